@@ -1,0 +1,36 @@
+# torvane_library(<name> [DEPS libs...] [PRIVATE_DEPS libs...] [EXCLUDE files...])
+# One static library per subsystem folder, made of every .cpp under it.
+function(torvane_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS;EXCLUDE" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(ex ${ARG_EXCLUDE})
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${ex})
+  endforeach()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# torvane_program(<name> <sources...> LIBS libs...)
+# Programs land at the top of the build folder (build/Torvane, build/launcher).
+function(torvane_program name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()
+
+# torvane_tests(<label> LIBS libs...)
+# Every *_test.cpp of the calling tests/ folder goes into one executable; each
+# test case becomes its own CTest test carrying the label, so `ctest -L <label>`
+# selects a library's tests and `ctest -j` runs them side by side.
+function(torvane_tests label)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  add_executable(${label}_tests ${srcs})
+  target_link_libraries(${label}_tests PRIVATE ${ARG_LIBS} test_support GTest::gtest)
+  gtest_discover_tests(${label}_tests
+    PROPERTIES LABELS ${label}
+    DISCOVERY_TIMEOUT 120
+    DISCOVERY_MODE PRE_TEST)
+endfunction()

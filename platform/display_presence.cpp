@@ -1,0 +1,18 @@
+#include "platform/display_presence.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+bool has_display()
+{
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0))
+        return false;
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+} // namespace platform

@@ -1,0 +1,27 @@
+#pragma once
+
+// Fault seams: a test arms a fault, and the next operation of that kind fails
+// the way the real service would fail (window not created, thread not
+// started, file not opened, registry value not written). Each armed fault
+// fires once. Other subsystems add their kinds at the end of the list.
+namespace platform {
+
+enum class Fault : int {
+    WindowCreate,
+    ThreadCreate,
+    FileOpen,
+    RegistryWrite,
+    Count
+};
+
+// Makes the next `count` operations of this kind fail.
+void fail_next(Fault fault, int count = 1);
+
+// Called by the operation itself: true (and one armed failure used up) when
+// this operation must fail.
+bool take_fault(Fault fault);
+
+// Disarms every fault.
+void clear_faults();
+
+} // namespace platform

@@ -1,0 +1,42 @@
+#include "tests/support/temp_dir.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+namespace torvane_test {
+
+const std::filesystem::path& temp_root()
+{
+    static const std::filesystem::path root = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "torvane-test-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot create the test folder");
+        return std::filesystem::path(pattern);
+    }();
+    return root;
+}
+
+std::filesystem::path make_temp_dir(const char* hint)
+{
+    static std::atomic<int> counter{0};
+    auto dir = temp_root() / (std::string(hint) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+ScopedCwd::ScopedCwd(const std::filesystem::path& dir) : old_(std::filesystem::current_path())
+{
+    std::filesystem::current_path(dir);
+}
+
+ScopedCwd::~ScopedCwd()
+{
+    std::error_code ec;
+    std::filesystem::current_path(old_, ec);
+}
+
+} // namespace torvane_test
