@@ -10,13 +10,24 @@ namespace torvane_test {
 
 const std::filesystem::path& temp_root()
 {
-    static const std::filesystem::path root = [] {
+    // Never destroyed, so the exit handler below can still use it.
+    static const std::filesystem::path* const root = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "torvane-test-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("cannot create the test folder");
-        return std::filesystem::path(pattern);
+        // A process that ends through exit() (death tests, fatal error paths)
+        // still removes its folder. A forked child shares the parent's
+        // folder and leaves it alone.
+        static const pid_t owner = getpid();
+        std::atexit([] {
+            if (getpid() != owner)
+                return;
+            std::error_code ec;
+            std::filesystem::remove_all(temp_root(), ec);
+        });
+        return new std::filesystem::path(pattern);
     }();
-    return root;
+    return *root;
 }
 
 std::filesystem::path make_temp_dir(const char* hint)

@@ -19,8 +19,8 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
 
+    // Leave the test folder before it is removed (at exit).
     std::error_code ec;
     std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
-    std::filesystem::remove_all(torvane_test::temp_root(), ec);
     return result;
 }
