@@ -11,6 +11,8 @@ enum class Fault : int {
     ThreadCreate,
     FileOpen,
     RegistryWrite,
+    MemoryAlloc,
+    VersionInfo,
     Count
 };
 

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include <SDL.h>
 
 #include "platform/display_presence.h"
+#include "platform/video_thread.h"
 
 namespace platform {
 namespace {
@@ -73,6 +75,15 @@ int message_box(std::string_view text, std::string_view caption, unsigned style)
     }
     if (!has_display())
         return default_answer(style);
+    // SDL's windows belong to the video thread, and so does the box while it
+    // runs; the caller waits for the answer however long the user takes, but
+    // not beyond the thread's end.
+    if (video_thread_running()) {
+        auto answer = std::make_shared<int>(default_answer(style));
+        if (run_on_video_thread([answer, t, c, style] { *answer = show_with_sdl(t, c, style); }, kVideoNoTimeLimit))
+            return *answer;
+        return default_answer(style);
+    }
     return show_with_sdl(t, c, style);
 }
 

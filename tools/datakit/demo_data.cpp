@@ -2,6 +2,9 @@
 
 #include <system_error>
 
+#include "tools/datakit/mix_writer.h"
+#include "tools/datakit/shade_table_writer.h"
+
 namespace datakit {
 
 bool make_demo_data(const std::filesystem::path& root, std::string& error)
@@ -14,6 +17,12 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
             return false;
         }
     }
+    if (!write_demo_palettes(root, error))
+        return false;
+    // Last: every data folder also goes into the ".mix" archive the game
+    // looks in when a file is not on disk.
+    if (!pack_demo_archives(root, error))
+        return false;
     return true;
 }
 

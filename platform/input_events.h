@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Raw input events for the input layer. The video thread puts every key,
+// mouse and focus event here as well as turning it into window messages; the
+// input layer takes them from any thread. The queue is bounded: when it is
+// full the oldest event is dropped.
+namespace platform {
+
+enum class InputEventType : std::uint8_t {
+    KeyDown,
+    KeyUp,
+    MouseMotion,
+    MouseButtonDown,
+    MouseButtonUp,
+    MouseWheel,
+    FocusGained,
+    FocusLost, // the devices are lost until focus comes back
+};
+
+struct InputEvent {
+    InputEventType type = InputEventType::KeyDown;
+    int scancode = 0;     // keys: SDL scan code (physical key)
+    bool repeat = false;  // keys: auto-repeat of a held key
+    int x = 0, y = 0;     // mouse: position in the window's client area
+    int dx = 0, dy = 0;   // mouse motion: relative movement
+    int button = 0;       // mouse buttons: 1 left, 2 middle, 3 right, 4 and 5 the side buttons
+    int wheel = 0;        // wheel: notches, positive away from the user
+    int device = 0;       // which device of its kind (joysticks, when they come)
+    int value = 0;        // device-specific value (joystick axes, when they come)
+};
+
+inline constexpr std::size_t kInputEventCapacity = 4096;
+
+// Takes the oldest event; false when there is none.
+bool poll_input_event(InputEvent& event);
+
+// Adds an event as the video thread does (tests use it to stand in for
+// devices).
+void inject_input_event(const InputEvent& event);
+
+void clear_input_events();
+
+// Events dropped because the queue was full, since the program started.
+std::size_t dropped_input_events();
+
+} // namespace platform
