@@ -1,30 +1,8 @@
 #include <algorithm>
-#include <cstring>
 
+#include "app/bounded_text.h"
 #include "app/mixer.h"
-
-namespace {
-
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (fold(text[i]) != fold(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-void copy_cut(const std::string& text, char* out)
-{
-    const std::size_t n = std::min(text.size(), kArchivePathCapacity - 1);
-    std::memcpy(out, text.data(), n);
-    out[n] = '\0';
-}
-
-} // namespace
+#include "app/text_compare.h"
 
 ArchivePath SplitArchivePath(std::string_view path_in)
 {
@@ -56,7 +34,7 @@ ArchivePath SplitArchivePath(std::string_view path_in)
         {".\\Menu", ".\\menu\\"}, {"..\\Sfx", "..\\sfx\\"}, {".\\Gfx", ".\\Gfx\\"},
     };
     for (const Root& root : roots) {
-        if (starts_with_ignoring_case(rest, root.match)) {
+        if (StartsWithIgnoringCase(rest, root.match)) {
             result.archive = root.prefix;
             break;
         }
@@ -71,6 +49,6 @@ ArchivePath SplitArchivePath(std::string_view path_in)
 void SplitArchivePath(const char* path, char* archive, char* entry)
 {
     const ArchivePath split = SplitArchivePath(std::string_view(path ? path : ""));
-    copy_cut(split.archive, archive);
-    copy_cut(split.entry, entry);
+    CopyBounded(archive, kArchivePathCapacity, split.archive);
+    CopyBounded(entry, kArchivePathCapacity, split.entry);
 }

@@ -2,33 +2,13 @@
 
 #include <cstring>
 
+#include "app/bounded_text.h"
 #include "app/game_error.h"
 #include "app/text_compare.h"
 #include "app/text_number.h"
+#include "app/typed_list.h"
 
 namespace {
-
-void CopyBounded(char* out, std::size_t capacity, const char* text)
-{
-    if (out == nullptr || capacity == 0) return;
-    std::size_t length = std::strlen(text);
-    if (length >= capacity) length = capacity - 1;
-    std::memcpy(out, text, length);
-    out[length] = 0;
-}
-
-// The rest of the current line without its '\n' (taken), at most
-// capacity - 1 characters. False when the text has ended.
-bool RestOfLine(TextSource& source, char* out, std::size_t capacity)
-{
-    if (source.at_end()) return false;
-    std::size_t length = 0;
-    for (int c = source.get(); c >= 0 && c != '\n'; c = source.get()) {
-        if (length + 1 < capacity) out[length++] = static_cast<char>(c);
-    }
-    out[length] = 0;
-    return true;
-}
 
 // The screen file's name: the screen name cut at the last '.' of its last
 // component (a '.' in a folder name such as ".\menu\" is no extension), then
@@ -161,7 +141,7 @@ bool FormParser::LineValueIn(TextSource& source, const char* key, char* value, s
 {
     if (!FindKeyIn(source, key)) return false;
     char equals[kTokenCapacity];
-    if (ReadToken(source, equals, sizeof equals) && RestOfLine(source, value, capacity)) {
+    if (ReadToken(source, equals, sizeof equals) && ReadWord(source, value, kReadRestOfLine, capacity)) {
         return true;
     }
     source.seek(m_MarkedPos);
@@ -360,26 +340,14 @@ void FormParser::MarkPos()
     m_MarkedPos = m_Main.tell();
 }
 
-void FormParser::MoveTo(TextSource& source, std::int64_t position)
-{
-    if (!source.is_open()) return;
-    // Every position is restored, the start of the text (0) included.
-    if (!source.seek(position)) {
-        if (source.from_archive()) {
-            throw GameError("Error in mixer.seekfile");
-        }
-        source.seek_end();
-    }
-}
-
 void FormParser::RestorePos()
 {
-    MoveTo(m_Main, m_MarkedPos);
+    Seek(m_MarkedPos);
 }
 
 void FormParser::Seek(std::int64_t position)
 {
-    MoveTo(m_Main, position);
+    if (m_Main.is_open()) ReturnToPosition(m_Main, position);
 }
 
 std::int64_t FormParser::Scale(std::int32_t value) const

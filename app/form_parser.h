@@ -112,7 +112,6 @@ private:
     bool LineValueIn(TextSource& source, const char* key, char* value, std::size_t capacity);
     bool ReadBeginIn(TextSource& source, char* type, char* name, std::size_t capacity);
     bool FindBlockIn(TextSource& source, const char* type, char* name, std::size_t capacity);
-    void MoveTo(TextSource& source, std::int64_t position);
     void ReadHeader(const char* screen_name);
 
     std::string m_FileName;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/bounded_text.h"
 #include "app/game_error.h"
 #include "app/text_compare.h"
 #include "app/text_number.h"
@@ -9,23 +10,10 @@
 
 namespace {
 
-bool IsWordBlank(int c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // Takes the rest of the current line, its '\n' included.
 void SkipRestOfLine(TextSource& source)
 {
     for (int c = source.get(); c >= 0 && c != '\n'; c = source.get()) {
-    }
-}
-
-// Appends c when there is room for it and the terminator.
-inline void Store(char* buffer, std::size_t capacity, std::size_t& length, int c)
-{
-    if (length + 1 < capacity) {
-        buffer[length++] = static_cast<char>(c);
     }
 }
 
@@ -37,19 +25,17 @@ bool ReadToken(TextSource& source, char* buffer, std::size_t capacity)
         return false;
     }
     for (;;) {
-        buffer[0] = 0;
-        while (IsWordBlank(source.peek())) {
+        BoundedText word(buffer, capacity);
+        while (IsTextBlank(source.peek())) {
             source.get();
         }
         if (source.at_end()) {
             return false;
         }
         const bool comment = source.peek() == '#';
-        std::size_t length = 0;
-        while (!source.at_end() && !IsWordBlank(source.peek())) {
-            Store(buffer, capacity, length, source.get());
+        while (!source.at_end() && !IsTextBlank(source.peek())) {
+            word.put(source.get());
         }
-        buffer[length] = 0;
         if (!comment) {
             return true;
         }
@@ -63,36 +49,33 @@ bool ReadLine(TextSource& source, char* buffer, std::size_t capacity)
     if (buffer == nullptr || capacity == 0) {
         return false;
     }
-    buffer[0] = 0;
     if (source.from_archive()) {
         // Whole lines; empty ones are skipped. A CR left in a line is dropped.
         for (;;) {
+            BoundedText line(buffer, capacity);
             if (source.at_end()) {
                 return false;
             }
-            std::size_t length = 0;
             for (int c = source.get(); c >= 0 && c != '\n'; c = source.get()) {
-                if (c != '\r') Store(buffer, capacity, length, c);
+                if (c != '\r') line.put(c);
             }
-            buffer[length] = 0;
-            if (length > 0) {
+            if (line.length() > 0) {
                 return true;
             }
         }
     }
     // Plain file: line ends before the text are skipped; the line ends at a
     // line end or at a '#', neither of which is stored.
+    BoundedText line(buffer, capacity);
     while (source.peek() == '\n') {
         source.get();
     }
     if (source.at_end()) {
         return false;
     }
-    std::size_t length = 0;
     for (int c = source.get(); c >= 0 && c != '\n' && c != '#'; c = source.get()) {
-        Store(buffer, capacity, length, c);
+        line.put(c);
     }
-    buffer[length] = 0;
     return true;
 }
 
@@ -233,12 +216,17 @@ void M_CParse::SavePos()
 
 void M_CParse::LoadPos()
 {
+    ReturnToPosition(m_Source, m_SavedPos);
+}
+
+void ReturnToPosition(TextSource& source, std::int64_t position)
+{
     // Every remembered position is restored, the start of the text (0)
     // included.
-    if (!m_Source.seek(m_SavedPos)) {
-        if (m_Source.from_archive()) {
+    if (!source.seek(position)) {
+        if (source.from_archive()) {
             throw GameError("Error in mixer.seekfile");
         }
-        m_Source.seek_end();
+        source.seek_end();
     }
 }

@@ -25,6 +25,11 @@ bool ReadToken(TextSource& source, char* buffer, std::size_t capacity = kTokenCa
 // the whole line is returned. False when no line is left.
 bool ReadLine(TextSource& source, char* buffer, std::size_t capacity = kTokenCapacity);
 
+// Moves a reader back to a position it remembered (the start, 0, included).
+// A position the text cannot hold throws "Error in mixer.seekfile" for an
+// archive entry and leaves a plain file at its end.
+void ReturnToPosition(TextSource& source, std::int64_t position);
+
 // The word reader of the menu system's text data files (menu set files, font
 // and animation lists): words separated by blanks and line ends, '#' comments
 // to the end of the line, "[name]" sections with "[end]" closing the searched

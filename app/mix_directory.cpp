@@ -1,30 +1,10 @@
 #include "app/mix_directory.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
+#include "app/text_compare.h"
 #include "platform/byte_reader.h"
-
-namespace {
-
-char fold(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-} // namespace
-
-bool MixNamesEqual(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    }
-    return true;
-}
 
 bool MixDirectorySizeValid(std::uint32_t directory_size, std::int64_t archive_size)
 {
@@ -91,7 +71,7 @@ MixLookup FindMixEntry(std::span<const std::uint8_t> directory, std::int64_t dat
             break;
         if (!MixEntryPlausible(entry, data_end))
             return MixLookup::Damaged;
-        if (!have_match && MixNamesEqual(entry.name, name)) {
+        if (!have_match && EqualsIgnoringCase(std::string_view(entry.name), name)) {
             found = entry;
             have_match = true;
         }

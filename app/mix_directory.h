@@ -38,6 +38,3 @@ enum class MixLookup { Found, NotFound, Damaged };
 // damaged archive is refused whichever entry is asked for.
 MixLookup FindMixEntry(std::span<const std::uint8_t> directory, std::int64_t data_end, std::string_view name,
                        MixDirEntry& found);
-
-// Case-insensitive comparison of ASCII names, as entry lookups use it.
-bool MixNamesEqual(std::string_view a, std::string_view b);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "app/bounded_text.h"
 #include "app/game_error.h"
 #include "app/lzw_decoder.h"
 #include "app/mix_directory.h"
@@ -33,7 +34,8 @@ bool is_text_mode(const std::string& mode)
     return mode.find('b') == std::string::npos;
 }
 
-constexpr std::size_t kDecodeChunk = 64 * 1024;
+// Whole entries are read in pieces of this many bytes.
+constexpr std::int64_t kReadPiece = 64 * 1024;
 
 } // namespace
 
@@ -76,8 +78,28 @@ int mixer::close()
     if (file_)
         file_->close();
     file_.reset();
-    archive_size_ = 0;
     data_end_ = 0;
+    return 0;
+}
+
+int mixer::fail_closed(int code, std::string_view name)
+{
+    close();
+    return fail(code, name);
+}
+
+// Closes what was open and opens `path` for reading; the caller's mode is kept
+// for the entry (text or binary), the file itself is always read as bytes.
+int mixer::open_source(const char* path, const char* mode)
+{
+    close();
+    error_ = kMixOk;
+    mode_ = mode ? mode : "rb";
+    archive_path_ = path ? path : "";
+    auto file = std::make_unique<platform::File>();
+    if (!file->open(archive_path_, "rb"))
+        return fail(kMixCannotOpen, archive_path_);
+    file_ = std::move(file);
     return 0;
 }
 
@@ -86,31 +108,19 @@ int mixer::close()
 // anything is read or allocated by it.
 int mixer::open_archive(const char* archive_path, const char* mode)
 {
-    close();
-    error_ = kMixOk;
-    const std::string path = archive_path ? archive_path : "";
-    mode_ = mode ? mode : "rb";
-    archive_path_ = path;
-    auto file = std::make_unique<platform::File>();
-    if (!file->open(path, "rb"))
-        return fail(kMixCannotOpen, path);
-
-    const std::int64_t size = file->size();
+    if (open_source(archive_path, mode) != 0)
+        return -1;
+    const std::int64_t size = file_->size();
     std::uint8_t tail[4];
-    if (size < 4 || !file->seek(size - 4) || file->read(tail, 4) != 4)
-        return fail(kMixCannotOpen, path);
+    if (size < 4 || !file_->seek(size - 4) || file_->read(tail, 4) != 4)
+        return fail_closed(kMixCannotOpen, archive_path_);
     const std::uint32_t directory_size = platform::ByteReader(tail, sizeof tail).u32();
     if (!MixDirectorySizeValid(directory_size, size))
-        return fail(kMixCannotOpen, path);
-    const std::int64_t data_end = size - 4 - directory_size;
-    std::vector<std::uint8_t> directory(directory_size);
-    if (!file->seek(data_end) || file->read(directory.data(), directory.size()) != directory.size())
-        return fail(kMixCannotOpen, path);
-
-    file_ = std::move(file);
-    archive_size_ = size;
-    data_end_ = data_end;
-    directory_ = std::move(directory);
+        return fail_closed(kMixCannotOpen, archive_path_);
+    data_end_ = size - 4 - directory_size;
+    directory_.resize(directory_size);
+    if (!file_->seek(data_end_) || file_->read(directory_.data(), directory_.size()) != directory_.size())
+        return fail_closed(kMixCannotOpen, archive_path_);
     return 0;
 }
 
@@ -132,16 +142,8 @@ int mixer::open(const char* archive_path, const char* entry_name, const char* mo
     if (open_archive(archive_path, mode) != 0)
         return -1;
     MixDirEntry found;
-    if (find_entry(entry_name ? entry_name : "", found) != 0) {
-        const int code = error_;
+    if (find_entry(entry_name ? entry_name : "", found) != 0 || start_entry(found) != 0) {
         close();
-        error_ = code;
-        return -1;
-    }
-    if (start_entry(found) != 0) {
-        const int code = error_;
-        close();
-        error_ = code;
         return -1;
     }
     return 0;
@@ -153,10 +155,8 @@ int mixer::open_plain(const char* archive_path, const char* mode)
         return -1;
     // Refuse a damaged directory here already, as open() would.
     MixDirEntry unused;
-    if (FindMixEntry(directory_, data_end_, std::string_view(), unused) == MixLookup::Damaged) {
-        close();
-        return fail(kMixCannotOpen, archive_path_);
-    }
+    if (FindMixEntry(directory_, data_end_, std::string_view(), unused) == MixLookup::Damaged)
+        return fail_closed(kMixCannotOpen, archive_path_);
     return 0;
 }
 
@@ -170,30 +170,21 @@ int mixer::find_entry_plain(const char* name)
 
 int mixer::open_file(const char* path, const char* mode)
 {
-    close();
-    error_ = kMixOk;
-    const std::string native = path ? path : "";
-    mode_ = mode ? mode : "rb";
-    archive_path_ = native;
-    auto file = std::make_unique<platform::File>();
-    if (!file->open(native, "rb"))
-        return fail(kMixCannotOpen, native);
-    const std::int64_t size = file->size();
+    if (open_source(path, mode) != 0)
+        return -1;
+    const std::int64_t size = file_->size();
     if (size < 0 || size > std::numeric_limits<std::int32_t>::max())
-        return fail(kMixCannotOpen, native);
-    file_ = std::move(file);
-    archive_size_ = data_end_ = size;
+        return fail_closed(kMixCannotOpen, archive_path_);
+    data_end_ = size;
 
     MixDirEntry whole;
-    const std::size_t cut = native.find_last_of("\\/");
-    const std::string name = cut == std::string::npos ? native : native.substr(cut + 1);
-    std::memcpy(whole.name, name.data(), std::min<std::size_t>(name.size(), sizeof whole.name - 1));
+    const std::size_t cut = archive_path_.find_last_of("\\/");
+    CopyBounded(whole.name, sizeof whole.name,
+                std::string_view(archive_path_).substr(cut == std::string::npos ? 0 : cut + 1));
     whole.offset = 0;
     whole.packed_size = whole.size = static_cast<std::uint32_t>(size);
     if (start_entry(whole) != 0) {
-        const int code = error_;
         close();
-        error_ = code;
         return -1;
     }
     return 0;
@@ -207,62 +198,72 @@ int mixer::start_entry(const MixDirEntry& found)
     start_ = position_ = found.offset;
     end_ = std::int64_t{found.offset} + found.size;
     read_index_ = 0;
-    if (!file_->seek(start_))
-        return fail(kMixOutOfDomain, found.name);
+    // Text is read in memory so that line and word reads stop at the entry's
+    // end; a compressed entry flagged for it is decoded whole as well.
+    if (is_text_mode(mode_) || (compressed_ && in_memory_flag_))
+        return load_into_memory();
+    return rewind_stream();
+}
+
+// Stands at the entry's first byte again: the file at its offset and, for a
+// packed entry, a fresh decoder (a packed stream can only be read forwards).
+int mixer::rewind_stream()
+{
     if (compressed_) {
         decoder_.reset(new (std::nothrow) LzwDecoder());
         if (!decoder_)
             return fail(kMixNoMemory);
     }
-    // Text is read in memory so that line and word reads stop at the entry's
-    // end; a compressed entry flagged for it is decoded whole as well.
-    if (is_text_mode(mode_) || (compressed_ && in_memory_flag_))
-        return load_into_memory();
+    if (!file_->seek(start_))
+        return fail(kMixOutOfDomain, entry_.name);
+    position_ = start_;
+    read_index_ = 0;
+    return 0;
+}
+
+// Reads from the current position to the entry's end into `out`. The vector
+// grows with the bytes that actually arrive, so a size that a damaged
+// directory overstates never decides an allocation by itself. -1 (error 4)
+// when the stored data ends before the entry does; std::bad_alloc passes.
+int mixer::read_rest(std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    while (position_ < end_) {
+        const std::size_t have = out.size();
+        const int piece = static_cast<int>(std::min<std::int64_t>(kReadPiece, end_ - position_));
+        out.resize(have + static_cast<std::size_t>(piece));
+        const int got = read(out.data() + have, piece);
+        out.resize(have + static_cast<std::size_t>(got));
+        if (got < piece)
+            return fail(kMixOutOfDomain, entry_.name);
+    }
     return 0;
 }
 
 // Reads or decodes the whole entry into the buffer (size + 1 bytes, the last
-// one 0) and goes on reading from there at the current position. The buffer
-// grows only as bytes actually arrive, so a size in the directory never
-// decides an allocation by itself.
+// one 0) and goes on reading from there at the current position.
 int mixer::load_into_memory()
 {
-    const std::int64_t size = end_ - start_;
-    std::vector<std::uint8_t> buffer;
+    const std::int64_t keep = position_;
+    std::vector<std::uint8_t> whole;
     try {
-        if (!compressed_) {
-            buffer.resize(static_cast<std::size_t>(size) + 1);
-            if (!file_->seek(start_) ||
-                file_->read(buffer.data(), static_cast<std::size_t>(size)) != static_cast<std::size_t>(size))
-                return fail(kMixOutOfDomain, entry_.name);
-        } else {
-            auto decoder = std::unique_ptr<LzwDecoder>(new LzwDecoder());
-            if (!file_->seek(start_))
-                return fail(kMixOutOfDomain, entry_.name);
-            FileLzwSource source(*file_);
-            std::size_t decoded = 0;
-            while (decoded < static_cast<std::size_t>(size)) {
-                const std::size_t piece = std::min<std::size_t>(kDecodeChunk, static_cast<std::size_t>(size) - decoded);
-                buffer.resize(decoded + piece);
-                const std::uint32_t got = decoder->Decode(buffer.data() + decoded,
-                                                          static_cast<std::int32_t>(entry_.packed_size),
-                                                          static_cast<std::uint32_t>(piece), source);
-                decoded += got;
-                if (got < piece)
-                    break;
-            }
-            if (decoded != static_cast<std::size_t>(size))
-                return fail(kMixOutOfDomain, entry_.name);
-            buffer.resize(decoded + 1);
-            decoder_ = std::move(decoder);
+        if (rewind_stream() != 0 || read_rest(whole) != 0) {
+            // The entry is unusable; leave nothing more to read from it.
+            position_ = end_;
+            read_index_ = end_ - start_;
+            return -1;
         }
+        whole.push_back(0);
     } catch (const std::bad_alloc&) {
+        position_ = end_;
+        read_index_ = end_ - start_;
         return fail(kMixNoDecodeMemory, entry_.name);
     }
-    buffer[static_cast<std::size_t>(size)] = 0;
-    buffer_ = std::move(buffer);
+    buffer_ = std::move(whole);
     buffer_valid_ = true;
-    read_index_ = position_ - start_;
+    position_ = keep;
+    read_index_ = keep - start_;
+    const std::int64_t size = end_ - start_;
     text_end_ = size;
     // A plain text file ends at a 0x1A byte, as text reads of files do.
     if (is_text_mode(mode_) && !compressed_) {
@@ -304,19 +305,6 @@ int mixer::read_stream(std::uint8_t* destination, int count)
     if (got < count)
         error_ = kMixOutOfDomain; // the stored data holds fewer bytes than its entry says
     return static_cast<int>(got);
-}
-
-// Starts decoding the entry again from its first packed byte.
-int mixer::restart_decoder()
-{
-    decoder_.reset(new (std::nothrow) LzwDecoder());
-    if (!decoder_)
-        return fail(kMixNoMemory);
-    if (!file_->seek(start_))
-        return fail(kMixOutOfDomain, entry_.name);
-    position_ = start_;
-    read_index_ = 0;
-    return 0;
 }
 
 // Decodes and drops `count` bytes.
@@ -365,7 +353,7 @@ int mixer::seekfile(int offset, int origin)
     } else {
         // A packed stream can only be read forwards: going back starts the
         // decoder again, going forward decodes and drops the bytes between.
-        if (target < position_ && restart_decoder() != 0)
+        if (target < position_ && rewind_stream() != 0)
             return -1;
         if (skip_stream(target - position_) != 0)
             return -1;
@@ -404,40 +392,30 @@ int mixer::gets(char* buffer, int mode, std::size_t capacity)
 int mixer::gets_memory(char* buffer, int mode, std::size_t capacity)
 {
     const std::int64_t stop = text_end_;
-    std::size_t stored = 0;
-    bool took = false;
-    auto store = [&](char c) {
-        if (stored + 1 < capacity)
-            buffer[stored++] = c;
-        took = true;
-    };
+    BoundedText text(buffer, capacity);
+    bool took = false; // a line (even an empty one) or a word was taken
     if (mode == 1) {
         while (read_index_ < stop) {
             const char c = static_cast<char>(buffer_[static_cast<std::size_t>(read_index_++)]);
-            if (c == '\n') {
-                took = true;
+            took = true;
+            if (c == '\n')
                 break;
-            }
             if (c != '\r')
-                store(c);
-            else
-                took = true;
+                text.put(c);
         }
     } else {
-        bool in_word = false;
         while (read_index_ < stop) {
             const char c = static_cast<char>(buffer_[static_cast<std::size_t>(read_index_)]);
             const bool blank = c == ' ' || c == '\t' || c == '\n';
-            if (blank && in_word)
+            if (blank && took)
                 break; // the blank after a word stays for the next read
             ++read_index_;
             if (blank || c == '\r')
                 continue;
-            in_word = true;
-            store(c);
+            took = true;
+            text.put(c);
         }
     }
-    buffer[stored] = '\0';
     if (read_index_ >= text_end_)
         read_index_ = end_ - start_; // the rest past a text end marker is not text
     position_ = start_ + read_index_;
@@ -472,20 +450,16 @@ int mixer::load(const char* archive_path, const char* entry_name, std::vector<st
     out.clear();
     if (open(archive_path, entry_name, "rb") != 0)
         return -1;
-    const int total = size();
+    int result = 0;
     try {
-        out.resize(static_cast<std::size_t>(total));
+        result = read_rest(out);
     } catch (const std::bad_alloc&) {
-        close();
-        return fail(kMixNoMemory);
+        result = fail(kMixNoMemory);
     }
-    const int got = total > 0 ? read(out.data(), total) : 0;
     close();
-    if (got != total) {
+    if (result != 0)
         out.clear();
-        return fail(kMixOutOfDomain, entry_name ? entry_name : "");
-    }
-    return 0;
+    return result;
 }
 
 std::string mixer::error_text() const

@@ -93,7 +93,8 @@ public:
     int size() const;
 
     // Opens "rb", reads the whole entry into the caller's buffer, closes.
-    // -1 with error 4 when the entry does not fit in capacity bytes.
+    // -1 with error 4 when the entry does not fit in capacity bytes, or when
+    // its stored data ends early. The vector grows as the bytes arrive.
     int load(const char* archive_path, const char* entry_name, void* destination, std::size_t capacity);
     int load(const char* archive_path, const char* entry_name, std::vector<std::uint8_t>& out);
 
@@ -115,21 +116,23 @@ public:
     std::string error_text() const;
 
 private:
+    int open_source(const char* path, const char* mode);
     int open_archive(const char* archive_path, const char* mode);
     int find_entry(std::string_view name, MixDirEntry& found);
     int fail(int code);
     int fail(int code, std::string_view name);
+    int fail_closed(int code, std::string_view name);
     int start_entry(const MixDirEntry& found);
+    int rewind_stream();
+    int read_rest(std::vector<std::uint8_t>& out);
     int load_into_memory();
     int read_stream(std::uint8_t* destination, int count);
-    int restart_decoder();
     int skip_stream(std::int64_t count);
     int gets_memory(char* buffer, int mode, std::size_t capacity);
     void reset_entry_state();
 
     std::unique_ptr<platform::File> file_;
     std::vector<std::uint8_t> directory_; // the archive's directory records
-    std::int64_t archive_size_ = 0;   // bytes of the open file
     std::int64_t data_end_ = 0;       // end of the entry data area (start of the directory)
     std::int64_t start_ = 0;          // archive offset of the entry's first byte
     std::int64_t end_ = 0;            // start + size

@@ -5,12 +5,9 @@
 #include <limits>
 #include <string>
 
-namespace {
+#include "app/text_compare.h"
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+namespace {
 
 bool IsDigit(char c)
 {
@@ -45,7 +42,7 @@ std::size_t ReadDigits(const char* text, std::size_t i, int base, std::uint64_t 
 std::size_t SkipBlanks(const char* text)
 {
     std::size_t i = 0;
-    while (IsBlank(text[i])) ++i;
+    while (IsTextBlank(text[i])) ++i;
     return i;
 }
 

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <vector>
 
+#include "app/bounded_text.h"
 #include "app/text_compare.h"
 #include "app/text_number.h"
 
 namespace {
 
 constexpr std::size_t kWordCapacity = 256;
-constexpr std::size_t kConstantNameLength = sizeof(ListConstant::name) - 1;
 constexpr std::size_t kStringFieldSize = 32;
 
 bool IsListBlank(int c)
@@ -21,10 +21,7 @@ bool IsListBlank(int c)
 // A name as the table keeps it: at most 31 characters.
 void ConstantName(const char* name, char (&out)[sizeof(ListConstant::name)])
 {
-    std::size_t length = name != nullptr ? std::strlen(name) : 0;
-    if (length > kConstantNameLength) length = kConstantNameLength;
-    if (length > 0) std::memcpy(out, name, length);
-    out[length] = 0;
+    CopyBounded(out, sizeof out, name != nullptr ? name : "");
 }
 
 int FindConstant(const char* name, const ListConstant* table, int count)
@@ -88,9 +85,7 @@ void EncodeField(const char* word, const ListConstant* constants, int constant_c
     case 's': {
         // 31 characters at most; the rest of the field is zero.
         std::memset(out, 0, kStringFieldSize);
-        std::size_t length = std::strlen(text);
-        if (length > kStringFieldSize - 1) length = kStringFieldSize - 1;
-        std::memcpy(out, text, length);
+        CopyBounded(reinterpret_cast<char*>(out), kStringFieldSize, text);
         break;
     }
     case 'b': {
@@ -187,25 +182,19 @@ bool FindList(TextSource& source, const char* list_name, std::vector<ListConstan
 bool ReadWord(TextSource& source, char* buffer, int mode, std::size_t capacity)
 {
     if (buffer == nullptr || capacity == 0) return false;
-    buffer[0] = 0;
-    std::size_t length = 0;
-    auto store = [&](int c) {
-        if (length + 1 < capacity) buffer[length++] = static_cast<char>(c);
-    };
+    BoundedText text(buffer, capacity);
     if (mode == kReadWord) {
         while (IsListBlank(source.peek())) source.get();
         if (source.at_end()) return false;
-        while (!source.at_end() && !IsListBlank(source.peek())) store(source.get());
-        buffer[length] = 0;
+        while (!source.at_end() && !IsListBlank(source.peek())) text.put(source.get());
         return true;
     }
     if (source.at_end()) return false;
     for (int c = source.get(); c >= 0 && c != '\n'; c = source.get()) {
         if (c == '\r') continue;
         if (mode == kReadRestOfLineNoBlanks && (c == ' ' || c == '\t')) continue;
-        store(c);
+        text.put(c);
     }
-    buffer[length] = 0;
     return true;
 }
 

@@ -13,6 +13,9 @@ enum class Fault : int {
     RegistryWrite,
     MemoryAlloc,
     VersionInfo,
+    JoystickInit,  // the joystick service does not start
+    HapticCreate,  // a force-feedback effect is refused
+    HapticUpdate,  // a change of a playing effect is refused
     Count
 };
 

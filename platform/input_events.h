@@ -18,6 +18,13 @@ enum class InputEventType : std::uint8_t {
     MouseWheel,
     FocusGained,
     FocusLost, // the devices are lost until focus comes back
+    // Joysticks (platform/joystick.h): `device` is the joystick's id.
+    JoystickAdded,
+    JoystickRemoved,
+    JoystickAxis,       // index: axis 0..7; value: 0..65535
+    JoystickButtonDown, // index: button 0..31
+    JoystickButtonUp,
+    JoystickHat,        // index: hat 0..3; value: hundredths of a degree, or centred
 };
 
 struct InputEvent {
@@ -28,8 +35,9 @@ struct InputEvent {
     int dx = 0, dy = 0;   // mouse motion: relative movement
     int button = 0;       // mouse buttons: 1 left, 2 middle, 3 right, 4 and 5 the side buttons
     int wheel = 0;        // wheel: notches, positive away from the user
-    int device = 0;       // which device of its kind (joysticks, when they come)
-    int value = 0;        // device-specific value (joystick axes, when they come)
+    int device = 0;       // which device of its kind (joysticks: the joystick's id)
+    int index = 0;        // joysticks: axis, button or hat number
+    std::int64_t value = 0; // joysticks: axis position or hat direction
 };
 
 inline constexpr std::size_t kInputEventCapacity = 4096;

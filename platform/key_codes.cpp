@@ -123,6 +123,24 @@ constexpr ScanEntry kScanTable[] = {
     {SDL_SCANCODE_LALT, 0x38, false}, {SDL_SCANCODE_LGUI, 0x5B, true},
     {SDL_SCANCODE_RCTRL, 0x1D, true}, {SDL_SCANCODE_RSHIFT, 0x36, false},
     {SDL_SCANCODE_RALT, 0x38, true}, {SDL_SCANCODE_RGUI, 0x5C, true},
+    // Keypad extras, the Japanese and Brazilian keys, and the media and
+    // browser keys of extended keyboards.
+    {SDL_SCANCODE_KP_EQUALS, 0x0D, true}, {SDL_SCANCODE_KP_COMMA, 0x33, true},
+    {SDL_SCANCODE_SYSREQ, 0x37, true},
+    {SDL_SCANCODE_INTERNATIONAL1, 0x73, false}, {SDL_SCANCODE_INTERNATIONAL2, 0x70, false},
+    {SDL_SCANCODE_INTERNATIONAL3, 0x7D, false}, {SDL_SCANCODE_INTERNATIONAL4, 0x79, false},
+    {SDL_SCANCODE_INTERNATIONAL5, 0x7B, false},
+    {SDL_SCANCODE_AUDIOPREV, 0x10, true}, {SDL_SCANCODE_AUDIONEXT, 0x19, true},
+    {SDL_SCANCODE_MUTE, 0x20, true}, {SDL_SCANCODE_AUDIOMUTE, 0x20, true},
+    {SDL_SCANCODE_CALCULATOR, 0x21, true}, {SDL_SCANCODE_AUDIOPLAY, 0x22, true},
+    {SDL_SCANCODE_AUDIOSTOP, 0x24, true}, {SDL_SCANCODE_VOLUMEDOWN, 0x2E, true},
+    {SDL_SCANCODE_VOLUMEUP, 0x30, true}, {SDL_SCANCODE_WWW, 0x32, true},
+    {SDL_SCANCODE_AC_HOME, 0x32, true}, {SDL_SCANCODE_POWER, 0x5E, true},
+    {SDL_SCANCODE_SLEEP, 0x5F, true}, {SDL_SCANCODE_AC_SEARCH, 0x65, true},
+    {SDL_SCANCODE_AC_BOOKMARKS, 0x66, true}, {SDL_SCANCODE_AC_REFRESH, 0x67, true},
+    {SDL_SCANCODE_AC_STOP, 0x68, true}, {SDL_SCANCODE_AC_FORWARD, 0x69, true},
+    {SDL_SCANCODE_AC_BACK, 0x6A, true}, {SDL_SCANCODE_COMPUTER, 0x6B, true},
+    {SDL_SCANCODE_MAIL, 0x6C, true}, {SDL_SCANCODE_MEDIASELECT, 0x6D, true},
 };
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <SDL.h>
 
 #include "platform/cursor.h"
+#include "platform/joystick.h"
 #include "platform/native_event.h"
 #include "platform/native_window.h"
 #include "platform/window_system.h"
@@ -153,6 +154,7 @@ void thread_main()
         answer_quit_requests();
     }
 
+    close_joysticks_on_video_thread();
     native::destroy_all();
     SDL_Quit();
     {

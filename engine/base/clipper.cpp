@@ -199,22 +199,31 @@ int clip_pass(const clip_record* r, plane_kind kind, clip_vertex* src, int n, cl
 // which is left alone), so one pass settles all six.
 void snap_inside(const clip_record* r, clip_vertex& v)
 {
-    if (!std::isgreaterequal(v.z, r->lower_z))
+    if (!inside(r, plane_kind::lower_z, v))
         v.z = r->lower_z;
-    if (!std::islessequal(v.z, r->upper_z))
+    if (!inside(r, plane_kind::upper_z, v))
         v.z = r->upper_z;
-    if (!std::islessequal(-v.x, v.w))
+    if (!inside(r, plane_kind::left, v))
         v.x = -v.w;
-    if (!std::islessequal(v.x, v.w))
+    if (!inside(r, plane_kind::right, v))
         v.x = v.w;
-    if (!std::islessequal(-v.y, v.w))
+    if (!inside(r, plane_kind::bottom, v))
         v.y = -v.w;
-    if (!std::islessequal(v.y, v.w))
+    if (!inside(r, plane_kind::top, v))
         v.y = v.w;
 }
 
-unsigned combine(unsigned and_all, unsigned or_all)
+// The polygon outcode of n vertices, the i-th given by vertex(i).
+template <class VertexAt>
+unsigned polygon_outcode(const clip_record* record, int n, VertexAt vertex)
 {
+    unsigned and_all = clip_all_planes;
+    unsigned or_all = 0;
+    for (int i = 0; i < n; ++i) {
+        const unsigned code = clip_outcode(record, vertex(i));
+        and_all &= code;
+        or_all |= code;
+    }
     if (and_all != 0)
         return clip_poly_outside;
     if (or_all == 0)
@@ -228,33 +237,25 @@ unsigned clip_outcode(const clip_record* record, const clip_vertex* vertex)
 {
     const clip_vertex& v = *vertex;
     unsigned code = 0;
-    // Written as "not inside" so that a NaN coordinate counts as outside.
-    if (!std::islessequal(-v.x, v.w))
+    // A NaN coordinate is inside no plane: it counts as outside.
+    if (!inside(record, plane_kind::left, v))
         code |= clip_left;
-    else if (!std::islessequal(v.x, v.w))
+    else if (!inside(record, plane_kind::right, v))
         code |= clip_right;
-    if (!std::islessequal(-v.y, v.w))
+    if (!inside(record, plane_kind::bottom, v))
         code |= clip_bottom;
-    else if (!std::islessequal(v.y, v.w))
+    else if (!inside(record, plane_kind::top, v))
         code |= clip_top;
-    if (!std::islessequal(v.z, record->upper_z))
+    if (!inside(record, plane_kind::upper_z, v))
         code |= clip_upper_z;
-    else if (!std::isgreaterequal(v.z, record->lower_z))
+    else if (!inside(record, plane_kind::lower_z, v))
         code |= clip_lower_z;
     return code;
 }
 
 unsigned clip_outcode_array(const clip_record* record, const clip_vertex* vertices, int count)
 {
-    const int n = count == 3 ? 3 : 4;
-    unsigned and_all = clip_all_planes;
-    unsigned or_all = 0;
-    for (int i = 0; i < n; ++i) {
-        const unsigned code = clip_outcode(record, &vertices[i]);
-        and_all &= code;
-        or_all |= code;
-    }
-    return combine(and_all, or_all);
+    return polygon_outcode(record, count == 3 ? 3 : 4, [vertices](int i) { return &vertices[i]; });
 }
 
 unsigned clip_outcode_poly(const clip_record* record, const clip_vertex* const* vertices, int count)
@@ -263,14 +264,7 @@ unsigned clip_outcode_poly(const clip_record* record, const clip_vertex* const* 
         std::fprintf(stderr, "clip_outcode_poly: %d corners\n", count);
         std::exit(1);
     }
-    unsigned and_all = clip_all_planes;
-    unsigned or_all = 0;
-    for (int i = 0; i < count; ++i) {
-        const unsigned code = clip_outcode(record, vertices[i]);
-        and_all &= code;
-        or_all |= code;
-    }
-    return combine(and_all, or_all);
+    return polygon_outcode(record, count, [vertices](int i) { return vertices[i]; });
 }
 
 clip_vertex* clip_polygon(const clip_record* record, clip_vertex* vertices, clip_vertex* scratch, int* count,

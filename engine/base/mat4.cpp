@@ -43,6 +43,12 @@ double minor3(const mat4* m, int skip_r, int skip_c)
         + e[0][2] * (e[1][0] * e[2][1] - e[1][1] * e[2][0]);
 }
 
+// The signed cofactor of entry (r, c), in double precision.
+double cofactor(const mat4* m, int r, int c)
+{
+    return ((r + c) & 1 ? -1.0 : 1.0) * minor3(m, r, c);
+}
+
 void report_singular()
 {
     // One box per run: a singular matrix met every frame must not stop the
@@ -132,18 +138,16 @@ mat4* mat_transpose(const mat4* m, mat4* out)
 
 double mat_determinant(const mat4* m)
 {
-    return m->m[0][0] * minor3(m, 0, 0) - m->m[0][1] * minor3(m, 0, 1) + m->m[0][2] * minor3(m, 0, 2)
-        - m->m[0][3] * minor3(m, 0, 3);
+    return m->m[0][0] * cofactor(m, 0, 0) + m->m[0][1] * cofactor(m, 0, 1) + m->m[0][2] * cofactor(m, 0, 2)
+        + m->m[0][3] * cofactor(m, 0, 3);
 }
 
 mat4* mat_adjoint(mat4* m)
 {
     mat4 adj;
     for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            const double cofactor = ((r + c) & 1 ? -1.0 : 1.0) * minor3(m, r, c);
-            adj.m[c][r] = static_cast<float>(cofactor);
-        }
+        for (int c = 0; c < 4; ++c)
+            adj.m[c][r] = static_cast<float>(cofactor(m, r, c));
     }
     *m = adj;
     return m;
@@ -171,8 +175,7 @@ mat4* mat_invert(const mat4* m, mat4* out)
     mat4 r;
     for (int row = 0; row < 4; ++row) {
         for (int col = 0; col < 4; ++col) {
-            const double cofactor = ((row + col) & 1 ? -1.0 : 1.0) * minor3(m, row, col);
-            const double e = cofactor / d;
+            const double e = cofactor(m, row, col) / d;
             // An inverse that does not fit a float is as unusable as none.
             if (!(std::fabs(e) <= std::numeric_limits<float>::max())) {
                 report_singular();

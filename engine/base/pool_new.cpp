@@ -9,7 +9,10 @@
 std::uint32_t engine_pool_records_for(int type, std::size_t size)
 {
     const std::size_t record = engine_pool_record_bytes[type];
-    const std::size_t n = (size + record - 1) / record;
+    // Rounded up without forming size + record - 1, which wraps for sizes
+    // near the top of the range and would turn a huge request into one
+    // record.
+    const std::size_t n = size / record + (size % record != 0 ? 1 : 0);
     // No pool chunk holds anywhere near 2^32 records: such a size fails in
     // the pool as a run longer than a chunk.
     if (n > UINT32_MAX)

@@ -110,6 +110,9 @@ TEST(MemChunk, ReleaseChangesOnlySlotsThatAreTaken)
     // Releasing a free slot, or the same slot twice, never counts twice.
     chunk.release(chunk.slot_address(6), 1);
     EXPECT_EQ(chunk.used(), 4u);
+    EXPECT_EQ(chunk.hint(), 4u);
+    for (std::uint32_t i = 0; i < 8; ++i)
+        EXPECT_EQ(chunk.slot_state(i), i < 4 ? 'A' : 'F') << i;
     chunk.release(chunk.slot_address(1), 1);
     chunk.release(chunk.slot_address(1), 1);
     EXPECT_EQ(chunk.used(), 3u);

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "app/game_error.h"
+#include "app/mix_directory.h"
 #include "app/mixer.h"
+#include "app/text_source.h"
 #include "platform/atomic_file.h"
 #include "platform/fault_seam.h"
 #include "tests/support/temp_dir.h"
@@ -492,6 +494,67 @@ TEST(Mixer, ShortPackedDataEndsAStreamedReadEarly)
     EXPECT_EQ(out, pattern(3000, 3));
     EXPECT_EQ(m.error(), kMixOutOfDomain);
     EXPECT_EQ(m.tell(), 3000);
+}
+
+TEST(Mixer, AnOverstatedSizeNeverDecidesAnAllocation)
+{
+    // A packed entry whose directory claims as many bytes as its stream could
+    // at most expand to (tens of megabytes), while the stream holds 20000.
+    const Bytes data = pattern(20000, 8);
+    datakit::MixWriter writer;
+    ASSERT_TRUE(writer.add("packed", data, MixStorage::Compressed, false));
+    Bytes archive = writer.build();
+    const std::size_t record = directory_start(archive);
+    const std::uint32_t packed = archive[record + 20] | (archive[record + 21] << 8) | (archive[record + 22] << 16) |
+                                 (std::uint32_t{archive[record + 23]} << 24);
+    const std::uint64_t claimed = MaxLzwOutput(packed);
+    ASSERT_GT(claimed, 32u << 20);
+    put_u32(archive, record + 24, static_cast<std::uint32_t>(claimed));
+    const std::string path = write_bytes(archive);
+
+    mixer m;
+    Bytes loaded;
+    EXPECT_EQ(m.load(path.c_str(), "packed", loaded), -1);
+    EXPECT_EQ(m.error(), kMixOutOfDomain);
+    EXPECT_TRUE(loaded.empty());
+    // The vector grew with the bytes that arrived, not to the claimed size.
+    EXPECT_LT(loaded.capacity(), std::size_t{1} << 20);
+
+
+    // The text readers load archive entries the same way.
+    const auto dir = torvane_test::make_temp_dir("overstated");
+    std::filesystem::copy_file(path, dir / "menu.mix");
+    torvane_test::ScopedCwd cwd(dir);
+    TextSource text;
+    EXPECT_FALSE(text.open_archive_entry("packed"));
+    EXPECT_EQ(text.archive().error(), kMixOutOfDomain);
+}
+
+TEST(Mixer, AFailedWholeDecodeLeavesNothingMoreToRead)
+{
+    // Lines of a binary-mode packed entry decode it whole; when its stream is
+    // damaged that fails, and later reads give nothing rather than bytes
+    // decoded from wherever the archive then stood.
+    const Bytes data = pattern(4000, 12);
+    datakit::MixWriter writer;
+    ASSERT_TRUE(writer.add("packed", data, MixStorage::Compressed, false));
+    ASSERT_TRUE(writer.add("next", pattern(3000, 13), MixStorage::Compressed, false));
+    Bytes archive = writer.build();
+    const Bytes packed_first = datakit::lzw_encode(data);
+    for (std::size_t i = packed_first.size() / 2; i < packed_first.size(); ++i)
+        archive[i] = 0xFF;
+    const std::string path = write_bytes(archive);
+
+    mixer m;
+    ASSERT_EQ(m.open(path.c_str(), "packed", "rb"), 0);
+    std::uint8_t bytes[16];
+    ASSERT_EQ(m.read(bytes, 16), 16);
+    EXPECT_EQ(0, std::memcmp(bytes, data.data(), 16));
+    char line[256];
+    EXPECT_EQ(m.gets(line, 1), -1);
+    EXPECT_EQ(m.error(), kMixOutOfDomain);
+    EXPECT_EQ(m.read(bytes, 16), 0);
+    EXPECT_EQ(m.tell(), m.size());
 }
 
 TEST(Mixer, OpensPlainFilesAsOneEntry)

@@ -2,8 +2,12 @@
 
 #include <system_error>
 
+#include "tools/datakit/bike_data_writer.h"
+#include "tools/datakit/champ_files_writer.h"
+#include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/mix_writer.h"
 #include "tools/datakit/shade_table_writer.h"
+#include "tools/datakit/tyre_data_writer.h"
 
 namespace datakit {
 
@@ -18,6 +22,14 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
         }
     }
     if (!write_demo_palettes(root, error))
+        return false;
+    if (!write_demo_tyre_data(root, error))
+        return false;
+    if (!write_demo_bike_data(root, error))
+        return false;
+    if (!write_demo_champ_files(root, error))
+        return false;
+    if (!write_demo_tracks(root, error))
         return false;
     // Last: every data folder also goes into the ".mix" archive the game
     // looks in when a file is not on disk.

@@ -1,7 +1,6 @@
 #include "tools/datakit/form_file_writer.h"
 
 #include <cstdio>
-#include <stdexcept>
 
 namespace datakit {
 
@@ -9,10 +8,7 @@ namespace {
 
 void check_word(std::string_view word)
 {
-    if (word.empty() || word.find_first_of(" \t\r\n") != std::string_view::npos) {
-        throw std::invalid_argument("a word of a menu screen file is not empty and holds no blanks: \"" +
-                                    std::string(word) + "\"");
-    }
+    require_word(word, "a menu screen file");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <system_error>
 
 #include "platform/atomic_file.h"
@@ -50,6 +51,14 @@ std::string format_hex(std::uint32_t value)
     char text[16];
     std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
     return text;
+}
+
+void require_word(std::string_view word, std::string_view kind)
+{
+    if (word.empty() || word.find_first_of(" \t\r\n") != std::string_view::npos) {
+        throw std::invalid_argument("a word of " + std::string(kind) + " is not empty and holds no blanks: \"" +
+                                    std::string(word) + "\"");
+    }
 }
 
 bool write_text_file(const std::filesystem::path& path, std::string_view text, std::string& error)

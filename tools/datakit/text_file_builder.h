@@ -45,6 +45,10 @@ std::string format_float(float value);   // shortest "%.9g"-style text
 std::string format_double(double value); // "%.17g"
 std::string format_hex(std::uint32_t value); // lower-case digits, no prefix
 
+// Throws std::invalid_argument unless `word` is one word of a text data file:
+// not empty, without blanks or line ends. `kind` names the file in the message.
+void require_word(std::string_view word, std::string_view kind);
+
 // Writes `text` to `path` atomically, creating missing folders.
 bool write_text_file(const std::filesystem::path& path, std::string_view text, std::string& error);
 

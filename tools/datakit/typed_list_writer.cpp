@@ -1,6 +1,5 @@
 #include "tools/datakit/typed_list_writer.h"
 
-#include <stdexcept>
 
 namespace datakit {
 
@@ -8,10 +7,7 @@ namespace {
 
 void check_word(std::string_view word)
 {
-    if (word.empty() || word.find_first_of(" \t\r\n") != std::string_view::npos) {
-        throw std::invalid_argument("a word of a typed list is not empty and holds no blanks: \"" +
-                                    std::string(word) + "\"");
-    }
+    require_word(word, "a typed list");
 }
 
 } // namespace

@@ -99,13 +99,26 @@ TEST_F(EngineContext, ConstructorSetsItsFieldsAndBuffers)
 TEST_F(EngineContext, PoolsHaveTheRecordSizesAndCountsOfTheirTypes)
 {
     engine e;
-    for (int type = 0; type < engine_pool_types; ++type) {
-        SCOPED_TRACE(type);
-        const memmng& pool = e.pool(type);
+    // Starting record counts of each pool type, and the size its record had
+    // in the 32-bit layout: the record of the real type holds the same
+    // fields, so it is at least that large.
+    struct Pool {
+        int type;
+        std::uint32_t count;
+        std::uint32_t bytes_32bit;
+    };
+    const Pool pools[] = {
+        {0, 6000, 64}, {1, 10, 100}, {2, 600, 40},  {3, 100, 72},  {4, 5, 168},   {5, 5, 40},   {6, 20, 80},
+        {7, 20, 80},   {8, 100, 40}, {9, 20, 80},   {10, 20, 116}, {11, 100, 40}, {12, 500, 40}, {13, 150, 32},
+    };
+    for (const Pool& p : pools) {
+        SCOPED_TRACE(p.type);
+        const memmng& pool = e.pool(p.type);
         EXPECT_EQ(pool.chunk_count(), 1u);
-        EXPECT_EQ(pool.slot_size(), engine_pool_record_bytes[type]);
+        EXPECT_EQ(pool.slots_per_chunk(), p.count);
+        EXPECT_EQ(pool.slot_size(), engine_pool_record_bytes[p.type]);
         EXPECT_EQ(pool.slot_size() % 16, 0u);
-        EXPECT_EQ(pool.slots_per_chunk(), engine_pool_record_counts[type]);
+        EXPECT_GE(pool.slot_size(), p.bytes_32bit);
     }
     EXPECT_EQ(e.pool(pool_anim_node).slots_per_chunk(), 6000u);
     EXPECT_EQ(e.pool(pool_fcurve_key).slots_per_chunk(), 150u);
@@ -184,7 +197,12 @@ TEST_F(EngineContext, PoolRequestsTakeEnoughRecordsForTheirSize)
         std::size_t size;
         std::uint32_t records;
     };
-    const Case cases[] = {{1, 1}, {47, 1}, {48, 1}, {49, 2}, {96, 2}, {97, 3}, {144, 3}};
+    const Case cases[] = {{1, 1},   {40, 1},  {47, 1},  {48, 1},  {49, 2},
+                          {80, 2},  {84, 2},  {96, 2},  {97, 3},  {144, 3},
+                          // Sizes near the top of the range must not wrap
+                          // round to a small count.
+                          {SIZE_MAX, UINT32_MAX}, {SIZE_MAX - 100, UINT32_MAX},
+                          {std::size_t{48} * UINT32_MAX, UINT32_MAX}};
     for (const Case c : cases)
         EXPECT_EQ(engine_pool_records_for(pool_fcurve, c.size), c.records) << c.size;
 
@@ -328,6 +346,15 @@ TEST_F(EngineContext, FatalErrorsEndTheProgramWithTheirMessages)
         ::testing::ExitedWithCode(1), "tipo non valido");
     EXPECT_EXIT((void)::operator new(16, pool_fcurve), ::testing::ExitedWithCode(1),
                 "\\[error\\] ENGINE:: No engine context!");
+    // A request larger than any chunk is the pool's out-of-memory, never a
+    // record too small for it.
+    EXPECT_EXIT(
+        {
+            engine e;
+            current_engine = &e;
+            (void)::operator new(SIZE_MAX, pool_fcurve);
+        },
+        ::testing::ExitedWithCode(1), "\\[error\\] \nERROR\\. \\(memmng::new_entry\\[\\]\\) Out of memory!\n");
     EXPECT_EXIT(engine_error(1), ::testing::ExitedWithCode(1), "\\[error\\] ENGINE:: Out of memory!");
     EXPECT_EXIT(engine_error(5), ::testing::ExitedWithCode(1), "");
     EXPECT_EXIT(

@@ -1,0 +1,47 @@
+#include <cstring>
+
+#include "race/race.h"
+#include "sim/race_conditions.h"
+#include "sim/race_context.h"
+
+Race::Race() = default;
+
+Race::~Race()
+{
+    RaceContext& context = CurrentRaceContext();
+    if (context.Models == m_BikeModels)
+        context = RaceContext{};
+    RaceConditions& conditions = CurrentRaceConditions();
+    if (conditions.Circuit == &m_Circuit)
+        conditions = RaceConditions{};
+    // The bikes go before the tracks and the model blocks they point into.
+    m_pBikes.reset();
+}
+
+bool Race::LoadBikes()
+{
+    char track[sizeof m_szTrackName + 1] = {};
+    std::memcpy(track, m_szTrackName, sizeof m_szTrackName);
+    LoadBikeModels(track, m_BikeModels);
+    for (const BikeModel& model : m_BikeModels)
+        if (!model.Loaded)
+            return false;
+    return true;
+}
+
+void Race::ShareWithSimulation()
+{
+    RaceConditions& conditions = CurrentRaceConditions();
+    conditions.SessionType = m_nSessionType;
+    conditions.Weather = m_nWeather;
+    conditions.Circuit = &m_Circuit;
+    conditions.PitLane = m_bHasPitLane ? &m_PitLane : nullptr;
+
+    RaceContext& context = CurrentRaceContext();
+    context.Flags = m_uFlags;
+    context.ViewedRider = m_nViewedRider;
+    context.Models = m_BikeModels;
+    context.Bikes = m_pBikes.get();
+    context.BikeCount = m_nBikes;
+    std::memcpy(context.TrackName, m_szTrackName, sizeof context.TrackName);
+}

@@ -1,0 +1,7 @@
+#include "sim/race_conditions.h"
+
+RaceConditions& CurrentRaceConditions()
+{
+    static RaceConditions conditions;
+    return conditions;
+}
