@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "app/settings_links.h"
@@ -40,6 +41,21 @@ public:
     // The whole application record in the full settings key (setup_sheet.cpp).
     bool SaveRegistry();
     std::int32_t LoadRegistry();
+
+    // Runs the race that the race header and the championship describe,
+    // with its restarts, and returns when it ends; the outcome is left in
+    // this record, the championship and the records files. The run loop
+    // needs the race, the input, the renderer and the championship, which
+    // sit above this library: whoever builds the program-wide objects hands
+    // it over once (SetRaceRunner; the program's is RunRaceLoop,
+    // app/startup/run_race.h). Running a race without one is a program
+    // error (std::logic_error).
+    void RunRace();
+    void SetRaceRunner(std::function<void(GameApp&)> runner);
+
+    // The start-of-race barrier of a network game: returns when every player
+    // is ready; nothing outside network games (net/net_sync.cpp).
+    void SyncPlayers();
 
     std::uint32_t m_nRunMarker = 0;          // 0xABCD while a race runs
     platform::VersionBlock m_versionBlock{}; // the program's fixed version information
@@ -106,6 +122,8 @@ public:
 private:
     // The records beside this one that the registry settings fill.
     SettingsLinks m_settingsLinks;
+    // The race run loop.
+    std::function<void(GameApp&)> m_raceRunner;
 };
 
 // Run flags.
@@ -113,6 +131,7 @@ inline constexpr std::uint32_t kAppFlagMenu = 0x01; // the front end is active
 inline constexpr std::uint32_t kAppFlagDemo = 0x02; // no results are recorded
 inline constexpr std::uint32_t kAppFlagNetwork = 0x04;     // network game
 inline constexpr std::uint32_t kAppFlagNetworkHost = 0x08; // network game, this machine hosts it
+inline constexpr std::uint32_t kAppFlagDirectStart = 0x10; // the race was started straight from a menu command
 inline constexpr std::uint32_t kAppFlagMiles = 0x20;       // distances in miles
 
 // Race flags of the race header.
@@ -131,5 +150,7 @@ inline constexpr std::uint32_t kGfxFlagDarkline = 0x80;
 inline constexpr std::uint32_t kGfxFlagMusic = 0x200;
 
 // The program's one GameApp. Throws std::logic_error when the program-wide
-// objects (app/program_objects.h) do not exist.
+// objects (app/startup/program_objects.h) have not installed one.
 GameApp& TheGameApp();
+// Installs (or, with null, removes) the program's GameApp.
+void SetTheGameApp(GameApp* app);

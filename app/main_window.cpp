@@ -3,7 +3,6 @@
 #include <string>
 
 #include "app/game_app.h"
-#include "platform/key_codes.h"
 #include "platform/resources.h"
 
 std::uint8_t g_bQuit = 0;
@@ -18,45 +17,6 @@ constexpr int kInitialSize = 100;
 constexpr std::size_t kMaxTitleLength = 100;
 
 } // namespace
-
-bool RegisterMainWindowClass()
-{
-    return platform::register_window_class(kMainWindowClass, platform::CS_HREDRAW | platform::CS_VREDRAW,
-                                           MainWndProc);
-}
-
-platform::LResult MainWndProc(platform::WindowHandle window, unsigned message, platform::WParam wParam,
-                              platform::LParam lParam)
-{
-    switch (message) {
-    case platform::WM_DESTROY:
-    case platform::WM_CLOSE:
-    case platform::WM_QUIT:
-        // The renderer's closing byte is set here too once the renderer
-        // exists, so that it stops presenting to a window that is going.
-        g_bQuit = 1;
-        break;
-    case platform::WM_MOVE:
-        // Renderer hook: the renderer takes the window's new origin here.
-        break;
-    case platform::WM_SIZE:
-        // Renderer hook: the renderer pauses while the window is minimised
-        // and resumes when it is restored (wParam, lParam as received).
-        break;
-    case platform::WM_NCHITTEST:
-        // The window has no area to drag or size by.
-        return platform::HTNOWHERE;
-    case platform::WM_SYSKEYDOWN:
-    case platform::WM_SYSKEYUP:
-        // Alt is swallowed so that it never opens the system menu.
-        if (wParam == platform::VK_MENU)
-            return 0;
-        break;
-    default:
-        break;
-    }
-    return platform::def_window_proc(window, message, wParam, lParam);
-}
 
 bool GameApp::CreateMainWindow()
 {

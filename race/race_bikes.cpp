@@ -4,20 +4,6 @@
 #include "sim/race_conditions.h"
 #include "sim/race_context.h"
 
-Race::Race() = default;
-
-Race::~Race()
-{
-    RaceContext& context = CurrentRaceContext();
-    if (context.Models == m_BikeModels)
-        context = RaceContext{};
-    RaceConditions& conditions = CurrentRaceConditions();
-    if (conditions.Circuit == &m_Circuit)
-        conditions = RaceConditions{};
-    // The bikes go before the tracks and the model blocks they point into.
-    m_pBikes.reset();
-}
-
 bool Race::LoadBikes()
 {
     char track[sizeof m_szTrackName + 1] = {};
@@ -38,10 +24,17 @@ void Race::ShareWithSimulation()
     conditions.PitLane = m_bHasPitLane ? &m_PitLane : nullptr;
 
     RaceContext& context = CurrentRaceContext();
-    context.Flags = m_uFlags;
+    // The flags move into the simulation's record once; from then on the
+    // race reads and writes them there (LiveFlags).
+    if (context.Models != m_BikeModels)
+        context.Flags = m_uFlags;
     context.ViewedRider = m_nViewedRider;
     context.Models = m_BikeModels;
     context.Bikes = m_pBikes.get();
     context.BikeCount = m_nBikes;
+    context.StandingOrder = m_StandingOrder.data();
+    context.CircuitNumber = m_nTrackIndex;
+    conditions.Laps = m_nLaps;
+    conditions.Skill = m_nSkill;
     std::memcpy(context.TrackName, m_szTrackName, sizeof context.TrackName);
 }

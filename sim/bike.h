@@ -8,28 +8,35 @@
 #include "sim/bike_setup.h"
 #include "sim/grid_entry.h"
 #include "sim/integrator.h"
+#include "sim/telemetry_file.h"
 #include "sim/vec3.h"
 #include "sim/wheel_assembly.h"
 
 class Track;
 class ml_modelinfo;
+struct ReplayFrame;
+struct ReplayRiderRecord;
+struct RiderRecordBlocks;
 struct BikeModel;
 struct PlayerRecord;
 
-// One telemetry sample: the bike's race time and distance, then twelve
-// channels quantised to a byte each (throttle, brake, gear, speed, revs,
-// roll, pitch, acceleration, front and rear suspension travel and speed).
-struct TelemetrySample {
-    float Time = 0.0f;
-    float Distance = 0.0f;
-    std::uint8_t Channel[12] = {};
+
+// The pose when a riding step began (Bike::StepStart).
+struct RidingStepStart {
+    Vec3 CgPosition;
+    Vec3 FrontHub;
+    Vec3 RearHub;
+    float Pitch = 0.0f;
+    float Heading = 0.0f;
+    float Roll = 0.0f;
+    float FrontGround = 0.0f;
+    float RearGround = 0.0f;
 };
-inline constexpr int kTelemetryCapacity = 10000;
-inline constexpr int kTelemetrySampleBytes = 20;
 
 // Status bits.
 inline constexpr std::uint32_t kBikeDown = 0x1;            // rider fallen
 inline constexpr std::uint32_t kBikeAtRest = 0x2;          // the fallen bike has come to rest
+inline constexpr std::uint32_t kBikeFallRequested = 0x4;   // a barrier hit asks the dynamics step to make the rider fall
 inline constexpr std::uint32_t kBikeFinished = 0x8;
 inline constexpr std::uint32_t kBikeInPitLane = 0x10;
 inline constexpr std::uint32_t kBikeBodyActive = 0x20;     // the fallen-bike body is active
@@ -39,6 +46,7 @@ inline constexpr std::uint32_t kBikeToPits = 0x100;        // heading for the pi
 inline constexpr std::uint32_t kBikePitPlaced = 0xA10;     // placed in the pit lane (0x10 | 0x200 | 0x800)
 inline constexpr std::uint32_t kBikePitStop = 0x400;       // pit stop reached
 inline constexpr std::uint32_t kBikeLeavingBox = 0x800;
+inline constexpr std::uint32_t kBikeEngineVoice = 0x1000;   // the bike's 3D engine voice is playing
 inline constexpr std::uint32_t kBikeWrongWay = 0x2000;
 inline constexpr std::uint32_t kBikeNoSlideFix = 0x4000;   // the lean step makes no slide correction
 inline constexpr std::uint32_t kBikeRearSlideFall = 0x8000;
@@ -82,8 +90,10 @@ public:
     // Copies the bike model's numbers into the bike and its wheels, loads
     // the tyres and applies the set-up.
     void LoadParameters();
-    // Replaces the set-up in force and applies it again.
-    void SetSetup(const BikeSetup& setup);
+    // Replaces the set-up in force and applies it again. A set-up with a
+    // value the simulation cannot use (FindBadBikeSetupValue) or a tyre
+    // that cannot be loaded is refused: false, and the bike is unchanged.
+    bool SetSetup(const BikeSetup& setup);
     // Turns the set-up into the bike's physical parameters.
     void ApplySetup();
 
@@ -105,23 +115,142 @@ public:
     // Lean that balances a circle of radius r at the current speed.
     float LeanForRadius(float radius) const;
 
-    // Drives a bike that no person steers. Least form until the computer
-    // rider's control is built: it holds the bike upright on its line.
+    // Pass 2 of a simulation sub-step: timing, then the riding physics or
+    // the crash step, the pose from the new wheel positions, falls, aim,
+    // tyre and surface sounds, skid marks and dust.
+    void DynamicsStep(float dt);
+    // The engine sound of one drawn frame: pre-start revving, the layered
+    // set for the viewed bike's close cameras, a 3D voice otherwise.
+    void UpdateEngineSound(float frameTime);
+    // Riding physics of one sub-step: drive and brake forces, drag and
+    // slipstream, weight transfer, the turning circles, speed, suspension,
+    // tyres, gearbox, revs and engine heat.
+    void RidingStep(float dt);
+    // Engine power at the revs, W; -1 when the engine has failed or past the
+    // power table (0 there with an automatic gearbox).
+    float EnginePower(float rpm) const;
+    // Manual shift requests, or the automatic gearbox's choice.
+    void ShiftGears(float dt);
+    // Overrides the wheel forces and the throttle and brake bytes so that
+    // the bike holds TargetSpeed (computer riders, finished bikes, the pit
+    // lane).
+    void LimitSpeed(float dt, float drag, float engineBraking, float maxBrake, float maxDrive);
+    // Puts the front wheel a wheelbase ahead of the rear one and finds both
+    // on the track; false when either left the track surface.
+    bool PlaceWheels();
+    // Wheel contact of a riding step: keeps the wheels inside the track
+    // edges, laying the bike along a barrier it hits; a hard hit requests a
+    // fall, a lighter one a bump state; plays the impact sound.
+    void UpdateContacts();
+    // The wheelbase less the fork's compression.
+    void UpdateWheelbase();
+
+    // Drives a bike that no person steers (computer riders; a human bike
+    // after the finish, in the pit lane, or whose player has left): picks a
+    // line through the gaps between the bikes ahead, sets TargetSpeed and
+    // leans the bike toward the line (sim/computer_control.cpp).
     void ComputerControl(float dt);
+    // The tightest turning circle from the bike to the road-edge points
+    // between the cross-sections at Progress + distance and the next (its
+    // signed radius; 0 when there is none).
+    float EdgeRadiusProbe(float distance);
+    // The lean acceleration of the balance of gravity and (withTurn) the
+    // turn; the radius that gives a lean acceleration (0: none).
+    float LeanAccel(int withTurn) const;
+    float RadiusForLeanAccel(float accel) const;
+    // The viewed bike's telemetry channels and one-line summary, to the
+    // race's plot window (RaceHooks).
+    void PrintAiDebug();
+    // The value of one channel of the plot window (ids 0..48; 0 otherwise).
+    float AiChannelValue(int channel) const;
 
     // Position along the path: distance, segment, heading and curve radius
     // of the path there, side offset.
+    // While the race runs, also counts crossings of the line, times laps,
+    // keeps the race record, finishes the bike and raises the lap notices.
     float UpdateProgress();
     void EnterPitLane();
     void RejoinCircuit();
 
+    // Race timing, once per sub-step (from the dynamics step and from the
+    // race's session clock): lap and race time, progress, the pit entry; in
+    // the race's simulated mode, advances the bike along the path's tabled
+    // speeds instead.
+    void AdvanceTime(float dt);
+    // A computer rider's lap time drawn around its reference lap time.
+    float EstimateLapTime();
+    // The classification of a computer rider that has not finished: the
+    // laps it has left, at estimated times.
+    void CompleteRace();
+    // The bike has finished (and with it the race).
+    void FinishRace();
+    // A parked computer rider of a practice-type session goes out again when
+    // its drawn time has come and enough of the session is left; true when
+    // it went.
+    bool PracticeRelaunch();
+    // At the pit entry: another lap, or in to the pits (parking at once in
+    // the simulated mode, and after the line on a circuit without a pit lane).
+    void AfterLap();
+
     // Enters a rider state (-1 riding, -2 waiting on the grid, >= 0 the
     // rider animation table's states).
     void SetState(int state, float startTime);
+    // Rider state machine: advances the current state once per sub-step
+    // (after the dynamics step) and decides what follows when its animation
+    // ends.
+    void StateStep(float dt);
+    // Chooses how a rider standing beside the fallen bike turns it round
+    // and gets back on (called by StateStep).
+    void Remount();
 
-    // Writes the recorded samples to "telem.dat" in the working folder and
-    // empties the buffer; false when the file cannot be written.
+    // Crash step: one sub-step of a fallen bike and its rider (runs instead
+    // of the riding physics while Status bit 0x1 is set).
+    void CrashStep(float dt);
+    // Puts a fallen bike back on its feet on the track: clears the crash
+    // body; with `place`, first moves it back behind any bike it would
+    // overlap and 0.9 m inside the wider edge; then settles it.
+    void Recover(bool place);
+
+    // Fallen-bike body model: four mass points that fall, slide and come to
+    // rest. LocateContacts builds the body from the riding pose at a fall
+    // and runs the first BodyStep; BodyStep advances it one sub-step.
+    void LocateContacts(float dt);
+    void BodyStep(float dt);
+    // Ground and barrier contact of the four points, scrapes and sparks.
+    void GroundStep(float dt);
+    // Restores the body's rectangular shape and removes stretching motion.
+    void RebuildBody();
+    // Removes stretching motion along the bike's axis (only while the rider
+    // is down).
+    void ConstrainBodyVelocities();
+
+    // Writes the recorded samples to "telem.dat" in the working folder;
+    // false when the file cannot be written.
     bool WriteTelemetry();
+    // Adds one telemetry sample (once per dynamics sub-step while Flags has
+    // kBikeTelemetry): nothing in the pit lane or once the buffer is full.
+    void RecordTelemetry();
+
+    // Snapshots (sim/snapshot.h): every piece of the bike's changing state,
+    // field by field, into kBikeSnapshotWords words. Without `force` a bike
+    // whose snapshot is current (Status 0x40) is not saved again, and a save
+    // marks the live bike with 0x40. Restore: without `force` only a bike
+    // marked 0x40 is restored; false when nothing was restored (also for a
+    // buffer that does not hold a bike snapshot).
+    void SaveSnapshot(std::uint32_t* buffer, bool force);
+    bool RestoreSnapshot(const std::uint32_t* buffer, bool force);
+
+    // Replay frames (sim/replay_frame.h). Encode fills the frame of the
+    // bike's visible pose; when the rider is apart from the bike it also
+    // fills `rider`, stores `riderIndex` in the frame and returns true.
+    bool EncodeReplayFrame(ReplayFrame* frame, ReplayRiderRecord* rider, std::uint16_t riderIndex) const;
+    // Poses the bike between frame a (t = 0) and frame b (t = 1).
+    void PlayReplayFrame(const ReplayFrame& a, const ReplayFrame& b, const RiderRecordBlocks& blocks, float t);
+    // Poses the bike exactly at one frame.
+    void ShowReplayFrame(const ReplayFrame& a, const RiderRecordBlocks& blocks);
+    // Derives the centre of mass, the front wheel, the progress and the
+    // wheels' ground after a direct move of Position and the angles.
+    void UpdatePose();
 
     bool IsHuman() const { return (Flags & kBikeHuman) != 0; }
     bool IsOut() const { return (Status & 0xFF) >= 0x80; }
@@ -254,8 +383,39 @@ public:
     float RevRate = 0.0f;
     float SkidSmokeTimer = 0.0f;
 
+    // The fallen-bike body's working values that carry from one sub-step
+    // to the next: each point's position before the step's move (the
+    // step's velocities come from it) and the surface class under it (the
+    // next step's friction and impact sound read it; 0 = tarmac).
+    Vec3 BodyPrevious[4];
+    std::uint8_t BodySurface[4] = {};
+
+    // The pose when the running riding step began: the wheel contact puts
+    // the bike back to it, and the step's rates and velocities are measured
+    // from it. Working values of one dynamics step only (nothing reads them
+    // in a later sub-step), so snapshots need not keep them.
+    RidingStepStart StepStart;
+
 private:
     const BikeModel* ModelBlock() const;
+    // Parts of the riding step.
+    void PitManoeuvre();
+    void RearSlide();
+    void UpdateWheelSpeed(float dt, float drivePower);
+    void UpdateEngine(float dt);
+    // Parts of the dynamics step.
+    void PitArrival(float dt);
+    void WrongWayNotice();
+    void TyreEffects(float dt);
+    void PoseFromWheels(float dt);
+    void CheckFall(float dt);
+    void Aim();
+    // The rider's own body while the rider is down (part of CrashStep).
+    void MoveFallenRider(float dt);
+    // CrashStep: whether the fallen bike has stopped moving.
+    bool FallenBikeStill(float dt) const;
+    // Recover: the Progress behind every other bike on the same path.
+    float ProgressClearOfOthers() const;
     void ShowInstances(bool shown, bool cockpit);
     void PlaceOnCircuit();
     void PlaceInPitLane();
@@ -263,9 +423,14 @@ private:
     void SettleOnCentreLine();
     void FinishSettle();
     void SteerTowardPath();
+    void CountLineCrossing(int lapDelta);
+    void EndTimedLap();
+    void AdvanceSimulated(float dt);
 };
 
 // Session types.
 inline constexpr std::int32_t kSessionPractice = 0;
 inline constexpr std::int32_t kSessionQualifying = 2;
 inline constexpr bool IsPracticeSession(std::int32_t sessionType) { return sessionType <= 2; }
+// Practice-type sessions run on a one-hour clock.
+inline constexpr float kTimedSessionLength = 3600.0f;

@@ -1,14 +1,35 @@
 #include <cmath>
 
+#include "app/player_record.h"
 #include "sim/bike.h"
 #include "sim/race_conditions.h"
 #include "sim/race_context.h"
+#include "sim/race_timing.h"
 #include "sim/track.h"
 
-// Where the bike is along its path. Lap counting, lap times and the race's
-// notices at a crossing of the line belong to the race's timing; this keeps
-// the geometry the rest of the simulation reads: distance, segment, heading
-// and curve radius of the path there, side offset, and the wrong-way test.
+// Where the bike is along its path: distance, segment, heading and curve
+// radius of the path there, side offset, the wrong-way test. While the race
+// runs, a crossing of the line also counts a lap and times it, and raises
+// what follows from it: the race record, the finish, the lap notices.
+
+namespace {
+
+// Distance before the end of the last lap but one from which the viewed
+// rider is told that his last lap is coming.
+constexpr float kLastLapNotice = 300.0f;
+// Backward travel from the furthest point reached that counts as going the
+// wrong way.
+constexpr float kWrongWayMargin = 40.0f;
+
+// Overlay messages and notices.
+constexpr std::uint32_t kHudLapRecord = 256;
+constexpr std::uint32_t kHudGapToLeader = 1024;
+constexpr std::uint32_t kHudLapCompleted = 4096;
+constexpr int kNoticeWrongWay = 2;
+constexpr int kNoticeLastLap = 5;
+
+} // namespace
+
 float Bike::UpdateProgress()
 {
     if (!Path)
@@ -22,13 +43,30 @@ float Bike::UpdateProgress()
     CentreZ = centre.z;
 
     const RaceConditions& conditions = CurrentRaceConditions();
-    if (Path == conditions.Circuit && (Flags & kPlayerFlagWrongWay)) {
-        const float total = static_cast<float>(Laps) * Path->Length + Progress;
-        if (total > FurthestProgress)
-            FurthestProgress = total;
-        else if (total < FurthestProgress - 40.0f)
-            Status |= kBikeWrongWay;
+    RaceContext& race = CurrentRaceContext();
+    const bool onCircuit = Path == conditions.Circuit;
+    if (lapDelta != 0 && race.Racing()) {
+        if (onCircuit)
+            CountLineCrossing(lapDelta);
+        // Whatever the path, a crossing ends the lap that rejoining spoilt.
+        Status &= ~kBikeRejoined;
     }
+
+    const bool viewed = IsViewedBike(*this);
+    if (onCircuit && (Flags & kPlayerFlagWrongWay)) {
+        const float total = static_cast<float>(Laps) * Path->Length + Progress;
+        if (total > FurthestProgress) {
+            FurthestProgress = total;
+        } else if (total < FurthestProgress - kWrongWayMargin) {
+            Status |= kBikeWrongWay;
+            if (viewed && race.Hooks)
+                race.Hooks->HudSetViewMode(kNoticeWrongWay);
+        }
+    }
+
+    if (viewed && conditions.SessionType >= 4 && race.Hooks && conditions.Laps > 0 && Laps == conditions.Laps - 1 &&
+        Progress > Path->Length - kLastLapNotice)
+        race.Hooks->HudSetViewMode(kNoticeLastLap);
 
     CurveRadius = Path->CurveRadiusAt(Progress);
 
@@ -39,6 +77,68 @@ float Bike::UpdateProgress()
     return Progress;
 }
 
+// A crossing of the circuit's line while the race runs: forward (+1) or
+// backward (-1).
+void Bike::CountLineCrossing(int lapDelta)
+{
+    RaceContext& race = CurrentRaceContext();
+    const RaceConditions& conditions = CurrentRaceConditions();
+    Laps = AddLaps(Laps, lapDelta);
+
+    // The first crossing from the grid starts lap 0: it times nothing.
+    if (lapDelta > 0 && Laps >= 1)
+        EndTimedLap();
+
+    // The finish: the race's last lap done, or any forward crossing once the
+    // winner is in. A bike finishes once: a finished bike that passes the
+    // line again (on its way to the pits) raises no second finish. A race
+    // without a lap count is not decided by laps.
+    const bool lastLapDone = conditions.Laps > 0 && Laps >= conditions.Laps;
+    if (conditions.SessionType >= 3 && !(Status & kBikeFinished) &&
+        (lastLapDone || (lapDelta > 0 && (race.Flags & kRaceFinished))))
+        FinishRace();
+
+    if (IsViewedBike(*this) && race.Hooks) {
+        if (conditions.SessionType != kSessionArcade && !(Status & (kBikeFinished | kBikeRejoined)))
+            race.Hooks->HudRaise(kHudLapCompleted);
+        if (RacePosition >= 2 && !(Status & kBikeFinished)) {
+            const int leader = LeaderIndex(race);
+            if (leader >= 0) {
+                race.OverlayBike = leader;
+                race.Hooks->HudRaise(kHudGapToLeader);
+            }
+        }
+    }
+}
+
+// A full lap ended at the line: its time, the best lap and the race record.
+// A lap during which the bike rejoined the circuit is not timed.
+void Bike::EndTimedLap()
+{
+    RaceContext& race = CurrentRaceContext();
+    LapStartTime = RaceTime;
+    LapDelta = LastLap != 0.0f ? LapTime - LastLap : 0.0f;
+    LastLap = LapTime;
+    if (!(Status & kBikeRejoined)) {
+        // Qualifying records a computer rider's lap at an estimated time.
+        if (CurrentRaceConditions().SessionType == kSessionQualifying && !IsHuman())
+            LapTime = EstimateLapTime();
+        if (LapTime < BestLap)
+            BestLap = LapTime;
+        if (RiderEntry)
+            RiderEntry->BestLap = BestLap;
+        if (BestLap < race.RaceRecord) {
+            race.RaceRecord = BestLap;
+            if (!(race.Flags & kRaceFinished)) {
+                race.OverlayBike = Index;
+                if (race.Hooks)
+                    race.Hooks->HudRaise(kHudLapRecord);
+            }
+        }
+    }
+    LapTime = 0.0f;
+}
+
 void Bike::EnterPitLane()
 {
     Track* lane = CurrentRaceConditions().PitLane;
@@ -46,6 +146,18 @@ void Bike::EnterPitLane()
         return;
     Status &= ~kBikeToPits;
     Status |= kBikeInPitLane;
+
+    RaceContext& race = CurrentRaceContext();
+    if (!race.Simulated() && IsViewedBike(*this) && race.Hooks) {
+        if ((Status & kBikeFinished) && CurrentRaceConditions().SessionType >= 4) {
+            race.Hooks->SetCameraMode(kCameraStored);
+            race.Hooks->HudRaise(kHudFinishedInPits);
+            race.Hooks->HudClear(kHudFinishTelevision);
+        } else if (race.CameraMode == kCameraTelevision) {
+            race.Hooks->SetCameraMode(race.ChosenCamera == kCameraTelevision ? 0 : race.ChosenCamera);
+        }
+    }
+
     Path = lane;
     int segment = lane->SegmentCount() > 1 ? 1 : 0;
     Vec2 point(Position.x, Position.z);
@@ -72,7 +184,7 @@ void Bike::RejoinCircuit()
         Progress = 0.0f;
     } else if (Path && Path->SegmentCount() > 0) {
         if (!IsPracticeSession(conditions.SessionType))
-            ++Laps;
+            Laps = AddLaps(Laps, 1);
         // Start from the segment whose start point is nearest (the first on ties).
         float best = 0.0f;
         for (int i = 0; i < Path->SegmentCount(); ++i) {

@@ -122,11 +122,3 @@ void Bike::SteerTowardPath()
     Controls.Throttle = 25;
     Controls.Brake = 0;
 }
-
-// Until the computer rider's control is built, a bike that no person
-// steers keeps its controls and is held upright on its line.
-void Bike::ComputerControl(float dt)
-{
-    TargetSpeed = 1000.0f;
-    LeanStep(0.0f, dt);
-}

@@ -21,6 +21,8 @@ struct RaceConditions {
     std::int32_t SessionType = 0;  // 0..2 practice-type, 3+ races, 6 arcade
     std::int32_t Weather = 0;      // 0 sunny, 1 rain, 2 fog
     std::uint32_t RunFlags = 0;    // the application's run flags (bit 0: started from the front end)
+    std::int32_t Laps = 0;         // laps of a race session
+    std::int32_t Skill = 0;        // computer riders' skill level 0..3
     Track* Circuit = nullptr;
     Track* PitLane = nullptr; // null when the circuit has none
     PitMarker PitEntry;
@@ -35,6 +37,7 @@ inline constexpr std::int32_t kWeatherRain = 1;
 inline constexpr std::int32_t kWeatherFog = 2;
 inline constexpr std::int32_t kSessionArcade = 6;
 inline constexpr std::uint32_t kRunFlagFrontEnd = 0x01;
+inline constexpr std::uint32_t kRunFlagDemo = 0x02;     // an attract (demonstration) run
 
 // The program's one record (zeroed until a race fills it).
 RaceConditions& CurrentRaceConditions();

@@ -3,13 +3,16 @@
 #include <cstdint>
 
 #include "sim/grid_entry.h"
+#include "sim/vec3.h"
 
 class Bike;
 struct BikeModel;
 class ml_modelinfo;
+struct RiderStateTable;
 
 // What the bike simulation does to the race's presentation: showing and
-// hiding 3D instances, their animations, posing the bike's models. The race
+// hiding 3D instances, their animations, posing the bike's models, sounds,
+// smoke and skid marks, overlay messages. The race
 // installs an implementation over its engine objects when it has 3D data;
 // without one (a race without 3D, the tests) the simulation runs alone and
 // these calls do nothing.
@@ -22,7 +25,57 @@ public:
     virtual void SetAnimation(ml_modelinfo* instance, std::uint32_t animationHash) = 0;
     // Poses the bike's instances for its current state.
     virtual void UpdateModel(Bike& bike) = 0;
+
+    // The sound library, as the simulation calls it. A voice is a sample id
+    // with an instance (the bike's Index; its 3D engine voice uses Index + 1).
+    // kKeepSoundValue as a frequency, volume or pan keeps the sample's own.
+    // Without a race presentation (tests, no sound) these do nothing.
+    virtual void Play(int /*sample*/, int /*instance*/, float /*frequency*/, float /*volume*/, float /*pan*/,
+                      int /*mode*/) {}
+    virtual void StopVoice(int /*sample*/, int /*instance*/) {}
+    virtual void StopVoiceNow(int /*sample*/, int /*instance*/) {}
+    virtual void SetVoiceDistance(int /*sample*/, int /*instance*/, float /*minimum*/, float /*maximum*/) {}
+    virtual void SetVoicePosition(int /*sample*/, int /*instance*/, const Vec3& /*position*/) {}
+    virtual void SetVoiceVolume(int /*sample*/, int /*instance*/, float /*volume*/) {}
+    // The sample of a bike model's sound set for a voice instance (-1: none).
+    virtual int GetSoundSetSample(int /*soundSet*/, int /*instance*/) { return -1; }
+    // Plays the layered engine sound of a set at the given revs (-1 stops it).
+    virtual void PlaySoundSet(int /*soundSet*/, float /*rpm*/, int /*mode*/, float /*volume*/) {}
+
+    // Smoke, dust, sparks and spray at one of the bike's emitter points
+    // (0..3 the fallen-bike body points, 4 front wheel, 5 rear wheel, 6 the
+    // rider, 7 the engine); kinds 0 tyre smoke, 1..4 dust of a surface
+    // class, 3 sparks, 4 rain spray.
+    virtual void SmokeEmit(int /*kind*/, Bike& /*bike*/, int /*point*/, float /*amount*/) {}
+    // A skid mark between two hub positions at their ground heights.
+    virtual void SmokeEmitLine(const Vec3& /*from*/, const Vec3& /*to*/, float /*fromGround*/, float /*toGround*/) {}
+
+    // The race overlay: message bits and notices.
+    virtual bool HudTest(std::uint32_t /*bits*/) { return false; }
+    virtual void HudRaise(std::uint32_t /*bits*/) {}
+    virtual void HudClear(std::uint32_t /*bits*/) {}
+    virtual void HudSetViewMode(int /*mode*/) {}
+    // Clears bits of the overlay's enabled-message mask.
+    virtual void HudDisableMessages(std::uint32_t /*mask*/) {}
+
+    // The race camera's mode (RaceCamera::SetMode); the camera keeps
+    // RaceContext::CameraMode up to date.
+    virtual void SetCameraMode(int /*mode*/) {}
+    // The race music channels (0 and 1): stop one, start one that the race
+    // opened at its start.
+    virtual void StopStream(int /*channel*/) {}
+    virtual void StartStream(int /*channel*/, bool /*loop*/) {}
+
+    // The telemetry plot window: the channel ids selected for plotting, in
+    // plot-slot order; a point of one slot's curve; the window's title text.
+    virtual int PlotChannelCount() { return 0; }
+    virtual int PlotChannel(int /*slot*/) { return -1; }
+    virtual void Plot(int /*slot*/, float /*time*/, float /*value*/) {}
+    virtual void SetPlotText(const char* /*text*/) {}
 };
+
+// Passed as a frequency, volume or pan: keep the sample's own value.
+inline constexpr float kKeepSoundValue = 56789.0f;
 
 // Race flags the simulation reads or sets.
 inline constexpr std::uint32_t kRaceRacing = 0x01;    // the start has been given: laps and times count
@@ -48,7 +101,32 @@ struct RaceContext {
     ml_modelinfo* Cockpit[kBikeModelCount][kCockpitVariants] = {};
     ml_modelinfo* SharedCockpit = nullptr;
     std::uint32_t BikeAnimations[2] = {}; // name hashes of the two bike animations (falls)
+    // The rider animation table (frame counts, follow-ups, speed thresholds
+    // and animation hashes of the rider states); null: no state is timed and
+    // no rider animation is asked for. InstallRiderStateTable sets it.
+    const RiderStateTable* RiderStates = nullptr;
     RaceHooks* Hooks = nullptr;      // null: no presentation
+    std::int32_t CameraMode = 0;     // 0..7: 0, 1, 2, 3, 6 on-board and close views; 4, 5, 7 distant
+    std::uint32_t GraphicsFlags = 0; // the application's graphics flags (bit 0 "Sound", 0x20 "Ambient")
+    // The pit boxes by pit slot: distance of the box along the pit lane, and
+    // its depth (m; the arrival margin and the side offset at which a bike
+    // counts as parked in it).
+    float PitBoxDistance[32] = {};
+    float PitBoxDepth[32] = {};
+    // Distance along the circuit at which the pit lane branches off (the
+    // start of the pit lane's first segment, computed by the race at load).
+    float PitEntryDistance = 0.0f;
+    // The race's start counter; while it is 10 the computer riders take no
+    // extra look-ahead in the first seconds of the race.
+    std::int32_t StartCounter = 0;
+    // Timing (progress and timing of the bikes, the race's standings):
+    float RaceRecord = 1499.99f;     // best lap of the session; 1499.99 = none yet
+    std::int32_t OverlayBike = -1;   // the bike an overlay message speaks of (-1 none)
+    std::int32_t CircuitNumber = 0;  // index 0..11 of the track in the season's table of circuits
+    std::int32_t ChosenCamera = 0;   // the player's chosen camera mode (the "Camera" setting)
+    // The race's standing order: bike indices, leader first (BikeCount
+    // entries, at most 32); null before the race has one.
+    const std::int32_t* StandingOrder = nullptr;
 
     bool Simulated() const { return (Flags & kRaceSimulated) != 0; }
     bool Racing() const { return (Flags & kRaceRacing) != 0; }

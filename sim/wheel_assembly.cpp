@@ -1,5 +1,6 @@
 #include "sim/wheel_assembly.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/game_error.h"
@@ -278,10 +279,18 @@ void WheelAssembly::UpdateGrip(float speed)
         Grip = 0.0f;
     } else {
         Force.x = TurnRadius != 0.0f ? LoadShare * Owner->Mass / TurnRadius * speed2 : 0.0f;
-        Force = VecRotateY(Force, -Orientation.Heading);
+        // The force is held in the wheel's own frame (x across it, z along
+        // it); the friction circle is taken in the frame of the direction
+        // the contact point travels in, the wheel heading less the slip
+        // (turned back at the end). Turning it by the compass heading
+        // instead would make the grip and the turn depend on the direction
+        // the bike rides in.
+        Force = VecRotateY(Force, Heading - Orientation.Heading);
+        // The angle of the load from the vertical, on the outside of the
+        // turn: a lean that balances the turn carries it square to the tyre.
         const float ang = std::atan2(Force.x, Force.y);
 
-        float limit = std::cos(Orientation.Roll + ang) *
+        float limit = std::cos(Orientation.Roll - ang) *
                       (Downforce * Tyre.Grip * Tyre.SurfaceC * std::cos(Owner->Pitch) +
                        LoadShare * Owner->Weight * std::fabs(std::sin(Owner->Pitch)));
         // A wheel turned past its side (or a surface without friction) has
@@ -360,7 +369,10 @@ void WheelAssembly::StepSuspension(float dt)
             if (SpringTravel < MaxTravel) {
                 SpringSpeed -= kSuspensionStep * accel;
             } else {
-                SpringSpeed = 0.0f;
+                // The stop ends the compression but not the spring's push
+                // back: a spring held at the stop with no speed would never
+                // leave it.
+                SpringSpeed = std::min(SpringSpeed - kSuspensionStep * accel, 0.0f);
                 SpringTravel = MaxTravel;
             }
             if (spring + damper >= separation) {

@@ -6,6 +6,9 @@
 #include "tools/datakit/champ_files_writer.h"
 #include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/mix_writer.h"
+#include "tools/datakit/pcx_writer.h"
+#include "tools/datakit/race_data_writer.h"
+#include "tools/datakit/rider_state_writer.h"
 #include "tools/datakit/shade_table_writer.h"
 #include "tools/datakit/tyre_data_writer.h"
 
@@ -27,9 +30,15 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
         return false;
     if (!write_demo_bike_data(root, error))
         return false;
+    if (!write_demo_animation_sets(root, error)) // after the bike data: it adds to "Data/Info.dat"
+        return false;
     if (!write_demo_champ_files(root, error))
         return false;
     if (!write_demo_tracks(root, error))
+        return false;
+    if (!write_demo_race_data(root, error)) // after the animation sets: it adds to "Data/Info.dat"
+        return false;
+    if (!write_demo_loading_pictures(root, error))
         return false;
     // Last: every data folder also goes into the ".mix" archive the game
     // looks in when a file is not on disk.

@@ -1,33 +1,33 @@
-#include "app/win_main.h"
+#include "app/startup/win_main.h"
 
 #include <ctime>
 #include <exception>
+#include <new>
 #include <string>
 
 #include "app/game_app.h"
 #include "app/main_window.h"
-#include "platform/clock.h"
+#include "app/registry_settings.h"
+#include "app/startup/main_wnd_proc.h"
+#include "engine/render/render_device.h"
+#include "input/input_manager.h"
+#include "menu/menu_manager.h"
+#include "menu/run_menu.h"
+#include "net/net_session.h"
 #include "platform/cursor.h"
 #include "platform/message_box.h"
 #include "platform/random.h"
-#include "platform/resources.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
+#include "sound/sound_library.h"
 
 namespace {
-
-// The front-end menus work in a 640 x 480 space.
-constexpr int kMenuWidth = 640;
-constexpr int kMenuHeight = 480;
-
-// How long the main loop rests when no message waits.
-constexpr std::uint32_t kIdleSleepMs = 5;
 
 // The program's version goes into the application record; without it the
 // program still runs.
 void ReadVersionInformation(GameApp& app)
 {
-    if (!platform::program_version_block(app.m_versionBlock))
+    if (!GetFileVersion(app))
         platform::message_box("Can't access version information", "Error", platform::MB_ICONHAND);
 }
 
@@ -41,6 +41,12 @@ bool OpenMainWindow(GameApp& app)
     return false;
 }
 
+void DeleteNetSession()
+{
+    delete g_pNetSession;
+    g_pNetSession = nullptr;
+}
+
 // The front end runs first: its flag is set, the set-up sheet has applied
 // nothing yet, the pointer is drawn by the game instead of the system, and
 // the random numbers differ from run to run.
@@ -52,38 +58,33 @@ void EnterFrontEnd(GameApp& app)
     platform::srand(static_cast<std::uint32_t>(std::time(nullptr)));
 }
 
-// The menus size the window for their 640 x 480 space, whatever resolution
-// the races use.
-void SizeWindowForMenus(GameApp& app)
+// The menus and the races take turns until the program is to end. A race
+// started by the start-up screens (they clear the front-end flag) runs
+// first and once.
+void RunMainLoop(GameApp& app)
 {
-    const int hres = app.HRes, vres = app.VRes;
-    app.HRes = kMenuWidth;
-    app.VRes = kMenuHeight;
-    app.SizeMainWindow();
-    app.HRes = hres;
-    app.VRes = vres;
-}
-
-// Takes one window message per pass and hands it to its window, until the
-// window procedure asks the program to end.
-void RunMessageLoop()
-{
-    while (!g_bQuit) {
-        platform::Message message;
-        if (platform::peek_message(message, true)) {
-            platform::translate_message(message);
-            platform::dispatch_message(message);
-        } else {
-            platform::sleep_ms(kIdleSleepMs);
+    bool race = !(app.Flags & kAppFlagMenu);
+    for (;;) {
+        if (race) {
+            app.RunRace();
+            if (g_bQuit || !(app.Flags & kAppFlagMenu))
+                return;
         }
+        if (RunMenu("menu", kMainMenuFlags, -1) == 0)
+            return;
+        race = true;
     }
 }
 
 void ShutDown(GameApp& app)
 {
+    if (SoundLibrary* sound = TheSoundLibrary())
+        sound->Shutdown();
+    the_render_device().release();
     app.DestroyMainWindow();
+    DeleteNetSession();
     platform::show_cursor(true);
-    platform::shutdown_video_thread();
+    app.SaveCamera();
 }
 
 } // namespace
@@ -92,20 +93,36 @@ int WinMain()
 {
     GameApp& app = TheGameApp();
 
-    // Start-up. Division by zero is left untrapped: every division that data
-    // can make zero is guarded instead.
+    // Division by zero is left untrapped: every division that data can make
+    // zero is guarded instead. The math library reports its errors only
+    // through its results here (it never prints), and nothing reads the
+    // error number after a math call.
+    SetCurrentMenuManager(MainMenuManager());
+    g_pNetSession = new (std::nothrow) NetSession;
     ReadVersionInformation(app);
-    if (!RegisterMainWindowClass())
+    if (!RegisterMainWindowClass()) {
+        DeleteNetSession();
         return 1;
+    }
+    if (InputManager* input = TheInputManager())
+        input->Create();
     if (!OpenMainWindow(app)) {
+        DeleteNetSession();
         platform::shutdown_video_thread();
         return 1;
     }
+    // Without a display driver nothing can be shown; the renderer has said why.
+    if (!the_render_device().enumerate_drivers(app.m_hWnd)) {
+        DeleteNetSession();
+        return 0;
+    }
     EnterFrontEnd(app);
-    SizeWindowForMenus(app);
+    if (app.Flags & kAppFlagMenu) {
+        app.LoadSettings();
+        RunScreen("startvid", 1);
+    }
 
-    // Main loop.
-    RunMessageLoop();
+    RunMainLoop(app);
 
     ShutDown(app);
     return 0;

@@ -1,0 +1,105 @@
+#include "app/startup/loading_screen.h"
+
+#include "engine/render/lib2d_picture.h"
+#include "engine/render/render_device.h"
+#include "platform/clock.h"
+
+std::atomic<std::uint8_t> g_LoadingHandshake{kLoadingAcknowledged};
+
+namespace {
+
+std::atomic<std::int32_t> g_nLogoFrame{0};
+
+constexpr int kScreenWidth = 640;
+constexpr int kScreenHeight = 480;
+constexpr int kLogoWidth = 120;
+constexpr int kLogoHeight = 90;
+constexpr int kLogoAcross = 5;
+constexpr int kLogoFrames = 35;
+constexpr int kLogoX = 16;
+constexpr int kLogoY = 0;
+constexpr std::uint32_t kLogoFrameMs = 80;
+// The track picture goes into each buffer of a flip chain.
+constexpr int kTrackPictureFrames = 2;
+
+} // namespace
+
+std::int32_t LoadingLogoFrame()
+{
+    return g_nLogoFrame.load();
+}
+
+std::string TrackLoadingPicture(const char* track)
+{
+    return std::string("gfx\\Loading\\") + track + ".pcx";
+}
+
+void LoadingScreenThread(const std::string& track)
+{
+    lib2d_picture picture, logo, mask;
+    const std::string trackPicture = TrackLoadingPicture(track.c_str());
+    if (!picture.load(trackPicture.c_str(), kScreenWidth, kScreenHeight, 1, 1) ||
+        !logo.load(kLoadingLogo, kLogoWidth, kLogoHeight, kLogoAcross, kLogoFrames) ||
+        !mask.load(kLoadingMask, kLogoWidth, kLogoHeight, 1, 1)) {
+        // The failure has been shown; the run loop learns that the loading
+        // screen has ended.
+        g_LoadingHandshake.store(kLoadingEnded);
+        return;
+    }
+    render_device& renderer = the_render_device();
+    for (int i = 0; i < kTrackPictureFrames; ++i) {
+        if (!renderer.clear_zbuffer())
+            break;
+        picture.draw(0, 0, 0);
+        if (!renderer.present())
+            break;
+    }
+    g_LoadingHandshake.store(kLoadingAcknowledged);
+
+    while (g_LoadingHandshake.load() == kLoadingAcknowledged) {
+        mask.draw(kLogoX, kLogoY, 0);
+        logo.draw(kLogoX, kLogoY, g_nLogoFrame.fetch_add(1) % kLogoFrames);
+        renderer.present();
+        platform::sleep_ms(kLogoFrameMs);
+    }
+    picture.free();
+    logo.free();
+    mask.free();
+    g_LoadingHandshake.store(kLoadingAcknowledged);
+}
+
+bool LoadingScreen::Start(const char* track)
+{
+    Stop();
+    g_LoadingHandshake.store(kLoadingRequest);
+    const std::string name = track;
+    if (!m_Thread.start([name] { LoadingScreenThread(name); })) {
+        g_LoadingHandshake.store(kLoadingAcknowledged);
+        return false;
+    }
+    // Until the track picture shows, or the thread has ended without it.
+    while (g_LoadingHandshake.load() == kLoadingRequest && m_Thread.running())
+        platform::sleep_ms(1);
+    m_bRunning = g_LoadingHandshake.load() == kLoadingAcknowledged && m_Thread.running();
+    if (!m_bRunning) {
+        m_Thread.join();
+        g_LoadingHandshake.store(kLoadingAcknowledged);
+    }
+    return m_bRunning;
+}
+
+void LoadingScreen::Stop()
+{
+    if (!m_bRunning) {
+        m_Thread.join();
+        return;
+    }
+    g_LoadingHandshake.store(kLoadingRequest);
+    // The answer comes within one logo frame; the wait gives the processor
+    // away on each pass rather than sleeping a whole tick.
+    while (g_LoadingHandshake.load() == kLoadingRequest && m_Thread.running())
+        platform::sleep_ms(0);
+    m_Thread.join();
+    m_bRunning = false;
+    g_LoadingHandshake.store(kLoadingAcknowledged);
+}

@@ -1,0 +1,118 @@
+// Speed of the race simulation: simulated seconds per second of a race of
+// 16 computer riders on the demo circuits, at 60 frames per simulated
+// second, headless (every frame's update: controls, the sub-steps of every
+// bike, standings, camera and overlay).
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <unistd.h>
+
+#include "app/game_app.h"
+#include "input/input_manager.h"
+#include "platform/clock.h"
+#include "platform/joystick.h"
+#include "platform/message_box.h"
+#include "race/race.h"
+#include "tools/datakit/demo_data.h"
+
+namespace {
+
+// The demo data, written once per run of the benchmark program.
+const std::filesystem::path& DemoData()
+{
+    static const std::filesystem::path dir = [] {
+        const std::filesystem::path d =
+            std::filesystem::temp_directory_path() / ("torvane-race-bench-" + std::to_string(::getpid()));
+        std::string error;
+        if (!datakit::make_demo_data(d, error))
+            throw std::runtime_error(error);
+        return d;
+    }();
+    return dir;
+}
+
+struct RemoveDemoData {
+    ~RemoveDemoData()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(DemoData(), ec);
+    }
+};
+
+// A race of `riders` under way on `track`, its start skipped.
+class RunningRace {
+public:
+    RunningRace(const char* track, int riders)
+    {
+        platform::set_message_box_recording(true);
+        platform::use_test_joysticks(true);
+        platform::set_test_clock(1000);
+        std::filesystem::current_path(DemoData());
+        SetTheGameApp(&app);
+        SetTheInputManager(&input);
+        input.Create();
+        input.Acquire();
+        std::strncpy(app.m_szTrack, track, sizeof app.m_szTrack - 1);
+        app.m_nSession = 4;
+        app.m_nRiders = riders;
+        for (int i = 0; i < 32; ++i)
+            app.m_RiderIds[i] = i;
+        app.m_nLaps = 99;
+        app.m_nSkill = 2;
+        race = std::make_unique<Race>();
+        race->SetRandomSeed(1);
+        if (!race->Load())
+            throw std::runtime_error("the bench race does not load");
+        race->Start3d();
+        race->StartMusic();
+        input.BeginRace(kInputModeRecord);
+        race->Begin();
+        race->GetHud().Clear(kHudStartSequence);
+        input.m_fRaceClock = 0.0f;
+    }
+    ~RunningRace()
+    {
+        race.reset();
+        input.RemoveTarget(nullptr);
+        SetTheInputManager(nullptr);
+        SetTheGameApp(nullptr);
+        platform::clear_test_clock();
+    }
+
+    // One drawn frame of 1/60 s (17, 17 and 16 ms in turn).
+    void Frame()
+    {
+        static constexpr std::uint32_t kMs[3] = {17, 17, 16};
+        platform::advance_test_clock(kMs[m_frame++ % 3]);
+        race->Draw();
+        race->DrawOverlay();
+        race->Update();
+    }
+
+    GameApp app;
+    InputManager input;
+    std::unique_ptr<Race> race;
+
+private:
+    unsigned m_frame = 0;
+};
+
+void BM_RaceFrames(benchmark::State& state, const char* track)
+{
+    static RemoveDemoData cleanup;
+    RunningRace running(track, static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        running.Frame();
+    state.counters["simulated_s_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) / 60.0, benchmark::Counter::kIsRate);
+}
+
+BENCHMARK_CAPTURE(BM_RaceFrames, Island, "Island")->Arg(16)->Arg(4)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_RaceFrames, Sugo, "Sugo")->Arg(16)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+} // namespace

@@ -1,0 +1,80 @@
+#include "engine/render/render_device.h"
+
+#include <stdexcept>
+
+namespace {
+
+render_device* g_pRenderDevice = nullptr;
+
+} // namespace
+
+render_device::render_device()
+{
+    clear_state();
+}
+
+// The constructed state: nothing listed, nothing set up, render type 96.
+void render_device::clear_state()
+{
+    ready = 0;
+    surfaces_valid = 0;
+    window = {};
+    driver_count = 0;
+    for (dd_driver_info& info : drivers)
+        info = dd_driver_info{};
+    current_driver = current_device = current_mode = 0;
+    exclusive = 0;
+    paused = 0;
+    render_states_dirty = 1;
+    render_type = kRenderHardware;
+    back_buffer.clear();
+    back_buffer.shrink_to_fit();
+    back_pitch = 0;
+}
+
+int render_device::release()
+{
+    clear_state();
+    return 1;
+}
+
+int render_device::update_window_origin()
+{
+    if (exclusive)
+        return 1;
+    platform::Point origin;
+    if (platform::client_to_screen(window, origin)) {
+        origin_x = origin.x;
+        origin_y = origin.y;
+    }
+    return 1;
+}
+
+void render_device::set_active(int state)
+{
+    if (state == 1) {
+        paused = 1;
+    } else if (state == 0) {
+        render_states_dirty = 1;
+        paused = 0;
+        // An 8-bit screen gets its palette again with the next frame.
+        palette_dirty = 1;
+    }
+}
+
+render_device* installed_render_device()
+{
+    return g_pRenderDevice;
+}
+
+render_device& the_render_device()
+{
+    if (!g_pRenderDevice)
+        throw std::logic_error("the renderer is used before the program-wide objects are built");
+    return *g_pRenderDevice;
+}
+
+void set_the_render_device(render_device* device)
+{
+    g_pRenderDevice = device;
+}

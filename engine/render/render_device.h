@@ -1,0 +1,215 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/window.h"
+
+// The renderer: one program-wide record that lists the display drivers found
+// at start-up, sets up a display in a chosen mode and render type, and owns
+// the back buffer that frames are drawn into and presented from.
+//
+// So far it holds the driver and mode lists, the display's back buffer with
+// its clear, background and present operations, and the notifications of
+// the main window; surfaces in video memory, the Z-buffer, textures, polygon
+// batches and fog join it with the rest of the renderer.
+//
+// A presented frame is copied into the platform's frame hand-over before
+// present() returns (platform/frame.h), so the video thread never reads the
+// back buffer: the loading-screen thread may draw and present while the main
+// thread loads a race, as long as the two never draw at the same time (the
+// race run loop's handshake sees to that).
+
+// Render types.
+inline constexpr std::int32_t kRenderHardware = 96;  // a hardware 3D device, 16-bit colour
+inline constexpr std::int32_t kRenderMono = 112;     // a 3D device of the mono colour model
+inline constexpr std::int32_t kRenderRgb = 128;      // a 3D device of the RGB colour model
+inline constexpr std::int32_t kRenderSoftware = 144; // the game's own rasteriser, no 3D device
+
+inline constexpr int kMaxDrivers = 6;
+inline constexpr int kMaxModes = 32;
+inline constexpr int kMaxDevices = 4;
+
+// One display mode of a driver. `fits`: front, back and Z-buffer of the mode
+// leave room for textures in video memory.
+struct display_mode {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t depth = 0;
+    std::uint8_t fits = 0;
+};
+
+// One 3D device of a driver.
+struct d3d_device_info {
+    char name[64] = {};
+    char description[64] = {};
+    std::int32_t colour_model = 0;        // 1 mono, 2 RGB; -1 for the "RenderSoftware" entry
+    std::int32_t render_depths = 0;       // the depths it renders at (depth_to_ddbd bits)
+    std::int32_t hardware = 0;
+    std::int32_t perspective = 0;
+    std::int32_t nonlocal_textures = 0;   // textures from non-local (AGP) memory
+    std::int32_t local_textures = 0;      // textures in local video memory
+    std::int32_t has_zbuffer = 0;
+    std::int32_t zcompare = 0;            // 2 less, 4 less-or-equal, 0 none
+    std::int32_t windowed = 0;            // can render in a window
+    std::int32_t line_caps = 0;
+    std::int32_t clipping = 0;
+    std::int32_t square_only = 0;         // textures must be square
+    std::int32_t palettised = 0;          // an 8-bit palettised texture format exists
+    std::int32_t stippled_alpha = 0;
+    std::uint32_t free_local_memory = 0;  // bytes
+    std::uint32_t free_texture_memory = 0;
+    std::int32_t max_buffer_size = 0;
+    std::int32_t max_vertex_count = 0;
+};
+
+// One display driver with its modes and 3D devices.
+struct dd_driver_info {
+    std::int32_t primary = 0;       // the primary display
+    std::int32_t standard_vga = 0;
+    std::int32_t dac_bits = -1;     // -1 until measured
+    std::uint8_t guid[16] = {};     // zero for the primary driver
+    char name[64] = {};
+    std::int32_t mode_count = 0;
+    display_mode modes[kMaxModes];
+    std::int32_t device_count = 0;
+    d3d_device_info devices[kMaxDevices];
+};
+
+// The display modes and the 3D device the platform offers: it has one
+// display, the primary one. Its 3D device is the platform's own rasteriser,
+// which presents itself as a hardware RGB device with its video memory
+// budget.
+struct platform_display {
+    int desktop_width = 0;
+    int desktop_height = 0;
+    int desktop_depth = 0;
+    std::vector<display_mode> modes;     // as offered, before any filtering
+    d3d_device_info device;              // the 3D device
+};
+platform_display describe_platform_display();
+
+// The width of a bit depth as the device capabilities give it: 1 -> 0x4000,
+// 2 -> 0x2000, 4 -> 0x1000, 8 -> 0x800, 16 -> 0x400, 24 -> 0x200,
+// 32 -> 0x100, any other -> -100.
+std::int32_t depth_to_ddbd(int depth);
+
+class render_device {
+public:
+    render_device();
+    ~render_device() = default;
+    render_device(const render_device&) = delete;
+    render_device& operator=(const render_device&) = delete;
+
+    // ---- Life cycle ----
+
+    // Releases the display and forgets the drivers: back to the constructed
+    // state (render type 96). 1.
+    int release();
+    // The main window moved: in a window (not exclusive) the client area's
+    // screen position is taken again. 1.
+    int update_window_origin();
+    // The application became inactive (1: paused) or active again (0);
+    // other values change nothing.
+    void set_active(int state);
+
+    // ---- Drivers and modes (driver_enum.cpp) ----
+
+    // Lists the drivers, their modes and devices for the main window. 1, or
+    // 0 after reporting the failure (the window does not exist: error 1).
+    int enumerate_drivers(platform::WindowHandle window);
+    // The same from a description of the display (the platform's, or a
+    // test's): modes wider than 1024, higher than 768 or deeper than 16 bits
+    // are left out, at most 32 are kept; the device can render in a window
+    // when it renders at the desktop's depth; each mode's fit flag comes
+    // from the device's free video memory.
+    int enumerate_drivers(platform::WindowHandle window, const platform_display& display);
+    // 1 when the driver (-1: the current one) offers width x height for the
+    // render type that device (-1: the current render type) would get.
+    int find_mode(int width, int height, int driver, int device) const;
+
+    // ---- Display (display_init.cpp) ----
+
+    // Sets up the display: render type from the device, a back buffer of
+    // width x height (16-bit 565, or 8-bit for the software type without its
+    // 16-bit flag). depth 32 asks for full screen. 1, or 0 after a reported
+    // failure (no such driver, device or mode).
+    int init(int driver, int width, int height, int depth, int device);
+    // The colour the back buffer is cleared to; components 0..1. 1.
+    int set_background(float r, float g, float b);
+
+    // ---- Frame operations (frame_ops.cpp) ----
+
+    // 1; there is no Z-buffer to clear yet.
+    int clear_zbuffer();
+    // Fills the back buffer with the background colour (nothing while the
+    // surfaces are not valid or the display is paused). 1.
+    int clear_back_buffer();
+    // Hands the back buffer to the main window. Nothing is shown while
+    // paused. 1, or 0 when a full-screen display cannot show it.
+    int present();
+
+    // ---- Errors (render_errors.cpp) ----
+
+    // Shows the code's message (render_error_text, followed by a line break)
+    // in a message box captioned "D3D Error Message"; the box's result.
+    int report_error(int code) const;
+
+    // ---- The record ----
+
+    std::int32_t ready = 0;
+    std::int32_t driver = 0, width = 0, height = 0;
+    std::int32_t device = 0, depth = 0;
+    platform::WindowHandle window;
+    std::int32_t desktop_width = 0, desktop_height = 0, desktop_depth = 0;
+    std::int32_t exclusive = 0;          // full screen
+    std::int32_t bilinear = 0;           // bilinear filtering option
+    std::int32_t client_width = 0, client_height = 0;
+    std::int32_t origin_x = 0, origin_y = 0;
+    std::int32_t surfaces_valid = 0;
+    std::int32_t driver_count = 0;
+    dd_driver_info drivers[kMaxDrivers];
+    std::int32_t current_driver = 0, current_device = 0, current_mode = 0;
+    display_mode mode;                   // the current display mode
+    d3d_device_info device_info;         // the current device
+    std::int32_t render_type = kRenderHardware;
+    std::int32_t paused = 0;
+    std::int32_t render_states_dirty = 1;
+    std::int32_t screen_depth = 0;       // 8 or 16
+    std::uint8_t software_16bit = 0;     // set by callers before init
+    std::uint8_t low_memory = 0;
+    std::uint8_t palette_dirty = 0;
+    // Set by the main window when it closes, so that nothing is presented
+    // to a window that is going.
+    std::uint8_t closing = 0;
+    std::uint32_t red_mask = 0, green_mask = 0, blue_mask = 0;
+    std::uint32_t background = 0;        // 0xRRGGBB
+    std::uint32_t palette[256] = {};     // 0x00RRGGBB, for an 8-bit screen
+    std::uint32_t triangles = 0;         // drawn this frame
+    std::uint32_t frames_presented = 0;  // frames handed to the window
+
+    // The back buffer: width x height pixels of screen_depth bits, rows of
+    // back_pitch bytes.
+    std::vector<std::uint8_t> back_buffer;
+    std::int32_t back_pitch = 0;
+
+private:
+    int add_platform_driver(const platform_display& display);
+    void show_full_screen();
+    void set_fit_flags(dd_driver_info& info) const;
+    void clear_state();
+};
+
+// The program's renderer, or null before the program-wide objects have
+// built it (and in tests that have not installed one).
+render_device* installed_render_device();
+// The program's renderer; throws std::logic_error when there is none.
+render_device& the_render_device();
+// Installs (or, with null, removes) the program's renderer.
+void set_the_render_device(render_device* device);
+
+inline constexpr const char* kRenderErrorCaption = "D3D Error Message";
+
+// The message of a renderer error code 0..49; "General D3D Interface Error"
+// for any other code.
+const char* render_error_text(int code);

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+
+#include "input/race_link.h"
+#include "sim/race_context.h"
+
+class Race;
+
+// What the input sees of the race while it runs: the race's flags and go
+// signal, its overlay's start light, fade and dim, and the park command.
+class RaceInputLink : public InputRaceLink {
+public:
+    explicit RaceInputLink(Race& race) : m_race(race) {}
+
+    bool NetworkRace() const override;
+    std::uint32_t RaceFlags() const override;
+    void ChangeRaceFlags(std::uint32_t set, std::uint32_t clear) override;
+    void Finish() override;
+    void SetStartLight(int frame) override;
+    void SetStartLightMaterial(float set) override;
+    void PlayStartSample(int sample) override;
+    void SetFadeTarget(float value) override;
+    void SetFadeLevel(float value) override;
+    void SetShade(float value) override;
+    bool IsFading() const override;
+    void ParkPlayerBike() override;
+    void MuteSound() override;
+    void UnmuteSound() override;
+
+private:
+    Race& m_race;
+};
+
+// What the bike simulation does to the race's presentation: overlay
+// messages and the camera go to the race's overlay and camera; model
+// instances, animations, sounds and smoke need the race's 3D data and sound,
+// and do nothing until the race has them.
+class RaceSimulationHooks : public RaceHooks {
+public:
+    explicit RaceSimulationHooks(Race& race) : m_race(race) {}
+
+    void ShowInstance(ml_modelinfo* instance, bool shown) override;
+    void SetAnimation(ml_modelinfo* instance, std::uint32_t animationHash) override;
+    void UpdateModel(Bike& bike) override;
+    bool HudTest(std::uint32_t bits) override;
+    void HudRaise(std::uint32_t bits) override;
+    void HudClear(std::uint32_t bits) override;
+    void HudSetViewMode(int mode) override;
+    void HudDisableMessages(std::uint32_t mask) override;
+    void SetCameraMode(int mode) override;
+
+private:
+    Race& m_race;
+};

@@ -1,0 +1,433 @@
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/game_app.h"
+#include "app/main_window.h"
+#include "app/startup/loading_screen.h"
+#include "app/startup/main_wnd_proc.h"
+#include "app/startup/program_objects.h"
+#include "app/startup/run_race.h"
+#include "champ/champ_objects.h"
+#include "champ/championship.h"
+#include "champ/track_records.h"
+#include "engine/render/render_device.h"
+#include "input/input_manager.h"
+#include "menu/menu_display.h"
+#include "platform/frame.h"
+#include "race/race.h"
+#include "tests/app/startup/startup_fixture.h"
+
+using startup_test::StartupTest;
+
+namespace {
+
+// Sugo: the short demo circuit with a pit lane.
+constexpr const char* kTrack = "Sugo";
+constexpr int kSugoIndex = 10;
+constexpr int kRiders = 4;
+// Each frame of a test race lasts a tenth of a second of the test clock.
+constexpr std::uint32_t kFrameMs = 20;
+// More frames than any test race needs: a run loop that never ends fails
+// the test instead of hanging it.
+constexpr int kFrameLimit = 40000;
+
+// What the championship and the record stores hold, to tell whether a run
+// changed them.
+struct Outcome {
+    std::vector<std::uint8_t> event;
+    std::vector<std::int32_t> points;
+    std::vector<std::uint8_t> sim;
+    std::vector<std::uint8_t> arcade;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome CurrentOutcome()
+{
+    Outcome o;
+    const ChampionshipEvent& e = TheChampionship().CurrentEvent();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(e.Results);
+    o.event.assign(bytes, bytes + sizeof e.Results);
+    for (int id = 0; id < kChampRiders; ++id)
+        o.points.push_back(TheChampionship().FindRider(id).Points);
+    o.sim = BuildTrackRecordsFile(TheSimRecords());
+    o.arcade = BuildTrackRecordsFile(TheArcadeRecords());
+    return o;
+}
+
+// A race run through RunRaceLoop with a frame observer that moves the test
+// clock on by one frame, counts the runs and the frames, and lets each test
+// act on the race.
+class RunRaceTest : public StartupTest {
+protected:
+    void SetUp() override
+    {
+        StartupTest::SetUp();
+        platform::set_test_clock(100000);
+        objects_ = std::make_unique<ProgramObjects>();
+        app_ = &TheGameApp();
+        ASSERT_TRUE(RegisterMainWindowClass());
+        ASSERT_TRUE(app_->CreateMainWindow());
+        renderer_ = &the_render_device();
+        ASSERT_EQ(renderer_->enumerate_drivers(app_->m_hWnd), 1);
+        app_->LoadSettings();
+        app_->GfxFlags &= ~kGfxFlagFullScreen;
+        ASSERT_EQ(TheInputManager()->Create(), kInputOk);
+        // The display as the menus leave it.
+        ASSERT_TRUE(StartMenuDisplay());
+
+        // Four computer riders, one lap of Sugo, a championship race; the
+        // championship's player rides rider 0 (so that the records take
+        // its result).
+        app_->Flags = kAppFlagMenu;
+        app_->RaceFlags = kRaceFlagChampionship;
+        std::strcpy(app_->m_szTrack, kTrack);
+        app_->m_nSession = 4;
+        app_->m_nLaps = 1;
+        app_->m_nSkill = 1;
+        app_->m_nWeather = 0;
+        app_->m_nRiders = kRiders;
+        for (int i = 0; i < kRiders; ++i)
+            app_->m_RiderIds[i] = i;
+        app_->ReleasePlayers();
+        Championship& champ = TheChampionship();
+        champ.CurrentEventIndex = kSugoIndex;
+        champ.SetSessionKind(kSessionFirstRace);
+        for (int i = 0; i < kRiders; ++i)
+            champ.AddEntry(i, kEntryComputer);
+        champ.SetPlayerRider(0);
+        TheSimRecords().Clear();
+        TheArcadeRecords().Clear();
+        platform::clear_recorded_message_boxes();
+    }
+
+    void TearDown() override
+    {
+        objects_.reset();
+        StartupTest::TearDown();
+    }
+
+    // Runs the race; `act` is called after every frame with the run number
+    // (1, 2, ...) and the frame number within the run.
+    void Run(const std::function<void(Race&, int run, int frame)>& act = {})
+    {
+        runs_ = 0;
+        frames_ = 0;
+        races_.clear();
+        int frame = 0;
+        // A run ends with the race's ending flag up; the next run's start
+        // clears it.
+        bool ending_before = true;
+        RunRaceLoop(*app_, [&](Race& race) {
+            const bool ending = (race.LiveFlags() & kRaceFlagEnding) != 0;
+            if (ending_before && !ending) {
+                ++runs_;
+                frame = 0;
+            }
+            ending_before = ending;
+            ++frame;
+            ++frames_;
+            races_.push_back(&race);
+            EXPECT_EQ(app_->m_pRace, &race);
+            if (act)
+                act(race, runs_, frame);
+            platform::advance_test_clock(kFrameMs);
+            if (frames_ >= kFrameLimit) {
+                ADD_FAILURE() << "the race did not end";
+                g_bQuit = 1;
+            }
+        });
+        EXPECT_EQ(app_->m_pRace, nullptr);
+        EXPECT_EQ(g_LoadingHandshake.load(), kLoadingAcknowledged);
+    }
+
+    std::unique_ptr<ProgramObjects> objects_;
+    GameApp* app_ = nullptr;
+    render_device* renderer_ = nullptr;
+    int runs_ = 0;
+    int frames_ = 0;
+    std::vector<Race*> races_;
+};
+
+// The player ends the race from its menu after `seconds` of racing.
+std::function<void(Race&, int, int)> EndAfter(float seconds)
+{
+    return [seconds](Race& race, int, int) {
+        if (TheInputManager()->m_fRaceClock >= seconds && !(race.LiveFlags() & kRaceFlagEnding))
+            TheInputManager()->QueueRaceCommand(kRaceCommandEnd);
+    };
+}
+
+bool IsBlack(const platform::PresentedFrame& frame)
+{
+    for (std::uint32_t p : frame.pixels)
+        if (p != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST_F(RunRaceTest, RunsARaceFromItsLoadingScreenToItsResults)
+{
+    const Outcome before = CurrentOutcome();
+    const std::int32_t logo_before = LoadingLogoFrame();
+    const std::uint32_t presented_before = renderer_->frames_presented;
+    bool racing_seen = false;
+    Run([&](Race& race, int, int frame) {
+        // The player ends the race from its menu after a minute of racing.
+        if (TheInputManager()->m_fRaceClock >= 60.0f && !(race.LiveFlags() & kRaceFlagEnding))
+            TheInputManager()->QueueRaceCommand(kRaceCommandEnd);
+        if (frame == 1) {
+            // The loading screen has ended and shown its pictures: the
+            // track's picture twice (one per buffer) and the last picture.
+            EXPECT_EQ(g_LoadingHandshake.load(), kLoadingAcknowledged);
+            EXPECT_GE(renderer_->frames_presented, presented_before + 4);
+            EXPECT_GE(LoadingLogoFrame(), logo_before);
+        }
+        racing_seen = racing_seen || (race.LiveFlags() & kRaceRacing);
+    });
+    EXPECT_EQ(runs_, 1);
+    EXPECT_TRUE(racing_seen);
+    EXPECT_EQ(app_->m_nRunMarker, 0xABCDu);
+    EXPECT_EQ(app_->m_bPlayerResult, 0); // no human rode
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+
+    // The results are in the championship's race block, in order, and the
+    // player's result in the simulation records; the arcade records stay.
+    const Outcome after = CurrentOutcome();
+    EXPECT_NE(after.event, before.event);
+    Championship& champ = TheChampionship();
+    for (int p = 0; p < kRiders; ++p) {
+        const RiderPlacing placing = champ.GetResultAtPosition(p);
+        EXPECT_GE(placing.RiderId, 0);
+        EXPECT_LT(placing.RiderId, kRiders);
+        EXPECT_TRUE(std::isfinite(placing.TimeC));
+    }
+    EXPECT_EQ(champ.FindRider(champ.GetResultAtPosition(0).RiderId).Points, 25);
+    EXPECT_NE(after.sim, before.sim);
+    EXPECT_EQ(after.arcade, before.arcade);
+
+    // The run ended with one black frame.
+    const auto last = platform::last_presented_frame();
+    ASSERT_TRUE(last.has_value());
+    EXPECT_TRUE(IsBlack(*last));
+}
+
+TEST_F(RunRaceTest, ARestartRunsTheSameRaceAgainWithoutReloading)
+{
+    std::int32_t logo_after_load = -1;
+    Run([&](Race& race, int run, int frame) {
+        if (run == 1 && frame == 1)
+            logo_after_load = LoadingLogoFrame();
+        // The first run is restarted after ten seconds of racing; the second
+        // ends after ten seconds.
+        const bool started = TheInputManager()->m_fRaceClock >= 10.0f && !(race.LiveFlags() & kRaceFlagEnding);
+        if (run == 1 && started)
+            TheInputManager()->QueueRaceCommand(kRaceCommandRestart);
+        if (run == 2 && started)
+            TheInputManager()->QueueRaceCommand(kRaceCommandEnd);
+        if (run == 2) {
+            // Same race, no loading screen again, and the start is run anew.
+            EXPECT_EQ(&race, races_.front());
+            EXPECT_EQ(LoadingLogoFrame(), logo_after_load);
+            if (frame == 1) {
+                EXPECT_FALSE(race.LiveFlags() & kRaceRacing);
+            }
+        }
+    });
+    EXPECT_EQ(runs_, 2);
+    // Every rider has a race result.
+    for (int p = 0; p < kRiders; ++p)
+        EXPECT_NO_THROW(TheChampionship().GetResultAtPosition(p));
+}
+
+TEST_F(RunRaceTest, TheQuitByteStopsTheRaceWithoutARestartButKeepsItsResults)
+{
+    const Outcome before = CurrentOutcome();
+    Run([&](Race& race, int, int frame) {
+        if (frame == 150)
+            TheInputManager()->QueueRaceCommand(kRaceCommandRestart);
+        // The restart has been taken up by the race: then the window closes.
+        if (frame > 150 && (race.LiveFlags() & kRaceFlagRunAgain))
+            g_bQuit = 1;
+    });
+    EXPECT_EQ(runs_, 1);
+    EXPECT_NE(CurrentOutcome().event, before.event);
+}
+
+TEST_F(RunRaceTest, ADemoRaceAndAWatchedReplayChangeNothing)
+{
+    const Outcome before = CurrentOutcome();
+    // An attract run, ended after twenty seconds of racing.
+    app_->Flags = kAppFlagMenu | kAppFlagDemo;
+    Run(EndAfter(20.0f));
+    EXPECT_EQ(runs_, 1);
+    EXPECT_GT(frames_, 10);
+    EXPECT_EQ(CurrentOutcome(), before);
+
+    // A race watched as an input replay records nothing either (the replay
+    // is seen to play as the run ends).
+    app_->Flags = kAppFlagMenu;
+    Run([&](Race&, int, int frame) {
+        if (frame == 100) {
+            TheInputManager()->m_dwMode |= kInputModePlayback;
+            g_bQuit = 1;
+        }
+    });
+    EXPECT_EQ(runs_, 1);
+    EXPECT_EQ(CurrentOutcome(), before);
+}
+
+TEST_F(RunRaceTest, AFailedLoadReturnsToTheCaller)
+{
+    const Outcome before = CurrentOutcome();
+    // A track that is not there: the race says why and is deleted.
+    std::strcpy(app_->m_szTrack, "Nowhere");
+    Run();
+    EXPECT_EQ(frames_, 0);
+    auto boxes = platform::recorded_message_boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().caption, "Error");
+
+    // A race that cannot be made is a failed load too.
+    std::strcpy(app_->m_szTrack, kTrack);
+    platform::clear_recorded_message_boxes();
+    platform::fail_next(platform::Fault::MemoryAlloc);
+    Run();
+    EXPECT_EQ(frames_, 0);
+    boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Out of memory");
+
+    // Without the last loading picture the race is not run either.
+    platform::clear_recorded_message_boxes();
+    std::filesystem::remove(data_ / "Gfx" / "Loading" / "loading.pcx");
+    std::filesystem::remove(data_ / "Gfx" / "Loading.mix");
+    Run();
+    EXPECT_EQ(frames_, 0);
+    boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Lib2d Error Message");
+    EXPECT_EQ(boxes[0].text, "Cannot open sprite file! gfx\\Loading\\loading.pcx\r\n");
+    EXPECT_EQ(CurrentOutcome(), before);
+}
+
+// A loading screen that cannot show itself, or cannot start, leaves the
+// race to run without it; neither wait of the run loop is left hanging.
+TEST_F(RunRaceTest, ARaceRunsWithoutTheLoadingScreenWhenItCannotShow)
+{
+    app_->Flags = kAppFlagMenu | kAppFlagDemo;
+    std::filesystem::remove(data_ / "Gfx" / "Loading" / "Sugo.pcx");
+    std::filesystem::remove(data_ / "Gfx" / "Loading.mix");
+    Run(EndAfter(5.0f));
+    EXPECT_EQ(runs_, 1);
+    auto boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Cannot open sprite file! gfx\\Loading\\Sugo.pcx\r\n");
+
+    platform::clear_recorded_message_boxes();
+    platform::fail_next(platform::Fault::ThreadCreate);
+    Run(EndAfter(5.0f));
+    EXPECT_EQ(runs_, 1);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+}
+
+// A practice-type session started from the menus has no loading screen, no
+// window sizing and no display start: it begins suspended (the in-race menu
+// brings it out); nothing is presented meanwhile. Closing the window ends
+// it, and its results are kept.
+TEST_F(RunRaceTest, APracticeSessionFromTheMenusHasNoLoadingScreen)
+{
+    app_->m_nSession = 0;
+    TheChampionship().SetSessionKind(kSessionFirstTimed);
+    const Outcome before = CurrentOutcome();
+    app_->HRes = 800;
+    app_->VRes = 600;
+    const std::int32_t window_width = app_->m_nWindowWidth;
+    const std::uint32_t presented_before = renderer_->frames_presented;
+    Run([&](Race& race, int, int frame) {
+        EXPECT_TRUE(race.LiveFlags() & kRaceSuspended);
+        if (frame == 5)
+            g_bQuit = 1;
+    });
+    EXPECT_EQ(runs_, 1);
+    EXPECT_EQ(frames_, 5);
+    EXPECT_TRUE(app_->RaceFlags & kRaceFlagNoLoadingScreen);
+    EXPECT_EQ(app_->m_nWindowWidth, window_width);
+    // Only the closing black frame was shown.
+    EXPECT_EQ(renderer_->frames_presented, presented_before + 1);
+    EXPECT_NE(CurrentOutcome().event, before.event);
+}
+
+// A race outside the front end sets up its own display, rides the rider the
+// player template names, and records nothing.
+TEST_F(RunRaceTest, ARaceOutsideTheFrontEndSetsUpItsDisplay)
+{
+    const Outcome before = CurrentOutcome();
+    renderer_->release();
+    ASSERT_EQ(renderer_->enumerate_drivers(app_->m_hWnd), 1);
+    app_->Flags = 0;
+    app_->m_PlayerTemplate.RiderIndex = 2;
+    Run([&](Race& race, int, int frame) {
+        EXPECT_EQ(renderer_->ready, 1);
+        EXPECT_EQ(renderer_->width, 640);
+        if (frame == 50)
+            TheInputManager()->QueueRaceCommand(kRaceCommandEnd);
+        (void)race;
+    });
+    EXPECT_EQ(runs_, 1);
+    ASSERT_EQ(app_->m_nHumans, 1);
+    EXPECT_EQ(app_->m_Players[0].RiderIndex, 2);
+    EXPECT_STREQ(app_->m_Players[0].Name, "PLAYER");
+    EXPECT_EQ(CurrentOutcome(), before);
+
+    // A display that cannot start: nothing else happens.
+    renderer_->release();
+    Run();
+    EXPECT_EQ(frames_, 0);
+    ASSERT_FALSE(platform::recorded_message_boxes().empty());
+    EXPECT_EQ(platform::recorded_message_boxes().back().caption, kRenderErrorCaption);
+}
+
+// The race's classification as the championship files it.
+TEST_F(RunRaceTest, ResultLinesFollowTheStandingOrder)
+{
+    Race race;
+    race.m_nBikes = 3;
+    race.m_pBikes = std::make_unique<Bike[]>(3);
+    app_->m_RiderIds[0] = 7;
+    app_->m_RiderIds[1] = 3;
+    app_->m_RiderIds[2] = 12;
+    race.m_StandingOrder[0] = 2;
+    race.m_StandingOrder[1] = 0;
+    race.m_StandingOrder[2] = 1;
+    for (int i = 0; i < 3; ++i) {
+        Bike& b = race.m_pBikes[i];
+        b.LapTime = 60.0f + i;
+        b.BestLap = 50.0f + i;
+        b.RaceTime = 300.0f + i;
+        b.Status = i == 1 ? 0u : kRiderStatusFinished;
+        b.Laps = static_cast<std::int8_t>(3 + i);
+    }
+    // A standing order entry past the riders is skipped.
+    race.m_StandingOrder[3] = 9;
+    const std::vector<RaceResultLine> lines = RaceResultLines(race, *app_);
+    ASSERT_EQ(lines.size(), 3u);
+    const int expected[3][2] = {{12, 2}, {7, 0}, {3, 1}};
+    for (int p = 0; p < 3; ++p) {
+        SCOPED_TRACE(p);
+        const int bike = expected[p][1];
+        EXPECT_EQ(lines[p].RiderId, expected[p][0]);
+        EXPECT_EQ(lines[p].TimeA, 60.0f + bike);
+        EXPECT_EQ(lines[p].TimeB, 50.0f + bike);
+        EXPECT_EQ(lines[p].TimeC, 300.0f + bike);
+        EXPECT_EQ(lines[p].Laps, 3 + bike);
+    }
+    EXPECT_EQ(lines[2].Status, 0u);
+}

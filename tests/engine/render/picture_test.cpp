@@ -1,0 +1,313 @@
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/game_error.h"
+#include "engine/render/lib2d_picture.h"
+#include "engine/render/loadpcx.h"
+#include "engine/render/render_device.h"
+#include "platform/atomic_file.h"
+#include "platform/message_box.h"
+#include "platform/video_thread.h"
+#include "platform/window.h"
+#include "tests/support/temp_dir.h"
+#include "tools/datakit/mix_writer.h"
+#include "tools/datakit/pcx_writer.h"
+
+using datakit::PcxPicture;
+
+namespace {
+
+PcxPicture Picture(int w, int h, std::uint8_t fill = 0)
+{
+    PcxPicture p;
+    p.width = w;
+    p.height = h;
+    p.pixels.assign(static_cast<std::size_t>(w) * h, fill);
+    for (int i = 0; i < 256; ++i) {
+        p.palette[3 * i] = static_cast<std::uint8_t>(i);
+        p.palette[3 * i + 1] = static_cast<std::uint8_t>(255 - i);
+        p.palette[3 * i + 2] = static_cast<std::uint8_t>(i / 2);
+    }
+    return p;
+}
+
+void Write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::filesystem::create_directories(path.parent_path());
+    ASSERT_TRUE(platform::write_file_atomic(path.string(), bytes));
+}
+
+struct Loaded {
+    int result = 0;
+    std::vector<std::uint8_t> pixels;
+    std::uint8_t header[kPcxHeaderBytes] = {};
+    std::uint8_t palette[kPcxPaletteBytes] = {};
+};
+
+Loaded Load(const char* name)
+{
+    Loaded l;
+    l.result = loadpcx(l.pixels, name, l.header, l.palette);
+    return l;
+}
+
+class PictureFiles : public ::testing::Test {
+protected:
+    PictureFiles() : dir_(torvane_test::make_temp_dir("pcx")), cwd_(dir_) {}
+    void SetUp() override { platform::clear_recorded_message_boxes(); }
+    void TearDown() override { platform::clear_recorded_message_boxes(); }
+    const std::filesystem::path dir_;
+    torvane_test::ScopedCwd cwd_;
+};
+
+} // namespace
+
+TEST_F(PictureFiles, AStandardPictureDecodesToItsIndicesAndPalette)
+{
+    PcxPicture p = Picture(640, 480);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            p.pixels[static_cast<std::size_t>(y) * 640 + x] = static_cast<std::uint8_t>((x / 7 + y) & 0xFF);
+    Write(dir_ / "gfx" / "Loading" / "loading.pcx", datakit::pcx_bytes(p));
+    const Loaded l = Load("gfx\\Loading\\loading.pcx");
+    ASSERT_EQ(l.result, 1);
+    ASSERT_EQ(l.pixels.size(), 307208u);
+    EXPECT_TRUE(std::equal(p.pixels.begin(), p.pixels.end(), l.pixels.begin()));
+    EXPECT_EQ(std::memcmp(l.palette, p.palette.data(), 768), 0);
+    const pcx_header_fields f = read_pcx_header(l.header);
+    EXPECT_EQ(f.rows, 480);
+    EXPECT_EQ(f.planes, 1);
+    EXPECT_EQ(f.bytes_per_line, 640);
+}
+
+TEST_F(PictureFiles, RunsAndLiteralsAndTheRawLayout)
+{
+    // 0xC1 0xC5: a run of one byte 0xC5; 0xC0 writes nothing; 0xC3 0x07 three 7s.
+    PcxPicture p = Picture(5, 1);
+    std::vector<std::uint8_t> bytes = datakit::pcx_bytes(p);
+    bytes.resize(128);
+    for (std::uint8_t b : {0xC1, 0xC5, 0xC0, 0x09, 0xC3, 0x07, 0x02})
+        bytes.push_back(b);
+    bytes.push_back(0x0C);
+    bytes.insert(bytes.end(), p.palette.begin(), p.palette.end());
+    Write(dir_ / "runs.pcx", bytes);
+    Loaded l = Load("runs.pcx");
+    ASSERT_EQ(l.result, 1);
+    const std::vector<std::uint8_t> expected = {0xC5, 0x07, 0x07, 0x07, 0x02};
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), l.pixels.begin()));
+
+    // A run that passes the end of the buffer is cut there; data that ends
+    // with the file leaves the rest 0.
+    bytes.resize(128);
+    bytes.push_back(0xFF); // a run of 63
+    bytes.push_back(0x11);
+    Write(dir_ / "long.pcx", bytes);
+    l = Load("long.pcx");
+    ASSERT_EQ(l.result, 1);
+    EXPECT_EQ(l.pixels.size(), 13u);
+    EXPECT_EQ(l.pixels[12], 0x11);
+
+    // A file that starts "Corvantis" is taken as it is, whatever its name.
+    p = Picture(4, 2);
+    for (std::size_t i = 0; i < p.pixels.size(); ++i)
+        p.pixels[i] = static_cast<std::uint8_t>(0xC0 + i);
+    Write(dir_ / "raw.pcx", datakit::pcx_raw_bytes(p));
+    l = Load("raw.pcx");
+    ASSERT_EQ(l.result, 1);
+    ASSERT_EQ(l.pixels.size(), 16u);
+    EXPECT_TRUE(std::equal(p.pixels.begin(), p.pixels.end(), l.pixels.begin()));
+    EXPECT_EQ(std::memcmp(l.palette, p.palette.data(), 768), 0);
+
+    // A raw count larger than the file is cut to what the file holds.
+    std::vector<std::uint8_t> raw = datakit::pcx_raw_bytes(p);
+    raw[9] = 0xFF;
+    raw[10] = 0xFF;
+    raw[11] = 0xFF;
+    Write(dir_ / "rawbig.pcx", raw);
+    l = Load("rawbig.pcx");
+    ASSERT_EQ(l.result, 1);
+    EXPECT_EQ(l.pixels.size(), raw.size() - 909 + 8);
+
+    // A short file reads its missing header and palette bytes as 0: one row
+    // of no planes, nothing but the slack.
+    Write(dir_ / "short.pcx", {10, 5, 1});
+    l = Load("short.pcx");
+    ASSERT_EQ(l.result, 1);
+    EXPECT_EQ(l.pixels.size(), 8u);
+}
+
+TEST_F(PictureFiles, AMissingPictureLeavesThePixelsAndTheArchiveIsLookedIn)
+{
+    std::vector<std::uint8_t> keep = {1, 2, 3};
+    std::uint8_t header[kPcxHeaderBytes], palette[kPcxPaletteBytes];
+    EXPECT_EQ(loadpcx(keep, "gfx\\Loading\\none.pcx", header, palette), 0);
+    EXPECT_EQ(keep, (std::vector<std::uint8_t>{1, 2, 3}));
+
+    // Only in its archive ("gfx\Loading.mix"): read from there.
+    PcxPicture p = Picture(8, 4, 5);
+    Write(dir_ / "pack" / "Mask_00.pcx", datakit::pcx_bytes(p));
+    std::filesystem::create_directories(dir_ / "gfx");
+    std::string error;
+    ASSERT_TRUE(datakit::pack_folder(dir_ / "pack", dir_ / "gfx" / "Loading.mix", datakit::MixStorage::Compressed, error))
+        << error;
+    Loaded l = Load("gfx\\Loading\\Mask_00.pcx");
+    ASSERT_EQ(l.result, 1);
+    EXPECT_EQ(l.pixels[0], 5);
+
+    // On disk too: the disk's copy wins.
+    p.pixels.assign(p.pixels.size(), 9);
+    Write(dir_ / "gfx" / "Loading" / "Mask_00.pcx", datakit::pcx_bytes(p));
+    l = Load("gfx\\Loading\\Mask_00.pcx");
+    ASSERT_EQ(l.result, 1);
+    EXPECT_EQ(l.pixels[0], 9);
+}
+
+namespace {
+
+platform::LResult Proc(platform::WindowHandle w, unsigned m, platform::WParam wp, platform::LParam lp)
+{
+    return platform::def_window_proc(w, m, wp, lp);
+}
+
+// Pictures need a display: a 640 x 480, 16-bit one in a window.
+class Pictures : public PictureFiles {
+protected:
+    void SetUp() override
+    {
+        PictureFiles::SetUp();
+        ASSERT_TRUE(platform::register_window_class("PictureTest", 0, &Proc));
+        window_ = platform::create_window(0, "PictureTest", "Pictures", 0, 0, 0, 200, 150);
+        set_the_render_device(&device_);
+        ASSERT_EQ(device_.enumerate_drivers(window_), 1);
+        ASSERT_EQ(device_.init(0, 640, 480, 16, 1), 1);
+    }
+    void TearDown() override
+    {
+        set_the_render_device(nullptr);
+        platform::shutdown_video_thread();
+        PictureFiles::TearDown();
+    }
+    std::uint16_t Pixel(int x, int y) const
+    {
+        std::uint16_t v;
+        std::memcpy(&v, device_.back_buffer.data() + static_cast<std::size_t>(y) * device_.back_pitch + 2 * x, 2);
+        return v;
+    }
+    platform::WindowHandle window_;
+    render_device device_;
+};
+
+} // namespace
+
+TEST_F(Pictures, FramesAreCutTrimmedAndDrawnWithoutTheirTransparentPixels)
+{
+    // Two frames of 4 x 4 side by side: the first has a 2 x 2 block at
+    // (1, 1), the second is fully transparent.
+    PcxPicture p = Picture(8, 4);
+    for (int y = 1; y <= 2; ++y)
+        for (int x = 1; x <= 2; ++x)
+            p.pixels[static_cast<std::size_t>(y) * 8 + x] = 200;
+    Write(dir_ / "sheet.pcx", datakit::pcx_bytes(p));
+    lib2d_picture picture;
+    ASSERT_EQ(picture.load("sheet.pcx", 4, 4, 2, 2), 1);
+    ASSERT_EQ(picture.count, 2);
+    EXPECT_EQ(picture.key, 0x7E0); // pure green in 565
+    const lib2d_picture::frame& f = picture.frames[0];
+    EXPECT_EQ(f.trim_left, 1);
+    EXPECT_EQ(f.trim_top, 1);
+    EXPECT_EQ(f.width, 2);
+    EXPECT_EQ(f.height, 2);
+    EXPECT_TRUE(picture.frames[1].pixels.empty());
+
+    // Colour 200 of the palette (200, 55, 100), each channel raised a step.
+    const std::uint16_t colour = static_cast<std::uint16_t>(((200 & 0xF8) + 8) >> 3 << 11 |
+                                                            ((55 & 0xF8) + 8) >> 2 << 5 | ((100 & 0xF8) + 8) >> 3);
+    device_.set_background(0.0f, 0.0f, 0.0f);
+    device_.clear_back_buffer();
+    EXPECT_EQ(picture.draw(100, 50, 0), 1);
+    EXPECT_EQ(Pixel(101, 51), colour);
+    EXPECT_EQ(Pixel(102, 52), colour);
+    EXPECT_EQ(Pixel(100, 50), 0);
+    EXPECT_EQ(Pixel(103, 51), 0);
+    EXPECT_EQ(f.x, 100);
+
+    // Clipped at the screen's edges; entirely outside draws nothing.
+    EXPECT_EQ(picture.draw(-2, -2, 0), 1);
+    EXPECT_EQ(Pixel(0, 0), colour);
+    EXPECT_EQ(picture.draw(638, 478, 0), 1);
+    EXPECT_EQ(Pixel(639, 479), colour);
+    EXPECT_EQ(picture.draw(700, 10, 0), 0);
+    // An empty frame, a frame past the count, a paused display: nothing.
+    EXPECT_EQ(picture.draw(0, 0, 1), 0);
+    EXPECT_EQ(picture.draw(0, 0, 2), 0);
+    device_.set_active(1);
+    EXPECT_EQ(picture.draw(100, 50, 0), 0);
+    device_.set_active(0);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+
+    picture.free();
+    EXPECT_EQ(picture.count, 0);
+    EXPECT_EQ(picture.draw(100, 50, 0), 0);
+}
+
+TEST_F(Pictures, AnOddWidthGetsATransparentColumn)
+{
+    // The sheet must hold the frame at its even width: 3 x 3 holds a 4 x 2
+    // frame's bytes, 3 x 2 does not.
+    PcxPicture p = Picture(3, 2, 7);
+    Write(dir_ / "tight.pcx", datakit::pcx_bytes(p));
+    lib2d_picture picture;
+    EXPECT_EQ(picture.load("tight.pcx", 3, 2, 1, 1), 0);
+    p = Picture(3, 3, 7);
+    Write(dir_ / "odd.pcx", datakit::pcx_bytes(p));
+    ASSERT_EQ(picture.load("odd.pcx", 3, 2, 1, 1), 1);
+    EXPECT_EQ(picture.frames[0].width, 3); // the fourth column is trimmed away
+    device_.clear_back_buffer();
+    const std::uint16_t before = Pixel(13, 0);
+    ASSERT_EQ(picture.draw(10, 0, 0), 1);
+    EXPECT_NE(Pixel(12, 0), before);
+    EXPECT_EQ(Pixel(13, 0), before);
+}
+
+TEST_F(Pictures, LoadFailuresAreShownAndGiveZero)
+{
+    lib2d_picture picture;
+    EXPECT_EQ(picture.load("gfx\\none.pcx", 10, 10, 1, 1), 0);
+    // A sheet smaller than the grid asked for.
+    Write(dir_ / "small.pcx", datakit::pcx_bytes(Picture(10, 10)));
+    EXPECT_EQ(picture.load("small.pcx", 6, 10, 2, 2), 0);
+    EXPECT_EQ(picture.load("small.pcx", 10, 10, 1, 2), 0);
+    // No display set up yet.
+    render_device none;
+    set_the_render_device(&none);
+    EXPECT_EQ(picture.load("small.pcx", 10, 10, 1, 1), 0);
+    set_the_render_device(&device_);
+    const auto boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[0].caption, "Lib2d Error Message");
+    EXPECT_EQ(boxes[0].text, "Cannot open sprite file! gfx\\none.pcx\r\n");
+    EXPECT_EQ(boxes[1].text, "parameteres error! in small.pcx\r\n");
+    EXPECT_EQ(boxes[2].text, "parameteres error! in small.pcx\r\n");
+    EXPECT_EQ(boxes[3].text, "Cannot open sprite file, you must create D3D before!\r\n");
+    EXPECT_EQ(picture.count, 0);
+}
+
+TEST_F(Pictures, TheDemoLoadingPicturesLoad)
+{
+    std::string error;
+    ASSERT_TRUE(datakit::write_demo_loading_pictures(dir_, error)) << error;
+    lib2d_picture track, logo, mask, loading;
+    EXPECT_EQ(track.load("gfx\\Loading\\Sugo.pcx", 640, 480, 1, 1), 1);
+    EXPECT_EQ(logo.load("gfx\\Loading\\TvnLogo.pcx", 120, 90, 5, 35), 1);
+    EXPECT_EQ(mask.load("gfx\\Loading\\Mask_00.pcx", 120, 90, 1, 1), 1);
+    EXPECT_EQ(loading.load("gfx\\Loading\\loading.pcx", 640, 480, 1, 1), 1);
+    for (int i = 0; i < 35; ++i)
+        EXPECT_FALSE(logo.frames[static_cast<std::size_t>(i)].pixels.empty()) << i;
+    EXPECT_EQ(track.frames[0].width, 640);
+    EXPECT_EQ(track.frames[0].height, 480);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+}

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include "tests/race/race_fixture.h"
+
+using namespace race_test;
+
+namespace {
+
+class HudTest : public RaceFixture {
+protected:
+    // A race under way with its overlay reset.
+    void Racing(int session = 4, std::uint32_t runFlags = 0)
+    {
+        Header("Sugo", session, 4);
+        app.Flags = runFlags;
+        Start();
+        hud().ResetForRace();
+        race->LiveFlags() |= kRaceRacing;
+        input.m_fRaceClock = 10.0f;
+    }
+};
+
+// What a raise leaves raised: arcade-only messages, attract runs, input
+// playback, and the results and standings that take the place of others.
+TEST_F(HudTest, RaiseDropsWhatTheSessionDoesNotShow)
+{
+    struct Case {
+        const char* name;
+        int session;
+        std::uint32_t runFlags;
+        bool playback;
+        std::uint32_t before; // raised first
+        std::uint32_t bits;
+        std::uint32_t after;
+    };
+    const Case cases[] = {
+        {"arcade-only outside the arcade", 4, 0, false, 0, 0x100, 0},
+        {"arcade-only in the arcade", 6, 0, false, 0, 0x100, 0x100},
+        {"nothing in an attract run", 4, kAppFlagDemo, false, 0, 0x1000, 0},
+        {"playback keeps 0x84B", 4, 0, true, 0, 0xFFFF, 0x84B},
+        {"results drop 0x4700", 6, 0, false, 0x4100, 0x20, 0x20},
+        {"results up: 0x4000 not raised", 6, 0, false, 0x20, 0x4001, 0x21},
+        {"standings drop 0x700", 6, 0, false, 0x200, 0x80, 0x80},
+        {"plain messages add up", 4, 0, false, 0x1, 0x1004, 0x1005},
+    };
+    for (const Case& c : cases) {
+        Racing(c.session, c.runFlags);
+        hud().Raise(c.before);
+        if (c.playback)
+            input.m_dwMode |= kInputModePlayback;
+        hud().Raise(c.bits);
+        EXPECT_EQ(hud().Messages(), c.after) << c.name;
+        input.m_dwMode &= ~kInputModePlayback;
+        race.reset();
+    }
+}
+
+// A timed message goes the frame its timer reaches 0: 4 s after it was
+// raised, 3 s for the saved-replay message, 6 s for the gap; a long frame
+// moves the timers by 0.1 s only. Untimed messages stay.
+TEST_F(HudTest, TimedMessagesGoWhenTheirTimeIsUp)
+{
+    struct Case {
+        std::uint32_t bit;
+        std::uint32_t frameMs;
+        float seconds; // of timer
+    };
+    for (const Case& c : {Case{0x4000, 20, 4.0f}, Case{0x800, 20, 3.0f}, Case{0x1000, 20, 6.0f},
+                          Case{0x4000, 500, 4.0f}}) {
+        Racing();
+        hud().Raise(c.bit | kHudOnboard);
+        const float step = std::min(static_cast<float>(c.frameMs) / 1000.0f, 0.1f);
+        const int expected = static_cast<int>(std::lround(c.seconds / step));
+        int frames = 0;
+        while ((hud().Messages() & c.bit) && frames < 1000) {
+            race->m_Camera.m_fFrameTime = static_cast<float>(c.frameMs) / 1000.0f;
+            hud().Update();
+            ++frames;
+        }
+        EXPECT_NEAR(frames, expected, 1) << c.bit << " at " << c.frameMs << " ms";
+        EXPECT_TRUE(hud().Messages() & kHudOnboard);
+        race.reset();
+    }
+}
+
+// The start sequence of a large field lasts five seconds per four riders
+// after the first, and holds the countdown.
+TEST_F(HudTest, StartSequenceHoldsTheCountdown)
+{
+    Header("Sugo", 4, 16);
+    Start();
+    EXPECT_EQ(hud().Duration(4), 15.0f);
+    EXPECT_EQ(input.m_fRaceClock, kRaceClockHold);
+}
+
+// The engine failure of the viewed rider ends its session: in practice the
+// viewed rider is parked, in a championship race the run ends, otherwise
+// the race menu comes up and the race pauses.
+TEST_F(HudTest, EngineFailureEndsTheViewedRidersSession)
+{
+    struct Case {
+        int session;
+        std::uint32_t raceFlags;
+        std::int32_t command;
+        bool menu;
+    };
+    for (const Case& c : {Case{1, 0, kRaceCommandPark, false}, Case{4, kRaceFlagChampionship, kRaceCommandEnd, false},
+                          Case{4, 0, kRaceCommandNone, true}}) {
+        Racing(c.session);
+        race->LiveFlags() |= c.raceFlags;
+        hud().Raise(kHudEngineFailure);
+        input.m_nRaceCommand = kRaceCommandNone;
+        for (int i = 0; i < 300 && (hud().Messages() & kHudEngineFailure); ++i) {
+            platform::advance_test_clock(20);
+            race->m_Camera.m_fFrameTime = 0.02f;
+            hud().Update();
+        }
+        EXPECT_FALSE(hud().Messages() & kHudEngineFailure);
+        EXPECT_EQ(input.m_nRaceCommand, c.command) << c.session;
+        EXPECT_EQ((hud().Messages() & kHudRaceMenu) != 0, c.menu) << c.session;
+        EXPECT_EQ(input.m_bPaused != 0, c.menu) << c.session;
+        input.m_bPaused = 0;
+        race.reset();
+    }
+}
+
+// The chequered flag ends a session when its time is shown; frames 1 and 5
+// are shown for 1.0 s and 0.1 s.
+TEST_F(HudTest, FlagsAndTheirTimes)
+{
+    Racing(2);
+    hud().ShowFlag(2);
+    input.m_nRaceCommand = kRaceCommandNone;
+    for (int i = 0; i < 145; ++i) {
+        race->m_Camera.m_fFrameTime = 0.02f;
+        hud().Update();
+    }
+    EXPECT_EQ(hud().FlagFrame(), 2);
+    for (int i = 0; i < 10; ++i) {
+        race->m_Camera.m_fFrameTime = 0.02f;
+        hud().Update();
+    }
+    EXPECT_EQ(hud().FlagFrame(), -1);
+    EXPECT_EQ(input.m_nRaceCommand, kRaceCommandEnd);
+
+    hud().ShowFlag(5);
+    race->m_Camera.m_fFrameTime = 0.1f;
+    hud().Update();
+    EXPECT_EQ(hud().FlagFrame(), -1);
+
+    // A finished viewed rider is shown only frame 5.
+    race->ViewedBike()->Status |= kBikeFinished;
+    hud().ShowFlag(1);
+    EXPECT_EQ(hud().FlagFrame(), -1);
+}
+
+// The fade and the dim move toward their targets by the frame time; the
+// end of the run dims the sound.
+TEST_F(HudTest, FadeAndDimFollowTheirTargets)
+{
+    Racing();
+    hud().m_fFadeTarget = 1.0f;
+    race->m_Camera.m_fFrameTime = 0.25f;
+    hud().Update();
+    EXPECT_FLOAT_EQ(hud().m_fFadeLevel, 0.25f);
+    race->m_Camera.m_fFrameTime = 2.0f;
+    hud().Update();
+    EXPECT_EQ(hud().m_fFadeLevel, 1.0f);
+    race->LiveFlags() |= kRaceFlagEnding;
+    race->m_Camera.m_fFrameTime = 0.5f;
+    hud().Update();
+    EXPECT_EQ(hud().m_fDimTarget, 1.0f);
+    EXPECT_FLOAT_EQ(hud().m_fSoundVolume, 0.5f);
+}
+
+} // namespace

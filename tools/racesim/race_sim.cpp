@@ -1,0 +1,304 @@
+#include "tools/racesim/race_sim.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "app/game_app.h"
+#include "input/input_manager.h"
+#include "platform/clock.h"
+#include "platform/joystick.h"
+#include "platform/message_box.h"
+#include "race/race.h"
+#include "sim/race_context.h"
+
+namespace racesim {
+
+namespace {
+
+// The runner's clock starts here and moves only by the frame times.
+constexpr std::uint32_t kClockStart = 1000;
+// Frames at most, whatever happens (a race that cannot end).
+constexpr long long kMaxFrames = 50'000'000;
+
+// FNV-1a, 64 bits.
+class Hash {
+public:
+    void Add(const void* data, std::size_t size)
+    {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) {
+            m_value ^= p[i];
+            m_value *= 0x100000001B3ull;
+        }
+    }
+    template <class T>
+    void Add(const T& value)
+    {
+        Add(&value, sizeof value);
+    }
+    std::uint64_t Value() const { return m_value; }
+
+private:
+    std::uint64_t m_value = 0xCBF29CE484222325ull;
+};
+
+// Moves the clock on by whole milliseconds so that, over the frames, it
+// keeps to the frame time exactly (a 1/60 s frame is 17, 17 or 16 ms).
+class FrameClock {
+public:
+    explicit FrameClock(double frameTime) : m_frameMs(frameTime * 1000.0) {}
+    void Next()
+    {
+        ++m_frames;
+        const long long due = std::max(static_cast<long long>(std::llround(static_cast<double>(m_frames) * m_frameMs)),
+                                       m_elapsed + 1);
+        platform::advance_test_clock(static_cast<std::uint32_t>(due - m_elapsed));
+        m_elapsed = due;
+    }
+
+private:
+    double m_frameMs;
+    long long m_frames = 0;
+    long long m_elapsed = 0;
+};
+
+// The working folder for the time of a run.
+class ScopedFolder {
+public:
+    explicit ScopedFolder(const std::string& folder)
+    {
+        if (folder.empty())
+            return;
+        m_previous = std::filesystem::current_path();
+        std::filesystem::current_path(folder);
+        m_changed = true;
+    }
+    ~ScopedFolder()
+    {
+        if (m_changed) {
+            std::error_code ec;
+            std::filesystem::current_path(m_previous, ec);
+        }
+    }
+    ScopedFolder(const ScopedFolder&) = delete;
+    ScopedFolder& operator=(const ScopedFolder&) = delete;
+
+private:
+    std::filesystem::path m_previous;
+    bool m_changed = false;
+};
+
+// The program-wide records the race reads, made for the run and taken away
+// after it.
+class RunRecords {
+public:
+    RunRecords()
+    {
+        platform::set_message_box_recording(true);
+        platform::clear_recorded_message_boxes();
+        platform::use_test_joysticks(true);
+        platform::set_test_clock(kClockStart);
+        SetTheGameApp(&app);
+        SetTheInputManager(&input);
+        input.Create();
+        input.Acquire();
+    }
+    ~RunRecords()
+    {
+        input.RemoveTarget(nullptr);
+        SetTheInputManager(nullptr);
+        SetTheGameApp(nullptr);
+        platform::clear_test_clock();
+        platform::use_test_joysticks(false);
+    }
+
+    GameApp app;
+    InputManager input;
+};
+
+void FillRaceHeader(GameApp& app, const Options& o)
+{
+    std::memset(app.m_szTrack, 0, sizeof app.m_szTrack);
+    std::strncpy(app.m_szTrack, o.track.c_str(), sizeof app.m_szTrack - 1);
+    app.m_nSession = o.session;
+    app.m_nRiders = std::clamp(o.riders, 0, kMaxRaceRiders);
+    for (int i = 0; i < kMaxRaceRiders; ++i)
+        app.m_RiderIds[i] = i;
+    app.ReleasePlayers();
+    app.m_nLaps = o.laps;
+    app.m_nSkill = o.skill;
+    app.m_nWeather = o.weather;
+    app.Flags = 0;
+    app.GfxFlags = 0;
+    // Practice-type sessions start suspended, as from the menus.
+    app.RaceFlags = o.session <= 2 ? kRaceFlagNoLoadingScreen : 0u;
+}
+
+bool AllRidersDone(Race& race)
+{
+    for (int i = 0; i < race.RiderCount(); ++i)
+        if (!(race.m_pBikes[i].Status & kBikeFinished))
+            return false;
+    return true;
+}
+
+// The in-race menu of a practice-type session with its time acceleration
+// on: the hour runs twenty times as fast; when it is over the menu ends
+// the run.
+void RunSuspendedFrame(Race& race)
+{
+    race.UpdateSessionClock(true);
+    std::uint32_t& flags = race.LiveFlags();
+    if (flags & kRaceSessionOver) {
+        flags |= kRaceFlagEnding;
+        race.Resume();
+    }
+}
+
+// What a player watching the race does: goes on when the overlay stops the
+// race for its menu, and ends the run when everyone is in (or the time
+// limit has passed).
+void WatchRace(Race& race, InputManager& input, double timeLimit, bool& ending, bool& limited)
+{
+    Hud& hud = race.GetHud();
+    if (input.m_bPaused && !(race.LiveFlags() & kRaceFlagEnding)) {
+        input.m_bPaused = 0;
+        hud.Clear(kHudRaceMenu | kHudPauseMenu);
+        hud.m_fDimTarget = 0.0f;
+    }
+    if (ending)
+        return;
+    const bool done = AllRidersDone(race);
+    if (done || input.m_fRaceClock > timeLimit) {
+        input.QueueRaceCommand(kRaceCommandEnd);
+        ending = true;
+        limited = !done;
+    }
+}
+
+std::uint64_t StateHash(Race& race, const std::vector<RiderLine>& lines)
+{
+    std::vector<std::uint32_t> state(race.StateWordCount());
+    race.SaveState(state.data());
+    Hash hash;
+    hash.Add(state.data(), state.size() * sizeof(std::uint32_t));
+    for (const RiderLine& line : lines) {
+        hash.Add(line.position);
+        hash.Add(line.rider);
+        hash.Add(line.laps);
+        hash.Add(line.race_time);
+        hash.Add(line.best_lap);
+        hash.Add(line.finished);
+    }
+    return hash.Value();
+}
+
+std::vector<RiderLine> Classification(Race& race, const GameApp& app)
+{
+    std::vector<RiderLine> lines;
+    for (int k = 0; k < race.RiderCount(); ++k) {
+        const int i = race.m_StandingOrder[static_cast<std::size_t>(k)];
+        const Bike& bike = race.m_pBikes[i];
+        RiderLine line;
+        line.position = bike.RacePosition;
+        line.rider = app.m_RiderIds[i];
+        line.laps = bike.Laps;
+        line.race_time = bike.RaceTime;
+        line.best_lap = bike.BestLap;
+        line.finished = (bike.Status & kBikeFinished) != 0;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+Result Run(const Options& options)
+{
+    Result result;
+    ScopedFolder folder(options.data);
+    RunRecords records;
+    GameApp& app = records.app;
+    InputManager& input = records.input;
+    FillRaceHeader(app, options);
+    const double limit = options.time_limit > 0.0 ? options.time_limit : options.laps * 600.0 + 300.0;
+    FrameClock clock(options.frame_time > 0.0 ? options.frame_time : 1.0 / 60.0);
+
+    const auto start = std::chrono::steady_clock::now();
+    auto race = std::make_unique<Race>();
+    race->SetRandomSeed(options.seed);
+    app.m_pRace = race.get();
+    if (!race->Load()) {
+        const std::vector<platform::ShownMessageBox> boxes = platform::recorded_message_boxes();
+        result.error = boxes.empty() ? "the race could not be loaded" : boxes.back().text;
+        app.m_pRace = nullptr;
+        return result;
+    }
+    result.loaded = true;
+    if (!(app.RaceFlags & kRaceFlagNoLoadingScreen))
+        race->Start3d();
+
+    input.m_bPaused = 0;
+    race->StartMusic();
+    input.BeginRace(kInputModeRecord);
+    race->Begin();
+
+    bool ending = false;
+    const Hud& hud = race->GetHud();
+    while (hud.m_fFadeLevel < 1.0f && result.frames < kMaxFrames) {
+        clock.Next();
+        ++result.frames;
+        race->Draw();
+        race->DrawOverlay();
+        race->Update();
+        if (race->LiveFlags() & kRaceSuspended)
+            RunSuspendedFrame(*race);
+        else
+            WatchRace(*race, input, limit, ending, result.time_limit_reached);
+    }
+    for (int i = 0; i < race->RiderCount(); ++i)
+        if (!(race->m_pBikes[i].Status & kBikeFinished))
+            ++result.unfinished;
+    race->ClassifyUnfinished();
+    input.EndRace();
+    // A practice-type session is classified by best lap, as its results
+    // screens order it (the standings do not move while it is suspended).
+    if (IsPracticeSession(race->m_nSessionType))
+        race->UpdateStandings();
+
+    result.simulated = std::max(0.0, static_cast<double>(input.m_fRaceClock));
+    result.riders = Classification(*race, app);
+    result.hash = StateHash(*race, result.riders);
+    race.reset();
+    app.m_pRace = nullptr;
+    result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
+
+std::string FormatRider(const RiderLine& line)
+{
+    char text[128];
+    if (line.finished)
+        std::snprintf(text, sizeof text, "pos=%d rider=%d laps=%d time=%.3f best=%.3f", line.position, line.rider,
+                      line.laps, static_cast<double>(line.race_time), static_cast<double>(line.best_lap));
+    else
+        std::snprintf(text, sizeof text, "pos=%d rider=%d laps=%d DNF", line.position, line.rider, line.laps);
+    return text;
+}
+
+std::string FormatSummary(const Result& result)
+{
+    char text[160];
+    const double speed = result.wall > 0.0 ? result.simulated / result.wall : 0.0;
+    std::snprintf(text, sizeof text, "hash=%016llx simulated=%.3f wall=%.3f speed=%.1f",
+                  static_cast<unsigned long long>(result.hash), result.simulated, result.wall, speed);
+    return text;
+}
+
+} // namespace racesim

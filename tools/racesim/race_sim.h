@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The headless race runner: loads a race from a data folder and runs it to
+// its end as fast as it can, on a fixed frame time, with no display, sound
+// or player: every rider is a computer rider. A practice-type session
+// (0..2) runs suspended, as from the menus, with the in-race menu's time
+// acceleration on, until its hour is over. A race over laps runs until
+// every rider has finished (or the time limit has passed) and ends as the
+// player would end it.
+namespace racesim {
+
+struct Options {
+    std::string data;        // the data folder ("Data", "Gfx", ...); empty: the working folder
+    std::string track = "Island";
+    int session = 4;
+    int riders = 16;
+    int laps = 3;
+    int skill = 2;
+    int weather = 0;
+    std::uint32_t seed = 1;
+    double frame_time = 1.0 / 60.0; // s
+    // Simulated seconds after which a race over laps is ended whoever has
+    // not finished (0: laps x 600 + 300).
+    double time_limit = 0.0;
+};
+
+struct RiderLine {
+    int position = 0;   // 1-based standing position
+    int rider = 0;      // championship rider id
+    int laps = 0;
+    float race_time = 0.0f;
+    float best_lap = 0.0f;
+    bool finished = false;
+};
+
+struct Result {
+    bool loaded = false;
+    std::string error;          // the load's message
+    std::vector<RiderLine> riders; // in standing order
+    std::uint64_t hash = 0;     // of the final race state and the classification
+    double simulated = 0.0;     // seconds of session time
+    double wall = 0.0;          // seconds
+    long long frames = 0;
+    // Riders that had not finished their laps when the run ended (the
+    // classification estimates their race); with the time limit reached.
+    int unfinished = 0;
+    bool time_limit_reached = false;
+};
+
+// Runs one race. The working folder is changed to the data folder for the
+// run and set back afterwards. Needs no program-wide objects (it makes its
+// own application record and input manager) and must not run beside another
+// race.
+Result Run(const Options& options);
+
+// "pos=1 rider=3 laps=3 time=305.120 best=100.010" or "pos=16 rider=7 laps=2 DNF".
+std::string FormatRider(const RiderLine& line);
+// "hash=<16 hex digits> simulated=<s> wall=<s> speed=<simulated/wall>".
+std::string FormatSummary(const Result& result);
+
+} // namespace racesim
