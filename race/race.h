@@ -241,6 +241,7 @@ private:
     void LoadAnimSets();
     // Parts of Update and Resume.
     void RunInRaceMenu();
+    void RunInRaceMenuOnce();
     void PutRidersBackOnCircuit();
     void EndAfterFailedResume(const char* message);
     void UpdateBikeModel(Bike& bike);
@@ -253,6 +254,7 @@ private:
     bool m_bSeedGiven = false;
     bool m_bViewCreated = false;
     bool m_bResuming = false;
+    bool m_bInMenu = false;
 
     friend class RaceInputLink;
 };

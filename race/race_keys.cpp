@@ -49,8 +49,8 @@ void Race::HandleKeys()
             const bool distant = AttractRun() || (LiveFlags() & kRaceRestart);
             m_Camera.SetMode(distant ? kCameraTelevision : m_nCameraSetting);
             input->m_fRaceClock = kRaceClockCountdown;
+            return;
         }
-        return;
     }
 
     if (escape) {

@@ -48,7 +48,7 @@ void Race::Update()
             Bike& bike = m_pBikes[i];
             if (&bike != viewed)
                 UpdateBikeModel(bike);
-            bike.UpdateEngineSound(input->m_fFrameTime);
+            bike.UpdateEngineSound(m_Camera.m_fFrameTime);
         }
         if (RiderCount() == 0)
             m_CameraEditor.Run(step, false);
@@ -69,6 +69,17 @@ void Race::Update()
 // The in-race menu of a practice-type session. A race started straight from
 // a menu command, or one with no menu to show, runs its session to the end.
 void Race::RunInRaceMenu()
+{
+    // The race begins again from within the menu's Resume; a rider still
+    // out then waits for the next frame instead of opening the menu again.
+    if (m_bInMenu)
+        return;
+    m_bInMenu = true;
+    RunInRaceMenuOnce();
+    m_bInMenu = false;
+}
+
+void Race::RunInRaceMenuOnce()
 {
     Suspend();
     if ((m_uRunFlags & kAppFlagDirectStart) || !m_InRaceMenu) {

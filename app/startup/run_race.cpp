@@ -100,6 +100,13 @@ void DeleteRace(GameApp& app, std::unique_ptr<Race>& race)
     app.m_pRace = nullptr;
 }
 
+// The application record never points at a race that has gone, also when a
+// failure thrown during the run leaves the run loop.
+struct RaceField {
+    GameApp& App;
+    ~RaceField() { App.m_pRace = nullptr; }
+};
+
 void BeginRun(GameApp& app, Race& race, InputManager& input)
 {
     input.m_bPaused = 0;
@@ -209,6 +216,7 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
     app.m_bSettingsApplied = 0;
     input.SetWindow();
 
+    RaceField field{app};
     std::unique_ptr<Race> race = CreateRace();
     app.m_pRace = race.get();
     if (!race || !race->Load()) {

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 
 #include "engine/render/render_device.h"
 #include "platform/frame.h"
