@@ -1,5 +1,7 @@
 #include "app/text_number.h"
 
+#include "platform/float_conv.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -186,8 +188,5 @@ float TextToFloat(const char* text)
 
 std::int32_t TruncateToInt32(double value)
 {
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-    if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
+    return platform::trunc_to_int(value);
 }

@@ -1,23 +1,12 @@
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
-// Control values become bytes and device units by truncation toward zero.
-// A value that does not fit the target (or NaN) must not reach a plain cast,
-// whose result would be undefined: it is clamped first, NaN reading 0 (or
-// `lo` when 0 is out of range).
-inline std::int32_t TruncToRange(double value, std::int32_t lo, std::int32_t hi)
-{
-    if (std::isnan(value))
-        return lo <= 0 && 0 <= hi ? 0 : lo;
-    const double t = std::trunc(value);
-    if (t <= static_cast<double>(lo))
-        return lo;
-    if (t >= static_cast<double>(hi))
-        return hi;
-    return static_cast<std::int32_t>(t);
-}
+#include "platform/float_conv.h"
+
+// Control values become bytes and device units by truncation toward zero,
+// clamped to the target first (see platform/float_conv.h).
+inline constexpr auto& TruncToRange = platform::trunc_clamped;
 
 // Direction components of a force, in thousandths; kept well inside 32 bits.
 inline constexpr std::int32_t kForceDirectionLimit = 1000000000;
