@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/game_error.h"
 #include "platform/fault_seam.h"
 #include "platform/message_box.h"
 #include "platform/path_resolver.h"
@@ -21,6 +23,32 @@
 #include "tools/datakit/text_file_builder.h"
 
 namespace champ_fixture {
+
+// The text of the message a call throws, or "(nothing thrown)".
+inline std::string ThrownText(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const GameError& e) {
+        return e.what();
+    }
+    return "(nothing thrown)";
+}
+
+// Little-endian words inside a file's bytes.
+inline void PutU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+inline std::uint32_t GetU32(const std::vector<std::uint8_t>& bytes, std::size_t offset)
+{
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<std::uint32_t>(bytes[offset + i]) << (8 * i);
+    return v;
+}
 
 inline std::vector<std::uint8_t> read_file(const std::filesystem::path& path)
 {

@@ -18,32 +18,11 @@ using champ_fixture::ChampTest;
 using champ_fixture::read_file;
 using champ_fixture::write_file;
 using champ_fixture::write_text;
+using champ_fixture::GetU32;
+using champ_fixture::PutU32;
+using champ_fixture::ThrownText;
 
 namespace {
-
-std::string ThrownText(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const GameError& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
-
-void PutU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t GetU32(const std::vector<std::uint8_t>& bytes, std::size_t offset)
-{
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= static_cast<std::uint32_t>(bytes[offset + i]) << (8 * i);
-    return v;
-}
 
 // Offsets of the first result and the first rider entry in a save.
 constexpr std::size_t kFirstResult = kSaveOffsetEvents + 4;

@@ -21,18 +21,9 @@
 #include "tests/champ/champ_fixture.h"
 
 using champ_fixture::ChampTest;
+using champ_fixture::ThrownText;
 
 namespace {
-
-std::string ThrownText(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const GameError& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
 
 using Reference = std::array<std::int32_t, kTimesRiders>;
 

@@ -19,24 +19,10 @@
 using champ_fixture::ChampTest;
 using champ_fixture::read_file;
 using champ_fixture::write_file;
+using champ_fixture::PutU32;
+using champ_fixture::ThrownText;
 
 namespace {
-
-std::string ThrownText(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const GameError& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
-
-void PutU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 // Offsets in a records file: track 0's first race-time row, its best laps,
 // its lap record.

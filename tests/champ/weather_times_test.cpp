@@ -19,18 +19,9 @@
 
 using champ_fixture::ChampTest;
 using champ_fixture::write_text;
+using champ_fixture::ThrownText;
 
 namespace {
-
-std::string ThrownText(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const GameError& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
 
 class WeatherTest : public ChampTest {
 protected:
