@@ -77,20 +77,6 @@ struct Records {
 
 class RegistrySettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (const char* old = std::getenv("TORVANE_HOME"))
-            old_home_ = old;
-        home_ = torvane_test::make_temp_dir("settings");
-        setenv("TORVANE_HOME", home_.c_str(), 1);
-        platform::clear_faults();
-        platform::clear_recorded_message_boxes();
-    }
-    void TearDown() override
-    {
-        platform::clear_faults();
-        setenv("TORVANE_HOME", old_home_.c_str(), 1);
-    }
 
     static RegistryKey Key() { return RegistryKey(kSettingsKeyPath); }
     static std::set<std::string> StoredNames(const char* path = kSettingsKeyPath)
@@ -101,8 +87,8 @@ protected:
         return names;
     }
 
-    fs::path home_;
-    std::string old_home_;
+    torvane_test::ScopedHome scoped_home_{"settings"};
+    const fs::path& home_ = scoped_home_.path();
 };
 
 void ExpectKeyboardDefaults(const ControlBlock& b)

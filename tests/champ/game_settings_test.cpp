@@ -21,23 +21,9 @@ namespace {
 
 class GameSettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (const char* old = std::getenv("TORVANE_HOME"))
-            old_home_ = old;
-        home_ = torvane_test::make_temp_dir("game-settings");
-        setenv("TORVANE_HOME", home_.c_str(), 1);
-        platform::clear_faults();
-        platform::clear_recorded_message_boxes();
-    }
-    void TearDown() override
-    {
-        platform::clear_faults();
-        setenv("TORVANE_HOME", old_home_.c_str(), 1);
-    }
 
-    fs::path home_;
-    std::string old_home_;
+    torvane_test::ScopedHome scoped_home_{"game-settings"};
+    const fs::path& home_ = scoped_home_.path();
 };
 
 void ExpectDefaultSetup(const BikeSetup& s)

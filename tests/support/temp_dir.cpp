@@ -1,5 +1,8 @@
 #include "tests/support/temp_dir.h"
 
+#include "platform/fault_seam.h"
+#include "platform/message_box.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <stdexcept>
@@ -48,6 +51,21 @@ ScopedCwd::~ScopedCwd()
 {
     std::error_code ec;
     std::filesystem::current_path(old_, ec);
+}
+
+ScopedHome::ScopedHome(const char* hint) : home_(make_temp_dir(hint))
+{
+    if (const char* old = std::getenv("TORVANE_HOME"))
+        old_home_ = old;
+    setenv("TORVANE_HOME", home_.c_str(), 1);
+    platform::clear_faults();
+    platform::clear_recorded_message_boxes();
+}
+
+ScopedHome::~ScopedHome()
+{
+    platform::clear_faults();
+    setenv("TORVANE_HOME", old_home_.c_str(), 1);
 }
 
 } // namespace torvane_test

@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <string>
 
 namespace torvane_test {
 
@@ -19,6 +20,22 @@ public:
     ScopedCwd& operator=(const ScopedCwd&) = delete;
 private:
     std::filesystem::path old_;
+};
+
+// Points TORVANE_HOME (the settings folder) at a fresh temporary folder for
+// the lifetime of the object, with no armed faults and no recorded message
+// boxes, and puts the old value back afterwards.
+class ScopedHome {
+public:
+    explicit ScopedHome(const char* hint = "home");
+    ~ScopedHome();
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+    const std::filesystem::path& path() const { return home_; }
+
+private:
+    std::filesystem::path home_;
+    std::string old_home_;
 };
 
 } // namespace torvane_test
