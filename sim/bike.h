@@ -53,6 +53,7 @@ inline constexpr std::uint32_t kBikeRearSlideFall = 0x8000;
 inline constexpr std::uint32_t kBikeEngineFailed = 0x10000;
 inline constexpr std::uint32_t kBikeRejoined = 0x20000;    // the next crossing times no lap
 inline constexpr std::uint32_t kBikeBarrierTouched = 0x40000;
+inline constexpr std::uint32_t kBikeLapTakenBack = 0x80000;  // a backward crossing of the line took a lap back
 
 // Flags bits (besides the player's driving aids, kPlayerFlag*).
 inline constexpr std::uint32_t kBikeHuman = 0x1;

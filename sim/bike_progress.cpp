@@ -85,8 +85,20 @@ void Bike::CountLineCrossing(int lapDelta)
     const RaceConditions& conditions = CurrentRaceConditions();
     Laps = AddLaps(Laps, lapDelta);
 
+    // A backward crossing takes a lap back (a fallen bike sliding or pushed
+    // round over the line, a recovery placed behind it); the forward
+    // crossing that gives it back ends no lap: the lap under way goes on
+    // being timed from the crossing that really ended the last one.
+    bool restoresLap = false;
+    if (lapDelta < 0) {
+        Status |= kBikeLapTakenBack;
+    } else if (lapDelta > 0 && (Status & kBikeLapTakenBack)) {
+        Status &= ~kBikeLapTakenBack;
+        restoresLap = true;
+    }
+
     // The first crossing from the grid starts lap 0: it times nothing.
-    if (lapDelta > 0 && Laps >= 1)
+    if (lapDelta > 0 && Laps >= 1 && !restoresLap)
         EndTimedLap();
 
     // The finish: the race's last lap done, or any forward crossing once the

@@ -137,6 +137,10 @@ void Bike::MoveFallenRider(float dt)
     Vec3& r = RiderPosition;
     Vec3& v = CgVelocity;
     float& facing = RiderAngles.y;
+    // The facing the rider ended the last step with: a rider walking to the
+    // bike who now moves back along a barrier the way it came has reached
+    // the nearest place to the bike that the barrier lets it get to.
+    const float facingBefore = facing;
     const bool dragged = IsDraggedRiderState(RiderState);
     const float dragSpeed = DragSpeed(RiderState);
 
@@ -198,7 +202,13 @@ void Bike::MoveFallenRider(float dt)
             facing = std::atan2(v.x, v.z);
         r.x += v.x * dt;
         r.z += v.z * dt;
-        if (std::fabs(WrapAngle(facing, oldFacing)) > kTurnedRound)
+        // A barrier turns the motion by less than a right angle within one
+        // round, so a turn-round shows only against the last step's facing:
+        // a dragged rider whose target lies beyond the barrier walks to the
+        // point nearest it and then steps back and forth there, reversing
+        // every step. That ends the walk beside the bike.
+        const float turnedFrom = dragged ? facingBefore : oldFacing;
+        if (RiderState != 21 && RiderState != 25 && std::fabs(WrapAngle(facing, turnedFrom)) > kTurnedRound)
             SetState(Roll >= 0.0f ? 25 : 21, 0.0f);
         if (round == kBarrierRounds)
             Path->OffsetFromEdge(&r, RiderSideOffset <= 0.0f ? 1 : 0, Path->LastSection, 0.2f);
@@ -210,6 +220,11 @@ void Bike::MoveFallenRider(float dt)
     const float g = Path ? Path->Query(&r, &normal, RiderProgress, &surface) : kTrackNone;
     if (g == kTrackNone) {
         r = start;
+        // A rider walking to a bike that lies still would take the same
+        // step off the surface every time and never get nearer: the walk
+        // ends where the rider stands.
+        if (dragged && (Status & kBikeAtRest) && RiderState != 21 && RiderState != 25)
+            SetState(Roll >= 0.0f ? 25 : 21, 0.0f);
     } else if (dragged || !(heightBefore > g)) {
         r.y = g;
         if (!dragged)

@@ -824,3 +824,47 @@ TEST(CrashRecoverTest, CrowdedFieldEndsTheSearchAtTheLastPlaceTried)
 }
 
 } // namespace
+
+// A bike lying at rest against the barrier, its rider walking back to it
+// with the bike's side (the place the walk aims at) beyond the barrier: the
+// rider reaches the barrier, then turns back and forth along it at the
+// nearest point. That ends the walk beside the bike, whichever side the bike
+// lies on, instead of going on for ever.
+TEST(CrashRiderTest, WalkToABikeAgainstTheBarrierEndsBesideIt)
+{
+    for (const float roll : {0.5f, -0.5f}) {
+        CrashWorld w;
+        Bike& b = w.bike(0);
+        // The edge lies 10 m right of the centre line here.
+        w.PlaceOnTrack(b, 150.0f, 9.3f);
+        StartFall(b, 0.0f, 0.0f, 1.0f, 0.0f);
+        ASSERT_GT(RunToRest(b, 30.0f), 0);
+        b.Roll = roll;
+        const Vec3 forward(std::sin(b.Heading), 0.0f, std::cos(b.Heading));
+        const Vec3 side(std::cos(b.Heading), 0.0f, -std::sin(b.Heading));
+        const Vec3 target = b.Position.Plus(VecRotateY(Vec3(roll > 0.0f ? -1.5f : 1.5f, 0.0f, 0.5f), b.Heading));
+        Vec3 beyond = target;
+        beyond.y = GroundAt(w.circuit(), b.Position, b.Progress) - 2.0f;
+        Vec3 n;
+        const bool targetBeyondBarrier = w.circuit().Locate(&beyond, &n, b.Progress);
+
+        b.RiderPosition = b.Position.Plus(side.Times(-4.0f)).Plus(forward.Times(-6.0f));
+        b.RiderPosition.y = GroundAt(w.circuit(), b.RiderPosition, b.Progress);
+        b.RiderProgress = b.Progress;
+        b.CgVelocity = Vec3();
+        b.SetState(29, 0.0f);
+        torvane_test::FpTraps traps;
+        int steps = 0;
+        while (b.RiderState == 29 && steps < 2000) {
+            CrashSubStep(b);
+            ASSERT_TRUE(AllFinite(b));
+            ++steps;
+        }
+        EXPECT_EQ(b.RiderState, roll >= 0.0f ? 25 : 21) << roll;
+        // About 7 m at 3 m/s.
+        EXPECT_LT(steps * kDt, 4.0f) << roll;
+        if (targetBeyondBarrier)
+            EXPECT_TRUE(b.Status & kBikeBarrierTouched) << roll;
+        EXPECT_LT(HorizontalDistance(b.RiderPosition, b.Position), 2.0f) << roll;
+    }
+}

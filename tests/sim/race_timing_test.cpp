@@ -657,3 +657,47 @@ TEST(LapCountTest, HeldWithinItsSignedByte)
 }
 
 } // namespace
+
+// A fallen bike sliding, or pushed round, back over the line and forward
+// again crosses it twice more: the lap taken back and given back is no lap,
+// and the lap under way stays timed from the crossing that really ended the
+// last one.
+TEST_F(RaceTimingTest, LineCrossedBackAndForthAgainEndsNoLap)
+{
+    Start("Island", kRace, 1, 0, 5);
+    Bike& b = bike(0);
+    PutAt(b, circuit().Length - 30.0f, 1);
+    b.LapTime = 100.0f;
+    DriveToLine(b, 40.0f, 1.0f);
+    ASSERT_EQ(b.Laps, 2);
+    EXPECT_EQ(b.LastLap, 101.0f);
+    EXPECT_EQ(b.BestLap, 101.0f);
+    const float lapStart = b.LapStartTime;
+
+    // Back over the line and forward again, a sub-step each way, twice.
+    for (int round = 0; round < 2; ++round) {
+        Drive(b, -25.0f, 1.0f / 60.0f);
+        EXPECT_EQ(b.Laps, 1);
+        Drive(b, 25.0f, 1.0f / 60.0f);
+        EXPECT_EQ(b.Laps, 2);
+        EXPECT_EQ(b.LastLap, 101.0f);
+        EXPECT_EQ(b.BestLap, 101.0f);
+        EXPECT_EQ(b.LapStartTime, lapStart);
+        EXPECT_FLOAT_EQ(b.LapTime, (2.0f * static_cast<float>(round) + 2.0f) / 60.0f);
+    }
+    EXPECT_EQ(CurrentRaceContext().RaceRecord, 101.0f);
+    EXPECT_FALSE(b.Status & kBikeLapTakenBack);
+
+    // The next real crossing ends the lap, timed from the first crossing.
+    const float before = b.LapTime;
+    const int steps = DriveToLine(b, 40.0f, 2.0f);
+    EXPECT_EQ(b.Laps, 3);
+    EXPECT_FLOAT_EQ(b.LastLap, before + 2.0f * static_cast<float>(steps));
+    EXPECT_EQ(b.BestLap, 101.0f);
+
+    // A crossing back that is not given back leaves the mark for the next
+    // forward crossing only.
+    Drive(b, -45.0f, 1.0f);
+    EXPECT_EQ(b.Laps, 2);
+    EXPECT_TRUE(b.Status & kBikeLapTakenBack);
+}
