@@ -1,8 +1,11 @@
 #include "app/startup/loading_screen.h"
 
+#include <exception>
+
 #include "engine/render/lib2d_picture.h"
 #include "engine/render/render_device.h"
 #include "platform/clock.h"
+#include "platform/message_box.h"
 
 std::atomic<std::uint8_t> g_LoadingHandshake{kLoadingAcknowledged};
 
@@ -34,13 +37,30 @@ std::string TrackLoadingPicture(const char* track)
     return std::string("gfx\\Loading\\") + track + ".pcx";
 }
 
+namespace {
+
+// The loading screen's three pictures. A picture file that is there but
+// cannot be read throws its message text; on this thread nothing else
+// would catch it, so it is shown here and counts as a picture not loaded.
+bool LoadPictures(const std::string& track, lib2d_picture& picture, lib2d_picture& logo, lib2d_picture& mask)
+{
+    const std::string trackPicture = TrackLoadingPicture(track.c_str());
+    try {
+        return picture.load(trackPicture.c_str(), kScreenWidth, kScreenHeight, 1, 1) &&
+               logo.load(kLoadingLogo, kLogoWidth, kLogoHeight, kLogoAcross, kLogoFrames) &&
+               mask.load(kLoadingMask, kLogoWidth, kLogoHeight, 1, 1);
+    } catch (const std::exception& e) {
+        platform::message_box(e.what(), "Error", platform::MB_ICONEXCLAMATION);
+        return false;
+    }
+}
+
+} // namespace
+
 void LoadingScreenThread(const std::string& track)
 {
     lib2d_picture picture, logo, mask;
-    const std::string trackPicture = TrackLoadingPicture(track.c_str());
-    if (!picture.load(trackPicture.c_str(), kScreenWidth, kScreenHeight, 1, 1) ||
-        !logo.load(kLoadingLogo, kLogoWidth, kLogoHeight, kLogoAcross, kLogoFrames) ||
-        !mask.load(kLoadingMask, kLogoWidth, kLogoHeight, 1, 1)) {
+    if (!LoadPictures(track, picture, logo, mask)) {
         // The failure has been shown; the run loop learns that the loading
         // screen has ended.
         g_LoadingHandshake.store(kLoadingEnded);

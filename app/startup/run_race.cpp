@@ -77,12 +77,25 @@ std::unique_ptr<Race> CreateRace()
     return race;
 }
 
+// Loads the last loading picture. A picture file that is there but cannot
+// be read throws its message text: that is shown, as a failed race load
+// shows its own, and the picture counts as not loaded.
+bool LoadLoadingPicture(lib2d_picture& picture)
+{
+    try {
+        return picture.load(kLoadingPicture, kFrontEndWidth, kFrontEndHeight, 1, 1) != 0;
+    } catch (const std::exception& e) {
+        platform::message_box(e.what(), "Error", platform::MB_ICONEXCLAMATION);
+        return false;
+    }
+}
+
 // Step 6: the last loading picture, shown once the thread has stopped. False
 // when the picture cannot be loaded (the thread is stopped all the same).
 bool ShowLoadingPicture(LoadingScreen& loading, render_device& renderer)
 {
     lib2d_picture picture;
-    if (!picture.load(kLoadingPicture, kFrontEndWidth, kFrontEndHeight, 1, 1)) {
+    if (!LoadLoadingPicture(picture)) {
         loading.Stop();
         return false;
     }

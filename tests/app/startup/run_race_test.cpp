@@ -1,6 +1,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "platform/frame.h"
 #include "race/race.h"
 #include "tests/app/startup/startup_fixture.h"
+#include "tools/datakit/mix_writer.h"
 
 using startup_test::StartupTest;
 
@@ -336,6 +339,57 @@ TEST_F(RunRaceTest, ARaceRunsWithoutTheLoadingScreenWhenItCannotShow)
     Run(EndAfter(5.0f));
     EXPECT_EQ(runs_, 1);
     EXPECT_TRUE(platform::recorded_message_boxes().empty());
+}
+
+// A loading picture whose archive entry is damaged (its directory promises
+// more bytes than the entry holds) makes the picture loader throw its
+// message text. On the loading thread that would end the program; the
+// loading screen instead gives up like a missing picture, and the run loop
+// handles the last loading picture's failure like a failed race load.
+TEST_F(RunRaceTest, ADamagedLoadingPictureNeitherEndsTheProgramNorHangsTheRace)
+{
+    const auto damage = [&](const char* entry) {
+        const std::filesystem::path plain = data_ / "Gfx" / "Loading" / entry;
+        std::ifstream in(plain, std::ios::binary);
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(bytes.empty());
+        in.close();
+        std::filesystem::remove(plain);
+        datakit::MixWriter mix;
+        ASSERT_TRUE(mix.add(entry, bytes, datakit::MixStorage::Compressed, false));
+        std::vector<std::uint8_t> archive = mix.build();
+        // The directory's one entry: its unpacked size doubled.
+        const std::size_t size_at = archive.size() - 4 - 32 + 24;
+        const std::uint32_t doubled = static_cast<std::uint32_t>(bytes.size() * 2);
+        for (int k = 0; k < 4; ++k)
+            archive[size_at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(doubled >> (8 * k));
+        std::ofstream(data_ / "Gfx" / "Loading.mix", std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
+    };
+
+    // The track's picture: the race runs without its loading screen.
+    const std::filesystem::path track_picture = data_ / "Gfx" / "Loading" / "Sugo.pcx";
+    const std::filesystem::path kept = data_ / "Sugo.pcx.kept";
+    std::filesystem::copy_file(track_picture, kept);
+    app_->Flags = kAppFlagMenu | kAppFlagDemo;
+    damage("Sugo.pcx");
+    Run(EndAfter(5.0f));
+    EXPECT_EQ(runs_, 1);
+    auto boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].text, "Error loadfile in loadpcx");
+
+    // The last loading picture: the race is deleted and the caller goes on.
+    platform::clear_recorded_message_boxes();
+    std::filesystem::rename(kept, track_picture);
+    damage("loading.pcx");
+    Run();
+    EXPECT_EQ(frames_, 0);
+    boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].text, "Error loadfile in loadpcx");
 }
 
 // A practice-type session started from the menus has no loading screen, no
