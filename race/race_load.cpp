@@ -46,6 +46,17 @@ std::int32_t SeasonTrackIndex(const char* name)
     return 0;
 }
 
+// A lap time that can serve as a reference: finite and above zero.
+bool UsableLapTime(float t)
+{
+    return std::isfinite(t) && t > 0.0f;
+}
+
+// Without any usable reference time (no "Data\Times.dat"), a rider's
+// reference lap is the lap at this average speed (m/s), so that laps
+// estimated for riders who have not finished are never zero or negative.
+constexpr float kFallbackLapSpeed = 45.0f;
+
 // A number of the race header kept within what the race has room for.
 std::int32_t Within(std::int32_t value, std::int32_t lo, std::int32_t hi)
 {
@@ -92,8 +103,13 @@ void Race::LoadSteps()
     m_bHasPitLane = m_PitLane.Load(pitLane.c_str()) && !m_PitLane.IsEmpty();
     if (!m_bHasPitLane) {
         // Without a pit lane there is no practice: the session is a race.
+        // A race has no in-race menu to bring it back from suspension, so
+        // one that was to start suspended (a practice from the menus)
+        // starts with its 3D data as any race does.
         m_nSessionType = kSessionRace;
         app.m_nSession = kSessionRace;
+        LiveFlags() &= ~kRaceSuspended;
+        app.RaceFlags &= ~kRaceFlagNoLoadingScreen;
     }
     ReadPitMarkers();
     ShareWithSimulation();
@@ -166,12 +182,18 @@ void Race::ReadDataLists()
     ReadTypedList(kInfoFile, kBikeTableList, m_BikeTable, sizeof(GridEntry), sizeof(GridEntry), kPitSlotCount);
     ReadTypedList(kTimesFile, kRiderTimesList, m_RiderTimes, sizeof(float), sizeof(float), kRiderTimeValues);
 
+    // The fastest and slowest of this track's column; values that are no
+    // lap time (missing, zero, negative, not a number) take no part.
     const int column = m_nTrackIndex;
-    m_fFastestTime = m_fSlowestTime = m_RiderTimes[column];
-    for (int id = 1; id < kTimedRiders; ++id) {
+    m_fFastestTime = m_fSlowestTime = 0.0f;
+    bool first = true;
+    for (int id = 0; id < kTimedRiders; ++id) {
         const float t = m_RiderTimes[id * kTimedTracks + column];
-        m_fFastestTime = std::min(m_fFastestTime, t);
-        m_fSlowestTime = std::max(m_fSlowestTime, t);
+        if (!UsableLapTime(t))
+            continue;
+        m_fFastestTime = first ? t : std::min(m_fFastestTime, t);
+        m_fSlowestTime = first ? t : std::max(m_fSlowestTime, t);
+        first = false;
     }
 }
 
@@ -298,8 +320,14 @@ void Race::BuildBikes()
         if (!m_pBikes[i].Init(player, i, &entry))
             throw GameError(Bike::InitMessage());
 
-        entry.RefLapTime = id < kTimedRiders ? m_RiderTimes[id * kTimedTracks + m_nTrackIndex]
-                                             : static_cast<float>(id / 32 + 1) * m_fSlowestTime;
+        // A rider without a usable time of its own is as slow as the
+        // slowest; without any usable time, the lap at a modest speed.
+        const float slowest =
+            UsableLapTime(m_fSlowestTime) ? m_fSlowestTime : m_Circuit.Length / kFallbackLapSpeed;
+        const float own = id < kTimedRiders ? m_RiderTimes[id * kTimedTracks + m_nTrackIndex] : 0.0f;
+        entry.RefLapTime = UsableLapTime(own) ? own
+                           : id < kTimedRiders ? slowest
+                                               : static_cast<float>(id / 32 + 1) * slowest;
         // The ratio to the fastest time divides the rider's engine power;
         // without usable times every rider keeps the bike's own power.
         const bool timed = std::isfinite(m_fFastestTime) && m_fFastestTime > 0.0f && std::isfinite(entry.RefLapTime) &&

@@ -103,6 +103,15 @@ TEST_F(RaceLoadTest, NoPitLaneMakesTheSessionARace)
         EXPECT_EQ(CurrentRaceConditions().PitLane, nullptr);
         race.reset();
     }
+    // A practice started from the menus starts suspended; as a race it has
+    // no in-race menu to resume it, so it loads its 3D data and runs.
+    Header("Sentul", 0, 3);
+    app.RaceFlags = kRaceFlagNoLoadingScreen;
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(race->m_nSessionType, 4);
+    EXPECT_FALSE(flags() & kRaceSuspended);
+    EXPECT_TRUE(flags() & kRace3dLoaded);
+    EXPECT_FALSE(app.RaceFlags & kRaceFlagNoLoadingScreen);
 }
 
 // Session type 0 reads no sound markers; a practice session is under way at
@@ -212,14 +221,46 @@ TEST_F(RaceLoadTest, RiderIdsOfLaterClasses)
     EXPECT_NE(Boxes().back().text.find("rider id"), std::string::npos);
 }
 
-// Missing reference times leave every rider its own power.
+// Missing reference times leave every rider its own power, and still give
+// every rider a reference lap above zero, so that the laps estimated for a
+// rider who has not finished are never zero or negative.
 TEST_F(RaceLoadTest, WithoutTimesNoRiderIsSlowedDown)
 {
     std::filesystem::remove(dir() / "Data" / "Times.dat");
     std::filesystem::remove(dir() / "Data" / "Data.mix"); // the archive holds a copy
     ASSERT_TRUE(Load());
-    for (int i = 0; i < race->RiderCount(); ++i)
+    ASSERT_GT(race->m_Circuit.Length, 0.0f);
+    for (int i = 0; i < race->RiderCount(); ++i) {
         EXPECT_EQ(bike(i).GridEntry->PowerDivisor, 1.0f);
+        EXPECT_FLOAT_EQ(bike(i).GridEntry->RefLapTime, race->m_Circuit.Length / 45.0f);
+        EXPECT_GT(bike(i).EstimateLapTime(), 0.0f);
+    }
+}
+
+// Values of the times list that are no lap time (zero, negative) take no
+// part in the fastest and slowest; their riders take the slowest time.
+TEST_F(RaceLoadTest, TimesThatAreNoLapTimeAreLeftOut)
+{
+    datakit::TypedListWriter times;
+    times.begin_list("RIDERS_TIMES");
+    for (int row = 0; row < 18; ++row) {
+        const float t = row == 0 ? -5.0f : row == 1 ? 0.0f : 100.0f + static_cast<float>(row);
+        for (int c = 0; c < 12; ++c)
+            times.record({datakit::TypedField::f(t)});
+    }
+    times.end_list();
+    WriteText(dir() / "Data" / "Times.dat", times.text());
+    std::filesystem::remove(dir() / "Data" / "Data.mix"); // the archive holds a copy
+
+    Header("Sugo", 4, 3);
+    app.m_RiderIds[2] = 5;
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(race->m_fFastestTime, 102.0f);
+    EXPECT_EQ(race->m_fSlowestTime, 117.0f);
+    EXPECT_EQ(bike(0).GridEntry->RefLapTime, 117.0f);
+    EXPECT_EQ(bike(1).GridEntry->RefLapTime, 117.0f);
+    EXPECT_EQ(bike(2).GridEntry->RefLapTime, 105.0f);
+    EXPECT_FLOAT_EQ(bike(0).GridEntry->PowerDivisor, 117.0f / 102.0f);
 }
 
 // A human player rides the bike of his rider id and is a target of the

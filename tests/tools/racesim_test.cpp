@@ -135,6 +135,14 @@ TEST_F(RaceSimTest, PracticeSessionRunsItsHour)
         EXPECT_GE(simulated, 3600.0) << session;
         EXPECT_LT(simulated, 3604.0) << session;
     }
+    // A circuit without a pit lane runs any session as a race.
+    std::string hash;
+    double simulated = 0.0;
+    const SimRun run = RunSim("--track Sentul --session 0 --riders 4 --laps 1");
+    CheckClassification(run, 4, &hash, &simulated);
+    EXPECT_GT(simulated, 30.0);
+    for (const std::string& line : run.lines)
+        EXPECT_EQ(line.find("DNF"), std::string::npos) << line;
 }
 
 // A race that cannot load prints the load's message and fails; so does a
