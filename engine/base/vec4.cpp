@@ -50,7 +50,7 @@ vec4* vec_reflect(const vec4* a, vec4* out, const vec4* b)
 
 namespace {
 
-// "Neither less nor greater": the comparison of the original vector test.
+// "Neither less nor greater": two vectors are equal unless a component orders them.
 // Written with the quiet comparison so that it never raises an exception.
 bool same_component(float a, float b)
 {
