@@ -399,12 +399,40 @@ void WheelAssembly::StepSuspension(float dt)
         }
     }
 
+    // A wheel that lifts while the other stays on the ground turns the bike
+    // about that wheel's contact: it can rise no higher than where the
+    // centre of mass stands over the other contact. There it stops rising.
+    const WheelAssembly& other = IsFront() ? Owner->RearWheel : Owner->FrontWheel;
+    if (Travel < 0.0f && other.Travel >= 0.0f) {
+        const float lift = LiftLimit();
+        const float lowest = -lift / std::fabs(c);
+        if (Travel < lowest) {
+            Travel = lowest;
+            TravelSpeed = std::max(TravelSpeed, 0.0f);
+            if (SpringTravel < Travel) {
+                SpringTravel = Travel;
+                SpringSpeed = TravelSpeed;
+            }
+        }
+    }
+
     const float newHubSpeed = groundSpeed - c * TravelSpeed;
     HubAccel = (newHubSpeed - hubSpeed) / dt;
     Velocity.y = newHubSpeed;
     Downforce = peak / c;
     if (HasGround(GroundHeight))
         ContactPoint.y = (RestLength - c * Travel) * Owner->UpAxis.y + GroundHeight;
+}
+
+float WheelAssembly::LiftLimit() const
+{
+    // Height of the centre of mass above the ground (the offset is measured
+    // from the rear hub) and its distance along the bike from the pivot.
+    const float length = std::max(Owner->Wheelbase, 0.1f);
+    const float height = std::max(Owner->MassOffset.y + Owner->RearWheel.RestLength, 0.1f);
+    const float forward = std::clamp(Owner->MassOffset.z, 0.0f, length);
+    const float reach = IsFront() ? forward : length - forward;
+    return length * reach / std::sqrt(reach * reach + height * height);
 }
 
 void WheelAssembly::TravelFromHeight()

@@ -87,7 +87,8 @@ inline constexpr std::uint32_t kWheelFront = 0x4;        // bit 2: front wheel (
 //   the hub's vertical speed        = Velocity.y
 //
 // The wheel reads these of its Owner: Pitch, Heading, Roll, UpAxis, Progress,
-// SideOffset, Wheelbase, Speed, Mass, Weight, Stability, Status (0x8
+// SideOffset, Wheelbase, MassOffset, the other wheel's Travel and the rear
+// RestLength, Speed, Mass, Weight, Stability, Status (0x8
 // finished, 0x10 in the pit lane), Flags (bit 0 human), Setup (FrontTyre,
 // RearTyre), Path; and calls Owner->EnterPitLane() and Owner->RejoinCircuit().
 // The race's session, weather and paths come from CurrentRaceConditions().
@@ -120,6 +121,9 @@ public:
     void Reset();                               // at rest on the ground
     void UpdateGrip(float speed);               // side force, grip cut, turn radius
     void StepSuspension(float dt);              // suspension in fixed 5 ms steps
+    // How high the wheel can lift (m) while the other stays on the ground:
+    // to where the centre of mass stands over the other contact.
+    float LiftLimit() const;
     void TravelFromHeight();                    // travel from the contact height (replays)
     float Move(float dt, float speed);          // rolls the contact point; returns dt x speed
     float BumpSteer() const;                    // lean disturbance from the bump profile

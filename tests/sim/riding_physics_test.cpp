@@ -198,6 +198,53 @@ TEST_F(StraightTest, BrakingFromTopSpeedStaysWithinTheFrontBrakesDeceleration)
     EXPECT_GT(strongest, 1.5f * kGravity);
 }
 
+// Full throttle held in the low gears: the drive lifts the front only as far
+// as the front's share of the weight allows, so the bike pulls hard, the
+// front wheel stays within its travel and the rider stays on. Both a human
+// rider on a manual gearbox (no wheelie guard for him) held in first and in
+// second gear, and a computer rider's bike.
+TEST_F(StraightTest, FullThrottleInTheLowGearsPullsWithoutRearingUp)
+{
+    torvane_test::FpTraps traps;
+    struct Case {
+        bool human;
+        int gear;
+    };
+    for (const Case c : {Case{true, 0}, Case{true, 1}, Case{false, 0}}) {
+        Bike& b = bike();
+        Vec2 point;
+        Vec2 direction;
+        b.Heading = world_.circuit.DistanceToPoint(20.0f, &point, &direction);
+        b.Position = Vec3(point.x, 0.0f, point.z);
+        b.Segment = 0;
+        b.ResetDynamics(true);
+        b.Flags &= ~(kPlayerFlagAutoGears | kBikeHuman);
+        if (c.human)
+            b.Flags |= kBikeHuman;
+        b.Gear = static_cast<std::int8_t>(c.gear);
+        b.SetState(-1, 0.0f);
+        b.Speed = 3.0f;
+        float lowestPitch = 0.0f;
+        float lowestTravel = 0.0f;
+        const float start = b.Speed;
+        const int steps = static_cast<int>(4.0f / kDt);
+        for (int i = 0; i < steps; ++i) {
+            b.Controls.Throttle = 127;
+            b.Controls.Brake = 0;
+            b.Controls.SteerInput = 0;
+            Step(kDt, false);
+            ASSERT_EQ(ride_test::FirstNonFinite(b), "") << "step " << i;
+            ASSERT_EQ(b.RiderState, -1) << "human " << c.human << " gear " << c.gear << " step " << i;
+            lowestPitch = std::min(lowestPitch, b.Pitch);
+            lowestTravel = std::min(lowestTravel, b.FrontWheel.Travel);
+        }
+        EXPECT_GT(lowestPitch, -0.35f) << "human " << c.human << " gear " << c.gear;
+        EXPECT_GT(lowestTravel, -0.1f) << "human " << c.human << " gear " << c.gear;
+        // Still a hard launch: well over half a g on average.
+        EXPECT_GT(b.Speed - start, 0.5f * kGravity * 4.0f) << "human " << c.human << " gear " << c.gear;
+    }
+}
+
 // A race world on the demo circuit with one human bike riding (state -1).
 class RidingTest : public ::testing::Test {
 protected:

@@ -473,6 +473,41 @@ TEST_F(WheelTrackTest, SuspensionSettlesAndNeverPassesItsTravel)
     }
 }
 
+// A wheel pulled up off the ground while the other stays down lifts no
+// higher than where the centre of mass stands over the other contact, and
+// stops rising there; with both wheels in the air nothing bounds it.
+TEST_F(WheelTrackTest, ALiftedWheelStopsWhereTheBikeWouldTipOver)
+{
+    torvane_test::FpTraps traps;
+    auto road = LoadTrack("straight", StraightRoad(0.0f, 400));
+    MakeBike(road.get());
+    bike_->Wheelbase = 1.415f;
+    bike_->MassOffset = Vec3(0.0f, 0.43f, 0.70f);
+    for (const bool front : {true, false}) {
+        WheelAssembly& w = front ? bike_->FrontWheel : bike_->RearWheel;
+        WheelAssembly& other = front ? bike_->RearWheel : bike_->FrontWheel;
+        const float lift = w.LiftLimit();
+        EXPECT_GT(lift, 0.5f) << front;
+        EXPECT_LT(lift, bike_->Wheelbase) << front;
+        for (const bool otherDown : {true, false}) {
+            Settle(w, 0.0f, 100.0f, 900.0f);
+            other.Travel = otherDown ? 0.02f : -0.02f;
+            w.Force.y = -20000.0f; // pulled up hard
+            for (int i = 0; i < 150; ++i)
+                w.StepSuspension(0.02f);
+            const float angle = front ? w.Orientation.Pitch + w.Rake : w.Orientation.Pitch;
+            const float height = -w.Travel * std::cos(angle) / w.LeverRatio;
+            if (otherDown) {
+                EXPECT_LE(height, lift + 0.001f) << front;
+                EXPECT_GT(height, 0.5f * lift) << front;
+                EXPECT_GE(w.TravelSpeed, 0.0f) << front;
+            } else {
+                EXPECT_GT(height, 2.0f * lift) << front;
+            }
+        }
+    }
+}
+
 TEST_F(WheelTrackTest, FrontAirSpringStaysBelowItsPole)
 {
     torvane_test::FpTraps traps;
