@@ -26,8 +26,13 @@ void BubbleSort(std::int32_t* order, int first, int count, OutOfOrder outOfOrder
     }
 }
 
+// How far the rider has come in the race. A finished rider stands where it
+// finished, at the line after its last lap: its run on to the pits after
+// the line does not carry it past riders still racing.
 float RaceDistance(const Bike& bike, float lapLength)
 {
+    if (bike.Status & kBikeFinished)
+        return static_cast<float>(bike.Laps) * lapLength;
     return static_cast<float>(bike.Laps) * lapLength + bike.Progress;
 }
 

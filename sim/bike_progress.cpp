@@ -83,6 +83,10 @@ void Bike::CountLineCrossing(int lapDelta)
 {
     RaceContext& race = CurrentRaceContext();
     const RaceConditions& conditions = CurrentRaceConditions();
+    // A bike that has finished a race keeps the laps and times it finished
+    // with: its run to the pits after the line is no part of its race.
+    if (conditions.SessionType >= 3 && (Status & kBikeFinished))
+        return;
     Laps = AddLaps(Laps, lapDelta);
 
     // A backward crossing takes a lap back (a fallen bike sliding or pushed
@@ -195,7 +199,9 @@ void Bike::RejoinCircuit()
     if (CurrentRaceContext().Simulated()) {
         Progress = 0.0f;
     } else if (Path && Path->SegmentCount() > 0) {
-        if (!IsPracticeSession(conditions.SessionType))
+        // The pit lane passes the line: the lap it ends is counted here,
+        // unless the bike has finished its race.
+        if (!IsPracticeSession(conditions.SessionType) && !(Status & kBikeFinished))
             Laps = AddLaps(Laps, 1);
         // Start from the segment whose start point is nearest (the first on ties).
         float best = 0.0f;

@@ -127,8 +127,12 @@ void Bike::AdvanceSimulated(float dt)
     if (Progress > Path->Length) {
         // However far the step went, it adds one lap.
         Progress = std::fmod(Progress, Path->Length);
-        Laps = AddLaps(Laps, 1);
-        BestLap = std::min(BestLap, EstimateLapTime());
+        // A bike that has finished a race keeps the laps and best lap it
+        // finished with.
+        if (IsPracticeSession(conditions.SessionType) || !(Status & kBikeFinished)) {
+            Laps = AddLaps(Laps, 1);
+            BestLap = std::min(BestLap, EstimateLapTime());
+        }
         LapTime = 0.0f;
         if (!IsHuman() && (IsPracticeSession(conditions.SessionType) || (Status & kBikeFinished)))
             AfterLap();

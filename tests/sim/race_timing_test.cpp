@@ -239,9 +239,13 @@ TEST_F(RaceTimingTest, RiderBehindTheWinnerFinishesAtHisNextCrossing)
     Drive(second, 40.0f, 1.0f);
     EXPECT_EQ(second.RaceTime, raceTime); // a finished bike's race time stands
 
-    // Running on over the line again, the winner finishes only once.
+    // Running on over the line again, the winner finishes only once and
+    // keeps the laps he finished with.
     PutAt(winner, circuit().Length - 30.0f, 2);
-    DriveToLine(winner, 40.0f, 1.0f);
+    for (int k = 0; k < 3; ++k)
+        Drive(winner, 40.0f, 1.0f);
+    EXPECT_LT(winner.Progress, 100.0f); // over the line
+    EXPECT_EQ(winner.Laps, 2);
     EXPECT_EQ(hooks.Count("raise 128"), 1);
     EXPECT_EQ(hooks.Count("camera 4"), 1);
 
