@@ -199,10 +199,6 @@ void Bike::RejoinCircuit()
     if (CurrentRaceContext().Simulated()) {
         Progress = 0.0f;
     } else if (Path && Path->SegmentCount() > 0) {
-        // The pit lane passes the line: the lap it ends is counted here,
-        // unless the bike has finished its race.
-        if (!IsPracticeSession(conditions.SessionType) && !(Status & kBikeFinished))
-            Laps = AddLaps(Laps, 1);
         // Start from the segment whose start point is nearest (the first on ties).
         float best = 0.0f;
         for (int i = 0; i < Path->SegmentCount(); ++i) {
@@ -220,6 +216,13 @@ void Bike::RejoinCircuit()
         int lapDelta = 0;
         Progress = Path->Project(&point, &segment, &PathHeading, &lapDelta);
         Segment = static_cast<std::uint32_t>(segment < 0 ? 0 : segment);
+        // The pit lane passes the line: the lap it ends is counted here,
+        // unless the bike has finished its race. A bike that drops back onto
+        // the circuit before the line (near the pit entry, at the end of the
+        // lap) has not passed it, and its lap comes at the line as usual.
+        const bool pastTheLine = Progress < 0.5f * Path->Length;
+        if (pastTheLine && !IsPracticeSession(conditions.SessionType) && !(Status & kBikeFinished))
+            Laps = AddLaps(Laps, 1);
     }
     LookAhead = Integrator(50.0f, 0.0f, 20.0f);
 }

@@ -471,6 +471,11 @@ TEST(BikeLifecycleTest, PitLaneEntryAndRejoinSwitchPaths)
     EXPECT_EQ(b.LookAhead.Value, 40.0f);
     EXPECT_EQ(b.TrackLine.Value, 0.0f);
 
+    // Out of the pit lane after the line: the lap it ended is counted.
+    Vec2 point;
+    world.circuit.DistanceToPoint(60.0f, &point, nullptr);
+    b.Position.x = point.x;
+    b.Position.z = point.z;
     const int laps = b.Laps;
     b.RejoinCircuit();
     EXPECT_EQ(b.Path, &world.circuit);
@@ -480,6 +485,28 @@ TEST(BikeLifecycleTest, PitLaneEntryAndRejoinSwitchPaths)
     EXPECT_EQ(b.LookAhead.Value, 50.0f);
     EXPECT_GE(b.Progress, 0.0f);
     EXPECT_LT(b.Progress, world.circuit.Length);
+}
+
+TEST(BikeLifecycleTest, DroppingBackOntoTheCircuitBeforeTheLineCountsNoLap)
+{
+    BikeWorld world;
+    world.Load("Island", kRace);
+    world.MakeBikes(1, 1);
+    world.PlaceAll();
+    Bike& b = world.bike(0);
+    b.Speed = 20.0f;
+    b.Status |= kBikeToPits;
+    b.EnterPitLane();
+    // Near the pit entry, at the end of the lap: the line is still ahead.
+    Vec2 point;
+    world.circuit.DistanceToPoint(world.circuit.Length - 150.0f, &point, nullptr);
+    b.Position.x = point.x;
+    b.Position.z = point.z;
+    const int laps = b.Laps;
+    b.RejoinCircuit();
+    EXPECT_EQ(b.Path, &world.circuit);
+    EXPECT_EQ(b.Laps, laps);
+    EXPECT_GT(b.Progress, 0.5f * world.circuit.Length);
 }
 
 TEST(BikeSetupTest, RakeAndTrailGiveTheStability)
