@@ -54,6 +54,7 @@ inline constexpr std::uint32_t kBikeEngineFailed = 0x10000;
 inline constexpr std::uint32_t kBikeRejoined = 0x20000;    // the next crossing times no lap
 inline constexpr std::uint32_t kBikeBarrierTouched = 0x40000;
 inline constexpr std::uint32_t kBikeLapTakenBack = 0x80000;  // a backward crossing of the line took a lap back
+inline constexpr std::uint32_t kBikePitEntryBeforeLine = 0x100000; // entered the pit lane with the line still ahead
 
 // Flags bits (besides the player's driving aids, kPlayerFlag*).
 inline constexpr std::uint32_t kBikeHuman = 0x1;
@@ -425,6 +426,7 @@ private:
     void FinishSettle();
     void SteerTowardPath();
     void CountLineCrossing(int lapDelta);
+    void FinishIfRaceDone(int lapDelta);
     void EndTimedLap();
     void AdvanceSimulated(float dt);
 };

@@ -105,14 +105,7 @@ void Bike::CountLineCrossing(int lapDelta)
     if (lapDelta > 0 && Laps >= 1 && !restoresLap)
         EndTimedLap();
 
-    // The finish: the race's last lap done, or any forward crossing once the
-    // winner is in. A bike finishes once: a finished bike that passes the
-    // line again (on its way to the pits) raises no second finish. A race
-    // without a lap count is not decided by laps.
-    const bool lastLapDone = conditions.Laps > 0 && Laps >= conditions.Laps;
-    if (conditions.SessionType >= 3 && !(Status & kBikeFinished) &&
-        (lastLapDone || (lapDelta > 0 && (race.Flags & kRaceFinished))))
-        FinishRace();
+    FinishIfRaceDone(lapDelta);
 
     if (IsViewedBike(*this) && race.Hooks) {
         if (conditions.SessionType != kSessionArcade && !(Status & (kBikeFinished | kBikeRejoined)))
@@ -125,6 +118,19 @@ void Bike::CountLineCrossing(int lapDelta)
             }
         }
     }
+}
+
+// The finish: the race's last lap done, or any forward crossing once the
+// winner is in. A bike finishes once: a finished bike that passes the line
+// again (on its way to the pits) raises no second finish. A race without a
+// lap count is not decided by laps.
+void Bike::FinishIfRaceDone(int lapDelta)
+{
+    const RaceConditions& conditions = CurrentRaceConditions();
+    const bool lastLapDone = conditions.Laps > 0 && Laps >= conditions.Laps;
+    if (conditions.SessionType >= 3 && !(Status & kBikeFinished) &&
+        (lastLapDone || (lapDelta > 0 && (CurrentRaceContext().Flags & kRaceFinished))))
+        FinishRace();
 }
 
 // A full lap ended at the line: its time, the best lap and the race record.
@@ -160,8 +166,11 @@ void Bike::EnterPitLane()
     Track* lane = CurrentRaceConditions().PitLane;
     if (!lane || lane->SegmentCount() == 0)
         return;
-    Status &= ~kBikeToPits;
-    Status |= kBikeInPitLane;
+    // The pit lane passes the line only for a bike that enters it with the
+    // line still ahead (in the second half of the lap).
+    const bool beforeLine = Path == CurrentRaceConditions().Circuit && Path && Progress >= 0.5f * Path->Length;
+    Status &= ~(kBikeToPits | kBikePitEntryBeforeLine);
+    Status |= kBikeInPitLane | (beforeLine ? kBikePitEntryBeforeLine : 0u);
 
     RaceContext& race = CurrentRaceContext();
     if (!race.Simulated() && IsViewedBike(*this) && race.Hooks) {
@@ -217,12 +226,18 @@ void Bike::RejoinCircuit()
         Progress = Path->Project(&point, &segment, &PathHeading, &lapDelta);
         Segment = static_cast<std::uint32_t>(segment < 0 ? 0 : segment);
         // The pit lane passes the line: the lap it ends is counted here,
-        // unless the bike has finished its race. A bike that drops back onto
-        // the circuit before the line (near the pit entry, at the end of the
-        // lap) has not passed it, and its lap comes at the line as usual.
-        const bool pastTheLine = Progress < 0.5f * Path->Length;
-        if (pastTheLine && !IsPracticeSession(conditions.SessionType) && !(Status & kBikeFinished))
+        // unless the bike has finished its race. A bike that did not pass the
+        // line in the pit lane (it dropped back onto the circuit near the
+        // entry, or wandered in and out after the line) counts its lap at the
+        // line as usual.
+        const bool pastTheLine = (Status & kBikePitEntryBeforeLine) && Progress < 0.5f * Path->Length;
+        Status &= ~kBikePitEntryBeforeLine;
+        if (pastTheLine && !IsPracticeSession(conditions.SessionType) && !(Status & kBikeFinished)) {
             Laps = AddLaps(Laps, 1);
+            // Passing the line in the pit lane finishes the race as the
+            // line itself would.
+            FinishIfRaceDone(1);
+        }
     }
     LookAhead = Integrator(50.0f, 0.0f, 20.0f);
 }

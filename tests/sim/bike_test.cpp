@@ -509,6 +509,29 @@ TEST(BikeLifecycleTest, DroppingBackOntoTheCircuitBeforeTheLineCountsNoLap)
     EXPECT_GT(b.Progress, 0.5f * world.circuit.Length);
 }
 
+TEST(BikeLifecycleTest, WanderingInAndOutOfThePitLaneAfterTheLineCountsNoLap)
+{
+    BikeWorld world;
+    world.Load("Island", kRace);
+    world.MakeBikes(1, 1);
+    world.PlaceAll();
+    Bike& b = world.bike(0);
+    Vec2 point;
+    world.circuit.DistanceToPoint(40.0f, &point, nullptr);
+    b.Position.x = point.x;
+    b.Position.z = point.z;
+    b.UpdateProgress(); // on the circuit, the line just behind
+    b.Speed = 20.0f;
+    b.EnterPitLane();
+    world.circuit.DistanceToPoint(100.0f, &point, nullptr);
+    b.Position.x = point.x;
+    b.Position.z = point.z;
+    const int laps = b.Laps;
+    b.RejoinCircuit();
+    EXPECT_EQ(b.Laps, laps);
+    EXPECT_EQ(b.Status & kBikePitEntryBeforeLine, 0u);
+}
+
 TEST(BikeSetupTest, RakeAndTrailGiveTheStability)
 {
     BikeWorld world;

@@ -107,8 +107,13 @@ TEST_P(RaceSimCircuitTest, SixteenRidersThreeLaps)
     double simulated = 0.0;
     CheckClassification(run, 16, &hash, &simulated);
     EXPECT_GT(simulated, 60.0);
-    for (const std::string& line : run.lines)
+    for (const std::string& line : run.lines) {
         EXPECT_EQ(line.find("DNF"), std::string::npos) << line;
+        // No rider is credited with more laps than the race has.
+        std::smatch m;
+        if (std::regex_match(line, m, kRiderLine))
+            EXPECT_LE(std::stoi(m[3]), 3) << line;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(DemoCircuits, RaceSimCircuitTest, ::testing::ValuesIn(datakit::kDemoCircuitNames),
