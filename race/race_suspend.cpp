@@ -7,14 +7,6 @@
 #include "race/race.h"
 #include "sim/race_context.h"
 
-namespace {
-
-// Status bit of a bike placed in its pit box that has not yet left it for
-// the circuit.
-constexpr std::uint32_t kBikeRejoining = 0x200;
-
-} // namespace
-
 // The in-race menu: the race stops drawing and runs its bikes in the
 // simulated mode. A rider waiting in the pit lane to go out is put on the
 // circuit; one on its way in is parked. The 3D data is freed meanwhile.
@@ -27,7 +19,7 @@ void Race::Suspend()
         Bike& bike = m_pBikes[i];
         if (bike.IsOut())
             continue;
-        if (bike.Status & kBikeRejoining)
+        if (bike.Status & kBikeWaitingInBox)
             bike.RejoinCircuit();
         else if (bike.Status & kBikeInPitLane)
             bike.Park();

@@ -43,6 +43,7 @@ inline constexpr std::uint32_t kBikeBodyActive = 0x20;     // the fallen-bike bo
 inline constexpr std::uint32_t kBikeSnapshotSaved = 0x40;
 inline constexpr std::uint32_t kBikeParked = 0x80;         // out of the session
 inline constexpr std::uint32_t kBikeToPits = 0x100;        // heading for the pit lane
+inline constexpr std::uint32_t kBikeWaitingInBox = 0x200;      // placed in its pit box, not yet out on the circuit
 inline constexpr std::uint32_t kBikePitPlaced = 0xA10;     // placed in the pit lane (0x10 | 0x200 | 0x800)
 inline constexpr std::uint32_t kBikePitStop = 0x400;       // pit stop reached
 inline constexpr std::uint32_t kBikeLeavingBox = 0x800;

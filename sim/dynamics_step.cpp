@@ -85,7 +85,7 @@ void Bike::PitArrival(float dt)
 {
     const RaceConditions& conditions = CurrentRaceConditions();
     RaceContext& race = CurrentRaceContext();
-    if ((Status & kBikeInPitLane) && !(Status & 0x200) && IsPracticeSession(conditions.SessionType)) {
+    if ((Status & kBikeInPitLane) && !(Status & kBikeWaitingInBox) && IsPracticeSession(conditions.SessionType)) {
         const int slot = PitSlot(*this);
         const float d = race.PitBoxDistance[slot] - Progress;
         Controls.Throttle = 127;
