@@ -105,23 +105,9 @@ std::size_t ScanReal(const char* text, Real& out, Convert convert)
     return end;
 }
 
-} // namespace
-
-std::size_t ScanDecimalInt(const char* text, std::int32_t& out)
-{
-    out = 0;
-    if (text == nullptr) return 0;
-    std::size_t i = SkipBlanks(text);
-    const bool negative = text[i] == '-';
-    if (text[i] == '+' || text[i] == '-') ++i;
-    if (!IsDigit(text[i])) return 0;
-    std::uint64_t magnitude = 0;
-    i = ReadDigits(text, i, 10, 0xFFFFFFFFull, magnitude);
-    out = SignedSaturated(negative, magnitude);
-    return i;
-}
-
-std::size_t ScanAnyBaseInt(const char* text, std::int32_t& out)
+// A signed integer, saturated to 32 bits; with `any_base` a leading "0x"
+// reads hexadecimal and a leading '0' octal, otherwise every number is decimal.
+std::size_t ScanSignedInt(const char* text, std::int32_t& out, bool any_base)
 {
     out = 0;
     if (text == nullptr) return 0;
@@ -130,7 +116,7 @@ std::size_t ScanAnyBaseInt(const char* text, std::int32_t& out)
     if (text[i] == '+' || text[i] == '-') ++i;
     if (!IsDigit(text[i])) return 0;
     int base = 10;
-    if (text[i] == '0') {
+    if (any_base && text[i] == '0') {
         if ((text[i + 1] == 'x' || text[i + 1] == 'X') && HexValue(text[i + 2]) >= 0) {
             base = 16;
             i += 2;
@@ -142,6 +128,18 @@ std::size_t ScanAnyBaseInt(const char* text, std::int32_t& out)
     i = ReadDigits(text, i, base, 0xFFFFFFFFull, magnitude);
     out = SignedSaturated(negative, magnitude);
     return i;
+}
+
+} // namespace
+
+std::size_t ScanDecimalInt(const char* text, std::int32_t& out)
+{
+    return ScanSignedInt(text, out, false);
+}
+
+std::size_t ScanAnyBaseInt(const char* text, std::int32_t& out)
+{
+    return ScanSignedInt(text, out, true);
 }
 
 std::size_t ScanHexUint(const char* text, std::uint32_t& out)

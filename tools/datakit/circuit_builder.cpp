@@ -337,17 +337,6 @@ void add_grid(const CircuitDescription& d, const CentreLine& line, const Circuit
     }
 }
 
-TrackFileSegment segment_of(const LinePiece& p, float speed_limit)
-{
-    TrackFileSegment s;
-    s.radius = static_cast<float>(p.radius);
-    s.length = static_cast<float>(p.length);
-    s.heading = static_cast<float>(std::remainder(p.pose.heading, 2.0 * kPi));
-    s.start_x = static_cast<float>(p.pose.x);
-    s.start_z = static_cast<float>(p.pose.z);
-    s.speed_limit = speed_limit;
-    return s;
-}
 
 } // namespace
 

@@ -27,6 +27,9 @@ struct LinePiece {
 // The pose reached after `length` along a straight or arc from `from`.
 Pose advance(const Pose& from, double radius, double length);
 
+// The track file's record of one piece of a centre line.
+TrackFileSegment segment_of(const LinePiece& p, float speed_limit);
+
 class CentreLine {
 public:
     CentreLine() = default;

@@ -83,16 +83,8 @@ PitLane build_pit_lane(const CircuitDescription& d, const CentreLine& circuit,
     result.entry = {static_cast<float>(first.x), static_cast<float>(first.z)};
     result.exit = {static_cast<float>(last.x), static_cast<float>(last.z)};
 
-    for (const LinePiece& p : line.pieces()) {
-        TrackFileSegment s;
-        s.radius = static_cast<float>(p.radius);
-        s.length = static_cast<float>(p.length);
-        s.heading = static_cast<float>(std::remainder(p.pose.heading, 2.0 * kPi));
-        s.start_x = static_cast<float>(p.pose.x);
-        s.start_z = static_cast<float>(p.pose.z);
-        s.speed_limit = pit.speed_limit;
-        result.file.segments.push_back(s);
-    }
+    for (const LinePiece& p : line.pieces())
+        result.file.segments.push_back(segment_of(p, pit.speed_limit));
 
     // The track side is the pit lane's left when the pits lie to the right.
     const double asphalt_left = pit.side > 0 ? pit.asphalt_track_side : pit.asphalt_garage_side;
