@@ -41,12 +41,9 @@ std::string LoadError(const char* screen)
     return "";
 }
 
-class FormParserTest : public ::testing::TestWithParam<Storage> {
+class FormParserTest : public text_fixture::StoredTextTest {
 protected:
-    FormParserTest() : dir_(torvane_test::make_temp_dir("form")), cwd_(dir_), files_(GetParam()) {}
-
-    void Place(const std::string& path, const datakit::TextFileBuilder& text) { files_.add(path, text.text()); }
-    void Place(const std::string& path, const std::string& text) { files_.add(path, text); }
+    FormParserTest() : StoredTextTest("form") {}
 
     // A screen with two controls, the second holding a nested block, and a
     // defaults file.
@@ -77,9 +74,6 @@ protected:
         Place("menu\\Main.pat", defaults);
     }
 
-    std::filesystem::path dir_;
-    torvane_test::ScopedCwd cwd_;
-    TextFiles files_;
 };
 
 } // namespace

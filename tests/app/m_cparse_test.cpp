@@ -24,16 +24,9 @@ std::vector<std::string> AllTokens(M_CParse& parser)
     return words;
 }
 
-class MCParseTest : public ::testing::TestWithParam<Storage> {
+class MCParseTest : public text_fixture::StoredTextTest {
 protected:
-    MCParseTest() : dir_(torvane_test::make_temp_dir("mcparse")), cwd_(dir_), files_(GetParam()) {}
-
-    void Place(const std::string& path, const datakit::TextFileBuilder& text) { files_.add(path, text.text()); }
-    void Place(const std::string& path, const std::string& text) { files_.add(path, text); }
-
-    std::filesystem::path dir_;
-    torvane_test::ScopedCwd cwd_;
-    TextFiles files_;
+    MCParseTest() : StoredTextTest("mcparse") {}
 };
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include "app/mixer.h"
 #include "platform/path_resolver.h"
+#include "tests/support/temp_dir.h"
 #include "tools/datakit/mix_writer.h"
 #include "tools/datakit/text_file_builder.h"
 
@@ -79,6 +80,21 @@ private:
 
     Storage storage_;
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> archives_;
+};
+
+// A test run once per storage: it stands in its own temporary folder and
+// places its texts as plain files or archive entries.
+class StoredTextTest : public ::testing::TestWithParam<Storage> {
+protected:
+    explicit StoredTextTest(const char* hint)
+        : dir_(torvane_test::make_temp_dir(hint)), cwd_(dir_), files_(GetParam()) {}
+
+    void Place(const std::string& path, const datakit::TextFileBuilder& text) { files_.add(path, text.text()); }
+    void Place(const std::string& path, const std::string& text) { files_.add(path, text); }
+
+    std::filesystem::path dir_;
+    torvane_test::ScopedCwd cwd_;
+    TextFiles files_;
 };
 
 } // namespace text_fixture

@@ -46,16 +46,9 @@ struct Basic {
 };
 static_assert(offsetof(Basic, count) == 4 && offsetof(Basic, name) == 8 && sizeof(Basic) == 40);
 
-class TypedListTest : public ::testing::TestWithParam<Storage> {
+class TypedListTest : public text_fixture::StoredTextTest {
 protected:
-    TypedListTest() : dir_(torvane_test::make_temp_dir("typed")), cwd_(dir_), files_(GetParam()) {}
-
-    void Place(const std::string& path, const datakit::TextFileBuilder& text) { files_.add(path, text.text()); }
-    void Place(const std::string& path, const std::string& text) { files_.add(path, text); }
-
-    std::filesystem::path dir_;
-    torvane_test::ScopedCwd cwd_;
-    TextFiles files_;
+    TypedListTest() : StoredTextTest("typed") {}
 };
 
 } // namespace
