@@ -156,7 +156,10 @@ void Bike::MoveFallenRider(float dt)
             d.Add(fromFront.Times(PullWeight(fromFront)));
             d.Add(fromRear.Times(PullWeight(fromRear)));
         }
-        if (HorizontalLength(toTarget) > dragSpeed * dt) {
+        // Near the target its pull stops growing while the wheels still push,
+        // so a rider within the floor distance has arrived whatever the
+        // step length (at short steps the walk would circle the target).
+        if (HorizontalLength(toTarget) > std::max(dragSpeed * dt, kWeightFloorDistance)) {
             if (d.x != 0.0f || d.z != 0.0f)
                 facing = std::atan2(d.x, d.z);
             v.x = dragSpeed * std::sin(facing);

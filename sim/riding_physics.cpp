@@ -42,8 +42,6 @@ constexpr float kMinPowerSpeed = 1.0f;
 // Smallest wheelbase and pitch cosine the weight transfer divides by.
 constexpr float kMinWheelbase = 0.1f;
 constexpr float kMinCosine = 0.01f;
-// Share of the front wheel's load at rest that the rear drive leaves on it.
-constexpr float kFrontLoadKept = 0.1f;
 
 bool HasGround(float height)
 {
@@ -200,19 +198,6 @@ void Bike::RidingStep(float dt)
         const float length = std::max(Wheelbase, kMinWheelbase);
         const float h = MassOffset.y;
         const float b = MassOffset.z;
-        // The drive can only push the bike as hard as the front's share of
-        // the weight holds it down: beyond that it would lift the front
-        // further and further and the weight transfer would pull the load
-        // off it without end (the bike rears over). The rear drive is held
-        // where the front keeps a little of its load; the excess spins the
-        // engine up rather than the bike over.
-        if (rear.Force.z > 0.0f && h > 0.0f && b > 0.0f) {
-            const float most = (1.0f - kFrontLoadKept) * b * w / h + drag - front.Force.z;
-            if (rear.Force.z > most) {
-                rear.Force.z = std::max(most, 0.0f);
-                drivePower = rear.Force.z * Speed;
-            }
-        }
         const float force = front.Force.z + rear.Force.z - drag;
         if (force <= 0.0f) {
             front.Force.y = (w * b - 0.5f * h * force) * c / length;

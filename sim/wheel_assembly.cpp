@@ -40,19 +40,70 @@ float PositiveDivisor(float value)
     return value > kTinyDivisor ? value : kTinyDivisor;
 }
 
-// Damper force at spring speed v: the low rate up to the knee, the high rate
-// beyond it, continuous at the knee.
-float DamperForce(float v, float bumpLow, float bumpHigh, float reboundLow, float reboundHigh, float kneeBump,
-                  float kneeRebound)
-{
-    if (v >= 0.0f) {
-        if (v <= kneeBump)
-            return bumpLow * v;
-        return bumpHigh * v + (bumpLow - bumpHigh) * kneeBump;
+// A damper: the low rate up to the knee speed, the high rate beyond it,
+// continuous at the knee (bump for v >= 0, rebound below).
+struct Damper {
+    float BumpLow, BumpHigh, ReboundLow, ReboundHigh, KneeBump, KneeRebound;
+
+    float Force(float v) const
+    {
+        if (v >= 0.0f) {
+            if (v <= KneeBump)
+                return BumpLow * v;
+            return BumpHigh * v + (BumpLow - BumpHigh) * KneeBump;
+        }
+        if (v >= -KneeRebound)
+            return ReboundLow * v;
+        return ReboundHigh * v - (ReboundLow - ReboundHigh) * KneeRebound;
     }
-    if (v >= -kneeRebound)
-        return reboundLow * v;
-    return reboundHigh * v - (reboundLow - reboundHigh) * kneeRebound;
+};
+
+// The speed v with a v + b Damper(v) = rhs: the end speed of a step whose
+// damper force is taken at its end. With rates that are not negative the
+// left side grows with v, so the knee on the side of rhs tells which
+// straight piece holds the answer. Rates that would make it fold back fall
+// back to the damper force at the start speed v0.
+float ImplicitSpeed(float rhs, float a, float b, const Damper& d, float v0)
+{
+    float rate = 0.0f;
+    float offset = 0.0f;
+    if (rhs >= 0.0f) {
+        if (rhs <= (a + b * d.BumpLow) * d.KneeBump) {
+            rate = d.BumpLow;
+        } else {
+            rate = d.BumpHigh;
+            offset = (d.BumpLow - d.BumpHigh) * d.KneeBump;
+        }
+    } else {
+        if (rhs >= -(a + b * d.ReboundLow) * d.KneeRebound) {
+            rate = d.ReboundLow;
+        } else {
+            rate = d.ReboundHigh;
+            offset = -(d.ReboundLow - d.ReboundHigh) * d.KneeRebound;
+        }
+    }
+    const float denominator = a + b * rate;
+    if (!(denominator > kTinyDivisor) || d.BumpLow < 0.0f || d.BumpHigh < 0.0f || d.ReboundLow < 0.0f ||
+        d.ReboundHigh < 0.0f)
+        return (rhs - b * d.Force(v0)) / a;
+    return (rhs - b * offset) / denominator;
+}
+
+// The front fork's air spring at spring travel x: its force and its
+// stiffness (the force's growth per metre), in doubles.
+void AirSpring(float x, float* force, float* stiffness)
+{
+    constexpr double kGain = 129.7232923;
+    constexpr double kPoleFactor = 7.142857143; // 1 / kAirSpringPole
+    constexpr double kExponent = 1.4;
+    double base = 1.0 - kPoleFactor * static_cast<double>(x);
+    double slope = kGain * kExponent * kPoleFactor;
+    if (base < kAirSpringMinBase) {
+        base = kAirSpringMinBase;
+        slope = 0.0; // held at its largest force
+    }
+    *force = static_cast<float>(kGain * (1.0 / std::pow(base, kExponent) - 1.0));
+    *stiffness = static_cast<float>(slope / std::pow(base, kExponent + 1.0));
 }
 
 bool HasGround(float height)
@@ -347,51 +398,65 @@ void WheelAssembly::StepSuspension(float dt)
 
     const float mass = PositiveDivisor(Mass);
     const float sprung = PositiveDivisor(SprungMass);
+    // The wheel's own motion apart from the spring: the load presses it
+    // down on its own mass, but a load that pulls it up (a negative one,
+    // under a wheelie or a stoppie) lifts this end of the whole bike.
+    const float wheelMass = Force.y < 0.0f ? std::max(mass, LiftMass()) : mass;
     const float separation = -9.80665f * SprungMass * c;
+    const Damper together{BumpLow, BumpHigh, ReboundLow, ReboundHigh, KneeBump, KneeRebound};
+    const Damper free{FreeBumpLow, FreeBumpHigh, FreeReboundLow, FreeReboundHigh, KneeBump, KneeRebound};
+
+    // The suspension steps exactly dt, in equal steps of at most 5 ms.
+    int steps = static_cast<int>(std::ceil(dt / kSuspensionStep));
+    steps = std::clamp(steps, 1, kMaxSuspensionSteps);
+    const float h = dt / static_cast<float>(steps);
     float peak = 0.0f;
-    int steps = 0;
-    for (float done = 0.0f; done < dt && steps < kMaxSuspensionSteps; done += kSuspensionStep, ++steps) {
+    for (int step = 0; step < steps; ++step) {
         if (Travel == SpringTravel && TravelSpeed == SpringSpeed) {
-            // Wheel and spring move together.
-            const float damper =
-                DamperForce(SpringSpeed, BumpLow, BumpHigh, ReboundLow, ReboundHigh, KneeBump, KneeRebound);
-            const float spring = (SpringTravel + Preload) * SpringRate;
+            // Wheel and spring move together. The spring and damper forces
+            // are taken at the end of the step (the air spring linearised
+            // about its start), which keeps the stiff dampers stable at any
+            // step length.
+            const float x0 = SpringTravel;
+            const float equilibrium = Compliance * load * c - Preload;
+            float air = 0.0f;
+            float airStiffness = 0.0f;
+            if (IsFront())
+                AirSpring(x0, &air, &airStiffness);
+            const float hm = h / mass;
+            const float rhs = SpringSpeed - hm * ((x0 - equilibrium) * SpringRate + air);
+            const float v1 = ImplicitSpeed(rhs, 1.0f + h * hm * (SpringRate + airStiffness), hm, together,
+                                           SpringSpeed);
+            float x1 = x0 + h * v1;
+            const float damper = together.Force(v1);
+            const float spring = (x1 + Preload) * SpringRate;
             if (spring + damper > peak)
                 peak = spring + damper;
-            float accel = ((SpringTravel - (Compliance * load * c - Preload)) * SpringRate + damper) / mass;
-            if (IsFront()) {
-                double base = 1.0 - 7.142857143 * static_cast<double>(SpringTravel);
-                if (base < kAirSpringMinBase)
-                    base = kAirSpringMinBase;
-                accel += static_cast<float>(129.7232923 * (1.0 / std::pow(base, 1.4) - 1.0) / mass);
-            }
-            SpringTravel += kSuspensionStep * SpringSpeed;
-            if (SpringTravel < MaxTravel) {
-                SpringSpeed -= kSuspensionStep * accel;
-            } else {
+            SpringSpeed = v1;
+            if (x1 >= MaxTravel) {
                 // The stop ends the compression but not the spring's push
                 // back: a spring held at the stop with no speed would never
                 // leave it.
-                SpringSpeed = std::min(SpringSpeed - kSuspensionStep * accel, 0.0f);
-                SpringTravel = MaxTravel;
+                x1 = MaxTravel;
+                SpringSpeed = std::min(SpringSpeed, 0.0f);
             }
+            SpringTravel = x1;
             if (spring + damper >= separation) {
                 Travel = SpringTravel;
                 TravelSpeed = SpringSpeed;
             } else {
-                Travel += kSuspensionStep * TravelSpeed;
-                TravelSpeed += kSuspensionStep * Force.y / (c * mass);
+                Travel += h * TravelSpeed;
+                TravelSpeed += h * Force.y / (c * wheelMass);
             }
         } else {
             // The wheel has left the spring: each moves on its own.
-            const float damper = DamperForce(SpringSpeed, FreeBumpLow, FreeBumpHigh, FreeReboundLow, FreeReboundHigh,
-                                             KneeBump, KneeRebound);
             const float oldTravelSpeed = TravelSpeed;
-            TravelSpeed += kSuspensionStep * Force.y / (mass * c);
-            Travel += kSuspensionStep * oldTravelSpeed;
-            const float oldSpringTravel = SpringTravel;
-            SpringTravel += kSuspensionStep * SpringSpeed;
-            SpringSpeed -= kSuspensionStep * ((oldSpringTravel + Preload) * SpringRate / (sprung * c) + damper);
+            TravelSpeed += h * Force.y / (wheelMass * c);
+            Travel += h * oldTravelSpeed;
+            const float stiffness = SpringRate / (sprung * c);
+            const float rhs = SpringSpeed - h * (SpringTravel + Preload) * stiffness;
+            SpringSpeed = ImplicitSpeed(rhs, 1.0f + h * h * stiffness, h, free, SpringSpeed);
+            SpringTravel += h * SpringSpeed;
             if (SpringTravel < Travel) {
                 SpringSpeed = TravelSpeed;
                 SpringTravel = Travel;
@@ -424,15 +489,31 @@ void WheelAssembly::StepSuspension(float dt)
         ContactPoint.y = (RestLength - c * Travel) * Owner->UpAxis.y + GroundHeight;
 }
 
-float WheelAssembly::LiftLimit() const
+WheelLiftGeometry WheelAssembly::Lift() const
 {
     // Height of the centre of mass above the ground (the offset is measured
-    // from the rear hub) and its distance along the bike from the pivot.
-    const float length = std::max(Owner->Wheelbase, 0.1f);
-    const float height = std::max(Owner->MassOffset.y + Owner->RearWheel.RestLength, 0.1f);
-    const float forward = std::clamp(Owner->MassOffset.z, 0.0f, length);
-    const float reach = IsFront() ? forward : length - forward;
-    return length * reach / std::sqrt(reach * reach + height * height);
+    // from the rear hub) and its distance along the bike from the other
+    // wheel's contact, about which this end lifts.
+    WheelLiftGeometry g;
+    g.Length = std::max(Owner->Wheelbase, 0.1f);
+    g.Height = std::max(Owner->MassOffset.y + Owner->RearWheel.RestLength, 0.1f);
+    const float forward = std::clamp(Owner->MassOffset.z, 0.0f, g.Length);
+    g.Reach = IsFront() ? forward : g.Length - forward;
+    return g;
+}
+
+float WheelAssembly::LiftLimit() const
+{
+    const WheelLiftGeometry g = Lift();
+    return g.Length * g.Reach / std::sqrt(g.Reach * g.Reach + g.Height * g.Height);
+}
+
+float WheelAssembly::LiftMass() const
+{
+    // The bike turning about the other contact, its mass taken at the centre
+    // of mass: inertia m (reach^2 + height^2) over the wheelbase squared.
+    const WheelLiftGeometry g = Lift();
+    return Owner->Mass * (g.Reach * g.Reach + g.Height * g.Height) / (g.Length * g.Length);
 }
 
 void WheelAssembly::TravelFromHeight()

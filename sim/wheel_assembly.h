@@ -68,6 +68,15 @@ struct WheelNodePose {
     float SpinFraction = 0.0f;   // rear: fractional spin for the wheel-detail material set
 };
 
+// A bike lifting one wheel turns about the other wheel's contact: its
+// wheelbase, the height of its centre of mass and the centre's distance
+// along the bike from that contact.
+struct WheelLiftGeometry {
+    float Length = 0.0f;
+    float Height = 0.0f;
+    float Reach = 0.0f;
+};
+
 // Flags bits.
 inline constexpr std::uint32_t kWheelAlwaysGrips = 0x1;  // bit 0: always counts as gripping
 inline constexpr std::uint32_t kWheelLeftTrack = 0x2;    // bit 1: the contact point left the track surface
@@ -120,10 +129,13 @@ public:
 
     void Reset();                               // at rest on the ground
     void UpdateGrip(float speed);               // side force, grip cut, turn radius
-    void StepSuspension(float dt);              // suspension in fixed 5 ms steps
+    void StepSuspension(float dt);              // suspension over dt, in steps of at most 5 ms
     // How high the wheel can lift (m) while the other stays on the ground:
     // to where the centre of mass stands over the other contact.
     float LiftLimit() const;
+    // The mass that a load pulling this wheel up has to lift: the whole
+    // bike turning about the other wheel's contact, taken at this wheel.
+    float LiftMass() const;
     void TravelFromHeight();                    // travel from the contact height (replays)
     float Move(float dt, float speed);          // rolls the contact point; returns dt x speed
     float BumpSteer() const;                    // lean disturbance from the bump profile
@@ -138,6 +150,9 @@ public:
     WheelNodePose UpdateNodes() const;
 
     bool IsFront() const { return (Flags & kWheelFront) != 0; }
+
+    // The bike as it turns about the other wheel's contact.
+    WheelLiftGeometry Lift() const;
 
     // Fields, in this order (the snapshot keeps the first 35 words: Flags
     // to Terrain).

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -48,8 +49,9 @@ struct NameVisitor {
 
 std::string ReadSource(const char* relative)
 {
-    const std::filesystem::path root = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-    std::ifstream in(root / relative);
+    // The source tree from the build (a compiler cache may leave __FILE__
+    // relative to the build folder).
+    std::ifstream in(std::filesystem::path(TORVANE_SOURCE_DIR) / relative);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
@@ -516,13 +518,17 @@ public:
     {
         std::vector<std::uint32_t> words(kSimulationStateWords + kBikeSnapshotWords * world.bike_count);
         SaveSimulationState(words.data());
+        riders_[frame_] = rider_;
         for (int i = 0; i < world.bike_count; ++i)
             world.bike(i).SaveSnapshot(words.data() + kSimulationStateWords + kBikeSnapshotWords * i, true);
         return words;
     }
 
+    // The scripted rider keeps his own throttle and lean from frame to
+    // frame: a restore puts back the rider he was at that frame too.
     void Restore(const std::vector<std::uint32_t>& words, int frame)
     {
+        rider_ = riders_.at(frame);
         ASSERT_TRUE(RestoreSimulationState(words.data()));
         for (int i = 0; i < world.bike_count; ++i)
             ASSERT_TRUE(
@@ -537,6 +543,7 @@ public:
 private:
     std::unique_ptr<ride_test::DemoRiderStates> states_;
     ride_test::ScriptedRider rider_;
+    std::map<int, ride_test::ScriptedRider> riders_; // by the frame saved at
     int frame_ = 0;
 };
 

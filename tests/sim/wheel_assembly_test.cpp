@@ -473,6 +473,85 @@ TEST_F(WheelTrackTest, SuspensionSettlesAndNeverPassesItsTravel)
     }
 }
 
+// A landing (the wheel dropping onto the road at 2 m/s from 4 cm above it)
+// and a disturbance (pushed in 3 cm at 1 m/s): with the demo set-up's stiff
+// dampers on the wheel's own small mass the suspension still settles within
+// half a second, at any step length, to the same rest whatever the steps.
+TEST_F(WheelTrackTest, LandingAndDisturbanceSettleWithinHalfASecondAtAnyStep)
+{
+    torvane_test::FpTraps traps;
+    auto road = LoadTrack("straight", StraightRoad(0.0f, 400));
+    MakeBike(road.get());
+    struct Start {
+        const char* name;
+        float travel;
+        float hubSpeed;
+    };
+    const Start starts[] = {{"landing", -0.04f, -2.0f}, {"disturbance", 0.03f, -1.0f}};
+    for (const bool front : {true, false}) {
+        WheelAssembly& w = front ? bike_->FrontWheel : bike_->RearWheel;
+        const float load = (front ? 90.0f : 110.0f) * 9.80665f;
+        // The rest the suspension comes to under this load.
+        Settle(w, 0.0f, 100.0f, load);
+        for (int i = 0; i < 1000; ++i)
+            w.StepSuspension(0.005f);
+        const float rest = w.SpringTravel;
+        ASSERT_GT(rest, 0.0f);
+        for (const Start& start : starts) {
+            for (const float dt : {0.001f, 0.005f, 1.0f / 120.0f, 1.0f / 60.0f, 1.0f / 30.0f}) {
+                Settle(w, 0.0f, 100.0f, load);
+                w.Travel = w.SpringTravel = rest + start.travel;
+                w.Velocity.y = start.hubSpeed;
+                const int steps = static_cast<int>(0.5f / dt + 0.5f);
+                float deepest = 0.0f;
+                for (int i = 0; i < steps; ++i) {
+                    w.StepSuspension(dt);
+                    ASSERT_TRUE(std::isfinite(w.Travel) && std::isfinite(w.SpringSpeed));
+                    deepest = std::max(deepest, w.SpringTravel);
+                    // Never thrown off the road: no bounce higher than it fell.
+                    ASSERT_GT(w.Travel, std::min(start.travel + rest, 0.0f) - 0.01f)
+                        << start.name << " front " << front << " dt " << dt << " step " << i;
+                }
+                EXPECT_LE(deepest, w.MaxTravel) << start.name;
+                EXPECT_NEAR(w.SpringTravel, rest, 0.002f) << start.name << " front " << front << " dt " << dt;
+                EXPECT_EQ(w.Travel, w.SpringTravel) << start.name << " front " << front << " dt " << dt;
+                EXPECT_NEAR(w.SpringSpeed, 0.0f, 0.02f) << start.name << " front " << front << " dt " << dt;
+            }
+        }
+    }
+}
+
+// The suspension steps exactly the time it is given: ten steps of 1 ms and
+// one of 10 ms, or four of 1/240 s and one of 1/60 s, end in nearly the same
+// state (whole 5 ms steps would have run on 5 ms and 3.3 ms past them).
+TEST_F(WheelTrackTest, SuspensionStepsExactlyTheTimeGiven)
+{
+    torvane_test::FpTraps traps;
+    auto road = LoadTrack("straight", StraightRoad(0.0f, 400));
+    MakeBike(road.get());
+    WheelAssembly& w = bike_->RearWheel;
+    const float load = 110.0f * 9.80665f;
+    struct Split {
+        float whole;
+        int parts;
+    };
+    for (const Split split : {Split{0.01f, 10}, Split{1.0f / 60.0f, 4}}) {
+        float travel[2];
+        for (int way = 0; way < 2; ++way) {
+            Settle(w, 0.0f, 100.0f, load);
+            w.Travel = w.SpringTravel = w.Travel + 0.02f;
+            if (way == 0) {
+                w.StepSuspension(split.whole);
+            } else {
+                for (int i = 0; i < split.parts; ++i)
+                    w.StepSuspension(split.whole / static_cast<float>(split.parts));
+            }
+            travel[way] = w.SpringTravel;
+        }
+        EXPECT_NEAR(travel[1], travel[0], 0.002f) << split.whole;
+    }
+}
+
 // A wheel pulled up off the ground while the other stays down lifts no
 // higher than where the centre of mass stands over the other contact, and
 // stops rising there; with both wheels in the air nothing bounds it.

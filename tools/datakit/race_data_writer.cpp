@@ -157,13 +157,17 @@ std::vector<std::pair<std::string, AiSkillSpec>> demo_ai_skills()
             for (int s = 0; s < 4; ++s) {
                 AiSkillSpec spec;
                 const float level = static_cast<float>(s);
-                spec.grip = 1.05f + 0.05f * level;
-                spec.braking = -(0.75f + 0.05f * level);
+                // Corners at 0.80 to 0.95 g in the dry: the front tyre
+                // holds about 1.05 g cold and 1.2 g warm, and the rider
+                // needs room for the line and the rider ahead.
+                spec.grip = 0.80f + 0.05f * level;
+                spec.braking = -(0.70f + 0.05f * level);
                 if (w == 1) {
-                    spec.grip *= 0.75f;
-                    spec.braking *= 0.7f;
+                    // Rain tyres on a wet road hold about half a g.
+                    spec.grip *= 0.55f;
+                    spec.braking *= 0.55f;
                 } else if (w == 2) {
-                    spec.grip *= 0.95f;
+                    spec.grip *= 0.97f;
                 }
                 if (model == 1) {
                     spec.grip *= 1.1f;
