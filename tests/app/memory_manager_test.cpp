@@ -208,6 +208,37 @@ TEST(MemMng, ResetAndDestroyKeepTheGeometry)
     EXPECT_EQ(pool.head()->slot_size(), 32u);
 }
 
+TEST(MemMng, RetiredChunksWaitForTheirRecords)
+{
+    const std::uint32_t before = memmng::retired_chunk_count();
+    memmng pool(1, 4, 16);
+    void* a = pool.new_entry();
+    auto* run = static_cast<std::uint8_t*>(pool.new_entry_array(2));
+    void* full = pool.new_entry_array(4);  // a second chunk, all of it out
+    memmng empty(2, 4, 16);   // chunks with nothing out go at once
+    empty.retire();
+    pool.retire();
+    EXPECT_EQ(pool.chunk_count(), 0u);
+    EXPECT_EQ(pool.slots_per_chunk(), 4u);
+    EXPECT_EQ(memmng::retired_chunk_count(), before + 2);
+
+    int outside = 0;
+    EXPECT_FALSE(memmng::give_back_retired(&outside, 1));
+    EXPECT_FALSE(memmng::give_back_retired(nullptr, 1));
+    EXPECT_TRUE(memmng::give_back_retired(a, 1));
+    EXPECT_EQ(memmng::retired_chunk_count(), before + 2);
+    EXPECT_TRUE(memmng::give_back_retired(run, 2));
+    EXPECT_EQ(memmng::retired_chunk_count(), before + 1);
+    EXPECT_FALSE(memmng::give_back_retired(run, 2)) << "its chunk is gone";
+
+    EXPECT_TRUE(memmng::give_back_retired(full, 4));
+    EXPECT_EQ(memmng::retired_chunk_count(), before);
+
+    // The pool itself grows again with its geometry.
+    EXPECT_NE(pool.new_entry(), nullptr);
+    EXPECT_EQ(pool.chunk_count(), 1u);
+}
+
 TEST_F(MemoryManagerDeath, OutOfMemoryEndsTheProgramWithItsMessage)
 {
     EXPECT_EXIT(
