@@ -67,30 +67,28 @@ void memmng::reset(std::uint32_t chunk_count, std::uint32_t slots_per_chunk, std
 
 void memmng::destroy()
 {
-    memchunk* chunk = head_;
-    head_ = nullptr;
-    while (chunk) {
-        memchunk* next = chunk->next;
-        chunk->prev = chunk->next = nullptr;
-        delete chunk;
-        chunk = next;
-    }
+    drop_chunks(false);
 }
 
 void memmng::retire()
+{
+    drop_chunks(true);
+}
+
+void memmng::drop_chunks(bool keep_chunks_in_use)
 {
     memchunk* chunk = head_;
     head_ = nullptr;
     while (chunk) {
         memchunk* next = chunk->next;
         chunk->prev = chunk->next = nullptr;
-        if (chunk->used() == 0) {
-            delete chunk;
-        } else {
+        if (keep_chunks_in_use && chunk->used() != 0) {
             chunk->next = retired_chunks;
             if (retired_chunks)
                 retired_chunks->prev = chunk;
             retired_chunks = chunk;
+        } else {
+            delete chunk;
         }
         chunk = next;
     }

@@ -65,6 +65,9 @@ public:
 
 private:
     void* grow_and_take(std::uint32_t n, const char* failure);
+    // Unlinks every chunk and frees it, or (keep_chunks_in_use) retires a
+    // chunk that still has records out.
+    void drop_chunks(bool keep_chunks_in_use);
 
     memchunk* head_ = nullptr;
     std::uint32_t slots_per_chunk_ = 0;
