@@ -59,13 +59,13 @@ void* memchunk::take_run(std::uint32_t n)
         return nullptr;
     if (n == 1)
         return take();
-    // A run that would fill the chunk exactly is refused.
-    if (static_cast<std::uint64_t>(used_) + n == slot_count_)
+    if (static_cast<std::uint64_t>(used_) + n > slot_count_)
         return nullptr;
     std::uint32_t start = static_cast<std::uint32_t>(hint_ - map_);
     for (;;) {
-        // The run may not reach the end of the map.
-        if (static_cast<std::uint64_t>(start) + n >= slot_count_)
+        // The run must fit before the end of the map; it may end on the last
+        // slot and may fill the chunk.
+        if (static_cast<std::uint64_t>(start) + n > slot_count_)
             return nullptr;
         std::uint32_t i = 0;
         while (i < n && map_[start + i] == slot_free)

@@ -9,7 +9,8 @@
 //
 // Searches start at the hint: every slot before it is taken, so consecutive
 // single takes cost one map byte each. Runs of slots (arrays of records) are
-// searched from the hint too, and never end on the chunk's last slot.
+// searched from the hint too; any n consecutive free slots serve a run of n,
+// the last slot and a run that fills the whole chunk included.
 class memchunk {
 public:
     static constexpr std::uint8_t slot_free = 'F';
@@ -29,9 +30,8 @@ public:
     // search does not wrap).
     void* take();
 
-    // n consecutive free slots, or null. n = 1 is take(). The run is refused
-    // when taking it would fill the chunk exactly, and a run is never
-    // placed so that it reaches the last slot. n = 0 gives null.
+    // The first n consecutive free slots from the hint on, or null when there
+    // are none (the search does not wrap). n = 1 is take(); n = 0 gives null.
     void* take_run(std::uint32_t n);
 
     // Gives back n slots starting at `address`. Only slots that are taken

@@ -10,6 +10,21 @@ const char* const new_entry_failure = "\nERROR. (memmng::new_entry) Out of memor
 const char* const new_entry_array_failure = "\nERROR. (memmng::new_entry[]) Out of memory!\n";
 const char* const memmng_failure = "\nERROR. (memmng::memmng) Out of memory!\n";
 
+// Chunks that left their pool with records still out, linked through their
+// prev and next fields. Pools are used from the main thread only.
+memchunk* retired_chunks = nullptr;
+
+void unlink_retired(memchunk* chunk)
+{
+    if (chunk->prev)
+        chunk->prev->next = chunk->next;
+    else
+        retired_chunks = chunk->next;
+    if (chunk->next)
+        chunk->next->prev = chunk->prev;
+    chunk->prev = chunk->next = nullptr;
+}
+
 // A chunk object itself comes from the heap; its failure is the pool's.
 memchunk* make_chunk(std::uint32_t slots, std::uint32_t slot_size)
 {
@@ -52,14 +67,56 @@ void memmng::reset(std::uint32_t chunk_count, std::uint32_t slots_per_chunk, std
 
 void memmng::destroy()
 {
+    drop_chunks(false);
+}
+
+void memmng::retire()
+{
+    drop_chunks(true);
+}
+
+void memmng::drop_chunks(bool keep_chunks_in_use)
+{
     memchunk* chunk = head_;
     head_ = nullptr;
     while (chunk) {
         memchunk* next = chunk->next;
         chunk->prev = chunk->next = nullptr;
-        delete chunk;
+        if (keep_chunks_in_use && chunk->used() != 0) {
+            chunk->next = retired_chunks;
+            if (retired_chunks)
+                retired_chunks->prev = chunk;
+            retired_chunks = chunk;
+        } else {
+            delete chunk;
+        }
         chunk = next;
     }
+}
+
+bool memmng::give_back_retired(const void* address, std::uint32_t n)
+{
+    if (!address)
+        return false;
+    for (memchunk* c = retired_chunks; c; c = c->next) {
+        if (!c->holds(address))
+            continue;
+        c->release(address, n);
+        if (c->used() == 0) {
+            unlink_retired(c);
+            delete c;
+        }
+        return true;
+    }
+    return false;
+}
+
+std::uint32_t memmng::retired_chunk_count()
+{
+    std::uint32_t count = 0;
+    for (const memchunk* c = retired_chunks; c; c = c->next)
+        ++count;
+    return count;
 }
 
 std::uint32_t memmng::chunk_count() const

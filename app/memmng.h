@@ -29,6 +29,21 @@ public:
     // Unlinks and destroys every chunk; the geometry is kept.
     void destroy();
 
+    // Unlinks every chunk as destroy() does, but a chunk that still has
+    // records out is kept aside (retired) rather than freed: its records stay
+    // valid storage until they are given back with give_back_retired(), and
+    // the chunk is freed with the last of them. Chunks with no record out are
+    // freed at once. The geometry is kept.
+    void retire();
+
+    // Returns n records to the retired chunk that holds `address`, freeing
+    // the chunk when it has no record out any more. False (nothing changes)
+    // when no retired chunk holds the address.
+    static bool give_back_retired(const void* address, std::uint32_t n);
+
+    // Retired chunks that still wait for records.
+    static std::uint32_t retired_chunk_count();
+
     // One record. Failure: "\nERROR. (memmng::new_entry) Out of memory!\n".
     void* new_entry();
 
@@ -50,6 +65,9 @@ public:
 
 private:
     void* grow_and_take(std::uint32_t n, const char* failure);
+    // Unlinks every chunk and frees it, or (keep_chunks_in_use) retires a
+    // chunk that still has records out.
+    void drop_chunks(bool keep_chunks_in_use);
 
     memchunk* head_ = nullptr;
     std::uint32_t slots_per_chunk_ = 0;

@@ -10,6 +10,8 @@
 #include "app/game_error.h"
 #include "app/lzw_decoder.h"
 #include "app/mix_directory.h"
+#include "app/text_compare.h"
+#include "app/text_rule.h"
 #include "platform/byte_reader.h"
 #include "platform/file.h"
 
@@ -263,13 +265,11 @@ int mixer::load_into_memory()
     buffer_valid_ = true;
     position_ = keep;
     read_index_ = keep - start_;
+    // Lines and words end with the text (app/text_rule.h), whatever the
+    // entry's storage and open mode.
     const std::int64_t size = end_ - start_;
-    text_end_ = size;
-    // A plain text file ends at a 0x1A byte, as text reads of files do.
-    if (is_text_mode(mode_) && !compressed_) {
-        const auto stop = std::find(buffer_.begin(), buffer_.begin() + size, std::uint8_t{0x1A});
-        text_end_ = stop - buffer_.begin();
-    }
+    text_end_ = static_cast<std::int64_t>(
+        TextLength(std::string_view(reinterpret_cast<const char*>(buffer_.data()), static_cast<std::size_t>(size))));
     return 0;
 }
 
@@ -391,26 +391,30 @@ int mixer::gets(char* buffer, int mode, std::size_t capacity)
 
 int mixer::gets_memory(char* buffer, int mode, std::size_t capacity)
 {
-    const std::int64_t stop = text_end_;
+    // The text of the entry, read by the one text rule: the CR of a CR LF
+    // pair is dropped, any other CR is kept (a blank between words), and the
+    // text ends at its end marker.
+    const std::string_view entry_text(reinterpret_cast<const char*>(buffer_.data()),
+                                      static_cast<std::size_t>(text_end_));
     BoundedText text(buffer, capacity);
     bool took = false; // a line (even an empty one) or a word was taken
     if (mode == 1) {
-        while (read_index_ < stop) {
-            const char c = static_cast<char>(buffer_[static_cast<std::size_t>(read_index_++)]);
+        while (read_index_ < text_end_) {
+            const std::size_t i = static_cast<std::size_t>(read_index_++);
             took = true;
-            if (c == '\n')
+            if (entry_text[i] == '\n')
                 break;
-            if (c != '\r')
-                text.put(c);
+            if (!IsCrOfLineEnd(entry_text, i))
+                text.put(entry_text[i]);
         }
     } else {
-        while (read_index_ < stop) {
-            const char c = static_cast<char>(buffer_[static_cast<std::size_t>(read_index_)]);
-            const bool blank = c == ' ' || c == '\t' || c == '\n';
+        while (read_index_ < text_end_) {
+            const char c = entry_text[static_cast<std::size_t>(read_index_)];
+            const bool blank = IsTextBlank(static_cast<unsigned char>(c));
             if (blank && took)
                 break; // the blank after a word stays for the next read
             ++read_index_;
-            if (blank || c == '\r')
+            if (blank)
                 continue;
             took = true;
             text.put(c);

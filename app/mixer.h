@@ -42,7 +42,8 @@ enum MixError : int {
 // before its start or past its end.
 //
 // Text entries (mode without 'b') are held in memory whole, so line and word
-// reads can never run into the next entry; '\r' is dropped by gets().
+// reads can never run into the next entry. gets() reads text by the game's
+// one text rule (app/text_rule.h), as TextSource does.
 //
 // Every operation reports failure through its result (-1) and error(); only
 // report_error() throws.
@@ -76,8 +77,11 @@ public:
     // entry's end. Returns the bytes delivered (0 at the end).
     int read(void* destination, int count);
 
-    // mode 1: one line (the '\n' ends it and is not stored, '\r' is dropped);
-    // mode 0: one word (blanks, tabs and line ends skip before it and end it).
+    // mode 1: one line (the '\n' ends it and is not stored, nor is the CR of
+    // a CR LF pair; a lone CR stays in the line);
+    // mode 0: one word (the blanks of IsTextBlank, a lone CR among them, skip
+    // before it and end it).
+    // Either way the text ends at a 0x1A byte, in every entry and mode.
     // Stores at most capacity - 1 characters (255 for the usual 256-byte
     // buffer) and terminates the text. 0, or -1 with error 4 at the end.
     int gets(char* buffer, int mode, std::size_t capacity = 256);
@@ -142,7 +146,7 @@ private:
     std::int64_t read_index_ = 0;     // position in the memory buffer
     std::vector<std::uint8_t> buffer_; // the whole entry, when in memory
     bool buffer_valid_ = false;
-    std::int64_t text_end_ = 0;       // where text reads stop (a 0x1A byte in a plain text entry)
+    std::int64_t text_end_ = 0;       // where text reads stop (the first 0x1A byte, or the end)
     std::string mode_;
     std::string archive_path_;
     MixDirEntry entry_;

@@ -4,23 +4,6 @@
 
 #include "platform/file.h"
 
-std::string DecodeWindowsText(std::string_view bytes)
-{
-    std::string text;
-    text.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\x1A') {
-            break;
-        }
-        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-            continue;
-        }
-        text += c;
-    }
-    return text;
-}
-
 bool TextSource::open(std::string_view path)
 {
     return open_file(path) || open_archive_entry(path);
@@ -29,8 +12,9 @@ bool TextSource::open(std::string_view path)
 bool TextSource::open_file(std::string_view path)
 {
     close();
+    // Read as bytes and decoded here, by the same rule as archive entries.
     platform::File file;
-    if (!file.open(path, "rt")) {
+    if (!file.open(path, "rb")) {
         return false;
     }
     return attach(file);
@@ -55,8 +39,8 @@ bool TextSource::attach(platform::File& file)
         return false;
     }
     // The rest of the file from where it stands. A text-mode file decodes
-    // line ends and the end marker itself; binary bytes are decoded here, so
-    // both give the same text.
+    // line ends and the end marker itself, by the same rule; binary bytes
+    // are decoded here, so both give the same text.
     std::string bytes;
     char chunk[4096];
     for (;;) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/mixer.h"
+#include "app/text_rule.h"
 
 namespace platform {
 class File;
@@ -12,9 +13,10 @@ class File;
 
 // One open text data file for the word readers: a plain file on disk, or an
 // entry of a ".mix" archive when the file is not on disk. The whole text is
-// held in memory, decoded the way the Windows runtime reads text files (CR LF
-// becomes LF, a 0x1A byte ends the text), so every read is bounded by the
-// text and nothing ever runs into a neighbouring archive entry.
+// held in memory, decoded by the game's one text rule (app/text_rule.h: CR LF
+// becomes LF, a lone CR stays, a 0x1A byte ends the text) whatever holds it,
+// so every read is bounded by the text and nothing ever runs into a
+// neighbouring archive entry.
 //
 // Positions are offsets in the decoded text; a position taken with tell()
 // is given back to seek().
@@ -71,7 +73,3 @@ private:
     bool from_archive_ = false;
     mixer mixer_;
 };
-
-// The Windows runtime's text-mode reading of raw bytes: CR LF becomes LF (a
-// CR not followed by LF stays) and a 0x1A byte ends the text.
-std::string DecodeWindowsText(std::string_view bytes);

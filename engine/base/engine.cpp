@@ -156,14 +156,17 @@ void engine::release()
     free_software_buffers();
     free_records(depth_buckets);
 
-    pools_[pool_build_order[13]].destroy();
-    pools_[pool_build_order[12]].destroy();
+    // Records of the typed pools may still be out (model instances can be
+    // destroyed after the context): their chunks are retired, not freed, so
+    // those records stay valid until they are deleted.
+    pools_[pool_build_order[13]].retire();
+    pools_[pool_build_order[12]].retire();
     shape_offset_pool.destroy();
     shape_key_pool.destroy();
-    pools_[pool_build_order[11]].destroy();
+    pools_[pool_build_order[11]].retire();
     lattice_point_pool.destroy();
     for (int i = 10; i >= 0; --i)
-        pools_[pool_build_order[i]].destroy();
+        pools_[pool_build_order[i]].retire();
 
     if (live_prev_)
         live_prev_->live_next_ = live_next_;

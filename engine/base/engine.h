@@ -49,8 +49,10 @@ public:
 
     // Frees every buffer and destroys the pools (in the reverse order of
     // their construction); current_engine is cleared when it pointed here.
-    // Records still out in the pools are gone with them. Safe to call twice;
-    // the destructor calls it.
+    // A chunk of a typed pool (0 to 13) that still has records out is kept
+    // until those records are deleted (memmng::retire), so a record may be
+    // deleted after its context; the single-slot pools go at once. Safe to
+    // call twice; the destructor calls it.
     void release();
 
     // Empties the software path's depth buckets; nothing when there are none.

@@ -1,9 +1,10 @@
 #include "engine/base/mat4.h"
 
-#include "engine/base/error_box.h"
-
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -51,10 +52,25 @@ double cofactor(const mat4* m, int r, int c)
 
 void report_singular()
 {
-    // One box per run: a singular matrix met every frame must not stop the
-    // game with a box per frame.
+    // A note on the error output, once per run: a singular matrix met every
+    // frame must neither stop the race with a modal box nor flood the output.
     if (singular_inversions.fetch_add(1) == 0)
-        error_box("error", "mat_invert: singular matrix, identity used");
+        std::fputs("mat_invert: singular matrix, identity used\n", stderr);
+}
+
+// Four floats handled as one value, so that a row of a product is formed
+// with four-wide operations where the target has them (the compiler falls
+// back to scalar code elsewhere). Each lane is computed with the same
+// operations in the same order as the scalar formula, so the results are
+// the same bits.
+typedef float float4 __attribute__((vector_size(16)));
+typedef std::uint32_t bits4 __attribute__((vector_size(16)));
+
+float4 load_row(const float* row)
+{
+    float4 v;
+    std::memcpy(&v, row, sizeof v);
+    return v;
 }
 
 void set_rotation(mat4* m, float r00, float r01, float r02, float r10, float r11, float r12, float r20,
@@ -109,20 +125,29 @@ mat4* mat_mul(const mat4* a, mat4* out, const mat4* b)
 
 mat4* mat_mul_affine(const mat4* a, mat4* out, const mat4* b)
 {
-    mat4 r;
-    for (int i = 0; i < 4; ++i) {
-        const float a0 = a->m[i][0];
-        const float a1 = a->m[i][1];
-        const float a2 = a->m[i][2];
-        for (int j = 0; j < 3; ++j)
-            r.m[i][j] = a0 * b->m[0][j] + a1 * b->m[1][j] + a2 * b->m[2][j];
-        r.m[i][3] = 0.0f;
-    }
-    r.m[3][0] += b->m[3][0];
-    r.m[3][1] += b->m[3][1];
-    r.m[3][2] += b->m[3][2];
-    r.m[3][3] = 1.0f;
-    *out = r;
+    // b's rows with the fourth column cleared bit by bit (no arithmetic on
+    // it, so whatever it holds is never read as a number).
+    const bits4 xyz = {~0u, ~0u, ~0u, 0u};
+    const bits4 w_one = {0u, 0u, 0u, 0x3F800000u};  // 0, 0, 0, 1.0f
+    const float4 b0 = (float4)((bits4)load_row(b->m[0]) & xyz);
+    const float4 b1 = (float4)((bits4)load_row(b->m[1]) & xyz);
+    const float4 b2 = (float4)((bits4)load_row(b->m[2]) & xyz);
+    const float4 b3 = (float4)((bits4)load_row(b->m[3]) & xyz);
+    // Row i of the product: a[i][0] b0 + a[i][1] b1 + a[i][2] b2, plus b's
+    // translation for the translation row; the fourth column is then set to
+    // 0, 0, 0, 1. Every row is formed before out is written, so out may be
+    // a or b.
+    const float4 r0 = a->m[0][0] * b0 + a->m[0][1] * b1 + a->m[0][2] * b2;
+    const float4 r1 = a->m[1][0] * b0 + a->m[1][1] * b1 + a->m[1][2] * b2;
+    const float4 r2 = a->m[2][0] * b0 + a->m[2][1] * b1 + a->m[2][2] * b2;
+    const float4 r3 = a->m[3][0] * b0 + a->m[3][1] * b1 + a->m[3][2] * b2 + b3;
+    const float4 rows[4] = {
+        (float4)((bits4)r0 & xyz),
+        (float4)((bits4)r1 & xyz),
+        (float4)((bits4)r2 & xyz),
+        (float4)(((bits4)r3 & xyz) | w_one),
+    };
+    std::memcpy(out->m, rows, sizeof rows);
     return out;
 }
 

@@ -46,11 +46,12 @@ mat4* mat_adjoint(mat4* m);
 // in double precision, each entry rounded to float once. A matrix without a
 // usable inverse (determinant 0, an inverse that does not fit a float, or an
 // entry that is infinite or NaN) makes out the identity; the first such call
-// of the run reports it in an "error" message box, and the program goes on.
+// of the run writes "mat_invert: singular matrix, identity used" on the error
+// output, and the program goes on (no message box: it may happen mid-race).
 mat4* mat_invert(const mat4* m, mat4* out);
 
 // The number of singular matrices mat_invert has met in this run, and a reset
-// (of the count and of the one-box-per-run report) for tests.
+// (of the count and of the once-per-run report) for tests.
 unsigned long mat_singular_inversions();
 void mat_reset_singular_inversions();
 

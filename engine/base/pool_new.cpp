@@ -33,10 +33,17 @@ void pool_record_delete(void* record, std::size_t size, int type, bool array) no
 {
     if (!record)
         return;
+    // A record knows where it came from by the chunk that holds it: a pool
+    // of a live context, or a chunk its released context kept for it (no
+    // chunk storage is freed while a record lies in it, so no heap block can
+    // share its address). Storage that no chunk holds came from the heap.
+    const std::uint32_t n = engine_pool_records_for(type, size);
     if (engine* owner = engine::find_pool_owner(type, record)) {
-        owner->pool(type).delete_entry(record, engine_pool_records_for(type, size));
+        owner->pool(type).delete_entry(record, n);
         return;
     }
+    if (memmng::give_back_retired(record, n))
+        return;
     if (array)
         ::operator delete[](record);
     else

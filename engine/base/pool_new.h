@@ -25,6 +25,12 @@
 // heap storage (type 14). Destructors therefore do not return their records
 // themselves, and no program-wide word has to tell operator delete whether to
 // free.
+//
+// A record may outlive its engine context: a context released while records
+// are out keeps the chunks they lie in (memmng::retire), so the records stay
+// valid and their delete gives them back to that chunk, which is freed with
+// its last record. A pooled record is never handed to the global operator
+// delete.
 
 enum engine_pool_type : int {
     pool_anim_node = 0,
@@ -88,8 +94,9 @@ void* engine_pool_new(int type, std::size_t size);
 
 // Gives back storage that operator new(size, type) (`array`: new[]) returned
 // for `size` bytes: the records return to the pool of the live engine context
-// whose pool `type` holds them; storage that no pool holds came from the heap
-// (type 14) and goes back there. Null does nothing.
+// whose pool `type` holds them, or to the chunk a released context kept for
+// them; storage that no chunk holds came from the heap (type 14) and goes
+// back there. Null does nothing.
 void pool_record_delete(void* record, std::size_t size, int type, bool array = false) noexcept;
 
 // Fatal report of a pool type outside 0 to 14.

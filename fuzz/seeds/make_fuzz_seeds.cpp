@@ -6,16 +6,6 @@
 
 #include "fuzz/seeds/seed_registry.h"
 
-namespace fuzz_seeds {
-
-const SeedTarget*& seed_targets()
-{
-    static const SeedTarget* first = nullptr;
-    return first;
-}
-
-} // namespace fuzz_seeds
-
 int main(int argc, char** argv)
 {
     if (argc != 2) {

@@ -73,11 +73,14 @@ TEST(MemChunk, TakeRunFollowsItsPlacementRules)
         {"empty chunk, run from the start", "FFFFFFFFFF", 3, 0},
         {"skips past a taken slot", "FFAFFFFFFF", 3, 3},
         {"skips two gaps that are too short", "FFAFFAFFFF", 3, 6},
-        {"exactly n free: refused", "AAAAAAAFFF", 3, -1},
-        {"n + 1 free at the end: the run stops before the last slot", "AAAAAAFFFF", 3, 6},
-        {"the only fit ends on the last slot: refused", "AAAAAAFAFF", 2, -1},
-        {"run of the whole chunk", "FFFFFFFFFF", 10, -1},
+        // A run may end on the last slot and may fill the chunk.
+        {"exactly n free, at the end", "AAAAAAAFFF", 3, 7},
+        {"n + 1 free at the end: the first fit", "AAAAAAFFFF", 3, 6},
+        {"the only fit ends on the last slot", "AAAAAAFAFF", 2, 8},
+        {"run of the whole chunk", "FFFFFFFFFF", 10, 0},
         {"run of all but the last slot", "FFFFFFFFFF", 9, 0},
+        {"one slot more than the chunk", "FFFFFFFFFF", 11, -1},
+        {"enough free slots, but not side by side", "FAFFFFFFFA", 9, -1},
         {"n = 1 is take", "AAAAAAAAAF", 1, 9},
         {"n = 0 takes nothing", "FFFFFFFFFF", 0, -1},
     };
@@ -169,18 +172,23 @@ TEST(MemMng, ArraysComeFromOneChunkAndGoBackWhole)
     auto* b = static_cast<std::uint8_t*>(pool.new_entry_array(3));
     EXPECT_EQ(b, a + 3 * 16);
     EXPECT_EQ(pool.head()->used(), 6u);
-    // Only 2 free of 8: a run of 2 would fill the chunk, so a chunk is added.
+    // The last 2 free slots of 8 serve a run of 2 and fill the chunk.
     void* c = pool.new_entry_array(2);
+    EXPECT_EQ(c, b + 3 * 16);
+    EXPECT_EQ(pool.chunk_count(), 1u);
+    EXPECT_EQ(pool.head()->used(), 8u);
+    // A full chunk: the next run comes from a new one.
+    void* d = pool.new_entry_array(2);
     EXPECT_EQ(pool.chunk_count(), 2u);
-    EXPECT_TRUE(pool.head()->holds(c));
+    EXPECT_TRUE(pool.head()->holds(d));
 
     pool.delete_entry(a, 3);
-    EXPECT_EQ(pool.head()->next->used(), 3u);
+    EXPECT_EQ(pool.head()->next->used(), 5u);
     // An address no chunk holds changes nothing.
     int outside = 0;
     pool.delete_entry(&outside, 1);
     pool.delete_entry(nullptr, 1);
-    EXPECT_EQ(pool.head()->next->used(), 3u);
+    EXPECT_EQ(pool.head()->next->used(), 5u);
     EXPECT_TRUE(pool.holds(b));
     EXPECT_FALSE(pool.holds(&outside));
 }
@@ -198,6 +206,37 @@ TEST(MemMng, ResetAndDestroyKeepTheGeometry)
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(pool.chunk_count(), 1u);
     EXPECT_EQ(pool.head()->slot_size(), 32u);
+}
+
+TEST(MemMng, RetiredChunksWaitForTheirRecords)
+{
+    const std::uint32_t before = memmng::retired_chunk_count();
+    memmng pool(1, 4, 16);
+    void* a = pool.new_entry();
+    auto* run = static_cast<std::uint8_t*>(pool.new_entry_array(2));
+    void* full = pool.new_entry_array(4);  // a second chunk, all of it out
+    memmng empty(2, 4, 16);   // chunks with nothing out go at once
+    empty.retire();
+    pool.retire();
+    EXPECT_EQ(pool.chunk_count(), 0u);
+    EXPECT_EQ(pool.slots_per_chunk(), 4u);
+    EXPECT_EQ(memmng::retired_chunk_count(), before + 2);
+
+    int outside = 0;
+    EXPECT_FALSE(memmng::give_back_retired(&outside, 1));
+    EXPECT_FALSE(memmng::give_back_retired(nullptr, 1));
+    EXPECT_TRUE(memmng::give_back_retired(a, 1));
+    EXPECT_EQ(memmng::retired_chunk_count(), before + 2);
+    EXPECT_TRUE(memmng::give_back_retired(run, 2));
+    EXPECT_EQ(memmng::retired_chunk_count(), before + 1);
+    EXPECT_FALSE(memmng::give_back_retired(run, 2)) << "its chunk is gone";
+
+    EXPECT_TRUE(memmng::give_back_retired(full, 4));
+    EXPECT_EQ(memmng::retired_chunk_count(), before);
+
+    // The pool itself grows again with its geometry.
+    EXPECT_NE(pool.new_entry(), nullptr);
+    EXPECT_EQ(pool.chunk_count(), 1u);
 }
 
 TEST_F(MemoryManagerDeath, OutOfMemoryEndsTheProgramWithItsMessage)
@@ -231,11 +270,21 @@ TEST_F(MemoryManagerDeath, OutOfMemoryEndsTheProgramWithItsMessage)
         ::testing::ExitedWithCode(1), "\nERROR\\. \\(memmng::new_entry\\) Out of memory!\n");
 }
 
-TEST_F(MemoryManagerDeath, ARunLongerThanAChunkIsOutOfMemory)
+TEST_F(MemoryManagerDeath, ARunOfAWholeChunkIsServedAndALongerOneIsOutOfMemory)
 {
-    // A fresh chunk of 5 slots holds runs of at most 4.
-    memmng pool(1, 5, 16);
-    EXPECT_NE(pool.new_entry_array(4), nullptr);
-    EXPECT_EXIT(pool.new_entry_array(5), ::testing::ExitedWithCode(1),
+    // A pool of 150 records (the curve keys' geometry), partly used: a run
+    // of exactly one chunk fits a fresh chunk and is served from it.
+    memmng pool(1, 150, 48);
+    void* first = pool.new_entry();
+    auto* whole = static_cast<std::uint8_t*>(pool.new_entry_array(150));
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(pool.chunk_count(), 2u);
+    EXPECT_EQ(pool.head()->used(), 150u);
+    EXPECT_EQ(whole, pool.head()->slot_address(0));
+    EXPECT_FALSE(pool.head()->holds(first));
+    pool.delete_entry(whole, 150);
+    EXPECT_EQ(pool.head()->used(), 0u);
+
+    EXPECT_EXIT(pool.new_entry_array(151), ::testing::ExitedWithCode(1),
                 "\\[error\\] \nERROR\\. \\(memmng::new_entry\\[\\]\\) Out of memory!\n");
 }

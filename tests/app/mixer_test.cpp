@@ -11,6 +11,7 @@
 #include "app/text_source.h"
 #include "platform/atomic_file.h"
 #include "platform/fault_seam.h"
+#include "tests/app/text_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tools/datakit/lzw_encoder.h"
 #include "tools/datakit/mix_writer.h"
@@ -106,6 +107,8 @@ TEST(SplitArchivePath, FindsTheArchiveOfEachFolder)
         {"Data\\Info.dat", "data\\Data.mix", "Info.dat"},
         {"SFX\\engines\\engines.dat", "sfx\\engines.mix", "engines.dat"},
         {"..\\Sfx\\music\\a.wav", "..\\sfx\\music.mix", "a.wav"},
+        {".\\.\\Menu\\x\\a.txt", ".\\menu\\x.mix", "a.txt"},
+        {".\\.\\GFX\\Loading\\b.pcx", ".\\Gfx\\Loading.mix", "b.pcx"},
         {"Riders.txt", "menu.mix", "Riders.txt"},
         {".\\Riders.txt", "menu.mix", "Riders.txt"},
         {"Data/Tracks/B.dat", "data\\Tracks.mix", "B.dat"},
@@ -576,6 +579,42 @@ TEST(Mixer, OpensPlainFilesAsOneEntry)
     EXPECT_EQ(m.open_file((dir / "missing.txt").string().c_str(), "rt"), -1);
     EXPECT_EQ(m.error(), kMixCannotOpen);
 }
+
+class TextRule : public text_fixture::StoredTextTest {
+protected:
+    TextRule() : StoredTextTest("text_rule") {}
+};
+
+TEST_P(TextRule, GetsAndTextSourceReadATextAlike)
+{
+    // The CR of a CR LF pair is dropped, a lone CR stays (a blank between
+    // words), and a 0x1A byte ends the text: for both readers, in every
+    // storage and open mode.
+    Place("menu\\rule.txt", std::string("one\rtwo three\r\n\r\nfour\r\x1A" "five\r\n"));
+    TextSource source;
+    ASSERT_TRUE(source.open("menu\\rule.txt"));
+    EXPECT_EQ(source.from_archive(), files_.from_archive());
+    std::string text;
+    for (int c = source.get(); c >= 0; c = source.get())
+        text += static_cast<char>(c);
+    EXPECT_EQ(text, "one\rtwo three\n\nfour\r");
+
+    const ArchivePath where = SplitArchivePath("menu\\rule.txt");
+    for (const char* mode : {"rt", "rb"}) {
+        SCOPED_TRACE(mode);
+        mixer m;
+        if (files_.from_archive())
+            ASSERT_EQ(m.open(where.archive.c_str(), where.entry.c_str(), mode), 0) << m.error_text();
+        else
+            ASSERT_EQ(m.open_file("menu\\rule.txt", mode), 0) << m.error_text();
+        EXPECT_EQ(read_texts(m, 1), (std::vector<std::string>{"one\rtwo three", "", "four\r"}));
+        EXPECT_EQ(m.error(), kMixOutOfDomain);
+        ASSERT_EQ(m.seekfile(0, 0), 0);
+        EXPECT_EQ(read_texts(m, 0), (std::vector<std::string>{"one", "two", "three", "four"}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllStorages, TextRule, text_fixture::kAllStorages, text_fixture::storage_name);
 
 TEST(Mixer, FindsDemoArchivesByTheirFilesPaths)
 {

@@ -281,6 +281,46 @@ TEST_F(EngineContext, ARecordReturnsToTheContextItCameFrom)
     EXPECT_EQ(engine::find_pool_owner(pool_fcurve, nullptr), nullptr);
 }
 
+TEST_F(EngineContext, ARecordMayBeDeletedAfterItsContextIsReleased)
+{
+    // Model instances may be destroyed after the race's context. Their
+    // records stay valid until then, and their delete neither hands pool
+    // storage to the heap (the sanitizer build reports a bad or double free
+    // otherwise) nor touches another context's pool.
+    // Earlier tests in this process may have left records out.
+    const std::uint32_t retired_before = memmng::retired_chunk_count();
+    auto* e = new engine;
+    current_engine = e;
+    test_curve* record = new (pool_fcurve) test_curve;
+    record->words[9] = 77;
+    test_curve* array = new (pool_fcurve) test_curve[3];
+    test_curve* last = new (pool_fcurve) test_curve;
+    test_curve* on_heap = new (pool_heap) test_curve;
+    delete e;
+    EXPECT_EQ(current_engine, nullptr);
+    EXPECT_EQ(memmng::retired_chunk_count(), retired_before + 1) << "only the chunk with records out is kept";
+
+    // A later context's pools never take the storage of records still out.
+    engine next;
+    current_engine = &next;
+    test_curve* fresh = new (pool_fcurve) test_curve;
+    for (const test_curve* old : {record, &array[0], &array[2], last})
+        EXPECT_NE(old, fresh);
+    EXPECT_EQ(record->words[9], 77u);
+
+    test_curve::destroyed = 0;
+    delete record;
+    delete[] array;
+    delete on_heap;
+    EXPECT_EQ(test_curve::destroyed, 5);
+    EXPECT_EQ(memmng::retired_chunk_count(), retired_before + 1);
+    delete last;
+    EXPECT_EQ(memmng::retired_chunk_count(), retired_before) << "the chunk goes with its last record";
+    EXPECT_EQ(next.pool(pool_fcurve).head()->used(), 1u);
+    delete fresh;
+    EXPECT_EQ(next.pool(pool_fcurve).head()->used(), 0u);
+}
+
 TEST_F(EngineContext, ReleaseClearsTheCurrentContextAndCanBeRepeated)
 {
     auto e = std::make_unique<engine>();
