@@ -88,9 +88,6 @@ bool GetBindingName(std::string& name, int type, int index);
 // index ('I') and its two rates ('P', 'R'), as "Accelerator_K".
 std::string BindingValueName(int control, char part);
 
-// A binding's stored rise and fall rates are read with BindingRate
-// (input/control_block.h), the rule the controls themselves follow.
-
 // The player's name from "PlayerName" into `field`: at most 99 characters
 // are read, of which the first 20 (the longest name the championship keeps)
 // are kept, fewer when the field is smaller (it keeps its terminator);
