@@ -26,8 +26,10 @@ public:
     void DestroyMainWindow();
 
     // The registry settings (registry_settings.cpp). LoadSettings returns 0
-    // or the error of opening the settings key; every save returns false
-    // when a value could not be written (and says so in a message box).
+    // or the error of opening the settings key (the records then take every
+    // default, and stderr says the settings will not be kept); every save
+    // returns false when a value could not be written (and says so in a
+    // message box).
     // They need the records that SetSettingsLinks names.
     void SetSettingsLinks(const SettingsLinks& links);
     std::int32_t LoadSettings();

@@ -262,12 +262,6 @@ void WriteVersions(SettingsWriter& out, const GameApp& app)
 
 } // namespace
 
-std::uint8_t BindingRate(std::uint32_t stored)
-{
-    const std::uint32_t low = stored & 0xFF;
-    return low <= kMaxBindingRate ? static_cast<std::uint8_t>(low) : 0;
-}
-
 const RealismPreset* FindRealismPreset(std::int32_t level)
 {
     return level >= 1 && level <= 4 ? &kRealismPresets[level - 1] : nullptr;
@@ -379,8 +373,10 @@ void LoadPlayerName(std::span<char> field)
         return;
     const platform::RegistryKey key(kSettingsKeyPath);
     std::string name = key.get_string(kValuePlayerName).value_or(kDefaultPlayerName);
+    // At most 99 characters are read; the championship keeps 20 of them,
+    // and so does any field, however large.
     name = name.substr(0, std::min(name.find('\0'), kPlayerNameReadBytes - 1));
-    name.resize(std::min(name.size(), field.size() - 1));
+    name.resize(std::min({name.size(), kPlayerNameChars, field.size() - 1}));
     std::fill(field.begin(), field.end(), '\0');
     std::memcpy(field.data(), name.data(), name.size());
 }
@@ -396,9 +392,18 @@ std::int32_t GameApp::LoadSettings()
     const DisplayModeQuery& displays = LinkedDisplays(m_settingsLinks);
     LinkedBindings(m_settingsLinks);
 
+    // A key that cannot be made (the settings folder cannot be created or
+    // written) reads as empty: the game runs on every default, and the
+    // player is told once that nothing he changes will be kept.
     platform::RegistryKey key(kSettingsKeyPath);
-    if (!key.create())
-        return kSettingsKeyUnusable;
+    std::int32_t result = kSettingsOk;
+    if (!key.create()) {
+        std::fprintf(stderr,
+                     "The settings folder \"%s\" cannot be used (%s): the game runs on its defaults and "
+                     "settings will not be kept.\n",
+                     platform::registry_folder().c_str(), key.last_error().c_str());
+        result = kSettingsKeyUnusable;
+    }
     const ValueReader in(key);
 
     ReadFolder(key, "CDTrack", CDTrack);
@@ -420,7 +425,7 @@ std::int32_t GameApp::LoadSettings()
 
     LoadBindings(key, m_settingsLinks);
     m_settingsLinks.ValidateBindings(*m_settingsLinks.Bindings);
-    return kSettingsOk;
+    return result;
 }
 
 bool GameApp::SaveRaceSettings()

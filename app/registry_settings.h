@@ -88,13 +88,9 @@ bool GetBindingName(std::string& name, int type, int index);
 // index ('I') and its two rates ('P', 'R'), as "Accelerator_K".
 std::string BindingValueName(int control, char part);
 
-// A binding's rise or fall rate from its stored value: the low byte, 0..9;
-// any larger rate (which would drive the control away from its input) reads
-// as 0, following at once.
-inline constexpr std::uint32_t kMaxBindingRate = 9;
-std::uint8_t BindingRate(std::uint32_t stored);
-
-// The player's name from "PlayerName" into `field`, cut to fit it with its
-// terminator (at most 99 characters are read); "PLAYER" when the value is
-// missing or the key cannot be read. The rest of the field is zeroed.
+// The player's name from "PlayerName" into `field`: at most 99 characters
+// are read, of which the first 20 (the longest name the championship keeps)
+// are kept, fewer when the field is smaller (it keeps its terminator);
+// "PLAYER" when the value is missing or the key cannot be read. The rest of
+// the field is zeroed.
 void LoadPlayerName(std::span<char> field);

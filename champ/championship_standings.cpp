@@ -95,9 +95,12 @@ void Championship::BuildStandings(int event, int kind)
         Standings[slot] = &result;
     }
 
+    // Every slot is sorted, the empty ones going last. The entered riders
+    // need not hold the first slots: a rider who is no longer entered but
+    // kept his points stands among them in the points order and leaves an
+    // empty slot there.
     if (kind == kSessionFirstTimed || kind == kSessionSecondTimed) {
-        const int count = std::clamp(EnteredRiders, 0, kChampRiders);
-        std::sort(Standings.begin(), Standings.begin() + count, TimeBefore<&ChampionshipResult::TimeB>);
+        std::sort(Standings.begin(), Standings.end(), TimeBefore<&ChampionshipResult::TimeB>);
     } else if (kind == kSessionFirstRace || kind == kSessionSecondRace) {
         std::sort(Standings.begin(), Standings.end(), TimeBefore<&ChampionshipResult::TimeC>);
     }

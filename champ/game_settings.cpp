@@ -138,3 +138,19 @@ void SetTheGameSettings(GameSettings* settings)
 {
     g_pGameSettings = settings;
 }
+
+std::int32_t GetCpuDifficulty()
+{
+    return TheGameSettings().Race.CpuDifficulty;
+}
+
+std::int32_t GetWeatherSetting()
+{
+    return TheGameSettings().Race.Weather;
+}
+
+std::int32_t GetRiderCount(bool simulation)
+{
+    const RaceOptions& race = TheGameSettings().Race;
+    return simulation ? race.NumSimulationRiders : race.NumArcadeRiders;
+}

@@ -118,3 +118,12 @@ public:
 GameSettings& TheGameSettings();
 // Installs (or, with null, removes) the program's GameSettings.
 void SetTheGameSettings(GameSettings* settings);
+
+// What the option screens show of the program's race options: the computer
+// riders' difficulty ("CpuDifficulty"), the weather choice ("Weather": 0..2,
+// 3 random), and the riders of a race, simulation ("NumSimulationRiders")
+// or arcade ("NumArcadeRiders"). Like TheGameSettings they throw
+// std::logic_error when no GameSettings is installed.
+std::int32_t GetCpuDifficulty();
+std::int32_t GetWeatherSetting();
+std::int32_t GetRiderCount(bool simulation);

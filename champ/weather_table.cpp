@@ -18,10 +18,12 @@ namespace {
 constexpr int kSkippedWordsPerTrack = 4;
 constexpr float kNetworkTemperature = 26.0f;
 
-// A whole word that is a decimal integer.
+// The decimal integer a word starts with, read as "%d" reads it: a sign,
+// then digits, anything after them ignored ("30%" is 30, "25," is 25; too
+// large saturates). False for a word that starts with no digits.
 bool ParseInteger(const std::string& word, std::int32_t& value)
 {
-    return !word.empty() && ScanDecimalInt(word.c_str(), value) == word.size();
+    return ScanDecimalInt(word.c_str(), value) != 0;
 }
 
 // The runtime generator's next value as a fraction 0..1.
@@ -48,7 +50,7 @@ bool ReadTable(TextSource& text, WeatherEntry (&entries)[kWeatherTracks][kWeathe
                     return false;
                 }
                 if (i != 1 && !ParseInteger(word, values[i])) {
-                    error = "\"" + word + "\" at track " + std::to_string(track) + " is not a number";
+                    error = "\"" + word + "\" at track " + std::to_string(track) + " does not start with a number";
                     return false;
                 }
             }
@@ -126,12 +128,14 @@ std::int32_t WeatherTable::Random(int roll, const Championship& champ)
 void WeatherTable::SetTemperatures(int choice, const WeatherContext& context)
 {
     const WeatherEntry& e = Entry(context.Champ.CurrentEventIndex, choice);
-    const float range = static_cast<float>(e.FirstHigh - e.FirstLow);
+    // In floats: the file's integers may be anything a 32-bit value holds.
+    const float range = static_cast<float>(e.FirstHigh) - static_cast<float>(e.FirstLow);
     const float first = context.NetworkGame ? kNetworkTemperature
                                             : static_cast<float>(e.FirstLow) + range * RandomFraction();
     float second = static_cast<float>(e.SecondLow);
-    if (e.FirstHigh != e.FirstLow) {
-        second += static_cast<float>(e.SecondHigh - e.SecondLow) * (first - static_cast<float>(e.FirstLow)) / range;
+    if (range != 0.0f) {
+        second += (static_cast<float>(e.SecondHigh) - static_cast<float>(e.SecondLow)) *
+                  (first - static_cast<float>(e.FirstLow)) / range;
     }
     context.App.m_fTemperature1 = first;
     context.App.m_fTemperature2 = second;

@@ -49,10 +49,11 @@ public:
     // weather. Reads nothing.
     WeatherTable();
 
-    // Reads the weather file (disk, else archive). A missing file keeps the
-    // built-in entries (false). A damaged one (too short, a word that is no
-    // number, a chance outside 0..100) is refused with a message box and
-    // the built-in entries are kept (false). Then no last weather.
+    // Reads the weather file (disk, else archive). A number is read from the
+    // digits a word starts with ("30%" is 30). A missing file keeps the
+    // built-in entries (false). A damaged one (too short, a word that starts
+    // with no digits, a chance outside 0..100) is refused with a message box
+    // and the built-in entries are kept (false). Then no last weather.
     bool Load();
 
     // Sets the race's weather kind and temperatures (and SkyColour()).

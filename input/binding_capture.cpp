@@ -22,8 +22,17 @@ bool IsReservedKey(int code)
     }
 }
 
+void InputManager::ClearCaptureLatch()
+{
+    m_bCaptureLatch = false;
+    m_nLatchType = 0;
+    m_nLatchIndex = 0;
+}
+
 void InputManager::SnapshotJoysticks(std::vector<platform::JoystickState>& baseline)
 {
+    // A button held when the last capture ended belongs to that capture.
+    ClearCaptureLatch();
     Acquire();
     Poll();
     baseline.clear();
@@ -33,6 +42,7 @@ void InputManager::SnapshotJoysticks(std::vector<platform::JoystickState>& basel
 
 void InputManager::FreeJoystickSnapshot(std::vector<platform::JoystickState>& baseline)
 {
+    ClearCaptureLatch();
     Unacquire();
     baseline.clear();
     baseline.shrink_to_fit();

@@ -45,13 +45,24 @@ inline constexpr int kBindJoyAxisCount = 6;
 inline constexpr int kBindJoyButtonCount = 32;
 inline constexpr int kBindMouseButtonCount = 4;
 
+// Rise and fall rates run 0..9. One rule reads a rate wherever it comes
+// from (a stored setting, a block the controls step): the low byte, and a
+// rate above 9 is the slowest, 9. (A rate of 10 or more would stop a control
+// or drive it away from its input.)
+inline constexpr std::uint8_t kMaxBindingRate = 9;
+constexpr std::uint8_t BindingRate(std::uint32_t stored)
+{
+    const std::uint32_t low = stored & 0xFF;
+    return static_cast<std::uint8_t>(low < kMaxBindingRate ? low : kMaxBindingRate);
+}
+
 // One target's controls (68 bytes in the stored layout: 8 floats, 4 x 8
 // bytes, one int32).
 struct ControlBlock {
     float Value[kControlCount] = {};          // 0..1
     std::int8_t Type[kControlCount] = {};     // binding type codes
     std::uint8_t Index[kControlCount] = {};   // key number or device number
-    std::uint8_t Rise[kControlCount] = {};    // 0: follow at once; 1..9: move by (10 - r) x frame time
+    std::uint8_t Rise[kControlCount] = {};    // 0: follow at once; 1..9: move by (10 - r) x frame time (BindingRate)
     std::uint8_t Fall[kControlCount] = {};
     std::int32_t LastShift = 0;               // -1, 0, 1
 

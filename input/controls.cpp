@@ -19,11 +19,11 @@ float Clamp(float v, float lo, float hi)
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
-// A rate 1..9 moves a value by (10 - r) per second; larger stored rates are
-// taken as 9, the slowest, so a value always moves toward its source.
+// A rate 1..9 moves a value by (10 - r) per second; a larger rate reads as
+// 9 (BindingRate), so a value always moves toward its source.
 float RatePerSecond(std::uint8_t rate)
 {
-    return static_cast<float>(10 - std::min<int>(rate, 9));
+    return static_cast<float>(10 - BindingRate(rate));
 }
 
 } // namespace

@@ -165,10 +165,12 @@ public:
 
     // ---- Binding capture (binding_capture.cpp) ----
 
-    // The joysticks' states now, as the baseline of a capture (acquires and
-    // polls the devices).
+    // Starts a capture: forgets any button remembered by an earlier one and
+    // takes the joysticks' states now as the baseline (acquires and polls
+    // the devices).
     void SnapshotJoysticks(std::vector<platform::JoystickState>& baseline);
-    // Unacquires the devices and frees the baseline.
+    // Ends a capture: forgets a button still held, unacquires the devices
+    // and frees the baseline.
     void FreeJoystickSnapshot(std::vector<platform::JoystickState>& baseline);
     // One non-blocking look for an input to bind (docs/input.md); returns
     // *found.
@@ -229,6 +231,7 @@ private:
     void StepInputReplay();
     float StepCountdown(std::uint32_t now, float dt);
     void DropForceEffect();
+    void ClearCaptureLatch();
 
     InputFocus m_focus;
     std::unique_ptr<KeyboardDevice> m_pKeyboard;

@@ -317,20 +317,36 @@ TEST_F(RegistrySettingsTest, AFailedWriteIsReportedForEveryGroup)
     }
 }
 
-TEST_F(RegistrySettingsTest, AKeyThatCannotBeMadeLeavesTheRecordsAsBuilt)
+TEST_F(RegistrySettingsTest, AKeyThatCannotBeMadeGivesEveryDefaultAndSaysSoOnce)
 {
     Records r;
-    const GameSettings fresh;
+    r.displays.masks = {{7}};
+    r.Link();
     platform::fail_next(platform::Fault::RegistryWrite);
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(r.app.LoadSettings(), kSettingsKeyUnusable);
+    const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(Key().exists());
-    EXPECT_EQ(r.app.GfxFlags, 0u);
-    EXPECT_EQ(r.app.HRes, 0);
-    EXPECT_EQ(r.settings.RealismLevel, fresh.RealismLevel);
-    EXPECT_EQ(r.settings.DetailLevel, fresh.DetailLevel);
-    EXPECT_EQ(r.settings.Race.NumSimulationLaps, fresh.Race.NumSimulationLaps);
-    EXPECT_EQ(r.settings.Audio.SoundVolume, fresh.Audio.SoundVolume);
-    EXPECT_EQ(r.validations, 0);
+
+    // Not the records as built (every control on key 0, a 0 x 0 display):
+    // the defaults of an empty key.
+    ExpectKeyboardDefaults(r.bindings);
+    EXPECT_EQ(r.validations, 1);
+    EXPECT_EQ(r.app.HRes, 640);
+    EXPECT_EQ(r.app.VRes, 480);
+    EXPECT_EQ(r.app.GfxFlags, kGfxFlagFullScreen | kGfxFlagAmbient);
+    EXPECT_EQ(r.app.ZClipping, 300);
+    EXPECT_EQ(r.settings.RealismLevel, 1);
+    EXPECT_EQ(r.settings.PlayerSetup.PlayerFlags, 0x62u);
+    EXPECT_EQ(r.settings.Race.NumSimulationLaps, 3);
+    EXPECT_EQ(r.settings.Audio.SoundVolume, 0.61f);
+
+    // The player is told once, on stderr, not in a message box.
+    const std::string note = "settings will not be kept";
+    const auto first = said.find(note);
+    EXPECT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find(note, first + 1), std::string::npos) << said;
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
 }
 
 TEST_F(RegistrySettingsTest, AKeyThatCannotBeWrittenIsReported)
@@ -552,9 +568,13 @@ TEST_F(RegistrySettingsTest, StoredBindingsAreCutToBytesAndChecked)
         ASSERT_TRUE(Key().set_dword(BindingValueName(c, 'K'), 0x100 + c));  // key, low byte c
         ASSERT_TRUE(Key().set_dword(BindingValueName(c, 'I'), 0xAB00 + 30 + c));
     }
-    // Rates above 9 would drive a control away from its input.
+    // Rates are cut to their low byte; above 9 they read as 9, the slowest,
+    // as the controls read them (a rate of 10 or more would drive a control
+    // away from its input).
     ASSERT_TRUE(Key().set_dword("Brake_P", 0x205));
     ASSERT_TRUE(Key().set_dword("Brake_R", 12));
+    ASSERT_TRUE(Key().set_dword("Steer Right_P", 0x10A));
+    ASSERT_TRUE(Key().set_dword("Steer Right_R", 9));
     // Joystick 1 is not attached: the binding is cleared.
     ASSERT_TRUE(Key().set_dword("Hang On_K", kBindJoyButton0 + 2));
     ASSERT_TRUE(Key().set_dword("Hang On_I", 1));
@@ -566,7 +586,9 @@ TEST_F(RegistrySettingsTest, StoredBindingsAreCutToBytesAndChecked)
     EXPECT_EQ(r.bindings.Type[kControlSteerLeft], 2);
     EXPECT_EQ(r.bindings.Index[kControlSteerLeft], 32);
     EXPECT_EQ(r.bindings.Rise[kControlBrake], 5);
-    EXPECT_EQ(r.bindings.Fall[kControlBrake], 0);
+    EXPECT_EQ(r.bindings.Fall[kControlBrake], 9);
+    EXPECT_EQ(r.bindings.Rise[kControlSteerRight], 9);
+    EXPECT_EQ(r.bindings.Fall[kControlSteerRight], 9);
     EXPECT_EQ(r.bindings.Type[kControlHangOn], 0);
     EXPECT_EQ(r.bindings.Index[kControlHangOn], 0);
     EXPECT_EQ(r.validations, 1);
@@ -653,11 +675,19 @@ TEST_F(RegistrySettingsTest, PlayerNameIsCutToItsField)
     for (std::size_t i = 3; i < sizeof field; ++i)
         EXPECT_EQ(field[i], '\0');
 
-    // At most 99 characters are read, even into a bigger field.
+    // The name keeps 20 characters whatever field it goes to.
     ASSERT_TRUE(Key().set_string("PlayerName", std::string(150, 'N')));
     char big[200];
+    std::memset(big, 'x', sizeof big);
     LoadPlayerName(big);
-    EXPECT_EQ(std::strlen(big), 99u);
+    EXPECT_EQ(std::string(big), std::string(20, 'N'));
+    for (std::size_t i = 20; i < sizeof big; ++i)
+        ASSERT_EQ(big[i], '\0') << i;
+
+    // A smaller field keeps what fits before its terminator.
+    char small[6];
+    LoadPlayerName(small);
+    EXPECT_STREQ(small, "NNNNN");
 }
 
 TEST_F(RegistrySettingsTest, FolderPathsGetTheirSeparator)

@@ -251,10 +251,25 @@ TEST_F(ChampionshipTest, TimedSessionsSortByBestLapWithTiesById)
     champ->StoreResult(7, 1, 0, 92.5f, 0, 0, 9);
     // Rider 12 set no time.
     EXPECT_EQ(champ->Events[0].GetRiderResult(1, 3).Position, 0);  // timed results are at position 0
+    // Rider 20 is not entered but holds points from a race result, so he
+    // stands before every entered rider in the points order; he must not
+    // push one of them out of the first four rows.
+    champ->SetSessionKind(kSessionFirstRace);
+    champ->StoreResult(0, 20, 0, 0, 600.0f, kRiderStatusFinished, 9);
+    champ->SetSessionKind(kSessionSecondTimed);
+    ASSERT_EQ(champ->EnteredRiders, 4);
     champ->BuildStandings(0, kSessionSecondTimed);
     const std::int32_t order[] = {8, 1, 3, 12};
-    for (int slot = 0; slot < 4; ++slot)
+    for (int slot = 0; slot < 4; ++slot) {
+        ASSERT_NE(champ->Standings[slot], nullptr) << slot;
         EXPECT_EQ(champ->Standings[slot]->RiderId, order[slot]) << slot;
+    }
+    for (int slot = 4; slot < kChampRiders; ++slot)
+        EXPECT_EQ(champ->Standings[slot], nullptr) << slot;
+    // The first session sorts the same way.
+    champ->BuildStandings(0, kSessionFirstTimed);
+    for (int slot = 0; slot < 4; ++slot)
+        EXPECT_NE(champ->Standings[slot], nullptr) << slot;
 }
 
 TEST_F(ChampionshipTest, RefusedResultsLeaveNoTrace)
@@ -490,6 +505,74 @@ TEST_F(ChampionshipFileTest, SaveAndLoadRestoreTheMomentOfSaving)
     EXPECT_EQ(header.FileName, "f0.chp");
     EXPECT_EQ(header.PlayerStanding, 2);
     EXPECT_EQ(header.PlayerPoints, 20);
+}
+
+TEST_F(ChampionshipFileTest, AWholeClassificationKeepsItsPointsThroughTheStandingsASaveAndALoad)
+{
+    // Sixteen riders, the player among them (id 3): the first race finishes
+    // in id order, the second with every rider five places further on.
+    auto champ = Named("f4.chp");
+    for (int id = 0; id < 16; ++id) {
+        if (id != 3)
+            champ->AddEntry(id, kEntryComputer);
+    }
+    champ->SetPlayerRider(3);
+    std::vector<RaceResultLine> first, second;
+    for (int p = 0; p < 16; ++p) {
+        first.push_back({p, 1.0f, 90.0f, 600.0f + static_cast<float>(p), kRiderStatusFinished, 5});
+        second.push_back({(p + 5) % 16, 1.0f, 90.0f, 610.0f + static_cast<float>(p), kRiderStatusFinished, 5});
+    }
+    champ->SetSessionKind(kSessionFirstRace);
+    champ->StoreRaceResults(first);
+    champ->SetSessionKind(kSessionSecondRace);
+    champ->StoreRaceResults(second);
+
+    // Points of position 1..16: 25 20 16 13 11 10 9 8 7 6 5 4 3 2 1 0.
+    const std::uint32_t total[16] = {29, 23, 18, 14, 11, 35, 29, 24, 20, 17, 15, 13, 11, 9, 7, 5};
+    const std::int32_t byPoints[16] = {5, 0, 6, 7, 1, 8, 2, 9, 10, 3, 11, 4, 12, 13, 14, 15};
+    const auto expect_standings = [&](Championship& c) {
+        c.BuildStandings(0, kSessionSecondRace);
+        for (int slot = 0; slot < 16; ++slot) {
+            SCOPED_TRACE(slot);
+            // The second race's order, each row with its rider's season points.
+            const ChampionshipResult* row = c.Standings[slot];
+            ASSERT_NE(row, nullptr);
+            const int id = (slot + 5) % 16;
+            EXPECT_EQ(row->RiderId, id);
+            EXPECT_EQ(row->Position, slot);
+            EXPECT_EQ(row->Points, total[id]);
+            EXPECT_EQ(c.FindRider(id).Points, static_cast<std::int32_t>(total[id]));
+            EXPECT_EQ(c.FindRider(id).Scores, 2);
+            // The championship table: points, then the lower id.
+            std::int32_t tableId = -1, tablePoints = -1;
+            c.GetRiderTotals(slot, tableId, tablePoints);
+            EXPECT_EQ(tableId, byPoints[slot]);
+            EXPECT_EQ(tablePoints, static_cast<std::int32_t>(total[byPoints[slot]]));
+        }
+        EXPECT_EQ(c.Standings[16], nullptr);
+        // The first race's row of a rider: its position, not the season.
+        EXPECT_EQ(c.Events[0].GetRiderResult(kSessionFirstRace, 5).Position, 5);
+    };
+    expect_standings(*champ);
+
+    GameSettings settings;
+    champ->Save(settings);
+    EXPECT_EQ(champ->PlayerStanding, 10);
+    EXPECT_EQ(champ->PlayerPoints, 14);
+
+    auto loaded = Named("f4.chp");
+    GameSettings later;
+    ASSERT_TRUE(loaded->Load(later)) << loaded->LastFileError();
+    // The points the standings filled in were saved with the results.
+    for (int id = 0; id < 16; ++id)
+        EXPECT_EQ(loaded->Events[0].GetRiderResult(kSessionSecondRace, id).Points, total[id]) << id;
+    EXPECT_EQ(loaded->PlayerRider(), 3);
+    EXPECT_EQ(loaded->EnteredRiders, 16);
+    expect_standings(*loaded);
+    SaveHeader header;
+    ASSERT_TRUE(LoadSavedRecord("f4.chp", header));
+    EXPECT_EQ(header.PlayerStanding, 10);
+    EXPECT_EQ(header.PlayerPoints, 14);
 }
 
 TEST_F(ChampionshipFileTest, ALoadKeepsTheNameOfTheFileItCameFrom)

@@ -244,4 +244,24 @@ TEST_F(GameSettingsTest, TheProgramWideRecordMustBeInstalled)
     EXPECT_THROW(TheGameSettings(), std::logic_error);
 }
 
+TEST_F(GameSettingsTest, TheOptionScreensReadTheProgramWideRaceOptions)
+{
+    GameSettings s;
+    s.Race.CpuDifficulty = 3;
+    s.Race.Weather = kWeatherRandom;
+    s.Race.NumSimulationRiders = 16;
+    s.Race.NumArcadeRiders = 8;
+    SetTheGameSettings(&s);
+    EXPECT_EQ(GetCpuDifficulty(), 3);
+    EXPECT_EQ(GetWeatherSetting(), 3);
+    EXPECT_EQ(GetRiderCount(true), 16);
+    EXPECT_EQ(GetRiderCount(false), 8);
+    // They read the record as it is now.
+    s.Race.Weather = 1;
+    EXPECT_EQ(GetWeatherSetting(), 1);
+    SetTheGameSettings(nullptr);
+    EXPECT_THROW(GetCpuDifficulty(), std::logic_error);
+    EXPECT_THROW(GetRiderCount(true), std::logic_error);
+}
+
 } // namespace

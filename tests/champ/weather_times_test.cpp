@@ -96,6 +96,17 @@ TEST_F(WeatherTest, TheFileGivesEachTrackItsChancesAndRanges)
 TEST_F(WeatherTest, MissingOrDamagedFilesGiveTheBuiltInTable)
 {
     const std::string good = datakit::weather_file_text(datakit::demo_weather());
+    // A whole file with one row of the first track changed.
+    const std::string row = "50 % 20 30 40 60";
+    const auto with_first_row = [&](const std::string& changed) {
+        datakit::WeatherFile file;
+        for (auto& track : file)
+            track = {{{50, 20, 30, 40, 60}, {30, 10, 15, 12, 20}, {20, 12, 18, 14, 24}}};
+        std::string text = datakit::weather_file_text(file);
+        const auto at = text.find(row);
+        EXPECT_NE(at, std::string::npos);
+        return text.replace(at, row.size(), changed);
+    };
     struct Case {
         const char* what;
         std::string text;  // empty: no file
@@ -104,8 +115,10 @@ TEST_F(WeatherTest, MissingOrDamagedFilesGiveTheBuiltInTable)
     const Case cases[] = {
         {"no file", "", false},
         {"cut short", good.substr(0, good.size() / 2), true},
-        {"a word that is no number", "Island sunny fog rain\r\n50 % 2x 27 30 40\r\n", true},
-        {"a chance above 100", "Island sunny fog rain\r\n150 % 25 27 30 40\r\n", true},
+        {"a word without digits", with_first_row("50 % 20 x30 40 60"), true},
+        {"a sign without digits", with_first_row("50 % 20 - 40 60"), true},
+        {"a chance above 100", with_first_row("150 % 20 30 40 60"), true},
+        {"a chance above 100 before other characters", with_first_row("101% % 20 30 40 60"), true},
     };
     for (const Case& c : cases) {
         std::filesystem::remove(dir_ / "menu" / "Weather.txt");
@@ -127,6 +140,38 @@ TEST_F(WeatherTest, MissingOrDamagedFilesGiveTheBuiltInTable)
                 EXPECT_EQ(e.SecondHigh, 40);
             }
         }
+    }
+}
+
+TEST_F(WeatherTest, AWordCountsByItsLeadingDigits)
+{
+    // Words as a hand-edited file holds them: what follows the digits is
+    // ignored, a sign is taken.
+    datakit::WeatherFile file;
+    for (auto& track : file)
+        track = {{{50, 20, 30, 40, 60}, {30, 10, 15, 12, 20}, {20, -5, 18, 14, 24}}};
+    std::string text = datakit::weather_file_text(file);
+    for (const auto& [plain, odd] : {std::pair<std::string, std::string>{"50 % 20 30 40 60", "50% % 20, +30 40C 060."},
+                                     {"20 % -5 18", "20%% % -5deg 18"}}) {
+        for (auto at = text.find(plain); at != std::string::npos; at = text.find(plain, at + odd.size()))
+            text.replace(at, plain.size(), odd);
+    }
+    write_text(dir_ / "menu" / "Weather.txt", text);
+    platform::invalidate_path_cache();
+    WeatherTable table;
+    ASSERT_TRUE(table.Load()) << table.LastError();
+    EXPECT_TRUE(Boxes().empty());
+    for (int t = 0; t < kWeatherTracks; ++t) {
+        SCOPED_TRACE(t);
+        const WeatherEntry& sunny = table.Entry(t, 0);
+        EXPECT_EQ(sunny.Chance, 50);
+        EXPECT_EQ(sunny.FirstLow, 20);
+        EXPECT_EQ(sunny.FirstHigh, 30);
+        EXPECT_EQ(sunny.SecondLow, 40);
+        EXPECT_EQ(sunny.SecondHigh, 60);
+        EXPECT_EQ(table.Entry(t, 2).Chance, 20);
+        EXPECT_EQ(table.Entry(t, 2).FirstLow, -5);
+        EXPECT_EQ(table.Entry(t, 2).FirstHigh, 18);
     }
 }
 

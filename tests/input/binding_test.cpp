@@ -137,6 +137,40 @@ TEST_F(BindingCaptureTest, ButtonsBindWhenLetGo)
     EXPECT_EQ(Capture().found, 0);
 }
 
+TEST_F(BindingCaptureTest, AButtonHeldWhenACaptureEndsIsNotTheNextCapturesBinding)
+{
+    const int id = platform::attach_test_joystick(Stick("Pad", 2, 4));
+    ASSERT_EQ(input.Create(), kInputOk);
+    // The next capture begins after the screen ended the first one, or
+    // without it having ended it (the player left the screen).
+    for (const bool ended : {true, false}) {
+        SCOPED_TRACE(ended ? "ended" : "not ended");
+        input.SnapshotJoysticks(baseline);
+        // The first capture takes key A while stick button 2 is held.
+        platform::test_joystick_button(id, 2, true);
+        Key(30, true);
+        EXPECT_EQ(Capture().found, 1);
+        Key(30, false);
+        if (ended)
+            input.FreeJoystickSnapshot(baseline);
+        platform::test_joystick_button(id, 2, false);
+
+        // The second capture reports nothing until the player acts, then
+        // what he did.
+        input.SnapshotJoysticks(baseline);
+        for (int frame = 0; frame < 3; ++frame)
+            EXPECT_EQ(Capture().found, 0) << "frame " << frame;
+        Key(44, true);
+        const Captured got = Capture();
+        EXPECT_EQ(got.found, 1);
+        EXPECT_EQ(got.type, kBindKey);
+        EXPECT_EQ(got.index, 44);
+        Key(44, false);
+        input.FreeJoystickSnapshot(baseline);
+        input.Poll();
+    }
+}
+
 TEST_F(BindingCaptureTest, AxesBindBeyondHalfTheirTravelFromTheBaseline)
 {
     platform::JoystickInfo pad = Stick("Pad", 6, 4);
