@@ -57,35 +57,71 @@ bool LoadPictures(const std::string& track, lib2d_picture& picture, lib2d_pictur
 
 } // namespace
 
-void LoadingScreenThread(const std::string& track)
+void RunLoadingScreen(LoadingScreenDisplay& display)
 {
-    lib2d_picture picture, logo, mask;
-    if (!LoadPictures(track, picture, logo, mask)) {
+    if (!display.Load()) {
         // The failure has been shown; the run loop learns that the loading
         // screen has ended.
         g_LoadingHandshake.store(kLoadingEnded);
         return;
     }
-    render_device& renderer = the_render_device();
-    for (int i = 0; i < kTrackPictureFrames; ++i) {
-        if (!renderer.clear_zbuffer())
-            break;
-        picture.draw(0, 0, 0);
-        if (!renderer.present())
-            break;
-    }
+    display.ShowFirst();
     g_LoadingHandshake.store(kLoadingAcknowledged);
 
-    while (g_LoadingHandshake.load() == kLoadingAcknowledged) {
-        mask.draw(kLogoX, kLogoY, 0);
-        logo.draw(kLogoX, kLogoY, g_nLogoFrame.fetch_add(1) % kLogoFrames);
-        renderer.present();
+    while (g_LoadingHandshake.load() == kLoadingAcknowledged)
+        display.ShowFrame();
+    display.Free();
+    g_LoadingHandshake.store(kLoadingAcknowledged);
+}
+
+namespace {
+
+// The loading screen of a track: its picture, then the logo animating over
+// its mask.
+class TrackLoadingDisplay : public LoadingScreenDisplay {
+public:
+    explicit TrackLoadingDisplay(const std::string& track) : m_Track(track) {}
+
+    bool Load() override { return LoadPictures(m_Track, m_Picture, m_Logo, m_Mask); }
+
+    void ShowFirst() override
+    {
+        render_device& renderer = the_render_device();
+        for (int i = 0; i < kTrackPictureFrames; ++i) {
+            if (!renderer.clear_zbuffer())
+                break;
+            m_Picture.draw(0, 0, 0);
+            if (!renderer.present())
+                break;
+        }
+    }
+
+    void ShowFrame() override
+    {
+        m_Mask.draw(kLogoX, kLogoY, 0);
+        m_Logo.draw(kLogoX, kLogoY, g_nLogoFrame.fetch_add(1) % kLogoFrames);
+        the_render_device().present();
         platform::sleep_ms(kLogoFrameMs);
     }
-    picture.free();
-    logo.free();
-    mask.free();
-    g_LoadingHandshake.store(kLoadingAcknowledged);
+
+    void Free() override
+    {
+        m_Picture.free();
+        m_Logo.free();
+        m_Mask.free();
+    }
+
+private:
+    std::string m_Track;
+    lib2d_picture m_Picture, m_Logo, m_Mask;
+};
+
+} // namespace
+
+void LoadingScreenThread(const std::string& track)
+{
+    TrackLoadingDisplay display(track);
+    RunLoadingScreen(display);
 }
 
 bool LoadingScreen::Start(const char* track)
@@ -93,7 +129,7 @@ bool LoadingScreen::Start(const char* track)
     Stop();
     g_LoadingHandshake.store(kLoadingRequest);
     const std::string name = track;
-    if (!m_Thread.start([name] { LoadingScreenThread(name); })) {
+    if (!m_Thread.start([body = m_Body, name] { body(name); })) {
         g_LoadingHandshake.store(kLoadingAcknowledged);
         return false;
     }

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/thread.h"
 
@@ -40,9 +42,40 @@ inline constexpr const char* kLoadingMask = "gfx\\Loading\\Mask_00.pcx";
 // The track's own picture: "gfx\Loading\<track>.pcx".
 std::string TrackLoadingPicture(const char* track);
 
+// What the loading-screen thread shows, step by step. RunLoadingScreen, the
+// thread's side of the handshake, drives it: the track's pictures do the
+// real drawing, and a test's display can hold the thread at any step to
+// force an order of events between the two threads.
+class LoadingScreenDisplay {
+public:
+    virtual ~LoadingScreenDisplay() = default;
+    // Loads what the screen shows. False: nothing is shown and the thread
+    // ends (any failure has been reported).
+    virtual bool Load() = 0;
+    // Shows the first picture; the run loop is answered afterwards.
+    virtual void ShowFirst() = 0;
+    // Shows one frame of the animation and waits out the frame's time.
+    virtual void ShowFrame() = 0;
+    // Frees what Load loaded; the stop request is answered afterwards.
+    virtual void Free() = 0;
+};
+
+// The thread's side of the handshake: loads (or ends with kLoadingEnded),
+// shows the first picture, answers, shows frames until the stop request,
+// frees and answers again.
+void RunLoadingScreen(LoadingScreenDisplay& display);
+
+// The thread's body: the loading screen of `track` (its pictures under
+// "gfx\Loading\" and the animated logo), through RunLoadingScreen.
+void LoadingScreenThread(const std::string& track);
+
+// The run loop's side of the handshake.
 class LoadingScreen {
 public:
-    LoadingScreen() = default;
+    // What the thread runs for a track; tests give their own body.
+    using Body = std::function<void(const std::string& track)>;
+
+    explicit LoadingScreen(Body body = LoadingScreenThread) : m_Body(std::move(body)) {}
     ~LoadingScreen() { Stop(); }
     LoadingScreen(const LoadingScreen&) = delete;
     LoadingScreen& operator=(const LoadingScreen&) = delete;
@@ -58,9 +91,7 @@ public:
     void Stop();
 
 private:
+    Body m_Body;
     platform::Thread m_Thread;
     bool m_bRunning = false;
 };
-
-// The thread's body: the loading screen of `track`.
-void LoadingScreenThread(const std::string& track);

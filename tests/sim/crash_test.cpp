@@ -201,8 +201,9 @@ TEST(CrashFallTest, BikeAtSixtyTumblesSlidesAndComesToRest)
         CrashSubStep(b);
         ASSERT_TRUE(AllFinite(b)) << "step " << steps;
         // The engine idles down: 2000 to exactly 1000 in ten steps of 0.02 s.
-        if (steps == 8)
+        if (steps == 8) {
             EXPECT_GT(b.Rpm, 1000.0f);
+        }
         if (steps == 9) {
             EXPECT_EQ(b.Rpm, 1000.0f);
             EXPECT_EQ(b.EngineSoundRpm, 1000.0f);
@@ -299,9 +300,10 @@ TEST(CrashFallTest, BodyLyingStillOnTarmacStaysStillAndSilent)
     for (int step = 0; step < 400; ++step) {
         b.BodyStep(0.005f);
         b.Speed = std::sqrt(b.BodyVelocity[1].x * b.BodyVelocity[1].x + b.BodyVelocity[1].z * b.BodyVelocity[1].z);
-        if (step >= 200)
+        if (step >= 200) {
             for (int i = 0; i < 4; ++i)
                 ASSERT_EQ(b.BodyVelocity[i].Length(), 0.0f) << "point " << i << " step " << step;
+        }
     }
     EXPECT_TRUE(w.hooks.plays.empty());
     EXPECT_TRUE(w.hooks.smokes.empty());
@@ -462,8 +464,9 @@ TEST(CrashSequenceTest, FallenRiderGetsBackOnAndRidesOn)
         EXPECT_TRUE(walked);
         // A computer rider's bike lies at rest while he walks back (a player
         // is put back on as soon as he starts to walk).
-        if (!human)
+        if (!human) {
             EXPECT_TRUE(rested);
+        }
         EXPECT_GT(b.Progress, 100.0f);
     }
 }
@@ -606,8 +609,9 @@ TEST(CrashRiderTest, RiderBeyondTheBarrierComesBackInside)
         // No motion through the barrier; a thrown rider keeps a fifth of its
         // motion along it.
         EXPECT_NEAR(b.CgVelocity.Dot(side), 0.0f, 0.05f) << c.state;
-        if (!c.dragged)
+        if (!c.dragged) {
             EXPECT_LT(HorizontalSpeed(b.CgVelocity), 0.2f * 5.0f + 0.01f);
+        }
     }
 }
 
@@ -863,8 +867,9 @@ TEST(CrashRiderTest, WalkToABikeAgainstTheBarrierEndsBesideIt)
         EXPECT_EQ(b.RiderState, roll >= 0.0f ? 25 : 21) << roll;
         // About 7 m at 3 m/s.
         EXPECT_LT(steps * kDt, 4.0f) << roll;
-        if (targetBeyondBarrier)
+        if (targetBeyondBarrier) {
             EXPECT_TRUE(b.Status & kBikeBarrierTouched) << roll;
+        }
         EXPECT_LT(HorizontalDistance(b.RiderPosition, b.Position), 2.0f) << roll;
     }
 }

@@ -289,8 +289,9 @@ TEST_F(RaceTimingTest, WinnerOfTheViewedRiderGetsTheMessageAndTheViewedWinnerThe
         bike(0).FinishRace();
         EXPECT_EQ(hooks.calls, c.calls) << c.viewed << " " << c.graphics << " " << c.runFlags;
         EXPECT_TRUE(race.Flags & kRaceFinished);
-        if (c.viewed == 1 && !c.playback)
+        if (c.viewed == 1 && !c.playback) {
             EXPECT_EQ(race.OverlayBike, 0);
+        }
     }
 }
 
@@ -367,8 +368,9 @@ TEST_F(RaceTimingTest, WrongWayNeedsMoreThanFortyMetresBackOnTheCircuitWithTheTe
         b.Flags = c.flags;
         PutAt(b, 1000.0f, 0);
         Drive(b, 20.0f, 0.1f);
-        if (c.flags)
+        if (c.flags) {
             EXPECT_NEAR(b.FurthestProgress, 1020.0f, 0.05f);
+        }
         Drive(b, -c.back, 0.1f);
         EXPECT_EQ((b.Status & kBikeWrongWay) != 0, c.wrong) << c.flags << " " << c.back;
         EXPECT_EQ(hooks.Has("notice 2"), c.wrong);

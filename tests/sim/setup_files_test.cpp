@@ -283,8 +283,9 @@ StraightRun RunStraight(Change change, bool automatic, float seconds)
         run.FrontTravel = std::max(run.FrontTravel, b.FrontWheel.SpringTravel);
         run.RearTravel = std::max(run.RearTravel, b.RearWheel.SpringTravel);
     }
-    if (!automatic)
+    if (!automatic) {
         EXPECT_EQ(b.Gear, 0);
+    }
     return run;
 }
 

@@ -136,6 +136,72 @@ TEST_F(TyreTest, SlidingHeatsByTheSurfaceAndLeanWearsTheShoulder)
     EXPECT_GT(sliding.Wear[Tyre::Right], gripping.Wear[Tyre::Right]);
 }
 
+// One step of a tyre with round coefficients, every value worked out by hand
+// from the model (in double precision), so that a wrong constant anywhere in
+// the step (heating, wear rate, cooling, weighting, the shoulders' drift
+// towards the centre, the curves) shows.
+TEST_F(TyreTest, OneStepMatchesTheModelWorkedByHand)
+{
+    torvane_test::FpTraps traps;
+    SetTerrainWeather(20.0f, 40.0f); // air 20, track 40
+    TyreRecord record;
+    record.CoolCentre = 0.5f;
+    record.CoolShoulder = 1.0f;
+    record.HeatCentre = 2.0f;
+    record.HeatShoulder = 4.0f;
+    record.WearDecade = 50.0f; // e^(WearExp T) = 10^(T / 50)
+    record.WearCentre = 0.001f;
+    record.WearShoulder = 0.002f;
+    const float wear_curve[4] = {1.0f, 2.0f, 1.0f, 0.5f}; // x0, k, from, to
+    const float temp_curve[4] = {80.0f, 0.1f, 0.6f, 1.0f};
+    std::memcpy(record.WearCurve, wear_curve, sizeof wear_curve);
+    std::memcpy(record.TempCurve, temp_curve, sizeof temp_curve);
+    record.GripScale = 0.9f;
+    Tyre tyre;
+    tyre.SetCoefficients(record);
+    tyre.Init();
+    tyre.SurfaceHeat = 3.0f;
+    tyre.SurfaceWear = 2.0f;
+    const float wear[3] = {0.1f, 0.2f, 0.3f};
+    const float temp[3] = {60.0f, 70.0f, 40.0f};
+    std::memcpy(tyre.Wear, wear, sizeof wear);
+    std::memcpy(tyre.Temp, temp, sizeof temp);
+
+    // Camber pi/6: weights (0, 0.5, 0.5). Half gripping on a surface of heat
+    // factor 3: q = ((1 - 0.5) x (3 - 1) + 1) x 10 = 20.
+    tyre.Update(kPi / 6, 10.0f, 0.1f, 0.5f);
+
+    EXPECT_NEAR(tyre.ZoneWeight[Tyre::Left], 0.0f, 1e-6f);
+    EXPECT_NEAR(tyre.ZoneWeight[Tyre::Centre], 0.5f, 1e-6f);
+    EXPECT_NEAR(tyre.ZoneWeight[Tyre::Right], 0.5f, 1e-6f);
+    EXPECT_NEAR(tyre.Asymmetry, 0.5f, 1e-6f);
+    // Wear: the left shoulder carries no weight and keeps its 0.1.
+    //   centre 0.2 + 10^(70/50) x 20 x 2 x 0.5 x 0.001 = 0.2 + 25.1188643 x 0.02
+    //   right  0.3 + 10^(40/50) x 20 x 2 x 0.5 x 0.002 = 0.3 + 6.30957344 x 0.04
+    EXPECT_EQ(tyre.Wear[Tyre::Left], 0.1f);
+    EXPECT_NEAR(tyre.Wear[Tyre::Centre], 0.702377286f, 1e-6f);
+    EXPECT_NEAR(tyre.Wear[Tyre::Right], 0.552382938f, 1e-6f);
+    // Heat, then cooling towards the air:
+    //   left   60                   -> (60 - 20) e^-0.1  + 20 = 56.1934967
+    //   centre 70 + 20 x 2 x 0.5 = 90 -> (90 - 20) e^-0.05 + 20 = 86.5860597
+    //   right  40 + 20 x 4 x 0.5 = 80 -> (80 - 20) e^-0.1  + 20 = 74.2902451
+    // weighted by (0, 0.5, 0.5) before the shoulders drift.
+    EXPECT_NEAR(tyre.WeightedWear, 0.627380112f, 1e-6f);
+    EXPECT_NEAR(tyre.WeightedTemp, 80.4381524f, 1e-4f);
+    // The shoulders then move a thousandth of the way to the centre:
+    //   left  56.1934967 + 0.001 x (86.5860597 - 56.1934967) = 56.2238893
+    //   right 74.2902451 + 0.001 x (86.5860597 - 74.2902451) = 74.3025409
+    EXPECT_NEAR(tyre.Temp[Tyre::Left], 56.2238893f, 1e-4f);
+    EXPECT_NEAR(tyre.Temp[Tyre::Centre], 86.5860597f, 1e-4f);
+    EXPECT_NEAR(tyre.Temp[Tyre::Right], 74.3025409f, 1e-4f);
+    // Grip: wear curve at 0.627380112: z = -0.745239776, 0.5 + 0.5 / (e^z + 1)
+    // = 0.839070293; temperature curve at 80.4381524: z = 0.0438152,
+    // 1 - 0.4 / (e^z + 1) = 0.804380823; times 0.9.
+    EXPECT_NEAR(tyre.WearGrip(), 0.839070293f, 1e-6f);
+    EXPECT_NEAR(tyre.TempGrip(), 0.804380823f, 1e-6f);
+    EXPECT_NEAR(tyre.Grip, 0.607438848f, 2e-6f);
+}
+
 TEST_F(TyreTest, GripBlendUsesWetValuesAtOneHundredPercentAndClampsAAndB)
 {
     TerrainRecord t;

@@ -38,7 +38,6 @@ XZ segment_end(const TrackFileSegment& s, double* heading)
 
 XZ mid(const TrackFilePoint& a, const TrackFilePoint& b) { return {(a.x + b.x) / 2.0, (a.z + b.z) / 2.0}; }
 double dist(XZ a, XZ b) { return std::hypot(a.x - b.x, a.z - b.z); }
-double dist(const TrackFilePoint& a, const TrackFilePoint& b) { return std::hypot(a.x - b.x, a.z - b.z); }
 
 // The four points of a section lie on one line across the track, in the
 // order edge0, inner0, inner1, edge1 from left to right.
@@ -71,8 +70,9 @@ void check_track(const TrackFile& f, bool closed)
     for (std::size_t k = 0; k + 1 < n; ++k) {
         const double step = dist(mid(f.sections[k].inner0, f.sections[k].inner1),
                                  mid(f.sections[k + 1].inner0, f.sections[k + 1].inner1));
-        if (closed || k + 2 < n)
+        if (closed || k + 2 < n) {
             ASSERT_NEAR(step, 1.0, 0.01) << "section " << k;
+        }
         expect_ordered(f.sections[k]);
         ASSERT_LE(f.sections[k].left_surface, 3);
         ASSERT_LE(f.sections[k].right_surface, 3);
@@ -91,8 +91,9 @@ void check_track(const TrackFile& f, bool closed)
         ASSERT_GT(f.metres[k].ref_speed, 0.0f);
         ASSERT_GT(f.metres[k].low_bound, 0.0f);
         ASSERT_GT(f.metres[k].high_bound, 0.0f);
-        if (k > 0)
+        if (k > 0) {
             ASSERT_GE(f.metres[k].section, f.metres[k - 1].section);
+        }
     }
 
     // Strip runs: each starts where a section says and ends (exclusive) at

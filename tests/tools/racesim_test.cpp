@@ -111,8 +111,9 @@ TEST_P(RaceSimCircuitTest, SixteenRidersThreeLaps)
         EXPECT_EQ(line.find("DNF"), std::string::npos) << line;
         // No rider is credited with more laps than the race has.
         std::smatch m;
-        if (std::regex_match(line, m, kRiderLine))
+        if (std::regex_match(line, m, kRiderLine)) {
             EXPECT_LE(std::stoi(m[3]), 3) << line;
+        }
     }
 }
 
