@@ -252,6 +252,36 @@ TEST_F(RaceRunTest, AttractRunEndsOnEscapeOrAfterALap)
     }
 }
 
+// A bike's heading turns by a full turn every lap. Summed without bound it
+// passed 128 rad after some twenty laps, where a wide bend's turn in one
+// step rounds away and took the step's motion with it: a lone rider on Sugo
+// stood still after lap 21 and the race never ended. Put as far round as
+// that, the rider laps on, its headings kept within half a turn.
+TEST_F(RaceRunTest, ALongRaceKeepsLapping)
+{
+    torvane_test::FpTraps traps;
+    StartRacing(1);
+    Bike& b = bike(0);
+    ASSERT_TRUE(FramesUntil([&] { return b.Laps >= 0; }, 2000, 17));
+    const float turns = 24.0f * 6.28318531f;
+    b.Heading += turns;
+    b.PrevHeading += turns;
+    b.AimHeading += turns;
+    b.RiderAngles.y += turns;
+    for (WheelAssembly* wheel : {&b.FrontWheel, &b.RearWheel}) {
+        wheel->Heading += turns;
+        wheel->Orientation.Heading += turns;
+    }
+    Frame(17);
+    EXPECT_LE(std::fabs(b.Heading), 3.1416f) << "folded at the next step";
+    EXPECT_LE(std::fabs(b.RearWheel.Heading - b.Heading), 0.5f);
+    EXPECT_LE(std::fabs(b.RiderAngles.y - b.Heading), 0.5f);
+    const bool lapped = FramesUntil([&] { return b.Laps >= 2; }, 10000, 17);
+    EXPECT_TRUE(lapped) << "stuck at " << b.Progress << " m, " << b.Speed << " m/s";
+    EXPECT_EQ(b.RiderState, -1) << "riding, not fallen";
+    EXPECT_LE(std::fabs(b.Heading), 3.1416f);
+}
+
 // The race commands: the run ends (1, 4), is run again (3) or watched again
 // (2), and the picture fades out, during which nothing is simulated; 5
 // parks the viewed rider.
