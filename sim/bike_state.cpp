@@ -43,8 +43,11 @@ std::int32_t PlayedRecord(std::int32_t state)
 // instances switch at once.
 void Bike::SetState(int state, float startTime)
 {
+    const std::int32_t previous = RiderState;
     StateTime = startTime;
     RiderState = state;
+    if (RiderStateListener* listener = CurrentRaceContext().StateListener)
+        listener->RiderStateEntered(*this, previous, state);
     if (HoldsSlideCorrection(state))
         Status |= kBikeNoSlideFix;
     else

@@ -23,6 +23,30 @@ constexpr float kRiderAbove = 0.15f;
 constexpr std::uint32_t kHudWrongWay = 0x2000;
 constexpr int kViewLapping = 4;
 
+// Keeps the bike's headings within half a turn of zero. A bike going round
+// a circuit turns a full turn every lap, and a heading summed without bound
+// loses the precision of its small per-step turns (above 128 rad a whole
+// step's turn on a wide bend rounds away, and with it the step's motion).
+// Every heading of the bike moves by the same whole turns, so their
+// differences hold.
+void FoldHeadings(Bike& b)
+{
+    constexpr float kPi = 3.14159265f;
+    constexpr float kTwoPi = 6.28318531f;
+    if (!(std::fabs(b.Heading) > kPi))
+        return;
+    const float shift = kTwoPi * std::round(b.Heading / kTwoPi);
+    b.Heading -= shift;
+    b.PrevHeading -= shift;
+    b.AimHeading -= shift;
+    b.RiderAngles.y -= shift;
+    b.StepStart.Heading -= shift;
+    for (WheelAssembly* wheel : {&b.FrontWheel, &b.RearWheel}) {
+        wheel->Heading -= shift;
+        wheel->Orientation.Heading -= shift;
+    }
+}
+
 int PitSlot(const Bike& bike)
 {
     return bike.GridEntry ? std::clamp(bike.GridEntry->PitSlot, 0, kPitSlotCount - 1) : 0;
@@ -74,6 +98,7 @@ void Bike::DynamicsStep(float dt)
     }
 
     TurnRadius = RearWheel.TurnRadius;
+    FoldHeadings(*this);
     if ((Status & kBikePitStop) && std::fabs(SideOffset) > race.PitBoxDepth[PitSlot(*this)])
         Park();
 }

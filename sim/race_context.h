@@ -77,6 +77,15 @@ public:
 // Passed as a frequency, volume or pan: keep the sample's own value.
 inline constexpr float kKeepSoundValue = 56789.0f;
 
+// Told of every rider state a bike enters (Bike::SetState), with the state
+// it leaves; for a watcher outside the race (the headless runner counts
+// falls and barrier contacts with it). It must not change the bike.
+class RiderStateListener {
+public:
+    virtual ~RiderStateListener() = default;
+    virtual void RiderStateEntered(const Bike& bike, std::int32_t previous, std::int32_t state) = 0;
+};
+
 // Race flags the simulation reads or sets.
 inline constexpr std::uint32_t kRaceRacing = 0x01;    // the start has been given: laps and times count
 inline constexpr std::uint32_t kRaceFinished = 0x02;  // the winner has crossed the line
@@ -106,6 +115,9 @@ struct RaceContext {
     // no rider animation is asked for. InstallRiderStateTable sets it.
     const RiderStateTable* RiderStates = nullptr;
     RaceHooks* Hooks = nullptr;      // null: no presentation
+    // Null: nobody watches the rider states. Not the race's: whoever sets it
+    // after the race has loaded takes it away again.
+    RiderStateListener* StateListener = nullptr;
     std::int32_t CameraMode = 0;     // 0..7: 0, 1, 2, 3, 6 on-board and close views; 4, 5, 7 distant
     std::uint32_t GraphicsFlags = 0; // the application's graphics flags (bit 0 "Sound", 0x20 "Ambient")
     // The pit boxes by pit slot: distance of the box along the pit lane, and

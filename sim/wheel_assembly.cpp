@@ -309,8 +309,14 @@ float WheelAssembly::Move(float dt, float speed)
         const float a = d / r;
         Heading -= a;
         Orientation.Heading -= a;
-        ContactPoint.x += r * (std::cos(h - a) - std::cos(h));
-        ContactPoint.z += r * (std::sin(h) - std::sin(h - a));
+        // Along the chord of the arc, 2 r sin(a/2) at the mean heading: the
+        // difference of the circle's two points, without subtracting nearly
+        // equal cosines (on a wide arc or a short step that difference lost
+        // the step's motion, or all of it).
+        const float chord = 2.0f * r * std::sin(0.5f * a);
+        const float mid = h - 0.5f * a;
+        ContactPoint.x += chord * std::sin(mid);
+        ContactPoint.z += chord * std::cos(mid);
     } else {
         ContactPoint.x += d * std::sin(h);
         ContactPoint.z += d * std::cos(h);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/race/race_fixture.h"
+#include "sim/rider_states.h"
 #include "tests/support/fp_traps.h"
 
 using namespace race_test;
@@ -250,6 +251,100 @@ TEST_F(RaceRunTest, AttractRunEndsOnEscapeOrAfterALap)
         EXPECT_TRUE(flags() & kRaceFlagEnding) << byLap;
         race.reset();
     }
+}
+
+// A bike's heading turns by a full turn every lap. Summed without bound it
+// passed 128 rad after some twenty laps, where a wide bend's turn in one
+// step rounds away and took the step's motion with it: a lone rider on Sugo
+// stood still after lap 21 and the race never ended. Put as far round as
+// that, the rider laps on, its headings kept within half a turn.
+TEST_F(RaceRunTest, ALongRaceKeepsLapping)
+{
+    torvane_test::FpTraps traps;
+    StartRacing(1);
+    Bike& b = bike(0);
+    ASSERT_TRUE(FramesUntil([&] { return b.Laps >= 0; }, 2000, 17));
+    const float turns = 24.0f * 6.28318531f;
+    b.Heading += turns;
+    b.PrevHeading += turns;
+    b.AimHeading += turns;
+    b.RiderAngles.y += turns;
+    for (WheelAssembly* wheel : {&b.FrontWheel, &b.RearWheel}) {
+        wheel->Heading += turns;
+        wheel->Orientation.Heading += turns;
+    }
+    Frame(17);
+    EXPECT_LE(std::fabs(b.Heading), 3.1416f) << "folded at the next step";
+    EXPECT_LE(std::fabs(b.RearWheel.Heading - b.Heading), 0.5f);
+    EXPECT_LE(std::fabs(b.RiderAngles.y - b.Heading), 0.5f);
+    const bool lapped = FramesUntil([&] { return b.Laps >= 2; }, 10000, 17);
+    EXPECT_TRUE(lapped) << "stuck at " << b.Progress << " m, " << b.Speed << " m/s";
+    EXPECT_EQ(b.RiderState, -1) << "riding, not fallen";
+    EXPECT_LE(std::fabs(b.Heading), 3.1416f);
+}
+
+// A watcher of the rider states hears every state a bike enters, each
+// with the state it leaves, in order: a requested fall is one entry into a
+// fall state from riding, and the rider's way back is told step by step.
+TEST_F(RaceRunTest, RiderStateListenerHearsEveryEntry)
+{
+    struct Entry {
+        int bike;
+        std::int32_t previous, state;
+    };
+    struct Recorder : RiderStateListener {
+        std::vector<Entry> entries;
+        void RiderStateEntered(const Bike& bike, std::int32_t previous, std::int32_t state) override
+        {
+            entries.push_back({bike.Index, previous, state});
+        }
+    } recorder;
+
+    torvane_test::FpTraps traps;
+    StartRacing(2);
+    CurrentRaceContext().StateListener = &recorder;
+    Bike& b = bike(0);
+    ASSERT_TRUE(FramesUntil([&] { return b.RiderState == kRiderRiding && b.Speed > 20.0f; }, 3000, 17));
+    recorder.entries.clear();
+    b.Status |= kBikeFallRequested;
+    std::vector<std::int32_t> seen;
+    const bool back = FramesUntil(
+        [&] {
+            if (seen.empty() || seen.back() != b.RiderState)
+                seen.push_back(b.RiderState);
+            return seen.size() > 1 && b.RiderState == kRiderRiding;
+        },
+        6000, 17);
+    CurrentRaceContext().StateListener = nullptr;
+    ASSERT_TRUE(back) << "the rider never rode again";
+
+    std::vector<Entry> mine;
+    for (const Entry& e : recorder.entries)
+        if (e.bike == 0)
+            mine.push_back(e);
+    ASSERT_FALSE(mine.empty());
+    EXPECT_EQ(mine.front().previous, kRiderRiding);
+    EXPECT_TRUE(mine.front().state == kRiderThrownA || mine.front().state == kRiderThrownB) << mine.front().state;
+    int falls = 0;
+    for (std::size_t i = 0; i < mine.size(); ++i) {
+        if (i > 0) {
+            EXPECT_EQ(mine[i].previous, mine[i - 1].state) << "entry " << i;
+        }
+        const std::int32_t s = mine[i].state;
+        const bool fall = s == kRiderLowSideA || s == kRiderLowSideB || s == kRiderThrownA || s == kRiderThrownB;
+        if (fall && !IsOffBikeSettling(mine[i].previous))
+            ++falls;
+    }
+    EXPECT_EQ(falls, 1);
+    EXPECT_EQ(mine.back().state, kRiderRiding);
+    // Every state the frames showed (after the riding one the fall left) was
+    // told, in the same order.
+    std::size_t k = 1;
+    for (const Entry& e : mine) {
+        if (k < seen.size() && e.state == seen[k])
+            ++k;
+    }
+    EXPECT_EQ(k, seen.size());
 }
 
 // The race commands: the run ends (1, 4), is run again (3) or watched again

@@ -314,6 +314,31 @@ TEST_F(WheelTest, MoveRollsStraightOrAroundItsTurningCircle)
     EXPECT_EQ(w.ContactPoint.y, start.y);
 }
 
+// On a wide arc the step's turn is far below the heading's precision: the
+// point still moves the step's length along the heading, whatever the
+// compass heading (the difference of two nearly equal cosines moved it too
+// little, or not at all).
+TEST_F(WheelTest, MoveOnAWideArcKeepsTheStepsLength)
+{
+    MakeBike(nullptr);
+    WheelAssembly& w = bike_->RearWheel;
+    struct Case {
+        float heading, radius, dt, speed;
+    };
+    for (const Case c : {Case{1.5f, 100000.0f, 0.001f, 3.0f}, Case{-3.0f, 120000.0f, 0.001f, 60.0f},
+                         Case{3.1f, 30000.0f, 1.0f / 60.0f, 40.0f}, Case{0.7f, -80000.0f, 0.005f, 20.0f}}) {
+        w.ContactPoint = Vec3(300.0f, 0.0f, -200.0f);
+        w.Heading = w.Orientation.Heading = c.heading;
+        w.TurnRadius = c.radius;
+        const float d = w.Move(c.dt, c.speed);
+        const float dx = w.ContactPoint.x - 300.0f;
+        const float dz = w.ContactPoint.z + 200.0f;
+        EXPECT_NEAR(std::hypot(dx, dz), d, 2e-3f * d) << c.heading << " " << c.radius;
+        EXPECT_NEAR(dx, d * std::sin(c.heading), 2e-3f * d) << c.heading << " " << c.radius;
+        EXPECT_NEAR(dz, d * std::cos(c.heading), 2e-3f * d) << c.heading << " " << c.radius;
+    }
+}
+
 TEST_F(WheelTest, GripLimitsTheSideForce)
 {
     torvane_test::FpTraps traps;

@@ -69,8 +69,23 @@ private:
     std::filesystem::path dir_;
 };
 
-const std::regex kRiderLine(R"(pos=(\d+) rider=(\d+) laps=(-?\d+) (time=(\d+\.\d{3}) best=(\d+\.\d{3})|DNF))");
+// A rider's line: 1 position, 2 rider, 3 laps, 4 time, 5 best lap, 6 status,
+// 7 incidents.
+const std::regex kRiderLine(R"(pos=(\d+) rider=(\d+) laps=(-?\d+) time=(\d+\.\d{3}|-) best=(\d+\.\d{3}|-) )"
+                            R"(status=(finished|classified|dnf) incidents=(\d+))");
 const std::regex kSummary(R"(hash=([0-9a-f]{16}) simulated=(\d+\.\d{3}) wall=(\d+\.\d{3}) speed=(\d+\.\d))");
+
+// The fields of every rider's line of a run, in standing order.
+std::vector<std::smatch> RiderFields(const SimRun& run)
+{
+    std::vector<std::smatch> fields;
+    for (const std::string& line : run.lines) {
+        std::smatch m;
+        if (std::regex_match(line, m, kRiderLine))
+            fields.push_back(m);
+    }
+    return fields;
+}
 
 // Checks a finished run: one line per rider, every position and rider once,
 // numbers only, then the summary. Returns the summary's hash and simulated time.
@@ -107,13 +122,11 @@ TEST_P(RaceSimCircuitTest, SixteenRidersThreeLaps)
     double simulated = 0.0;
     CheckClassification(run, 16, &hash, &simulated);
     EXPECT_GT(simulated, 60.0);
-    for (const std::string& line : run.lines) {
-        EXPECT_EQ(line.find("DNF"), std::string::npos) << line;
-        // No rider is credited with more laps than the race has.
-        std::smatch m;
-        if (std::regex_match(line, m, kRiderLine)) {
-            EXPECT_LE(std::stoi(m[3]), 3) << line;
-        }
+    for (const std::smatch& m : RiderFields(run)) {
+        // A race over laps classifies everyone, and no rider is credited
+        // with more laps than the race has.
+        EXPECT_NE(m[6], "dnf") << m[0];
+        EXPECT_LE(std::stoi(m[3]), 3) << m[0];
     }
 }
 
@@ -147,8 +160,55 @@ TEST_F(RaceSimTest, PracticeSessionRunsItsHour)
     const SimRun run = RunSim("--track Sentul --session 0 --riders 4 --laps 1");
     CheckClassification(run, 4, &hash, &simulated);
     EXPECT_GT(simulated, 30.0);
-    for (const std::string& line : run.lines)
-        EXPECT_EQ(line.find("DNF"), std::string::npos) << line;
+    for (const std::smatch& m : RiderFields(run))
+        EXPECT_NE(m[6], "dnf") << m[0];
+}
+
+// A lone rider turns a full turn every lap: after 21 laps on Sugo the
+// rider used to stand still on the track and the race never ended. 22 laps
+// run to the line.
+TEST_F(RaceSimTest, ALoneRiderRidesALongRace)
+{
+    std::string hash;
+    double simulated = 0.0;
+    const SimRun run = RunSim("--track Sugo --session 4 --riders 1 --laps 22 --seed 1");
+    CheckClassification(run, 1, &hash, &simulated);
+    const std::vector<std::smatch> fields = RiderFields(run);
+    ASSERT_EQ(fields.size(), 1u);
+    EXPECT_EQ(fields[0][3], "22") << fields[0][0];
+    EXPECT_EQ(fields[0][6], "finished") << fields[0][0] << run.errors;
+    EXPECT_LT(simulated, 22 * 120.0);
+}
+
+// How each rider's race ended: the time limit cuts a race short; a race of
+// session 4 classifies its riders with estimated laps, one of session 3
+// leaves them unclassified, with no race time. A rider who has timed no
+// lap shows no best lap.
+TEST_F(RaceSimTest, StatusOfRidersTheTimeLimitStopped)
+{
+    struct Case {
+        const char* arguments;
+        const char* status;
+        bool timed; // a lap timed before the limit
+    };
+    for (const Case& c : {Case{"--session 4 --time-limit 150", "classified", true},
+                          Case{"--session 3 --time-limit 150", "dnf", true},
+                          Case{"--session 4 --time-limit 30", "classified", false}}) {
+        std::string hash;
+        double simulated = 0.0;
+        const SimRun run = RunSim(std::string("--track Sugo --riders 3 --laps 5 ") + c.arguments);
+        CheckClassification(run, 3, &hash, &simulated);
+        EXPECT_NE(run.errors.find("the time limit ended the race; 3 riders had not finished"), std::string::npos)
+            << run.errors;
+        for (const std::smatch& m : RiderFields(run)) {
+            EXPECT_EQ(m[6], c.status) << c.arguments << ": " << m[0];
+            EXPECT_EQ(m[4] == "-", std::string(c.status) == "dnf") << c.arguments << ": " << m[0];
+            EXPECT_EQ(m[5] != "-", c.timed) << c.arguments << ": " << m[0];
+            if (std::string(c.status) == "classified") {
+                EXPECT_EQ(m[3], "5") << c.arguments << ": " << m[0];
+            }
+        }
+    }
 }
 
 // A race that cannot load prints the load's message and fails; so does a
@@ -166,6 +226,36 @@ TEST_F(RaceSimTest, FailedLoadAndBadArguments)
     EXPECT_EQ(run.status, 2);
     run = RunSim("--frame-time");
     EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.errors.find("usage: torvane-racesim"), std::string::npos) << run.errors;
+}
+
+// --help prints the usage and succeeds.
+TEST_F(RaceSimTest, HelpPrintsTheUsage)
+{
+    const SimRun run = RunSim("--help");
+    EXPECT_EQ(run.status, 0);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines[0].rfind("usage: torvane-racesim", 0), 0u) << run.lines[0];
+    EXPECT_TRUE(run.errors.empty()) << run.errors;
+}
+
+// The race header holds 11 characters of track name: a longer name is
+// refused, where it was cut and loaded another track.
+TEST_F(RaceSimTest, TrackNamesLongerThanTheHeaderAreRefused)
+{
+    SimRun run = RunSim("--track SugoSugoSugo");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.lines.empty());
+    EXPECT_NE(run.errors.find("the track name \"SugoSugoSugo\" is too long; track names have 1 to 11 characters"),
+              std::string::npos)
+        << run.errors;
+    run = RunSim("--track ''");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.errors.find("is empty"), std::string::npos) << run.errors;
+    // Eleven characters fit: the name goes to the race whole (no such track).
+    run = RunSim("--track SugoSugoSug");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("SugoSugoSug"), std::string::npos) << run.errors;
 }
 
 } // namespace

@@ -4,9 +4,12 @@
 //   torvane-racesim [--data DIR] [--track NAME] [--session N] [--riders N]
 //                   [--laps N] [--seed N] [--frame-time S] [--skill N]
 //                   [--weather N] [--time-limit S]
+//   torvane-racesim --help
 //
-// Exit status: 0 when the race ran to its end, 1 when it could not be
-// loaded (the load's message on the error output), 2 for a bad command line.
+// Exit status: 0 when the race ran to its end (and for --help), 1 when it
+// could not be loaded (the load's message on the error output), 2 for a bad
+// command line, 3 when a rider's state stopped being finite (the run ends
+// there; its classification is still printed).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +20,9 @@
 
 namespace {
 
-void Usage()
+void Usage(std::FILE* out)
 {
-    std::fprintf(stderr,
+    std::fprintf(out,
                  "usage: torvane-racesim [--data DIR] [--track NAME] [--session N] [--riders N] [--laps N]\n"
                  "                       [--seed N] [--frame-time S] [--skill N] [--weather N] [--time-limit S]\n");
 }
@@ -64,6 +67,20 @@ bool ParseDouble(const char* text, double lo, double hi, double& out)
     return true;
 }
 
+// A track name the race header holds whole (a longer one would be cut and
+// name another track).
+bool SetTrack(const char* text, std::string& out)
+{
+    const std::size_t most = racesim::MaxTrackNameLength();
+    if (!*text || std::strlen(text) > most) {
+        std::fprintf(stderr, "torvane-racesim: the track name \"%s\" is %s; track names have 1 to %zu characters\n",
+                     text, *text ? "too long" : "empty", most);
+        return false;
+    }
+    out = text;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -72,8 +89,12 @@ int main(int argc, char** argv)
     options.data = DemoDataFolder(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        }
         if (i + 1 >= argc) {
-            Usage();
+            Usage(stderr);
             return 2;
         }
         const char* value = argv[++i];
@@ -81,7 +102,7 @@ int main(int argc, char** argv)
         if (arg == "--data")
             options.data = value;
         else if (arg == "--track")
-            options.track = value;
+            ok = SetTrack(value, options.track); // which says why it refuses
         else if (arg == "--session")
             ok = ParseInt(value, 0, 6, options.session);
         else if (arg == "--riders")
@@ -101,8 +122,9 @@ int main(int argc, char** argv)
         else
             ok = false;
         if (!ok) {
-            std::fprintf(stderr, "torvane-racesim: bad option %s %s\n", arg.c_str(), value);
-            Usage();
+            if (arg != "--track")
+                std::fprintf(stderr, "torvane-racesim: bad option %s %s\n", arg.c_str(), value);
+            Usage(stderr);
             return 2;
         }
     }
@@ -129,5 +151,10 @@ int main(int argc, char** argv)
     for (const racesim::RiderLine& line : result.riders)
         std::printf("%s\n", racesim::FormatRider(line).c_str());
     std::printf("%s\n", racesim::FormatSummary(result).c_str());
+    if (!result.non_finite.empty()) {
+        std::fprintf(stderr, "torvane-racesim: the state of %s stopped being finite at %.3f s; the run ended there\n",
+                     result.non_finite.c_str(), result.non_finite_time);
+        return 3;
+    }
     return 0;
 }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/game_app.h"
@@ -16,6 +18,8 @@
 #include "platform/message_box.h"
 #include "race/race.h"
 #include "sim/race_context.h"
+#include "sim/rider_states.h"
+#include "sim/snapshot_fields.h"
 
 namespace racesim {
 
@@ -122,6 +126,107 @@ public:
     InputManager input;
 };
 
+// Counts each bike's incidents as its rider states change.
+class IncidentCounter : public RiderStateListener {
+public:
+    explicit IncidentCounter(int bikes) : m_counts(static_cast<std::size_t>(std::max(bikes, 0)), 0) {}
+    void RiderStateEntered(const Bike& bike, std::int32_t previous, std::int32_t state) override
+    {
+        if (CountsAsIncident(previous, state) && bike.Index >= 0 &&
+            static_cast<std::size_t>(bike.Index) < m_counts.size())
+            ++m_counts[static_cast<std::size_t>(bike.Index)];
+    }
+    int Count(int bike) const
+    {
+        return bike >= 0 && static_cast<std::size_t>(bike) < m_counts.size() ? m_counts[static_cast<std::size_t>(bike)]
+                                                                              : 0;
+    }
+
+private:
+    std::vector<int> m_counts;
+};
+
+// Listens to the race's rider states for as long as it lives.
+class ScopedStateListener {
+public:
+    explicit ScopedStateListener(RiderStateListener* listener) { CurrentRaceContext().StateListener = listener; }
+    ~ScopedStateListener() { CurrentRaceContext().StateListener = nullptr; }
+    ScopedStateListener(const ScopedStateListener&) = delete;
+    ScopedStateListener& operator=(const ScopedStateListener&) = delete;
+};
+
+// Finiteness of every kind of value a bike saves; the first field found
+// that is not finite is named, wheels and tyres by their path.
+bool Finite(float v) { return std::isfinite(v); }
+bool Finite(const Vec3& v) { return Finite(v.x) && Finite(v.y) && Finite(v.z); }
+bool Finite(const Integrator& i) { return Finite(i.Value) && Finite(i.Rate) && Finite(i.Limit); }
+bool Finite(const WheelAttitude& a) { return Finite(a.Pitch) && Finite(a.Heading) && Finite(a.Roll); }
+bool Finite(const RidingStepStart& s)
+{
+    return Finite(s.CgPosition) && Finite(s.FrontHub) && Finite(s.RearHub) && Finite(s.Pitch) && Finite(s.Heading) &&
+           Finite(s.Roll) && Finite(s.FrontGround) && Finite(s.RearGround);
+}
+template <class T>
+    requires std::is_integral_v<T> || std::is_pointer_v<T> || std::is_enum_v<T> || std::is_same_v<T, ControlRecord>
+bool Finite(const T&)
+{
+    return true;
+}
+template <class T, std::size_t N>
+bool Finite(const T (&values)[N])
+{
+    for (const T& v : values)
+        if (!Finite(v))
+            return false;
+    return true;
+}
+
+// Names the first saved field that is not finite; wheels and tyres are
+// searched field by field and named by their path ("RearWheel.Tyre.Temp").
+template <class T>
+struct FiniteVisitor {
+    const T& object;
+    std::string found;
+
+    template <class M>
+    void Saved(M T::*member, const char* name)
+    {
+        if (!found.empty())
+            return;
+        const M& value = object.*member;
+        std::string inner;
+        if constexpr (std::is_same_v<M, WheelAssembly>) {
+            FiniteVisitor<WheelAssembly> wheel{value, {}};
+            ForEachWheelField(wheel);
+            inner = wheel.found;
+        } else if constexpr (std::is_same_v<M, Tyre>) {
+            FiniteVisitor<Tyre> tyre{value, {}};
+            ForEachTyreField(tyre);
+            inner = tyre.found;
+        } else if (!Finite(value)) {
+            found = name;
+            return;
+        }
+        if (!inner.empty())
+            found = std::string(name) + "." + inner;
+    }
+    template <class M>
+    void NotSaved(M T::*, const char*)
+    {
+    }
+};
+
+// The first bike of the race whose state is not finite: "rider 3 (Speed)".
+std::string NonFiniteRider(Race& race, const GameApp& app)
+{
+    for (int i = 0; i < race.RiderCount(); ++i) {
+        const std::string field = FirstNonFiniteField(race.m_pBikes[i]);
+        if (!field.empty())
+            return "rider " + std::to_string(app.m_RiderIds[i]) + " (" + field + ")";
+    }
+    return {};
+}
+
 void FillRaceHeader(GameApp& app, const Options& o)
 {
     std::memset(app.m_szTrack, 0, sizeof app.m_szTrack);
@@ -194,12 +299,16 @@ std::uint64_t StateHash(Race& race, const std::vector<RiderLine>& lines)
         hash.Add(line.laps);
         hash.Add(line.race_time);
         hash.Add(line.best_lap);
-        hash.Add(line.finished);
+        hash.Add(line.status);
+        hash.Add(line.incidents);
     }
     return hash.Value();
 }
 
-std::vector<RiderLine> Classification(Race& race, const GameApp& app)
+// `finishedOnTrack`: by bike index, the riders that had finished before the
+// race classified the others.
+std::vector<RiderLine> Classification(Race& race, const GameApp& app, const std::vector<bool>& finishedOnTrack,
+                                      const IncidentCounter& incidents)
 {
     std::vector<RiderLine> lines;
     for (int k = 0; k < race.RiderCount(); ++k) {
@@ -211,7 +320,13 @@ std::vector<RiderLine> Classification(Race& race, const GameApp& app)
         line.laps = bike.Laps;
         line.race_time = bike.RaceTime;
         line.best_lap = bike.BestLap;
-        line.finished = (bike.Status & kBikeFinished) != 0;
+        if (finishedOnTrack[static_cast<std::size_t>(i)])
+            line.status = RiderStatus::Finished;
+        else if (bike.Status & kBikeFinished)
+            line.status = RiderStatus::Classified;
+        else
+            line.status = RiderStatus::Dnf;
+        line.incidents = incidents.Count(i);
         lines.push_back(line);
     }
     return lines;
@@ -222,6 +337,11 @@ std::vector<RiderLine> Classification(Race& race, const GameApp& app)
 Result Run(const Options& options)
 {
     Result result;
+    if (options.track.size() > MaxTrackNameLength()) {
+        result.error = "the track name \"" + options.track + "\" is longer than " +
+                       std::to_string(MaxTrackNameLength()) + " characters";
+        return result;
+    }
     ScopedFolder folder(options.data);
     RunRecords records;
     GameApp& app = records.app;
@@ -244,6 +364,8 @@ Result Run(const Options& options)
     if (!(app.RaceFlags & kRaceFlagNoLoadingScreen))
         race->Start3d();
 
+    IncidentCounter incidents(race->RiderCount());
+    ScopedStateListener listening(&incidents);
     input.m_bPaused = 0;
     race->StartMusic();
     input.BeginRace(kInputModeRecord);
@@ -261,10 +383,18 @@ Result Run(const Options& options)
             RunSuspendedFrame(*race);
         else
             WatchRace(*race, input, limit, ending, result.time_limit_reached);
+        result.non_finite = NonFiniteRider(*race, app);
+        if (!result.non_finite.empty()) {
+            result.non_finite_time = input.m_fRaceClock;
+            break;
+        }
     }
-    for (int i = 0; i < race->RiderCount(); ++i)
-        if (!(race->m_pBikes[i].Status & kBikeFinished))
+    std::vector<bool> finishedOnTrack(static_cast<std::size_t>(race->RiderCount()), false);
+    for (int i = 0; i < race->RiderCount(); ++i) {
+        finishedOnTrack[static_cast<std::size_t>(i)] = (race->m_pBikes[i].Status & kBikeFinished) != 0;
+        if (!finishedOnTrack[static_cast<std::size_t>(i)])
             ++result.unfinished;
+    }
     race->ClassifyUnfinished();
     input.EndRace();
     // A practice-type session is classified by best lap, as its results
@@ -273,7 +403,7 @@ Result Run(const Options& options)
         race->UpdateStandings();
 
     result.simulated = std::max(0.0, static_cast<double>(input.m_fRaceClock));
-    result.riders = Classification(*race, app);
+    result.riders = Classification(*race, app, finishedOnTrack, incidents);
     result.hash = StateHash(*race, result.riders);
     race.reset();
     app.m_pRace = nullptr;
@@ -281,14 +411,59 @@ Result Run(const Options& options)
     return result;
 }
 
+bool CountsAsIncident(std::int32_t previous, std::int32_t state)
+{
+    switch (state) {
+    case kRiderLowSideA:
+    case kRiderLowSideB:
+    case kRiderThrownA:
+    case kRiderThrownB:
+        return !IsOffBikeSettling(previous);
+    case kRiderBumped56:
+    case kRiderBumped57:
+        return previous != state;
+    default:
+        return false;
+    }
+}
+
+std::string FirstNonFiniteField(const Bike& bike)
+{
+    FiniteVisitor<Bike> visitor{bike, {}};
+    ForEachBikeField(visitor);
+    return visitor.found;
+}
+
+std::size_t MaxTrackNameLength()
+{
+    return sizeof(GameApp::m_szTrack) - 1;
+}
+
+const char* StatusName(RiderStatus status)
+{
+    switch (status) {
+    case RiderStatus::Finished:
+        return "finished";
+    case RiderStatus::Classified:
+        return "classified";
+    case RiderStatus::Dnf:
+        break;
+    }
+    return "dnf";
+}
+
 std::string FormatRider(const RiderLine& line)
 {
-    char text[128];
-    if (line.finished)
-        std::snprintf(text, sizeof text, "pos=%d rider=%d laps=%d time=%.3f best=%.3f", line.position, line.rider,
-                      line.laps, static_cast<double>(line.race_time), static_cast<double>(line.best_lap));
-    else
-        std::snprintf(text, sizeof text, "pos=%d rider=%d laps=%d DNF", line.position, line.rider, line.laps);
+    const auto seconds = [](float value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", static_cast<double>(value));
+        return std::string(text);
+    };
+    const std::string time = line.status == RiderStatus::Dnf ? "-" : seconds(line.race_time);
+    const std::string best = line.best_lap >= kNoLapTime ? "-" : seconds(line.best_lap);
+    char text[192];
+    std::snprintf(text, sizeof text, "pos=%d rider=%d laps=%d time=%s best=%s status=%s incidents=%d", line.position,
+                  line.rider, line.laps, time.c_str(), best.c_str(), StatusName(line.status), line.incidents);
     return text;
 }
 

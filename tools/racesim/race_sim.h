@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+class Bike;
 
 // The headless race runner: loads a race from a data folder and runs it to
 // its end as fast as it can, on a fixed frame time, with no display, sound
@@ -28,14 +31,31 @@ struct Options {
     double time_limit = 0.0;
 };
 
+// How a rider's race ended: crossing the line for the last time (in a
+// practice-type session, riding when the hour ran out), classified with the
+// laps it had left estimated, or not classified at all (a race of session 3
+// leaves its unfinished riders where they are).
+enum class RiderStatus { Finished, Classified, Dnf };
+
 struct RiderLine {
     int position = 0;   // 1-based standing position
     int rider = 0;      // championship rider id
     int laps = 0;
     float race_time = 0.0f;
-    float best_lap = 0.0f;
-    bool finished = false;
+    float best_lap = 0.0f; // kNoLapTime (1499.99): no lap timed
+    RiderStatus status = RiderStatus::Finished;
+    int incidents = 0;  // falls and barrier contacts (CountsAsIncident)
 };
+
+// A rider state change that the runner counts as an incident: a fall
+// (states 5, 6, 10, 11, which put the rider down) entered while the rider
+// was not already off the bike, or a bump against the barrier (56, 57).
+bool CountsAsIncident(std::int32_t previous, std::int32_t state);
+
+// The first saved value of a bike's simulation state that is not a finite
+// number, by field name ("Speed", "FrontWheel.ContactPoint"); empty when
+// every value is finite.
+std::string FirstNonFiniteField(const Bike& bike);
 
 struct Result {
     bool loaded = false;
@@ -49,7 +69,18 @@ struct Result {
     // classification estimates their race); with the time limit reached.
     int unfinished = 0;
     bool time_limit_reached = false;
+    // A rider's state stopped being finite: the run ended at that frame.
+    // The rider and the first such field ("rider 3 (Speed)"), and the
+    // session time; empty while every value stayed finite.
+    std::string non_finite;
+    double non_finite_time = 0.0;
 };
+
+// The longest track name the race header holds.
+std::size_t MaxTrackNameLength();
+
+// "finished", "classified" or "dnf".
+const char* StatusName(RiderStatus status);
 
 // Runs one race. The working folder is changed to the data folder for the
 // run and set back afterwards. Needs no program-wide objects (it makes its
@@ -57,7 +88,8 @@ struct Result {
 // race.
 Result Run(const Options& options);
 
-// "pos=1 rider=3 laps=3 time=305.120 best=100.010" or "pos=16 rider=7 laps=2 DNF".
+// "pos=1 rider=3 laps=3 time=305.120 best=100.010 status=finished incidents=0";
+// a time or best lap that does not exist reads "-" ("time=- best=- status=dnf").
 std::string FormatRider(const RiderLine& line);
 // "hash=<16 hex digits> simulated=<s> wall=<s> speed=<simulated/wall>".
 std::string FormatSummary(const Result& result);
