@@ -47,6 +47,8 @@ Vec3 Vec3::Cross(const Vec3& v) const
     return {y * v.z - z * v.y, z * v.x - x * v.z, x * v.y - y * v.x};
 }
 
+Vec3 Vec3DivScalar(const Vec3& v, float scalar) { return {v.x / scalar, v.y / scalar, v.z / scalar}; }
+
 Vec3 VecRotateX(const Vec3& v, float a)
 {
     const float c = std::cos(a);

@@ -29,6 +29,10 @@ struct Vec3 {
     Vec3 Cross(const Vec3& v) const;
 };
 
+// v / scalar, component by component. The caller keeps the scalar away from
+// zero (unit vectors divide by |v| + 0.001).
+Vec3 Vec3DivScalar(const Vec3& v, float scalar);
+
 // A horizontal point or direction: (x, z).
 struct Vec2 {
     float x = 0.0f;
