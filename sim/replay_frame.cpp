@@ -108,7 +108,7 @@ float ByteBlend(std::int8_t a, std::int8_t b, float t)
 
 std::int32_t ReplayStateFromByte(std::int8_t state)
 {
-    return IsRiderState(state) ? state : kRiderRiding;
+    return IsRiderState(state) ? static_cast<std::int32_t>(state) : static_cast<std::int32_t>(kRiderRiding);
 }
 
 bool RiderApartInState(std::int32_t state)

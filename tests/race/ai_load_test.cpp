@@ -115,10 +115,11 @@ TEST_F(AiLoadTest, SpeedProfileOfTheDemoCircuit)
         ASSERT_TRUE(std::isfinite(target)) << k;
         ASSERT_GT(target, 0.0f) << k;
         const float r = circuit.CurveRadiusAt(static_cast<float>(k));
-        if (r != 0.0f)
+        if (r != 0.0f) {
             EXPECT_LE(target, static_cast<float>(std::pow(static_cast<double>(std::fabs(r) * skill.Grip * kG), 0.495)) *
                                   1.0001f)
                 << k;
+        }
     }
     const Track& pit = race->m_PitLane;
     for (const TrackSegment& section : pit.Segments)
