@@ -193,7 +193,8 @@ void AfterBump(Bike& b)
 
 // Chooses what follows from the record's follow-up list: the states whose
 // speed threshold the rider's body meets, starting at an entry picked by
-// the race time; when none does, the one whose threshold is nearest.
+// the race time (the state itself only when no other is eligible); when
+// none does, the one whose threshold is nearest.
 void ChooseFollowUp(Bike& b)
 {
     const RiderStateTable* table = Table();
@@ -227,13 +228,23 @@ void ChooseFollowUp(Bike& b)
         if (nearest >= 0)
             chosen = nearest;
     } else {
-        for (int k = 0; k < n; ++k) {
+        // A state follows itself only when nothing else it may lead to is
+        // eligible: picked by the race time alone, a rider lying still whose
+        // animation always ended on the same tenth of a second would repeat
+        // it for ever instead of getting up.
+        int self = -1;
+        chosen = -1;
+        for (int k = 0; k < n && chosen < 0; ++k) {
             const int i = (start + k) % n;
-            if (eligible[i]) {
+            if (!eligible[i])
+                continue;
+            if (record->FollowUp[i] == b.RiderState && self < 0)
+                self = i;
+            else if (record->FollowUp[i] != b.RiderState)
                 chosen = i;
-                break;
-            }
         }
+        if (chosen < 0)
+            chosen = self;
     }
     b.SetState(record->FollowUp[chosen], b.StateTime);
 }

@@ -493,16 +493,29 @@ TEST_F(RiderStateTest, StateTable)
 
 TEST_F(RiderStateTest, FollowUpStartsAtTheEntryTheRaceTimePicks)
 {
-    // State 13 lists 15 (at most 3 km/h) then 13 (at most 15 km/h); at rest
-    // both qualify and trunc(RaceTime x 10) picks the entry to start from.
+    // State 10 lists 9 (from 25), 7 (from 15) and 13 (up to 15): at 30 both
+    // 9 and 7 qualify and trunc(RaceTime x 10) picks the entry to start
+    // from (13, the third, passes on to the first).
     Bike& b = computer();
-    const float times[] = {0.0f, 0.1f, 0.25f, 1.15f};
-    const int expected[] = {15, 13, 15, 13};
-    for (int k = 0; k < 4; ++k) {
+    {
+        const float times[] = {0.0f, 0.1f, 0.25f, 1.15f};
+        const int expected[] = {9, 7, 9, 9};
+        for (int k = 0; k < 4; ++k) {
+            b.SetState(10, 0.0f);
+            b.CgVelocity = Vec3(0.0f, 0.0f, 30.0f);
+            b.RaceTime = times[k];
+            EXPECT_EQ(RunUntilChange(b, 2.0f, 0.01f), expected[k]) << times[k];
+        }
+    }
+    // State 13 lists 15 (at most 3 km/h) then 13 (at most 15 km/h): at rest
+    // both qualify, and the rider gets up whatever the race time. Picked by
+    // the time alone, a rider whose animation kept ending on the same tenth
+    // would lie there for ever.
+    for (const float time : {0.0f, 0.1f, 0.25f, 1.15f}) {
         b.SetState(13, 0.0f);
         b.CgVelocity = Vec3();
-        b.RaceTime = times[k];
-        EXPECT_EQ(RunUntilChange(b, 2.0f, 0.01f), expected[k]) << times[k];
+        b.RaceTime = time;
+        EXPECT_EQ(RunUntilChange(b, 2.0f, 0.01f), 15) << time;
     }
 }
 
