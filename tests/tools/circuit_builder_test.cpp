@@ -182,7 +182,8 @@ TEST(CircuitBuilder, IslandFeelsLikeARoadCircuit)
 TEST(CircuitBuilder, BankingRisesToTheOutsideAndRampsInAtTheEnds)
 {
     const BuiltCircuit built = build_demo_circuit("Monza");
-    // The first end: right turn, 12 degrees, from 450 m; 30 m transitions.
+    // The first end: right turn, 12 degrees, from 450 m; banking ramps in
+    // over 120 m centred on the piece boundary.
     const double full = 12.0 * std::tan(12.0 * kPi / 180.0);
     auto rise = [&](double d) {
         const TrackFileSection& s = built.circuit.sections[static_cast<std::size_t>(d)];
@@ -190,8 +191,8 @@ TEST(CircuitBuilder, BankingRisesToTheOutsideAndRampsInAtTheEnds)
     };
     EXPECT_NEAR(rise(600.0), full, 1e-3);
     EXPECT_NEAR(rise(450.0), full / 2.0, 1e-3);
-    EXPECT_NEAR(rise(430.0), 0.0, 1e-3);
-    EXPECT_NEAR(rise(440.0), full / 6.0, 1e-3);
+    EXPECT_NEAR(rise(385.0), 0.0, 1e-3);
+    EXPECT_NEAR(rise(420.0), full / 4.0, 1e-3);
     // Sugo is flat everywhere.
     for (const TrackFileSection& s : build_demo_circuit("Sugo").circuit.sections)
         ASSERT_EQ(s.inner0.y, 0.0f);

@@ -160,7 +160,7 @@ public:
         CrossSection s;
         s.pose = line_.at(d);
         s.centre_height = height(d);
-        s.slope = line_.smoothed(d, slope_, d_.style.transition);
+        s.slope = line_.smoothed(d, slope_, d_.style.bank_transition);
         s.asphalt_left = d_.style.asphalt_left;
         s.asphalt_right = d_.style.asphalt_right;
         s.verge_left = line_.smoothed(d, verge_left_, d_.style.transition);
