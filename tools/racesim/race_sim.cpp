@@ -383,6 +383,8 @@ Result Run(const Options& options)
             RunSuspendedFrame(*race);
         else
             WatchRace(*race, input, limit, ending, result.time_limit_reached);
+        if (options.after_frame)
+            options.after_frame(*race);
         result.non_finite = NonFiniteRider(*race, app);
         if (!result.non_finite.empty()) {
             result.non_finite_time = input.m_fRaceClock;

@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 class Bike;
+class Race;
 
 // The headless race runner: loads a race from a data folder and runs it to
 // its end as fast as it can, on a fixed frame time, with no display, sound
@@ -29,6 +31,10 @@ struct Options {
     // Simulated seconds after which a race over laps is ended whoever has
     // not finished (0: laps x 600 + 300).
     double time_limit = 0.0;
+    // Called after every frame of the run, when set, with the race as the
+    // frame left it: a test's watch on the riders. It must leave the race as
+    // it is (a query that moves a track's search hint changes the race).
+    std::function<void(Race&)> after_frame;
 };
 
 // How a rider's race ended: crossing the line for the last time (in a
