@@ -19,6 +19,7 @@
 #include "race/race.h"
 #include "sim/bike.h"
 #include "sim/race_context.h"
+#include "sim/rider_states.h"
 #include "sim/track.h"
 #include "tests/support/fp_traps.h"
 #include "tests/support/temp_dir.h"
@@ -29,9 +30,11 @@ namespace {
 
 constexpr int kRiders = 16;
 constexpr int kLaps = 3;
-// Every rider covers this much of the lap in every 10 s of racing.
+// Every rider covers this much of the lap in every 10 s it rides through.
 constexpr double kWindow = 10.0; // s
 constexpr float kLeastProgress = 100.0f; // m
+// A fallen rider is riding again within this time.
+constexpr double kLongestOff = 40.0; // s
 
 // The demo data, made once for the test process.
 const std::filesystem::path& DemoData()
@@ -57,8 +60,8 @@ bool OnThePath(Track& path, const Vec3& point, float hint)
 }
 
 // Watches the riders frame by frame from the green light: each stays on
-// the circuit, inside its edges, and covers ground in every 10 s until it
-// finishes.
+// the circuit, inside its edges, covers ground in every 10 s it rides
+// through, and after a fall rides again within 40 s, until it finishes.
 class RiderWatch {
 public:
     explicit RiderWatch(double frameTime) : m_frameTime(frameTime) {}
@@ -70,6 +73,8 @@ public:
             return;
         const int riders = race.RiderCount();
         m_windowStart.resize(static_cast<std::size_t>(riders), -1.0f);
+        m_rodeWindow.resize(static_cast<std::size_t>(riders), true);
+        m_offSince.resize(static_cast<std::size_t>(riders), -1.0);
         const double now = static_cast<double>(++m_frames) * m_frameTime;
         const bool windowEnds = now >= m_nextWindow;
         for (int i = 0; i < riders; ++i) {
@@ -83,12 +88,26 @@ public:
             }
             if (!OnThePath(race.m_Circuit, b.Position, b.Progress))
                 Fault(who + "beyond the circuit's edges");
+            const auto k = static_cast<std::size_t>(i);
+            const bool riding = b.RiderState == kRiderRiding;
+            double& offSince = m_offSince[k];
+            if (riding) {
+                offSince = -1.0;
+            } else {
+                m_rodeWindow[k] = false;
+                if (offSince < 0.0)
+                    offSince = now;
+                else if (now - offSince > kLongestOff && now - offSince - m_frameTime <= kLongestOff)
+                    Fault(who + "not riding again " + std::to_string(kLongestOff) + " s after a fall (state " +
+                          std::to_string(b.RiderState) + ")");
+            }
             const float travelled = static_cast<float>(b.Laps) * m_lapLength + b.Progress;
-            float& start = m_windowStart[static_cast<std::size_t>(i)];
+            float& start = m_windowStart[k];
             if (windowEnds) {
-                if (start >= -0.5f && travelled - start < kLeastProgress)
+                if (start >= -0.5f && m_rodeWindow[k] && travelled - start < kLeastProgress)
                     Fault(who + "covered " + std::to_string(travelled - start) + " m in the last 10 s");
                 start = travelled;
+                m_rodeWindow[k] = riding;
             } else if (start < -0.5f) {
                 start = travelled;
             }
@@ -114,6 +133,8 @@ private:
     double m_nextWindow = kWindow;
     float m_lapLength = 0.0f;
     std::vector<float> m_windowStart; // by bike; below 0: not started
+    std::vector<bool> m_rodeWindow;   // by bike: riding all through the window so far
+    std::vector<double> m_offSince;   // by bike: when it stopped riding; below 0: riding
     std::vector<std::string> m_faults;
     int m_faultCount = 0;
 };
