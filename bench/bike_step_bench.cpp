@@ -5,6 +5,7 @@
 // and rider state step.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -82,8 +83,12 @@ struct Field {
     GridEntry grid[kPitSlotCount];
     int count;
 
-    explicit Field(int n) : bikes(std::make_unique<Bike[]>(static_cast<std::size_t>(n))), count(n)
+    // At most one bike per grid entry.
+    explicit Field(int riders)
+        : bikes(std::make_unique<Bike[]>(static_cast<std::size_t>(std::clamp(riders, 0, kPitSlotCount)))),
+          count(std::clamp(riders, 0, kPitSlotCount))
     {
+        const int n = count;
         RaceData& d = data();
         RaceContext& race = CurrentRaceContext();
         race = RaceContext();

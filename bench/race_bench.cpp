@@ -22,27 +22,42 @@
 
 namespace {
 
-// The demo data, written once per run of the benchmark program.
-const std::filesystem::path& DemoData()
-{
-    static const std::filesystem::path dir = [] {
-        const std::filesystem::path d =
-            std::filesystem::temp_directory_path() / ("torvane-race-bench-" + std::to_string(::getpid()));
+// The demo data, written once per run of the benchmark program into a folder
+// of the temporary directory, which goes again when the program ends. The
+// folder's path lives in the same object as the clean-up, so the clean-up can
+// never run after the path is gone.
+class DemoDataFolder {
+public:
+    DemoDataFolder()
+        : m_path(std::filesystem::temp_directory_path() / ("torvane-race-bench-" + std::to_string(::getpid())))
+    {
         std::string error;
-        if (!datakit::make_demo_data(d, error))
+        if (!datakit::make_demo_data(m_path, error)) {
+            Remove();
             throw std::runtime_error(error);
-        return d;
-    }();
-    return dir;
-}
+        }
+    }
+    ~DemoDataFolder() { Remove(); }
+    DemoDataFolder(const DemoDataFolder&) = delete;
+    DemoDataFolder& operator=(const DemoDataFolder&) = delete;
 
-struct RemoveDemoData {
-    ~RemoveDemoData()
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    void Remove()
     {
         std::error_code ec;
-        std::filesystem::remove_all(DemoData(), ec);
+        std::filesystem::remove_all(m_path, ec);
     }
+
+    std::filesystem::path m_path;
 };
+
+const std::filesystem::path& DemoData()
+{
+    static const DemoDataFolder folder;
+    return folder.Path();
+}
 
 // A race of `riders` under way on `track`, its start skipped.
 class RunningRace {
@@ -52,6 +67,7 @@ public:
         platform::set_message_box_recording(true);
         platform::use_test_joysticks(true);
         platform::set_test_clock(1000);
+        m_savedDirectory = std::filesystem::current_path();
         std::filesystem::current_path(DemoData());
         SetTheGameApp(&app);
         SetTheInputManager(&input);
@@ -82,6 +98,8 @@ public:
         SetTheInputManager(nullptr);
         SetTheGameApp(nullptr);
         platform::clear_test_clock();
+        std::error_code ec;
+        std::filesystem::current_path(m_savedDirectory, ec);
     }
 
     // One drawn frame of 1/60 s (17, 17 and 16 ms in turn).
@@ -99,12 +117,12 @@ public:
     std::unique_ptr<Race> race;
 
 private:
+    std::filesystem::path m_savedDirectory;
     unsigned m_frame = 0;
 };
 
 void BM_RaceFrames(benchmark::State& state, const char* track)
 {
-    static RemoveDemoData cleanup;
     RunningRace running(track, static_cast<int>(state.range(0)));
     for (auto _ : state)
         running.Frame();

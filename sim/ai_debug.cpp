@@ -96,13 +96,20 @@ void Bike::PrintAiDebug()
             hooks->Plot(slot, time, AiChannelValue(channel));
     }
 
+    if (!hooks->ShowsPlotText())
+        return;
+    char line[160];
+    FormatAiDebugLine(line, sizeof line);
+    hooks->SetPlotText(line);
+}
+
+void Bike::FormatAiDebugLine(char* out, std::size_t size) const
+{
     float mu = Accel * kToG;
     if (TurnRadius != 0.0f)
         mu += 0.5f * Speed * Speed / (TurnRadius * 9.80665f);
-    char line[160];
-    std::snprintf(line, sizeof line, "#%2d Pos:%d/%4.0f Gear:%ld Spd:%4.0f Rpm:%5.0f Radius:%5.1f Mu need: %1.2f",
-                  Index, static_cast<int>(Laps), static_cast<double>(Progress), static_cast<long>(Gear) + 1,
+    std::snprintf(out, size, "#%2d Pos:%d/%4.0f Gear:%ld Spd:%4.0f Rpm:%5.0f Radius:%5.1f Mu need: %1.2f", Index,
+                  static_cast<int>(Laps), static_cast<double>(Progress), static_cast<long>(Gear) + 1,
                   static_cast<double>(Speed) * 3.6, static_cast<double>(Rpm), static_cast<double>(TurnRadius),
                   static_cast<double>(mu));
-    hooks->SetPlotText(line);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -162,8 +163,12 @@ public:
     float LeanAccel(int withTurn) const;
     float RadiusForLeanAccel(float accel) const;
     // The viewed bike's telemetry channels and one-line summary, to the
-    // race's plot window (RaceHooks).
+    // race's plot window (RaceHooks); the summary only when the window shows
+    // it.
     void PrintAiDebug();
+    // The one-line summary (the plot window's title), cut to `size` bytes
+    // with its terminating zero; a zero size writes nothing.
+    void FormatAiDebugLine(char* out, std::size_t size) const;
     // The value of one channel of the plot window (ids 0..48; 0 otherwise).
     float AiChannelValue(int channel) const;
 

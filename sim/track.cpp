@@ -298,6 +298,8 @@ void Track::BuildTables()
         const float dz = end.z - Segments[0].StartZ;
         Closed = dx * dx + dz * dz <= kClosedGap * kClosedGap;
     }
+    BuildEdgeRuns();
+    BuildPatchIndex();
 }
 
 Vec2 Track::SegmentStartPoint(int i) const
@@ -320,7 +322,7 @@ Vec2 Track::PathEndPoint(float* heading) const
     return {aux.x + last.Radius * std::cos(a), aux.z - last.Radius * std::sin(a)};
 }
 
-int Track::SectionAt(long long index) const
+int Track::WrapSection(long long index) const
 {
     const long long n = static_cast<long long>(Sections.size());
     if (n == 0)

@@ -172,17 +172,48 @@ public:
     static std::string FileNameFor(const char* name);
 
 private:
+    // Edge segments EdgeCrossing looks at on each side of its start section.
+    static constexpr int kEdgeSteps = 20;
+
     void BuildTables();
+    // Fills EdgeX and EdgeZ from the cross-sections.
+    void BuildEdgeRuns();
+    // Fills SectionPatchStart and SectionPatches from the patches.
+    void BuildPatchIndex();
+    // The surface class of a point on a verge of the quad that starts at
+    // `section`: the first patch that applies there and holds the point, or
+    // the verge's own class.
+    unsigned char PatchSurface(int section, const Vec3& p, unsigned char verge) const;
+    static constexpr long long kMaxPatchIndex = 1 << 22;
     // The cross-section of the metre record at trunc(distance) modulo the
     // metre count; -1 without metres.
     int SectionNear(float distance) const;
     // Section index `index` on the path: wrapped on a circuit, -1 beyond the
-    // ends of an open path.
-    int SectionAt(long long index) const;
+    // ends of an open path. Every query calls it for each section it looks
+    // at, nearly always with an index already on the path: that case stays
+    // inline, the wrap is out of line.
+    int SectionAt(long long index) const
+    {
+        if (index >= 0 && index < static_cast<long long>(Sections.size()))
+            return static_cast<int>(index);
+        return WrapSection(index);
+    }
+    int WrapSection(long long index) const;
     // The centre-line start of segment i and the end of the path.
     Vec2 SegmentStartPoint(int i) const;
     Vec2 PathEndPoint(float* heading) const;
     bool QueryPair(int a, int b, const Vec3& p, Vec3* normal, float* height, unsigned char* surface);
 
     bool Closed = true;
+    // The x and z of each edge's points (0 left, 1 right) laid out so that
+    // EdgeCrossing's window round section s is entries s .. s + 2 kEdgeSteps
+    // in a row: entry i holds section i - kEdgeSteps, wrapped round a
+    // circuit; beyond the ends of an open path the end's point repeats.
+    std::vector<float> EdgeX[2];
+    std::vector<float> EdgeZ[2];
+    // The patches that apply to each cross-section, in the patch table's
+    // order: those of section a are SectionPatches[SectionPatchStart[a]]
+    // up to SectionPatches[SectionPatchStart[a + 1]] (exclusive).
+    std::vector<std::int32_t> SectionPatchStart;
+    std::vector<std::int32_t> SectionPatches;
 };

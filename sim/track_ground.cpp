@@ -24,17 +24,20 @@ float side(float px, float pz, float ax, float az, float bx, float bz)
 float side(const Vec3& p, const Vec3& a, const Vec3& b) { return side(p.x, p.z, a.x, a.z, b.x, b.z); }
 
 // Inside the convex quad q0 q1 q2 q3 in x-z (either winding): no side test
-// disagrees with another.
+// disagrees with another. The callers pass a row (q0, q1) and the next row
+// (q2, q3), so the two row sides come first: a point beyond either row, the
+// common case of a height search, shows a disagreement after two tests.
 bool in_quad(const Vec3& p, const Vec3& q0, const Vec3& q1, const Vec3& q2, const Vec3& q3)
 {
-    const float s[4] = {side(p, q0, q1), side(p, q1, q2), side(p, q2, q3), side(p, q3, q0)};
     bool positive = false;
     bool negative = false;
-    for (const float v : s) {
+    auto disagrees = [&](float v) {
         positive = positive || v > 0.0f;
         negative = negative || v < 0.0f;
-    }
-    return !(positive && negative);
+        return positive && negative;
+    };
+    return !(disagrees(side(p, q0, q1)) || disagrees(side(p, q2, q3)) || disagrees(side(p, q1, q2)) ||
+             disagrees(side(p, q3, q0)));
 }
 
 // Height at p of the quad a0 a1 b1 b0 (a row, then the next row) split
@@ -109,6 +112,57 @@ long long clamp_to_index(float value)
 
 } // namespace
 
+void Track::BuildPatchIndex()
+{
+    SectionPatchStart.clear();
+    SectionPatches.clear();
+    // Load has checked that every patch covers existing sections. Patches
+    // that overlap many sections many times over (nothing a real circuit
+    // has) could make the index huge: such a track keeps no index, and its
+    // height queries walk the whole patch table.
+    long long entries = 0;
+    for (const TrackPatch& patch : Patches)
+        entries += patch.SectionCount;
+    if (entries > kMaxPatchIndex)
+        return;
+    const std::size_t n = Sections.size();
+    SectionPatchStart.assign(n + 1, 0);
+    for (const TrackPatch& patch : Patches)
+        for (std::int32_t k = 0; k < patch.SectionCount; ++k)
+            ++SectionPatchStart[static_cast<std::size_t>(patch.FirstSection + k) + 1];
+    for (std::size_t a = 0; a < n; ++a)
+        SectionPatchStart[a + 1] += SectionPatchStart[a];
+    SectionPatches.assign(static_cast<std::size_t>(entries), 0);
+    std::vector<std::int32_t> filled(SectionPatchStart.begin(), SectionPatchStart.end() - 1);
+    for (std::size_t i = 0; i < Patches.size(); ++i) {
+        const TrackPatch& patch = Patches[i];
+        for (std::int32_t k = 0; k < patch.SectionCount; ++k)
+            SectionPatches[static_cast<std::size_t>(filled[static_cast<std::size_t>(patch.FirstSection + k)]++)] =
+                static_cast<std::int32_t>(i);
+    }
+}
+
+unsigned char Track::PatchSurface(int section, const Vec3& p, unsigned char verge) const
+{
+    // The first patch of the table that applies to the section and holds
+    // the point.
+    if (SectionPatchStart.empty()) {
+        for (const TrackPatch& patch : Patches)
+            if (section >= patch.FirstSection && section - patch.FirstSection < patch.SectionCount &&
+                in_patch(patch, p))
+                return patch.Surface;
+        return verge;
+    }
+    const std::size_t begin = static_cast<std::size_t>(SectionPatchStart[static_cast<std::size_t>(section)]);
+    const std::size_t end = static_cast<std::size_t>(SectionPatchStart[static_cast<std::size_t>(section) + 1]);
+    for (std::size_t i = begin; i < end; ++i) {
+        const TrackPatch& patch = Patches[static_cast<std::size_t>(SectionPatches[i])];
+        if (in_patch(patch, p))
+            return patch.Surface;
+    }
+    return verge;
+}
+
 bool Track::QueryPair(int a, int b, const Vec3& p, Vec3* normal, float* height, unsigned char* surface)
 {
     const TrackSection& sa = Sections[static_cast<std::size_t>(a)];
@@ -157,16 +211,8 @@ bool Track::QueryPair(int a, int b, const Vec3& p, Vec3* normal, float* height, 
 
         if (!quad_height(p, a0, a1, b0, b1, normal, height))
             continue;
-        if (surface) {
-            unsigned char kind = verge == 0 ? sa.LeftSurface : sa.RightSurface;
-            for (const TrackPatch& patch : Patches) {
-                if (a >= patch.FirstSection && a - patch.FirstSection < patch.SectionCount && in_patch(patch, p)) {
-                    kind = patch.Surface;
-                    break;
-                }
-            }
-            *surface = kind;
-        }
+        if (surface)
+            *surface = PatchSurface(a, p, verge == 0 ? sa.LeftSurface : sa.RightSurface);
         return true;
     }
     return false;
@@ -336,6 +382,27 @@ bool Track::Locate(Vec3* point, Vec3* normal, float hint)
     return true;
 }
 
+void Track::BuildEdgeRuns()
+{
+    const long long n = static_cast<long long>(Sections.size());
+    const std::size_t size = static_cast<std::size_t>(n + 2 * kEdgeSteps);
+    for (int edge = 0; edge < 2; ++edge) {
+        EdgeX[edge].assign(n > 0 ? size : 0, 0.0f);
+        EdgeZ[edge].assign(n > 0 ? size : 0, 0.0f);
+        for (std::size_t i = 0; i < EdgeX[edge].size(); ++i) {
+            // Beyond the ends of an open path: the end point again, which
+            // makes edge segments of no length that nothing can cross.
+            const long long wanted = static_cast<long long>(i) - kEdgeSteps;
+            int index = SectionAt(wanted);
+            if (index < 0)
+                index = wanted < 0 ? 0 : static_cast<int>(n - 1);
+            const Vec3& e = edge_point(Sections[static_cast<std::size_t>(index)], edge);
+            EdgeX[edge][i] = e.x;
+            EdgeZ[edge][i] = e.z;
+        }
+    }
+}
+
 bool Track::EdgeCrossing(Vec3* to, const Vec3* from, Vec3* normal, float hint, int edge)
 {
     const int s = SectionNear(hint);
@@ -345,46 +412,81 @@ bool Track::EdgeCrossing(Vec3* to, const Vec3* from, Vec3* normal, float hint, i
     const float mx = to->x - from->x;
     const float mz = to->z - from->z;
 
-    float best = 1.0f;
-    bool hit = false;
-    int hit_section = 0;
-    float hit_height = 0.0f;
-    float hit_dx = 0.0f, hit_dz = 0.0f;
-    auto test = [&](int a, int b) {
-        if (a < 0 || b < 0 || a == b)
-            return;
-        const Vec3& ea = edge_point(Sections[static_cast<std::size_t>(a)], edge);
-        const Vec3& eb = edge_point(Sections[static_cast<std::size_t>(b)], edge);
-        const float ex = eb.x - ea.x;
-        const float ez = eb.z - ea.z;
+    // Edge segment j of the window joins sections s - kEdgeSteps + j and the
+    // one after it. The search steps forwards (segments from s on) and
+    // backwards (segments before s) at the same time, and the first segment
+    // in that order with the smallest motion parameter wins.
+    constexpr int kSegments = 2 * kEdgeSteps;
+    const float* x = EdgeX[edge].data() + s;
+    const float* z = EdgeZ[edge].data() + s;
+    const float fx = from->x;
+    const float fz = from->z;
+
+    // First, over the whole window in one vectorisable pass, the segments
+    // that may be crossed at all. With the motion d and the edge segment e,
+    // t = (w x e) / (d x e) and u = (w x d) / (d x e): a numerator at least
+    // as large as the denominator makes |t| or |u| at least 1, and then
+    // neither t (in [0, best), best never above 1) nor u (in [0, 1)) can
+    // qualify. Nearly every segment of the window lies well away from a
+    // motion of a metre or so and drops out here, sparing its divisions. A
+    // segment parallel to the motion, or of no length (beyond the ends of an
+    // open path), drops out too.
+    std::int32_t maybe[kSegments];
+    std::int32_t any = 0;
+    for (int j = 0; j < kSegments; ++j) {
+        const float ex = x[j + 1] - x[j];
+        const float ez = z[j + 1] - z[j];
         const float denominator = mx * ez - mz * ex;
-        if (denominator == 0.0f)
-            return; // parallel: no crossing
-        const float wx = ea.x - from->x;
-        const float wz = ea.z - from->z;
+        const float wx = x[j] - fx;
+        const float wz = z[j] - fz;
+        const float tNumerator = wx * ez - wz * ex;
+        const float uNumerator = wx * mz - wz * mx;
+        const float limit = std::fabs(denominator);
+        maybe[j] = (denominator != 0.0f) & (std::fabs(tNumerator) < limit) & (std::fabs(uNumerator) < limit);
+        any |= maybe[j];
+    }
+    if (!any)
+        return false;
+
+    float best = 1.0f;
+    int hitSegment = -1;
+    float hitU = 0.0f;
+    auto test = [&](int j) {
+        if (!maybe[j])
+            return;
+        const float ex = x[j + 1] - x[j];
+        const float ez = z[j + 1] - z[j];
+        const float denominator = mx * ez - mz * ex;
+        const float wx = x[j] - fx;
+        const float wz = z[j] - fz;
         const float t = (wx * ez - wz * ex) / denominator;
         const float u = (wx * mz - wz * mx) / denominator;
         if (t >= 0.0f && t < best && u >= 0.0f && u < 1.0f) {
             best = t;
-            hit = true;
-            hit_section = a;
-            hit_height = ea.y + u * (eb.y - ea.y);
-            hit_dx = ex;
-            hit_dz = ez;
+            hitSegment = j;
+            hitU = u;
         }
     };
-    for (int step = 0; step < kEdgeWindow; ++step) {
-        test(SectionAt(static_cast<long long>(s) + step), SectionAt(static_cast<long long>(s) + step + 1));
-        test(SectionAt(static_cast<long long>(s) - step - 1), SectionAt(static_cast<long long>(s) - step));
+    for (int step = 0; step < kEdgeSteps; ++step) {
+        test(kEdgeSteps + step);
+        test(kEdgeSteps - step - 1);
     }
-    if (!hit)
+    if (hitSegment < 0)
         return false;
+
+    const long long first = static_cast<long long>(s) - kEdgeSteps + hitSegment;
+    const int a = SectionAt(first);
+    const int b = SectionAt(first + 1);
+    const Vec3& ea = edge_point(Sections[static_cast<std::size_t>(a)], edge);
+    const Vec3& eb = edge_point(Sections[static_cast<std::size_t>(b)], edge);
+    const float hitDx = eb.x - ea.x;
+    const float hitDz = eb.z - ea.z;
     const Vec3 start = *from;
     *to = start.Plus(to->Minus(start).Times(best));
-    to->y = std::max(to->y, hit_height);
+    to->y = std::max(to->y, ea.y + hitU * (eb.y - ea.y));
     if (normal)
-        *normal = edge == 0 ? unit_horizontal(hit_dz, -hit_dx) : unit_horizontal(-hit_dz, hit_dx);
-    LastSection = hit_section;
+        *normal = edge == 0 ? unit_horizontal(hitDz, -hitDx) : unit_horizontal(-hitDz, hitDx);
+    LastSection = a;
     return true;
 }
 

@@ -4,12 +4,14 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/byte_reader.h"
 #include "platform/fault_seam.h"
 #include "platform/file.h"
 #include "sim/bike.h"
+#include "sim/race_context.h"
 #include "sim/setup_files.h"
 #include "sim/telemetry_file.h"
 #include "tests/sim/bike_world.h"
@@ -304,6 +306,73 @@ TEST(TelemetryParkTest, AFailedWriteIsReportedAndKeepsTheOldFile)
     EXPECT_TRUE(b.IsOut());
     EXPECT_EQ(b.TelemetryCount, 0);
     platform::clear_faults();
+}
+
+// A plot window that selects two channels and may or may not show its title.
+class PlotWindowHooks : public bike_test::RecordingHooks {
+public:
+    explicit PlotWindowHooks(bool showsTitle) : showsTitle_(showsTitle) {}
+    int PlotChannelCount() override { return 2; }
+    int PlotChannel(int slot) override { return slot == 0 ? 3 : 4; }
+    void Plot(int slot, float, float value) override { points.push_back({slot, value}); }
+    bool ShowsPlotText() override { return showsTitle_; }
+    void SetPlotText(const char* text) override { titles.emplace_back(text); }
+
+    std::vector<std::pair<int, float>> points;
+    std::vector<std::string> titles;
+
+private:
+    bool showsTitle_;
+};
+
+TEST(PlotWindowTest, ChannelsArePlottedEveryFrameAndTheDebugLineOnlyWhenTheWindowShowsIt)
+{
+    torvane_test::FpTraps traps;
+    BikeWorld world;
+    Bike& b = RidingPracticeBike(world);
+    b.Speed = 20.0f;
+    b.Rpm = 9000.0f;
+    b.Gear = 2;
+    b.TurnRadius = 50.0f;
+
+    for (const bool shows : {false, true}) {
+        SCOPED_TRACE(shows ? "title shown" : "title hidden");
+        PlotWindowHooks hooks(shows);
+        CurrentRaceContext().Hooks = &hooks;
+        b.PrintAiDebug();
+        CurrentRaceContext().Hooks = &world.hooks;
+
+        ASSERT_EQ(hooks.points.size(), 2u);
+        EXPECT_EQ(hooks.points[0].first, 0);
+        EXPECT_FLOAT_EQ(hooks.points[0].second, b.AiChannelValue(3));
+        EXPECT_FLOAT_EQ(hooks.points[1].second, b.AiChannelValue(4));
+        if (!shows) {
+            EXPECT_TRUE(hooks.titles.empty());
+            continue;
+        }
+        char line[160];
+        b.FormatAiDebugLine(line, sizeof line);
+        ASSERT_EQ(hooks.titles.size(), 1u);
+        EXPECT_EQ(hooks.titles[0], line);
+        EXPECT_EQ(hooks.titles[0].rfind("# 0 Pos:", 0), 0u) << hooks.titles[0];
+        EXPECT_NE(hooks.titles[0].find("Gear:3 Spd:  72 Rpm: 9000 Radius: 50.0"), std::string::npos)
+            << hooks.titles[0];
+    }
+}
+
+TEST(PlotWindowTest, TheDebugLineIsCutToTheBufferItIsAskedInto)
+{
+    BikeWorld world;
+    Bike& b = RidingPracticeBike(world);
+    char full[160];
+    b.FormatAiDebugLine(full, sizeof full);
+    char cut[9];
+    std::memset(cut, 'x', sizeof cut);
+    b.FormatAiDebugLine(cut, sizeof cut);
+    EXPECT_EQ(std::string(cut), std::string(full).substr(0, 8));
+    char untouched = 'x';
+    b.FormatAiDebugLine(&untouched, 0);
+    EXPECT_EQ(untouched, 'x');
 }
 
 } // namespace

@@ -527,6 +527,137 @@ TEST_F(TrackTest, EdgeCrossingStopsAMotionAtTheEdgeItCrosses)
     }
 }
 
+namespace {
+
+struct Crossing {
+    bool hit = false;
+    Vec3 to;
+    Vec3 normal;
+    int section = -1;
+};
+
+// The edge search done the plain way: from the hinted section 20 steps
+// forwards and backwards at once, every edge segment tested with both
+// divisions, wrapping round a circuit and stopping at an open path's ends.
+Crossing plain_edge_crossing(const Track& track, Vec3 to, const Vec3& from, float hint, int edge)
+{
+    Crossing c;
+    c.to = to;
+    const long long metres = track.MetreCount();
+    const long long n = track.SectionCount();
+    long long k = static_cast<long long>(hint) % metres;
+    if (k < 0)
+        k += metres;
+    const long long s = track.Metres[static_cast<std::size_t>(k)].Section;
+    auto at = [&](long long i) -> long long {
+        if (track.IsClosed())
+            return ((i % n) + n) % n;
+        return i >= 0 && i < n ? i : -1;
+    };
+    const float mx = to.x - from.x;
+    const float mz = to.z - from.z;
+    float best = 1.0f;
+    float height = 0.0f, dx = 0.0f, dz = 0.0f;
+    auto test = [&](long long a, long long b) {
+        if (a < 0 || b < 0 || a == b)
+            return;
+        const TrackSection& sa = track.Sections[static_cast<std::size_t>(a)];
+        const TrackSection& sb = track.Sections[static_cast<std::size_t>(b)];
+        const Vec3& ea = edge == 0 ? sa.Edge0 : sa.Edge1;
+        const Vec3& eb = edge == 0 ? sb.Edge0 : sb.Edge1;
+        const float ex = eb.x - ea.x;
+        const float ez = eb.z - ea.z;
+        const float den = mx * ez - mz * ex;
+        if (den == 0.0f)
+            return;
+        const float wx = ea.x - from.x;
+        const float wz = ea.z - from.z;
+        const float t = (wx * ez - wz * ex) / den;
+        const float u = (wx * mz - wz * mx) / den;
+        if (t >= 0.0f && t < best && u >= 0.0f && u < 1.0f) {
+            best = t;
+            c.hit = true;
+            c.section = static_cast<int>(a);
+            height = ea.y + u * (eb.y - ea.y);
+            dx = ex;
+            dz = ez;
+        }
+    };
+    for (long long step = 0; step < 20; ++step) {
+        test(at(s + step), at(s + step + 1));
+        test(at(s - step - 1), at(s - step));
+    }
+    if (!c.hit)
+        return c;
+    c.to = from.Plus(to.Minus(from).Times(best));
+    c.to.y = std::max(c.to.y, height);
+    const float length = std::sqrt(dx * dx + dz * dz);
+    c.normal = edge == 0 ? Vec3(dz / length, 0.0f, -dx / length) : Vec3(-dz / length, 0.0f, dx / length);
+    return c;
+}
+
+} // namespace
+
+TEST_F(TrackTest, EdgeCrossingAgreesBitForBitWithThePlainSearch)
+{
+    // Motions of up to a few metres in every direction across the edges of
+    // a circuit, of a pit lane near and past its open ends, and of a circuit
+    // with fewer sections than the search looks at.
+    Track tiny;
+    datakit::TrackFile ring = square();
+    ring.metres.resize(400);
+    for (std::size_t k = 0; k < ring.metres.size(); ++k)
+        ring.metres[k].section = static_cast<std::int32_t>(k / 50);
+    const float corners[8][2] = {{0, 0}, {0, 50}, {0, 100}, {50, 100}, {100, 100}, {100, 50}, {100, 0}, {50, 0}};
+    for (const auto& c : corners) {
+        datakit::TrackFileSection section;
+        section.edge0 = {c[0] - 5.0f, 0.0f, c[1] + 5.0f};
+        section.edge1 = {c[0] + 5.0f, 0.5f, c[1] - 5.0f};
+        ring.sections.push_back(section);
+    }
+    ASSERT_TRUE(tiny.Load(write_fixture(ring, "tiny").c_str()));
+    ASSERT_TRUE(tiny.IsClosed());
+
+    const DemoTracks& demo = DemoTracks::get();
+    auto island = demo.load("Island");
+    auto pit = demo.load("Island_pit");
+    ASSERT_FALSE(pit->IsClosed());
+    std::uint32_t seed = 12345;
+    auto random = [&seed](float lo, float hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + (hi - lo) * static_cast<float>(seed >> 8) / 16777216.0f;
+    };
+    int hits = 0;
+    for (Track* track : {island.get(), pit.get(), &tiny}) {
+        for (int i = 0; i < 4000; ++i) {
+            const float d = random(-20.0f, track->Length + 20.0f);
+            const float lateral = random(-25.0f, 25.0f);
+            Vec2 p = beside(*track, d, lateral);
+            const Vec3 from(p.x, random(-1.0f, 1.0f), p.z);
+            const Vec3 to(from.x + random(-4.0f, 4.0f), from.y, from.z + random(-4.0f, 4.0f));
+            const float hint = d + random(-8.0f, 8.0f);
+            for (const int edge : {0, 1}) {
+                const Crossing want = plain_edge_crossing(*track, to, from, hint, edge);
+                Vec3 got = to;
+                Vec3 normal(7.0f, 7.0f, 7.0f);
+                track->LastSection = -5;
+                const bool hit = track->EdgeCrossing(&got, &from, &normal, hint, edge);
+                ASSERT_EQ(hit, want.hit) << i;
+                hits += hit;
+                if (!hit) {
+                    EXPECT_EQ(track->LastSection, -5);
+                    continue;
+                }
+                EXPECT_EQ(std::memcmp(&got, &want.to, sizeof got), 0) << i;
+                EXPECT_EQ(track->LastSection, want.section) << i;
+                EXPECT_NEAR(normal.x, want.normal.x, 1e-6f);
+                EXPECT_NEAR(normal.z, want.normal.z, 1e-6f);
+            }
+        }
+    }
+    EXPECT_GT(hits, 500);
+}
+
 TEST_F(TrackTest, LocatePutsAPointBeyondAnEdgeBackOnIt)
 {
     auto track = DemoTracks::get().load("Island");
@@ -771,6 +902,46 @@ TEST_F(TrackTest, TheSmallFixtureLoadsWithItsStripsAndPatch)
     // The patch covers the right verge of sections 1 to 2 only.
     EXPECT_EQ(query(track, {5.0f, 0.0f, 1.5f}, 1.5f).surface, 2);
     EXPECT_EQ(query(track, {5.0f, 0.0f, 0.5f}, 0.5f).surface, 1);
+}
+
+TEST_F(TrackTest, OverlappingPatchesTheFirstOfTheTableThatAppliesToTheSectionWins)
+{
+    // Three patches over the same right-verge corner (x 4 to 5.5, z 0 to 2):
+    // class 2 on section 1, class 3 on sections 0 and 1, class 1 on section
+    // 2 only (whose quad the fixture does not have: an open path's last
+    // section starts none).
+    datakit::TrackFile f = small_track();
+    datakit::TrackFilePatch p = f.patches[0];
+    p.points = {{4, 0}, {5.5f, 0}, {5.5f, 2}, {4, 2}};
+    p.surface = 2;
+    p.first_section = 1;
+    p.section_count = 1;
+    datakit::TrackFilePatch q = p;
+    q.surface = 3;
+    q.first_section = 0;
+    q.section_count = 2;
+    datakit::TrackFilePatch r = p;
+    r.surface = 1;
+    r.first_section = 2;
+    f.patches = {p, q, r};
+    Track track;
+    ASSERT_TRUE(track.Load(write_fixture(f).c_str()));
+    struct Case {
+        float x, z;
+        unsigned char surface;
+    } cases[] = {
+        {5.0f, 0.5f, 3}, // section 0: only the second patch applies
+        {5.0f, 1.5f, 2}, // section 1: the first patch of the table wins
+        {5.8f, 0.5f, 1}, // outside every polygon: the verge's own class
+        {5.8f, 1.5f, 1},
+        {-5.5f, 1.5f, 1}, // the other verge
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.x) + ", " + std::to_string(c.z));
+        EXPECT_EQ(query(track, {c.x, 0.0f, c.z}, c.z).surface, c.surface);
+        // The whole-track search finds the same.
+        EXPECT_EQ(query(track, {c.x, 0.0f, c.z}, -1.0f).surface, c.surface);
+    }
 }
 
 TEST_F(TrackTest, SurfaceClassesAreClampedToTheFourKnownOnes)
