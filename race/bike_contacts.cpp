@@ -12,6 +12,7 @@
 #include "race/race.h"
 #include "sim/bike.h"
 #include "sim/replay_frame.h"
+#include "sim/rider_states.h"
 #include "sim/wrap_angle.h"
 
 std::uint32_t g_uBikeContactPairs = 0;
@@ -60,18 +61,6 @@ constexpr float kRubLeanRate = 1.0f;
 // Nose to tail: the bikes are put this fraction of an outline length either
 // side of their midpoint.
 constexpr float kBumpSpacing = 0.55f;
-
-// Rider states of the contacts.
-constexpr int kStateWaiting = -2;
-constexpr int kStateRiding = -1;
-constexpr int kStateRollAway = 0;
-constexpr int kStateStopped = 1;
-constexpr int kStateLookBehind = 4;
-constexpr int kStateThrownLeft = 10;
-constexpr int kStateThrownRight = 11;
-constexpr int kStateRubLeft = 56;   // rubbed on the -side
-constexpr int kStateRubRight = 57;  // rubbed on the +side
-constexpr int kStateBumpLast = 63;
 
 // Unit vector as the game forms it: v / (|v| + 0.001) (zero stays zero).
 Vec3 Unit(const Vec3& v) { return Vec3DivScalar(v, v.Length() + 0.001f); }
@@ -190,7 +179,7 @@ void HardTouch(Bike& a, Bike& b, const Touch& touch)
 
     const InputManager* input = TheInputManager();
     const float frameTime = input ? input->m_fFrameTime : 0.0f;
-    const int fall = 0.5f * (a.Roll + b.Roll) > 0.0f ? kStateThrownRight : kStateThrownLeft;
+    const int fall = 0.5f * (a.Roll + b.Roll) > 0.0f ? kRiderThrownB : kRiderThrownA;
     for (Bike* bike : {&a, &b}) {
         const bool lyingApart =
             (bike->Status & kBikeDown) && bike->RiderState >= 0 && RiderApartInState(bike->RiderState);
@@ -293,11 +282,11 @@ void Rub(Bike& a, Bike& b, float margin)
     }
 
     if (!(plus.Status & kBikeDown)) {
-        plus.SetState(kStateRubRight, 0.0f);
+        plus.SetState(kRiderBumped57, 0.0f);
         plus.Rival = &minus;
     }
     if (!(minus.Status & kBikeDown)) {
-        minus.SetState(kStateRubLeft, 0.0f);
+        minus.SetState(kRiderBumped56, 0.0f);
         minus.Rival = &plus;
     }
 
@@ -331,9 +320,9 @@ void Rub(Bike& a, Bike& b, float margin)
 void PlaceAfterBump(Bike& bike, const Vec3& place)
 {
     const int s = bike.RiderState;
-    if (s == kStateWaiting || s == kStateStopped)
-        bike.SetState(kStateRollAway, 0.0f);
-    else if (s == kStateRiding || s == kStateLookBehind || (s >= kStateRubLeft && s <= kStateBumpLast))
+    if (s == kRiderWaiting || s == kRiderStopping)
+        bike.SetState(kRiderPullAway, 0.0f);
+    else if (s == kRiderRiding || s == kRiderLookBehind || (s >= kRiderBumped56 && s <= kRiderGestureAheadLeft))
         MoveBikeTo(bike, place);
 }
 
