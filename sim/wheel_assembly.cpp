@@ -459,7 +459,11 @@ void WheelAssembly::StepSuspension(float dt)
             const float oldTravelSpeed = TravelSpeed;
             TravelSpeed += h * Force.y / (wheelMass * c);
             Travel += h * oldTravelSpeed;
-            const float stiffness = SpringRate / (sprung * c);
+            // The spring pushes the wheel out whichever way the lever
+            // points: a bike pitched past the vertical (its lever's cosine
+            // negative) would otherwise make the spring pull, and the step
+            // grow without bound.
+            const float stiffness = SpringRate / (sprung * std::fabs(c));
             const float rhs = SpringSpeed - h * (SpringTravel + Preload) * stiffness;
             SpringSpeed = ImplicitSpeed(rhs, 1.0f + h * h * stiffness, h, free, SpringSpeed);
             SpringTravel += h * SpringSpeed;

@@ -841,6 +841,27 @@ TEST_F(WheelTest, NodePoses)
 // The wheel's sub-step calls in the riding order, on a bumpy sloped road,
 // weaving across asphalt and verges, for every step length the race uses:
 // nothing ever becomes infinite or not a number.
+// A bike pitched past the vertical turns the lever's cosine negative, so the
+// spring's share in a step of a wheel apart from its spring can cancel the
+// step's own term: no pitch gives a step that is not finite.
+TEST_F(WheelTrackTest, APitchPastTheVerticalNeverMakesTheSpringStepInfinite)
+{
+    torvane_test::FpTraps traps;
+    auto road = LoadTrack("straight", StraightRoad(0.0f, 400));
+    MakeBike(road.get());
+    WheelAssembly& w = bike_->RearWheel;
+    for (int i = 0; i <= 2000; ++i) {
+        Settle(w, 0.0f, 100.0f, 1100.0f);
+        w.Travel = -0.05f; // apart from the spring
+        w.Orientation.Pitch = 1.55f + 0.00005f * static_cast<float>(i);
+        for (int k = 0; k < 4; ++k) {
+            w.StepSuspension(0.02f);
+            ASSERT_TRUE(std::isfinite(w.SpringSpeed) && std::isfinite(w.SpringTravel) && std::isfinite(w.Travel))
+                << "pitch " << w.Orientation.Pitch;
+        }
+    }
+}
+
 TEST_F(WheelTrackTest, NoStepMakesANaN)
 {
     torvane_test::FpTraps traps;
