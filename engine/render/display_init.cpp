@@ -32,7 +32,11 @@ int render_device::init(int driver_index, int w, int h, int wanted_depth, int de
     if (driver_index < 0)
         driver_index = 0;
     const dd_driver_info& info = drivers[driver_index];
-    if (device_index < 0 || device_index >= info.device_count) {
+    // A device index from the settings that the driver does not have takes
+    // its first device.
+    if (device_index < 0 || device_index >= info.device_count)
+        device_index = 0;
+    if (info.device_count <= 0) {
         report_error(32);
         return 0;
     }
@@ -64,20 +68,11 @@ int render_device::init(int driver_index, int w, int h, int wanted_depth, int de
     else
         screen_depth = 16;
 
-    // The mode of that size and the screen's depth.
-    current_mode = -1;
-    for (int i = 0; i < info.mode_count; ++i) {
-        const display_mode& m = info.modes[i];
-        if (m.width == w && m.height == h && m.depth == screen_depth) {
-            current_mode = i;
-            break;
-        }
-    }
-    if (current_mode < 0 || w <= 0 || h <= 0) {
+    if (info.mode_count <= 0 || w <= 0 || h <= 0) {
         report_error(7);
         return 0;
     }
-    mode = info.modes[current_mode];
+    select_mode(info);
     device_info = chosen;
 
     // A display whose depth the desktop does not have takes the whole screen.

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "platform/display.h"
 #include "platform/window.h"
 
 // The renderer: one program-wide record that lists the display drivers found
@@ -29,6 +31,7 @@ inline constexpr std::int32_t kRenderSoftware = 144; // the game's own rasterise
 inline constexpr int kMaxDrivers = 6;
 inline constexpr int kMaxModes = 32;
 inline constexpr int kMaxDevices = 4;
+inline constexpr int kMaxTextureFormats = 16;
 
 // One display mode of a driver. `fits`: front, back and Z-buffer of the mode
 // leave room for textures in video memory.
@@ -57,8 +60,8 @@ struct d3d_device_info {
     std::int32_t square_only = 0;         // textures must be square
     std::int32_t palettised = 0;          // an 8-bit palettised texture format exists
     std::int32_t stippled_alpha = 0;
-    std::uint32_t free_local_memory = 0;  // bytes
-    std::uint32_t free_texture_memory = 0;
+    std::uint64_t free_local_memory = 0;  // bytes
+    std::uint64_t free_texture_memory = 0;
     std::int32_t max_buffer_size = 0;
     std::int32_t max_vertex_count = 0;
 };
@@ -76,18 +79,18 @@ struct dd_driver_info {
     d3d_device_info devices[kMaxDevices];
 };
 
-// The display modes and the 3D device the platform offers: it has one
-// display, the primary one. Its 3D device is the platform's own rasteriser,
-// which presents itself as a hardware RGB device with its video memory
-// budget.
-struct platform_display {
-    int desktop_width = 0;
-    int desktop_height = 0;
-    int desktop_depth = 0;
-    std::vector<display_mode> modes;     // as offered, before any filtering
-    d3d_device_info device;              // the 3D device
+// One texture format of the 3D device: its layout and the bits of each
+// channel (the length of the channel's mask), or the bits of a palette index.
+struct texture_format_info {
+    platform::PixelLayout layout = platform::PixelLayout::Rgb565;
+    platform::PixelMasks masks;
+    std::int32_t palettised = 0;
+    std::int32_t red_bits = 0;
+    std::int32_t blue_bits = 0;
+    std::int32_t green_bits = 0;
+    std::int32_t alpha_bits = 0;
+    std::int32_t index_bits = 0;  // 8, 4 or 0
 };
-platform_display describe_platform_display();
 
 // The width of a bit depth as the device capabilities give it: 1 -> 0x4000,
 // 2 -> 0x2000, 4 -> 0x1000, 8 -> 0x800, 16 -> 0x400, 24 -> 0x200,
@@ -115,18 +118,25 @@ public:
 
     // ---- Drivers and modes (driver_enum.cpp) ----
 
-    // Lists the drivers, their modes and devices for the main window. 1, or
-    // 0 after reporting the failure (the window does not exist: error 1).
+    // Lists the drivers of the platform's display service, their modes and
+    // devices for the main window: modes wider than 1024, higher than 768 or
+    // deeper than 16 bits are left out, at most 32 are kept; a device can
+    // render in a window when it renders at the desktop's depth; each mode's
+    // fit flag comes from the first hardware device's free video memory. 1,
+    // or 0 after reporting the failure (the window does not exist, or the
+    // display does not open: error 1; the desktop's mode: 2; the driver
+    // list: 0; the modes: 3; the devices: 5).
     int enumerate_drivers(platform::WindowHandle window);
-    // The same from a description of the display (the platform's, or a
-    // test's): modes wider than 1024, higher than 768 or deeper than 16 bits
-    // are left out, at most 32 are kept; the device can render in a window
-    // when it renders at the desktop's depth; each mode's fit flag comes
-    // from the device's free video memory.
-    int enumerate_drivers(platform::WindowHandle window, const platform_display& display);
     // 1 when the driver (-1: the current one) offers width x height for the
     // render type that device (-1: the current render type) would get.
     int find_mode(int width, int height, int driver, int device) const;
+    // Chooses the current mode of a driver for width x height at the screen
+    // depth: the exact mode, else the last smaller one of that depth in list
+    // order, else mode 0.
+    void select_mode(const dd_driver_info& info);
+    // Lists the device's texture formats (at most 16) and chooses one: the
+    // last palettised one, else the first. 1, or 0 after reporting error 33.
+    int enum_texture_formats(platform::Device3D& device);
 
     // ---- Display (display_init.cpp) ----
 
@@ -170,6 +180,11 @@ public:
     std::int32_t driver_count = 0;
     dd_driver_info drivers[kMaxDrivers];
     std::int32_t current_driver = 0, current_device = 0, current_mode = 0;
+    std::int32_t texture_format_count = 0;
+    std::int32_t texture_format_index = -1;  // the chosen one
+    texture_format_info texture_formats[kMaxTextureFormats];
+    texture_format_info texture_format;      // a copy of the chosen one
+    std::int32_t alpha4 = 0;                 // a format has exactly 4 alpha bits
     display_mode mode;                   // the current display mode
     d3d_device_info device_info;         // the current device
     std::int32_t render_type = kRenderHardware;
@@ -194,7 +209,10 @@ public:
     std::int32_t back_pitch = 0;
 
 private:
-    int add_platform_driver(const platform_display& display);
+    int read_desktop_mode();
+    int add_driver(const std::string& name);
+    void add_device(dd_driver_info& info, platform::DisplayDriver& driver, const platform::DeviceInfo& device);
+    void test_device(d3d_device_info& entry, platform::DisplayDriver& driver, const platform::DeviceInfo& device);
     void show_full_screen();
     void set_fit_flags(dd_driver_info& info) const;
     void clear_state();
