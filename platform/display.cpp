@@ -147,6 +147,8 @@ std::unique_ptr<DisplayDriver> DisplayDriver::open()
 // A driver that goes gives the display back (this cannot be refused).
 DisplayDriver::~DisplayDriver()
 {
+    if (state_->exclusive_window)
+        set_window_full_screen(state_->exclusive_window, false);
     state_->exclusive = false;
     state_->exclusive_window = {};
     state_->mode = state_->description.desktop;
@@ -214,8 +216,11 @@ DisplayResult DisplayDriver::set_exclusive(WindowHandle window, bool exclusive)
         return DisplayResult::Failed;
     if (exclusive && !is_window(window))
         return DisplayResult::InvalidArgument;
+    if (state_->exclusive_window && state_->exclusive_window != window)
+        set_window_full_screen(state_->exclusive_window, false);
     state_->exclusive = exclusive;
     state_->exclusive_window = exclusive ? window : WindowHandle{};
+    set_window_full_screen(window, exclusive);
     if (!exclusive)
         state_->mode = state_->description.desktop;
     return DisplayResult::Ok;
@@ -237,6 +242,12 @@ DisplayResult DisplayDriver::set_mode(const DisplayModeInfo& mode)
     if (!state_->exclusive || !listed)
         return DisplayResult::InvalidArgument;
     state_->mode = mode;
+    // The window takes the mode's size; full screen shows it scaled.
+    const WindowHandle window = state_->exclusive_window;
+    Rect frame, client;
+    if (get_window_rect(window, frame) && get_client_rect(window, client))
+        move_window(window, frame.left, frame.top, mode.width + (frame.right - frame.left) - client.right,
+                    mode.height + (frame.bottom - frame.top) - client.bottom, true);
     return DisplayResult::Ok;
 }
 

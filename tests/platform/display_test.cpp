@@ -263,8 +263,14 @@ TEST_F(Display, FullScreenEightBitThroughThePalette)
     // A mode is set only in full screen, and only one of the list.
     EXPECT_EQ(driver->set_mode({320, 200, 8}), DisplayResult::InvalidArgument);
     ASSERT_EQ(driver->set_exclusive(w, true), DisplayResult::Ok);
+    EXPECT_TRUE(is_window_full_screen(w));
     EXPECT_EQ(driver->set_mode({321, 200, 8}), DisplayResult::InvalidArgument);
     ASSERT_EQ(driver->set_mode({320, 200, 8}), DisplayResult::Ok);
+    // The window takes the mode's size.
+    Rect client;
+    ASSERT_TRUE(get_client_rect(w, client));
+    EXPECT_EQ(client.right, 320);
+    EXPECT_EQ(client.bottom, 200);
 
     SurfaceSpec spec;
     spec.kind = SurfaceKind::Primary;
@@ -299,6 +305,47 @@ TEST_F(Display, FullScreenEightBitThroughThePalette)
     EXPECT_EQ(wide->set_palette(palette), DisplayResult::InvalidArgument);
     ASSERT_EQ(driver->set_exclusive(w, false), DisplayResult::Ok);
     EXPECT_EQ(driver->current_mode().depth, 16);
+    EXPECT_FALSE(is_window_full_screen(w));
+}
+
+TEST_F(Display, EachModeSizesTheFullScreenWindow)
+{
+    const WindowHandle w = create_window(0, kClass, "framed", 0, 0, 0, 200, 150);
+    ASSERT_TRUE(w);
+    Rect frame, client;
+    auto driver = DisplayDriver::open();
+    ASSERT_TRUE(driver);
+    ASSERT_EQ(driver->set_exclusive(w, true), DisplayResult::Ok);
+    std::vector<DisplayModeInfo> modes;
+    ASSERT_EQ(driver->list_modes(modes), DisplayResult::Ok);
+    for (const DisplayModeInfo& m : modes) {
+        if (m.width > 1024)
+            continue;
+        ASSERT_EQ(driver->set_mode(m), DisplayResult::Ok);
+        ASSERT_TRUE(get_client_rect(w, client));
+        EXPECT_EQ(client.right, m.width);
+        EXPECT_EQ(client.bottom, m.height);
+        EXPECT_TRUE(is_window_full_screen(w));
+    }
+    // A framed window keeps its frame round the client area.
+    ASSERT_TRUE(get_window_rect(w, frame));
+    EXPECT_GT(frame.right - frame.left, client.right);
+    // A frame shown full screen still reaches the window at its own size.
+    SurfaceSpec spec;
+    spec.kind = SurfaceKind::Primary;
+    auto primary = make(*driver, spec, w);
+    ASSERT_TRUE(primary);
+    primary->fill(nullptr, 0x001F);
+    const auto shown = last_presented_frame();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->width, modes.back().width <= 1024 ? modes.back().width : 1024);
+    // Giving the display back leaves full screen; a driver that goes does
+    // too.
+    ASSERT_EQ(driver->set_exclusive(w, false), DisplayResult::Ok);
+    EXPECT_FALSE(is_window_full_screen(w));
+    ASSERT_EQ(driver->set_exclusive(w, true), DisplayResult::Ok);
+    driver.reset();
+    EXPECT_FALSE(is_window_full_screen(w));
 }
 
 TEST_F(Display, TheDeviceClearsItsViewportAndZBuffer)
