@@ -148,6 +148,18 @@ public:
     // The colour the back buffer is cleared to; components 0..1. 1.
     int set_background(float r, float g, float b);
 
+    // ---- Palettes (palette.cpp) ----
+
+    // Loads a palette file of 768 bytes of 6-bit red, green, blue (each
+    // value is masked to 6 bits). An 8-bit screen takes it as its palette;
+    // a 16-bit one builds the 16-bit colour of each entry by the screen's
+    // masks. 1, or 0 after reporting error 37 (the file cannot be read or
+    // is not 768 bytes).
+    int load_palette(const char* file);
+    // Replaces the palette of an 8-bit screen from 768 bytes of 6-bit RGB;
+    // nothing on a 16-bit screen. 1.
+    int set_palette_entries(const unsigned char* rgb768);
+
     // ---- Frame operations (frame_ops.cpp) ----
 
     // 1; there is no Z-buffer to clear yet.
@@ -200,6 +212,14 @@ public:
     std::uint32_t red_mask = 0, green_mask = 0, blue_mask = 0;
     std::uint32_t background = 0;        // 0xRRGGBB
     std::uint32_t palette[256] = {};     // 0x00RRGGBB, for an 8-bit screen
+    // The loaded palette: each entry's red, green and blue 0..252 (the
+    // 6-bit values times 4); the copy for the palette hardware (shifted to
+    // its width); the entry with the smallest red + green + blue (the first
+    // on ties); for a 16-bit screen, each entry as a 16-bit colour.
+    std::int32_t palette_rgb[256][3] = {};
+    std::uint8_t hardware_palette[768] = {};
+    std::int32_t darkest_index = 0;
+    std::vector<std::uint16_t> colour_table;
     std::uint32_t triangles = 0;         // drawn this frame
     std::uint32_t frames_presented = 0;  // frames handed to the window
 
@@ -216,6 +236,8 @@ private:
     void show_full_screen();
     void set_fit_flags(dd_driver_info& info) const;
     void clear_state();
+    int palette_shift() const;
+    void take_palette_entry(int index, int red, int green, int blue, int shift);
 };
 
 // The program's renderer, or null before the program-wide objects have

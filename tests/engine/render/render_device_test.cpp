@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "engine/render/render_device.h"
+#include "platform/atomic_file.h"
 #include "platform/display.h"
 #include "platform/fault_seam.h"
 #include "platform/frame.h"
 #include "platform/message_box.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -382,4 +384,97 @@ TEST_F(RendererTest, AFullScreenDisplayTakesTheWindowAndKeepsItsOrigin)
     EXPECT_EQ(device.update_window_origin(), 1);
     EXPECT_EQ(device.origin_x, 7);
     EXPECT_EQ(device.origin_y, 9);
+}
+
+namespace {
+
+// A palette file of 6-bit entries: entry i is (i & 63, (i >> 1) & 63,
+// (i >> 2) & 63), with entry 5 the darkest but one of its bytes above 63.
+std::vector<std::uint8_t> palette_file_bytes()
+{
+    std::vector<std::uint8_t> bytes(768);
+    for (int i = 0; i < 256; ++i) {
+        bytes[3 * i] = static_cast<std::uint8_t>((i & 63) | 1);
+        bytes[3 * i + 1] = static_cast<std::uint8_t>((i >> 1) & 63);
+        bytes[3 * i + 2] = static_cast<std::uint8_t>((i >> 2) & 63);
+    }
+    // 0xC0 | 0 reads as 0: entry 5 is (0, 0, 0) and darker than entry 0.
+    bytes[15] = 0xC0;
+    bytes[16] = 0x40;
+    bytes[17] = 0x80;
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(RendererTest, APaletteFileFillsTheTablesOfTheScreen)
+{
+    const auto dir = torvane_test::make_temp_dir("pal");
+    torvane_test::ScopedCwd cwd(dir);
+    ASSERT_TRUE(platform::write_file_atomic((dir / "palette.pal").string(), palette_file_bytes()));
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+
+    // 8-bit software screen: integers times 4, the hardware copy as 6-bit
+    // values until the DAC is measured at 8 bits.
+    device.software_16bit = 0;
+    ASSERT_EQ(device.init(0, 320, 200, 16, 0), 1);
+    ASSERT_EQ(device.load_palette("PALETTE.PAL"), 1);
+    EXPECT_EQ(device.darkest_index, 5);
+    EXPECT_EQ(device.palette_rgb[9][0], 9 * 4);
+    EXPECT_EQ(device.palette_rgb[9][1], 4 * 4);
+    EXPECT_EQ(device.palette_rgb[9][2], 2 * 4);
+    EXPECT_EQ(device.hardware_palette[27], 9);
+    EXPECT_EQ(device.palette[9], 0x241008u);
+    EXPECT_EQ(device.palette_dirty, 1);
+    device.drivers[0].dac_bits = 8;
+    ASSERT_EQ(device.load_palette("palette.pal"), 1);
+    EXPECT_EQ(device.hardware_palette[27], 36);
+
+    // Replacing the entries of an 8-bit screen, masked to 6 bits.
+    std::vector<unsigned char> rgb(768, 0xFF);
+    ASSERT_EQ(device.set_palette_entries(rgb.data()), 1);
+    EXPECT_EQ(device.palette_rgb[0][0], 252);
+    EXPECT_EQ(device.hardware_palette[0], 252);
+
+    // 16-bit software screen: the colour table by the screen's masks.
+    const struct {
+        std::uint32_t red, green, blue;
+        std::uint16_t entry9;  // r 9, g 4, b 2 (6-bit)
+    } masks[] = {
+        {0xF800, 0x07E0, 0x001F, static_cast<std::uint16_t>(4 << 11 | 4 << 5 | 1)},
+        {0x7C00, 0x03E0, 0x001F, static_cast<std::uint16_t>(4 << 10 | 2 << 5 | 1)},
+        {0x001F, 0x07E0, 0xF800, static_cast<std::uint16_t>(1 << 11 | 4 << 5 | 4)},
+    };
+    device.software_16bit = 1;
+    ASSERT_EQ(device.init(0, 640, 480, 16, 0), 1);
+    for (const auto& m : masks) {
+        device.red_mask = m.red;
+        device.green_mask = m.green;
+        device.blue_mask = m.blue;
+        ASSERT_EQ(device.load_palette("palette.pal"), 1);
+        ASSERT_EQ(device.colour_table.size(), 256u);
+        EXPECT_EQ(device.colour_table[9], m.entry9) << std::hex << m.red;
+    }
+    EXPECT_EQ(device.darkest_index, 5);
+    // Nothing changes on a 16-bit screen.
+    const std::int32_t before = device.palette_rgb[0][0];
+    std::vector<unsigned char> zero(768, 0);
+    EXPECT_EQ(device.set_palette_entries(zero.data()), 1);
+    EXPECT_EQ(device.palette_rgb[0][0], before);
+
+    // A missing file and one that is not 768 bytes are refused.
+    platform::clear_recorded_message_boxes();
+    EXPECT_EQ(device.load_palette("missing.pal"), 0);
+    auto shorter = palette_file_bytes();
+    shorter.pop_back();
+    ASSERT_TRUE(platform::write_file_atomic((dir / "short.pal").string(), shorter));
+    EXPECT_EQ(device.load_palette("short.pal"), 0);
+    auto longer = palette_file_bytes();
+    longer.push_back(0);
+    ASSERT_TRUE(platform::write_file_atomic((dir / "long.pal").string(), longer));
+    EXPECT_EQ(device.load_palette("long.pal"), 0);
+    const auto boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    for (const auto& box : boxes)
+        EXPECT_EQ(box.text, "Cannot open palette file!\n\r\n");
 }
