@@ -145,8 +145,11 @@ public:
     // 16-bit flag). depth 32 asks for full screen. 1, or 0 after a reported
     // failure (no such driver, device or mode).
     int init(int driver, int width, int height, int depth, int device);
-    // The colour the back buffer is cleared to; components 0..1. 1.
+    // The colour the back buffer is cleared to; components 0..1 (a 16-bit
+    // screen packs it by its masks, an 8-bit one takes the nearest palette
+    // entry, the first on ties). 1.
     int set_background(float r, float g, float b);
+    std::uint32_t pack_by_masks(std::uint32_t rgb) const;
 
     // ---- Palettes (palette.cpp) ----
 
@@ -211,6 +214,9 @@ public:
     std::uint8_t closing = 0;
     std::uint32_t red_mask = 0, green_mask = 0, blue_mask = 0;
     std::uint32_t background = 0;        // 0xRRGGBB
+    // The background as a pixel of the screen: packed by the masks on a
+    // 16-bit screen, the nearest palette entry on an 8-bit one.
+    std::uint32_t background_pixel = 0;
     std::uint32_t palette[256] = {};     // 0x00RRGGBB, for an 8-bit screen
     // The loaded palette: each entry's red, green and blue 0..252 (the
     // 6-bit values times 4); the copy for the palette hardware (shifted to

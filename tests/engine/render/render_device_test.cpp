@@ -430,6 +430,16 @@ TEST_F(RendererTest, APaletteFileFillsTheTablesOfTheScreen)
     ASSERT_EQ(device.load_palette("palette.pal"), 1);
     EXPECT_EQ(device.hardware_palette[27], 36);
 
+    // The background of an 8-bit screen is the nearest entry: entries 8 and
+    // 9 are both (36, 16, 8), nearest to (37, 16, 8), and the first wins.
+    // Black is entry 5 (entry 0 is (4, 0, 0)).
+    device.set_background(37.5f / 255, 16.5f / 255, 8.5f / 255);
+    EXPECT_EQ(device.background_pixel, 8u);
+    device.clear_back_buffer();
+    EXPECT_EQ(device.back_buffer[0], 8);
+    device.set_background(0.0f, 0.0f, 0.0f);
+    EXPECT_EQ(device.background_pixel, 5u);
+
     // Replacing the entries of an 8-bit screen, masked to 6 bits.
     std::vector<unsigned char> rgb(768, 0xFF);
     ASSERT_EQ(device.set_palette_entries(rgb.data()), 1);
@@ -454,6 +464,11 @@ TEST_F(RendererTest, APaletteFileFillsTheTablesOfTheScreen)
         ASSERT_EQ(device.load_palette("palette.pal"), 1);
         ASSERT_EQ(device.colour_table.size(), 256u);
         EXPECT_EQ(device.colour_table[9], m.entry9) << std::hex << m.red;
+        // The background is packed by the same masks, and cleared to.
+        device.set_background(1.0f, 0.0f, 0.0f);
+        EXPECT_EQ(device.background_pixel, m.red);
+        device.clear_back_buffer();
+        EXPECT_EQ(device.back_buffer[0] | device.back_buffer[1] << 8, static_cast<int>(m.red));
     }
     EXPECT_EQ(device.darkest_index, 5);
     // Nothing changes on a 16-bit screen.
