@@ -195,7 +195,6 @@ public:
 
 private:
     friend class DisplayDriver;
-    friend struct DriverState;
     Surface() = default;
     bool contains(const PixelRect& rect) const;
     void present();
@@ -227,7 +226,8 @@ private:
 };
 
 // The 3D device on a target surface: configured and cleared here; drawing
-// comes with the renderer's triangles.
+// comes with the renderer's triangles. The device draws into its target and
+// the target's Z-buffer, so it is released before its target.
 class Device3D {
 public:
     const DeviceInfo& info() const { return info_; }
