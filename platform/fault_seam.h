@@ -16,6 +16,28 @@ enum class Fault : int {
     JoystickInit,  // the joystick service does not start
     HapticCreate,  // a force-feedback effect is refused
     HapticUpdate,  // a change of a playing effect is refused
+    // The display service (platform/display.h), one kind per operation.
+    DisplayOpen,          // the driver does not open
+    DisplayDesktopMode,   // the desktop's mode cannot be read
+    DisplayDriverList,    // the drivers cannot be listed
+    DisplayModeList,      // the modes cannot be listed
+    DisplayDeviceList,    // the 3D devices cannot be listed
+    DisplayMemoryQuery,   // free memory cannot be read
+    DisplayExclusive,     // full screen is refused (or not given back)
+    DisplayModeSet,       // the mode cannot be set or restored
+    SurfaceCreate,
+    SurfaceLock,
+    SurfaceBlit,          // blits and fills
+    SurfaceFlip,
+    SurfaceAttach,        // a Z-buffer cannot be attached
+    SurfaceRestore,
+    PaletteCreate,
+    PaletteSet,           // a palette cannot be set on a surface or changed
+    DeviceCreate,
+    DeviceTextureFormats,
+    DeviceViewport,
+    DeviceBackground,
+    DeviceClear,
     Count
 };
 

@@ -199,6 +199,12 @@ void show(std::uint32_t id, int command)
     }
 }
 
+void set_full_screen(std::uint32_t id, bool full_screen)
+{
+    if (SDL_Window* window = find(id))
+        SDL_SetWindowFullscreen(window, full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
 void set_title(std::uint32_t id, const std::string& title)
 {
     if (SDL_Window* window = find(id))
@@ -224,8 +230,28 @@ void present(std::uint32_t id, int width, int height, const std::vector<std::uin
         return;
     }
     const bool same_size = source->w == target->w && source->h == target->h;
-    const int result = same_size ? SDL_BlitSurface(source, nullptr, target, nullptr)
-                                 : SDL_BlitScaled(source, nullptr, target, nullptr);
+    int result = 0;
+    if (same_size) {
+        result = SDL_BlitSurface(source, nullptr, target, nullptr);
+    } else if (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) {
+        // Full screen: the largest picture of the frame's aspect, centred,
+        // with black bars beside it.
+        const long long tw = target->w, th = target->h;
+        SDL_Rect fit;
+        if (tw * height <= th * width) {
+            fit.w = target->w;
+            fit.h = static_cast<int>(tw * height / width);
+        } else {
+            fit.h = target->h;
+            fit.w = static_cast<int>(th * width / height);
+        }
+        fit.x = (target->w - fit.w) / 2;
+        fit.y = (target->h - fit.h) / 2;
+        SDL_FillRect(target, nullptr, 0);
+        result = SDL_BlitScaled(source, nullptr, target, &fit);
+    } else {
+        result = SDL_BlitScaled(source, nullptr, target, nullptr);
+    }
     SDL_FreeSurface(source);
     if (result != 0 || SDL_UpdateWindowSurface(window) != 0)
         report_once(blit_reported, "Cannot show the frame");

@@ -27,6 +27,8 @@ void destroy_all();
 void set_client_rect(std::uint32_t id, const Rect& client);
 void show(std::uint32_t id, int command);
 void set_title(std::uint32_t id, const std::string& title);
+// Desktop full screen; frames are then scaled to fit with their aspect kept.
+void set_full_screen(std::uint32_t id, bool full_screen);
 
 // Shows a 32-bit XRGB picture in the window, scaled to its client area.
 void present(std::uint32_t id, int width, int height, const std::vector<std::uint32_t>& pixels);

@@ -38,6 +38,7 @@ struct WindowRecord {
     bool visible = false;
     bool minimized = false;
     bool maximized = false;
+    bool full_screen = false;
     bool destroying = false;
 };
 
@@ -433,6 +434,28 @@ bool is_window_visible(WindowHandle window)
     std::lock_guard<std::mutex> lock(s.mutex);
     auto it = s.windows.find(window.id);
     return it != s.windows.end() && it->second.visible;
+}
+
+bool set_window_full_screen(WindowHandle window, bool full_screen)
+{
+    {
+        WindowSystem& s = windows_state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        auto it = s.windows.find(window.id);
+        if (it == s.windows.end())
+            return false;
+        it->second.full_screen = full_screen;
+    }
+    post_to_video_thread([id = window.id, full_screen] { native::set_full_screen(id, full_screen); });
+    return true;
+}
+
+bool is_window_full_screen(WindowHandle window)
+{
+    WindowSystem& s = windows_state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto it = s.windows.find(window.id);
+    return it != s.windows.end() && it->second.full_screen;
 }
 
 WindowHandle find_window(std::string_view class_name, std::string_view title)

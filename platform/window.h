@@ -173,6 +173,13 @@ bool get_window_rect(WindowHandle window, Rect& rect);
 bool client_to_screen(WindowHandle window, Point& point);
 bool is_window_visible(WindowHandle window);
 
+// Full screen: the window covers the desktop and shows its frames scaled to
+// fit with their aspect kept; its client area keeps the size it has, so the
+// program goes on drawing at that size. False for a window that does not
+// exist.
+bool set_window_full_screen(WindowHandle window, bool full_screen);
+bool is_window_full_screen(WindowHandle window);
+
 // The first window of that class (and title, when one is given); none if
 // there is none.
 WindowHandle find_window(std::string_view class_name, std::string_view title = {});

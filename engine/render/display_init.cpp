@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 
 #include "engine/render/render_device.h"
 
@@ -32,7 +33,11 @@ int render_device::init(int driver_index, int w, int h, int wanted_depth, int de
     if (driver_index < 0)
         driver_index = 0;
     const dd_driver_info& info = drivers[driver_index];
-    if (device_index < 0 || device_index >= info.device_count) {
+    // A device index from the settings that the driver does not have takes
+    // its first device.
+    if (device_index < 0 || device_index >= info.device_count)
+        device_index = 0;
+    if (info.device_count <= 0) {
         report_error(32);
         return 0;
     }
@@ -64,20 +69,11 @@ int render_device::init(int driver_index, int w, int h, int wanted_depth, int de
     else
         screen_depth = 16;
 
-    // The mode of that size and the screen's depth.
-    current_mode = -1;
-    for (int i = 0; i < info.mode_count; ++i) {
-        const display_mode& m = info.modes[i];
-        if (m.width == w && m.height == h && m.depth == screen_depth) {
-            current_mode = i;
-            break;
-        }
-    }
-    if (current_mode < 0 || w <= 0 || h <= 0) {
+    if (info.mode_count <= 0 || w <= 0 || h <= 0) {
         report_error(7);
         return 0;
     }
-    mode = info.modes[current_mode];
+    select_mode(info);
     device_info = chosen;
 
     // A display whose depth the desktop does not have takes the whole screen.
@@ -118,8 +114,44 @@ void render_device::show_full_screen()
     platform::show_window(window, platform::SW_SHOWNORMAL);
 }
 
+// The raw pixel of a colour 0xRRGGBB on a 16-bit screen, by its masks:
+// each component keeps as many of its top bits as its mask has.
+std::uint32_t render_device::pack_by_masks(std::uint32_t rgb) const
+{
+    const auto channel = [](std::uint32_t value, std::uint32_t mask) -> std::uint32_t {
+        if (mask == 0)
+            return 0;
+        const int shift = std::countr_zero(mask);
+        const int bits = std::countr_one(mask >> shift);
+        return (bits >= 8 ? value << (bits - 8) : value >> (8 - bits)) << shift & mask;
+    };
+    return channel((rgb >> 16) & 0xFF, red_mask) | channel((rgb >> 8) & 0xFF, green_mask) |
+           channel(rgb & 0xFF, blue_mask);
+}
+
 int render_device::set_background(float r, float g, float b)
 {
     background = pack_colour(r, g, b);
+    if (screen_depth == 16) {
+        background_pixel = pack_by_masks(background);
+    } else {
+        // The nearest palette entry, the first one on ties.
+        const int want[3] = {static_cast<int>((background >> 16) & 0xFF), static_cast<int>((background >> 8) & 0xFF),
+                             static_cast<int>(background & 0xFF)};
+        int best = 0;
+        long best_distance = -1;
+        for (int i = 0; i < 256; ++i) {
+            long distance = 0;
+            for (int c = 0; c < 3; ++c) {
+                const long d = palette_rgb[i][c] - want[c];
+                distance += d * d;
+            }
+            if (best_distance < 0 || distance < best_distance) {
+                best_distance = distance;
+                best = i;
+            }
+        }
+        background_pixel = static_cast<std::uint32_t>(best);
+    }
     return 1;
 }

@@ -1,42 +1,38 @@
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "engine/render/render_device.h"
 
-// The driver list: the platform has one display, the primary one, with the
-// modes its windows and full-screen display can take, and one 3D device
-// beside the renderer's own "RenderSoftware" entry.
+// The driver list, read from the platform's display service: its drivers,
+// for each the modes it can use and its 3D devices (the renderer's own
+// "RenderSoftware" entry first on the primary driver), for each device its
+// capabilities, texture formats and free video memory.
 
 namespace {
-
-// The video memory the platform's 3D device reports as free, for display
-// surfaces and textures together.
-constexpr std::uint32_t kVideoMemoryBudget = 16u * 1024u * 1024u;
-
-// The platform's windows take frames of any pixel format and convert them;
-// 16 bits is the depth they take without converting colour precision away.
-constexpr int kDesktopDepth = 16;
 
 // Modes wider, higher or deeper than these are not used.
 constexpr int kMaxModeWidth = 1024;
 constexpr int kMaxModeHeight = 768;
 constexpr int kMaxModeDepth = 16;
 
-// The names the driver and its devices are listed under.
 constexpr const char* kSoftwareDeviceName = "RenderSoftware";
-constexpr const char* kPlatformDeviceName = "Torvane 3D";
-constexpr const char* kPlatformDeviceDescription = "Torvane rasteriser, RGB";
-constexpr const char* kPrimaryDriverName = "Primary Display Driver";
 
-// Capability bits of a device description that the listing reads.
 constexpr std::int32_t kColourModelMono = 1;
 constexpr std::int32_t kColourModelRgb = 2;
 constexpr std::int32_t kZCompareLess = 2;
+constexpr std::int32_t kZCompareLessEqual = 4;
 
-void copy_name(char (&field)[64], const char* text)
+// Room a mode must leave for textures in video memory, beside its front,
+// back and Z-buffer.
+constexpr std::uint64_t kTextureRoom = 600000;
+constexpr std::uint64_t kNonLocalTextureRoom = 60000;
+
+void copy_name(char (&field)[64], const std::string& text)
 {
     std::memset(field, 0, sizeof field);
     // At most 62 characters, as the driver descriptions are copied.
-    std::strncpy(field, text, 62);
+    text.copy(field, 62);
 }
 
 d3d_device_info software_entry()
@@ -51,6 +47,14 @@ d3d_device_info software_entry()
     d.clipping = 1;
     d.palettised = 1;
     return d;
+}
+
+// The length of the run of 1 bits of a channel mask.
+std::int32_t mask_bits(std::uint32_t mask)
+{
+    if (mask == 0)
+        return 0;
+    return std::countr_one(mask >> std::countr_zero(mask));
 }
 
 } // namespace
@@ -69,71 +73,69 @@ std::int32_t depth_to_ddbd(int depth)
     }
 }
 
-platform_display describe_platform_display()
-{
-    platform_display display;
-    display.desktop_width = platform::get_system_metric(platform::SM_CXSCREEN);
-    display.desktop_height = platform::get_system_metric(platform::SM_CYSCREEN);
-    display.desktop_depth = kDesktopDepth;
-
-    // Every classic mode in 8 and 16 bits, then the desktop itself (32 bits).
-    static constexpr int kSizes[][2] = {{320, 200}, {320, 240}, {400, 300}, {512, 384},
-                                        {640, 400}, {640, 480}, {800, 600}, {1024, 768}};
-    for (int depth : {8, 16})
-        for (const auto& size : kSizes)
-            display.modes.push_back({size[0], size[1], depth, 0});
-    display.modes.push_back({display.desktop_width, display.desktop_height, 32, 0});
-
-    d3d_device_info& d = display.device;
-    copy_name(d.name, kPlatformDeviceName);
-    copy_name(d.description, kPlatformDeviceDescription);
-    d.colour_model = kColourModelRgb;
-    d.render_depths = depth_to_ddbd(16) | depth_to_ddbd(32);
-    d.hardware = 1;
-    d.perspective = 1;
-    d.local_textures = 1;
-    d.has_zbuffer = 1;
-    d.zcompare = kZCompareLess;
-    d.clipping = 1;
-    d.free_local_memory = kVideoMemoryBudget;
-    d.free_texture_memory = kVideoMemoryBudget;
-    d.max_buffer_size = 0;
-    d.max_vertex_count = 0xFFFF;
-    return display;
-}
-
 int render_device::enumerate_drivers(platform::WindowHandle main_window)
-{
-    if (!platform::is_window(main_window)) {
-        window = main_window;
-        driver_count = 0;
-        report_error(1);
-        return 0;
-    }
-    return enumerate_drivers(main_window, describe_platform_display());
-}
-
-int render_device::enumerate_drivers(platform::WindowHandle main_window, const platform_display& display)
 {
     window = main_window;
     driver_count = 0;
-    desktop_width = display.desktop_width;
-    desktop_height = display.desktop_height;
-    desktop_depth = display.desktop_depth;
-    return add_platform_driver(display);
+    if (!platform::is_window(main_window)) {
+        report_error(1);
+        return 0;
+    }
+    if (!read_desktop_mode())
+        return 0;
+    std::vector<std::string> names;
+    if (platform::DisplayDriver::list_drivers(names) != platform::DisplayResult::Ok) {
+        report_error(0);
+        return 0;
+    }
+    for (const std::string& name : names)
+        if (!add_driver(name))
+            return 0;
+    return 1;
 }
 
-int render_device::add_platform_driver(const platform_display& display)
+int render_device::read_desktop_mode()
+{
+    auto driver = platform::DisplayDriver::open();
+    if (!driver) {
+        report_error(1);
+        return 0;
+    }
+    platform::DisplayModeInfo desktop;
+    if (driver->desktop_mode(desktop) != platform::DisplayResult::Ok) {
+        report_error(2);
+        return 0;
+    }
+    desktop_width = desktop.width;
+    desktop_height = desktop.height;
+    desktop_depth = desktop.depth;
+    return 1;
+}
+
+// The platform has only its primary driver: every driver it lists is taken
+// as one that can draw in 3D.
+int render_device::add_driver(const std::string& name)
 {
     if (driver_count >= kMaxDrivers)
         return 1;
+    auto driver = platform::DisplayDriver::open();
+    if (!driver) {
+        report_error(1);
+        return 0;
+    }
     dd_driver_info& info = drivers[driver_count];
     info = dd_driver_info{};
-    info.primary = 1;
+    info.primary = driver_count == 0 ? 1 : 0;
+    info.standard_vga = 0;
     info.dac_bits = -1;
-    copy_name(info.name, kPrimaryDriverName);
+    copy_name(info.name, name);
 
-    for (const display_mode& m : display.modes) {
+    std::vector<platform::DisplayModeInfo> modes;
+    if (driver->list_modes(modes) != platform::DisplayResult::Ok) {
+        report_error(3);
+        return 0;
+    }
+    for (const platform::DisplayModeInfo& m : modes) {
         if (m.width > kMaxModeWidth || m.height > kMaxModeHeight || m.depth > kMaxModeDepth)
             continue;
         if (info.mode_count >= kMaxModes)
@@ -141,28 +143,138 @@ int render_device::add_platform_driver(const platform_display& display)
         info.modes[info.mode_count++] = {m.width, m.height, m.depth, 0};
     }
 
-    // The primary driver lists the renderer's own rasteriser first.
-    info.devices[info.device_count++] = software_entry();
-    const d3d_device_info& d = display.device;
-    // A device that is not hardware is listed only outside the RGB and mono
-    // colour models, and only with perspective-correct textures.
-    const bool listed = (d.hardware || (d.colour_model != kColourModelRgb && d.colour_model != kColourModelMono)) &&
-                        d.perspective;
-    if (listed && info.device_count < kMaxDevices) {
-        d3d_device_info& entry = info.devices[info.device_count++];
-        entry = d;
-        // A depth the desktop does not have (a 15-bit desktop has none)
-        // keeps the device out of a window.
-        const std::int32_t desktop = depth_to_ddbd(display.desktop_depth);
-        entry.windowed = info.primary && desktop > 0 && (entry.render_depths & desktop) ? 1 : 0;
+    if (info.primary && info.device_count == 0)
+        info.devices[info.device_count++] = software_entry();
+    std::vector<platform::DeviceInfo> devices;
+    if (driver->list_devices(devices) != platform::DisplayResult::Ok) {
+        report_error(5);
+        return 0;
+    }
+    for (const platform::DeviceInfo& d : devices) {
+        if (info.device_count >= kMaxDevices)
+            break;
+        add_device(info, *driver, d);
     }
     set_fit_flags(info);
     ++driver_count;
     return 1;
 }
 
+void render_device::add_device(dd_driver_info& info, platform::DisplayDriver& driver, const platform::DeviceInfo& d)
+{
+    // A device that is not hardware is listed only outside the RGB and mono
+    // colour models, and only with perspective-correct textures.
+    if (!d.hardware && (d.colour_model == kColourModelRgb || d.colour_model == kColourModelMono))
+        return;
+    if (!d.perspective_textures)
+        return;
+    d3d_device_info& entry = info.devices[info.device_count];
+    entry = d3d_device_info{};
+    copy_name(entry.name, d.name);
+    copy_name(entry.description, d.description);
+    entry.colour_model = d.colour_model;
+    for (int depth : d.render_depths)
+        if (depth_to_ddbd(depth) > 0)
+            entry.render_depths |= depth_to_ddbd(depth);
+    entry.hardware = d.hardware ? 1 : 0;
+    entry.nonlocal_textures = d.nonlocal_textures ? 1 : 0;
+    entry.perspective = 1;
+    entry.stippled_alpha = d.stippled_alpha ? 1 : 0;
+    entry.has_zbuffer = d.depth_buffer_depths.empty() ? 0 : 1;
+    entry.zcompare = d.compare_less ? kZCompareLess : d.compare_less_equal ? kZCompareLessEqual : 0;
+    // A desktop depth the device capabilities have no bit for (15 bits)
+    // keeps every device out of a window.
+    const std::int32_t desktop = depth_to_ddbd(desktop_depth);
+    entry.windowed = info.primary && desktop > 0 && (entry.render_depths & desktop) ? 1 : 0;
+    entry.line_caps = d.line_drawing ? 1 : 0;
+    entry.clipping = d.clipping ? 1 : 0;
+    entry.max_buffer_size = d.max_buffer_size;
+    entry.max_vertex_count = d.max_vertex_count;
+    entry.square_only = d.square_textures_only ? 1 : 0;
+    entry.palettised = 0;
+    std::uint64_t bytes = 0;
+    if (driver.free_video_memory(bytes) == platform::DisplayResult::Ok)
+        entry.free_local_memory = bytes;
+    if (driver.free_texture_memory(bytes) == platform::DisplayResult::Ok)
+        entry.free_texture_memory = bytes;
+    test_device(entry, driver, d);
+    ++info.device_count;
+}
+
+// Tries the device on a small target in video memory to learn its texture
+// formats, and a 256 x 256 texture to learn whether textures stay in video
+// memory. A device that fails these keeps the flags it got.
+void render_device::test_device(d3d_device_info& entry, platform::DisplayDriver& driver,
+                                const platform::DeviceInfo& d)
+{
+    using platform::DisplayResult;
+    entry.local_textures = 1;
+    platform::SurfaceSpec spec;
+    spec.width = spec.height = 64;
+    spec.layout = platform::PixelLayout::Rgb565;
+    spec.place = platform::MemoryPlace::Video;
+    spec.any_place = true;
+    std::unique_ptr<platform::Surface> target;
+    if (driver.create_surface(spec, {}, target) == DisplayResult::Ok) {
+        std::unique_ptr<platform::Device3D> device;
+        if (driver.create_device(d.name, *target, device) == DisplayResult::Ok)
+            enum_texture_formats(*device);
+    }
+    platform::SurfaceSpec texture_spec;
+    texture_spec.kind = platform::SurfaceKind::Texture;
+    texture_spec.width = texture_spec.height = 256;
+    texture_spec.layout = texture_format_count > 0 ? texture_formats[0].layout : platform::PixelLayout::Rgb565;
+    texture_spec.place = platform::MemoryPlace::Video;
+    texture_spec.any_place = true;
+    std::unique_ptr<platform::Surface> texture;
+    if (driver.create_surface(texture_spec, {}, texture) == DisplayResult::Ok &&
+        texture->place() != platform::MemoryPlace::Video)
+        entry.local_textures = 0;
+    for (int i = 0; i < texture_format_count; ++i)
+        if (texture_formats[i].palettised && texture_formats[i].index_bits == 8)
+            entry.palettised = 1;
+}
+
+int render_device::enum_texture_formats(platform::Device3D& device)
+{
+    texture_format_count = 0;
+    texture_format_index = -1;
+    std::vector<platform::PixelLayout> layouts;
+    if (device.texture_formats(layouts) != platform::DisplayResult::Ok) {
+        report_error(33);
+        return 0;
+    }
+    for (platform::PixelLayout layout : layouts) {
+        if (texture_format_count >= kMaxTextureFormats)
+            break;
+        texture_format_info& f = texture_formats[texture_format_count];
+        f = texture_format_info{};
+        f.layout = layout;
+        f.masks = platform::pixel_masks(layout);
+        if (f.masks.palettised) {
+            f.palettised = 1;
+            f.index_bits = f.masks.index_bits;
+        } else {
+            f.red_bits = mask_bits(f.masks.red);
+            f.green_bits = mask_bits(f.masks.green);
+            f.blue_bits = mask_bits(f.masks.blue);
+            f.alpha_bits = mask_bits(f.masks.alpha);
+            if (f.alpha_bits == 4)
+                alpha4 = 1;
+        }
+        // The last palettised format wins, else the first one.
+        if (texture_format_index == -1 || f.palettised)
+            texture_format_index = texture_format_count;
+        ++texture_format_count;
+    }
+    if (texture_format_index >= 0)
+        texture_format = texture_formats[texture_format_index];
+    return 1;
+}
+
 // Whether front, back and Z-buffer of each mode leave room for textures in
-// the video memory of the driver's first hardware device.
+// the video memory of the driver's first hardware device. The sums are
+// taken in 64 bits, so that no budget or mode wraps them.
 void render_device::set_fit_flags(dd_driver_info& info) const
 {
     const d3d_device_info* hw = nullptr;
@@ -171,21 +283,22 @@ void render_device::set_fit_flags(dd_driver_info& info) const
             hw = &info.devices[i];
     if (!hw)
         return;
-    const std::uint32_t local = hw->free_local_memory;
-    const std::uint32_t texture = hw->free_texture_memory;
+    const std::uint64_t local = hw->free_local_memory;
+    const std::uint64_t texture = hw->free_texture_memory;
     for (int i = 0; i < info.mode_count; ++i) {
         display_mode& m = info.modes[i];
-        const std::uint32_t need = static_cast<std::uint32_t>(m.height) * static_cast<std::uint32_t>(m.depth / 8) *
-                                   static_cast<std::uint32_t>(m.width) * 3u;
+        const std::uint64_t need = static_cast<std::uint64_t>(std::max(m.height, 0)) *
+                                   static_cast<std::uint64_t>(std::max(m.depth / 8, 0)) *
+                                   static_cast<std::uint64_t>(std::max(m.width, 0)) * 3u;
         bool fits;
         if (hw->nonlocal_textures) {
-            fits = need + 60000u < local;
+            fits = need + kNonLocalTextureRoom < local;
         } else if (texture < local) {
-            fits = texture > 600000u;
+            fits = texture > kTextureRoom;
             if (local - texture < need)
                 fits = false;
         } else {
-            fits = need + 600000u < local;
+            fits = need + kTextureRoom < local;
         }
         m.fits = fits ? 1 : 0;
     }
@@ -211,4 +324,22 @@ int render_device::find_mode(int w, int h, int driver_index, int device_index) c
         return (type == kRenderSoftware || m.fits) ? 1 : 0;
     }
     return 0;
+}
+
+void render_device::select_mode(const dd_driver_info& info)
+{
+    int chosen = -1;
+    for (int i = 0; i < info.mode_count && chosen < 0; ++i) {
+        const display_mode& m = info.modes[i];
+        if (m.width == width && m.height == height && m.depth == screen_depth)
+            chosen = i;
+    }
+    // Else the last smaller mode of the depth, in list order.
+    for (int i = info.mode_count - 1; i >= 0 && chosen < 0; --i) {
+        const display_mode& m = info.modes[i];
+        if (m.width <= width && m.height <= height && m.depth == screen_depth)
+            chosen = i;
+    }
+    current_mode = chosen < 0 ? 0 : chosen;
+    mode = info.mode_count > 0 ? info.modes[current_mode] : display_mode{};
 }

@@ -14,15 +14,13 @@ int render_device::clear_back_buffer()
     if (!surfaces_valid || paused || back_buffer.empty())
         return 1;
     if (screen_depth == 16) {
-        const std::uint32_t c = background;
-        const std::uint16_t pixel = static_cast<std::uint16_t>(((c >> 19) & 0x1F) << 11 | ((c >> 10) & 0x3F) << 5 |
-                                                               ((c >> 3) & 0x1F));
+        const auto pixel = static_cast<std::uint16_t>(pack_by_masks(background));
         for (int y = 0; y < height; ++y) {
             auto* row = reinterpret_cast<std::uint16_t*>(back_buffer.data() + static_cast<std::size_t>(y) * back_pitch);
             std::fill(row, row + width, pixel);
         }
     } else {
-        std::fill(back_buffer.begin(), back_buffer.end(), std::uint8_t{0});
+        std::fill(back_buffer.begin(), back_buffer.end(), static_cast<std::uint8_t>(background_pixel));
     }
     return 1;
 }

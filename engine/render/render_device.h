@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "platform/display.h"
 #include "platform/window.h"
 
 // The renderer: one program-wide record that lists the display drivers found
@@ -29,6 +31,7 @@ inline constexpr std::int32_t kRenderSoftware = 144; // the game's own rasterise
 inline constexpr int kMaxDrivers = 6;
 inline constexpr int kMaxModes = 32;
 inline constexpr int kMaxDevices = 4;
+inline constexpr int kMaxTextureFormats = 16;
 
 // One display mode of a driver. `fits`: front, back and Z-buffer of the mode
 // leave room for textures in video memory.
@@ -57,8 +60,8 @@ struct d3d_device_info {
     std::int32_t square_only = 0;         // textures must be square
     std::int32_t palettised = 0;          // an 8-bit palettised texture format exists
     std::int32_t stippled_alpha = 0;
-    std::uint32_t free_local_memory = 0;  // bytes
-    std::uint32_t free_texture_memory = 0;
+    std::uint64_t free_local_memory = 0;  // bytes
+    std::uint64_t free_texture_memory = 0;
     std::int32_t max_buffer_size = 0;
     std::int32_t max_vertex_count = 0;
 };
@@ -76,18 +79,18 @@ struct dd_driver_info {
     d3d_device_info devices[kMaxDevices];
 };
 
-// The display modes and the 3D device the platform offers: it has one
-// display, the primary one. Its 3D device is the platform's own rasteriser,
-// which presents itself as a hardware RGB device with its video memory
-// budget.
-struct platform_display {
-    int desktop_width = 0;
-    int desktop_height = 0;
-    int desktop_depth = 0;
-    std::vector<display_mode> modes;     // as offered, before any filtering
-    d3d_device_info device;              // the 3D device
+// One texture format of the 3D device: its layout and the bits of each
+// channel (the length of the channel's mask), or the bits of a palette index.
+struct texture_format_info {
+    platform::PixelLayout layout = platform::PixelLayout::Rgb565;
+    platform::PixelMasks masks;
+    std::int32_t palettised = 0;
+    std::int32_t red_bits = 0;
+    std::int32_t blue_bits = 0;
+    std::int32_t green_bits = 0;
+    std::int32_t alpha_bits = 0;
+    std::int32_t index_bits = 0;  // 8, 4 or 0
 };
-platform_display describe_platform_display();
 
 // The width of a bit depth as the device capabilities give it: 1 -> 0x4000,
 // 2 -> 0x2000, 4 -> 0x1000, 8 -> 0x800, 16 -> 0x400, 24 -> 0x200,
@@ -115,18 +118,25 @@ public:
 
     // ---- Drivers and modes (driver_enum.cpp) ----
 
-    // Lists the drivers, their modes and devices for the main window. 1, or
-    // 0 after reporting the failure (the window does not exist: error 1).
+    // Lists the drivers of the platform's display service, their modes and
+    // devices for the main window: modes wider than 1024, higher than 768 or
+    // deeper than 16 bits are left out, at most 32 are kept; a device can
+    // render in a window when it renders at the desktop's depth; each mode's
+    // fit flag comes from the first hardware device's free video memory. 1,
+    // or 0 after reporting the failure (the window does not exist, or the
+    // display does not open: error 1; the desktop's mode: 2; the driver
+    // list: 0; the modes: 3; the devices: 5).
     int enumerate_drivers(platform::WindowHandle window);
-    // The same from a description of the display (the platform's, or a
-    // test's): modes wider than 1024, higher than 768 or deeper than 16 bits
-    // are left out, at most 32 are kept; the device can render in a window
-    // when it renders at the desktop's depth; each mode's fit flag comes
-    // from the device's free video memory.
-    int enumerate_drivers(platform::WindowHandle window, const platform_display& display);
     // 1 when the driver (-1: the current one) offers width x height for the
     // render type that device (-1: the current render type) would get.
     int find_mode(int width, int height, int driver, int device) const;
+    // Chooses the current mode of a driver for width x height at the screen
+    // depth: the exact mode, else the last smaller one of that depth in list
+    // order, else mode 0.
+    void select_mode(const dd_driver_info& info);
+    // Lists the device's texture formats (at most 16) and chooses one: the
+    // last palettised one, else the first. 1, or 0 after reporting error 33.
+    int enum_texture_formats(platform::Device3D& device);
 
     // ---- Display (display_init.cpp) ----
 
@@ -135,8 +145,23 @@ public:
     // 16-bit flag). depth 32 asks for full screen. 1, or 0 after a reported
     // failure (no such driver, device or mode).
     int init(int driver, int width, int height, int depth, int device);
-    // The colour the back buffer is cleared to; components 0..1. 1.
+    // The colour the back buffer is cleared to; components 0..1 (a 16-bit
+    // screen packs it by its masks, an 8-bit one takes the nearest palette
+    // entry, the first on ties). 1.
     int set_background(float r, float g, float b);
+    std::uint32_t pack_by_masks(std::uint32_t rgb) const;
+
+    // ---- Palettes (palette.cpp) ----
+
+    // Loads a palette file of 768 bytes of 6-bit red, green, blue (each
+    // value is masked to 6 bits). An 8-bit screen takes it as its palette;
+    // a 16-bit one builds the 16-bit colour of each entry by the screen's
+    // masks. 1, or 0 after reporting error 37 (the file cannot be read or
+    // is not 768 bytes).
+    int load_palette(const char* file);
+    // Replaces the palette of an 8-bit screen from 768 bytes of 6-bit RGB;
+    // nothing on a 16-bit screen. 1.
+    int set_palette_entries(const unsigned char* rgb768);
 
     // ---- Frame operations (frame_ops.cpp) ----
 
@@ -170,6 +195,11 @@ public:
     std::int32_t driver_count = 0;
     dd_driver_info drivers[kMaxDrivers];
     std::int32_t current_driver = 0, current_device = 0, current_mode = 0;
+    std::int32_t texture_format_count = 0;
+    std::int32_t texture_format_index = -1;  // the chosen one
+    texture_format_info texture_formats[kMaxTextureFormats];
+    texture_format_info texture_format;      // a copy of the chosen one
+    std::int32_t alpha4 = 0;                 // a format has exactly 4 alpha bits
     display_mode mode;                   // the current display mode
     d3d_device_info device_info;         // the current device
     std::int32_t render_type = kRenderHardware;
@@ -184,7 +214,18 @@ public:
     std::uint8_t closing = 0;
     std::uint32_t red_mask = 0, green_mask = 0, blue_mask = 0;
     std::uint32_t background = 0;        // 0xRRGGBB
+    // The background as a pixel of the screen: packed by the masks on a
+    // 16-bit screen, the nearest palette entry on an 8-bit one.
+    std::uint32_t background_pixel = 0;
     std::uint32_t palette[256] = {};     // 0x00RRGGBB, for an 8-bit screen
+    // The loaded palette: each entry's red, green and blue 0..252 (the
+    // 6-bit values times 4); the copy for the palette hardware (shifted to
+    // its width); the entry with the smallest red + green + blue (the first
+    // on ties); for a 16-bit screen, each entry as a 16-bit colour.
+    std::int32_t palette_rgb[256][3] = {};
+    std::uint8_t hardware_palette[768] = {};
+    std::int32_t darkest_index = 0;
+    std::vector<std::uint16_t> colour_table;
     std::uint32_t triangles = 0;         // drawn this frame
     std::uint32_t frames_presented = 0;  // frames handed to the window
 
@@ -194,10 +235,15 @@ public:
     std::int32_t back_pitch = 0;
 
 private:
-    int add_platform_driver(const platform_display& display);
+    int read_desktop_mode();
+    int add_driver(const std::string& name);
+    void add_device(dd_driver_info& info, platform::DisplayDriver& driver, const platform::DeviceInfo& device);
+    void test_device(d3d_device_info& entry, platform::DisplayDriver& driver, const platform::DeviceInfo& device);
     void show_full_screen();
     void set_fit_flags(dd_driver_info& info) const;
     void clear_state();
+    int palette_shift() const;
+    void take_palette_entry(int index, int red, int green, int blue, int shift);
 };
 
 // The program's renderer, or null before the program-wide objects have

@@ -89,8 +89,14 @@ TEST_F(RunMenuTest, TheSoftwareEntryDrawsSixteenBitInTheMenus)
     EXPECT_EQ(renderer_.render_type, kRenderSoftware);
     EXPECT_EQ(renderer_.screen_depth, 16);
 
-    // A display that cannot start: the renderer says why.
+    // A device index past the driver's devices takes its first device.
     app_.D3DDriver = 3;
+    ASSERT_TRUE(StartMenuDisplay());
+    EXPECT_EQ(renderer_.device, 0);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+
+    // A display that cannot start (no driver listed): the renderer says why.
+    renderer_.release();
     EXPECT_FALSE(StartMenuDisplay());
     EXPECT_EQ(platform::recorded_message_boxes().size(), 1u);
     platform::clear_recorded_message_boxes();

@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "engine/render/render_device.h"
+#include "platform/atomic_file.h"
+#include "platform/display.h"
+#include "platform/fault_seam.h"
 #include "platform/frame.h"
 #include "platform/message_box.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -32,6 +36,8 @@ protected:
     void TearDown() override
     {
         set_the_render_device(nullptr);
+        platform::reset_display_description();
+        platform::clear_faults();
         platform::shutdown_video_thread();
         platform::clear_recorded_message_boxes();
     }
@@ -93,23 +99,28 @@ TEST_F(RendererTest, ThePlatformHasOneDriverWithTheSoftwareEntryFirst)
 TEST_F(RendererTest, TheListingFiltersModesAndFitsThemInVideoMemory)
 {
     // A display with 33 acceptable modes after three that are left out.
-    platform_display display = describe_platform_display();
+    platform::DisplayDescription display = platform::default_display_description();
     display.modes.clear();
-    display.modes.push_back({1152, 864, 16, 0});
-    display.modes.push_back({640, 480, 24, 0});
-    display.modes.push_back({640, 480, 32, 0});
+    display.modes.push_back({1152, 864, 16});
+    display.modes.push_back({640, 480, 24});
+    display.modes.push_back({640, 480, 32});
     for (int i = 0; i < 33; ++i)
-        display.modes.push_back({320 + 16 * i, 240, 16, 0});
+        display.modes.push_back({320 + 16 * i, 240, 16});
     // 320 x 240 x 16 needs 460,800 bytes for its three buffers; 336 x 240
     // 483,840. With 1,065,000 bytes of free video memory the first fits
     // (460,800 + 600,000 < 1,065,000) and the second does not.
-    display.device.free_local_memory = 1065000;
-    display.device.free_texture_memory = 1065000;
-    ASSERT_EQ(device.enumerate_drivers(window, display), 1);
+    display.video_memory = 1065000;
+    display.texture_memory = 1065000;
+    const auto enumerate = [&] {
+        platform::set_display_description(display);
+        return device.enumerate_drivers(window);
+    };
+    ASSERT_EQ(enumerate(), 1);
     const dd_driver_info& d = device.drivers[0];
     ASSERT_EQ(d.mode_count, 32);
     EXPECT_EQ(d.modes[0].width, 320);
     EXPECT_EQ(d.modes[31].width, 320 + 16 * 31);
+    EXPECT_EQ(d.devices[1].free_local_memory, 1065000u);
     EXPECT_EQ(d.modes[0].fits, 1);
     EXPECT_EQ(d.modes[1].fits, 0);
     EXPECT_EQ(device.find_mode(320, 240, 0, 1), 1);
@@ -118,29 +129,160 @@ TEST_F(RendererTest, TheListingFiltersModesAndFitsThemInVideoMemory)
     // Texture memory smaller than the free memory: more than 600,000 bytes
     // for textures, and the buffers must fit in the rest (1,065,000 -
     // 610,000 = 455,000 is short of 460,800; 1,080,000 - 610,000 is not).
-    display.device.free_texture_memory = 610000;
-    ASSERT_EQ(device.enumerate_drivers(window, display), 1);
+    display.texture_memory = 610000;
+    ASSERT_EQ(enumerate(), 1);
     EXPECT_EQ(device.drivers[0].modes[0].fits, 0);
-    display.device.free_local_memory = 1080000;
-    ASSERT_EQ(device.enumerate_drivers(window, display), 1);
+    display.video_memory = 1080000;
+    ASSERT_EQ(enumerate(), 1);
     EXPECT_EQ(device.drivers[0].modes[0].fits, 1);
+    // Textures from memory outside the card: 60,000 bytes beside the buffers.
+    display.devices[0].nonlocal_textures = true;
+    display.video_memory = 520801;
+    ASSERT_EQ(enumerate(), 1);
+    EXPECT_EQ(device.drivers[0].modes[0].fits, 1);
+    display.video_memory = 520800;
+    ASSERT_EQ(enumerate(), 1);
+    EXPECT_EQ(device.drivers[0].modes[0].fits, 0);
+    display.devices[0].nonlocal_textures = false;
+
+    // Budgets past 4 GiB do not wrap the sums.
+    display.video_memory = (std::uint64_t{1} << 32) + 1000;
+    display.texture_memory = display.video_memory;
+    ASSERT_EQ(enumerate(), 1);
+    EXPECT_EQ(device.drivers[0].modes[0].fits, 1);
+    display.video_memory = display.texture_memory = 1080000;
 
     // A device that is not a hardware one leaves every fit flag 0, so the
     // hardware types find no mode; a 15-bit desktop keeps it out of a window.
-    display.device.hardware = 0;
-    display.device.colour_model = 0;
-    display.desktop_depth = 15;
-    ASSERT_EQ(device.enumerate_drivers(window, display), 1);
+    display.devices[0].hardware = false;
+    display.devices[0].colour_model = 0;
+    display.desktop.depth = 15;
+    ASSERT_EQ(enumerate(), 1);
     ASSERT_EQ(device.drivers[0].device_count, 2);
     EXPECT_EQ(device.drivers[0].devices[1].windowed, 0);
     for (int i = 0; i < device.drivers[0].mode_count; ++i)
         EXPECT_EQ(device.drivers[0].modes[i].fits, 0);
     EXPECT_EQ(device.find_mode(320, 240, 0, 1), 0);
 
-    // A device of the RGB model that is not a hardware one is not listed.
-    display.device.colour_model = 2;
-    ASSERT_EQ(device.enumerate_drivers(window, display), 1);
+    // A device of the RGB model that is not a hardware one is not listed,
+    // nor one without perspective-correct textures.
+    display.devices[0].colour_model = 2;
+    ASSERT_EQ(enumerate(), 1);
     EXPECT_EQ(device.drivers[0].device_count, 1);
+    display.devices[0].hardware = true;
+    display.devices[0].perspective_textures = false;
+    ASSERT_EQ(enumerate(), 1);
+    EXPECT_EQ(device.drivers[0].device_count, 1);
+
+    // Four devices at most, the software entry among them.
+    display.devices[0].perspective_textures = true;
+    display.devices.resize(5, display.devices[0]);
+    ASSERT_EQ(enumerate(), 1);
+    EXPECT_EQ(device.drivers[0].device_count, 4);
+}
+
+TEST_F(RendererTest, TheDeviceListsItsTextureFormatsAndCapabilities)
+{
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+    const d3d_device_info& hw = device.drivers[0].devices[1];
+    EXPECT_EQ(hw.hardware, 1);
+    EXPECT_EQ(hw.colour_model, 2);
+    EXPECT_EQ(hw.zcompare, 2);
+    EXPECT_EQ(hw.square_only, 0);
+    EXPECT_EQ(hw.local_textures, 1);
+    EXPECT_EQ(hw.palettised, 0);
+    EXPECT_EQ(hw.render_depths, 0x400);
+    ASSERT_EQ(device.texture_format_count, 3);
+    const texture_format_info* f = device.texture_formats;
+    EXPECT_EQ(f[0].red_bits, 5);
+    EXPECT_EQ(f[0].green_bits, 6);
+    EXPECT_EQ(f[0].blue_bits, 5);
+    EXPECT_EQ(f[0].alpha_bits, 0);
+    EXPECT_EQ(f[1].green_bits, 5);
+    EXPECT_EQ(f[2].alpha_bits, 4);
+    EXPECT_EQ(f[2].red_bits, 4);
+    EXPECT_EQ(device.alpha4, 1);
+    // No palettised format: the first one is chosen.
+    EXPECT_EQ(device.texture_format_index, 0);
+    EXPECT_EQ(device.texture_format.layout, platform::PixelLayout::Rgb565);
+
+    // Only less-or-equal: that is the compare; a palettised format is chosen
+    // wherever it stands; textures that do not fit in video memory are not
+    // local.
+    platform::DisplayDescription display = platform::default_display_description();
+    display.devices[0].compare_less = false;
+    display.texture_formats = {platform::PixelLayout::Rgb565, platform::PixelLayout::Indexed8,
+                               platform::PixelLayout::Rgb555};
+    display.video_memory = 100000;
+    display.texture_memory = 100000;
+    platform::set_display_description(display);
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+    const d3d_device_info& small = device.drivers[0].devices[1];
+    EXPECT_EQ(small.zcompare, 4);
+    EXPECT_EQ(small.local_textures, 0);
+    EXPECT_EQ(small.palettised, 1);
+    EXPECT_EQ(device.texture_format_index, 1);
+    EXPECT_EQ(device.texture_formats[1].index_bits, 8);
+}
+
+TEST_F(RendererTest, EachFailingListingStepReportsItsCode)
+{
+    const struct {
+        platform::Fault fault;
+        const char* text;
+    } cases[] = {
+        {platform::Fault::DisplayOpen, "DirectDrawCreate failed\r\n"},
+        {platform::Fault::DisplayDesktopMode, "GetDisplayMode error!\r\n"},
+        {platform::Fault::DisplayDriverList, "DirectDrawEnumerate failed!\r\n"},
+        {platform::Fault::DisplayModeList, "EnumDisplayModes failed.\r\n"},
+        {platform::Fault::DisplayDeviceList, "Enumeration of drivers failed.\r\n"},
+    };
+    for (const auto& c : cases) {
+        platform::clear_recorded_message_boxes();
+        platform::fail_next(c.fault);
+        EXPECT_EQ(device.enumerate_drivers(window), 0) << c.text;
+        const auto boxes = platform::recorded_message_boxes();
+        ASSERT_EQ(boxes.size(), 1u) << c.text;
+        EXPECT_EQ(boxes[0].text, c.text);
+        EXPECT_EQ(boxes[0].caption, "D3D Error Message");
+        EXPECT_EQ(device.driver_count, 0);
+    }
+    // Failures while a device is tried leave it listed, silently.
+    platform::clear_recorded_message_boxes();
+    platform::fail_next(platform::Fault::DeviceCreate);
+    platform::fail_next(platform::Fault::DisplayMemoryQuery, 2);
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+    EXPECT_EQ(device.drivers[0].device_count, 2);
+    EXPECT_EQ(device.drivers[0].devices[1].free_local_memory, 0u);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+    platform::clear_faults();
+}
+
+TEST_F(RendererTest, SelectModeTakesTheExactThenTheLastSmallerMode)
+{
+    platform::DisplayDescription display = platform::default_display_description();
+    display.modes = {{800, 600, 16}, {512, 384, 16}, {400, 300, 16}, {640, 480, 8}};
+    platform::set_display_description(display);
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+    const struct {
+        int width, height, depth, expected;
+    } cases[] = {
+        {800, 600, 16, 0}, {640, 480, 16, 2}, {1024, 768, 16, 2}, {320, 200, 16, 0}, {640, 480, 8, 3},
+    };
+    for (const auto& c : cases) {
+        device.width = c.width;
+        device.height = c.height;
+        device.screen_depth = c.depth;
+        device.select_mode(device.drivers[0]);
+        EXPECT_EQ(device.current_mode, c.expected) << c.width << "x" << c.height;
+        EXPECT_EQ(device.mode.width, device.drivers[0].modes[c.expected].width);
+    }
+    // find_mode wants the exact size at the render type's depth.
+    EXPECT_EQ(device.find_mode(640, 480, 0, 0), 1);
+    EXPECT_EQ(device.find_mode(640, 480, 0, 1), 0);
+    EXPECT_EQ(device.find_mode(512, 384, -1, 1), 1);
+    EXPECT_EQ(device.find_mode(512, 384, 1, 1), 0);  // no second driver
+    EXPECT_EQ(device.find_mode(512, 384, 0, 4), 0);  // no such device
 }
 
 TEST(RenderDevice, DepthToDdbd)
@@ -171,7 +313,7 @@ TEST(RenderDevice, ErrorTexts)
 TEST_F(RendererTest, PresentShowsTheBackBufferUnlessPaused)
 {
     ASSERT_EQ(device.enumerate_drivers(window), 1);
-    EXPECT_EQ(device.init(0, 320, 200, 16, 1), 1);
+    EXPECT_EQ(device.init(0, 512, 384, 16, 1), 1);
     EXPECT_EQ(device.render_type, kRenderHardware);
     EXPECT_EQ(device.screen_depth, 16);
     EXPECT_EQ(device.exclusive, 0);
@@ -180,8 +322,8 @@ TEST_F(RendererTest, PresentShowsTheBackBufferUnlessPaused)
     ASSERT_EQ(device.present(), 1);
     auto frame = platform::last_presented_frame();
     ASSERT_TRUE(frame.has_value());
-    EXPECT_EQ(frame->width, 320);
-    EXPECT_EQ(frame->height, 200);
+    EXPECT_EQ(frame->width, 512);
+    EXPECT_EQ(frame->height, 384);
     EXPECT_EQ(frame->pixels[0] & 0xF80000u, 0xF80000u);
     EXPECT_EQ(frame->pixels[0] & 0x00FFFFu, 0u);
     EXPECT_EQ(device.frames_presented, 1u);
@@ -206,15 +348,19 @@ TEST_F(RendererTest, PresentShowsTheBackBufferUnlessPaused)
     EXPECT_EQ(device.screen_depth, 8);
     EXPECT_EQ(device.present(), 1);
 
-    // No such mode or device: reported, and the display is not ready.
+    // A size the driver does not offer takes the last smaller mode; a
+    // device index the driver does not have (too large or negative) takes
+    // device 0.
     platform::clear_recorded_message_boxes();
-    EXPECT_EQ(device.init(0, 1280, 1024, 16, 1), 0);
-    EXPECT_EQ(device.init(0, 640, 480, 16, 3), 0);
-    EXPECT_EQ(device.ready, 0);
-    const auto boxes = platform::recorded_message_boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "Invalid video mode!\r\n");
-    EXPECT_EQ(boxes[1].text, "Render Software not available\r\n");
+    EXPECT_EQ(device.init(0, 1280, 1024, 16, 1), 1);
+    EXPECT_EQ(device.mode.width, 1024);
+    EXPECT_EQ(device.mode.depth, 16);
+    for (int index : {3, 4, 99, -1, -7}) {
+        EXPECT_EQ(device.init(0, 640, 480, 16, index), 1) << index;
+        EXPECT_EQ(device.device, 0);
+        EXPECT_EQ(device.render_type, kRenderSoftware);
+    }
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
 
     // Release forgets the drivers and goes back to type 96, also twice.
     EXPECT_EQ(device.release(), 1);
@@ -238,4 +384,112 @@ TEST_F(RendererTest, AFullScreenDisplayTakesTheWindowAndKeepsItsOrigin)
     EXPECT_EQ(device.update_window_origin(), 1);
     EXPECT_EQ(device.origin_x, 7);
     EXPECT_EQ(device.origin_y, 9);
+}
+
+namespace {
+
+// A palette file of 6-bit entries: entry i is (i & 63, (i >> 1) & 63,
+// (i >> 2) & 63), with entry 5 the darkest but one of its bytes above 63.
+std::vector<std::uint8_t> palette_file_bytes()
+{
+    std::vector<std::uint8_t> bytes(768);
+    for (int i = 0; i < 256; ++i) {
+        bytes[3 * i] = static_cast<std::uint8_t>((i & 63) | 1);
+        bytes[3 * i + 1] = static_cast<std::uint8_t>((i >> 1) & 63);
+        bytes[3 * i + 2] = static_cast<std::uint8_t>((i >> 2) & 63);
+    }
+    // 0xC0 | 0 reads as 0: entry 5 is (0, 0, 0) and darker than entry 0.
+    bytes[15] = 0xC0;
+    bytes[16] = 0x40;
+    bytes[17] = 0x80;
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(RendererTest, APaletteFileFillsTheTablesOfTheScreen)
+{
+    const auto dir = torvane_test::make_temp_dir("pal");
+    torvane_test::ScopedCwd cwd(dir);
+    ASSERT_TRUE(platform::write_file_atomic((dir / "palette.pal").string(), palette_file_bytes()));
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+
+    // 8-bit software screen: integers times 4, the hardware copy as 6-bit
+    // values until the DAC is measured at 8 bits.
+    device.software_16bit = 0;
+    ASSERT_EQ(device.init(0, 320, 200, 16, 0), 1);
+    ASSERT_EQ(device.load_palette("PALETTE.PAL"), 1);
+    EXPECT_EQ(device.darkest_index, 5);
+    EXPECT_EQ(device.palette_rgb[9][0], 9 * 4);
+    EXPECT_EQ(device.palette_rgb[9][1], 4 * 4);
+    EXPECT_EQ(device.palette_rgb[9][2], 2 * 4);
+    EXPECT_EQ(device.hardware_palette[27], 9);
+    EXPECT_EQ(device.palette[9], 0x241008u);
+    EXPECT_EQ(device.palette_dirty, 1);
+    device.drivers[0].dac_bits = 8;
+    ASSERT_EQ(device.load_palette("palette.pal"), 1);
+    EXPECT_EQ(device.hardware_palette[27], 36);
+
+    // The background of an 8-bit screen is the nearest entry: entries 8 and
+    // 9 are both (36, 16, 8), nearest to (37, 16, 8), and the first wins.
+    // Black is entry 5 (entry 0 is (4, 0, 0)).
+    device.set_background(37.5f / 255, 16.5f / 255, 8.5f / 255);
+    EXPECT_EQ(device.background_pixel, 8u);
+    device.clear_back_buffer();
+    EXPECT_EQ(device.back_buffer[0], 8);
+    device.set_background(0.0f, 0.0f, 0.0f);
+    EXPECT_EQ(device.background_pixel, 5u);
+
+    // Replacing the entries of an 8-bit screen, masked to 6 bits.
+    std::vector<unsigned char> rgb(768, 0xFF);
+    ASSERT_EQ(device.set_palette_entries(rgb.data()), 1);
+    EXPECT_EQ(device.palette_rgb[0][0], 252);
+    EXPECT_EQ(device.hardware_palette[0], 252);
+
+    // 16-bit software screen: the colour table by the screen's masks.
+    const struct {
+        std::uint32_t red, green, blue;
+        std::uint16_t entry9;  // r 9, g 4, b 2 (6-bit)
+    } masks[] = {
+        {0xF800, 0x07E0, 0x001F, static_cast<std::uint16_t>(4 << 11 | 4 << 5 | 1)},
+        {0x7C00, 0x03E0, 0x001F, static_cast<std::uint16_t>(4 << 10 | 2 << 5 | 1)},
+        {0x001F, 0x07E0, 0xF800, static_cast<std::uint16_t>(1 << 11 | 4 << 5 | 4)},
+    };
+    device.software_16bit = 1;
+    ASSERT_EQ(device.init(0, 640, 480, 16, 0), 1);
+    for (const auto& m : masks) {
+        device.red_mask = m.red;
+        device.green_mask = m.green;
+        device.blue_mask = m.blue;
+        ASSERT_EQ(device.load_palette("palette.pal"), 1);
+        ASSERT_EQ(device.colour_table.size(), 256u);
+        EXPECT_EQ(device.colour_table[9], m.entry9) << std::hex << m.red;
+        // The background is packed by the same masks, and cleared to.
+        device.set_background(1.0f, 0.0f, 0.0f);
+        EXPECT_EQ(device.background_pixel, m.red);
+        device.clear_back_buffer();
+        EXPECT_EQ(device.back_buffer[0] | device.back_buffer[1] << 8, static_cast<int>(m.red));
+    }
+    EXPECT_EQ(device.darkest_index, 5);
+    // Nothing changes on a 16-bit screen.
+    const std::int32_t before = device.palette_rgb[0][0];
+    std::vector<unsigned char> zero(768, 0);
+    EXPECT_EQ(device.set_palette_entries(zero.data()), 1);
+    EXPECT_EQ(device.palette_rgb[0][0], before);
+
+    // A missing file and one that is not 768 bytes are refused.
+    platform::clear_recorded_message_boxes();
+    EXPECT_EQ(device.load_palette("missing.pal"), 0);
+    auto shorter = palette_file_bytes();
+    shorter.pop_back();
+    ASSERT_TRUE(platform::write_file_atomic((dir / "short.pal").string(), shorter));
+    EXPECT_EQ(device.load_palette("short.pal"), 0);
+    auto longer = palette_file_bytes();
+    longer.push_back(0);
+    ASSERT_TRUE(platform::write_file_atomic((dir / "long.pal").string(), longer));
+    EXPECT_EQ(device.load_palette("long.pal"), 0);
+    const auto boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    for (const auto& box : boxes)
+        EXPECT_EQ(box.text, "Cannot open palette file!\n\r\n");
 }

@@ -1,0 +1,301 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/window.h"
+
+// The display service: the one display driver of this machine, the modes it
+// offers, its 3D device and the surfaces frames are drawn into.
+//
+// Surfaces are plain memory: a "video memory" surface is charged to the
+// driver's video memory budget (and a texture to the texture budget as
+// well), a "system memory" surface to nothing. A locked surface gives its
+// pixel address and pitch; the address never changes while the surface
+// lives. What reaches the screen goes through the frame hand-over of
+// platform/frame.h: a blit or fill into the primary surface, or a flip of a
+// flipping primary, presents the primary to its window.
+//
+// Every operation can be made to fail from a test through its fault seam
+// (platform/fault_seam.h); the failure is reported as DisplayResult::Failed.
+namespace platform {
+
+enum class DisplayResult {
+    Ok,
+    Failed,           // the operation was refused
+    NoVideoMemory,    // the budget cannot take the surface
+    Lost,             // the surface's memory was taken away; restore it
+    InvalidArgument,  // a rectangle, size or format the operation cannot take
+};
+
+enum class PixelLayout {
+    Indexed8,  // 8-bit, through a palette
+    Rgb565,
+    Rgb555,    // the top bit unused
+    Bgr565,
+    Argb4444,
+    Depth16,   // a Z-buffer
+};
+
+// What a pixel layout looks like to a caller that packs colours itself.
+struct PixelMasks {
+    int bits = 0;          // per pixel
+    bool palettised = false;
+    int index_bits = 0;    // 8 for Indexed8
+    std::uint32_t red = 0, green = 0, blue = 0, alpha = 0;
+    bool depth = false;
+};
+PixelMasks pixel_masks(PixelLayout layout);
+int bytes_per_pixel(PixelLayout layout);
+
+struct DisplayModeInfo {
+    int width = 0;
+    int height = 0;
+    int depth = 0;  // bits per pixel
+};
+
+// Blend factors of the 3D device, as bits of DeviceInfo::source_blends and
+// destination_blends.
+enum BlendFactorBit : std::uint32_t {
+    kBlendZero = 1u << 0,
+    kBlendOne = 1u << 1,
+    kBlendSourceAlpha = 1u << 2,
+    kBlendInverseSourceAlpha = 1u << 3,
+};
+// How a texel combines with the vertex colour, as bits of
+// DeviceInfo::texture_blends.
+enum TextureBlendBit : std::uint32_t {
+    kTextureBlendModulate = 1u << 0,
+    kTextureBlendModulateAlpha = 1u << 1,
+    kTextureBlendDecal = 1u << 2,
+};
+
+// The 3D device as the driver describes it.
+struct DeviceInfo {
+    std::string name;
+    std::string description;
+    bool hardware = false;
+    int colour_model = 0;             // 1 mono, 2 RGB
+    std::vector<int> render_depths;   // screen depths it draws at
+    std::vector<int> depth_buffer_depths;
+    bool compare_less = false;        // Z tests it can make
+    bool compare_less_equal = false;
+    bool perspective_textures = false;
+    bool square_textures_only = false;
+    bool nonlocal_textures = false;   // textures from memory outside the card
+    bool stippled_alpha = false;
+    bool clipping = false;
+    bool line_drawing = false;
+    std::uint32_t source_blends = 0;
+    std::uint32_t destination_blends = 0;
+    std::uint32_t texture_blends = 0;
+    int max_buffer_size = 0;
+    int max_vertex_count = 0;
+};
+
+// Everything the display service offers. The default is this platform's;
+// a test installs its own to see how the game handles other machines.
+struct DisplayDescription {
+    std::string driver_name;
+    DisplayModeInfo desktop;
+    std::vector<DisplayModeInfo> modes;        // as offered, in order
+    std::vector<DeviceInfo> devices;
+    std::vector<PixelLayout> texture_formats;  // what a device's textures may be
+    std::uint64_t video_memory = 0;            // budget, bytes
+    std::uint64_t texture_memory = 0;          // part of it textures may use
+    int dac_bits = 8;                          // width of a palette component
+};
+
+// One primary driver; modes 320x200x8 and 512x384 to 1024x768 at 8 and 16
+// bits, then the desktop (described as a 16-bit mode, so that a window can
+// take 16-bit frames); one hardware RGB 3D device; 565, 555 and 4444
+// textures; 16 MiB of video memory, of which 12 MiB for textures.
+DisplayDescription default_display_description();
+// The description the service uses from now on (the default until a test
+// sets another). Only between drivers: a driver open keeps its own copy.
+void set_display_description(const DisplayDescription& description);
+void reset_display_description();
+DisplayDescription current_display_description();
+
+struct PixelRect {
+    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+};
+
+enum class MemoryPlace { System, Video };
+
+enum class SurfaceKind {
+    Offscreen,
+    Primary,      // the picture in the window
+    Texture,
+    DepthBuffer,
+};
+
+struct SurfaceSpec {
+    SurfaceKind kind = SurfaceKind::Offscreen;
+    int width = 0;
+    int height = 0;
+    PixelLayout layout = PixelLayout::Rgb565;
+    // Where the surface must lie; `any_place` lets it fall back to system
+    // memory when the video memory budget cannot take it.
+    MemoryPlace place = MemoryPlace::System;
+    bool any_place = false;
+    // A primary surface: with a back surface that flip() shows.
+    bool flipping = false;
+};
+
+struct SurfaceLock {
+    std::uint8_t* pixels = nullptr;
+    int pitch = 0;  // bytes from one row to the next
+};
+
+class Palette;
+class DisplayDriver;
+struct DriverState;
+
+class Surface {
+public:
+    ~Surface();
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    PixelLayout layout() const { return layout_; }
+    SurfaceKind kind() const { return kind_; }
+    MemoryPlace place() const { return place_; }
+    int pitch() const { return pitch_; }
+    bool lost() const { return lost_; }
+
+    DisplayResult lock(SurfaceLock& lock);
+    void unlock();
+    // Fills the rectangle (null: the whole surface) with a raw pixel value.
+    DisplayResult fill(const PixelRect* rect, std::uint32_t value);
+    // Copies a rectangle of a surface of the same layout, stretched when the
+    // sizes differ; with `keyed`, source pixels equal to the source's colour
+    // key are left out.
+    DisplayResult blit(const PixelRect* dest, Surface& source, const PixelRect* source_rect, bool keyed);
+    void set_colour_key(std::uint32_t value) { colour_key_ = value; }
+    std::uint32_t colour_key() const { return colour_key_; }
+    // A flipping primary: shows the back surface (copied into the front).
+    DisplayResult flip();
+    // The back surface of a flipping primary; null for other surfaces.
+    Surface* back() const { return back_.get(); }
+    // Makes a Z-buffer the depth of this surface.
+    DisplayResult attach_depth_buffer(Surface& depth_buffer);
+    Surface* depth_buffer() const { return depth_; }
+    // An 8-bit surface draws its pixels through the palette.
+    DisplayResult set_palette(std::shared_ptr<Palette> palette);
+    const std::shared_ptr<Palette>& palette() const { return palette_; }
+    // Gives a lost surface its memory back (its pixels are then 0).
+    DisplayResult restore();
+
+private:
+    friend class DisplayDriver;
+    Surface() = default;
+    bool contains(const PixelRect& rect) const;
+    void present();
+
+    std::shared_ptr<DriverState> driver_;
+    SurfaceKind kind_ = SurfaceKind::Offscreen;
+    MemoryPlace place_ = MemoryPlace::System;
+    PixelLayout layout_ = PixelLayout::Rgb565;
+    int width_ = 0, height_ = 0, pitch_ = 0;
+    std::uint64_t charged_video_ = 0, charged_texture_ = 0;
+    std::vector<std::uint8_t> pixels_;
+    std::uint32_t colour_key_ = 0;
+    bool lost_ = false;
+    std::unique_ptr<Surface> back_;
+    Surface* depth_ = nullptr;
+    std::shared_ptr<Palette> palette_;
+    WindowHandle window_;
+};
+
+// 256 colours, 0x00RRGGBB, each component 0..255.
+class Palette {
+public:
+    explicit Palette(const std::uint32_t* entries);
+    DisplayResult set_entries(int first, int count, const std::uint32_t* entries);
+    const std::uint32_t* entries() const { return entries_; }
+
+private:
+    std::uint32_t entries_[256] = {};
+};
+
+// The 3D device on a target surface: configured and cleared here; drawing
+// comes with the renderer's triangles. The device draws into its target and
+// the target's Z-buffer, so it is released before its target.
+class Device3D {
+public:
+    const DeviceInfo& info() const { return info_; }
+    Surface& target() const { return *target_; }
+    DisplayResult texture_formats(std::vector<PixelLayout>& formats) const;
+    DisplayResult set_viewport(const PixelRect& rect);
+    const PixelRect& viewport() const { return viewport_; }
+    // The colour the viewport is cleared to, 0xRRGGBB.
+    DisplayResult set_background(std::uint32_t rgb);
+    std::uint32_t background() const { return background_; }
+    // Clears the viewport of the target (to the background) and of its
+    // Z-buffer (to the farthest depth).
+    DisplayResult clear(bool target, bool depth);
+
+private:
+    friend class DisplayDriver;
+    Device3D() = default;
+    std::shared_ptr<DriverState> driver_;
+    DeviceInfo info_;
+    Surface* target_ = nullptr;
+    PixelRect viewport_;
+    std::uint32_t background_ = 0;
+};
+
+// The open display driver. Surfaces, palettes and devices it makes may
+// outlive it.
+class DisplayDriver {
+public:
+    // The names of the drivers there are: the primary one only.
+    static DisplayResult list_drivers(std::vector<std::string>& names);
+    // The primary driver; null when the display cannot be opened.
+    static std::unique_ptr<DisplayDriver> open();
+    ~DisplayDriver();
+    DisplayDriver(const DisplayDriver&) = delete;
+    DisplayDriver& operator=(const DisplayDriver&) = delete;
+
+    const std::string& name() const;
+    DisplayResult desktop_mode(DisplayModeInfo& mode) const;
+    DisplayResult list_modes(std::vector<DisplayModeInfo>& modes) const;
+    DisplayResult list_devices(std::vector<DeviceInfo>& devices) const;
+    int dac_bits() const;
+
+    // Free bytes of the budgets.
+    DisplayResult free_video_memory(std::uint64_t& bytes) const;
+    DisplayResult free_texture_memory(std::uint64_t& bytes) const;
+
+    // Takes the whole display for the window (full screen) or gives it back.
+    DisplayResult set_exclusive(WindowHandle window, bool exclusive);
+    bool exclusive() const;
+    // A mode of the list; only while exclusive.
+    DisplayResult set_mode(const DisplayModeInfo& mode);
+    DisplayResult restore_mode();
+    DisplayModeInfo current_mode() const;
+
+    // A primary surface shows in `window`.
+    DisplayResult create_surface(const SurfaceSpec& spec, WindowHandle window, std::unique_ptr<Surface>& out);
+    DisplayResult create_palette(const std::uint32_t* entries, std::shared_ptr<Palette>& out);
+    // A device of the list on a 16-bit target; a hardware device wants its
+    // target in video memory.
+    DisplayResult create_device(const std::string& name, Surface& target, std::unique_ptr<Device3D>& out);
+
+    // What happens when another program takes the display: every video
+    // memory surface is lost until restored.
+    void lose_surfaces();
+
+private:
+    DisplayDriver() = default;
+    std::shared_ptr<DriverState> state_;
+};
+
+} // namespace platform
