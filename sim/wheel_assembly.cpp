@@ -324,7 +324,9 @@ float WheelAssembly::Move(float dt, float speed)
     return d;
 }
 
-void WheelAssembly::UpdateGrip(float speed)
+void WheelAssembly::UpdateGrip(float speed) { UpdateGrip(speed, AngleCosSin(Owner->Pitch)); }
+
+void WheelAssembly::UpdateGrip(float speed, const AngleCosSin& pitch)
 {
     const RaceConditions& race = CurrentRaceConditions();
     const float speed2 = speed * speed;
@@ -348,8 +350,7 @@ void WheelAssembly::UpdateGrip(float speed)
         const float ang = std::atan2(Force.x, Force.y);
 
         float limit = std::cos(Orientation.Roll - ang) *
-                      (Downforce * Tyre.Grip * Tyre.SurfaceC * std::cos(Owner->Pitch) +
-                       LoadShare * Owner->Weight * std::fabs(std::sin(Owner->Pitch)));
+                      (Downforce * Tyre.Grip * Tyre.SurfaceC * pitch.c + LoadShare * Owner->Weight * std::fabs(pitch.s));
         // A wheel turned past its side (or a surface without friction) has
         // no grip rather than a grip that pushes the wrong way.
         if (!(limit > 0.0f))
