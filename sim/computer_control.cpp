@@ -1,7 +1,9 @@
 #include "sim/computer_control.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "sim/bike.h"
 #include "sim/float_conv.h"
@@ -323,13 +325,6 @@ void Bike::ComputerControl(float dt)
         if (nl > 0.0f)
             n = Vec2(n.x / nl, n.z / nl);
 
-        // Where the bike just ahead is, seen from our heading (positive to
-        // the left).
-        double bearing = 0.0;
-        if (Ahead && Ahead != this)
-            bearing = -WrapAngle(static_cast<double>(std::atan2(Ahead->Position.x - Position.x,
-                                                                Ahead->Position.z - Position.z)) - Heading);
-
         StretchList stretches;
         if (path == conditions.Circuit)
             LayOutBikes(*this, P, n, la, &stretches);
@@ -351,14 +346,15 @@ void Bike::ComputerControl(float dt)
         float R = 0.0f;
         RoadBounds(*path, k, &L, &R);
         const float W = R - L;
-        const float s = std::sin(WeavePhase + 0.1f * RaceTime);
+        // (The weave's sine only where it is used: it is the same value
+        // whichever branch takes it.)
         float off = 0.0f;
         if (Status & kBikeFinished)
-            off = s * W * 0.6f;
+            off = std::sin(WeavePhase + 0.1f * RaceTime) * W * 0.6f;
         else if (TargetSpeed > 1.4f * Speed)
-            off = 1.5f * s;
+            off = 1.5f * std::sin(WeavePhase + 0.1f * RaceTime);
         else if (TargetSpeed > Speed)
-            off = static_cast<float>(0.75 * s);
+            off = static_cast<float>(0.75 * std::sin(WeavePhase + 0.1f * RaceTime));
         off = std::clamp(off, 0.5f * L, std::max(0.5f * L, 0.5f * R));
 
         float lo = off;
@@ -388,6 +384,11 @@ void Bike::ComputerControl(float dt)
             off = hi;
         } else if (highBlocked) {
             off = lo;
+        } else if (std::bit_cast<std::uint32_t>(lo) == std::bit_cast<std::uint32_t>(hi)) {
+            // A gap of one point (no stretch moved it): both edges are the
+            // same value, and the choice below would give it whichever lean
+            // time wins. The two lean times need not be worked out.
+            off = hi;
         } else {
             const float tLo = Lean.TimeToTarget(LeanToward(*this, P, n, lo), nullptr);
             const float tHi = Lean.TimeToTarget(LeanToward(*this, P, n, hi), nullptr);
@@ -407,8 +408,14 @@ void Bike::ComputerControl(float dt)
         // well off to the right is chased.
         if (forced) {
             TargetSpeed = std::min(TargetSpeed, S);
-        } else if (std::fabs(bearing) > kBearingLimit && bearing < 0.0 && !(Status & kBikeFinished)) {
-            TargetSpeed += kBearingBoost;
+        } else if (!(Status & kBikeFinished) && Ahead && Ahead != this) {
+            // Where the bike just ahead is, seen from our heading (positive
+            // to the left), worked out only where it can count.
+            const double bearing = -WrapAngle(static_cast<double>(std::atan2(Ahead->Position.x - Position.x,
+                                                                             Ahead->Position.z - Position.z)) -
+                                              Heading);
+            if (std::fabs(bearing) > kBearingLimit && bearing < 0.0)
+                TargetSpeed += kBearingBoost;
         }
         const float target = TargetSpeed <= kMinTargetTest ? kMinTarget : TargetSpeed;
 

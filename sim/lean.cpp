@@ -109,21 +109,25 @@ float Bike::LeanForRadius(float radius) const
 
 void Bike::UpdateBodyAxes()
 {
-    ForwardAxis = VecRotateX(Vec3(0.0f, 0.0f, 1.0f), Pitch);
-    UpAxis = VecRotateX(VecRotateZ(Vec3(0.0f, 1.0f, 0.0f), Roll), Pitch);
+    // Each angle's cosine and sine once for all the rotations by it.
+    const AngleCosSin pitch(Pitch);
+    const AngleCosSin roll(Roll);
+    const AngleCosSin heading(Heading);
+    ForwardAxis = VecRotateX(Vec3(0.0f, 0.0f, 1.0f), pitch);
+    UpAxis = VecRotateX(VecRotateZ(Vec3(0.0f, 1.0f, 0.0f), roll), pitch);
 
     // Sitting up moves the centre of mass back and up.
     const float p = Posture - 0.5f;
     MassOffset = ForwardAxis.Times(MassForward - 0.2f * p).Plus(UpAxis.Times(MassHeight + 0.1f * p));
 
-    ForwardAxis = VecRotateY(ForwardAxis, Heading);
-    UpAxis = VecRotateY(UpAxis, Heading);
+    ForwardAxis = VecRotateY(ForwardAxis, heading);
+    UpAxis = VecRotateY(UpAxis, heading);
 
     RearWheel.Orientation = WheelAttitude{Pitch, Heading, Roll};
     FrontWheel.Orientation = WheelAttitude{Pitch, RearWheel.Heading, Roll};
     FrontWheel.Heading = RearWheel.Heading;
 
-    const float rest = (0.7f + 0.3f * std::cos(Roll)) * RearWheel.LengthFactor * RearWheel.LengthScale +
+    const float rest = (0.7f + 0.3f * roll.c) * RearWheel.LengthFactor * RearWheel.LengthScale +
                        RearWheel.LengthBase;
     RearWheel.RestLength = rest;
     FrontWheel.RestLength = rest;

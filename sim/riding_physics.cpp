@@ -194,22 +194,23 @@ void Bike::RidingStep(float dt)
 
         // 10. Weight transfer onto the wheels, then their grip.
         const float w = Weight;
-        const float c = std::cos(Pitch);
+        const AngleCosSin pitch(Pitch);
+        const float c = pitch.c;
         const float length = std::max(Wheelbase, kMinWheelbase);
         const float h = MassOffset.y;
         const float b = MassOffset.z;
         const float force = front.Force.z + rear.Force.z - drag;
         if (force <= 0.0f) {
             front.Force.y = (w * b - 0.5f * h * force) * c / length;
-            front.UpdateGrip(Speed);
+            front.UpdateGrip(Speed, pitch);
             rear.Force.y = ((length - b) * w + 0.5f * h * force) * c / length;
-            rear.UpdateGrip(Speed);
+            rear.UpdateGrip(Speed, pitch);
         } else {
             rear.Force.y = ((std::cos(-Pitch) * length - b) * w + h * force) * c / length;
-            rear.UpdateGrip(Speed);
+            rear.UpdateGrip(Speed, pitch);
             front.Force.y = (b * w - h * force) * c / length +
-                            front.Mass * brake * kGravity / SignedAtLeast(std::cos(Pitch), kMinCosine);
-            front.UpdateGrip(Speed);
+                            front.Mass * brake * kGravity / SignedAtLeast(c, kMinCosine);
+            front.UpdateGrip(Speed, pitch);
         }
 
         // 11. Load shares.

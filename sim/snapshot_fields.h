@@ -57,6 +57,10 @@ constexpr void ForEachTyreField(Visitor& v)
     TORVANE_SAVED(TempCurve);
     TORVANE_SAVED(GripScale);
     TORVANE_SAVED(WearExp);
+    // A cache of the cooling exponential, keyed by its exponent.
+    TORVANE_NOT_SAVED(CoolKnown);
+    TORVANE_NOT_SAVED(CoolExponentBits);
+    TORVANE_NOT_SAVED(CoolFactor);
 }
 
 template <class Visitor>

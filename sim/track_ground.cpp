@@ -53,12 +53,17 @@ bool quad_height(const Vec3& p, const Vec3& a0, const Vec3& a1, const Vec3& b0, 
     if (n.y < 0.0f)
         n = n.Times(-1.0f);
     // A vertical triangle has no height to give.
-    if (!(n.y > 1.0e-6f * n.Length()))
+    const float length = n.Length();
+    if (!(n.y > 1.0e-6f * length))
         return false;
     const Vec3& q = a0;
     *height = (q.y * n.y + (q.z - p.z) * n.z + (q.x - p.x) * n.x) / n.y;
-    if (normal)
-        *normal = n.Normalised();
+    if (normal) {
+        // The unit normal from the length just found (a length that passed
+        // the test above is positive and finite), as Normalised gives it.
+        const float inverse = 1.0f / length;
+        *normal = Vec3(n.x * inverse, n.y * inverse, n.z * inverse);
+    }
     return true;
 }
 

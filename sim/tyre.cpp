@@ -1,5 +1,6 @@
 #include "sim/tyre.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 
@@ -180,8 +181,7 @@ void Tyre::Update(float camber, float work, float dt, float blend)
             Temp[z] = TrackTemperature;
         } else {
             const float cool = z == Centre ? CoolCentre : CoolShoulder;
-            Temp[z] = (Temp[z] - AirTemperature) * static_cast<float>(std::exp(static_cast<double>(-cool * dt))) +
-                      AirTemperature;
+            Temp[z] = (Temp[z] - AirTemperature) * CoolingFactor(z == Centre ? 0 : 1, -cool * dt) + AirTemperature;
         }
     }
 
@@ -199,6 +199,17 @@ void Tyre::Update(float camber, float work, float dt, float blend)
     Temp[Right] += 0.001f * (Temp[Centre] - Temp[Right]);
 
     Grip = WearGrip() * TempGrip() * GripScale;
+}
+
+float Tyre::CoolingFactor(int which, float exponent)
+{
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(exponent);
+    if (!CoolKnown[which] || CoolExponentBits[which] != bits) {
+        CoolFactor[which] = static_cast<float>(std::exp(static_cast<double>(exponent)));
+        CoolExponentBits[which] = bits;
+        CoolKnown[which] = true;
+    }
+    return CoolFactor[which];
 }
 
 float Tyre::WearGrip() const

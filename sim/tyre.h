@@ -97,6 +97,18 @@ public:
     float TempCurve[4] = {};
     float GripScale = 0.0f;
     float WearExp = 0.0f; // ln(10) / WearDecade
+
+    // The cooling factor e^(-cool x dt) of the centre (0) and the shoulders
+    // (1), with the exponent it was worked out for. The exponent is the same
+    // step after step at a fixed step length, so the exponential is worked
+    // out again only for another exponent (the same bits give the same
+    // factor). Not part of the state: any exponent finds its own factor.
+    bool CoolKnown[2] = {false, false};
+    std::uint32_t CoolExponentBits[2] = {0, 0};
+    float CoolFactor[2] = {0.0f, 0.0f};
+
+private:
+    float CoolingFactor(int which, float exponent);
 };
 
 // The tyre file's path and list name for a tyre number ("TYRE_%d").

@@ -49,26 +49,26 @@ Vec3 Vec3::Cross(const Vec3& v) const
 
 Vec3 Vec3DivScalar(const Vec3& v, float scalar) { return {v.x / scalar, v.y / scalar, v.z / scalar}; }
 
-Vec3 VecRotateX(const Vec3& v, float a)
+AngleCosSin::AngleCosSin(float a) : c(std::cos(a)), s(std::sin(a)) {}
+
+Vec3 VecRotateX(const Vec3& v, const AngleCosSin& a)
 {
-    const float c = std::cos(a);
-    const float s = std::sin(a);
-    return {v.x, c * v.y - s * v.z, s * v.y + c * v.z};
+    return {v.x, a.c * v.y - a.s * v.z, a.s * v.y + a.c * v.z};
 }
 
-Vec3 VecRotateY(const Vec3& v, float a)
+Vec3 VecRotateY(const Vec3& v, const AngleCosSin& a)
 {
-    const float c = std::cos(a);
-    const float s = std::sin(a);
-    return {s * v.z + c * v.x, v.y, c * v.z - s * v.x};
+    return {a.s * v.z + a.c * v.x, v.y, a.c * v.z - a.s * v.x};
 }
 
-Vec3 VecRotateZ(const Vec3& v, float a)
+Vec3 VecRotateZ(const Vec3& v, const AngleCosSin& a)
 {
-    const float c = std::cos(a);
-    const float s = std::sin(a);
-    return {c * v.x - s * v.y, c * v.y + s * v.x, v.z};
+    return {a.c * v.x - a.s * v.y, a.c * v.y + a.s * v.x, v.z};
 }
+
+Vec3 VecRotateX(const Vec3& v, float a) { return VecRotateX(v, AngleCosSin(a)); }
+Vec3 VecRotateY(const Vec3& v, float a) { return VecRotateY(v, AngleCosSin(a)); }
+Vec3 VecRotateZ(const Vec3& v, float a) { return VecRotateZ(v, AngleCosSin(a)); }
 
 void VecRotate2D(float out[2], const float p[2], float a)
 {

@@ -49,6 +49,19 @@ struct Vec2 {
 Vec3 VecRotateX(const Vec3& v, float a);
 Vec3 VecRotateY(const Vec3& v, float a);
 Vec3 VecRotateZ(const Vec3& v, float a);
+
+// An angle's cosine and sine, worked out once for several rotations by it
+// (the rotations below give the same values as those taking the angle).
+struct AngleCosSin {
+    float c = 1.0f;
+    float s = 0.0f;
+
+    AngleCosSin() = default;
+    explicit AngleCosSin(float a);
+};
+Vec3 VecRotateX(const Vec3& v, const AngleCosSin& a);
+Vec3 VecRotateY(const Vec3& v, const AngleCosSin& a);
+Vec3 VecRotateZ(const Vec3& v, const AngleCosSin& a);
 // The y rotation on an (x, z) pair: (s p1 + c p0, c p1 - s p0).
 void VecRotate2D(float out[2], const float p[2], float a);
 Vec2 VecRotate2D(const Vec2& p, float a);

@@ -1,7 +1,10 @@
 #include "sim/wheel_assembly.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "app/game_error.h"
 #include "sim/bike.h"
@@ -104,6 +107,22 @@ void AirSpring(float x, float* force, float* stiffness)
     }
     *force = static_cast<float>(kGain * (1.0 / std::pow(base, kExponent) - 1.0));
     *stiffness = static_cast<float>(slope / std::pow(base, kExponent + 1.0));
+}
+
+// The rotation by `back`, given the rotation by `angle` worked out before.
+// When back is exactly -angle (the same bits with the sign flipped), the
+// cosine is the same and the sine flips its sign: the library's sine and
+// cosine are odd and even bit for bit for every finite float (checked over
+// all of them), so the sine and cosine need not be worked out again.
+AngleCosSin ReverseRotation(const AngleCosSin& rotation, float angle, float back)
+{
+    if (std::isfinite(angle) && std::bit_cast<std::uint32_t>(back) == std::bit_cast<std::uint32_t>(-angle)) {
+        AngleCosSin reverse;
+        reverse.c = rotation.c;
+        reverse.s = -rotation.s;
+        return reverse;
+    }
+    return AngleCosSin(back);
 }
 
 bool HasGround(float height)
@@ -324,10 +343,15 @@ float WheelAssembly::Move(float dt, float speed)
     return d;
 }
 
-void WheelAssembly::UpdateGrip(float speed)
+void WheelAssembly::UpdateGrip(float speed) { UpdateGrip(speed, AngleCosSin(Owner->Pitch)); }
+
+void WheelAssembly::UpdateGrip(float speed, const AngleCosSin& pitch)
 {
     const RaceConditions& race = CurrentRaceConditions();
     const float speed2 = speed * speed;
+    // The turn into the contact's frame (none in the air).
+    float toContact = std::numeric_limits<float>::quiet_NaN();
+    AngleCosSin rotation;
     if (Travel <= 0.0f) {
         // In the air: no side force, no turn.
         TurnRadius = 0.0f;
@@ -342,14 +366,15 @@ void WheelAssembly::UpdateGrip(float speed)
         // (turned back at the end). Turning it by the compass heading
         // instead would make the grip and the turn depend on the direction
         // the bike rides in.
-        Force = VecRotateY(Force, Heading - Orientation.Heading);
+        toContact = Heading - Orientation.Heading;
+        rotation = AngleCosSin(toContact);
+        Force = VecRotateY(Force, rotation);
         // The angle of the load from the vertical, on the outside of the
         // turn: a lean that balances the turn carries it square to the tyre.
         const float ang = std::atan2(Force.x, Force.y);
 
         float limit = std::cos(Orientation.Roll - ang) *
-                      (Downforce * Tyre.Grip * Tyre.SurfaceC * std::cos(Owner->Pitch) +
-                       LoadShare * Owner->Weight * std::fabs(std::sin(Owner->Pitch)));
+                      (Downforce * Tyre.Grip * Tyre.SurfaceC * pitch.c + LoadShare * Owner->Weight * std::fabs(pitch.s));
         // A wheel turned past its side (or a surface without friction) has
         // no grip rather than a grip that pushes the wrong way.
         if (!(limit > 0.0f))
@@ -378,7 +403,7 @@ void WheelAssembly::UpdateGrip(float speed)
         }
     }
 
-    Force = VecRotateY(Force, Orientation.Heading - Heading);
+    Force = VecRotateY(Force, ReverseRotation(rotation, toContact, Orientation.Heading - Heading));
     TurnRadius = Force.x != 0.0f ? LoadShare * Owner->Mass / Force.x * speed2 : 0.0f;
     const double magnitude = std::fabs(static_cast<double>(TurnRadius));
     if (magnitude > 120000.0)

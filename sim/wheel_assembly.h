@@ -129,6 +129,9 @@ public:
 
     void Reset();                               // at rest on the ground
     void UpdateGrip(float speed);               // side force, grip cut, turn radius
+    // The same, given the cosine and sine of the owner's pitch (the riding
+    // step works them out once for both wheels).
+    void UpdateGrip(float speed, const AngleCosSin& pitch);
     void StepSuspension(float dt);              // suspension over dt, in steps of at most 5 ms
     // How high the wheel can lift (m) while the other stays on the ground:
     // to where the centre of mass stands over the other contact.
