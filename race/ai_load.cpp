@@ -78,8 +78,9 @@ void LoadPracticeArches(Race& race)
     if (ReadWholeFile(path, bytes)) {
         platform::ByteReader in(bytes);
         const std::int32_t count = in.i32();
-        if (!in.ok() || count < 0 || count > kMaxPracticeArches ||
-            static_cast<std::size_t>(count) * kArchRecordBytes > in.remaining())
+        // The count is bounded by the records the file holds, and by
+        // nothing else.
+        if (!in.ok() || count < 0 || static_cast<std::size_t>(count) * kArchRecordBytes > in.remaining())
             ThrowGameError("The practice arch file %s is damaged", path);
         race.m_Arches.resize(static_cast<std::size_t>(count));
         for (PracticeArch& arch : race.m_Arches) {

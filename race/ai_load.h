@@ -29,9 +29,6 @@ struct PracticeArch {
     ml_modelinfo* Instance = nullptr; // made with the race's 3D data
 };
 
-// The arches a practice file may hold: more than this is a damaged file.
-inline constexpr int kMaxPracticeArches = 1024;
-
 // The list of "Data\AI.dat" for a session type, weather and skill
 // ("SIM_RAIN_PRO"; an unknown weather or skill adds nothing).
 std::string AiSkillListName(int sessionType, int weather, int skill);

@@ -129,7 +129,8 @@ TEST_F(AiLoadTest, SpeedProfileOfTheDemoCircuit)
 }
 
 // The practice arches of an arch file replace the one-per-section arches;
-// a file whose count does not fit its size fails the load.
+// the file's size alone bounds the count (1500 arches load), and a file
+// whose count does not fit its size fails the load.
 TEST_F(AiLoadTest, PracticeArchFile)
 {
     auto arcFile = [](std::int32_t count, int records) {
@@ -159,6 +160,11 @@ TEST_F(AiLoadTest, PracticeArchFile)
     EXPECT_EQ(race->m_Arches[1].Position[0], 10.0f);
     EXPECT_EQ(race->m_Arches[1].Angles[2], 15.0f);
     EXPECT_EQ(race->m_Arches[1].Kind, 1);
+    race.reset();
+
+    WriteText(dir() / "Data" / "Practice" / "Sugo.arc", arcFile(1500, 1500));
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(race->m_Arches.size(), 1500u);
     race.reset();
 
     WriteText(dir() / "Data" / "Practice" / "Sugo.arc", arcFile(1000, 2));
