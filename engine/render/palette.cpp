@@ -12,18 +12,6 @@ namespace {
 constexpr std::size_t kPaletteFileBytes = 768;
 constexpr int kPaletteFileError = 37;
 
-// The 16-bit colour of 6-bit components by the screen's masks: blue high
-// when red has the low bits, 555 when the masks leave the top bit, else 565.
-std::uint16_t pack_16(std::uint32_t red_mask, std::uint32_t green_mask, std::uint32_t blue_mask, int r, int g,
-                      int b)
-{
-    if (red_mask == 0x1F)
-        return static_cast<std::uint16_t>((b >> 1) << 11 | g << 5 | (r >> 1));
-    if (red_mask + green_mask + blue_mask == 0x7FFF)
-        return static_cast<std::uint16_t>((r >> 1) << 10 | (g >> 1) << 5 | (b >> 1));
-    return static_cast<std::uint16_t>((r >> 1) << 11 | g << 5 | (b >> 1));
-}
-
 } // namespace
 
 // The palette hardware takes 6-bit values, or 8-bit ones once measured so.
@@ -68,7 +56,9 @@ int render_device::load_palette(const char* file)
             palette_rgb[i][0] = r * 4;
             palette_rgb[i][1] = g * 4;
             palette_rgb[i][2] = b * 4;
-            colour_table[static_cast<std::size_t>(i)] = pack_16(red_mask, green_mask, blue_mask, r, g, b);
+            colour_table[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(pack_by_masks(
+                static_cast<std::uint32_t>(r * 4) << 16 | static_cast<std::uint32_t>(g * 4) << 8 |
+                static_cast<std::uint32_t>(b * 4)));
         } else {
             take_palette_entry(i, r, g, b, shift);
         }
