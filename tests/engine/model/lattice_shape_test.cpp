@@ -1,0 +1,316 @@
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/base/mat4.h"
+#include "engine/model/anim_channels.h"
+#include "engine/model/anim_transition.h"
+#include "engine/model/fcurve.h"
+#include "engine/model/lattice_anim.h"
+#include "engine/model/shape_anim.h"
+#include "tests/engine/model/model_fixture.h"
+#include "tests/support/fp_traps.h"
+
+using model_test::constant_curve;
+using model_test::make_curve;
+using model_test::ModelTest;
+
+namespace {
+
+// A lattice shape of n x m x l points over the box [0, size]^3, with
+// `bend` added to the y of every point of the middle x layer. The points
+// stand 1 / cell scale apart (the cell scale being (n - 1) x 0.999 / size),
+// which makes the unbent lattice the identity.
+lattice_shape* grid_shape(std::uint32_t n, std::uint32_t m, std::uint32_t l, float size, float bend = 0.0f)
+{
+    auto* s = new (pool_lattice_shape) lattice_shape;
+    lattice_header h;
+    h.counts[0] = n;
+    h.counts[1] = m;
+    h.counts[2] = l;
+    h.box_min = {0, 0, 0, 1};
+    h.box_max = {size, size, size, 1};
+    s->apply_header(h);
+    s->allocate_points();
+    for (std::uint32_t i = 0; i < n; ++i)
+        for (std::uint32_t j = 0; j < m; ++j)
+            for (std::uint32_t k = 0; k < l; ++k)
+                s->at(i, j, k) = {i / s->cell_scale[0], j / s->cell_scale[1] + (2 * i + 1 == n ? bend : 0.0f),
+                                  k / s->cell_scale[2], 1};
+    return s;
+}
+
+// A lattice animation of the given shapes, with its working shape.
+lattice_anim* lattice_of(std::vector<lattice_shape*> shapes, fcurve* curve)
+{
+    auto* anim = new (pool_lattice_anim) lattice_anim;
+    lattice_link_shapes(shapes.data(), static_cast<int>(shapes.size()));
+    anim->first = shapes.front();
+    anim->last = shapes.back();
+    anim->count = static_cast<std::uint32_t>(shapes.size());
+    anim->curve = curve;
+    auto* working = new (pool_lattice_shape) lattice_shape;
+    shapes.front()->copy(working);
+    working->u += 2;
+    working->v += 2;
+    working->w += 2;
+    working->allocate_points();
+    anim->working = working;
+    return anim;
+}
+
+vec4 deform(lattice_anim* anim, lattice_cell_cache* cache, vec4 p, float t = 0.0f)
+{
+    mat4 identity{};
+    mat_identity(&identity);
+    const vec4 unit{1, 1, 1, 1};
+    anim->eval(&identity, &unit, t);
+    lattice_cells_prepare(cache, anim->working);
+    vec4 out{0, 0, 0, 1};
+    lattice_deform_point(cache, anim->working, &out, &p);
+    return out;
+}
+
+float b0(float f) { return (1 - f) * (1 - f) * (1 - f) / 6; }
+float b2(float f) { return (-3 * f * f * f + 3 * f * f + 3 * f + 1) / 6; }
+
+} // namespace
+
+using LatticeTest = ModelTest;
+
+TEST_F(LatticeTest, IdentityLatticeChangesNothing)
+{
+    torvane_test::FpTraps traps;
+    auto cache = std::make_unique<lattice_cell_cache>();
+    for (std::uint32_t n : {2u, 3u, 5u}) {
+        lattice_anim* anim = lattice_of({grid_shape(n, n, n, 4.0f)}, constant_curve(0));
+        for (const vec4 p : {vec4{0.1f, 0.2f, 0.3f, 1}, vec4{2, 2, 2, 1}, vec4{3.9f, 0.5f, 3.3f, 1}}) {
+            const vec4 q = deform(anim, cache.get(), p);
+            EXPECT_NEAR(q.x, p.x, 1e-4f) << n;
+            EXPECT_NEAR(q.y, p.y, 1e-4f) << n;
+            EXPECT_NEAR(q.z, p.z, 1e-4f) << n;
+        }
+        delete anim;
+    }
+}
+
+TEST_F(LatticeTest, BentLatticeMovesPointsByTheBasis)
+{
+    torvane_test::FpTraps traps;
+    auto cache = std::make_unique<lattice_cell_cache>();
+    // Three layers along x, the middle one raised by 1: along x the working
+    // lattice's y offsets are -1, 0, 1, 0, -1 (borders extrapolated).
+    lattice_anim* anim = lattice_of({grid_shape(3, 2, 2, 2.0f, 1.0f)}, constant_curve(0));
+    const float x = 0.5f;
+    const float f = x * 0.999f;  // cell scale (3 - 1) x 0.999 / 2
+    const vec4 q = deform(anim, cache.get(), {x, 0.7f, 1.2f, 1});
+    EXPECT_NEAR(q.y, 0.7f + b2(f) - b0(f), 1e-4f);
+    EXPECT_NEAR(q.x, x, 1e-4f);
+    EXPECT_NEAR(q.z, 1.2f, 1e-4f);
+    delete anim;
+}
+
+TEST_F(LatticeTest, ShapesBlendWithWrappingNeighbours)
+{
+    torvane_test::FpTraps traps;
+    std::vector<lattice_shape*> shapes;
+    for (int i = 0; i < 3; ++i)
+        shapes.push_back(grid_shape(2, 2, 2, 1.0f, 0.0f));
+    for (int s = 0; s < 3; ++s)
+        for (std::uint32_t i = 0; i < 8; ++i)
+            shapes[s]->points[i].y += static_cast<float>(s * s);
+    lattice_anim* anim = lattice_of(shapes, constant_curve(2.5f));
+    mat4 identity{};
+    mat_identity(&identity);
+    const vec4 unit{1, 1, 1, 1};
+    anim->eval(&identity, &unit, 0);
+    // Shape 2 blends toward the first shape: neighbours 1, 2, 0, 1.
+    const float want = anim_key_blend(1.0f, 4.0f, 0.0f, 1.0f, 0.5f);
+    EXPECT_NEAR(anim->working->at(1, 1, 1).y, want, 1e-5f);
+
+    // Curve values beyond the shapes are clamped, not walked past the list.
+    delete anim->curve;
+    anim->curve = constant_curve(99.0f);
+    anim->eval(&identity, &unit, 0);
+    EXPECT_NEAR(anim->working->at(1, 1, 1).y, 0.0f, 1e-5f);  // the last shape's blend reaches the first
+    delete anim->curve;
+    anim->curve = constant_curve(-5.0f);
+    anim->eval(&identity, &unit, 0);
+    EXPECT_NEAR(anim->working->at(1, 1, 1).y, 0.0f, 1e-5f);
+    delete anim;
+}
+
+TEST_F(LatticeTest, CellCacheIsFilledOncePerLatticeState)
+{
+    auto cache = std::make_unique<lattice_cell_cache>();
+    lattice_anim* anim = lattice_of({grid_shape(3, 3, 3, 1.0f)}, constant_curve(0));
+    mat4 identity{};
+    mat_identity(&identity);
+    const vec4 unit{1, 1, 1, 1};
+    anim->eval(&identity, &unit, 0);
+    lattice_cells_prepare(cache.get(), anim->working);
+    lattice_cells_prepare(cache.get(), anim->working);
+    EXPECT_EQ(cache->fills, 1u);
+    anim->eval(&identity, &unit, 0);  // new points: filled again
+    lattice_cells_prepare(cache.get(), anim->working);
+    EXPECT_EQ(cache->fills, 2u);
+    delete anim;
+    // A new lattice, possibly at the same address, is never taken for the old one.
+    lattice_anim* other = lattice_of({grid_shape(3, 3, 3, 1.0f)}, constant_curve(0));
+    other->eval(&identity, &unit, 0);
+    lattice_cells_prepare(cache.get(), other->working);
+    EXPECT_EQ(cache->fills, 3u);
+    delete other;
+}
+
+TEST_F(LatticeTest, LatticeTransitionJoinsBothAnimations)
+{
+    torvane_test::FpTraps traps;
+    lattice_anim* a = lattice_of({grid_shape(2, 2, 2, 1.0f), grid_shape(2, 2, 2, 3.0f)}, make_curve({{0, 0}, {1, 1}}));
+    lattice_anim* b = lattice_of({grid_shape(2, 2, 2, 5.0f)}, constant_curve(0));
+    auto* b_node = new (pool_anim_node) anim_node;
+    b_node->lattice = b;
+    b_node->flags |= node_lattice_a;
+    auto* target = new (pool_anim_node) anim_node;
+    ASSERT_TRUE(anim_trans_lattice(a, target, b_node, 0.5f, 0.0f));
+    lattice_anim* t = target->lattice;
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->count, 4u);
+    EXPECT_EQ(target->flags & node_lattice_a, node_lattice_a);
+
+    mat4 identity{};
+    mat_identity(&identity);
+    const vec4 unit{1, 1, 1, 1};
+    t->eval(&identity, &unit, 0.0f);
+    a->eval(&identity, &unit, 0.5f);
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        EXPECT_NEAR(t->working->points[i].x, a->working->points[i].x, 1e-5f) << i;
+        EXPECT_NEAR(t->working->points[i].y, a->working->points[i].y, 1e-5f) << i;
+    }
+    t->eval(&identity, &unit, 1.0f);
+    b->eval(&identity, &unit, 0.0f);
+    for (std::uint32_t i = 0; i < 64; ++i)
+        EXPECT_NEAR(t->working->points[i].z, b->working->points[i].z, 1e-5f) << i;
+
+    // Lattices of other point counts get no transition.
+    lattice_anim* c = lattice_of({grid_shape(3, 2, 2, 1.0f)}, constant_curve(0));
+    auto* target2 = new (pool_anim_node) anim_node;
+    EXPECT_FALSE(anim_trans_lattice(c, target2, b_node, 0, 0));
+    EXPECT_EQ(target2->lattice, nullptr);
+
+    const int shapes = lattice_shape::live;
+    delete target;  // four shapes and a working shape, points back to the pool
+    EXPECT_EQ(lattice_shape::live, shapes - 5);
+    delete target2;
+    delete b_node;
+    delete a;
+    delete c;
+}
+
+using ShapeTest = ModelTest;
+
+namespace {
+
+// V vertices, K keys: vertex i of key k at (k, i, 10 k + i).
+shape_anim* counting_shape(std::uint32_t vertices, std::uint32_t keys, fcurve* curve)
+{
+    auto* s = new (pool_shape_anim) shape_anim;
+    s->allocate(vertices, keys, false);
+    for (std::uint32_t k = 0; k < keys; ++k)
+        for (std::uint32_t i = 0; i < vertices; ++i)
+            s->positions[k * vertices + i] = {float(k), float(i), float(10 * k + i), 1};
+    s->curve = curve;
+    return s;
+}
+
+std::vector<float> written(const shape_anim* s, float t, std::size_t vertices)
+{
+    std::vector<float> dest(vertices * 12, -1.0f);
+    s->apply(dest.data(), dest.size() * sizeof(float), t);
+    return dest;
+}
+
+} // namespace
+
+TEST_F(ShapeTest, KeyIndexPicksAndClampsKeys)
+{
+    torvane_test::FpTraps traps;
+    struct Case {
+        const char* what;
+        std::uint32_t keys;
+        fcurve* curve;
+        float key;  // the key every vertex lands on
+    } cases[] = {
+        {"last key exactly", 4, constant_curve(3.0f), 3},
+        {"beyond the last key", 4, constant_curve(7.5f), 3},
+        {"key 0", 4, constant_curve(0.0f), 0},
+        {"negative", 4, constant_curve(-2.0f), 0},
+        {"one key", 1, constant_curve(0.7f), 0},
+        {"no curve", 4, nullptr, 0},
+        {"a middle key", 4, constant_curve(2.0f), 2},
+    };
+    for (const Case& c : cases) {
+        shape_anim* s = counting_shape(3, c.keys, c.curve);
+        const std::vector<float> dest = written(s, 0.0f, 3);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(dest[i * 12 + 0], c.key, 1e-5f) << c.what;
+            EXPECT_NEAR(dest[i * 12 + 1], float(i), 1e-5f) << c.what;
+            EXPECT_NEAR(dest[i * 12 + 2], 10 * c.key + i, 1e-4f) << c.what;
+            EXPECT_EQ(dest[i * 12 + 3], -1.0f) << "the fourth word is kept";
+        }
+        delete s;
+    }
+
+    shape_anim* s = counting_shape(1, 4, constant_curve(1.5f));
+    EXPECT_NEAR(written(s, 0, 1)[0], anim_key_blend(0.0f, 1.0f, 2.0f, 3.0f, 0.5f), 1e-5f);
+    delete s;
+}
+
+TEST_F(ShapeTest, OffsetsOutsideTheDestinationAreSkipped)
+{
+    shape_anim* s = counting_shape(3, 2, constant_curve(1.0f));
+    s->offsets = new std::uint16_t[3]{96, 0, 40000};
+    std::vector<float> dest(36, -1.0f);
+    s->apply(dest.data(), dest.size() * sizeof(float), 0.0f);
+    EXPECT_EQ(dest[24 + 1], 0.0f);  // vertex 0 at byte 96
+    EXPECT_EQ(dest[1], 1.0f);       // vertex 1 at byte 0
+    delete s;
+}
+
+TEST_F(ShapeTest, ShapeTransitionJoinsBothAnimations)
+{
+    torvane_test::FpTraps traps;
+    auto* a = new (pool_anim_node) anim_node;
+    auto* b = new (pool_anim_node) anim_node;
+    a->shapes = counting_shape(2, 3, make_curve({{0, 0}, {1, 2}}));
+    b->shapes = counting_shape(2, 3, constant_curve(0.0f));
+    std::vector<float> base(24, 0.5f);
+    auto* target = new (pool_anim_node) anim_node;
+    ASSERT_TRUE(anim_trans_shape(target, b, a, 0.5f, 0.0f, base.data(), base.size() * sizeof(float)));
+    ASSERT_NE(target->shapes, nullptr);
+    EXPECT_EQ(target->shapes->owner_state, 3u);
+    std::vector<float> at_start = written(target->shapes, 0.0f, 2);
+    std::vector<float> from_a = written(a->shapes, 0.5f, 2);
+    std::vector<float> at_end = written(target->shapes, 1.0f, 2);
+    std::vector<float> from_b = written(b->shapes, 0.0f, 2);
+    for (int i : {0, 1, 2, 12, 13, 14}) {
+        EXPECT_NEAR(at_start[i], from_a[i], 1e-5f) << i;
+        EXPECT_NEAR(at_end[i], from_b[i], 1e-5f) << i;
+    }
+    delete target;
+    delete a;
+    delete b;
+}
+
+TEST(CornerAngleWeight, RightAngleWeighsOneAndStraightZero)
+{
+    torvane_test::FpTraps traps;
+    EXPECT_NEAR(corner_angle_weight({0, 0, 0, 1}, {-1, 0, 0, 1}, {0, 1, 0, 1}), 1.0f, 1e-3f);
+    // Straight on: the edges' guard keeps the cosine just below 1.
+    EXPECT_NEAR(corner_angle_weight({0, 0, 0, 1}, {-1, 0, 0, 1}, {1, 0, 0, 1}),
+                std::acos(1.0f / (1.001f * 1.001f)) * 0.63661975f, 1e-4f);
+    EXPECT_NEAR(corner_angle_weight({0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}), 1.0f, 1e-3f);
+}
