@@ -8,6 +8,7 @@
 #include "engine/base/pipeline_records.h"
 #include "engine/base/pool_new.h"
 
+class anim_lib;
 class camera;
 class scene_view;
 
@@ -101,6 +102,10 @@ public:
     work_vertex* work_c2 = nullptr;
 
     ::camera* camera = nullptr;
+
+    // The last animation library of the context's chain (each library links
+    // to the next one; anim_lib::append_to_chain appends).
+    ::anim_lib* anim_libs = nullptr;
 
     // The scene view of the race that owns this context, and the deferred
     // texture word (1 once a menu screen group has loaded).

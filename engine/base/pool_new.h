@@ -57,7 +57,7 @@ inline constexpr int engine_pool_types = 14;
 // real type, so a change to a record type shows here.
 inline constexpr std::uint32_t engine_pool_record_bytes[engine_pool_types] = {
     112, // anim_node
-    112, // node binding record
+    128, // node binding record
     64,  // anim_link
     96,  // shape_anim
     192, // lattice_shape

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/model/anm_reader.h"
+
+namespace datakit {
+
+// A chunk header the writer put in the file: its tag (0 for a terminator or
+// a curve's header) and where it starts. Tests cut and damage files there.
+struct AnmChunkMark {
+    std::uint32_t tag = 0;
+    std::size_t position = 0;
+};
+
+// The bytes of an ".ANM" animation library holding the animations in
+// order, laid out as the game's reader expects (engine/model/anm_format.h,
+// docs/engine-model.md): the header and directory, then per animation its
+// "PTHL" chunk (when it has paths), its "OBJL" chunk with every object's
+// curves (a 12-byte header before each), "LATL" and "CLSL" chunks and a
+// terminator chunk, then its "LIGL" chunk or a terminator. Pointer and
+// state slots are written as zeros; a lattice is written whenever the object
+// has lattice shapes, whether or not a curve animates it. `marks`, when
+// given, receives every chunk header written.
+std::vector<std::uint8_t> anm_bytes(const std::vector<anm_animation>& animations,
+                                    std::vector<AnmChunkMark>* marks = nullptr);
+
+// Writes the library (atomically). False and `error` on failure.
+bool write_anm(const std::filesystem::path& path, const std::vector<anm_animation>& animations, std::string& error);
+
+} // namespace datakit
