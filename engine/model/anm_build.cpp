@@ -101,9 +101,11 @@ shape_anim* build_shapes(const std::vector<anm_shape>& shapes)
     for (const anm_shape& s : shapes) {
         auto* shape = new (pool_shape_anim) shape_anim;
         auto* offsets = new std::uint16_t[s.offsets.empty() ? 1 : s.offsets.size()]();
-        std::memcpy(offsets, s.offsets.data(), s.offsets.size() * sizeof(std::uint16_t));
+        if (!s.offsets.empty())
+            std::memcpy(offsets, s.offsets.data(), s.offsets.size() * sizeof(std::uint16_t));
         auto* positions = new vec4[s.positions.empty() ? 1 : s.positions.size()]();
-        std::memcpy(static_cast<void*>(positions), s.positions.data(), s.positions.size() * sizeof(vec4));
+        if (!s.positions.empty())
+            std::memcpy(static_cast<void*>(positions), s.positions.data(), s.positions.size() * sizeof(vec4));
         shape->init_from_record(s.name.c_str(), s.vertex_count, s.key_count, offsets, positions);
         made.push_back(shape);
     }
