@@ -1,10 +1,13 @@
 #include "tools/datakit/anm_writer.h"
 
+#include <system_error>
+
 #include "engine/base/light_record.h"
 #include "engine/base/node_binding.h"
 #include "engine/model/anm_format.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_writer.h"
+#include "tools/datakit/rider_state_writer.h"
 
 namespace datakit {
 
@@ -284,6 +287,73 @@ std::vector<std::uint8_t> anm_bytes(const std::vector<anm_animation>& animations
         writer.animation(animations[i]);
     }
     return bytes;
+}
+
+namespace {
+
+anm_curve demo_curve(std::uint32_t param, float seconds, float from, float to, std::uint32_t post)
+{
+    anm_curve c;
+    c.name = "DEMO";
+    c.param = param;
+    c.pre = 0;
+    c.post = post;
+    c.interp = 2;
+    c.keys = {{0.0f, from, 0.0f, 0.0f}, {seconds, to, 0.0f, 0.0f}};
+    return c;
+}
+
+anm_animation demo_animation(const std::string& name, const char* object, std::vector<anm_curve> curves)
+{
+    anm_animation a;
+    a.name = name;
+    anm_object o;
+    o.name = object;
+    o.curves = std::move(curves);
+    a.objects.push_back(std::move(o));
+    return a;
+}
+
+} // namespace
+
+std::vector<anm_animation> demo_bike_anm()
+{
+    std::vector<anm_animation> out;
+    for (const AnimationRecordSpec& r : demo_bike_animations()) {
+        const float seconds = static_cast<float>(r.frames) / 18.0f;
+        const float side = r.name.back() == 'A' ? 80.0f : -80.0f;
+        out.push_back(demo_animation(r.name, "BIKE",
+                                     {demo_curve(4, seconds, 0.0f, side, 0),
+                                      demo_curve(140, seconds, 0.0f, -0.3f, 0)}));
+    }
+    return out;
+}
+
+std::vector<anm_animation> demo_rider_anm()
+{
+    std::vector<anm_animation> out;
+    for (const AnimationRecordSpec& r : demo_rider_animations()) {
+        const bool timed = r.frames > 0;
+        const float seconds = timed ? static_cast<float>(r.frames) / 18.0f : 1.0f;
+        const float sway = 5.0f + static_cast<float>(out.size() % 7);
+        out.push_back(demo_animation(r.name, "RIDER",
+                                     {demo_curve(4, seconds, 0.0f, sway, timed ? 0 : 2),
+                                      demo_curve(139, seconds, 0.0f, 0.1f, timed ? 0 : 2)}));
+    }
+    return out;
+}
+
+bool write_demo_animation_libraries(const std::filesystem::path& root, std::string& error)
+{
+    const std::filesystem::path folder = root / "Gfx" / "Bikes";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        error = "cannot create \"" + folder.string() + "\": " + ec.message();
+        return false;
+    }
+    return write_anm(folder / "Bikes.anm", demo_bike_anm(), error) &&
+           write_anm(folder / "Riders.anm", demo_rider_anm(), error);
 }
 
 bool write_anm(const std::filesystem::path& path, const std::vector<anm_animation>& animations, std::string& error)

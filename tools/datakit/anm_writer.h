@@ -32,4 +32,14 @@ std::vector<std::uint8_t> anm_bytes(const std::vector<anm_animation>& animations
 // Writes the library (atomically). False and `error` on failure.
 bool write_anm(const std::filesystem::path& path, const std::vector<anm_animation>& animations, std::string& error);
 
+// The demo animation libraries, one animation for every name of the demo
+// animation sets (rider_state_writer.h): "Gfx/Bikes/Bikes.anm" holds the
+// bike's falls (the object "BIKE" tipping to one side or the other) and
+// "Gfx/Bikes/Riders.anm" one animation per rider record (the object "RIDER"
+// swaying, over the record's frames at 18 a second; records that are not
+// timed take one second and cycle). Key times are in seconds.
+std::vector<anm_animation> demo_bike_anm();
+std::vector<anm_animation> demo_rider_anm();
+bool write_demo_animation_libraries(const std::filesystem::path& root, std::string& error);
+
 } // namespace datakit

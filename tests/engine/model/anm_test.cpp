@@ -21,6 +21,7 @@
 #include "tests/support/fp_traps.h"
 #include "tests/support/temp_dir.h"
 #include "tools/datakit/anm_writer.h"
+#include "tools/datakit/rider_state_writer.h"
 
 using model_test::ModelTest;
 using model_test::sample_library;
@@ -509,4 +510,35 @@ TEST_F(AnmTest, LoaderFailuresAreFatalWithTheirMessages)
     anim_lib empty("empty");
     EXPECT_EQ(empty.open_lib_file(write_library(no_entries, "empty").c_str()), 1);
     EXPECT_EQ(empty.load_all(), 0);
+}
+
+TEST_F(AnmTest, DemoLibrariesHoldEveryAnimationOfTheDemoSets)
+{
+    torvane_test::FpTraps traps;
+    const auto root = torvane_test::make_temp_dir("demo");
+    std::string error;
+    ASSERT_TRUE(datakit::write_demo_animation_libraries(root, error)) << error;
+    struct Library {
+        const char* file;
+        std::vector<datakit::AnimationRecordSpec> records;
+    } libraries[] = {{"Gfx/Bikes/Bikes.anm", datakit::demo_bike_animations()},
+                     {"Gfx/Bikes/Riders.anm", datakit::demo_rider_animations()}};
+    for (const Library& l : libraries) {
+        anim_lib lib(l.file);
+        ASSERT_EQ(lib.try_open((root / l.file).string().c_str()), anm_status::ok) << l.file;
+        ASSERT_EQ(lib.try_load_all(), anm_status::ok) << l.file;
+        EXPECT_EQ(lib.link_count, l.records.size());
+        for (const auto& r : l.records) {
+            anim_link* link = lib.find(name_hash(r.name.c_str()));
+            ASSERT_NE(link, nullptr) << r.name;
+            ASSERT_EQ(link->node_count, 1u);
+            // A timed animation ends turned; an untimed one cycles over a second.
+            const float end = r.frames > 0 ? r.frames / 18.0f : 0.5f;
+            mat4 at_end{};
+            const vec4 rest{};
+            ASSERT_NE(link->first_node->rotation, nullptr);
+            link->first_node->rotation->eval(end, 0, &rest, &at_end);
+            EXPECT_LT(at_end.m[1][1], 1.0f) << r.name;  // turned about x by the end
+        }
+    }
 }
