@@ -61,7 +61,7 @@ lattice_shape::lattice_shape() : serial(++next_shape_serial)
 lattice_shape::~lattice_shape()
 {
     if (owner_state == 3) {
-        if (points && current_engine)
+        if (points && current_engine && current_engine->lattice_point_pool.holds(points))
             current_engine->lattice_point_pool.delete_entry(points);
         else if (points)
             memmng::give_back_retired(points, 1);
