@@ -1,0 +1,222 @@
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+
+#include "engine/render/rast.h"
+#include "engine/render/rast_setup.h"
+#include "engine/render/rast_span.h"
+#include "engine/render/rast_span_loop.h"
+#include "engine/render/rast_state.h"
+
+// The affine family: a triangle is split at its middle vertex into an upper
+// and a lower part; the edges step x (16.16 pixels), u, v (16.16 texels) and
+// the light (16.16) once per row, and the gradients across the triangle,
+// taken once on the middle vertex's row, step them along each span.
+
+namespace {
+
+using rast_detail::span_line;
+
+// Lights at or above this are drawn at it (level 248).
+constexpr float affine_light_limit = 0.97f;
+
+struct affine_vertex {
+    std::int64_t x = 0;     // 16.16 pixels
+    std::int64_t row = 0;   // the nearest row
+    std::int64_t u = 0, v = 0, l = 0;
+};
+
+// An edge: its values at row `row0` and their steps per row.
+struct edge_line {
+    std::int64_t row0 = 0;
+    std::int64_t x = 0, u = 0, v = 0, l = 0;
+    std::int64_t dx = 0, du = 0, dv = 0, dl = 0;
+
+    void advance_to(std::int64_t row)
+    {
+        const std::int64_t r = row - row0;
+        x += r * dx;
+        u += r * du;
+        v += r * dv;
+        l += r * dl;
+        row0 = row;
+    }
+    void step()
+    {
+        x += dx;
+        u += du;
+        v += dv;
+        l += dl;
+    }
+};
+
+std::int64_t per_row(std::int64_t difference, std::int64_t rows)
+{
+    return trunc_to_int64(static_cast<double>(difference) / static_cast<double>(rows));
+}
+
+edge_line make_edge(const affine_vertex& a, const affine_vertex& b)
+{
+    edge_line e;
+    e.row0 = a.row;
+    e.x = a.x;
+    e.u = a.u;
+    e.v = a.v;
+    e.l = a.l;
+    const std::int64_t rows = b.row - a.row;
+    if (rows > 0) {
+        e.dx = per_row(b.x - a.x, rows);
+        e.du = per_row(b.u - a.u, rows);
+        e.dv = per_row(b.v - a.v, rows);
+        e.dl = per_row(b.l - a.l, rows);
+    }
+    return e;
+}
+
+bool read_vertex(const clip_vertex& cv, affine_vertex& out)
+{
+    double sx = 0, sy = 0;
+    if (!rast_detail::screen_coordinate(cv.sx, sx) || !rast_detail::screen_coordinate(cv.sy, sy))
+        return false;
+    out.x = trunc_to_int64(sx * 65536.0);
+    out.row = static_cast<std::int64_t>(std::floor(sy + 0.5));
+    out.u = rast_detail::texel_fixed(cv.u);
+    out.v = rast_detail::texel_fixed(cv.v);
+    out.l = cv.light_fixed;
+    return true;
+}
+
+// Step per two pixels of a value across the triangle: twice the value's
+// change from the middle vertex to the long edge over the x distance
+// between them (16.16 pixels). 0 when the long edge passes through the
+// middle vertex, where no row is wider than a pixel.
+std::int64_t pair_gradient(std::int64_t change, std::int64_t dx16)
+{
+    if (dx16 == 0)
+        return 0;
+    return trunc_to_int64(2.0 * static_cast<double>(change) * 65536.0 / static_cast<double>(dx16));
+}
+
+// Draws the rows [from, to) between two edges.
+void draw_part(const rast_state& st, edge_line left, edge_line right, std::int64_t from, std::int64_t to,
+               const span_line& gradients, bool half, bool blend, rast_filler filler, rast_span& s)
+{
+    if (from < 0)
+        from = 0;
+    if (to > st.clip_height)
+        to = st.clip_height;
+    if (from >= to)
+        return;
+    left.advance_to(from);
+    right.advance_to(from);
+    span_line line = gradients;
+    line.origin = 0;
+    for (std::int64_t y = from; y < to; ++y, left.step(), right.step()) {
+        const std::int64_t xl = left.x >> 16;
+        const std::int64_t xr = right.x >> 16;
+        // The blend filler leaves the right pixel out, so two translucent
+        // triangles never blend their shared edge twice.
+        const std::int64_t pixels = xr - xl + (blend ? 0 : 1);
+        if (pixels <= 0)
+            continue;
+        const std::int64_t first = xl < 0 ? -xl : 0;
+        const std::int64_t last = st.clip_width - xl < pixels ? st.clip_width - xl : pixels;
+        if (first >= last)
+            continue;
+        line.u = static_cast<std::uint32_t>(left.u >> 8);
+        line.v = static_cast<std::uint32_t>(left.v >> 8);
+        line.l = static_cast<std::uint32_t>(left.l);
+        std::uint8_t* p = rast_detail::frame_row(st, y) + (xl + first) * st.bytes_per_pixel;
+        rast_detail::prepare_span(p, first, last, pixels, line, half, s);
+        filler(s);
+    }
+}
+
+void draw_affine(clip_vertex* const* vertices, const raster_material* material)
+{
+    if (!vertices || !vertices[0] || !vertices[1] || !vertices[2])
+        return;
+    for (int i = 0; i < 3; ++i)
+        rast_clamp_light(*vertices[i], affine_light_limit);
+
+    const rast_state& st = rast_current_state();
+    rast_span s;
+    if (!rast_detail::material_state(material, st, s))
+        return;
+
+    // Top, middle and bottom by screen y; a vertex moves up only past a
+    // strictly smaller y, so equal ones keep their order.
+    const clip_vertex* c[3] = {vertices[0], vertices[1], vertices[2]};
+    auto order = [&c](int i, int j) {
+        if (c[j]->sy < c[i]->sy) {
+            const clip_vertex* t = c[i];
+            c[i] = c[j];
+            c[j] = t;
+        }
+    };
+    for (int i = 0; i < 3; ++i) {
+        double ignored;
+        if (!rast_detail::screen_coordinate(c[i]->sx, ignored) || !rast_detail::screen_coordinate(c[i]->sy, ignored))
+            return;
+    }
+    order(0, 1);
+    order(1, 2);
+    order(0, 1);
+
+    affine_vertex t, m, b;
+    if (!read_vertex(*c[0], t) || !read_vertex(*c[1], m) || !read_vertex(*c[2], b))
+        return;
+    if (b.row == t.row)
+        return;
+    const std::int64_t base_u = rast_detail::texture_period_base(t.u);
+    const std::int64_t base_v = rast_detail::texture_period_base(t.v);
+    for (affine_vertex* p : {&t, &m, &b}) {
+        p->u -= base_u;
+        p->v -= base_v;
+    }
+
+    const edge_line long_edge = make_edge(t, b);
+    const edge_line upper = make_edge(t, m);
+    const edge_line lower = make_edge(m, b);
+
+    // The gradients, on the middle vertex's row.
+    edge_line at_middle = long_edge;
+    at_middle.advance_to(m.row);
+    const std::int64_t dx16 = at_middle.x - m.x;
+    span_line gradients{};
+    gradients.du = static_cast<std::uint32_t>((pair_gradient(at_middle.u - m.u, dx16) >> 1) >> 8);
+    gradients.dv = static_cast<std::uint32_t>((pair_gradient(at_middle.v - m.v, dx16) >> 1) >> 8);
+    gradients.dl = static_cast<std::uint32_t>(pair_gradient(at_middle.l - m.l, dx16) >> 1);
+    const bool long_on_left = at_middle.x < m.x;
+
+    const int depth = st.frame.depth == 16 ? 16 : 8;
+    const bool full = st.full_res != 0;
+    const rast_filler filler = rast_choose_affine_filler(material->fill_mode, full, depth);
+    const bool half = rast_filler_is_half(material->fill_mode, full, depth);
+    const bool blend = depth == 8 && material->fill_mode == raster_fill_translucent;
+
+    if (m.row > t.row) {
+        if (long_on_left)
+            draw_part(st, long_edge, upper, t.row, m.row, gradients, half, blend, filler, s);
+        else
+            draw_part(st, upper, long_edge, t.row, m.row, gradients, half, blend, filler, s);
+    }
+    if (b.row > m.row) {
+        if (long_on_left)
+            draw_part(st, long_edge, lower, m.row, b.row, gradients, half, blend, filler, s);
+        else
+            draw_part(st, lower, long_edge, m.row, b.row, gradients, half, blend, filler, s);
+    }
+}
+
+} // namespace
+
+void rast_draw_triangle(clip_vertex* const* vertices, int /*ignored*/, const raster_material* material)
+{
+    draw_affine(vertices, material);
+}
+
+void rast_draw_triangle_alt(clip_vertex* const* vertices, int /*ignored*/, const raster_material* material)
+{
+    draw_affine(vertices, material);
+}
