@@ -217,7 +217,7 @@ inline clip_vertex vertex(float sx, float sy, float u_texels, float v_texels, fl
     v.w = w;
     v.sx = sx;
     v.sy = sy;
-    v.rhw = 1.0f / w;
+    v.rhw = w != 0.0f ? 1.0f / w : 0.0f;
     v.u = u_texels * 65536.0f;
     v.v = v_texels * 65536.0f;
     v.light[0] = light;
