@@ -1,39 +1,43 @@
 #include "engine/base/material_records.h"
 #include "engine/render/rast_span.h"
 
-bool rast_filler_is_half(std::int32_t fill_mode, bool full_res, int depth)
+rast_variant rast_choose_variant(std::int32_t fill_mode, bool full_res, int depth)
 {
-    if (fill_mode == raster_fill_translucent && depth != 16)
-        return true;
-    return !full_res;
+    const bool sixteen = depth == 16;
+    if (fill_mode == raster_fill_translucent && !sixteen)
+        return {false, rast_texel_kind::blend, true};
+    const rast_texel_kind kind = fill_mode == raster_fill_keyed ? rast_texel_kind::keyed : rast_texel_kind::opaque;
+    return {sixteen, kind, !full_res};
 }
 
 rast_filler rast_choose_affine_filler(std::int32_t fill_mode, bool full_res, int depth)
 {
-    const bool keyed = fill_mode == raster_fill_keyed;
-    if (depth == 16) {
-        if (full_res)
-            return keyed ? span_affine16_keyed_full : span_affine16_opaque_full;
-        return keyed ? span_affine16_keyed_half : span_affine16_opaque_half;
+    const rast_variant v = rast_choose_variant(fill_mode, full_res, depth);
+    const bool keyed = v.kind == rast_texel_kind::keyed;
+    if (v.sixteen) {
+        if (v.half)
+            return keyed ? span_affine16_keyed_half : span_affine16_opaque_half;
+        return keyed ? span_affine16_keyed_full : span_affine16_opaque_full;
     }
-    if (fill_mode == raster_fill_translucent)
+    if (v.kind == rast_texel_kind::blend)
         return span_affine_blend_half;
-    if (full_res)
-        return keyed ? span_affine_keyed_full : span_affine_opaque_full;
-    return keyed ? span_affine_keyed_half : span_affine_opaque_half;
+    if (v.half)
+        return keyed ? span_affine_keyed_half : span_affine_opaque_half;
+    return keyed ? span_affine_keyed_full : span_affine_opaque_full;
 }
 
 rast_persp_filler rast_choose_persp_filler(std::int32_t fill_mode, bool full_res, int depth)
 {
-    const bool keyed = fill_mode == raster_fill_keyed;
-    if (depth == 16) {
-        if (full_res)
-            return keyed ? span_persp16_keyed_full : span_persp16_opaque_full;
-        return keyed ? span_persp16_keyed_half : span_persp16_opaque_half;
+    const rast_variant v = rast_choose_variant(fill_mode, full_res, depth);
+    const bool keyed = v.kind == rast_texel_kind::keyed;
+    if (v.sixteen) {
+        if (v.half)
+            return keyed ? span_persp16_keyed_half : span_persp16_opaque_half;
+        return keyed ? span_persp16_keyed_full : span_persp16_opaque_full;
     }
-    if (fill_mode == raster_fill_translucent)
+    if (v.kind == rast_texel_kind::blend)
         return span_persp_blend_half;
-    if (full_res)
-        return keyed ? span_persp_keyed_full : span_persp_opaque_full;
-    return keyed ? span_persp_keyed_half : span_persp_opaque_half;
+    if (v.half)
+        return keyed ? span_persp_keyed_half : span_persp_opaque_half;
+    return keyed ? span_persp_keyed_full : span_persp_opaque_full;
 }

@@ -79,7 +79,7 @@ bool read_vertex(const clip_vertex& cv, persp_vertex& out, std::int64_t& u, std:
     if (!rast_detail::screen_coordinate(cv.sx, sx) || !rast_detail::screen_coordinate(cv.sy, sy))
         return false;
     out.x = sx;
-    out.row = static_cast<std::int64_t>(std::floor(sy));
+    out.row = rast_detail::floor_bounded(sy);
     double w = cv.w;
     if (std::isnan(w) || w < min_w)
         w = min_w;
@@ -140,7 +140,7 @@ void rast_polygon(clip_vertex* const* vertices, int count, const raster_material
     const int depth = st.frame.depth == 16 ? 16 : 8;
     const bool full = st.full_res != 0;
     const rast_persp_filler filler = rast_choose_persp_filler(material->fill_mode, full, depth);
-    const bool half = rast_filler_is_half(material->fill_mode, full, depth);
+    const bool half = rast_choose_variant(material->fill_mode, full, depth).half;
 
     rast_persp_span ps;
     ps.texels = s.texels;
@@ -162,8 +162,8 @@ void rast_polygon(clip_vertex* const* vertices, int count, const raster_material
             a = b;
             b = t;
         }
-        const std::int64_t xl = static_cast<std::int64_t>(std::floor(a.x + 0.5));
-        const std::int64_t xr = static_cast<std::int64_t>(std::floor(b.x + 0.5));
+        const std::int64_t xl = rast_detail::floor_bounded(a.x + 0.5);
+        const std::int64_t xr = rast_detail::floor_bounded(b.x + 0.5);
         const std::int64_t pixels = xr - xl + 1;
         const std::int64_t first = xl < 0 ? -xl : 0;
         const std::int64_t last = st.clip_width - xl < pixels ? st.clip_width - xl : pixels;

@@ -39,7 +39,15 @@ inline std::int64_t texel_fixed(float value)
         v = limit;
     else if (v < -limit)
         v = -limit;
-    return trunc_to_int64(v);
+    return static_cast<std::int64_t>(v);
+}
+
+// The largest integer not above `value`, for values well inside the 64-bit
+// range (the set-up's clamped coordinates), without a library call.
+inline std::int64_t floor_bounded(double value)
+{
+    const std::int64_t t = static_cast<std::int64_t>(value);
+    return static_cast<double>(t) > value ? t - 1 : t;
 }
 
 // The texture repeats every 256 texels (2^24 in 16.16): subtracting a

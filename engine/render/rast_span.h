@@ -74,12 +74,20 @@ void span_persp16_keyed_half(const rast_persp_span& span);
 void span_persp16_opaque_full(const rast_persp_span& span);
 void span_persp16_keyed_full(const rast_persp_span& span);
 
-// The filler for a material's fill mode, the full-resolution switch and the
-// frame's depth: translucent materials take the blend filler on 8-bit frames
-// (at either resolution) and draw opaque on 16-bit ones; otherwise full or
-// half, keyed for fill mode 6.
+// What a filler does with a texel.
+enum class rast_texel_kind { opaque, keyed, blend };
+
+// The kind of filler for a material's fill mode, the full-resolution switch
+// and the frame's depth: translucent materials blend at half resolution on
+// 8-bit frames (whatever the switch) and draw opaque on 16-bit ones;
+// otherwise full or half, keyed for fill mode 6.
+struct rast_variant {
+    bool sixteen;          // 16-bit pixels
+    rast_texel_kind kind;
+    bool half;             // one sample per pixel pair
+};
+rast_variant rast_choose_variant(std::int32_t fill_mode, bool full_res, int depth);
+
+// The named filler of that kind.
 rast_filler rast_choose_affine_filler(std::int32_t fill_mode, bool full_res, int depth);
 rast_persp_filler rast_choose_persp_filler(std::int32_t fill_mode, bool full_res, int depth);
-
-// Whether the filler draws one sample per pixel pair.
-bool rast_filler_is_half(std::int32_t fill_mode, bool full_res, int depth);

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/base/float_conv.h"
 #include "engine/base/recip_table.h"
 
 #include "engine/render/rast_span.h"
@@ -13,7 +12,7 @@
 // kind and sampling. Internal to the rasteriser.
 namespace rast_detail {
 
-enum class texel_kind { opaque, keyed, blend };
+using texel_kind = rast_texel_kind;
 
 // Texel offset of (u, v), both with 8 fractional bits: the integer part of
 // u picks the row, that of v the column, each modulo 256, then the mask.
@@ -43,10 +42,22 @@ inline Pixel load(const Pixel* p)
     return px;
 }
 
-// Writes one sample to `pixels` pixels (1 or 2) at p. A shade entry holds
+// The tables a span reads, copied out of the span record into locals: the
+// loops write through byte pointers, which may alias anything, so fields
+// read through the record would be loaded again for every pixel.
+struct span_tables {
+    const std::uint8_t* texels;
+    std::uint32_t mask;
+    const std::uint32_t* shade;
+    const std::uint32_t* blend_page;
+
+    explicit span_tables(const rast_span& s) : texels(s.texels), mask(s.mask), shade(s.shade), blend_page(s.blend_page) {}
+};
+
+// Writes one sample to `Pixels` pixels (1 or 2) at p. A shade entry holds
 // the pair in its low two bytes (8-bit) or its two halves (16-bit).
 template <typename Pixel, texel_kind Kind, int Pixels>
-inline void put(Pixel* p, const rast_span& s, std::uint32_t u, std::uint32_t v, std::uint32_t l)
+inline void put(Pixel* p, const span_tables& s, std::uint32_t u, std::uint32_t v, std::uint32_t l)
 {
     const std::uint32_t t = s.texels[texel_offset(u, v, s.mask)];
     if constexpr (Kind == texel_kind::keyed) {
@@ -69,29 +80,36 @@ inline void put(Pixel* p, const rast_span& s, std::uint32_t u, std::uint32_t v, 
         store(p + 1, e >> (8 * sizeof(Pixel)));
 }
 
-// One sample per pixel.
+// One sample per pixel. (Always inlined: the row loops of small polygons
+// call it for spans of a few pixels, where a call costs as much as the
+// pixels.)
 template <typename Pixel, texel_kind Kind>
-void span_full(const rast_span& s)
+[[gnu::always_inline]] inline void span_full(const rast_span& span)
 {
-    Pixel* p = static_cast<Pixel*>(s.dst);
-    std::uint32_t u = s.u, v = s.v, l = s.l;
-    for (int k = 0; k < s.count; ++k) {
+    const span_tables s(span);
+    Pixel* p = static_cast<Pixel*>(span.dst);
+    const int count = span.count;
+    const std::uint32_t du = span.du, dv = span.dv, dl = span.dl;
+    std::uint32_t u = span.u, v = span.v, l = span.l;
+    for (int k = 0; k < count; ++k) {
         put<Pixel, Kind, 1>(p + k, s, u, v, l);
-        u += s.du;
-        v += s.dv;
-        l += s.dl;
+        u += du;
+        v += dv;
+        l += dl;
     }
 }
 
 // One sample per pixel pair (see rast_span for the first and last pixels).
 template <typename Pixel, texel_kind Kind>
-void span_half(const rast_span& s)
+[[gnu::always_inline]] inline void span_half(const rast_span& span)
 {
-    Pixel* p = static_cast<Pixel*>(s.dst);
-    int left = s.count;
-    std::uint32_t u = s.u, v = s.v, l = s.l;
-    const std::uint32_t du2 = s.du * 2, dv2 = s.dv * 2, dl2 = s.dl * 2;
-    if (s.phase) {
+    const span_tables s(span);
+    Pixel* p = static_cast<Pixel*>(span.dst);
+    int left = span.count;
+    std::uint32_t u = span.u, v = span.v, l = span.l;
+    const std::uint32_t du = span.du, dv = span.dv, dl = span.dl;
+    const std::uint32_t du2 = du * 2, dv2 = dv * 2, dl2 = dl * 2;
+    if (span.phase) {
         put<Pixel, Kind, 1>(p, s, u, v, l);
         ++p;
         --left;
@@ -99,7 +117,8 @@ void span_half(const rast_span& s)
         v += dv2;
         l += dl2;
     }
-    if (s.odd_tail)
+    const bool odd_tail = span.odd_tail != 0;
+    if (odd_tail)
         --left;
     for (; left >= 2; left -= 2, p += 2) {
         put<Pixel, Kind, 2>(p, s, u, v, l);
@@ -110,8 +129,8 @@ void span_half(const rast_span& s)
     if (left == 1) {
         // The first pixel of a pair whose second lies past the screen.
         put<Pixel, Kind, 1>(p, s, u, v, l);
-    } else if (s.odd_tail) {
-        put<Pixel, Kind, 1>(p, s, u - s.du, v - s.dv, l - s.dl);
+    } else if (odd_tail) {
+        put<Pixel, Kind, 1>(p, s, u - du, v - dv, l - dl);
     }
 }
 
@@ -149,7 +168,7 @@ inline void prepare_span(void* first_pixel, std::int64_t from, std::int64_t to, 
 
 // The same, then the span loop.
 template <typename Pixel, texel_kind Kind, bool Half>
-inline void emit(Pixel* first_pixel, std::int64_t from, std::int64_t to, std::int64_t pixels,
+[[gnu::always_inline]] inline void emit(Pixel* first_pixel, std::int64_t from, std::int64_t to, std::int64_t pixels,
                  const span_line& line, rast_span& s)
 {
     prepare_span(first_pixel, from, to, pixels, line, Half, s);
@@ -166,17 +185,31 @@ inline double recip(std::int64_t k)
                                                             : 1.0 / static_cast<double>(k);
 }
 
-// A texel coordinate in 16.16 texel units to 8 fractional bits, wrapping as
-// the texture does (through 64 bits, so a large value cannot overflow).
-inline std::uint32_t to_fixed8(double value)
+// The largest integer not above x, with x first brought inside +-2^62 (the
+// texture wraps long before, so only the low bits matter).
+inline std::int64_t floor_wrapped(double x)
 {
-    return static_cast<std::uint32_t>(trunc_to_int64(std::floor(value * (1.0 / 256.0))));
+    constexpr double limit = 4611686018427387904.0;  // 2^62
+    if (x > limit)
+        x = limit;
+    else if (x < -limit)
+        x = -limit;
+    const std::int64_t t = static_cast<std::int64_t>(x);
+    return static_cast<double>(t) > x ? t - 1 : t;
 }
 
-// A step of u or v per pixel, 16.16 texel units to 8 fractional bits.
+// A texel coordinate in 16.16 texel units to 8 fractional bits, wrapping as
+// the texture does. The perspective arithmetic keeps its values finite.
+inline std::uint32_t to_fixed8(double value)
+{
+    return static_cast<std::uint32_t>(floor_wrapped(value * (1.0 / 256.0)));
+}
+
+// A step of u or v per pixel, 16.16 texel units to 8 fractional bits,
+// rounded to the nearest.
 inline std::uint32_t step_fixed8(double step)
 {
-    return static_cast<std::uint32_t>(trunc_to_int64(std::floor(step * (1.0 / 256.0) + 0.5)));
+    return static_cast<std::uint32_t>(floor_wrapped(step * (1.0 / 256.0) + 0.5));
 }
 
 // The smallest 1/w the perspective division uses: w is positive in front of

@@ -50,9 +50,11 @@ struct edge_line {
     }
 };
 
+// A change over `rows` rows per row, truncated. Differences stay far inside
+// the 64-bit range (coordinates and texel values are bounded when read).
 std::int64_t per_row(std::int64_t difference, std::int64_t rows)
 {
-    return trunc_to_int64(static_cast<double>(difference) / static_cast<double>(rows));
+    return static_cast<std::int64_t>(static_cast<double>(difference) / static_cast<double>(rows));
 }
 
 edge_line make_edge(const affine_vertex& a, const affine_vertex& b)
@@ -78,8 +80,8 @@ bool read_vertex(const clip_vertex& cv, affine_vertex& out)
     double sx = 0, sy = 0;
     if (!rast_detail::screen_coordinate(cv.sx, sx) || !rast_detail::screen_coordinate(cv.sy, sy))
         return false;
-    out.x = trunc_to_int64(sx * 65536.0);
-    out.row = static_cast<std::int64_t>(std::floor(sy + 0.5));
+    out.x = static_cast<std::int64_t>(sx * 65536.0);
+    out.row = rast_detail::floor_bounded(sy + 0.5);
     out.u = rast_detail::texel_fixed(cv.u);
     out.v = rast_detail::texel_fixed(cv.v);
     out.l = cv.light_fixed;
@@ -97,10 +99,16 @@ std::int64_t pair_gradient(std::int64_t change, std::int64_t dx16)
     return trunc_to_int64(2.0 * static_cast<double>(change) * 65536.0 / static_cast<double>(dx16));
 }
 
-// Draws the rows [from, to) between two edges.
-void draw_part(const rast_state& st, edge_line left, edge_line right, std::int64_t from, std::int64_t to,
-               const span_line& gradients, bool half, bool blend, rast_filler filler, rast_span& s)
+// Draws the rows [from, to) between two edges, with the span loop of one
+// kind of filler inlined (the small triangles of a scene have few pixels
+// per row, so a call per row would cost as much as the pixels).
+template <typename Pixel, rast_texel_kind Kind, bool Half>
+void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64_t from, std::int64_t to,
+               const span_line& gradients, rast_span& s)
 {
+    // The blend filler leaves the right pixel out, so two translucent
+    // triangles never blend their shared edge twice.
+    constexpr std::int64_t extra = Kind == rast_texel_kind::blend ? 0 : 1;
     if (from < 0)
         from = 0;
     if (to > st.clip_height)
@@ -111,25 +119,43 @@ void draw_part(const rast_state& st, edge_line left, edge_line right, std::int64
     right.advance_to(from);
     span_line line = gradients;
     line.origin = 0;
+    const std::int64_t clip_width = st.clip_width;
     for (std::int64_t y = from; y < to; ++y, left.step(), right.step()) {
         const std::int64_t xl = left.x >> 16;
-        const std::int64_t xr = right.x >> 16;
-        // The blend filler leaves the right pixel out, so two translucent
-        // triangles never blend their shared edge twice.
-        const std::int64_t pixels = xr - xl + (blend ? 0 : 1);
+        const std::int64_t pixels = (right.x >> 16) - xl + extra;
         if (pixels <= 0)
             continue;
         const std::int64_t first = xl < 0 ? -xl : 0;
-        const std::int64_t last = st.clip_width - xl < pixels ? st.clip_width - xl : pixels;
+        const std::int64_t last = clip_width - xl < pixels ? clip_width - xl : pixels;
         if (first >= last)
             continue;
         line.u = static_cast<std::uint32_t>(left.u >> 8);
         line.v = static_cast<std::uint32_t>(left.v >> 8);
         line.l = static_cast<std::uint32_t>(left.l);
-        std::uint8_t* p = rast_detail::frame_row(st, y) + (xl + first) * st.bytes_per_pixel;
-        rast_detail::prepare_span(p, first, last, pixels, line, half, s);
-        filler(s);
+        Pixel* row = reinterpret_cast<Pixel*>(rast_detail::frame_row(st, y));
+        rast_detail::emit<Pixel, Kind, Half>(row + (xl + first), first, last, pixels, line, s);
     }
+}
+
+using rows_function = void (*)(const rast_state&, edge_line, edge_line, std::int64_t, std::int64_t,
+                               const span_line&, rast_span&);
+
+rows_function choose_rows(const rast_variant& v)
+{
+    using rast_texel_kind::blend;
+    using rast_texel_kind::keyed;
+    using rast_texel_kind::opaque;
+    const bool k = v.kind == keyed;
+    if (v.sixteen) {
+        if (v.half)
+            return k ? draw_rows<std::uint16_t, keyed, true> : draw_rows<std::uint16_t, opaque, true>;
+        return k ? draw_rows<std::uint16_t, keyed, false> : draw_rows<std::uint16_t, opaque, false>;
+    }
+    if (v.kind == blend)
+        return draw_rows<std::uint8_t, blend, true>;
+    if (v.half)
+        return k ? draw_rows<std::uint8_t, keyed, true> : draw_rows<std::uint8_t, opaque, true>;
+    return k ? draw_rows<std::uint8_t, keyed, false> : draw_rows<std::uint8_t, opaque, false>;
 }
 
 void draw_affine(clip_vertex* const* vertices, const raster_material* material)
@@ -190,22 +216,18 @@ void draw_affine(clip_vertex* const* vertices, const raster_material* material)
     const bool long_on_left = at_middle.x < m.x;
 
     const int depth = st.frame.depth == 16 ? 16 : 8;
-    const bool full = st.full_res != 0;
-    const rast_filler filler = rast_choose_affine_filler(material->fill_mode, full, depth);
-    const bool half = rast_filler_is_half(material->fill_mode, full, depth);
-    const bool blend = depth == 8 && material->fill_mode == raster_fill_translucent;
-
+    const rows_function rows = choose_rows(rast_choose_variant(material->fill_mode, st.full_res != 0, depth));
     if (m.row > t.row) {
         if (long_on_left)
-            draw_part(st, long_edge, upper, t.row, m.row, gradients, half, blend, filler, s);
+            rows(st, long_edge, upper, t.row, m.row, gradients, s);
         else
-            draw_part(st, upper, long_edge, t.row, m.row, gradients, half, blend, filler, s);
+            rows(st, upper, long_edge, t.row, m.row, gradients, s);
     }
     if (b.row > m.row) {
         if (long_on_left)
-            draw_part(st, long_edge, lower, m.row, b.row, gradients, half, blend, filler, s);
+            rows(st, long_edge, lower, m.row, b.row, gradients, s);
         else
-            draw_part(st, lower, long_edge, m.row, b.row, gradients, half, blend, filler, s);
+            rows(st, lower, long_edge, m.row, b.row, gradients, s);
     }
 }
 
