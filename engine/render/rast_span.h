@@ -88,6 +88,12 @@ struct rast_variant {
 };
 rast_variant rast_choose_variant(std::int32_t fill_mode, bool full_res, int depth);
 
+// The variants in a fixed order, for tables of fillers: 8-bit opaque and
+// keyed at half then full resolution (0-3), the same on 16 bits (4-7), and
+// the 8-bit blend (8).
+inline constexpr int rast_variant_count = 9;
+int rast_variant_index(const rast_variant& v);
+
 // The named filler of that kind.
 rast_filler rast_choose_affine_filler(std::int32_t fill_mode, bool full_res, int depth);
 rast_persp_filler rast_choose_persp_filler(std::int32_t fill_mode, bool full_res, int depth);

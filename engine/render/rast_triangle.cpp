@@ -21,6 +21,7 @@ using rast_detail::span_line;
 constexpr float affine_light_limit = 0.97f;
 
 struct affine_vertex {
+    double sy = 0;          // screen y (held inside the set-up's range)
     std::int64_t x = 0;     // 16.16 pixels
     std::int64_t row = 0;   // the nearest row
     std::int64_t u = 0, v = 0, l = 0;
@@ -80,6 +81,7 @@ bool read_vertex(const clip_vertex& cv, affine_vertex& out)
     double sx = 0, sy = 0;
     if (!rast_detail::screen_coordinate(cv.sx, sx) || !rast_detail::screen_coordinate(cv.sy, sy))
         return false;
+    out.sy = sy;
     out.x = static_cast<std::int64_t>(sx * 65536.0);
     out.row = rast_detail::floor_bounded(sy + 0.5);
     out.u = rast_detail::texel_fixed(cv.u);
@@ -140,23 +142,13 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
 using rows_function = void (*)(const rast_state&, edge_line, edge_line, std::int64_t, std::int64_t,
                                const span_line&, rast_span&);
 
-rows_function choose_rows(const rast_variant& v)
-{
-    using rast_texel_kind::blend;
-    using rast_texel_kind::keyed;
-    using rast_texel_kind::opaque;
-    const bool k = v.kind == keyed;
-    if (v.sixteen) {
-        if (v.half)
-            return k ? draw_rows<std::uint16_t, keyed, true> : draw_rows<std::uint16_t, opaque, true>;
-        return k ? draw_rows<std::uint16_t, keyed, false> : draw_rows<std::uint16_t, opaque, false>;
-    }
-    if (v.kind == blend)
-        return draw_rows<std::uint8_t, blend, true>;
-    if (v.half)
-        return k ? draw_rows<std::uint8_t, keyed, true> : draw_rows<std::uint8_t, opaque, true>;
-    return k ? draw_rows<std::uint8_t, keyed, false> : draw_rows<std::uint8_t, opaque, false>;
-}
+// The row loops in the order of rast_variant_index.
+constexpr rows_function row_loops[rast_variant_count] = {
+    draw_rows<std::uint8_t, rast_texel_kind::opaque, true>,   draw_rows<std::uint8_t, rast_texel_kind::keyed, true>,
+    draw_rows<std::uint8_t, rast_texel_kind::opaque, false>,  draw_rows<std::uint8_t, rast_texel_kind::keyed, false>,
+    draw_rows<std::uint16_t, rast_texel_kind::opaque, true>,  draw_rows<std::uint16_t, rast_texel_kind::keyed, true>,
+    draw_rows<std::uint16_t, rast_texel_kind::opaque, false>, draw_rows<std::uint16_t, rast_texel_kind::keyed, false>,
+    draw_rows<std::uint8_t, rast_texel_kind::blend, true>};
 
 void draw_affine(clip_vertex* const* vertices, const raster_material* material)
 {
@@ -170,29 +162,30 @@ void draw_affine(clip_vertex* const* vertices, const raster_material* material)
     if (!rast_detail::material_state(material, st, s))
         return;
 
+    affine_vertex read[3];
+    for (int i = 0; i < 3; ++i)
+        if (!read_vertex(*vertices[i], read[i]))
+            return;
     // Top, middle and bottom by screen y; a vertex moves up only past a
     // strictly smaller y, so equal ones keep their order.
-    const clip_vertex* c[3] = {vertices[0], vertices[1], vertices[2]};
-    auto order = [&c](int i, int j) {
-        if (c[j]->sy < c[i]->sy) {
-            const clip_vertex* t = c[i];
-            c[i] = c[j];
-            c[j] = t;
+    int order[3] = {0, 1, 2};
+    auto sort_pair = [&read, &order](int i, int j) {
+        if (read[order[j]].sy < read[order[i]].sy) {
+            const int k = order[i];
+            order[i] = order[j];
+            order[j] = k;
         }
     };
-    for (int i = 0; i < 3; ++i) {
-        double ignored;
-        if (!rast_detail::screen_coordinate(c[i]->sx, ignored) || !rast_detail::screen_coordinate(c[i]->sy, ignored))
-            return;
-    }
-    order(0, 1);
-    order(1, 2);
-    order(0, 1);
-
-    affine_vertex t, m, b;
-    if (!read_vertex(*c[0], t) || !read_vertex(*c[1], m) || !read_vertex(*c[2], b))
-        return;
+    sort_pair(0, 1);
+    sort_pair(1, 2);
+    sort_pair(0, 1);
+    affine_vertex t = read[order[0]], m = read[order[1]], b = read[order[2]];
     if (b.row == t.row)
+        return;
+    // Wholly above, below, left or right of the screen: nothing to set up.
+    const std::int64_t min_x = t.x < m.x ? (t.x < b.x ? t.x : b.x) : (m.x < b.x ? m.x : b.x);
+    const std::int64_t max_x = t.x > m.x ? (t.x > b.x ? t.x : b.x) : (m.x > b.x ? m.x : b.x);
+    if (b.row <= 0 || t.row >= st.clip_height || (max_x >> 16) < 0 || (min_x >> 16) >= st.clip_width)
         return;
     const std::int64_t base_u = rast_detail::texture_period_base(t.u);
     const std::int64_t base_v = rast_detail::texture_period_base(t.v);
@@ -216,7 +209,8 @@ void draw_affine(clip_vertex* const* vertices, const raster_material* material)
     const bool long_on_left = at_middle.x < m.x;
 
     const int depth = st.frame.depth == 16 ? 16 : 8;
-    const rows_function rows = choose_rows(rast_choose_variant(material->fill_mode, st.full_res != 0, depth));
+    const rows_function rows =
+        row_loops[rast_variant_index(rast_choose_variant(material->fill_mode, st.full_res != 0, depth))];
     if (m.row > t.row) {
         if (long_on_left)
             rows(st, long_edge, upper, t.row, m.row, gradients, s);
