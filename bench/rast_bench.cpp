@@ -189,9 +189,11 @@ std::vector<scene_polygon> race_scene(float scale_x, float scale_y)
         const float x = uniform(0, 310), y = uniform(40, 195), size = uniform(5, 11);
         scene_polygon p;
         p.mode = i % 40 == 0 ? 9 : (i % 7 == 0 ? 6 : 0);
-        p.vertices = {scene_vertex(x, y, 1, 0, 0, uniform(0.2f, 1.0f)),
-                      scene_vertex(x + size, y + uniform(-3, 3), 1, 0, 16, uniform(0.2f, 1.0f)),
-                      scene_vertex(x + uniform(0, size), y + size, 1, 16, 8, uniform(0.2f, 1.0f))};
+        // Neighbouring vertices of a lit mesh have similar lights.
+        const float light = uniform(0.25f, 0.9f);
+        p.vertices = {scene_vertex(x, y, 1, 0, 0, light + uniform(-0.04f, 0.04f)),
+                      scene_vertex(x + size, y + uniform(-3, 3), 1, 0, 16, light + uniform(-0.04f, 0.04f)),
+                      scene_vertex(x + uniform(0, size), y + size, 1, 16, 8, light + uniform(-0.04f, 0.04f))};
         scene.push_back(p);
     }
     for (scene_polygon& p : scene)
@@ -202,7 +204,12 @@ std::vector<scene_polygon> race_scene(float scale_x, float scale_y)
     return scene;
 }
 
-void race_frame(benchmark::State& state, int width, int height, int span_run, int edge_run, int full_res)
+// Which polygons of the scene a run draws: both families, or one of them
+// alone (to see what each costs).
+enum scene_part { whole_scene, perspective_only, triangles_only };
+
+void race_frame(benchmark::State& state, int width, int height, int span_run, int edge_run, int full_res,
+                scene_part part)
 {
     const std::vector<scene_polygon> scene =
         race_scene(static_cast<float>(width) / 320.0f, static_cast<float>(height) / 200.0f);
@@ -217,6 +224,8 @@ void race_frame(benchmark::State& state, int width, int height, int span_run, in
     for (auto _ : state) {
         for (std::size_t i = 0; i < work.size(); ++i) {
             scene_polygon& p = work[i];
+            if ((part == perspective_only && !p.perspective) || (part == triangles_only && p.perspective))
+                continue;
             const raster_material& m = materials[p.mode == 6 ? 1 : (p.mode == 9 ? 2 : 0)];
             pointers.clear();
             for (clip_vertex& v : p.vertices)
@@ -243,7 +252,11 @@ void race_frame(benchmark::State& state, int width, int height, int span_run, in
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-BENCHMARK_CAPTURE(race_frame, 320x200_8bit, 320, 200, 16, 8, 1)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(race_frame, 640x480_8bit, 640, 480, 32, 16, 0)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit, 320, 200, 16, 8, 1, whole_scene)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(race_frame, 640x480_8bit, 640, 480, 32, 16, 0, whole_scene)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit_perspective_polygons_only, 320, 200, 16, 8, 1, perspective_only)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit_small_triangles_only, 320, 200, 16, 8, 1, triangles_only)
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace

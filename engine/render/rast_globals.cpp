@@ -1,5 +1,6 @@
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/base/float_conv.h"
 #include "engine/base/recip_table.h"
@@ -81,7 +82,14 @@ std::uint8_t rast_option_byte()
 void rast_clamp_light(clip_vertex& vertex, float limit)
 {
     const float light = vertex.light[0];
-    if (!std::isnan(light) && light >= limit)
+    if (std::isnan(light)) {
+        vertex.light_fixed = 0;
+        return;
+    }
+    if (light >= limit)
         vertex.light[0] = limit;
-    vertex.light_fixed = trunc_to_int(static_cast<double>(vertex.light[0]) * 65536.0);
+    // At most limit x 65536 above; lights far below 0 (which callers do not
+    // pass) are held at the lowest integer.
+    const double fixed = static_cast<double>(vertex.light[0]) * 65536.0;
+    vertex.light_fixed = fixed <= -2147483648.0 ? INT32_MIN : static_cast<std::int32_t>(fixed);
 }

@@ -241,17 +241,28 @@ void persp_row(const rast_persp_span& ps)
         v = (ps.vq + pos * ps.dvq) * r;
     };
 
-    std::int64_t r0 = ps.first / run * run;
-    double u0 = 0, v0 = 0;
-    exact(r0, u0, v0);
-    for (; r0 < ps.last; r0 += run) {
+    // The end of the run that starts at r0: the next run's start, or the
+    // span's last pixel for the last, shorter run.
+    auto run_end = [&ps, run](std::int64_t r0) {
         const std::int64_t r1 = r0 + run;
-        // The last run ends exactly at the span's last pixel.
-        const std::int64_t end = r1 < ps.pixels ? r1 : (ps.pixels - 1 > r0 ? ps.pixels - 1 : r0 + 1);
-        double u1 = 0, v1 = 0;
-        exact(end, u1, v1);
-        const double inv = recip(end - r0);
+        return r1 < ps.pixels ? r1 : (ps.pixels - 1 > r0 ? ps.pixels - 1 : r0 + 1);
+    };
 
+    std::int64_t r0 = ps.first / run * run;
+    std::int64_t end = run_end(r0);
+    double u0 = 0, v0 = 0, u1 = 0, v1 = 0;
+    exact(r0, u0, v0);
+    exact(end, u1, v1);
+    while (r0 < ps.last) {
+        const std::int64_t r1 = r0 + run;
+        // The next run's division first, so that it overlaps this run's
+        // pixels rather than waiting before them.
+        const std::int64_t next_end = r1 < ps.last ? run_end(r1) : end;
+        double u2 = u1, v2 = v1;
+        if (r1 < ps.last)
+            exact(next_end, u2, v2);
+
+        const double inv = recip(end - r0);
         span_line line;
         line.origin = r0;
         line.u = to_fixed8(u0);
@@ -264,8 +275,13 @@ void persp_row(const rast_persp_span& ps)
         const std::int64_t from = r0 > ps.first ? r0 : ps.first;
         const std::int64_t to = r1 < ps.last ? r1 : ps.last;
         emit<Pixel, Kind, Half>(row + (ps.x0 + from), from, to, ps.pixels, line, s);
+
+        r0 = r1;
+        end = next_end;
         u0 = u1;
         v0 = v1;
+        u1 = u2;
+        v1 = v2;
     }
 }
 

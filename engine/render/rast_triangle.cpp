@@ -106,8 +106,10 @@ std::int64_t pair_gradient(std::int64_t change, std::int64_t dx16)
 // per row, so a call per row would cost as much as the pixels).
 template <typename Pixel, rast_texel_kind Kind, bool Half>
 void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64_t from, std::int64_t to,
-               const span_line& gradients, rast_span& s)
+               const span_line& gradients, const rast_span& tables)
 {
+    // A local copy the compiler can keep in registers across the rows.
+    rast_span s = tables;
     // The blend filler leaves the right pixel out, so two translucent
     // triangles never blend their shared edge twice.
     constexpr std::int64_t extra = Kind == rast_texel_kind::blend ? 0 : 1;
@@ -140,7 +142,7 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
 }
 
 using rows_function = void (*)(const rast_state&, edge_line, edge_line, std::int64_t, std::int64_t,
-                               const span_line&, rast_span&);
+                               const span_line&, const rast_span&);
 
 // The row loops in the order of rast_variant_index.
 constexpr rows_function row_loops[rast_variant_count] = {
