@@ -56,16 +56,23 @@ const bench_data& data()
 constexpr int span_width = 320;
 constexpr int span_rows = 200;
 
+// Points a span record of either family at the benchmark's tables.
+template <typename Span>
+void use_tables(Span& s)
+{
+    s.texels = data().texels.data();
+    s.mask = 0xFFFF;
+    s.shade = shade_table;
+    s.blend_page = blend_pages[2];
+}
+
 // ---- Fillers ----
 
 void affine_filler(benchmark::State& state, rast_filler filler, int bytes_per_pixel)
 {
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(span_width * span_rows * bytes_per_pixel), 0x40);
     rast_span s;
-    s.texels = data().texels.data();
-    s.mask = 0xFFFF;
-    s.shade = shade_table;
-    s.blend_page = blend_pages[2];
+    use_tables(s);
     s.du = 97;
     s.dv = 181;
     s.dl = 40;
@@ -87,10 +94,7 @@ void persp_filler(benchmark::State& state, rast_persp_filler filler, int bytes_p
 {
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(span_width * span_rows * bytes_per_pixel), 0x40);
     rast_persp_span s;
-    s.texels = data().texels.data();
-    s.mask = 0xFFFF;
-    s.shade = shade_table;
-    s.blend_page = blend_pages[2];
+    use_tables(s);
     s.run = run;
     s.pixels = span_width;
     s.first = 0;

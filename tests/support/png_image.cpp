@@ -1,33 +1,15 @@
 #include "tests/support/png_image.h"
 
-#include <array>
 #include <cstring>
 
 #include "platform/atomic_file.h"
+#include "platform/crc32.h"
 
 namespace torvane_test {
 
 namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0)
-{
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
 
 std::uint32_t adler32(const std::vector<std::uint8_t>& data)
 {
@@ -56,7 +38,7 @@ void put_chunk(std::vector<std::uint8_t>& out, const char* type, const std::vect
     const std::size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    put_u32(out, crc32(out.data() + start, out.size() - start));
+    put_u32(out, platform::crc32(out.data() + start, out.size() - start));
 }
 
 bool fail(std::string* error, const std::string& text)
@@ -139,7 +121,7 @@ bool read_png(const std::string& path, PngImage& image, std::string* error)
             return fail(error, "chunk longer than the file");
         const std::uint8_t* type = &file[at + 4];
         const std::uint8_t* data = &file[at + 8];
-        if (crc32(type, length + 4) != get_u32(data + length))
+        if (platform::crc32(type, length + 4) != get_u32(data + length))
             return fail(error, "chunk checksum mismatch");
         if (std::memcmp(type, "IHDR", 4) == 0) {
             if (length != 13)
