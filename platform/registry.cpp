@@ -1,6 +1,5 @@
 #include "platform/registry.h"
 
-#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <system_error>
 
 #include "platform/atomic_file.h"
+#include "platform/crc32.h"
 #include "platform/fault_seam.h"
 
 namespace platform {
@@ -37,28 +37,6 @@ const std::string kKeySuffix = ".key";
 std::mutex g_change_mutex;
 
 const Fault kWriteFault = Fault::RegistryWrite;
-
-constexpr std::array<std::uint32_t, 256> make_crc_table()
-{
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}
-
-constexpr auto kCrcTable = make_crc_table();
-
-std::uint32_t crc32(const std::uint8_t* p, std::size_t n)
-{
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < n; ++i)
-        c = kCrcTable[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
 
 void put_u32(std::vector<std::uint8_t>& out, std::uint32_t v)
 {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace torvane_test {
+
+// A picture for golden-image tests: either palette indices with their
+// palette (one byte per pixel) or RGB (three bytes per pixel).
+struct PngImage {
+    int width = 0;
+    int height = 0;
+    bool indexed = true;
+    std::vector<std::uint8_t> pixels;   // rows top to bottom, no padding
+    std::vector<std::uint8_t> palette;  // 768 bytes (indexed pictures)
+};
+
+// Writes the picture as a PNG file (8 bits per channel, stored deflate
+// blocks) through a temporary file and a rename. False, with `error`, on
+// failure.
+bool write_png(const std::string& path, const PngImage& image, std::string* error = nullptr);
+
+// Reads a PNG file this writer made: 8-bit indexed or RGB, not interlaced,
+// stored deflate blocks, no row filters. Every length, count and checksum
+// is checked; false, with `error`, for anything else.
+bool read_png(const std::string& path, PngImage& image, std::string* error = nullptr);
+
+} // namespace torvane_test
