@@ -224,8 +224,10 @@ int render_device::create_zbuffer()
         report_error(45);
         return 0;
     }
-    const int w = exclusive ? mode.width : width;
-    const int h = exclusive ? mode.height : height;
+    // At least the back's size, so that it can be attached to it (a
+    // software-drawn back has two spare rows).
+    const int w = std::max(exclusive ? mode.width : width, back_width);
+    const int h = std::max(exclusive ? mode.height : height, back_height);
     const SurfaceSpec spec = spec_of(SurfaceKind::DepthBuffer, w, h, PixelLayout::Depth16,
                                      device_info.hardware ? Placement::Any : Placement::System);
     if (display->create_surface(spec, window, zbuffer) != DisplayResult::Ok) {

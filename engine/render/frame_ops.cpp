@@ -169,6 +169,11 @@ int render_device::restore_surfaces()
         result = 0;
     if (zbuffer && !restore_surface(*zbuffer))
         result = 0;
+    // The surfaces are usable only when none of them is still lost.
+    const bool lost = (primary_surface && primary_surface->lost()) || (back_surface && back_surface->lost()) ||
+                      (zbuffer && zbuffer->lost());
+    if (lost)
+        surfaces_valid = 0;
     return result;
 }
 

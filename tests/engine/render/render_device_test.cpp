@@ -246,6 +246,7 @@ TEST_F(RendererTest, EachFailingListingStepReportsItsCode)
         {platform::Fault::DisplayDesktopMode, "GetDisplayMode error!\r\n"},
         {platform::Fault::DisplayDriverList, "DirectDrawEnumerate failed!\r\n"},
         {platform::Fault::DisplayModeList, "EnumDisplayModes failed.\r\n"},
+        {platform::Fault::Display3DOpen, "Creation of IDirect3D failed!\r\n"},
         {platform::Fault::DisplayDeviceList, "Enumeration of drivers failed.\r\n"},
     };
     for (const auto& c : cases) {
