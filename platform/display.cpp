@@ -221,6 +221,9 @@ DisplayResult DisplayDriver::set_exclusive(WindowHandle window, bool exclusive)
     state_->exclusive = exclusive;
     state_->exclusive_window = exclusive ? window : WindowHandle{};
     set_window_full_screen(window, exclusive);
+    // The whole display is the window's: it shows, whatever it was before.
+    if (exclusive && !is_window_visible(window))
+        show_window(window, SW_SHOWNORMAL);
     if (!exclusive)
         state_->mode = state_->description.desktop;
     return DisplayResult::Ok;
@@ -303,11 +306,21 @@ DisplayResult Palette::set_entries(int first, int count, const std::uint32_t* en
 
 // ---- The 3D device -----------------------------------------------------------------
 
+DisplayResult DisplayDriver::open_3d()
+{
+    if (take_fault(Fault::Display3DOpen))
+        return DisplayResult::Failed;
+    state_->three_d_open = true;
+    return DisplayResult::Ok;
+}
+
 DisplayResult DisplayDriver::create_device(const std::string& name, Surface& target, std::unique_ptr<Device3D>& out)
 {
     out.reset();
     if (take_fault(Fault::DeviceCreate))
         return DisplayResult::Failed;
+    if (!state_->three_d_open)
+        return DisplayResult::InvalidArgument;
     const auto& devices = state_->description.devices;
     const auto found =
         std::find_if(devices.begin(), devices.end(), [&](const DeviceInfo& d) { return d.name == name; });
@@ -318,10 +331,20 @@ DisplayResult DisplayDriver::create_device(const std::string& name, Surface& tar
         return DisplayResult::InvalidArgument;
     out.reset(new Device3D);
     out->driver_ = state_;
+    out->shared_ = std::make_shared<DeviceShared>();
+    out->shared_->target_width = target.width();
+    out->shared_->target_height = target.height();
     out->info_ = *found;
     out->target_ = &target;
-    out->viewport_ = {0, 0, target.width(), target.height()};
     return DisplayResult::Ok;
+}
+
+Device3D::~Device3D()
+{
+    std::lock_guard lock(shared_->mutex);
+    shared_->device_alive = false;
+    shared_->viewports.clear();
+    shared_->current = nullptr;
 }
 
 DisplayResult Device3D::texture_formats(std::vector<PixelLayout>& formats) const
@@ -333,41 +356,178 @@ DisplayResult Device3D::texture_formats(std::vector<PixelLayout>& formats) const
     return DisplayResult::Ok;
 }
 
-DisplayResult Device3D::set_viewport(const PixelRect& rect)
+DisplayResult Device3D::create_viewport(std::unique_ptr<Viewport>& out)
 {
-    if (take_fault(Fault::DeviceViewport))
+    out.reset();
+    if (take_fault(Fault::ViewportCreate))
         return DisplayResult::Failed;
-    if (rect.left < 0 || rect.top < 0 || rect.right > target_->width() || rect.bottom > target_->height() ||
-        rect.width() <= 0 || rect.height() <= 0)
-        return DisplayResult::InvalidArgument;
-    viewport_ = rect;
+    out.reset(new Viewport);
+    out->shared_ = shared_;
     return DisplayResult::Ok;
 }
 
-DisplayResult Device3D::set_background(std::uint32_t rgb)
+DisplayResult Device3D::add_viewport(Viewport& viewport)
 {
-    if (take_fault(Fault::DeviceBackground))
+    if (take_fault(Fault::ViewportAdd))
         return DisplayResult::Failed;
-    background_ = rgb & 0xFFFFFFu;
+    std::lock_guard lock(shared_->mutex);
+    if (viewport.shared_ != shared_)
+        return DisplayResult::InvalidArgument;
+    if (!shared_->added(&viewport))
+        shared_->viewports.push_back(&viewport);
     return DisplayResult::Ok;
+}
+
+void Device3D::delete_viewport(Viewport& viewport)
+{
+    std::lock_guard lock(shared_->mutex);
+    auto& list = shared_->viewports;
+    list.erase(std::remove(list.begin(), list.end(), &viewport), list.end());
+    if (shared_->current == &viewport)
+        shared_->current = nullptr;
+}
+
+DisplayResult Device3D::set_current_viewport(Viewport& viewport)
+{
+    if (take_fault(Fault::DeviceViewport))
+        return DisplayResult::Failed;
+    std::lock_guard lock(shared_->mutex);
+    if (!shared_->added(&viewport))
+        return DisplayResult::InvalidArgument;
+    shared_->current = &viewport;
+    return DisplayResult::Ok;
+}
+
+const Viewport* Device3D::current_viewport() const
+{
+    std::lock_guard lock(shared_->mutex);
+    return shared_->current;
+}
+
+DisplayResult Device3D::create_material(std::unique_ptr<Material>& out)
+{
+    out.reset();
+    if (take_fault(Fault::MaterialCreate))
+        return DisplayResult::Failed;
+    out.reset(new Material);
+    out->shared_ = shared_;
+    std::lock_guard lock(shared_->mutex);
+    out->handle_ = shared_->next_handle++;
+    shared_->material_colours[out->handle_] = 0;
+    return DisplayResult::Ok;
+}
+
+std::uint32_t Device3D::material_colour(std::uint32_t handle) const
+{
+    std::lock_guard lock(shared_->mutex);
+    const auto it = shared_->material_colours.find(handle);
+    return it == shared_->material_colours.end() ? 0 : it->second;
 }
 
 DisplayResult Device3D::clear(bool target, bool depth)
 {
     if (take_fault(Fault::DeviceClear))
         return DisplayResult::Failed;
+    PixelRect rect;
+    std::uint32_t colour = 0;
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (!shared_->current)
+            return DisplayResult::InvalidArgument;
+        rect = shared_->current->rect_;
+        const auto it = shared_->material_colours.find(shared_->current->background_);
+        colour = it == shared_->material_colours.end() ? 0 : it->second;
+    }
     if (target) {
-        const DisplayResult r = target_->fill(&viewport_, pack_rgb(target_->layout(), background_));
+        const DisplayResult r = target_->fill(&rect, pack_rgb(target_->layout(), colour));
         if (r != DisplayResult::Ok)
             return r;
     }
     if (depth && target_->depth_buffer()) {
         Surface& z = *target_->depth_buffer();
-        PixelRect rect = viewport_;
         rect.right = std::min(rect.right, z.width());
         rect.bottom = std::min(rect.bottom, z.height());
         return z.fill(&rect, 0xFFFF);
     }
+    return DisplayResult::Ok;
+}
+
+Viewport::~Viewport()
+{
+    std::lock_guard lock(shared_->mutex);
+    auto& list = shared_->viewports;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    if (shared_->current == this)
+        shared_->current = nullptr;
+}
+
+DisplayResult Viewport::set_rect(const PixelRect& rect)
+{
+    if (take_fault(Fault::DeviceViewport))
+        return DisplayResult::Failed;
+    std::lock_guard lock(shared_->mutex);
+    if (!shared_->added(this))
+        return DisplayResult::InvalidArgument;
+    if (rect.left < 0 || rect.top < 0 || rect.right > shared_->target_width ||
+        rect.bottom > shared_->target_height || rect.width() <= 0 || rect.height() <= 0)
+        return DisplayResult::InvalidArgument;
+    rect_ = rect;
+    return DisplayResult::Ok;
+}
+
+DisplayResult Viewport::set_background(std::uint32_t material_handle)
+{
+    if (take_fault(Fault::ViewportBackground))
+        return DisplayResult::Failed;
+    std::lock_guard lock(shared_->mutex);
+    if (!shared_->material_colours.count(material_handle))
+        return DisplayResult::InvalidArgument;
+    background_ = material_handle;
+    return DisplayResult::Ok;
+}
+
+Material::~Material()
+{
+    std::lock_guard lock(shared_->mutex);
+    shared_->material_colours.erase(handle_);
+}
+
+DisplayResult Material::set_colour(std::uint32_t rgb)
+{
+    if (take_fault(Fault::DeviceBackground))
+        return DisplayResult::Failed;
+    std::lock_guard lock(shared_->mutex);
+    shared_->material_colours[handle_] = rgb & 0xFFFFFFu;
+    return DisplayResult::Ok;
+}
+
+DisplayResult Material::get_handle(std::uint32_t& handle) const
+{
+    handle = 0;
+    if (take_fault(Fault::MaterialHandle))
+        return DisplayResult::Failed;
+    handle = handle_;
+    return DisplayResult::Ok;
+}
+
+// ---- Clippers ----------------------------------------------------------------------
+
+DisplayResult DisplayDriver::create_clipper(std::shared_ptr<Clipper>& out)
+{
+    out.reset();
+    if (take_fault(Fault::ClipperCreate))
+        return DisplayResult::Failed;
+    out.reset(new Clipper);
+    return DisplayResult::Ok;
+}
+
+DisplayResult Clipper::set_window(WindowHandle window)
+{
+    if (take_fault(Fault::ClipperWindow))
+        return DisplayResult::Failed;
+    if (!is_window(window))
+        return DisplayResult::InvalidArgument;
+    window_ = window;
     return DisplayResult::Ok;
 }
 

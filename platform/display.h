@@ -152,7 +152,18 @@ struct SurfaceLock {
     int pitch = 0;  // bytes from one row to the next
 };
 
+// What a surface is, as a caller reads it back after creating it.
+struct SurfaceInfo {
+    SurfaceKind kind = SurfaceKind::Offscreen;
+    int width = 0;
+    int height = 0;
+    int pitch = 0;
+    PixelLayout layout = PixelLayout::Rgb565;
+    MemoryPlace place = MemoryPlace::System;
+};
+
 class Palette;
+class Clipper;
 class DisplayDriver;
 struct DriverState;
 
@@ -184,6 +195,15 @@ public:
     DisplayResult flip();
     // The back surface of a flipping primary; null for other surfaces.
     Surface* back() const { return back_.get(); }
+    // The same, as an operation that can be refused (InvalidArgument for a
+    // surface that has no back surface).
+    DisplayResult get_back(Surface*& back);
+    // Reads the surface's size, pitch, layout and place.
+    DisplayResult describe(SurfaceInfo& info) const;
+    // A primary in a window: blits and fills into it are clipped to it
+    // rather than refused when they reach past its edges.
+    DisplayResult set_clipper(std::shared_ptr<Clipper> clipper);
+    const std::shared_ptr<Clipper>& clipper() const { return clipper_; }
     // Makes a Z-buffer the depth of this surface.
     DisplayResult attach_depth_buffer(Surface& depth_buffer);
     Surface* depth_buffer() const { return depth_; }
@@ -197,6 +217,7 @@ private:
     friend class DisplayDriver;
     Surface() = default;
     bool contains(const PixelRect& rect) const;
+    PixelRect clipped(const PixelRect& rect) const;
     void present();
 
     std::shared_ptr<DriverState> driver_;
@@ -211,6 +232,19 @@ private:
     std::unique_ptr<Surface> back_;
     Surface* depth_ = nullptr;
     std::shared_ptr<Palette> palette_;
+    std::shared_ptr<Clipper> clipper_;
+    WindowHandle window_;
+};
+
+// Keeps what is drawn into a primary surface inside its window.
+class Clipper {
+public:
+    DisplayResult set_window(WindowHandle window);
+    WindowHandle window() const { return window_; }
+
+private:
+    friend class DisplayDriver;
+    Clipper() = default;
     WindowHandle window_;
 };
 
@@ -225,31 +259,83 @@ private:
     std::uint32_t entries_[256] = {};
 };
 
+struct DeviceShared;
+
+// A colour the 3D device refers to by its handle (a viewport's background).
+class Material {
+public:
+    ~Material();
+    Material(const Material&) = delete;
+    Material& operator=(const Material&) = delete;
+    // Its colour, 0xRRGGBB.
+    DisplayResult set_colour(std::uint32_t rgb);
+    DisplayResult get_handle(std::uint32_t& handle) const;
+
+private:
+    friend class Device3D;
+    Material() = default;
+    std::shared_ptr<DeviceShared> shared_;
+    std::uint32_t handle_ = 0;
+};
+
+// The rectangle of the device's target it draws into and clears, and the
+// material it clears to.
+class Viewport {
+public:
+    ~Viewport();
+    Viewport(const Viewport&) = delete;
+    Viewport& operator=(const Viewport&) = delete;
+    // Inside the device's target; only once added to the device.
+    DisplayResult set_rect(const PixelRect& rect);
+    const PixelRect& rect() const { return rect_; }
+    // The material (by its handle) the viewport is cleared to.
+    DisplayResult set_background(std::uint32_t material_handle);
+    std::uint32_t background() const { return background_; }
+
+private:
+    friend class Device3D;
+    Viewport() = default;
+    std::shared_ptr<DeviceShared> shared_;
+    PixelRect rect_;
+    std::uint32_t background_ = 0;
+};
+
 // The 3D device on a target surface: configured and cleared here; drawing
 // comes with the renderer's triangles. The device draws into its target and
-// the target's Z-buffer, so it is released before its target.
+// the target's Z-buffer, so it is released before its target. Viewports and
+// materials may outlive it (they then do nothing).
 class Device3D {
 public:
+    ~Device3D();
+    Device3D(const Device3D&) = delete;
+    Device3D& operator=(const Device3D&) = delete;
+
     const DeviceInfo& info() const { return info_; }
     Surface& target() const { return *target_; }
     DisplayResult texture_formats(std::vector<PixelLayout>& formats) const;
-    DisplayResult set_viewport(const PixelRect& rect);
-    const PixelRect& viewport() const { return viewport_; }
-    // The colour the viewport is cleared to, 0xRRGGBB.
-    DisplayResult set_background(std::uint32_t rgb);
-    std::uint32_t background() const { return background_; }
-    // Clears the viewport of the target (to the background) and of its
-    // Z-buffer (to the farthest depth).
+
+    DisplayResult create_viewport(std::unique_ptr<Viewport>& out);
+    // A viewport is the device's once added; one of them is current.
+    DisplayResult add_viewport(Viewport& viewport);
+    void delete_viewport(Viewport& viewport);
+    DisplayResult set_current_viewport(Viewport& viewport);
+    const Viewport* current_viewport() const;
+    DisplayResult create_material(std::unique_ptr<Material>& out);
+    // The colour of a material of this device, 0 for a handle it does not
+    // know.
+    std::uint32_t material_colour(std::uint32_t handle) const;
+
+    // Clears the current viewport of the target (to its background
+    // material's colour) and of its Z-buffer (to the farthest depth).
     DisplayResult clear(bool target, bool depth);
 
 private:
     friend class DisplayDriver;
     Device3D() = default;
     std::shared_ptr<DriverState> driver_;
+    std::shared_ptr<DeviceShared> shared_;
     DeviceInfo info_;
     Surface* target_ = nullptr;
-    PixelRect viewport_;
-    std::uint32_t background_ = 0;
 };
 
 // The open display driver. Surfaces, palettes and devices it makes may
@@ -265,6 +351,9 @@ public:
     DisplayDriver& operator=(const DisplayDriver&) = delete;
 
     const std::string& name() const;
+    // Opens the driver's 3D service, which devices are created through
+    // (whether or not it lists any).
+    DisplayResult open_3d();
     DisplayResult desktop_mode(DisplayModeInfo& mode) const;
     DisplayResult list_modes(std::vector<DisplayModeInfo>& modes) const;
     DisplayResult list_devices(std::vector<DeviceInfo>& devices) const;
@@ -285,8 +374,9 @@ public:
     // A primary surface shows in `window`.
     DisplayResult create_surface(const SurfaceSpec& spec, WindowHandle window, std::unique_ptr<Surface>& out);
     DisplayResult create_palette(const std::uint32_t* entries, std::shared_ptr<Palette>& out);
-    // A device of the list on a 16-bit target; a hardware device wants its
-    // target in video memory.
+    DisplayResult create_clipper(std::shared_ptr<Clipper>& out);
+    // A device of the list on a 16-bit target, once the 3D service is open;
+    // a hardware device wants its target in video memory.
     DisplayResult create_device(const std::string& name, Surface& target, std::unique_ptr<Device3D>& out);
 
     // What happens when another program takes the display: every video

@@ -138,6 +138,11 @@ Surface::~Surface()
             s->depth_ = nullptr;
 }
 
+PixelRect Surface::clipped(const PixelRect& r) const
+{
+    return {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width_), std::min(r.bottom, height_)};
+}
+
 bool Surface::contains(const PixelRect& r) const
 {
     return r.left >= 0 && r.top >= 0 && r.right <= width_ && r.bottom <= height_ && r.left < r.right &&
@@ -166,7 +171,12 @@ DisplayResult Surface::fill(const PixelRect* rect, std::uint32_t value)
         return DisplayResult::Failed;
     if (lost_)
         return DisplayResult::Lost;
-    const PixelRect r = rect ? *rect : PixelRect{0, 0, width_, height_};
+    PixelRect r = rect ? *rect : PixelRect{0, 0, width_, height_};
+    if (clipper_) {
+        r = clipped(r);
+        if (r.left >= r.right || r.top >= r.bottom)
+            return DisplayResult::Ok;
+    }
     if (!contains(r))
         return DisplayResult::InvalidArgument;
     const int bytes = bytes_per_pixel(layout_);
@@ -188,8 +198,14 @@ DisplayResult Surface::blit(const PixelRect* dest, Surface& source, const PixelR
         return DisplayResult::Lost;
     const PixelRect d = dest ? *dest : PixelRect{0, 0, width_, height_};
     const PixelRect s = source_rect ? *source_rect : PixelRect{0, 0, source.width_, source.height_};
-    if (!contains(d) || !source.contains(s) || source.layout_ != layout_)
+    // With a clipper the destination may reach past the surface: only the
+    // part inside is drawn, from the source pixels that map to it.
+    const PixelRect inside = clipper_ ? clipped(d) : d;
+    const bool valid_dest = clipper_ ? d.left < d.right && d.top < d.bottom : contains(d);
+    if (!valid_dest || !source.contains(s) || source.layout_ != layout_)
         return DisplayResult::InvalidArgument;
+    if (inside.left >= inside.right || inside.top >= inside.bottom)
+        return DisplayResult::Ok;
 
     // A copy within one surface reads from a copy of the source rows.
     std::vector<std::uint8_t> copy;
@@ -202,11 +218,11 @@ DisplayResult Surface::blit(const PixelRect* dest, Surface& source, const PixelR
     const std::uint32_t mask = bytes == 1 ? 0xFFu : 0xFFFFu;
     const std::uint32_t key = source.colour_key_ & mask;
     const std::int64_t dw = d.width(), dh = d.height(), sw = s.width(), sh = s.height();
-    for (std::int64_t y = 0; y < dh; ++y) {
+    for (std::int64_t y = inside.top - d.top; y < inside.bottom - d.top; ++y) {
         const std::int64_t sy = s.top + y * sh / dh;
         const std::uint8_t* in = from + sy * source.pitch_;
         std::uint8_t* out = pixels_.data() + (d.top + y) * pitch_;
-        for (std::int64_t x = 0; x < dw; ++x) {
+        for (std::int64_t x = inside.left - d.left; x < inside.right - d.left; ++x) {
             const std::int64_t sx = s.left + x * sw / dw;
             const std::uint32_t v = read_pixel(in + sx * bytes, bytes);
             if (keyed && v == key)
@@ -230,6 +246,41 @@ DisplayResult Surface::flip()
     // Both keep their addresses: the back's picture is copied to the front.
     std::memcpy(pixels_.data(), back_->pixels_.data(), pixels_.size());
     present();
+    return DisplayResult::Ok;
+}
+
+DisplayResult Surface::get_back(Surface*& back)
+{
+    back = nullptr;
+    if (take_fault(Fault::SurfaceBackBuffer))
+        return DisplayResult::Failed;
+    if (!back_)
+        return DisplayResult::InvalidArgument;
+    back = back_.get();
+    return DisplayResult::Ok;
+}
+
+DisplayResult Surface::describe(SurfaceInfo& info) const
+{
+    info = {};
+    if (take_fault(Fault::SurfaceDescribe))
+        return DisplayResult::Failed;
+    info.kind = kind_;
+    info.width = width_;
+    info.height = height_;
+    info.pitch = pitch_;
+    info.layout = layout_;
+    info.place = place_;
+    return DisplayResult::Ok;
+}
+
+DisplayResult Surface::set_clipper(std::shared_ptr<Clipper> clipper)
+{
+    if (take_fault(Fault::ClipperSet))
+        return DisplayResult::Failed;
+    if (kind_ != SurfaceKind::Primary || (clipper && !clipper->window()))
+        return DisplayResult::InvalidArgument;
+    clipper_ = std::move(clipper);
     return DisplayResult::Ok;
 }
 

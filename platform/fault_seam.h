@@ -35,9 +35,20 @@ enum class Fault : int {
     PaletteSet,           // a palette cannot be set on a surface or changed
     DeviceCreate,
     DeviceTextureFormats,
-    DeviceViewport,
-    DeviceBackground,
+    DeviceViewport,       // a viewport's rectangle, or the current viewport, is refused
+    DeviceBackground,     // a material's colour cannot be set
     DeviceClear,
+    Display3DOpen,        // the driver's 3D service is refused
+    SurfaceDescribe,      // a surface's description cannot be read
+    SurfaceBackBuffer,    // a flipping primary does not give its back surface
+    ClipperCreate,
+    ClipperWindow,        // a clipper cannot be tied to its window
+    ClipperSet,           // a clipper cannot be set on a surface
+    ViewportCreate,
+    ViewportAdd,          // a viewport cannot be added to its device
+    MaterialCreate,
+    MaterialHandle,       // a material's handle cannot be read
+    ViewportBackground,   // a viewport cannot take its background material
     Count
 };
 
@@ -47,6 +58,10 @@ void fail_next(Fault fault, int count = 1);
 // Called by the operation itself: true (and one armed failure used up) when
 // this operation must fail.
 bool take_fault(Fault fault);
+
+// Lets `skip` operations of this kind pass, then makes the next one fail
+// (once). Stacks on nothing: it replaces what was armed for the kind.
+void fail_after(Fault fault, int skip);
 
 // Disarms every fault.
 void clear_faults();

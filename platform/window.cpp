@@ -438,6 +438,7 @@ bool is_window_visible(WindowHandle window)
 
 bool set_window_full_screen(WindowHandle window, bool full_screen)
 {
+    Rect client;
     {
         WindowSystem& s = windows_state();
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -445,8 +446,12 @@ bool set_window_full_screen(WindowHandle window, bool full_screen)
         if (it == s.windows.end())
             return false;
         it->second.full_screen = full_screen;
+        client = it->second.client;
     }
     post_to_video_thread([id = window.id, full_screen] { native::set_full_screen(id, full_screen); });
+    // Back in a window, it takes the client area the program gave it.
+    if (!full_screen)
+        post_to_video_thread([id = window.id, client] { native::set_client_rect(id, client); });
     return true;
 }
 
@@ -616,6 +621,10 @@ bool deliver_window_event(const NativeEvent& event)
             case NativeEventKind::Moved: {
                 if (event.x == record.client.left && event.y == record.client.top)
                     break; // our own move coming back
+                // Full screen, the window system places the window; the
+                // program keeps the client area it gave.
+                if (record.full_screen)
+                    break;
                 const Decorations d = decorations_of(record.style);
                 const int w = width_of(record.client), h = height_of(record.client);
                 record.client = {event.x, event.y, event.x + w, event.y + h};
@@ -626,6 +635,10 @@ bool deliver_window_event(const NativeEvent& event)
             case NativeEventKind::Resized: {
                 if (event.x <= 0 || event.y <= 0
                     || (event.x == width_of(record.client) && event.y == height_of(record.client)))
+                    break;
+                // Full screen covers the desktop and scales the frames: the
+                // program goes on drawing at the client size it gave.
+                if (record.full_screen)
                     break;
                 const Decorations d = decorations_of(record.style);
                 record.client.right = record.client.left + event.x;

@@ -3,12 +3,18 @@
 
 #include "engine/render/render_device.h"
 
+// Setting up the display: which render type, driver, device and mode; a
+// window or the whole screen. The surfaces and the 3D device are made in
+// display_surfaces.cpp.
+
 namespace {
 
-// 16-bit screens are 565.
-constexpr std::uint32_t kRed565 = 0xF800;
-constexpr std::uint32_t kGreen565 = 0x07E0;
-constexpr std::uint32_t kBlue565 = 0x001F;
+constexpr std::int32_t kLevelWindowed = 16;
+constexpr std::int32_t kLevelFullScreen = 32;
+constexpr int kFullScreenDepth = 32;
+constexpr int kDesktopDepthFor3d = 16;
+constexpr std::int32_t kColourModelMono = 1;
+constexpr std::int32_t kColourModelRgb = 2;
 
 std::uint32_t pack_colour(float r, float g, float b)
 {
@@ -19,6 +25,17 @@ std::uint32_t pack_colour(float r, float g, float b)
     return component(r) << 16 | component(g) << 8 | component(b);
 }
 
+std::int32_t render_type_of(const d3d_device_info& device)
+{
+    if (device.hardware)
+        return kRenderHardware;
+    if (device.colour_model == -1)
+        return kRenderSoftware;
+    if (device.colour_model == kColourModelMono)
+        return kRenderMono;
+    return kRenderRgb;
+}
+
 } // namespace
 
 int render_device::init(int driver_index, int w, int h, int wanted_depth, int device_index)
@@ -27,91 +44,227 @@ int render_device::init(int driver_index, int w, int h, int wanted_depth, int de
         report_error(1);
         return 0;
     }
-    // A driver index past the list takes the last driver.
-    if (driver_index >= driver_count)
-        driver_index = driver_count - 1;
-    if (driver_index < 0)
-        driver_index = 0;
+    // A driver index past the list takes the last driver (a negative one
+    // the first).
+    driver_index = std::clamp(driver_index, 0, driver_count - 1);
     const dd_driver_info& info = drivers[driver_index];
-    // A device index from the settings that the driver does not have takes
-    // its first device.
-    if (device_index < 0 || device_index >= info.device_count)
-        device_index = 0;
     if (info.device_count <= 0) {
         report_error(32);
         return 0;
     }
-    const d3d_device_info& chosen = info.devices[device_index];
-
-    ready = 0;
-    surfaces_valid = 0;
-    closing = 0;
-    driver = current_driver = driver_index;
-    width = w;
-    height = h;
-    device = current_device = device_index;
-    depth = wanted_depth;
-    render_states_dirty = 1;
-
-    if (chosen.hardware)
-        render_type = kRenderHardware;
-    else if (chosen.colour_model == -1)
-        render_type = kRenderSoftware;
-    else if (chosen.colour_model == 1)
-        render_type = kRenderMono;
-    else
-        render_type = kRenderRgb;
-
-    if (render_type == kRenderSoftware)
-        screen_depth = software_16bit ? 16 : 8;
-    else if (render_type == kRenderMono)
-        screen_depth = desktop_depth;
-    else
-        screen_depth = 16;
-
+    // A device index from the settings that the driver does not have takes
+    // its first device, rather than a record past the list.
+    if (device_index < 0 || device_index >= info.device_count)
+        device_index = 0;
     if (info.mode_count <= 0 || w <= 0 || h <= 0) {
         report_error(7);
         return 0;
     }
-    select_mode(info);
-    device_info = chosen;
 
-    // A display whose depth the desktop does not have takes the whole screen.
-    if (render_type == kRenderSoftware ? desktop_depth != screen_depth
-                                       : (render_type != kRenderMono && desktop_depth != 16))
-        depth = 32;
-    exclusive = depth == 32 ? 1 : 0;
-
-    if (screen_depth == 16) {
-        red_mask = kRed565;
-        green_mask = kGreen565;
-        blue_mask = kBlue565;
-    } else {
-        red_mask = green_mask = blue_mask = 0;
+    if (ready) {
+        const bool same = driver_index == driver && w == width && h == height && device_index == device &&
+                          wanted_depth == requested_depth && mode_key == software_16bit;
+        if (!same) {
+            if (driver_index == driver && device_index == device && !device_info.hardware) {
+                // Another mode on the same software device: only the display
+                // surfaces are made again; the driver stays open.
+                release_display_surfaces();
+                ready = 0;
+            } else if (!tear_down()) {
+                return 0;
+            }
+        }
     }
-    if (exclusive)
-        show_full_screen();
-    back_pitch = w * (screen_depth / 8);
-    back_buffer.assign(static_cast<std::size_t>(back_pitch) * static_cast<std::size_t>(h), 0);
-    client_width = w;
-    client_height = h;
-    update_window_origin();
+
+    driver = current_driver = driver_index;
+    width = w;
+    height = h;
+    device = current_device = device_index;
+    depth = requested_depth = wanted_depth;
+    mode_key = software_16bit;
+    screen_depth = 16;
+    render_states_dirty = 1;
+    closing = 0;
+    render_type = render_type_of(info.devices[device_index]);
+    return render_type == kRenderSoftware ? init_software(wanted_depth) : init_3d(wanted_depth);
+}
+
+int render_device::init_software(int wanted_depth)
+{
+    if (!display && !create_directdraw())
+        return 0;
+    query_video_memory();
+    if (software_16bit) {
+        screen_depth = 16;
+        if (colour_table.empty())
+            colour_table.assign(256, 0);
+    } else {
+        screen_depth = 8;
+        colour_table.clear();
+        colour_table.shrink_to_fit();
+    }
+    select_mode(drivers[driver]);
+    device_info = drivers[driver].devices[device];
+    // A depth the desktop does not have is shown on the whole screen.
+    if (desktop_depth != screen_depth)
+        wanted_depth = kFullScreenDepth;
+    if (!ready && (!set_display_mode(wanted_depth) || !create_surfaces(wanted_depth)))
+        return 0;
+    software_clear = {0, 0, back_width, back_height};
+    // The picture starts one row into the back surface.
+    screen_pixels = back_address + back_pitch;
+    draw_width = std::min(width, back_width);
+    draw_height = std::min(height, back_height - 1);
+    back_buffer = {screen_pixels, static_cast<std::size_t>(back_pitch) * static_cast<std::size_t>(draw_height)};
     surfaces_valid = 1;
+    set_strips();
     ready = 1;
     return 1;
 }
 
-// The platform does not change the display's mode: a full-screen display is
-// the main window at the top left, its client area the mode's size, shown.
-void render_device::show_full_screen()
+int render_device::init_3d(int wanted_depth)
 {
-    using platform::get_system_metric;
-    const int outer_width = width + 2 * (get_system_metric(platform::SM_CXDLGFRAME) +
-                                         get_system_metric(platform::SM_CXBORDER));
-    const int outer_height = height + get_system_metric(platform::SM_CYDLGFRAME) +
-                             get_system_metric(platform::SM_CYCAPTION) + 2 * get_system_metric(platform::SM_CYBORDER);
-    platform::move_window(window, 0, 0, outer_width, outer_height, false);
-    platform::show_window(window, platform::SW_SHOWNORMAL);
+    if (!display && !create_directdraw())
+        return 0;
+    query_video_memory();
+    if (render_type == kRenderMono)
+        screen_depth = desktop_depth;
+    select_mode(drivers[driver]);
+    if (!has_3d) {
+        if (display->open_3d() != platform::DisplayResult::Ok) {
+            report_error(4);
+            return 0;
+        }
+        has_3d = 1;
+    }
+    if (!choose_3d_device())
+        return 0;
+    if ((render_type == kRenderHardware || render_type == kRenderRgb) && desktop_depth != kDesktopDepthFor3d)
+        wanted_depth = kFullScreenDepth;
+    device_info = drivers[driver].devices[current_device];
+    if (!ready && (!set_display_mode(wanted_depth) || !create_surfaces(wanted_depth) || !create_zbuffer()))
+        return 0;
+    zcompare = device_info.zcompare;
+    if (!ready) {
+        if (!create_device())
+            return 0;
+        alpha4 = 0;
+        if (!enum_texture_formats(*device3d))
+            return 0;
+    }
+    if (render_type == kRenderMono && !load_mono_palette())
+        return 0;
+    if (!ready && (!create_viewport() || !create_background_material()))
+        return 0;
+    query_video_memory();
+    screen_pixels = back_address;
+    draw_width = std::min(width, back_width);
+    draw_height = std::min(height, back_height);
+    back_buffer = {screen_pixels, static_cast<std::size_t>(back_pitch) * static_cast<std::size_t>(draw_height)};
+    surfaces_valid = 1;
+    surfaces_lost = 0;
+    set_strips();
+    ready = 1;
+    return 1;
+}
+
+// Type 96 takes the driver's first hardware device; without one it becomes
+// type 128. Types 112 and 128 take the first device of their colour model.
+int render_device::choose_3d_device()
+{
+    const dd_driver_info& info = drivers[driver];
+    if (render_type == kRenderHardware) {
+        for (int i = 0; i < info.device_count; ++i) {
+            if (info.devices[i].hardware) {
+                current_device = i;
+                return 1;
+            }
+        }
+        render_type = kRenderRgb;
+    }
+    const std::int32_t model = render_type == kRenderMono ? kColourModelMono : kColourModelRgb;
+    for (int i = 0; i < info.device_count; ++i) {
+        if (info.devices[i].colour_model == model) {
+            current_device = i;
+            return 1;
+        }
+    }
+    report_error(32);
+    return 0;
+}
+
+int render_device::create_directdraw()
+{
+    display = platform::DisplayDriver::open();
+    if (!display) {
+        report_error(1);
+        return 0;
+    }
+    return 1;
+}
+
+// Free video memory; a figure that cannot be read is 0.
+void render_device::query_video_memory()
+{
+    free_nonlocal_memory = 0;
+    std::uint64_t bytes = 0;
+    free_local_memory = display->free_video_memory(bytes) == platform::DisplayResult::Ok ? bytes : 0;
+    free_texture_memory = display->free_texture_memory(bytes) == platform::DisplayResult::Ok ? bytes : 0;
+}
+
+// A window when the device can draw in one and full screen is not asked
+// for: the client area (cut to the mode) is drawn at, the desktop keeps its
+// mode. Full screen takes the display and sets the mode; the window then
+// covers the desktop and shows the mode's picture scaled to fit.
+int render_device::set_display_mode(int wanted_depth)
+{
+    using platform::DisplayResult;
+    if (wanted_depth != kFullScreenDepth && device_info.windowed) {
+        requested_level = kLevelWindowed;
+        platform::Point origin;
+        if (platform::client_to_screen(window, origin)) {
+            origin_x = origin.x;
+            origin_y = origin.y;
+        }
+        platform::Rect client;
+        platform::get_client_rect(window, client);
+        client_width = std::clamp(client.right, 0, mode.width);
+        client_height = std::clamp(client.bottom, 0, mode.height);
+        if (exclusive || !normal_level_taken) {
+            if (display->set_exclusive(window, false) != DisplayResult::Ok) {
+                report_error(6);
+                return 0;
+            }
+            normal_level_taken = 1;
+        }
+        exclusive = 0;
+        mode.depth = desktop_depth;
+        display_mode_changed = 0;
+        return 1;
+    }
+    client_width = mode.width;
+    client_height = mode.height;
+    origin_x = origin_y = 0;
+    if (!exclusive) {
+        if (display->set_exclusive(window, true) != DisplayResult::Ok) {
+            report_error(6);
+            return 0;
+        }
+        exclusive = 1;
+    }
+    requested_level = kLevelFullScreen;
+    display_mode_changed = 1;
+    if (display->set_mode({mode.width, mode.height, mode.depth}) != DisplayResult::Ok) {
+        report_error(7);
+        return 0;
+    }
+    return 1;
+}
+
+void render_device::set_strips()
+{
+    right_strip = {back_width - 2, 0, back_width, back_height};
+    bottom_strip = {0, back_height - 2, back_width - 2, back_height};
 }
 
 // The raw pixel of a colour 0xRRGGBB on a 16-bit screen, by its masks:
@@ -152,6 +305,12 @@ int render_device::set_background(float r, float g, float b)
             }
         }
         background_pixel = static_cast<std::uint32_t>(best);
+    }
+    // The 3D types clear to the colour of the viewport's background material.
+    if (render_type != kRenderSoftware && background_material &&
+        background_material->set_colour(background) != platform::DisplayResult::Ok) {
+        report_error(17);
+        return 0;
     }
     return 1;
 }

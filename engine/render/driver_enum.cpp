@@ -143,6 +143,10 @@ int render_device::add_driver(const std::string& name)
         info.modes[info.mode_count++] = {m.width, m.height, m.depth, 0};
     }
 
+    if (driver->open_3d() != platform::DisplayResult::Ok) {
+        report_error(4);
+        return 0;
+    }
     if (info.primary && info.device_count == 0)
         info.devices[info.device_count++] = software_entry();
     std::vector<platform::DeviceInfo> devices;
@@ -181,6 +185,9 @@ void render_device::add_device(dd_driver_info& info, platform::DisplayDriver& dr
     entry.perspective = 1;
     entry.stippled_alpha = d.stippled_alpha ? 1 : 0;
     entry.has_zbuffer = d.depth_buffer_depths.empty() ? 0 : 1;
+    for (int depth : d.depth_buffer_depths)
+        if (depth_to_ddbd(depth) > 0)
+            entry.zbuffer_depths |= depth_to_ddbd(depth);
     entry.zcompare = d.compare_less ? kZCompareLess : d.compare_less_equal ? kZCompareLessEqual : 0;
     // A desktop depth the device capabilities have no bit for (15 bits)
     // keeps every device out of a window.

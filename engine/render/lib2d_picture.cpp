@@ -199,8 +199,8 @@ int lib2d_picture::draw(int x, int y, int index, int /*mode*/)
 
     // Clip to the clipping rectangle (right and bottom exclusive, so that a
     // full-screen picture at (0, 0) covers the screen) and to the buffer.
-    const int right_bound = std::min(clip_right, device->width);
-    const int bottom_bound = std::min(clip_bottom, device->height);
+    const int right_bound = std::min(clip_right, device->draw_width);
+    const int bottom_bound = std::min(clip_bottom, device->draw_height);
     const int left_bound = std::max(clip_left, 0);
     const int top_bound = std::max(clip_top, 0);
     long long dx = static_cast<long long>(x) + fr.trim_left;

@@ -27,15 +27,8 @@ void render_device::clear_state()
     paused = 0;
     render_states_dirty = 1;
     render_type = kRenderHardware;
-    back_buffer.clear();
-    back_buffer.shrink_to_fit();
-    back_pitch = 0;
-}
-
-int render_device::release()
-{
-    clear_state();
-    return 1;
+    requested_level = 0;
+    surfaces_lost = 0;
 }
 
 int render_device::update_window_origin()
@@ -55,9 +48,10 @@ void render_device::set_active(int state)
     if (state == 1) {
         paused = 1;
     } else if (state == 0) {
+        // The device's states and an 8-bit screen's palette are sent again
+        // with the next frame; a surface lost meanwhile is restored then.
         render_states_dirty = 1;
         paused = 0;
-        // An 8-bit screen gets its palette again with the next frame.
         palette_dirty = 1;
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -8,19 +10,18 @@
 #include "platform/window.h"
 
 // The renderer: one program-wide record that lists the display drivers found
-// at start-up, sets up a display in a chosen mode and render type, and owns
-// the back buffer that frames are drawn into and presented from.
+// at start-up, sets up a display in a chosen mode and render type over the
+// platform's display service (the driver, the primary and back surfaces, the
+// Z-buffer, the palette, the 3D device with its viewport and background
+// material), and presents the frames drawn into the back surface.
 //
-// So far it holds the driver and mode lists, the display's back buffer with
-// its clear, background and present operations, and the notifications of
-// the main window; surfaces in video memory, the Z-buffer, textures, polygon
-// batches and fog join it with the rest of the renderer.
+// Textures, polygon batches and fog join it with the rest of the renderer.
 //
 // A presented frame is copied into the platform's frame hand-over before
 // present() returns (platform/frame.h), so the video thread never reads the
-// back buffer: the loading-screen thread may draw and present while the main
-// thread loads a race, as long as the two never draw at the same time (the
-// race run loop's handshake sees to that).
+// back surface: the loading-screen thread may draw and present while the
+// main thread loads a race, as long as the two never draw at the same time
+// (the race run loop's handshake sees to that).
 
 // Render types.
 inline constexpr std::int32_t kRenderHardware = 96;  // a hardware 3D device, 16-bit colour
@@ -53,6 +54,7 @@ struct d3d_device_info {
     std::int32_t nonlocal_textures = 0;   // textures from non-local (AGP) memory
     std::int32_t local_textures = 0;      // textures in local video memory
     std::int32_t has_zbuffer = 0;
+    std::int32_t zbuffer_depths = 0;      // the Z-buffer depths it takes (depth_to_ddbd bits)
     std::int32_t zcompare = 0;            // 2 less, 4 less-or-equal, 0 none
     std::int32_t windowed = 0;            // can render in a window
     std::int32_t line_caps = 0;
@@ -100,20 +102,24 @@ std::int32_t depth_to_ddbd(int depth);
 class render_device {
 public:
     render_device();
-    ~render_device() = default;
+    ~render_device();
     render_device(const render_device&) = delete;
     render_device& operator=(const render_device&) = delete;
 
     // ---- Life cycle ----
 
     // Releases the display and forgets the drivers: back to the constructed
-    // state (render type 96). 1.
+    // state (render type 96). A step that fails (the display cannot be taken
+    // to give the desktop its mode back: error 6; the mode: error 7) is
+    // reported and the rest is released all the same. 1, or 0 when a step
+    // failed.
     int release();
     // The main window moved: in a window (not exclusive) the client area's
     // screen position is taken again. 1.
     int update_window_origin();
-    // The application became inactive (1: paused) or active again (0);
-    // other values change nothing.
+    // The application became inactive (1: paused) or active again (0: the
+    // palette and the render states are sent again); other values change
+    // nothing.
     void set_active(int state);
 
     // ---- Drivers and modes (driver_enum.cpp) ----
@@ -138,16 +144,24 @@ public:
     // last palettised one, else the first. 1, or 0 after reporting error 33.
     int enum_texture_formats(platform::Device3D& device);
 
-    // ---- Display (display_init.cpp) ----
+    // ---- Display (display_init.cpp, display_surfaces.cpp) ----
 
-    // Sets up the display: render type from the device, a back buffer of
-    // width x height (16-bit 565, or 8-bit for the software type without its
-    // 16-bit flag). depth 32 asks for full screen. 1, or 0 after a reported
-    // failure (no such driver, device or mode).
+    // Sets up the display: the render type from the device (hardware 96,
+    // "RenderSoftware" 144, mono model 112, else 128), the mode (select_mode),
+    // full screen or a window (depth 32 asks for full screen; a display whose
+    // depth the desktop does not have, or a device that cannot draw in a
+    // window, is full screen), the primary and back surfaces, and for the 3D
+    // types the Z-buffer, the device, its texture formats, viewport and
+    // background material (and for type 112 the palette of
+    // "gfx\palette.pal"). The same arguments again keep everything; another
+    // mode on the same software device rebuilds only the surfaces; anything
+    // else rebuilds from the driver up. 1, or 0 after a reported failure
+    // (what was made before stays held until the next init or release).
     int init(int driver, int width, int height, int depth, int device);
     // The colour the back buffer is cleared to; components 0..1 (a 16-bit
     // screen packs it by its masks, an 8-bit one takes the nearest palette
-    // entry, the first on ties). 1.
+    // entry, the first on ties; the 3D types set it on the background
+    // material). 1, or 0 after reporting error 17.
     int set_background(float r, float g, float b);
     std::uint32_t pack_by_masks(std::uint32_t rgb) const;
 
@@ -165,20 +179,34 @@ public:
 
     // ---- Frame operations (frame_ops.cpp) ----
 
-    // 1; there is no Z-buffer to clear yet.
+    // Clears the Z-buffer of a 3D type's viewport (nothing for the software
+    // type, while paused or while the surfaces are not valid). 1, or 0 after
+    // reporting error 22.
     int clear_zbuffer();
     // Fills the back buffer with the background colour (nothing while the
-    // surfaces are not valid or the display is paused). 1.
+    // surfaces are not valid or the display is paused). 1, or 0 after
+    // reporting error 11 (software type) or 22.
     int clear_back_buffer();
-    // Hands the back buffer to the main window. Nothing is shown while
-    // paused. 1, or 0 when a full-screen display cannot show it.
+    // Shows the back buffer: the software type copies its picture (from its
+    // second row) into the primary, writing the palette first when it
+    // changed; the 3D types blank the right and bottom strips and copy (in
+    // a window) or flip (full screen). A lost surface is restored and the
+    // frame dropped. Nothing is shown while paused. 1, or 0 after reporting
+    // error 27.
     int present();
+    // Gives lost display surfaces their memory back (and clears them). 1,
+    // or 0 after reporting error 11.
+    int restore_surfaces();
+    int restore_surface(platform::Surface& surface);
 
     // ---- Errors (render_errors.cpp) ----
 
     // Shows the code's message (render_error_text, followed by a line break)
     // in a message box captioned "D3D Error Message"; the box's result.
     int report_error(int code) const;
+    // Formats a message (printf-style, cut to 255 characters), adds a line
+    // break and shows it as report_error does.
+    int format_error(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
     // ---- The record ----
 
@@ -229,21 +257,94 @@ public:
     std::uint32_t triangles = 0;         // drawn this frame
     std::uint32_t frames_presented = 0;  // frames handed to the window
 
-    // The back buffer: width x height pixels of screen_depth bits, rows of
-    // back_pitch bytes.
-    std::vector<std::uint8_t> back_buffer;
+    // ---- The display (made by init, released by release) ----
+
+    std::unique_ptr<platform::DisplayDriver> display;  // the open driver
+    std::int32_t has_3d = 0;                            // its 3D service is open
+    std::unique_ptr<platform::Surface> primary_surface;
+    // The back surface: a surface of its own, or the flipping primary's.
+    std::unique_ptr<platform::Surface> back_offscreen;
+    platform::Surface* back_surface = nullptr;
+    std::unique_ptr<platform::Surface> zbuffer;
+    std::shared_ptr<platform::Clipper> clipper;          // a window's primary
+    std::shared_ptr<platform::Palette> screen_palette;   // an 8-bit screen; type 112
+    std::unique_ptr<platform::Device3D> device3d;
+    std::unique_ptr<platform::Viewport> viewport;
+    std::unique_ptr<platform::Material> background_material;
+    std::uint32_t background_handle = 0;
+    std::int32_t zcompare = 0;           // the device's Z compare function
+    std::int32_t primary_in_video = 0, back_in_video = 0, zbuffer_in_video = 0;
+    // Free video memory: outside the card, on it, for textures.
+    std::uint64_t free_nonlocal_memory = 0, free_local_memory = 0, free_texture_memory = 0;
+    std::int32_t requested_level = 0;    // 16 in a window, 32 full screen
+    std::int32_t display_mode_changed = 0;
+    std::int32_t normal_level_taken = 0; // the display was given back for a window
+    std::int32_t surfaces_lost = 0;
+    std::uint8_t mode_key = 0;           // software_16bit at the last init
+    std::int32_t requested_depth = 0;    // depth as given to the last init
+
+    // The back surface: its first pixel, pitch and size (from its
+    // description), and the primary's first pixel, taken by one lock when
+    // they are made; the addresses never move.
+    std::uint8_t* back_address = nullptr;
+    std::uint8_t* primary_address = nullptr;
     std::int32_t back_pitch = 0;
+    std::int32_t back_width = 0, back_height = 0;
+    // Where the picture starts: one row into the back surface for the
+    // software type (whose back has a spare row above and below), its first
+    // row otherwise. The rasteriser and the picture code draw from here.
+    std::uint8_t* screen_pixels = nullptr;
+    // The picture drawn into: draw_width x draw_height pixels of
+    // screen_depth bits from screen_pixels, rows of back_pitch bytes.
+    std::span<std::uint8_t> back_buffer;
+    std::int32_t draw_width = 0, draw_height = 0;
+    // Rectangles of the back surface: what the software type clears, the
+    // 2-pixel strips at the right and bottom that present blanks, the
+    // viewport's.
+    platform::PixelRect software_clear, right_strip, bottom_strip, viewport_clear;
 
 private:
     int read_desktop_mode();
     int add_driver(const std::string& name);
     void add_device(dd_driver_info& info, platform::DisplayDriver& driver, const platform::DeviceInfo& device);
     void test_device(d3d_device_info& entry, platform::DisplayDriver& driver, const platform::DeviceInfo& device);
-    void show_full_screen();
     void set_fit_flags(dd_driver_info& info) const;
     void clear_state();
     int palette_shift() const;
     void take_palette_entry(int index, int red, int green, int blue, int shift);
+
+    // Steps of init.
+    int init_software(int wanted_depth);
+    int init_3d(int wanted_depth);
+    int choose_3d_device();
+    int create_directdraw();
+    void query_video_memory();
+    int set_display_mode(int wanted_depth);
+    int create_surfaces(int wanted_depth);
+    int create_primary_and_back(bool full_screen, platform::PixelLayout layout);
+    int attach_clipper();
+    int describe_surfaces();
+    int create_palette();
+    int create_zbuffer();
+    int create_device();
+    int create_viewport();
+    int create_background_material();
+    int load_mono_palette();
+    int clear_surface(platform::Surface& surface);
+    void set_strips();
+    // Releases the device's viewport, material and the device, then the
+    // Z-buffer and the primary and back surfaces.
+    void release_device_objects();
+    void release_display_surfaces();
+    // Gives the desktop its mode back when a mode was set; reports what
+    // fails. 1, or 0 when a step failed.
+    int restore_desktop_mode();
+    int tear_down();
+    // Present steps.
+    int present_software();
+    int present_3d();
+    void paint_software_border();
+    bool restore_after(platform::DisplayResult result);
 };
 
 // The program's renderer, or null before the program-wide objects have

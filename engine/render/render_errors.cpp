@@ -1,3 +1,5 @@
+#include <cstdarg>
+#include <cstdio>
 #include <string>
 
 #include "engine/render/render_device.h"
@@ -71,8 +73,20 @@ const char* render_error_text(int code)
 
 int render_device::report_error(int code) const
 {
-    // A line break always follows the message, also after one that ends
-    // with its own.
-    return platform::message_box(std::string(render_error_text(code)) + "\r\n", kRenderErrorCaption,
-                                 platform::MB_OK);
+    return format_error("%s", render_error_text(code));
+}
+
+int render_device::format_error(const char* format, ...) const
+{
+    // The text is formatted into a buffer of 256 characters: a longer one is
+    // cut, never written past the buffer. A line break always follows, also
+    // after a message that ends with its own.
+    char text[256] = {};
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+    }
+    return platform::message_box(std::string(text) + "\r\n", kRenderErrorCaption, platform::MB_OK);
 }

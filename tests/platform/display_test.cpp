@@ -363,6 +363,9 @@ TEST_F(Display, TheDeviceClearsItsViewportAndZBuffer)
     EXPECT_EQ(back->attach_depth_buffer(*back), DisplayResult::InvalidArgument);
 
     std::unique_ptr<Device3D> device;
+    // Devices are made through the driver's 3D service.
+    EXPECT_EQ(driver->create_device("Torvane 3D", *back, device), DisplayResult::InvalidArgument);
+    ASSERT_EQ(driver->open_3d(), DisplayResult::Ok);
     EXPECT_EQ(driver->create_device("nothing", *back, device), DisplayResult::InvalidArgument);
     // The hardware device wants its target in video memory.
     auto sys = make(*driver, offscreen(6, 4, PixelLayout::Rgb565));
@@ -372,11 +375,32 @@ TEST_F(Display, TheDeviceClearsItsViewportAndZBuffer)
     ASSERT_EQ(device->texture_formats(formats), DisplayResult::Ok);
     EXPECT_EQ(formats.size(), 3u);
 
+    // Nothing to clear before a viewport is current.
+    EXPECT_EQ(device->clear(true, true), DisplayResult::InvalidArgument);
+    std::unique_ptr<Viewport> viewport;
+    ASSERT_EQ(device->create_viewport(viewport), DisplayResult::Ok);
+    // A viewport takes a rectangle, and becomes current, once it is added.
+    EXPECT_EQ(viewport->set_rect({1, 1, 5, 3}), DisplayResult::InvalidArgument);
+    EXPECT_EQ(device->set_current_viewport(*viewport), DisplayResult::InvalidArgument);
+    ASSERT_EQ(device->add_viewport(*viewport), DisplayResult::Ok);
+    ASSERT_EQ(viewport->set_rect({1, 1, 5, 3}), DisplayResult::Ok);
+    EXPECT_EQ(viewport->set_rect({0, 0, 7, 4}), DisplayResult::InvalidArgument);
+    ASSERT_EQ(device->set_current_viewport(*viewport), DisplayResult::Ok);
+    EXPECT_EQ(device->current_viewport(), viewport.get());
+
+    // The background is a material, named by its handle.
+    std::unique_ptr<Material> material;
+    ASSERT_EQ(device->create_material(material), DisplayResult::Ok);
+    std::uint32_t handle = 0;
+    ASSERT_EQ(material->get_handle(handle), DisplayResult::Ok);
+    EXPECT_NE(handle, 0u);
+    EXPECT_EQ(viewport->set_background(handle + 1), DisplayResult::InvalidArgument);
+    ASSERT_EQ(viewport->set_background(handle), DisplayResult::Ok);
+    ASSERT_EQ(material->set_colour(0xFF0000), DisplayResult::Ok);
+    EXPECT_EQ(device->material_colour(handle), 0xFF0000u);
+
     back->fill(nullptr, 0x0001);
     z->fill(nullptr, 0x1111);
-    ASSERT_EQ(device->set_viewport({1, 1, 5, 3}), DisplayResult::Ok);
-    EXPECT_EQ(device->set_viewport({0, 0, 7, 4}), DisplayResult::InvalidArgument);
-    ASSERT_EQ(device->set_background(0xFF0000), DisplayResult::Ok);
     ASSERT_EQ(device->clear(true, true), DisplayResult::Ok);
     EXPECT_EQ(pixel(*back, 1, 1), 0xF800u);
     EXPECT_EQ(pixel(*back, 4, 2), 0xF800u);
@@ -385,10 +409,79 @@ TEST_F(Display, TheDeviceClearsItsViewportAndZBuffer)
     EXPECT_EQ(pixel(*z, 1, 1), 0xFFFFu);
     EXPECT_EQ(pixel(*z, 0, 1), 0x1111u);
 
+    // A material that goes clears to black; a viewport that goes is no
+    // longer current.
+    material.reset();
+    ASSERT_EQ(device->clear(true, false), DisplayResult::Ok);
+    EXPECT_EQ(pixel(*back, 1, 1), 0u);
+    device->delete_viewport(*viewport);
+    EXPECT_EQ(device->current_viewport(), nullptr);
+    ASSERT_EQ(device->add_viewport(*viewport), DisplayResult::Ok);
+    ASSERT_EQ(device->set_current_viewport(*viewport), DisplayResult::Ok);
+
     // A Z-buffer that goes is no longer the target's.
     z.reset();
     EXPECT_EQ(back->depth_buffer(), nullptr);
     EXPECT_EQ(device->clear(false, true), DisplayResult::Ok);
+    // The viewport may outlive its device.
+    device.reset();
+    EXPECT_EQ(viewport->set_rect({0, 0, 2, 2}), DisplayResult::InvalidArgument);
+}
+
+TEST_F(Display, SurfacesDescribeThemselvesAndAClipperKeepsBlitsInTheWindow)
+{
+    const WindowHandle w = make_popup(8, 6);
+    ASSERT_TRUE(w);
+    auto driver = DisplayDriver::open();
+    ASSERT_TRUE(driver);
+    SurfaceSpec spec;
+    spec.kind = SurfaceKind::Primary;
+    spec.width = 8;
+    spec.height = 6;
+    spec.flipping = true;
+    spec.place = MemoryPlace::Video;
+    auto primary = make(*driver, spec, w);
+    ASSERT_TRUE(primary);
+    SurfaceInfo info;
+    ASSERT_EQ(primary->describe(info), DisplayResult::Ok);
+    EXPECT_EQ(info.kind, SurfaceKind::Primary);
+    EXPECT_EQ(info.width, 8);
+    EXPECT_EQ(info.height, 6);
+    EXPECT_EQ(info.pitch, 16);
+    EXPECT_EQ(info.place, MemoryPlace::Video);
+    Surface* back = nullptr;
+    ASSERT_EQ(primary->get_back(back), DisplayResult::Ok);
+    EXPECT_EQ(back, primary->back());
+    auto plain = make(*driver, offscreen(4, 4, PixelLayout::Rgb565));
+    EXPECT_EQ(plain->get_back(back), DisplayResult::InvalidArgument);
+    EXPECT_EQ(back, nullptr);
+
+    // Without a clipper a blit reaching past the primary is refused; with
+    // one it draws the part inside, from the source pixels that map there.
+    auto source = make(*driver, offscreen(4, 4, PixelLayout::Rgb565));
+    source->fill(nullptr, 0x1111);
+    put(*source, 3, 3, 0x2222);
+    const PixelRect past{6, 4, 10, 8};
+    EXPECT_EQ(primary->blit(&past, *source, nullptr, false), DisplayResult::InvalidArgument);
+    std::shared_ptr<Clipper> clipper;
+    ASSERT_EQ(driver->create_clipper(clipper), DisplayResult::Ok);
+    // A clipper goes on a primary only, and only once it has its window.
+    EXPECT_EQ(primary->set_clipper(clipper), DisplayResult::InvalidArgument);
+    EXPECT_EQ(clipper->set_window(WindowHandle{}), DisplayResult::InvalidArgument);
+    ASSERT_EQ(clipper->set_window(w), DisplayResult::Ok);
+    EXPECT_EQ(plain->set_clipper(clipper), DisplayResult::InvalidArgument);
+    ASSERT_EQ(primary->set_clipper(clipper), DisplayResult::Ok);
+    ASSERT_EQ(primary->blit(&past, *source, nullptr, false), DisplayResult::Ok);
+    EXPECT_EQ(pixel(*primary, 6, 4), 0x1111u);
+    EXPECT_EQ(pixel(*primary, 7, 5), 0x1111u);
+    EXPECT_EQ(pixel(*primary, 5, 5), 0u);
+    const PixelRect corner{-3, -3, 1, 1};
+    ASSERT_EQ(primary->blit(&corner, *source, nullptr, false), DisplayResult::Ok);
+    EXPECT_EQ(pixel(*primary, 0, 0), 0x2222u);
+    ASSERT_EQ(primary->fill(&past, 0x3333), DisplayResult::Ok);
+    EXPECT_EQ(pixel(*primary, 7, 5), 0x3333u);
+    const PixelRect away{20, 20, 30, 30};
+    EXPECT_EQ(primary->fill(&away, 0x4444), DisplayResult::Ok);
 }
 
 TEST_F(Display, LostSurfacesRefuseWorkUntilRestored)
@@ -441,7 +534,23 @@ TEST_F(Display, EveryOperationFailsThroughItsFaultSeam)
     std::shared_ptr<Palette> palette;
     ASSERT_EQ(driver->create_palette(nullptr, palette), DisplayResult::Ok);
     std::unique_ptr<Device3D> device;
+    ASSERT_EQ(driver->open_3d(), DisplayResult::Ok);
     ASSERT_EQ(driver->create_device("Torvane 3D", *back, device), DisplayResult::Ok);
+    std::unique_ptr<Viewport> viewport;
+    ASSERT_EQ(device->create_viewport(viewport), DisplayResult::Ok);
+    std::unique_ptr<Viewport> spare;
+    ASSERT_EQ(device->add_viewport(*viewport), DisplayResult::Ok);
+    std::unique_ptr<Material> material;
+    ASSERT_EQ(device->create_material(material), DisplayResult::Ok);
+    std::unique_ptr<Material> another;
+    std::uint32_t handle = 0;
+    ASSERT_EQ(material->get_handle(handle), DisplayResult::Ok);
+    std::shared_ptr<Clipper> clipper;
+    ASSERT_EQ(driver->create_clipper(clipper), DisplayResult::Ok);
+    ASSERT_EQ(clipper->set_window(w), DisplayResult::Ok);
+    SurfaceInfo info;
+    Surface* back_of_primary = nullptr;
+    std::unique_ptr<Device3D> other_device;
 
     struct Case {
         Fault fault;
@@ -476,11 +585,23 @@ TEST_F(Display, EveryOperationFailsThroughItsFaultSeam)
         {Fault::PaletteCreate, [&] { return driver->create_palette(nullptr, palette); }},
         {Fault::PaletteSet, [&] { return eight->set_palette(palette); }},
         {Fault::PaletteSet, [&] { return palette->set_entries(0, 1, rgb); }},
-        {Fault::DeviceCreate, [&] { return driver->create_device("Torvane 3D", *back, device); }},
+        {Fault::DeviceCreate, [&] { return driver->create_device("Torvane 3D", *back, other_device); }},
         {Fault::DeviceTextureFormats, [&] { return device->texture_formats(formats); }},
-        {Fault::DeviceViewport, [&] { return device->set_viewport({0, 0, 2, 2}); }},
-        {Fault::DeviceBackground, [&] { return device->set_background(0); }},
+        {Fault::DeviceViewport, [&] { return viewport->set_rect({0, 0, 2, 2}); }},
+        {Fault::DeviceViewport, [&] { return device->set_current_viewport(*viewport); }},
+        {Fault::DeviceBackground, [&] { return material->set_colour(0); }},
         {Fault::DeviceClear, [&] { return device->clear(true, true); }},
+        {Fault::Display3DOpen, [&] { return driver->open_3d(); }},
+        {Fault::SurfaceDescribe, [&] { return back->describe(info); }},
+        {Fault::SurfaceBackBuffer, [&] { return primary->get_back(back_of_primary); }},
+        {Fault::ClipperCreate, [&] { return driver->create_clipper(clipper); }},
+        {Fault::ClipperWindow, [&] { return clipper->set_window(w); }},
+        {Fault::ClipperSet, [&] { return primary->set_clipper(clipper); }},
+        {Fault::ViewportCreate, [&] { return device->create_viewport(spare); }},
+        {Fault::ViewportAdd, [&] { return device->add_viewport(*viewport); }},
+        {Fault::MaterialCreate, [&] { return device->create_material(another); }},
+        {Fault::MaterialHandle, [&] { return material->get_handle(handle); }},
+        {Fault::ViewportBackground, [&] { return viewport->set_background(handle); }},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         fail_next(cases[i].fault);
@@ -491,4 +612,11 @@ TEST_F(Display, EveryOperationFailsThroughItsFaultSeam)
     fail_next(Fault::DisplayOpen);
     EXPECT_FALSE(DisplayDriver::open());
     EXPECT_TRUE(DisplayDriver::open());
+
+    // A fault armed to fire later lets the operations before it pass.
+    fail_after(Fault::SurfaceDescribe, 2);
+    EXPECT_EQ(back->describe(info), DisplayResult::Ok);
+    EXPECT_EQ(back->describe(info), DisplayResult::Ok);
+    EXPECT_EQ(back->describe(info), DisplayResult::Failed);
+    EXPECT_EQ(back->describe(info), DisplayResult::Ok);
 }

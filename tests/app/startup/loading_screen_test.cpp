@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "app/startup/loading_screen.h"
+#include "engine/render/render_device.h"
 #include "platform/fault_seam.h"
+#include "platform/frame.h"
 #include "platform/sync_event.h"
+#include "platform/video_thread.h"
+#include "platform/window.h"
 
 // The loading screen's handshake as the program runs it: LoadingScreen (the
 // run loop's side) against RunLoadingScreen (the thread's side), with a
@@ -274,6 +278,85 @@ TEST_F(LoadingHandshakeTest, LoadingScreenStillUpIsStoppedByItsOwner)
         ASSERT_TRUE(screen.Start("Sugo"));
     }
     EXPECT_EQ(display.frees.load(), 1);
+}
+
+// Both threads draw through the one renderer, as the race run loop and the
+// loading screen do: the loading thread draws and presents frames until the
+// run loop's stop request is answered, the run loop draws before it starts
+// the screen and as soon as Stop returns. A drawer that finds the other one
+// drawing records an overlap; none may happen, round after round.
+class DrawingDisplay : public LoadingScreenDisplay {
+public:
+    DrawingDisplay(render_device& renderer, std::atomic<int>& drawing, std::atomic<bool>& overlap)
+        : renderer_(renderer), drawing_(drawing), overlap_(overlap)
+    {
+    }
+    bool Load() override { return true; }
+    void ShowFirst() override { Draw(0.0f); }
+    void ShowFrame() override
+    {
+        Draw(0.5f);
+        ++frames;
+    }
+    void Free() override {}
+
+    void Draw(float blue)
+    {
+        if (drawing_.fetch_add(1) != 0)
+            overlap_ = true;
+        renderer_.set_background(0.0f, 0.0f, blue);
+        renderer_.clear_back_buffer();
+        // The frame is slow to draw, so that a run loop that went on too
+        // early would be caught drawing beside it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        renderer_.present();
+        drawing_.fetch_sub(1);
+    }
+
+    std::atomic<int> frames{0};
+
+private:
+    render_device& renderer_;
+    std::atomic<int>& drawing_;
+    std::atomic<bool>& overlap_;
+};
+
+platform::LResult PlainProc(platform::WindowHandle w, unsigned m, platform::WParam wp, platform::LParam lp)
+{
+    return platform::def_window_proc(w, m, wp, lp);
+}
+
+TEST_F(LoadingHandshakeTest, TheLoadingThreadAndTheRunLoopNeverDrawAtOnce)
+{
+    ASSERT_TRUE(platform::register_window_class("LoadingDraw", 0, &PlainProc));
+    const platform::WindowHandle window = platform::create_window(0, "LoadingDraw", "Loading", 0, 0, 0, 200, 150);
+    ASSERT_TRUE(window);
+    render_device renderer;
+    set_the_render_device(&renderer);
+    ASSERT_EQ(renderer.enumerate_drivers(window), 1);
+    ASSERT_EQ(renderer.init(0, 320, 240, 16, 1), 1);
+
+    std::atomic<int> drawing{0};
+    std::atomic<bool> overlap{false};
+    int frames = 0;
+    for (int round = 0; round < 5; ++round) {
+        DrawingDisplay display(renderer, drawing, overlap);
+        display.Draw(1.0f);  // the run loop's last frame before the race loads
+        LoadingScreen screen([&](const std::string&) { RunLoadingScreen(display); });
+        ASSERT_TRUE(screen.Start("Sugo"));
+        ASSERT_TRUE(Eventually([&] { return display.frames.load() >= 2; }));
+        screen.Stop();
+        display.Draw(1.0f);  // the run loop draws at once
+        frames += display.frames.load();
+    }
+    EXPECT_FALSE(overlap.load());
+    EXPECT_GE(frames, 10);
+    EXPECT_GE(renderer.frames_presented, 20u);
+
+    renderer.release();
+    set_the_render_device(nullptr);
+    platform::shutdown_video_thread();
+    platform::unregister_window_class("LoadingDraw");
 }
 
 } // namespace

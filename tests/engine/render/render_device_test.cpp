@@ -42,6 +42,17 @@ protected:
         platform::clear_recorded_message_boxes();
     }
 
+    // Gives the window a client area of w x h, as the program sizes its main
+    // window before a display in a window.
+    void size_client(int w, int h)
+    {
+        platform::Rect frame, client;
+        ASSERT_TRUE(platform::get_window_rect(window, frame));
+        ASSERT_TRUE(platform::get_client_rect(window, client));
+        platform::move_window(window, frame.left, frame.top, w + (frame.right - frame.left) - client.right,
+                              h + (frame.bottom - frame.top) - client.bottom, false);
+    }
+
     platform::WindowHandle window;
     render_device device;
 };
@@ -235,6 +246,7 @@ TEST_F(RendererTest, EachFailingListingStepReportsItsCode)
         {platform::Fault::DisplayDesktopMode, "GetDisplayMode error!\r\n"},
         {platform::Fault::DisplayDriverList, "DirectDrawEnumerate failed!\r\n"},
         {platform::Fault::DisplayModeList, "EnumDisplayModes failed.\r\n"},
+        {platform::Fault::Display3DOpen, "Creation of IDirect3D failed!\r\n"},
         {platform::Fault::DisplayDeviceList, "Enumeration of drivers failed.\r\n"},
     };
     for (const auto& c : cases) {
@@ -312,6 +324,7 @@ TEST(RenderDevice, ErrorTexts)
 
 TEST_F(RendererTest, PresentShowsTheBackBufferUnlessPaused)
 {
+    size_client(512, 384);
     ASSERT_EQ(device.enumerate_drivers(window), 1);
     EXPECT_EQ(device.init(0, 512, 384, 16, 1), 1);
     EXPECT_EQ(device.render_type, kRenderHardware);
@@ -412,12 +425,17 @@ TEST_F(RendererTest, APaletteFileFillsTheTablesOfTheScreen)
     const auto dir = torvane_test::make_temp_dir("pal");
     torvane_test::ScopedCwd cwd(dir);
     ASSERT_TRUE(platform::write_file_atomic((dir / "palette.pal").string(), palette_file_bytes()));
-    ASSERT_EQ(device.enumerate_drivers(window), 1);
 
     // 8-bit software screen: integers times 4, the hardware copy as 6-bit
-    // values until the DAC is measured at 8 bits.
+    // values while the DAC is not known to be 8 bits wide. Setting up an
+    // 8-bit screen measures it (6 bits on this display).
+    platform::DisplayDescription six = platform::default_display_description();
+    six.dac_bits = 6;
+    platform::set_display_description(six);
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
     device.software_16bit = 0;
     ASSERT_EQ(device.init(0, 320, 200, 16, 0), 1);
+    EXPECT_EQ(device.drivers[0].dac_bits, 6);
     ASSERT_EQ(device.load_palette("PALETTE.PAL"), 1);
     EXPECT_EQ(device.darkest_index, 5);
     EXPECT_EQ(device.palette_rgb[9][0], 9 * 4);
