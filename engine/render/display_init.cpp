@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 
 // Setting up the display: which render type, driver, device and mode; a
@@ -116,6 +117,8 @@ int render_device::init_software(int wanted_depth)
     draw_width = std::min(width, back_width);
     draw_height = std::min(height, back_height - 1);
     back_buffer = {screen_pixels, static_cast<std::size_t>(back_pitch) * static_cast<std::size_t>(draw_height)};
+    // The game's own rasteriser draws straight into the picture.
+    rast_set_frame({screen_pixels, back_pitch, draw_width, draw_height, screen_depth});
     surfaces_valid = 1;
     set_strips();
     ready = 1;

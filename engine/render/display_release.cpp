@@ -1,3 +1,4 @@
+#include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 
 // Giving the display back: the device and its objects before the surfaces
@@ -23,6 +24,8 @@ void render_device::release_display_surfaces()
     back_offscreen.reset();
     primary_surface.reset();
     screen_palette.reset();
+    if (screen_pixels && rast_current_frame().pixels == screen_pixels)
+        rast_set_frame({});
     back_address = primary_address = screen_pixels = nullptr;
     back_buffer = {};
     back_pitch = back_width = back_height = 0;

@@ -52,6 +52,12 @@ void rast_set_screen(float width, float height);
 // The same, and makes `frame` the one drawn into. The frame's pitch must be a
 // whole number of pixels (asserted); rows are that many pixels apart.
 void rast_set_screen(float width, float height, const rast_frame& frame);
+// Makes `frame` the one drawn into and keeps the screen state. The display's
+// set-up gives the software type's back surface here each time it is made,
+// and an empty frame when it is released, so nothing draws into freed memory.
+void rast_set_frame(const rast_frame& frame);
+// The frame drawn into, as last given.
+rast_frame rast_current_frame();
 
 // Perspective family: a convex polygon of `count` vertices given by pointers
 // in drawing order (either winding). Fewer than 3 vertices draw nothing.

@@ -68,6 +68,17 @@ void rast_set_screen(float width, float height, const rast_frame& frame)
     rast_set_screen(width, height);
 }
 
+void rast_set_frame(const rast_frame& frame)
+{
+    state.frame = frame;
+    take_clip();
+}
+
+rast_frame rast_current_frame()
+{
+    return state.frame;
+}
+
 rast_settings rast_get_settings()
 {
     return {state.span_run, state.edge_run, state.full_res, state.width, state.height,

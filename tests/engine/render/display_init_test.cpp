@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 #include "platform/atomic_file.h"
 #include "platform/display.h"
@@ -177,6 +178,15 @@ TEST_F(DisplayInit, EachTypeMakesItsSurfacesInAWindowAndFullScreen)
             EXPECT_EQ(device.drivers[0].dac_bits, 8);
         }
         EXPECT_EQ(device.clipper != nullptr, c.clipper);
+        // The software type's rasteriser draws into the picture itself.
+        if (c.type == kRenderSoftware) {
+            const rast_frame f = rast_current_frame();
+            EXPECT_EQ(f.pixels, device.screen_pixels);
+            EXPECT_EQ(f.pitch, device.back_pitch);
+            EXPECT_EQ(f.width, 640);
+            EXPECT_EQ(f.height, 480);
+            EXPECT_EQ(f.depth, c.screen_depth);
+        }
         EXPECT_EQ(device.right_strip.left, 638);
         EXPECT_EQ(device.bottom_strip.top, 478 + c.spare_rows);
 
@@ -195,6 +205,9 @@ TEST_F(DisplayInit, EachTypeMakesItsSurfacesInAWindowAndFullScreen)
 
         EXPECT_EQ(device.release(), 1);
         expect_released();
+        if (c.type == kRenderSoftware) {
+            EXPECT_EQ(rast_current_frame().pixels, nullptr);
+        }
         EXPECT_TRUE(boxes().empty());
     }
 }
