@@ -38,6 +38,15 @@ enum class Fault : int {
     DeviceViewport,
     DeviceBackground,
     DeviceClear,
+    // The audio service (platform/audio.h), one kind per operation.
+    AudioOpen,            // the output does not start
+    AudioFormat,          // the output format is refused
+    AudioBufferCreate,
+    AudioBufferDuplicate,
+    AudioBufferLock,
+    AudioBufferPlay,
+    AudioBufferControl,   // a volume, pan, frequency or play cursor is refused
+    AudioBufferNotify,    // position notifications are refused
     Count
 };
 
