@@ -10,7 +10,8 @@ namespace {
 
 void put_id(std::vector<std::uint8_t>& out, const char* id)
 {
-    out.insert(out.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(id[i]));
 }
 
 void put_u32(std::vector<std::uint8_t>& out, std::uint32_t v)
@@ -43,7 +44,8 @@ std::vector<std::uint8_t> list_chunk_body()
     put_id(body, "ISFT");
     const char name[] = "datakit";
     put_u32(body, sizeof name);
-    body.insert(body.end(), name, name + sizeof name);
+    for (const char c : name)
+        body.push_back(static_cast<std::uint8_t>(c));
     return body;
 }
 
