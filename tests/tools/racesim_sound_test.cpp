@@ -1,0 +1,39 @@
+// The headless race with its sounds, on SDL's dummy audio driver (the test
+// main chooses it): everything loads as the race names it, and the race
+// ends as it does without sound.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+#include "tools/datakit/demo_data.h"
+#include "tools/racesim/race_sim.h"
+
+#ifdef TORVANE_RACESIM_PATH
+
+TEST(RaceSimSound, ARaceWithItsSoundsEndsAsOneWithout)
+{
+    const std::filesystem::path data = torvane_test::make_temp_dir("sound_race") / "data";
+    std::string error;
+    ASSERT_TRUE(datakit::make_demo_data(data, error)) << error;
+    racesim::Options options;
+    options.data = data.string();
+    options.track = "Sugo";
+    options.riders = 6;
+    options.laps = 1;
+    const racesim::Result quiet = racesim::Run(options);
+    options.sound = true;
+    const racesim::Result loud = racesim::Run(options);
+    ASSERT_TRUE(loud.loaded) << loud.error;
+    EXPECT_TRUE(std::regex_match(loud.sound, std::regex(R"(sound: output=device samples=40 sets=5 mixed=\d+\.\d)")))
+        << loud.sound;
+    EXPECT_TRUE(quiet.sound.empty());
+    ASSERT_EQ(quiet.riders.size(), loud.riders.size());
+    for (std::size_t i = 0; i < quiet.riders.size(); ++i)
+        EXPECT_EQ(racesim::FormatRider(quiet.riders[i]), racesim::FormatRider(loud.riders[i]));
+    EXPECT_EQ(quiet.simulated, loud.simulated);
+}
+
+#endif
