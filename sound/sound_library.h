@@ -196,6 +196,7 @@ public:
 
     // ---- What tests and tools look at ----
     platform::AudioOutput& Output() { return m_Output; }
+    const platform::AudioOutput& Output() const { return m_Output; }
     const SoundSlot& Sample(int slot) const { return m_Samples[slot]; }
     const SoundSlot& Voice(int slot) const { return m_Voices[slot]; }
     const SoundStream& Stream(int channel) const { return m_Streams[channel]; }
