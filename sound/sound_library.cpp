@@ -21,6 +21,10 @@ SoundLibrary::~SoundLibrary()
 
 std::int32_t SoundLibrary::Init(void* window, bool hardware3D)
 {
+    // Every menu set starts the library as it loads: once started, it keeps
+    // its streams and the engine layers it plays.
+    if (m_bInitialised)
+        return kSoundOk;
     // Positions are always worked out by the library itself: the output has
     // no 3D processing of its own.
     m_bHardware3D = 0;

@@ -136,6 +136,22 @@ TEST_F(Streams, StopRestartAndCloseWhilePlaying)
     EXPECT_FALSE(sound.Stream(0).m_Thread.joinable());
 }
 
+TEST_F(Streams, StartingTheLibraryAgainLeavesAPlayingStreamAlone)
+{
+    const std::vector<std::int16_t> music = Music(22050 * 3);
+    WriteWav("music.wav", music);
+    ASSERT_EQ(sound.OpenStream("music.wav", 0), kSoundOk);
+    ASSERT_EQ(sound.StartStream(true, 0), 0);
+    Play(0, 22050);
+    EXPECT_EQ(sound.Init(nullptr, false), kSoundOk); // a menu set loading
+    EXPECT_FALSE(sound.Stream(0).m_bFinished.load());
+    const std::vector<std::int16_t> pcm = Play(0, 22050 * 2);
+    for (std::size_t i = 0; i < pcm.size() / 2; ++i)
+        ASSERT_EQ(pcm[2 * i], music[22050 + i]) << "frame " << i;
+    sound.StopStream(0);
+    EXPECT_FALSE(sound.Stream(0).m_Thread.joinable());
+}
+
 TEST_F(Streams, RefusalsAndFailures)
 {
     EXPECT_EQ(sound.StartStream(true, 0), -1); // nothing open
