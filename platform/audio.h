@@ -181,6 +181,19 @@ public:
     // The rate it plays at (its own when none was set).
     bool frequency(AudioBufferId id, std::uint32_t& hz) const;
 
+    // Guards a streamed buffer against playing what its owner has not
+    // written yet: from now on the buffer plays at most `bytes` bytes ahead
+    // of its play cursor, and each add_filled() lets it play that many more.
+    // Where the guard runs out, the buffer is silent and its cursor waits
+    // (an underrun is heard as a gap, never as old sound played again).
+    // Buffers start unguarded.
+    bool set_filled_ahead(AudioBufferId id, std::uint32_t bytes);
+    bool add_filled(AudioBufferId id, std::uint32_t bytes);
+    // The bytes the guard still lets the buffer play (false when it is not
+    // guarded): the rest of the buffer, from its oldest unplayed-over byte,
+    // is free to be written again.
+    bool filled_ahead(AudioBufferId id, std::uint32_t& bytes) const;
+
     // Replaces the buffer's notifications. Only a streamed buffer that is
     // stopped takes them; offsets must lie inside the buffer (or be
     // kAudioNotifyStop) and every event must be given (AudioBufferNotify).

@@ -37,7 +37,14 @@ void mix_voice(AudioOutput::MixVoice& v, float* acc, std::size_t frames)
         return;
     }
     const bool stereo = v.channels == 2;
+    v.starved = false;
     for (std::size_t i = 0; i < frames; ++i) {
+        // A guarded stream plays only what has been written; the rest of
+        // the pass is silent and the cursor waits for more.
+        if (passed >= v.playable) {
+            v.starved = true;
+            break;
+        }
         if (pos >= length) {
             if (!v.looping) {
                 v.ended = true;
@@ -105,6 +112,8 @@ void AudioOutput::mix(std::int16_t* out, std::size_t frames)
                 v.step = (rate << kAudioFractionBits) / out_rate;
                 v.gain_left = s.gain_left;
                 v.gain_right = s.gain_right;
+                v.playable = s.filled_ahead < 0 ? ~std::uint64_t{0}
+                                                : static_cast<std::uint64_t>(s.filled_ahead) / s.format.block_align();
             }
         }
 
@@ -138,6 +147,9 @@ void AudioOutput::mix(std::int16_t* out, std::size_t frames)
                         note.event->set();
                 }
                 s.position = v.end_position;
+                if (s.filled_ahead >= 0)
+                    s.filled_ahead = std::max<std::int64_t>(
+                        0, s.filled_ahead - static_cast<std::int64_t>(v.frames_played * align));
                 if (v.ended) {
                     s.playing = false;
                     s.looping = false;

@@ -413,6 +413,39 @@ bool AudioOutput::frequency(AudioBufferId id, std::uint32_t& hz) const
     return s != nullptr;
 }
 
+bool AudioOutput::set_filled_ahead(AudioBufferId id, std::uint32_t bytes)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    Slot* s = find(id);
+    if (!s || !s->streamed)
+        return false;
+    s->filled_ahead = bytes;
+    return true;
+}
+
+bool AudioOutput::add_filled(AudioBufferId id, std::uint32_t bytes)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    Slot* s = find(id);
+    if (!s || s->filled_ahead < 0)
+        return false;
+    // Never more than the whole buffer: older bytes are overwritten.
+    const std::int64_t size = static_cast<std::int64_t>(s->frames) * s->format.block_align();
+    s->filled_ahead = std::min<std::int64_t>(size, s->filled_ahead + bytes);
+    return true;
+}
+
+bool AudioOutput::filled_ahead(AudioBufferId id, std::uint32_t& bytes) const
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    const Slot* s = find(id);
+    bytes = 0;
+    if (!s || s->filled_ahead < 0)
+        return false;
+    bytes = static_cast<std::uint32_t>(s->filled_ahead);
+    return true;
+}
+
 bool AudioOutput::set_notifications(AudioBufferId id, std::span<const AudioNotification> notifications)
 {
     if (notifications.size() > kAudioMaxNotifications || take_fault(Fault::AudioBufferNotify))

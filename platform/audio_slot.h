@@ -33,6 +33,9 @@ struct AudioOutput::Slot {
     float gain_right = 1.0f;
     std::array<AudioNotification, kAudioMaxNotifications> notify{};
     std::uint32_t notify_count = 0;
+    // Bytes written ahead of the cursor that may be played, or -1 when the
+    // buffer is not guarded.
+    std::int64_t filled_ahead = -1;
     // Moves on whenever a call of the program moves the cursor or starts or
     // stops the buffer; the mixer writes back its cursor only when this is
     // what it was when the mix began, so such a call is never undone.
@@ -54,10 +57,12 @@ struct AudioOutput::MixVoice {
     std::uint64_t step = 0;       // cursor advance per output frame
     float gain_left = 1.0f;
     float gain_right = 1.0f;
+    std::uint64_t playable = ~std::uint64_t{0}; // source frames the guard lets this pass play
     // Results of the pass.
     std::uint64_t end_position = 0;
     std::uint64_t frames_played = 0; // whole source frames the cursor passed
     bool ended = false;              // a one-shot buffer reached its end
+    bool starved = false;            // the guard ran out in this pass
 };
 
 // Sound data of released buffers, freed once no pass that may have copied

@@ -219,6 +219,7 @@ private:
     bool ReadWavInto(mixer& file, SoundSlot& slot, bool positioned);
     void StreamThread(int channel);
     bool RefillBlock(SoundStream& s);
+    bool RefillPlayedBlocks(SoundStream& s);
     void ReadStreamData(SoundStream& s, std::uint8_t* dst, std::uint32_t bytes, bool& ended);
     void StopSetSlots(std::int32_t set);
     void EndStreamThread(SoundStream& s);

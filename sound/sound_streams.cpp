@@ -116,6 +116,9 @@ std::int32_t SoundLibrary::FillStream(int channel)
     bool ended = false;
     ReadStreamData(s, lock.part1, lock.bytes1, ended);
     m_Output.unlock(s.m_Buffer, lock);
+    // The buffer plays only what has been written: a late refill is heard
+    // as a gap, never as the old music again.
+    m_Output.set_filled_ahead(s.m_Buffer, s.m_uBufferSize);
     if (ended)
         s.m_nEnded = 1;
     s.m_uWriteOffset = 0;
@@ -235,9 +238,31 @@ bool SoundLibrary::RefillBlock(SoundStream& s)
             s.m_nEnded = 1;
     }
     m_Output.unlock(s.m_Buffer, lock);
+    m_Output.add_filled(s.m_Buffer, s.m_uBlockSize);
     s.m_uWriteOffset = (s.m_uWriteOffset + s.m_uBlockSize) % s.m_uBufferSize;
     s.m_uRefillPosition += s.m_uBlockSize;
     s.m_uBlocksWritten.fetch_add(1);
+    return true;
+}
+
+bool SoundLibrary::RefillPlayedBlocks(SoundStream& s)
+{
+    // Every whole block played since the last refill is written again, so a
+    // thread woken late (or once for two blocks) catches up.
+    std::uint32_t ahead = 0;
+    m_Output.filled_ahead(s.m_Buffer, ahead);
+    for (std::uint32_t due = (s.m_uBufferSize - std::min(ahead, s.m_uBufferSize)) / s.m_uBlockSize; due > 0; --due) {
+        // The block held the music from this stream position; once that
+        // reaches the end of a one-shot file and the block is silence, the
+        // whole buffer is: the thread's work is done, and the buffer plays
+        // silence until it is stopped.
+        const std::uint32_t heldFrom = s.m_uRefillPosition;
+        const bool wasEnded = s.m_nEnded != 0;
+        if (!RefillBlock(s))
+            return false;
+        if (wasEnded && heldFrom + s.m_uBlockSize >= s.m_uDataSize)
+            return false;
+    }
     return true;
 }
 
@@ -257,15 +282,7 @@ void SoundLibrary::StreamThread(int channel)
         m_Output.position(s.m_Buffer, cursor);
         s.m_uPlayed += (cursor + s.m_uBufferSize - s.m_uLastPlayPosition) % s.m_uBufferSize;
         s.m_uLastPlayPosition = cursor;
-        // The block just played held the music from this stream position;
-        // once that reaches the end of a one-shot file and the block is
-        // silence, the whole buffer is: the thread's work is done, and the
-        // buffer plays silence until it is stopped.
-        const std::uint32_t heldFrom = s.m_uRefillPosition;
-        const bool wasEnded = s.m_nEnded != 0;
-        if (!RefillBlock(s))
-            break;
-        if (wasEnded && heldFrom + s.m_uBlockSize >= s.m_uDataSize)
+        if (!RefillPlayedBlocks(s))
             break;
     }
     s.m_bFinished.store(true);

@@ -281,6 +281,39 @@ TEST_F(ManualOutput, NotificationsFireWhenTheCursorPassesTheirOffsets)
     EXPECT_TRUE(out.set_notifications(id, notes));
 }
 
+TEST_F(ManualOutput, AGuardedStreamPlaysOnlyWhatWasWrittenAndWaitsForMore)
+{
+    std::vector<std::int16_t> ramp(40);
+    for (int i = 0; i < 40; ++i)
+        ramp[i] = static_cast<std::int16_t>(100 + i);
+    const AudioBufferId id = mono(ramp, 22050, true);
+    ASSERT_TRUE(out.set_filled_ahead(id, 10 * 2));
+    out.play(id, true);
+    std::vector<std::int16_t> pcm = mix(15);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(pcm[2 * i], ramp[i]) << i;
+    for (int i = 10; i < 15; ++i)
+        EXPECT_EQ(pcm[2 * i], 0) << i;
+    std::uint32_t cursor = 0, ahead = 99;
+    out.position(id, cursor);
+    EXPECT_EQ(cursor, 20u); // waiting at the first frame not written
+    ASSERT_TRUE(out.filled_ahead(id, ahead));
+    EXPECT_EQ(ahead, 0u);
+    ASSERT_TRUE(out.add_filled(id, 4 * 2));
+    pcm = mix(6);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(pcm[2 * i], ramp[10 + i]) << i;
+    EXPECT_EQ(pcm[2 * 4], 0);
+    // Never more than the buffer holds; static buffers take no guard.
+    ASSERT_TRUE(out.add_filled(id, 1000));
+    out.filled_ahead(id, ahead);
+    EXPECT_EQ(ahead, 80u);
+    const AudioBufferId plain = mono(ramp);
+    EXPECT_FALSE(out.set_filled_ahead(plain, 10));
+    EXPECT_FALSE(out.add_filled(plain, 10));
+    EXPECT_FALSE(out.filled_ahead(plain, ahead));
+}
+
 TEST_F(ManualOutput, BadRequestsAreRefused)
 {
     const AudioBufferId id = mono(std::vector<std::int16_t>(10, 0));

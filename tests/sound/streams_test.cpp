@@ -136,6 +136,51 @@ TEST_F(Streams, StopRestartAndCloseWhilePlaying)
     EXPECT_FALSE(sound.Stream(0).m_Thread.joinable());
 }
 
+TEST_F(Streams, AnUnderrunIsAGapNeverOldMusicAgain)
+{
+    // The refill thread fails at its first block and ends: what was written
+    // plays once, then the channel is silent.
+    const std::vector<std::int16_t> music = Music(22050 * 5);
+    WriteWav("music.wav", music);
+    ASSERT_EQ(sound.OpenStream("music.wav", 0), kSoundOk);
+    ASSERT_EQ(sound.StartStream(true, 0), 0);
+    platform::fail_next(platform::Fault::AudioBufferLock);
+    const std::uint32_t held = sound.Stream(0).m_uBufferSize / 2;
+    const std::vector<std::int16_t> pcm = Play(0, 22050 * 4);
+    for (std::size_t i = 0; i < held; ++i)
+        ASSERT_EQ(pcm[2 * i], music[i]) << "frame " << i;
+    for (std::size_t i = held; i < pcm.size() / 2; ++i)
+        ASSERT_EQ(pcm[2 * i], 0) << "frame " << i;
+    EXPECT_TRUE(sound.Stream(0).m_bFinished.load());
+    sound.StopStream(0);
+}
+
+TEST_F(Streams, AThreadWokenLateCatchesUp)
+{
+    // Several blocks played before the thread can answer (the test mixes
+    // half a second at once): it refills them all on waking.
+    const std::vector<std::int16_t> music = Music(22050 * 6);
+    WriteWav("music.wav", music);
+    ASSERT_EQ(sound.OpenStream("music.wav", 0), kSoundOk);
+    ASSERT_EQ(sound.StartStream(false, 0), 0);
+    std::vector<std::int16_t> pcm;
+    for (int k = 0; k < 14; ++k) {
+        const std::vector<std::int16_t> part = Mix(0.5);
+        pcm.insert(pcm.end(), part.begin(), part.end());
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        std::uint32_t ahead = 0;
+        while (sound.Output().filled_ahead(sound.Stream(0).m_Buffer, ahead) &&
+               ahead + sound.Stream(0).m_uBlockSize <= sound.Stream(0).m_uBufferSize &&
+               !sound.Stream(0).m_bFinished.load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    for (std::size_t i = 0; i < music.size(); ++i)
+        ASSERT_EQ(pcm[2 * i], music[i]) << "frame " << i;
+    for (std::size_t i = music.size(); i < pcm.size() / 2; ++i)
+        ASSERT_EQ(pcm[2 * i], 0) << "frame " << i;
+    sound.StopStream(0);
+}
+
 TEST_F(Streams, StartingTheLibraryAgainLeavesAPlayingStreamAlone)
 {
     const std::vector<std::int16_t> music = Music(22050 * 3);
