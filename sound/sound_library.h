@@ -176,6 +176,12 @@ public:
     std::int32_t SetVoicePosition(std::int32_t id, std::int32_t instance, float x, float y, float z);
     void SetListener(const float position[3], const float velocity[3], const float front[3], const float top[3]);
     void SetDistanceScale(float s) { m_fDistanceScale = s; }
+    // Settings of an output's own 3D processing, which this output does not
+    // have: they only say whether the voice exists (9 when not).
+    std::int32_t SetVoicePosition3D(std::int32_t id, std::int32_t instance, float x, float y, float z);
+    std::int32_t SetVoiceCone(std::int32_t id, std::int32_t instance, std::int32_t insideAngle,
+                              std::int32_t outsideAngle, const float orientation[3], std::int32_t outsideVolume);
+    void SetDopplerFactor(float /*factor*/) {}
 
     // ---- Positioning (sound/sound_positioning.cpp) ----
     void Update3DSounds(float dt, int budget);

@@ -255,6 +255,21 @@ std::int32_t SoundLibrary::SetVoicePosition(std::int32_t id, std::int32_t instan
     return kSoundOk;
 }
 
+std::int32_t SoundLibrary::SetVoicePosition3D(std::int32_t id, std::int32_t instance, float /*x*/, float /*y*/,
+                                              float /*z*/)
+{
+    SoundSlot* slot = nullptr;
+    return m_bInitialised && FindVoice(id, instance, slot) ? kSoundOk : kSoundUnknownError;
+}
+
+std::int32_t SoundLibrary::SetVoiceCone(std::int32_t id, std::int32_t instance, std::int32_t /*insideAngle*/,
+                                        std::int32_t /*outsideAngle*/, const float* /*orientation*/,
+                                        std::int32_t /*outsideVolume*/)
+{
+    SoundSlot* slot = nullptr;
+    return m_bInitialised && FindVoice(id, instance, slot) ? kSoundOk : kSoundUnknownError;
+}
+
 void SoundLibrary::SetListener(const float position[3], const float velocity[3], const float front[3],
                                const float* /*top*/)
 {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
 #include "platform/fault_seam.h"
 #include "sound/sound_library.h"
 #include "tests/sound/sound_fixture.h"
@@ -90,4 +94,37 @@ TEST_F(SoundCore, FreeingSamplesTakesTheirVoicesAndStopAllStopsEverySample)
     EXPECT_EQ(sound.FindSample(200), -1);
     EXPECT_EQ(sound.SampleCount(), 0);
     EXPECT_EQ(sound.AddSample("a.wav", 3, false, false), kSoundOk);
+}
+
+// With no sound device at all the library starts, every call does its work
+// and the music's refill thread is driven in real time, silently.
+TEST(SoundLibraryWithoutDevice, RunsSilentlyWithEveryCallWorking)
+{
+    const std::filesystem::path dir = torvane_test::make_temp_dir("no_device");
+    torvane_test::ScopedCwd cwd(dir);
+    std::string error;
+    ASSERT_TRUE(datakit::write_wav16("tone.wav", 22050, 1, Sine(441.0, 22050, 0.05), error)) << error;
+    ASSERT_TRUE(datakit::write_wav16("music.wav", 22050, 2, Sine(220.0, 22050, 3.0, 8000.0, 2), error)) << error;
+    const char* old = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = old ? old : "";
+    setenv("SDL_AUDIODRIVER", "no_such_driver", 1);
+    {
+        SoundLibrary sound;
+        ASSERT_EQ(sound.Init(nullptr, false), kSoundOk);
+        EXPECT_FALSE(sound.Output().has_device());
+        ASSERT_EQ(sound.AddSample("tone.wav", 1, true, true), kSoundOk);
+        EXPECT_EQ(sound.Play(1, 0, kSoundKeep, kSoundKeepF, kSoundKeep, 0), kSoundOk);
+        ASSERT_EQ(sound.OpenStream("music.wav", 0), kSoundOk);
+        ASSERT_EQ(sound.StartStream(true, 0), 0);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (sound.Stream(0).m_uBlocksWritten.load() < 3 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_GE(sound.Stream(0).m_uBlocksWritten.load(), 3u);
+        platform::AudioBufferStatus st;
+        sound.Output().status(sound.Sample(sound.FindSample(1)).m_Buffer, st);
+        EXPECT_FALSE(st.playing); // the one-shot has run its course
+        EXPECT_EQ(sound.Shutdown(), kSoundOk);
+        EXPECT_FALSE(sound.Stream(0).m_Thread.joinable());
+    }
+    setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
 }
