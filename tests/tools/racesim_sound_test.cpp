@@ -3,8 +3,12 @@
 // ends as it does without sound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 #include "tools/datakit/demo_data.h"
@@ -32,6 +36,18 @@ TEST(RaceSimSound, ARaceWithItsSoundsEndsAsOneWithout)
     for (std::size_t i = 0; i < quiet.riders.size(); ++i)
         EXPECT_EQ(racesim::FormatRider(quiet.riders[i]), racesim::FormatRider(loud.riders[i]));
     EXPECT_EQ(quiet.simulated, loud.simulated);
+
+    // Recorded in race time: as long as the run, and not silent.
+    options.sound_record = (data.parent_path() / "race.wav").string();
+    const racesim::Result recorded = racesim::Run(options);
+    EXPECT_EQ(recorded.sound.rfind("sound: output=silent samples=40 sets=5 mixed=", 0), 0u) << recorded.sound;
+    const auto bytes = std::filesystem::file_size(options.sound_record);
+    EXPECT_GT(static_cast<double>(bytes), recorded.simulated * 22050 * 4);
+    std::ifstream in(options.sound_record, std::ios::binary);
+    std::vector<char> wav((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](char c) { return c != 0; }));
+    for (std::size_t i = 0; i < quiet.riders.size(); ++i)
+        EXPECT_EQ(racesim::FormatRider(quiet.riders[i]), racesim::FormatRider(recorded.riders[i]));
 }
 
 #endif

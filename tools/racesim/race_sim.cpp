@@ -368,7 +368,7 @@ Result Run(const Options& options)
     if (options.sound) {
         sound = std::make_unique<RaceSound>();
         std::string error;
-        if (!sound->Start(*race, static_cast<float>(options.frame_time), error)) {
+        if (!sound->Start(*race, static_cast<float>(options.frame_time), options.sound_record, error)) {
             result.sound = "sound: none (" + error + ")";
             sound.reset();
         }
@@ -421,6 +421,9 @@ Result Run(const Options& options)
     result.hash = StateHash(*race, result.riders);
     if (sound) {
         result.sound = sound->Summary();
+        std::string error;
+        if (!sound->FinishRecording(error))
+            result.sound += " (not recorded: " + error + ")";
         sound.reset();
     }
     race.reset();

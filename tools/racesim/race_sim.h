@@ -39,6 +39,9 @@ struct Options {
     // samples, engine sets and music of the data folder, played on SDL's
     // audio output. The race's results are the same with or without.
     bool sound = false;
+    // With sound: mix it in race time instead of playing it, and write it
+    // to this ".wav" file when the run ends (empty: play it).
+    std::string sound_record;
 };
 
 // How a rider's race ended: crossing the line for the last time (in a

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/race_context.h"
 #include "sound/sound_library.h"
@@ -26,7 +27,11 @@ public:
     // Starts the library and loads the race's sounds; puts itself between
     // the simulation and the race's own hooks. False (and `error`) when the
     // output does not start.
-    bool Start(Race& race, float frameTime, std::string& error);
+    // With `recordPath`, nothing plays: the sound is mixed frame by frame in
+    // race time and written there as a ".wav" when the run ends.
+    bool Start(Race& race, float frameTime, const std::string& recordPath, std::string& error);
+    // Writes the recording (when there is one). False and `error` on failure.
+    bool FinishRecording(std::string& error);
     // Once per frame, after the race's update: the listener rides with the
     // viewed bike, and the positioned voices are updated.
     void Frame(Race& race);
@@ -77,8 +82,13 @@ public:
 
 private:
     void Install();
+    void RecordFrame();
 
     SoundLibrary m_Sound;
+    std::string m_RecordPath;
+    std::vector<std::int16_t> m_Recording;
+    double m_fRecordedFrames = 0.0;
+    bool m_bManualMixing = false;
     RaceHooks* m_pInner = nullptr;
     float m_fFrameTime = 1.0f / 60.0f;
     bool m_bInstalled = false;
