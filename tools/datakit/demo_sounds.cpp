@@ -77,7 +77,9 @@ bool write_effects(const std::filesystem::path& sfx, std::string& error)
     for (std::size_t i = 0; i < names.size(); ++i)
         if (!write_signal(sfx / (names[i] + ".wav"), effects[i], error))
             return false;
-    return write_signal(sfx / "Wind.wav", wind(4.0, 20), error);
+    // Beside the race's set: a wind loop and a gear change's clunk.
+    return write_signal(sfx / "Wind.wav", wind(4.0, 20), error) &&
+           write_signal(sfx / "Shift.wav", thump(0.15, 180.0, 21), error);
 }
 
 bool write_engines(const std::filesystem::path& engines, std::string& error)

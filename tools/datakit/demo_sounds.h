@@ -10,8 +10,8 @@
 // the race's twenty effect samples "Sfx\<name>.wav", the engine sound sets
 // "Sfx\engines\engines.dat" with a layer ".wav" per rev band of each bike
 // model, the music streams "Sfx\Music\..." (menu, attract, two race loops
-// and the finishing jingle), menu clicks "Sfx\Menu\..." and a wind loop.
-// docs/sound.md lists them.
+// and the finishing jingle), menu clicks "Sfx\Menu\...", a wind loop and a
+// gear change's clunk. docs/sound.md lists them.
 namespace datakit {
 
 // The race's effect samples in id order (0..19): "Sema", "Cheer2", ...
