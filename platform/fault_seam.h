@@ -49,6 +49,15 @@ enum class Fault : int {
     MaterialCreate,
     MaterialHandle,       // a material's handle cannot be read
     ViewportBackground,   // a viewport cannot take its background material
+    // The audio service (platform/audio.h), one kind per operation.
+    AudioOpen,            // the output does not start
+    AudioFormat,          // the output format is refused
+    AudioBufferCreate,
+    AudioBufferDuplicate,
+    AudioBufferLock,
+    AudioBufferPlay,
+    AudioBufferControl,   // a volume, pan, frequency or play cursor is refused
+    AudioBufferNotify,    // position notifications are refused
     Count
 };
 

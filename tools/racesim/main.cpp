@@ -3,8 +3,15 @@
 //
 //   torvane-racesim [--data DIR] [--track NAME] [--session N] [--riders N]
 //                   [--laps N] [--seed N] [--frame-time S] [--skill N]
-//                   [--weather N] [--time-limit S]
+//                   [--weather N] [--time-limit S] [--sound DRIVER]
+//                   [--sound-record FILE]
 //   torvane-racesim --help
+//
+// --sound runs the race with its sounds on SDL's audio driver DRIVER
+// ("dummy" plays nothing and needs no sound card; "default" lets SDL
+// choose) and prints a line about the sound after the summary.
+// --sound-record mixes the race's sound in race time, playing nothing, and
+// writes it to FILE (a 16-bit stereo ".wav") when the run ends.
 //
 // Exit status: 0 when the race ran to its end (and for --help), 1 when it
 // could not be loaded (the load's message on the error output), 2 for a bad
@@ -24,7 +31,8 @@ void Usage(std::FILE* out)
 {
     std::fprintf(out,
                  "usage: torvane-racesim [--data DIR] [--track NAME] [--session N] [--riders N] [--laps N]\n"
-                 "                       [--seed N] [--frame-time S] [--skill N] [--weather N] [--time-limit S]\n");
+                 "                       [--seed N] [--frame-time S] [--skill N] [--weather N] [--time-limit S]\n"
+                 "                       [--sound DRIVER] [--sound-record FILE]\n");
 }
 
 // The demo data beside the program (build/data for build/torvane-racesim).
@@ -119,6 +127,14 @@ int main(int argc, char** argv)
             ok = ParseDouble(value, 0.001, 1.0, options.frame_time);
         else if (arg == "--time-limit")
             ok = ParseDouble(value, 1.0, 1.0e6, options.time_limit);
+        else if (arg == "--sound-record") {
+            options.sound = true;
+            options.sound_record = value;
+        } else if (arg == "--sound") {
+            options.sound = true;
+            if (std::strcmp(value, "default") != 0)
+                setenv("SDL_AUDIODRIVER", value, 1);
+        }
         else
             ok = false;
         if (!ok) {
@@ -151,6 +167,8 @@ int main(int argc, char** argv)
     for (const racesim::RiderLine& line : result.riders)
         std::printf("%s\n", racesim::FormatRider(line).c_str());
     std::printf("%s\n", racesim::FormatSummary(result).c_str());
+    if (!result.sound.empty())
+        std::printf("%s\n", result.sound.c_str());
     if (!result.non_finite.empty()) {
         std::fprintf(stderr, "torvane-racesim: the state of %s stopped being finite at %.3f s; the run ended there\n",
                      result.non_finite.c_str(), result.non_finite_time);

@@ -20,6 +20,7 @@
 #include "sim/race_context.h"
 #include "sim/rider_states.h"
 #include "sim/snapshot_fields.h"
+#include "tools/racesim/race_sound.h"
 
 namespace racesim {
 
@@ -363,6 +364,15 @@ Result Run(const Options& options)
     result.loaded = true;
     if (!(app.RaceFlags & kRaceFlagNoLoadingScreen))
         race->Start3d();
+    std::unique_ptr<RaceSound> sound;
+    if (options.sound) {
+        sound = std::make_unique<RaceSound>();
+        std::string error;
+        if (!sound->Start(*race, static_cast<float>(options.frame_time), options.sound_record, error)) {
+            result.sound = "sound: none (" + error + ")";
+            sound.reset();
+        }
+    }
 
     IncidentCounter incidents(race->RiderCount());
     ScopedStateListener listening(&incidents);
@@ -379,6 +389,8 @@ Result Run(const Options& options)
         race->Draw();
         race->DrawOverlay();
         race->Update();
+        if (sound)
+            sound->Frame(*race);
         if (race->LiveFlags() & kRaceSuspended)
             RunSuspendedFrame(*race);
         else
@@ -407,6 +419,13 @@ Result Run(const Options& options)
     result.simulated = std::max(0.0, static_cast<double>(input.m_fRaceClock));
     result.riders = Classification(*race, app, finishedOnTrack, incidents);
     result.hash = StateHash(*race, result.riders);
+    if (sound) {
+        result.sound = sound->Summary();
+        std::string error;
+        if (!sound->FinishRecording(error))
+            result.sound += " (not recorded: " + error + ")";
+        sound.reset();
+    }
     race.reset();
     app.m_pRace = nullptr;
     result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -35,6 +35,13 @@ struct Options {
     // frame left it: a test's watch on the riders. It must leave the race as
     // it is (a query that moves a track's search hint changes the race).
     std::function<void(Race&)> after_frame;
+    // Runs the race with its sounds (tools/racesim/race_sound.h): the
+    // samples, engine sets and music of the data folder, played on SDL's
+    // audio output. The race's results are the same with or without.
+    bool sound = false;
+    // With sound: mix it in race time instead of playing it, and write it
+    // to this ".wav" file when the run ends (empty: play it).
+    std::string sound_record;
 };
 
 // How a rider's race ended: crossing the line for the last time (in a
@@ -80,6 +87,8 @@ struct Result {
     // session time; empty while every value stayed finite.
     std::string non_finite;
     double non_finite_time = 0.0;
+    // With sound: RaceSound::Summary() of the run, or why it had none.
+    std::string sound;
 };
 
 // The longest track name the race header holds.

@@ -1,0 +1,80 @@
+#include "sound/wav_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/mixer.h"
+#include "platform/byte_reader.h"
+#include "platform/file.h"
+
+namespace {
+
+constexpr std::uint16_t kFormatPcm = 1;
+constexpr std::uint32_t kFormatBytes = 16;
+
+bool ReadExactly(mixer& file, void* dst, int count)
+{
+    return file.read(dst, count) == count;
+}
+
+} // namespace
+
+bool OpenSoundFile(const char* name, mixer& file)
+{
+    if (platform::file_exists(name) && file.open_file(name, "rb") == 0)
+        return true;
+    const ArchivePath where = SplitArchivePath(name);
+    return file.open(where.archive.c_str(), where.entry.c_str(), "rb") == 0;
+}
+
+bool ReadWavHeader(mixer& file, WavInfo& info)
+{
+    info = WavInfo{};
+    const std::int64_t file_size = file.size();
+    std::uint8_t header[12];
+    if (file.seekfile(0, 0) != 0 || !ReadExactly(file, header, sizeof header))
+        return false;
+    if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)
+        return false;
+
+    bool have_format = false;
+    bool have_data = false;
+    std::int64_t at = 12;
+    // Every chunk header must fit in the file; the walk ends at its end.
+    while (at + 8 <= file_size && !(have_format && have_data)) {
+        std::uint8_t chunk[8];
+        if (file.seekfile(static_cast<int>(at), 0) < 0 || !ReadExactly(file, chunk, sizeof chunk))
+            return false;
+        platform::ByteReader r(chunk, sizeof chunk);
+        char id[4];
+        r.bytes(id, 4);
+        const std::uint32_t size = r.u32();
+        const std::int64_t body = at + 8;
+        if (std::memcmp(id, "fmt ", 4) == 0) {
+            std::uint8_t fmt[kFormatBytes];
+            if (size < kFormatBytes || body + kFormatBytes > file_size || !ReadExactly(file, fmt, sizeof fmt))
+                return false;
+            platform::ByteReader f(fmt, sizeof fmt);
+            const std::uint16_t tag = f.u16();
+            const std::uint16_t channels = f.u16();
+            const std::uint32_t rate = f.u32();
+            f.u32(); // bytes per second: follows from the rest
+            const std::uint16_t align = f.u16();
+            const std::uint16_t bits = f.u16();
+            info.format = platform::PcmFormat{rate, bits, channels};
+            if (tag != kFormatPcm || !info.format.valid() || align != info.format.block_align())
+                return false;
+            have_format = true;
+        } else if (std::memcmp(id, "data", 4) == 0) {
+            info.data_start = static_cast<std::uint32_t>(body);
+            const std::int64_t held = std::max<std::int64_t>(file_size - body, 0);
+            info.data_size = static_cast<std::uint32_t>(std::min<std::int64_t>(size, held));
+            have_data = true;
+        }
+        at = body + static_cast<std::int64_t>(size) + (size & 1u);
+    }
+    if (!have_format || !have_data)
+        return false;
+    info.data_size -= info.data_size % info.format.block_align();
+    return info.data_size > 0;
+}

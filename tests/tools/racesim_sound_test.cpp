@@ -1,0 +1,53 @@
+// The headless race with its sounds, on SDL's dummy audio driver (the test
+// main chooses it): everything loads as the race names it, and the race
+// ends as it does without sound.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "tools/datakit/demo_data.h"
+#include "tools/racesim/race_sim.h"
+
+#ifdef TORVANE_RACESIM_PATH
+
+TEST(RaceSimSound, ARaceWithItsSoundsEndsAsOneWithout)
+{
+    const std::filesystem::path data = torvane_test::make_temp_dir("sound_race") / "data";
+    std::string error;
+    ASSERT_TRUE(datakit::make_demo_data(data, error)) << error;
+    racesim::Options options;
+    options.data = data.string();
+    options.track = "Sugo";
+    options.riders = 6;
+    options.laps = 1;
+    const racesim::Result quiet = racesim::Run(options);
+    options.sound = true;
+    const racesim::Result loud = racesim::Run(options);
+    ASSERT_TRUE(loud.loaded) << loud.error;
+    EXPECT_EQ(loud.sound.rfind("sound: output=device samples=40 sets=5 mixed=", 0), 0u) << loud.sound;
+    EXPECT_TRUE(quiet.sound.empty());
+    ASSERT_EQ(quiet.riders.size(), loud.riders.size());
+    for (std::size_t i = 0; i < quiet.riders.size(); ++i)
+        EXPECT_EQ(racesim::FormatRider(quiet.riders[i]), racesim::FormatRider(loud.riders[i]));
+    EXPECT_EQ(quiet.simulated, loud.simulated);
+
+    // Recorded in race time: as long as the run, and not silent.
+    options.sound_record = (data.parent_path() / "race.wav").string();
+    const racesim::Result recorded = racesim::Run(options);
+    EXPECT_EQ(recorded.sound.rfind("sound: output=silent samples=40 sets=5 mixed=", 0), 0u) << recorded.sound;
+    const auto bytes = std::filesystem::file_size(options.sound_record);
+    EXPECT_GT(static_cast<double>(bytes), recorded.simulated * 22050 * 4);
+    std::ifstream in(options.sound_record, std::ios::binary);
+    std::vector<char> wav((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](char c) { return c != 0; }));
+    for (std::size_t i = 0; i < quiet.riders.size(); ++i)
+        EXPECT_EQ(racesim::FormatRider(quiet.riders[i]), racesim::FormatRider(recorded.riders[i]));
+}
+
+#endif
