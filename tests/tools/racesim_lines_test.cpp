@@ -68,24 +68,38 @@ TEST(RaceSimLineTest, WhatCountsAsAnIncident)
         EXPECT_EQ(racesim::CountsAsIncident(c.previous, c.state), c.counts) << c.previous << " -> " << c.state;
 }
 
+// The per-frame check (no names) and the search that names the field agree
+// on every kind of field: plain, vector, array, nested wheel and tyre.
 TEST(RaceSimLineTest, FirstValueThatIsNotFinite)
 {
     auto bike = std::make_unique<Bike>();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "");
+    EXPECT_TRUE(racesim::BikeStateFinite(*bike));
     bike->Speed = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "Speed");
+    EXPECT_FALSE(racesim::BikeStateFinite(*bike));
 
     bike = std::make_unique<Bike>();
     bike->Position.y = std::numeric_limits<float>::infinity();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "Position");
+    EXPECT_FALSE(racesim::BikeStateFinite(*bike));
 
     bike = std::make_unique<Bike>();
     bike->RearWheel.Tyre.Temp[2] = -std::numeric_limits<float>::infinity();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "RearWheel.Tyre.Temp");
+    EXPECT_FALSE(racesim::BikeStateFinite(*bike));
 
     bike = std::make_unique<Bike>();
     bike->FrontWheel.Orientation.Roll = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "FrontWheel.Orientation");
+    EXPECT_FALSE(racesim::BikeStateFinite(*bike));
+
+    // Large finite values (their zero products and sum stay zero).
+    bike = std::make_unique<Bike>();
+    bike->Speed = std::numeric_limits<float>::max();
+    bike->Position.x = -std::numeric_limits<float>::max();
+    EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "");
+    EXPECT_TRUE(racesim::BikeStateFinite(*bike));
 }
 
 } // namespace

@@ -216,9 +216,70 @@ struct FiniteVisitor {
     }
 };
 
+// The frame's check of every saved value: each value times zero, summed.
+// A finite value gives a zero, an infinite or undefined one an undefined
+// product, which the sum keeps; so one comparison per bike tells whether any
+// value stopped being finite, with no branch per field. Only then are the
+// fields searched by name.
+float ZeroOrNaN(float v) { return v * 0.0f; }
+float ZeroOrNaN(const Vec3& v) { return v.x * 0.0f + v.y * 0.0f + v.z * 0.0f; }
+float ZeroOrNaN(const Integrator& i) { return i.Value * 0.0f + i.Rate * 0.0f + i.Limit * 0.0f; }
+float ZeroOrNaN(const WheelAttitude& a) { return a.Pitch * 0.0f + a.Heading * 0.0f + a.Roll * 0.0f; }
+float ZeroOrNaN(const RidingStepStart& s)
+{
+    return ZeroOrNaN(s.CgPosition) + ZeroOrNaN(s.FrontHub) + ZeroOrNaN(s.RearHub) + s.Pitch * 0.0f +
+           s.Heading * 0.0f + s.Roll * 0.0f + s.FrontGround * 0.0f + s.RearGround * 0.0f;
+}
+template <class T>
+    requires std::is_integral_v<T> || std::is_pointer_v<T> || std::is_enum_v<T> || std::is_same_v<T, ControlRecord>
+float ZeroOrNaN(const T&)
+{
+    return 0.0f;
+}
+template <class T, std::size_t N>
+float ZeroOrNaN(const T (&values)[N])
+{
+    float sum = 0.0f;
+    for (const T& v : values)
+        sum += ZeroOrNaN(v);
+    return sum;
+}
+
+template <class T>
+struct ZeroSumVisitor {
+    const T& object;
+    float sum = 0.0f;
+
+    template <class M>
+    void Saved(M T::*member, const char*)
+    {
+        const M& value = object.*member;
+        if constexpr (std::is_same_v<M, WheelAssembly>) {
+            ZeroSumVisitor<WheelAssembly> wheel{value};
+            ForEachWheelField(wheel);
+            sum += wheel.sum;
+        } else if constexpr (std::is_same_v<M, Tyre>) {
+            ZeroSumVisitor<Tyre> tyre{value};
+            ForEachTyreField(tyre);
+            sum += tyre.sum;
+        } else {
+            sum += ZeroOrNaN(value);
+        }
+    }
+    template <class M>
+    void NotSaved(M T::*, const char*)
+    {
+    }
+};
+
 // The first bike of the race whose state is not finite: "rider 3 (Speed)".
 std::string NonFiniteRider(Race& race, const GameApp& app)
 {
+    bool allFinite = true;
+    for (int i = 0; i < race.RiderCount() && allFinite; ++i)
+        allFinite = BikeStateFinite(race.m_pBikes[i]);
+    if (allFinite)
+        return {};
     for (int i = 0; i < race.RiderCount(); ++i) {
         const std::string field = FirstNonFiniteField(race.m_pBikes[i]);
         if (!field.empty())
@@ -427,6 +488,13 @@ bool CountsAsIncident(std::int32_t previous, std::int32_t state)
     default:
         return false;
     }
+}
+
+bool BikeStateFinite(const Bike& bike)
+{
+    ZeroSumVisitor<Bike> visitor{bike};
+    ForEachBikeField(visitor);
+    return visitor.sum == 0.0f;
 }
 
 std::string FirstNonFiniteField(const Bike& bike)
