@@ -1,6 +1,7 @@
 #include "tools/racesim/race_sim.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -216,54 +217,63 @@ struct FiniteVisitor {
     }
 };
 
-// The frame's check of every saved value: each value times zero, summed.
-// A finite value gives a zero, an infinite or undefined one an undefined
-// product, which the sum keeps; so one comparison per bike tells whether any
-// value stopped being finite, with no branch per field. Only then are the
-// fields searched by name.
-float ZeroOrNaN(float v) { return v * 0.0f; }
-float ZeroOrNaN(const Vec3& v) { return v.x * 0.0f + v.y * 0.0f + v.z * 0.0f; }
-float ZeroOrNaN(const Integrator& i) { return i.Value * 0.0f + i.Rate * 0.0f + i.Limit * 0.0f; }
-float ZeroOrNaN(const WheelAttitude& a) { return a.Pitch * 0.0f + a.Heading * 0.0f + a.Roll * 0.0f; }
-float ZeroOrNaN(const RidingStepStart& s)
+// The frame's check of every saved value: whether any value's exponent
+// bits are all ones (an infinity or a value that is not a number), ORed
+// over every field with no branch per field and no chain of floating-point
+// operations; only when one is found are the fields searched by name. Adding
+// one to the exponent field carries into the top bit only from all ones.
+std::uint32_t NonFiniteBit(float v)
 {
-    return ZeroOrNaN(s.CgPosition) + ZeroOrNaN(s.FrontHub) + ZeroOrNaN(s.RearHub) + s.Pitch * 0.0f +
-           s.Heading * 0.0f + s.Roll * 0.0f + s.FrontGround * 0.0f + s.RearGround * 0.0f;
+    return ((std::bit_cast<std::uint32_t>(v) & 0x7F800000u) + 0x00800000u) & 0x80000000u;
+}
+std::uint32_t NonFiniteBit(const Vec3& v) { return NonFiniteBit(v.x) | NonFiniteBit(v.y) | NonFiniteBit(v.z); }
+std::uint32_t NonFiniteBit(const Integrator& i)
+{
+    return NonFiniteBit(i.Value) | NonFiniteBit(i.Rate) | NonFiniteBit(i.Limit);
+}
+std::uint32_t NonFiniteBit(const WheelAttitude& a)
+{
+    return NonFiniteBit(a.Pitch) | NonFiniteBit(a.Heading) | NonFiniteBit(a.Roll);
+}
+std::uint32_t NonFiniteBit(const RidingStepStart& s)
+{
+    return NonFiniteBit(s.CgPosition) | NonFiniteBit(s.FrontHub) | NonFiniteBit(s.RearHub) | NonFiniteBit(s.Pitch) |
+           NonFiniteBit(s.Heading) | NonFiniteBit(s.Roll) | NonFiniteBit(s.FrontGround) | NonFiniteBit(s.RearGround);
 }
 template <class T>
     requires std::is_integral_v<T> || std::is_pointer_v<T> || std::is_enum_v<T> || std::is_same_v<T, ControlRecord>
-float ZeroOrNaN(const T&)
+std::uint32_t NonFiniteBit(const T&)
 {
-    return 0.0f;
+    return 0;
 }
 template <class T, std::size_t N>
-float ZeroOrNaN(const T (&values)[N])
+std::uint32_t NonFiniteBit(const T (&values)[N])
 {
-    float sum = 0.0f;
+    std::uint32_t bit = 0;
     for (const T& v : values)
-        sum += ZeroOrNaN(v);
-    return sum;
+        bit |= NonFiniteBit(v);
+    return bit;
 }
 
 template <class T>
-struct ZeroSumVisitor {
+struct NonFiniteBitVisitor {
     const T& object;
-    float sum = 0.0f;
+    std::uint32_t bit = 0;
 
     template <class M>
     void Saved(M T::*member, const char*)
     {
         const M& value = object.*member;
         if constexpr (std::is_same_v<M, WheelAssembly>) {
-            ZeroSumVisitor<WheelAssembly> wheel{value};
+            NonFiniteBitVisitor<WheelAssembly> wheel{value};
             ForEachWheelField(wheel);
-            sum += wheel.sum;
+            bit |= wheel.bit;
         } else if constexpr (std::is_same_v<M, Tyre>) {
-            ZeroSumVisitor<Tyre> tyre{value};
+            NonFiniteBitVisitor<Tyre> tyre{value};
             ForEachTyreField(tyre);
-            sum += tyre.sum;
+            bit |= tyre.bit;
         } else {
-            sum += ZeroOrNaN(value);
+            bit |= NonFiniteBit(value);
         }
     }
     template <class M>
@@ -492,9 +502,9 @@ bool CountsAsIncident(std::int32_t previous, std::int32_t state)
 
 bool BikeStateFinite(const Bike& bike)
 {
-    ZeroSumVisitor<Bike> visitor{bike};
+    NonFiniteBitVisitor<Bike> visitor{bike};
     ForEachBikeField(visitor);
-    return visitor.sum == 0.0f;
+    return visitor.bit == 0;
 }
 
 std::string FirstNonFiniteField(const Bike& bike)
