@@ -153,8 +153,7 @@ void Bike::RidingStep(float dt)
         Heading += dt * AngularRate.y;
         Roll += dt * AngularRate.z;
         UpdateContacts();
-        front.StepSuspension(dt);
-        rear.StepSuspension(dt);
+        StepBothSuspensions(front, rear, dt);
         Accel = 0.0f;
         Heading = rear.Heading;
     } else {
@@ -277,8 +276,7 @@ void Bike::RidingStep(float dt)
         }
 
         // 19. Suspension.
-        front.StepSuspension(dt);
-        rear.StepSuspension(dt);
+        StepBothSuspensions(front, rear, dt);
     }
 
     // 20. Tyres.
