@@ -5,6 +5,7 @@
 #ifdef TORVANE_RACESIM_PATH
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 
@@ -94,7 +95,22 @@ TEST(RaceSimLineTest, FirstValueThatIsNotFinite)
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "FrontWheel.Orientation");
     EXPECT_FALSE(racesim::BikeStateFinite(*bike));
 
-    // Large finite values (their zero products and sum stay zero).
+    // Every kind of saved float: inside a step's start pose, an integrator,
+    // the last element of an array, a tyre's curve, a wheel's last field.
+    for (auto poison : std::initializer_list<void (*)(Bike&)>{
+             [](Bike& b) { b.StepStart.RearGround = std::numeric_limits<float>::quiet_NaN(); },
+             [](Bike& b) { b.Lean.Limit = std::numeric_limits<float>::infinity(); },
+             [](Bike& b) { b.BodyVelocity[3].z = std::numeric_limits<float>::quiet_NaN(); },
+             [](Bike& b) { b.FrontWheel.Tyre.TempCurve[3] = -std::numeric_limits<float>::infinity(); },
+             [](Bike& b) { b.RearWheel.SlideMargin = std::numeric_limits<float>::quiet_NaN(); },
+         }) {
+        bike = std::make_unique<Bike>();
+        poison(*bike);
+        EXPECT_NE(racesim::FirstNonFiniteField(*bike), "");
+        EXPECT_FALSE(racesim::BikeStateFinite(*bike)) << racesim::FirstNonFiniteField(*bike);
+    }
+
+    // Large finite values.
     bike = std::make_unique<Bike>();
     bike->Speed = std::numeric_limits<float>::max();
     bike->Position.x = -std::numeric_limits<float>::max();
