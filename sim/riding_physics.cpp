@@ -153,7 +153,8 @@ void Bike::RidingStep(float dt)
         Heading += dt * AngularRate.y;
         Roll += dt * AngularRate.z;
         UpdateContacts();
-        StepBothSuspensions(front, rear, dt);
+        front.StepSuspension(dt);
+        rear.StepSuspension(dt);
         Accel = 0.0f;
         Heading = rear.Heading;
     } else {
@@ -276,7 +277,8 @@ void Bike::RidingStep(float dt)
         }
 
         // 19. Suspension.
-        StepBothSuspensions(front, rear, dt);
+        front.StepSuspension(dt);
+        rear.StepSuspension(dt);
     }
 
     // 20. Tyres.

@@ -412,123 +412,98 @@ void WheelAssembly::UpdateGrip(float speed, const AngleCosSin& pitch)
         TurnRadius = TurnRadius > 0.0f ? 5.0f : -5.0f;
 }
 
-// What a suspension step over dt holds fixed: the lever's cosine, the load,
-// the ground's speed, the masses, the dampers and the sub-step length.
-struct WheelAssembly::SuspensionStep {
-    float c = 1.0f;
-    float load = 0.0f;
-    float groundSpeed = 0.0f;
-    float hubSpeed = 0.0f;
-    float mass = 1.0f;
-    float sprung = 1.0f;
-    float wheelMass = 1.0f;
-    float separation = 0.0f;
-    Damper together{};
-    Damper free{};
-    int steps = 1;
-    float h = 0.0f;
-    float peak = 0.0f;
-};
-
-void WheelAssembly::BeginSuspension(float dt, SuspensionStep& k)
+void WheelAssembly::StepSuspension(float dt)
 {
+    if (!(dt > 0.0f))
+        return;
     const float angle = IsFront() ? Orientation.Pitch + Rake : Orientation.Pitch;
-    k.c = SafeDivisor(std::cos(angle) / PositiveDivisor(LeverRatio));
-    const float c = k.c;
-    k.load = Force.y < 0.0f ? Force.y : std::sqrt(Force.x * Force.x + Force.y * Force.y);
-    k.groundSpeed = (HasGround(GroundHeight) && HasGround(PrevGroundHeight))
-                        ? (GroundHeight - PrevGroundHeight) * std::cos(Orientation.Roll) / dt
-                        : 0.0f;
-    k.hubSpeed = Velocity.y;
-    TravelSpeed = (k.groundSpeed - k.hubSpeed) / c;
+    const float c = SafeDivisor(std::cos(angle) / PositiveDivisor(LeverRatio));
+    const float load = Force.y < 0.0f ? Force.y : std::sqrt(Force.x * Force.x + Force.y * Force.y);
+    const float groundSpeed = (HasGround(GroundHeight) && HasGround(PrevGroundHeight))
+                                  ? (GroundHeight - PrevGroundHeight) * std::cos(Orientation.Roll) / dt
+                                  : 0.0f;
+    const float hubSpeed = Velocity.y;
+    TravelSpeed = (groundSpeed - hubSpeed) / c;
     if (SpringTravel == Travel)
         SpringSpeed = TravelSpeed;
 
-    k.mass = PositiveDivisor(Mass);
-    k.sprung = PositiveDivisor(SprungMass);
+    const float mass = PositiveDivisor(Mass);
+    const float sprung = PositiveDivisor(SprungMass);
     // The wheel's own motion apart from the spring: the load presses it
     // down on its own mass, but a load that pulls it up (a negative one,
     // under a wheelie or a stoppie) lifts this end of the whole bike.
-    k.wheelMass = Force.y < 0.0f ? std::max(k.mass, LiftMass()) : k.mass;
-    k.separation = -9.80665f * SprungMass * c;
-    k.together = Damper{BumpLow, BumpHigh, ReboundLow, ReboundHigh, KneeBump, KneeRebound};
-    k.free = Damper{FreeBumpLow, FreeBumpHigh, FreeReboundLow, FreeReboundHigh, KneeBump, KneeRebound};
+    const float wheelMass = Force.y < 0.0f ? std::max(mass, LiftMass()) : mass;
+    const float separation = -9.80665f * SprungMass * c;
+    const Damper together{BumpLow, BumpHigh, ReboundLow, ReboundHigh, KneeBump, KneeRebound};
+    const Damper free{FreeBumpLow, FreeBumpHigh, FreeReboundLow, FreeReboundHigh, KneeBump, KneeRebound};
 
     // The suspension steps exactly dt, in equal steps of at most 5 ms.
-    const int steps = static_cast<int>(std::ceil(dt / kSuspensionStep));
-    k.steps = std::clamp(steps, 1, kMaxSuspensionSteps);
-    k.h = dt / static_cast<float>(k.steps);
-    k.peak = 0.0f;
-}
-
-void WheelAssembly::SuspensionSubStep(SuspensionStep& k)
-{
-    const float c = k.c;
-    const float h = k.h;
-    const float mass = k.mass;
-    if (Travel == SpringTravel && TravelSpeed == SpringSpeed) {
-        // Wheel and spring move together. The spring and damper forces
-        // are taken at the end of the step (the air spring linearised
-        // about its start), which keeps the stiff dampers stable at any
-        // step length.
-        const float x0 = SpringTravel;
-        const float equilibrium = Compliance * k.load * c - Preload;
-        float air = 0.0f;
-        float airStiffness = 0.0f;
-        if (IsFront())
-            AirSpring(x0, &air, &airStiffness);
-        const float hm = h / mass;
-        const float rhs = SpringSpeed - hm * ((x0 - equilibrium) * SpringRate + air);
-        const float v1 =
-            ImplicitSpeed(rhs, 1.0f + h * hm * (SpringRate + airStiffness), hm, k.together, SpringSpeed);
-        float x1 = x0 + h * v1;
-        const float damper = k.together.Force(v1);
-        const float spring = (x1 + Preload) * SpringRate;
-        if (spring + damper > k.peak)
-            k.peak = spring + damper;
-        SpringSpeed = v1;
-        if (x1 >= MaxTravel) {
-            // The stop ends the compression but not the spring's push
-            // back: a spring held at the stop with no speed would never
-            // leave it.
-            x1 = MaxTravel;
-            SpringSpeed = std::min(SpringSpeed, 0.0f);
-        }
-        SpringTravel = x1;
-        if (spring + damper >= k.separation) {
-            Travel = SpringTravel;
-            TravelSpeed = SpringSpeed;
+    int steps = static_cast<int>(std::ceil(dt / kSuspensionStep));
+    steps = std::clamp(steps, 1, kMaxSuspensionSteps);
+    const float h = dt / static_cast<float>(steps);
+    float peak = 0.0f;
+    for (int step = 0; step < steps; ++step) {
+        if (Travel == SpringTravel && TravelSpeed == SpringSpeed) {
+            // Wheel and spring move together. The spring and damper forces
+            // are taken at the end of the step (the air spring linearised
+            // about its start), which keeps the stiff dampers stable at any
+            // step length.
+            const float x0 = SpringTravel;
+            const float equilibrium = Compliance * load * c - Preload;
+            float air = 0.0f;
+            float airStiffness = 0.0f;
+            if (IsFront())
+                AirSpring(x0, &air, &airStiffness);
+            const float hm = h / mass;
+            const float rhs = SpringSpeed - hm * ((x0 - equilibrium) * SpringRate + air);
+            const float v1 = ImplicitSpeed(rhs, 1.0f + h * hm * (SpringRate + airStiffness), hm, together,
+                                           SpringSpeed);
+            float x1 = x0 + h * v1;
+            const float damper = together.Force(v1);
+            const float spring = (x1 + Preload) * SpringRate;
+            if (spring + damper > peak)
+                peak = spring + damper;
+            SpringSpeed = v1;
+            if (x1 >= MaxTravel) {
+                // The stop ends the compression but not the spring's push
+                // back: a spring held at the stop with no speed would never
+                // leave it.
+                x1 = MaxTravel;
+                SpringSpeed = std::min(SpringSpeed, 0.0f);
+            }
+            SpringTravel = x1;
+            if (spring + damper >= separation) {
+                Travel = SpringTravel;
+                TravelSpeed = SpringSpeed;
+            } else {
+                Travel += h * TravelSpeed;
+                TravelSpeed += h * Force.y / (c * wheelMass);
+            }
         } else {
-            Travel += h * TravelSpeed;
-            TravelSpeed += h * Force.y / (c * k.wheelMass);
-        }
-    } else {
-        // The wheel has left the spring: each moves on its own.
-        const float oldTravelSpeed = TravelSpeed;
-        TravelSpeed += h * Force.y / (k.wheelMass * c);
-        Travel += h * oldTravelSpeed;
-        // The spring pushes the wheel out whichever way the lever
-        // points: a bike pitched past the vertical (its lever's cosine
-        // negative) would otherwise make the spring pull, and the step
-        // grow without bound.
-        const float stiffness = SpringRate / (k.sprung * std::fabs(c));
-        const float rhs = SpringSpeed - h * (SpringTravel + Preload) * stiffness;
-        SpringSpeed = ImplicitSpeed(rhs, 1.0f + h * h * stiffness, h, k.free, SpringSpeed);
-        SpringTravel += h * SpringSpeed;
-        if (SpringTravel < Travel) {
-            SpringSpeed = TravelSpeed;
-            SpringTravel = Travel;
+            // The wheel has left the spring: each moves on its own.
+            const float oldTravelSpeed = TravelSpeed;
+            TravelSpeed += h * Force.y / (wheelMass * c);
+            Travel += h * oldTravelSpeed;
+            // The spring pushes the wheel out whichever way the lever
+            // points: a bike pitched past the vertical (its lever's cosine
+            // negative) would otherwise make the spring pull, and the step
+            // grow without bound.
+            const float stiffness = SpringRate / (sprung * std::fabs(c));
+            const float rhs = SpringSpeed - h * (SpringTravel + Preload) * stiffness;
+            SpringSpeed = ImplicitSpeed(rhs, 1.0f + h * h * stiffness, h, free, SpringSpeed);
+            SpringTravel += h * SpringSpeed;
+            if (SpringTravel < Travel) {
+                SpringSpeed = TravelSpeed;
+                SpringTravel = Travel;
+            }
         }
     }
-}
 
-void WheelAssembly::EndSuspension(float dt, const SuspensionStep& k, float otherTravel)
-{
-    const float c = k.c;
     // A wheel that lifts while the other stays on the ground turns the bike
     // about that wheel's contact: it can rise no higher than where the
     // centre of mass stands over the other contact. There it stops rising.
-    if (Travel < 0.0f && otherTravel >= 0.0f) {
+    const WheelAssembly& other = IsFront() ? Owner->RearWheel : Owner->FrontWheel;
+    if (Travel < 0.0f && other.Travel >= 0.0f) {
         const float lift = LiftLimit();
         const float lowest = -lift / std::fabs(c);
         if (Travel < lowest) {
@@ -541,51 +516,12 @@ void WheelAssembly::EndSuspension(float dt, const SuspensionStep& k, float other
         }
     }
 
-    const float newHubSpeed = k.groundSpeed - c * TravelSpeed;
-    HubAccel = (newHubSpeed - k.hubSpeed) / dt;
+    const float newHubSpeed = groundSpeed - c * TravelSpeed;
+    HubAccel = (newHubSpeed - hubSpeed) / dt;
     Velocity.y = newHubSpeed;
-    Downforce = k.peak / c;
+    Downforce = peak / c;
     if (HasGround(GroundHeight))
         ContactPoint.y = (RestLength - c * Travel) * Owner->UpAxis.y + GroundHeight;
-}
-
-void WheelAssembly::StepSuspension(float dt)
-{
-    if (!(dt > 0.0f))
-        return;
-    SuspensionStep k;
-    BeginSuspension(dt, k);
-    for (int step = 0; step < k.steps; ++step)
-        SuspensionSubStep(k);
-    const WheelAssembly& other = IsFront() ? Owner->RearWheel : Owner->FrontWheel;
-    EndSuspension(dt, k, other.Travel);
-}
-
-void StepBothSuspensions(WheelAssembly& front, WheelAssembly& rear, float dt)
-{
-    if (!(dt > 0.0f))
-        return;
-    // The two wheels' sub-steps touch only their own wheel, so they run
-    // side by side: each is a long chain of dependent operations (the front
-    // one through the air spring's powers), and two chains at once keep the
-    // processor busier than one after the other. The results are those of
-    // the front wheel's whole step followed by the rear's: the front's lift
-    // limit sees the rear's travel from before its step, the rear's the
-    // front's travel after it.
-    WheelAssembly::SuspensionStep kf;
-    WheelAssembly::SuspensionStep kr;
-    front.BeginSuspension(dt, kf);
-    rear.BeginSuspension(dt, kr);
-    const float rearTravelBefore = rear.Travel;
-    const int steps = std::max(kf.steps, kr.steps);
-    for (int step = 0; step < steps; ++step) {
-        if (step < kf.steps)
-            front.SuspensionSubStep(kf);
-        if (step < kr.steps)
-            rear.SuspensionSubStep(kr);
-    }
-    front.EndSuspension(dt, kf, rearTravelBefore);
-    rear.EndSuspension(dt, kr, front.Travel);
 }
 
 WheelLiftGeometry WheelAssembly::Lift() const

@@ -133,15 +133,6 @@ public:
     // step works them out once for both wheels).
     void UpdateGrip(float speed, const AngleCosSin& pitch);
     void StepSuspension(float dt);              // suspension over dt, in steps of at most 5 ms
-    // The suspension step in its three parts (StepSuspension runs them one
-    // after the other; StepBothSuspensions runs two wheels' sub-steps side
-    // by side). The step's record is defined where the step is.
-    struct SuspensionStep;
-    void BeginSuspension(float dt, SuspensionStep& step);
-    void SuspensionSubStep(SuspensionStep& step);
-    // Ends the step; `otherTravel` is the other wheel's travel, which the
-    // lift limit looks at.
-    void EndSuspension(float dt, const SuspensionStep& step, float otherTravel);
     // How high the wheel can lift (m) while the other stays on the ground:
     // to where the centre of mass stands over the other contact.
     float LiftLimit() const;
@@ -238,10 +229,6 @@ public:
     model_node* SuspensionNode = nullptr;
     model_node* WheelNode = nullptr;
 };
-
-// Both wheels' suspension over dt with the results of front.StepSuspension(dt)
-// followed by rear.StepSuspension(dt), bit for bit, and faster.
-void StepBothSuspensions(WheelAssembly& front, WheelAssembly& rear, float dt);
 
 // Height that means no ground was found.
 inline constexpr float kNoGround = 3.4028235e38f;

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/game_error.h"
 #include "sim/bike.h"
@@ -633,76 +630,6 @@ TEST_F(WheelTrackTest, FrontAirSpringStaysBelowItsPole)
         ASSERT_TRUE(std::isfinite(w.SpringSpeed));
         ASSERT_TRUE(std::isfinite(w.SpringTravel));
         ASSERT_TRUE(std::isfinite(w.Downforce));
-    }
-}
-
-// The two wheels' suspensions stepped side by side end, bit for bit, where
-// the front wheel's whole step followed by the rear's ends: settled, landing,
-// either end lifting against the lift limit (which looks at the other
-// wheel's travel), short and long frames.
-TEST_F(WheelTest, BothSuspensionsSideBySideEndAsOneAfterTheOther)
-{
-    struct Case {
-        const char* name;
-        float frontLoad, rearLoad;     // N; a negative load pulls the wheel up
-        float frontSpeed, rearSpeed;   // hub speeds at the start, m/s
-        float dt;
-        int frames;
-    };
-    const Case cases[] = {
-        {"settled", 900.0f, 1100.0f, 0.0f, 0.0f, 1.0f / 60.0f, 30},
-        {"landing", 900.0f, 1100.0f, -3.0f, -3.5f, 1.0f / 60.0f, 30},
-        {"front lifting", -3000.0f, 3000.0f, 4.0f, 0.0f, 1.0f / 60.0f, 30},
-        {"rear lifting", 3000.0f, -3000.0f, 0.0f, 4.0f, 0.02f, 30},
-        {"both in the air", -500.0f, -500.0f, 3.0f, 3.0f, 1.0f / 60.0f, 20},
-        {"1 ms frames", 900.0f, 1100.0f, 1.0f, -1.0f, 0.001f, 60},
-        {"long frames", 900.0f, 1100.0f, -2.0f, 1.0f, 0.1f, 10},
-    };
-    struct End {
-        std::uint32_t bits[9];
-    };
-    auto endOf = [](const WheelAssembly& w) {
-        const float values[9] = {w.Travel,     w.SpringTravel, w.SpringSpeed,   w.TravelSpeed, w.Velocity.y,
-                                 w.HubAccel,   w.Downforce,    w.ContactPoint.y, w.GroundHeight};
-        End e;
-        for (int i = 0; i < 9; ++i)
-            std::memcpy(&e.bits[i], &values[i], sizeof(float));
-        return e;
-    };
-    for (const Case& c : cases) {
-        std::vector<End> apart;
-        std::vector<End> together;
-        bool frontLifted = false;
-        for (const bool sideBySide : {false, true}) {
-            MakeBike(nullptr);
-            Bike& b = *bike_;
-            Settle(b.FrontWheel, 0.0f, 1.4f, 900.0f);
-            Settle(b.RearWheel, 0.0f, 0.0f, 1100.0f);
-            b.FrontWheel.Force.y = c.frontLoad;
-            b.RearWheel.Force.y = c.rearLoad;
-            b.FrontWheel.Velocity.y = c.frontSpeed;
-            b.RearWheel.Velocity.y = c.rearSpeed;
-            std::vector<End>& ends = sideBySide ? together : apart;
-            for (int frame = 0; frame < c.frames; ++frame) {
-                if (sideBySide) {
-                    StepBothSuspensions(b.FrontWheel, b.RearWheel, c.dt);
-                } else {
-                    b.FrontWheel.StepSuspension(c.dt);
-                    b.RearWheel.StepSuspension(c.dt);
-                }
-                ends.push_back(endOf(b.FrontWheel));
-                ends.push_back(endOf(b.RearWheel));
-                frontLifted = frontLifted || (b.FrontWheel.Travel < 0.0f && b.RearWheel.Travel >= 0.0f);
-            }
-        }
-        ASSERT_EQ(apart.size(), together.size()) << c.name;
-        for (std::size_t i = 0; i < apart.size(); ++i) {
-            ASSERT_EQ(std::memcmp(&apart[i], &together[i], sizeof(End)), 0)
-                << c.name << ": frame " << i / 2 << (i % 2 ? " rear" : " front");
-        }
-        if (std::string(c.name) == "front lifting") {
-            EXPECT_TRUE(frontLifted) << "the case does not reach the lift limit";
-        }
     }
 }
 
