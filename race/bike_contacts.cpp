@@ -105,15 +105,48 @@ void MoveBikeBy(Bike& bike, const Vec3& d)
 
 void MoveBikeTo(Bike& bike, const Vec3& target) { MoveBikeBy(bike, target.Minus(bike.Position)); }
 
-BikeOutline CurrentOutline(const Bike& bike, float height, float margin)
+// A bike's pose for its outlines: the place, and the sines and cosine that
+// every outline of that pose takes (the ground and the shoulder outlines of
+// a pair share them).
+struct OutlinePose {
+    float X = 0.0f;
+    float Z = 0.0f;
+    float SinHeading = 0.0f;
+    float CosHeading = 1.0f;
+    float SinLean = 0.0f;
+};
+
+OutlinePose MakeOutlinePose(float x, float z, float heading, float lean)
 {
-    return MakeBikeOutline(bike, bike.Position.x, bike.Position.z, bike.Heading, bike.Roll, height, margin);
+    return OutlinePose{x, z, std::sin(heading), std::cos(heading), std::sin(lean)};
 }
 
-BikeOutline PreviousOutline(const Bike& bike, float height, float margin)
+BikeOutline OutlineAt(const Bike& bike, const OutlinePose& pose, float height, float margin)
 {
-    return MakeBikeOutline(bike, bike.PrevPosition.x, bike.PrevPosition.z, bike.PrevHeading, bike.PrevRoll, height,
-                           margin);
+    const Vec2 f(pose.SinHeading, pose.CosHeading);
+    const Vec2 n(-pose.CosHeading, pose.SinHeading);
+    const float rear = bike.RearWheel.Radius;
+    const float up = height * pose.SinLean;
+    const Vec2 r(pose.X - rear * f.x + up * n.x, pose.Z - rear * f.z + up * n.z);
+    const float len = BikeOutlineLength(bike);
+    const Vec2 front(r.x + len * f.x, r.z + len * f.z);
+    BikeOutline outline;
+    outline.Corner[0] = Vec2(r.x + margin * n.x, r.z + margin * n.z);
+    outline.Corner[1] = Vec2(r.x - margin * n.x, r.z - margin * n.z);
+    outline.Corner[2] = Vec2(front.x - margin * n.x, front.z - margin * n.z);
+    outline.Corner[3] = Vec2(front.x + margin * n.x, front.z + margin * n.z);
+    return outline;
+}
+
+// A bike's poses at the start and at the end of the last sub-step.
+struct SweptPoses {
+    OutlinePose Pose[2];
+};
+
+SweptPoses MakeSweptPoses(const Bike& bike)
+{
+    return SweptPoses{{MakeOutlinePose(bike.PrevPosition.x, bike.PrevPosition.z, bike.PrevHeading, bike.PrevRoll),
+                       MakeOutlinePose(bike.Position.x, bike.Position.z, bike.Heading, bike.Roll)}};
 }
 
 // The first contact of a sweep.
@@ -124,24 +157,6 @@ struct Touch {
     int Side = -1;         // of the hit bike
     bool CornerOfA = false;
 };
-
-// Every corner of one bike against every side of the other, over the step.
-void SweepCorners(const BikeOutline (&corners)[2], const BikeOutline (&sides)[2], bool cornerOfA, Touch& best)
-{
-    for (int j = 0; j < 4; ++j) {
-        for (int i = 0; i < 4; ++i) {
-            const int next = (i + 1) % 4;
-            const Vec2 p0 = Minus(sides[0].Corner[i], corners[0].Corner[j]);
-            const Vec2 d0 = Minus(sides[0].Corner[next], sides[0].Corner[i]);
-            const Vec2 p1 = Minus(sides[1].Corner[i], corners[1].Corner[j]);
-            const Vec2 d1 = Minus(sides[1].Corner[next], sides[1].Corner[i]);
-            double time = 2.0;
-            double fraction = 0.0;
-            if (SweptSegmentIntersect(p0, d0, p1, d1, &time, &fraction) && time < best.Time)
-                best = Touch{time, fraction, j, i, cornerOfA};
-        }
-    }
-}
 
 // The time at which the point at fraction x of the side passes the origin,
 // given that its path runs through it; 2.0 when x or the time is outside
@@ -159,6 +174,95 @@ double CrossingTime(double x, const Vec2& p0, const Vec2& d0, const Vec2& p1, co
         return (ax == 0.0 && az == 0.0) ? 0.0 : 2.0;
     const double t = -(ax * mx + az * mz) / moved;
     return (t >= 0.0 && t <= 1.0) ? t : 2.0;
+}
+
+// A side that turns by less than 0.1 m over the step only translates.
+bool SideTranslates(const Vec2& d0, const Vec2& d1)
+{
+    const double turnX = static_cast<double>(d0.x) - d1.x;
+    const double turnZ = static_cast<double>(d0.z) - d1.z;
+    return turnX * turnX + turnZ * turnZ < 0.01;
+}
+
+// Whether the quotient n / d (d not 0) lies outside [0, 1] for certain,
+// told without dividing: n of the other sign than d, or more than twice
+// its size. A quotient this leaves undecided is worked out.
+bool QuotientOutsideUnit(double n, double d)
+{
+    return (n > 0.0 && d < 0.0) || (n < 0.0 && d > 0.0) || std::fabs(n) > 2.0 * std::fabs(d);
+}
+
+bool TranslatingSideCrosses(const Vec2& p0, const Vec2& d0, const Vec2& p1, double* time, double* fraction)
+{
+    const double den = Cross(d0.x, d0.z, static_cast<double>(p1.x) - p0.x, static_cast<double>(p1.z) - p0.z);
+    if (den == 0.0)
+        return false;
+    const double xNumerator = Cross(p1.x, p1.z, p0.x, p0.z);
+    const double tNumerator = Cross(p0.x, p0.z, d0.x, d0.z);
+    // Nearly every corner of a pair misses nearly every side: the two
+    // divisions are spared where a quotient is out of range for certain.
+    if (QuotientOutsideUnit(xNumerator, den) || QuotientOutsideUnit(tNumerator, den))
+        return false;
+    const double x = xNumerator / den;
+    const double t = tNumerator / den;
+    if (!(x >= 0.0 && x <= 1.0 && t >= 0.0 && t <= 1.0))
+        return false;
+    *time = t;
+    *fraction = x;
+    return true;
+}
+
+// The side turns: the point at fraction x passes the origin when its start,
+// its end and the origin lie on one line.
+bool TurningSideCrosses(const Vec2& p0, const Vec2& d0, const Vec2& p1, const Vec2& d1, double* time,
+                        double* fraction)
+{
+    const double a = Cross(d0.x, d0.z, d1.x, d1.z);
+    const double b = Cross(p0.x, p0.z, d1.x, d1.z) + Cross(d0.x, d0.z, p1.x, p1.z);
+    const double c = Cross(p0.x, p0.z, p1.x, p1.z);
+    const double discriminant = b * b - 4.0 * a * c;
+    if (a == 0.0 || discriminant < 0.0)
+        return false;
+    const double root = std::sqrt(discriminant);
+    const double x1 = (-b - root) / (2.0 * a);
+    const double x2 = (-b + root) / (2.0 * a);
+    const double t1 = CrossingTime(x1, p0, d0, p1, d1);
+    const double t2 = CrossingTime(x2, p0, d0, p1, d1);
+    const bool first = t1 <= t2;
+    const double t = first ? t1 : t2;
+    if (!(t < 1.0))
+        return false;
+    *time = t;
+    *fraction = first ? x1 : x2;
+    return true;
+}
+
+// Every corner of one bike against every side of the other, over the step.
+// A side's vectors at both ends of the step, and whether it only translates,
+// depend on the side alone: they are worked out once for the four corners.
+void SweepCorners(const BikeOutline (&corners)[2], const BikeOutline (&sides)[2], bool cornerOfA, Touch& best)
+{
+    Vec2 d0[4];
+    Vec2 d1[4];
+    bool translates[4];
+    for (int i = 0; i < 4; ++i) {
+        const int next = (i + 1) % 4;
+        d0[i] = Minus(sides[0].Corner[next], sides[0].Corner[i]);
+        d1[i] = Minus(sides[1].Corner[next], sides[1].Corner[i]);
+        translates[i] = SideTranslates(d0[i], d1[i]);
+    }
+    for (int j = 0; j < 4; ++j) {
+        for (int i = 0; i < 4; ++i) {
+            const Vec2 p0 = Minus(sides[0].Corner[i], corners[0].Corner[j]);
+            const Vec2 p1 = Minus(sides[1].Corner[i], corners[1].Corner[j]);
+            double time = 2.0;
+            double fraction = 0.0;
+            const bool crosses = translates[i] ? TranslatingSideCrosses(p0, d0[i], p1, &time, &fraction)
+                                               : TurningSideCrosses(p0, d0[i], p1, d1[i], &time, &fraction);
+            if (crosses && time < best.Time)
+                best = Touch{time, fraction, j, i, cornerOfA};
+        }
+    }
 }
 
 // Both bikes go back to the moment of contact.
@@ -367,72 +471,33 @@ float BikeOutlineLength(const Bike& bike)
 BikeOutline MakeBikeOutline(const Bike& bike, float x, float z, float heading, float lean, float height,
                             float margin)
 {
-    const float sinH = std::sin(heading);
-    const float cosH = std::cos(heading);
-    const Vec2 f(sinH, cosH);
-    const Vec2 n(-cosH, sinH);
-    const float rear = bike.RearWheel.Radius;
-    const float up = height * std::sin(lean);
-    const Vec2 r(x - rear * f.x + up * n.x, z - rear * f.z + up * n.z);
-    const float len = BikeOutlineLength(bike);
-    const Vec2 front(r.x + len * f.x, r.z + len * f.z);
-    BikeOutline outline;
-    outline.Corner[0] = Vec2(r.x + margin * n.x, r.z + margin * n.z);
-    outline.Corner[1] = Vec2(r.x - margin * n.x, r.z - margin * n.z);
-    outline.Corner[2] = Vec2(front.x - margin * n.x, front.z - margin * n.z);
-    outline.Corner[3] = Vec2(front.x + margin * n.x, front.z + margin * n.z);
-    return outline;
+    return OutlineAt(bike, MakeOutlinePose(x, z, heading, lean), height, margin);
 }
 
 bool SweptSegmentIntersect(const Vec2& p0, const Vec2& d0, const Vec2& p1, const Vec2& d1, double* time,
                            double* fraction)
 {
-    const double turnX = static_cast<double>(d0.x) - d1.x;
-    const double turnZ = static_cast<double>(d0.z) - d1.z;
-    if (turnX * turnX + turnZ * turnZ < 0.01) {
-        // The side only translates.
-        const double den = Cross(d0.x, d0.z, static_cast<double>(p1.x) - p0.x, static_cast<double>(p1.z) - p0.z);
-        if (den == 0.0)
-            return false;
-        const double x = Cross(p1.x, p1.z, p0.x, p0.z) / den;
-        const double t = Cross(p0.x, p0.z, d0.x, d0.z) / den;
-        if (!(x >= 0.0 && x <= 1.0 && t >= 0.0 && t <= 1.0))
-            return false;
-        *time = t;
-        *fraction = x;
-        return true;
-    }
-
-    // The side turns: the point at fraction x passes the origin when its
-    // start, its end and the origin lie on one line.
-    const double a = Cross(d0.x, d0.z, d1.x, d1.z);
-    const double b = Cross(p0.x, p0.z, d1.x, d1.z) + Cross(d0.x, d0.z, p1.x, p1.z);
-    const double c = Cross(p0.x, p0.z, p1.x, p1.z);
-    const double discriminant = b * b - 4.0 * a * c;
-    if (a == 0.0 || discriminant < 0.0)
-        return false;
-    const double root = std::sqrt(discriminant);
-    const double x1 = (-b - root) / (2.0 * a);
-    const double x2 = (-b + root) / (2.0 * a);
-    const double t1 = CrossingTime(x1, p0, d0, p1, d1);
-    const double t2 = CrossingTime(x2, p0, d0, p1, d1);
-    const bool first = t1 <= t2;
-    const double t = first ? t1 : t2;
-    if (!(t < 1.0))
-        return false;
-    *time = t;
-    *fraction = first ? x1 : x2;
-    return true;
+    return SideTranslates(d0, d1) ? TranslatingSideCrosses(p0, d0, p1, time, fraction)
+                                  : TurningSideCrosses(p0, d0, p1, d1, time, fraction);
 }
 
-bool BikeContact(Bike& a, Bike& b, float height, float margin)
+namespace {
+
+// One pair's contact at one outline height, from the bikes' poses worked
+// out before: *touched tells whether the outlines touched (and so whether
+// the bikes moved).
+bool ContactAt(Bike& a, Bike& b, const SweptPoses& posesA, const SweptPoses& posesB, float height, float margin,
+               bool* touched)
 {
-    const BikeOutline outlineA[2] = {PreviousOutline(a, height, margin), CurrentOutline(a, height, margin)};
-    const BikeOutline outlineB[2] = {PreviousOutline(b, height, margin), CurrentOutline(b, height, margin)};
+    const BikeOutline outlineA[2] = {OutlineAt(a, posesA.Pose[0], height, margin),
+                                     OutlineAt(a, posesA.Pose[1], height, margin)};
+    const BikeOutline outlineB[2] = {OutlineAt(b, posesB.Pose[0], height, margin),
+                                     OutlineAt(b, posesB.Pose[1], height, margin)};
     Touch touch;
     SweepCorners(outlineA, outlineB, true, touch);
     SweepCorners(outlineB, outlineA, false, touch);
-    if (touch.Time == 2.0)
+    *touched = touch.Time != 2.0;
+    if (!*touched)
         return false;
 
     const bool bothDown = (a.Status & kBikeDown) && (b.Status & kBikeDown);
@@ -455,6 +520,14 @@ bool BikeContact(Bike& a, Bike& b, float height, float margin)
     else
         NoseToTail(a, b);
     return false;
+}
+
+} // namespace
+
+bool BikeContact(Bike& a, Bike& b, float height, float margin)
+{
+    bool touched = false;
+    return ContactAt(a, b, MakeSweptPoses(a), MakeSweptPoses(b), height, margin, &touched);
 }
 
 void ResolveBikeContacts(Race& race)
@@ -480,8 +553,16 @@ void ResolveBikeContacts(Race& race)
             // The riders further ahead are further away still.
             if (gap > reachA + BikeOutlineLength(*b))
                 break;
-            BikeContact(a, *b, kGroundHeight, kGroundMargin);
-            BikeContact(a, *b, kShoulderHeight, kShoulderMargin);
+            // The ground outlines first, then the shoulders'; both take the
+            // same poses unless the first contact moved the bikes.
+            const SweptPoses posesA = MakeSweptPoses(a);
+            const SweptPoses posesB = MakeSweptPoses(*b);
+            bool touched = false;
+            ContactAt(a, *b, posesA, posesB, kGroundHeight, kGroundMargin, &touched);
+            if (touched)
+                BikeContact(a, *b, kShoulderHeight, kShoulderMargin);
+            else
+                ContactAt(a, *b, posesA, posesB, kShoulderHeight, kShoulderMargin, &touched);
             ++g_uBikeContactPairs;
         }
     }

@@ -34,6 +34,14 @@ TEST(SweptSegmentIntersect, FindsWhenAndWhereASidePassesTheCorner)
         // Turning by less than 0.1 m still counts as a translation.
         {"nearly translating", {-1.0f, 1.0f}, {2.0f, 0.0f}, {-1.0f, -1.0f}, {2.0f, 0.05f}, true, 0.5, 0.5},
         {"translating beside the corner", {0.5f, 1.0f}, {2.0f, 0.0f}, {0.5f, -1.0f}, {2.0f, 0.0f}, false, 0, 0},
+        // The ends of the side and of the step still count.
+        {"translating, the side's end", {-2.0f, 1.0f}, {2.0f, 0.0f}, {-2.0f, -1.0f}, {2.0f, 0.0f}, true, 0.5, 1.0},
+        {"translating, the side's start", {0.0f, 1.0f}, {2.0f, 0.0f}, {0.0f, -1.0f}, {2.0f, 0.0f}, true, 0.5, 0.0},
+        {"translating, reaching the corner at the end", {-1.0f, 1.0f}, {2.0f, 0.0f}, {-1.0f, 0.0f}, {2.0f, 0.0f},
+         true, 1.0, 0.5},
+        {"translating, just past the side's end", {-2.0f, 1.0f}, {2.0f, 0.0f}, {-2.01f, -1.0f}, {2.0f, 0.0f}, false,
+         0, 0},
+        {"translating away from the corner", {-1.0f, 0.5f}, {2.0f, 0.0f}, {-1.0f, 2.0f}, {2.0f, 0.0f}, false, 0, 0},
         {"translating short of the corner", {-1.0f, 2.0f}, {2.0f, 0.0f}, {-1.0f, 0.5f}, {2.0f, 0.0f}, false, 0, 0},
         {"standing still over the corner", {-1.0f, 0.0f}, {2.0f, 0.0f}, {-1.0f, 0.0f}, {2.0f, 0.0f}, false, 0, 0},
         {"moving along its own line", {-3.0f, 0.0f}, {2.0f, 0.0f}, {-0.5f, 0.0f}, {2.0f, 0.0f}, false, 0, 0},

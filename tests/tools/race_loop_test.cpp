@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "input/input_manager.h"
 #include "race/race.h"
 #include "sim/bike.h"
 #include "sim/race_context.h"
@@ -271,6 +273,30 @@ TEST(RaceLoopWatchTest, WatchingDoesNotChangeTheRace)
     ASSERT_TRUE(plain.loaded) << plain.error;
     EXPECT_EQ(plain.hash, watched.hash);
     EXPECT_GT(watch.LapLength(), 0.0f);
+}
+
+// A value that stops being finite ends the run at the frame it appears, and
+// the run names the rider and the field.
+TEST(RaceLoopWatchTest, ANonFiniteValueEndsTheRunAtItsFrame)
+{
+    racesim::Options options;
+    options.data = DemoData().string();
+    options.track = "Sugo";
+    options.riders = 4;
+    options.laps = 1;
+    int frames = 0;
+    float clockAtFault = -1.0f;
+    options.after_frame = [&](Race& race) {
+        if (++frames == 200) {
+            race.m_pBikes[2].RearWheel.Tyre.Temp[1] = std::numeric_limits<float>::quiet_NaN();
+            clockAtFault = TheInputManager()->m_fRaceClock;
+        }
+    };
+    const racesim::Result r = racesim::Run(options);
+    ASSERT_TRUE(r.loaded) << r.error;
+    EXPECT_EQ(r.non_finite, "rider 2 (RearWheel.Tyre.Temp)");
+    EXPECT_EQ(r.non_finite_time, static_cast<double>(clockAtFault));
+    EXPECT_EQ(frames, 200);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #ifdef TORVANE_RACESIM_PATH
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 
@@ -68,24 +69,53 @@ TEST(RaceSimLineTest, WhatCountsAsAnIncident)
         EXPECT_EQ(racesim::CountsAsIncident(c.previous, c.state), c.counts) << c.previous << " -> " << c.state;
 }
 
+// The per-frame check (no names) and the search that names the field agree
+// on every kind of field: plain, vector, array, nested wheel and tyre.
 TEST(RaceSimLineTest, FirstValueThatIsNotFinite)
 {
     auto bike = std::make_unique<Bike>();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "");
+    EXPECT_TRUE(racesim::BikeStateFinite(*bike));
     bike->Speed = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "Speed");
+    EXPECT_FALSE(racesim::BikeStateFinite(*bike));
 
     bike = std::make_unique<Bike>();
     bike->Position.y = std::numeric_limits<float>::infinity();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "Position");
+    EXPECT_FALSE(racesim::BikeStateFinite(*bike));
 
     bike = std::make_unique<Bike>();
     bike->RearWheel.Tyre.Temp[2] = -std::numeric_limits<float>::infinity();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "RearWheel.Tyre.Temp");
+    EXPECT_FALSE(racesim::BikeStateFinite(*bike));
 
     bike = std::make_unique<Bike>();
     bike->FrontWheel.Orientation.Roll = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "FrontWheel.Orientation");
+    EXPECT_FALSE(racesim::BikeStateFinite(*bike));
+
+    // Every kind of saved float: inside a step's start pose, an integrator,
+    // the last element of an array, a tyre's curve, a wheel's last field.
+    for (auto poison : std::initializer_list<void (*)(Bike&)>{
+             [](Bike& b) { b.StepStart.RearGround = std::numeric_limits<float>::quiet_NaN(); },
+             [](Bike& b) { b.Lean.Limit = std::numeric_limits<float>::infinity(); },
+             [](Bike& b) { b.BodyVelocity[3].z = std::numeric_limits<float>::quiet_NaN(); },
+             [](Bike& b) { b.FrontWheel.Tyre.TempCurve[3] = -std::numeric_limits<float>::infinity(); },
+             [](Bike& b) { b.RearWheel.SlideMargin = std::numeric_limits<float>::quiet_NaN(); },
+         }) {
+        bike = std::make_unique<Bike>();
+        poison(*bike);
+        EXPECT_NE(racesim::FirstNonFiniteField(*bike), "");
+        EXPECT_FALSE(racesim::BikeStateFinite(*bike)) << racesim::FirstNonFiniteField(*bike);
+    }
+
+    // Large finite values.
+    bike = std::make_unique<Bike>();
+    bike->Speed = std::numeric_limits<float>::max();
+    bike->Position.x = -std::numeric_limits<float>::max();
+    EXPECT_EQ(racesim::FirstNonFiniteField(*bike), "");
+    EXPECT_TRUE(racesim::BikeStateFinite(*bike));
 }
 
 } // namespace

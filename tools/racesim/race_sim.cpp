@@ -1,6 +1,7 @@
 #include "tools/racesim/race_sim.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -217,9 +218,132 @@ struct FiniteVisitor {
     }
 };
 
+// The frame's check of every saved value. The saved floats of a bike lie in
+// a few runs of consecutive fields; their byte offsets are found once from
+// the field lists, and every frame the runs are scanned four values at a
+// time for exponent bits that are all ones (an infinity or a value that is
+// not a number). Only when one is found are the fields searched by name.
+struct FloatRun {
+    std::size_t Offset = 0; // bytes from the start of the bike
+    std::size_t Count = 0;  // floats
+};
+
+class FloatOffsets {
+public:
+    explicit FloatOffsets(const Bike& bike) : m_base(reinterpret_cast<const unsigned char*>(&bike)) {}
+
+    std::vector<std::size_t> Take() { return std::move(m_offsets); }
+
+    void Add(const float& v)
+    {
+        m_offsets.push_back(static_cast<std::size_t>(reinterpret_cast<const unsigned char*>(&v) - m_base));
+    }
+    // A field of another floating type would need its own scan.
+    void Add(const double&) = delete;
+    void Add(const Vec3& v)
+    {
+        Add(v.x);
+        Add(v.y);
+        Add(v.z);
+    }
+    void Add(const Integrator& i)
+    {
+        Add(i.Value);
+        Add(i.Rate);
+        Add(i.Limit);
+    }
+    void Add(const WheelAttitude& a)
+    {
+        Add(a.Pitch);
+        Add(a.Heading);
+        Add(a.Roll);
+    }
+    void Add(const RidingStepStart& s)
+    {
+        Add(s.CgPosition);
+        Add(s.FrontHub);
+        Add(s.RearHub);
+        Add(s.Pitch);
+        Add(s.Heading);
+        Add(s.Roll);
+        Add(s.FrontGround);
+        Add(s.RearGround);
+    }
+    template <class T, std::size_t N>
+    void Add(const T (&values)[N])
+    {
+        for (const T& v : values)
+            Add(v);
+    }
+    template <class T>
+        requires std::is_integral_v<T> || std::is_pointer_v<T> || std::is_enum_v<T> ||
+                 std::is_same_v<T, ControlRecord>
+    void Add(const T&)
+    {
+    }
+
+    template <class T>
+    struct Visitor {
+        FloatOffsets& offsets;
+        const T& object;
+
+        template <class M>
+        void Saved(M T::*member, const char*)
+        {
+            const M& value = object.*member;
+            if constexpr (std::is_same_v<M, WheelAssembly>) {
+                Visitor<WheelAssembly> wheel{offsets, value};
+                ForEachWheelField(wheel);
+            } else if constexpr (std::is_same_v<M, Tyre>) {
+                Visitor<Tyre> tyre{offsets, value};
+                ForEachTyreField(tyre);
+            } else {
+                offsets.Add(value);
+            }
+        }
+        template <class M>
+        void NotSaved(M T::*, const char*)
+        {
+        }
+    };
+
+private:
+    const unsigned char* m_base;
+    std::vector<std::size_t> m_offsets;
+};
+
+const std::vector<FloatRun>& SavedFloatRuns(const Bike& bike)
+{
+    static const std::vector<FloatRun> runs = [&bike] {
+        FloatOffsets offsets(bike);
+        FloatOffsets::Visitor<Bike> visitor{offsets, bike};
+        ForEachBikeField(visitor);
+        std::vector<std::size_t> all = offsets.Take();
+        std::sort(all.begin(), all.end());
+        all.erase(std::unique(all.begin(), all.end()), all.end());
+        std::vector<FloatRun> merged;
+        for (const std::size_t offset : all) {
+            if (!merged.empty() && merged.back().Offset + merged.back().Count * sizeof(float) == offset)
+                ++merged.back().Count;
+            else
+                merged.push_back(FloatRun{offset, 1});
+        }
+        return merged;
+    }();
+    return runs;
+}
+
+// The top bit of the exponent field plus one: set only from all ones.
+using Words4 = std::uint32_t __attribute__((vector_size(16)));
+
 // The first bike of the race whose state is not finite: "rider 3 (Speed)".
 std::string NonFiniteRider(Race& race, const GameApp& app)
 {
+    bool allFinite = true;
+    for (int i = 0; i < race.RiderCount() && allFinite; ++i)
+        allFinite = BikeStateFinite(race.m_pBikes[i]);
+    if (allFinite)
+        return {};
     for (int i = 0; i < race.RiderCount(); ++i) {
         const std::string field = FirstNonFiniteField(race.m_pBikes[i]);
         if (!field.empty())
@@ -446,6 +570,28 @@ bool CountsAsIncident(std::int32_t previous, std::int32_t state)
     default:
         return false;
     }
+}
+
+bool BikeStateFinite(const Bike& bike)
+{
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(&bike);
+    Words4 wide = {0, 0, 0, 0};
+    std::uint32_t narrow = 0;
+    for (const FloatRun& run : SavedFloatRuns(bike)) {
+        const unsigned char* p = base + run.Offset;
+        std::size_t k = 0;
+        for (; k + 4 <= run.Count; k += 4) {
+            Words4 v;
+            std::memcpy(&v, p + k * sizeof(float), sizeof v);
+            wide |= (v & 0x7F800000u) + 0x00800000u;
+        }
+        for (; k < run.Count; ++k) {
+            std::uint32_t v;
+            std::memcpy(&v, p + k * sizeof(float), sizeof v);
+            narrow |= (v & 0x7F800000u) + 0x00800000u;
+        }
+    }
+    return ((wide[0] | wide[1] | wide[2] | wide[3] | narrow) & 0x80000000u) == 0;
 }
 
 std::string FirstNonFiniteField(const Bike& bike)

@@ -69,6 +69,9 @@ bool CountsAsIncident(std::int32_t previous, std::int32_t state);
 // number, by field name ("Speed", "FrontWheel.ContactPoint"); empty when
 // every value is finite.
 std::string FirstNonFiniteField(const Bike& bike);
+// Whether every saved value of a bike's simulation state is finite: the
+// check the runner makes after every frame, without naming a field.
+bool BikeStateFinite(const Bike& bike);
 
 struct Result {
     bool loaded = false;
