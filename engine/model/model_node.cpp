@@ -159,6 +159,7 @@ model_node* model_node::copy_as(std::uint32_t dest_kind) const
     c->radius = radius;
     c->level0 = level0;
     c->local_position = local_position;
+    c->material_names = material_names;
     c->owner_state = 2;
     c->owner_extra = owner_extra;
     if (dest_kind == node_kind_full || dest_kind == node_kind_level) {

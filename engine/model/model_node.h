@@ -6,6 +6,7 @@
 #include "engine/base/mat4.h"
 #include "engine/base/node_binding.h"
 #include "engine/base/vec4.h"
+#include "engine/model/mdl_reader.h"
 
 class anim_node;
 class model_node;
@@ -44,6 +45,8 @@ struct model_part {
     std::vector<std::uint16_t> indexes;
     std::vector<std::uint8_t> header;     // the stored mesh header, kept as read
     vec4 scale{1.0f, 1.0f, 1.0f, 1.0f};   // the scale the model's scale pass hands the mesh
+    bool has_cloth = false;
+    mdl_cloth cloth;                      // particles, springs and their links, as read
 
     static constexpr std::uint32_t vertex_bytes = 48;
     static constexpr std::uint32_t face_bytes = 52;
@@ -199,6 +202,7 @@ public:
     float bend_reference = 0.0f;
     std::uint32_t word196 = 0;
     model_pivot* pivot = nullptr;
+    std::vector<std::string> material_names;   // the material references, in file order
     std::uint32_t owner_state = 2;
     std::uint32_t owner_extra = 0;
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/base/name_hash.h"
+#include "engine/model/mdl_format.h"
 #include "tools/datakit/mdl_writer.h"
 
 namespace model_test {
