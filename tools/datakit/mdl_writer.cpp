@@ -394,3 +394,106 @@ mdl_object mdl_box_object(const char* name, vec4 half, const char* material)
 }
 
 } // namespace datakit
+
+namespace datakit {
+
+namespace {
+
+mdl_object demo_empty(const char* name, std::uint32_t id, std::int32_t parent, std::int32_t sibling,
+                      std::int32_t child, std::uint32_t type)
+{
+    mdl_object o;
+    o.name = name;
+    o.first_name = name;
+    o.id = id;
+    o.type = type;
+    o.parent = parent;
+    o.sibling = sibling;
+    o.child = child;
+    return o;
+}
+
+void demo_pivot(mdl_object& o, vec4 t)
+{
+    const float p[12] = {1, 1, 1, 0, 0, 0, 0, 0, t.x, t.y, t.z, 0};
+    for (int i = 0; i < 12; ++i)
+        o.pivot[i] = p[i];
+}
+
+} // namespace
+
+std::vector<mdl_model> demo_bike_mdl()
+{
+    mdl_model bike;
+    bike.name = "BIKE";
+    mdl_level b0;
+    b0.name = "BIKE";
+    mdl_object root = demo_empty("BIKE", 0, -1, -1, 1, 0);
+    root.radius = 1.2f;
+    mdl_object frame = mdl_box_object("FRAME", {0.2f, 0.35f, 0.7f, 0}, "BIKE_PAINT");
+    frame.id = 1;
+    frame.parent = 0;
+    frame.sibling = 2;
+    frame.position = {0, 0.6f, 0, 1};
+    mdl_object front = mdl_box_object("WHEEL_F", {0.05f, 0.3f, 0.3f, 0}, "TYRE");
+    front.id = 2;
+    front.parent = 0;
+    front.sibling = 3;
+    front.position = {0, 0.3f, 0.7f, 1};
+    mdl_object rear = mdl_box_object("WHEEL_R", {0.06f, 0.3f, 0.3f, 0}, "TYRE");
+    rear.id = 3;
+    rear.parent = 0;
+    rear.position = {0, 0.3f, -0.7f, 1};
+    b0.objects = {root, frame, front, rear};
+    bike.levels = {b0};
+
+    mdl_model rider;
+    rider.name = "RIDER";
+    mdl_level r0;
+    r0.name = "RIDER";
+    // 0 RIDER, 1 TORSO (skinned mesh), 2 SPINE (chain start), 3 BACK, 4 NECK
+    mdl_object rroot = demo_empty("RIDER", 0, -1, -1, 1, 0);
+    rroot.radius = 1.0f;
+    mdl_object torso = mdl_box_object("TORSO", {0.2f, 0.4f, 0.15f, 0}, "LEATHER");
+    torso.id = 1;
+    torso.parent = 0;
+    torso.sibling = 2;
+    torso.special = 6;
+    mdl_object spine = demo_empty("SPINE", 2, 0, -1, 3, 0);
+    demo_pivot(spine, {0, 0, 0, 0});
+    mdl_object back = demo_empty("BACK", 3, 2, -1, 4, 5);
+    demo_pivot(back, {0, 0, 0, 0});
+    back.has_bone = true;
+    back.payload = 1;
+    back.bone.groups.push_back({name_hash("TORSO"), {0, 1, 4, 5}});
+    mdl_object neck = demo_empty("NECK", 4, 3, -1, -1, 5);
+    neck.position = {0, 0.4f, 0, 1};
+    demo_pivot(neck, {0, 0.4f, 0, 0});
+    neck.has_bone = true;
+    neck.payload = 1;
+    neck.bone.groups.push_back({name_hash("TORSO"), {2, 3, 6, 7}});
+    r0.objects = {rroot, torso, spine, back, neck};
+    mdl_level r1;
+    r1.name = "RIDER_LOW";
+    mdl_object lroot = demo_empty("RIDER", 0, -1, -1, 1, 0);
+    mdl_object ltorso = mdl_box_object("TORSO", {0.2f, 0.4f, 0.15f, 0}, "LEATHER");
+    ltorso.id = 1;
+    ltorso.parent = 0;
+    r1.objects = {lroot, ltorso};
+    rider.levels = {r0, r1};
+    return {bike, rider};
+}
+
+bool write_demo_model_libraries(const std::filesystem::path& root, std::string& error)
+{
+    const auto folder = root / "Gfx" / "Bikes";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        error = "cannot create " + folder.string() + ": " + ec.message();
+        return false;
+    }
+    return write_mdl(folder / "Bikes.mdl", demo_bike_mdl(), error);
+}
+
+} // namespace datakit

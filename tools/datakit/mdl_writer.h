@@ -44,3 +44,13 @@ std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, st
 mdl_object mdl_box_object(const char* name, vec4 half, const char* material);
 
 } // namespace datakit
+
+namespace datakit {
+
+// The demo models: "BIKE" (a frame and two wheels, drawn in pass 0) and
+// "RIDER" (a torso whose mesh a chain of two bones skins, with a lower
+// detail level), as "Gfx/Bikes/Bikes.mdl".
+std::vector<mdl_model> demo_bike_mdl();
+bool write_demo_model_libraries(const std::filesystem::path& root, std::string& error);
+
+} // namespace datakit

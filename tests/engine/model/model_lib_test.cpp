@@ -220,3 +220,30 @@ TEST_F(ModelLibTest, FatalReportsCarryTheLibrarysTexts)
 
 } // namespace
 } // namespace model_test
+
+namespace model_test {
+namespace {
+
+TEST_F(ModelLibTest, TheDemoModelsLoadAndPose)
+{
+    const auto root = torvane_test::make_temp_dir("demo");
+    std::string error;
+    ASSERT_TRUE(datakit::write_demo_model_libraries(root, error)) << error;
+    model_lib lib("bikes");
+    ASSERT_EQ(lib.try_open((root / "Gfx" / "Bikes" / "Bikes.mdl").string().c_str()), mdl_status::ok);
+    ASSERT_EQ(lib.try_load_all(0), mdl_status::ok);
+    EXPECT_EQ(lib.model_count, 2);
+    for (const char* name : {"BIKE", "RIDER"}) {
+        ml_modelinfo* inst = lib.create_instance(name, nullptr, 0);
+        ASSERT_NE(inst, nullptr) << name;
+        inst->set_position(1.0f, 0.0f, 2.0f, 1.0f);
+        for (model_node* n = inst->first_node; n; n = n->next)
+            if (n->is_full()) {
+                EXPECT_TRUE(std::isfinite(n->world.m[3][0])) << name;
+            }
+    }
+    EXPECT_EQ(lib.find_model(name_hash("RIDER"))->level_count, 2);
+}
+
+} // namespace
+} // namespace model_test
