@@ -369,3 +369,45 @@ ml_modelinfo* ml_modelinfo::make_instance(model_lib* owner) const
         }
     return copy;
 }
+
+bool ml_modelinfo::link_materials(mtr_lib* chain, std::uint32_t flag)
+{
+    bool ok = true;
+    for (model_node* n = first_node; n; n = n->next)
+        if (n->type == node_mesh || n->type == node_patch)
+            if (!n->link_materials(chain, flag))
+                ok = false;
+    return ok;
+}
+
+void ml_modelinfo::set_material_set(std::uint32_t set)
+{
+    for (model_node* n = first_node; n; n = n->next)
+        n->set_material_set(set);
+}
+
+void ml_modelinfo::set_mesh_param(float value)
+{
+    for (model_node* n = first_node; n; n = n->next)
+        n->set_mesh_param(value);
+    for (int k = 1; k < level_count; ++k)
+        if (levels && levels[k])
+            for (model_node* n = levels[k]->first_node; n; n = n->next)
+                n->set_mesh_param(value);
+}
+
+model_node* ml_modelinfo::find_node_by_texture(const char* text) const
+{
+    for (model_node* n = first_node; n; n = n->next)
+        if (n->texture_name_containing(text))
+            return n;
+    return nullptr;
+}
+
+const char* ml_modelinfo::find_texture_name(const char* text) const
+{
+    for (model_node* n = first_node; n; n = n->next)
+        if (const char* found = n->texture_name_containing(text))
+            return found;
+    return nullptr;
+}

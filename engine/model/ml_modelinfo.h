@@ -8,6 +8,7 @@
 
 class anim_link;
 class model_lib;
+class mtr_lib;
 class ml_modelinfo;
 struct scn_light;
 
@@ -121,6 +122,17 @@ public:
     // The rest-pose pass of level 0 (and, with `levels`, of every detail
     // level from its nodes' pivots).
     void rest_pose(bool levels);
+
+    // Binds the materials of every mesh and patch node; false when a
+    // reference was not found in the chain ("Material not in library!").
+    bool link_materials(mtr_lib* chain, std::uint32_t flag);
+    void set_material_set(std::uint32_t set);
+    // The mesh parameter on every mesh node of every detail level.
+    void set_mesh_param(float value);
+    // The first node (flat list order) with a reference whose texture's
+    // first frame name contains the text, or that frame name; null if none.
+    model_node* find_node_by_texture(const char* text) const;
+    const char* find_texture_name(const char* text) const;
 
     // A deep copy for the scene: its own nodes (owner state 2), bone
     // objects, bindings and detail levels; null when a level holds more

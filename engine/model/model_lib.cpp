@@ -171,10 +171,35 @@ int model_lib::load_all(int flag)
     return 0;
 }
 
-mdl_status model_lib::try_create_instance(const char* model_name, int flag, ml_modelinfo** made)
+void material_not_in_library()
 {
-    (void)flag;
+    error_box("model::lnk_materials", "%s", "Material not in library!");
+    std::exit(1);
+}
+
+bool model_lib::try_link_materials(mtr_lib* chain)
+{
+    bool ok = true;
+    for (ml_modelinfo* m = models; m; m = m->next)
+        ok = m->link_materials(chain, 0) && ok;
+    for (ml_modelinfo* i = instances; i; i = i->next)
+        if (i->id < 1)
+            ok = i->link_materials(chain, 0) && ok;
+    return ok;
+}
+
+void model_lib::link_materials(mtr_lib* chain)
+{
+    if (!try_link_materials(chain))
+        material_not_in_library();
+}
+
+mdl_status model_lib::try_create_instance(const char* model_name, int flag, ml_modelinfo** made,
+                                          mtr_lib* materials, bool* unbound)
+{
     *made = nullptr;
+    if (unbound)
+        *unbound = false;
     ml_modelinfo* source = nullptr;
     for (ml_modelinfo* m = models; m; m = m->next)
         if (model_name && strcasecmp(m->name, model_name) == 0) {
@@ -191,6 +216,9 @@ mdl_status model_lib::try_create_instance(const char* model_name, int flag, ml_m
     }
     if (!copy)
         return mdl_status::array_overflow;
+    // Without a chain the references stay unbound until link_materials.
+    if (materials && !copy->link_materials(materials, static_cast<std::uint32_t>(flag)) && unbound)
+        *unbound = true;
     copy->next = instances;
     if (instances)
         instances->prev = copy;
@@ -199,13 +227,15 @@ mdl_status model_lib::try_create_instance(const char* model_name, int flag, ml_m
     return mdl_status::ok;
 }
 
-ml_modelinfo* model_lib::create_instance(const char* model_name, void* materials, int flag)
+ml_modelinfo* model_lib::create_instance(const char* model_name, mtr_lib* materials, int flag)
 {
-    (void)materials;
     ml_modelinfo* made = nullptr;
-    const mdl_status status = try_create_instance(model_name, flag, &made);
+    bool unbound = false;
+    const mdl_status status = try_create_instance(model_name, flag, &made, materials, &unbound);
     if (status == mdl_status::array_overflow || status == mdl_status::out_of_memory)
         model_lib_fail(status, path);
+    if (unbound)
+        material_not_in_library();
     return made;
 }
 

@@ -38,13 +38,23 @@ public:
 
     // A deep copy of the loaded model of that name (compared without regard
     // to case) at the head of the instance list, or null.
-    ml_modelinfo* create_instance(const char* name, void* materials, int flag);
-    ml_modelinfo* create_instance_flag0(const char* name, void* materials)
+    // Its mesh and patch nodes are bound to the materials of the chain with
+    // the flag; a reference found in no library ends the program
+    // ("Material not in library!"). Without a chain (null) the references
+    // stay unbound until link_materials.
+    ml_modelinfo* create_instance(const char* name, mtr_lib* materials, int flag);
+    ml_modelinfo* create_instance_flag0(const char* name, mtr_lib* materials)
     {
         return create_instance(name, materials, 0);
     }
-    // As create_instance, with the status of a failed copy.
-    mdl_status try_create_instance(const char* name, int flag, ml_modelinfo** made);
+    // As create_instance, with the status of a failed copy; `unbound` (when
+    // given) tells whether a material reference was not found.
+    mdl_status try_create_instance(const char* name, int flag, ml_modelinfo** made, mtr_lib* materials = nullptr,
+                                   bool* unbound = nullptr);
+    // Binds the materials of every model (flag 0) and of every instance
+    // whose id is below 1; false when a reference was not found.
+    bool try_link_materials(mtr_lib* chain);
+    void link_materials(mtr_lib* chain);
     // Unlinks and destroys an instance of this library.
     void destroy_instance(ml_modelinfo* instance);
 
@@ -76,4 +86,6 @@ ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int fl
 // error!", 3 "Array overflow!"; any other code ends it without a box.
 [[noreturn]] void model_lib_error(int code);
 // Reports any failure status as the loaders do and ends the program.
+// "Material not in library!" captioned "model::lnk_materials", exit status 1.
+[[noreturn]] void material_not_in_library();
 [[noreturn]] void model_lib_fail(mdl_status status, const std::string& path, std::uint32_t count = 0);

@@ -1,6 +1,10 @@
 #include "engine/model/model_node.h"
 
+#include "engine/base/name_hash.h"
+
 #include <cstring>
+
+#include "engine/model/mtr_lib.h"
 
 skin_group::~skin_group()
 {
@@ -99,6 +103,7 @@ model_node::~model_node()
         }
     }
     if (owner_state == 1 || owner_state == 2) {
+        release_private_materials();
         release_skin_refs();
         delete_bindings(bindings);
         delete[] namesakes;
@@ -188,4 +193,94 @@ model_node* model_node::copy_as(std::uint32_t dest_kind) const
         c->word196 = word196;
     }
     return c;
+}
+
+void model_node::release_private_materials()
+{
+    if (material_binding == 1)
+        for (material_ref& r : material_refs)
+            if (r.material && r.material->owner_state == 2) {
+                delete r.material;
+                r.material = nullptr;
+            }
+    material_refs.clear();
+}
+
+bool model_node::link_materials(mtr_lib* chain, std::uint32_t flag)
+{
+    bool found_all = true;
+    if (!(flags & node_kind_level))
+        for (int k = 1; k < namesake_count; ++k)
+            if (namesakes[k] && namesakes[k] != this && !namesakes[k]->link_materials(chain, flag))
+                found_all = false;
+    release_private_materials();
+    for (const std::string& n : material_names) {
+        material_ref r;
+        r.name = n;
+        r.hash = name_hash(n.c_str());
+        material_refs.push_back(r);
+    }
+    material_binding = flag;
+    std::uint32_t working = flag;
+    if (!(flag & 1)) {
+        // An animated texture anywhere among the references: every
+        // reference of the node takes a private copy.
+        for (const material_ref& r : material_refs)
+            for (mtr_lib* lib = chain; lib; lib = lib->next)
+                if (const mesh_material* m = lib->find(r.hash))
+                    if (m->texture && m->texture->frame_count > 1) {
+                        material_binding = 1;
+                        working = 1;
+                    }
+    }
+    std::size_t matches = 0;
+    for (mtr_lib* lib = chain; lib; lib = lib->next)
+        for (material_ref& r : material_refs) {
+            mesh_material* m = lib->find(r.hash);
+            if (!m)
+                continue;
+            ++matches;
+            if (r.material && r.material->owner_state == 2)
+                delete r.material;   // found again in a later library
+            r.material = (working & 1) ? m->copy() : m;
+        }
+    if (material_binding != 1 && (working & 1))
+        material_binding = 1;
+    return found_all && matches == material_refs.size();
+}
+
+void model_node::set_material_set(std::uint32_t set)
+{
+    for (material_ref& r : material_refs)
+        if (r.material && r.material->texture)
+            r.material->texture->set_word = set;
+    if (!(flags & node_kind_level))
+        for (int k = 1; k < namesake_count; ++k)
+            if (namesakes[k] && namesakes[k] != this)
+                namesakes[k]->set_material_set(set);
+}
+
+void model_node::set_mesh_param(float value)
+{
+    if (type != node_mesh || !mesh)
+        return;
+    // Out-of-range values are held at the ends of the word's range.
+    std::int32_t word = 0;
+    if (value >= 2147483520.0f)
+        word = 2147483647;
+    else if (value <= -2147483648.0f)
+        word = -2147483647 - 1;
+    else if (value == value)
+        word = static_cast<std::int32_t>(value);
+    for (std::uint32_t f = 0; f < mesh->face_count; ++f)
+        std::memcpy(mesh->faces.data() + f * model_part::face_bytes + 48, &word, 4);
+}
+
+const char* model_node::texture_name_containing(const char* text) const
+{
+    for (const material_ref& r : material_refs)
+        if (r.material && r.material->texture && r.material->texture->first_frame &&
+            std::strstr(r.material->texture->first_frame->name, text))
+            return r.material->texture->first_frame->name;
+    return nullptr;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/base/mat4.h"
@@ -9,7 +10,9 @@
 #include "engine/model/mdl_reader.h"
 
 class anim_node;
+class mesh_material;
 class model_node;
+class mtr_lib;
 
 // Node kinds and flags. A node's kind is chosen by one of the kind bits; the
 // other bits say how it was made and what the scene does with it.
@@ -121,6 +124,22 @@ struct skin_ref {
     static inline int live = 0;
 };
 
+// A material reference of a mesh or patch node: the name the model file
+// gives and the material it is bound to (a library material, or a private
+// copy when the node's binding word is 1).
+struct material_ref {
+    material_ref() { ++live; }
+    material_ref(const material_ref& other) : name(other.name), hash(other.hash), material(other.material) { ++live; }
+    material_ref& operator=(const material_ref&) = default;
+    ~material_ref() { --live; }
+
+    std::string name;
+    std::uint32_t hash = 0;
+    mesh_material* material = nullptr;
+
+    static inline int live = 0;
+};
+
 // A node of a model, an instance or a detail level: one object of the model
 // file in the hierarchy, with its rest pose, its matrices of the last update
 // and the records bound to it.
@@ -158,6 +177,21 @@ public:
     // kind also its pivot; the full kind everything, with copies of its
     // bindings and bone object.
     model_node* copy_as(std::uint32_t dest_kind) const;
+
+    // Binds the node's material references (and first those of its detail
+    // namesakes) to the materials of a chain of libraries (linked through
+    // `next`). Flag bit 0, or a referenced texture of more than one frame,
+    // binds private copies (binding word 1). False when the number of
+    // materials found over the chain differs from the number of references
+    // (a material found in two libraries counts twice).
+    bool link_materials(mtr_lib* chain, std::uint32_t flag);
+    // The material set word of every referenced texture, here and in the
+    // detail namesakes.
+    void set_material_set(std::uint32_t set);
+    // The integer part of the value into the last word of every face.
+    void set_mesh_param(float value);
+    // The first reference whose texture's first frame name contains `text`.
+    const char* texture_name_containing(const char* text) const;
 
     std::uint32_t flags = 0;
     std::uint32_t first_hash = 0;
@@ -203,6 +237,8 @@ public:
     std::uint32_t word196 = 0;
     model_pivot* pivot = nullptr;
     std::vector<std::string> material_names;   // the material references, in file order
+    std::uint32_t material_binding = 0;         // 1: the references hold private copies
+    std::vector<material_ref> material_refs;
     std::uint32_t owner_state = 2;
     std::uint32_t owner_extra = 0;
 
@@ -215,4 +251,5 @@ private:
     int* live_counter();
     std::uint32_t made_kind_ = 0;
     void release_skin_refs();
+    void release_private_materials();
 };

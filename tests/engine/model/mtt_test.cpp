@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "engine/base/name_hash.h"
 #include "engine/model/mtr_lib.h"
 #include "model_fixture.h"
@@ -220,6 +222,104 @@ TEST_F(MaterialTest, DamagedFilesFailCleanly)
             status = mtt_read_material(truncated, lib.directory[i].offset, 0, lib, m);
         }
         EXPECT_NE(status, mtt_status::ok) << "cut at " << cut;
+    }
+}
+
+} // namespace
+} // namespace model_test
+
+#include "engine/model/model_lib.h"
+#include "mdl_fixture.h"
+
+namespace model_test {
+namespace {
+
+// A model whose mesh SKIN references "WALL" (and, with `fire`, "FIRE").
+std::string write_model(const std::filesystem::path& folder, bool fire, const char* missing = nullptr)
+{
+    mdl_model m;
+    m.name = "HUT";
+    mdl_level l0;
+    l0.name = "HUT";
+    mdl_object root = empty_object("ROOT", 0, -1, -1, 1);
+    mdl_object skin = datakit::mdl_box_object("SKIN", {1, 1, 1, 0}, "WALL");
+    skin.id = 1;
+    skin.parent = 0;
+    if (fire)
+        skin.materials.push_back("FIRE");
+    if (missing)
+        skin.materials.push_back(missing);
+    l0.objects = {root, skin};
+    mdl_level l1;
+    l1.name = "HUT_FAR";
+    mdl_object root1 = empty_object("ROOT", 0, -1, -1, 1);
+    mdl_object skin1 = datakit::mdl_box_object("SKIN", {1, 1, 1, 0}, "FLOOR");
+    skin1.id = 1;
+    skin1.parent = 0;
+    l1.objects = {root1, skin1};
+    m.levels = {l0, l1};
+    const auto path = folder / "HUT.MDL";
+    std::string error;
+    EXPECT_TRUE(datakit::write_mdl(path, {m}, error)) << error;
+    return path.string();
+}
+
+TEST_F(MaterialTest, MeshesBindToLibraryMaterialsOrPrivateCopiesForAnimatedTextures)
+{
+    const std::string mtt = write(sample_library());
+    const auto folder = torvane_test::make_temp_dir("bind");
+    mtr_lib materials("track");
+    ASSERT_EQ(materials.try_open(mtt.c_str()), mtt_status::ok);
+    ASSERT_EQ(materials.try_add_all_materials(material_kind_surface, 0, 0), mtt_status::ok);
+    const int material_refs = material_ref::live;
+    {
+        model_lib models("huts");
+        ASSERT_EQ(models.try_open(write_model(folder, false).c_str()), mdl_status::ok);
+        ASSERT_EQ(models.load_model("HUT", 0), 1);
+        ml_modelinfo* hut = models.create_instance("HUT", &materials, 0);
+        model_node* skin = hut->find_node(name_hash("SKIN"));
+        ASSERT_EQ(skin->material_refs.size(), 1u);
+        // Single-frame textures: the library's own material.
+        EXPECT_EQ(skin->material_refs[0].material, materials.find(name_hash("WALL")));
+        EXPECT_EQ(skin->material_binding, 0u);
+        // The detail namesake bound too, and a material set reaches it.
+        EXPECT_EQ(skin->namesake(1)->material_refs[0].material, materials.find(name_hash("FLOOR")));
+        hut->set_material_set(3);
+        EXPECT_EQ(materials.find(name_hash("FLOOR"))->texture->set_word, 3u);
+        EXPECT_EQ(hut->find_node_by_texture("TON"), skin);
+        EXPECT_STREQ(hut->find_texture_name("TON"), "STONE");
+        EXPECT_EQ(hut->find_node_by_texture("NOTHING"), nullptr);
+        hut->set_mesh_param(7.9f);
+        std::int32_t word = 0;
+        std::memcpy(&word, skin->mesh->faces.data() + 48, 4);
+        EXPECT_EQ(word, 7);
+    }
+    {
+        model_lib models("huts");
+        ASSERT_EQ(models.try_open(write_model(folder, true).c_str()), mdl_status::ok);
+        ASSERT_EQ(models.load_model("HUT", 0), 1);
+        ml_modelinfo* hut = models.create_instance("HUT", &materials, 0);
+        model_node* skin = hut->find_node(name_hash("SKIN"));
+        // A three-frame texture: every reference of the node is a copy.
+        EXPECT_EQ(skin->material_binding, 1u);
+        for (const material_ref& r : skin->material_refs) {
+            EXPECT_EQ(r.material->owner_state, 2u);
+            EXPECT_NE(r.material, materials.find(r.hash));
+            EXPECT_EQ(r.material->texture->first_frame, materials.find(r.hash)->texture->first_frame);
+        }
+    }
+    EXPECT_EQ(material_ref::live, material_refs);
+    EXPECT_EQ(mesh_material::live, 4);   // the library's own
+    {
+        model_lib models("huts");
+        ASSERT_EQ(models.try_open(write_model(folder, false, "MISSING").c_str()), mdl_status::ok);
+        ASSERT_EQ(models.load_model("HUT", 0), 1);
+        ml_modelinfo* made = nullptr;
+        bool unbound = false;
+        EXPECT_EQ(models.try_create_instance("HUT", 0, &made, &materials, &unbound), mdl_status::ok);
+        EXPECT_TRUE(unbound);
+        EXPECT_EXIT(models.create_instance("HUT", &materials, 0), ::testing::ExitedWithCode(1),
+                    "Material not in library!");
     }
 }
 
