@@ -61,8 +61,9 @@ void ml_modelinfo::destroy()
         levels = nullptr;
     }
     level_count = 0;
-    delete_owned(trans_link);
+    // The transition link is in the animation list too.
     delete_owned_list(anims);
+    trans_link = nullptr;
     current_anim = nullptr;
     destroy_nodes();
 }

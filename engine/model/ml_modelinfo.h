@@ -6,6 +6,7 @@
 #include "engine/base/vec4.h"
 #include "engine/model/model_node.h"
 
+class anim_lib;
 class anim_link;
 class model_lib;
 class mtr_lib;
@@ -133,6 +134,26 @@ public:
     // first frame name contains the text, or that frame name; null if none.
     model_node* find_node_by_texture(const char* text) const;
     const char* find_texture_name(const char* text) const;
+
+    // Links the library's animation of that hash: a copy of its link
+    // (owner state 2, sharing the library's nodes) at the head of the
+    // animation list, and every node whose lookup hash an object of the
+    // animation bears gets that object's channel. 0 when the animation is
+    // not in the library or is linked already. An empty library ends the
+    // program ("library is empty!").
+    int lnk_anim(anim_lib* library, std::uint32_t hash, std::uint32_t mode, std::uint32_t flag);
+    int lnk_anim_by_name(anim_lib* library, const char* anim_name, std::uint32_t mode, std::uint32_t flag);
+    // The animation of that hash (0: none) becomes current and every node
+    // selects its channel of it; an unknown hash ends the program.
+    int set_curanim(std::uint32_t hash);
+    // A transition from animation `from` at t_from to `to` at t_to, as an
+    // animation of hash `id` (owner state 3) at the head of the list, with a
+    // transition channel on every node that has channels of both; asked
+    // again for the same pair, only the times and id are refreshed.
+    void make_anim_trans(std::uint32_t from, float t_from, std::uint32_t to, float t_to, std::uint32_t id,
+                         std::uint32_t flag);
+    // Unlinks and destroys a link with its channels on every node.
+    void remove_anim(anim_link* link);
 
     // A deep copy for the scene: its own nodes (owner state 2), bone
     // objects, bindings and detail levels; null when a level holds more

@@ -220,8 +220,14 @@ public:
     model_part* hit_mesh = nullptr;
     std::int32_t namesake_count = 0;
     model_node** namesakes = nullptr;
-    anim_node* anim = nullptr;          // current animation channel (owned by the instance's links)
+    anim_node* anim = nullptr;          // current channel
     anim_node* trans_anim = nullptr;    // transition channel
+    // The node's channels, one per linked animation, newest first. The list
+    // belongs to the node: linking or a transition never rewrites the links
+    // of the library's animation nodes, which other instances share.
+    std::vector<anim_node*> channels;
+    anim_node* trans_from = nullptr;    // the transition record: from and to channels
+    anim_node* trans_to = nullptr;
     std::int32_t binding_count = 0;
     node_binding* bindings = nullptr;   // chained through next
     skin_ref** skin_refs = nullptr;
