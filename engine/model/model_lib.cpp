@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "app/mixer.h"
+#include "engine/model/anim_lib.h"
 #include "engine/base/error_box.h"
 #include "engine/base/name_hash.h"
 #include "platform/file.h"
@@ -282,4 +283,16 @@ void model_lib::clear_flags(std::uint32_t bits)
 {
     for (ml_modelinfo* m = models; m; m = m->next)
         m->clear_flags(bits);
+}
+
+void model_lib::link_anims(anim_lib* chain)
+{
+    for (anim_lib* lib = chain; lib; lib = lib->next) {
+        if (!lib->first_link)
+            continue;
+        for (ml_modelinfo* m = models; m; m = m->next)
+            m->lnk_anim_by_name(lib, m->name, 2, 0);
+        for (ml_modelinfo* i = instances; i; i = i->next)
+            i->lnk_anim_by_name(lib, i->name, 2, 0);
+    }
 }

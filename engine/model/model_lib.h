@@ -7,6 +7,8 @@
 #include "engine/model/mdl_reader.h"
 #include "engine/model/ml_modelinfo.h"
 
+class anim_lib;
+
 // One ".MDL" file of models: its directory, the models loaded from it (shared
 // and never drawn) and the instances made of them for the scene.
 //
@@ -57,6 +59,11 @@ public:
     void link_materials(mtr_lib* chain);
     // Unlinks and destroys an instance of this library.
     void destroy_instance(ml_modelinfo* instance);
+
+    // For each animation library of the chain (linked through `next`) that
+    // holds animations: every model and then every instance is linked to
+    // the animation that bears its own name.
+    void link_anims(anim_lib* chain);
 
     ml_modelinfo* find_model(std::uint32_t hash) const;
     void set_lod_table(const float* table);

@@ -2,6 +2,7 @@
 
 #include "engine/model/anim_channels.h"
 #include "engine/model/anim_lib.h"
+#include "engine/model/model_lib.h"
 #include "anm_fixture.h"
 #include "model_builder.h"
 #include "model_fixture.h"
@@ -109,6 +110,26 @@ TEST_F(ModelAnimTest, ATransitionRunsFromPoseAToPoseBAndLeavesOtherInstancesAlon
     }
     EXPECT_EQ(anim_node::live, nodes_before);
     EXPECT_EQ(anim_link::live, links_before);
+}
+
+TEST_F(ModelAnimTest, LibrariesLinkTheAnimationOfEachModelsOwnName)
+{
+    const auto path = torvane_test::make_temp_dir("own") / "ARM.ANM";
+    std::string error;
+    ASSERT_TRUE(datakit::write_anm(path, {pose("ROBOT", 10, 20, 30, 2), pose("OTHER", 0, 0, 0, 0)}, error));
+    anim_lib empty("empty");
+    anim_lib lib("arm");
+    ASSERT_EQ(lib.try_open(path.string().c_str()), anm_status::ok);
+    ASSERT_EQ(lib.try_load_all(), anm_status::ok);
+    empty.next = &lib;
+    model_lib models("robots");
+    ml_modelinfo* robot = arm_model();
+    robot->next = models.models;
+    models.models = robot;
+    models.link_anims(&empty);
+    ASSERT_NE(robot->anims, nullptr);
+    EXPECT_EQ(robot->anims->name_hash, name_hash("ROBOT"));
+    EXPECT_EQ(robot->anims->next, nullptr);
 }
 
 TEST_F(ModelAnimTest, MisuseEndsTheProgramWithItsBox)
