@@ -5,6 +5,7 @@
 #include "tools/datakit/anm_writer.h"
 #include "tools/datakit/bike_data_writer.h"
 #include "tools/datakit/champ_files_writer.h"
+#include "tools/datakit/mdl_writer.h"
 #include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/demo_sounds.h"
 #include "tools/datakit/mix_writer.h"
@@ -45,6 +46,8 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
     if (!write_demo_animation_libraries(root, error))
         return false;
     if (!write_demo_sounds(root, error))
+        return false;
+    if (!write_demo_model_libraries(root, error))
         return false;
     // Last: every data folder also goes into the ".mix" archive the game
     // looks in when a file is not on disk.

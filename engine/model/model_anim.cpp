@@ -1,0 +1,219 @@
+// Animation links and transitions on a model or instance.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/base/error_box.h"
+#include "engine/base/light_record.h"
+#include "engine/base/name_hash.h"
+#include "engine/model/anim_channels.h"
+#include "engine/model/anim_lib.h"
+#include "engine/model/anim_transition.h"
+#include "engine/model/ml_modelinfo.h"
+#include "engine/model/path_spline.h"
+
+namespace {
+
+[[noreturn]] void fatal(const char* caption, const char* text)
+{
+    error_box(caption, "%s", text);
+    std::exit(1);
+}
+
+anim_link* find_link(anim_link* first, std::uint32_t hash)
+{
+    for (anim_link* l = first; l; l = l->next)
+        if (l->name_hash == hash)
+            return l;
+    return nullptr;
+}
+
+anim_node* channel_of(const model_node* n, std::uint32_t hash)
+{
+    for (anim_node* c : n->channels)
+        if (c->anim_hash == hash)
+            return c;
+    return nullptr;
+}
+
+void unlink(anim_link*& head, anim_link* link)
+{
+    if (link->prev)
+        link->prev->next = link->next;
+    else if (head == link)
+        head = link->next;
+    if (link->next)
+        link->next->prev = link->prev;
+    link->prev = link->next = nullptr;
+}
+
+} // namespace
+
+int ml_modelinfo::lnk_anim(anim_lib* library, std::uint32_t hash, std::uint32_t mode, std::uint32_t flag)
+{
+    (void)mode;
+    (void)flag;
+    if (!library || !library->first_link)
+        fatal("(ml_modelinfo::lnk_anim)", "library is empty!");
+    const anim_link* source = library->find(hash);
+    if (!source || find_link(anims, hash))
+        return 0;
+    auto* link = new (pool_anim_link) anim_link;
+    link->copy(*source);
+    link->owner_state = 2;
+    link->shared = 1;
+    link->prev = nullptr;
+    link->next = anims;
+    if (anims)
+        anims->prev = link;
+    anims = link;
+    if (link->lights && link->light_count && node_count == 1 && first_node && first_node->type == node_empty)
+        first_node->radius = std::sqrt(link->lights[0].range_sq);
+    for (model_node* n = first_node; n; n = n->next)
+        for (anim_node* c = link->first_node; c; c = c->next)
+            if (c->object_hash == n->hash) {
+                n->channels.insert(n->channels.begin(), c);
+                break;
+            }
+    // A path follows the model node that bears its name (the last one).
+    for (anim_node* c = link->first_node; c; c = c->next)
+        for (path_spline* path : {c->position ? c->position->path : nullptr, c->path})
+            if (path)
+                for (model_node* n = first_node; n; n = n->next)
+                    if (n->hash == path->name.hash)
+                        path->placement = n;
+    return 1;
+}
+
+int ml_modelinfo::lnk_anim_by_name(anim_lib* library, const char* anim_name, std::uint32_t mode, std::uint32_t flag)
+{
+    return lnk_anim(library, ::name_hash(anim_name), mode, flag);
+}
+
+int ml_modelinfo::set_curanim(std::uint32_t hash)
+{
+    if (anims) {
+        if (hash == 0) {
+            current_anim = nullptr;
+        } else {
+            current_anim = find_link(anims, hash);
+            if (!current_anim)
+                fatal("ml_modelinfo::set_curanim", "animation not found!");
+        }
+        for (model_node* n = first_node; n; n = n->next)
+            n->anim = hash ? channel_of(n, hash) : nullptr;
+    }
+    if (current_anim && current_anim->lights)
+        for (std::uint32_t i = 0; i < current_anim->light_count; ++i)
+            for (node_binding* b = current_anim->lights[i].links; b; b = b->next)
+                if (model_node* n = find_node(b->target_hash))
+                    b->bound = n;
+    flags &= ~model_transforms_valid;
+    return 1;
+}
+
+void ml_modelinfo::make_anim_trans(std::uint32_t from, float t_from, std::uint32_t to, float t_to, std::uint32_t id,
+                                   std::uint32_t flag)
+{
+    (void)flag;
+    // A transition never starts or ends exactly at the end of a cycle.
+    if (t_from >= 1.0f)
+        t_from -= 0.001f;
+    if (t_to >= 1.0f)
+        t_to -= 0.001f;
+    if (!anims)
+        fatal("ml_modelinfo::make_anim_trans", "anim list is empty!");
+    if (trans_link && trans_from == from && trans_to == to) {
+        if (anim_link* f = find_link(anims, from))
+            current_anim = f;
+        for (model_node* n = first_node; n; n = n->next) {
+            if (!n->trans_anim || !n->trans_from || !n->trans_to)
+                continue;
+            n->trans_anim->anim_hash = id;
+            const anim_rest_pose rest{n->local_position, n->angles};
+            if (n->trans_from->scaling && n->trans_to->scaling)
+                anim_refresh_scaling(&rest, n->trans_anim, n->trans_to, n->trans_from, t_from, t_to);
+            if (n->trans_from->position && n->trans_to->position)
+                anim_refresh_position(&rest, n->trans_anim, n->trans_to, n->trans_from, t_from, t_to);
+            if (n->trans_from->rotation && n->trans_to->rotation)
+                anim_refresh_rotation(&rest, n->trans_anim, n->trans_to, n->trans_from, t_from, t_to);
+        }
+        trans_link->name_hash = id;
+        return;
+    }
+    anim_link* from_link = find_link(anims, from);
+    if (!from_link)
+        fatal("ml_modelinfo::make_anim_trans", "animation not found!");
+    if (trans_link)
+        remove_anim(trans_link);
+    trans_from = from;
+    trans_to = to;
+    current_anim = from_link;
+    auto* link = new (pool_anim_link) anim_link;
+    link->owner_state = 3;
+    link->name_hash = id;
+    link->lights = from_link->lights;
+    link->light_count = from_link->light_count;
+    for (model_node* n = first_node; n; n = n->next) {
+        n->trans_anim = n->trans_from = n->trans_to = nullptr;
+        anim_node* a = channel_of(n, from);
+        anim_node* b = channel_of(n, to);
+        if (!a || !b)
+            continue;
+        auto* t = new (pool_anim_node) anim_node;
+        t->anim_hash = id;
+        t->object_hash = n->hash;
+        const anim_rest_pose rest{n->local_position, n->angles};
+        if (a->scaling || b->scaling)
+            anim_trans_scaling(&rest, t, b, a, t_from, t_to, 2);
+        if (a->position || b->position)
+            anim_trans_position(&rest, t, b, a, t_from, t_to, 2);
+        if (a->rotation || b->rotation)
+            anim_trans_rotation(&rest, t, b, a, t_from, t_to, 2);
+        n->trans_anim = t;
+        n->trans_from = a;
+        n->trans_to = b;
+        n->channels.insert(n->channels.begin(), t);
+        // The transition link owns its channels (owner state 3).
+        t->next = link->first_node;
+        link->first_node = t;
+        ++link->node_count;
+    }
+    link->next = anims;
+    anims->prev = link;
+    anims = link;
+    trans_link = link;
+}
+
+void ml_modelinfo::remove_anim(anim_link* link)
+{
+    if (!link)
+        return;
+    bool listed = false;
+    for (anim_link* l = anims; l; l = l->next)
+        if (l == link)
+            listed = true;
+    if (!listed)
+        return;
+    unlink(anims, link);
+    for (model_node* n = first_node; n; n = n->next) {
+        auto it = std::find_if(n->channels.begin(), n->channels.end(),
+                               [&](const anim_node* c) { return c->anim_hash == link->name_hash; });
+        if (it != n->channels.end()) {
+            if (n->anim == *it)
+                n->anim = nullptr;
+            n->channels.erase(it);
+        }
+        if (link == trans_link || (n->trans_anim && n->trans_anim->anim_hash == link->name_hash)) {
+            n->trans_anim = n->trans_from = n->trans_to = nullptr;
+        }
+    }
+    if (current_anim == link)
+        current_anim = nullptr;
+    if (trans_link == link) {
+        trans_link = nullptr;
+        trans_from = trans_to = 0;
+    }
+    delete link;
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstring>
+
+#include "engine/base/name_hash.h"
+#include "engine/model/mdl_format.h"
+#include "tools/datakit/mdl_writer.h"
+
+namespace model_test {
+
+inline void set_pivot(mdl_object& o, vec4 translation, vec4 angles = {})
+{
+    const float p[12] = {1, 1, 1, 0, angles.x, angles.y, angles.z, 0, translation.x, translation.y, translation.z, 0};
+    std::memcpy(o.pivot, p, sizeof p);
+}
+
+inline mdl_object empty_object(const char* name, std::uint32_t id, std::int32_t parent, std::int32_t sibling,
+                               std::int32_t child, std::uint32_t type = 0)
+{
+    mdl_object o;
+    o.name = name;
+    o.first_name = name;
+    o.id = id;
+    o.type = type;
+    o.parent = parent;
+    o.sibling = sibling;
+    o.child = child;
+    return o;
+}
+
+// A model with every kind of record: BODY (root, with a node binding)
+// holds the mesh SKIN (a box with a muscle, a hit mesh and special kind 6),
+// the patch FLAG, the cloth CAPE and the chain CHAIN -> BONE1 -> BONE2
+// whose skin groups move SKIN; a second detail level holds BODY and SKIN.
+inline mdl_model rich_model(const char* name = "RIDER")
+{
+    mdl_model m;
+    m.name = name;
+    mdl_level l0;
+    l0.name = name;
+    // ids: 0 BODY, 1 SKIN, 2 FLAG, 3 CAPE, 4 CHAIN, 5 BONE1, 6 BONE2
+    mdl_object body = empty_object("BODY", 0, -1, -1, 1);
+    body.radius = 2.5f;
+    anm_binding b;
+    b.target_hash = name_hash("BONE2");
+    b.code = 111;
+    b.kept[3] = 77;
+    body.bindings.push_back(b);
+
+    mdl_object skin = datakit::mdl_box_object("SKIN", {0.5f, 1.0f, 0.25f, 0.0f}, "LEATHER");
+    skin.id = 1;
+    skin.parent = 0;
+    skin.sibling = 2;
+    skin.special = 6;
+    skin.mesh.header[mdl::mesh_word_kind] = 0;
+    mdl_muscle muscle;
+    muscle.record[mdl::muscle_word_joint] = name_hash("BONE1");
+    muscle.record[mdl::muscle_word_keys] = 2;
+    muscle.curve.name = "FLEX";
+    muscle.curve.interp = 1;
+    muscle.curve.keys = {{0.0f, 0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
+    muscle.vertices = {0, 7};
+    muscle.points = {{0, 0, 0, 0}, {0.1f, 0, 0, 0}, {0, 0, 0, 0}, {0, 0.1f, 0, 0}};
+    skin.muscles.push_back(muscle);
+    skin.has_hit_mesh = true;
+    skin.hit_mesh.vertices = {datakit::mdl_make_vertex({0, 0, 0, 1}, {0, 0, 1, 0}, 0, 0),
+                              datakit::mdl_make_vertex({1, 0, 0, 1}, {0, 0, 1, 0}, 0, 0),
+                              datakit::mdl_make_vertex({0, 1, 0, 1}, {0, 0, 1, 0}, 0, 0)};
+    skin.hit_mesh.faces = {datakit::mdl_make_face(0, {0, 1, 2}, {0, 0, 1, 0})};
+
+    mdl_object flag = empty_object("FLAG", 2, 0, 3, -1, 1);
+    flag.materials = {"CLOTH"};
+    flag.patch.record[mdl::patch_word_u] = 2;
+    flag.patch.record[mdl::patch_word_v] = 2;
+    flag.patch.points = {{0, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {1, 1, 0, 1}};
+
+    mdl_object cape = datakit::mdl_box_object("CAPE", {0.2f, 0.2f, 0.2f, 0.0f}, "CLOTH");
+    cape.id = 3;
+    cape.parent = 0;
+    cape.sibling = 4;
+    cape.mesh.has_cloth = true;
+    cape.mesh.cloth.particles.resize(2);
+    cape.mesh.cloth.particles[1][5] = 9;
+    cape.mesh.cloth.springs.resize(1);
+    cape.mesh.cloth.links = {{{0, 0}}, {{0, 1}}};
+
+    mdl_object chain = empty_object("CHAIN", 4, 0, -1, 5);
+    set_pivot(chain, {0, 0, 0, 0});
+    mdl_object bone1 = empty_object("BONE1", 5, 4, -1, 6, 5);
+    set_pivot(bone1, {0, 0, 0, 0});
+    bone1.has_bone = true;
+    bone1.payload = 1;
+    bone1.bone.groups.push_back({name_hash("SKIN"), {0, 1, 2, 3}});
+    mdl_object bone2 = empty_object("BONE2", 6, 5, -1, -1, 5);
+    bone2.position = {1, 0, 0, 0};
+    set_pivot(bone2, {1, 0, 0, 0});
+    bone2.has_bone = true;
+    bone2.payload = 1;
+    bone2.bone.groups.push_back({name_hash("SKIN"), {4, 5, 6, 7}});
+    bone2.bone.skinning[0] = bone2.bone.skinning[5] = bone2.bone.skinning[10] = bone2.bone.skinning[15] = 1.0f;
+    bone2.chain_kind = 1;
+    bone2.chain_length = 2.0f;
+
+    l0.objects = {body, skin, flag, cape, chain, bone1, bone2};
+    mdl_level l1;
+    l1.name = std::string(name) + "_1";
+    mdl_object body1 = empty_object("BODY", 0, -1, -1, 1);
+    mdl_object skin1 = datakit::mdl_box_object("SKIN", {0.5f, 1.0f, 0.25f, 0.0f}, "LEATHER");
+    skin1.id = 1;
+    skin1.parent = 0;
+    l1.objects = {body1, skin1};
+    m.levels = {l0, l1};
+    return m;
+}
+
+} // namespace model_test

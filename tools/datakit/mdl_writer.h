@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/model/mdl_reader.h"
+
+namespace datakit {
+
+// A record the writer put in the file and where it starts; tests cut and
+// damage files there.
+struct MdlMark {
+    std::string kind;   // "header", "model", "list", "object", "binding", "patch", "mesh", "faces", ...
+    std::size_t position = 0;
+};
+
+// The bytes of an ".MDL" model library holding the models in order, as the
+// game's reader expects (engine/model/mdl_format.h, docs/engine-model.md):
+// header and directory, then per model its header and detail-level entries,
+// per level its object list, per object a 12-byte lead, the 256-byte record
+// and its payloads. Counts come from the description's vectors (the mesh
+// header's V, F, I and cloth flag, the bone's group count, the muscle's P
+// and key count); pointer slots are written as zeros; stored name hashes
+// (material references) are name_hash of the names.
+std::vector<std::uint8_t> mdl_bytes(const std::vector<mdl_model>& models, std::vector<MdlMark>* marks = nullptr);
+
+// Writes the library (atomically). False and `error` on failure.
+bool write_mdl(const std::filesystem::path& path, const std::vector<mdl_model>& models, std::string& error);
+
+// Geometry helpers for fixtures and demo data.
+
+// A face of 3 or 4 corners given as vertex numbers, with the material index
+// and a unit normal.
+mdl_face mdl_make_face(std::uint32_t material, std::vector<std::uint32_t> corners, vec4 normal);
+mdl_vertex mdl_make_vertex(vec4 position, vec4 normal, float u, float v);
+// The per-vertex face lists of the faces: for each vertex the byte offsets
+// of the faces that use it, each run ended by 0xFFFF.
+std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, std::size_t vertex_count);
+// A box mesh object (6 quads with unit normals, one material) of the given
+// half sizes, drawn in pass 0.
+mdl_object mdl_box_object(const char* name, vec4 half, const char* material);
+
+} // namespace datakit
+
+namespace datakit {
+
+// The demo models: "BIKE" (a frame and two wheels, drawn in pass 0) and
+// "RIDER" (a torso whose mesh a chain of two bones skins, with a lower
+// detail level), as "Gfx/Bikes/Bikes.mdl".
+std::vector<mdl_model> demo_bike_mdl();
+bool write_demo_model_libraries(const std::filesystem::path& root, std::string& error);
+
+} // namespace datakit
