@@ -349,18 +349,22 @@ TEST_F(Pictures, LoadFailuresAreShownAndGiveZero)
     Write(dir_ / "small.pcx", datakit::pcx_bytes(Picture(10, 10)));
     EXPECT_EQ(picture.load("small.pcx", 6, 10, 2, 2), 0);
     EXPECT_EQ(picture.load("small.pcx", 10, 10, 1, 2), 0);
+    // Enough bytes, but the second cell's rows lie below the sheet.
+    Write(dir_ / "wide.pcx", datakit::pcx_bytes(Picture(20, 10)));
+    EXPECT_EQ(picture.load("wide.pcx", 10, 10, 1, 2), 0);
     // No display set up yet.
     render_device none;
     set_the_render_device(&none);
     EXPECT_EQ(picture.load("small.pcx", 10, 10, 1, 1), 0);
     set_the_render_device(&device_);
     const auto boxes = platform::recorded_message_boxes();
-    ASSERT_EQ(boxes.size(), 4u);
+    ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[0].caption, "Lib2d Error Message");
     EXPECT_EQ(boxes[0].text, "Cannot open sprite file! gfx\\none.pcx\r\n");
     EXPECT_EQ(boxes[1].text, "parameteres error! in small.pcx\r\n");
     EXPECT_EQ(boxes[2].text, "parameteres error! in small.pcx\r\n");
-    EXPECT_EQ(boxes[3].text, "Cannot open sprite file, you must create D3D before!\r\n");
+    EXPECT_EQ(boxes[3].text, "parameteres error! in wide.pcx\r\n");
+    EXPECT_EQ(boxes[4].text, "Cannot open sprite file, you must create D3D before!\r\n");
     EXPECT_EQ(picture.count, 0);
 }
 
