@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/game_error.h"
 #include "engine/render/loadpcx.h"
 
 namespace {
@@ -108,13 +107,7 @@ std::vector<flare_picture> load_flare_pictures(const std::string& base)
         std::vector<std::uint8_t> pixels;
         std::uint8_t header[kPcxHeaderBytes];
         std::uint8_t palette[kPcxPaletteBytes];
-        int found = 0;
-        try {
-            found = loadpcx(pixels, (base + name).c_str(), header, palette);
-        } catch (const GameError&) {
-            found = 0;
-        }
-        if (!found)
+        if (!loadpcx(pixels, (base + name).c_str(), header, palette))
             break;
         const pcx_header_fields f = read_pcx_header(header);
         if (f.bytes_per_line <= 0 || f.rows <= 0)

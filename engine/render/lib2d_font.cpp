@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/game_error.h"
 #include "app/mixer.h"
 #include "engine/render/lib2d_error.h"
 #include "engine/render/loadpcx.h"
@@ -147,13 +146,7 @@ int lib2d_font::load(const char* sheet, int w, int h, int across, int n, int fir
     std::vector<std::uint8_t> pixels;
     std::uint8_t header[kPcxHeaderBytes];
     std::uint8_t palette[kPcxPaletteBytes];
-    int found = 0;
-    try {
-        found = loadpcx(pixels, name.c_str(), header, palette);
-    } catch (const GameError&) {
-        found = 0;
-    }
-    if (!found) {
+    if (!loadpcx(pixels, name.c_str(), header, palette)) {
         lib2d_report_error(6, nullptr);
         return 0;
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/game_error.h"
 #include "engine/render/lib2d_error.h"
 #include "engine/render/loadpcx.h"
 #include "engine/render/render_device.h"
@@ -92,16 +91,9 @@ int lib2d_picture::load(const char* file, int w, int h, int across, int n, float
     std::vector<std::uint8_t> sheet;
     std::uint8_t header[kPcxHeaderBytes];
     std::uint8_t palette[kPcxPaletteBytes];
-    // An archive entry that cannot be read is reported like a missing
-    // sheet: the loading-screen thread has no handler above it, and a
-    // picture that cannot be shown is no reason to end the program.
-    int found = 0;
-    try {
-        found = loadpcx(sheet, file, header, palette);
-    } catch (const GameError&) {
-        found = 0;
-    }
-    if (!found) {
+    // An archive entry that cannot be read throws "Error loadfile in
+    // loadpcx" to the caller's handler (the loading screen's reports it).
+    if (!loadpcx(sheet, file, header, palette)) {
         lib2d_report_error(8, file);
         return 0;
     }
