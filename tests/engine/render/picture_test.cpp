@@ -383,3 +383,22 @@ TEST_F(Pictures, TheDemoLoadingPicturesLoad)
     EXPECT_EQ(track.frames[0].height, 480);
     EXPECT_TRUE(platform::recorded_message_boxes().empty());
 }
+
+TEST_F(Pictures, AThreePlaneSheetKeepsEveryPixel)
+{
+    // Black in a 24-bit sheet is a colour, not the transparent index: each
+    // channel raised a step, it packs to 0x0841 and the frame is not trimmed.
+    PcxPicture p = Picture(4, 2);
+    p.planes = 3;
+    p.pixels.assign(4 * 2 * 3, 0);
+    p.pixels[3 * 4 + 4 + 3] = 255; // row 1, the green plane, the last column
+    Write(dir_ / "rgb.pcx", datakit::pcx_bytes(p));
+    lib2d_picture picture;
+    ASSERT_EQ(picture.load("rgb.pcx", 4, 2, 1, 1), 1);
+    EXPECT_EQ(picture.frames[0].width, 4);
+    EXPECT_EQ(picture.frames[0].height, 2);
+    ASSERT_EQ(picture.draw(20, 30, 0), 1);
+    EXPECT_EQ(Pixel(20, 30), 0x0841);
+    EXPECT_EQ(Pixel(23, 31), (8 >> 3) << 11 | (0xF8 >> 2) << 5 | (8 >> 3));
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+}
