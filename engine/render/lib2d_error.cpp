@@ -1,5 +1,7 @@
 #include "engine/render/lib2d_error.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <string>
 
 #include "platform/message_box.h"
@@ -26,4 +28,17 @@ int lib2d_report_error(int code, const char* name)
             text += name ? name : "";
     }
     return platform::message_box(text + "\r\n", kLib2dErrorCaption, platform::MB_OK);
+}
+
+int lib2d_show_message(const char* format, ...)
+{
+    char text[kLib2dMessageChars];
+    text[0] = '\0';
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+    }
+    return platform::message_box(std::string(text) + "\r\n", kLib2dErrorCaption, platform::MB_OK);
 }

@@ -12,3 +12,9 @@
 int lib2d_report_error(int code, const char* name);
 
 inline constexpr const char* kLib2dErrorCaption = "Lib2d Error Message";
+
+// Formats a message of the 2D loaders (printf style) into at most
+// kLib2dMessageChars - 1 characters (a longer one is cut), adds a line
+// break and shows it in the Lib2d box. The box's result.
+inline constexpr int kLib2dMessageChars = 544;
+int lib2d_show_message(const char* format, ...) __attribute__((format(printf, 1, 2)));

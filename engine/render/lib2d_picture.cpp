@@ -91,6 +91,8 @@ int lib2d_picture::load(const char* file, int w, int h, int across, int n, float
     std::vector<std::uint8_t> sheet;
     std::uint8_t header[kPcxHeaderBytes];
     std::uint8_t palette[kPcxPaletteBytes];
+    // An archive entry that cannot be read throws "Error loadfile in
+    // loadpcx" to the caller's handler (the loading screen's reports it).
     if (!loadpcx(sheet, file, header, palette)) {
         lib2d_report_error(8, file);
         return 0;
@@ -117,8 +119,12 @@ int lib2d_picture::load(const char* file, int w, int h, int across, int n, float
     const long long P = f.bytes_per_line, R = f.rows;
     const long long W2 = (static_cast<long long>(w) + 1) & ~1LL;
     const bool planes_ok = f.planes == 1 || (f.planes == 3 && !indexed);
+    // Every cell of the grid must lie inside the sheet: its rows of cells
+    // (the last one perhaps part full) must fit in the sheet's rows, not
+    // only its byte count.
+    const long long grid_rows = across > 0 ? (static_cast<long long>(n) + across - 1) / across : 0;
     if (w <= 0 || h <= 0 || across <= 0 || n <= 0 || !planes_ok || P < static_cast<long long>(across) * w ||
-        R * bpp * P < bpp * W2 * n * h) {
+        R * bpp * P < bpp * W2 * n * h || grid_rows * h > R) {
         lib2d_report_error(2, file);
         return 0;
     }

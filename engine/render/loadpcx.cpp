@@ -48,7 +48,7 @@ bool read_picture_file(const char* name, std::vector<std::uint8_t>& file)
     return true;
 }
 
-void decode_raw(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& pixels,
+bool decode_raw(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& pixels,
                 std::uint8_t (&header)[kPcxHeaderBytes], std::uint8_t (&palette)[kPcxPaletteBytes])
 {
     std::uint8_t count_bytes[4];
@@ -58,10 +58,13 @@ void decode_raw(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>
     // A count larger than the file holds is cut to what is there.
     const std::size_t available = file.size() > kRawPixelOffset ? file.size() - kRawPixelOffset : 0;
     count = std::min(count, available);
+    if (count < 1)
+        return false;
     copy_from(file, kRawHeaderOffset, header, kPcxHeaderBytes);
     copy_from(file, kRawPaletteOffset, palette, kPcxPaletteBytes);
     pixels.assign(count + kPcxPixelSlack, 0);
     copy_from(file, kRawPixelOffset, pixels.data(), std::min(count + kPcxPixelSlack, available));
+    return true;
 }
 
 void decode_rle(const std::vector<std::uint8_t>& file, std::size_t picture_bytes, std::vector<std::uint8_t>& pixels)
@@ -107,7 +110,8 @@ int loadpcx(std::vector<std::uint8_t>& pixels, const char* name, std::uint8_t (&
 
     std::vector<std::uint8_t> out;
     if (file.size() >= kRawMagicBytes && std::memcmp(file.data(), kRawMagic, kRawMagicBytes) == 0) {
-        decode_raw(file, out, header, palette);
+        if (!decode_raw(file, out, header, palette))
+            return 0;
     } else {
         copy_from(file, 0, header, kPcxHeaderBytes);
         std::memset(palette, 0, kPcxPaletteBytes);
@@ -115,9 +119,9 @@ int loadpcx(std::vector<std::uint8_t>& pixels, const char* name, std::uint8_t (&
             std::memcpy(palette, file.data() + file.size() - kPcxPaletteBytes, kPcxPaletteBytes);
         const pcx_header_fields f = read_pcx_header(header);
         const long long n = static_cast<long long>(f.rows) * f.planes * f.bytes_per_line;
-        if (n > static_cast<long long>(kPcxMaxPixels))
+        if (n < 1 || n > static_cast<long long>(kPcxMaxPixels))
             return 0;
-        decode_rle(file, n > 0 ? static_cast<std::size_t>(n) : 0, out);
+        decode_rle(file, static_cast<std::size_t>(n), out);
     }
     pixels = std::move(out);
     return 1;

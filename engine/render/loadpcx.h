@@ -33,7 +33,12 @@ pcx_header_fields read_pcx_header(const std::uint8_t (&header)[kPcxHeaderBytes])
 // header or palette reads the missing bytes as 0, encoded data that runs
 // out at the end of the file leaves the rest of the pixels 0, a run past the end of the buffer is
 // cut there, and a raw pixel count larger than the file is cut to what the
-// file holds. A picture of more than kPcxMaxPixels bytes is refused (0).
+// file holds. A picture of fewer than one byte (no rows, planes or bytes
+// per line, or a raw file without pixels) or of more than kPcxMaxPixels
+// bytes is refused (0, `pixels` untouched).
+//
+// The reader keeps no state between calls, so the loading-screen thread
+// may read its pictures while the main thread reads others.
 int loadpcx(std::vector<std::uint8_t>& pixels, const char* file, std::uint8_t (&header)[kPcxHeaderBytes],
             std::uint8_t (&palette)[kPcxPaletteBytes]);
 

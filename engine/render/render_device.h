@@ -194,6 +194,13 @@ public:
     // frame dropped. Nothing is shown while paused. 1, or 0 after reporting
     // error 27.
     int present();
+    // Writes the back buffer as a 24-bit bitmap under the first free name of
+    // "scre000.bmp", "scre001.bmp", ... in the working folder
+    // (screenshot.cpp). 1 when a file was written; 0 when every name up to
+    // "scre1000.bmp" is taken, nothing is on the screen, or the file cannot
+    // be created ("errore !! <name>" on the standard output; the game goes
+    // on).
+    int save_screenshot();
     // Gives lost display surfaces their memory back (and clears them). 1,
     // or 0 after reporting error 11.
     int restore_surfaces();

@@ -8,6 +8,8 @@
 #include "tools/datakit/mdl_writer.h"
 #include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/demo_sounds.h"
+#include "tools/datakit/flare_writer.h"
+#include "tools/datakit/font_writer.h"
 #include "tools/datakit/mix_writer.h"
 #include "tools/datakit/pcx_writer.h"
 #include "tools/datakit/race_data_writer.h"
@@ -40,6 +42,10 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
     if (!write_demo_tracks(root, error))
         return false;
     if (!write_demo_race_data(root, error)) // after the animation sets: it adds to "Data/Info.dat"
+        return false;
+    if (!write_demo_fonts(root, error))
+        return false;
+    if (!write_demo_lens_flare(root, error))
         return false;
     if (!write_demo_loading_pictures(root, error))
         return false;

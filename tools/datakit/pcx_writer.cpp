@@ -1,5 +1,6 @@
 #include "tools/datakit/pcx_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <system_error>
@@ -13,6 +14,11 @@ namespace datakit {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 128;
+
+int stored_line(const PcxPicture& p)
+{
+    return p.bytes_per_line > 0 ? p.bytes_per_line : p.width;
+}
 
 void put16(std::vector<std::uint8_t>& out, std::size_t at, int value)
 {
@@ -34,7 +40,7 @@ std::vector<std::uint8_t> header_bytes(const PcxPicture& p)
     put16(h, 12, 72);
     put16(h, 14, 72);
     h[65] = static_cast<std::uint8_t>(p.planes);
-    put16(h, 66, p.width);
+    put16(h, 66, stored_line(p));
     put16(h, 68, 1); // colour palette
     return h;
 }
@@ -43,6 +49,8 @@ void check(const PcxPicture& p)
 {
     if (p.width <= 0 || p.height <= 0 || p.width > 0x7FFF || p.height > 0x7FFF || (p.planes != 1 && p.planes != 3))
         throw std::invalid_argument("pcx: bad picture size or plane count");
+    if (p.bytes_per_line != 0 && (p.bytes_per_line < p.width || p.bytes_per_line > 0x7FFF))
+        throw std::invalid_argument("pcx: bytes per line shorter than the picture");
     if (p.pixels.size() != static_cast<std::size_t>(p.width) * p.height * p.planes)
         throw std::invalid_argument("pcx: the pixels do not match the picture's size");
 }
@@ -67,9 +75,12 @@ std::vector<std::uint8_t> pcx_bytes(const PcxPicture& p)
 {
     check(p);
     std::vector<std::uint8_t> out = header_bytes(p);
-    const std::size_t line = static_cast<std::size_t>(p.width);
+    const std::size_t width = static_cast<std::size_t>(p.width);
+    const std::size_t line = static_cast<std::size_t>(stored_line(p));
+    std::vector<std::uint8_t> padded(line, 0);
     for (std::size_t row = 0; row < static_cast<std::size_t>(p.height) * p.planes; ++row) {
-        const std::uint8_t* src = p.pixels.data() + row * line;
+        std::copy_n(p.pixels.data() + row * width, width, padded.begin());
+        const std::uint8_t* src = padded.data();
         std::size_t x = 0;
         while (x < line) {
             std::size_t end = x + 1;
@@ -88,13 +99,20 @@ std::vector<std::uint8_t> pcx_raw_bytes(const PcxPicture& p)
 {
     check(p);
     std::vector<std::uint8_t> out = {'C', 'o', 'r', 'v', 'a', 'n', 't', 'i', 's'};
-    const std::uint32_t count = static_cast<std::uint32_t>(p.pixels.size());
+    const std::size_t width = static_cast<std::size_t>(p.width);
+    const std::size_t line = static_cast<std::size_t>(stored_line(p));
+    const std::size_t lines = static_cast<std::size_t>(p.height) * p.planes;
+    const std::uint32_t count = static_cast<std::uint32_t>(lines * line);
     for (int i = 0; i < 4; ++i)
         out.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
     const std::vector<std::uint8_t> header = header_bytes(p);
     out.insert(out.end(), header.begin(), header.end());
     out.insert(out.end(), p.palette.begin(), p.palette.end());
-    out.insert(out.end(), p.pixels.begin(), p.pixels.end());
+    for (std::size_t row = 0; row < lines; ++row) {
+        const auto from = p.pixels.begin() + static_cast<std::ptrdiff_t>(row * width);
+        out.insert(out.end(), from, from + static_cast<std::ptrdiff_t>(width));
+        out.insert(out.end(), line - width, 0);
+    }
     out.insert(out.end(), 8, 0);
     return out;
 }

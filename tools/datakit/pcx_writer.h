@@ -15,6 +15,10 @@ struct PcxPicture {
     int width = 0;
     int height = 0;
     int planes = 1;
+    // Bytes stored per line and plane; 0 means the width. Image tools pad
+    // lines to an even count: a 121-pixel picture is stored with 122 bytes
+    // per line, the extra bytes 0.
+    int bytes_per_line = 0;
     std::vector<std::uint8_t> pixels;           // height x planes x width, line after line
     std::array<std::uint8_t, 768> palette{};    // red, green, blue per index
 };

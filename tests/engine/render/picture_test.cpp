@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -132,12 +133,79 @@ TEST_F(PictureFiles, RunsAndLiteralsAndTheRawLayout)
     ASSERT_EQ(l.result, 1);
     EXPECT_EQ(l.pixels.size(), raw.size() - 909 + 8);
 
-    // A short file reads its missing header and palette bytes as 0: one row
-    // of no planes, nothing but the slack.
+    // A short file reads its missing header bytes as 0: no planes and no
+    // bytes per line make a picture of no bytes, which is refused.
     Write(dir_ / "short.pcx", {10, 5, 1});
     l = Load("short.pcx");
-    ASSERT_EQ(l.result, 1);
-    EXPECT_EQ(l.pixels.size(), 8u);
+    EXPECT_EQ(l.result, 0);
+    EXPECT_TRUE(l.pixels.empty());
+}
+
+TEST_F(PictureFiles, BytesPerLineIsTheWidth)
+{
+    // Image tools store a 121-pixel line in 122 bytes; the picture is read
+    // 122 wide, the padding column included.
+    PcxPicture p = Picture(121, 3, 4);
+    p.bytes_per_line = 122;
+    for (const auto& bytes : {datakit::pcx_bytes(p), datakit::pcx_raw_bytes(p)}) {
+        Write(dir_ / "odd.pcx", bytes);
+        const Loaded l = Load("odd.pcx");
+        ASSERT_EQ(l.result, 1);
+        EXPECT_EQ(read_pcx_header(l.header).bytes_per_line, 122);
+        ASSERT_EQ(l.pixels.size(), 122u * 3 + 8);
+        for (int y = 0; y < 3; ++y) {
+            EXPECT_EQ(l.pixels[static_cast<std::size_t>(y) * 122 + 120], 4);
+            EXPECT_EQ(l.pixels[static_cast<std::size_t>(y) * 122 + 121], 0);
+        }
+    }
+}
+
+TEST_F(PictureFiles, DamagedFilesStayInsideTheirBuffers)
+{
+    // Each damaged file either loads into a buffer of the size its header
+    // names (plus the slack) or is refused; the sanitizer build checks that
+    // nothing is read or written outside.
+    PcxPicture p = Picture(6, 4, 3);
+    const std::vector<std::uint8_t> good = datakit::pcx_bytes(p);
+    const std::vector<std::uint8_t> raw = datakit::pcx_raw_bytes(p);
+    const auto with = [](std::vector<std::uint8_t> b, std::size_t at, std::vector<std::uint8_t> v) {
+        if (b.size() < at + v.size())
+            b.resize(at + v.size(), 0);
+        std::copy(v.begin(), v.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+        return b;
+    };
+    const auto cut = [](std::vector<std::uint8_t> b, std::size_t size) {
+        b.resize(std::min(b.size(), size));
+        return b;
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        int result;
+        std::size_t size; // of the pixel buffer when loaded
+    };
+    const Case cases[] = {
+        {"empty file", {}, 0, 0},
+        {"header only", cut(good, 128), 1, 6 * 4 + 8},
+        {"data cut short", cut(good, 131), 1, 6 * 4 + 8},
+        {"a last run byte without its value", with(cut(good, 128), 128, {0xC5}), 1, 6 * 4 + 8},
+        {"runs past the picture", with(cut(good, 128), 128, {0xFF, 1, 0xFF, 2, 0xFF, 3}), 1, 6 * 4 + 8},
+        {"rows upside down", with(good, 6, {5, 0, 0, 0, 0, 0}), 0, 0},
+        {"negative bytes per line", with(good, 66, {0xFA, 0xFF}), 0, 0},
+        {"no planes", with(good, 65, {0}), 0, 0},
+        {"tallest rows", with(good, 6, {0x00, 0x80, 0, 0, 0xFF, 0x7F}), 1, 65536 * 6 + 8},
+        {"too large", with(with(good, 6, {0x00, 0x80, 0, 0, 0xFF, 0x7F}), 66, {0xFF, 0x7F}), 0, 0},
+        {"raw without its palette", cut(raw, 100), 0, 0},
+        {"raw count past the file", with(raw, 9, {0xFF, 0xFF, 0xFF, 0x7F}), 1, 6 * 4 + 8 + 8},
+        {"raw count 0", with(raw, 9, {0, 0, 0, 0}), 0, 0},
+        {"raw magic only", {'C', 'o', 'r', 'v', 'a', 'n', 't', 'i', 's'}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Write(dir_ / "damaged.pcx", c.bytes);
+        const Loaded l = Load("damaged.pcx");
+        EXPECT_EQ(l.result, c.result) << c.what;
+        EXPECT_EQ(l.pixels.size(), c.size) << c.what;
+    }
 }
 
 TEST_F(PictureFiles, AMissingPictureLeavesThePixelsAndTheArchiveIsLookedIn)
@@ -281,18 +349,22 @@ TEST_F(Pictures, LoadFailuresAreShownAndGiveZero)
     Write(dir_ / "small.pcx", datakit::pcx_bytes(Picture(10, 10)));
     EXPECT_EQ(picture.load("small.pcx", 6, 10, 2, 2), 0);
     EXPECT_EQ(picture.load("small.pcx", 10, 10, 1, 2), 0);
+    // Enough bytes, but the second cell's rows lie below the sheet.
+    Write(dir_ / "wide.pcx", datakit::pcx_bytes(Picture(20, 10)));
+    EXPECT_EQ(picture.load("wide.pcx", 10, 10, 1, 2), 0);
     // No display set up yet.
     render_device none;
     set_the_render_device(&none);
     EXPECT_EQ(picture.load("small.pcx", 10, 10, 1, 1), 0);
     set_the_render_device(&device_);
     const auto boxes = platform::recorded_message_boxes();
-    ASSERT_EQ(boxes.size(), 4u);
+    ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[0].caption, "Lib2d Error Message");
     EXPECT_EQ(boxes[0].text, "Cannot open sprite file! gfx\\none.pcx\r\n");
     EXPECT_EQ(boxes[1].text, "parameteres error! in small.pcx\r\n");
     EXPECT_EQ(boxes[2].text, "parameteres error! in small.pcx\r\n");
-    EXPECT_EQ(boxes[3].text, "Cannot open sprite file, you must create D3D before!\r\n");
+    EXPECT_EQ(boxes[3].text, "parameteres error! in wide.pcx\r\n");
+    EXPECT_EQ(boxes[4].text, "Cannot open sprite file, you must create D3D before!\r\n");
     EXPECT_EQ(picture.count, 0);
 }
 
@@ -309,5 +381,24 @@ TEST_F(Pictures, TheDemoLoadingPicturesLoad)
         EXPECT_FALSE(logo.frames[static_cast<std::size_t>(i)].pixels.empty()) << i;
     EXPECT_EQ(track.frames[0].width, 640);
     EXPECT_EQ(track.frames[0].height, 480);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+}
+
+TEST_F(Pictures, AThreePlaneSheetKeepsEveryPixel)
+{
+    // Black in a 24-bit sheet is a colour, not the transparent index: each
+    // channel raised a step, it packs to 0x0841 and the frame is not trimmed.
+    PcxPicture p = Picture(4, 2);
+    p.planes = 3;
+    p.pixels.assign(4 * 2 * 3, 0);
+    p.pixels[3 * 4 + 4 + 3] = 255; // row 1, the green plane, the last column
+    Write(dir_ / "rgb.pcx", datakit::pcx_bytes(p));
+    lib2d_picture picture;
+    ASSERT_EQ(picture.load("rgb.pcx", 4, 2, 1, 1), 1);
+    EXPECT_EQ(picture.frames[0].width, 4);
+    EXPECT_EQ(picture.frames[0].height, 2);
+    ASSERT_EQ(picture.draw(20, 30, 0), 1);
+    EXPECT_EQ(Pixel(20, 30), 0x0841);
+    EXPECT_EQ(Pixel(23, 31), (8 >> 3) << 11 | (0xF8 >> 2) << 5 | (8 >> 3));
     EXPECT_TRUE(platform::recorded_message_boxes().empty());
 }
