@@ -49,6 +49,9 @@ enum class Fault : int {
     MaterialCreate,
     MaterialHandle,       // a material's handle cannot be read
     ViewportBackground,   // a viewport cannot take its background material
+    DeviceBeginScene,     // a scene cannot begin
+    DeviceEndScene,       // a scene cannot end (what was queued is dropped)
+    DeviceDraw,           // a triangle list is refused
     Count
 };
 
