@@ -11,6 +11,7 @@ namespace {
 constexpr int kSubPixel = 16;       // vertex positions snap to 1/16 pixel
 constexpr float kMaxCoordinate = 32768.0f;  // triangles reaching past this are left out
 constexpr int kBandRows = 16;
+constexpr float kInv255 = 1.0f / 255.0f;  // a multiply costs far less than a divide
 
 // Interpolated attributes, as plane equations.
 enum Plane { kZ, kQ, kUQ, kVQ, kR, kG, kB, kA, kSR, kSG, kSB, kFog, kPlanes };
@@ -68,7 +69,7 @@ Rgba unpack(std::uint32_t c)
 
 std::uint16_t pack_pixel(PixelLayout layout, float r, float g, float b)
 {
-    const auto q = [](float v, int levels) { return static_cast<unsigned>(v * float(levels) / 255.0f + 0.5f); };
+    const auto q = [](float v, int levels) { return static_cast<unsigned>(v * (float(levels) * kInv255) + 0.5f); };
     switch (layout) {
     case PixelLayout::Rgb555: return static_cast<std::uint16_t>(q(r, 31) << 10 | q(g, 31) << 5 | q(b, 31));
     case PixelLayout::Bgr565: return static_cast<std::uint16_t>(q(b, 31) << 11 | q(g, 63) << 5 | q(r, 31));
@@ -81,8 +82,8 @@ float blend_factor(BlendFactor f, float alpha)
     switch (f) {
     case BlendFactor::Zero: return 0.0f;
     case BlendFactor::One: return 1.0f;
-    case BlendFactor::SourceAlpha: return alpha / 255.0f;
-    case BlendFactor::InverseSourceAlpha: return 1.0f - alpha / 255.0f;
+    case BlendFactor::SourceAlpha: return alpha * kInv255;
+    case BlendFactor::InverseSourceAlpha: return 1.0f - alpha * kInv255;
     }
     return 1.0f;
 }
@@ -110,6 +111,13 @@ float texel_coordinate(float t, int size)
     if (!(std::fabs(v) < 16777216.0f))
         v = std::isfinite(v) ? std::fmod(v, float(size)) : 0.0f;
     return v;
+}
+
+// floor() for values well inside the int range, without a library call.
+inline int floor_int(float v)
+{
+    const int i = static_cast<int>(v);
+    return i - (v < static_cast<float>(i));
 }
 
 } // namespace
@@ -163,13 +171,17 @@ void TriangleRasteriser::worker()
                 return;
             seen = generation_;
             job = job_;
+            if (!job)
+                continue;  // woke after its job was done
             ++running_;
         }
         for (;;) {
             int task;
             {
+                // Only tasks of the job this worker woke for: a later job
+                // may have started since.
                 std::lock_guard lock(mutex_);
-                task = next_task_ < tasks_ ? next_task_++ : -1;
+                task = generation_ == seen && next_task_ < tasks_ ? next_task_++ : -1;
             }
             if (task < 0)
                 break;
@@ -336,7 +348,7 @@ void TriangleRasteriser::set_up(std::size_t first, std::size_t last)
 namespace {
 
 // One row of a triangle from x0 to x1 inclusive.
-template <bool Textured, bool ZTest>
+template <bool Textured, bool ZTest, bool Fog, bool Blend>
 void draw_span(const TriangleRasteriser::Setup& s, const TriangleRasteriser::Command& c, const RasterTarget& target,
                int y, int x0, int x1)
 {
@@ -370,8 +382,8 @@ void draw_span(const TriangleRasteriser::Setup& s, const TriangleRasteriser::Com
             const float w = 1.0f / at[kQ];
             const float u = texel_coordinate(at[kUQ] * w, c.texture.width);
             const float v = texel_coordinate(at[kVQ] * w, c.texture.height);
-            const int nu = static_cast<int>(std::floor(u)) & wmask;
-            const int nv = static_cast<int>(std::floor(v)) & hmask;
+            const int nu = floor_int(u) & wmask;
+            const int nv = floor_int(v) & hmask;
             const std::uint16_t* rows = c.texture.texels;
             const std::uint16_t nearest = rows[static_cast<std::ptrdiff_t>(nv) * c.texture.pitch + nu];
             if (st.colour_key && c.texture.keyed && nearest == c.texture.key)
@@ -381,9 +393,8 @@ void draw_span(const TriangleRasteriser::Setup& s, const TriangleRasteriser::Com
                 t = unpack(texel_table[nearest]);
             } else {
                 const float fu = u - 0.5f, fv = v - 0.5f;
-                const float bu = std::floor(fu), bv = std::floor(fv);
-                const float tu = fu - bu, tv = fv - bv;
-                const int iu = static_cast<int>(bu), iv = static_cast<int>(bv);
+                const int iu = floor_int(fu), iv = floor_int(fv);
+                const float tu = fu - float(iu), tv = fv - float(iv);
                 const int us[2] = {iu & wmask, (iu + 1) & wmask};
                 const int vs[2] = {iv & hmask, (iv + 1) & hmask};
                 const float wu[2] = {1.0f - tu, tu}, wv[2] = {1.0f - tv, tv};
@@ -411,17 +422,17 @@ void draw_span(const TriangleRasteriser::Setup& s, const TriangleRasteriser::Com
                 a = t.a;
                 break;
             case TextureBlend::Modulate:
-                r = t.r * r / 255.0f;
-                g = t.g * g / 255.0f;
-                b = t.b * b / 255.0f;
+                r = t.r * r * kInv255;
+                g = t.g * g * kInv255;
+                b = t.b * b * kInv255;
                 if (texture_alpha)
                     a = t.a;
                 break;
             case TextureBlend::ModulateAlpha:
-                r = t.r * r / 255.0f;
-                g = t.g * g / 255.0f;
-                b = t.b * b / 255.0f;
-                a = t.a * a / 255.0f;
+                r = t.r * r * kInv255;
+                g = t.g * g * kInv255;
+                b = t.b * b * kInv255;
+                a = t.a * a * kInv255;
                 break;
             }
         }
@@ -430,13 +441,13 @@ void draw_span(const TriangleRasteriser::Setup& s, const TriangleRasteriser::Com
             g = std::min(g + at[kSG], 255.0f);
             b = std::min(b + at[kSB], 255.0f);
         }
-        if (st.fog) {
-            const float f = std::clamp(at[kFog], 0.0f, 255.0f) / 255.0f;
+        if constexpr (Fog) {
+            const float f = std::clamp(at[kFog], 0.0f, 255.0f) * kInv255;
             r = r * f + fog.r * (1.0f - f);
             g = g * f + fog.g * (1.0f - f);
             b = b * f + fog.b * (1.0f - f);
         }
-        if (st.alpha_blend) {
+        if constexpr (Blend) {
             a = std::clamp(a, 0.0f, 255.0f);
             const Rgba d = unpack(dest_table[colour[x]]);
             const float fs = blend_factor(st.source_blend, a), fd = blend_factor(st.dest_blend, a);
@@ -459,9 +470,17 @@ using SpanFunction = void (*)(const TriangleRasteriser::Setup&, const TriangleRa
 SpanFunction choose_span(const TriangleRasteriser::Command& c, bool has_depth)
 {
     const bool z = has_depth && c.states.z_enable;
-    if (c.textured)
-        return z ? draw_span<true, true> : draw_span<true, false>;
-    return z ? draw_span<false, true> : draw_span<false, false>;
+    static constexpr SpanFunction table[16] = {
+        draw_span<false, false, false, false>, draw_span<false, false, false, true>,
+        draw_span<false, false, true, false>,  draw_span<false, false, true, true>,
+        draw_span<false, true, false, false>,  draw_span<false, true, false, true>,
+        draw_span<false, true, true, false>,   draw_span<false, true, true, true>,
+        draw_span<true, false, false, false>,  draw_span<true, false, false, true>,
+        draw_span<true, false, true, false>,   draw_span<true, false, true, true>,
+        draw_span<true, true, false, false>,   draw_span<true, true, false, true>,
+        draw_span<true, true, true, false>,    draw_span<true, true, true, true>,
+    };
+    return table[(c.textured ? 8 : 0) | (z ? 4 : 0) | (c.states.fog ? 2 : 0) | (c.states.alpha_blend ? 1 : 0)];
 }
 
 } // namespace

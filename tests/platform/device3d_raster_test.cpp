@@ -572,6 +572,21 @@ TEST(Device3DRaster, ThreadCountDoesNotChangeThePicture)
     EXPECT_TRUE(one.colour == eight.colour);
     EXPECT_TRUE(one.depth == eight.depth);
     EXPECT_TRUE(one.colour == three.colour);
+
+    // One pool drawing many small frames in a row: every job's tasks run
+    // once, by workers of that job (a worker waking late must not take a
+    // later job's tasks).
+    TriangleRasteriser pool(8);
+    for (int frame = 0; frame < 200; ++frame) {
+        Frame f(64, 64);
+        ASSERT_TRUE(pool.queue(opaque, nullptr, verts.data(), int(verts.size()), idx.data(), 30));
+        pool.flush(f.target());
+        Frame g(64, 64);
+        TriangleRasteriser single(1);
+        ASSERT_TRUE(single.queue(opaque, nullptr, verts.data(), int(verts.size()), idx.data(), 30));
+        single.flush(g.target());
+        ASSERT_TRUE(f.colour == g.colour) << "frame " << frame;
+    }
 }
 
 // Corners far outside the frame, depths outside [0, 1], bad indexes and
