@@ -11,7 +11,7 @@
 
 namespace platform {
 
-Device3D::Device3D() : raster_(std::make_unique<TriangleRasteriser>(1)), states_(std::make_unique<RenderStates>()) {}
+Device3D::Device3D() : raster_(std::make_unique<TriangleRasteriser>(0)), states_(std::make_unique<RenderStates>()) {}
 
 void Device3D::set_threads(int threads)
 {

@@ -366,10 +366,29 @@ void draw_span(const TriangleRasteriser::Setup& s, const TriangleRasteriser::Com
     const Rgba fog = unpack(st.fog_colour);
     const int wmask = c.texture.width - 1, hmask = c.texture.height - 1;
 
-    for (int x = x0; x <= x1; ++x, [&] {
-             for (int p = 0; p < kPlanes; ++p)
-                 at[p] += s.a[p];
-         }()) {
+    // Only the planes this state reads are stepped.
+    const bool specular = st.specular;
+    const auto step = [&] {
+        if constexpr (ZTest)
+            at[kZ] += s.a[kZ];
+        if constexpr (Textured) {
+            at[kQ] += s.a[kQ];
+            at[kUQ] += s.a[kUQ];
+            at[kVQ] += s.a[kVQ];
+        }
+        at[kR] += s.a[kR];
+        at[kG] += s.a[kG];
+        at[kB] += s.a[kB];
+        at[kA] += s.a[kA];
+        if (specular) {
+            at[kSR] += s.a[kSR];
+            at[kSG] += s.a[kSG];
+            at[kSB] += s.a[kSB];
+        }
+        if constexpr (Fog)
+            at[kFog] += s.a[kFog];
+    };
+    for (int x = x0; x <= x1; ++x, step()) {
         unsigned z = 0;
         if constexpr (ZTest) {
             const float zc = std::clamp(at[kZ], 0.0f, 1.0f);

@@ -360,8 +360,8 @@ public:
     // scene.
     DisplayResult draw_indexed(const TLVertex* vertices, int vertex_count, const std::uint16_t* indices,
                                int index_count);
-    // Threads drawing a scene (0: one per core); the picture is the same
-    // for any number.
+    // Threads drawing a scene (0, the default: one per core); the picture
+    // is the same for any number.
     void set_threads(int threads);
     // Triangles queued since the device was made.
     std::uint64_t triangles_queued() const { return triangles_queued_; }
