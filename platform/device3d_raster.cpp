@@ -67,9 +67,12 @@ Rgba unpack(std::uint32_t c)
     return {float((c >> 16) & 255), float((c >> 8) & 255), float(c & 255), float(c >> 24)};
 }
 
-std::uint16_t pack_pixel(PixelLayout layout, float r, float g, float b)
+// Channels already held to 0..255.
+[[gnu::always_inline]] inline std::uint16_t pack_pixel(PixelLayout layout, float r, float g, float b)
 {
-    const auto q = [](float v, int levels) { return static_cast<unsigned>(v * (float(levels) * kInv255) + 0.5f); };
+    const auto q = [](float v, int levels) {
+        return static_cast<unsigned>(static_cast<int>(v * (float(levels) * kInv255) + 0.5f));
+    };
     switch (layout) {
     case PixelLayout::Rgb555: return static_cast<std::uint16_t>(q(r, 31) << 10 | q(g, 31) << 5 | q(b, 31));
     case PixelLayout::Bgr565: return static_cast<std::uint16_t>(q(b, 31) << 11 | q(g, 63) << 5 | q(r, 31));
@@ -88,7 +91,7 @@ float blend_factor(BlendFactor f, float alpha)
     return 1.0f;
 }
 
-bool depth_passes(CompareFunc f, unsigned z, unsigned stored)
+[[gnu::always_inline]] inline bool depth_passes(CompareFunc f, unsigned z, unsigned stored)
 {
     switch (f) {
     case CompareFunc::Never: return false;
