@@ -1,4 +1,5 @@
 #include "platform/display.h"
+#include "platform/device3d_raster.h"
 #include "platform/display_state.h"
 
 #include <algorithm>
@@ -428,6 +429,11 @@ DisplayResult Device3D::clear(bool target, bool depth)
 {
     if (take_fault(Fault::DeviceClear))
         return DisplayResult::Failed;
+    if (!raster_->empty()) {
+        const DisplayResult drawn = draw_queued();
+        if (drawn != DisplayResult::Ok)
+            return drawn;
+    }
     PixelRect rect;
     std::uint32_t colour = 0;
     {

@@ -189,8 +189,14 @@ public:
     // sizes differ; with `keyed`, source pixels equal to the source's colour
     // key are left out.
     DisplayResult blit(const PixelRect* dest, Surface& source, const PixelRect* source_rect, bool keyed);
-    void set_colour_key(std::uint32_t value) { colour_key_ = value; }
+    void set_colour_key(std::uint32_t value)
+    {
+        colour_key_ = value;
+        keyed_ = true;
+    }
     std::uint32_t colour_key() const { return colour_key_; }
+    // Whether a colour key was set (a texture's keyed texels are not drawn).
+    bool keyed() const { return keyed_; }
     // A flipping primary: shows the back surface (copied into the front).
     DisplayResult flip();
     // The back surface of a flipping primary; null for other surfaces.
@@ -228,6 +234,7 @@ private:
     std::uint64_t charged_video_ = 0, charged_texture_ = 0;
     std::vector<std::uint8_t> pixels_;
     std::uint32_t colour_key_ = 0;
+    bool keyed_ = false;
     bool lost_ = false;
     std::unique_ptr<Surface> back_;
     Surface* depth_ = nullptr;
@@ -260,6 +267,9 @@ private:
 };
 
 struct DeviceShared;
+struct TLVertex;
+struct RenderStates;
+class TriangleRasteriser;
 
 // A colour the 3D device refers to by its handle (a viewport's background).
 class Material {
@@ -329,9 +339,42 @@ public:
     // material's colour) and of its Z-buffer (to the farthest depth).
     DisplayResult clear(bool target, bool depth);
 
+    // Drawing (platform/device3d_raster.h): between begin_scene and
+    // end_scene, indexed triangle lists are queued with the render states
+    // and texture current at the call, and end_scene draws them into the
+    // target and its Z-buffer, scissored to the current viewport (the whole
+    // target without one). A clear inside a scene draws what is queued
+    // first. Lost when the target or Z-buffer is lost (nothing is drawn).
+    DisplayResult begin_scene();
+    DisplayResult end_scene();
+    bool in_scene() const { return in_scene_; }
+    void set_render_states(const RenderStates& states);
+    const RenderStates& render_states() const { return *states_; }
+    // A 16-bit texture surface with power-of-two sides, or null for
+    // untextured triangles; its colour key, when set, is the texels' key.
+    // The surface must live until the scene ends.
+    DisplayResult set_texture(Surface* texture);
+    // Triangles of `index_count` / 3 index triples into `vertices`.
+    // InvalidArgument (and nothing queued from the bad triples) for an index
+    // out of range or a count that is not a multiple of 3; Failed outside a
+    // scene.
+    DisplayResult draw_indexed(const TLVertex* vertices, int vertex_count, const std::uint16_t* indices,
+                               int index_count);
+    // Threads drawing a scene (0, the default: one per core); the picture
+    // is the same for any number.
+    void set_threads(int threads);
+    // Triangles queued since the device was made.
+    std::uint64_t triangles_queued() const { return triangles_queued_; }
+
 private:
     friend class DisplayDriver;
-    Device3D() = default;
+    Device3D();
+    DisplayResult draw_queued();
+    std::unique_ptr<TriangleRasteriser> raster_;
+    std::unique_ptr<RenderStates> states_;
+    Surface* texture_ = nullptr;
+    bool in_scene_ = false;
+    std::uint64_t triangles_queued_ = 0;
     std::shared_ptr<DriverState> driver_;
     std::shared_ptr<DeviceShared> shared_;
     DeviceInfo info_;

@@ -49,6 +49,9 @@ enum class Fault : int {
     MaterialCreate,
     MaterialHandle,       // a material's handle cannot be read
     ViewportBackground,   // a viewport cannot take its background material
+    DeviceBeginScene,     // a scene cannot begin
+    DeviceEndScene,       // a scene cannot end (what was queued is dropped)
+    DeviceDraw,           // a triangle list is refused
     // The audio service (platform/audio.h), one kind per operation.
     AudioOpen,            // the output does not start
     AudioFormat,          // the output format is refused

@@ -206,6 +206,19 @@ public:
     int restore_surfaces();
     int restore_surface(platform::Surface& surface);
 
+    // ---- Fog (fog.cpp) ----
+
+    // Builds the fog table and depth scale (engine/render/fog.h).
+    void make_fog_table(float density, float start, float end);
+    // Mode 256 turns fog on, any other value off; the colour's components
+    // 0..1. The device's fog state is forgotten, so the next fogged texture
+    // turns the device's fog on again.
+    void set_fog(int mode, float r, float g, float b);
+    // The same settings, ignored for a mode below 1 or while the device's
+    // fog is on.
+    void set_fog_color(int mode, float r, float g, float b);
+    static std::uint32_t fog_rgb(float r, float g, float b);
+
     // ---- Errors (render_errors.cpp) ----
 
     // Shows the code's message (render_error_text, followed by a line break)
@@ -262,6 +275,9 @@ public:
     std::int32_t darkest_index = 0;
     std::vector<std::uint16_t> colour_table;
     std::uint32_t triangles = 0;         // drawn this frame
+    std::int32_t fog_enabled = 0;
+    std::uint32_t fog_colour = 0;        // 0xRRGGBB
+    std::int32_t device_fog_state = 0;   // the device's fog is on
     std::uint32_t frames_presented = 0;  // frames handed to the window
 
     // ---- The display (made by init, released by release) ----

@@ -1,0 +1,627 @@
+// The 3D device's triangle rasteriser, checked against a plain reference
+// written here: one pixel at a time, in double precision, from barycentric
+// weights. Golden pictures hold the reference's output so a reviewer can open
+// them; the rasteriser must match the reference within a stated tolerance.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/device3d_raster.h"
+#include "tests/support/png_image.h"
+
+namespace {
+
+using namespace platform;
+
+// ---- The reference -----------------------------------------------------------
+
+struct Colour {
+    double r = 0, g = 0, b = 0, a = 255;
+};
+
+Colour from_argb(std::uint32_t c)
+{
+    return {double((c >> 16) & 255), double((c >> 8) & 255), double(c & 255), double(c >> 24)};
+}
+
+// 16-bit texel to 0..255 channels, rounding the expansion.
+Colour texel_colour(PixelLayout layout, std::uint16_t t)
+{
+    const auto e = [](unsigned v, unsigned max) { return double((v * 255 + max / 2) / max); };
+    switch (layout) {
+    case PixelLayout::Argb4444:
+        return {e((t >> 8) & 15, 15), e((t >> 4) & 15, 15), e(t & 15, 15), e(t >> 12, 15)};
+    case PixelLayout::Rgb555: return {e((t >> 10) & 31, 31), e((t >> 5) & 31, 31), e(t & 31, 31), 255};
+    default: return {e(t >> 11, 31), e((t >> 5) & 63, 63), e(t & 31, 31), 255};
+    }
+}
+
+std::uint16_t to565(double r, double g, double b)
+{
+    const auto q = [](double v, int levels) {
+        return static_cast<unsigned>(std::clamp(v, 0.0, 255.0) * levels / 255.0 + 0.5);
+    };
+    return static_cast<std::uint16_t>(q(r, 31) << 11 | q(g, 63) << 5 | q(b, 31));
+}
+
+struct Frame {
+    int width = 0, height = 0;
+    std::vector<std::uint16_t> colour, depth;
+    Frame(int w, int h, std::uint16_t background = 0) : width(w), height(h), colour(w * h, background), depth(w * h, 0xFFFF) {}
+    RasterTarget target() { return {colour.data(), width, PixelLayout::Rgb565, depth.data(), width, {0, 0, width, height}}; }
+};
+
+double snap(float v)
+{
+    return std::round(double(v) * 16.0) / 16.0;
+}
+
+// Whether point (px, py) lies in the triangle: inside, or on a top or left
+// edge, with the corners ordered so the area is positive (y grows down).
+bool covers(const TLVertex* v, double px, double py, double weights[3])
+{
+    double x[3], y[3];
+    for (int i = 0; i < 3; ++i) {
+        x[i] = snap(v[i].sx);
+        y[i] = snap(v[i].sy);
+    }
+    double area = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
+    if (area == 0)
+        return false;
+    int o[3] = {0, 1, 2};
+    if (area < 0) {
+        std::swap(o[1], o[2]);
+        area = -area;
+    }
+    for (int e = 0; e < 3; ++e) {
+        const int i = o[e], j = o[(e + 1) % 3], k = o[(e + 2) % 3];
+        const double dx = x[j] - x[i], dy = y[j] - y[i];
+        const double f = dx * (py - y[i]) - dy * (px - x[i]);
+        const bool top_left = dy < 0 || (dy == 0 && dx > 0);
+        if (f < 0 || (f == 0 && !top_left))
+            return false;
+        weights[k] = f / area;  // the edge opposite corner k
+    }
+    return true;
+}
+
+struct RefTexture {
+    PixelLayout layout = PixelLayout::Rgb565;
+    int width = 0, height = 0;
+    std::vector<std::uint16_t> texels;
+    bool keyed = false;
+    std::uint16_t key = 0;
+    std::uint16_t at(long u, long v) const
+    {
+        const long w = width, h = height;
+        return texels[((v % h + h) % h) * w + (u % w + w) % w];
+    }
+    RasterTexture raster() const { return {texels.data(), width, height, width, layout, keyed, key}; }
+};
+
+// Draws one triangle the plain way.
+void reference_triangle(Frame& f, const RenderStates& st, const RefTexture* tex, const TLVertex* v, const PixelRect& clip)
+{
+    for (int y = clip.top; y < clip.bottom; ++y)
+        for (int x = clip.left; x < clip.right; ++x) {
+            double w[3];
+            if (!covers(v, x, y, w))
+                continue;
+            const auto lerp = [&](auto get) { return w[0] * get(v[0]) + w[1] * get(v[1]) + w[2] * get(v[2]); };
+            const std::size_t at = std::size_t(y) * f.width + x;
+            unsigned z16 = 0;
+            if (st.z_enable) {
+                const double z = std::clamp(lerp([](const TLVertex& p) { return double(std::clamp(p.sz, 0.0f, 1.0f)); }), 0.0, 1.0);
+                z16 = unsigned(z * 65535 + 0.5);
+                const unsigned old = f.depth[at];
+                bool pass = true;
+                switch (st.z_func) {
+                case CompareFunc::Never: pass = false; break;
+                case CompareFunc::Less: pass = z16 < old; break;
+                case CompareFunc::Equal: pass = z16 == old; break;
+                case CompareFunc::LessEqual: pass = z16 <= old; break;
+                case CompareFunc::Greater: pass = z16 > old; break;
+                case CompareFunc::NotEqual: pass = z16 != old; break;
+                case CompareFunc::GreaterEqual: pass = z16 >= old; break;
+                case CompareFunc::Always: pass = true; break;
+                }
+                if (!pass)
+                    continue;
+            }
+            const TLVertex& first = v[0];
+            const auto chan = [&](auto get) { return st.gouraud ? lerp(get) : get(first); };
+            Colour c{chan([](const TLVertex& p) { return from_argb(p.colour).r; }),
+                     chan([](const TLVertex& p) { return from_argb(p.colour).g; }),
+                     chan([](const TLVertex& p) { return from_argb(p.colour).b; }),
+                     chan([](const TLVertex& p) { return from_argb(p.colour).a; })};
+            if (tex) {
+                const double q = lerp([](const TLVertex& p) { return double(p.rhw); });
+                const double u = lerp([](const TLVertex& p) { return double(p.tu) * p.rhw; }) / q * tex->width;
+                const double vv = lerp([](const TLVertex& p) { return double(p.tv) * p.rhw; }) / q * tex->height;
+                const std::uint16_t nearest = tex->at(long(std::floor(u)), long(std::floor(vv)));
+                const bool keying = st.colour_key && tex->keyed;
+                if (keying && nearest == tex->key)
+                    continue;
+                Colour t;
+                if (st.filter == TextureFilter::Nearest) {
+                    t = texel_colour(tex->layout, nearest);
+                } else {
+                    const double fu = u - 0.5, fv = vv - 0.5;
+                    const long iu = long(std::floor(fu)), iv = long(std::floor(fv));
+                    const double tu = fu - iu, tv = fv - iv;
+                    double sum = 0;
+                    t = {0, 0, 0, 0};
+                    for (int j = 0; j < 2; ++j)
+                        for (int i = 0; i < 2; ++i) {
+                            const std::uint16_t raw = tex->at(iu + i, iv + j);
+                            if (keying && raw == tex->key)
+                                continue;
+                            const double wt = (i ? tu : 1 - tu) * (j ? tv : 1 - tv);
+                            const Colour k = texel_colour(tex->layout, raw);
+                            t.r += k.r * wt;
+                            t.g += k.g * wt;
+                            t.b += k.b * wt;
+                            t.a += k.a * wt;
+                            sum += wt;
+                        }
+                    t = {t.r / sum, t.g / sum, t.b / sum, t.a / sum};
+                }
+                const bool alpha = tex->layout == PixelLayout::Argb4444;
+                switch (st.texture_blend) {
+                case TextureBlend::Decal: c = t; break;
+                case TextureBlend::Modulate:
+                    c = {t.r * c.r / 255, t.g * c.g / 255, t.b * c.b / 255, alpha ? t.a : c.a};
+                    break;
+                case TextureBlend::ModulateAlpha:
+                    c = {t.r * c.r / 255, t.g * c.g / 255, t.b * c.b / 255, t.a * c.a / 255};
+                    break;
+                }
+            }
+            if (st.specular) {
+                c.r = std::min(255.0, c.r + chan([](const TLVertex& p) { return from_argb(p.specular).r; }));
+                c.g = std::min(255.0, c.g + chan([](const TLVertex& p) { return from_argb(p.specular).g; }));
+                c.b = std::min(255.0, c.b + chan([](const TLVertex& p) { return from_argb(p.specular).b; }));
+            }
+            if (st.fog) {
+                const double k = lerp([](const TLVertex& p) { return from_argb(p.specular).a; }) / 255;
+                const Colour fc = from_argb(st.fog_colour);
+                c.r = c.r * k + fc.r * (1 - k);
+                c.g = c.g * k + fc.g * (1 - k);
+                c.b = c.b * k + fc.b * (1 - k);
+            }
+            if (st.alpha_blend) {
+                const Colour d = texel_colour(PixelLayout::Rgb565, f.colour[at]);
+                const double a = std::clamp(c.a, 0.0, 255.0) / 255;
+                const auto factor = [&](BlendFactor b) {
+                    switch (b) {
+                    case BlendFactor::Zero: return 0.0;
+                    case BlendFactor::One: return 1.0;
+                    case BlendFactor::SourceAlpha: return a;
+                    case BlendFactor::InverseSourceAlpha: return 1 - a;
+                    }
+                    return 1.0;
+                };
+                const double s = factor(st.source_blend), dd = factor(st.dest_blend);
+                c = {c.r * s + d.r * dd, c.g * s + d.g * dd, c.b * s + d.b * dd, c.a};
+            }
+            f.colour[at] = to565(c.r, c.g, c.b);
+            if (st.z_enable && st.z_write)
+                f.depth[at] = static_cast<std::uint16_t>(z16);
+        }
+}
+
+// ---- Fixtures ----------------------------------------------------------------
+
+// 16 x 16: blocks of 4 x 4 texels in two colours over a gradient; keyed
+// textures carry the key in the blocks of one diagonal.
+RefTexture make_texture(PixelLayout layout, bool keyed)
+{
+    RefTexture t;
+    t.layout = layout;
+    t.width = t.height = 16;
+    t.keyed = keyed;
+    t.key = layout == PixelLayout::Argb4444 ? 0x0F0F : 0xF81F;
+    for (int v = 0; v < 16; ++v)
+        for (int u = 0; u < 16; ++u) {
+            const bool odd = ((u / 4) + (v / 4)) & 1;
+            std::uint16_t texel;
+            if (layout == PixelLayout::Argb4444) {
+                const unsigned a = odd ? 15 : 4 + (u / 4) * 3;
+                texel = static_cast<std::uint16_t>(a << 12 | (odd ? 15 : u) << 8 | (v & 15) << 4 | (odd ? 2 : 12));
+            } else {
+                texel = odd ? to565(240, 200 - v * 8, 40 + u * 8) : to565(20 + u * 12, 90, 250 - v * 10);
+            }
+            if (keyed && (u / 4) == (v / 4))
+                texel = t.key;
+            t.texels.push_back(texel);
+        }
+    return t;
+}
+
+// Three triangles of a 64 x 48 frame that overlap, at changing depths, with
+// perspective (rhw changing across each), colours and fog factors.
+std::vector<TLVertex> scene_vertices()
+{
+    const auto vtx = [](float x, float y, float z, float rhw, std::uint32_t c, std::uint32_t s, float u, float v) {
+        TLVertex p;
+        p.sx = x;
+        p.sy = y;
+        p.sz = z;
+        p.rhw = rhw;
+        p.colour = c;
+        p.specular = s;
+        p.tu = u;
+        p.tv = v;
+        return p;
+    };
+    return {
+        vtx(2.3f, 3.1f, 0.20f, 1.0f, 0xFFFFFFFF, 0xFF000000, 0.0f, 0.0f),
+        vtx(60.7f, 6.4f, 0.80f, 0.25f, 0xC0FF8040, 0x60202020, 2.0f, 0.0f),
+        vtx(8.1f, 44.6f, 0.50f, 0.5f, 0x4040C0FF, 0x00101010, 0.0f, 1.5f),
+
+        vtx(62.0f, 40.2f, 0.10f, 0.8f, 0xFFFFFF80, 0xFF000000, 1.0f, 1.0f),
+        vtx(20.4f, 10.0f, 0.90f, 0.3f, 0x80FFFFFF, 0x80303030, -1.0f, 0.5f),
+        vtx(40.5f, 46.9f, 0.30f, 1.0f, 0xFF80FF80, 0x20000000, 0.25f, 2.0f),
+
+        vtx(30.0f, 0.5f, 0.05f, 0.6f, 0xFFFF4040, 0xFF404040, 3.0f, -1.0f),
+        vtx(50.25f, 30.75f, 0.05f, 0.6f, 0xA0FFFFFF, 0x40000000, 4.0f, 0.0f),
+        vtx(14.5f, 26.0f, 0.95f, 0.2f, 0x6000FF00, 0xC0000000, 3.0f, 1.0f),
+    };
+}
+
+torvane_test::PngImage picture(const Frame& f)
+{
+    torvane_test::PngImage img;
+    img.width = f.width;
+    img.height = f.height;
+    img.indexed = false;
+    for (std::uint16_t p : f.colour) {
+        const Colour c = texel_colour(PixelLayout::Rgb565, p);
+        img.pixels.push_back(static_cast<std::uint8_t>(c.r));
+        img.pixels.push_back(static_cast<std::uint8_t>(c.g));
+        img.pixels.push_back(static_cast<std::uint8_t>(c.b));
+    }
+    return img;
+}
+
+// Compares the reference with its golden file (TORVANE_UPDATE_GOLDEN=1
+// writes the file from the reference instead).
+void expect_golden(const std::string& name, const Frame& reference)
+{
+    const std::string path = std::string(TORVANE_DEVICE3D_GOLDEN_DIR) + "/" + name + ".png";
+    const torvane_test::PngImage image = picture(reference);
+    const char* update = std::getenv("TORVANE_UPDATE_GOLDEN");
+    std::string error;
+    if (update && std::strcmp(update, "1") == 0) {
+        ASSERT_TRUE(torvane_test::write_png(path, image, &error)) << path << ": " << error;
+        return;
+    }
+    torvane_test::PngImage golden;
+    ASSERT_TRUE(torvane_test::read_png(path, golden, &error)) << path << ": " << error;
+    ASSERT_EQ(golden.width, image.width);
+    ASSERT_EQ(golden.height, image.height);
+    EXPECT_TRUE(golden.pixels == image.pixels) << name << ": the reference no longer makes its golden picture";
+}
+
+// The device may differ from the reference by one step of a 565 channel
+// anywhere (float against double); textured scenes may differ by more at up
+// to `outliers` pixels, where a texel boundary falls between the two
+// computations of a coordinate.
+void expect_close(const std::string& name, const Frame& device, const Frame& reference, int outliers)
+{
+    int bad = 0;
+    std::string first;
+    for (std::size_t i = 0; i < device.colour.size(); ++i) {
+        const int a = device.colour[i], b = reference.colour[i];
+        const bool close = std::abs((a >> 11) - (b >> 11)) <= 1 && std::abs(((a >> 5) & 63) - ((b >> 5) & 63)) <= 1 &&
+                           std::abs((a & 31) - (b & 31)) <= 1;
+        if (!close && bad++ == 0)
+            first = "(" + std::to_string(i % device.width) + ", " + std::to_string(i / device.width) + ")";
+    }
+    EXPECT_LE(bad, outliers) << name << ": first difference at " << first;
+}
+
+struct StateCase {
+    const char* name;
+    RenderStates states;
+    int texture;  // 0 none, 1 565, 2 565 keyed, 3 4444
+    bool prefilled_depth;
+};
+
+RenderStates states(auto change)
+{
+    RenderStates s;
+    change(s);
+    return s;
+}
+
+TEST(Device3DRaster, EachStateMatchesThePlainReference)
+{
+    const StateCase cases[] = {
+        {"z_less_write", states([](RenderStates& s) { s.z_func = CompareFunc::Less; }), 0, false},
+        {"z_greater_nowrite", states([](RenderStates& s) {
+             s.z_func = CompareFunc::Greater;
+             s.z_write = false;
+         }), 0, true},
+        {"z_off_flat", states([](RenderStates& s) {
+             s.z_enable = false;
+             s.gouraud = false;
+         }), 0, false},
+        {"nearest_modulate", states([](RenderStates&) {}), 1, false},
+        {"bilinear_modulate", states([](RenderStates& s) { s.filter = TextureFilter::Linear; }), 1, false},
+        {"decal", states([](RenderStates& s) { s.texture_blend = TextureBlend::Decal; }), 1, false},
+        {"key_nearest", states([](RenderStates&) {}), 2, false},
+        {"key_bilinear", states([](RenderStates& s) { s.filter = TextureFilter::Linear; }), 2, false},
+        {"key_off", states([](RenderStates& s) { s.colour_key = false; }), 2, false},
+        {"blend_src_alpha", states([](RenderStates& s) {
+             s.alpha_blend = true;
+             s.source_blend = BlendFactor::SourceAlpha;
+             s.dest_blend = BlendFactor::InverseSourceAlpha;
+         }), 0, false},
+        {"blend_additive", states([](RenderStates& s) {
+             s.alpha_blend = true;
+             s.dest_blend = BlendFactor::One;
+             s.z_enable = false;
+         }), 1, false},
+        {"alpha4444_modulate_alpha", states([](RenderStates& s) {
+             s.alpha_blend = true;
+             s.source_blend = BlendFactor::SourceAlpha;
+             s.dest_blend = BlendFactor::InverseSourceAlpha;
+             s.texture_blend = TextureBlend::ModulateAlpha;
+         }), 3, false},
+        {"alpha4444_modulate", states([](RenderStates& s) {
+             s.alpha_blend = true;
+             s.source_blend = BlendFactor::SourceAlpha;
+             s.dest_blend = BlendFactor::InverseSourceAlpha;
+         }), 3, false},
+        {"fog_specular", states([](RenderStates& s) {
+             s.fog = true;
+             s.fog_colour = 0x8090A0;
+             s.specular = true;
+         }), 1, false},
+    };
+    const std::vector<TLVertex> verts = scene_vertices();
+    const std::uint16_t indices[] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+    // The last rows and columns are outside the scissor rectangle.
+    const PixelRect scissor{1, 2, 60, 45};
+    for (const StateCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RefTexture tex;
+        if (c.texture)
+            tex = make_texture(c.texture == 3 ? PixelLayout::Argb4444 : PixelLayout::Rgb565, c.texture == 2);
+        Frame ref(64, 48, to565(30, 60, 90)), dev(64, 48, to565(30, 60, 90));
+        if (c.prefilled_depth)
+            for (int i = 0; i < 64 * 48; ++i)
+                ref.depth[i] = dev.depth[i] = static_cast<std::uint16_t>((i % 64) * 1000);
+        for (int t = 0; t < 3; ++t)
+            reference_triangle(ref, c.states, c.texture ? &tex : nullptr, &verts[3 * t], scissor);
+        TriangleRasteriser raster(1);
+        const RasterTexture rt = tex.raster();
+        // Queued as three lists, so that state changes between draws are exercised.
+        for (int t = 0; t < 3; ++t)
+            ASSERT_TRUE(raster.queue(c.states, c.texture ? &rt : nullptr, verts.data(), 9, indices + 3 * t, 3));
+        RasterTarget target = dev.target();
+        target.scissor = scissor;
+        raster.flush(target);
+        expect_golden(std::string("d3d_") + c.name, ref);
+        expect_close(c.name, dev, ref, c.texture ? 64 * 48 / 100 : 0);
+        // Depths are interpolated in float by the device: one step apart at most.
+        int far_apart = 0;
+        for (std::size_t i = 0; i < dev.depth.size(); ++i)
+            far_apart += std::abs(int(dev.depth[i]) - int(ref.depth[i])) > 1;
+        EXPECT_LE(far_apart, c.texture ? 64 * 48 / 100 : 0) << "Z-buffers differ";
+    }
+}
+
+// A fan and a strip of triangles sharing edges, drawn adding one step of
+// green each: every pixel the reference covers gets exactly one step, none
+// gets two, nothing outside is touched.
+TEST(Device3DRaster, FansAndStripsDrawEveryPixelOnce)
+{
+    RenderStates st;
+    st.z_enable = false;
+    st.alpha_blend = true;
+    st.dest_blend = BlendFactor::One;
+    const auto v = [](float x, float y) {
+        TLVertex p;
+        p.sx = x;
+        p.sy = y;
+        p.colour = 0xFF000400;  // one step of 6-bit green
+        return p;
+    };
+    // A fan around (32.3, 24.7), its rim at odd sub-pixel places, closed.
+    std::vector<TLVertex> fan{v(32.3f, 24.7f)};
+    for (int i = 0; i <= 13; ++i) {
+        const double a = (i % 13) * 2 * 3.14159265358979 / 13;
+        fan.push_back(v(float(32.3 + 25.1 * std::cos(a)), float(24.7 + 19.3 * std::sin(a))));
+    }
+    std::vector<std::uint16_t> fan_idx;
+    for (int i = 1; i <= 13; ++i)
+        fan_idx.insert(fan_idx.end(), {0, std::uint16_t(i), std::uint16_t(i + 1)});
+    // A strip of zig-zag triangles with sloping and nearly vertical edges.
+    std::vector<TLVertex> strip2;
+    for (int i = 0; i < 10; ++i) {
+        strip2.push_back(v(4.0f + i * 6.1f, 8.5f + (i % 3) * 0.33f));
+        strip2.push_back(v(4.0f + i * 6.1f + 0.6f, 40.25f - (i % 2) * 2.125f));
+    }
+    std::vector<std::uint16_t> strip_idx;
+    for (int i = 0; i + 2 < 20; ++i)
+        strip_idx.insert(strip_idx.end(), {std::uint16_t(i), std::uint16_t(i + 1), std::uint16_t(i + 2)});
+
+    struct Mesh {
+        const char* name;
+        const std::vector<TLVertex>* verts;
+        const std::vector<std::uint16_t>* idx;
+    } meshes[] = {{"fan", &fan, &fan_idx}, {"strip", &strip2, &strip_idx}};
+    for (const Mesh& m : meshes) {
+        SCOPED_TRACE(m.name);
+        Frame f(64, 48);
+        TriangleRasteriser raster(1);
+        ASSERT_TRUE(raster.queue(st, nullptr, m.verts->data(), int(m.verts->size()), m.idx->data(), int(m.idx->size())));
+        raster.flush(f.target());
+        int covered = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) {
+                int count = 0;
+                for (std::size_t t = 0; t < m.idx->size(); t += 3) {
+                    const TLVertex tri[3] = {(*m.verts)[(*m.idx)[t]], (*m.verts)[(*m.idx)[t + 1]],
+                                             (*m.verts)[(*m.idx)[t + 2]]};
+                    double w[3];
+                    count += covers(tri, x, y, w);
+                }
+                ASSERT_LE(count, 1) << "the reference covers (" << x << ", " << y << ") twice";
+                covered += count;
+                EXPECT_EQ((f.colour[y * 64 + x] >> 5) & 63, count) << "(" << x << ", " << y << ")";
+            }
+        EXPECT_GT(covered, 600);
+    }
+}
+
+// Random triangles, each at its own depth band, with a Z test: any order
+// of drawing gives the same picture; and 1 or 8 threads give the same
+// picture for a blended, fogged, textured scene.
+std::vector<TLVertex> random_triangles(int count, int width, int height, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    const auto uni = [&](double lo, double hi) { return lo + (hi - lo) * (rng() / 4294967296.0); };
+    std::vector<TLVertex> out;
+    for (int t = 0; t < count; ++t) {
+        const double cx = uni(-10, width + 10), cy = uni(-10, height + 10), size = uni(2, 60);
+        const double z = (t + 1) / double(count + 2);
+        for (int i = 0; i < 3; ++i) {
+            TLVertex p;
+            p.sx = float(cx + uni(-size, size));
+            p.sy = float(cy + uni(-size, size));
+            p.sz = float(z + uni(0, 0.3 / (count + 2)));
+            p.rhw = float(uni(0.1, 1.0));
+            p.colour = 0xFF000000u | static_cast<std::uint32_t>(rng() & 0xFFFFFF) | (rng() & 0xFF) << 24;
+            p.specular = static_cast<std::uint32_t>(rng() & 0xFF) << 24;
+            p.tu = float(uni(-2, 3));
+            p.tv = float(uni(-2, 3));
+            out.push_back(p);
+        }
+    }
+    return out;
+}
+
+TEST(Device3DRaster, OpaqueZBufferedScenesDoNotDependOnDrawOrder)
+{
+    const int n = 120;
+    std::vector<TLVertex> verts = random_triangles(n, 96, 80, 7);
+    const RefTexture tex = make_texture(PixelLayout::Rgb565, false);
+    const RasterTexture rt = tex.raster();
+    RenderStates st;
+    st.z_func = CompareFunc::Less;
+    st.filter = TextureFilter::Linear;
+    std::vector<int> order(n);
+    for (int i = 0; i < n; ++i)
+        order[i] = i;
+    const auto draw = [&](const std::vector<int>& o) {
+        Frame f(96, 80);
+        TriangleRasteriser raster(1);
+        for (int t : o) {
+            const std::uint16_t idx[] = {std::uint16_t(3 * t), std::uint16_t(3 * t + 1), std::uint16_t(3 * t + 2)};
+            EXPECT_TRUE(raster.queue(st, &rt, verts.data(), int(verts.size()), idx, 3));
+        }
+        raster.flush(f.target());
+        return f;
+    };
+    const Frame forward = draw(order);
+    std::reverse(order.begin(), order.end());
+    const Frame backward = draw(order);
+    std::shuffle(order.begin(), order.end(), std::mt19937(3));
+    const Frame shuffled = draw(order);
+    EXPECT_TRUE(forward.colour == backward.colour);
+    EXPECT_TRUE(forward.colour == shuffled.colour);
+    EXPECT_TRUE(forward.depth == shuffled.depth);
+}
+
+TEST(Device3DRaster, ThreadCountDoesNotChangeThePicture)
+{
+    const int n = 400;
+    std::vector<TLVertex> verts = random_triangles(n, 256, 200, 11);
+    std::vector<std::uint16_t> idx;
+    for (int i = 0; i < 3 * n; ++i)
+        idx.push_back(std::uint16_t(i));
+    const RefTexture tex = make_texture(PixelLayout::Argb4444, true);
+    const RasterTexture rt = tex.raster();
+    RenderStates blended;
+    blended.alpha_blend = true;
+    blended.source_blend = BlendFactor::SourceAlpha;
+    blended.dest_blend = BlendFactor::InverseSourceAlpha;
+    blended.fog = true;
+    blended.fog_colour = 0x406080;
+    blended.filter = TextureFilter::Linear;
+    RenderStates opaque;
+    const auto draw = [&](int threads) {
+        Frame f(256, 200);
+        TriangleRasteriser raster(threads);
+        EXPECT_TRUE(raster.queue(opaque, nullptr, verts.data(), int(verts.size()), idx.data(), 3 * n / 2));
+        EXPECT_TRUE(raster.queue(blended, &rt, verts.data(), int(verts.size()), idx.data() + 3 * n / 2, 3 * n / 2));
+        raster.flush(f.target());
+        return f;
+    };
+    const Frame one = draw(1), eight = draw(8), three = draw(3);
+    EXPECT_TRUE(one.colour == eight.colour);
+    EXPECT_TRUE(one.depth == eight.depth);
+    EXPECT_TRUE(one.colour == three.colour);
+
+    // One pool drawing many small frames in a row: every job's tasks run
+    // once, by workers of that job (a worker waking late must not take a
+    // later job's tasks).
+    TriangleRasteriser pool(8);
+    for (int frame = 0; frame < 200; ++frame) {
+        Frame f(64, 64);
+        ASSERT_TRUE(pool.queue(opaque, nullptr, verts.data(), int(verts.size()), idx.data(), 30));
+        pool.flush(f.target());
+        Frame g(64, 64);
+        TriangleRasteriser single(1);
+        ASSERT_TRUE(single.queue(opaque, nullptr, verts.data(), int(verts.size()), idx.data(), 30));
+        single.flush(g.target());
+        ASSERT_TRUE(f.colour == g.colour) << "frame " << frame;
+    }
+}
+
+// Corners far outside the frame, depths outside [0, 1], bad indexes and
+// degenerate triangles: the frame outside the scissor is never touched,
+// depth is clamped, and bad triples are left out.
+TEST(Device3DRaster, HostileInputStaysInsideTheScissorAndClampsDepth)
+{
+    Frame f(32, 32, 0x1234);
+    TriangleRasteriser raster(2);
+    TLVertex v[5];
+    v[0].sx = -5000;
+    v[0].sy = -7000;
+    v[0].sz = -3;
+    v[1].sx = 9000;
+    v[1].sy = 10;
+    v[1].sz = -3;
+    v[2].sx = 10;
+    v[2].sy = 9000;
+    v[2].sz = -3;
+    v[3].sx = 1e30f;  // out of range: its triangle is left out
+    v[4].sx = std::nanf("");
+    RenderStates st;
+    const std::uint16_t good[] = {0, 1, 2};
+    const std::uint16_t bad[] = {0, 1, 9, 0, 3, 1, 4, 1, 2, 1, 1, 2};
+    EXPECT_TRUE(raster.queue(st, nullptr, v, 5, good, 3));
+    EXPECT_FALSE(raster.queue(st, nullptr, v, 5, bad, 12));
+    RasterTarget target = f.target();
+    target.scissor = {4, 5, 20, 30};
+    raster.flush(target);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const bool inside = x >= 4 && x < 20 && y >= 5 && y < 30;
+            EXPECT_EQ(f.colour[y * 32 + x], inside ? 0xFFFF : 0x1234) << x << ", " << y;
+            EXPECT_EQ(f.depth[y * 32 + x], inside ? 0 : 0xFFFF) << x << ", " << y;
+        }
+}
+
+} // namespace
