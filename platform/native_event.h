@@ -28,6 +28,7 @@ enum class NativeEventKind {
     FocusGained,
     FocusLost,
     Quit,         // the program was asked to end (signal, session end)
+    Settled,      // the window system has applied the program's return to a window
 };
 
 // Modifier keys held during a key or mouse event.

@@ -39,6 +39,10 @@ struct WindowRecord {
     bool minimized = false;
     bool maximized = false;
     bool full_screen = false;
+    // Returns from full screen not yet applied by the window system: until
+    // then its moves and sizes (late ones from full screen among them) are
+    // not the program's window and are not taken.
+    int settling = 0;
     bool destroying = false;
 };
 
@@ -447,11 +451,30 @@ bool set_window_full_screen(WindowHandle window, bool full_screen)
             return false;
         it->second.full_screen = full_screen;
         client = it->second.client;
+        if (!full_screen)
+            ++it->second.settling;
     }
-    post_to_video_thread([id = window.id, full_screen] { native::set_full_screen(id, full_screen); });
-    // Back in a window, it takes the client area the program gave it.
-    if (!full_screen)
-        post_to_video_thread([id = window.id, client] { native::set_client_rect(id, client); });
+    if (full_screen)
+        return post_to_video_thread([id = window.id] { native::set_full_screen(id, true); });
+    // Back in a window, it takes the client area the program gave it. The
+    // events the change leaves queued are taken (and passed over) before the
+    // window counts as settled.
+    const bool posted = post_to_video_thread([window, client] {
+        native::set_full_screen(window.id, false);
+        native::set_client_rect(window.id, client);
+        native::pump_events();
+        NativeEvent settled;
+        settled.kind = NativeEventKind::Settled;
+        settled.window = window;
+        deliver_native_event(settled);
+    });
+    if (!posted) {
+        WindowSystem& s = windows_state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        auto it = s.windows.find(window.id);
+        if (it != s.windows.end() && it->second.settling > 0)
+            --it->second.settling;
+    }
     return true;
 }
 
@@ -623,7 +646,7 @@ bool deliver_window_event(const NativeEvent& event)
                     break; // our own move coming back
                 // Full screen, the window system places the window; the
                 // program keeps the client area it gave.
-                if (record.full_screen)
+                if (record.full_screen || record.settling > 0)
                     break;
                 const Decorations d = decorations_of(record.style);
                 const int w = width_of(record.client), h = height_of(record.client);
@@ -638,7 +661,7 @@ bool deliver_window_event(const NativeEvent& event)
                     break;
                 // Full screen covers the desktop and scales the frames: the
                 // program goes on drawing at the client size it gave.
-                if (record.full_screen)
+                if (record.full_screen || record.settling > 0)
                     break;
                 const Decorations d = decorations_of(record.style);
                 record.client.right = record.client.left + event.x;
@@ -650,6 +673,10 @@ bool deliver_window_event(const NativeEvent& event)
                                         size_lparam(record.client)});
                 break;
             }
+            case NativeEventKind::Settled:
+                if (record.settling > 0)
+                    --record.settling;
+                break;
             case NativeEventKind::FocusGained:
             case NativeEventKind::FocusLost:
                 messages.push_back({window, WM_ACTIVATEAPP, event.kind == NativeEventKind::FocusGained ? 1u : 0u, 0});
