@@ -57,49 +57,22 @@ void orient_key::copy(const orient_key& other)
 
 orient_spline::~orient_spline()
 {
-    if (owner_state != 2)
-        return;
-    orient_key* k = first;
-    while (k) {
-        orient_key* next = k->next;
-        delete k;
-        k = next;
-    }
-    first = last = nullptr;
-    count = 0;
+    spline_points::delete_points(*this);
 }
 
 void orient_spline::set_state(std::uint32_t state)
 {
-    for (orient_key* k = first; k; k = k->next)
-        k->set_state(state);
-    owner_state = state;
+    spline_points::set_state(*this, state);
 }
 
 bool orient_spline::insert_key(orient_key* key, std::int32_t index, std::uint32_t rebuild_flags)
 {
-    if (count >= spline_points::max_points)
-        return false;
-    spline_points::link_point(*this, key, index);
-    if (rebuild_flags & spline_rebuild_around)
-        rebuild_around(key);
-    else if (rebuild_flags & spline_auto_handles)
-        auto_handles(key);
-    return true;
+    return spline_points::insert(*this, key, index, rebuild_flags);
 }
 
 bool orient_spline::append_keys(orient_key* const* keys, std::uint32_t n, std::uint32_t rebuild_flags)
 {
-    if (n > spline_points::max_points - count)
-        return false;
-    const bool closed = flags & spline_closed;
-    flags &= ~spline_closed;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        if (closed && i + 1 == n)
-            flags |= spline_closed;
-        insert_key(keys[i], spline_points::append_index, rebuild_flags);
-    }
-    return true;
+    return spline_points::append(*this, keys, n, rebuild_flags);
 }
 
 void orient_spline::measure_segment(orient_key* key) const

@@ -107,49 +107,22 @@ void path_point::copy(const path_point& other)
 
 path_spline::~path_spline()
 {
-    if (owner_state != 2)
-        return;
-    path_point* p = first;
-    while (p) {
-        path_point* next = p->next;
-        delete p;
-        p = next;
-    }
-    first = last = nullptr;
-    count = 0;
+    spline_points::delete_points(*this);
 }
 
 void path_spline::set_state(std::uint32_t state)
 {
-    for (path_point* p = first; p; p = p->next)
-        p->set_state(state);
-    owner_state = state;
+    spline_points::set_state(*this, state);
 }
 
 bool path_spline::insert_point(path_point* point, std::int32_t index, std::uint32_t rebuild_flags)
 {
-    if (count >= spline_points::max_points)
-        return false;
-    spline_points::link_point(*this, point, index);
-    if (rebuild_flags & spline_rebuild_around)
-        rebuild_around(point);
-    else if (rebuild_flags & spline_auto_handles)
-        auto_handles(point);
-    return true;
+    return spline_points::insert(*this, point, index, rebuild_flags);
 }
 
 bool path_spline::append_points(path_point* const* points, std::uint32_t n, std::uint32_t rebuild_flags)
 {
-    if (n > spline_points::max_points - count)
-        return false;
-    const bool closed = flags & spline_closed;
-    flags &= ~spline_closed;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        if (closed && i + 1 == n)
-            flags |= spline_closed;
-        insert_point(points[i], spline_points::append_index, rebuild_flags);
-    }
-    return true;
+    return spline_points::append(*this, points, n, rebuild_flags);
 }
 
 void path_spline::measure_segment(path_point* point) const

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "engine/model/path_spline.h" // the spline and rebuild flags
+
 // The list and arc-length logic that path splines and orientation splines
 // share. A spline is a chain of points (path points or orientation keys),
 // each holding its cumulative arc length, the length of the segment that
@@ -51,6 +53,65 @@ void link_point(Spline& spline, Point* point, std::int32_t index)
         spline.last = point;
     }
     ++spline.count;
+}
+
+// Deletes every point of a spline that owns them (owner state 2) and
+// empties it; a spline that does not own its points leaves them alone.
+template <class Spline>
+void delete_points(Spline& spline)
+{
+    if (spline.owner_state != 2)
+        return;
+    for (auto* p = spline.first; p;) {
+        auto* next = p->next;
+        delete p;
+        p = next;
+    }
+    spline.first = spline.last = nullptr;
+    spline.count = 0;
+}
+
+// Gives every point and the spline the owner state.
+template <class Spline>
+void set_state(Spline& spline, std::uint32_t state)
+{
+    for (auto* p = spline.first; p; p = p->next)
+        p->set_state(state);
+    spline.owner_state = state;
+}
+
+// Links `point` by link_point's rule, then rebuilds the handles around it
+// (spline_rebuild_around) or makes its own (spline_auto_handles). False
+// when the spline is full.
+template <class Spline, class Point>
+bool insert(Spline& spline, Point* point, std::int32_t index, std::uint32_t rebuild_flags)
+{
+    if (spline.count >= max_points)
+        return false;
+    link_point(spline, point, index);
+    if (rebuild_flags & spline_rebuild_around)
+        spline.rebuild_around(point);
+    else if (rebuild_flags & spline_auto_handles)
+        spline.auto_handles(point);
+    return true;
+}
+
+// Appends `n` points; a closed spline counts as closed only for the last
+// one, so that only its handles wrap round. False, appending nothing, when
+// they do not all fit.
+template <class Spline, class Point>
+bool append(Spline& spline, Point* const* points, std::uint32_t n, std::uint32_t rebuild_flags)
+{
+    if (n > max_points - spline.count)
+        return false;
+    const bool closed = spline.flags & spline_closed;
+    spline.flags &= ~spline_closed;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (closed && i + 1 == n)
+            spline.flags |= spline_closed;
+        insert(spline, points[i], append_index, rebuild_flags);
+    }
+    return true;
 }
 
 // From `point` on, each cumulative length = the previous point's cumulative
