@@ -216,6 +216,11 @@ private:
 
     Slot* find(AudioBufferId id);
     const Slot* find(AudioBufferId id) const;
+    // A buffer control (volume, pan, frequency, play cursor): fails when the
+    // fault seam says so or the buffer is unknown, else applies `change`
+    // under the lock; `change` may refuse.
+    template <class Change>
+    bool control(AudioBufferId id, Change change);
     AudioBufferId claim_slot(Slot*& out);
     void reap_retired();
     bool start_device();

@@ -324,20 +324,26 @@ bool AudioOutput::status(AudioBufferId id, AudioBufferStatus& out) const
     return true;
 }
 
-bool AudioOutput::set_position(AudioBufferId id, std::uint32_t byte_offset)
+template <class Change>
+bool AudioOutput::control(AudioBufferId id, Change change)
 {
     if (take_fault(Fault::AudioBufferControl))
         return false;
     std::lock_guard<std::mutex> guard(mutex_);
     Slot* s = find(id);
-    if (!s)
-        return false;
-    const std::uint32_t frame = byte_offset / s->format.block_align();
-    if (frame >= s->frames)
-        return false;
-    s->position = static_cast<std::uint64_t>(frame) << kAudioFractionBits;
-    ++s->serial;
-    return true;
+    return s && change(*s);
+}
+
+bool AudioOutput::set_position(AudioBufferId id, std::uint32_t byte_offset)
+{
+    return control(id, [&](Slot& s) {
+        const std::uint32_t frame = byte_offset / s.format.block_align();
+        if (frame >= s.frames)
+            return false;
+        s.position = static_cast<std::uint64_t>(frame) << kAudioFractionBits;
+        ++s.serial;
+        return true;
+    });
 }
 
 bool AudioOutput::position(AudioBufferId id, std::uint32_t& play_byte) const
@@ -353,40 +359,28 @@ bool AudioOutput::position(AudioBufferId id, std::uint32_t& play_byte) const
 
 bool AudioOutput::set_volume(AudioBufferId id, std::int32_t level)
 {
-    if (take_fault(Fault::AudioBufferControl))
-        return false;
-    std::lock_guard<std::mutex> guard(mutex_);
-    Slot* s = find(id);
-    if (!s)
-        return false;
-    s->level = std::clamp(level, kAudioVolumeSilent, kAudioVolumeMax);
-    set_gains(*s);
-    return true;
+    return control(id, [&](Slot& s) {
+        s.level = std::clamp(level, kAudioVolumeSilent, kAudioVolumeMax);
+        set_gains(s);
+        return true;
+    });
 }
 
 bool AudioOutput::set_pan(AudioBufferId id, std::int32_t pan)
 {
-    if (take_fault(Fault::AudioBufferControl))
-        return false;
-    std::lock_guard<std::mutex> guard(mutex_);
-    Slot* s = find(id);
-    if (!s)
-        return false;
-    s->pan = std::clamp(pan, kAudioPanLeft, kAudioPanRight);
-    set_gains(*s);
-    return true;
+    return control(id, [&](Slot& s) {
+        s.pan = std::clamp(pan, kAudioPanLeft, kAudioPanRight);
+        set_gains(s);
+        return true;
+    });
 }
 
 bool AudioOutput::set_frequency(AudioBufferId id, std::uint32_t hz)
 {
-    if (take_fault(Fault::AudioBufferControl))
-        return false;
-    std::lock_guard<std::mutex> guard(mutex_);
-    Slot* s = find(id);
-    if (!s)
-        return false;
-    s->frequency = hz == 0 ? 0 : std::clamp(hz, kAudioFrequencyMin, kAudioFrequencyMax);
-    return true;
+    return control(id, [&](Slot& s) {
+        s.frequency = hz == 0 ? 0 : std::clamp(hz, kAudioFrequencyMin, kAudioFrequencyMax);
+        return true;
+    });
 }
 
 bool AudioOutput::volume(AudioBufferId id, std::int32_t& level) const
