@@ -20,11 +20,13 @@ using rast_detail::span_line;
 // Lights at or above this are drawn at it (level 248).
 constexpr float affine_light_limit = 0.97f;
 
+// Left uninitialised where declared: read_vertex sets every field, and
+// zeroing three of them first cost a block store per triangle.
 struct affine_vertex {
-    double sy = 0;          // screen y (held inside the set-up's range)
-    std::int64_t x = 0;     // 16.16 pixels
-    std::int64_t row = 0;   // the nearest row
-    std::int64_t u = 0, v = 0, l = 0;
+    double sy;          // screen y (held inside the set-up's range)
+    std::int64_t x;     // 16.16 pixels
+    std::int64_t row;   // the nearest row
+    std::int64_t u, v, l;
 };
 
 // An edge: its values at row `row0` and their steps per row.
@@ -187,7 +189,11 @@ void draw_affine(clip_vertex* const* vertices, const raster_material* material)
     sort_pair(0, 1);
     sort_pair(1, 2);
     sort_pair(0, 1);
-    affine_vertex t = read[order[0]], m = read[order[1]], b = read[order[2]];
+    // Named in place rather than copied: copies of the vertices just read
+    // made the loads below wait on partly forwarded stores.
+    affine_vertex& t = read[order[0]];
+    affine_vertex& m = read[order[1]];
+    affine_vertex& b = read[order[2]];
     if (b.row == t.row)
         return;
     // Wholly above, below, left or right of the screen: nothing to set up.
