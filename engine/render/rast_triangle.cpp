@@ -126,13 +126,13 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
     span_line line = gradients;
     line.origin = 0;
     const std::int64_t clip_width = st.clip_width;
-    // The row address steps with y: the frame's fields, read through a
-    // reference the pixel stores may alias, would otherwise be loaded again
-    // for every row.
+    // The first row and the row size are taken once: the frame's fields,
+    // read through a reference the pixel stores may alias, would otherwise
+    // be loaded again for every row. (No pointer is formed outside the
+    // frame, even before the first row or past the last.)
     const std::ptrdiff_t row_bytes = static_cast<std::ptrdiff_t>(st.stride) * st.bytes_per_pixel;
-    std::uint8_t* row_start = rast_detail::frame_row(st, from) - row_bytes;
+    std::uint8_t* const first_row = rast_detail::frame_row(st, from);
     for (std::int64_t y = from; y < to; ++y, left.step(), right.step()) {
-        row_start += row_bytes;
         const std::int64_t xl = left.x >> 16;
         const std::int64_t pixels = (right.x >> 16) - xl + extra;
         if (pixels <= 0)
@@ -144,7 +144,7 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
         line.u = static_cast<std::uint32_t>(left.u >> 8);
         line.v = static_cast<std::uint32_t>(left.v >> 8);
         line.l = static_cast<std::uint32_t>(left.l);
-        Pixel* row = reinterpret_cast<Pixel*>(row_start);
+        Pixel* row = reinterpret_cast<Pixel*>(first_row + (y - from) * row_bytes);
         rast_detail::emit<Pixel, Kind, Half>(row + (xl + first), first, last, pixels, line, s);
     }
 }
