@@ -381,7 +381,7 @@ TEST(Device3DRaster, EachStateMatchesThePlainReference)
              s.source_blend = BlendFactor::SourceAlpha;
              s.dest_blend = BlendFactor::InverseSourceAlpha;
          }), 3, false},
-        {"fog_specular", states([](RenderStates& s) {
+        {"fog_highlight", states([](RenderStates& s) {
              s.fog = true;
              s.fog_colour = 0x8090A0;
              s.specular = true;
