@@ -393,14 +393,8 @@ mdl_object mdl_box_object(const char* name, vec4 half, const char* material)
     return o;
 }
 
-} // namespace datakit
-
-namespace datakit {
-
-namespace {
-
-mdl_object demo_empty(const char* name, std::uint32_t id, std::int32_t parent, std::int32_t sibling,
-                      std::int32_t child, std::uint32_t type)
+mdl_object mdl_empty_object(const char* name, std::uint32_t id, std::int32_t parent, std::int32_t sibling,
+                            std::int32_t child, std::uint32_t type)
 {
     mdl_object o;
     o.name = name;
@@ -413,14 +407,12 @@ mdl_object demo_empty(const char* name, std::uint32_t id, std::int32_t parent, s
     return o;
 }
 
-void demo_pivot(mdl_object& o, vec4 t)
+void mdl_set_pivot(mdl_object& o, vec4 translation, vec4 angles)
 {
-    const float p[12] = {1, 1, 1, 0, 0, 0, 0, 0, t.x, t.y, t.z, 0};
+    const float p[12] = {1, 1, 1, 0, angles.x, angles.y, angles.z, 0, translation.x, translation.y, translation.z, 0};
     for (int i = 0; i < 12; ++i)
         o.pivot[i] = p[i];
 }
-
-} // namespace
 
 std::vector<mdl_model> demo_bike_mdl()
 {
@@ -428,7 +420,7 @@ std::vector<mdl_model> demo_bike_mdl()
     bike.name = "BIKE";
     mdl_level b0;
     b0.name = "BIKE";
-    mdl_object root = demo_empty("BIKE", 0, -1, -1, 1, 0);
+    mdl_object root = mdl_empty_object("BIKE", 0, -1, -1, 1, 0);
     root.radius = 1.2f;
     mdl_object frame = mdl_box_object("FRAME", {0.2f, 0.35f, 0.7f, 0}, "BIKE_PAINT");
     frame.id = 1;
@@ -452,30 +444,30 @@ std::vector<mdl_model> demo_bike_mdl()
     mdl_level r0;
     r0.name = "RIDER";
     // 0 RIDER, 1 TORSO (skinned mesh), 2 SPINE (chain start), 3 BACK, 4 NECK
-    mdl_object rroot = demo_empty("RIDER", 0, -1, -1, 1, 0);
+    mdl_object rroot = mdl_empty_object("RIDER", 0, -1, -1, 1, 0);
     rroot.radius = 1.0f;
     mdl_object torso = mdl_box_object("TORSO", {0.2f, 0.4f, 0.15f, 0}, "LEATHER");
     torso.id = 1;
     torso.parent = 0;
     torso.sibling = 2;
     torso.special = 6;
-    mdl_object spine = demo_empty("SPINE", 2, 0, -1, 3, 0);
-    demo_pivot(spine, {0, 0, 0, 0});
-    mdl_object back = demo_empty("BACK", 3, 2, -1, 4, 5);
-    demo_pivot(back, {0, 0, 0, 0});
+    mdl_object spine = mdl_empty_object("SPINE", 2, 0, -1, 3, 0);
+    mdl_set_pivot(spine, {0, 0, 0, 0});
+    mdl_object back = mdl_empty_object("BACK", 3, 2, -1, 4, 5);
+    mdl_set_pivot(back, {0, 0, 0, 0});
     back.has_bone = true;
     back.payload = 1;
     back.bone.groups.push_back({name_hash("TORSO"), {0, 1, 4, 5}});
-    mdl_object neck = demo_empty("NECK", 4, 3, -1, -1, 5);
+    mdl_object neck = mdl_empty_object("NECK", 4, 3, -1, -1, 5);
     neck.position = {0, 0.4f, 0, 1};
-    demo_pivot(neck, {0, 0.4f, 0, 0});
+    mdl_set_pivot(neck, {0, 0.4f, 0, 0});
     neck.has_bone = true;
     neck.payload = 1;
     neck.bone.groups.push_back({name_hash("TORSO"), {2, 3, 6, 7}});
     r0.objects = {rroot, torso, spine, back, neck};
     mdl_level r1;
     r1.name = "RIDER_LOW";
-    mdl_object lroot = demo_empty("RIDER", 0, -1, -1, 1, 0);
+    mdl_object lroot = mdl_empty_object("RIDER", 0, -1, -1, 1, 0);
     mdl_object ltorso = mdl_box_object("TORSO", {0.2f, 0.4f, 0.15f, 0}, "LEATHER");
     ltorso.id = 1;
     ltorso.parent = 0;

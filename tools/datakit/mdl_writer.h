@@ -42,6 +42,13 @@ std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, st
 // A box mesh object (6 quads with unit normals, one material) of the given
 // half sizes, drawn in pass 0.
 mdl_object mdl_box_object(const char* name, vec4 half, const char* material);
+// An object with no mesh: its name (also its first name), id, type and
+// place in the hierarchy (parent, next sibling, first child; -1 for none).
+mdl_object mdl_empty_object(const char* name, std::uint32_t id, std::int32_t parent, std::int32_t sibling,
+                            std::int32_t child, std::uint32_t type = 0);
+// Sets an object's pivot: unit scale, the rotation angles and the
+// translation.
+void mdl_set_pivot(mdl_object& o, vec4 translation, vec4 angles = {});
 
 } // namespace datakit
 

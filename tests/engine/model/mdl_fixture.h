@@ -8,25 +8,8 @@
 
 namespace model_test {
 
-inline void set_pivot(mdl_object& o, vec4 translation, vec4 angles = {})
-{
-    const float p[12] = {1, 1, 1, 0, angles.x, angles.y, angles.z, 0, translation.x, translation.y, translation.z, 0};
-    std::memcpy(o.pivot, p, sizeof p);
-}
-
-inline mdl_object empty_object(const char* name, std::uint32_t id, std::int32_t parent, std::int32_t sibling,
-                               std::int32_t child, std::uint32_t type = 0)
-{
-    mdl_object o;
-    o.name = name;
-    o.first_name = name;
-    o.id = id;
-    o.type = type;
-    o.parent = parent;
-    o.sibling = sibling;
-    o.child = child;
-    return o;
-}
+using datakit::mdl_empty_object;
+using datakit::mdl_set_pivot;
 
 // A model with every kind of record: BODY (root, with a node binding)
 // holds the mesh SKIN (a box with a muscle, a hit mesh and special kind 6),
@@ -39,7 +22,7 @@ inline mdl_model rich_model(const char* name = "RIDER")
     mdl_level l0;
     l0.name = name;
     // ids: 0 BODY, 1 SKIN, 2 FLAG, 3 CAPE, 4 CHAIN, 5 BONE1, 6 BONE2
-    mdl_object body = empty_object("BODY", 0, -1, -1, 1);
+    mdl_object body = mdl_empty_object("BODY", 0, -1, -1, 1);
     body.radius = 2.5f;
     anm_binding b;
     b.target_hash = name_hash("BONE2");
@@ -68,7 +51,7 @@ inline mdl_model rich_model(const char* name = "RIDER")
                               datakit::mdl_make_vertex({0, 1, 0, 1}, {0, 0, 1, 0}, 0, 0)};
     skin.hit_mesh.faces = {datakit::mdl_make_face(0, {0, 1, 2}, {0, 0, 1, 0})};
 
-    mdl_object flag = empty_object("FLAG", 2, 0, 3, -1, 1);
+    mdl_object flag = mdl_empty_object("FLAG", 2, 0, 3, -1, 1);
     flag.materials = {"CLOTH"};
     flag.patch.record[mdl::patch_word_u] = 2;
     flag.patch.record[mdl::patch_word_v] = 2;
@@ -84,16 +67,16 @@ inline mdl_model rich_model(const char* name = "RIDER")
     cape.mesh.cloth.springs.resize(1);
     cape.mesh.cloth.links = {{{0, 0}}, {{0, 1}}};
 
-    mdl_object chain = empty_object("CHAIN", 4, 0, -1, 5);
-    set_pivot(chain, {0, 0, 0, 0});
-    mdl_object bone1 = empty_object("BONE1", 5, 4, -1, 6, 5);
-    set_pivot(bone1, {0, 0, 0, 0});
+    mdl_object chain = mdl_empty_object("CHAIN", 4, 0, -1, 5);
+    mdl_set_pivot(chain, {0, 0, 0, 0});
+    mdl_object bone1 = mdl_empty_object("BONE1", 5, 4, -1, 6, 5);
+    mdl_set_pivot(bone1, {0, 0, 0, 0});
     bone1.has_bone = true;
     bone1.payload = 1;
     bone1.bone.groups.push_back({name_hash("SKIN"), {0, 1, 2, 3}});
-    mdl_object bone2 = empty_object("BONE2", 6, 5, -1, -1, 5);
+    mdl_object bone2 = mdl_empty_object("BONE2", 6, 5, -1, -1, 5);
     bone2.position = {1, 0, 0, 0};
-    set_pivot(bone2, {1, 0, 0, 0});
+    mdl_set_pivot(bone2, {1, 0, 0, 0});
     bone2.has_bone = true;
     bone2.payload = 1;
     bone2.bone.groups.push_back({name_hash("SKIN"), {4, 5, 6, 7}});
@@ -104,7 +87,7 @@ inline mdl_model rich_model(const char* name = "RIDER")
     l0.objects = {body, skin, flag, cape, chain, bone1, bone2};
     mdl_level l1;
     l1.name = std::string(name) + "_1";
-    mdl_object body1 = empty_object("BODY", 0, -1, -1, 1);
+    mdl_object body1 = mdl_empty_object("BODY", 0, -1, -1, 1);
     mdl_object skin1 = datakit::mdl_box_object("SKIN", {0.5f, 1.0f, 0.25f, 0.0f}, "LEATHER");
     skin1.id = 1;
     skin1.parent = 0;

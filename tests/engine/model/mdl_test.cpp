@@ -75,7 +75,7 @@ TEST(MdlFile, ObjectCountLimits)
         mdl_level l;
         l.name = "MANY";
         for (std::uint32_t i = 0; i < n; ++i)
-            l.objects.push_back(empty_object(("O" + std::to_string(i)).c_str(), i, i == 0 ? -1 : 0,
+            l.objects.push_back(mdl_empty_object(("O" + std::to_string(i)).c_str(), i, i == 0 ? -1 : 0,
                                              i > 0 && i + 1 < n ? static_cast<std::int32_t>(i + 1) : -1,
                                              i == 0 && n > 1 ? 1 : -1));
         m.levels = {l};

@@ -191,7 +191,7 @@ TEST_F(ModelLibTest, FatalReportsCarryTheLibrarysTexts)
     mdl_level l;
     l.name = "MANY";
     for (std::uint32_t i = 0; i < 201; ++i)
-        l.objects.push_back(empty_object("O", i, i == 0 ? -1 : 0, -1, -1));
+        l.objects.push_back(mdl_empty_object("O", i, i == 0 ? -1 : 0, -1, -1));
     many.levels = {l};
     mdl_model bad = rich_model("BAD");
     bad.levels[0].objects[2].parent = -1;

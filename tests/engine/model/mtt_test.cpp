@@ -241,7 +241,7 @@ std::string write_model(const std::filesystem::path& folder, bool fire, const ch
     m.name = "HUT";
     mdl_level l0;
     l0.name = "HUT";
-    mdl_object root = empty_object("ROOT", 0, -1, -1, 1);
+    mdl_object root = mdl_empty_object("ROOT", 0, -1, -1, 1);
     mdl_object skin = datakit::mdl_box_object("SKIN", {1, 1, 1, 0}, "WALL");
     skin.id = 1;
     skin.parent = 0;
@@ -252,7 +252,7 @@ std::string write_model(const std::filesystem::path& folder, bool fire, const ch
     l0.objects = {root, skin};
     mdl_level l1;
     l1.name = "HUT_FAR";
-    mdl_object root1 = empty_object("ROOT", 0, -1, -1, 1);
+    mdl_object root1 = mdl_empty_object("ROOT", 0, -1, -1, 1);
     mdl_object skin1 = datakit::mdl_box_object("SKIN", {1, 1, 1, 0}, "FLOOR");
     skin1.id = 1;
     skin1.parent = 0;
