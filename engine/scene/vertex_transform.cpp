@@ -53,6 +53,19 @@ bool reserve(mesh_frame& frame, std::uint32_t count)
     return true;
 }
 
+// The node's mesh with room reserved for its vertices (their count in *n),
+// or null when the node has no mesh or the mesh is skipped.
+model_part* reserve_mesh(mesh_frame& frame, model_node& node, std::uint32_t* n)
+{
+    model_part* mesh = node.type == node_mesh ? node.mesh : nullptr;
+    if (!mesh) {
+        frame.written = 0;
+        return nullptr;
+    }
+    *n = mesh_vertex_count(*mesh);
+    return reserve(frame, *n) ? mesh : nullptr;
+}
+
 // Clip position of v x M, and its normal x the upper 3 x 3 of M.
 void carry_vertex(const mesh_frame& frame, std::uint32_t i, const work_vertex& v, const mat4& m, bool normals)
 {
@@ -117,13 +130,9 @@ mat4 anchored(const mat4& combined, const vec4& p)
 int clip_mesh(mesh_frame& frame, model_node& own, const model_node& driver, const mat4& combined,
               const mat4& to_world, int face_camera)
 {
-    model_part* mesh = own.type == node_mesh ? own.mesh : nullptr;
-    if (!mesh) {
-        frame.written = 0;
-        return 0;
-    }
-    const std::uint32_t n = mesh_vertex_count(*mesh);
-    if (!reserve(frame, n))
+    std::uint32_t n = 0;
+    model_part* mesh = reserve_mesh(frame, own, &n);
+    if (!mesh)
         return 0;
     const bool normals = (own.flags & node_copied) != 0;
     const vec4& scale = driver.world_scale;
@@ -224,13 +233,9 @@ void carry_all(mesh_frame& frame, const model_part& mesh, std::uint32_t n, const
 
 int mesh_pivot(mesh_frame& frame, model_node& node, const vec4& local, const mat4& combined)
 {
-    model_part* mesh = node.type == node_mesh ? node.mesh : nullptr;
-    if (!mesh) {
-        frame.written = 0;
-        return 0;
-    }
-    const std::uint32_t n = mesh_vertex_count(*mesh);
-    if (!reserve(frame, n))
+    std::uint32_t n = 0;
+    model_part* mesh = reserve_mesh(frame, node, &n);
+    if (!mesh)
         return 0;
     const mat4 m = anchored(combined, {local.x, local.y, local.z, 1.0f});
     carry_all(frame, *mesh, n, m, false);
@@ -347,13 +352,9 @@ int transform_clip_mesh_alt(mesh_frame& frame, model_node& node, const mat4& com
 
 int transform_mesh_matrix(mesh_frame& frame, model_node& node, const mat4& combined)
 {
-    model_part* mesh = node.type == node_mesh ? node.mesh : nullptr;
-    if (!mesh) {
-        frame.written = 0;
-        return 0;
-    }
-    const std::uint32_t n = mesh_vertex_count(*mesh);
-    if (!reserve(frame, n))
+    std::uint32_t n = 0;
+    model_part* mesh = reserve_mesh(frame, node, &n);
+    if (!mesh)
         return 0;
     mat4 m{};
     mat_mul(&node.world, &m, &combined);
