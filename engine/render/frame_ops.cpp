@@ -157,10 +157,13 @@ int render_device::draw_scene()
         give_back_batch_slots();
         return 1;
     }
-    if (!restore_surfaces())
+    // A frame that cannot be drawn is dropped: its polygons are not drawn
+    // with a later one.
+    if (!restore_surfaces()) {
+        give_back_batch_slots();
         return 0;
+    }
     if (!surfaces_valid || !device3d) {
-        // The frame is dropped: its polygons are not drawn with a later one.
         give_back_batch_slots();
         return 1;
     }
@@ -191,7 +194,9 @@ int render_device::draw_scene()
                 batch_slot& slot = row.slots[static_cast<std::size_t>(i)];
                 if (!slot.texture)
                     continue;
-                if (slot.index_count == 0) {
+                // A texture given back to the cache since (its record
+                // emptied) has nothing left to draw with.
+                if (slot.index_count == 0 || slot.texture->size == 0) {
                     give_back_slot(slot);
                     continue;
                 }

@@ -200,6 +200,8 @@ int render_device::draw_polygons(int count, const clip_vertex* vertices, const c
                 return 1;
     }
     cache_texture& t = *static_cast<cache_texture*>(texture->surface);
+    if (t.size == 0)
+        return 1;  // a record given back to the cache
     scene_queued = 1;
 
     auto* slot = static_cast<batch_slot*>(t.batch_slot);
@@ -313,7 +315,7 @@ int render_device::flush_batch(batch_slot& slot)
         return 0;
     if (!surfaces_valid || !device3d || render_type == kRenderSoftware)
         return 1;
-    if (!slot.texture || slot.index_count == 0)
+    if (!slot.texture || slot.index_count == 0 || slot.texture->size == 0)
         return 1;
     if (const int code = ready_batch_texture(*slot.texture)) {
         report_error(code);

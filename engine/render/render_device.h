@@ -251,7 +251,8 @@ public:
     // are held to 0..2047 (1.0 = 256; above 255 the vertex is white with a
     // grey highlight of light / 8), fog indexes to 0..255. Nothing is queued
     // while paused (every slot is given back), without slots, for a count
-    // other than 3 or 4, or for a texture without a cache record. 1.
+    // other than 3 or 4, or for a texture without a cache record (or whose
+    // record is empty). 1.
     int draw_polygons(int count, const clip_vertex* vertices, const clip_vertex* const* vertex_list,
                       const mtr_texture* texture, int depth_bias);
     // Draws one slot now, in a scene of its own (the texture made resident

@@ -689,6 +689,20 @@ TEST_F(Batches, PolygonsThatCannotBeDrawnQueueNothing)
     EXPECT_EQ(dev.draw_polygons(3, nullptr, holed, &t.frame, 0), 1);
     EXPECT_EQ(t.record.batch_slot, nullptr);
     EXPECT_EQ(dev.draw_scene(), 0) << "nothing was queued";
+
+    // A record emptied (given back to the cache) queues nothing, and one
+    // emptied while it holds a slot is passed over when the frame is drawn.
+    Texture& other = add_texture(spec(PixelLayout::Rgb565, 1, 0));
+    ASSERT_EQ(dev.draw_polygons(3, v, nullptr, &t.frame, 0), 1);
+    ASSERT_EQ(dev.draw_polygons(3, v, nullptr, &other.frame, 0), 1);
+    other.record.size = 0;
+    other.record.system_surface.reset();
+    EXPECT_EQ(dev.draw_polygons(3, v, nullptr, &other.frame, 0), 1);
+    EXPECT_EQ(static_cast<batch_slot*>(other.record.batch_slot)->vertex_count, 3);
+    EXPECT_EQ(dev.draw_scene(), 1);
+    EXPECT_EQ(dev.device3d->triangles_queued(), 1u);
+    EXPECT_EQ(other.record.batch_slot, nullptr);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
 }
 
 // ---- Frames -----------------------------------------------------------------
