@@ -177,13 +177,8 @@ int render_device::draw_scene()
         ~give_back() { device.give_back_batch_slots(); }
     } on_return{*this};
 
-    DisplayResult result = device3d->begin_scene();
-    if (result == DisplayResult::Lost)
-        return kSurfaceLostResult;
-    if (result != DisplayResult::Ok) {
-        report_error(24);
-        return 0;
-    }
+    if (const int begun = scene_step(device3d->begin_scene(), 24); begun != 1)
+        return begun;
     int outcome = 1;
     bool drawn_in_scene = false;
     // First the slots whose textures are resident, then the others, each
@@ -207,15 +202,10 @@ int render_device::draw_scene()
                     // Making a texture resident may evict another whose
                     // texels this scene still reads: what is queued is
                     // drawn first.
-                    result = device3d->end_scene();
-                    if (result == DisplayResult::Ok)
-                        result = device3d->begin_scene();
-                    if (result == DisplayResult::Lost)
-                        return kSurfaceLostResult;
-                    if (result != DisplayResult::Ok) {
-                        report_error(24);
-                        return 0;
-                    }
+                    if (const int ended = scene_step(device3d->end_scene(), 26); ended != 1)
+                        return ended;
+                    if (const int begun = scene_step(device3d->begin_scene(), 24); begun != 1)
+                        return begun;
                     drawn_in_scene = false;
                 }
                 if (const int code = ready_batch_texture(*slot.texture)) {
@@ -232,14 +222,8 @@ int render_device::draw_scene()
             }
         }
     }
-    result = device3d->end_scene();
-    if (result == DisplayResult::Lost)
-        return kSurfaceLostResult;
-    if (result != DisplayResult::Ok) {
-        report_error(26);
-        return 0;
-    }
-    return outcome;
+    const int ended = scene_step(device3d->end_scene(), 26);
+    return ended != 1 ? ended : outcome;
 }
 
 void render_device::set_render_states()

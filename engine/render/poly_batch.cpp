@@ -321,23 +321,23 @@ int render_device::flush_batch(batch_slot& slot)
         report_error(code);
         return 0;
     }
-    DisplayResult result = device3d->begin_scene();
-    if (result == DisplayResult::Lost)
-        return kSurfaceLostResult;
-    if (result != DisplayResult::Ok) {
-        report_error(24);
-        return 0;
-    }
+    const int begun = scene_step(device3d->begin_scene(), 24);
+    if (begun != 1)
+        return begun;
     // The scene is ended even when the draw was refused.
     const int drawn = draw_slot(slot);
-    result = device3d->end_scene();
+    const int ended = scene_step(device3d->end_scene(), 26);
+    return ended != 1 ? ended : drawn;
+}
+
+int render_device::scene_step(DisplayResult result, int error)
+{
+    if (result == DisplayResult::Ok)
+        return 1;
     if (result == DisplayResult::Lost)
         return kSurfaceLostResult;
-    if (result != DisplayResult::Ok) {
-        report_error(26);
-        return 0;
-    }
-    return drawn;
+    report_error(error);
+    return 0;
 }
 
 void render_device::apply_texture_states(const cache_texture& texture)

@@ -287,6 +287,10 @@ public:
     int draw_slot(batch_slot& slot);
     // The pre-load pass of clear_zbuffer.
     void preload_textures();
+    // What a begin or end of scene answered, as the batches answer: 1 when
+    // it went through, kSurfaceLostResult when the surfaces were lost, else
+    // 0 after reporting `error`.
+    int scene_step(platform::DisplayResult result, int error);
 
     batch_table batches;
     std::uint8_t scene_queued = 0;       // draw_polygons since the last draw_scene
