@@ -39,7 +39,7 @@ constexpr std::uint16_t kKey = 0xF81F;
 
 // What a texture is made of: its texel layout, which of two patterns,
 // its record's flags (class and options), blend mode and colour key.
-struct TextureSpec {
+struct TextureKind {
     PixelLayout layout = PixelLayout::Rgb565;
     int pattern = 0;
     std::uint32_t flags = kTextureFogged;
@@ -50,24 +50,24 @@ struct TextureSpec {
 // 16 x 16 texels: blocks of 4 x 4 in two colours over gradients; a keyed
 // texture carries its key in the blocks of one diagonal; 4444 texels have
 // alpha rising across the even blocks.
-std::vector<std::uint16_t> make_texels(const TextureSpec& spec)
+std::vector<std::uint16_t> make_texels(const TextureKind& kind)
 {
     std::vector<std::uint16_t> texels;
     for (int v = 0; v < 16; ++v)
         for (int u = 0; u < 16; ++u) {
             const bool odd = ((u / 4) + (v / 4)) & 1;
             std::uint16_t t;
-            if (spec.layout == PixelLayout::Argb4444) {
+            if (kind.layout == PixelLayout::Argb4444) {
                 const unsigned a = odd ? 15 : 3 + (u / 4) * 3;
                 t = static_cast<std::uint16_t>(a << 12 | (odd ? 15u : unsigned(u)) << 8 | unsigned(v) << 4 |
                                                (odd ? 2u : 12u));
-            } else if (spec.pattern == 0) {
+            } else if (kind.pattern == 0) {
                 t = odd ? ref::to565(240, 200 - v * 8, 40 + u * 8) : ref::to565(20 + u * 12, 90, 250 - v * 10);
             } else {
                 t = odd ? ref::to565(250, 250, 60 + v * 10) : ref::to565(60, 140 + u * 6, 30 + v * 4);
             }
-            if (spec.key >= 0 && (u / 4) == (v / 4))
-                t = static_cast<std::uint16_t>(spec.key);
+            if (kind.key >= 0 && (u / 4) == (v / 4))
+                t = static_cast<std::uint16_t>(kind.key);
             texels.push_back(t);
         }
     return texels;
@@ -194,14 +194,14 @@ protected:
     std::unique_ptr<platform::Surface> surface(int w, int h, PixelLayout layout, platform::SurfaceKind kind,
                                                platform::MemoryPlace place = platform::MemoryPlace::Video)
     {
-        platform::SurfaceSpec spec;
-        spec.kind = kind;
-        spec.width = w;
-        spec.height = h;
-        spec.layout = layout;
-        spec.place = place;
+        platform::SurfaceSpec wanted;
+        wanted.kind = kind;
+        wanted.width = w;
+        wanted.height = h;
+        wanted.layout = layout;
+        wanted.place = place;
         std::unique_ptr<platform::Surface> s;
-        EXPECT_EQ(dev.display->create_surface(spec, {}, s), DisplayResult::Ok);
+        EXPECT_EQ(dev.display->create_surface(wanted, {}, s), DisplayResult::Ok);
         return s;
     }
     static void write(platform::Surface& s, const std::vector<std::uint16_t>& values, int w)
@@ -234,24 +234,24 @@ protected:
         f.depth = read(*dev.zbuffer, kWidth, kHeight);
         return f;
     }
-    Texture& add_texture(const TextureSpec& spec, int side = 16)
+    Texture& add_texture(const TextureKind& kind, int side = 16)
     {
         auto t = std::make_unique<Texture>();
-        t->texels.layout = spec.layout;
+        t->texels.layout = kind.layout;
         t->texels.width = t->texels.height = side;
-        t->texels.texels = side == 16 ? make_texels(spec) : std::vector<std::uint16_t>(side * side, 0x7BEF);
-        t->texels.keyed = spec.key >= 0;
-        t->texels.key = static_cast<std::uint16_t>(spec.key);
+        t->texels.texels = side == 16 ? make_texels(kind) : std::vector<std::uint16_t>(side * side, 0x7BEF);
+        t->texels.keyed = kind.key >= 0;
+        t->texels.key = static_cast<std::uint16_t>(kind.key);
         cache_texture& r = t->record;
-        r.system_surface = surface(side, side, spec.layout, platform::SurfaceKind::Texture,
+        r.system_surface = surface(side, side, kind.layout, platform::SurfaceKind::Texture,
                                    platform::MemoryPlace::System);
         write(*r.system_surface, t->texels.texels, side);
         r.source_width = r.source_height = r.cache_width = r.cache_height = side;
         r.bytes_per_texel = 2;
         r.size = static_cast<std::uint32_t>(side * side * 2);
-        r.flags = spec.flags;
-        r.blend_mode = spec.blend_mode;
-        r.colour_key = spec.key;
+        r.flags = kind.flags;
+        r.blend_mode = kind.blend_mode;
+        r.colour_key = kind.key;
         t->frame.surface = &t->record;
         textures.push_back(std::move(t));
         return *textures.back();
@@ -295,7 +295,7 @@ std::vector<Poly> scene(bool list_form_third)
 
 struct SceneCase {
     const char* name;
-    TextureSpec textures[2];
+    TextureKind textures[2];
     int zcompare = 4;       // the device's compare code
     CompareFunc z_func = CompareFunc::LessEqual;
     bool prefill_depth = false;
@@ -308,13 +308,13 @@ struct SceneCase {
     bool list_form_third = false;
 };
 
-TextureSpec spec(PixelLayout layout, int pattern, std::uint32_t flags, int blend_mode = 0, int key = -1)
+TextureKind kind(PixelLayout layout, int pattern, std::uint32_t flags, int blend_mode = 0, int key = -1)
 {
     return {layout, pattern, flags, blend_mode, key};
 }
 
 // The states the device is documented to draw a texture with.
-platform::RenderStates expected_states(const SceneCase& c, const TextureSpec& t)
+platform::RenderStates expected_states(const SceneCase& c, const TextureKind& t)
 {
     platform::RenderStates s;
     s.z_enable = true;
@@ -349,23 +349,23 @@ TEST_F(Batches, EachStateMatchesThePlainReference)
     const PixelLayout k565 = PixelLayout::Rgb565, k4444 = PixelLayout::Argb4444;
     std::vector<SceneCase> cases;
     const auto add = [&](SceneCase c) { cases.push_back(c); };
-    add({.name = "batch_z_less", .textures = {spec(k565, 0, F), spec(k565, 1, F | 2)}, .zcompare = 2,
+    add({.name = "batch_z_less", .textures = {kind(k565, 0, F), kind(k565, 1, F | 2)}, .zcompare = 2,
          .z_func = CompareFunc::Less});
-    add({.name = "batch_z_greater", .textures = {spec(k565, 0, F), spec(k565, 1, F | 2)}, .zcompare = 5,
+    add({.name = "batch_z_greater", .textures = {kind(k565, 0, F), kind(k565, 1, F | 2)}, .zcompare = 5,
          .z_func = CompareFunc::Greater, .prefill_depth = true});
-    add({.name = "batch_overlay_no_z_write", .textures = {spec(k565, 0, F), spec(k565, 1, F | 12)}});
-    add({.name = "batch_colour_key", .textures = {spec(k565, 0, F, 1, kKey), spec(k565, 1, F | 6)}});
-    add({.name = "batch_alpha_blend", .textures = {spec(k565, 0, F), spec(k4444, 0, F | 7, 4)}, .alpha4 = true});
-    add({.name = "batch_stippled_drawn_keyed", .textures = {spec(k565, 0, F), spec(k565, 1, F, -1, kKey)}});
-    add({.name = "batch_fog_highlight", .textures = {spec(k565, 0, F), spec(k565, 1, 0)}, .fog = true,
+    add({.name = "batch_overlay_no_z_write", .textures = {kind(k565, 0, F), kind(k565, 1, F | 12)}});
+    add({.name = "batch_colour_key", .textures = {kind(k565, 0, F, 1, kKey), kind(k565, 1, F | 6)}});
+    add({.name = "batch_alpha_blend", .textures = {kind(k565, 0, F), kind(k4444, 0, F | 7, 4)}, .alpha4 = true});
+    add({.name = "batch_stippled_drawn_keyed", .textures = {kind(k565, 0, F), kind(k565, 1, F, -1, kKey)}});
+    add({.name = "batch_fog_highlight", .textures = {kind(k565, 0, F), kind(k565, 1, 0)}, .fog = true,
          .specular = true});
-    add({.name = "batch_bilinear_and_refused", .textures = {spec(k565, 0, F), spec(k565, 1, F | kTextureNoBilinear)},
+    add({.name = "batch_bilinear_and_refused", .textures = {kind(k565, 0, F), kind(k565, 1, F | kTextureNoBilinear)},
          .bilinear = true});
-    add({.name = "batch_decal", .textures = {spec(k565, 0, F), spec(k565, 1, F)}, .texture_map_blend = 1,
+    add({.name = "batch_decal", .textures = {kind(k565, 0, F), kind(k565, 1, F)}, .texture_map_blend = 1,
          .blend = platform::TextureBlend::Decal});
-    add({.name = "batch_modulate_alpha", .textures = {spec(k565, 0, F), spec(k4444, 0, F, 4)},
+    add({.name = "batch_modulate_alpha", .textures = {kind(k565, 0, F), kind(k4444, 0, F, 4)},
          .texture_map_blend = 4, .blend = platform::TextureBlend::ModulateAlpha, .alpha4 = true});
-    add({.name = "batch_vertex_list", .textures = {spec(k565, 0, F), spec(k565, 1, F)}, .list_form_third = true});
+    add({.name = "batch_vertex_list", .textures = {kind(k565, 0, F), kind(k565, 1, F)}, .list_form_third = true});
 
     for (const SceneCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -384,7 +384,7 @@ TEST_F(Batches, EachStateMatchesThePlainReference)
         ref::Frame expected(kWidth, kHeight, kBackground);
         if (c.prefill_depth)
             expected.depth = ramp;
-        for (const TextureSpec& t : c.textures)
+        for (const TextureKind& t : c.textures)
             add_texture(t);
 
         const std::vector<Poly> polys = scene(c.list_form_third);
@@ -442,9 +442,9 @@ TEST_F(Batches, EvictionAndLostSurfacesInTheMiddleOfFramesKeepThePicture)
     platform::set_display_description(d);
     open_display();
     const PixelLayout k565 = PixelLayout::Rgb565;
-    add_texture(spec(k565, 0, 0));
-    add_texture(spec(k565, 1, 1));
-    add_texture(spec(k565, 0, 2, 1, kKey));
+    add_texture(kind(k565, 0, 0));
+    add_texture(kind(k565, 1, 1));
+    add_texture(kind(k565, 0, 2, 1, kKey));
     const clip_vertex quads[3][4] = {
         {cv(1, 1, 400, 1, 0, 0, 1), cv(40, 1, 400, 1, 2, 0, 1), cv(40, 30, 400, 1, 2, 2, 1), cv(1, 30, 400, 1, 0, 2, 1)},
         {cv(20, 10, 300, 1, 0, 0, 1), cv(63, 10, 300, 1, 1, 0, 1), cv(63, 47, 300, 1, 1, 1, 1),
@@ -483,7 +483,7 @@ TEST_F(Batches, EvictionAndLostSurfacesInTheMiddleOfFramesKeepThePicture)
 // and that polygon starts it again; the texture keeps its slot.
 TEST_F(Batches, AFullSlotIsDrawnAtTheNextPolygonAndGoesOn)
 {
-    Texture& t = add_texture(spec(PixelLayout::Rgb565, 0, 0));
+    Texture& t = add_texture(kind(PixelLayout::Rgb565, 0, 0));
     const struct {
         int corners, polygons_to_fill, vertices_when_full;
     } cases[] = {{4, 25, 100}, {3, 34, 102}};
@@ -521,7 +521,7 @@ TEST_F(Batches, AClassWithoutAFreeSlotDrawsItsLastSlotAndHandsItOn)
 {
     const clip_vertex v[3] = {cv(1, 1, 300, 1, 0, 0, 1), cv(9, 1, 300, 1, 1, 0, 1), cv(9, 9, 300, 1, 1, 1, 1)};
     for (int i = 0; i < 71; ++i)
-        add_texture(spec(PixelLayout::Rgb565, i & 1, 0));
+        add_texture(kind(PixelLayout::Rgb565, i & 1, 0));
     for (int i = 0; i < 70; ++i)
         ASSERT_EQ(dev.draw_polygons(3, v, nullptr, &textures[i]->frame, 0), 1);
     batch_class& row = dev.batches.rows[0];
@@ -564,7 +564,7 @@ TEST_F(Batches, TheThreeGroupsOfClassesDoNotOverwriteEachOther)
     std::vector<std::pair<int, int>> owners;  // class, slot of each texture
     for (int cls = 0; cls < kBatchClasses; ++cls) {
         for (int s = 0; s < kBatchClassSizes[cls].slots; ++s) {
-            Texture& t = add_texture(spec(PixelLayout::Rgb565, 0, std::uint32_t(cls)));
+            Texture& t = add_texture(kind(PixelLayout::Rgb565, 0, std::uint32_t(cls)));
             owners.emplace_back(cls, s);
             // Quads up to the capacity (and over it by at most the spare).
             for (int n = 0; n < kBatchClassSizes[cls].vertex_capacity; n += 4) {
@@ -608,7 +608,7 @@ TEST_F(Batches, TheThreeGroupsOfClassesDoNotOverwriteEachOther)
 TEST_F(Batches, VertexColoursDepthsAndClampedIndexes)
 {
     dev.make_fog_table(0.9f, -100.0f, -1000.0f);  // depth scale -1/1320
-    Texture& t = add_texture(spec(PixelLayout::Rgb565, 0, kTextureFogged | 15));
+    Texture& t = add_texture(kind(PixelLayout::Rgb565, 0, kTextureFogged | 15));
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const struct {
         float light, z;
@@ -676,7 +676,7 @@ TEST_F(Batches, VertexColoursDepthsAndClampedIndexes)
 // list with a hole queue nothing.
 TEST_F(Batches, PolygonsThatCannotBeDrawnQueueNothing)
 {
-    Texture& t = add_texture(spec(PixelLayout::Rgb565, 0, 0));
+    Texture& t = add_texture(kind(PixelLayout::Rgb565, 0, 0));
     mtr_texture no_record;
     const clip_vertex v[5] = {cv(1, 1, 300, 1, 0, 0, 1), cv(9, 1, 300, 1, 1, 0, 1), cv(9, 9, 300, 1, 1, 1, 1),
                               cv(1, 9, 300, 1, 0, 1, 1), cv(1, 5, 300, 1, 0, 1, 1)};
@@ -692,7 +692,7 @@ TEST_F(Batches, PolygonsThatCannotBeDrawnQueueNothing)
 
     // A record emptied (given back to the cache) queues nothing, and one
     // emptied while it holds a slot is passed over when the frame is drawn.
-    Texture& other = add_texture(spec(PixelLayout::Rgb565, 1, 0));
+    Texture& other = add_texture(kind(PixelLayout::Rgb565, 1, 0));
     ASSERT_EQ(dev.draw_polygons(3, v, nullptr, &t.frame, 0), 1);
     ASSERT_EQ(dev.draw_polygons(3, v, nullptr, &other.frame, 0), 1);
     other.record.size = 0;
@@ -712,7 +712,7 @@ TEST_F(Batches, PolygonsThatCannotBeDrawnQueueNothing)
 // every slot is given back.
 TEST_F(Batches, DrawSceneTwiceAndWhilePaused)
 {
-    Texture& t = add_texture(spec(PixelLayout::Rgb565, 0, 0));
+    Texture& t = add_texture(kind(PixelLayout::Rgb565, 0, 0));
     const clip_vertex v[3] = {cv(1, 1, 300, 1, 0, 0, 1), cv(30, 1, 300, 1, 1, 0, 1), cv(30, 30, 300, 1, 1, 1, 1)};
     EXPECT_EQ(dev.draw_scene(), 0);
     ASSERT_EQ(dev.draw_polygons(3, v, nullptr, &t.frame, 0), 1);
@@ -750,7 +750,7 @@ TEST_F(Batches, DrawSceneTwiceAndWhilePaused)
 // way the frame's slots are given back and the next frame draws.
 TEST_F(Batches, RefusedScenesReportTheirErrorsAndGiveTheSlotsBack)
 {
-    Texture& t = add_texture(spec(PixelLayout::Rgb565, 0, 0));
+    Texture& t = add_texture(kind(PixelLayout::Rgb565, 0, 0));
     const clip_vertex v[3] = {cv(1, 1, 300, 1, 0, 0, 1), cv(30, 1, 300, 1, 1, 0, 1), cv(30, 30, 300, 1, 1, 1, 1)};
     const struct {
         platform::Fault fault;
@@ -777,8 +777,8 @@ TEST_F(Batches, RefusedScenesReportTheirErrorsAndGiveTheSlotsBack)
 // device's fog is on or for a mode below 1.
 TEST_F(Batches, FogSwitchesReachTheDevice)
 {
-    Texture& fogged = add_texture(spec(PixelLayout::Rgb565, 0, kTextureFogged));
-    Texture& sky = add_texture(spec(PixelLayout::Rgb565, 1, 0));
+    Texture& fogged = add_texture(kind(PixelLayout::Rgb565, 0, kTextureFogged));
+    Texture& sky = add_texture(kind(PixelLayout::Rgb565, 1, 0));
     dev.set_fog(256, 1, 0, 0);
     EXPECT_EQ(dev.fog_colour, 0xFF0000u);
     dev.apply_texture_states(sky.record);
@@ -825,7 +825,7 @@ TEST_F(Batches, ThePreloadPassMakesEveryTextureResident)
     std::vector<cache_texture> records(4);
     std::vector<ref::RefTexture> texels;
     for (int i = 0; i < 3; ++i) {
-        const TextureSpec s = spec(PixelLayout::Rgb565, i & 1, 0);
+        const TextureKind s = kind(PixelLayout::Rgb565, i & 1, 0);
         cache_texture& r = records[i];
         r.system_surface = surface(16, 16, PixelLayout::Rgb565, platform::SurfaceKind::Texture,
                                    platform::MemoryPlace::System);
@@ -846,7 +846,7 @@ TEST_F(Batches, ThePreloadPassMakesEveryTextureResident)
     // The last texture drawn covers the top left 16 x 16, texel for pixel
     // (modulated by white: within a step of each channel). Pixel centres
     // fall on texel edges, where float rounding may take the texel before.
-    const std::vector<std::uint16_t> expected = make_texels(spec(PixelLayout::Rgb565, 0, 0));
+    const std::vector<std::uint16_t> expected = make_texels(kind(PixelLayout::Rgb565, 0, 0));
     const ref::Frame f = frame();
     const auto close = [](int a, int b) {
         return std::abs((a >> 11) - (b >> 11)) <= 1 && std::abs(((a >> 5) & 63) - ((b >> 5) & 63)) <= 1 &&
