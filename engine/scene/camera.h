@@ -1,0 +1,147 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/base/mat4.h"
+#include "engine/base/vec4.h"
+#include "engine/model/ml_modelinfo.h"
+
+class fcurve;
+class model_node;
+
+// The engine's eye: a position, an aim (a target point or three angles), a
+// roll, a horizontal field of view with an aspect ratio, and a far distance,
+// from which it keeps the matrices every drawing stage uses.
+//
+// Matrices follow the engine convention: points are row vectors, p' = p x M,
+// the translation in the fourth row. The camera looks down -z of its own
+// space. After update():
+//   view        world to camera
+//   to_world    camera to world
+//   lens        (x, y, z, 1) x lens = (x + z shift_x, aspect y + z shift_y,
+//               z, -z tan(fov/2)): w' is positive in front of the camera
+//   combined    view x lens (world to clip space)
+//   combined_inverse  lens_inverse x to_world (the affine part only)
+//
+// A point (x', y', z', w') = p x combined lands on the screen at
+//   x = centre_x + scale_x x'/w',  y = centre_y - scale_y y'/w'
+// (screen_projection below), so a point straight ahead lands on the centre
+// and, with the default aspect 1.33 on a 4:3 viewport, pixels are square.
+class camera {
+public:
+    // Bit of `mode`: aim at the target point (clear: aim by the angles).
+    static constexpr std::int32_t mode_target = 2;
+
+    // Default field of view (60 degrees) and far distance.
+    static constexpr float default_fov = 1.0471976f;
+    static constexpr float default_far = 100.0f;
+    // The default base distance of the level-of-detail choice. The choice
+    // compares squared distances with (lod_distance x threshold)^2, so with
+    // 1.0 a model's detail thresholds read as plain world distances.
+    static constexpr float default_lod_distance = 1.0f;
+
+    // A field of view is kept inside [min_fov, max_fov] (radians): at 0 the
+    // focal value 1/tan(fov/2) would divide by zero, at pi tan(fov/2) is
+    // unbounded.
+    static constexpr float min_fov = 0.001f;
+    static constexpr float max_fov = 3.14f;
+
+    // The defaults listed with the fields, then set_fov(default_fov); owner
+    // state 2. `mode` 2 aims at the target, 0 by the angles.
+    explicit camera(std::int32_t mode = mode_target);
+    ~camera() = default;
+    camera(const camera&) = delete;
+    camera& operator=(const camera&) = delete;
+
+    // apply_fov(fov); lod_factor = fov_curve(fov), or 1.0 without a curve;
+    // far = range_curve(fov) x far_base, or far_base without a curve. A
+    // curve value that is not a finite number above 0 counts as 1.0.
+    void set_fov(float fov);
+    // fov (kept inside [min_fov, max_fov]), half_fov and focal; the curves
+    // are not evaluated.
+    void apply_fov(float fov);
+    // Stores a, b, c, 1/far and -2/far^2. A far distance that is not a
+    // finite number above 0 stores 0 for both derived values.
+    void set_clip(float a, float b, float c, float far_distance);
+    // Copies position and target, stores the roll and writes focal
+    // directly (fov and half_fov are left as they are).
+    void set_position(const vec4* new_position, const vec4* new_target, float new_roll, float new_focal);
+    // The same without the focal value.
+    void set_position_mode(const vec4* new_position, const vec4* new_target, float new_roll);
+    // With on = 1: each update takes the position (resp. the target) from
+    // the node's world position, and the node is returned. Any other value
+    // changes nothing and returns null (a link is never removed here: clear
+    // position_link_on to stop following).
+    model_node* link_position(model_node* object, int on);
+    model_node* link_target(model_node* object, int on);
+
+    // Refreshes the linked points, then build_view, build_lens, combined
+    // and combined_inverse.
+    void update();
+    void build_view();
+    void build_lens();
+
+    // The yaw-only billboard matrices from the horizontal direction target
+    // to position: identity with rows (s.x, 0, s.z), (0, 1, 0), (n.x, 0, n.z);
+    // heading_inverse is its transpose.
+    void build_heading();
+
+    // What the level-of-detail choice of the models needs: the camera's
+    // position, lod_distance and, with a lens curve, lod_factor.
+    lod_view detail_view() const;
+
+    std::int32_t mode = mode_target;
+    vec4 position{0.0f, 0.0f, 0.0f, 0.0f};
+    vec4 target{0.0f, 0.0f, -1.0f, 0.0f};
+    vec4 angles{};
+    fcurve* fov_curve = nullptr;      // field of view -> lod_factor (not owned)
+    float lod_factor = 1.0f;
+    float lod_distance = default_lod_distance;
+    fcurve* range_curve = nullptr;    // field of view -> factor of far_base (not owned)
+    float far = default_far;
+    float far_base = default_far;
+    float fov = default_fov;
+    float focal = 0.0f;
+    float aspect = 1.33f;
+    float shift_x = 0.0f;
+    float shift_y = 0.0f;
+    float clip_a = 0.0f;
+    float clip_b = 0.0f;
+    float clip_c = 0.0f;
+    float inv_far = 0.0f;
+    float depth_term = 0.0f;
+    std::int32_t position_link_on = 0;
+    model_node* position_link = nullptr;
+    std::int32_t target_link_on = 0;
+    model_node* target_link = nullptr;
+    float roll = 0.0f;
+    float half_fov = 0.0f;
+    mat4 view{};
+    mat4 to_world{};
+    mat4 lens{};
+    mat4 lens_inverse{};
+    mat4 combined{};
+    mat4 combined_inverse{};
+    mat4 heading{};
+    mat4 heading_inverse{};
+    std::uint32_t spare[2] = {};
+    std::uint32_t owner_state = 2;
+};
+
+// Where clip-space points land on a viewport: for the viewport x0, y0,
+// width, height the centre is (x0 + width/2 - 1, y0 + height/2 - 1) and the
+// scales (width/2 - 1, height/2 - 1), integer halves as the view keeps them.
+struct screen_projection {
+    float centre_x = 0.0f;
+    float centre_y = 0.0f;
+    float scale_x = 0.0f;
+    float scale_y = 0.0f;
+
+    static screen_projection for_viewport(int x0, int y0, int width, int height);
+
+    // The screen point of clip-space (x', y', z', w'); false (outputs
+    // untouched) when w' is not above 0, i.e. at or behind the eye plane.
+    bool clip_to_screen(const vec4& clip, float* screen_x, float* screen_y) const;
+    // The world point through the camera's combined matrix, then as above.
+    bool project(const camera& cam, const vec4& world, float* screen_x, float* screen_y) const;
+};
