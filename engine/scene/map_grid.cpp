@@ -9,6 +9,7 @@
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
 #include "platform/file.h"
+#include "platform/float_conv.h"
 
 namespace {
 
@@ -26,11 +27,7 @@ std::int32_t axis_index(float v, float origin, float size, std::int32_t count)
     if (count <= 0 || !std::isgreater(size, 0.0f) || !std::isfinite(origin))
         return 0;
     const double q = (static_cast<double>(v) - static_cast<double>(origin)) / static_cast<double>(size);
-    if (!std::isgreaterequal(q, 0.0))   // NaN included, without raising
-        return 0;
-    if (q >= static_cast<double>(count - 1))
-        return count - 1;
-    return static_cast<std::int32_t>(q);
+    return platform::trunc_clamped(q, 0, count - 1);
 }
 
 std::int64_t clamp_index(std::int64_t i, std::int32_t count)
