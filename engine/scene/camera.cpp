@@ -35,6 +35,15 @@ mat4 rotation_transpose(const mat4& r)
     return out;
 }
 
+model_node* link_point(model_node* object, int on, std::int32_t& link_on, model_node*& link)
+{
+    if (on != 1)
+        return nullptr;
+    link_on = 1;
+    link = object;
+    return object;
+}
+
 void copy_world_position(const model_node* node, vec4& out)
 {
     out.x = node->world.m[3][0];
@@ -114,20 +123,12 @@ void camera::set_position_mode(const vec4* new_position, const vec4* new_target,
 
 model_node* camera::link_position(model_node* object, int on)
 {
-    if (on != 1)
-        return nullptr;
-    position_link_on = 1;
-    position_link = object;
-    return object;
+    return link_point(object, on, position_link_on, position_link);
 }
 
 model_node* camera::link_target(model_node* object, int on)
 {
-    if (on != 1)
-        return nullptr;
-    target_link_on = 1;
-    target_link = object;
-    return object;
+    return link_point(object, on, target_link_on, target_link);
 }
 
 void camera::build_view()
@@ -148,32 +149,10 @@ void camera::build_view()
         return;
     }
 
-    // Target mode. f points from the target back to the eye (the camera
-    // looks down -f), s is horizontal, u = f x s completes a right-handed
-    // basis, so the world's +y shows upwards as in the angle mode. Every
-    // normalisation adds 0.001 to the length: an eye on its target, or one
-    // looking straight up or down, gives a degenerate but finite basis.
-    vec4 f{position.x - target.x, position.y - target.y, position.z - target.z, 0.0f};
-    const float fl = std::sqrt(f.x * f.x + f.y * f.y + f.z * f.z) + 0.001f;
-    f.x /= fl;
-    f.y /= fl;
-    f.z /= fl;
-    const float sl = std::sqrt(f.z * f.z + f.x * f.x) + 0.001f;
-    const vec4 s{f.z / sl, 0.0f, -f.x / sl, 0.0f};
-    vec4 u{f.y * s.z - f.z * s.y, f.z * s.x - f.x * s.z, f.x * s.y - f.y * s.x, 0.0f};
-    const float ul = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z) + 0.001f;
-    u.x /= ul;
-    u.y /= ul;
-    u.z /= ul;
-
-    mat4 r;
-    mat_identity(&r);
-    const vec4* columns[3] = {&s, &u, &f};
-    for (int c = 0; c < 3; ++c) {
-        r.m[0][c] = columns[c]->x;
-        r.m[1][c] = columns[c]->y;
-        r.m[2][c] = columns[c]->z;
-    }
+    // Target mode: f points from the target back to the eye (the camera
+    // looks down -f); u = f x s makes (s, u, f) right-handed, so the
+    // world's +y shows upwards as in the angle mode.
+    const mat4 r = aim_basis(position.x - target.x, position.y - target.y, position.z - target.z);
     mat4 z, rz;
     mat_rot_z(&z, -roll);
     mat_mul(&r, &rz, &z);
@@ -242,6 +221,28 @@ lod_view camera::detail_view() const
     v.lod_factor = lod_factor;
     v.has_fov_curve = fov_curve != nullptr;
     return v;
+}
+
+mat4 aim_basis(float fx, float fy, float fz)
+{
+    const float fl = std::sqrt(fx * fx + fy * fy + fz * fz) + 0.001f;
+    const vec4 f{fx / fl, fy / fl, fz / fl, 0.0f};
+    const float sl = std::sqrt(f.z * f.z + f.x * f.x) + 0.001f;
+    const vec4 s{f.z / sl, 0.0f, -f.x / sl, 0.0f};
+    vec4 u{f.y * s.z - f.z * s.y, f.z * s.x - f.x * s.z, f.x * s.y - f.y * s.x, 0.0f};
+    const float ul = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z) + 0.001f;
+    u.x /= ul;
+    u.y /= ul;
+    u.z /= ul;
+    mat4 r;
+    mat_identity(&r);
+    const vec4* columns[3] = {&s, &u, &f};
+    for (int c = 0; c < 3; ++c) {
+        r.m[0][c] = columns[c]->x;
+        r.m[1][c] = columns[c]->y;
+        r.m[2][c] = columns[c]->z;
+    }
+    return r;
 }
 
 screen_projection screen_projection::for_viewport(int x0, int y0, int width, int height)

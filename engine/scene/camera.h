@@ -128,6 +128,15 @@ public:
     std::uint32_t owner_state = 2;
 };
 
+// The rotation whose columns are the basis (s, u, f) of an aim: f is the
+// direction (fx, fy, fz) scaled by 1/(length + 0.001), s = (f.z, 0, -f.x)
+// scaled by 1/(|(f.z, -f.x)| + 0.001) the horizontal side, u = f x s scaled
+// by 1/(length + 0.001) the up direction; p x R gives p's coordinates along
+// s, u and f. A zero or vertical direction gives a degenerate but finite
+// basis. The camera (f from the target to the eye) and spot lights (f from
+// the light to its target) build their frames with it.
+mat4 aim_basis(float fx, float fy, float fz);
+
 // Where clip-space points land on a viewport: for the viewport x0, y0,
 // width, height the centre is (x0 + width/2 - 1, y0 + height/2 - 1) and the
 // scales (width/2 - 1, height/2 - 1), integer halves as the view keeps them.

@@ -5,6 +5,7 @@
 #include "engine/base/engine.h"
 #include "engine/base/node_binding.h"
 #include "engine/model/model_node.h"
+#include "engine/scene/camera.h"
 
 namespace {
 
@@ -42,28 +43,10 @@ float length3(float x, float y, float z)
 
 void spot_setup(scn_light& light)
 {
+    // Only the distance from the axis and the depth along it are read, so
+    // the side and up directions' orientation does not matter.
     const vec4& p = light.position;
-    vec4 f{light.target.x - p.x, light.target.y - p.y, light.target.z - p.z, 0.0f};
-    const float fl = length3(f.x, f.y, f.z) + 0.001f;
-    f.x /= fl;
-    f.y /= fl;
-    f.z /= fl;
-    const float sl = std::sqrt(f.z * f.z + f.x * f.x) + 0.001f;
-    const vec4 s{f.z / sl, 0.0f, -f.x / sl, 0.0f};
-    vec4 u{s.y * f.z - s.z * f.y, s.z * f.x - s.x * f.z, s.x * f.y - s.y * f.x, 0.0f};
-    const float ul = length3(u.x, u.y, u.z) + 0.001f;
-    u.x /= ul;
-    u.y /= ul;
-    u.z /= ul;
-
-    mat4 r;
-    mat_identity(&r);
-    const vec4* columns[3] = {&s, &u, &f};
-    for (int c = 0; c < 3; ++c) {
-        r.m[0][c] = columns[c]->x;
-        r.m[1][c] = columns[c]->y;
-        r.m[2][c] = columns[c]->z;
-    }
+    const mat4 r = aim_basis(light.target.x - p.x, light.target.y - p.y, light.target.z - p.z);
     mat4 back;
     mat_identity(&back);
     back.m[3][0] = -p.x;

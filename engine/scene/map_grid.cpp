@@ -126,40 +126,32 @@ private:
         return true;
     }
 
-    bool level(const map_grid& g, map_level& lv)
+    // A level's or a row's table: its record (count `count`), its presence
+    // words, then each present entry, read by `read_entry`.
+    template <class Entry, class ReadEntry>
+    bool table(const char* tag, std::int32_t count, std::vector<std::unique_ptr<Entry>>& out, ReadEntry read_entry)
     {
-        if (!table_record(tag_level, g.rows))
+        if (!table_record(tag, count))
             return false;
         std::vector<bool> present;
-        if (!presence(g.rows, present))
+        if (!presence(count, present))
             return false;
-        lv.rows.resize(static_cast<std::size_t>(g.rows));
-        for (std::size_t iz = 0; iz < lv.rows.size(); ++iz) {
-            if (!present[iz])
+        out.resize(static_cast<std::size_t>(count));
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            if (!present[i])
                 continue;
-            lv.rows[iz] = std::make_unique<map_row>();
-            if (!row(g, *lv.rows[iz]))
+            out[i] = std::make_unique<Entry>();
+            if (!read_entry(*out[i]))
                 return false;
         }
         return true;
     }
 
-    bool row(const map_grid& g, map_row& rw)
+    bool level(const map_grid& g, map_level& lv)
     {
-        if (!table_record(tag_row, g.columns))
-            return false;
-        std::vector<bool> present;
-        if (!presence(g.columns, present))
-            return false;
-        rw.cells.resize(static_cast<std::size_t>(g.columns));
-        for (std::size_t ix = 0; ix < rw.cells.size(); ++ix) {
-            if (!present[ix])
-                continue;
-            rw.cells[ix] = std::make_unique<map_cell>();
-            if (!cell(g, *rw.cells[ix]))
-                return false;
-        }
-        return true;
+        return table(tag_level, g.rows, lv.rows, [&](map_row& rw) {
+            return table(tag_row, g.columns, rw.cells, [&](map_cell& c) { return cell(g, c); });
+        });
     }
 
     bool cell(const map_grid& g, map_cell& c)
@@ -229,6 +221,54 @@ void write_header(platform::ByteWriter& w, const char* tag, std::int32_t b)
     w.bytes(tag, 4);
     w.i32(-1);
     w.i32(b);
+}
+
+// A table of levels, rows or cells: with a tag, its header and record
+// (count, a word written 0); its presence words; then each present entry,
+// written by `write_entry`.
+template <class Entry, class WriteEntry>
+void write_table(platform::ByteWriter& w, const char* tag, std::int32_t count,
+                 const std::vector<std::unique_ptr<Entry>>& entries, WriteEntry write_entry)
+{
+    auto at = [&](std::int32_t i) -> const Entry* {
+        return static_cast<std::size_t>(i) < entries.size() ? entries[static_cast<std::size_t>(i)].get() : nullptr;
+    };
+    if (tag) {
+        write_header(w, tag, -1);
+        w.i32(count);
+        w.u32(0);
+    }
+    for (std::int32_t i = 0; i < count; ++i)
+        w.u32(at(i) ? 1u : 0u);
+    for (std::int32_t i = 0; i < count; ++i)
+        if (const Entry* e = at(i))
+            write_entry(*e);
+}
+
+void write_cell(platform::ByteWriter& w, const map_cell& c)
+{
+    write_header(w, tag_section, map_cell::section_count);
+    for (const map_item* head : c.sections) {
+        std::int32_t n = 0;
+        for (const map_item* it = head; it; it = it->next)
+            ++n;
+        write_header(w, tag_list, n);
+        for (const map_item* it = head; it; it = it->next) {
+            w.bytes(it->name, sizeof it->name);
+            w.u32(it->name_hash);
+            for (std::uint32_t word : it->words)
+                w.u32(word);
+            w.u32(0);   // scene word
+            w.u32(0);   // next link
+            w.u32(it->last_word);
+        }
+    }
+    w.i32(static_cast<std::int32_t>(c.visible.size()));
+    for (const map_cell_ref& ref : c.visible) {
+        w.i32(ref.level);
+        w.i32(ref.row);
+        w.i32(ref.column);
+    }
 }
 
 } // namespace
@@ -485,67 +525,11 @@ std::vector<std::uint8_t> map_grid::save_bytes() const
     for (std::int32_t r : reach)
         w.i32(r);
 
-    auto level_at = [&](std::int32_t iy) -> const map_level* {
-        return static_cast<std::size_t>(iy) < level_table.size() ? level_table[static_cast<std::size_t>(iy)].get()
-                                                                  : nullptr;
-    };
-    auto row_at = [&](const map_level& lv, std::int32_t iz) -> const map_row* {
-        return static_cast<std::size_t>(iz) < lv.rows.size() ? lv.rows[static_cast<std::size_t>(iz)].get() : nullptr;
-    };
-    auto cell_at = [&](const map_row& rw, std::int32_t ix) -> const map_cell* {
-        return static_cast<std::size_t>(ix) < rw.cells.size() ? rw.cells[static_cast<std::size_t>(ix)].get()
-                                                               : nullptr;
-    };
-
-    for (std::int32_t iy = 0; iy < levels; ++iy)
-        w.u32(level_at(iy) ? 1u : 0u);
-    for (std::int32_t iy = 0; iy < levels; ++iy) {
-        const map_level* lv = level_at(iy);
-        if (!lv)
-            continue;
-        write_header(w, tag_level, -1);
-        w.i32(rows);
-        w.u32(0);
-        for (std::int32_t iz = 0; iz < rows; ++iz)
-            w.u32(row_at(*lv, iz) ? 1u : 0u);
-        for (std::int32_t iz = 0; iz < rows; ++iz) {
-            const map_row* rw = row_at(*lv, iz);
-            if (!rw)
-                continue;
-            write_header(w, tag_row, -1);
-            w.i32(columns);
-            w.u32(0);
-            for (std::int32_t ix = 0; ix < columns; ++ix)
-                w.u32(cell_at(*rw, ix) ? 1u : 0u);
-            for (std::int32_t ix = 0; ix < columns; ++ix) {
-                const map_cell* c = cell_at(*rw, ix);
-                if (!c)
-                    continue;
-                write_header(w, tag_section, map_cell::section_count);
-                for (const map_item* head : c->sections) {
-                    std::int32_t n = 0;
-                    for (const map_item* it = head; it; it = it->next)
-                        ++n;
-                    write_header(w, tag_list, n);
-                    for (const map_item* it = head; it; it = it->next) {
-                        w.bytes(it->name, sizeof it->name);
-                        w.u32(it->name_hash);
-                        for (std::uint32_t word : it->words)
-                            w.u32(word);
-                        w.u32(0);   // scene word
-                        w.u32(0);   // next link
-                        w.u32(it->last_word);
-                    }
-                }
-                w.i32(static_cast<std::int32_t>(c->visible.size()));
-                for (const map_cell_ref& ref : c->visible) {
-                    w.i32(ref.level);
-                    w.i32(ref.row);
-                    w.i32(ref.column);
-                }
-            }
-        }
-    }
+    write_table(w, nullptr, levels, level_table, [&](const map_level& lv) {
+        write_table(w, tag_level, rows, lv.rows, [&](const map_row& rw) {
+            write_table(w, tag_row, columns, rw.cells, [&](const map_cell& c) { write_cell(w, c); });
+        });
+    });
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include "engine/model/model_node.h"
 #include "engine/scene/camera.h"
 #include "tests/engine/model/model_fixture.h"
+#include "tests/engine/scene/scene_fixture.h"
 #include "tests/support/fp_traps.h"
 
 namespace {
@@ -284,12 +285,8 @@ TEST(Camera, LinkedPointsFollowTheirNodes)
 {
     torvane_test::FpTraps traps;
     model_node eye_node(node_kind_full), aim_node(node_kind_full);
-    mat_identity(&eye_node.world);
-    mat_identity(&aim_node.world);
-    eye_node.world.m[3][0] = 0.0f;
-    eye_node.world.m[3][2] = 10.0f;
-    aim_node.world.m[3][0] = 10.0f;
-    aim_node.world.m[3][2] = 10.0f;
+    scene_test::place_node(eye_node, 0.0f, 0.0f, 10.0f);
+    scene_test::place_node(aim_node, 10.0f, 0.0f, 10.0f);
     camera cam;
     EXPECT_EQ(cam.link_position(&eye_node, 0), nullptr);   // only 1 links
     EXPECT_EQ(cam.position_link_on, 0);

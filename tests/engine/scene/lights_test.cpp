@@ -8,6 +8,7 @@
 #include "engine/model/model_node.h"
 #include "engine/scene/lights.h"
 #include "tests/engine/model/model_fixture.h"
+#include "tests/engine/scene/scene_fixture.h"
 #include "tests/support/fp_traps.h"
 
 namespace {
@@ -204,11 +205,8 @@ TEST_F(LightTest, LinksFollowTheirNodes)
 {
     torvane_test::FpTraps traps;
     model_node eye(node_kind_full), aim(node_kind_full);
-    mat_identity(&eye.world);
-    mat_identity(&aim.world);
-    eye.world.m[3][0] = 4.0f;
-    aim.world.m[3][0] = 4.0f;
-    aim.world.m[3][2] = -10.0f;
+    scene_test::place_node(eye, 4.0f, 0.0f, 0.0f);
+    scene_test::place_node(aim, 4.0f, 0.0f, -10.0f);
     aim.local_position = {7, 8, 9, 1};
     aim.world_centre = {-1, -2, -3, 1};
 
