@@ -4,6 +4,7 @@
 
 #include "engine/model/fcurve.h"
 #include "engine/model/model_node.h"
+#include "engine/scene/vertex_transform.h"
 
 namespace {
 
@@ -245,29 +246,23 @@ mat4 aim_basis(float fx, float fy, float fz)
     return r;
 }
 
-screen_projection screen_projection::for_viewport(int x0, int y0, int width, int height)
+void set_viewport_projection(projection_settings& proj, int x0, int y0, int width, int height)
 {
-    screen_projection p;
-    p.centre_x = static_cast<float>(x0 + width / 2 - 1);
-    p.centre_y = static_cast<float>(y0 + height / 2 - 1);
-    p.scale_x = static_cast<float>(width / 2 - 1);
-    p.scale_y = static_cast<float>(height / 2 - 1);
-    return p;
+    proj.centre_x = static_cast<float>(x0 + width / 2 - 1);
+    proj.centre_y = static_cast<float>(y0 + height / 2 - 1);
+    proj.scale_x = static_cast<float>(width / 2 - 1);
+    proj.scale_y = static_cast<float>(height / 2 - 1);
 }
 
-bool screen_projection::clip_to_screen(const vec4& clip, float* screen_x, float* screen_y) const
-{
-    if (!std::isgreater(clip.w, 0.0f))   // NaN included, without raising
-        return false;
-    const float inv_w = 1.0f / clip.w;
-    *screen_x = centre_x + scale_x * clip.x * inv_w;
-    *screen_y = centre_y - scale_y * clip.y * inv_w;
-    return true;
-}
-
-bool screen_projection::project(const camera& cam, const vec4& world, float* screen_x, float* screen_y) const
+bool project_to_screen(const camera& cam, const projection_settings& proj, const vec4& world, float* screen_x,
+                       float* screen_y)
 {
     vec4 clip;
     mat_transform_point(&cam.combined, &world, &clip);
-    return clip_to_screen(clip, screen_x, screen_y);
+    if (!std::isgreater(clip.w, 0.0f))   // NaN included, without raising
+        return false;
+    const float inv_w = 1.0f / clip.w;
+    *screen_x = proj.centre_x + proj.scale_x * clip.x * inv_w;
+    *screen_y = proj.centre_y - proj.scale_y * clip.y * inv_w;
+    return true;
 }

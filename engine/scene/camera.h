@@ -8,6 +8,7 @@
 
 class fcurve;
 class model_node;
+struct projection_settings;
 
 // The engine's eye: a position, an aim (a target point or three angles), a
 // roll, a horizontal field of view with an aspect ratio, and a far distance,
@@ -25,7 +26,7 @@ class model_node;
 //
 // A point (x', y', z', w') = p x combined lands on the screen at
 //   x = centre_x + scale_x x'/w',  y = centre_y - scale_y y'/w'
-// (screen_projection below), so a point straight ahead lands on the centre
+// (project_to_screen below), so a point straight ahead lands on the centre
 // and, with the default aspect 1.33 on a 4:3 viewport, pixels are square.
 class camera {
 public:
@@ -137,20 +138,16 @@ public:
 // the light to its target) build their frames with it.
 mat4 aim_basis(float fx, float fy, float fz);
 
-// Where clip-space points land on a viewport: for the viewport x0, y0,
-// width, height the centre is (x0 + width/2 - 1, y0 + height/2 - 1) and the
-// scales (width/2 - 1, height/2 - 1), integer halves as the view keeps them.
-struct screen_projection {
-    float centre_x = 0.0f;
-    float centre_y = 0.0f;
-    float scale_x = 0.0f;
-    float scale_y = 0.0f;
+// Where clip-space points land on a viewport (the projection settings of
+// the mesh pipeline, engine/scene/vertex_transform.h): for the viewport x0,
+// y0, width, height the centre is (x0 + width/2 - 1, y0 + height/2 - 1) and
+// the scales (width/2 - 1, height/2 - 1), integer halves as the view keeps
+// them. The depth limits are left as they are.
+void set_viewport_projection(projection_settings& proj, int x0, int y0, int width, int height);
 
-    static screen_projection for_viewport(int x0, int y0, int width, int height);
-
-    // The screen point of clip-space (x', y', z', w'); false (outputs
-    // untouched) when w' is not above 0, i.e. at or behind the eye plane.
-    bool clip_to_screen(const vec4& clip, float* screen_x, float* screen_y) const;
-    // The world point through the camera's combined matrix, then as above.
-    bool project(const camera& cam, const vec4& world, float* screen_x, float* screen_y) const;
-};
+// The screen point of a world point seen through the camera (its combined
+// matrix, then x = centre_x + scale_x x'/w', y = centre_y - scale_y y'/w');
+// false (outputs untouched) when w' is not above 0, i.e. at or behind the
+// eye plane.
+bool project_to_screen(const camera& cam, const projection_settings& proj, const vec4& world, float* screen_x,
+                       float* screen_y);

@@ -6,6 +6,7 @@
 #include "engine/model/fcurve.h"
 #include "engine/model/model_node.h"
 #include "engine/scene/camera.h"
+#include "engine/scene/vertex_transform.h"
 #include "tests/engine/model/model_fixture.h"
 #include "tests/engine/scene/scene_fixture.h"
 #include "tests/support/fp_traps.h"
@@ -16,7 +17,13 @@ constexpr float pi = 3.14159265f;
 constexpr float deg90 = pi / 2.0f;
 
 // 640 x 480: centre (319, 239), scales (319, 239).
-const screen_projection screen = screen_projection::for_viewport(0, 0, 640, 480);
+projection_settings viewport_640x480()
+{
+    projection_settings proj;
+    set_viewport_projection(proj, 0, 0, 640, 480);
+    return proj;
+}
+const projection_settings screen = viewport_640x480();
 
 struct Lens {
     float fov = deg90;
@@ -52,7 +59,7 @@ void check(camera& cam, const ProjectionCase& c)
         cam.angles = c.aim;
     cam.update();
     float x = 0.0f, y = 0.0f;
-    ASSERT_TRUE(screen.project(cam, c.point, &x, &y)) << c.what;
+    ASSERT_TRUE(project_to_screen(cam, screen, c.point, &x, &y)) << c.what;
     // The 0.001 added to every length when the basis is normalised shrinks
     // it by at most 0.1 %: well inside half a pixel on this screen.
     EXPECT_NEAR(x, c.x, 0.5f) << c.what;
@@ -128,10 +135,10 @@ TEST(Camera, PointsBehindTheEyeAreNotProjected)
     camera cam;
     cam.update();
     float x = -1.0f, y = -1.0f;
-    EXPECT_FALSE(screen.project(cam, {0, 0, 5, 1}, &x, &y));
-    EXPECT_FALSE(screen.project(cam, {3, 0, 0, 1}, &x, &y));   // on the eye plane: w' = 0
+    EXPECT_FALSE(project_to_screen(cam, screen, {0, 0, 5, 1}, &x, &y));
+    EXPECT_FALSE(project_to_screen(cam, screen, {3, 0, 0, 1}, &x, &y));   // on the eye plane: w' = 0
     EXPECT_EQ(x, -1.0f);
-    EXPECT_TRUE(screen.project(cam, {0, 0, -0.01f, 1}, &x, &y));
+    EXPECT_TRUE(project_to_screen(cam, screen, {0, 0, -0.01f, 1}, &x, &y));
 }
 
 TEST(Camera, CombinedInverseCarriesViewSpaceBackToTheWorld)
@@ -297,9 +304,9 @@ TEST(Camera, LinkedPointsFollowTheirNodes)
     EXPECT_EQ(cam.position.z, 10.0f);
     EXPECT_EQ(cam.target.x, 10.0f);
     float x = 0, y = 0;
-    ASSERT_TRUE(screen.project(cam, {10, 0, 10, 1}, &x, &y));   // looking along +x
+    ASSERT_TRUE(project_to_screen(cam, screen, {10, 0, 10, 1}, &x, &y));   // looking along +x
     EXPECT_NEAR(x, 319.0f, 0.5f);
-    ASSERT_TRUE(screen.project(cam, {5, 0, 15, 1}, &x, &y));    // right is +z
+    ASSERT_TRUE(project_to_screen(cam, screen, {5, 0, 15, 1}, &x, &y));    // right is +z
     EXPECT_NEAR(x, 638.0f, 0.5f);
     // Unlinking by the call changes nothing; the switch does.
     cam.link_position(nullptr, 0);
