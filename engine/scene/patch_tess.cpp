@@ -85,6 +85,9 @@ void isqrt_tables_build()
 
 float inv_sqrt_approx(float x)
 {
+    // NaN first: an ordered comparison with it raises the invalid flag.
+    if (std::isnan(x))
+        return std::numeric_limits<float>::quiet_NaN();
     if (x >= table_a_start && x < tables_end) {
         isqrt_tables_build();
         const auto n = static_cast<std::uint32_t>(x);
@@ -266,7 +269,7 @@ bool patch_evaluate(const patch_grid& grid, const vec4* points, std::uint32_t ro
             // Parallel or vanishing tangents (a collapsed edge, a pole) give
             // no direction: the normal stays zero instead of 0 x infinity.
             const float len2 = dot(n, n);
-            n = len2 > 0.0f && std::isfinite(len2) ? scale(n, inv_sqrt_approx(len2)) : vec4{0.0f, 0.0f, 0.0f, 0.0f};
+            n = std::isfinite(len2) && len2 > 0.0f ? scale(n, inv_sqrt_approx(len2)) : vec4{0.0f, 0.0f, 0.0f, 0.0f};
             o.normal = n;
         }
     }

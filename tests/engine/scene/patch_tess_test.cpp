@@ -346,6 +346,7 @@ TEST(PatchTess, InverseSquareRootByTables)
         EXPECT_EQ(inv_sqrt_approx(x), 1.0f / std::sqrt(x)) << x;
     EXPECT_EQ(inv_sqrt_approx(0.0f), std::numeric_limits<float>::infinity());
     EXPECT_TRUE(std::isnan(inv_sqrt_approx(-1.0f)));
+    EXPECT_TRUE(std::isnan(inv_sqrt_approx(std::numeric_limits<float>::quiet_NaN())));
 
     const auto relative = [](float x) {
         const double exact = 1.0 / std::sqrt(static_cast<double>(x));
