@@ -178,18 +178,12 @@ void forward_points(const patch_cubic& k, vec4 out[patch_grid_points])
     }
 }
 
-// The derivative 3a t^2 + 2b t + c at t = 0, h, 2h by forward differences.
+// The derivative 3a t^2 + 2b t + c at t = 0, h, 2h: the values of the
+// cubic 0 t^3 + 3a t^2 + 2b t + c.
 void forward_tangents(const patch_cubic& k, vec4 out[patch_grid_points])
 {
-    const float h = step_h, h2 = h * h;
-    vec4 p = k.c;
-    vec4 d1 = add(scale(k.a, 3.0f * h2), scale(k.b, 2.0f * h));
-    const vec4 d2 = scale(k.a, 6.0f * h2);
-    for (int i = 0; i < patch_grid_points; ++i) {
-        out[i] = p;
-        p = add(p, d1);
-        d1 = add(d1, d2);
-    }
+    const patch_cubic derivative{{0.0f, 0.0f, 0.0f, 0.0f}, scale(k.a, 3.0f), scale(k.b, 2.0f), k.c};
+    forward_points(derivative, out);
 }
 
 bool known_basis(std::uint32_t basis)

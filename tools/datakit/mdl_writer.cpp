@@ -364,14 +364,25 @@ std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, st
     return lists;
 }
 
-mdl_object mdl_box_object(const char* name, vec4 half, const char* material)
+namespace {
+
+// An object of the given type with one material, drawn in pass 0.
+mdl_object drawn_object(const char* name, std::uint32_t type, const char* material)
 {
     mdl_object o;
     o.name = name;
     o.first_name = name;
-    o.type = 4;
+    o.type = type;
     o.node_flags = 0x1 | 0x1000;   // drawn in pass 0
     o.materials = {material};
+    return o;
+}
+
+} // namespace
+
+mdl_object mdl_box_object(const char* name, vec4 half, const char* material)
+{
+    mdl_object o = drawn_object(name, 4, material);
     const float sx[2] = {-half.x, half.x}, sy[2] = {-half.y, half.y}, sz[2] = {-half.z, half.z};
     for (int i = 0; i < 8; ++i) {
         const vec4 p{sx[i & 1], sy[(i >> 1) & 1], sz[(i >> 2) & 1], 1.0f};
@@ -396,12 +407,7 @@ mdl_object mdl_box_object(const char* name, vec4 half, const char* material)
 mdl_object mdl_patch_object(const char* name, std::uint32_t rows, std::uint32_t columns, std::vector<vec4> points,
                             const char* material, MdlPatchShape shape)
 {
-    mdl_object o;
-    o.name = name;
-    o.first_name = name;
-    o.type = 1;
-    o.node_flags = 0x1 | 0x1000;   // drawn in pass 0
-    o.materials = {material};
+    mdl_object o = drawn_object(name, 1, material);
     auto& rec = o.patch.record;
     rec[mdl::patch_word_basis_u] = shape.basis_u;
     rec[mdl::patch_word_basis_v] = shape.basis_v;
@@ -430,12 +436,7 @@ void put_double(std::uint32_t* words, double value)
 mdl_object mdl_cloth_sheet(const char* name, std::uint32_t columns, std::uint32_t rows, float spacing,
                            const char* material)
 {
-    mdl_object o;
-    o.name = name;
-    o.first_name = name;
-    o.type = 4;
-    o.node_flags = 0x1 | 0x1000;
-    o.materials = {material};
+    mdl_object o = drawn_object(name, 4, material);
     auto at = [columns](std::uint32_t c, std::uint32_t r) { return r * columns + c; };
     for (std::uint32_t r = 0; r < rows; ++r)
         for (std::uint32_t c = 0; c < columns; ++c) {

@@ -1,22 +1,17 @@
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "engine/base/name_hash.h"
 #include "engine/model/mdl_format.h"
-#include "engine/model/ml_modelinfo.h"
-#include "engine/model/model_lib.h"
 #include "engine/model/model_node.h"
 #include "engine/scene/cloth.h"
 #include "tests/engine/model/model_fixture.h"
+#include "tests/engine/scene/kit_model.h"
 #include "tests/engine/scene/transform_fixture.h"
 #include "tests/support/fp_traps.h"
-#include "tests/support/temp_dir.h"
 #include "tools/datakit/mdl_writer.h"
 
 using scene_test::translation;
@@ -27,24 +22,12 @@ namespace {
 // through the model library.
 class ClothTest : public model_test::ModelTest {
 protected:
-    // Loads a sheet of columns x rows vertices, 1 apart, top row driven.
+    // Loads a sheet of columns x rows vertices, 1 apart, top row driven,
+    // standing at (10, 20, 30).
     model_node* load_sheet(std::uint32_t columns, std::uint32_t rows)
     {
-        const auto folder = torvane_test::make_temp_dir("cloth");
-        const auto path = folder / "Cloth.mdl";
-        mdl_model model;
-        model.name = "FLAGPOLE";
-        mdl_level level;
-        level.name = "FLAGPOLE";
-        mdl_object sheet = datakit::mdl_cloth_sheet("SHEET", columns, rows, 1.0f, "CANVAS");
-        level.objects = {sheet};
-        model.levels = {level};
-        std::string error;
-        EXPECT_TRUE(datakit::write_mdl(path, {model}, error)) << error;
-        lib_ = std::make_unique<model_lib>("cloth");
-        EXPECT_EQ(lib_->try_open(path.string().c_str()), mdl_status::ok);
-        EXPECT_EQ(lib_->load_model("FLAGPOLE", 0), 1);
-        model_node* node = lib_->find_model(name_hash("FLAGPOLE"))->find_node(name_hash("SHEET"));
+        model_node* node = scene_test::load_kit_object(
+            lib_, "FLAGPOLE", datakit::mdl_cloth_sheet("SHEET", columns, rows, 1.0f, "CANVAS"));
         EXPECT_NE(node, nullptr);
         if (node)
             node->world = translation(10.0f, 20.0f, 30.0f);

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <set>
@@ -11,17 +10,14 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/base/name_hash.h"
 #include "engine/base/texture_record.h"
 #include "engine/model/mdl_format.h"
-#include "engine/model/ml_modelinfo.h"
-#include "engine/model/model_lib.h"
 #include "engine/model/model_node.h"
 #include "engine/scene/lattice_deform.h"
 #include "engine/scene/patch_tess.h"
+#include "tests/engine/scene/kit_model.h"
 #include "tests/engine/scene/transform_fixture.h"
 #include "tests/support/fp_traps.h"
-#include "tests/support/temp_dir.h"
 #include "tools/datakit/mdl_writer.h"
 
 using scene_test::identity;
@@ -387,25 +383,13 @@ class PatchFromFile : public scene_test::TransformTest {};
 
 TEST_F(PatchFromFile, KitMadePatchDrawsThroughTheTransform)
 {
-    const auto folder = torvane_test::make_temp_dir("patch");
-    const auto path = folder / "Patch.mdl";
-    mdl_model model;
-    model.name = "SAIL";
-    mdl_level level;
-    level.name = "SAIL";
-    mdl_object sail = datakit::mdl_patch_object(
-        "SAIL", 4, 4, grid_points(4, 4, [](float r, float c) { return vec4{c, r, 0.2f * std::sin(c), 1.0f}; }),
-        "CANVAS", {3, 2, false, false, 0.5f, 0.5f});
-    sail.parent = -1;
-    level.objects = {sail};
-    model.levels = {level};
-    std::string error;
-    ASSERT_TRUE(datakit::write_mdl(path, {model}, error)) << error;
-
-    model_lib lib("patch");
-    ASSERT_EQ(lib.try_open(path.string().c_str()), mdl_status::ok);
-    ASSERT_EQ(lib.load_model("SAIL", 0), 1);
-    model_node* node = lib.find_model(name_hash("SAIL"))->find_node(name_hash("SAIL"));
+    std::unique_ptr<model_lib> lib;
+    model_node* node = scene_test::load_kit_object(
+        lib, "SAIL",
+        datakit::mdl_patch_object(
+            "SAIL", 4, 4,
+            grid_points(4, 4, [](float r, float c) { return vec4{c, r, 0.2f * std::sin(c), 1.0f}; }), "CANVAS",
+            {3, 2, false, false, 0.5f, 0.5f}));
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->grid.basis_u, 3u);
     mat_identity(&node->world);
