@@ -103,10 +103,11 @@ public:
     // blended, placed by `matrix`, the box scaled by `scale`, and the border
     // layer extrapolated. Nothing without shapes, curve or working shape.
     void eval(const mat4* matrix, const vec4* scale, float t);
-    // The shape index the curve gives at t, clamped to [0, shape count]; the
-    // shape k it falls in and the fraction.
+    // The shape index the curve gives at t (0 without a curve), clamped to
+    // [0, shape count]; the shape k it falls in and the fraction.
     void locate(float t, lattice_shape** shape, float* f) const;
-    // Blended points (u x v x w, untransformed) and their companions at t.
+    // Blended points (u x v x w, untransformed) and their companions at t;
+    // without a curve, those of the first shape.
     void sample(float t, vec4* values, vec4* companions) const;
 
     std::uint32_t kept_word = 0;
