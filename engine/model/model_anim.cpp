@@ -13,7 +13,6 @@
 #include "engine/model/anim_transition.h"
 #include "engine/model/fcurve.h"
 #include "engine/model/ml_modelinfo.h"
-#include "engine/model/path_spline.h"
 
 namespace {
 
@@ -78,13 +77,9 @@ int ml_modelinfo::lnk_anim(anim_lib* library, std::uint32_t hash, std::uint32_t 
                 n->channels.insert(n->channels.begin(), c);
                 break;
             }
-    // A path follows the model node that bears its name (the last one).
-    for (anim_node* c = link->first_node; c; c = c->next)
-        for (path_spline* path : {c->position ? c->position->path : nullptr, c->path})
-            if (path)
-                for (model_node* n = first_node; n; n = n->next)
-                    if (n->hash == path->name.hash)
-                        path->placement = n;
+    // A path follows the model node that bears its name (the last one); the
+    // node pass finds that node in the instance it updates, since the path is
+    // the library's and shared by every instance linked to the animation.
     return 1;
 }
 

@@ -372,6 +372,57 @@ TEST_F(ModelAnimTest, AChannelThatFollowsItsParentsLatticeFollowsItInTheTransiti
     delete model;
 }
 
+TEST_F(ModelAnimTest, EachInstanceIsPlacedAlongThePathByItsOwnNode)
+{
+    torvane_test::FpTraps traps;
+    // WHEEL rides along the path TRACK, which follows the node TRACK.
+    anm_animation roll;
+    roll.name = "ROLL";
+    roll.paths.push_back(straight_path("TRACK", {"ALONG"}, false, 3));
+    anm_object wheel;
+    wheel.name = "WHEEL";
+    wheel.curves.push_back(linear_curve("ALONG", 7, {{0, 0}, {1, 1}}));
+    roll.objects.push_back(wheel);
+    const auto path = torvane_test::make_temp_dir("placed") / "ROLL.ANM";
+    std::string error;
+    ASSERT_TRUE(datakit::write_anm(path, {roll}, error));
+    anim_lib lib("roll");
+    ASSERT_EQ(lib.try_open(path.string().c_str()), anm_status::ok);
+    ASSERT_EQ(lib.try_load_all(), anm_status::ok);
+
+    model_builder b("CART");
+    b.add("ROOT", node_empty, -1);
+    b.add("TRACK", node_empty, 0)->local_position = {0.0f, 0.0f, 2.0f, 0.0f};
+    b.add("WHEEL", node_empty, 0);
+    ml_modelinfo* model = b.finish();
+    ml_modelinfo* one = model->make_instance(nullptr);
+    ml_modelinfo* two = model->make_instance(nullptr);
+    one->set_position(0.0f, 0.0f, 0.0f, 1.0f);
+    two->set_position(100.0f, 50.0f, 0.0f, 1.0f);
+    // Both link after both are placed: the last link used to bind the
+    // shared path to its own node for every instance.
+    for (ml_modelinfo* m : {one, two}) {
+        ASSERT_EQ(m->lnk_anim(&lib, name_hash("ROLL"), 0, 0), 1);
+        m->set_curanim(name_hash("ROLL"));
+    }
+    const float t = 0.5f;
+    const anim_node* channel = one->find_node(name_hash("WHEEL"))->anim;
+    ASSERT_NE(channel, nullptr);
+    vec4 along{0, 0, 0, 1};
+    channel->position->eval(t, &along);
+    for (ml_modelinfo* m : {one, two}) {
+        m->flags &= ~model_transforms_valid;
+        m->update_transforms(t);
+        const vec4& centre = m->find_node(name_hash("WHEEL"))->world_centre;
+        EXPECT_NEAR(centre.x, along.x + m->position.x, 1e-4f);
+        EXPECT_NEAR(centre.y, along.y + m->position.y, 1e-4f);
+        EXPECT_NEAR(centre.z, along.z + 2.0f, 1e-4f);
+    }
+    delete one;
+    delete two;
+    delete model;
+}
+
 TEST_F(ModelAnimTest, LibrariesLinkTheAnimationOfEachModelsOwnName)
 {
     const auto path = torvane_test::make_temp_dir("own") / "ARM.ANM";
