@@ -174,6 +174,22 @@ void lattice_anim::copy(const lattice_anim& other)
     owner_state = other.owner_state;
 }
 
+void lattice_anim::take_shapes(lattice_shape* const* shapes, int n)
+{
+    if (n <= 0)
+        return;
+    lattice_link_shapes(shapes, n);
+    first = shapes[0];
+    last = shapes[n - 1];
+    count = static_cast<std::uint32_t>(n);
+    working = new (pool_lattice_shape) lattice_shape;
+    first->copy(working);
+    working->u += 2;
+    working->v += 2;
+    working->w += 2;
+    working->allocate_points();
+}
+
 void lattice_anim::locate(float t, lattice_shape** shape, float* f) const
 {
     // The curve's values lie in [0, count); a value outside is clamped so

@@ -98,6 +98,10 @@ public:
 
     void set_state(std::uint32_t state);
     void copy(const lattice_anim& other);
+    // Takes n shapes of equal counts as its list (linked in order) and makes
+    // its working shape: the first shape's header with two more points per
+    // axis, for the border layer, and points of its own.
+    void take_shapes(lattice_shape* const* shapes, int n);
 
     // Fills the working shape for time t: the shapes around the curve's value
     // blended, placed by `matrix`, the box scaled by `scale`, and the border

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -33,13 +34,26 @@ anm_animation pose(const char* name, float ax, float ay, float az, float px)
     return a;
 }
 
+// A model of the nodes given: name, type, parent index, local position.
+struct node_spec {
+    const char* name;
+    std::int32_t type;
+    int parent;
+    vec4 local{};
+};
+
+ml_modelinfo* model_of(const char* name, std::initializer_list<node_spec> nodes)
+{
+    model_builder b(name);
+    for (const node_spec& n : nodes)
+        b.add(n.name, n.type, n.parent)->local_position = n.local;
+    return b.finish();
+}
+
 ml_modelinfo* arm_model()
 {
-    model_builder b("ROBOT");
-    b.add("BASE", node_empty, -1);
-    b.add("ARM", node_empty, 0)->local_position = {1.0f, 0.0f, 0.0f, 0.0f};
-    b.add("HAND", node_empty, 1)->local_position = {0.5f, 0.0f, 0.0f, 0.0f};
-    return b.finish();
+    return model_of("ROBOT", {{"BASE", node_empty, -1}, {"ARM", node_empty, 0, {1.0f, 0.0f, 0.0f, 0.0f}},
+                              {"HAND", node_empty, 1, {0.5f, 0.0f, 0.0f, 0.0f}}});
 }
 
 mat4 arm_world(ml_modelinfo* m, float t)
@@ -163,13 +177,16 @@ anm_animation deforming(const char* name, float base, bool with_tail)
     return a;
 }
 
+// ROOT, BODY below it, SKIN (a mesh of four vertices) and TAIL below BODY,
+// FUR below SKIN.
 ml_modelinfo* skin_model()
 {
-    model_builder b("CREATURE");
-    b.add("ROOT", node_empty, -1);
-    b.add("BODY", node_empty, 0)->local_position = {0.0f, 1.0f, 0.0f, 0.0f};
-    model_node* skin = b.add("SKIN", node_mesh, 1);
-    skin->local_position = {0.5f, 0.0f, 0.0f, 0.0f};
+    ml_modelinfo* model = model_of("CREATURE", {{"ROOT", node_empty, -1},
+                                                {"BODY", node_empty, 0, {0.0f, 1.0f, 0.0f, 0.0f}},
+                                                {"SKIN", node_mesh, 1, {0.5f, 0.0f, 0.0f, 0.0f}},
+                                                {"TAIL", node_empty, 1},
+                                                {"FUR", node_empty, 2}});
+    model_node* skin = model->find_node(name_hash("SKIN"));
     skin->mesh = new model_part;
     skin->mesh->vertex_count = 4;
     skin->mesh->vertices.assign(4 * model_part::vertex_bytes, 0);
@@ -177,9 +194,7 @@ ml_modelinfo* skin_model()
         const float xyzw[4] = {10.0f + i, 20.0f - i, 30.0f + 2 * i, 1.0f};
         std::memcpy(skin->mesh->vertices.data() + i * model_part::vertex_bytes, xyzw, sizeof xyzw);
     }
-    b.add("TAIL", node_empty, 1);
-    b.add("FUR", node_empty, 2);
-    return b.finish();
+    return model;
 }
 
 // What an instance shows at one time: every node's world matrix, the
@@ -252,11 +267,15 @@ TEST_F(ModelAnimTest, TransitionWithLatticeAndShapesJoinsBothAnimations)
     const std::uint32_t curl = name_hash("CURL"), stretch = name_hash("STRETCH"), blend = 0x51, again = 0x52;
 
     // The library's channels as loaded: their links and first records.
-    std::vector<std::vector<const void*>> library_words;
-    for (anim_link* l = lib.first_link; l; l = l->next)
-        for (anim_node* c = l->first_node; c; c = c->next)
-            library_words.push_back({c->next, c->prev, c->next_anim, c->prev_anim, c->lattice, c->shapes,
-                                     c->shapes ? c->shapes->next : nullptr});
+    auto library_words = [&] {
+        std::vector<std::vector<const void*>> words;
+        for (anim_link* l = lib.first_link; l; l = l->next)
+            for (anim_node* c = l->first_node; c; c = c->next)
+                words.push_back({c->next, c->prev, c->next_anim, c->prev_anim, c->lattice, c->shapes,
+                                 c->shapes ? c->shapes->next : nullptr});
+        return words;
+    };
+    const std::vector<std::vector<const void*>> loaded = library_words();
 
     ml_modelinfo* model = skin_model();
     ml_modelinfo* one = model->make_instance(nullptr);
@@ -301,12 +320,7 @@ TEST_F(ModelAnimTest, TransitionWithLatticeAndShapesJoinsBothAnimations)
     expect_same(snapshot(one, 1.0f), reference(stretch, 0.1f), "refreshed end");
 
     // The library's channels and the other instance are as they were.
-    std::size_t i = 0;
-    for (anim_link* l = lib.first_link; l; l = l->next)
-        for (anim_node* c = l->first_node; c; c = c->next, ++i)
-            EXPECT_EQ((std::vector<const void*>{c->next, c->prev, c->next_anim, c->prev_anim, c->lattice, c->shapes,
-                                                c->shapes ? c->shapes->next : nullptr}),
-                      library_words[i]);
+    EXPECT_EQ(library_words(), loaded);
     EXPECT_EQ(two->anims->next->next, nullptr);
     EXPECT_EQ(two->find_node(name_hash("SKIN"))->channels.size(), 2u);
     EXPECT_EQ(two->trans_link, nullptr);
@@ -390,11 +404,8 @@ TEST_F(ModelAnimTest, EachInstanceIsPlacedAlongThePathByItsOwnNode)
     ASSERT_EQ(lib.try_open(path.string().c_str()), anm_status::ok);
     ASSERT_EQ(lib.try_load_all(), anm_status::ok);
 
-    model_builder b("CART");
-    b.add("ROOT", node_empty, -1);
-    b.add("TRACK", node_empty, 0)->local_position = {0.0f, 0.0f, 2.0f, 0.0f};
-    b.add("WHEEL", node_empty, 0);
-    ml_modelinfo* model = b.finish();
+    ml_modelinfo* model = model_of(
+        "CART", {{"ROOT", node_empty, -1}, {"TRACK", node_empty, 0, {0.0f, 0.0f, 2.0f, 0.0f}}, {"WHEEL", node_empty, 0}});
     ml_modelinfo* one = model->make_instance(nullptr);
     ml_modelinfo* two = model->make_instance(nullptr);
     one->set_position(0.0f, 0.0f, 0.0f, 1.0f);
