@@ -286,7 +286,7 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
 
         skin_matrix(node, level_node, args.level);
 
-        if (an && an->lattice && !(an->flags & 0x1000))
+        if (an && an->lattice && !(an->flags & node_lattice_follows_parent))
             an->lattice->eval(&z, &node->world_scale, t);
 
         if (an && an->lattice && (an->flags & node_lattice_b)) {
