@@ -75,6 +75,8 @@ int render_device::clear_back_buffer()
 int render_device::present()
 {
     triangles = 0;
+    texture_bytes_previous = texture_bytes_uploaded;
+    texture_bytes_uploaded = 0;
     if (paused)
         return 1;
     if (!primary_surface || !back_surface || closing)
@@ -130,6 +132,9 @@ void render_device::paint_software_border()
 
 int render_device::present_3d()
 {
+    // Textures painted since the last frame are loaded again.
+    if (!reload_pending_textures())
+        return 0;
     DisplayResult result = back_surface->fill(&right_strip, 0);
     if (result == DisplayResult::Ok)
         result = back_surface->fill(&bottom_strip, 0);
@@ -174,6 +179,13 @@ int render_device::restore_surfaces()
                       (zbuffer && zbuffer->lost());
     if (lost)
         surfaces_valid = 0;
+    // Video copies of textures lost with the display come back from their
+    // system copies.
+    if (surfaces_lost && render_type != kRenderSoftware) {
+        surfaces_lost = 0;
+        if (!reload_lost_textures())
+            result = 0;
+    }
     return result;
 }
 
