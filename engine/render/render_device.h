@@ -388,6 +388,11 @@ public:
     void free_cache_texture(cache_texture* texture);
     // texture_size_class for the current render type.
     int texture_size_class(int n) const;
+    // The 16-bit layouts the device's texture formats offer.
+    texture_layouts device_texture_layouts() const;
+    // The layout of a record's texels: its system surface's, or the one the
+    // upload will convert it into. False when the device has none for it.
+    bool texture_layout_of(const cache_texture& texture, platform::PixelLayout& layout) const;
     // The first free record (size 0), the array made if needed; null when
     // all 800 are taken.
     cache_texture* take_texture_record();

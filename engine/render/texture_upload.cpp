@@ -40,6 +40,47 @@ int render_device::texture_size_class(int n) const
     return ::texture_size_class(n, render_type);
 }
 
+texture_layouts render_device::device_texture_layouts() const
+{
+    texture_layouts layouts;
+    for (int i = 0; i < texture_format_count; ++i) {
+        const texture_format_info& f = texture_formats[i];
+        if (f.palettised || f.masks.bits != 16)
+            continue;
+        if (f.alpha_bits == 4 && f.red_bits + f.green_bits + f.blue_bits == 12)
+            layouts.has_alpha4 = true;
+        else if (f.alpha_bits == 0 && !layouts.has_opaque) {
+            layouts.has_opaque = true;
+            layouts.opaque = f.layout;
+        }
+    }
+    // The chosen format first, when it is a colour layout.
+    if (texture_format_index >= 0 && !texture_format.palettised && texture_format.alpha_bits == 0 &&
+        texture_format.masks.bits == 16) {
+        layouts.has_opaque = true;
+        layouts.opaque = texture_format.layout;
+    }
+    return layouts;
+}
+
+bool render_device::texture_layout_of(const cache_texture& t, PixelLayout& layout) const
+{
+    if (t.system_surface) {
+        layout = t.system_surface->layout();
+        return true;
+    }
+    const texture_layouts l = device_texture_layouts();
+    if (t.bytes_per_texel == 4 && l.has_alpha4)
+        layout = PixelLayout::Argb4444;
+    else if (l.has_opaque)
+        layout = l.opaque;
+    else if (l.has_alpha4)
+        layout = PixelLayout::Argb4444;
+    else
+        return false;
+    return true;
+}
+
 bool render_device::owns_texture(const cache_texture* texture) const
 {
     if (!texture_records || !texture)
@@ -251,24 +292,7 @@ int render_device::upload_textures(int percent)
     }
 
     // Convert and build.
-    texture_layouts layouts;
-    for (int i = 0; i < texture_format_count; ++i) {
-        const texture_format_info& f = texture_formats[i];
-        if (f.palettised || f.masks.bits != 16)
-            continue;
-        if (f.alpha_bits == 4 && f.red_bits + f.green_bits + f.blue_bits == 12)
-            layouts.has_alpha4 = true;
-        else if (f.alpha_bits == 0 && !layouts.has_opaque) {
-            layouts.has_opaque = true;
-            layouts.opaque = f.layout;
-        }
-    }
-    // The chosen format first, when it is a colour layout.
-    if (texture_format_index >= 0 && !texture_format.palettised && texture_format.alpha_bits == 0 &&
-        texture_format.masks.bits == 16) {
-        layouts.has_opaque = true;
-        layouts.opaque = texture_format.layout;
-    }
+    const texture_layouts layouts = device_texture_layouts();
     for (int i = 0; i < kCacheTextures; ++i) {
         cache_texture& t = records[i];
         if (!pending(t))
