@@ -353,8 +353,9 @@ public:
     // (`percent` widens the budget), and makes the white texture material.
     // Nothing for the software type. 1, or 0 after reporting 42 (nothing
     // fits), 43 (no texture layout), 21 (a lock), 28 (a surface), or the
-    // general error (the material). Batch buffers are made by the polygon
-    // batches, which call this.
+    // general error (the material). The polygon batch buffers, which an
+    // upload also sets up, are not made here yet: alloc_batch_buffers comes
+    // with the polygon batches.
     int upload_textures(int percent);
     // Copies the record's texels into video memory when they are not there
     // (evicting the oldest resident textures while memory is short; in a
