@@ -52,27 +52,9 @@ cache_texture* make_picture_texture(render_device& d, const flare_picture& p)
         d.report_error(28);
         return nullptr;
     }
-    platform::SurfaceSpec spec;
-    spec.kind = platform::SurfaceKind::Texture;
-    spec.width = p.width;
-    spec.height = p.height;
-    spec.layout = layout;
-    spec.place = platform::MemoryPlace::System;
     std::unique_ptr<platform::Surface> surface;
-    if (d.display->create_surface(spec, {}, surface) != DisplayResult::Ok) {
-        d.report_error(28);
+    if (!d.make_system_texture(p.width, p.height, layout, p.texels.data(), surface))
         return nullptr;
-    }
-    platform::SurfaceLock lock;
-    if (surface->lock(lock) != DisplayResult::Ok) {
-        d.report_error(21);
-        return nullptr;
-    }
-    for (int y = 0; y < p.height; ++y)
-        std::memcpy(lock.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(lock.pitch),
-                    p.texels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(p.width),
-                    static_cast<std::size_t>(p.width) * 2);
-    surface->unlock();
     t->bytes_per_texel = 2;
     t->blend_mode = 4;
     t->source_width = t->cache_width = p.width;

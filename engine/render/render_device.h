@@ -408,6 +408,11 @@ public:
     int reload_pending_textures();
     // Frees every record and the texture material.
     void release_textures();
+    // A system-memory texture surface of w x h texels of a layout, holding
+    // `texels` (rows of w). 1, or 0 after reporting 28 (the surface) or 21
+    // (its lock).
+    int make_system_texture(int w, int h, platform::PixelLayout layout, const std::uint16_t* texels,
+                            std::unique_ptr<platform::Surface>& out);
 
     static constexpr int kPendingReloads = 10;
     std::unique_ptr<cache_texture[]> texture_records;

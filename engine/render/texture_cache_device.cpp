@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/base/texture_record.h"
 #include "engine/render/render_device.h"
@@ -143,27 +144,10 @@ cache_texture* render_device::create_surface(float r, float g, float b, float a)
         report_error(43);
         return nullptr;
     }
-    platform::SurfaceSpec spec;
-    spec.kind = platform::SurfaceKind::Texture;
-    spec.width = spec.height = kSurfaceSide;
-    spec.layout = layout;
-    spec.place = platform::MemoryPlace::System;
+    const std::vector<std::uint16_t> texels(kSurfaceSide * kSurfaceSide, surface_texel(layout, r, g, b, a));
     std::unique_ptr<platform::Surface> surface;
-    if (display->create_surface(spec, {}, surface) != DisplayResult::Ok) {
-        report_error(28);
+    if (!make_system_texture(kSurfaceSide, kSurfaceSide, layout, texels.data(), surface))
         return nullptr;
-    }
-    platform::SurfaceLock lock;
-    if (surface->lock(lock) != DisplayResult::Ok) {
-        report_error(21);
-        return nullptr;
-    }
-    const std::uint16_t texel = surface_texel(layout, r, g, b, a);
-    for (int y = 0; y < kSurfaceSide; ++y)
-        for (int x = 0; x < kSurfaceSide; ++x)
-            std::memcpy(lock.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(lock.pitch) + 2 * x,
-                        &texel, 2);
-    surface->unlock();
     t->bytes_per_texel = 2;
     t->blend_mode = alpha4 ? 4 : 0;
     t->source_width = t->source_height = t->cache_width = t->cache_height = kSurfaceSide;

@@ -35,6 +35,33 @@ constexpr std::int64_t kCacheTexelBytes = 2;
 
 } // namespace
 
+int render_device::make_system_texture(int w, int h, PixelLayout layout, const std::uint16_t* texels,
+                                       std::unique_ptr<platform::Surface>& out)
+{
+    platform::SurfaceSpec spec;
+    spec.kind = platform::SurfaceKind::Texture;
+    spec.width = w;
+    spec.height = h;
+    spec.layout = layout;
+    spec.place = platform::MemoryPlace::System;
+    std::unique_ptr<platform::Surface> surface;
+    if (!display || display->create_surface(spec, {}, surface) != DisplayResult::Ok) {
+        report_error(28);
+        return 0;
+    }
+    platform::SurfaceLock lock;
+    if (surface->lock(lock) != DisplayResult::Ok) {
+        report_error(21);
+        return 0;
+    }
+    for (int y = 0; y < h; ++y)
+        std::memcpy(lock.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(lock.pitch),
+                    texels + static_cast<std::size_t>(y) * static_cast<std::size_t>(w), static_cast<std::size_t>(w) * 2);
+    surface->unlock();
+    out = std::move(surface);
+    return 1;
+}
+
 int render_device::texture_size_class(int n) const
 {
     return ::texture_size_class(n, render_type);
@@ -302,27 +329,9 @@ int render_device::upload_textures(int percent)
             report_error(43);
             return 0;
         }
-        platform::SurfaceSpec spec;
-        spec.kind = platform::SurfaceKind::Texture;
-        spec.width = t.cache_width;
-        spec.height = t.cache_height;
-        spec.layout = c.layout;
-        spec.place = platform::MemoryPlace::System;
         std::unique_ptr<platform::Surface> surface;
-        if (display->create_surface(spec, {}, surface) != DisplayResult::Ok) {
-            report_error(28);
+        if (!make_system_texture(t.cache_width, t.cache_height, c.layout, c.texels.data(), surface))
             return 0;
-        }
-        platform::SurfaceLock lock;
-        if (surface->lock(lock) != DisplayResult::Ok) {
-            report_error(21);
-            return 0;
-        }
-        for (int y = 0; y < t.cache_height; ++y)
-            std::memcpy(lock.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(lock.pitch),
-                        c.texels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(t.cache_width),
-                        static_cast<std::size_t>(t.cache_width) * 2);
-        surface->unlock();
         if (c.colour_key >= 0)
             surface->set_colour_key(static_cast<std::uint32_t>(c.colour_key));
         t.system_surface = std::move(surface);

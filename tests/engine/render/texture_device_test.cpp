@@ -3,6 +3,7 @@
 // given back with no entry left behind, and the material library's frames
 // reaching the cache through its surface operations.
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -33,21 +34,24 @@ protected:
         EXPECT_EQ(device.upload_textures(0), 1);
         return *t;
     }
-    void small_texture_memory()
+    // Three textures in a texture memory that holds two (32 x 32 16-bit),
+    // the first two resident.
+    std::array<cache_texture*, 3> two_of_three_resident(std::uint16_t c0, std::uint16_t c1, std::uint16_t c2)
     {
-        description.texture_memory = 5000;  // two 32 x 32 16-bit textures
+        description.texture_memory = 5000;
         open();
+        std::array<cache_texture*, 3> t = {&uploaded(c0), &uploaded(c1), &uploaded(c2)};
+        EXPECT_EQ(device.make_resident(t[0]), 1);
+        EXPECT_EQ(device.make_resident(t[1]), 1);
+        return t;
     }
 };
 
 TEST_F(TextureDevice, ResidencyEvictsTheOldestUnderASmallBudget)
 {
-    small_texture_memory();
-    cache_texture& a = uploaded(0x1111);
-    cache_texture& b = uploaded(0x2222);
-    cache_texture& c = uploaded(0x3333);
-    ASSERT_EQ(device.make_resident(&a), 1);
-    ASSERT_EQ(device.make_resident(&b), 1);
+    const auto [pa, pb, pc] = two_of_three_resident(0x1111, 0x2222, 0x3333);
+    cache_texture &a = *pa, &c = *pc;
+    ASSERT_TRUE(pb->video_surface);
     EXPECT_EQ(device.make_resident(&a), 1);  // already resident: nothing happens
     EXPECT_EQ(device.texture_bytes_uploaded, 2u * 2048u);
     ASSERT_EQ(device.make_resident(&c), 1);
@@ -75,12 +79,8 @@ TEST_F(TextureDevice, ResidencyEvictsTheOldestUnderASmallBudget)
 
 TEST_F(TextureDevice, EvictionInsideASceneDrawsWhatWasQueuedFirst)
 {
-    small_texture_memory();
-    cache_texture& a = uploaded(0xF800);
-    cache_texture& b = uploaded(0x07E0);
-    cache_texture& c = uploaded(0x001F);
-    ASSERT_EQ(device.make_resident(&a), 1);
-    ASSERT_EQ(device.make_resident(&b), 1);
+    const auto [pa, pb, pc] = two_of_three_resident(0xF800, 0x07E0, 0x001F);
+    cache_texture &a = *pa, &c = *pc;
     platform::Device3D& d3d = *device.device3d;
     platform::RenderStates st;
     st.z_enable = false;

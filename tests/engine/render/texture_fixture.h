@@ -1,9 +1,10 @@
 #pragma once
 
-// A 3D display for the texture tests: a window, the render device installed,
-// the platform's hardware device in a window at 640 x 480 (render type 96,
-// a 565 back surface), over a display description the test may change
-// first (texture layouts, texture memory, square-only textures).
+// A 3D display for the texture tests: the screen fixture's window and
+// installed render device, with the platform's hardware device in a window
+// at 640 x 480 (render type 96, a 565 back surface), over a display
+// description the test may change first (texture layouts, texture memory,
+// square-only textures).
 
 #include <cstdint>
 #include <cstring>
@@ -17,42 +18,25 @@
 #include "platform/display.h"
 #include "platform/fault_seam.h"
 #include "platform/message_box.h"
-#include "platform/video_thread.h"
-#include "platform/window.h"
+#include "tests/engine/render/screen_fixture.h"
 
 namespace texture_test {
 
-inline platform::LResult window_proc(platform::WindowHandle w, unsigned m, platform::WParam wp, platform::LParam lp)
-{
-    return platform::def_window_proc(w, m, wp, lp);
-}
-
-class HardwareScreen : public ::testing::Test {
+class HardwareScreen : public screen_test::Screen {
 protected:
     void SetUp() override
     {
-        platform::clear_recorded_message_boxes();
+        Screen::SetUp();
         platform::clear_faults();
         description = platform::default_display_description();
-        ASSERT_TRUE(platform::register_window_class("TextureTest", 0, &window_proc));
-        window = platform::create_window(0, "TextureTest", "Textures", 0, 0, 0, 640, 480);
-        ASSERT_TRUE(window);
-        platform::Rect frame, client;
-        ASSERT_TRUE(platform::get_window_rect(window, frame));
-        ASSERT_TRUE(platform::get_client_rect(window, client));
-        platform::move_window(window, frame.left, frame.top, 640 + (frame.right - frame.left) - client.right,
-                              480 + (frame.bottom - frame.top) - client.bottom, false);
-        set_the_render_device(&device);
     }
     void TearDown() override
     {
         frames.clear();
         device.release();
-        set_the_render_device(nullptr);
         platform::reset_display_description();
         platform::clear_faults();
-        platform::shutdown_video_thread();
-        platform::clear_recorded_message_boxes();
+        Screen::TearDown();
     }
 
     // Opens the display with `description` (render type 96 in a window).
@@ -104,8 +88,8 @@ protected:
     }
 
     platform::DisplayDescription description;
-    platform::WindowHandle window{};
-    render_device device;
+    platform::WindowHandle& window = window_;
+    render_device& device = device_;
     std::vector<std::unique_ptr<mtr_texture>> frames;
 };
 

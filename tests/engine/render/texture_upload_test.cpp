@@ -21,7 +21,7 @@ std::string last_message()
 }
 
 // Writes texel i of a frame's buffer (1, 2 or 4 bytes).
-void put(mtr_texture& f, int bytes, int i, std::uint32_t v)
+void put_texel(mtr_texture& f, int bytes, int i, std::uint32_t v)
 {
     std::memcpy(f.pixels + static_cast<std::size_t>(i) * bytes, &v, static_cast<std::size_t>(bytes));
 }
@@ -93,7 +93,7 @@ TEST_F(TextureUpload, EveryPixelKindConvertsToTheDevicesTexels)
         EXPECT_EQ(t->size, static_cast<std::uint32_t>(64 * bytes));
         std::memset(f.pixels, 0, static_cast<std::size_t>(64 * bytes));
         for (int i = 0; i < 4; ++i)
-            put(f, bytes, i, c.source[i]);
+            put_texel(f, bytes, i, c.source[i]);
         if (bytes == 1) {
             ASSERT_NE(f.palette, nullptr);
             for (int i = 0; i < 256; ++i)
