@@ -21,6 +21,11 @@ int texture_size_class(int n, int render_type)
     return 8;
 }
 
+int texture_check_stub()
+{
+    return 1;
+}
+
 bool parse_texture_options(const char* name, cache_texture& texture, bool square_only)
 {
     texture.flags |= kTextureFogged;

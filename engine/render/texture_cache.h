@@ -58,6 +58,10 @@ inline constexpr int kCacheTextures = 800;
 // render type 112 above 512).
 int texture_size_class(int n, int render_type);
 
+// Whether a texture may be loaded: the material loader asks, and the cache
+// always agrees (1).
+int texture_check_stub();
+
 // Reads the options between two '#' characters of a texture's name into
 // the record's flags, class and scale: S keeps the source size (unless
 // `square_only`), V, M, F and P set their flags, 1 and 10..12 and 2..9 the
