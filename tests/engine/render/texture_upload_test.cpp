@@ -243,6 +243,20 @@ TEST_F(TextureUpload, SquareOnlyDevicesAndKeptSizesUnderOptionP)
     ASSERT_EQ(device.create_textures(&p2, 0), 1);
     ASSERT_EQ(device.upload_textures(0), 1);
     EXPECT_LT(static_cast<cache_texture*>(p2.surface)->cache_width, 128);
+    frames.clear();
+    device.release();
+
+    // V textures that do not fit the texture memory: every texture is
+    // fitted, S ones too.
+    open();
+    device.free_texture_memory = 1000;
+    mtr_texture& v = frame("screen#V#", 32, 32, 1);  // 2 KiB > 1000
+    mtr_texture& s = frame("sign#S#", 64, 32, 1);
+    ASSERT_EQ(device.create_textures(&v, 0), 1);
+    ASSERT_EQ(device.create_textures(&s, 0), 1);
+    ASSERT_EQ(device.upload_textures(0), 1);
+    EXPECT_LT(static_cast<cache_texture*>(s.surface)->cache_width, 64);
+    EXPECT_LT(static_cast<cache_texture*>(v.surface)->cache_width, 32);
 }
 
 TEST_F(TextureUpload, NothingFitsIsError42AndAnUploadBuildsOnlyNewTextures)
