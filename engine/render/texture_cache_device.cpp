@@ -82,19 +82,19 @@ int render_device::make_resident(cache_texture* texture)
         if (texture->video_surface)
             return 1;
     }
-    // Queued triangles read their textures when the scene ends: before a
-    // texture is evicted in the middle of a scene, what is queued is drawn.
-    const auto draw_queued = [this] {
-        if (device3d && device3d->in_scene() && device3d->end_scene() == DisplayResult::Ok)
-            device3d->begin_scene();
-    };
-    const int code = make_texture_resident(*texture, *display, eviction_ring, texture_bytes_uploaded,
-                                           next_texture_handle, draw_queued);
+    const int code = make_texture_resident(*texture, *display, resident_ring, upload_bytes, next_texture_handle,
+                                           [this] { draw_queued_before_eviction(); });
     if (code != 0) {
         report_error(code);
         return 0;
     }
     return 1;
+}
+
+void render_device::draw_queued_before_eviction()
+{
+    if (device3d && device3d->in_scene() && device3d->end_scene() == DisplayResult::Ok)
+        device3d->begin_scene();
 }
 
 int render_device::refresh_texture(cache_texture& texture)
@@ -103,7 +103,7 @@ int render_device::refresh_texture(cache_texture& texture)
         return 1;
     if (texture.video_surface->restore() != DisplayResult::Ok) {
         // Given back; made resident again when next drawn.
-        evict_texture(texture, eviction_ring);
+        evict_texture(texture, resident_ring);
         return 1;
     }
     if (!load_video_copy(texture)) {
@@ -255,7 +255,11 @@ void render_device::free_cache_texture(cache_texture* t)
 {
     if (!owns_texture(t))
         return;
-    evict_texture(*t, eviction_ring);
+    // A slot it holds is given back, so that its polygons are not drawn
+    // with the next texture the record serves.
+    if (t->batch_slot)
+        give_back_slot(*static_cast<batch_slot*>(t->batch_slot));
+    evict_texture(*t, resident_ring);
     t->system_surface.reset();
     // Only this record leaves the pending-reload list; the others are still
     // to be loaded.
@@ -307,15 +311,16 @@ int render_device::reload_pending_textures()
 
 void render_device::release_textures()
 {
-    eviction_ring = texture_ring{};
+    resident_ring = texture_ring{};
     for (cache_texture*& p : pending_reloads)
         p = nullptr;
     pending_reload_count = 0;
+    preload_records = {};
     texture_records.reset();
     texture_material.reset();
     texture_material_handle = 0;
     texture_material_made = 0;
-    texture_bytes_uploaded = texture_bytes_previous = 0;
+    upload_bytes = previous_upload_bytes = 0;
 }
 
 namespace {

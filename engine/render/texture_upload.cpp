@@ -123,6 +123,7 @@ cache_texture* render_device::take_texture_record()
         texture_records.reset(new (std::nothrow) cache_texture[kCacheTextures]);
         if (!texture_records)
             return nullptr;
+        preload_records = {texture_records.get(), static_cast<std::size_t>(kCacheTextures)};
     }
     for (int i = 0; i < kCacheTextures; ++i)
         if (texture_records[i].size == 0)
@@ -222,9 +223,9 @@ int render_device::upload_textures(int percent)
         report_error(28);
         return 0;
     }
-    if (!texture_records)
-        texture_records.reset(new (std::nothrow) cache_texture[kCacheTextures]);
-    if (!texture_records) {
+    if (!alloc_batch_buffers())
+        return 0;
+    if (!texture_records && !take_texture_record()) {
         report_error(41);
         return 0;
     }

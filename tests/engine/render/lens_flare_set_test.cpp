@@ -218,7 +218,7 @@ TEST_F(LensFlareSet, TheSetGivesItsTexturesBackThroughTheCache)
     }
     for (cache_texture* t : textures)
         EXPECT_EQ(t->size, 0u);
-    EXPECT_EQ(device.eviction_ring.count(), 0);
+    EXPECT_EQ(device.resident_ring.count(), 0);
     EXPECT_EQ(device.pending_reload_count, 0);
     EXPECT_EQ(mtr_texture::live, 0);
 }

@@ -151,7 +151,7 @@ TEST_F(Lib2dSurface, QuadsDrawnIntoA16BitScreen)
 
         // Evicted meanwhile, a surface comes back when drawn.
         cache_texture* t = surfaces[0]->texture;
-        evict_texture(*t, device.eviction_ring);
+        evict_texture(*t, device.resident_ring);
         ASSERT_EQ(surfaces[0]->draw(100, 100, 4, 4), 1);
         EXPECT_GE(t->handle, 0);
         const std::uint16_t t0 = texel(*t->system_surface, 0, 0);

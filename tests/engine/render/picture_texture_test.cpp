@@ -136,7 +136,7 @@ TEST_F(PictureTexture, PositionScaledToTheCachedSizeAndClippedToTheTexture)
     ASSERT_EQ(p.draw(60, 60, 0), 1);  // cache (30, 30): the block's first column and row
     EXPECT_NE(texel(*t.system_surface, 31, 31), 0);
     // Not resident: nothing is painted, and that is no failure.
-    evict_texture(t, device.eviction_ring);
+    evict_texture(t, device.resident_ring);
     t.system_surface->fill(nullptr, 0);
     EXPECT_EQ(p.draw(20, 10, 0), 1);
     EXPECT_EQ(texel(*t.system_surface, 11, 6), 0);

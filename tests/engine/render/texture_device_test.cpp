@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/base/clip_vertex.h"
 #include "engine/base/name_hash.h"
 #include "engine/model/mtr_lib.h"
 #include "platform/device3d_raster.h"
@@ -53,15 +54,15 @@ TEST_F(TextureDevice, ResidencyEvictsTheOldestUnderASmallBudget)
     cache_texture &a = *pa, &c = *pc;
     ASSERT_TRUE(pb->video_surface);
     EXPECT_EQ(device.make_resident(&a), 1);  // already resident: nothing happens
-    EXPECT_EQ(device.texture_bytes_uploaded, 2u * 2048u);
+    EXPECT_EQ(device.upload_bytes, 2u * 2048u);
     ASSERT_EQ(device.make_resident(&c), 1);
     EXPECT_FALSE(a.video_surface);
     EXPECT_EQ(a.handle, -1);
     EXPECT_EQ(texel(*c.video_surface, 5, 5), 0x3333);
     // The frame's counter moves to the previous frame at present.
     ASSERT_EQ(device.present(), 1);
-    EXPECT_EQ(device.texture_bytes_previous, 3u * 2048u);
-    EXPECT_EQ(device.texture_bytes_uploaded, 0u);
+    EXPECT_EQ(device.previous_upload_bytes, 3u * 2048u);
+    EXPECT_EQ(device.upload_bytes, 0u);
 
     // A texture larger than the whole texture memory: everything is evicted
     // trying, then 42.
@@ -74,7 +75,7 @@ TEST_F(TextureDevice, ResidencyEvictsTheOldestUnderASmallBudget)
     const auto boxes = platform::recorded_message_boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Insufficient video memory!\n\r\n");
-    EXPECT_EQ(device.eviction_ring.count(), 0);
+    EXPECT_EQ(device.resident_ring.count(), 0);
 }
 
 TEST_F(TextureDevice, EvictionInsideASceneDrawsWhatWasQueuedFirst)
@@ -154,8 +155,26 @@ TEST_F(TextureDevice, FreeTextureLeavesNoEntryInTheRingOrTheReloadList)
     // b is still to be reloaded; a is in neither list.
     ASSERT_EQ(device.pending_reload_count, 1);
     EXPECT_EQ(device.pending_reloads[0], &b);
-    EXPECT_EQ(device.eviction_ring.count(), 1);
+    EXPECT_EQ(device.resident_ring.count(), 1);
     EXPECT_FALSE(drain_ring_for(device, &a));
+
+    // A record holding a batch slot gives it back: its queued polygon is
+    // not drawn with the next texture the record serves.
+    mtr_texture& fb = *frames[1];
+    clip_vertex tri[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        tri[i].sx = 10.0f * i;
+        tri[i].sy = 10.0f * (i == 2);
+        tri[i].rhw = 1.0f;
+        tri[i].z = 300.0f;
+    }
+    ASSERT_EQ(device.draw_polygons(3, tri, nullptr, &fb, 0), 1);
+    auto* slot = static_cast<batch_slot*>(b.batch_slot);
+    ASSERT_NE(slot, nullptr);
+    ASSERT_EQ(slot->texture, &b);
+    device.free_texture(&fb);
+    EXPECT_EQ(slot->texture, nullptr);
+    EXPECT_EQ(slot->vertex_count, 0);
 
     // A texture freed before its upload takes its buffer with it; the
     // record is free again and the frame forgets it.

@@ -82,7 +82,7 @@ protected:
     static bool drain_ring_for(render_device& d, const cache_texture* t)
     {
         bool found = false;
-        while (cache_texture* e = d.eviction_ring.pop_oldest())
+        while (cache_texture* e = d.resident_ring.pop_oldest())
             found = found || e == t;
         return found;
     }
