@@ -210,53 +210,50 @@ TEST_F(TextureUpload, FittingShrinksToTheBudgetAndKeepsWhatAsksToBeKept)
 
 TEST_F(TextureUpload, SquareOnlyDevicesAndKeptSizesUnderOptionP)
 {
-    description.devices[0].square_textures_only = true;
-    open();
-    mtr_texture& wide = frame("wide#S#", 64, 32, 1);
-    ASSERT_EQ(device.create_textures(&wide, 0), 1);
-    ASSERT_EQ(device.upload_textures(0), 1);
-    // S is ignored on a square-only device; the smaller side wins.
-    EXPECT_EQ(static_cast<cache_texture*>(wide.surface)->cache_width, 32);
-    EXPECT_EQ(static_cast<cache_texture*>(wide.surface)->cache_height, 32);
-    frames.clear();
-    device.release();
-
-    description.devices[0].square_textures_only = false;
-    open();
-    // P keeps the source size while the P textures take at most a quarter
-    // of the texture memory.
-    device.free_texture_memory = 100000;
-    mtr_texture& p = frame("panel#P#", 128, 64, 1);  // 16 KiB <= 25,000
-    mtr_texture& big = frame("wall", 256, 256, 1);
-    ASSERT_EQ(device.create_textures(&p, 0), 1);
-    ASSERT_EQ(device.create_textures(&big, 0), 1);
-    ASSERT_EQ(device.upload_textures(0), 1);
-    EXPECT_EQ(static_cast<cache_texture*>(p.surface)->cache_width, 128);
-    EXPECT_EQ(static_cast<cache_texture*>(p.surface)->cache_height, 64);
-    EXPECT_EQ(static_cast<cache_texture*>(big.surface)->cache_width, 128);  // 128 KiB > 100,000
-    frames.clear();
-    device.release();
-
-    open();
-    device.free_texture_memory = 16000;  // a quarter is 4,000 < 16 KiB: P is fitted too
-    mtr_texture& p2 = frame("panel#P#", 128, 64, 1);
-    ASSERT_EQ(device.create_textures(&p2, 0), 1);
-    ASSERT_EQ(device.upload_textures(0), 1);
-    EXPECT_LT(static_cast<cache_texture*>(p2.surface)->cache_width, 128);
-    frames.clear();
-    device.release();
-
-    // V textures that do not fit the texture memory: every texture is
-    // fitted, S ones too.
-    open();
-    device.free_texture_memory = 1000;
-    mtr_texture& v = frame("screen#V#", 32, 32, 1);  // 2 KiB > 1000
-    mtr_texture& s = frame("sign#S#", 64, 32, 1);
-    ASSERT_EQ(device.create_textures(&v, 0), 1);
-    ASSERT_EQ(device.create_textures(&s, 0), 1);
-    ASSERT_EQ(device.upload_textures(0), 1);
-    EXPECT_LT(static_cast<cache_texture*>(s.surface)->cache_width, 64);
-    EXPECT_LT(static_cast<cache_texture*>(v.surface)->cache_width, 32);
+    struct Texture {
+        const char* name;
+        int w, h;
+        int cache_w, cache_h;  // 0: smaller than the source
+    };
+    const struct {
+        const char* what;
+        bool square;
+        std::uint64_t free;
+        std::vector<Texture> textures;
+    } cases[] = {
+        // S is ignored on a square-only device; the smaller side wins.
+        {"square-only", true, 1 << 20, {{"wide#S#", 64, 32, 32, 32}}},
+        // P keeps the source size while the P textures take at most a
+        // quarter of the texture memory (16 KiB <= 25,000); the other is
+        // fitted (128 KiB > 100,000).
+        {"P kept", false, 100000, {{"panel#P#", 128, 64, 128, 64}, {"wall", 256, 256, 128, 128}}},
+        // A quarter is 4,000 < 16 KiB: P is fitted too.
+        {"P fitted", false, 16000, {{"panel#P#", 128, 64, 0, 0}}},
+        // V textures that do not fit the texture memory (2 KiB > 1000):
+        // every texture is fitted, S ones too.
+        {"V too large", false, 1000, {{"screen#V#", 32, 32, 0, 0}, {"sign#S#", 64, 32, 0, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        description.devices[0].square_textures_only = c.square;
+        open();
+        device.free_texture_memory = c.free;
+        for (const Texture& t : c.textures)
+            ASSERT_EQ(device.create_textures(&frame(t.name, t.w, t.h, 1), 0), 1);
+        ASSERT_EQ(device.upload_textures(0), 1);
+        for (std::size_t i = 0; i < c.textures.size(); ++i) {
+            const Texture& t = c.textures[i];
+            const auto* r = static_cast<cache_texture*>(frames[i]->surface);
+            if (t.cache_w) {
+                EXPECT_EQ(r->cache_width, t.cache_w) << t.name;
+                EXPECT_EQ(r->cache_height, t.cache_h) << t.name;
+            } else {
+                EXPECT_LT(r->cache_width, t.w) << t.name;
+            }
+        }
+        frames.clear();
+        device.release();
+    }
 }
 
 TEST_F(TextureUpload, NothingFitsIsError42AndAnUploadBuildsOnlyNewTextures)
