@@ -3,6 +3,7 @@
 // centres and scales, skinning matrices).
 
 #include "engine/model/anim_channels.h"
+#include "engine/model/bone_chain.h"
 #include "engine/model/fcurve.h"
 #include "engine/model/lattice_anim.h"
 #include "engine/model/ml_modelinfo.h"
@@ -97,6 +98,20 @@ vec4 place_point(const vec4& point, const path_spline* path)
     mat_transform_point(&placement->world, &point, &out);
     out.w = point.w;
     return out;
+}
+
+// The node a chain start reaches for: the node bound by the first binding
+// of its chain's end (an empty node whose first child is a bone, of chain
+// kind 2 at most), or null.
+const model_node* chain_target(model_node* node)
+{
+    if (node->type != node_empty || !node->first_child || node->first_child->type != node_bone ||
+        node->chain_kind > 2)
+        return nullptr;
+    const model_node* end = chain_end(node);
+    if (!end || !end->bindings)
+        return nullptr;
+    return static_cast<const model_node*>(end->bindings->bound);
 }
 
 struct pass_args {
@@ -276,6 +291,28 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
             node->world_centre = world_point;
         else
             node->world_centre = {z.m[3][0], z.m[3][1], z.m[3][2], 1.0f};
+
+        if (const model_node* aim = chain_target(node)) {
+            // The chain turns to face its target: the start keeps its place,
+            // its rotation becomes the chain's orientation.
+            const vec4 kept = node->angles;
+            const vec4 target = aim->world_centre;
+            const mat4 y = chain_orientation(node, target);
+            node->angles = kept;
+            z = y;
+            z.m[3][0] = node->world_centre.x;
+            z.m[3][1] = node->world_centre.y;
+            z.m[3][2] = node->world_centre.z;
+            set_scaled(&node->world, z, node->world_scale);
+            mat_transpose(&y, &x);
+            for (int c = 0; c < 3; ++c) {
+                x.m[3][c] = -(node->world_centre.x * x.m[0][c] + node->world_centre.y * x.m[1][c] +
+                              node->world_centre.z * x.m[2][c]);
+                x.m[c][3] = 0.0f;
+            }
+            x.m[3][3] = 1.0f;
+            set_inverse_scaled(&node->inverse_world, x, node->world_scale);
+        }
 
         skin_matrix(node, level_node, args.level);
 
