@@ -11,6 +11,7 @@ class anim_link;
 class model_lib;
 class mtr_lib;
 class ml_modelinfo;
+struct hit_result;
 struct scn_light;
 
 // Flags of a model record.
@@ -108,6 +109,11 @@ public:
     // The lights of a null-terminated list that reach the instance,
     // null-terminated; returns the count.
     int select_lights(scn_light** out, scn_light* const* lights) const;
+
+    // The segment (start, end) against the hit mesh of every node, nearest
+    // hit first: the result's nearest parameter starts at 1.02; a hit fills
+    // the result (hit_test.h) with `hit_id`. Returns the result's hit flag.
+    int hit_test(hit_result* result, const vec4 segment[2], std::int32_t hit_id);
 
     void enable_shadow();
     void disable_shadow() { shadow_flag = 0; }
