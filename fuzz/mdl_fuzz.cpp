@@ -41,6 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         for (int flag : {0, 1}) {
             ml_modelinfo* m = mdl_build_model(model, nullptr, flag);
+            if (!m)
+                continue;
             ml_modelinfo* inst = m->make_instance(nullptr);
             if (inst) {
                 inst->set_lod_table(table);

@@ -361,6 +361,8 @@ ml_modelinfo* ml_modelinfo::make_instance(model_lib* owner) const
     copy->id = -1;
     copy->link_levels();
     copy->setup_skin();
+    // The copy's hierarchy is the model's, whose muscles found their joints.
+    copy->muscles_init();
     copy->resolve_bindings();
     // The set-up has used the pivots of the copied nodes.
     for (model_node* n = copy->first_node; n; n = n->next)

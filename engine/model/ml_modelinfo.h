@@ -126,6 +126,13 @@ public:
     void setup_skin();
     // Resolves the node bindings of every full-kind node of level 0.
     void resolve_bindings();
+    // Finds the three joint nodes of every muscle of every full-kind node:
+    // from the node of the muscle's joint hash, first children while they
+    // are bones (a non-bone accepted under a bone), else parents by the same
+    // rule. A muscle whose joint node is not in the record is skipped; false
+    // when a joint node gives three nodes neither way (the loaders report
+    // "Angolo non trovato!").
+    bool muscles_init();
     // The rest-pose pass of level 0 (and, with `levels`, of every detail
     // level from its nodes' pivots).
     void rest_pose(bool levels);

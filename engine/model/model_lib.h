@@ -85,8 +85,10 @@ private:
 };
 
 // Builds the records of a model read from a file (owner state 1): level 0
-// as an ml_modelinfo with its detail levels, skin, bindings and rest pose.
-ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int flag);
+// as an ml_modelinfo with its detail levels, skin, muscles, bindings and
+// rest pose. Null (status muscle_joints) when a muscle's joint does not give
+// three nodes.
+ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int flag, mdl_status* status = nullptr);
 
 // Loader errors, captioned "error", and the program ends with exit status
 // 1: 0 "Out of memory!", 1 "Error in file structure!", 2 "File open

@@ -106,6 +106,11 @@ model_node::~model_node()
         release_private_materials();
         release_skin_refs();
         delete_bindings(bindings);
+        // A model's records free their curves and arrays; an instance's
+        // copies share them and free only themselves.
+        delete[] muscles;
+        muscles = nullptr;
+        muscle_count = 0;
         delete[] namesakes;
         delete pivot;
     }
@@ -191,6 +196,12 @@ model_node* model_node::copy_as(std::uint32_t dest_kind) const
         c->word188 = word188;
         c->bend_reference = bend_reference;
         c->word196 = word196;
+        if (muscle_count > 0) {
+            c->muscles = new muscle_record[static_cast<std::size_t>(muscle_count)];
+            c->muscle_count = muscle_count;
+            for (std::int32_t i = 0; i < muscle_count; ++i)
+                c->muscles[i].share(muscles[i]);
+        }
     }
     return c;
 }
