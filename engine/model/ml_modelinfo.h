@@ -115,6 +115,15 @@ public:
     // the result (hit_test.h) with `hit_id`. Returns the result's hit flag.
     int hit_test(hit_result* result, const vec4 segment[2], std::int32_t hit_id);
 
+    // Lights of a light model (make_simple_model): the current animation's
+    // first light takes the range (`set_range`, which doubles its colour as
+    // it always does) and the root and its first child take it as radius;
+    // the colour; or type, colour, range, cone (degrees) and softness. No
+    // current light: nothing.
+    void set_light_range(float range);
+    void set_light_color(float r, float g, float b);
+    void set_light(std::int32_t type, float r, float g, float b, float range, float cone_degrees, float softness);
+
     void enable_shadow();
     void disable_shadow() { shadow_flag = 0; }
     void pair_with(ml_modelinfo* other);
