@@ -155,6 +155,16 @@ public:
     // The first node (flat list order) with a reference whose texture's
     // first frame name contains the text, or that frame name; null if none.
     model_node* find_node_by_texture(const char* text) const;
+    // The texture cache classes of every detail level's textures (the
+    // texture of each node's first material reference, by the low 4 bits of
+    // its first frame's cache word): 0..5 class A, 5..11 class B (5 fits
+    // either), 12 class C. Every detail level record gets the flag of the
+    // class in use (A and B both when every texture is of class 5). False,
+    // and no flag changed, when the classes mix; true and nothing done
+    // while the renderer supplies no cache words.
+    bool try_check_cache_used();
+    // The same; mixed classes end the program ("Texture cache range error!").
+    void check_cache_used();
     const char* find_texture_name(const char* text) const;
 
     // Links the library's animation of that hash: a copy of its link
