@@ -4,6 +4,7 @@
 
 #include "engine/model/anim_channels.h"
 #include "engine/model/bone_chain.h"
+#include "engine/model/camera_facing.h"
 #include "engine/model/fcurve.h"
 #include "engine/model/lattice_anim.h"
 #include "engine/model/ml_modelinfo.h"
@@ -202,7 +203,16 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
         bool from_path = false;
         vec4 world_point{};
         const bool solved_bone = node->solved == 1 && node->type == node_bone;
-        if (!an) {
+        mat4 rt;
+        bool facing_camera = false;
+        camera_facing facing;
+        if (!an && args.flag == 0 && node->mesh_word() == 2 && current_camera_facing(&facing)) {
+            // A billboard turns with the camera's heading.
+            node->flags &= ~0x10u;
+            r = facing.heading;
+            rt = facing.heading_inverse;
+            facing_camera = true;
+        } else if (!an) {
             still_rotation(node, &r);
         } else {
             if (const anim_position* ch = an->position) {
@@ -256,8 +266,8 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
         r.m[3][0] = r.m[3][1] = r.m[3][2] = 0.0f;
         r.m[0][3] = r.m[1][3] = r.m[2][3] = 0.0f;
         r.m[3][3] = 1.0f;
-        mat4 rt;
-        mat_transpose(&r, &rt);
+        if (!facing_camera)
+            mat_transpose(&r, &rt);
 
         node->world_scale = {node->scale.x * inherited.x, node->scale.y * inherited.y,
                              node->scale.z * inherited.z, 1.0f};
@@ -371,8 +381,12 @@ void ml_modelinfo::update_transforms(float time)
         return;
     const std::uint32_t word = root->mesh_word();
     if (word == 2) {
-        // A billboard: the scene places it facing the camera.
+        // A billboard model: its root takes the camera's world matrix and
+        // stands at its own local position.
         root->flags &= ~0x10u;
+        camera_facing facing;
+        if (current_camera_facing(&facing))
+            root->world = facing.world;
         root->world_centre = root->local_position;
         flags |= model_transforms_valid;
         root->scale = scale;
