@@ -414,3 +414,11 @@ const char* ml_modelinfo::find_texture_name(const char* text) const
             return found;
     return nullptr;
 }
+
+mesh_texture* ml_modelinfo::texture_of_material(std::uint32_t material_hash) const
+{
+    for (const model_node* n = first_node; n; n = n->next)
+        if (mesh_texture* t = n->texture_of_material(material_hash))
+            return t;
+    return nullptr;
+}

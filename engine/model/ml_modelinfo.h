@@ -10,6 +10,7 @@ class anim_lib;
 class anim_link;
 class model_lib;
 class mtr_lib;
+class mesh_texture;
 class ml_modelinfo;
 struct hit_result;
 struct scn_light;
@@ -166,6 +167,9 @@ public:
     // The same; mixed classes end the program ("Texture cache range error!").
     void check_cache_used();
     const char* find_texture_name(const char* text) const;
+    // The first texture a node of level 0 finds for the material's name
+    // hash (flat list order), or null.
+    mesh_texture* texture_of_material(std::uint32_t material_hash) const;
 
     // Links the library's animation of that hash: a copy of its link
     // (owner state 2, sharing the library's nodes) at the head of the

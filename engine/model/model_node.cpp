@@ -295,3 +295,13 @@ const char* model_node::texture_name_containing(const char* text) const
             return r.material->texture->first_frame->name;
     return nullptr;
 }
+
+mesh_texture* model_node::texture_of_material(std::uint32_t material_hash) const
+{
+    if (!is_full())
+        return nullptr;
+    for (const material_ref& r : material_refs)
+        if (r.material && r.material->name_hash == material_hash)
+            return r.material->texture;
+    return nullptr;
+}

@@ -12,6 +12,7 @@
 
 class anim_node;
 class mesh_material;
+class mesh_texture;
 class model_node;
 class mtr_lib;
 
@@ -219,6 +220,9 @@ public:
     void set_mesh_param(float value);
     // The first reference whose texture's first frame name contains `text`.
     const char* texture_name_containing(const char* text) const;
+    // The texture of the first reference whose material bears the name
+    // hash (full kind), or null.
+    mesh_texture* texture_of_material(std::uint32_t material_hash) const;
 
     std::uint32_t flags = 0;
     std::uint32_t first_hash = 0;

@@ -355,6 +355,8 @@ TEST_F(MaterialTest, MeshesBindToLibraryMaterialsOrPrivateCopiesForAnimatedTextu
         EXPECT_EQ(hut->find_node_by_texture("TON"), skin);
         EXPECT_STREQ(hut->find_texture_name("TON"), "STONE");
         EXPECT_EQ(hut->find_node_by_texture("NOTHING"), nullptr);
+        EXPECT_EQ(hut->texture_of_material(name_hash("WALL")), materials.find(name_hash("WALL"))->texture);
+        EXPECT_EQ(hut->texture_of_material(name_hash("FIRE")), nullptr);
         hut->set_mesh_param(7.9f);
         std::int32_t word = 0;
         std::memcpy(&word, skin->mesh->faces.data() + 48, 4);
