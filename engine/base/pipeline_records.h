@@ -54,3 +54,12 @@ struct zsort_entry {
 inline constexpr std::size_t vertex_buffer_capacity = 1000;   // each hardware-path vertex and work buffer
 inline constexpr std::size_t face_entry_count = 16000;        // face-entry array of the software path
 inline constexpr std::size_t depth_bucket_count = 2000;       // bucket heads of the software path
+
+// Whether a mesh of `count` vertices (or a patch of `count` control points)
+// fits one hardware-path vertex buffer. The model loader refuses meshes and
+// patches that do not, and the mesh transform refuses them again when drawing
+// (a model can also be built in code).
+inline constexpr bool fits_vertex_buffer(std::uint64_t count)
+{
+    return count <= vertex_buffer_capacity;
+}

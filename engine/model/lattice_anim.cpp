@@ -19,17 +19,6 @@ float axis_scale(std::uint32_t n, float lo, float hi)
     return static_cast<float>(n - 1) * 0.999f / extent;
 }
 
-// Cell index c on an axis with `cells` cells, wrapped into 0..cells-1.
-int wrap_cell(int c, int cells)
-{
-    if (cells <= 0)
-        return 0;
-    c %= cells;
-    if (c < 0)
-        c += cells;
-    return c;
-}
-
 } // namespace
 
 float anim_key_blend(float p0, float p1, float p2, float p3, float f)
@@ -338,19 +327,31 @@ void lattice_deform_point(const lattice_cell_cache* cache, const lattice_shape* 
     const float c[3] = {(p->x - shape->box_min.x) * shape->cell_scale[0],
                         (p->y - shape->box_min.y) * shape->cell_scale[1],
                         (p->z - shape->box_min.z) * shape->cell_scale[2]};
-    // The working shape's counts include the border layer: n - 3 cells.
+    // The working shape's counts include the border layer: n - 3 cells,
+    // which lattice_cells_prepare fills as cells 0 .. n - 4.
     const int cells[3] = {static_cast<int>(shape->u) - 3, static_cast<int>(shape->v) - 3,
                           static_cast<int>(shape->w) - 3};
     int index[3];
     float frac[3];
     for (int a = 0; a < 3; ++a) {
-        const float whole = std::floor(c[a]);
-        index[a] = trunc_to_int(whole);
-        frac[a] = c[a] - whole;
-        const int wrapped = wrap_cell(index[a], cells[a]);
-        if (wrapped != index[a])
-            frac[a] = frac[a] < 0.0f ? 0.0f : (frac[a] >= 1.0f ? 0.0f : frac[a]);
-        index[a] = wrapped;
+        if (cells[a] < 1 || cells[a] > lattice_cell_cache::axis_cells - 2) {
+            // No prepared cell on this axis: the point stays where it is.
+            out->x = p->x;
+            out->y = p->y;
+            out->z = p->z;
+            return;
+        }
+        // At most one cell beyond the lattice on either side (NaN reads as
+        // the low end), so the edge cell's polynomial is continued a little
+        // and never far.
+        const float q = std::fmin(std::fmax(c[a], -1.0f), static_cast<float>(cells[a] + 1));
+        // The cell is the coordinate truncated toward zero, clamped to the
+        // prepared cells; the fraction is measured from it and may leave
+        // [0, 1) beyond the lattice's faces.
+        int cell = trunc_to_int(q);
+        cell = cell < 0 ? 0 : (cell >= cells[a] ? cells[a] - 1 : cell);
+        index[a] = cell;
+        frac[a] = q - static_cast<float>(cell);
     }
     const int slot = ((index[0] * 7 + index[1]) * 7 + index[2]) + 57;
     const vec4 q = ffd_lattice_eval(cache->cells[slot], frac[0], frac[1], frac[2]);

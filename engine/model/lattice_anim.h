@@ -146,6 +146,9 @@ void lattice_cells_prepare(lattice_cell_cache* cache, const lattice_shape* shape
 // at fractions (fx, fy, fz) in [0, 1).
 vec4 ffd_lattice_eval(const vec4* block, float fx, float fy, float fz);
 
-// Deforms point p through the prepared cache of the working shape; cell
-// indices outside the lattice wrap into its cells.
+// Deforms point p through the prepared cache of the working shape. The cell
+// is the lattice coordinate truncated toward zero, clamped to the prepared
+// cells; a point beyond the lattice continues its edge cell for at most one
+// cell's length and is held there further out. A working shape without
+// prepared cells leaves the point as it is.
 void lattice_deform_point(const lattice_cell_cache* cache, const lattice_shape* shape, vec4* out, const vec4* p);

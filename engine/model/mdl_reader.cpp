@@ -3,6 +3,7 @@
 #include <new>
 
 #include "engine/base/name_hash.h"
+#include "engine/base/pipeline_records.h"
 #include "engine/model/anm_format.h"
 #include "engine/model/mdl_format.h"
 #include "platform/byte_reader.h"
@@ -147,7 +148,7 @@ bool model_reader::read_mesh(mdl_object& o, std::uint32_t materials)
     const std::uint32_t f = m.header[mdl::mesh_word_faces];
     const std::uint32_t i = m.header[mdl::mesh_word_indexes];
     // A mesh must fit the hardware path's vertex buffer.
-    if (v > 1000)
+    if (!fits_vertex_buffer(v))
         return false;
     if (!read_faces(m.faces, f, v, materials, true))
         return false;
@@ -333,6 +334,10 @@ bool model_reader::read_object(mdl_object& o, int level)
         const std::uint64_t points =
             std::uint64_t{o.patch.record[mdl::patch_word_u]} * o.patch.record[mdl::patch_word_v];
         if (o.patch.record[mdl::patch_word_material] >= materials)
+            return false;
+        // The patch transform shapes and writes the control points in one
+        // hardware-path vertex buffer.
+        if (!fits_vertex_buffer(points))
             return false;
         if (!claim(points, mdl::point_bytes))
             return false;

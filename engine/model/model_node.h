@@ -6,6 +6,7 @@
 
 #include "engine/base/mat4.h"
 #include "engine/base/node_binding.h"
+#include "engine/base/pipeline_records.h"
 #include "engine/base/vec4.h"
 #include "engine/model/mdl_reader.h"
 #include "engine/model/shape_anim.h"
@@ -56,7 +57,14 @@ struct model_part {
     static constexpr std::uint32_t vertex_bytes = 48;
     static constexpr std::uint32_t face_bytes = 52;
     // The most vertices one mesh may have: the hardware path's vertex buffer.
-    static constexpr std::uint32_t max_vertices = 1000;
+    static constexpr std::uint32_t max_vertices = static_cast<std::uint32_t>(vertex_buffer_capacity);
+
+    // The bounding sphere the mesh transform's view-volume check uses: the
+    // mean of the vertex positions and 1.63 x the largest distance from it.
+    // A negative radius: not computed yet (the transform computes it on first
+    // use, mesh_calc_bounds in engine/scene/vertex_transform.h).
+    float bound_radius = -1.0f;
+    vec4 bound_centre{};
 };
 
 // Where a bone, a bone end or a chain start rests: scale, rotation angles

@@ -137,6 +137,14 @@ TEST(MdlFile, DamagedFilesFailCleanly)
              m.levels[0].objects[1].mesh.face_lists.clear();
          },
          mdl_status::bad_structure},
+        {"patch larger than the vertex buffer",
+         [](mdl_model& m) {
+             auto& patch = m.levels[0].objects[2].patch;
+             patch.record[mdl::patch_word_u] = 77;
+             patch.record[mdl::patch_word_v] = 13;
+             patch.points.resize(77 * 13);
+         },
+         mdl_status::bad_structure},
         {"skin vertex past the mesh", [](mdl_model& m) { m.levels[0].objects[5].bone.groups[0].vertices[0] = 8; },
          mdl_status::bad_structure},
         {"skin group of no mesh", [](mdl_model& m) { m.levels[0].objects[5].bone.groups[0].mesh_hash = 1; },

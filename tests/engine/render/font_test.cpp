@@ -1,11 +1,15 @@
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "engine/render/lib2d_font.h"
 #include "platform/atomic_file.h"
+#include "tests/engine/render/font_reference.h"
 #include "tests/engine/render/rast_test_fixture.h"
 #include "tests/engine/render/screen_fixture.h"
 #include "tools/datakit/font_writer.h"
@@ -205,84 +209,284 @@ TEST_F(Fonts, LoadFailuresAndMissingDescriptions)
     EXPECT_EQ(font.pair_adjustment('B', 'A'), 0);
 }
 
-// The kit's fonts, rendered from the Liberation fonts, drawn with kerning
-// into each kind of screen. The golden images are the drawn pixels (as a
-// reviewer sees them); their glyph placement is checked by the tests
-// above.
-TEST_F(Fonts, TheKitFontsDrawIntoEachScreen)
+
+namespace {
+
+// Hand-made sheets of four 6-row cells for 'a'..'d', for the trimming
+// rules the kit's fonts never reach (their cells are even and keep a clear
+// last column). Indices 20..25: red, green, yellow, pure blue, a blue that
+// every 16-bit layout cuts to pure blue, violet.
+//   5 wide: 'a' inks columns 1..3 (odd: widened on the right), 'b' column 4
+//   only (widened into the cell's extra sixth column), 'c' column 0 with
+//   blues only and columns 1..2 (the 3D types drop the blue column), 'd'
+//   is empty.
+//   4 wide: 'a' inks column 3 only (nothing clear on its right: widened on
+//   the left), 'b' all four columns, 'c' columns 1..2 and column 3 with
+//   blues only, 'd' is empty.
+datakit::PcxPicture pattern_sheet(int w)
 {
+    datakit::PcxPicture p;
+    p.width = 4 * w;
+    p.height = 6;
+    p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 0);
+    const std::uint8_t colours[6][3] = {{250, 40, 40}, {40, 250, 90}, {255, 255, 0},
+                                        {0, 0, 255},   {7, 3, 250},   {200, 130, 255}};
+    for (int i = 0; i < 6; ++i)
+        for (int c = 0; c < 3; ++c)
+            p.palette[3 * (20 + i) + c] = colours[i][c];
+    const auto ink = [&](int cell, int x, int y, int index) {
+        p.pixels[static_cast<std::size_t>(y) * p.width + cell * w + x] = static_cast<std::uint8_t>(index);
+    };
+    const auto colour = [](int x, int y) { return y == 5 ? 25 : 20 + (x + 2 * y) % 3; };
+    const auto blues = [](int y) { return y % 2 == 0 ? 23 : 24; };
+    for (int y = 0; y < 6; ++y) {
+        if (w == 5) {
+            for (int x = 1; x <= 3; ++x)
+                ink(0, x, y, colour(x, y));
+            ink(1, 4, y, colour(4, y));
+            ink(2, 0, y, blues(y));
+            for (int x = 1; x <= 2; ++x)
+                ink(2, x, y, colour(x, y));
+        } else {
+            ink(0, 3, y, colour(3, y));
+            for (int x = 0; x < 4; ++x)
+                ink(1, x, y, colour(x, y));
+            for (int x = 1; x <= 2; ++x)
+                ink(2, x, y, colour(x, y));
+            ink(2, 3, y, blues(y));
+        }
+    }
+    return p;
+}
+
+// One drawing of the scene, done by the font and by the reference alike.
+enum class Draw { Text, Ex, Gap };
+struct SceneStep {
+    int font;
+    Draw draw;
+    const char* text;
+    int x, y, a, b;
+    font_reference::Rect clip;
+};
+
+constexpr font_reference::Rect kEverywhere{-100, 100000, -100, 100000};
+
+// Two parts of the screen make the golden picture: the top-left corner and
+// the bottom-right one below it.
+constexpr int kPictureW = 256, kTopH = 80, kBottomH = 40;
+
+} // namespace
+
+// The kit's fonts (rendered from the Liberation fonts) and two hand-made
+// sheets drawn into each kind of screen: with kerning from ".cfg" and
+// ".cfb" descriptions, spacing, characters the font lacks, a clipping
+// rectangle cutting every side, positions off the screen's edges, the
+// centred and the gapped drawers. The reference paints the same scene from
+// the kit's inputs; the golden pictures are written from the reference
+// (TORVANE_UPDATE_GOLDEN=1) and the drawn screen must match them exactly.
+TEST_F(Fonts, TheFontsDrawWhatTheReferencePaintsIntoEachScreen)
+{
+    using font_reference::Target;
     std::string error;
-    ASSERT_TRUE(datakit::write_demo_fonts(dir_, error)) << error;
+    datakit::BitmapFont menu_kit, race_kit, small_kit;
+    datakit::FontStyle style;
+    style.ttf_file = datakit::liberation_font("LiberationSans-Bold.ttf").string();
+    style.point_size = 18;
+    ASSERT_TRUE(datakit::render_bitmap_font(style, menu_kit, error)) << error;
+    style.point_size = 16;
+    style.red = 255, style.green = 220, style.blue = 40;
+    ASSERT_TRUE(datakit::render_bitmap_font(style, race_kit, error)) << error;
+    style.ttf_file = datakit::liberation_font("LiberationSans-Regular.ttf").string();
+    style.point_size = 12;
+    style.red = 90, style.green = 160, style.blue = 255;
+    ASSERT_TRUE(datakit::render_bitmap_font(style, small_kit, error)) << error;
+    const datakit::PcxPicture odd_sheet = pattern_sheet(5), even_sheet = pattern_sheet(4);
+    const std::vector<datakit::FontPair> odd_pairs = {{'a', 'b', 3}, {'b', 'a', -4}};
+
+    // Menu and small with ".cfg" kerning, race with ".cfb".
+    ASSERT_TRUE(datakit::write_bitmap_font(dir_ / "menu", menu_kit, error)) << error;
+    ASSERT_TRUE(datakit::write_bitmap_font(dir_ / "small", small_kit, error)) << error;
+    ASSERT_TRUE(datakit::write_pcx(dir_ / "race.pcx", race_kit.sheet, error)) << error;
+    ASSERT_TRUE(platform::write_file_atomic("race.cfb", datakit::font_cfb_bytes(race_kit.pairs)));
+    ASSERT_TRUE(datakit::write_pcx(dir_ / "odd.pcx", odd_sheet, error)) << error;
+    ASSERT_TRUE(platform::write_file_atomic("odd.cfg", bytes_of(datakit::font_cfg_text(odd_pairs))));
+    ASSERT_TRUE(datakit::write_pcx(dir_ / "even.pcx", even_sheet, error)) << error;
+
+    const auto kit = [](const datakit::BitmapFont& b) {
+        return font_reference::Font{&b.sheet, b.cell_width, b.cell_height, b.across, b.count, b.first_char, b.pairs};
+    };
+    const font_reference::Font inputs[] = {
+        kit(menu_kit),
+        kit(race_kit),
+        kit(small_kit),
+        {&odd_sheet, 5, 6, 4, 4, 'a', odd_pairs},
+        {&even_sheet, 4, 6, 4, 4, 'a', {}},
+    };
+    const char* const sheets[] = {"menu.pcx", "race.pcx", "small.pcx", "odd.pcx", "even.pcx"};
+
+    const SceneStep scene[] = {
+        // Off the screen's top-left corner.
+        {0, Draw::Text, "Wavy", -9, -7, 6, 1, kEverywhere},
+        {0, Draw::Text, "AVATAR Torvane", 52, 2, 6, 1, {0, 640, 0, 480}},
+        // Underscores advance as spaces; the race font's pairs from ".cfb".
+        {1, Draw::Text, "LAP 3/12__1:42.07 AV", 2, 24, 5, 1, kEverywhere},
+        // A rectangle that cuts the text on every side.
+        {2, Draw::Text, "clipped on every side", 20, 43, 3, 0, {30, 130, 46, 54}},
+        // Negative spacing, a character the font lacks between a pair.
+        {2, Draw::Text, "Tight AV A\x01V", 140, 44, 3, -1, kEverywhere},
+        // Trimming: odd cells with kerning (ab +3, ba -4), even cells; 'd'
+        // is empty and 'x' and 0xE9 are not in the fonts.
+        {3, Draw::Text, "abcdxab a", 2, 58, 2, 1, kEverywhere},
+        {4, Draw::Text, "abc\xE9" "cba", 4, 68, 2, 0, kEverywhere},
+        {1, Draw::Ex, "01 7", 60, 58, 2, 0, kEverywhere},
+        {2, Draw::Gap, "g_ap", 160, 60, 5, 3, kEverywhere},
+        {3, Draw::Ex, "abcab", 200, 70, 1, 0, kEverywhere},
+        // Off the screen's bottom-right corner.
+        {1, Draw::Text, "9:59.99", 590, 466, 5, 1, kEverywhere},
+        {0, Draw::Ex, "WM", 520, 446, 3, 0, kEverywhere},
+        {3, Draw::Gap, "abab", 628, 452, 2, 1, kEverywhere},
+        // Above the screen, in a rectangle that starts above it too.
+        {4, Draw::Text, "bab", 228, -3, 1, 0, {231, 250, -10, 480}},
+    };
+
     const struct {
         const char* name;
-        int depth;
+        Target target;
         Layout layout;
     } cases[] = {
-        {"font_8", 8, Layout::Rgb565},
-        {"font_565", 16, Layout::Rgb565},
-        {"font_555", 16, Layout::Rgb555},
-        {"font_bgr565", 16, Layout::Bgr565},
+        {"font_8", Target::Indexed8, Layout::Rgb565},
+        {"font_565", Target::Software16, Layout::Rgb565},
+        {"font_555", Target::Software16, Layout::Rgb555},
+        {"font_bgr565", Target::Software16, Layout::Bgr565},
+        {"font_3d_565", Target::Colour16, Layout::Rgb565},
+        {"font_3d_555", Target::Colour16, Layout::Rgb555},
+        {"font_3d_bgr565", Target::Colour16, Layout::Bgr565},
     };
-    constexpr int kW = 200, kH = 48;
+    const char* update = std::getenv("TORVANE_UPDATE_GOLDEN");
+    const bool updating = update && std::strcmp(update, "1") == 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        open(c.depth, c.layout);
-        lib2d_font menu, race;
-        // The kit's cell sizes come with its fonts: render them again to
-        // know them.
-        datakit::BitmapFont menu_font, race_font;
-        datakit::FontStyle style;
-        style.ttf_file = datakit::liberation_font("LiberationSans-Bold.ttf").string();
-        style.point_size = 18;
-        ASSERT_TRUE(datakit::render_bitmap_font(style, menu_font, error)) << error;
-        style.point_size = 16;
-        ASSERT_TRUE(datakit::render_bitmap_font(style, race_font, error)) << error;
-        ASSERT_EQ(menu.load("Gfx\\Fonts\\Menu.pcx", menu_font.cell_width, menu_font.cell_height, menu_font.across,
-                            menu_font.count, menu_font.first_char),
-                  1);
-        ASSERT_EQ(race.load("Gfx\\Fonts\\Race.pcx", race_font.cell_width, race_font.cell_height, race_font.across,
-                            race_font.count, race_font.first_char),
-                  1);
-        EXPECT_GT(menu.pair_count, 0);
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x)
-                put(x, y, 0);
-        menu.set_clip(0, kW, 0, kH);
-        race.set_clip(0, kW, 0, kH);
-        ASSERT_EQ(menu.draw_text("AVATAR Torvane", 2, 1, 6, 1), 1);
-        ASSERT_EQ(race.draw_text("LAP 3/12  1:42.07", 2, 24, 5, 1), 1);
-        // Kerned: "AV" is drawn tighter than its letters apart.
-        EXPECT_LT(menu.pair_adjustment('A', 'V'), 0);
-        EXPECT_EQ(menu.text_width("AV", 6, 1),
-                  menu.glyph_width['A'] + menu.glyph_width['V'] + 1 + menu.pair_adjustment('A', 'V'));
-
-        torvane_test::PngImage image;
-        image.width = kW;
-        image.height = kH;
-        image.indexed = false;
-        image.pixels.resize(static_cast<std::size_t>(kW) * kH * 3);
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) {
-                std::uint8_t* out = image.pixels.data() + (static_cast<std::size_t>(y) * kW + x) * 3;
-                const std::uint32_t v = pixel(x, y);
-                if (c.depth == 8) {
-                    // Palette indices: the shade number as grey.
-                    out[0] = out[1] = out[2] = static_cast<std::uint8_t>(v * 17);
-                } else if (c.layout == Layout::Bgr565) {
-                    out[0] = static_cast<std::uint8_t>((v & 31) << 3);
-                    out[1] = static_cast<std::uint8_t>((v >> 5 & 63) << 2);
-                    out[2] = static_cast<std::uint8_t>((v >> 11 & 31) << 3);
-                } else if (c.layout == Layout::Rgb555) {
-                    out[0] = static_cast<std::uint8_t>((v >> 10 & 31) << 3);
-                    out[1] = static_cast<std::uint8_t>((v >> 5 & 31) << 3);
-                    out[2] = static_cast<std::uint8_t>((v & 31) << 3);
-                } else {
-                    out[0] = static_cast<std::uint8_t>((v >> 11 & 31) << 3);
-                    out[1] = static_cast<std::uint8_t>((v >> 5 & 63) << 2);
-                    out[2] = static_cast<std::uint8_t>((v & 31) << 3);
-                }
+        if (c.target == Target::Colour16) {
+            // The platform's 3D device; its masks as in open().
+            ASSERT_EQ(device_.enumerate_drivers(window_), 1);
+            device_.software_16bit = 0;
+            ASSERT_EQ(device_.init(0, 640, 480, 16, 1), 1);
+            ASSERT_EQ(device_.render_type, kRenderHardware);
+            if (c.layout == Layout::Rgb555) {
+                device_.red_mask = 0x7C00;
+                device_.green_mask = 0x3E0;
+                device_.blue_mask = 0x1F;
+            } else if (c.layout == Layout::Bgr565) {
+                device_.red_mask = 0x1F;
+                device_.green_mask = 0x7E0;
+                device_.blue_mask = 0xF800;
             }
-        rast_test::expect_golden(c.name, image);
+        } else {
+            open(c.target == Target::Indexed8 ? 8 : 16, c.layout);
+        }
+
+        font_reference::Screen expected;
+        expected.target = c.target;
+        expected.layout = c.layout;
+        expected.width = 640;
+        expected.height = 480;
+        const std::uint32_t background =
+            c.target == Target::Indexed8 ? 200u : font_reference::pack(c.layout, 24, 32, 48);
+        expected.pixels.assign(640u * 480u, background);
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                put(x, y, background);
+
+        std::vector<std::unique_ptr<lib2d_font>> fonts;
+        for (const char* sheet : sheets) {
+            fonts.push_back(std::make_unique<lib2d_font>());
+            const font_reference::Font& in = inputs[fonts.size() - 1];
+            ASSERT_EQ(fonts.back()->load(sheet, in.w, in.h, in.across, in.count, in.first), 1) << sheet;
+        }
+        EXPECT_GT(fonts[0]->pair_count, 0);
+        EXPECT_GT(fonts[1]->pair_count, 0);
+        EXPECT_LT(fonts[0]->pair_adjustment('A', 'V'), 0);
+
+        for (const SceneStep& s : scene) {
+            lib2d_font& font = *fonts[static_cast<std::size_t>(s.font)];
+            const font_reference::Font& in = inputs[s.font];
+            font.set_clip(s.clip.left, s.clip.right, s.clip.top, s.clip.bottom);
+            switch (s.draw) {
+            case Draw::Text:
+                EXPECT_EQ(font.draw_text(s.text, s.x, s.y, s.a, s.b), 1) << s.text;
+                font_reference::text(expected, in, s.clip, s.text, s.x, s.y, s.a, s.b);
+                break;
+            case Draw::Ex:
+                EXPECT_EQ(font.draw_text_ex(s.text, s.x, s.y, s.a), 1) << s.text;
+                font_reference::text_ex(expected, in, s.text, s.x, s.y, s.a);
+                break;
+            case Draw::Gap:
+                EXPECT_EQ(font.draw_text_gap(s.text, s.x, s.y, s.a, s.b), 1) << s.text;
+                font_reference::text_gap(expected, in, s.text, s.x, s.y, s.a, s.b);
+                break;
+            }
+        }
+
+        // The whole screen: nothing drawn beyond what the reference paints.
+        int differences = 0;
+        for (int y = 0; y < 480 && differences < 5; ++y)
+            for (int x = 0; x < 640 && differences < 5; ++x)
+                if (pixel(x, y) != expected.at(x, y)) {
+                    ADD_FAILURE() << "(" << x << ", " << y << "): drawn " << pixel(x, y) << ", reference "
+                                  << expected.at(x, y);
+                    ++differences;
+                }
+
+        // The golden picture: the two corners, as a reviewer sees them
+        // (the 8-bit screen's indices through a viewing palette: the kit's
+        // shades as greys, the hand-made sheets' colours, the background).
+        const auto picture = [&](const auto& value) {
+            torvane_test::PngImage image;
+            image.width = kPictureW;
+            image.height = kTopH + kBottomH;
+            image.indexed = c.target == Target::Indexed8;
+            if (image.indexed) {
+                image.palette.assign(odd_sheet.palette.begin(), odd_sheet.palette.end());
+                for (int i = 0; i < 16; ++i)
+                    for (int k = 0; k < 3; ++k)
+                        image.palette[static_cast<std::size_t>(3 * i + k)] = static_cast<std::uint8_t>(i * 17);
+                image.palette[3 * 200] = 24, image.palette[3 * 200 + 1] = 32, image.palette[3 * 200 + 2] = 48;
+            }
+            for (int y = 0; y < image.height; ++y)
+                for (int x = 0; x < image.width; ++x) {
+                    const int sx = y < kTopH ? x : 640 - kPictureW + x;
+                    const int sy = y < kTopH ? y : 480 - kBottomH + (y - kTopH);
+                    const std::uint32_t v = value(sx, sy);
+                    if (image.indexed) {
+                        image.pixels.push_back(static_cast<std::uint8_t>(v));
+                        continue;
+                    }
+                    int r = 0, g = 0, b = 0;
+                    if (c.layout == Layout::Rgb555) {
+                        r = (v >> 10 & 31) << 3, g = (v >> 5 & 31) << 3, b = (v & 31) << 3;
+                    } else {
+                        r = (v >> 11 & 31) << 3, g = (v >> 5 & 63) << 2, b = (v & 31) << 3;
+                        if (c.layout == Layout::Bgr565)
+                            std::swap(r, b);
+                    }
+                    image.pixels.push_back(static_cast<std::uint8_t>(r));
+                    image.pixels.push_back(static_cast<std::uint8_t>(g));
+                    image.pixels.push_back(static_cast<std::uint8_t>(b));
+                }
+            return image;
+        };
+        // Written from the reference when updating; else the golden must
+        // still be what the reference paints.
+        rast_test::expect_golden(c.name, picture([&](int x, int y) { return expected.at(x, y); }));
+        if (!updating) {
+            torvane_test::PngImage golden;
+            ASSERT_TRUE(torvane_test::read_png(std::string(TORVANE_RAST_GOLDEN_DIR) + "/" + c.name + ".png", golden,
+                                               &error))
+                << error;
+            const torvane_test::PngImage drawn = picture([&](int x, int y) { return pixel(x, y); });
+            EXPECT_TRUE(golden.pixels == drawn.pixels) << "the drawn text differs from " << c.name << ".png";
+        }
+        fonts.clear();
         device_.release();
     }
 }
