@@ -41,8 +41,9 @@ float dot(const vec4& a, const vec4& b)
 }
 
 // The face's corners (3 or 4) and its recomputed normal, stored into the
-// face; 0 when the face does not fit the vertices.
-int face_corners(std::uint8_t* face, const std::uint8_t* vertices, std::size_t vertex_bytes, vec4 p[4], vec4& n)
+// face and the result; 0 when the face does not fit the vertices.
+int face_corners(std::uint8_t* face, const std::uint8_t* vertices, std::size_t vertex_bytes, vec4 p[4],
+                 hit_result& out)
 {
     const std::uint32_t count = word_u32(face, mdl::face_word_corners);
     if (count != 3 && count != 4)
@@ -54,7 +55,8 @@ int face_corners(std::uint8_t* face, const std::uint8_t* vertices, std::size_t v
         const std::uint8_t* v = vertices + offset;
         p[i] = {word_float(v, 0), word_float(v, 1), word_float(v, 2), 1.0f};
     }
-    n = cross(sub(p[1], p[0]), sub(p[2], p[0]));
+    const vec4 n = cross(sub(p[1], p[0]), sub(p[2], p[0]));
+    out.normal = n;
     std::memcpy(face + 8, &n.x, 4);
     std::memcpy(face + 12, &n.y, 4);
     std::memcpy(face + 16, &n.z, 4);
@@ -75,11 +77,10 @@ int face_segment_test(hit_result& out, std::uint8_t* face, const std::uint8_t* v
                       const vec4 seg[2], float limit)
 {
     vec4 p[4];
-    vec4 n;
-    const int count = face_corners(face, vertices, vertex_bytes, p, n);
+    const int count = face_corners(face, vertices, vertex_bytes, p, out);
     if (!count)
         return 0;
-    out.normal = n;
+    const vec4& n = out.normal;
     const vec4& s = seg[0];
     for (int i = 0; i < count; ++i) {
         const vec4& a = p[i];
@@ -102,14 +103,11 @@ int face_segment_test_nearest(hit_result& out, std::uint8_t* face, const std::ui
                               std::size_t vertex_bytes, const vec4 seg[2], float limit)
 {
     vec4 p[4];
-    vec4 n;
-    const int count = face_corners(face, vertices, vertex_bytes, p, n);
-    if (!count)
-        return 0;
-    out.normal = n;
+    const int count = face_corners(face, vertices, vertex_bytes, p, out);
+    const vec4& n = out.normal;
     const vec4 dir = sub(seg[1], seg[0]);
     const float along = dot(dir, n);
-    if (along == 0.0f)
+    if (!count || along == 0.0f)
         return 0;
     const float t = dot(sub(p[0], seg[0]), n) / along;
     out.t = t;

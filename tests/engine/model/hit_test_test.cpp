@@ -105,6 +105,10 @@ TEST_F(HitTest, FaceTestsFindTheCrossingOnEitherWinding)
     EXPECT_EQ(up.vertical(flat, r), 0);
     const vec4 outside[2] = {{3.0f, 4.0f, 1.0f, 1}, {0.0f, -4.0f, 0.0f, 1}};
     EXPECT_EQ(up.vertical(outside, r), 0);
+    // A corner past the vertices: no test reads it.
+    face_fixture broken(square, {3, 2, 9});
+    EXPECT_EQ(broken.vertical(drop, r), 0);
+    EXPECT_EQ(broken.nearest(through, r), 0);
 }
 
 // BASE (root) at the instance's place holds NEAR and FAR, two boxes along
