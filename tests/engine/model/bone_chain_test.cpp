@@ -121,6 +121,31 @@ TEST_F(BoneChainTest, ReachesReachableTargetsWithinAMillimetre)
     }
 }
 
+TEST_F(BoneChainTest, EachInstanceBendsItsOwnJoints)
+{
+    limb l({1.0f, 1.0f});
+    l.target->local_position = {1.5f, 1.8f, 0.0f, 0.0f};
+    ml_modelinfo* a = l.model->make_instance(nullptr);
+    ml_modelinfo* b = l.model->make_instance(nullptr);
+    b->find_node(name_hash("TARGET"))->local_position = {0.9f, 1.0f, 0.6f, 0.0f};
+    for (ml_modelinfo* inst : {a, b})
+        for (int i = 0; i < 2; ++i) {
+            inst->flags &= ~model_transforms_valid;
+            inst->update_transforms(0.0f);
+        }
+    for (ml_modelinfo* inst : {a, b}) {
+        const model_node* hand = inst->find_node(name_hash("HAND"));
+        const model_node* target = inst->find_node(name_hash("TARGET"));
+        EXPECT_LT(distance(hand->world_centre, target->world_centre), 1e-3f);
+    }
+    EXPECT_NE(a->find_node(name_hash("BONE1"))->angles.z, b->find_node(name_hash("BONE1"))->angles.z);
+    // The model's own joints were never bent.
+    EXPECT_EQ(l.bones[0]->angles.z, 0.0f);
+    EXPECT_EQ(l.bones[1]->solved, 0u);
+    delete a;
+    delete b;
+}
+
 TEST_F(BoneChainTest, StaysStraightTowardAnUnreachableTarget)
 {
     limb l({1.0f, 1.0f});
