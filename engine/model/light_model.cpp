@@ -12,6 +12,12 @@ namespace {
 constexpr std::uint32_t light_channel_position = 2111;
 constexpr std::uint32_t light_channel_target = 2116;
 
+ml_modelinfo::light_preparer& installed_preparer()
+{
+    static ml_modelinfo::light_preparer preparer = nullptr;
+    return preparer;
+}
+
 scn_light* current_light(const ml_modelinfo* model)
 {
     return model->current_anim ? model->current_anim->lights : nullptr;
@@ -107,4 +113,24 @@ void ml_modelinfo::set_light(std::int32_t type, float r, float g, float b, float
     light->cone = cone_degrees * 0.017453293f;
     light->set_range(range);
     light->softness = softness;
+}
+
+void ml_modelinfo::set_light_preparer(light_preparer preparer)
+{
+    installed_preparer() = preparer;
+}
+
+int ml_modelinfo::collect_lights(scn_light** out, const camera* cam) const
+{
+    if (!(flags & model_active) || !current_anim || !current_anim->lights)
+        return 0;
+    const light_preparer prepare = installed_preparer();
+    int count = 0;
+    scn_light* light = current_anim->lights;
+    for (std::uint32_t i = 0; light && i < current_anim->light_count; ++i, light = light->next) {
+        if (prepare)
+            prepare(light, cam);
+        out[count++] = light;
+    }
+    return count;
 }

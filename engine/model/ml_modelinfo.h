@@ -13,6 +13,7 @@ class mtr_lib;
 class mesh_texture;
 class ml_modelinfo;
 struct hit_result;
+class camera;
 struct scn_light;
 
 // Flags of a model record.
@@ -121,6 +122,14 @@ public:
     // it always does) and the root and its first child take it as radius;
     // the colour; or type, colour, range, cone (degrees) and softness. No
     // current light: nothing.
+    // The lights of an active instance's current animation, each prepared
+    // for the camera (by the preparer the scene library installs, its
+    // scn_light::transform; unprepared until it does), in `out`; returns the
+    // count (0 without flag bit 0, a current animation or lights).
+    int collect_lights(scn_light** out, const camera* cam) const;
+    using light_preparer = void (*)(scn_light* light, const camera* cam);
+    static void set_light_preparer(light_preparer preparer);
+
     void set_light_range(float range);
     void set_light_color(float r, float g, float b);
     void set_light(std::int32_t type, float r, float g, float b, float range, float cone_degrees, float softness);

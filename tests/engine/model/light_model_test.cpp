@@ -98,5 +98,34 @@ TEST_F(LightModelTest, SettersReachTheCurrentLight)
     SUCCEED();
 }
 
+int prepared = 0;
+
+TEST_F(LightModelTest, ActiveInstancesCollectTheirPreparedLights)
+{
+    scn_light light;
+    ml_modelinfo* m = model_lib::make_simple_model(&light);
+    scn_light* out[4] = {};
+    // Without a preparer the lights are gathered as they are.
+    EXPECT_EQ(m->collect_lights(out, nullptr), 1);
+    EXPECT_EQ(out[0], &light);
+    prepared = 0;
+    ml_modelinfo::set_light_preparer([](scn_light* l, const camera*) {
+        ++prepared;
+        l->world_position.x = 9.0f;
+    });
+    EXPECT_EQ(m->collect_lights(out, nullptr), 1);
+    EXPECT_EQ(prepared, 1);
+    EXPECT_EQ(light.world_position.x, 9.0f);
+    // An inactive instance, or one without a current animation, has none.
+    m->flags &= ~model_active;
+    EXPECT_EQ(m->collect_lights(out, nullptr), 0);
+    m->flags |= model_active;
+    m->current_anim = nullptr;
+    EXPECT_EQ(m->collect_lights(out, nullptr), 0);
+    EXPECT_EQ(prepared, 1);
+    ml_modelinfo::set_light_preparer(nullptr);
+    delete m;
+}
+
 } // namespace
 } // namespace model_test
