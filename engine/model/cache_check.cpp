@@ -1,5 +1,5 @@
-// The texture cache range check of an instance: every texture it draws
-// must sit in one range of the renderer's texture cache.
+// What an instance tells the renderer's texture cache: the one cache range
+// all its textures must share, and a value for the surfaces that take one.
 
 #include <cstdlib>
 
@@ -70,4 +70,24 @@ void ml_modelinfo::check_cache_used()
         return;
     error_box("ml_modelinfo::check_cache_used", "Texture cache range error!");
     std::exit(1);
+}
+
+void ml_modelinfo::set_texture_value(std::uint32_t value)
+{
+    const auto set = texture_surfaces().set_value;
+    if (!set)
+        return;
+    for (model_node* n = first_node; n; n = n->next) {
+        if (!n->is_full())
+            continue;
+        for (const material_ref& r : n->material_refs) {
+            if (!r.material || !r.material->texture)
+                continue;
+            const mesh_texture* t = r.material->texture;
+            mtr_texture* f = t->first_frame;
+            for (std::int32_t i = 0; f && i < t->frame_count; ++i, f = f->next)
+                if (f->surface)
+                    set(f, value);
+        }
+    }
 }

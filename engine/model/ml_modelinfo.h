@@ -172,6 +172,11 @@ public:
     // class in use (A and B both when every texture is of class 5). False,
     // and no flag changed, when the classes mix; true and nothing done
     // while the renderer supplies no cache words.
+    // Every frame with a surface of every texture referenced by a full node
+    // of level 0 hands `value` to the renderer's surface (which keeps it
+    // where the surface takes a value); nothing while the renderer supplies
+    // no set_value.
+    void set_texture_value(std::uint32_t value);
     bool try_check_cache_used();
     // The same; mixed classes end the program ("Texture cache range error!").
     void check_cache_used();

@@ -110,5 +110,30 @@ TEST_F(CacheCheckTest, MixedClassesEndTheProgram)
     delete n;
 }
 
+std::uint32_t handed = 0;
+int calls = 0;
+
+TEST_F(CacheCheckTest, ATextureValueReachesEveryFrameWithASurface)
+{
+    ml_modelinfo* m = model_of({1, 2, 3});
+    // The first mesh's frame has a surface; the second none; the third is on
+    // the lower detail level, which the value does not reach.
+    model_node* first = m->first_node->first_child;
+    first->material_refs[0].material->texture->frame_count = 1;
+    first->material_refs[0].material->texture->first_frame->surface = first;
+    model_node* second = first->next_sibling;
+    second->material_refs[0].material->texture->frame_count = 1;
+    handed = 0;
+    calls = 0;
+    texture_surfaces().set_value = [](mtr_texture*, std::uint32_t v) {
+        handed = v;
+        ++calls;
+    };
+    m->set_texture_value(44);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(handed, 44u);
+    delete m;
+}
+
 } // namespace
 } // namespace model_test
