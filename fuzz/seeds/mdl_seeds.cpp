@@ -2,7 +2,6 @@
 // detail level), an arm that reaches for a target with a muscle and a hit
 // mesh, and a library without models.
 #include "engine/base/name_hash.h"
-#include "engine/model/mdl_format.h"
 #include "fuzz/seeds/seed_registry.h"
 #include "tools/datakit/mdl_writer.h"
 
@@ -25,15 +24,8 @@ mdl_model reaching_arm()
     grip.has_hit_mesh = true;
     grip.hit_mesh.vertices = grip.mesh.vertices;
     grip.hit_mesh.faces = grip.mesh.faces;
-    mdl_muscle muscle;
-    muscle.record[mdl::muscle_word_joint] = name_hash("UPPER");
-    muscle.record[mdl::muscle_word_keys] = 2;
-    muscle.curve.name = "BULGE";
-    muscle.curve.interp = 1;
-    muscle.curve.keys = {{0.0f, 0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
-    muscle.vertices = {0, 5};
-    muscle.points = {{0, 0, 0, 0}, {0, 0, 0, 0}, {0.02f, 0, 0, 0}, {0, 0.02f, 0, 0}};
-    grip.muscles.push_back(muscle);
+    grip.muscles.push_back(datakit::mdl_make_muscle("UPPER", "BULGE", {0, 5},
+                                                    {{0, 0, 0, 0}, {0, 0, 0, 0}, {0.02f, 0, 0, 0}, {0, 0.02f, 0, 0}}));
     mdl_object arm = datakit::mdl_empty_object("ARM", 2, 0, -1, 3);
     arm.chain_kind = 2;
     datakit::mdl_set_pivot(arm, {0, 0, 0, 0});

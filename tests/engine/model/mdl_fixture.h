@@ -37,15 +37,8 @@ inline mdl_model rich_model(const char* name = "RIDER")
     skin.sibling = 2;
     skin.special = 6;
     skin.mesh.header[mdl::mesh_word_kind] = 0;
-    mdl_muscle muscle;
-    muscle.record[mdl::muscle_word_joint] = name_hash("BONE1");
-    muscle.record[mdl::muscle_word_keys] = 2;
-    muscle.curve.name = "FLEX";
-    muscle.curve.interp = 1;
-    muscle.curve.keys = {{0.0f, 0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
-    muscle.vertices = {0, 7};
-    muscle.points = {{0, 0, 0, 0}, {0.1f, 0, 0, 0}, {0, 0, 0, 0}, {0, 0.1f, 0, 0}};
-    skin.muscles.push_back(muscle);
+    skin.muscles.push_back(datakit::mdl_make_muscle("BONE1", "FLEX", {0, 7},
+                                                    {{0, 0, 0, 0}, {0.1f, 0, 0, 0}, {0, 0, 0, 0}, {0, 0.1f, 0, 0}}));
     skin.has_hit_mesh = true;
     skin.hit_mesh.vertices = {datakit::mdl_make_vertex({0, 0, 0, 1}, {0, 0, 1, 0}, 0, 0),
                               datakit::mdl_make_vertex({1, 0, 0, 1}, {0, 0, 1, 0}, 0, 0),
