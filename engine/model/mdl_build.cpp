@@ -95,6 +95,16 @@ void fill_node(model_node* n, const mdl_object& o, int level)
             n->mesh->cloth = o.mesh.cloth;
     } else if (o.type == 1) {
         n->patch = new std::vector<vec4>(o.patch.points);
+        const auto& rec = o.patch.record;
+        n->grid.basis_u = rec[mdl::patch_word_basis_u];
+        n->grid.basis_v = rec[mdl::patch_word_basis_v];
+        n->grid.count_u = rec[mdl::patch_word_u];
+        n->grid.count_v = rec[mdl::patch_word_v];
+        n->grid.closed_u = rec[mdl::patch_word_closed_u] != 0;
+        n->grid.closed_v = rec[mdl::patch_word_closed_v] != 0;
+        n->grid.tension_u = std::bit_cast<float>(rec[mdl::patch_word_tension_u]);
+        n->grid.tension_v = std::bit_cast<float>(rec[mdl::patch_word_tension_v]);
+        n->grid.material = rec[mdl::patch_word_material];
     } else if (o.type == 5 && o.has_bone) {
         n->bone = build_bone(o.bone);
     }

@@ -58,7 +58,7 @@ struct mdl_mesh {
 };
 
 struct mdl_patch {
-    std::array<std::uint32_t, 24> record{};   // U at word 2, V at 3, material index at 4
+    std::array<std::uint32_t, 24> record{};   // words as in mdl_format.h (U at 2, V at 3)
     std::vector<vec4> points;                 // U x V
 };
 

@@ -165,6 +165,7 @@ model_node* model_node::copy_as(std::uint32_t dest_kind) const
     c->type = type;
     c->mesh = mesh;
     c->patch = patch;
+    c->grid = grid;
     c->index = index;
     c->radius = radius;
     c->level0 = level0;

@@ -67,6 +67,22 @@ struct model_part {
     vec4 bound_centre{};
 };
 
+// The shape of a patch grid (the file's 96-byte grid record): the spline
+// kind, point count, wrapping and tension of each direction, and the
+// material reference its polygons take. u runs across the rows of control
+// points, v along a row (consecutive points).
+struct patch_grid {
+    std::uint32_t basis_u = 2;          // 2 uniform cubic B-spline, 3 cardinal
+    std::uint32_t basis_v = 2;
+    std::uint32_t count_u = 0;          // rows
+    std::uint32_t count_v = 0;          // points per row
+    bool closed_u = false;
+    bool closed_v = false;
+    float tension_u = 0.5f;             // cardinal splines only
+    float tension_v = 0.5f;
+    std::uint32_t material = 0;         // index into the node's material references
+};
+
 // Where a bone, a bone end or a chain start rests: scale, rotation angles
 // (radians, about x, then y, then z) and translation.
 struct model_pivot {
@@ -238,6 +254,7 @@ public:
     std::int32_t type = node_empty;
     model_part* mesh = nullptr;         // type 4
     std::vector<vec4>* patch = nullptr; // type 1: control points (the patch grid record)
+    patch_grid grid{};                  // type 1: the grid's shape
     bone_object* bone = nullptr;        // type 5
     model_node* parent = nullptr;
     model_node* next_sibling = nullptr;

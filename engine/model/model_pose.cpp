@@ -89,10 +89,16 @@ void rest_visit(model_node* node, const mat4& m, model_node* chain, bool full)
     }
 }
 
-// The world position of a point placed by the node a path follows.
-vec4 place_point(const vec4& point, const path_spline* path)
+// The world position of a point placed by the node a path follows: the
+// last node of the instance's flat list that bears the path's name. It is
+// looked up in the instance being updated, because the path belongs to the
+// library and every instance linked to the animation shares it.
+vec4 place_point(const vec4& point, const path_spline* path, const model_node* nodes)
 {
-    const auto* placement = path ? static_cast<const model_node*>(path->placement) : nullptr;
+    const model_node* placement = nullptr;
+    for (const model_node* n = path ? nodes : nullptr; n; n = n->next)
+        if (n->hash == path->name.hash)
+            placement = n;
     if (!placement)
         return point;
     vec4 out{};
@@ -119,6 +125,7 @@ struct pass_args {
     float time;
     int level;
     int flag;
+    const model_node* nodes;   // the instance's flat list
 };
 
 // The local rotation of a node without an animation channel.
@@ -231,12 +238,12 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
                         p.y = ch->y->calc(t);
                     if (ch->z)
                         p.z = ch->z->calc(t);
-                    world_point = place_point(p, ch->path);
+                    world_point = place_point(p, ch->path, args.nodes);
                     from_path = true;
                 } else if (!(ch->flags & position_equal_paths) && ch->path && ch->path->count > 1) {
                     vec4 p = node->local_position;
                     ch->eval(t, &p);
-                    world_point = place_point(p, ch->path);
+                    world_point = place_point(p, ch->path, args.nodes);
                     from_path = true;
                 }
             }
@@ -326,7 +333,7 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
 
         skin_matrix(node, level_node, args.level);
 
-        if (an && an->lattice && !(an->flags & 0x1000))
+        if (an && an->lattice && !(an->flags & node_lattice_follows_parent))
             an->lattice->eval(&z, &node->world_scale, t);
 
         if (an && an->lattice && (an->flags & node_lattice_b)) {
@@ -437,5 +444,5 @@ void ml_modelinfo::update_transforms(float time)
         b.m[3][c] = -(position.x * b.m[0][c] + position.y * b.m[1][c] + position.z * b.m[2][c]);
     b.m[0][3] = b.m[1][3] = b.m[2][3] = 0.0f;
     b.m[3][3] = 1.0f;
-    node_pass(root, a, b, scale, pass_args{time, id, 0});
+    node_pass(root, a, b, scale, pass_args{time, id, 0, first_node});
 }

@@ -90,6 +90,7 @@ int render_device::release()
     normal_level_taken = 0;
     colour_table.clear();
     colour_table.shrink_to_fit();
+    free_batch_buffers();
     clear_state();
     return result;
 }

@@ -1,12 +1,41 @@
 #include <algorithm>
+#include <bit>
 
 #include "engine/render/render_device.h"
 
-// Clearing and showing a frame, and getting lost surfaces back.
+// Clearing, drawing and showing a frame, the device's render states, and
+// getting lost surfaces back.
 
 namespace {
 
 using platform::DisplayResult;
+
+// The device's Z compare function from its compare code (1 never, 2 less,
+// 3 equal, 4 less-or-equal, 5 greater, 6 not equal, 7 greater-or-equal,
+// 8 always); a device without one (0) compares less-or-equal.
+platform::CompareFunc compare_func(std::int32_t code)
+{
+    using platform::CompareFunc;
+    switch (code) {
+    case 1: return CompareFunc::Never;
+    case 2: return CompareFunc::Less;
+    case 3: return CompareFunc::Equal;
+    case 5: return CompareFunc::Greater;
+    case 6: return CompareFunc::NotEqual;
+    case 7: return CompareFunc::GreaterEqual;
+    case 8: return CompareFunc::Always;
+    default: return CompareFunc::LessEqual;
+    }
+}
+
+platform::TextureBlend texture_blend(std::int32_t code)
+{
+    switch (code) {
+    case 1: return platform::TextureBlend::Decal;
+    case 4: return platform::TextureBlend::ModulateAlpha;
+    default: return platform::TextureBlend::Modulate;
+    }
+}
 
 // The software picture's border takes the darkest palette entry on an 8-bit
 // screen (its first column, its last two and its last three rows) and black
@@ -43,7 +72,55 @@ int render_device::clear_zbuffer()
         report_error(22);
         return 0;
     }
+    if (texture_preload) {
+        preload_textures();
+        texture_preload = 0;
+    }
     return 1;
+}
+
+// Every texture with texels is drawn once, as a quad of its size at the top
+// left behind almost everything, through the first slot of class 0, so that
+// it is made resident before the frames that need it.
+void render_device::preload_textures()
+{
+    if (!batches.allocated())
+        return;
+    batch_slot& slot = batches.rows[0].slots[0];
+    // The slot's polygons, if any, are drawn first: it changes hands.
+    if (slot.texture) {
+        flush_batch(slot);
+        give_back_slot(slot);
+    }
+    const float near = std::bit_cast<float>(0x3F7FF972u);  // 0.9999
+    const float far = std::bit_cast<float>(0x3F7FBE77u);   // 0.999
+    for (cache_texture& t : preload_records) {
+        if (!t.size)
+            continue;
+        const float w = static_cast<float>(t.cache_width ? t.cache_width : t.source_width);
+        const float h = static_cast<float>(t.cache_height ? t.cache_height : t.source_height);
+        const float xs[4] = {0, w, w, 0}, ys[4] = {0, 0, h, h};
+        const float us[4] = {0, 1, 1, 0}, vs[4] = {0, 0, 1, 1};
+        for (int i = 0; i < 4; ++i) {
+            platform::TLVertex& v = slot.vertices[i];
+            v.sx = xs[i];
+            v.sy = ys[i];
+            v.sz = i % 2 == 0 ? near : far;
+            v.rhw = 0.01f;
+            v.colour = 0xFFFFFFFFu;
+            v.specular = 0xFF000000u;
+            v.tu = us[i];
+            v.tv = vs[i];
+        }
+        const std::uint16_t quad[6] = {0, 1, 2, 0, 2, 3};
+        std::copy(std::begin(quad), std::end(quad), slot.indices);
+        slot.texture = &t;
+        slot.vertex_count = 4;
+        slot.index_count = 6;
+        flush_batch(slot);
+        slot.texture = nullptr;
+        slot.vertex_count = slot.index_count = 0;
+    }
 }
 
 int render_device::clear_back_buffer()
@@ -72,9 +149,116 @@ int render_device::clear_back_buffer()
     return 1;
 }
 
+int render_device::draw_scene()
+{
+    if (render_type == kRenderSoftware)
+        return 1;
+    if (paused) {
+        give_back_batch_slots();
+        return 1;
+    }
+    // A frame that cannot be drawn is dropped: its polygons are not drawn
+    // with a later one.
+    if (!restore_surfaces()) {
+        give_back_batch_slots();
+        return 0;
+    }
+    if (!surfaces_valid || !device3d) {
+        give_back_batch_slots();
+        return 1;
+    }
+    if (!scene_queued)
+        return 0;
+    scene_queued = 0;
+    // Every way out gives every slot back, so nothing queued for this frame
+    // is drawn with the next.
+    struct give_back {
+        render_device& device;
+        ~give_back() { device.give_back_batch_slots(); }
+    } on_return{*this};
+
+    if (const int begun = scene_step(device3d->begin_scene(), 24); begun != 1)
+        return begun;
+    int outcome = 1;
+    bool drawn_in_scene = false;
+    // First the slots whose textures are resident, then the others, each
+    // made resident first. Class 12 comes last and writes no depths.
+    for (int pass = 0; pass < 2 && outcome == 1; ++pass) {
+        for (batch_class& row : batches.rows) {
+            for (int i = 0; i < row.cursor && outcome == 1; ++i) {
+                batch_slot& slot = row.slots[static_cast<std::size_t>(i)];
+                if (!slot.texture)
+                    continue;
+                // A texture given back to the cache since (its record
+                // emptied) has nothing left to draw with.
+                if (slot.index_count == 0 || slot.texture->size == 0) {
+                    give_back_slot(slot);
+                    continue;
+                }
+                const bool resident = slot.texture->video_surface && !slot.texture->video_surface->lost();
+                if (pass == 0 && !resident)
+                    continue;
+                if (!resident && drawn_in_scene) {
+                    // Making a texture resident may evict another whose
+                    // texels this scene still reads: what is queued is
+                    // drawn first.
+                    if (const int ended = scene_step(device3d->end_scene(), 26); ended != 1)
+                        return ended;
+                    if (const int begun = scene_step(device3d->begin_scene(), 24); begun != 1)
+                        return begun;
+                    drawn_in_scene = false;
+                }
+                if (const int code = ready_batch_texture(*slot.texture)) {
+                    report_error(code);
+                    outcome = 0;
+                    break;
+                }
+                if (!draw_slot(slot)) {
+                    outcome = 0;
+                    break;
+                }
+                drawn_in_scene = true;
+                give_back_slot(slot);
+            }
+        }
+    }
+    const int ended = scene_step(device3d->end_scene(), 26);
+    return ended != 1 ? ended : outcome;
+}
+
+void render_device::set_render_states()
+{
+    platform::RenderStates s;
+    const bool z = zbuffer != nullptr;
+    s.z_enable = z;
+    s.z_func = compare_func(zcompare);
+    s.z_write = z;
+    s.specular = specular_enabled != 0;
+    s.texture_blend = texture_blend(texture_map_blend);
+    s.gouraud = true;
+    s.filter = bilinear ? platform::TextureFilter::Linear : platform::TextureFilter::Nearest;
+    bilinear_state = bilinear ? 1 : 0;
+    s.colour_key = true;
+    s.alpha_blend = false;
+    s.source_blend = platform::BlendFactor::One;
+    s.dest_blend = platform::BlendFactor::Zero;
+    blend_state = 0;
+    stipple_state = 0;
+    // Fog off is sent too, so that turning fog off takes effect.
+    s.fog = fog_enabled != 0;
+    s.fog_colour = fog_colour;
+    device_fog_state = fog_enabled ? 1 : 0;
+    device_states = s;
+    if (device3d)
+        device3d->set_render_states(s);
+    render_states_dirty = 0;
+}
+
 int render_device::present()
 {
     triangles = 0;
+    previous_upload_bytes = upload_bytes;
+    upload_bytes = 0;
     if (paused)
         return 1;
     if (!primary_surface || !back_surface || closing)

@@ -6,8 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/render/poly_batch.h"
+#include "engine/render/texture_cache.h"
 #include "platform/display.h"
 #include "platform/window.h"
+
+struct clip_vertex;
+struct mtr_texture;
 
 // The renderer: one program-wide record that lists the display drivers found
 // at start-up, sets up a display in a chosen mode and render type over the
@@ -227,6 +232,86 @@ public:
     // Formats a message (printf-style, cut to 255 characters), adds a line
     // break and shows it as report_error does.
     int format_error(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+
+    // ---- polygon batches (poly_batch.cpp; draw_scene, the render states
+    // and the pre-load pass in frame_ops.cpp) ----
+
+    // Carves the batch slots (each group of classes from its own arena) on
+    // first use and frees every slot. 1, or 0 after reporting the general
+    // error when the memory cannot be had.
+    int alloc_batch_buffers();
+    // Frees the slots and arenas. 1.
+    int free_batch_buffers();
+    // Queues a triangle (count 3) or a quad (4, in fan order: triangles
+    // 0-1-2 and 0-2-3) of `texture` into its texture's slot, from either
+    // `vertices` (contiguous clip vertices) or `vertex_list` (count vertex
+    // addresses). The contiguous form puts the view depth plus `depth_bias`
+    // through the depth scale of the last fog table and takes the fog factor
+    // from the result; the list form has no bias and no fog. Light values
+    // are held to 0..2047 (1.0 = 256; above 255 the vertex is white with a
+    // grey highlight of light / 8), fog indexes to 0..255. Nothing is queued
+    // while paused (every slot is given back), without slots, for a count
+    // other than 3 or 4, or for a texture without a cache record (or whose
+    // record is empty). 1.
+    int draw_polygons(int count, const clip_vertex* vertices, const clip_vertex* const* vertex_list,
+                      const mtr_texture* texture, int depth_bias);
+    // Draws one slot now, in a scene of its own (the texture made resident
+    // first). 1; 0 after reporting error 24, 26, 28 or 42;
+    // kSurfaceLostResult when the surfaces were lost. While paused every
+    // slot is given back and nothing is drawn.
+    int flush_batch(batch_slot& slot);
+    // The device's states for drawing `texture`: Z writes (none for the
+    // overlay class 12), its video copy, fog when fog is on and the texture
+    // is fogged, alpha blending for blend mode 4, stippled alpha for a
+    // negative mode where the device has it, the filter unless the texture
+    // refuses bilinear filtering. Sent to the device.
+    void apply_texture_states(const cache_texture& texture);
+    // Draws every queued slot between begin and end of scene, class by class
+    // (class 12 last, without Z writes), resident textures first, and gives
+    // every slot back. 1; 0 when nothing was queued since the last call;
+    // kSurfaceLostResult when the surfaces were lost (the frame is dropped);
+    // 0 after reporting error 24, 26, 28 or 42. Neither 0 nor the lost result
+    // is fatal to a caller. The software type answers 1 at once.
+    int draw_scene();
+    // The whole render-state block (Z, filter, blending, colour key, fog,
+    // texture blend), sent to the device; render-states-dirty = 0.
+    void set_render_states();
+    // Every slot given back: no texture holds a slot, every class is empty.
+    void give_back_batch_slots();
+    // Steps: a slot's texture made ready to draw (resident, its video copy
+    // reloaded when lost): 0, or the error code to report; one slot given
+    // back; one slot's polygons handed to the device inside a scene (1, or
+    // 0 after reporting error 24).
+    int ready_batch_texture(cache_texture& texture);
+    void give_back_slot(batch_slot& slot);
+    int draw_slot(batch_slot& slot);
+    // The pre-load pass of clear_zbuffer.
+    void preload_textures();
+    // What a begin or end of scene answered, as the batches answer: 1 when
+    // it went through, kSurfaceLostResult when the surfaces were lost, else
+    // 0 after reporting `error`.
+    int scene_step(platform::DisplayResult result, int error);
+
+    batch_table batches;
+    std::uint8_t scene_queued = 0;       // draw_polygons since the last draw_scene
+    // Set, the next clear_zbuffer draws every texture of `preload_records`
+    // once (making each resident) and clears it; nothing else sets it.
+    std::uint8_t texture_preload = 0;
+    // The records the pre-load pass walks: the texture cache's records.
+    std::span<cache_texture> preload_records;
+    std::uint8_t specular_enabled = 0;   // highlights added through the specular colour
+    // The texture-map blend set_render_states sends (1 decal, 2 modulate,
+    // 4 modulate-alpha; any other value modulates).
+    std::int32_t texture_map_blend = 2;
+    // What was last sent to the device: the whole block, the alpha-blend,
+    // bilinear and stippled-alpha states.
+    platform::RenderStates device_states;
+    std::int32_t blend_state = 0, bilinear_state = 0, stipple_state = 0;
+    // Texture residency for the batches: the ring of resident textures, the
+    // next texture handle, bytes made resident this frame and the last.
+    texture_ring resident_ring;
+    std::int32_t next_texture_handle = 1;
+    std::uint64_t upload_bytes = 0, previous_upload_bytes = 0;
 
     // ---- The record ----
 

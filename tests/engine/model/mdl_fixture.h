@@ -45,21 +45,25 @@ inline mdl_model rich_model(const char* name = "RIDER")
                               datakit::mdl_make_vertex({0, 1, 0, 1}, {0, 0, 1, 0}, 0, 0)};
     skin.hit_mesh.faces = {datakit::mdl_make_face(0, {0, 1, 2}, {0, 0, 1, 0})};
 
-    mdl_object flag = mdl_empty_object("FLAG", 2, 0, 3, -1, 1);
-    flag.materials = {"CLOTH"};
-    flag.patch.record[mdl::patch_word_u] = 2;
-    flag.patch.record[mdl::patch_word_v] = 2;
-    flag.patch.points = {{0, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {1, 1, 0, 1}};
+    std::vector<vec4> flag_points;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            flag_points.push_back({static_cast<float>(c) / 3.0f, static_cast<float>(r) / 3.0f, 0, 1});
+    mdl_object flag = datakit::mdl_patch_object("FLAG", 4, 4, flag_points, "CLOTH");
+    flag.id = 2;
+    flag.parent = 0;
+    flag.sibling = 3;
+    flag.node_flags = 1;
 
     mdl_object cape = datakit::mdl_box_object("CAPE", {0.2f, 0.2f, 0.2f, 0.0f}, "CLOTH");
     cape.id = 3;
     cape.parent = 0;
     cape.sibling = 4;
     cape.mesh.has_cloth = true;
-    cape.mesh.cloth.particles.resize(2);
+    cape.mesh.cloth.particles.resize(8);   // one per vertex of the box
     cape.mesh.cloth.particles[1][5] = 9;
     cape.mesh.cloth.springs.resize(1);
-    cape.mesh.cloth.links = {{{0, 0}}, {{0, 1}}};
+    cape.mesh.cloth.links = {{{0, 0}}, {{0, 1}}, {}, {}, {}, {}, {}, {}};
 
     mdl_object chain = mdl_empty_object("CHAIN", 4, 0, -1, 5);
     mdl_set_pivot(chain, {0, 0, 0, 0});

@@ -62,7 +62,12 @@ TEST_F(ModelLibTest, LoadsModelsByNameInAnyCaseAndMakesInstances)
     EXPECT_EQ(skin->namesake(1)->kind(), node_kind_level);
     EXPECT_EQ(model->first_node->bindings->bound, model->find_node(name_hash("BONE2")));
     EXPECT_TRUE(model->find_node(name_hash("CAPE"))->mesh->has_cloth);
-    EXPECT_EQ(model->find_node(name_hash("FLAG"))->patch->size(), 4u);
+    const model_node* flag = model->find_node(name_hash("FLAG"));
+    EXPECT_EQ(flag->patch->size(), 16u);
+    EXPECT_EQ(flag->grid.count_u, 4u);
+    EXPECT_EQ(flag->grid.count_v, 4u);
+    EXPECT_EQ(flag->grid.basis_u, 2u);
+    EXPECT_EQ(flag->grid.tension_v, 0.5f);
     EXPECT_EQ(model->find_node(name_hash("BONE2"))->bone->chain_start, model->find_node(name_hash("CHAIN")));
 
     EXPECT_EQ(lib.create_instance("NOBODY", nullptr, 0), nullptr);
