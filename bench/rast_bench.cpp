@@ -212,8 +212,11 @@ std::vector<scene_polygon> race_scene(float scale_x, float scale_y)
 // alone (to see what each costs).
 enum scene_part { whole_scene, perspective_only, triangles_only };
 
+// `threads` draw the frame (1: each polygon as it comes; more: recorded and
+// drawn at the flush by bands of rows). The time is wall time, the flush
+// included.
 void race_frame(benchmark::State& state, int width, int height, int span_run, int edge_run, int full_res,
-                scene_part part)
+                scene_part part, int threads)
 {
     const std::vector<scene_polygon> scene =
         race_scene(static_cast<float>(width) / 320.0f, static_cast<float>(height) / 200.0f);
@@ -224,6 +227,7 @@ void race_frame(benchmark::State& state, int width, int height, int span_run, in
     rast_set_screen(static_cast<float>(width), static_cast<float>(height),
                     rast_frame{frame.data(), width, width, height, 8});
 
+    rast_set_threads(threads);
     std::vector<clip_vertex*> pointers;
     for (auto _ : state) {
         for (std::size_t i = 0; i < work.size(); ++i) {
@@ -239,8 +243,11 @@ void race_frame(benchmark::State& state, int width, int height, int span_run, in
             else
                 rast_draw_triangle(pointers.data(), 3, &m);
         }
+        rast_flush();
         benchmark::ClobberMemory();
     }
+    state.counters["threads"] = rast_threads();
+    rast_set_threads(1);
     double area = 0;  // summed polygon areas, for the overdraw
     for (const scene_polygon& p : scene) {
         double twice = 0;
@@ -256,11 +263,18 @@ void race_frame(benchmark::State& state, int width, int height, int span_run, in
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-BENCHMARK_CAPTURE(race_frame, 320x200_8bit, 320, 200, 16, 8, 1, whole_scene)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(race_frame, 640x480_8bit, 640, 480, 32, 16, 0, whole_scene)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(race_frame, 320x200_8bit_perspective_polygons_only, 320, 200, 16, 8, 1, perspective_only)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(race_frame, 320x200_8bit_small_triangles_only, 320, 200, 16, 8, 1, triangles_only)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit, 320, 200, 16, 8, 1, whole_scene, 1)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(race_frame, 640x480_8bit, 640, 480, 32, 16, 0, whole_scene, 1)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit_perspective_polygons_only, 320, 200, 16, 8, 1, perspective_only, 1)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit_small_triangles_only, 320, 200, 16, 8, 1, triangles_only, 1)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+// How the frame scales with the threads that draw it.
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit_2_threads, 320, 200, 16, 8, 1, whole_scene, 2)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit_4_threads, 320, 200, 16, 8, 1, whole_scene, 4)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(race_frame, 320x200_8bit_8_threads, 320, 200, 16, 8, 1, whole_scene, 8)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(race_frame, 640x480_8bit_8_threads, 640, 480, 32, 16, 0, whole_scene, 8)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
