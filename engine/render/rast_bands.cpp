@@ -28,13 +28,8 @@ struct queued_polygon {
     std::uint32_t first;  // its first point in `points`
     std::uint16_t count;
     bool perspective;
+    std::int32_t row_lo, row_hi;  // the rows it may touch, inside the clip
     raster_material material;
-};
-
-// The rows a recorded polygon may touch, kept apart from the rest so that a
-// band's scan over them reads little memory.
-struct row_range {
-    std::int32_t lo, hi;
 };
 
 // Past this many recorded polygons the queue is drawn at once, so a caller
@@ -168,21 +163,21 @@ private:
 };
 
 std::vector<queued_polygon> queue;
-std::vector<row_range> queue_rows;
 std::vector<rast_point> points;
+// The bands of the next flush, `bin_rows` rows each (0: not chosen yet),
+// and for each the recorded polygons that reach it, in order.
+int bin_rows = 0;
+std::vector<std::vector<std::uint32_t>> bins;
 band_pool pool;
 
-// Draws the recorded polygons that reach rows [lo, hi), in order.
-void draw_band(std::int64_t lo, std::int64_t hi)
+// Draws the recorded polygons that reach band `band`, rows [lo, hi), in
+// order.
+void draw_band(std::size_t band, std::int64_t lo, std::int64_t hi)
 {
-    const std::size_t n = queue.size();
-    const row_range* rows = queue_rows.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (rows[i].lo >= hi || rows[i].hi <= lo)
-            continue;
+    for (const std::uint32_t i : bins[band]) {
         const queued_polygon& p = queue[i];
-        const std::int64_t from = rows[i].lo > lo ? rows[i].lo : lo;
-        const std::int64_t to = rows[i].hi < hi ? rows[i].hi : hi;
+        const std::int64_t from = p.row_lo > lo ? p.row_lo : lo;
+        const std::int64_t to = p.row_hi < hi ? p.row_hi : hi;
         if (p.perspective)
             rast_draw_persp_rows(points.data() + p.first, p.count, p.material, from, to);
         else
@@ -202,20 +197,20 @@ void band_pool::run(std::uint32_t generation)
             continue;
         const std::int64_t lo = static_cast<std::int64_t>(next) * band_rows_;
         const std::int64_t hi = std::min<std::int64_t>(lo + band_rows_, height_);
-        draw_band(lo, hi);
+        draw_band(next, lo, hi);
         done_.fetch_add(1, std::memory_order_release);
         t = ticket_.load(std::memory_order_acquire);
     }
 }
 
-// Rows per band: about three bands per thread, so that a thread whose band
-// holds few polygons takes another, and at least 8 rows, so that few small
+// Rows per band: about two bands per thread, so that a thread whose band
+// holds few polygons takes another, and at least 16 rows, so that few small
 // polygons are cut by a band's edge (each band sets a cut polygon up again).
 int band_rows_for(int height, int threads)
 {
-    const int bands = threads * 3;
+    const int bands = threads * 2;
     const int rows = (height + bands - 1) / bands;
-    return std::max(rows, 8);
+    return std::max(rows, 16);
 }
 
 } // namespace
@@ -240,9 +235,17 @@ bool rast_defer(const rast_point* p, int count, bool perspective, const raster_m
     const double hi = std::min(std::floor(static_cast<double>(bottom)) + 1.0, static_cast<double>(st.clip_height));
     if (lo >= hi)
         return true;
-    queue.push_back({static_cast<std::uint32_t>(points.size()), static_cast<std::uint16_t>(count), perspective, material});
-    queue_rows.push_back({static_cast<std::int32_t>(lo), static_cast<std::int32_t>(hi)});
+    if (bin_rows == 0) {
+        bin_rows = band_rows_for(st.clip_height, pool.threads());
+        bins.resize(static_cast<std::size_t>((st.clip_height + bin_rows - 1) / bin_rows));
+    }
+    const std::int32_t row_lo = static_cast<std::int32_t>(lo), row_hi = static_cast<std::int32_t>(hi);
+    const std::uint32_t index = static_cast<std::uint32_t>(queue.size());
+    queue.push_back({static_cast<std::uint32_t>(points.size()), static_cast<std::uint16_t>(count), perspective, row_lo,
+                     row_hi, material});
     points.insert(points.end(), p, p + count);
+    for (std::int32_t band = row_lo / bin_rows; band <= (row_hi - 1) / bin_rows; ++band)
+        bins[static_cast<std::size_t>(band)].push_back(index);
     if (queue.size() >= max_queued)
         rast_flush();
     return true;
@@ -252,11 +255,12 @@ void rast_flush()
 {
     if (queue.empty())
         return;
-    const int height = rast_current_state().clip_height;
-    pool.draw(height, band_rows_for(height, pool.threads()));
+    pool.draw(rast_current_state().clip_height, bin_rows);
     queue.clear();
-    queue_rows.clear();
     points.clear();
+    for (std::vector<std::uint32_t>& bin : bins)
+        bin.clear();
+    bin_rows = 0;
 }
 
 void rast_set_threads(int threads)

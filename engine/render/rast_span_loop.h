@@ -6,6 +6,10 @@
 
 #include "engine/base/recip_table.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/render/rast_span.h"
 
 // The span loops behind every filler, one instance per pixel size, texel
@@ -80,6 +84,80 @@ inline void put(Pixel* p, const span_tables& s, std::uint32_t u, std::uint32_t v
         store(p + 1, e >> (8 * sizeof(Pixel)));
 }
 
+#if defined(__SSE2__)
+// Eight consecutive samples at a time. A texel offset needs only the low 16
+// bits of u and v, a shade level only those of the light, and the low 16
+// bits of a sum depend only on those of its terms: so the samples step as
+// eight 16-bit lanes, which give exactly the offsets and levels the 32-bit
+// values would.
+struct sample_lanes {
+    __m128i u, v, l;     // samples k .. k + 7
+    __m128i du, dv, dl;  // eight steps
+    __m128i mask;
+
+    sample_lanes(std::uint32_t u0, std::uint32_t v0, std::uint32_t l0, std::uint32_t su, std::uint32_t sv,
+                 std::uint32_t sl, std::uint32_t texture_mask)
+    {
+        const __m128i k = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+        auto lanes = [&k](std::uint32_t start, std::uint32_t step) {
+            return _mm_add_epi16(_mm_set1_epi16(static_cast<short>(start)),
+                                 _mm_mullo_epi16(k, _mm_set1_epi16(static_cast<short>(step))));
+        };
+        u = lanes(u0, su);
+        v = lanes(v0, sv);
+        l = lanes(l0, sl);
+        du = _mm_set1_epi16(static_cast<short>(su * 8));
+        dv = _mm_set1_epi16(static_cast<short>(sv * 8));
+        dl = _mm_set1_epi16(static_cast<short>(sl * 8));
+        mask = _mm_set1_epi16(static_cast<short>(texture_mask));
+    }
+    // The texel offsets and shade levels (light & 0xFF00) of the eight
+    // samples, then a step to the next eight.
+    void take(std::uint16_t* offset, std::uint16_t* level)
+    {
+        const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF00));
+        const __m128i o = _mm_and_si128(_mm_or_si128(_mm_and_si128(u, high), _mm_srli_epi16(v, 8)), mask);
+        _mm_store_si128(reinterpret_cast<__m128i*>(offset), o);
+        _mm_store_si128(reinterpret_cast<__m128i*>(level), _mm_and_si128(l, high));
+        u = _mm_add_epi16(u, du);
+        v = _mm_add_epi16(v, dv);
+        l = _mm_add_epi16(l, dl);
+    }
+};
+
+// One sample per pixel. (Always inlined: the row loops of small polygons
+// call it for spans of a few pixels, where a call costs as much as the
+// pixels.)
+template <typename Pixel, texel_kind Kind>
+[[gnu::always_inline]] inline void span_full(const rast_span& span)
+{
+    static_assert(Kind != texel_kind::blend, "translucent texels blend at half resolution only");
+    const span_tables s(span);
+    Pixel* p = static_cast<Pixel*>(span.dst);
+    int left = span.count;
+    sample_lanes lanes(span.u, span.v, span.l, span.du, span.dv, span.dl, s.mask);
+    alignas(16) std::uint16_t offset[8];
+    alignas(16) std::uint16_t level[8];
+    auto pixel = [&](int j) {
+        const std::uint32_t t = s.texels[offset[j]];
+        if constexpr (Kind == texel_kind::keyed) {
+            if (t == 0)
+                return;
+        }
+        store(p + j, s.shade[level[j] | t]);
+    };
+    for (; left >= 8; left -= 8, p += 8) {
+        lanes.take(offset, level);
+        for (int j = 0; j < 8; ++j)
+            pixel(j);
+    }
+    if (left > 0) {
+        lanes.take(offset, level);
+        for (int j = 0; j < left; ++j)
+            pixel(j);
+    }
+}
+#else
 // One sample per pixel. (Always inlined: the row loops of small polygons
 // call it for spans of a few pixels, where a call costs as much as the
 // pixels.)
@@ -98,6 +176,7 @@ template <typename Pixel, texel_kind Kind>
         l += dl;
     }
 }
+#endif
 
 // One sample per pixel pair (see rast_span for the first and last pixels).
 template <typename Pixel, texel_kind Kind>
