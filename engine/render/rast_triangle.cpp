@@ -133,6 +133,10 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
     // frame, even before the first row or past the last.)
     const std::ptrdiff_t row_bytes = static_cast<std::ptrdiff_t>(st.stride) * st.bytes_per_pixel;
     std::uint8_t* const first_row = rast_detail::frame_row(st, from);
+#if defined(__SSE2__)
+    // The span loop's lane steps, the same on every row.
+    const rast_detail::sample_steps steps(line.du, line.dv, line.dl, s.mask);
+#endif
     for (std::int64_t y = from; y < to; ++y, left.step(), right.step()) {
         const std::int64_t xl = left.x >> 16;
         const std::int64_t pixels = (right.x >> 16) - xl + extra;
@@ -146,6 +150,12 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
         line.v = static_cast<std::uint32_t>(left.v >> 8);
         line.l = static_cast<std::uint32_t>(left.l);
         Pixel* row = reinterpret_cast<Pixel*>(first_row + (y - from) * row_bytes);
+#if defined(__SSE2__)
+        if constexpr (!Half) {
+            rast_detail::emit_full<Pixel, Kind>(row + (xl + first), first, last, pixels, line, s, steps);
+            continue;
+        }
+#endif
         rast_detail::emit<Pixel, Kind, Half>(row + (xl + first), first, last, pixels, line, s);
     }
 }
