@@ -126,11 +126,7 @@ void rast_draw_persp_rows(const rast_point* points, int count, const raster_mate
     std::int64_t to = pv[bottom].row;
     if (to == from)
         return;
-    if (from < row_lo)
-        from = row_lo;
-    if (to > row_hi)
-        to = row_hi;
-    if (from >= to)
+    if (!rast_detail::window_rows(from, to, row_lo, row_hi))
         return;
 
     const int depth = st.frame.depth == 16 ? 16 : 8;

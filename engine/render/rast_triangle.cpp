@@ -116,11 +116,7 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
     // The blend filler leaves the right pixel out, so two translucent
     // triangles never blend their shared edge twice.
     constexpr std::int64_t extra = Kind == rast_texel_kind::blend ? 0 : 1;
-    if (from < row_lo)
-        from = row_lo;
-    if (to > row_hi)
-        to = row_hi;
-    if (from >= to)
+    if (!rast_detail::window_rows(from, to, row_lo, row_hi))
         return;
     left.advance_to(from);
     right.advance_to(from);
