@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/render/rast.h"
+#include "platform/fault_seam.h"
 #include "tests/engine/render/rast_test_fixture.h"
 #include "tests/support/fp_traps.h"
 
@@ -293,6 +294,42 @@ TEST(RastThreads, PolygonsWaitForTheFlush)
     EXPECT_EQ(rast_test::first_difference(f, expected), "");
     EXPECT_EQ(rast_test::first_difference(other, blank), "");
     rast_set_threads(1);
+}
+
+// Threads the system refuses leave fewer to draw, and the picture is the
+// same; with none started the entries draw at once again.
+TEST(RastThreads, RefusedThreadsLeaveFewerToDraw)
+{
+    rast_test::texture tex;
+    polygon_source src(99);
+    rast_test::install_tables(8);
+    const std::vector<scene_item> scene = mixed_scene(src, tex, 96, 64);
+    rast_set_globals(16, 8, 1);
+    frame expected(96, 64, 8);
+    expected.make_current();
+    draw_scene(scene);
+
+    platform::fail_after(platform::Fault::ThreadCreate, 1);
+    rast_set_threads(4);
+    platform::clear_faults();
+    EXPECT_EQ(rast_threads(), 2);
+    frame two(96, 64, 8);
+    two.make_current();
+    draw_scene(scene);
+    rast_flush();
+    EXPECT_EQ(rast_test::first_difference(two, expected), "");
+
+    rast_set_threads(1);
+    platform::fail_next(platform::Fault::ThreadCreate);
+    rast_set_threads(4);
+    platform::clear_faults();
+    EXPECT_EQ(rast_threads(), 1);
+    frame none(96, 64, 8);
+    none.make_current();
+    draw_scene(scene);  // drawn without a flush
+    EXPECT_EQ(rast_test::first_difference(none, expected), "");
+    rast_set_threads(1);
+    rast_set_globals(rast_default_span_run, rast_default_edge_run, 0);
 }
 
 } // namespace
