@@ -73,7 +73,8 @@ inline constexpr int rast_max_threads = 64;
 // and records the polygon; rast_flush draws everything recorded, in order,
 // the threads each drawing whole bands of rows. The texels, the shade table
 // and the blend pages a recorded polygon reads must stay as they are until
-// the flush. The picture is the same for any number of threads.
+// the flush, and the caller leaves the frame alone until then. The picture
+// is the same for any number of threads.
 void rast_set_threads(int threads);
 // The threads that draw (fewer than asked when the system refused some).
 int rast_threads();
