@@ -1,0 +1,288 @@
+#include "engine/scene/scene.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine/base/engine.h"
+#include "engine/base/error_box.h"
+#include "engine/base/float_conv.h"
+#include "engine/model/anim_lib.h"
+#include "engine/model/ml_modelinfo.h"
+#include "engine/model/model_lib.h"
+#include "engine/model/mtr_lib.h"
+#include "engine/scene/camera.h"
+
+namespace {
+
+texture_classer installed_classer = nullptr;
+
+// The highest cache class a map object's texture may have.
+constexpr int max_map_texture_class = 5;
+
+std::string with_extension(const char* name, const char* extension)
+{
+    return std::string(name ? name : "") + extension;
+}
+
+// Destroys every library of an intrusive list (chained through next) whose
+// name matches, keeping the others in their order.
+template <class Library>
+void remove_named(Library*& head, const char* name)
+{
+    Library** link = &head;
+    while (*link) {
+        Library* lib = *link;
+        if (name && strcasecmp(lib->name.c_str(), name) == 0) {
+            *link = lib->next;
+            delete lib;
+        } else {
+            link = &lib->next;
+        }
+    }
+}
+
+template <class Library>
+void delete_list(Library*& head)
+{
+    while (head) {
+        Library* after = head->next;
+        delete head;
+        head = after;
+    }
+}
+
+// Every item of the first list of every present cell, columns outermost,
+// then levels, then rows.
+template <class Visit>
+void for_each_first_list_item(const map_grid& grid, Visit visit)
+{
+    for (std::int32_t ix = 0; ix < grid.columns; ++ix)
+        for (std::int32_t iy = 0; iy < grid.levels; ++iy)
+            for (std::int32_t iz = 0; iz < grid.rows; ++iz) {
+                map_cell* c = grid.lookup(iy, iz, ix);
+                if (!c)
+                    continue;
+                for (map_item* item = c->sections[0]; item; item = item->next)
+                    visit(*item);
+            }
+}
+
+// Whether a node's referenced textures all stay within the class limit.
+bool node_textures_fit(const model_node& node)
+{
+    for (const material_ref& ref : node.material_refs) {
+        if (!ref.material || !ref.material->texture)
+            continue;
+        for (const mtr_texture* frame = ref.material->texture->first_frame; frame; frame = frame->next) {
+            const int cls = installed_classer ? installed_classer(frame) : -1;
+            if (cls > max_map_texture_class)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool model_textures_fit(const ml_modelinfo& model)
+{
+    const int levels = model.levels ? model.level_count : 1;
+    for (int k = 0; k < levels; ++k) {
+        const model_record* level = model.levels ? model.levels[k] : &model;
+        if (!level)
+            continue;
+        for (const model_node* n = level->first_node; n; n = n->next)
+            if (!node_textures_fit(*n))
+                return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void set_texture_classer(texture_classer classer)
+{
+    installed_classer = classer;
+}
+
+void scene_error(int code)
+{
+    const char* text = code == 0 ? "SCENE:: Fatal error!" : code == 1 ? "SCENE:: File open error!" : "SCENE:: Unknown error!";
+    error_box("error", "%s", text);
+    std::exit(1);
+}
+
+scene::scene()
+{
+    ++live;
+}
+
+scene::~scene()
+{
+    release();
+    --live;
+}
+
+void scene::release()
+{
+    // Models first: their instances hold private copies of materials and
+    // links to animations of the other libraries.
+    model_libs.clear();
+    delete_list(material_libs);
+    delete_list(anim_libs);
+    grid.free();
+}
+
+void scene::add_model_lib(const char* path, int model_arg)
+{
+    auto lib = std::make_unique<model_lib>(path);
+    lib->open_lib_file(path);
+    lib->load_all(model_arg);
+    lib->clear_flags(model_built);
+    model_libs.insert(model_libs.begin(), std::move(lib));
+}
+
+void scene::add_material_lib(const char* path, int material_arg, int)
+{
+    auto* lib = new mtr_lib(path);
+    lib->open_lib_file(path);
+    const bool software = current_engine && current_engine->render_type == engine::software_render_type;
+    lib->add_all_materials(software ? material_kind_atlas : material_kind_surface, material_arg, 0);
+    lib->next = material_libs;
+    material_libs = lib;
+}
+
+void scene::add_anim_lib(const char* path)
+{
+    auto* lib = new anim_lib(path);
+    lib->open_lib_file(path);
+    lib->load_all();
+    lib->next = anim_libs;
+    anim_libs = lib;
+}
+
+void scene::load_map(const char* path)
+{
+    const map_status status = grid.load_file(path ? path : "");
+    if (status != map_status::ok) {
+        std::fprintf(stderr, "scene: %s: %s\n", path ? path : "", map_status_text(status));
+        scene_error(1);
+    }
+}
+
+void scene::load(const char* name, int material_kind, int material_arg, int model_arg)
+{
+    // Billboard models read the current camera while they are posed.
+    camera loading_camera;
+    mat_identity(&loading_camera.heading);
+    mat_identity(&loading_camera.heading_inverse);
+    engine* context = current_engine;
+    ::camera* previous = context ? context->camera : nullptr;
+    if (context)
+        context->set_camera(&loading_camera);
+
+    if (material_kind == material_kind_mtt)
+        add_material_lib(with_extension(name, ".MTT").c_str(), material_arg, 0);
+    else if (material_kind == material_kind_mtp)
+        add_material_lib(with_extension(name, ".MTP").c_str(), material_arg, 0);
+    else
+        scene_error(0);
+    add_anim_lib(with_extension(name, ".ANM").c_str());
+    add_model_lib(with_extension(name, ".MDL").c_str(), model_arg);
+    load_map(with_extension(name, ".MAP").c_str());
+
+    for (auto& lib : model_libs)
+        lib->link_materials(material_libs);
+    for (auto& lib : model_libs)
+        lib->link_anims(anim_libs);
+    link_map_objects();
+    prepare_models();
+    if (!(context && context->render_type == engine::software_render_type) && !check_textures()) {
+        error_box("scene::load", "Texture cache range error!");
+        std::exit(1);
+    }
+
+    // The loading camera ends here: the context gets back the camera it had.
+    if (context && context == current_engine && context->camera == &loading_camera)
+        context->set_camera(previous);
+}
+
+void scene::remove_model_lib(const char* name)
+{
+    for (auto it = model_libs.begin(); it != model_libs.end();) {
+        if (name && strcasecmp((*it)->name.c_str(), name) == 0)
+            it = model_libs.erase(it);
+        else
+            ++it;
+    }
+}
+
+void scene::remove_material_lib(const char* name)
+{
+    remove_named(material_libs, name);
+}
+
+void scene::remove_anim_lib(const char* name)
+{
+    remove_named(anim_libs, name);
+}
+
+ml_modelinfo* scene::find_model(std::uint32_t hash) const
+{
+    if (model_libs.empty())
+        return nullptr;
+    return model_libs.front()->find_model(hash);
+}
+
+map_cell* scene::cell(std::int64_t x, std::int64_t y, std::int64_t z) const
+{
+    return grid.lookup(y, z, x);
+}
+
+vec4 scene::point_to_cell(const vec4& p) const
+{
+    auto axis = [](float v, float origin, float size) { return size != 0.0f ? (v - origin) / size : 0.0f; };
+    return {axis(p.x, grid.origin.x, grid.cell_size.x), axis(p.y, grid.origin.y, grid.cell_size.y),
+            axis(p.z, grid.origin.z, grid.cell_size.z), p.w};
+}
+
+map_cell* scene::cell_at_point(const vec4& p) const
+{
+    const vec4 c = point_to_cell(p);
+    return cell(trunc_to_int64(c.x), trunc_to_int64(c.y), trunc_to_int64(c.z));
+}
+
+void scene::link_map_objects()
+{
+    for_each_first_list_item(grid, [this](map_item& item) { item.instance = find_model(item.name_hash); });
+}
+
+std::size_t scene::linked_item_count() const
+{
+    std::size_t count = 0;
+    for_each_first_list_item(grid, [&count](map_item& item) { count += item.instance != nullptr; });
+    return count;
+}
+
+void scene::prepare_models()
+{
+    for (auto& lib : model_libs) {
+        for (ml_modelinfo* m = lib->models; m; m = m->next) {
+            m->update_transforms(0.0f);
+            if (m->node_count > 1 && m->first_node && m->first_node->mesh_word() == 2)
+                error_box("LKY sprite error", "hrc : %s", m->name);
+        }
+    }
+}
+
+bool scene::check_textures() const
+{
+    bool fit = true;
+    for_each_first_list_item(grid, [&fit](map_item& item) {
+        if (fit && item.instance)
+            fit = model_textures_fit(*item.instance);
+    });
+    return fit;
+}
