@@ -228,8 +228,8 @@ ml_modelinfo** scene_view::get_vis_list(ml_modelinfo** out, ml_modelinfo** end, 
 void scene_view::prepare()
 {
     meshes_drawn = vertices_drawn = faces_drawn = 0;
-    const render_device& device = the_render_device();
-    rast_set_screen(static_cast<float>(device.width), static_cast<float>(device.height));
+    if (const render_device* device = installed_render_device())
+        rast_set_screen(static_cast<float>(device->width), static_cast<float>(device->height));
     eye_point.x = eye_point.y = eye_point.z = 0.0f;
 
     frame_.context = current_engine;
