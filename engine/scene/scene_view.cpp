@@ -94,11 +94,13 @@ scene_draw_hooks& scene_hooks()
 
 bool sphere_in_view(float x, float z, float r, float near_z, float far_z, float tan_half)
 {
-    if (!(z + r > far_z))
+    // Quiet comparisons: a NaN fails each test without raising the invalid
+    // operation flag.
+    if (!std::isgreater(z + r, far_z))
         return false;
-    if (!(z - r < near_z))
+    if (!std::isless(z - r, near_z))
         return false;
-    return std::fabs(x) - r < (z - r) * -tan_half;
+    return std::isless(std::fabs(x) - r, (z - r) * -tan_half);
 }
 
 void view_frustum::set(float half_fov, float near_depth, float, float far)

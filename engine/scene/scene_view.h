@@ -9,6 +9,7 @@
 
 class camera;
 class ml_modelinfo;
+class model_node;
 class model_record;
 class scene;
 class scene_view;
@@ -78,6 +79,10 @@ struct scene_draw_hooks {
     void (*flush)() = nullptr;
     // Software render type: draws and empties the depth buckets.
     void (*zsort_draw)(scene_view& view) = nullptr;
+    // Draws a flattened shadow mesh whose vertices draw_planar_shadow laid
+    // in the view's frame buffers (face normals, then the software depth
+    // sort, or the back-face selection and the shadow's one-depth drawing).
+    void (*draw_shadow_mesh)(model_node* node, scene_view& view) = nullptr;
     // Finds the ground under an instance whose shadow flag is set (its
     // ground shade); called by prepare for each such visible instance.
     void (*ground_under_instance)(ml_modelinfo* instance, scene* world) = nullptr;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/fp_traps.h"
+
 #include "engine/base/light_record.h"
 #include "engine/base/mat4.h"
 #include "engine/model/anim_lib.h"
@@ -105,6 +107,7 @@ TEST_F(SceneViewTest, FrustumAndViewportRecords)
 
 TEST_F(SceneViewTest, SphereTestAtThePlanes)
 {
+    torvane_test::FpTraps traps;
     // A 90-degree lens; the side test measures at the sphere's far depth,
     // z - r.
     const float near = -1.0f, far = -400000.0f, t = 1.0f;
@@ -131,6 +134,7 @@ TEST_F(SceneViewTest, SphereTestAtThePlanes)
 
 TEST_F(SceneViewTest, VisibleListAtTheFarEdgeAndEqualDepths)
 {
+    torvane_test::FpTraps traps;
     camera cam;
     plain_camera(cam, 400000.0f);
     auto beyond = bare_instance(0.0f, 0.0f, -400001.0f, 1.0f);
@@ -214,6 +218,7 @@ void record_hooks()
 
 TEST_F(SceneViewTest, DrawOrderEarlyPassPairsAndSoftware)
 {
+    torvane_test::FpTraps traps;
     camera cam;
     plain_camera(cam, 1000.0f);
     auto far_one = bare_instance(0.0f, 0.0f, -300.0f, 1.0f);
@@ -288,6 +293,7 @@ protected:
 
 TEST_F(KitSceneViewTest, PrepareListsMapObjectsLevelsLightsAndTransforms)
 {
+    torvane_test::FpTraps traps;
     current_engine->grid_culling = 0;
     model_lib& lib = *world.model_libs.front();
     ml_modelinfo* rider = lib.create_instance("RIDER", world.material_libs, 0);
@@ -349,6 +355,7 @@ TEST_F(KitSceneViewTest, PrepareListsMapObjectsLevelsLightsAndTransforms)
 
 TEST_F(KitSceneViewTest, GridCullingKeepsToTheCellsTheCameraCellSees)
 {
+    torvane_test::FpTraps traps;
     current_engine->grid_culling = 1;
     scene_view v(&world, nullptr, 0, &cam, 0, 0, 640, 480);
     // In cell (1, 1), which cell (0, 0) does not see; in cell (2, 0), which
