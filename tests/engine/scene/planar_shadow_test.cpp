@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/fp_traps.h"
-
 #include "engine/base/light_record.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/planar_shadow.h"
 #include "engine/scene/scene_view.h"
 #include "tests/engine/scene/transform_fixture.h"
+#include "tests/support/fp_traps.h"
 
 namespace {
 

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/fp_traps.h"
-
 #include "engine/base/light_record.h"
 #include "engine/base/mat4.h"
 #include "engine/model/anim_lib.h"
@@ -15,6 +13,7 @@
 #include "engine/scene/camera.h"
 #include "engine/scene/scene_view.h"
 #include "tests/engine/scene/scene_load_fixture.h"
+#include "tests/support/fp_traps.h"
 
 namespace {
 
