@@ -33,10 +33,14 @@ std::string with_extension(const char* name, const char* extension)
 template <class Library>
 void remove_named(Library*& head, const char* name)
 {
+    if (!name)
+        return;
+    // The name may be a library's own, which goes with that library.
+    const std::string wanted = name;
     Library** link = &head;
     while (*link) {
         Library* lib = *link;
-        if (name && strcasecmp(lib->name.c_str(), name) == 0) {
+        if (strcasecmp(lib->name.c_str(), wanted.c_str()) == 0) {
             *link = lib->next;
             delete lib;
         } else {
@@ -211,8 +215,12 @@ void scene::load(const char* name, int material_kind, int material_arg, int mode
 
 void scene::remove_model_lib(const char* name)
 {
+    if (!name)
+        return;
+    // The name may be a library's own, which goes with that library.
+    const std::string wanted = name;
     for (auto it = model_libs.begin(); it != model_libs.end();) {
-        if (name && strcasecmp((*it)->name.c_str(), name) == 0)
+        if (strcasecmp((*it)->name.c_str(), wanted.c_str()) == 0)
             it = model_libs.erase(it);
         else
             ++it;

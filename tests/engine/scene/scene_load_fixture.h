@@ -2,10 +2,18 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "engine/base/name_hash.h"
+#include "engine/base/node_binding.h"
+#include "engine/base/texture_record.h"
+#include "engine/model/anim_channels.h"
+#include "engine/model/anim_lib.h"
+#include "engine/model/fcurve.h"
+#include "engine/model/mtr_lib.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/model/model_lib.h"
 #include "engine/scene/scene.h"
@@ -14,6 +22,20 @@
 #include "tools/datakit/scene_writer.h"
 
 namespace scene_test {
+
+// Every live counter a loaded scene moves, by name.
+inline std::vector<std::pair<const char*, int>> scene_live_counts()
+{
+    return {{"model records", model_record::live},   {"full nodes", model_node::live_full},
+            {"level nodes", model_node::live_level}, {"bone objects", bone_object::live},
+            {"skin groups", skin_group::live},       {"skin references", skin_ref::live},
+            {"node bindings", node_binding::live},   {"materials", mesh_material::live},
+            {"textures", mesh_texture::live},        {"texture frames", mtr_texture::live},
+            {"animation links", anim_link::live},    {"animation nodes", anim_node::live},
+            {"curves", fcurve::live},                {"curve keys", fcurve_key::live},
+            {"map items", map_item::live},           {"map cells", map_cell::live},
+            {"scenes", scene::live},                 {"material references", material_ref::live}};
+}
 
 // A current engine context and the data kit's small scene written as
 // "<folder>/DEMO.*" (tools/datakit/scene_writer.h describes its contents).

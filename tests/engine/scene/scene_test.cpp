@@ -12,6 +12,7 @@
 #include "engine/model/fcurve.h"
 #include "engine/model/mtr_lib.h"
 #include "engine/scene/camera.h"
+#include "engine/scene/scene_view.h"
 #include "tests/engine/scene/scene_load_fixture.h"
 #include "tools/datakit/mdl_writer.h"
 
@@ -152,39 +153,29 @@ TEST_F(KitSceneTest, LibrariesAreRemovedByName)
 
 TEST_F(KitSceneTest, ReleasingTheSceneBringsEveryLiveCounterBack)
 {
-    const int records = model_record::live, full = model_node::live_full, level = model_node::live_level,
-              bones = bone_object::live, groups = skin_group::live, refs = skin_ref::live,
-              bindings = node_binding::live, materials = mesh_material::live, textures = mesh_texture::live,
-              frames = mtr_texture::live, links = anim_link::live, nodes = anim_node::live, curves = fcurve::live,
-              keys = fcurve_key::live, items = map_item::live, cells = map_cell::live, scenes = scene::live,
-              mrefs = material_ref::live;
+    const auto before = scene_test::scene_live_counts();
     {
         scene s;
         s.load(base.c_str(), scene::material_kind_mtt, 0, 0);
         ml_modelinfo* rider = s.model_libs.front()->create_instance("RIDER", s.material_libs, 0);
         ASSERT_NE(rider, nullptr);
         model(s, "LAMP")->set_curanim(name_hash("LAMP"));
-        EXPECT_GT(model_record::live, records);
-        EXPECT_GT(map_item::live, items);
+        // A frame of a view over it.
+        camera cam;
+        cam.position = {-95.0f, 2.0f, -95.0f, 1.0f};
+        cam.target = {70.0f, 2.0f, 60.0f, 1.0f};
+        rider->position = {-60.0f, 0.0f, -60.0f, 1.0f};
+        scene_view view(&s, nullptr, 0, &cam, 0, 0, 320, 200);
+        view.add_instance(rider);
+        view.prepare();
+        view.draw();
+        EXPECT_EQ(view.visible[0], rider);
+        EXPECT_GT(model_record::live, before[0].second);
+        EXPECT_GT(map_item::live, before[14].second);
     }
-    EXPECT_EQ(model_record::live, records);
-    EXPECT_EQ(model_node::live_full, full);
-    EXPECT_EQ(model_node::live_level, level);
-    EXPECT_EQ(bone_object::live, bones);
-    EXPECT_EQ(skin_group::live, groups);
-    EXPECT_EQ(skin_ref::live, refs);
-    EXPECT_EQ(node_binding::live, bindings);
-    EXPECT_EQ(mesh_material::live, materials);
-    EXPECT_EQ(mesh_texture::live, textures);
-    EXPECT_EQ(mtr_texture::live, frames);
-    EXPECT_EQ(anim_link::live, links);
-    EXPECT_EQ(anim_node::live, nodes);
-    EXPECT_EQ(fcurve::live, curves);
-    EXPECT_EQ(fcurve_key::live, keys);
-    EXPECT_EQ(map_item::live, items);
-    EXPECT_EQ(map_cell::live, cells);
-    EXPECT_EQ(scene::live, scenes);
-    EXPECT_EQ(material_ref::live, mrefs);
+    const auto after = scene_test::scene_live_counts();
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(after[i].second, before[i].second) << before[i].first;
 }
 
 TEST_F(KitSceneTest, TextureCacheClassesAboveFiveAreRefused)
