@@ -82,7 +82,7 @@ bool node_textures_fit(const model_node& node)
         if (!ref.material || !ref.material->texture)
             continue;
         for (const mtr_texture* frame = ref.material->texture->first_frame; frame; frame = frame->next) {
-            const int cls = installed_classer ? installed_classer(frame) : -1;
+            const int cls = texture_class_of(frame);
             if (cls > max_map_texture_class)
                 return false;
         }
@@ -109,6 +109,11 @@ bool model_textures_fit(const ml_modelinfo& model)
 void set_texture_classer(texture_classer classer)
 {
     installed_classer = classer;
+}
+
+int texture_class_of(const mtr_texture* frame)
+{
+    return installed_classer && frame ? installed_classer(frame) : -1;
 }
 
 void scene_error(int code)

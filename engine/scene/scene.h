@@ -124,6 +124,8 @@ public:
 // check_textures reads it.
 using texture_classer = int (*)(const mtr_texture* frame);
 void set_texture_classer(texture_classer classer);
+// The class of a frame through the installed classer; -1 without one.
+int texture_class_of(const mtr_texture* frame);
 
 // Reports a scene error and ends the program with exit status 1: code 0
 // "SCENE:: Fatal error!", 1 "SCENE:: File open error!", any other "SCENE::

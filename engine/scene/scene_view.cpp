@@ -10,6 +10,7 @@
 #include "engine/base/light_record.h"
 #include "engine/base/mat4.h"
 #include "engine/model/anim_lib.h"
+#include "engine/model/mtr_lib.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/render/rast.h"
 #include "engine/render/render_device.h"
@@ -146,10 +147,48 @@ scene_view::~scene_view()
     --live;
 }
 
+void mark_cache_class(ml_modelinfo& instance)
+{
+    // Bit i of `fits`: every classed frame so far belongs to class i (A, B, C).
+    unsigned fits = 7;
+    bool classed = false;
+    const int count = instance.levels ? instance.level_count : 1;
+    auto level_at = [&](int k) -> model_record* { return instance.levels ? instance.levels[k] : &instance; };
+    for (int k = 0; k < count; ++k) {
+        const model_record* level = level_at(k);
+        if (!level)
+            continue;
+        for (const model_node* n = level->first_node; n; n = n->next) {
+            if (n->material_refs.empty() || !n->material_refs[0].material || !n->material_refs[0].material->texture)
+                continue;
+            for (const mtr_texture* f = n->material_refs[0].material->texture->first_frame; f; f = f->next) {
+                const int cls = texture_class_of(f);
+                if (cls < 0)
+                    continue;
+                const unsigned own = (cls <= 5 ? 1u : 0u) | (cls >= 5 && cls <= 11 ? 2u : 0u) | (cls >= 12 ? 4u : 0u);
+                fits &= own;
+                classed = true;
+            }
+        }
+    }
+    if (!classed)
+        return;
+    if (fits == 0) {
+        error_box("ml_modelinfo::check_cache_used", "Texture cache range error!");
+        std::exit(1);
+    }
+    const std::uint32_t bit = (fits & 1) ? model_cache_class_a : (fits & 2) ? model_cache_class_b : model_cache_class_c;
+    for (int k = 0; k < count; ++k)
+        if (model_record* level = level_at(k))
+            level->flags = (level->flags & ~(model_cache_class_a | model_cache_class_b | model_cache_class_c)) | bit;
+}
+
 void scene_view::add_instance(ml_modelinfo* instance)
 {
     if (!instance)
         return;
+    if (!software_type())
+        mark_cache_class(*instance);
     view_prev(instance) = nullptr;
     view_next(instance) = instances;
     if (instances)

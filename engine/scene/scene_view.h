@@ -110,8 +110,10 @@ public:
     scene_view& operator=(const scene_view&) = delete;
 
     // Puts the instance at the head of the view's instance list (the
-    // instance's scene links: previous, next). Instances are not owned; an
-    // instance must be taken off (remove_instance) before it is destroyed.
+    // instance's scene links: previous, next) and, except in the software
+    // render type, marks the texture cache class its textures use
+    // (mark_cache_class). Instances are not owned; an instance must be taken
+    // off (remove_instance) before it is destroyed.
     void add_instance(ml_modelinfo* instance);
     // Unlinks an instance of the list; nothing for one that is not in it.
     void remove_instance(ml_modelinfo* instance);
@@ -180,6 +182,17 @@ private:
 
     mesh_frame frame_;
 };
+
+// The texture cache class an instance's textures use: over every detail
+// level and node, the frames of the texture of the node's first material
+// reference are classed by the installed texture classer (scene.h): 0 to 5
+// class A, 5 to 11 class B (5 belongs to both), 12 class C; frames of an
+// unknown class count for none. Every detail level record gets flag bit 28,
+// 29 or 30 for the first class all of them belong to (none without classed
+// textures). When no class holds them all, a box "ml_modelinfo::
+// check_cache_used" / "Texture cache range error!" is shown and the program
+// ends with exit status 1.
+void mark_cache_class(ml_modelinfo& instance);
 
 // Draws one instance: the model drawn is its chosen detail level when it
 // has a detail table and a level is chosen, else the instance itself; the

@@ -9,6 +9,8 @@
 #include "engine/base/light_record.h"
 #include "engine/base/mat4.h"
 #include "engine/model/anim_lib.h"
+#include "engine/model/model_lib.h"
+#include "engine/model/mtr_lib.h"
 #include "engine/model/model_node.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/scene_view.h"
@@ -378,6 +380,49 @@ TEST_F(KitSceneViewTest, GridCullingKeepsToTheCellsTheCameraCellSees)
     v.prepare();
     world.next = nullptr;
     EXPECT_TRUE(unseen->flags & instance_visible);
+}
+
+TEST_F(KitSceneViewTest, AddingAnInstanceMarksTheCacheClassOfItsTextures)
+{
+    model_lib& lib = *world.model_libs.front();
+    scene_view v(&world, nullptr, 0, &cam, 0, 0, 640, 480);
+    const std::uint32_t classes = model_cache_class_a | model_cache_class_b | model_cache_class_c;
+    struct Case {
+        const char* what;
+        int paint, tyre;
+        std::uint32_t bit;
+    };
+    static const Case* current = nullptr;
+    const Case cases[] = {
+        {"no classed texture", -1, -1, 0},
+        {"class A", 3, 0, model_cache_class_a},
+        {"5 belongs to A and B: A", 5, 5, model_cache_class_a},
+        {"5 with B", 5, 8, model_cache_class_b},
+        {"class C", 12, 12, model_cache_class_c},
+    };
+    set_texture_classer([](const mtr_texture* f) {
+        const std::string name = f->name;
+        return name == "BIKE_PAINT_PIC" ? current->paint : name == "TYRE_PIC" ? current->tyre : -1;
+    });
+    for (const Case& c : cases) {
+        current = &c;
+        ml_modelinfo* bike = lib.create_instance("BIKE", world.material_libs, 0);
+        v.add_instance(bike);
+        EXPECT_EQ(bike->flags & classes, c.bit) << c.what;
+        v.remove_instance(bike);
+        lib.destroy_instance(bike);
+    }
+    const Case mixed{"A with B", 3, 8, 0};
+    current = &mixed;
+    ml_modelinfo* bike = lib.create_instance("BIKE", world.material_libs, 0);
+    EXPECT_EXIT(v.add_instance(bike), ::testing::ExitedWithCode(1), "Texture cache range error!");
+    // The software render type does not class textures.
+    current_engine->set_render_type(engine::software_render_type);
+    v.add_instance(bike);
+    EXPECT_EQ(bike->flags & classes, 0u);
+    v.remove_instance(bike);
+    EXPECT_EQ(v.instances, nullptr);
+    lib.destroy_instance(bike);
 }
 
 } // namespace
