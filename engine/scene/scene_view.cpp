@@ -144,6 +144,8 @@ scene_view::~scene_view()
 {
     // The instances belong to their libraries, which may already have
     // destroyed them: the view does not touch them here.
+    if (current_engine && cam && current_engine->camera == cam)
+        current_engine->set_camera(nullptr);
     --live;
 }
 

@@ -83,8 +83,10 @@ struct scene_draw_hooks {
     // in the view's frame buffers (face normals, then the software depth
     // sort, or the back-face selection and the shadow's one-depth drawing).
     void (*draw_shadow_mesh)(model_node* node, scene_view& view) = nullptr;
-    // Finds the ground under an instance whose shadow flag is set (its
-    // ground shade); called by prepare for each such visible instance.
+    // Finds the ground under an instance whose shadow flag is set, leaving
+    // its ground shade in shadow_state[0] (which an instance drawn through
+    // its pair copies from the pair); called by prepare for each such
+    // visible instance.
     void (*ground_under_instance)(ml_modelinfo* instance, scene* world) = nullptr;
 };
 scene_draw_hooks& scene_hooks();
@@ -105,6 +107,9 @@ public:
     // the half sizes (width/2, height/2), integer halves.
     scene_view(scene* world, ml_modelinfo* instance_list, std::uint32_t user_word, camera* cam, int x0, int y0,
                int width, int height);
+    // The instances stay with their owners. When the view's camera is the
+    // current context's camera (prepare made it so), the context is left
+    // without a camera rather than with one that may end with the view.
     ~scene_view();
     scene_view(const scene_view&) = delete;
     scene_view& operator=(const scene_view&) = delete;

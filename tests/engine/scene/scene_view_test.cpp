@@ -104,6 +104,15 @@ TEST_F(SceneViewTest, FrustumAndViewportRecords)
     EXPECT_FLOAT_EQ(v.projection().scale_y, 239.0f);
     EXPECT_FLOAT_EQ(v.projection().far_z, -100.0f);
     EXPECT_EQ(current_engine->camera, &cam);
+
+    // A view that ends takes its camera back from the context.
+    {
+        camera other;
+        scene_view w(nullptr, nullptr, 0, &other, 0, 0, 64, 64);
+        w.prepare();
+        EXPECT_EQ(current_engine->camera, &other);
+    }
+    EXPECT_EQ(current_engine->camera, nullptr);
 }
 
 TEST_F(SceneViewTest, SphereTestAtThePlanes)
