@@ -42,13 +42,34 @@ inline constexpr int mesh_word_faces = 2;
 inline constexpr int mesh_word_indexes = 4;
 inline constexpr int mesh_word_cloth = 6;
 inline constexpr int mesh_word_kind = 15;
-inline constexpr int patch_word_u = 2;           // byte offset 8
-inline constexpr int patch_word_v = 3;           // byte offset 12
-inline constexpr int patch_word_material = 4;    // byte offset 16: index into the material references
+inline constexpr int patch_word_basis_u = 0;     // spline kind across rows: 2 B-spline, 3 cardinal
+inline constexpr int patch_word_basis_v = 1;     // spline kind along a row
+inline constexpr int patch_word_u = 2;           // byte offset 8: rows of control points
+inline constexpr int patch_word_v = 3;           // byte offset 12: points per row
+inline constexpr int patch_word_closed_u = 4;    // nonzero: the rows wrap around
+inline constexpr int patch_word_closed_v = 5;    // nonzero: each row wraps around
+inline constexpr int patch_word_tension_u = 6;   // float, cardinal splines across rows
+inline constexpr int patch_word_tension_v = 7;   // float, cardinal splines along a row
+inline constexpr int patch_word_material = 22;   // byte offset 88: index into the material references
+// Spline kinds of a patch direction; the tessellator knows no other.
+inline constexpr std::uint32_t patch_basis_bspline = 2;
+inline constexpr std::uint32_t patch_basis_cardinal = 3;
+
+// The bicubic segments a patch direction of `count` control points gives:
+// one per point when it wraps around, count - 3 when it is open (four
+// consecutive points per segment), never fewer than 0.
+inline constexpr std::uint32_t patch_segments(std::uint32_t count, bool closed)
+{
+    return closed ? count : (count >= 4 ? count - 3 : 0);
+}
+
 inline constexpr int hit_word_vertices = 0;
 inline constexpr int hit_word_faces = 2;
 inline constexpr int cloth_word_particles = 14;
 inline constexpr int cloth_word_springs = 16;
+inline constexpr int particle_word_force = 34;   // byte offset 136: external force x, y, z (doubles)
+inline constexpr int particle_word_state = 42;   // byte offset 168: 1 free, 2 driven, other driven and sprung
+inline constexpr int spring_word_rest_length = 28;  // byte offset 112: rest length (double)
 inline constexpr int muscle_word_joint = 0;      // byte offset 0: lookup hash of the joint node
 inline constexpr int muscle_word_vertices = 25;  // byte offset 100: P
 inline constexpr int muscle_word_keys = 26;      // byte offset 104: Q

@@ -174,6 +174,10 @@ bool model_reader::read_mesh(mdl_object& o, std::uint32_t materials)
     m.has_cloth = m.header[mdl::mesh_word_cloth] != 0;
     if (m.has_cloth && !read_cloth(m.cloth))
         return false;
+    // The cloth has one particle per vertex: its faces name particles by
+    // their corners, and it writes every particle back into its vertex.
+    if (m.has_cloth && m.cloth.particles.size() != v)
+        return false;
     return r_.ok();
 }
 
@@ -334,6 +338,15 @@ bool model_reader::read_object(mdl_object& o, int level)
         const std::uint64_t points =
             std::uint64_t{o.patch.record[mdl::patch_word_u]} * o.patch.record[mdl::patch_word_v];
         if (o.patch.record[mdl::patch_word_material] >= materials)
+            return false;
+        // The tessellator knows two spline kinds, and each direction must
+        // give at least one bicubic segment.
+        const auto& rec = o.patch.record;
+        for (int basis : {mdl::patch_word_basis_u, mdl::patch_word_basis_v})
+            if (rec[basis] != mdl::patch_basis_bspline && rec[basis] != mdl::patch_basis_cardinal)
+                return false;
+        if (mdl::patch_segments(rec[mdl::patch_word_u], rec[mdl::patch_word_closed_u] != 0) == 0 ||
+            mdl::patch_segments(rec[mdl::patch_word_v], rec[mdl::patch_word_closed_v] != 0) == 0)
             return false;
         // The patch transform shapes and writes the control points in one
         // hardware-path vertex buffer.
@@ -565,6 +578,7 @@ std::string mdl_status_text(mdl_status status, const std::string& path, std::uin
     case mdl_status::bad_version: return "Incorrect MODEL library version!";
     case mdl_status::too_many_objects: return "MODEL_LIB:: Number of objects too big!: " + std::to_string(count);
     case mdl_status::array_overflow: return "Array overflow!";
+    case mdl_status::muscle_joints: return "Angolo non trovato!";
     }
     return {};
 }

@@ -24,6 +24,7 @@ enum class mdl_status {
     bad_list,           // a detail level's list magic is wrong (not loaded, no report)
     too_many_objects,   // "MODEL_LIB:: Number of objects too big!: <n>"
     array_overflow,     // loader error 3 "Array overflow!"
+    muscle_joints,      // "Angolo non trovato!": a muscle's joint is not three nodes of a chain
 };
 
 struct mdl_dir_entry {
@@ -57,7 +58,7 @@ struct mdl_mesh {
 };
 
 struct mdl_patch {
-    std::array<std::uint32_t, 24> record{};   // U at word 2, V at 3, material index at 4
+    std::array<std::uint32_t, 24> record{};   // words as in mdl_format.h (U at 2, V at 3)
     std::vector<vec4> points;                 // U x V
 };
 

@@ -91,6 +91,7 @@ int render_device::release()
     colour_table.clear();
     colour_table.shrink_to_fit();
     free_batch_buffers();
+    release_textures();
     clear_state();
     return result;
 }

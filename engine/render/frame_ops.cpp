@@ -314,6 +314,9 @@ void render_device::paint_software_border()
 
 int render_device::present_3d()
 {
+    // Textures painted since the last frame are loaded again.
+    if (!reload_pending_textures())
+        return 0;
     DisplayResult result = back_surface->fill(&right_strip, 0);
     if (result == DisplayResult::Ok)
         result = back_surface->fill(&bottom_strip, 0);
@@ -358,6 +361,13 @@ int render_device::restore_surfaces()
                       (zbuffer && zbuffer->lost());
     if (lost)
         surfaces_valid = 0;
+    // Video copies of textures lost with the display come back from their
+    // system copies.
+    if (surfaces_lost && render_type != kRenderSoftware) {
+        surfaces_lost = 0;
+        if (!reload_lost_textures())
+            result = 0;
+    }
     return result;
 }
 

@@ -364,14 +364,25 @@ std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, st
     return lists;
 }
 
-mdl_object mdl_box_object(const char* name, vec4 half, const char* material)
+namespace {
+
+// An object of the given type with one material, drawn in pass 0.
+mdl_object drawn_object(const char* name, std::uint32_t type, const char* material)
 {
     mdl_object o;
     o.name = name;
     o.first_name = name;
-    o.type = 4;
+    o.type = type;
     o.node_flags = 0x1 | 0x1000;   // drawn in pass 0
     o.materials = {material};
+    return o;
+}
+
+} // namespace
+
+mdl_object mdl_box_object(const char* name, vec4 half, const char* material)
+{
+    mdl_object o = drawn_object(name, 4, material);
     const float sx[2] = {-half.x, half.x}, sy[2] = {-half.y, half.y}, sz[2] = {-half.z, half.z};
     for (int i = 0; i < 8; ++i) {
         const vec4 p{sx[i & 1], sy[(i >> 1) & 1], sz[(i >> 2) & 1], 1.0f};
@@ -390,6 +401,78 @@ mdl_object mdl_box_object(const char* name, vec4 half, const char* material)
         o.mesh.faces.push_back(mdl_make_face(0, {q.c[0], q.c[1], q.c[2], q.c[3]}, q.n));
     o.mesh.face_lists = mdl_face_lists(o.mesh.faces, o.mesh.vertices.size());
     o.radius = std::sqrt(half.x * half.x + half.y * half.y + half.z * half.z);
+    return o;
+}
+
+mdl_object mdl_patch_object(const char* name, std::uint32_t rows, std::uint32_t columns, std::vector<vec4> points,
+                            const char* material, MdlPatchShape shape)
+{
+    mdl_object o = drawn_object(name, 1, material);
+    auto& rec = o.patch.record;
+    rec[mdl::patch_word_basis_u] = shape.basis_u;
+    rec[mdl::patch_word_basis_v] = shape.basis_v;
+    rec[mdl::patch_word_u] = rows;
+    rec[mdl::patch_word_v] = columns;
+    rec[mdl::patch_word_closed_u] = shape.closed_u ? 1u : 0u;
+    rec[mdl::patch_word_closed_v] = shape.closed_v ? 1u : 0u;
+    rec[mdl::patch_word_tension_u] = bits(shape.tension_u);
+    rec[mdl::patch_word_tension_v] = bits(shape.tension_v);
+    rec[mdl::patch_word_material] = 0;
+    o.patch.points = std::move(points);
+    return o;
+}
+
+namespace {
+
+void put_double(std::uint32_t* words, double value)
+{
+    const auto b = std::bit_cast<std::uint64_t>(value);
+    words[0] = static_cast<std::uint32_t>(b);
+    words[1] = static_cast<std::uint32_t>(b >> 32);
+}
+
+} // namespace
+
+mdl_object mdl_cloth_sheet(const char* name, std::uint32_t columns, std::uint32_t rows, float spacing,
+                           const char* material)
+{
+    mdl_object o = drawn_object(name, 4, material);
+    auto at = [columns](std::uint32_t c, std::uint32_t r) { return r * columns + c; };
+    for (std::uint32_t r = 0; r < rows; ++r)
+        for (std::uint32_t c = 0; c < columns; ++c) {
+            const vec4 p{static_cast<float>(c) * spacing, -static_cast<float>(r) * spacing, 0.0f, 1.0f};
+            const float u = columns > 1 ? static_cast<float>(c) / static_cast<float>(columns - 1) : 0.0f;
+            const float v = rows > 1 ? static_cast<float>(r) / static_cast<float>(rows - 1) : 0.0f;
+            o.mesh.vertices.push_back(mdl_make_vertex(p, {0, 0, 1, 0}, u, v));
+        }
+    for (std::uint32_t r = 0; r + 1 < rows; ++r)
+        for (std::uint32_t c = 0; c + 1 < columns; ++c)
+            o.mesh.faces.push_back(
+                mdl_make_face(0, {at(c, r), at(c, r + 1), at(c + 1, r + 1), at(c + 1, r)}, {0, 0, 1, 0}));
+    o.mesh.face_lists = mdl_face_lists(o.mesh.faces, o.mesh.vertices.size());
+
+    mdl_cloth& cloth = o.mesh.cloth;
+    o.mesh.has_cloth = true;
+    cloth.particles.resize(o.mesh.vertices.size());
+    cloth.links.resize(o.mesh.vertices.size());
+    for (std::uint32_t r = 0; r < rows; ++r)
+        for (std::uint32_t c = 0; c < columns; ++c)
+            cloth.particles[at(c, r)][mdl::particle_word_state] = r == 0 ? 2u : 1u;
+    auto spring = [&](std::uint32_t a, std::uint32_t b) {
+        const auto number = static_cast<std::uint32_t>(cloth.springs.size());
+        std::array<std::uint32_t, 30> s{};
+        put_double(&s[mdl::spring_word_rest_length], static_cast<double>(spacing));
+        cloth.springs.push_back(s);
+        cloth.links[a].push_back({number, 0});
+        cloth.links[b].push_back({number, 1});
+    };
+    for (std::uint32_t r = 0; r < rows; ++r)
+        for (std::uint32_t c = 0; c < columns; ++c) {
+            if (c + 1 < columns)
+                spring(at(c, r), at(c + 1, r));
+            if (r + 1 < rows)
+                spring(at(c, r), at(c, r + 1));
+        }
     return o;
 }
 
@@ -412,6 +495,21 @@ void mdl_set_pivot(mdl_object& o, vec4 translation, vec4 angles)
     const float p[12] = {1, 1, 1, 0, angles.x, angles.y, angles.z, 0, translation.x, translation.y, translation.z, 0};
     for (int i = 0; i < 12; ++i)
         o.pivot[i] = p[i];
+}
+
+mdl_muscle mdl_make_muscle(const char* joint, const char* curve, std::vector<std::uint16_t> vertices,
+                           std::vector<vec4> positions)
+{
+    mdl_muscle m;
+    m.record[mdl::muscle_word_joint] = name_hash(joint);
+    m.record[mdl::muscle_word_keys] =
+        vertices.empty() ? 0 : static_cast<std::uint32_t>(positions.size() / vertices.size());
+    m.curve.name = curve;
+    m.curve.interp = 1;
+    m.curve.keys = {{0.0f, 0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
+    m.vertices = std::move(vertices);
+    m.points = std::move(positions);
+    return m;
 }
 
 std::vector<mdl_model> demo_bike_mdl()

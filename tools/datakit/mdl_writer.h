@@ -42,6 +42,26 @@ std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, st
 // A box mesh object (6 quads with unit normals, one material) of the given
 // half sizes, drawn in pass 0.
 mdl_object mdl_box_object(const char* name, vec4 half, const char* material);
+// A patch grid object of `rows` x `columns` control points given row by
+// row (`rows` is the grid's U, `columns` its V), with the spline kind,
+// wrapping and tension of each direction and one material.
+struct MdlPatchShape {
+    std::uint32_t basis_u = 2;   // 2 uniform cubic B-spline, 3 cardinal
+    std::uint32_t basis_v = 2;
+    bool closed_u = false;
+    bool closed_v = false;
+    float tension_u = 0.5f;
+    float tension_v = 0.5f;
+};
+mdl_object mdl_patch_object(const char* name, std::uint32_t rows, std::uint32_t columns, std::vector<vec4> points,
+                            const char* material, MdlPatchShape shape = {});
+// A hanging sheet of cloth: a mesh of `columns` x `rows` vertices `spacing`
+// apart in the x-y plane (row 0 at y = 0, the rows going down -y, columns
+// along +x), quads between them facing +z, and its cloth: one particle per
+// vertex (the top row driven, state 2, the others free, state 1) and a
+// spring along every edge of the grid with the edge's length at rest.
+mdl_object mdl_cloth_sheet(const char* name, std::uint32_t columns, std::uint32_t rows, float spacing,
+                           const char* material);
 // An object with no mesh: its name (also its first name), id, type and
 // place in the hierarchy (parent, next sibling, first child; -1 for none).
 mdl_object mdl_empty_object(const char* name, std::uint32_t id, std::int32_t parent, std::int32_t sibling,
@@ -49,6 +69,11 @@ mdl_object mdl_empty_object(const char* name, std::uint32_t id, std::int32_t par
 // Sets an object's pivot: unit scale, the rotation angles and the
 // translation.
 void mdl_set_pivot(mdl_object& o, vec4 translation, vec4 angles = {});
+// A muscle whose joint is the object of that name: a linear curve of that
+// name from key 0 at weight 0 to key 1 at weight 1, and the key positions
+// of its vertices (key-major: every vertex of key 0, then of key 1).
+mdl_muscle mdl_make_muscle(const char* joint, const char* curve, std::vector<std::uint16_t> vertices,
+                           std::vector<vec4> positions);
 
 } // namespace datakit
 

@@ -41,7 +41,7 @@ TEST(MdlFile, EveryRecordKindSurvivesARoundTripThroughTheKitsWriter)
     EXPECT_EQ(datakit::mdl_bytes(back), bytes);
 
     const mdl_level& l0 = back[0].levels[0];
-    ASSERT_EQ(l0.objects.size(), 7u);
+    ASSERT_EQ(l0.objects.size(), 8u);
     EXPECT_EQ(l0.objects[0].bindings.size(), 1u);
     EXPECT_EQ(l0.objects[0].bindings[0].kept[3], 77u);
     EXPECT_EQ(l0.objects[1].mesh.faces.size(), 6u);
@@ -156,6 +156,42 @@ TEST(MdlFile, DamagedFilesFailCleanly)
         {"cloth spring number", [](mdl_model& m) { m.levels[0].objects[3].mesh.cloth.links[0][0].spring = 1; },
          mdl_status::bad_structure},
         {"cloth spring end", [](mdl_model& m) { m.levels[0].objects[3].mesh.cloth.links[0][0].end = 2; },
+         mdl_status::bad_structure},
+        {"patch spline kind across rows",
+         [](mdl_model& m) { m.levels[0].objects[2].patch.record[mdl::patch_word_basis_u] = 1; },
+         mdl_status::bad_structure},
+        {"patch spline kind along a row",
+         [](mdl_model& m) { m.levels[0].objects[2].patch.record[mdl::patch_word_basis_v] = 4; },
+         mdl_status::bad_structure},
+        {"open patch rows too few for a segment",
+         [](mdl_model& m) {
+             auto& patch = m.levels[0].objects[2].patch;
+             patch.record[mdl::patch_word_u] = 3;
+             patch.points.resize(12);
+         },
+         mdl_status::bad_structure},
+        {"closed patch rows of three points load",
+         [](mdl_model& m) {
+             auto& patch = m.levels[0].objects[2].patch;
+             patch.record[mdl::patch_word_u] = 3;
+             patch.record[mdl::patch_word_closed_u] = 1;
+             patch.record[mdl::patch_word_basis_u] = mdl::patch_basis_cardinal;
+             patch.points.resize(12);
+         },
+         mdl_status::ok},
+        {"closed patch row without points",
+         [](mdl_model& m) {
+             auto& patch = m.levels[0].objects[2].patch;
+             patch.record[mdl::patch_word_v] = 0;
+             patch.record[mdl::patch_word_closed_v] = 1;
+             patch.points.clear();
+         },
+         mdl_status::bad_structure},
+        {"cloth particles fewer than vertices",
+         [](mdl_model& m) {
+             m.levels[0].objects[3].mesh.cloth.particles.resize(7);
+             m.levels[0].objects[3].mesh.cloth.links.resize(7);
+         },
          mdl_status::bad_structure},
         {"nine cloth links",
          [](mdl_model& m) { m.levels[0].objects[3].mesh.cloth.links[0].resize(9); }, mdl_status::bad_structure},
