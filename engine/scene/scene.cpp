@@ -10,6 +10,7 @@
 #include "engine/base/engine.h"
 #include "engine/base/error_box.h"
 #include "engine/base/float_conv.h"
+#include "engine/base/texture_record.h"
 #include "engine/model/anim_lib.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/model/model_lib.h"
@@ -17,8 +18,6 @@
 #include "engine/scene/camera.h"
 
 namespace {
-
-texture_classer installed_classer = nullptr;
 
 // The highest cache class a map object's texture may have.
 constexpr int max_map_texture_class = 5;
@@ -82,8 +81,8 @@ bool node_textures_fit(const model_node& node)
         if (!ref.material || !ref.material->texture)
             continue;
         for (const mtr_texture* frame = ref.material->texture->first_frame; frame; frame = frame->next) {
-            const int cls = texture_class_of(frame);
-            if (cls > max_map_texture_class)
+            const auto word = texture_surfaces().cache_word;
+            if (word && static_cast<int>(word(frame) & 0xF) > max_map_texture_class)
                 return false;
         }
     }
@@ -105,16 +104,6 @@ bool model_textures_fit(const ml_modelinfo& model)
 }
 
 } // namespace
-
-void set_texture_classer(texture_classer classer)
-{
-    installed_classer = classer;
-}
-
-int texture_class_of(const mtr_texture* frame)
-{
-    return installed_classer && frame ? installed_classer(frame) : -1;
-}
 
 void scene_error(int code)
 {

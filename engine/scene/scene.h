@@ -12,7 +12,6 @@ class ml_modelinfo;
 class model_lib;
 class mtr_lib;
 class scene_view;
-struct mtr_texture;
 
 // One loaded 3D world: its material, animation and model libraries and the
 // ".MAP" grid that places instances of its models ("map objects") in cells.
@@ -93,10 +92,10 @@ public:
     void prepare_models();
 
     // True unless a texture of a map object's model (any detail level, any
-    // node, any material reference) has a cache class above 5. The class of
-    // a texture frame comes from the texture classer installed with
-    // set_texture_classer (the renderer's texture cache); without one, every
-    // texture passes.
+    // node, any material reference, every frame) has a cache class above 5:
+    // the low four bits of the cache word the renderer's texture cache gives
+    // (texture_surfaces().cache_word); while it gives none, every texture
+    // passes.
     bool check_textures() const;
 
     // Frees every library and the grid; the scene is empty again.
@@ -118,14 +117,6 @@ public:
 
     static inline int live = 0;
 };
-
-// The texture cache class of a frame (the low four bits of the cache's size
-// word), or -1 when unknown. The renderer's texture cache installs it;
-// check_textures reads it.
-using texture_classer = int (*)(const mtr_texture* frame);
-void set_texture_classer(texture_classer classer);
-// The class of a frame through the installed classer; -1 without one.
-int texture_class_of(const mtr_texture* frame);
 
 // Reports a scene error and ends the program with exit status 1: code 0
 // "SCENE:: Fatal error!", 1 "SCENE:: File open error!", any other "SCENE::

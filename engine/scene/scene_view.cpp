@@ -10,7 +10,6 @@
 #include "engine/base/light_record.h"
 #include "engine/base/mat4.h"
 #include "engine/model/anim_lib.h"
-#include "engine/model/mtr_lib.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/render/rast.h"
 #include "engine/render/render_device.h"
@@ -149,48 +148,12 @@ scene_view::~scene_view()
     --live;
 }
 
-void mark_cache_class(ml_modelinfo& instance)
-{
-    // Bit i of `fits`: every classed frame so far belongs to class i (A, B, C).
-    unsigned fits = 7;
-    bool classed = false;
-    const int count = instance.levels ? instance.level_count : 1;
-    auto level_at = [&](int k) -> model_record* { return instance.levels ? instance.levels[k] : &instance; };
-    for (int k = 0; k < count; ++k) {
-        const model_record* level = level_at(k);
-        if (!level)
-            continue;
-        for (const model_node* n = level->first_node; n; n = n->next) {
-            if (n->material_refs.empty() || !n->material_refs[0].material || !n->material_refs[0].material->texture)
-                continue;
-            for (const mtr_texture* f = n->material_refs[0].material->texture->first_frame; f; f = f->next) {
-                const int cls = texture_class_of(f);
-                if (cls < 0)
-                    continue;
-                const unsigned own = (cls <= 5 ? 1u : 0u) | (cls >= 5 && cls <= 11 ? 2u : 0u) | (cls >= 12 ? 4u : 0u);
-                fits &= own;
-                classed = true;
-            }
-        }
-    }
-    if (!classed)
-        return;
-    if (fits == 0) {
-        error_box("ml_modelinfo::check_cache_used", "Texture cache range error!");
-        std::exit(1);
-    }
-    const std::uint32_t bit = (fits & 1) ? model_cache_class_a : (fits & 2) ? model_cache_class_b : model_cache_class_c;
-    for (int k = 0; k < count; ++k)
-        if (model_record* level = level_at(k))
-            level->flags = (level->flags & ~(model_cache_class_a | model_cache_class_b | model_cache_class_c)) | bit;
-}
-
 void scene_view::add_instance(ml_modelinfo* instance)
 {
     if (!instance)
         return;
     if (!software_type())
-        mark_cache_class(*instance);
+        instance->check_cache_used();
     view_prev(instance) = nullptr;
     view_next(instance) = instances;
     if (instances)
@@ -294,6 +257,7 @@ void scene_view::prepare()
 
     if (current_engine)
         current_engine->set_camera(cam);
+    ml_modelinfo::set_light_preparer(prepare_scene_light);
     cam->set_clip(1.0f, 1.0f, 1.0f, 12000.0f);
     frustum.set(cam->half_fov, frustum.near_z, 0.0f, cam->far);
     frame_.projection.near_z = frustum.near_z;
@@ -343,29 +307,36 @@ void scene_view::prepare_instances()
     }
 }
 
-int collect_instance_lights(ml_modelinfo& instance, const mat4& view_matrix, std::vector<scn_light*>& out)
+void prepare_scene_light(scn_light* light, const camera* cam)
 {
-    if (!(instance.flags & instance_shown) || !instance.current_anim || !instance.current_anim->lights)
+    if (!light || !cam)
+        return;
+    // A light prepared in an earlier frame holds camera-space values: it
+    // starts again from its world place, so that it does not move a further
+    // view transform away every frame (and preparing it twice in one frame
+    // gives the same values).
+    if (light->in_camera_space) {
+        light->position = light->world_position;
+        light->target = light->world_target;
+    }
+    light->world_target = light->target;
+    light_transform(*light, cam->view);
+    light->in_camera_space = true;
+}
+
+int collect_instance_lights(ml_modelinfo& instance, const camera& cam, std::vector<scn_light*>& out)
+{
+    if (!instance.current_anim)
         return 0;
-    const anim_link& link = *instance.current_anim;
+    std::vector<scn_light*> found(instance.current_anim->light_count + 1, nullptr);
+    const int n = instance.collect_lights(found.data(), &cam);
     int added = 0;
-    for (std::uint32_t i = 0; i < link.light_count; ++i) {
-        scn_light* light = &link.lights[i];
-        // Instances of one model share their animation's lights: a light is
-        // prepared and listed once per frame.
-        if (std::find(out.begin(), out.end(), light) != out.end())
+    for (int i = 0; i < n; ++i) {
+        // Instances of one model share their animation's lights: each is
+        // listed once per frame.
+        if (std::find(out.begin(), out.end(), found[i]) != out.end())
             continue;
-        // A light prepared in an earlier frame holds camera-space values:
-        // it starts again from its world place, so that it does not move a
-        // further view transform away every frame.
-        if (light->in_camera_space) {
-            light->position = light->world_position;
-            light->target = light->world_target;
-        }
-        light->world_target = light->target;
-        light_transform(*light, view_matrix);
-        light->in_camera_space = true;
-        out.push_back(light);
+        out.push_back(found[i]);
         ++added;
     }
     return added;
@@ -375,7 +346,7 @@ void scene_view::prepare_lights()
 {
     lights.clear();
     for (ml_modelinfo** v = visible; *v; ++v)
-        collect_instance_lights(**v, cam->view, lights);
+        collect_instance_lights(**v, *cam, lights);
     const lod_view detail = cam->detail_view();
     const float default_time = current_engine ? current_engine->default_anim_time : 0.0f;
     for (map_item** r = references; *r; ++r) {
@@ -387,7 +358,7 @@ void scene_view::prepare_lights()
         else
             m->select_lod(&detail);
         m->update_transforms(m->anim_time != -1.0f ? m->anim_time : default_time);
-        collect_instance_lights(*m, cam->view, lights);
+        collect_instance_lights(*m, *cam, lights);
     }
     lights.push_back(nullptr);
 }

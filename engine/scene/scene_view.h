@@ -117,8 +117,9 @@ public:
     // Puts the instance at the head of the view's instance list (the
     // instance's scene links: previous, next) and, except in the software
     // render type, marks the texture cache class its textures use
-    // (mark_cache_class). Instances are not owned; an instance must be taken
-    // off (remove_instance) before it is destroyed.
+    // (ml_modelinfo::check_cache_used: textures no class holds end the
+    // program). Instances are not owned; an instance must be taken off
+    // (remove_instance) before it is destroyed.
     void add_instance(ml_modelinfo* instance);
     // Unlinks an instance of the list; nothing for one that is not in it.
     void remove_instance(ml_modelinfo* instance);
@@ -188,17 +189,6 @@ private:
     mesh_frame frame_;
 };
 
-// The texture cache class an instance's textures use: over every detail
-// level and node, the frames of the texture of the node's first material
-// reference are classed by the installed texture classer (scene.h): 0 to 5
-// class A, 5 to 11 class B (5 belongs to both), 12 class C; frames of an
-// unknown class count for none. Every detail level record gets flag bit 28,
-// 29 or 30 for the first class all of them belong to (none without classed
-// textures). When no class holds them all, a box "ml_modelinfo::
-// check_cache_used" / "Texture cache range error!" is shown and the program
-// ends with exit status 1.
-void mark_cache_class(ml_modelinfo& instance);
-
 // Draws one instance: the model drawn is its chosen detail level when it
 // has a detail table and a level is chosen, else the instance itself; the
 // nodes go to the installed mesh drawing (scene_hooks().draw_nodes); the
@@ -206,7 +196,14 @@ void mark_cache_class(ml_modelinfo& instance);
 // by the next prepare.
 void draw_instance(ml_modelinfo* instance, scene_view& view, int face_camera);
 
-// The lights of an instance's current animation (shown instances only),
-// each prepared for the camera's view matrix, appended to `out`; returns
-// how many.
-int collect_instance_lights(ml_modelinfo& instance, const mat4& view_matrix, std::vector<scn_light*>& out);
+// The lights of an instance's current animation (ml_modelinfo::
+// collect_lights: shown instances only), each prepared for the camera by
+// prepare_scene_light, appended to `out` unless already there (instances of
+// one model share their animation's lights); returns how many were added.
+int collect_instance_lights(ml_modelinfo& instance, const camera& cam, std::vector<scn_light*>& out);
+
+// The light preparer the scene installs for the models (ml_modelinfo::
+// set_light_preparer; scene_view::prepare installs it): a light prepared
+// before starts again from its world position and target, then
+// light_transform with the camera's view matrix. Nothing without a camera.
+void prepare_scene_light(scn_light* light, const camera* cam);

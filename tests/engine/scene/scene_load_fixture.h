@@ -52,7 +52,8 @@ protected:
     }
     void TearDown() override
     {
-        set_texture_classer(nullptr);
+        texture_surfaces().cache_word = nullptr;
+        ml_modelinfo::set_light_preparer(nullptr);
         ModelTest::TearDown();
     }
 

@@ -182,12 +182,13 @@ TEST_F(KitSceneTest, TextureCacheClassesAboveFiveAreRefused)
 {
     scene s;
     s.load(base.c_str(), scene::material_kind_mtt, 0, 0);
-    set_texture_classer([](const mtr_texture*) { return 5; });
+    // The class is the cache word's low four bits.
+    texture_surfaces().cache_word = [](const mtr_texture*) { return 0x35u; };
     EXPECT_TRUE(s.check_textures());
     // Only map objects count: the bikes' textures do not.
-    set_texture_classer([](const mtr_texture* f) { return std::string(f->name) == "TYRE_PIC" ? 12 : 0; });
+    texture_surfaces().cache_word = [](const mtr_texture* f) { return std::string(f->name) == "TYRE_PIC" ? 12u : 0u; };
     EXPECT_TRUE(s.check_textures());
-    set_texture_classer([](const mtr_texture* f) { return std::string(f->name) == "STONE_PIC" ? 6 : 0; });
+    texture_surfaces().cache_word = [](const mtr_texture* f) { return std::string(f->name) == "STONE_PIC" ? 6u : 0u; };
     EXPECT_FALSE(s.check_textures());
 }
 
@@ -221,7 +222,7 @@ TEST_F(KitSceneTest, DamagedOrMissingGridsAreFileErrors)
 
 TEST_F(KitSceneTest, MapTexturesAboveClassFiveStopTheLoad)
 {
-    set_texture_classer([](const mtr_texture* f) { return std::string(f->name) == "STONE_PIC" ? 9 : 0; });
+    texture_surfaces().cache_word = [](const mtr_texture* f) { return std::string(f->name) == "STONE_PIC" ? 9u : 0u; };
     EXPECT_EXIT(
         {
             scene s;

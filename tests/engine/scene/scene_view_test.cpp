@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/base/light_record.h"
+#include "engine/base/texture_record.h"
 #include "engine/base/mat4.h"
 #include "engine/model/anim_lib.h"
 #include "engine/model/model_lib.h"
@@ -66,6 +67,7 @@ protected:
     void TearDown() override
     {
         scene_hooks() = {};
+        ml_modelinfo::set_light_preparer(nullptr);
         ModelTest::TearDown();
     }
 };
@@ -398,26 +400,25 @@ TEST_F(KitSceneViewTest, AddingAnInstanceMarksTheCacheClassOfItsTextures)
     const std::uint32_t classes = model_cache_class_a | model_cache_class_b | model_cache_class_c;
     struct Case {
         const char* what;
-        int paint, tyre;
-        std::uint32_t bit;
+        std::uint32_t paint, tyre;   // cache words; 15 is no class
+        std::uint32_t bits;
     };
     static const Case* current = nullptr;
     const Case cases[] = {
-        {"no classed texture", -1, -1, 0},
+        {"no classed texture", 15, 15, 0},
         {"class A", 3, 0, model_cache_class_a},
-        {"5 belongs to A and B: A", 5, 5, model_cache_class_a},
         {"5 with B", 5, 8, model_cache_class_b},
-        {"class C", 12, 12, model_cache_class_c},
+        {"class C", 12, 0x7C, model_cache_class_c},
     };
-    set_texture_classer([](const mtr_texture* f) {
+    texture_surfaces().cache_word = [](const mtr_texture* f) {
         const std::string name = f->name;
-        return name == "BIKE_PAINT_PIC" ? current->paint : name == "TYRE_PIC" ? current->tyre : -1;
-    });
+        return name == "BIKE_PAINT_PIC" ? current->paint : name == "TYRE_PIC" ? current->tyre : 15u;
+    };
     for (const Case& c : cases) {
         current = &c;
         ml_modelinfo* bike = lib.create_instance("BIKE", world.material_libs, 0);
         v.add_instance(bike);
-        EXPECT_EQ(bike->flags & classes, c.bit) << c.what;
+        EXPECT_EQ(bike->flags & classes, c.bits) << c.what;
         v.remove_instance(bike);
         lib.destroy_instance(bike);
     }
