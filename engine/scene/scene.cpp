@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "engine/base/float_conv.h"
 #include "engine/base/texture_record.h"
 #include "engine/model/anim_lib.h"
+#include "engine/model/hit_test.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/model/model_lib.h"
 #include "engine/model/mtr_lib.h"
@@ -287,4 +289,54 @@ bool scene::check_textures() const
             fit = model_textures_fit(*item.instance);
     });
     return fit;
+}
+
+int scene::hit_test(hit_result* result, const vec4 segment[2]) const
+{
+    if (!result)
+        return 0;
+    result->hit = 0;
+    const vec4 lo{std::min(segment[0].x, segment[1].x), std::min(segment[0].y, segment[1].y),
+                  std::min(segment[0].z, segment[1].z), 1.0f};
+    const vec4 hi{std::max(segment[0].x, segment[1].x), std::max(segment[0].y, segment[1].y),
+                  std::max(segment[0].z, segment[1].z), 1.0f};
+    for (const scene* s = this; s; s = s->next) {
+        const map_grid& g = s->grid;
+        if (g.levels <= 0 || g.rows <= 0 || g.columns <= 0)
+            continue;
+        // A segment that leaves this scene's box is not this scene's to test.
+        if (!(lo.x >= g.origin.x && lo.y >= g.origin.y && lo.z >= g.origin.z && hi.x <= g.far_corner.x &&
+              hi.y <= g.far_corner.y && hi.z <= g.far_corner.z))
+            continue;
+        const vec4 first = s->point_to_cell(lo);
+        const vec4 last = s->point_to_cell(hi);
+        auto range = [](float from, float to, std::int32_t reach, std::int32_t count, std::int32_t* a,
+                        std::int32_t* b) {
+            *a = static_cast<std::int32_t>(std::clamp<std::int64_t>(trunc_to_int64(from) - reach, 0, count - 1));
+            *b = static_cast<std::int32_t>(std::clamp<std::int64_t>(trunc_to_int64(to), 0, count - 1));
+        };
+        std::int32_t x0, x1, y0, y1, z0, z1;
+        range(first.x, last.x, g.reach[0], g.columns, &x0, &x1);
+        range(first.y, last.y, g.reach[1], g.levels, &y0, &y1);
+        range(first.z, last.z, g.reach[2], g.rows, &z0, &z1);
+        for (std::int32_t iy = y0; iy <= y1; ++iy)
+            for (std::int32_t iz = z0; iz <= z1; ++iz)
+                for (std::int32_t ix = x0; ix <= x1; ++ix) {
+                    const map_cell* c = g.lookup(iy, iz, ix);
+                    if (!c)
+                        continue;
+                    for (const map_item* item = c->sections[0]; item; item = item->next) {
+                        if (!item->instance || !(item->instance->flags & model_active))
+                            continue;
+                        // Each model's test starts its own nearest hit over;
+                        // the nearest over all of them is kept here.
+                        hit_result own;
+                        if (item->instance->hit_test(&own, segment, 1) && (!result->hit || own.t < result->t)) {
+                            *result = own;
+                            result->nearest = own.t;
+                        }
+                    }
+                }
+    }
+    return result->hit;
 }

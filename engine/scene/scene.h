@@ -12,6 +12,7 @@ class ml_modelinfo;
 class model_lib;
 class mtr_lib;
 class scene_view;
+struct hit_result;
 
 // One loaded 3D world: its material, animation and model libraries and the
 // ".MAP" grid that places instances of its models ("map objects") in cells.
@@ -97,6 +98,14 @@ public:
     // (texture_surfaces().cache_word); while it gives none, every texture
     // passes.
     bool check_textures() const;
+
+    // The segment (start, end) against the map objects of the scene and of
+    // every scene chained after it: for each scene whose box holds the
+    // segment's bounding box, the shown models of the items in the cells
+    // that box touches (lowered by the grid's reach) are hit-tested
+    // (ml_modelinfo::hit_test); the nearest hit over all of them is left in
+    // `result`. Returns the result's hit flag (cleared first).
+    int hit_test(hit_result* result, const vec4 segment[2]) const;
 
     // Frees every library and the grid; the scene is empty again.
     void release();

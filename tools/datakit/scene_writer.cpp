@@ -38,6 +38,14 @@ mdl_model map_model(const char* name, vec4 place, float radius, vec4 half, std::
     box.id = 1;
     box.parent = 0;
     box.position = {0.0f, half.y, 0.0f, 1.0f};
+    // Hit tests find the box's +x wall.
+    box.has_hit_mesh = true;
+    const vec4 out{1.0f, 0.0f, 0.0f, 0.0f};
+    box.hit_mesh.vertices = {mdl_make_vertex({half.x, -half.y, -half.z, 1.0f}, out, 0.0f, 0.0f),
+                             mdl_make_vertex({half.x, -half.y, half.z, 1.0f}, out, 1.0f, 0.0f),
+                             mdl_make_vertex({half.x, half.y, half.z, 1.0f}, out, 1.0f, 1.0f),
+                             mdl_make_vertex({half.x, half.y, -half.z, 1.0f}, out, 0.0f, 1.0f)};
+    box.hit_mesh.faces = {mdl_make_face(0, {0, 1, 2, 3}, out)};
     l.objects = {root, box};
     m.levels = {l};
     return m;

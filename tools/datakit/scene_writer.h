@@ -29,6 +29,8 @@ struct SceneLibraries {
 //   6 units above it (colour 0.5, range 30); the grid also holds an item
 //   "GHOST" in cell (0, 3) whose model is not in the library. "FLAGPOLE"'s
 //   first node carries flag bit 15 (shown only through the view's switch).
+//   Each map object is an empty root at its place holding a box standing on
+//   the ground, whose hit mesh is the box's +x wall.
 //   Visible cells: (0, 0) sees itself and (2, 0); (2, 0) sees itself, (0, 0)
 //   and (3, 3); (3, 3) sees itself and (2, 0); (0, 3) only itself.
 // Materials "BIKE_PAINT", "TYRE", "LEATHER" and "STONE", one 8 x 8 16-bit

@@ -10,6 +10,7 @@
 #include "engine/model/anim_channels.h"
 #include "engine/model/anim_lib.h"
 #include "engine/model/fcurve.h"
+#include "engine/model/hit_test.h"
 #include "engine/model/mtr_lib.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/scene_view.h"
@@ -229,6 +230,30 @@ TEST_F(KitSceneTest, MapTexturesAboveClassFiveStopTheLoad)
             s.load(base.c_str(), scene::material_kind_mtt, 0, 0);
         },
         ::testing::ExitedWithCode(1), "Texture cache range error!");
+}
+
+TEST_F(KitSceneTest, HitTestsKeepTheNearestHitOverEveryMapObject)
+{
+    scene s;
+    s.load(base.c_str(), scene::material_kind_mtt, 0, 0);
+    hit_result r;
+    r.hit = 1;
+    // Along +x at the height of the walls: HUT_A's wall (x = -76) comes
+    // first, HUT_B's (x = 24) later, and HUT_A's cell is visited first.
+    const vec4 along[2] = {{-90.0f, 2.0f, -80.0f, 1.0f}, {40.0f, 2.0f, -80.0f, 1.0f}};
+    ASSERT_EQ(s.hit_test(&r, along), 1);
+    EXPECT_NEAR(r.point.x, -76.0f, 1e-3f);
+    EXPECT_NEAR(r.t, 14.0f / 130.0f, 1e-5f);
+    // The other way round, HUT_B's wall is the nearer.
+    const vec4 back[2] = {along[1], along[0]};
+    ASSERT_EQ(s.hit_test(&r, back), 1);
+    EXPECT_NEAR(r.point.x, 24.0f, 1e-3f);
+    // Missing every wall, or leaving the scene's box: no hit.
+    const vec4 high[2] = {{-90.0f, 20.0f, -80.0f, 1.0f}, {40.0f, 20.0f, -80.0f, 1.0f}};
+    EXPECT_EQ(s.hit_test(&r, high), 0);
+    const vec4 outside[2] = {{-90.0f, 2.0f, -80.0f, 1.0f}, {140.0f, 2.0f, -80.0f, 1.0f}};
+    EXPECT_EQ(s.hit_test(&r, outside), 0);
+    EXPECT_EQ(r.hit, 0);
 }
 
 } // namespace
