@@ -304,6 +304,10 @@ std::vector<anm_animation> world_bike_anm()
         a.name = r.name;
         anm_object o;
         o.name = "CHASSIS";
+        // All three angles: the engine reads the angle about z only beside
+        // the one about y.
+        o.curves.push_back(curve(anm::param_rotate_x, {{0.0f, 0.0f, 0.0f, 0.0f}, {seconds, 0.0f, 0.0f, 0.0f}}, 0));
+        o.curves.push_back(curve(anm::param_rotate_y, {{0.0f, 0.0f, 0.0f, 0.0f}, {seconds, 0.0f, 0.0f, 0.0f}}, 0));
         o.curves.push_back(curve(anm::param_rotate_z, {{0.0f, 0.0f, 0.0f, 0.0f}, {seconds, roll, 0.0f, 0.0f}}, 0));
         o.curves.push_back(curve(anm::param_translate_y, {{0.0f, 0.0f, 0.0f, 0.0f}, {seconds, 0.05f, 0.0f, 0.0f}}, 0));
         a.objects.push_back(std::move(o));

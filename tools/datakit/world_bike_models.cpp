@@ -238,17 +238,14 @@ mdl_level rider_level(int level)
     const std::string leather = detailed ? "LEATHER" : "LEATHER_L";
     const std::string helmet_material = detailed ? "HELMET" : "HELMET_L";
     const std::string dark = detailed ? "BOOT" : "DARK_L";
-    const int limb_sides = level == 0 ? 6 : 4;
+    const int limb_sides = level == 0 ? 6 : (level == 1 ? 4 : 3);
     mdl_level l;
     l.name = level == 0 ? "AXX_RIDER" : "AXX_RIDER_L" + std::to_string(level);
 
     auto limb = [&](const char* name, vec4 at, float length, float radius, const std::string& material,
                     const std::string& end_material) {
         WorldMesh m;
-        if (level < 2)
-            m.tube(pt(0, 0, 0), pt(0, -length, 0), radius, limb_sides, m.material(material));
-        else
-            m.box(pt(0, -length * 0.5f, 0), half(radius, length * 0.5f, radius), m.material(material));
+        m.tube(pt(0, 0, 0), pt(0, -length, 0), radius, limb_sides, m.material(material));
         if (!end_material.empty() && level == 0)
             m.box(pt(0, -length - 0.03f, 0.04f), half(radius, 0.04f, radius + 0.04f), m.material(end_material));
         mdl_object o = m.object(name);
