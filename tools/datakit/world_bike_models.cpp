@@ -41,7 +41,7 @@ const BikeLook kLooks[kDemoBikeModels] = {
 const std::uint32_t kTeamColours[5] = {0, 0x2040E0, 0x10A0A0, 0xE02090, 0xF0F0F0};
 
 // Sides of round parts by detail level.
-int wheel_sides(int level) { return level == 0 ? 12 : (level == 1 ? 8 : (level == 2 ? 6 : 4)); }
+int wheel_sides(int level) { return level == 0 ? 12 : (level == 1 ? 8 : 6); }
 
 struct BikeGeometry {
     float wheelbase, front_radius, rear_radius, rake, fork_length;
@@ -64,6 +64,9 @@ BikeGeometry bike_geometry(int model)
     return g;
 }
 
+void add_nose(WorldMesh& m, const BikeLook& look, int level, float nose_z, std::uint32_t paint, std::uint32_t trim);
+void add_exhaust(WorldMesh& m, const BikeLook& look, int sides, std::uint32_t exhaust);
+
 mdl_object bike_body(int model, int level, const BikeGeometry& g)
 {
     const BikeLook& look = kLooks[model];
@@ -74,8 +77,8 @@ mdl_object bike_body(int model, int level, const BikeGeometry& g)
     const std::uint32_t dark = m.material(detailed ? "ENGINE" : "DARK_L");
     const float w = g.wheelbase;
     if (level == 3) { // far: one block of paint over a dark one
-        m.box(pt(0, 0.55f, w * 0.5f), half(0.18f, 0.22f, w * 0.35f), paint);
-        m.box(pt(0, 0.85f, w * 0.35f), half(0.12f, 0.08f, w * 0.3f), dark);
+        m.tapered_box(pt(0, 0.6f, w * 0.5f), half(0.18f, 0.3f, w * 0.38f), 0.8f, 0.9f, paint);
+        m.box(pt(0, 0.3f, w * 0.5f), half(0.15f, 0.12f, w * 0.2f), dark);
         return m.object("BODY");
     }
     const std::uint32_t seat = detailed ? m.material("SEAT") : dark;
@@ -94,10 +97,24 @@ mdl_object bike_body(int model, int level, const BikeGeometry& g)
     // Fairing sides and belly pan.
     const float nose_z = w * 0.72f;
     m.tapered_box(pt(0, 0.62f, nose_z), half(0.22f, 0.24f, 0.26f), 0.8f, 0.75f, paint);
-    if (look.nose != 4)
+    if (look.nose != 4 && detailed)
         m.tapered_box(pt(0, 0.32f, w * 0.56f), half(0.17f, 0.07f, 0.3f), 1.2f, 1.0f, paint);
-    // The nose, the screen and the lamps.
     const std::uint32_t trim = m.material(detailed ? name + "_TRIM" : "DARK_L");
+    if (detailed)
+        add_nose(m, look, level, nose_z, paint, trim);
+    if (detailed) {
+        const float screen_top = look.nose == 2 ? 1.12f : 1.0f;
+        const std::uint32_t glass = m.material("SCREEN");
+        m.quad(pt(-0.15f, 0.84f, nose_z + 0.3f), pt(0.15f, 0.84f, nose_z + 0.3f), pt(0.12f, screen_top, nose_z + 0.12f),
+               pt(-0.12f, screen_top, nose_z + 0.12f), glass);
+    }
+    add_exhaust(m, look, detailed ? 8 : 4, exhaust);
+    return m.object("BODY");
+}
+
+// The nose of the fairing and the lamps.
+void add_nose(WorldMesh& m, const BikeLook& look, int level, float nose_z, std::uint32_t paint, std::uint32_t trim)
+{
     switch (look.nose) {
     case 0:
         m.tapered_box(pt(0, 0.74f, nose_z + 0.3f), half(0.18f, 0.12f, 0.08f), 0.4f, 0.3f, paint);
@@ -122,14 +139,10 @@ mdl_object bike_body(int model, int level, const BikeGeometry& g)
         break;
     }
     m.box(pt(0, 0.7f, nose_z + 0.37f), half(0.09f, 0.035f, 0.01f), trim); // lamps
-    if (detailed) {
-        const float screen_top = look.nose == 2 ? 1.12f : 1.0f;
-        const std::uint32_t glass = m.material("SCREEN");
-        m.quad(pt(-0.15f, 0.84f, nose_z + 0.3f), pt(0.15f, 0.84f, nose_z + 0.3f), pt(0.12f, screen_top, nose_z + 0.12f),
-               pt(-0.12f, screen_top, nose_z + 0.12f), glass);
-    }
-    // Exhausts.
-    const int sides = detailed ? 8 : 4;
+}
+
+void add_exhaust(WorldMesh& m, const BikeLook& look, int sides, std::uint32_t exhaust)
+{
     switch (look.exhaust) {
     case 0:
         m.tube(pt(0.16f, 0.32f, 0.55f), pt(0.2f, 0.45f, -0.1f), 0.06f, sides, exhaust);
@@ -149,18 +162,17 @@ mdl_object bike_body(int model, int level, const BikeGeometry& g)
         m.tube(pt(0.16f, 0.3f, 0.55f), pt(0.18f, 0.36f, 0.25f), 0.075f, sides, exhaust);
         break;
     }
-    return m.object("BODY");
 }
 
 mdl_object upper_fork(int level, const BikeGeometry& g)
 {
     WorldMesh m;
-    const std::uint32_t chrome = m.material(level < 2 ? "CHROME" : "CHROME_L");
-    if (level < 3)
+    if (level < 2)
         for (float side : {-0.1f, 0.1f})
-            m.tube(pt(side, 0.05f, 0), pt(side, -0.3f, 0), 0.028f, level == 0 ? 6 : 4, chrome);
+            m.tube(pt(side, 0.05f, 0), pt(side, -0.3f, 0), 0.028f, level == 0 ? 6 : 4, m.material("CHROME"));
     m.box(pt(0, 0.05f, 0), half(0.13f, 0.02f, 0.04f), m.material(level < 2 ? "FRAME" : "DARK_L"));
-    mdl_object o = m.object("FRONT_PIVOT");
+    // The far level keeps the node, empty.
+    mdl_object o = level < 3 ? m.object("FRONT_PIVOT") : world_empty("FRONT_PIVOT", {});
     o.position = g.steering_head;
     o.angles = {-g.rake, 0.0f, 0.0f, 0.0f};
     return o;
@@ -169,13 +181,12 @@ mdl_object upper_fork(int level, const BikeGeometry& g)
 mdl_object fork_sliders(int level, const BikeGeometry& g, const std::string& paint)
 {
     WorldMesh m;
-    const std::uint32_t dark = m.material(level < 2 ? "FRAME" : "DARK_L");
-    if (level < 3)
+    if (level < 2)
         for (float side : {-0.1f, 0.1f})
-            m.tube(pt(side, 0.32f, 0), pt(side, 0.0f, 0), 0.036f, level == 0 ? 6 : 4, dark);
+            m.tube(pt(side, 0.32f, 0), pt(side, 0.0f, 0), 0.036f, level == 0 ? 6 : 4, m.material("FRAME"));
     // The mudguard over the tyre.
     m.tapered_box(pt(0, g.front_radius + 0.04f, 0.0f), half(0.07f, 0.02f, 0.2f), 1.0f, 0.8f, m.material(paint));
-    mdl_object o = m.object("FRONT_SUSP");
+    mdl_object o = level < 3 ? m.object("FRONT_SUSP") : world_empty("FRONT_SUSP", {});
     o.position = pt(0, -g.fork_length, 0);
     return o;
 }
@@ -185,6 +196,10 @@ mdl_object wheel(const char* name, int level, float radius, float width)
     WorldMesh m;
     const bool detailed = level < 2;
     const std::uint32_t tyre = m.material(detailed ? "TYRE" : "TYRE_L");
+    if (level == 3) {
+        m.box(pt(0, 0, 0), half(width, radius, radius), tyre);
+        return m.object(name);
+    }
     const std::uint32_t rim = m.material(detailed ? "RIM" : "DARK_L");
     m.cylinder_x(pt(0, 0, 0), radius, width, wheel_sides(level), tyre, rim);
     return m.object(name);
@@ -195,13 +210,12 @@ mdl_object swing_arm(int level, const BikeGeometry& g)
     WorldMesh m;
     const std::uint32_t metal = m.material(level < 2 ? "FRAME" : "DARK_L");
     const float dz = -g.swing_pivot.z, dy = g.rear_radius - g.swing_pivot.y;
-    for (float side : {-0.11f, 0.11f}) {
-        if (level < 3)
+    if (level < 2)
+        for (float side : {-0.11f, 0.11f})
             m.tube(pt(side, 0, 0), pt(side, dy, dz), 0.035f, level == 0 ? 6 : 4, metal);
-        else
-            m.box(pt(side, dy * 0.5f, dz * 0.5f), half(0.03f, 0.04f, -dz * 0.5f), metal);
-    }
-    mdl_object o = m.object("REAR_PIVOT");
+    else
+        m.box(pt(0, dy * 0.5f, dz * 0.5f), half(0.12f, 0.04f, -dz * 0.5f), metal);
+    mdl_object o = level < 3 ? m.object("REAR_PIVOT") : world_empty("REAR_PIVOT", {});
     o.position = g.swing_pivot;
     return o;
 }
