@@ -51,6 +51,15 @@ protected:
         return lib;
     }
 
+    // An animation library of the world, all loaded.
+    std::unique_ptr<anim_lib> animations(const char* name) const
+    {
+        auto lib = std::make_unique<anim_lib>(name);
+        EXPECT_EQ(lib->try_open(file(name).c_str()), anm_status::ok) << name;
+        EXPECT_EQ(lib->try_load_all(), anm_status::ok) << name;
+        return lib;
+    }
+
     // The material chain of a group for one device: the level-0 library
     // first, then (bikes and riders) the detail levels' library.
     std::vector<std::unique_ptr<mtr_lib>> materials(const std::string& group, bool hardware) const
@@ -131,18 +140,13 @@ TEST_F(WorldBikes, EveryAnimationOfTheAnimationSetsIsInItsLibrary)
         std::vector<datakit::AnimationRecordSpec> records;
     } sets[] = {{"Riders.anm", datakit::demo_rider_animations()}, {"Bikes.anm", datakit::demo_bike_animations()}};
     for (const auto& s : sets) {
-        anim_lib lib(s.file);
-        ASSERT_EQ(lib.try_open(file(s.file).c_str()), anm_status::ok) << s.file;
-        ASSERT_EQ(lib.try_load_all(), anm_status::ok) << s.file;
+        auto lib = animations(s.file);
         for (const auto& r : s.records)
-            EXPECT_NE(lib.find(name_hash(r.name.c_str())), nullptr) << s.file << ": " << r.name;
+            EXPECT_NE(lib->find(name_hash(r.name.c_str())), nullptr) << s.file << ": " << r.name;
     }
     // Every other group opens alike, with an animation library of its own.
-    for (const char* other : {"Shadow.anm", "dynombra.anm", "Arc.anm"}) {
-        anim_lib lib(other);
-        ASSERT_EQ(lib.try_open(file(other).c_str()), anm_status::ok) << other;
-        EXPECT_EQ(lib.try_load_all(), anm_status::ok) << other;
-    }
+    for (const char* other : {"Shadow.anm", "dynombra.anm", "Arc.anm"})
+        EXPECT_NE(animations(other)->link_count, 0u) << other;
 }
 
 TEST_F(WorldBikes, EveryModelBindsItsMaterialsOnBothDevices)
@@ -302,13 +306,11 @@ TEST_F(WorldBikes, RiderAnimationsPoseTheRiderAndBlendForTheLean)
 {
     torvane_test::FpTraps traps;
     auto lib = models("Riders");
-    anim_lib anims("Riders.anm");
-    ASSERT_EQ(anims.try_open(file("Riders.anm").c_str()), anm_status::ok);
-    ASSERT_EQ(anims.try_load_all(), anm_status::ok);
+    auto anims = animations("Riders.anm");
     ml_modelinfo* rider = lib->create_instance("AXX_RIDER", nullptr, 0);
     ASSERT_NE(rider, nullptr);
     for (const auto& r : datakit::demo_rider_animations())
-        ASSERT_EQ(rider->lnk_anim_by_name(&anims, r.name.c_str(), 0, 0), 1) << r.name;
+        ASSERT_EQ(rider->lnk_anim_by_name(anims.get(), r.name.c_str(), 0, 0), 1) << r.name;
 
     // Every animation poses the eye somewhere sensible.
     for (const auto& r : datakit::demo_rider_animations()) {
@@ -346,16 +348,14 @@ TEST_F(WorldBikes, BikeFallsRollTheChassisToEitherSide)
 {
     torvane_test::FpTraps traps;
     auto lib = models("Bikes");
-    anim_lib anims("Bikes.anm");
-    ASSERT_EQ(anims.try_open(file("Bikes.anm").c_str()), anm_status::ok);
-    ASSERT_EQ(anims.try_load_all(), anm_status::ok);
+    auto anims = animations("Bikes.anm");
     for (const std::string& b : bike_names()) {
         ml_modelinfo* bike = lib->create_instance(("AXX_" + b).c_str(), nullptr, 0);
         ASSERT_NE(bike, nullptr);
         float side[2] = {};
         int k = 0;
         for (const auto& r : datakit::demo_bike_animations()) {
-            ASSERT_EQ(bike->lnk_anim_by_name(&anims, r.name.c_str(), 0, 0), 1) << r.name;
+            ASSERT_EQ(bike->lnk_anim_by_name(anims.get(), r.name.c_str(), 0, 0), 1) << r.name;
             bike->set_curanim(name_hash(r.name.c_str()));
             EXPECT_NEAR(pose(bike, 0.0f, "FRONT_WHEEL").x, 0.0f, 1e-4f) << "upright at the start";
             side[k++] = pose(bike, static_cast<float>(r.frames) / 18.0f, "FRONT_PIVOT").x;

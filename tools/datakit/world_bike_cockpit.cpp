@@ -1,12 +1,11 @@
 #include "tools/datakit/world_bike_cockpit.h"
 
-#include <cctype>
-#include <system_error>
 
 #include "tools/datakit/bike_data_writer.h"
 #include "tools/datakit/pcx_writer.h"
 #include "tools/datakit/text_file_builder.h"
 #include "tools/datakit/world_bike_materials.h"
+#include "tools/datakit/world_bike_models.h"
 
 namespace datakit {
 
@@ -16,13 +15,6 @@ constexpr int kDigitWidth = 8, kDigitHeight = 12, kRevLights = 8, kLightSize = 6
 
 // Digits 0-9 as 3 x 5 cells, one bit per cell, top row first.
 const std::uint16_t kGlyphs[10] = {0x7B6F, 0x2492, 0x73E7, 0x73CF, 0x5BC9, 0x79CF, 0x79EF, 0x7249, 0x7BEF, 0x7BCF};
-
-std::string upper(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 PcxPicture sheet(int frames, int frame_width, int frame_height)
 {
@@ -64,7 +56,7 @@ PcxPicture lights(bool lit)
 std::string world_cockpit_text(int model)
 {
     const ManufacturerSpec maker = demo_manufacturers()[static_cast<std::size_t>(model)];
-    const std::string key = upper(maker.model_name);
+    const std::string key = world_material_key(maker.model_name);
     const auto limit = static_cast<std::int32_t>(maker.rev_limit);
     TypedListWriter out;
     out.begin_list("NEEDLE").record({TypedField::f(1.0f), TypedField::i(limit)}).end_list();
@@ -94,13 +86,7 @@ bool write_world_cockpits(const std::filesystem::path& root, std::string& error)
     const std::vector<ManufacturerSpec> makers = demo_manufacturers();
     for (std::size_t m = 0; m < makers.size(); ++m) {
         const std::filesystem::path folder = root / "Gfx" / "Cockpit" / makers[m].model_name;
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        if (ec) {
-            error = "cannot create \"" + folder.string() + "\": " + ec.message();
-            return false;
-        }
-        if (!write_text_file(folder / "Cockpit.dat", world_cockpit_text(static_cast<int>(m)), error) ||
+        if (!create_folders(folder, error) || !write_text_file(folder / "Cockpit.dat", world_cockpit_text(static_cast<int>(m)), error) ||
             !write_pcx(folder / "Speed.pcx", digits(0xF0F0F0), error) ||
             !write_pcx(folder / "Gear.pcx", digits(0xF0C010), error) || !write_pcx(folder / "RevOn.pcx", lights(true), error) ||
             !write_pcx(folder / "RevOff.pcx", lights(false), error))

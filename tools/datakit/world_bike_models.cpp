@@ -13,12 +13,7 @@ namespace {
 vec4 pt(float x, float y, float z) { return {x, y, z, 1.0f}; }
 vec4 half(float x, float y, float z) { return {x, y, z, 0.0f}; }
 
-std::string upper(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
+std::string upper(const std::string& s) { return world_material_key(s); }
 
 // What makes each manufacturer's bike look its own.
 struct BikeLook {
@@ -329,6 +324,14 @@ std::vector<WorldPicture> variants(const std::string& name, int size, std::uint3
 }
 
 } // namespace
+
+std::string world_material_key(const std::string& model_name)
+{
+    std::string key = model_name;
+    for (char& c : key)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return key;
+}
 
 std::vector<std::string> world_bike_names()
 {

@@ -15,6 +15,8 @@ namespace datakit {
 
 // The demo bike model names (the manufacturers' model names, model order).
 std::vector<std::string> world_bike_names();
+// The upper-case key a model's material names start with ("VORTAN").
+std::string world_material_key(const std::string& model_name);
 
 // Detail levels of a bike: full, medium, low, and a far silhouette.
 inline constexpr int kWorldBikeLevels = 4;

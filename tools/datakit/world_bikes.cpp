@@ -1,10 +1,9 @@
 #include "tools/datakit/world_bikes.h"
 
-#include <system_error>
-
 #include "engine/model/anm_format.h"
 #include "tools/datakit/anm_writer.h"
 #include "tools/datakit/mdl_writer.h"
+#include "tools/datakit/text_file_builder.h"
 #include "tools/datakit/world_bike_anims.h"
 #include "tools/datakit/world_bike_cockpit.h"
 #include "tools/datakit/world_bike_models.h"
@@ -81,12 +80,8 @@ std::vector<WorldBikeGroup> world_bike_groups()
 bool write_demo_world_bikes(const std::filesystem::path& root, std::string& error)
 {
     const std::filesystem::path folder = root / "Gfx" / "Bikes";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        error = "cannot create \"" + folder.string() + "\": " + ec.message();
+    if (!create_folders(folder, error))
         return false;
-    }
     for (const WorldBikeGroup& g : world_bike_groups()) {
         const std::filesystem::path base = folder / g.name;
         std::filesystem::path mdl = base, anm = base;
