@@ -3,6 +3,7 @@
 // that the animations give, cockpit files and pictures.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -185,6 +186,14 @@ TEST_F(WorldBikes, EightBitMaterialsUseTheDemoPaletteAndSixteenBitOnesKeyTheirCl
     EXPECT_EQ(reinterpret_cast<const std::uint16_t*>(puff16->texture->first_frame->pixels)[0], 0xF81F);
     EXPECT_EQ(puff8->texture->first_frame->pixel_type, 4u);
     EXPECT_EQ(puff8->texture->first_frame->pixels[0], 0);
+    // Lit as the mesh drawing reads it: ambient and diffuse coefficients in
+    // words 12 and 13 of the texture record, the texture's size in 5 and 6.
+    for (mesh_material* m : {puff16, puff8}) {
+        EXPECT_FLOAT_EQ(std::bit_cast<float>(m->texture->words[12]), datakit::kWorldAmbient);
+        EXPECT_FLOAT_EQ(std::bit_cast<float>(m->texture->words[13]), datakit::kWorldDiffuse);
+        EXPECT_EQ(m->texture->words[5], 16u);
+        EXPECT_EQ(m->texture->words[6], 16u);
+    }
     // Its middle is drawn, in a colour of the palette the file carries.
     const std::uint8_t middle = puff8->texture->first_frame->pixels[8 * 256 + 8];
     EXPECT_NE(middle, 0);

@@ -14,6 +14,11 @@ namespace datakit {
 // of the 16-bit files, palette index 0 of the 8-bit ones).
 inline constexpr std::uint32_t kWorldClear = 0xFF000000u;
 
+// Every material's ambient and diffuse coefficients: lit faces read well
+// and faces away from the sun are not black.
+inline constexpr float kWorldAmbient = 0.45f;
+inline constexpr float kWorldDiffuse = 0.75f;
+
 struct WorldPicture {
     std::string name;
     int width = 0;
