@@ -5,6 +5,7 @@
 #include "app/game_app.h"
 #include "input/input_manager.h"
 #include "input/race_link.h"
+#include "race/hud_content.h"
 #include "race/race.h"
 #include "sim/bike.h"
 
@@ -13,11 +14,9 @@
 namespace {
 
 // Messages that only the arcade session shows (8, 9, 10), the ones the
-// results menus and the finish standings take the place of, and the timed
-// ones that go when their timer reaches 0.
+// results menus and the finish standings take the place of.
 constexpr std::uint32_t kArcadeMessages = 0x700;
 constexpr std::uint32_t kDroppedByResults = 0x4700;
-constexpr std::uint32_t kTimedMessages = 0x5F00;
 // What input playback may raise: onboard, trackside, race menu, replay
 // panel and the replay-saved message.
 constexpr std::uint32_t kPlaybackMessages = 0x84B;
@@ -26,8 +25,6 @@ constexpr float kRaisedTimer = -4.0f;
 // Timers of message 11 (replay saved) and 12 (gap) start earlier.
 constexpr float kSavedTimer = -3.0f;
 constexpr float kGapTimer = -6.0f;
-// Message timers advance by at most this much a frame.
-constexpr float kTimerStepLimit = 0.1f;
 
 // Flag frames and how long each is shown.
 constexpr int kFlagChequered = 2;
@@ -67,6 +64,8 @@ Hud::Hud(Race& race) : m_race(race)
     ResetForRace();
 }
 
+Hud::~Hud() = default;
+
 void Hud::ResetForRace()
 {
     m_uMessages = 0;
@@ -77,6 +76,7 @@ void Hud::ResetForRace()
     m_fSoundVolume = 1.0f;
     m_nFlagFrame = -1;
     m_fFlagClock = 0.0f;
+    m_nLitLights = -1;
 }
 
 int Hud::RiderCount() const
@@ -141,18 +141,40 @@ void Hud::Raise(std::uint32_t bits)
         default:
             break;
         }
+        Capture(e);
     }
+    m_nLitLights = -1;
     m_uMessages |= bits;
+    m_bLatch = true;
+    m_nPage = 0;
+    if (m_nSelected == 0 && m_pContent) {
+        int highest = 0;
+        for (int e = 0; e < kMessageCount; ++e)
+            if (bits & (1u << e))
+                highest = e;
+        if (AnyEntriesUpTo(highest))
+            m_nSelected = 1;
+    }
 }
 
 void Hud::Clear(std::uint32_t bits)
 {
     m_uMessages &= ~bits;
+    if (!bits || !m_pContent)
+        return;
+    int highest = 0;
+    for (int e = 0; e < kMessageCount; ++e)
+        if (bits & (1u << e))
+            highest = e;
+    if (AnyEntriesUpTo(highest))
+        m_nSelected = 0;
 }
 
 void Hud::EnableMessages(std::uint32_t bits)
 {
     m_uEnabled |= bits;
+    m_bLatch = true;
+    m_nLitLights = -1;
 }
 
 void Hud::ShowFlag(int frame)
@@ -176,11 +198,32 @@ void Hud::Update()
     const float frameTime = std::max(m_race.m_Camera.m_fFrameTime, 0.0f);
 
     RunMessageEnds();
+    if (m_pContent) {
+        DrawStartLights();
+        DrawFlag();
+    }
     RunFlagClock(frameTime);
-    if (m_pViewedBike)
-        RunTimers(frameTime);
+    if (m_pViewedBike) {
+        // Each raised and enabled element runs its timer and is drawn; an
+        // activation runs the selected entry once until the element reports
+        // none again.
+        for (int e = 0; e < kMessageCount; ++e) {
+            if (!(m_uMessages & m_uEnabled & (1u << e)))
+                continue;
+            if (Draw(e)) {
+                if (!m_bLatch) {
+                    m_bLatch = true;
+                    RunEntry(e, m_nSelected);
+                }
+            } else if (EntryCount(e) > 0) {
+                m_bLatch = false;
+            }
+        }
+    }
 
     m_fFadeLevel = Approach(m_fFadeLevel, m_fFadeTarget, frameTime);
+    if (m_pContent)
+        DrawFade();
     if (m_race.LiveFlags() & kRaceFlagEnding)
         m_fDimTarget = 1.0f;
     m_fDimLevel = Approach(m_fDimLevel, m_fDimTarget, frameTime);
@@ -262,19 +305,4 @@ void Hud::RunFlagClock(float frameTime)
             OfferRaceMenu();
     }
     m_nFlagFrame = -1;
-}
-
-// The timers of the raised and enabled messages; a timed message goes when
-// its timer reaches 0.
-void Hud::RunTimers(float frameTime)
-{
-    const float step = std::min(frameTime, kTimerStepLimit);
-    for (int e = 0; e < kMessageCount; ++e) {
-        const std::uint32_t bit = 1u << e;
-        if (!(m_uMessages & m_uEnabled & bit))
-            continue;
-        m_fTimer[e] = std::min(m_fTimer[e] + step, m_fDuration[e]);
-        if (m_fTimer[e] >= 0.0f && (bit & kTimedMessages))
-            Clear(bit);
-    }
 }

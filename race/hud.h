@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 
 class Bike;
 class Race;
+struct HudContent;
 
 // The race overlay's state: nineteen timed messages (one bit each in the
 // message word, shown while raised and enabled in the mask), the start
@@ -14,14 +18,53 @@ class Race;
 // chequered flag) and moves the fade and the dim toward their targets.
 //
 // The overlay's pictures, fonts and menus come from its definition files
-// with the race's 3D data; until they are loaded nothing is drawn, and the
-// messages, timers and fades work all the same (a headless race runs on them).
+// (CockpitLoad, race/hud_load.cpp; the race camera loads them with the
+// race's 3D data); until they are loaded nothing is drawn, and the messages,
+// timers and fades work all the same (a headless race runs on them). The
+// drawing is in race/hud_draw.cpp, the texts' codes in race/hud_text.cpp.
 class Hud {
 public:
     static constexpr int kMessageCount = 19;
     static constexpr std::uint32_t kAllMessages = 0x7FFFF;
 
     explicit Hud(Race& race);
+    ~Hud();
+    Hud(const Hud&) = delete;
+    Hud& operator=(const Hud&) = delete;
+
+    // Loads the overlay file `file` ("Data\OP<width><h|s>.dat", see
+    // OverlayFileName), the cockpit files of the race's bike models, the
+    // sheets and fonts they name and, for a language other than 0, the
+    // translations. True when everything loaded; otherwise the overlay is
+    // emptied (the race goes on without one) and LoadError() says why.
+    bool CockpitLoad(const char* file);
+    // Releases everything CockpitLoad loaded.
+    void Free();
+    bool Loaded() const { return m_pContent != nullptr; }
+    const std::string& LoadError() const { return m_LoadError; }
+    const HudContent* Content() const { return m_pContent.get(); }
+
+    // Draws element `e` (a raised and enabled message) and runs its timer;
+    // true when one of its entries was activated this frame.
+    bool Draw(int element);
+    // The viewed model's rev lights and digital read-outs.
+    void DrawCockpit();
+    // An element text with its '%' codes expanded ("\n" breaks lines);
+    // `highlighted` gets the line of the viewed bike's row in a rider list
+    // (-1: none).
+    std::string ExpandText(int element, const char* text, int* highlighted = nullptr) const;
+    // Names of riders that are not the player's, by rider id (the
+    // championship's table; without one, computer riders print no name).
+    using RiderNameSource = std::function<std::string(int riderId)>;
+    void SetRiderNames(RiderNameSource source) { m_RiderNames = std::move(source); }
+
+    int SelectedEntry() const { return m_nSelected; }
+    void SelectEntry(int entry) { m_nSelected = entry; }
+    int ListPage() const { return m_nPage; }
+    int CapturedPosition() const { return m_nCapturedPosition; }
+    // Carries out entry `entry` of element `element`'s menu (what an
+    // activation does).
+    void RunEntry(int element, int entry);
 
     // Message word 0, every message enabled, no entry selected, fade and dim
     // 0, sound at full volume, no race flag.
@@ -42,7 +85,11 @@ public:
     // runs out).
     void ShowFlag(int frame);
     void SetStartLight(int frame) { m_nStartLight = frame; }
-    void SetViewedBike(Bike* bike) { m_pViewedBike = bike; }
+    void SetViewedBike(Bike* bike)
+    {
+        m_pViewedBike = bike;
+        m_nLitLights = -1;
+    }
 
     // Once per frame, after the scene is drawn.
     void Update();
@@ -65,11 +112,13 @@ public:
     float m_fSoundVolume = 1.0f;
 
 private:
+    friend struct HudContent;
     void RunMessageEnds();
     void EndStartSequence();
     void EndOfSession();
     void RunFlagClock(float frameTime);
-    void RunTimers(float frameTime);
+    bool AnyEntriesUpTo(int element) const;
+    int EntryCount(int element) const;
     // The race menu with the dim behind it and the race paused, as at the
     // end of a race that is not part of a championship.
     void OfferRaceMenu();
@@ -86,7 +135,35 @@ private:
     int m_nFlagFrame = -1;
     float m_fFlagClock = 0.0f;
     Bike* m_pViewedBike = nullptr;
+
+    // What Raise captures for the texts: the compared bike (one place
+    // ahead), the leader, the viewed bike's position, the session time left.
+    Bike* m_pCompared = nullptr;
+    Bike* m_pLeader = nullptr;
+    int m_nCapturedPosition = 0;
+    float m_fRemaining = 0.0f;
+    int m_nPage = 0;
+    int m_nLitLights = -1; // -1: every rev light drawn anew
+    bool m_bLatch = false;
+    unsigned m_uLastStick = 0;
+    std::unique_ptr<HudContent> m_pContent;
+    std::string m_LoadError;
+    RiderNameSource m_RiderNames;
+
+    // Parts of Draw and Update (race/hud_draw.cpp).
+    void DrawStartLights();
+    void DrawFlag();
+    void DrawFade();
+    int StepSelection(int element);
+    void Capture(int element);
+    Bike* StandingBike(int index) const;
+    std::string RiderName(const Bike* bike) const;
+    int RiderId(const Bike* bike) const;
 };
+
+// A time as the overlay prints it: "mm:ss:hh" (minutes, seconds,
+// hundredths), or "--:--:--" for kNoLapTime (no time yet).
+std::string FormatRaceTime(float t);
 
 // Message bits the race itself raises, tests and clears.
 inline constexpr std::uint32_t kHudOnboard = 0x1;

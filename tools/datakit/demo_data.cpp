@@ -11,6 +11,7 @@
 #include "tools/datakit/flare_writer.h"
 #include "tools/datakit/font_writer.h"
 #include "tools/datakit/mix_writer.h"
+#include "tools/datakit/overlay_writer.h"
 #include "tools/datakit/pcx_writer.h"
 #include "tools/datakit/race_data_writer.h"
 #include "tools/datakit/rider_state_writer.h"
@@ -45,6 +46,8 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
     if (!write_demo_race_data(root, error)) // after the animation sets: it adds to "Data/Info.dat"
         return false;
     if (!write_demo_fonts(root, error))
+        return false;
+    if (!write_demo_overlay(root, error)) // the race overlay, over the demo fonts
         return false;
     if (!write_demo_lens_flare(root, error))
         return false;

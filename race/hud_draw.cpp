@@ -1,0 +1,588 @@
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/game_app.h"
+#include "engine/render/render_device.h"
+#include "input/input_manager.h"
+#include "platform/clock.h"
+#include "race/hud.h"
+#include "race/hud_content.h"
+#include "race/race.h"
+#include "sim/bike.h"
+
+// The overlay's drawing: elements (boxes, sprites, texts, scrolling
+// lists), the start lights, the race flag, the fade, the cockpit's rev
+// lights and read-outs; and the menus' entries.
+
+namespace {
+
+// Messages that go when their timer reaches 0.
+constexpr std::uint32_t kTimedMessages = 0x5F00;
+// Message timers advance by at most this much a frame.
+constexpr float kTimerStepLimit = 0.1f;
+
+// Keys as the keyboard reports them.
+constexpr int kKeyReturn = 0x1C;
+constexpr int kKeyPadEnter = 0x9C;
+constexpr int kKeyLeft = 0xCB;
+constexpr int kKeyRight = 0xCD;
+
+constexpr int kElementStartSequence = 4;
+constexpr int kElementFinishStandings = 7;
+constexpr int kElementViewedFinish = 14;
+
+// The screen when something can be drawn on it.
+render_device* DrawableScreen()
+{
+    render_device* d = installed_render_device();
+    if (!d || d->paused || !d->surfaces_valid || d->back_buffer.empty() || d->draw_width <= 0 ||
+        d->draw_height <= 0)
+        return nullptr;
+    return d;
+}
+
+int MaskShift(std::uint32_t mask)
+{
+    int s = 0;
+    while (mask && !(mask & 1u)) {
+        mask >>= 1;
+        ++s;
+    }
+    return s;
+}
+
+InputManager* Input()
+{
+    return TheInputManager();
+}
+
+void QueueCommand(std::int32_t code)
+{
+    if (InputManager* input = Input())
+        input->QueueRaceCommand(code);
+}
+
+// The clipping rectangle of the screen (pictures and fonts clip it to the
+// back buffer themselves).
+constexpr int kWhole = INT_MAX / 2;
+
+} // namespace
+
+int NearestPaletteEntry(const render_device& device, int r, int g, int b)
+{
+    int best = 0;
+    long long bestDistance = LLONG_MAX;
+    for (int i = 0; i < 256; ++i) {
+        const long long dr = device.palette_rgb[i][0] - r, dg = device.palette_rgb[i][1] - g,
+                        db = device.palette_rgb[i][2] - b;
+        const long long d = dr * dr + dg * dg + db * db;
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = i;
+        }
+    }
+    return best;
+}
+
+namespace {
+
+struct Span {
+    int left, right, top, bottom;
+};
+
+bool ClipToScreen(const render_device& d, int x, int y, int w, int h, Span& s)
+{
+    const long long l = std::max<long long>(x, 0), t = std::max<long long>(y, 0);
+    const long long r = std::min<long long>(static_cast<long long>(x) + w, d.draw_width);
+    const long long b = std::min<long long>(static_cast<long long>(y) + h, d.draw_height);
+    if (l >= r || t >= b)
+        return false;
+    s = {static_cast<int>(l), static_cast<int>(r), static_cast<int>(t), static_cast<int>(b)};
+    return true;
+}
+
+void Blend16(render_device& d, const Span& s, int r, int g, int b, int a)
+{
+    const std::uint32_t masks[3] = {d.red_mask, d.green_mask, d.blue_mask};
+    const int src[3] = {r, g, b};
+    for (int y = s.top; y < s.bottom; ++y) {
+        std::uint8_t* row = d.back_buffer.data() + static_cast<std::size_t>(y) * d.back_pitch;
+        for (int x = s.left; x < s.right; ++x) {
+            std::uint16_t v;
+            std::memcpy(&v, row + 2 * x, 2);
+            std::uint32_t out = v & ~(d.red_mask | d.green_mask | d.blue_mask);
+            for (int c = 0; c < 3; ++c) {
+                const int shift = MaskShift(masks[c]);
+                const std::uint32_t top = masks[c] >> shift;
+                const std::uint32_t dst = (v & masks[c]) >> shift;
+                const std::uint32_t s8 = (static_cast<std::uint32_t>(src[c]) * top + 127) / 255;
+                const std::uint32_t mixed = (dst * static_cast<std::uint32_t>(255 - a) +
+                                             s8 * static_cast<std::uint32_t>(a) + 127) / 255;
+                out |= (mixed << shift) & masks[c];
+            }
+            const std::uint16_t w = static_cast<std::uint16_t>(out);
+            std::memcpy(row + 2 * x, &w, 2);
+        }
+    }
+}
+
+void Cover8(render_device& d, const Span& s, int index, int coverage)
+{
+    for (int y = s.top; y < s.bottom; ++y) {
+        std::uint8_t* row = d.back_buffer.data() + static_cast<std::size_t>(y) * d.back_pitch;
+        for (int x = s.left; x < s.right; ++x)
+            if (kOverlayCoverRank[(y & 1) * 4 + (x & 3)] < coverage)
+                row[x] = static_cast<std::uint8_t>(index);
+    }
+}
+
+} // namespace
+
+void FillScreenRect(render_device& device, int x, int y, int w, int h, int r, int g, int b, int a)
+{
+    Span s;
+    if (w <= 0 || h <= 0 || !ClipToScreen(device, x, y, w, h, s))
+        return;
+    a = std::clamp(a, 0, 255);
+    if (device.screen_depth == 16)
+        Blend16(device, s, r, g, b, a);
+    else if (device.screen_depth == 8)
+        Cover8(device, s, NearestPaletteEntry(device, r, g, b), (a * 8 + 127) / 255);
+}
+
+void FadeScreen(render_device& device, int eighths)
+{
+    Span s;
+    eighths = std::clamp(eighths, 0, 8);
+    if (!ClipToScreen(device, 0, 0, device.draw_width, device.draw_height, s))
+        return;
+    if (device.screen_depth == 8) {
+        Cover8(device, s, device.darkest_index, eighths);
+        return;
+    }
+    if (device.screen_depth != 16)
+        return;
+    const std::uint32_t masks[3] = {device.red_mask, device.green_mask, device.blue_mask};
+    for (int y = s.top; y < s.bottom; ++y) {
+        std::uint8_t* row = device.back_buffer.data() + static_cast<std::size_t>(y) * device.back_pitch;
+        for (int x = s.left; x < s.right; ++x) {
+            std::uint16_t v;
+            std::memcpy(&v, row + 2 * x, 2);
+            std::uint32_t out = v & ~(masks[0] | masks[1] | masks[2]);
+            for (std::uint32_t m : masks) {
+                const int shift = MaskShift(m);
+                const std::uint32_t c = (v & m) >> shift;
+                out |= ((c * static_cast<std::uint32_t>(8 - eighths) / 8) << shift) & m;
+            }
+            const std::uint16_t w = static_cast<std::uint16_t>(out);
+            std::memcpy(row + 2 * x, &w, 2);
+        }
+    }
+}
+
+int Hud::EntryCount(int element) const
+{
+    if (!m_pContent || element < 0 || element >= kMessageCount)
+        return 0;
+    return m_pContent->def.elements[element].entries;
+}
+
+bool Hud::AnyEntriesUpTo(int element) const
+{
+    for (int e = 0; e <= element && e < kMessageCount; ++e)
+        if (EntryCount(e) > 0)
+            return true;
+    return false;
+}
+
+Bike* Hud::StandingBike(int index) const
+{
+    if (index < 0 || index >= m_race.RiderCount())
+        return nullptr;
+    const int bike = m_race.m_StandingOrder[static_cast<std::size_t>(index)];
+    if (bike < 0 || bike >= m_race.RiderCount())
+        return nullptr;
+    return &m_race.m_pBikes[bike];
+}
+
+int Hud::RiderId(const Bike* bike) const
+{
+    if (!bike)
+        return 0;
+    const GameApp& app = TheGameApp();
+    const int index = bike->Index;
+    if (index < 0 || index >= 32)
+        return 0;
+    return app.m_RiderIds[index];
+}
+
+std::string Hud::RiderName(const Bike* bike) const
+{
+    if (!bike)
+        return {};
+    if (bike->RiderEntry)
+        return std::string(bike->RiderEntry->Name, strnlen(bike->RiderEntry->Name, sizeof bike->RiderEntry->Name));
+    if (m_RiderNames)
+        return m_RiderNames(RiderId(bike));
+    return {};
+}
+
+// What a raise captures for the texts of its element.
+void Hud::Capture(int element)
+{
+    Bike* viewed = m_pViewedBike;
+    Bike* leader = StandingBike(0);
+    switch (element) {
+    case 8:
+    case 14:
+        m_nCapturedPosition = viewed ? viewed->RacePosition : 0;
+        break;
+    case 10:
+        m_pLeader = leader;
+        break;
+    case 12:
+        // The bike one place ahead, or the viewed bike itself when it leads.
+        m_pCompared = viewed;
+        if (viewed && viewed->RacePosition > 1)
+            if (Bike* ahead = StandingBike(viewed->RacePosition - 2))
+                m_pCompared = ahead;
+        m_pLeader = leader;
+        m_nCapturedPosition = viewed ? viewed->RacePosition : 0;
+        {
+            const InputManager* input = Input();
+            m_fRemaining = std::max(0.0f, 3600.0f - (input ? input->m_fRaceClock : 0.0f));
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Hud::DrawStartLights()
+{
+    OverlayPicture& rec = m_pContent->def.lights;
+    if (m_nStartLight < 0 || !(m_uMessages & kHudOnboard) || !DrawableScreen())
+        return;
+    rec.frame = m_nStartLight;
+    m_pContent->lightSheet.set_rect(0, kWhole, 0, kWhole);
+    m_pContent->lightSheet.draw(rec.x, rec.y, m_nStartLight);
+}
+
+void Hud::DrawFlag()
+{
+    OverlayPicture& rec = m_pContent->def.flags;
+    rec.frame = m_nFlagFrame;
+    if (m_nFlagFrame < 0 || (m_race.LiveFlags() & kRaceSessionOver) || !DrawableScreen())
+        return;
+    const InputManager* input = Input();
+    const float clock = input ? input->m_fRaceClock : 0.0f;
+    // Every odd half second of the race clock.
+    if ((static_cast<long long>(std::floor(clock * 2.0f)) & 1) == 0)
+        return;
+    m_pContent->flagSheet.set_rect(0, kWhole, 0, kWhole);
+    m_pContent->flagSheet.draw(rec.x, rec.y, m_nFlagFrame);
+}
+
+void Hud::DrawFade()
+{
+    if (m_fFadeLevel <= 0.0f)
+        return;
+    const int surface = std::max(static_cast<int>(8.0f * m_fFadeLevel) - 1, 0);
+    render_device* d = DrawableScreen();
+    if (!d)
+        return;
+    if (d->render_type == kRenderSoftware) {
+        FadeScreen(*d, std::min(surface + 1, 8));
+        return;
+    }
+    if (lib2d_surface* s = m_pContent->fades[std::min(surface, HudContent::kFadeSteps - 1)].get())
+        s->draw(0.0f, 0.0f, static_cast<float>(d->draw_width), static_cast<float>(d->draw_height));
+}
+
+// The keys step the selection; Enter activates. The selection wraps within
+// 1..entries and skips numbers no sprite of the element carries.
+int Hud::StepSelection(int element)
+{
+    InputManager* input = Input();
+    if (!input)
+        return 0;
+    const OverlayElement& el = m_pContent->def.elements[element];
+    int step = 0;
+    if (input->KeyPressed(kKeyRight))
+        step = 1;
+    else if (input->KeyPressed(kKeyLeft))
+        step = -1;
+    if (step != 0 && el.entries > 0) {
+        int entry = m_nSelected;
+        for (int tries = 0; tries < el.entries; ++tries) {
+            entry += step;
+            if (entry > el.entries)
+                entry = 1;
+            if (entry < 1)
+                entry = el.entries;
+            bool carried = false;
+            for (const OverlaySprite& s : el.sprites)
+                if (IsMenuCode(s.code) && EntryOfCode(s.code) == entry)
+                    carried = true;
+            if (carried)
+                break;
+        }
+        m_nSelected = entry;
+    }
+    return (input->KeyPressed(kKeyReturn) || input->KeyPressed(kKeyPadEnter)) && m_nSelected != 0 ? 1 : 0;
+}
+
+namespace {
+
+// Whether a sprite or text of `code` is drawn: rider rows need a rider, menu
+// entries follow the selection (even codes while selected, odd while not).
+bool CodeShown(int code, int page, int riders, int selected)
+{
+    if (code == 0)
+        return true;
+    if (code < kCodeMenuFirst)
+        return code - 1 + 4 * page < riders;
+    const bool isSelected = EntryOfCode(code) == selected;
+    return (code % 2 == 0) == isSelected;
+}
+
+} // namespace
+
+bool Hud::Draw(int e)
+{
+    if (e < 0 || e >= kMessageCount)
+        return false;
+    const std::uint32_t bit = 1u << e;
+    const float frameTime = std::max(m_race.m_Camera.m_fFrameTime, 0.0f);
+    m_fTimer[e] = std::min(m_fTimer[e] + std::min(frameTime, kTimerStepLimit), m_fDuration[e]);
+    if (m_fTimer[e] >= 0.0f && (bit & kTimedMessages)) {
+        Clear(bit);
+        return false;
+    }
+    if (!m_pContent)
+        return false;
+    render_device* d = DrawableScreen();
+    if (!d)
+        return false;
+
+    OverlayElement& el = m_pContent->def.elements[e];
+    const int activated = el.entries > 0 ? StepSelection(e) : 0;
+
+    const int bx = el.box[0], by = el.box[1], bw = el.box[2], bh = el.box[3];
+    if (el.HasFill()) {
+        if (d->render_type == kRenderSoftware)
+            FillScreenRect(*d, bx, by, bw, bh, el.box[4], el.box[5], el.box[6], el.box[7]);
+        else if (lib2d_surface* fill = m_pContent->boxFills[e].get())
+            fill->draw(static_cast<float>(bx), static_cast<float>(by), static_cast<float>(bw),
+                       static_cast<float>(bh));
+    }
+
+    // Scrolling lists: while the timer runs the rows move up by the phase
+    // during the first period of every five.
+    int scroll = 0;
+    const int period = bh + el.rowHeight;
+    if (m_fTimer[e] >= 0.0f && period > 0) {
+        const long long phase = static_cast<long long>(static_cast<float>(period) * m_fTimer[e]) % (5LL * period);
+        if (phase < period)
+            scroll = static_cast<int>(phase);
+        m_nPage = static_cast<int>(static_cast<long long>((m_fTimer[e] + 4.0f) * static_cast<float>(period)) /
+                                   (5LL * period));
+    }
+
+    const bool network = m_race.NetworkGame() && !(m_race.m_uRunFlags & kAppFlagNetworkHost);
+    const int riders = m_race.RiderCount();
+    for (std::size_t k = 0; k < el.sprites.size(); ++k) {
+        const OverlaySprite& s = el.sprites[k];
+        const bool menu = IsMenuCode(s.code) && s.code <= 1000;
+        if (menu && network)
+            continue;
+        if (!CodeShown(s.code, m_nPage, riders, m_nSelected))
+            continue;
+        int frame = s.frame;
+        if (frame < 0 || e == kElementFinishStandings) {
+            const int index = static_cast<int>(k);
+            if (e == kElementStartSequence && s.frame == -17) {
+                const Bike* b = StandingBike(index % 4 + 4 * m_nPage);
+                if (!b)
+                    continue;
+                frame = RiderId(b);
+            } else if (e == kElementFinishStandings) {
+                const Bike* b = StandingBike(index % 6 + 6 * m_nPage);
+                if (!b || !(b->Status & kBikeFinished))
+                    continue;
+                frame = s.frame == 0 ? 0 : RiderId(b);
+            } else if (e >= 8 && e <= 10) {
+                frame = RiderId(m_pCompared);
+            } else if (e == kElementViewedFinish) {
+                frame = RiderId(m_pViewedBike);
+            } else {
+                frame = m_race.m_nTrackIndex;
+            }
+        }
+        if (s.picture < 0 || s.picture >= static_cast<int>(m_pContent->sheets.size()))
+            continue;
+        lib2d_picture& sheet = *m_pContent->sheets[static_cast<std::size_t>(s.picture)];
+        int y = s.y;
+        if (s.y < 0) {
+            y = by + (-s.y) - scroll;
+            sheet.set_rect(bx, bx + bw, by, by + bh);
+        } else {
+            sheet.set_rect(0, kWhole, 0, kWhole);
+        }
+        sheet.draw(s.x, y, frame);
+    }
+
+    for (const OverlayText& t : el.texts) {
+        const bool menu = IsMenuCode(t.code) && t.code <= 1000;
+        if (menu && network)
+            continue;
+        if (!CodeShown(t.code, m_nPage, riders, m_nSelected))
+            continue;
+        int highlighted = -1;
+        const std::string text = ExpandText(e, t.text, &highlighted);
+        int y = t.y < 0 ? by + (-t.y) - scroll : t.y;
+        std::size_t from = 0;
+        for (int line = 0; from <= text.size(); ++line) {
+            const std::size_t end = std::min(text.find('\n', from), text.size());
+            const std::string piece = text.substr(from, end - from);
+            int fontIndex = t.font;
+            if (line == highlighted && fontIndex + 1 < static_cast<int>(m_pContent->fonts.size()))
+                ++fontIndex;
+            lib2d_font& font = *m_pContent->fonts[static_cast<std::size_t>(fontIndex)];
+            const OverlayFont& rec = m_pContent->def.fonts[static_cast<std::size_t>(fontIndex)];
+            if (t.y < 0)
+                font.set_clip(bx, bx + bw, by, by + bh);
+            else
+                font.set_clip(0, kWhole, 0, kWhole);
+            int x = t.x;
+            if (t.x < 0)
+                x = -t.x - font.text_width(piece.c_str(), rec.space, rec.spacing) / 2;
+            if (!piece.empty()) {
+                if (rec.gapDrawer)
+                    font.draw_text_gap(piece.c_str(), x, y, rec.space, rec.spacing);
+                else
+                    font.draw_text(piece.c_str(), x, y, rec.space, rec.spacing);
+            }
+            if (end >= text.size())
+                break;
+            from = end + 1;
+            y += bh / 16 > 0 ? bh / 16 : font.cell_height;
+        }
+    }
+    return activated != 0;
+}
+
+void Hud::RunEntry(int element, int entry)
+{
+    InputManager* input = Input();
+    const int riders = m_race.RiderCount();
+    switch (element) {
+    case 2: // pause menu
+        if (entry == 1) {
+            EnableMessages(kHudOnboard | kHudTrackside);
+            Clear(kHudPauseMenu | kHudRaceMenu);
+            if (input)
+                input->m_bPaused = 0;
+            m_fDimTarget = 0.0f;
+        } else if (entry == 2) {
+            QueueCommand(m_race.m_nSessionType > 2 ? kRaceCommandRestart : kRaceCommandPark);
+        } else if (entry == 3) {
+            Clear(kHudPauseMenu);
+            Raise(kHudConfirm);
+        }
+        break;
+    case 3: // race menu
+    case 5: // results menu
+        if (entry >= 1 && entry <= 3) {
+            static constexpr std::int32_t kCommands[3] = {kRaceCommandRestart, kRaceCommandEndReplay,
+                                                          kRaceCommandEnd};
+            QueueCommand(kCommands[entry - 1]);
+        } else if (entry >= 4 && entry <= 7) {
+            static constexpr int kMoves[4] = {-16, -1, 1, 16};
+            m_nPage = std::max(0, std::min(m_nPage + kMoves[entry - 4], riders - 16));
+        }
+        break;
+    case 6: // replay panel: the camera and viewed-bike entries and closing
+        if (entry == 1 || entry == 2) {
+            m_race.m_Camera.CycleMode(entry == 1 ? -1 : 1);
+        } else if ((entry == 3 || entry == 4) && m_pViewedBike) {
+            const int place = m_pViewedBike->RacePosition - 1 + (entry == 3 ? -1 : 1);
+            if (Bike* b = StandingBike(place))
+                m_race.m_Camera.FollowBike(b);
+        } else if (entry == 15) {
+            Clear(kHudReplayPanel);
+        }
+        // Entries 5-12 and 14 are commands of the replay player, which
+        // has no command queue yet; they do nothing.
+        break;
+    case 15: // confirmation
+        if (entry == 1) {
+            QueueCommand(kRaceCommandEnd);
+        } else if (entry == 2) {
+            Clear(kHudConfirm);
+            Raise(kHudPauseMenu);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Hud::DrawCockpit()
+{
+    if (!m_pContent || !m_pViewedBike || !m_pViewedBike->GridEntry || !DrawableScreen())
+        return;
+    const int model = m_pViewedBike->GridEntry->Model;
+    if (model < 0 || model >= kBikeModelCount || !m_pContent->cockpits[model].loaded)
+        return;
+    HudContent::Cockpit& c = m_pContent->cockpits[model];
+    const CockpitDefinition& def = c.def;
+    const int lights = static_cast<int>(def.revLights.size());
+    if (def.pictures[2].frames > 0) {
+        lib2d_picture& lit = c.pictures[2];
+        lib2d_picture& unlit = c.pictures[3];
+        lit.set_rect(0, kWhole, 0, kWhole);
+        unlit.set_rect(0, kWhole, 0, kWhole);
+        const auto drawLight = [&](int k, bool on) {
+            const RevLight& r = def.revLights[static_cast<std::size_t>(k)];
+            (on ? lit : unlit).draw(r.x, r.y, k);
+        };
+        if (m_nLitLights < 0) {
+            for (int k = 0; k < lights; ++k)
+                drawLight(k, false);
+            m_nLitLights = 0;
+        }
+        const long long rpm = static_cast<long long>(m_pViewedBike->Rpm);
+        int n = 0;
+        while (n < lights && def.revLights[static_cast<std::size_t>(n)].threshold < rpm)
+            ++n;
+        while (m_nLitLights < n)
+            drawLight(m_nLitLights++, true);
+        while (m_nLitLights > n)
+            drawLight(--m_nLitLights, false);
+    }
+    const auto readOut = [&](int k, const char* text) {
+        const CockpitPicture& p = def.pictures[k];
+        c.pictures[k].set_rect(0, kWhole, 0, kWhole);
+        int x = p.x;
+        for (const char* ch = text; *ch; ++ch) {
+            if (*ch >= '0' && *ch <= '9')
+                c.pictures[k].draw(x, p.y, *ch - '0');
+            x += p.width + p.spacing;
+        }
+    };
+    char text[16];
+    if (def.pictures[0].frames > 0) {
+        const float factor = (m_race.m_uRunFlags & kAppFlagMiles) ? 2.232f : 3.6f;
+        const float speed = std::clamp(m_pViewedBike->Speed * factor, -99.0f, 999.0f);
+        std::snprintf(text, sizeof text, "%03d", static_cast<int>(speed));
+        readOut(0, text);
+    }
+    if (def.pictures[1].frames > 0) {
+        std::snprintf(text, sizeof text, "%02d", m_pViewedBike->Gear + 1);
+        readOut(1, text);
+    }
+}
