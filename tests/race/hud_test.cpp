@@ -173,4 +173,40 @@ TEST_F(HudTest, FadeAndDimFollowTheirTargets)
     EXPECT_FLOAT_EQ(hud().m_fSoundVolume, 0.5f);
 }
 
+// The start lights through a race start: dark through the start sequence
+// and the countdown, red one second before the go, green at the go, and
+// hidden three seconds into the race.
+TEST_F(HudTest, StartLightsFollowTheCountdown)
+{
+    Header("Sugo", 4, 8); // two pages of riders: 5 s of start sequence
+    Start();
+    struct Change {
+        int frame;
+        float clock;
+        std::uint32_t ms;
+    };
+    std::vector<Change> changes;
+    int last = hud().StartLight();
+    EXPECT_EQ(last, 0);
+    std::uint32_t ms = 0;
+    for (int i = 0; i < 1000 && input.m_fRaceClock < 3.5f; ++i) {
+        Frame(20);
+        ms += 20;
+        if (hud().StartLight() != last) {
+            last = hud().StartLight();
+            changes.push_back({last, input.m_fRaceClock, ms});
+        }
+    }
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes[0].frame, 1);
+    EXPECT_NEAR(changes[0].clock, -1.0f, 0.05f);
+    // The start sequence runs from -4 s to its 5 s, then 5 s of countdown.
+    EXPECT_NEAR(static_cast<float>(changes[0].ms), 14000.0f, 100.0f);
+    EXPECT_EQ(changes[1].frame, 2);
+    EXPECT_NEAR(changes[1].clock, 0.0f, 0.05f);
+    EXPECT_NEAR(static_cast<float>(changes[1].ms - changes[0].ms), 1000.0f, 40.0f);
+    EXPECT_EQ(changes[2].frame, -1);
+    EXPECT_NEAR(changes[2].clock, 3.0f, 0.05f);
+}
+
 } // namespace

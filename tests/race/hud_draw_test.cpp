@@ -1,0 +1,395 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/render/lib2d_font.h"
+#include "engine/render/lib2d_picture.h"
+#include "engine/render/render_device.h"
+#include "platform/video_thread.h"
+#include "platform/window.h"
+#include "race/hud_content.h"
+#include "tests/race/race_fixture.h"
+#include "tests/support/png_image.h"
+
+using namespace race_test;
+
+namespace {
+
+platform::LResult WindowProc(platform::WindowHandle w, unsigned m, platform::WParam wp, platform::LParam lp)
+{
+    return platform::def_window_proc(w, m, wp, lp);
+}
+
+// A race with a 640 x 480 software screen of 8 or 16 bits installed for the
+// overlay to draw on.
+class HudDraw : public RaceFixture {
+protected:
+    void SetUp() override
+    {
+        RaceFixture::SetUp();
+        ASSERT_TRUE(platform::register_window_class("HudDrawTest", 0, &WindowProc));
+        window_ = platform::create_window(0, "HudDrawTest", "Overlay", 0, 0, 0, 640, 480);
+        set_the_render_device(&device_);
+    }
+    void TearDown() override
+    {
+        race.reset();
+        device_.release();
+        set_the_render_device(nullptr);
+        platform::shutdown_video_thread();
+        RaceFixture::TearDown();
+    }
+
+    void Open(int depth)
+    {
+        ASSERT_EQ(device_.enumerate_drivers(window_), 1);
+        device_.software_16bit = depth == 16 ? 1 : 0;
+        ASSERT_EQ(device_.init(0, 640, 480, depth, 0), 1);
+        ASSERT_EQ(device_.screen_depth, depth);
+        ASSERT_EQ(device_.load_palette("Gfx\\palette.pal"), 1);
+    }
+
+    // A race under way with the overlay loaded.
+    void Racing(int session = 4, int riders = 4)
+    {
+        Header("Sugo", session, riders);
+        Start();
+        hud().ResetForRace();
+        race->LiveFlags() |= kRaceRacing;
+        input.m_fRaceClock = 10.0f;
+        ASSERT_TRUE(hud().CockpitLoad("Data\\OP640s.dat")) << hud().LoadError();
+    }
+
+    std::uint32_t Pixel(int x, int y) const
+    {
+        const std::uint8_t* row = device_.back_buffer.data() + static_cast<std::size_t>(y) * device_.back_pitch;
+        if (device_.screen_depth == 8)
+            return row[x];
+        std::uint16_t v;
+        std::memcpy(&v, row + 2 * x, 2);
+        return v;
+    }
+    void Put(int x, int y, std::uint32_t v)
+    {
+        std::uint8_t* row = device_.back_buffer.data() + static_cast<std::size_t>(y) * device_.back_pitch;
+        if (device_.screen_depth == 8) {
+            row[x] = static_cast<std::uint8_t>(v);
+            return;
+        }
+        const std::uint16_t w = static_cast<std::uint16_t>(v);
+        std::memcpy(row + 2 * x, &w, 2);
+    }
+    std::vector<std::uint32_t> Screen() const
+    {
+        std::vector<std::uint32_t> out;
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                out.push_back(Pixel(x, y));
+        return out;
+    }
+    void Clear(std::uint32_t v)
+    {
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                Put(x, y, v);
+    }
+    // A test pattern: every pixel its own value.
+    void Pattern()
+    {
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                Put(x, y, device_.screen_depth == 8 ? static_cast<std::uint32_t>((x * 7 + y * 3) & 0xFF)
+                                                    : static_cast<std::uint32_t>((x * 131 + y * 977) & 0xFFFF));
+    }
+
+    // The screen as a picture (8 bits: indices with the palette; 16: RGB).
+    torvane_test::PngImage Image(const std::vector<std::uint32_t>& pixels) const
+    {
+        torvane_test::PngImage image;
+        image.width = 640;
+        image.height = 480;
+        image.indexed = device_.screen_depth == 8;
+        if (image.indexed) {
+            image.palette.resize(768);
+            for (int i = 0; i < 256; ++i)
+                for (int c = 0; c < 3; ++c)
+                    image.palette[static_cast<std::size_t>(3 * i + c)] =
+                        static_cast<std::uint8_t>(device_.palette_rgb[i][c]);
+            for (std::uint32_t v : pixels)
+                image.pixels.push_back(static_cast<std::uint8_t>(v));
+        } else {
+            for (std::uint32_t v : pixels) {
+                image.pixels.push_back(static_cast<std::uint8_t>(((v >> 11) & 31) * 255 / 31));
+                image.pixels.push_back(static_cast<std::uint8_t>(((v >> 5) & 63) * 255 / 63));
+                image.pixels.push_back(static_cast<std::uint8_t>((v & 31) * 255 / 31));
+            }
+        }
+        return image;
+    }
+
+    // Compares the reference picture with the checked-in golden one
+    // (TORVANE_UPDATE_GOLDEN=1 writes it from the reference).
+    void ExpectGolden(const std::string& name, const torvane_test::PngImage& image)
+    {
+        const std::string path = std::string(TORVANE_OVERLAY_GOLDEN_DIR) + "/" + name + ".png";
+        const char* update = std::getenv("TORVANE_UPDATE_GOLDEN");
+        std::string error;
+        if (update && std::strcmp(update, "1") == 0) {
+            ASSERT_TRUE(torvane_test::write_png(path, image, &error)) << error;
+            return;
+        }
+        torvane_test::PngImage golden;
+        ASSERT_TRUE(torvane_test::read_png(path, golden, &error)) << path << ": " << error;
+        ASSERT_EQ(golden.indexed, image.indexed);
+        EXPECT_TRUE(golden.pixels == image.pixels) << name;
+    }
+
+    platform::WindowHandle window_{};
+    render_device device_;
+};
+
+// The fade and a box fill on both screens against a plain per-pixel
+// reference: on 16 bits each channel scaled by (8 - k) / 8, or mixed with
+// the fill colour by its alpha; on 8 bits the darkest entry (or the
+// nearest entry to the fill colour) covers k pixels of every 4 x 2 cell.
+TEST_F(HudDraw, FadeAndBoxFillFollowTheirReference)
+{
+    for (int depth : {8, 16}) {
+        Open(depth);
+        const int rank[8] = {0, 4, 2, 6, 5, 1, 7, 3};
+        // Fade 3/8 over the pattern.
+        Pattern();
+        std::vector<std::uint32_t> expected = Screen();
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x) {
+                std::uint32_t& v = expected[static_cast<std::size_t>(y * 640 + x)];
+                if (depth == 8) {
+                    if (rank[(y & 1) * 4 + (x & 3)] < 3)
+                        v = static_cast<std::uint32_t>(device_.darkest_index);
+                } else {
+                    const std::uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+                    v = (r * 5 / 8) << 11 | (g * 5 / 8) << 5 | (b * 5 / 8);
+                }
+            }
+        FadeScreen(device_, 3);
+        EXPECT_TRUE(Screen() == expected) << depth;
+        ExpectGolden("fade3_" + std::to_string(depth), Image(expected));
+
+        // A blue box of alpha 160 at (100, 50) 200 x 120, and one reaching
+        // off the screen's corner.
+        Pattern();
+        expected = Screen();
+        int nearest = 0;
+        long best = 1L << 40;
+        for (int i = 0; i < 256; ++i) {
+            const long d = static_cast<long>(device_.palette_rgb[i][0]) * device_.palette_rgb[i][0] +
+                           static_cast<long>(device_.palette_rgb[i][1]) * device_.palette_rgb[i][1] +
+                           (device_.palette_rgb[i][2] - 255L) * (device_.palette_rgb[i][2] - 255L);
+            if (d < best) {
+                best = d;
+                nearest = i;
+            }
+        }
+        const auto box = [&](int x0, int y0, int w, int h) {
+            for (int y = std::max(y0, 0); y < std::min(y0 + h, 480); ++y)
+                for (int x = std::max(x0, 0); x < std::min(x0 + w, 640); ++x) {
+                    std::uint32_t& v = expected[static_cast<std::size_t>(y * 640 + x)];
+                    if (depth == 8) {
+                        // 160 x 8 / 255 = 5.02: five of eight.
+                        if (rank[(y & 1) * 4 + (x & 3)] < 5)
+                            v = static_cast<std::uint32_t>(nearest);
+                    } else {
+                        const std::uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+                        const auto mix = [](std::uint32_t d, std::uint32_t s) { return (d * 95 + s * 160 + 127) / 255; };
+                        v = mix(r, 0) << 11 | mix(g, 0) << 5 | mix(b, 31);
+                    }
+                }
+        };
+        box(100, 50, 200, 120);
+        box(600, 440, 100, 100);
+        FillScreenRect(device_, 100, 50, 200, 120, 0, 0, 255, 160);
+        FillScreenRect(device_, 600, 440, 100, 100, 0, 0, 255, 160);
+        EXPECT_TRUE(Screen() == expected) << depth;
+        ExpectGolden("box_" + std::to_string(depth), Image(expected));
+        device_.release();
+    }
+}
+
+// The overlay's fade through Update: level 0.5 draws fade surface 3, four
+// eighths.
+TEST_F(HudDraw, TheFadeLevelPicksItsEighth)
+{
+    Open(16);
+    Racing();
+    Clear(0xFFFF);
+    hud().m_fFadeLevel = 0.5f;
+    hud().m_fFadeTarget = 0.5f;
+    race->m_Camera.m_fFrameTime = 0.02f;
+    hud().Update();
+    EXPECT_EQ(Pixel(10, 10), (31u * 4 / 8) << 11 | (63u * 4 / 8) << 5 | (31u * 4 / 8));
+    EXPECT_EQ(Pixel(639, 479), Pixel(10, 10));
+}
+
+// The start lights at their record's place with the running frame, only
+// while the onboard display is up; a centred message through its font at
+// the place the font itself gives.
+TEST_F(HudDraw, LightsAndMessagesAreDrawnWhereTheFileSays)
+{
+    Open(8);
+    Racing();
+    const OverlayDefinition& def = hud().Content()->def;
+    const int lx = def.lights.x, ly = def.lights.y;
+
+    // The lights sheet drawn by itself is the reference.
+    lib2d_picture lights;
+    ASSERT_EQ(lights.load("Gfx\\Cockpit\\Light\\Lights.pcx", 64, 16, 3, 3), 1);
+    lights.set_rect(0, 640, 0, 480);
+    Clear(0);
+    lights.draw(lx, ly, 1);
+    const std::vector<std::uint32_t> expected = Screen();
+
+    Clear(0);
+    hud().Clear(kHudOnboard);
+    hud().SetStartLight(1);
+    race->m_Camera.m_fFrameTime = 0.0f;
+    hud().Update();
+    EXPECT_TRUE(Screen() == std::vector<std::uint32_t>(640 * 480, 0)) << "drawn without the onboard display";
+    hud().Raise(kHudOnboard);
+    hud().DisableMessages(kHudOnboard); // its texts are not part of this picture
+    Clear(0);
+    hud().Update();
+    EXPECT_TRUE(Screen() == expected);
+    EXPECT_NE(Pixel(lx + 8, ly + 8), 0u);
+
+    // "WRONG_WAY" (element 13) centred on x 320 in font 2.
+    lib2d_font menu;
+    const OverlayFont& rec = def.fonts[2];
+    ASSERT_EQ(menu.load("Gfx\\Fonts\\Menu.pcx", rec.cellWidth, rec.cellHeight, rec.across, rec.count, rec.first), 1);
+    menu.set_clip(0, 640, 0, 480);
+    const OverlayText& text = def.elements[13].texts[0];
+    ASSERT_STREQ(text.text, "WRONG_WAY");
+    hud().SetStartLight(-1);
+    Clear(0);
+    const int x = -text.x - menu.text_width("WRONG_WAY", rec.space, rec.spacing) / 2;
+    if (rec.gapDrawer)
+        menu.draw_text_gap("WRONG_WAY", x, text.y, rec.space, rec.spacing);
+    else
+        menu.draw_text("WRONG_WAY", x, text.y, rec.space, rec.spacing);
+    const std::vector<std::uint32_t> message = Screen();
+    Clear(0);
+    hud().Raise(0x2000);
+    hud().Update();
+    EXPECT_TRUE(Screen() == message);
+}
+
+// The menus: a raised menu selects its first entry; the arrow keys step
+// through the entries and wrap; Enter carries out the selected one once.
+TEST_F(HudDraw, MenuEntriesReachTheRace)
+{
+    Open(8);
+    Racing(4);
+    hud().Raise(kHudPauseMenu);
+    EXPECT_EQ(hud().SelectedEntry(), 1);
+    race->m_Camera.m_fFrameTime = 0.02f;
+    const auto press = [&](int key) {
+        PressKey(key);
+        hud().Update();
+        input.m_PrevKeyState[key] = input.m_KeyState[key];
+        input.m_KeyState[key] = 0;
+    };
+    press(0xCD); // right
+    EXPECT_EQ(hud().SelectedEntry(), 2);
+    press(0xCB); // left
+    press(0xCB); // left: wraps to the last
+    EXPECT_EQ(hud().SelectedEntry(), 3);
+    // Entry 3: the confirmation instead of the pause menu.
+    press(0x1C);
+    EXPECT_FALSE(hud().Messages() & kHudPauseMenu);
+    EXPECT_TRUE(hud().Messages() & kHudConfirm);
+    EXPECT_EQ(hud().SelectedEntry(), 1);
+    hud().Update(); // no activation: the latch opens
+    input.m_nRaceCommand = kRaceCommandNone;
+    press(0x1C);
+    EXPECT_EQ(input.m_nRaceCommand, kRaceCommandEnd);
+
+    // Pause menu entry 2 restarts a race, parks the rider in practice.
+    for (const auto& [session, command] : {std::pair{4, kRaceCommandRestart}, std::pair{1, kRaceCommandPark}}) {
+        race.reset();
+        Racing(session);
+        input.m_nRaceCommand = kRaceCommandNone;
+        hud().Raise(kHudPauseMenu);
+        hud().RunEntry(2, 2);
+        EXPECT_EQ(input.m_nRaceCommand, command) << session;
+    }
+    // Entry 1 resumes.
+    input.m_bPaused = 1;
+    hud().m_fDimTarget = 1.0f;
+    hud().RunEntry(2, 1);
+    EXPECT_FALSE(hud().Messages() & kHudPauseMenu);
+    EXPECT_EQ(input.m_bPaused, 0);
+    EXPECT_EQ(hud().m_fDimTarget, 0.0f);
+}
+
+// The time format, and the text codes of the standings and read-outs.
+TEST_F(HudDraw, TimesAndStandingsPrintAsTheCodesSay)
+{
+    struct Time {
+        float t;
+        const char* text;
+    };
+    for (const Time& c : {Time{1499.99f, "--:--:--"}, Time{0.0f, "00:00:00"}, Time{83.456f, "01:23:45"},
+                          Time{59.999f, "00:59:99"}, Time{600.5f, "10:00:50"}})
+        EXPECT_EQ(FormatRaceTime(c.t), c.text) << c.t;
+
+    Open(8);
+    Racing(4, 6);
+    for (int i = 0; i < 6; ++i) {
+        bike(i).Laps = 1;
+        bike(i).RacePosition = i + 1;
+        race->m_StandingOrder[static_cast<std::size_t>(i)] = i;
+    }
+    Bike& viewed = *race->ViewedBike();
+    viewed.LapTime = 61.25f;
+    viewed.BestLap = kNoLapTime;
+    viewed.Gear = 3;
+    viewed.Speed = 40.1f;
+    viewed.Rpm = 12345.6f;
+    race->m_Camera.m_fFrameTime = 0.02f;
+    race->m_Camera.SetMode(3);
+    struct Case {
+        const char* text;
+        const char* expected;
+    };
+    const std::string position = "POS_" + std::string(viewed.RacePosition < 10 ? " " : "") +
+                                 std::to_string(viewed.RacePosition) + "/ 6";
+    for (const Case& c : {Case{"LAP_%l/%L", "LAP_ 2/ 3"}, Case{"%t_%b", "01:01:25_--:--:--"}, Case{"%g", "4"},
+                          Case{"%s", "144"}, Case{"%r", "12345"}, Case{"%f", " 50"}, Case{"%v", "GAME 4"},
+                          Case{"%I", "1"}, Case{"%q!", "!"}, Case{"100%", "100"}})
+        EXPECT_EQ(hud().ExpandText(0, c.text), c.expected) << c.text;
+    EXPECT_EQ(hud().ExpandText(0, "POS_%p/%P"), position);
+    race->m_uRunFlags |= kAppFlagMiles;
+    EXPECT_EQ(hud().ExpandText(0, "%s"), " 89"); // 40.1 x 2.232
+    race->m_Camera.m_fFrameTime = 0.0f;
+    EXPECT_EQ(hud().ExpandText(0, "%f"), "0");
+
+    // The standings: row indices, and only finished riders in element 7 and
+    // in the lists; the viewed bike's row is highlighted.
+    bike(0).Status |= kBikeFinished;
+    bike(1).Status |= kBikeFinished;
+    bike(0).RaceTime = 125.5f;
+    EXPECT_EQ(hud().ExpandText(7, "%S60b %S61b %S62b"), "1 2 ");
+    EXPECT_EQ(hud().ExpandText(4, "%S42b"), "3");
+    EXPECT_EQ(hud().ExpandText(7, "%S60a"), "02:05:50");
+    int highlighted = -2;
+    EXPECT_EQ(hud().ExpandText(3, "%Aa", &highlighted), "1\n2\n");
+    const int viewedPlace = viewed.RacePosition - 1;
+    EXPECT_EQ(highlighted, viewedPlace < 2 ? viewedPlace : -1);
+    // Laps behind the leader instead of a time.
+    bike(1).Laps = 0;
+    EXPECT_EQ(hud().ExpandText(3, "%Ad"), "02:05:50\n1 LAP\n");
+}
+
+} // namespace
