@@ -392,4 +392,59 @@ TEST_F(HudDraw, TimesAndStandingsPrintAsTheCodesSay)
     EXPECT_EQ(hud().ExpandText(3, "%Ad"), "02:05:50\n1 LAP\n");
 }
 
+// The cockpit: all rev lights drawn unlit after a redraw request, then the
+// leading lights whose threshold the engine speed passes drawn lit, and
+// unlit again as it falls; the speed and gear digits at their records.
+TEST_F(HudDraw, RevLightsAndReadOutsFollowTheEngine)
+{
+    Open(8);
+    Racing();
+    Bike& viewed = *race->ViewedBike();
+    const int model = viewed.GridEntry->Model;
+    const HudContent::Cockpit& cockpit = hud().Content()->cockpits[model];
+    ASSERT_TRUE(cockpit.loaded);
+    const CockpitDefinition& def = cockpit.def;
+    const std::string folder = std::string("Gfx\\Cockpit\\") + race->m_BikeModels[model].Maker.ModelName + "\\";
+
+    // The reference: the sheets drawn by themselves.
+    lib2d_picture on, off, speed, gear;
+    ASSERT_EQ(on.load((folder + "RevOn.pcx").c_str(), def.pictures[2].width, def.pictures[2].height,
+                      def.pictures[2].frames, def.pictures[2].frames), 1);
+    ASSERT_EQ(off.load((folder + "RevOff.pcx").c_str(), def.pictures[3].width, def.pictures[3].height,
+                       def.pictures[3].frames, def.pictures[3].frames), 1);
+    ASSERT_EQ(speed.load((folder + "Speed.pcx").c_str(), def.pictures[0].width, def.pictures[0].height, 10, 10), 1);
+    ASSERT_EQ(gear.load((folder + "Gear.pcx").c_str(), def.pictures[1].width, def.pictures[1].height, 10, 10), 1);
+    for (lib2d_picture* p : {&on, &off, &speed, &gear})
+        p->set_rect(0, 640, 0, 480);
+    const auto reference = [&](int lit, const char* kmh, const char* gears) {
+        Clear(0);
+        for (std::size_t k = 0; k < def.revLights.size(); ++k)
+            (static_cast<int>(k) < lit ? on : off).draw(def.revLights[k].x, def.revLights[k].y, static_cast<int>(k));
+        int x = def.pictures[0].x;
+        for (const char* c = kmh; *c; ++c, x += def.pictures[0].width + def.pictures[0].spacing)
+            speed.draw(x, def.pictures[0].y, *c - '0');
+        x = def.pictures[1].x;
+        for (const char* c = gears; *c; ++c, x += def.pictures[1].width + def.pictures[1].spacing)
+            gear.draw(x, def.pictures[1].y, *c - '0');
+        return Screen();
+    };
+
+    viewed.Rpm = static_cast<float>(def.revLights[2].threshold) + 1.0f; // lights 0, 1, 2
+    viewed.Speed = 25.0f;                                               // 90 km/h
+    viewed.Gear = 2;
+    std::vector<std::uint32_t> expected = reference(3, "090", "03");
+    Clear(0);
+    hud().SetViewedBike(&viewed); // asks for a redraw of every light
+    hud().DrawCockpit();
+    EXPECT_TRUE(Screen() == expected);
+
+    // Falling to one light: lights 2 and 1 go out over what was drawn.
+    viewed.Rpm = static_cast<float>(def.revLights[0].threshold) + 1.0f;
+    expected = reference(1, "090", "03");
+    // Only what changed is drawn: start from the previous picture.
+    (void)reference(3, "090", "03");
+    hud().DrawCockpit();
+    EXPECT_TRUE(Screen() == expected);
+}
+
 } // namespace
