@@ -144,6 +144,8 @@ void Hud::Raise(std::uint32_t bits)
         Capture(e);
     }
     m_nLitLights = -1;
+    if (m_pContent)
+        m_pContent->pointerShown = false;
     m_uMessages |= bits;
     m_bLatch = true;
     m_nPage = 0;
@@ -162,6 +164,7 @@ void Hud::Clear(std::uint32_t bits)
     m_uMessages &= ~bits;
     if (!bits || !m_pContent)
         return;
+    m_pContent->pointerShown = false;
     int highest = 0;
     for (int e = 0; e < kMessageCount; ++e)
         if (bits & (1u << e))
@@ -203,6 +206,8 @@ void Hud::Update()
         DrawFlag();
     }
     RunFlagClock(frameTime);
+    if (m_pContent)
+        MovePointer();
     if (m_pViewedBike) {
         // Each raised and enabled element runs its timer and is drawn; an
         // activation runs the selected entry once until the element reports
@@ -221,6 +226,8 @@ void Hud::Update()
         }
     }
 
+    if (m_pContent)
+        DrawPointer();
     m_fFadeLevel = Approach(m_fFadeLevel, m_fFadeTarget, frameTime);
     if (m_pContent)
         DrawFade();

@@ -154,6 +154,8 @@ private:
     void DrawStartLights();
     void DrawFlag();
     void DrawFade();
+    void MovePointer();
+    void DrawPointer();
     int StepSelection(int element);
     void Capture(int element);
     Bike* StandingBike(int index) const;

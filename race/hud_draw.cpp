@@ -2,6 +2,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/game_app.h"
@@ -302,6 +303,42 @@ void Hud::DrawFade()
         s->draw(0.0f, 0.0f, static_cast<float>(d->draw_width), static_cast<float>(d->draw_height));
 }
 
+// The pointer shows when the mouse moves while a menu is up, and follows it
+// at three times its movement; moving it drops the keyboard's selection.
+void Hud::MovePointer()
+{
+    HudContent& c = *m_pContent;
+    bool menu = false;
+    for (int e = 0; e < kMessageCount; ++e)
+        if ((m_uMessages & m_uEnabled & (1u << e)) && EntryCount(e) > 0)
+            menu = true;
+    const InputManager* input = Input();
+    if (!menu || !input) {
+        c.pointerShown = false;
+        return;
+    }
+    const int dx = input->m_MouseState.lX, dy = input->m_MouseState.lY;
+    if (std::abs(static_cast<long long>(dx)) + std::abs(static_cast<long long>(dy)) >= 2)
+        c.pointerShown = true;
+    if (!c.pointerShown)
+        return;
+    const render_device* d = installed_render_device();
+    const int w = d && d->draw_width > 0 ? d->draw_width : 640, h = d && d->draw_height > 0 ? d->draw_height : 480;
+    c.pointerX = static_cast<int>(std::clamp(static_cast<long long>(c.pointerX) + 3LL * dx, 0LL, w - 1LL));
+    c.pointerY = static_cast<int>(std::clamp(static_cast<long long>(c.pointerY) + 3LL * dy, 0LL, h - 1LL));
+    if (dx != 0 || dy != 0)
+        m_nSelected = 0;
+}
+
+void Hud::DrawPointer()
+{
+    HudContent& c = *m_pContent;
+    if (!c.pointerShown || !DrawableScreen())
+        return;
+    c.pointer.set_rect(0, kWhole, 0, kWhole);
+    c.pointer.draw(c.pointerX, c.pointerY, m_nSelected != 0 ? 2 : 0);
+}
+
 // The keys step the selection; Enter activates. The selection wraps within
 // 1..entries and skips numbers no sprite of the element carries.
 int Hud::StepSelection(int element)
@@ -332,7 +369,8 @@ int Hud::StepSelection(int element)
         }
         m_nSelected = entry;
     }
-    return (input->KeyPressed(kKeyReturn) || input->KeyPressed(kKeyPadEnter)) && m_nSelected != 0 ? 1 : 0;
+    const bool click = m_pContent->pointerShown && (input->m_MouseState.rgbButtons[0] & 0x80);
+    return (input->KeyPressed(kKeyReturn) || input->KeyPressed(kKeyPadEnter) || click) && m_nSelected != 0 ? 1 : 0;
 }
 
 namespace {
@@ -425,9 +463,11 @@ bool Hud::Draw(int e)
         if (s.picture < 0 || s.picture >= static_cast<int>(m_pContent->sheets.size()))
             continue;
         lib2d_picture& sheet = *m_pContent->sheets[static_cast<std::size_t>(s.picture)];
-        int y = s.y;
+        int y = s.y < 0 ? by + (-s.y) - scroll : s.y;
+        if (menu && m_pContent->pointerShown && m_pContent->pointerX >= s.x && m_pContent->pointerX < s.x + s.width &&
+            m_pContent->pointerY >= y && m_pContent->pointerY < y + s.height)
+            m_nSelected = EntryOfCode(s.code);
         if (s.y < 0) {
-            y = by + (-s.y) - scroll;
             sheet.set_rect(bx, bx + bw, by, by + bh);
         } else {
             sheet.set_rect(0, kWhole, 0, kWhole);

@@ -324,6 +324,33 @@ TEST_F(HudDraw, MenuEntriesReachTheRace)
         hud().RunEntry(2, 2);
         EXPECT_EQ(input.m_nRaceCommand, command) << session;
     }
+    // The pointer: a mouse movement shows it (three times the movement)
+    // and drops the selection; over an entry's button it selects the entry,
+    // and the left button activates it.
+    const OverlayElement& pause = hud().Content()->def.elements[2];
+    const OverlaySprite* second = nullptr;
+    for (const OverlaySprite& sp : pause.sprites)
+        if (sp.code == 21)
+            second = &sp;
+    ASSERT_NE(second, nullptr);
+    race->m_Camera.m_fFrameTime = 0.02f;
+    input.m_MouseState.lX = 1;
+    input.m_MouseState.lY = 0;
+    hud().Update();
+    EXPECT_FALSE(hud().Content()->pointerShown) << "a movement below 2 does not show it";
+    EXPECT_EQ(hud().SelectedEntry(), 1);
+    input.m_MouseState.lX = (second->x + 2) / 3;
+    input.m_MouseState.lY = (second->y + 2) / 3;
+    input.m_nRaceCommand = kRaceCommandNone;
+    hud().Update();
+    EXPECT_TRUE(hud().Content()->pointerShown);
+    EXPECT_EQ(hud().Content()->pointerX, 3 * input.m_MouseState.lX);
+    EXPECT_EQ(hud().SelectedEntry(), 2);
+    input.m_MouseState.lX = input.m_MouseState.lY = 0;
+    input.m_MouseState.rgbButtons[0] = 0x80;
+    hud().Update();
+    input.m_MouseState.rgbButtons[0] = 0;
+    EXPECT_EQ(input.m_nRaceCommand, kRaceCommandPark); // free practice
     // Entry 1 resumes.
     input.m_bPaused = 1;
     hud().m_fDimTarget = 1.0f;
