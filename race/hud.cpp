@@ -57,6 +57,16 @@ float Approach(float level, float target, float step)
     return level;
 }
 
+// The number of the highest bit set (0 for none).
+int HighestBit(std::uint32_t bits)
+{
+    int highest = 0;
+    for (int e = 0; e < 32; ++e)
+        if (bits & (1u << e))
+            highest = e;
+    return highest;
+}
+
 } // namespace
 
 Hud::Hud(Race& race) : m_race(race)
@@ -149,14 +159,8 @@ void Hud::Raise(std::uint32_t bits)
     m_uMessages |= bits;
     m_bLatch = true;
     m_nPage = 0;
-    if (m_nSelected == 0 && m_pContent) {
-        int highest = 0;
-        for (int e = 0; e < kMessageCount; ++e)
-            if (bits & (1u << e))
-                highest = e;
-        if (AnyEntriesUpTo(highest))
-            m_nSelected = 1;
-    }
+    if (m_nSelected == 0 && m_pContent && AnyEntriesUpTo(HighestBit(bits)))
+        m_nSelected = 1;
 }
 
 void Hud::Clear(std::uint32_t bits)
@@ -165,11 +169,7 @@ void Hud::Clear(std::uint32_t bits)
     if (!bits || !m_pContent)
         return;
     m_pContent->pointerShown = false;
-    int highest = 0;
-    for (int e = 0; e < kMessageCount; ++e)
-        if (bits & (1u << e))
-            highest = e;
-    if (AnyEntriesUpTo(highest))
+    if (AnyEntriesUpTo(HighestBit(bits)))
         m_nSelected = 0;
 }
 
