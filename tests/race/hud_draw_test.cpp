@@ -474,4 +474,49 @@ TEST_F(HudDraw, RevLightsAndReadOutsFollowTheEngine)
     EXPECT_TRUE(Screen() == expected);
 }
 
+// Every overlay file of the kit loads with its sheets and fonts; a
+// damaged one leaves the race without an overlay, saying why, and the race
+// runs on; the translations are read only for a language other than 0.
+TEST_F(HudDraw, OverlaysLoadOrLeaveTheRaceWithoutOne)
+{
+    Open(16);
+    Racing();
+    for (const char* file : {"Data\\OP320s.dat", "Data\\OP640h.dat", "Data\\OP800s.dat", "Data\\OP1024h.dat"}) {
+        EXPECT_TRUE(hud().CockpitLoad(file)) << file << ": " << hud().LoadError();
+        EXPECT_TRUE(hud().Loaded());
+    }
+    const auto texts = [&](int element) {
+        std::string all;
+        for (const OverlayText& t : hud().Content()->def.elements[element].texts)
+            all += std::string(t.text) + ";";
+        return all;
+    };
+    app.m_nLanguage = 1;
+    ASSERT_TRUE(hud().CockpitLoad("Data\\OP640s.dat"));
+    EXPECT_NE(texts(2).find("CONTINUE;"), std::string::npos) << texts(2);
+    app.m_nLanguage = 0;
+    ASSERT_TRUE(hud().CockpitLoad("Data\\OP640s.dat"));
+    EXPECT_NE(texts(2).find("RESUME;"), std::string::npos) << texts(2);
+
+    // The race list of the file with a 20th name.
+    std::string text = ReadText(dir() / "Data" / "OP640s.dat");
+    const std::size_t at = text.find("SINGLE_RACE\r\n");
+    ASSERT_NE(at, std::string::npos);
+    text.insert(text.find("END_LIST", at), "    sEXTRA\r\n");
+    WriteText(dir() / "Data" / "OP640s.dat", text);
+    EXPECT_FALSE(hud().CockpitLoad("Data\\OP640s.dat"));
+    EXPECT_FALSE(hud().Loaded());
+    EXPECT_NE(hud().LoadError().find("exactly 19"), std::string::npos) << hud().LoadError();
+    // The race runs on: messages and timers without drawing.
+    Clear(0);
+    hud().Raise(0x2000);
+    race->m_Camera.m_fFrameTime = 0.02f;
+    hud().Update();
+    EXPECT_TRUE(hud().Test(0x2000));
+    EXPECT_TRUE(Screen() == std::vector<std::uint32_t>(640 * 480, 0));
+    // Nothing to draw on: the sheets do not load.
+    device_.release();
+    EXPECT_FALSE(hud().CockpitLoad("Data\\OP640h.dat"));
+}
+
 } // namespace
