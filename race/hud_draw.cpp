@@ -419,10 +419,12 @@ bool Hud::Draw(int e)
     }
 
     // Scrolling lists: while the timer runs the rows move up by the phase
-    // during the first period of every five.
+    // during the first period of every five. Only an element with a
+    // scrolling list moves the list page (the menus' page entries keep it
+    // otherwise).
     int scroll = 0;
     const int period = bh + el.rowHeight;
-    if (m_fTimer[e] >= 0.0f && period > 0) {
+    if (m_fTimer[e] >= 0.0f && period > 0 && el.rowHeight > 0) {
         const long long phase = static_cast<long long>(static_cast<float>(period) * m_fTimer[e]) % (5LL * period);
         if (phase < period)
             scroll = static_cast<int>(phase);

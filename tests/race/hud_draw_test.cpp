@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/render/lib2d_font.h"
@@ -351,6 +352,22 @@ TEST_F(HudDraw, MenuEntriesReachTheRace)
     hud().Update();
     input.m_MouseState.rgbButtons[0] = 0;
     EXPECT_EQ(input.m_nRaceCommand, kRaceCommandPark); // free practice
+    // The race menu's page entries: within 0 and riders - 16.
+    for (const auto& [riders, entries, page] :
+         {std::tuple{20, std::vector<int>{7}, 4}, std::tuple{20, std::vector<int>{7, 5}, 3},
+          std::tuple{20, std::vector<int>{6, 6, 4}, 0}, std::tuple{10, std::vector<int>{7, 6}, 0}}) {
+        race.reset();
+        Racing(4, riders);
+        hud().Raise(kHudRaceMenu);
+        for (int entry : entries)
+            hud().RunEntry(3, entry);
+        EXPECT_EQ(hud().ListPage(), page) << riders << " riders, " << entries.size() << " entries";
+        // Drawing the menu keeps the page.
+        race->m_Camera.m_fFrameTime = 0.1f;
+        for (int i = 0; i < 50; ++i)
+            hud().Update();
+        EXPECT_EQ(hud().ListPage(), page);
+    }
     // Entry 1 resumes.
     input.m_bPaused = 1;
     hud().m_fDimTarget = 1.0f;
