@@ -146,6 +146,7 @@ void SmokeSystem::Emit(const SmokeEmitter (&emitters)[kSmokeKinds], int kind, Bi
         p.SpinValue = e.Spread < 0.0f ? -1.0f : 0.0f;
         p.BaseSize = e.BaseSize;
     }
+    p.Fixed = e.Spread < 0.0f ? 1 : 0;
     p.Size = kBirthScale;
     p.Fade = 0.0f;
     if (ml_modelinfo* instance = p.Instance) {

@@ -64,8 +64,12 @@ struct SmokeParticle {
     // the fade starts, 1 at the end of the particle's life).
     float Size = 0.0f;
     float Fade = 0.0f;
+    // Born of a negative spread: it stays at its source point and only
+    // rises. Kept apart from the spin value, whose -1 marks it too but which
+    // a spread particle can also draw.
+    std::uint8_t Fixed = 0;
 
-    bool Attached() const { return SpinValue == -1.0f; }
+    bool Attached() const { return Fixed != 0; }
 };
 
 // Where a skid mark was laid (its instance, when there is one, shows it

@@ -340,6 +340,21 @@ TEST_F(SmokeSystemTest, AttachedParticleRisesFromItsPointWhileFollowingIt)
     bike_->BikeInstance = nullptr;
 }
 
+// A spreading particle that draws exactly -1 keeps moving with its spread:
+// only a negative spread attaches.
+TEST_F(SmokeSystemTest, ASpreadParticleDrawingMinusOneIsNotAttached)
+{
+    platform::random_stream(platform::RandomStreamId::Cosmetic).set_state(2708534849u); // next() gives 0
+    Emit(1, 5, 1.0f);
+    const SmokeParticle& p = smoke_.Particle(1, 0);
+    EXPECT_EQ(p.SpinValue, -1.0f);
+    EXPECT_FALSE(p.Attached());
+    smoke_.Update(em_.e, 0.1f);
+    smoke_.Update(em_.e, 0.1f);
+    EXPECT_GT(p.Velocity.y, 0.0f) << "rises with its amount";
+    EXPECT_NE(p.Position.z, bike_->RearWheel.ContactPoint.z) << "drifts away from its point";
+}
+
 TEST_F(SmokeSystemTest, A51stParticleReplacesTheOldestAliveOrNot)
 {
     em_.e[0].Interval = 0.0f;
