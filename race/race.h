@@ -204,6 +204,7 @@ public:
     std::vector<std::uint32_t> m_SaveBuffer;
     RaceCamera m_Camera;             // with the overlay
     SmokeEmitter m_Smokes[kSmokeKinds];
+    SmokeSystem m_Smoke;             // the particles and skid marks (race/smoke.h)
     std::vector<PracticeArch> m_Arches;
     std::vector<SoundMarker> m_SoundMarkers;
     float m_TrackPriority[kTrackPriorityValues] = {};
