@@ -108,6 +108,7 @@ public:
     void discard();
 
     struct Setup;
+    struct SpanContext;
     struct Command {
         RenderStates states;
         RasterTexture texture;
