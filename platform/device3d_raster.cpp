@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kSubPixel = 16;       // vertex positions snap to 1/16 pixel
 constexpr float kMaxCoordinate = 32768.0f;  // triangles reaching past this are left out
-constexpr int kBandRows = 16;
+constexpr int kBandRows = 8;
 constexpr float kInv255 = 1.0f / 255.0f;  // a multiply costs far less than a divide
 
 // Interpolated attributes, as plane equations.
@@ -59,6 +59,7 @@ inline int floor_int(float v)
 struct TriangleRasteriser::Setup {
     int left, right, top, bottom;  // covered pixels lie inside (inclusive)
     std::int64_t ea[3], eb[3], ec[3];  // edge e covers (x, y) when ea x + eb y + ec >= 0
+    std::int64_t step_q[3], step_r[3];  // eb = |ea| step_q + step_r, 0 <= step_r < |ea| (ea != 0)
     float ox, oy;                  // where the planes' values are given
     float a[kPlanes], b[kPlanes], v[kPlanes];
     std::uint32_t command;
@@ -234,6 +235,11 @@ void TriangleRasteriser::set_up(std::size_t first, std::size_t last)
             s.ea[e] = -dy * kSubPixel;
             s.eb[e] = dx * kSubPixel;
             s.ec[e] = dy * px[i] - dx * py[i] - (top_left ? 0 : 1);
+            if (s.ea[e] != 0) {
+                const std::int64_t m = s.ea[e] > 0 ? s.ea[e] : -s.ea[e];
+                s.step_q[e] = floor_div(s.eb[e], m);
+                s.step_r[e] = s.eb[e] - s.step_q[e] * m;
+            }
         }
         const std::int64_t minx = std::min({px[0], px[1], px[2]}), maxx = std::max({px[0], px[1], px[2]});
         const std::int64_t miny = std::min({py[0], py[1], py[2]}), maxy = std::max({py[0], py[1], py[2]});
@@ -739,40 +745,61 @@ void make_context(SpanContext& c, const TriangleRasteriser::Command& command, co
 
 } // namespace
 
-void TriangleRasteriser::draw_band(const RasterTarget& target, int top, int bottom)
+void TriangleRasteriser::draw_band(const RasterTarget& target, int band)
 {
     const PixelRect& clip = target.scissor;
-    top = std::max(top, clip.top);
-    bottom = std::min(bottom, clip.bottom);
+    const int top = clip.top + band * kBandRows;
+    const int bottom = std::min(top + kBandRows, clip.bottom);
     std::uint32_t last_command = UINT32_MAX;
     SpanContext context;
-    for (std::size_t t = 0; t < setups_.size(); ++t) {
-        if (!setup_ok_[t])
-            continue;
-        const Setup& s = setups_[t];
+    for (std::uint32_t i = band_start_[band]; i < band_start_[band + 1]; ++i) {
+        const Setup& s = setups_[band_items_[i]];
         const int y0 = std::max(s.top, top), y1 = std::min(s.bottom, bottom - 1);
-        if (y0 > y1)
-            continue;
         const int left = std::max(s.left, clip.left), right = std::min(s.right, clip.right - 1);
-        if (left > right)
-            continue;
-        const Command& command = commands_[s.command];
-        if (command.states.z_enable && target.depth && command.states.z_func == CompareFunc::Never)
-            continue;
         if (s.command != last_command) {
             last_command = s.command;
-            make_context(context, command, target);
+            make_context(context, commands_[s.command], target);
+        }
+        // The span's ends row by row, exactly: for an edge with ea > 0 the
+        // first x with ea x + k >= 0 is ceil(-k / ea), for ea < 0 the last
+        // is floor(k / -ea); both are stepped from row to row as a quotient
+        // and a remainder, so the division is made once per triangle and
+        // band.
+        std::int64_t end[3], rem[3];
+        for (int e = 0; e < 3; ++e) {
+            const std::int64_t k = s.eb[e] * y0 + s.ec[e];
+            if (s.ea[e] > 0) {
+                end[e] = ceil_div(-k, s.ea[e]);      // -k = ea end - rem
+                rem[e] = s.ea[e] * end[e] + k;
+            } else if (s.ea[e] < 0) {
+                end[e] = floor_div(k, -s.ea[e]);     // k = -ea end + rem
+                rem[e] = k + s.ea[e] * end[e];
+            }
         }
         for (int y = y0; y <= y1; ++y) {
             std::int64_t lo = left, hi = right;
             for (int e = 0; e < 3; ++e) {
-                const std::int64_t k = s.eb[e] * y + s.ec[e];
-                if (s.ea[e] > 0)
-                    lo = std::max(lo, ceil_div(-k, s.ea[e]));
-                else if (s.ea[e] < 0)
-                    hi = std::min(hi, floor_div(k, -s.ea[e]));
-                else if (k < 0)
+                const std::int64_t ea = s.ea[e];
+                if (ea > 0) {
+                    lo = std::max(lo, end[e]);
+                    // -k falls by eb = ea step_q + step_r.
+                    end[e] -= s.step_q[e];
+                    rem[e] += s.step_r[e];
+                    if (rem[e] >= ea) {
+                        rem[e] -= ea;
+                        end[e] -= 1;
+                    }
+                } else if (ea < 0) {
+                    hi = std::min(hi, end[e]);
+                    end[e] += s.step_q[e];
+                    rem[e] += s.step_r[e];
+                    if (rem[e] >= -ea) {
+                        rem[e] += ea;
+                        end[e] += 1;
+                    }
+                } else if (s.eb[e] * y + s.ec[e] < 0) {
                     hi = lo - 1;
+                }
             }
             if (lo <= hi)
                 context.span(s, context, y, static_cast<int>(lo), static_cast<int>(hi));
@@ -793,11 +820,37 @@ void TriangleRasteriser::flush(const RasterTarget& target)
     run_parallel(chunks, [&](int i) {
         set_up(count * std::size_t(i) / std::size_t(chunks), count * std::size_t(i + 1) / std::size_t(chunks));
     });
-    const int top = target.scissor.top;
-    const int bands = (target.scissor.height() + kBandRows - 1) / kBandRows;
-    run_parallel(bands, [&](int band) {
-        draw_band(target, top + band * kBandRows, top + (band + 1) * kBandRows);
-    });
+    // Each band's triangles, in the order they were queued.
+    const PixelRect& clip = target.scissor;
+    const int bands = (clip.height() + kBandRows - 1) / kBandRows;
+    band_start_.assign(std::size_t(bands) + 1, 0);
+    const auto band_range = [&](const Setup& s, int& first, int& last) {
+        const int y0 = std::max(s.top, clip.top), y1 = std::min(s.bottom, clip.bottom - 1);
+        const int left = std::max(s.left, clip.left), right = std::min(s.right, clip.right - 1);
+        const Command& c = commands_[s.command];
+        if (y0 > y1 || left > right || (c.states.z_enable && target.depth && c.states.z_func == CompareFunc::Never))
+            return false;
+        first = (y0 - clip.top) / kBandRows;
+        last = (y1 - clip.top) / kBandRows;
+        return true;
+    };
+    for (std::size_t t = 0; t < count; ++t) {
+        int first, last;
+        if (setup_ok_[t] && band_range(setups_[t], first, last))
+            for (int b = first; b <= last; ++b)
+                ++band_start_[std::size_t(b) + 1];
+    }
+    for (int b = 0; b < bands; ++b)
+        band_start_[std::size_t(b) + 1] += band_start_[std::size_t(b)];
+    band_items_.resize(band_start_[std::size_t(bands)]);
+    band_fill_.assign(band_start_.begin(), band_start_.end() - 1);
+    for (std::size_t t = 0; t < count; ++t) {
+        int first, last;
+        if (setup_ok_[t] && band_range(setups_[t], first, last))
+            for (int b = first; b <= last; ++b)
+                band_items_[band_fill_[std::size_t(b)]++] = static_cast<std::uint32_t>(t);
+    }
+    run_parallel(bands, [&](int band) { draw_band(target, band); });
     discard();
 }
 
