@@ -336,12 +336,16 @@ struct PixelDecoder {
         }
     }
 
-    [[gnu::always_inline]] Vec channel(int c, IVec pixels) const
+    // Channel c (0..255) of eight pixels.
+    [[gnu::always_inline]] IVec channel16(int c, IVec pixels) const
     {
         IVec v = _mm_and_si128(_mm_srl_epi16(pixels, shift[c]), mask[c]);
         v = _mm_add_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(255)), half[c]);
-        v = _mm_srl_epi16(_mm_mulhi_epu16(v, magic[c]), magic_shift[c]);
-        return _mm_cvtepi32_ps(_mm_unpacklo_epi16(v, _mm_setzero_si128()));
+        return _mm_srl_epi16(_mm_mulhi_epu16(v, magic[c]), magic_shift[c]);
+    }
+    [[gnu::always_inline]] Vec channel(int c, IVec pixels) const
+    {
+        return _mm_cvtepi32_ps(_mm_unpacklo_epi16(channel16(c, pixels), _mm_setzero_si128()));
     }
     [[gnu::always_inline]] void decode(IVec pixels, Vec& r, Vec& g, Vec& b, Vec& a) const
     {
@@ -369,7 +373,20 @@ struct PixelPacker {
         for (int c = 0; c < 3; ++c) {
             scale[c] = _mm_set1_ps(float(levels[c]) * kInv255);
             shift[c] = _mm_cvtsi32_si128(shifts[c]);
+            // levels / 255 x 65536, rounded down: 7967 for 5 bits, 16191 for 6.
+            scale16[c] = _mm_set1_epi16(static_cast<short>(levels[c] * 65536 / 255));
         }
+    }
+    IVec scale16[3];
+    // Eight pixels from channels in 8.8 fixed point (0..255 x 256): each
+    // rounded as v x levels / 255 + 0.5.
+    [[gnu::always_inline]] IVec pack16(IVec r, IVec g, IVec b) const
+    {
+        const IVec half = _mm_set1_epi16(128);
+        const auto q = [&](IVec v, int c) {
+            return _mm_sll_epi16(_mm_srli_epi16(_mm_add_epi16(_mm_mulhi_epu16(v, scale16[c]), half), 8), shift[c]);
+        };
+        return _mm_or_si128(_mm_or_si128(q(r, 0), q(g, 1)), q(b, 2));
     }
     // Four pixels as 32-bit lanes.
     [[gnu::always_inline]] IVec pack(Vec r, Vec g, Vec b) const
@@ -407,6 +424,28 @@ struct PixelPacker {
     const IVec merged = _mm_or_si128(_mm_and_si128(keep16, value), _mm_andnot_si128(keep16, old));
     if (n == 4) {
         _mm_storel_epi64(reinterpret_cast<IVec*>(p), merged);
+        return;
+    }
+    alignas(16) std::uint16_t part[8];
+    _mm_store_si128(reinterpret_cast<IVec*>(part), merged);
+    for (int i = 0; i < n; ++i)
+        p[i] = part[i];
+}
+
+// Two sets of four 32-bit lanes holding 0..65535 to eight 16-bit lanes.
+[[gnu::always_inline]] inline IVec narrow8(IVec lo, IVec hi)
+{
+    const IVec bias32 = _mm_set1_epi32(0x8000);
+    const IVec bias16 = _mm_set1_epi16(static_cast<short>(0x8000));
+    return _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(lo, bias32), _mm_sub_epi32(hi, bias32)), bias16);
+}
+
+// Writes the pixels of the lanes in `keep` (16-bit lane masks), the first n of eight.
+[[gnu::always_inline]] inline void store_pixels8(std::uint16_t* p, int n, IVec keep, IVec value, IVec old)
+{
+    const IVec merged = _mm_or_si128(_mm_and_si128(keep, value), _mm_andnot_si128(keep, old));
+    if (n == 8) {
+        _mm_storeu_si128(reinterpret_cast<IVec*>(p), merged);
         return;
     }
     alignas(16) std::uint16_t part[8];
@@ -469,9 +508,11 @@ struct alignas(16) TriangleRasteriser::SpanContext {
     PixelDecoder texel, dest;
     PixelPacker packer;
     Vec fog_r, fog_g, fog_b;
+    IVec fog8[3];  // the fog colour in 8.8 fixed point
     IVec key;  // the colour key in every 16-bit lane
     const std::uint16_t* texels = nullptr;
     int pitch = 0, wmask = 0, hmask = 0, width = 0, height = 0;
+    int pitch_shift = -1;  // pitch = 1 << pitch_shift, or -1
     bool keying = false, texture_alpha = false, specular = false, z_write = false;
     CompareFunc z_func = CompareFunc::Always;
     TextureBlend texture_blend = TextureBlend::Modulate;
@@ -530,6 +571,55 @@ bool filter_bilinear(const SpanContext& c, float u, float v, float out[4])
     return true;
 }
 
+// The offsets of the nearest texels of four pixels at texel coordinates
+// (uw x width, vw x height), wrapped, for the lanes in `keep`.
+[[gnu::always_inline]] inline void texel_offsets(const TriangleRasteriser::SpanContext& c, Vec uw, Vec vw, IVec keep,
+                                                 int at[4])
+{
+    Vec u = _mm_mul_ps(uw, _mm_set1_ps(float(c.width))), v = _mm_mul_ps(vw, _mm_set1_ps(float(c.height)));
+    // Coordinates whose integer part is exact and in range; the others
+    // (rare: far out, or not a number) are wrapped one by one.
+    const Vec ordered = _mm_cmpord_ps(u, v);
+    u = _mm_and_ps(u, ordered);
+    v = _mm_and_ps(v, ordered);
+    const Vec abs_mask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const Vec largest = _mm_max_ps(_mm_and_ps(u, abs_mask), _mm_and_ps(v, abs_mask));
+    const IVec exact = _mm_and_si128(
+        _mm_castps_si128(_mm_and_ps(ordered, _mm_cmplt_ps(largest, _mm_set1_ps(16777216.0f)))), keep);
+    u = _mm_and_ps(u, _mm_castsi128_ps(exact));
+    v = _mm_and_ps(v, _mm_castsi128_ps(exact));
+    IVec iu = _mm_and_si128(floor_lanes(u), _mm_set1_epi32(c.wmask));
+    IVec iv = _mm_and_si128(floor_lanes(v), _mm_set1_epi32(c.hmask));
+    const int wide = _mm_movemask_ps(_mm_castsi128_ps(_mm_andnot_si128(exact, keep)));
+    if (wide != 0) [[unlikely]] {
+        alignas(16) float us[4], vs[4];
+        alignas(16) int ius[4], ivs[4];
+        _mm_store_ps(us, uw);
+        _mm_store_ps(vs, vw);
+        _mm_store_si128(reinterpret_cast<IVec*>(ius), iu);
+        _mm_store_si128(reinterpret_cast<IVec*>(ivs), iv);
+        for (int i = 0; i < 4; ++i)
+            if (wide >> i & 1) {
+                ius[i] = floor_int(texel_coordinate(us[i], c.width)) & c.wmask;
+                ivs[i] = floor_int(texel_coordinate(vs[i], c.height)) & c.hmask;
+            }
+        iu = _mm_load_si128(reinterpret_cast<const IVec*>(ius));
+        iv = _mm_load_si128(reinterpret_cast<const IVec*>(ivs));
+    }
+    // Texel offsets: v pitch + u, the multiply a shift for the
+    // usual power-of-two pitch.
+    if (c.pitch_shift >= 0) {
+        _mm_store_si128(reinterpret_cast<IVec*>(at),
+                        _mm_add_epi32(_mm_sll_epi32(iv, _mm_cvtsi32_si128(c.pitch_shift)), iu));
+    } else {
+        alignas(16) int ius[4], ivs[4];
+        _mm_store_si128(reinterpret_cast<IVec*>(ius), iu);
+        _mm_store_si128(reinterpret_cast<IVec*>(ivs), iv);
+        for (int i = 0; i < 4; ++i)
+            at[i] = ivs[i] * c.pitch + ius[i];
+    }
+}
+
 // One row of a triangle from x0 to x1 inclusive. Texture: 0 none, 1
 // nearest, 2 bilinear.
 template <int Texture, bool ZTest, bool Fog, bool Blend>
@@ -542,11 +632,12 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
     std::uint16_t* depth = ZTest ? c.depth + static_cast<std::ptrdiff_t>(y) * c.depth_pitch : nullptr;
     const Vec z0 = row(kZ), zx = dx(kZ), q0 = row(kQ), qx = dx(kQ), uq0 = row(kUQ), uqx = dx(kUQ), vq0 = row(kVQ),
               vqx = dx(kVQ), r0 = row(kR), rx = dx(kR), g0 = row(kG), gx = dx(kG), b0 = row(kB), bx = dx(kB),
-              a0 = row(kA), ax = dx(kA), sr0 = row(kSR), srx = dx(kSR), sg0 = row(kSG), sgx = dx(kSG),
-              sb0 = row(kSB), sbx = dx(kSB), f0 = row(kFog), fx_ = dx(kFog);
+              a0 = Blend ? row(kA) : Vec{}, ax = dx(kA), f0 = Fog ? row(kFog) : Vec{}, fx_ = dx(kFog);
+    const bool specular = c.specular;
+    const Vec sr0 = specular ? row(kSR) : Vec{}, srx = dx(kSR), sg0 = specular ? row(kSG) : Vec{}, sgx = dx(kSG),
+              sb0 = specular ? row(kSB) : Vec{}, sbx = dx(kSB);
     const Vec inv255 = _mm_set1_ps(kInv255), one = _mm_set1_ps(1.0f), max255 = _mm_set1_ps(255.0f);
     const IVec lane = _mm_setr_epi32(0, 1, 2, 3);
-    const Vec width = _mm_set1_ps(float(c.width)), height = _mm_set1_ps(float(c.height));
     Vec fx = _mm_add_ps(_mm_set1_ps(float(x0) - s.ox), _mm_setr_ps(0, 1, 2, 3));
     for (int x = x0; x <= x1; x += 4, fx = _mm_add_ps(fx, _mm_set1_ps(4.0f))) {
         const int n = std::min(4, x1 - x + 1);
@@ -573,39 +664,12 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
             const Vec vw = _mm_mul_ps(_mm_add_ps(vq0, _mm_mul_ps(vqx, fx)), w);
             Vec tr, tg, tb, ta;
             if constexpr (Texture == 1) {
-                Vec u = _mm_mul_ps(uw, width), v = _mm_mul_ps(vw, height);
-                // Coordinates whose integer part is exact and in range; the
-                // others (rare) are wrapped one by one.
-                const Vec ordered = _mm_and_ps(_mm_cmpord_ps(u, u), _mm_cmpord_ps(v, v));
-                u = _mm_and_ps(u, ordered);
-                v = _mm_and_ps(v, ordered);
-                const Vec limit = _mm_set1_ps(16777216.0f), abs_mask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-                const IVec exact = _mm_and_si128(
-                    _mm_castps_si128(_mm_and_ps(ordered, _mm_and_ps(_mm_cmplt_ps(_mm_and_ps(u, abs_mask), limit),
-                                                                    _mm_cmplt_ps(_mm_and_ps(v, abs_mask), limit)))),
-                    keep);
-                u = _mm_and_ps(u, _mm_castsi128_ps(exact));
-                v = _mm_and_ps(v, _mm_castsi128_ps(exact));
-                alignas(16) int iu[4], iv[4];
-                _mm_store_si128(reinterpret_cast<IVec*>(iu), _mm_and_si128(floor_lanes(u), _mm_set1_epi32(c.wmask)));
-                _mm_store_si128(reinterpret_cast<IVec*>(iv), _mm_and_si128(floor_lanes(v), _mm_set1_epi32(c.hmask)));
-                const int wide = _mm_movemask_ps(_mm_castsi128_ps(_mm_andnot_si128(exact, keep)));
-                if (wide != 0) [[unlikely]] {
-                    alignas(16) float us[4], vs[4];
-                    _mm_store_ps(us, uw);
-                    _mm_store_ps(vs, vw);
-                    for (int i = 0; i < 4; ++i)
-                        if (wide >> i & 1) {
-                            iu[i] = floor_int(texel_coordinate(us[i], c.width)) & c.wmask;
-                            iv[i] = floor_int(texel_coordinate(vs[i], c.height)) & c.hmask;
-                        }
-                }
+                alignas(16) int at[4];
+                texel_offsets(c, uw, vw, keep, at);
                 const std::uint16_t* t = c.texels;
-                const std::ptrdiff_t pitch = c.pitch;
-                const IVec texels = _mm_setr_epi16(
-                    static_cast<short>(t[iv[0] * pitch + iu[0]]), static_cast<short>(t[iv[1] * pitch + iu[1]]),
-                    static_cast<short>(t[iv[2] * pitch + iu[2]]), static_cast<short>(t[iv[3] * pitch + iu[3]]), 0, 0,
-                    0, 0);
+                const IVec texels = _mm_setr_epi16(static_cast<short>(t[at[0]]), static_cast<short>(t[at[1]]),
+                                                   static_cast<short>(t[at[2]]), static_cast<short>(t[at[3]]), 0, 0, 0,
+                                                   0);
                 if (c.keying) {
                     const IVec keyed = _mm_cmpeq_epi16(texels, c.key);
                     keep = _mm_andnot_si128(_mm_unpacklo_epi16(keyed, keyed), keep);
@@ -660,7 +724,7 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
                 break;
             }
         }
-        if (c.specular) {
+        if (specular) {
             r = _mm_min_ps(_mm_add_ps(r, _mm_add_ps(sr0, _mm_mul_ps(srx, fx))), max255);
             g = _mm_min_ps(_mm_add_ps(g, _mm_add_ps(sg0, _mm_mul_ps(sgx, fx))), max255);
             b = _mm_min_ps(_mm_add_ps(b, _mm_add_ps(sb0, _mm_mul_ps(sbx, fx))), max255);
@@ -692,6 +756,114 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
     }
 }
 
+
+// The usual opaque textured span (nearest texels, modulated, no alpha
+// blending, no highlight) eight pixels at a time: the coordinates, Z and
+// the planes in float as above, four lanes at a time; the colour in 16-bit
+// fixed point with 8 fraction bits, eight lanes at a time. Every product
+// is rounded down at 1/256 of a colour step or finer, so the result is
+// within a step of the float arithmetic's.
+template <bool ZTest, bool Fog>
+void draw_span_opaque(const Setup& s, const SpanContext& c, int y, int x0, int x1)
+{
+    const float fy = float(y) - s.oy;
+    const auto row = [&](int p, float scale) { return _mm_set1_ps((s.v[p] + s.b[p] * fy) * scale); };
+    const auto dx = [&](int p, float scale) { return _mm_set1_ps(s.a[p] * scale); };
+    std::uint16_t* colour = c.colour + static_cast<std::ptrdiff_t>(y) * c.colour_pitch;
+    std::uint16_t* depth = ZTest ? c.depth + static_cast<std::ptrdiff_t>(y) * c.depth_pitch : nullptr;
+    // Colours scaled to 128 per unit (they fit signed 16-bit lanes).
+    const Vec z0 = row(kZ, 1), zx = dx(kZ, 1), q0 = row(kQ, 1), qx = dx(kQ, 1), uq0 = row(kUQ, 1),
+              uqx = dx(kUQ, 1), vq0 = row(kVQ, 1), vqx = dx(kVQ, 1), r0 = row(kR, 128), rx = dx(kR, 128),
+              g0 = row(kG, 128), gx = dx(kG, 128), b0 = row(kB, 128), bx = dx(kB, 128),
+              f0 = Fog ? row(kFog, 1) : Vec{}, fx_ = dx(kFog, 1);
+    const Vec one = _mm_set1_ps(1.0f);
+    const IVec lane = _mm_setr_epi32(0, 1, 2, 3), zero = _mm_setzero_si128();
+    Vec fx = _mm_add_ps(_mm_set1_ps(float(x0) - s.ox), _mm_setr_ps(0, 1, 2, 3));
+    const Vec four = _mm_set1_ps(4.0f);
+    for (int x = x0; x <= x1; x += 8, fx = _mm_add_ps(fx, _mm_set1_ps(8.0f))) {
+        const int n = std::min(8, x1 - x + 1);
+        const Vec fx_hi = _mm_add_ps(fx, four);
+        IVec keep_lo = n >= 4 ? _mm_set1_epi32(-1) : _mm_cmplt_epi32(lane, _mm_set1_epi32(n));
+        IVec keep_hi = n == 8 ? _mm_set1_epi32(-1) : _mm_cmplt_epi32(lane, _mm_set1_epi32(n - 4));
+        IVec z_lo{}, z_hi{}, stored{};
+        if constexpr (ZTest) {
+            const auto depth_at = [&](Vec f) {
+                const Vec zc = clamp(_mm_add_ps(z0, _mm_mul_ps(zx, f)), 0.0f, 1.0f);
+                return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(zc, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f)));
+            };
+            z_lo = depth_at(fx);
+            z_hi = depth_at(fx_hi);
+            stored = n == 8 ? _mm_loadu_si128(reinterpret_cast<const IVec*>(depth + x)) : [&] {
+                alignas(16) std::uint16_t part[8] = {};
+                for (int i = 0; i < n; ++i)
+                    part[i] = depth[x + i];
+                return _mm_load_si128(reinterpret_cast<const IVec*>(part));
+            }();
+            keep_lo = _mm_and_si128(keep_lo, depth_passes(c.z_func, z_lo, _mm_unpacklo_epi16(stored, zero)));
+            keep_hi = _mm_and_si128(keep_hi, depth_passes(c.z_func, z_hi, _mm_unpackhi_epi16(stored, zero)));
+            if (_mm_movemask_epi8(_mm_or_si128(keep_lo, keep_hi)) == 0)
+                continue;
+        }
+        alignas(16) int at[8];
+        const auto coordinates = [&](Vec f, IVec keep, int* offsets) {
+            Vec q = _mm_add_ps(q0, _mm_mul_ps(qx, f));
+            q = select(_mm_andnot_si128(_mm_castps_si128(_mm_cmpeq_ps(q, _mm_setzero_ps())), keep), q, one);
+            const Vec w = _mm_div_ps(one, q);
+            texel_offsets(c, _mm_mul_ps(_mm_add_ps(uq0, _mm_mul_ps(uqx, f)), w),
+                          _mm_mul_ps(_mm_add_ps(vq0, _mm_mul_ps(vqx, f)), w), keep, offsets);
+        };
+        coordinates(fx, keep_lo, at);
+        coordinates(fx_hi, keep_hi, at + 4);
+        const std::uint16_t* t = c.texels;
+        const IVec texels = _mm_setr_epi16(
+            static_cast<short>(t[at[0]]), static_cast<short>(t[at[1]]), static_cast<short>(t[at[2]]),
+            static_cast<short>(t[at[3]]), static_cast<short>(t[at[4]]), static_cast<short>(t[at[5]]),
+            static_cast<short>(t[at[6]]), static_cast<short>(t[at[7]]));
+        IVec keep = _mm_packs_epi32(keep_lo, keep_hi);
+        if (c.keying) {
+            keep = _mm_andnot_si128(_mm_cmpeq_epi16(texels, c.key), keep);
+            if (_mm_movemask_epi8(keep) == 0)
+                continue;
+        }
+        // Colour x 128, at least 0, as 8.8 fixed point (x 256).
+        const auto colour_at = [&](Vec c0, Vec cx) {
+            const IVec lo = _mm_cvttps_epi32(_mm_add_ps(c0, _mm_mul_ps(cx, fx)));
+            const IVec hi = _mm_cvttps_epi32(_mm_add_ps(c0, _mm_mul_ps(cx, fx_hi)));
+            return _mm_slli_epi16(_mm_max_epi16(_mm_packs_epi32(lo, hi), zero), 1);
+        };
+        // Texel channel t (0..255) times colour c8 / 255, in 8.8: t x 257 =
+        // t x 65535 / 255, and the high half of the product divides by 65536.
+        const auto modulate = [&](int ch, IVec c8) {
+            return _mm_mulhi_epu16(_mm_mullo_epi16(c.texel.channel16(ch, texels), _mm_set1_epi16(257)), c8);
+        };
+        IVec r = modulate(0, colour_at(r0, rx)), g = modulate(1, colour_at(g0, gx)), b = modulate(2, colour_at(b0, bx));
+        if constexpr (Fog) {
+            // Factor x 65535 (the fog factor 0..255 times 257).
+            const auto factor = [&](Vec f) {
+                const Vec k = clamp(_mm_add_ps(f0, _mm_mul_ps(fx_, f)), 0.0f, 255.0f);
+                return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(k, _mm_set1_ps(257.0f)), _mm_set1_ps(0.5f)));
+            };
+            const IVec k = narrow8(factor(fx), factor(fx_hi));
+            const IVec rest = _mm_xor_si128(k, _mm_set1_epi16(-1));
+            r = _mm_add_epi16(_mm_mulhi_epu16(r, k), _mm_mulhi_epu16(c.fog8[0], rest));
+            g = _mm_add_epi16(_mm_mulhi_epu16(g, k), _mm_mulhi_epu16(c.fog8[1], rest));
+            b = _mm_add_epi16(_mm_mulhi_epu16(b, k), _mm_mulhi_epu16(c.fog8[2], rest));
+        }
+        const IVec pixels = c.packer.pack16(r, g, b);
+        const IVec old = n == 8 ? _mm_loadu_si128(reinterpret_cast<const IVec*>(colour + x)) : [&] {
+            alignas(16) std::uint16_t part[8] = {};
+            for (int i = 0; i < n; ++i)
+                part[i] = colour[x + i];
+            return _mm_load_si128(reinterpret_cast<const IVec*>(part));
+        }();
+        store_pixels8(colour + x, n, keep, pixels, old);
+        if constexpr (ZTest) {
+            if (c.z_write)
+                store_pixels8(depth + x, n, keep, narrow8(z_lo, z_hi), stored);
+        }
+    }
+}
+
 using SpanFunction = void (*)(const Setup&, const SpanContext&, int, int, int);
 
 template <int Texture>
@@ -716,9 +888,15 @@ void make_context(SpanContext& c, const TriangleRasteriser::Command& command, co
     c.fog_r = _mm_set1_ps(float((st.fog_colour >> 16) & 255));
     c.fog_g = _mm_set1_ps(float((st.fog_colour >> 8) & 255));
     c.fog_b = _mm_set1_ps(float(st.fog_colour & 255));
+    for (int ch = 0; ch < 3; ++ch)
+        c.fog8[ch] = _mm_set1_epi16(static_cast<short>(((st.fog_colour >> (16 - 8 * ch)) & 255) << 8));
     c.key = _mm_set1_epi16(static_cast<short>(command.texture.key));
     c.texels = command.texture.texels;
     c.pitch = command.texture.pitch;
+    c.pitch_shift = -1;
+    for (int shift = 0; shift < 16; ++shift)
+        if (c.pitch == 1 << shift)
+            c.pitch_shift = shift;
     c.width = command.texture.width;
     c.height = command.texture.height;
     c.wmask = c.width - 1;
@@ -737,6 +915,10 @@ void make_context(SpanContext& c, const TriangleRasteriser::Command& command, co
     c.depth_pitch = target.depth_pitch;
     if (!command.textured)
         c.span = choose_span<0>(z, st.fog, st.alpha_blend);
+    else if (st.filter == TextureFilter::Nearest && !st.alpha_blend && !st.specular &&
+             st.texture_blend != TextureBlend::Decal)
+        c.span = z ? (st.fog ? draw_span_opaque<true, true> : draw_span_opaque<true, false>)
+                   : (st.fog ? draw_span_opaque<false, true> : draw_span_opaque<false, false>);
     else if (st.filter == TextureFilter::Nearest)
         c.span = choose_span<1>(z, st.fog, st.alpha_blend);
     else

@@ -139,6 +139,11 @@ TEST(Device3DRaster, EachStateMatchesThePlainReference)
              s.source_blend = BlendFactor::SourceAlpha;
              s.dest_blend = BlendFactor::InverseSourceAlpha;
          }), 3, false},
+        // Opaque nearest-texel spans have their own fixed-point colour path.
+        {"fog_nearest", states([](RenderStates& s) {
+             s.fog = true;
+             s.fog_colour = 0xD04020;
+         }), 1, false},
         {"fog_highlight", states([](RenderStates& s) {
              s.fog = true;
              s.fog_colour = 0x8090A0;
