@@ -28,6 +28,12 @@ std::int64_t ceil_div(std::int64_t a, std::int64_t b)  // b > 0
     return -floor_div(-a, b);
 }
 
+// llround() for |v| < 2^20 without a library call: v + 0.5 is exact there.
+inline std::int64_t round_half_away(double v)
+{
+    return v >= 0 ? static_cast<std::int64_t>(v + 0.5) : -static_cast<std::int64_t>(-v + 0.5);
+}
+
 struct Rgba {
     float r, g, b, a;
 };
@@ -179,17 +185,24 @@ bool TriangleRasteriser::queue(const RenderStates& states, const RasterTexture* 
     const auto index = static_cast<std::uint32_t>(commands_.size());
     commands_.push_back(command);
     bool all = true;
+    // Room for every triangle first, so the copy is a plain loop.
+    const std::size_t first = triangles_.size();
+    vertices_.resize(3 * (first + std::size_t(index_count / 3)));
+    TLVertex* out = vertices_.data() + 3 * first;
+    std::size_t kept = 0;
     for (int i = 0; i + 2 < index_count; i += 3) {
         const int a = indices[i], b = indices[i + 1], c = indices[i + 2];
         if (a >= vertex_count || b >= vertex_count || c >= vertex_count) {
             all = false;
             continue;
         }
-        vertices_.push_back(vertices[a]);
-        vertices_.push_back(vertices[b]);
-        vertices_.push_back(vertices[c]);
-        triangles_.push_back(index);
+        out[3 * kept] = vertices[a];
+        out[3 * kept + 1] = vertices[b];
+        out[3 * kept + 2] = vertices[c];
+        ++kept;
     }
+    vertices_.resize(3 * (first + kept));
+    triangles_.resize(first + kept, index);
     return all && index_count % 3 == 0;
 }
 
@@ -213,8 +226,8 @@ void TriangleRasteriser::set_up(std::size_t first, std::size_t last)
             if (!(std::fabs(v[i].sx) < kMaxCoordinate) || !(std::fabs(v[i].sy) < kMaxCoordinate))
                 inside = false;
             else {
-                px[i] = std::llround(double(v[i].sx) * kSubPixel);
-                py[i] = std::llround(double(v[i].sy) * kSubPixel);
+                px[i] = round_half_away(double(v[i].sx) * kSubPixel);
+                py[i] = round_half_away(double(v[i].sy) * kSubPixel);
             }
         }
         if (!inside)
@@ -805,7 +818,7 @@ void draw_span_opaque(const Setup& s, const SpanContext& c, int y, int x0, int x
                 continue;
         }
         alignas(16) int at[8];
-        const auto coordinates = [&](Vec f, IVec keep, int* offsets) {
+        const auto coordinates = [&](Vec f, IVec keep, int* offsets) [[gnu::always_inline]] {
             Vec q = _mm_add_ps(q0, _mm_mul_ps(qx, f));
             q = select(_mm_andnot_si128(_mm_castps_si128(_mm_cmpeq_ps(q, _mm_setzero_ps())), keep), q, one);
             const Vec w = _mm_div_ps(one, q);
@@ -1016,22 +1029,21 @@ void TriangleRasteriser::flush(const RasterTarget& target)
         last = (y1 - clip.top) / kBandRows;
         return true;
     };
+    band_of_.resize(count);
     for (std::size_t t = 0; t < count; ++t) {
-        int first, last;
+        int first = 0, last = -1;
         if (setup_ok_[t] && band_range(setups_[t], first, last))
             for (int b = first; b <= last; ++b)
                 ++band_start_[std::size_t(b) + 1];
+        band_of_[t] = {first, last};
     }
     for (int b = 0; b < bands; ++b)
         band_start_[std::size_t(b) + 1] += band_start_[std::size_t(b)];
     band_items_.resize(band_start_[std::size_t(bands)]);
     band_fill_.assign(band_start_.begin(), band_start_.end() - 1);
-    for (std::size_t t = 0; t < count; ++t) {
-        int first, last;
-        if (setup_ok_[t] && band_range(setups_[t], first, last))
-            for (int b = first; b <= last; ++b)
-                band_items_[band_fill_[std::size_t(b)]++] = static_cast<std::uint32_t>(t);
-    }
+    for (std::size_t t = 0; t < count; ++t)
+        for (int b = band_of_[t].first; b <= band_of_[t].last; ++b)
+            band_items_[band_fill_[std::size_t(b)]++] = static_cast<std::uint32_t>(t);
     run_parallel(bands, [&](int band) { draw_band(target, band); });
     discard();
 }

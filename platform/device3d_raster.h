@@ -129,6 +129,10 @@ private:
     std::vector<std::uint8_t> setup_ok_;
     // The triangles of band b: band_items_[band_start_[b] .. band_start_[b + 1]).
     std::vector<std::uint32_t> band_start_, band_fill_, band_items_;
+    struct BandRange {
+        int first, last;  // none when last < first
+    };
+    std::vector<BandRange> band_of_;
 
     // The pool: workers wait for a job of `tasks_` numbered tasks.
     std::vector<std::thread> pool_;
