@@ -352,6 +352,36 @@ TEST(Device3DRaster, ThreadCountDoesNotChangeThePicture)
     }
 }
 
+// The opaque textured spans (their own eight-pixel path), keyed and fogged,
+// with and without Z: 1, 3 and 8 threads give the same picture.
+TEST(Device3DRaster, ThreadCountDoesNotChangeOpaqueTexturedSpans)
+{
+    const int n = 400;
+    std::vector<TLVertex> verts = random_triangles(n, 256, 200, 23);
+    std::vector<std::uint16_t> idx;
+    for (int i = 0; i < 3 * n; ++i)
+        idx.push_back(std::uint16_t(i));
+    const RefTexture tex = make_texture(PixelLayout::Rgb565, true);
+    const RasterTexture rt = tex.raster();
+    RenderStates fogged;
+    fogged.fog = true;
+    fogged.fog_colour = 0x406080;
+    RenderStates no_z;
+    no_z.z_enable = false;
+    const auto draw = [&](int threads) {
+        Frame f(256, 200);
+        TriangleRasteriser raster(threads);
+        EXPECT_TRUE(raster.queue(fogged, &rt, verts.data(), int(verts.size()), idx.data(), 3 * n / 2));
+        EXPECT_TRUE(raster.queue(no_z, &rt, verts.data(), int(verts.size()), idx.data() + 3 * n / 2, 3 * n / 2));
+        raster.flush(f.target());
+        return f;
+    };
+    const Frame one = draw(1), eight = draw(8), three = draw(3);
+    EXPECT_TRUE(one.colour == eight.colour);
+    EXPECT_TRUE(one.depth == eight.depth);
+    EXPECT_TRUE(one.colour == three.colour);
+}
+
 // Corners far outside the frame, depths outside [0, 1], bad indexes and
 // degenerate triangles: the frame outside the scissor is never touched,
 // depth is clamped, and bad triples are left out.
