@@ -64,11 +64,11 @@ inline int floor_int(float v)
 
 struct TriangleRasteriser::Setup {
     int left, right, top, bottom;  // covered pixels lie inside (inclusive)
+    std::uint32_t command;         // read with the bounds, for every band
     std::int64_t ea[3], eb[3], ec[3];  // edge e covers (x, y) when ea x + eb y + ec >= 0
     std::int64_t step_q[3], step_r[3];  // eb = |ea| step_q + step_r, 0 <= step_r < |ea| (ea != 0)
     float ox, oy;                  // where the planes' values are given
     float a[kPlanes], b[kPlanes], v[kPlanes];
-    std::uint32_t command;
 };
 
 TriangleRasteriser::TriangleRasteriser(int threads)
@@ -777,7 +777,7 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
 // is rounded down at 1/256 of a colour step or finer, so the result is
 // within a step of the float arithmetic's.
 template <bool ZTest, bool Fog>
-void draw_span_opaque(const Setup& s, const SpanContext& c, int y, int x0, int x1)
+[[gnu::flatten]] void draw_span_opaque(const Setup& s, const SpanContext& c, int y, int x0, int x1)
 {
     const float fy = float(y) - s.oy;
     const auto row = [&](int p, float scale) { return _mm_set1_ps((s.v[p] + s.b[p] * fy) * scale); };
