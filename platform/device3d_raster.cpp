@@ -412,39 +412,6 @@ struct PixelPacker {
     }
 };
 
-// 32-bit lanes holding 0..65535 to the low four 16-bit lanes.
-[[gnu::always_inline]] inline IVec narrow(IVec v)
-{
-    const IVec bias32 = _mm_set1_epi32(0x8000);
-    const IVec bias16 = _mm_set1_epi16(static_cast<short>(0x8000));
-    const IVec p = _mm_sub_epi32(v, bias32);
-    return _mm_xor_si128(_mm_packs_epi32(p, p), bias16);
-}
-
-[[gnu::always_inline]] inline IVec load_pixels(const std::uint16_t* p, int n)
-{
-    if (n == 4)
-        return _mm_loadl_epi64(reinterpret_cast<const IVec*>(p));
-    alignas(16) std::uint16_t part[8] = {};
-    for (int i = 0; i < n; ++i)
-        part[i] = p[i];
-    return _mm_load_si128(reinterpret_cast<const IVec*>(part));
-}
-
-// Writes the pixels of the lanes in `keep16` (16-bit lane masks), the first n.
-[[gnu::always_inline]] inline void store_pixels(std::uint16_t* p, int n, IVec keep16, IVec value, IVec old)
-{
-    const IVec merged = _mm_or_si128(_mm_and_si128(keep16, value), _mm_andnot_si128(keep16, old));
-    if (n == 4) {
-        _mm_storel_epi64(reinterpret_cast<IVec*>(p), merged);
-        return;
-    }
-    alignas(16) std::uint16_t part[8];
-    _mm_store_si128(reinterpret_cast<IVec*>(part), merged);
-    for (int i = 0; i < n; ++i)
-        p[i] = part[i];
-}
-
 // Two sets of four 32-bit lanes holding 0..65535 to eight 16-bit lanes.
 [[gnu::always_inline]] inline IVec narrow8(IVec lo, IVec hi)
 {
@@ -453,12 +420,36 @@ struct PixelPacker {
     return _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(lo, bias32), _mm_sub_epi32(hi, bias32)), bias16);
 }
 
-// Writes the pixels of the lanes in `keep` (16-bit lane masks), the first n of eight.
-[[gnu::always_inline]] inline void store_pixels8(std::uint16_t* p, int n, IVec keep, IVec value, IVec old)
+// Four 32-bit lanes holding 0..65535 to the low four 16-bit lanes.
+[[gnu::always_inline]] inline IVec narrow(IVec v)
+{
+    return narrow8(v, v);
+}
+
+// The first n of `Lanes` (4 or 8) 16-bit pixels.
+template <int Lanes>
+[[gnu::always_inline]] inline IVec load_pixels(const std::uint16_t* p, int n)
+{
+    if (n == Lanes)
+        return Lanes == 4 ? _mm_loadl_epi64(reinterpret_cast<const IVec*>(p))
+                          : _mm_loadu_si128(reinterpret_cast<const IVec*>(p));
+    alignas(16) std::uint16_t part[8] = {};
+    for (int i = 0; i < n; ++i)
+        part[i] = p[i];
+    return _mm_load_si128(reinterpret_cast<const IVec*>(part));
+}
+
+// Writes the pixels of the lanes in `keep` (16-bit lane masks), the first n
+// of `Lanes`.
+template <int Lanes>
+[[gnu::always_inline]] inline void store_pixels(std::uint16_t* p, int n, IVec keep, IVec value, IVec old)
 {
     const IVec merged = _mm_or_si128(_mm_and_si128(keep, value), _mm_andnot_si128(keep, old));
-    if (n == 8) {
-        _mm_storeu_si128(reinterpret_cast<IVec*>(p), merged);
+    if (n == Lanes) {
+        if constexpr (Lanes == 4)
+            _mm_storel_epi64(reinterpret_cast<IVec*>(p), merged);
+        else
+            _mm_storeu_si128(reinterpret_cast<IVec*>(p), merged);
         return;
     }
     alignas(16) std::uint16_t part[8];
@@ -659,7 +650,7 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
         if constexpr (ZTest) {
             const Vec zc = clamp(_mm_add_ps(z0, _mm_mul_ps(zx, fx)), 0.0f, 1.0f);
             z = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(zc, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f)));
-            stored = load_pixels(depth + x, n);
+            stored = load_pixels<4>(depth + x, n);
             keep = _mm_and_si128(keep, depth_passes(c.z_func, z, _mm_unpacklo_epi16(stored, _mm_setzero_si128())));
             if (_mm_movemask_epi8(keep) == 0)
                 continue;
@@ -749,7 +740,7 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
             g = _mm_add_ps(_mm_mul_ps(g, f), _mm_mul_ps(c.fog_g, rest));
             b = _mm_add_ps(_mm_mul_ps(b, f), _mm_mul_ps(c.fog_b, rest));
         }
-        const IVec old = load_pixels(colour + x, n);
+        const IVec old = load_pixels<4>(colour + x, n);
         if constexpr (Blend) {
             a = clamp(a, 0.0f, 255.0f);
             Vec dr, dg, db, da;
@@ -761,10 +752,10 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
         }
         const IVec keep16 = _mm_packs_epi32(keep, keep);
         const IVec pixels = narrow(c.packer.pack(clamp(r, 0.0f, 255.0f), clamp(g, 0.0f, 255.0f), clamp(b, 0.0f, 255.0f)));
-        store_pixels(colour + x, n, keep16, pixels, old);
+        store_pixels<4>(colour + x, n, keep16, pixels, old);
         if constexpr (ZTest) {
             if (c.z_write)
-                store_pixels(depth + x, n, keep16, narrow(z), stored);
+                store_pixels<4>(depth + x, n, keep16, narrow(z), stored);
         }
     }
 }
@@ -806,12 +797,7 @@ template <bool ZTest, bool Fog>
             };
             z_lo = depth_at(fx);
             z_hi = depth_at(fx_hi);
-            stored = n == 8 ? _mm_loadu_si128(reinterpret_cast<const IVec*>(depth + x)) : [&] {
-                alignas(16) std::uint16_t part[8] = {};
-                for (int i = 0; i < n; ++i)
-                    part[i] = depth[x + i];
-                return _mm_load_si128(reinterpret_cast<const IVec*>(part));
-            }();
+            stored = load_pixels<8>(depth + x, n);
             keep_lo = _mm_and_si128(keep_lo, depth_passes(c.z_func, z_lo, _mm_unpacklo_epi16(stored, zero)));
             keep_hi = _mm_and_si128(keep_hi, depth_passes(c.z_func, z_hi, _mm_unpackhi_epi16(stored, zero)));
             if (_mm_movemask_epi8(_mm_or_si128(keep_lo, keep_hi)) == 0)
@@ -863,16 +849,11 @@ template <bool ZTest, bool Fog>
             b = _mm_add_epi16(_mm_mulhi_epu16(b, k), _mm_mulhi_epu16(c.fog8[2], rest));
         }
         const IVec pixels = c.packer.pack16(r, g, b);
-        const IVec old = n == 8 ? _mm_loadu_si128(reinterpret_cast<const IVec*>(colour + x)) : [&] {
-            alignas(16) std::uint16_t part[8] = {};
-            for (int i = 0; i < n; ++i)
-                part[i] = colour[x + i];
-            return _mm_load_si128(reinterpret_cast<const IVec*>(part));
-        }();
-        store_pixels8(colour + x, n, keep, pixels, old);
+        const IVec old = load_pixels<8>(colour + x, n);
+        store_pixels<8>(colour + x, n, keep, pixels, old);
         if constexpr (ZTest) {
             if (c.z_write)
-                store_pixels8(depth + x, n, keep, narrow8(z_lo, z_hi), stored);
+                store_pixels<8>(depth + x, n, keep, narrow8(z_lo, z_hi), stored);
         }
     }
 }
