@@ -824,11 +824,12 @@ template <bool ZTest, bool Fog>
             if (_mm_movemask_epi8(keep) == 0)
                 continue;
         }
-        // Colour x 128, at least 0, as 8.8 fixed point (x 256).
+        // Colour x 128 held to 0..255 x 128 (also in lanes past the span's
+        // end, which can lie far outside the triangle), as 8.8 fixed point.
         const auto colour_at = [&](Vec c0, Vec cx) {
-            const IVec lo = _mm_cvttps_epi32(_mm_add_ps(c0, _mm_mul_ps(cx, fx)));
-            const IVec hi = _mm_cvttps_epi32(_mm_add_ps(c0, _mm_mul_ps(cx, fx_hi)));
-            return _mm_slli_epi16(_mm_max_epi16(_mm_packs_epi32(lo, hi), zero), 1);
+            const IVec lo = _mm_cvttps_epi32(clamp(_mm_add_ps(c0, _mm_mul_ps(cx, fx)), 0.0f, 32640.0f));
+            const IVec hi = _mm_cvttps_epi32(clamp(_mm_add_ps(c0, _mm_mul_ps(cx, fx_hi)), 0.0f, 32640.0f));
+            return _mm_slli_epi16(_mm_packs_epi32(lo, hi), 1);
         };
         // Texel channel t (0..255) times colour c8 / 255, in 8.8: t x 257 =
         // t x 65535 / 255, and the high half of the product divides by 65536.
