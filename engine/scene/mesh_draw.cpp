@@ -543,7 +543,9 @@ int face_segment_test_nearest(face_hit& result, mesh_face& face, const std::uint
     for (int i = 0; i < corners; ++i) {
         const vec4 a = rest_position(vertices, face_vertex(face, i));
         const vec4 b = rest_position(vertices, face_vertex(face, (i + 1) % corners));
-        const vec4 e = cross3(b.x - a.x, b.y - a.y, b.z - a.z, n.x, n.y, n.z);
+        // n x edge points into the face from every edge of a face wound
+        // about n (its corners counter-clockwise seen from where n points).
+        const vec4 e = cross3(n.x, n.y, n.z, b.x - a.x, b.y - a.y, b.z - a.z);
         if (e.x * (h.x - a.x) + e.y * (h.y - a.y) + e.z * (h.z - a.z) < 0.0f)
             return 0;
     }

@@ -230,8 +230,9 @@ struct face_hit {
 int face_segment_test(face_hit& result, mesh_face& face, const std::uint8_t* vertices, std::uint32_t vertex_count,
                       const vec4 segment[2], float limit);
 // Any segment: t = ((P0 - s0) . n) / ((s1 - s0) . n); a hit when t <= limit,
-// 0 <= t <= 1 and the point lies on the inner side of every edge. A segment
-// parallel to the face (zero denominator) is no hit.
+// 0 <= t <= 1 and the point H lies on the inner side of every edge:
+// (n x (Pi+1 - Pi)) . (H - Pi) >= 0. A segment parallel to the face (zero
+// denominator) is no hit.
 int face_segment_test_nearest(face_hit& result, mesh_face& face, const std::uint8_t* vertices,
                               std::uint32_t vertex_count, const vec4 segment[2], float limit);
 
