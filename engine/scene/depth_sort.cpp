@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/base/engine.h"
+#include "engine/base/float_conv.h"
 #include "engine/base/light_record.h"
 #include "engine/base/material_records.h"
 #include "engine/base/texture_record.h"
@@ -81,16 +82,7 @@ int draw_entry(const zsort_entry& e, const mesh_view& view, const scn_light* fir
         const work_vertex& w = e.work[i];
         const screen_vertex& s = e.screen[i];
         clip_vertex& c = corners[k];
-        std::memset(&c, 0, sizeof c);
-        c.x = w.x;
-        c.y = w.y;
-        c.z = w.z;
-        c.w = w.w;
-        c.u = w.u;
-        c.v = w.v;
-        c.sx = s.sx;
-        c.sy = s.sy;
-        c.rhw = s.rhw;
+        c = corner_clip_vertex(w, s);
         if (unlit) {
             c.light[0] = intensity_factor;
         } else if (!lazy) {
@@ -142,13 +134,7 @@ std::int32_t zsort_key(const float* z, int count, std::int32_t bias, std::int32_
     const double scale = count == 4 ? 4096.0 : 5461.333333333333;
     const double k = static_cast<double>(bias) * 16384.0 + scale * sum - 4096000.0 + static_cast<double>(layer) * 16384.0;
     // Held to the int32 range before conversion (a NaN depth sorts as 0).
-    if (!(k == k))
-        return 0;
-    if (k >= 2147483647.0)
-        return 2147483647;
-    if (k <= -2147483648.0)
-        return -2147483647 - 1;
-    return static_cast<std::int32_t>(std::trunc(k));
+    return platform::trunc_to_int(k);
 }
 
 int zsort_bucket(std::int32_t key)

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/base/engine.h"
+#include "engine/base/float_conv.h"
 #include "engine/base/light_record.h"
 #include "engine/model/model_node.h"
 #include "engine/model/mtr_lib.h"
@@ -128,16 +129,7 @@ int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_verte
             screen_vertex& s = screen[i];
             s.outcode = w.outcode;
             clip_vertex& c = corners[k];
-            std::memset(&c, 0, sizeof c);
-            c.x = w.x;
-            c.y = w.y;
-            c.z = w.z;
-            c.w = w.w;
-            c.u = w.u;
-            c.v = w.v;
-            c.sx = s.sx;
-            c.sy = s.sy;
-            c.rhw = s.rhw;
+            c = corner_clip_vertex(w, s);
             switch (rule) {
             case light_rule::stored:
                 c.light[0] = w.intensity;
@@ -210,6 +202,21 @@ bool face_is_valid(const mesh_face& face, std::uint32_t vertex_count)
     return true;
 }
 
+clip_vertex corner_clip_vertex(const work_vertex& w, const screen_vertex& s)
+{
+    clip_vertex c{};
+    c.x = w.x;
+    c.y = w.y;
+    c.z = w.z;
+    c.w = w.w;
+    c.u = w.u;
+    c.v = w.v;
+    c.sx = s.sx;
+    c.sy = s.sy;
+    c.rhw = s.rhw;
+    return c;
+}
+
 float binding_float(const mesh_texture& binding, int word)
 {
     float f;
@@ -238,15 +245,10 @@ const mtr_texture* texture_frame(const mesh_texture* binding, float engine_phase
     if (frames <= 1)
         return binding->first_frame;
     float phase = binding_float(*binding, binding_word::phase);
-    if (phase < 0.0f)
+    if (std::isless(phase, 0.0f))
         phase = engine_phase;
     // trunc((phase - 0.001) x count), held to the frames there are.
-    const double steps = std::trunc((static_cast<double>(phase) - 0.001) * frames);
-    std::int32_t n = 0;
-    if (steps >= frames - 1)
-        n = frames - 1;
-    else if (steps > 0.0)
-        n = static_cast<std::int32_t>(steps);
+    std::int32_t n = platform::trunc_clamped((static_cast<double>(phase) - 0.001) * frames, 0, frames - 1);
     const mtr_texture* frame = binding->first_frame;
     for (; n > 0 && frame->next; --n)
         frame = frame->next;
@@ -453,20 +455,6 @@ void mesh_copy_points(const model_part& mesh, vec4* points, std::uint32_t count)
     }
 }
 
-void mesh_set_face_param(model_part& mesh, float value)
-{
-    std::int32_t word = 0;
-    if (value >= 2147483520.0f)
-        word = 2147483647;
-    else if (value <= -2147483648.0f)
-        word = -2147483647 - 1;
-    else if (value == value)
-        word = static_cast<std::int32_t>(value);
-    mesh_face* faces = mesh_faces(mesh);
-    for (std::uint32_t i = 0, n = mesh_face_count(mesh); i < n; ++i)
-        faces[i].depth_bias = word;
-}
-
 // ---------------------------------------------------------------------------
 
 namespace {
@@ -475,6 +463,17 @@ vec4 rest_position(const std::uint8_t* vertices, std::uint32_t i)
 {
     const work_vertex v = source_vertex(vertices, i);
     return {v.x, v.y, v.z, v.w};
+}
+
+// Edge i of a face: corner i to the next one, the last back to the first.
+struct face_edge {
+    vec4 a, b;
+};
+
+face_edge edge_of(const mesh_face& face, const std::uint8_t* vertices, int i)
+{
+    return {rest_position(vertices, face_vertex(face, i)),
+            rest_position(vertices, face_vertex(face, (i + 1) % face.corner_count))};
 }
 
 // Recomputes the face's normal from the given vertices into the face and
@@ -492,6 +491,20 @@ bool hit_normal(face_hit& result, mesh_face& face, const std::uint8_t* vertices,
     return true;
 }
 
+// t = ((P0 - s0) . n) / den into the result; whether 0 <= t <= 1 and t <=
+// limit. A zero denominator (a segment parallel to the face) stores nothing
+// and is no hit.
+bool hit_parameter(face_hit& result, const mesh_face& face, const std::uint8_t* vertices, const vec4& s0,
+                   const vec4& n, float den, float limit)
+{
+    if (den == 0.0f)
+        return false;
+    const vec4 p0 = rest_position(vertices, face_vertex(face, 0));
+    const float t = ((p0.x - s0.x) * n.x + (p0.y - s0.y) * n.y + (p0.z - s0.z) * n.z) / den;
+    result.t = t;
+    return t <= limit && t >= 0.0f && t <= 1.0f;
+}
+
 } // namespace
 
 int face_segment_test(face_hit& result, mesh_face& face, const std::uint8_t* vertices, std::uint32_t vertex_count,
@@ -501,22 +514,15 @@ int face_segment_test(face_hit& result, mesh_face& face, const std::uint8_t* ver
     if (!hit_normal(result, face, vertices, vertex_count, n))
         return 0;
     const vec4& s0 = segment[0];
-    const int corners = face.corner_count;
-    for (int i = 0; i < corners; ++i) {
-        const vec4 a = rest_position(vertices, face_vertex(face, i));
-        const vec4 b = rest_position(vertices, face_vertex(face, (i + 1) % corners));
-        if ((s0.z - a.z) * (a.x - b.x) + (b.z - a.z) * (s0.x - a.x) < 0.0f)
+    for (int i = 0; i < face.corner_count; ++i) {
+        const face_edge e = edge_of(face, vertices, i);
+        if ((s0.z - e.a.z) * (e.a.x - e.b.x) + (e.b.z - e.a.z) * (s0.x - e.a.x) < 0.0f)
             return 0;
     }
     const float dy = segment[1].y - s0.y;
-    const float den = dy * n.y;
-    if (den == 0.0f)
+    if (!hit_parameter(result, face, vertices, s0, n, dy * n.y, limit))
         return 0;
-    const vec4 p0 = rest_position(vertices, face_vertex(face, 0));
-    const float t = ((p0.x - s0.x) * n.x + (p0.y - s0.y) * n.y + (p0.z - s0.z) * n.z) / den;
-    result.t = t;
-    if (!(t <= limit && t >= 0.0f && t <= 1.0f))
-        return 0;
+    const float t = result.t;
     result.point = {s0.x, s0.y + dy * t, s0.z, 1.0f};
     return 1;
 }
@@ -529,24 +535,17 @@ int face_segment_test_nearest(face_hit& result, mesh_face& face, const std::uint
         return 0;
     const vec4& s0 = segment[0];
     const vec4 d{segment[1].x - s0.x, segment[1].y - s0.y, segment[1].z - s0.z, 0.0f};
-    const float den = d.x * n.x + d.y * n.y + d.z * n.z;
-    if (den == 0.0f)
+    if (!hit_parameter(result, face, vertices, s0, n, d.x * n.x + d.y * n.y + d.z * n.z, limit))
         return 0;
-    const vec4 p0 = rest_position(vertices, face_vertex(face, 0));
-    const float t = ((p0.x - s0.x) * n.x + (p0.y - s0.y) * n.y + (p0.z - s0.z) * n.z) / den;
-    result.t = t;
-    if (!(t <= limit && t >= 0.0f && t <= 1.0f))
-        return 0;
+    const float t = result.t;
     const vec4 h{s0.x + t * d.x, s0.y + t * d.y, s0.z + t * d.z, 1.0f};
     result.point = h;
-    const int corners = face.corner_count;
-    for (int i = 0; i < corners; ++i) {
-        const vec4 a = rest_position(vertices, face_vertex(face, i));
-        const vec4 b = rest_position(vertices, face_vertex(face, (i + 1) % corners));
+    for (int i = 0; i < face.corner_count; ++i) {
+        const face_edge e = edge_of(face, vertices, i);
         // n x edge points into the face from every edge of a face wound
         // about n (its corners counter-clockwise seen from where n points).
-        const vec4 e = cross3(n.x, n.y, n.z, b.x - a.x, b.y - a.y, b.z - a.z);
-        if (e.x * (h.x - a.x) + e.y * (h.y - a.y) + e.z * (h.z - a.z) < 0.0f)
+        const vec4 in = cross3(n.x, n.y, n.z, e.b.x - e.a.x, e.b.y - e.a.y, e.b.z - e.a.z);
+        if (in.x * (h.x - e.a.x) + in.y * (h.y - e.a.y) + in.z * (h.z - e.a.z) < 0.0f)
             return 0;
     }
     return 1;

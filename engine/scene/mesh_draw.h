@@ -57,6 +57,10 @@ inline std::uint32_t face_vertex(const mesh_face& face, int k)
     return face.corner[k] / face_corner_stride;
 }
 
+// The clip vertex of a corner: view position, u and v from its work vertex,
+// screen position and 1/w from its screen vertex, every other word 0.
+clip_vertex corner_clip_vertex(const work_vertex& w, const screen_vertex& s);
+
 // ---------------------------------------------------------------------------
 // Texture bindings.
 //
@@ -208,9 +212,6 @@ patch_texture_map patch_texture_map_of(const model_node& node);
 void mesh_copy_to_work(const model_part& mesh, work_vertex* work, std::uint32_t count);
 // Copies each rest vertex's position into `points` (at most `count`).
 void mesh_copy_points(const model_part& mesh, vec4* points, std::uint32_t count);
-// The depth bias of every face: the value truncated (held to the int32
-// range). model_node::set_mesh_param does the same on a node.
-void mesh_set_face_param(model_part& mesh, float value);
 
 // ---------------------------------------------------------------------------
 // Face hit tests.
