@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/base/engine.h"
 #include "engine/base/float_conv.h"
@@ -11,6 +12,7 @@
 #include "engine/model/model_node.h"
 #include "engine/model/mtr_lib.h"
 #include "engine/render/polygon_target.h"
+#include "engine/scene/depth_sort.h"
 
 namespace {
 
@@ -344,6 +346,27 @@ int mesh_draw_shadow(const model_part& mesh, const mesh_face* const* faces, work
                      screen_vertex* screen, const mesh_view& view, const model_node& node, float depth)
 {
     return draw_faces(mesh, faces, work, screen, view, node, nullptr, light_rule::shadow, depth);
+}
+
+int draw_mesh_node(mesh_frame& frame, model_node& node, const vec4& eye, const mesh_view& view,
+                   scn_light* const* lights, bool unlit, int deformed)
+{
+    if (!node.mesh || !frame.written || !frame.work || !frame.screen)
+        return 0;
+    model_part& mesh = *node.mesh;
+    face_normals(mesh, frame.work, frame.written);
+    if (deformed)
+        vertex_normals(mesh, frame.work, frame.written);
+    if (frame.context && frame.context->render_type == engine::software_render_type)
+        return zsort_add_faces(frame, mesh, eye, node);
+    // The face list is kept between calls: no allocation once it has grown
+    // to the largest mesh drawn.
+    static std::vector<const mesh_face*> selected;
+    selected.resize(std::max<std::size_t>(selected.size(), mesh_face_count(mesh) + 1u));
+    backface_select(mesh, eye, frame.work, frame.written, selected.data());
+    if (unlit)
+        return mesh_draw_unlit(mesh, selected.data(), frame.work, frame.screen, view, node);
+    return mesh_draw(mesh, selected.data(), frame.work, frame.screen, view, node, lights);
 }
 
 void project_clip_vertices(clip_vertex* vertices, int count, const projection_settings& projection)

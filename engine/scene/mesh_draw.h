@@ -164,6 +164,15 @@ int mesh_draw_unlit(const model_part& mesh, const mesh_face* const* faces, work_
 int mesh_draw_shadow(const model_part& mesh, const mesh_face* const* faces, work_vertex* work,
                      screen_vertex* screen, const mesh_view& view, const model_node& node, float depth);
 
+// A mesh node whose transform has just written frame.work / frame.screen
+// (frame.written vertices; nothing is done when 0): its face normals, its
+// vertex normals when `deformed` (what the transform returned), then in the
+// software render type zsort_add_faces (depth_sort.h), else backface_select
+// and mesh_draw, or mesh_draw_unlit when `unlit`. Returns the faces filed
+// or drawn. The scene view's per-node drawing calls it for every mesh node.
+int draw_mesh_node(mesh_frame& frame, model_node& node, const vec4& eye, const mesh_view& view,
+                   scn_light* const* lights, bool unlit, int deformed);
+
 // Projects clip vertices in place: rhw = 1/w (0 for w = 0), screen x =
 // x scale_x rhw + centre_x, screen y = centre_y - y scale_y rhw.
 void project_clip_vertices(clip_vertex* vertices, int count, const projection_settings& projection);

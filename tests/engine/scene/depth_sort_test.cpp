@@ -161,6 +161,30 @@ TEST_F(DepthSortTest, FacesBeyondTheEntryArrayAreDroppedAndCounted)
     EXPECT_EQ(zsort_faults().dropped_faces, 2u);
 }
 
+// The per-node entry point takes the path of the render type: filed here,
+// drawn through the renderer on the 3D device's path.
+TEST_F(DepthSortTest, NodesGoToTheDepthSortOrTheRendererByRenderType)
+{
+    model_node* node = load_and_transform(sorted_scene("SCENE"));
+    ASSERT_NE(node, nullptr);
+    recording_target device;
+    view.renderer = &device;
+    EXPECT_EQ(draw_mesh_node(frame, *node, {0, 0, 0, 1}, view, nullptr, false, 1), 3);
+    EXPECT_EQ(frame.entries_used, 3u);
+    EXPECT_TRUE(device.calls.empty());
+
+    current_engine->set_render_type(2);
+    frame.written = 0;
+    EXPECT_EQ(draw_mesh_node(frame, *node, {0, 0, 0, 1}, view, nullptr, false, 0), 0);   // nothing written
+    std::unique_ptr<model_lib> keep = std::move(lib);
+    node = load_and_transform(sorted_scene("SCENE"));
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(draw_mesh_node(frame, *node, {0, 0, 0, 1}, view, nullptr, true, 0), 3);
+    ASSERT_EQ(device.calls.size(), 4u);   // the far and near quads whole, the clipped one as two triangles
+    for (const recorded_polygon& p : device.calls)
+        EXPECT_EQ(p.vertices[0].light[0], 1.0f);
+}
+
 TEST_F(DepthSortTest, WithoutABucketTableNothingIsDrawn)
 {
     engine device;
