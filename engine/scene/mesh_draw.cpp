@@ -134,6 +134,7 @@ int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_verte
             c = corner_clip_vertex(w, s);
             switch (rule) {
             case light_rule::stored:
+            case light_rule::shadow:
                 c.light[0] = w.intensity;
                 break;
             case light_rule::lazy:
@@ -142,7 +143,6 @@ int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_verte
                 c.light[0] = w.intensity;
                 break;
             case light_rule::unlit:
-            case light_rule::shadow:
                 c.light[0] = 1.0f;
                 break;
             }

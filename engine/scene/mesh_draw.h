@@ -159,8 +159,9 @@ int mesh_draw(const model_part& mesh, const mesh_face* const* faces, work_vertex
 // The same with every corner at intensity 1.0.
 int mesh_draw_unlit(const model_part& mesh, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
                     const mesh_view& view, const model_node& node);
-// The same unlit, every corner's view z set to `depth` before emission
-// (after clipping for clipped polygons): a planar shadow at one depth.
+// The same with the stored intensity (never lit here), every corner's view
+// z set to `depth` before emission (after clipping for clipped polygons): a
+// planar shadow at one depth.
 int mesh_draw_shadow(const model_part& mesh, const mesh_face* const* faces, work_vertex* work,
                      screen_vertex* screen, const mesh_view& view, const model_node& node, float depth);
 

@@ -94,15 +94,17 @@ TEST_F(MeshDrawTest, TheUnlitBackObjectDrawsAtFullLight)
 
 TEST_F(MeshDrawTest, ShadowsAreWrittenAtOneDepthClippedOrNot)
 {
-    model_node* node = load_and_transform(three_faces("SHADOW"));
+    // The shadow keeps its stored light, even on a node that lights lazily.
+    model_node* node = load_and_transform(three_faces("SHADOW", 0.125f));
     ASSERT_NE(node, nullptr);
+    ASSERT_NE(node->flags & node_lazy_lighting, 0u);
     auto faces = front_faces(*node);
     mesh_draw_shadow(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, -3.5f);
     ASSERT_EQ(target.calls.size(), 3u);
     for (const recorded_polygon& p : target.calls)
         for (const clip_vertex& v : p.vertices) {
             EXPECT_EQ(v.z, -3.5f);
-            EXPECT_EQ(v.light[0], 1.0f);
+            EXPECT_EQ(v.light[0], 0.125f);
         }
 }
 
