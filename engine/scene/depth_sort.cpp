@@ -66,16 +66,12 @@ int draw_entry(const zsort_entry& e, const mesh_view& view, const scn_light* fir
     const light_material m = binding_light_material(binding);
     const float ambient_k = m.ambient * light_factor;
     const float diffuse_k = m.diffuse * (first_light ? first_light->r : 0.0f) * light_factor;
-    const raster_material material = raster_material_of(frame);
-    const float su = frame ? static_cast<float>(frame->width) * 65536.0f : 0.0f;
-    const float sv = frame ? static_cast<float>(frame->height) * 65536.0f : 0.0f;
-    const bool polygon_rasteriser = (r.flags & 0x10) != 0;
+    const bool polygon_rasteriser = (r.flags & node_polygon_rasteriser) != 0;
     const bool unlit = r.first_hash == unlit_instance_hash;
     const bool lazy = (r.flags & node_lazy_lighting) != 0;
 
     const int count = f.corner_count == 4 ? 4 : 3;
     clip_vertex corners[clip_buffer_vertices];
-    clip_vertex scratch[clip_buffer_vertices];
     std::uint32_t or_code = 0;
     for (int k = 0; k < count; ++k) {
         const std::uint32_t i = face_vertex(f, k);
@@ -97,31 +93,7 @@ int draw_entry(const zsort_entry& e, const mesh_view& view, const scn_light* fir
         or_code |= w.outcode;
     }
 
-    if (or_code == 0) {
-        for (int k = 0; k < count; ++k)
-            scale_for_raster(corners[k], su, sv);
-        clip_vertex* p[4] = {&corners[0], &corners[1], &corners[2], &corners[3]};
-        if (polygon_rasteriser) {
-            rast_polygon(p, count, &material);
-        } else {
-            raster_triangle(p, material);
-            if (count == 4) {
-                clip_vertex* q[3] = {&corners[0], &corners[2], &corners[3]};
-                raster_triangle(q, material);
-            }
-        }
-        return 1;
-    }
-    int n = count;
-    clip_vertex* out = clip_polygon(&view.clip, corners, scratch, &n, or_code, &view);
-    if (!out || n == 0)
-        return 0;
-    project_clip_vertices(out, n, view.projection);
-    if (polygon_rasteriser)
-        poly_raster(out, n, material, su, sv);
-    else
-        poly_raster_fan(out, n, material, su, sv);
-    return 1;
+    return raster_face(view, corners, count, or_code, frame, polygon_rasteriser);
 }
 
 } // namespace
@@ -236,6 +208,40 @@ int zsort_draw(engine& context, const mesh_view& view, scn_light* const* lights)
             drawn += draw_entry(*e, view, first_light);
     zsort_clear(context);
     return drawn;
+}
+
+int raster_face(const mesh_view& view, clip_vertex* corners, int count, std::uint32_t or_code,
+                const mtr_texture* frame, bool polygon_rasteriser)
+{
+    const raster_material material = raster_material_of(frame);
+    const float su = frame ? static_cast<float>(frame->width) * 65536.0f : 0.0f;
+    const float sv = frame ? static_cast<float>(frame->height) * 65536.0f : 0.0f;
+    if (or_code == 0) {
+        for (int k = 0; k < count; ++k)
+            scale_for_raster(corners[k], su, sv);
+        clip_vertex* p[4] = {&corners[0], &corners[1], &corners[2], &corners[3]};
+        if (polygon_rasteriser) {
+            rast_polygon(p, count, &material);
+        } else {
+            raster_triangle(p, material);
+            if (count == 4) {
+                clip_vertex* q[3] = {&corners[0], &corners[2], &corners[3]};
+                raster_triangle(q, material);
+            }
+        }
+        return 1;
+    }
+    clip_vertex scratch[clip_buffer_vertices];
+    int n = count;
+    clip_vertex* out = clip_polygon(&view.clip, corners, scratch, &n, or_code, &view);
+    if (!out || n == 0)
+        return 0;
+    project_clip_vertices(out, n, view.projection);
+    if (polygon_rasteriser)
+        poly_raster(out, n, material, su, sv);
+    else
+        poly_raster_fan(out, n, material, su, sv);
+    return 1;
 }
 
 raster_material raster_material_of(const mtr_texture* frame)

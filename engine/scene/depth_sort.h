@@ -70,6 +70,15 @@ int zsort_draw(engine& context, const mesh_view& view, scn_light* const* lights)
 // rasteriser draws nothing with it).
 raster_material raster_material_of(const mtr_texture* frame);
 
+// Draws one face of `count` built corners (light in word 20) whose corners'
+// outcodes OR to `or_code` (their AND being 0): unclipped, scaled for the
+// rasteriser and drawn as a polygon (`polygon_rasteriser`) or as triangles
+// (a quad as (0, 1, 2) and (0, 2, 3)); otherwise clipped, projected and
+// handed to poly_raster or poly_raster_fan. 1 when something was handed
+// over, 0 when clipping left nothing.
+int raster_face(const mesh_view& view, clip_vertex* corners, int count, std::uint32_t or_code,
+                const mtr_texture* frame, bool polygon_rasteriser);
+
 // The software emitters of clipped polygons: every vertex is scaled (x and y
 // by the rasteriser's scale values, u and v by the texel scales su, sv),
 // then the polygon goes to rast_polygon (poly_raster) or as the fan (0, i,

@@ -391,6 +391,23 @@ int poly_emit(polygon_target& renderer, const clip_vertex* vertices, int count, 
     return emitted;
 }
 
+namespace {
+
+// Clips a polygon of `count` vertices copied into `polygon` with the plane
+// set `code`, projects the result and fans it out.
+int clip_and_emit(const mesh_view& view, clip_vertex* polygon, int count, unsigned code, const mtr_texture* frame)
+{
+    clip_vertex scratch[clip_buffer_vertices];
+    int n = count;
+    clip_vertex* out = clip_polygon(&view.clip, polygon, scratch, &n, code, &view);
+    if (!out || n == 0)
+        return 0;
+    project_clip_vertices(out, n, view.projection);
+    return poly_emit(*view.renderer, out, n, frame, 0);
+}
+
+} // namespace
+
 int poly_emit_pointers(const mesh_view& view, clip_vertex* const* corners, int count, const mtr_texture* frame)
 {
     if (!view.renderer || (count != 3 && count != 4))
@@ -405,15 +422,101 @@ int poly_emit_pointers(const mesh_view& view, clip_vertex* const* corners, int c
         return 1;
     }
     clip_vertex polygon[clip_buffer_vertices];
-    clip_vertex scratch[clip_buffer_vertices];
     for (int i = 0; i < count; ++i)
         polygon[i] = *corners[i];
-    int n = count;
-    clip_vertex* out = clip_polygon(&view.clip, polygon, scratch, &n, code, &view);
-    if (!out || n == 0)
+    return clip_and_emit(view, polygon, count, code, frame);
+}
+
+int poly_emit_contiguous(const mesh_view& view, clip_vertex* vertices, int count, const mtr_texture* frame)
+{
+    if (!view.renderer || (count != 3 && count != 4))
         return 0;
-    project_clip_vertices(out, n, view.projection);
-    return poly_emit(*view.renderer, out, n, frame, 0);
+    const unsigned code = clip_outcode_array(&view.clip, vertices, count);
+    if (code == clip_poly_outside)
+        return 0;
+    if (code == clip_poly_inside) {
+        project_clip_vertices(vertices, count, view.projection);
+        view.renderer->draw_polygons(count, vertices, nullptr, frame, 0);
+        return 1;
+    }
+    clip_vertex polygon[clip_buffer_vertices];
+    std::copy(vertices, vertices + count, polygon);
+    return clip_and_emit(view, polygon, count, code, frame);
+}
+
+namespace {
+
+// The corners of a face lit with every light, into `corners` (room for
+// clip_buffer_vertices); returns the corner count.
+int all_lights_corners(const mesh_face& f, work_vertex* work, screen_vertex* screen, const model_node& node,
+                       scn_light* const* lights, float light_factor, clip_vertex* corners, std::uint32_t& and_code,
+                       std::uint32_t& or_code)
+{
+    and_code = ~0u;
+    or_code = 0;
+    const light_material m = binding_light_material(face_binding(node, f.material));
+    const int count = f.corner_count == 4 ? 4 : 3;
+    for (int k = 0; k < count; ++k) {
+        const std::uint32_t i = face_vertex(f, k);
+        const work_vertex& w = work[i];
+        screen[i].outcode = w.outcode;
+        and_code &= w.outcode;
+        or_code |= w.outcode;
+        corners[k] = corner_clip_vertex(w, screen[i]);
+        if (lights && lights[0]) {
+            float result[3] = {0.0f, 0.0f, 0.0f};
+            const vec4 point{w.x, w.y, w.z, 1.0f};
+            vec4 normal{w.nx, w.ny, w.nz, 0.0f};
+            light_vertex(result, &point, &normal, m, lights);
+            corners[k].light[0] = result[0];
+        } else {
+            corners[k].light[0] = m.ambient * light_factor;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+int mesh_draw_all_lights(const model_part&, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
+                         const mesh_view& view, const model_node& node, scn_light* const* lights)
+{
+    if (!faces || !work || !screen || !view.renderer)
+        return 0;
+    const float phase = view.context ? view.context->texture_phase : 0.0f;
+    const float light_factor = view.context ? view.context->factor_a : 0.5f;
+    int drawn = 0;
+    for (const mesh_face* const* it = faces; *it; ++it) {
+        clip_vertex corners[clip_buffer_vertices];
+        std::uint32_t and_code = 0, or_code = 0;
+        const int count =
+            all_lights_corners(**it, work, screen, node, lights, light_factor, corners, and_code, or_code);
+        const mtr_texture* frame = texture_frame(face_binding(node, (*it)->material), phase);
+        if (poly_emit_contiguous(view, corners, count, frame) > 0)
+            ++drawn;
+    }
+    return drawn;
+}
+
+int mesh_raster_all_lights(const model_part&, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
+                           const mesh_view& view, const model_node& node, scn_light* const* lights)
+{
+    if (!faces || !work || !screen)
+        return 0;
+    const float phase = view.context ? view.context->texture_phase : 0.0f;
+    const float light_factor = view.context ? view.context->factor_a : 0.5f;
+    int drawn = 0;
+    for (const mesh_face* const* it = faces; *it; ++it) {
+        clip_vertex corners[clip_buffer_vertices];
+        std::uint32_t and_code = 0, or_code = 0;
+        const int count =
+            all_lights_corners(**it, work, screen, node, lights, light_factor, corners, and_code, or_code);
+        if (and_code != 0)
+            continue;
+        const mtr_texture* frame = texture_frame(face_binding(node, (*it)->material), phase);
+        drawn += raster_face(view, corners, count, or_code, frame, (node.flags & node_polygon_rasteriser) != 0);
+    }
+    return drawn;
 }
 
 float mesh_patch_sink::light_point(const vec4& position, const vec4& normal)

@@ -147,6 +147,9 @@ clip_record make_clip_record(float tan_half_fov, const projection_settings& proj
 // Lighting modes of a node: flag bit 1 set lights each corner here, once per
 // frame and vertex (lazy lighting), with the first light of `lights`.
 inline constexpr std::uint32_t node_lazy_lighting = 0x2;
+// Software path: flag bit 4 draws a node's faces with the perspective
+// polygon rasteriser, else with the affine triangle rasteriser.
+inline constexpr std::uint32_t node_polygon_rasteriser = 0x10;
 // Name hash of the instance drawn unlit (the "BACK" object).
 inline constexpr std::uint32_t unlit_instance_hash = 0x1B131112;
 
@@ -164,6 +167,20 @@ int mesh_draw_unlit(const model_part& mesh, const mesh_face* const* faces, work_
 // planar shadow at one depth.
 int mesh_draw_shadow(const model_part& mesh, const mesh_face* const* faces, work_vertex* work,
                      screen_vertex* screen, const mesh_view& view, const model_node& node, float depth);
+
+// Library entry points the frame does not call: every corner lit with all
+// of `lights` through light_vertex (the corner's view position and work
+// normal, the face material's coefficients; no lights: the ambient term),
+// nothing stored back. mesh_draw_all_lights emits each face through
+// poly_emit_contiguous; mesh_raster_all_lights is its software twin, which
+// hands each face straight to the rasteriser (unsorted; nothing is filed).
+// Both return the faces drawn.
+int mesh_draw_all_lights(const model_part& mesh, const mesh_face* const* faces, work_vertex* work,
+                         screen_vertex* screen, const mesh_view& view, const model_node& node,
+                         scn_light* const* lights);
+int mesh_raster_all_lights(const model_part& mesh, const mesh_face* const* faces, work_vertex* work,
+                           screen_vertex* screen, const mesh_view& view, const model_node& node,
+                           scn_light* const* lights);
 
 // A mesh node whose transform has just written frame.work / frame.screen
 // (frame.written vertices; nothing is done when 0): its face normals, its
@@ -188,6 +205,10 @@ int poly_emit(polygon_target& renderer, const clip_vertex* vertices, int count, 
 // inside, else copied, clipped, projected and fanned. Returns the polygons
 // sent (a fan counts its triangles).
 int poly_emit_pointers(const mesh_view& view, clip_vertex* const* corners, int count, const mtr_texture* frame);
+
+// The same for a polygon of 3 or 4 contiguous vertices (projected in place
+// when wholly inside, sent as contiguous vertices with bias 0).
+int poly_emit_contiguous(const mesh_view& view, clip_vertex* vertices, int count, const mtr_texture* frame);
 
 // The patch tessellator's sink on the 3D device's path: points are lit with
 // the node's lights and the patch material, triangles go to

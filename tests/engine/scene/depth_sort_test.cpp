@@ -272,6 +272,24 @@ TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
     }
 }
 
+// The software twin of the all-lights variant draws at once, in list order
+// (the last face first), without sorting: the far quad ends on top.
+TEST_F(DepthSortRasterTest, AllLightsTwinDrawsUnsortedInListOrder)
+{
+    for (std::size_t i = 0; i < shade_table_entries; ++i)
+        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
+    model_node* node = load_and_transform(sorted_scene("SCENE"));
+    ASSERT_NE(node, nullptr);
+    bind(*node);
+    auto faces = front_faces(*node);
+    EXPECT_EQ(mesh_raster_all_lights(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, nullptr), 3);
+    EXPECT_EQ(at(319, 239), 10);
+    EXPECT_EQ(at(1, 239), 30);
+    EXPECT_EQ(current_engine->depth_buckets[0], nullptr);   // nothing filed
+    for (auto& r : node->material_refs)
+        r.material = nullptr;
+}
+
 TEST_F(DepthSortRasterTest, LightComesFromTheStoredIntensityOrTheUnlitFactor)
 {
     // The pixel is the light level (bits 8-15 of light x 65536).

@@ -163,6 +163,39 @@ TEST_F(MeshDrawTest, LazyLightingLightsASharedVertexOnce)
     material.texture->first_frame = nullptr;
 }
 
+// The entry point the frame does not call: every light through
+// light_vertex, faces through the contiguous emitter (no depth bias).
+TEST_F(MeshDrawTest, AllLightsVariantLightsEveryCornerAndEmitsContiguously)
+{
+    model_node* node = load_and_transform(three_faces("SIGN"));
+    ASSERT_NE(node, nullptr);
+    mesh_material material;
+    material.texture = new mesh_texture;
+    set_binding_float(*material.texture, binding_word::ambient, 0.2f);
+    set_binding_float(*material.texture, binding_word::diffuse, 0.8f);
+    node->material_refs.resize(1);
+    node->material_refs[0].material = &material;
+    current_engine->factor_a = 0.5f;
+    vertex_normals(*node->mesh, frame.work, frame.written);
+    scn_light light;
+    light.type = 3;
+    light.r = 0.5f;
+    light.position = {0, 0, 1, 0};
+    scn_light* lights[2] = {&light, nullptr};
+    auto faces = front_faces(*node);
+    EXPECT_EQ(mesh_draw_all_lights(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, lights), 2);
+    ASSERT_EQ(target.calls.size(), 3u);
+    EXPECT_EQ(target.calls[2].count, 4);
+    EXPECT_TRUE(target.calls[2].contiguous);
+    for (const recorded_polygon& p : target.calls) {
+        EXPECT_EQ(p.bias, 0);
+        for (const clip_vertex& v : p.vertices)
+            EXPECT_NEAR(v.light[0], 0.2f * 0.5f + 0.8f * 0.5f * 0.5f, 1e-3f);
+    }
+    EXPECT_EQ(frame.work[0].intensity, 0.5f);   // nothing stored back
+    node->material_refs[0].material = nullptr;
+}
+
 // The frame of an animated texture: trunc((phase - 0.001) x count) steps,
 // held to the frames there are.
 TEST(TextureFrame, PhaseChoosesTheFrame)
