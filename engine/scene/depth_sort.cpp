@@ -233,10 +233,9 @@ int raster_face(const mesh_view& view, clip_vertex* corners, int count, std::uin
     }
     clip_vertex scratch[clip_buffer_vertices];
     int n = count;
-    clip_vertex* out = clip_polygon(&view.clip, corners, scratch, &n, or_code, &view);
-    if (!out || n == 0)
+    clip_vertex* out = clip_and_project(view, corners, scratch, n, or_code);
+    if (!out)
         return 0;
-    project_clip_vertices(out, n, view.projection);
     if (polygon_rasteriser)
         poly_raster(out, n, material, su, sv);
     else

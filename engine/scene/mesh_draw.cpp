@@ -160,10 +160,9 @@ int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_verte
             continue;
         }
         int n = count;
-        clip_vertex* out = clip_polygon(&view.clip, corners, scratch, &n, or_code, &view);
-        if (!out || n == 0)
+        clip_vertex* out = clip_and_project(view, corners, scratch, n, or_code);
+        if (!out)
             continue;
-        project_clip_vertices(out, n, view.projection);
         if (rule == light_rule::shadow)
             for (int k = 0; k < n; ++k)
                 out[k].z = depth;
@@ -369,6 +368,16 @@ int draw_mesh_node(mesh_frame& frame, model_node& node, const vec4& eye, const m
     return mesh_draw(mesh, selected.data(), frame.work, frame.screen, view, node, lights);
 }
 
+clip_vertex* clip_and_project(const mesh_view& view, clip_vertex* polygon, clip_vertex* scratch, int& count,
+                              unsigned planes)
+{
+    clip_vertex* out = clip_polygon(&view.clip, polygon, scratch, &count, planes, &view);
+    if (!out || count == 0)
+        return nullptr;
+    project_clip_vertices(out, count, view.projection);
+    return out;
+}
+
 void project_clip_vertices(clip_vertex* vertices, int count, const projection_settings& projection)
 {
     for (int i = 0; i < count; ++i) {
@@ -399,11 +408,8 @@ int clip_and_emit(const mesh_view& view, clip_vertex* polygon, int count, unsign
 {
     clip_vertex scratch[clip_buffer_vertices];
     int n = count;
-    clip_vertex* out = clip_polygon(&view.clip, polygon, scratch, &n, code, &view);
-    if (!out || n == 0)
-        return 0;
-    project_clip_vertices(out, n, view.projection);
-    return poly_emit(*view.renderer, out, n, frame, 0);
+    clip_vertex* out = clip_and_project(view, polygon, scratch, n, code);
+    return out ? poly_emit(*view.renderer, out, n, frame, 0) : 0;
 }
 
 } // namespace
@@ -478,28 +484,14 @@ int all_lights_corners(const mesh_face& f, work_vertex* work, screen_vertex* scr
 
 } // namespace
 
-int mesh_draw_all_lights(const model_part&, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
-                         const mesh_view& view, const model_node& node, scn_light* const* lights)
-{
-    if (!faces || !work || !screen || !view.renderer)
-        return 0;
-    const float phase = view.context ? view.context->texture_phase : 0.0f;
-    const float light_factor = view.context ? view.context->factor_a : 0.5f;
-    int drawn = 0;
-    for (const mesh_face* const* it = faces; *it; ++it) {
-        clip_vertex corners[clip_buffer_vertices];
-        std::uint32_t and_code = 0, or_code = 0;
-        const int count =
-            all_lights_corners(**it, work, screen, node, lights, light_factor, corners, and_code, or_code);
-        const mtr_texture* frame = texture_frame(face_binding(node, (*it)->material), phase);
-        if (poly_emit_contiguous(view, corners, count, frame) > 0)
-            ++drawn;
-    }
-    return drawn;
-}
+namespace {
 
-int mesh_raster_all_lights(const model_part&, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
-                           const mesh_view& view, const model_node& node, scn_light* const* lights)
+// Builds every face of the list lit with all lights and hands it to `emit`
+// (corners, count, AND and OR of the outcodes, frame), counting what it
+// reports drawn.
+template <typename Emit>
+int each_face_all_lights(const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
+                         const mesh_view& view, const model_node& node, scn_light* const* lights, Emit emit)
 {
     if (!faces || !work || !screen)
         return 0;
@@ -511,12 +503,35 @@ int mesh_raster_all_lights(const model_part&, const mesh_face* const* faces, wor
         std::uint32_t and_code = 0, or_code = 0;
         const int count =
             all_lights_corners(**it, work, screen, node, lights, light_factor, corners, and_code, or_code);
-        if (and_code != 0)
-            continue;
         const mtr_texture* frame = texture_frame(face_binding(node, (*it)->material), phase);
-        drawn += raster_face(view, corners, count, or_code, frame, (node.flags & node_polygon_rasteriser) != 0);
+        drawn += emit(corners, count, and_code, or_code, frame);
     }
     return drawn;
+}
+
+} // namespace
+
+int mesh_draw_all_lights(const model_part&, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
+                         const mesh_view& view, const model_node& node, scn_light* const* lights)
+{
+    if (!view.renderer)
+        return 0;
+    return each_face_all_lights(
+        faces, work, screen, view, node, lights,
+        [&](clip_vertex* corners, int count, std::uint32_t, std::uint32_t, const mtr_texture* frame) {
+            return poly_emit_contiguous(view, corners, count, frame) > 0 ? 1 : 0;
+        });
+}
+
+int mesh_raster_all_lights(const model_part&, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
+                           const mesh_view& view, const model_node& node, scn_light* const* lights)
+{
+    const bool polygon_rasteriser = (node.flags & node_polygon_rasteriser) != 0;
+    return each_face_all_lights(
+        faces, work, screen, view, node, lights,
+        [&](clip_vertex* corners, int count, std::uint32_t and_code, std::uint32_t or_code, const mtr_texture* frame) {
+            return and_code ? 0 : raster_face(view, corners, count, or_code, frame, polygon_rasteriser);
+        });
 }
 
 float mesh_patch_sink::light_point(const vec4& position, const vec4& normal)

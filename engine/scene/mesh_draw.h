@@ -195,6 +195,13 @@ int draw_mesh_node(mesh_frame& frame, model_node& node, const vec4& eye, const m
 // x scale_x rhw + centre_x, screen y = centre_y - y scale_y rhw.
 void project_clip_vertices(clip_vertex* vertices, int count, const projection_settings& projection);
 
+// Clips the polygon of `count` vertices in `polygon` against `planes` (both
+// arrays of clip_buffer_vertices records) and projects the result: the
+// array that holds it, with its count in `count`, or null when nothing is
+// left.
+clip_vertex* clip_and_project(const mesh_view& view, clip_vertex* polygon, clip_vertex* scratch, int& count,
+                              unsigned planes);
+
 // Fan of a convex polygon of `count` contiguous vertices: triangles (0, i,
 // i + 1) for i = 1 .. count - 2, each as a three-vertex call. Fewer than 3
 // vertices emit nothing. Returns the triangles emitted.

@@ -30,6 +30,37 @@ mdl_object three_faces(const char* name, float light = 0.5f)
                            {{{0, 1, 2, 3}, 7}, {{4, 5, 6, 7}, 0}, {{8, 9, 10}, 0}}, "PAINT", light);
 }
 
+// A one-frame material of ambient 0.2 and diffuse 0.8 bound to the node's
+// reference 0, a directional light along +z of intensity 0.5, and the light
+// factor 0.5: a corner whose normal faces the light gets 0.3, one facing
+// away 0.1.
+struct lit_material_and_light {
+    lit_material_and_light(model_node& lit_node, engine* context) : node(lit_node)
+    {
+        material.texture = new mesh_texture;
+        material.texture->frame_count = 1;
+        material.texture->first_frame = &frame;
+        set_binding_float(*material.texture, binding_word::ambient, 0.2f);
+        set_binding_float(*material.texture, binding_word::diffuse, 0.8f);
+        node.material_refs.resize(1);
+        node.material_refs[0].material = &material;
+        context->factor_a = 0.5f;
+        light.type = 3;
+        light.r = 0.5f;
+        light.position = {0, 0, 1, 0};
+    }
+    ~lit_material_and_light()
+    {
+        node.material_refs[0].material = nullptr;
+        material.texture->first_frame = nullptr;
+    }
+    model_node& node;
+    mtr_texture frame;
+    mesh_material material;
+    scn_light light;
+    scn_light* lights[2] = {&light, nullptr};
+};
+
 TEST_F(MeshDrawTest, KitMeshReachesTheRendererAsWholeQuadsAndClippedFans)
 {
     model_node* node = load_and_transform(three_faces("SIGN", 0.3f));
@@ -119,32 +150,15 @@ TEST_F(MeshDrawTest, LazyLightingLightsASharedVertexOnce)
                         {{{0, 1, 2}}, {{1, 3, 2}}}, "PAINT"));
     ASSERT_NE(node, nullptr);
     node->flags |= node_lazy_lighting;
-    // The material: ambient 0.2, diffuse 0.8 on its texture binding.
-    mesh_material material;
-    material.texture = new mesh_texture;
-    mtr_texture frame0;
-    material.texture->frame_count = 1;
-    material.texture->first_frame = &frame0;
-    set_binding_float(*material.texture, binding_word::ambient, 0.2f);
-    set_binding_float(*material.texture, binding_word::diffuse, 0.8f);
-    node->material_refs.resize(1);
-    node->material_refs[0].material = &material;
-    current_engine->factor_a = 0.5f;
-
+    lit_material_and_light lit(*node, current_engine);
     vertex_normals(*node->mesh, frame.work, frame.written);
-    // The kit's normals face +z; a light along +z (towards the eye) of
-    // intensity 0.5.
-    scn_light light;
-    light.type = 3;
-    light.r = 0.5f;
-    light.position = {0, 0, 1, 0};
-    scn_light* lights[2] = {&light, nullptr};
+    scn_light* const* lights = lit.lights;
     auto faces = front_faces(*node);
     EXPECT_EQ(mesh_draw(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, lights), 2);
     ASSERT_EQ(target.calls.size(), 2u);
     const float expected = 1.0f * (0.8f * 0.5f * 0.5f) + 0.2f * 0.5f;
     for (const recorded_polygon& p : target.calls) {
-        EXPECT_EQ(p.texture, &frame0);
+        EXPECT_EQ(p.texture, &lit.frame);
         for (const clip_vertex& v : p.vertices)
             EXPECT_NEAR(v.light[0], expected, 1e-3f);
     }
@@ -154,13 +168,11 @@ TEST_F(MeshDrawTest, LazyLightingLightsASharedVertexOnce)
 
     // From behind: ambient only.
     target.calls.clear();
-    light.position = {0, 0, -1, 0};
+    lit.light.position = {0, 0, -1, 0};
     mesh_draw(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, lights);
     for (const recorded_polygon& p : target.calls)
         for (const clip_vertex& v : p.vertices)
             EXPECT_FLOAT_EQ(v.light[0], 0.1f);
-    node->material_refs[0].material = nullptr;
-    material.texture->first_frame = nullptr;
 }
 
 // The entry point the frame does not call: every light through
@@ -169,21 +181,10 @@ TEST_F(MeshDrawTest, AllLightsVariantLightsEveryCornerAndEmitsContiguously)
 {
     model_node* node = load_and_transform(three_faces("SIGN"));
     ASSERT_NE(node, nullptr);
-    mesh_material material;
-    material.texture = new mesh_texture;
-    set_binding_float(*material.texture, binding_word::ambient, 0.2f);
-    set_binding_float(*material.texture, binding_word::diffuse, 0.8f);
-    node->material_refs.resize(1);
-    node->material_refs[0].material = &material;
-    current_engine->factor_a = 0.5f;
+    lit_material_and_light lit(*node, current_engine);
     vertex_normals(*node->mesh, frame.work, frame.written);
-    scn_light light;
-    light.type = 3;
-    light.r = 0.5f;
-    light.position = {0, 0, 1, 0};
-    scn_light* lights[2] = {&light, nullptr};
     auto faces = front_faces(*node);
-    EXPECT_EQ(mesh_draw_all_lights(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, lights), 2);
+    EXPECT_EQ(mesh_draw_all_lights(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, lit.lights), 2);
     ASSERT_EQ(target.calls.size(), 3u);
     EXPECT_EQ(target.calls[2].count, 4);
     EXPECT_TRUE(target.calls[2].contiguous);
@@ -193,7 +194,6 @@ TEST_F(MeshDrawTest, AllLightsVariantLightsEveryCornerAndEmitsContiguously)
             EXPECT_NEAR(v.light[0], 0.2f * 0.5f + 0.8f * 0.5f * 0.5f, 1e-3f);
     }
     EXPECT_EQ(frame.work[0].intensity, 0.5f);   // nothing stored back
-    node->material_refs[0].material = nullptr;
 }
 
 // The frame of an animated texture: trunc((phase - 0.001) x count) steps,
