@@ -73,6 +73,9 @@ public:
     std::uint32_t pipeline_word = 0;
     std::uint32_t grid_culling = 0;       // the race stores its graphics option word & 8
     std::uint8_t option_byte = 0;
+    // Nonzero: colour-keyed 8-bit frames of the software path blend toward
+    // their colour through blend tables instead of clearing their key range.
+    std::uint8_t palette_blend = 0;
     std::uint32_t mode_word = 2;          // 1 the 8-bit palettised menu renderer, 2 otherwise
     float factor_a = 0.5f;                // light factor
     float factor_b = 0.5f;                // intensity factor

@@ -261,6 +261,11 @@ scn_light* build_lights(const std::vector<anm_light>& lights)
 
 } // namespace
 
+fcurve* anm_build_curve(const anm_curve& curve)
+{
+    return build_curve(curve);
+}
+
 anim_link* anm_build_animation(const anm_animation& animation)
 {
     auto* link = new (pool_anim_link) anim_link(animation.name.c_str());
