@@ -223,6 +223,7 @@ protected:
     }
     void TearDown() override
     {
+        rast_set_threads(1);
         rast_set_frame({});
         std::copy(saved_shade.begin(), saved_shade.end(), shade_table);
         DepthSortTest::TearDown();
@@ -249,8 +250,12 @@ TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
 {
     for (std::size_t i = 0; i < shade_table_entries; ++i)
         shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
-    for (std::uint32_t rasteriser : {0u, 0x10u}) {   // triangles, then the polygon rasteriser
-        SCOPED_TRACE(rasteriser);
+    // Triangles, then the polygon rasteriser; drawing at once, then recorded
+    // and drawn by three threads at the flush.
+    const std::pair<std::uint32_t, int> runs[] = {{0u, 1}, {0x10u, 1}, {0u, 3}, {0x10u, 3}};
+    for (const auto& [rasteriser, threads] : runs) {
+        SCOPED_TRACE(testing::Message() << rasteriser << " " << threads);
+        rast_set_threads(threads);
         std::fill(pixels.begin(), pixels.end(), 0);
         zsort_begin_frame(frame);
         lib.reset();
@@ -260,6 +265,7 @@ TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
         bind(*node);
         ASSERT_EQ(zsort_add_faces(frame, *node->mesh, {0, 0, 0, 1}, *node), 3);
         EXPECT_EQ(zsort_draw(*current_engine, view, nullptr), 3);
+        rast_flush();
         EXPECT_EQ(at(319, 239), 20);   // the near quad over the far one
         EXPECT_EQ(at(319 + 80, 239), 10);   // only the far quad there
         EXPECT_EQ(at(1, 239), 30);     // the clipped quad reaches the left edge
