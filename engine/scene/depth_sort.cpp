@@ -1,9 +1,7 @@
 #include "engine/scene/depth_sort.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "engine/base/engine.h"
 #include "engine/base/float_conv.h"
@@ -84,11 +82,7 @@ int draw_entry(const zsort_entry& e, const mesh_view& view, const scn_light* fir
         } else if (!lazy) {
             c.light[0] = w.intensity * intensity_factor;
         } else {
-            float d = 0.0f;
-            if (first_light)
-                d = w.nx * first_light->position.x + w.ny * first_light->position.y +
-                    w.nz * first_light->position.z;
-            c.light[0] = std::max(0.0f, d) * diffuse_k + ambient_k;
+            c.light[0] = first_light_value(w, first_light, diffuse_k, ambient_k);
         }
         or_code |= w.outcode;
     }

@@ -80,15 +80,6 @@ void accumulate_vertex_normals(const model_part& mesh, work_vertex* vertices, st
     }
 }
 
-// Light of a corner in the lazy mode: max(0, N . D) diffuse' + ambient'.
-float lazy_light(const work_vertex& w, const scn_light* light, float diffuse_k, float ambient_k)
-{
-    if (!light)
-        return ambient_k;
-    const float d = w.nx * light->position.x + w.ny * light->position.y + w.nz * light->position.z;
-    return std::max(0.0f, d) * diffuse_k + ambient_k;
-}
-
 enum class light_rule { stored, lazy, unlit, shadow };
 
 int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
@@ -139,7 +130,7 @@ int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_verte
                 break;
             case light_rule::lazy:
                 if (w.intensity < 0.0f)
-                    w.intensity = lazy_light(w, first_light, diffuse_k, ambient_k);
+                    w.intensity = first_light_value(w, first_light, diffuse_k, ambient_k);
                 c.light[0] = w.intensity;
                 break;
             case light_rule::unlit:
@@ -201,6 +192,14 @@ bool face_is_valid(const mesh_face& face, std::uint32_t vertex_count)
         if (face.corner[k] >= limit || face.corner[k] % face_corner_stride != 0)
             return false;
     return true;
+}
+
+float first_light_value(const work_vertex& w, const scn_light* light, float diffuse_k, float ambient_k)
+{
+    if (!light)
+        return ambient_k;
+    const float d = w.nx * light->position.x + w.ny * light->position.y + w.nz * light->position.z;
+    return std::max(0.0f, d) * diffuse_k + ambient_k;
 }
 
 clip_vertex corner_clip_vertex(const work_vertex& w, const screen_vertex& s)

@@ -57,6 +57,11 @@ inline std::uint32_t face_vertex(const mesh_face& face, int k)
     return face.corner[k] / face_corner_stride;
 }
 
+// The light of a vertex from the first light alone: max(0, N . D) x
+// diffuse_k + ambient_k, N the work normal and D the light's camera-space
+// direction; without a light, ambient_k.
+float first_light_value(const work_vertex& w, const scn_light* light, float diffuse_k, float ambient_k);
+
 // The clip vertex of a corner: view position, u and v from its work vertex,
 // screen position and 1/w from its screen vertex, every other word 0.
 clip_vertex corner_clip_vertex(const work_vertex& w, const screen_vertex& s);
