@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -8,7 +9,10 @@
 #include "engine/base/engine.h"
 #include "engine/base/shade_table.h"
 #include "engine/render/rast.h"
+#include "engine/scene/camera.h"
 #include "engine/scene/depth_sort.h"
+#include "engine/scene/mesh_draw_hooks.h"
+#include "engine/scene/scene_view.h"
 #include "mesh_draw_fixture.h"
 #include "tests/support/fp_traps.h"
 
@@ -292,6 +296,42 @@ TEST_F(DepthSortRasterTest, AllLightsTwinDrawsUnsortedInListOrder)
     EXPECT_EQ(at(319, 239), 10);
     EXPECT_EQ(at(1, 239), 30);
     EXPECT_EQ(current_engine->depth_buckets[0], nullptr);   // nothing filed
+    for (auto& r : node->material_refs)
+        r.material = nullptr;
+}
+
+// The scene view reaches the depth sort through its hook, with the mesh
+// view of its camera: the clip planes of its field of view.
+TEST_F(DepthSortRasterTest, TheSceneViewsHookDrawsTheBuckets)
+{
+    for (std::size_t i = 0; i < shade_table_entries; ++i)
+        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
+    camera cam;
+    cam.half_fov = 0.6f;
+    scene_view v(nullptr, nullptr, 0, &cam, 0, 0, 640, 480);
+    v.frame().context = current_engine;
+    v.frame().projection = frame.projection;
+    const mesh_view mv = scene_mesh_view(v, &target);
+    EXPECT_FLOAT_EQ(mv.clip.right_factor, 1.0f / std::tan(0.6f));
+    EXPECT_FLOAT_EQ(mv.clip.left_factor, -1.0f / std::tan(0.6f));
+    EXPECT_EQ(mv.clip.upper_z, frame.projection.near_z);
+    EXPECT_EQ(mv.renderer, &target);
+    EXPECT_EQ(mv.context, current_engine);
+
+    install_mesh_draw_hooks();
+    ASSERT_NE(scene_hooks().zsort_draw, nullptr);
+    EXPECT_NE(scene_hooks().flush, nullptr);
+    EXPECT_NE(scene_hooks().draw_shadow_mesh, nullptr);
+    model_node* node = load_and_transform(sorted_scene("SCENE"));
+    ASSERT_NE(node, nullptr);
+    bind(*node);
+    ASSERT_EQ(zsort_add_faces(frame, *node->mesh, {0, 0, 0, 1}, *node), 3);
+    cam.half_fov = std::atan(1.0f);   // the fixture's 90-degree view
+    scene_hooks().zsort_draw(v);
+    scene_hooks() = {};
+    EXPECT_EQ(at(319, 239), 20);
+    EXPECT_EQ(at(1, 239), 30);
+    EXPECT_EQ(current_engine->depth_buckets[0], nullptr);
     for (auto& r : node->material_refs)
         r.material = nullptr;
 }
