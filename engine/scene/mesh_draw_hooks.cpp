@@ -31,6 +31,10 @@ void hook_zsort_draw(scene_view& view)
         return;
     scn_light* first[2] = {view.lights.empty() ? nullptr : view.lights[0], nullptr};
     zsort_draw(*context, scene_mesh_view(view, nullptr), first);
+    // Every entry has been drawn and the buckets emptied: the next frame
+    // files from the start of the entry array again (the view's prepare
+    // resets the arena positions only).
+    view.frame().entries_used = 0;
 }
 
 void hook_flush()

@@ -16,7 +16,8 @@ mesh_view scene_mesh_view(scene_view& view, polygon_target* renderer);
 
 // Installs the hooks built here, drawing through the installed render
 // device's batches:
-// - zsort_draw: the software path's buckets with the view's first light;
+// - zsort_draw: the software path's buckets with the view's first light,
+//   then the entry array is free again for the next frame;
 // - flush: render_device::draw_scene;
 // - draw_shadow_mesh: face normals, then the depth sort (software type) or
 //   the back faces and mesh_draw_shadow at the mean view depth of the laid

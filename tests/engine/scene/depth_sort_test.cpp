@@ -327,8 +327,10 @@ TEST_F(DepthSortRasterTest, TheSceneViewsHookDrawsTheBuckets)
     bind(*node);
     ASSERT_EQ(zsort_add_faces(frame, *node->mesh, {0, 0, 0, 1}, *node), 3);
     cam.half_fov = std::atan(1.0f);   // the fixture's 90-degree view
+    v.frame().entries_used = frame.entries_used;
     scene_hooks().zsort_draw(v);
     scene_hooks() = {};
+    EXPECT_EQ(v.frame().entries_used, 0u);   // the next frame files from the start
     EXPECT_EQ(at(319, 239), 20);
     EXPECT_EQ(at(1, 239), 30);
     EXPECT_EQ(current_engine->depth_buckets[0], nullptr);
