@@ -80,6 +80,9 @@ public:
     float factor_a = 0.5f;                // light factor
     float factor_b = 0.5f;                // intensity factor
     float pipeline_float = 0.0f;
+    // The phase of animated textures whose binding has no phase of its own
+    // (a negative one): 0 the first frame, 1 the last.
+    float texture_phase = 0.0f;
     float height_threshold = 0.6f;
 
     // Vertex buffers: A1 and A2 for every render type, B1 and B2 for the

@@ -86,6 +86,13 @@ struct mesh_frame {
     work_vertex* work = nullptr;
     screen_vertex* screen = nullptr;
     std::uint32_t written = 0;
+
+    // Software render type: the depth sort's face entries used this frame,
+    // the faces dropped because the entry array was full, and the sort
+    // layer added to every key filed while it is set (engine/scene/depth_sort.h).
+    std::uint32_t entries_used = 0;
+    std::uint32_t entries_dropped = 0;
+    std::int32_t sort_layer = 0;
 };
 
 // The five routines; draw_instance (not built yet) picks one per mesh node
