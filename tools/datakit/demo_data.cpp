@@ -16,6 +16,7 @@
 #include "tools/datakit/rider_state_writer.h"
 #include "tools/datakit/shade_table_writer.h"
 #include "tools/datakit/tyre_data_writer.h"
+#include "tools/datakit/world_track.h"
 
 namespace datakit {
 
@@ -54,6 +55,8 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
     if (!write_demo_sounds(root, error))
         return false;
     if (!write_demo_model_libraries(root, error))
+        return false;
+    if (!write_demo_world_tracks(root, error)) // after the race data: it adds to "Data/Details.dat"
         return false;
     // Last: every data folder also goes into the ".mix" archive the game
     // looks in when a file is not on disk.
