@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <tuple>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
@@ -59,6 +60,9 @@ struct Circuit {
     // Per circuit row and side: the barrier and the apron's width beyond it.
     std::vector<WallKind> wall[2];
     std::vector<double> apron[2];
+    // The pit lane's: no barriers, a concrete apron on the garages' side.
+    std::vector<WallKind> pit_wall[2];
+    std::vector<double> pit_apron[2];
     // Points round which nothing may be planted: (x, z, radius).
     std::vector<std::array<double, 3>> keep_clear;
 
@@ -70,14 +74,25 @@ struct Circuit {
     }
 };
 
+// How far the point is from the nearest edge of the pit lane's ground
+// (negative when the point lies on it).
 double nearest_pit_edge(const Circuit& c, V3 p)
 {
     double best = 1e30;
     if (!c.has_pit)
         return best;
-    for (const TrackFileSection& s : c.built.pit_lane.sections)
-        for (const TrackFilePoint& e : {s.edge0, s.edge1, s.inner0, s.inner1})
+    const auto& sections = c.built.pit_lane.sections;
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        const TrackFileSection& s = sections[k];
+        for (const TrackFilePoint& e : {s.edge0, s.edge1})
             best = std::min(best, std::hypot(e.x - p.x, e.z - p.z));
+        // On the pit lane: between its edges at this section.
+        const double ax = s.edge1.x - s.edge0.x, az = s.edge1.z - s.edge0.z;
+        const double t = ((p.x - s.edge0.x) * ax + (p.z - s.edge0.z) * az) / std::max(1e-9, ax * ax + az * az);
+        const double off = std::fabs((p.x - s.edge0.x) * az - (p.z - s.edge0.z) * ax) / std::sqrt(std::max(1e-9, ax * ax + az * az));
+        if (t > 0.0 && t < 1.0 && off < 0.7)
+            best = std::min(best, -1.0);
+    }
     return best;
 }
 
@@ -104,16 +119,25 @@ void plan_walls(Circuit& c)
                 c.wall[side][static_cast<std::size_t>(k)] = WallKind::Tyres;
         }
     }
+    if (c.has_pit) {
+        // The garages stand on the side away from the circuit.
+        const int garage = c.d.pit.side < 0 ? 0 : 1;
+        const std::size_t n = c.built.pit_lane.sections.size();
+        for (int side = 0; side < 2; ++side) {
+            c.pit_wall[side].assign(n, WallKind::None);
+            c.pit_apron[side].assign(n, side == garage ? -16.0 : 0.0);
+        }
+    }
     for (int r = 0; r < rows; ++r) {
         const auto cols = c.road.columns(r);
         for (int side = 0; side < 2; ++side) {
             const V3 e = cols[side == 0 ? 0 : 9];
             double& w = c.apron[side][static_cast<std::size_t>(r)];
             w = std::clamp(3.0 * (e.y - c.ground_y), 12.0, 30.0);
-            if (!c.has_pit)
+            if (!c.has_pit || side != (c.d.pit.side < 0 ? 0 : 1))
                 continue;
             const double pit = nearest_pit_edge(c, e);
-            if (pit < 6.0) {
+            if (pit < 1.0) {
                 // Where the pit lane joins the circuit: an opening.
                 c.wall[side][static_cast<std::size_t>(r)] = WallKind::None;
                 w = 0.0;
@@ -126,76 +150,72 @@ void plan_walls(Circuit& c)
     }
 }
 
-// The barriers and the aprons behind them of kept rows from..to.
+// The barriers and the aprons behind them of kept rows from..to. A quad
+// takes the barrier and apron of the row it starts at; a row where they
+// change gets vertices for each.
 mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to, V3 origin, bool detailed,
                         const std::vector<WallKind>* wall, const std::vector<double>* apron)
 {
     MeshBuilder mesh(origin);
     const std::vector<int>& kept = road.kept();
+    const double d0 = road.distance(kept[static_cast<std::size_t>(from)]);
+    struct RowIds {
+        std::vector<std::uint32_t> wall;
+        std::vector<std::uint32_t> apron;
+    };
     for (int side = 0; side < 2; ++side) {
-        std::vector<std::uint32_t> prev;
-        WallKind prev_kind = WallKind::None;
-        std::vector<std::uint32_t> prev_apron;
-        double prev_apron_width = 0.0;
-        const double d0 = road.distance(kept[static_cast<std::size_t>(from)]);
-        for (int i = from; i <= to; ++i) {
+        std::map<std::tuple<int, int, int>, RowIds> cache;
+        auto row_ids = [&](int i, WallKind kind, double w) -> const RowIds& {
+            const auto key = std::make_tuple(i, static_cast<int>(kind), w > 0.0 ? 1 : (w < 0.0 ? -1 : 0));
+            const auto found = cache.find(key);
+            if (found != cache.end())
+                return found->second;
             const int row = kept[static_cast<std::size_t>(i)];
-            const std::size_t sec = static_cast<std::size_t>(road.section_of(row));
             const auto cols = road.columns(row);
             const V3 edge = cols[side == 0 ? 0 : 9];
             const V3 inner = cols[side == 0 ? 3 : 6];
             const V3 out = unit(flat(edge - inner));
             const double v = (road.distance(row) - d0) / 4.0;
-            // The quad from this row on decides the barrier of both its rows.
-            const int look_row = i < to ? row : kept[static_cast<std::size_t>(i - 1)];
-            const std::size_t look_sec = static_cast<std::size_t>(road.section_of(look_row));
-            const WallKind kind = wall ? (*wall)[look_sec] : WallKind::None;
-            const double height = kind == WallKind::Tyres ? 1.0 : (kind == WallKind::PitWall ? 1.1 : 0.8);
-            const double thick = kind == WallKind::Tyres ? 0.7 : 0.3;
-            auto make_row = [&](WallKind k) {
-                std::vector<std::uint32_t> ids;
-                if (k == WallKind::None)
-                    return ids;
-                const double h = k == WallKind::Tyres ? 1.0 : (k == WallKind::PitWall ? 1.1 : 0.8);
-                const double t = k == WallKind::Tyres ? 0.7 : 0.3;
-                ids.push_back(mesh.vertex(edge, out * -1.0, v, 1.0));
-                ids.push_back(mesh.vertex(edge + kUp * h, out * -1.0, v, 0.0));
-                ids.push_back(mesh.vertex(edge + kUp * h + out * t, kUp, v, 0.0));
-                ids.push_back(mesh.vertex(edge + out * t, out, v, 1.0));
-                return ids;
-            };
-            (void)height;
-            (void)thick;
-            std::vector<std::uint32_t> here = make_row(kind);
-            if (i > from && prev_kind == kind && kind != WallKind::None) {
-                const char* m = kind == WallKind::Tyres ? mat::tyres : (kind == WallKind::PitWall ? mat::concrete : mat::armco);
-                mesh.quad(prev[0], here[0], here[1], prev[1], m, out * -1.0);
-                mesh.quad(prev[1], here[1], here[2], prev[2], detailed ? m : m, kUp);
-                if (detailed)
-                    mesh.quad(prev[2], here[2], here[3], prev[3], m, out);
-            } else if (i > from && kind != prev_kind && kind != WallKind::None && i < to) {
-                // A barrier starts here: its end cap comes with the next row.
+            RowIds ids;
+            const double h = kind == WallKind::Tyres ? 1.0 : (kind == WallKind::PitWall ? 1.1 : 0.8);
+            const double t = kind == WallKind::Tyres ? 0.7 : (kind == WallKind::None ? 0.0 : 0.3);
+            if (kind != WallKind::None) {
+                ids.wall.push_back(mesh.vertex(edge, out * -1.0, v, 1.0));
+                ids.wall.push_back(mesh.vertex(edge + kUp * h, out * -1.0, v, 0.0));
+                ids.wall.push_back(mesh.vertex(edge + kUp * h + out * t, kUp, v, 0.0));
+                ids.wall.push_back(mesh.vertex(edge + out * t, out, v, 1.0));
             }
-            // The apron: grass sloping down to the ground, or concrete up to
-            // the pit lane.
-            const double w = apron ? (*apron)[look_sec] : 12.0;
-            std::vector<std::uint32_t> ap;
             if (w != 0.0) {
-                const double start = kind == WallKind::None ? 0.0 : thick;
-                const V3 a0 = edge + out * start;
+                // Grass sloping down to the ground, or concrete up to the pit lane.
                 const double width = std::fabs(w);
-                const V3 a1 = w > 0 ? V3{edge.x + out.x * (start + width), c.ground_y, edge.z + out.z * (start + width)}
-                                    : edge + out * width;
-                ap.push_back(mesh.vertex(a0, kUp, 0.0, v));
-                ap.push_back(mesh.vertex(a1, kUp, width / 4.0, v));
+                const V3 a1 = w > 0.0 ? V3{edge.x + out.x * (t + width), c.ground_y, edge.z + out.z * (t + width)}
+                                      : edge + out * width;
+                ids.apron.push_back(mesh.vertex(edge + out * t, kUp, 0.0, v));
+                ids.apron.push_back(mesh.vertex(a1, kUp, width / 4.0, v));
             }
-            if (i > from && !ap.empty() && !prev_apron.empty() && (prev_apron_width > 0) == (w > 0))
-                mesh.quad(prev_apron[0], ap[0], ap[1], prev_apron[1], w > 0 ? mat::grass : mat::concrete, kUp);
-            prev = here;
-            prev_kind = kind;
-            prev_apron = ap;
-            prev_apron_width = w;
-            (void)sec;
+            return cache.emplace(key, ids).first->second;
+        };
+        for (int i = from; i < to; ++i) {
+            const auto s0 = static_cast<std::size_t>(road.section_of(kept[static_cast<std::size_t>(i)]));
+            const auto s1 = static_cast<std::size_t>(road.section_of(kept[static_cast<std::size_t>(i + 1)]));
+            const WallKind kind = wall ? wall[side][s0] : WallKind::None;
+            const double w0 = apron ? apron[side][s0] : 12.0;
+            double w1 = apron ? apron[side][s1] : 12.0;
+            if ((w1 > 0.0) != (w0 > 0.0) || (w1 < 0.0) != (w0 < 0.0))
+                w1 = w0;
+            const RowIds& a = row_ids(i, kind, w0);
+            const RowIds& b = row_ids(i + 1, kind, w1);
+            const auto cols = road.columns(kept[static_cast<std::size_t>(i)]);
+            const V3 out = unit(flat(cols[side == 0 ? 0 : 9] - cols[side == 0 ? 3 : 6]));
+            if (kind != WallKind::None) {
+                const char* m = kind == WallKind::Tyres ? mat::tyres : (kind == WallKind::PitWall ? mat::concrete : mat::armco);
+                mesh.quad(a.wall[0], b.wall[0], b.wall[1], a.wall[1], m, out * -1.0);
+                mesh.quad(a.wall[1], b.wall[1], b.wall[2], a.wall[2], m, kUp);
+                if (detailed)
+                    mesh.quad(a.wall[2], b.wall[2], b.wall[3], a.wall[3], m, out);
+            }
+            if (w0 != 0.0)
+                mesh.quad(a.apron[0], b.apron[0], b.apron[1], a.apron[1], w0 > 0.0 ? mat::grass : mat::concrete, kUp);
         }
     }
     return mesh.object("WALLS");
@@ -212,7 +232,16 @@ std::string numbered(const char* prefix, int n)
 // level.
 void road_models(const Circuit& c, const RoadPath& road, const char* prefix, bool circuit, std::vector<mdl_model>& out)
 {
+    // Rows where a barrier or an apron changes are kept.
     std::vector<int> forced{0, 1};
+    if (circuit)
+        for (int r = 1; r < road.rows(); ++r)
+            for (int side = 0; side < 2; ++side) {
+                const auto a = static_cast<std::size_t>(road.section_of(r - 1)), b = static_cast<std::size_t>(road.section_of(r));
+                const double wa = c.apron[side][a], wb = c.apron[side][b];
+                if (c.wall[side][a] != c.wall[side][b] || (wa > 0.0) != (wb > 0.0) || (wa < 0.0) != (wb < 0.0))
+                    forced.push_back(r);
+            }
     const auto stretches = road.stretches(forced, 0.01);
     int n = 0;
     for (const auto& [from, to] : stretches) {
@@ -228,12 +257,8 @@ void road_models(const Circuit& c, const RoadPath& road, const char* prefix, boo
             const bool detailed = level == 0;
             std::vector<mdl_object> objects;
             objects.push_back(road.road_object(from, to, origin, detailed));
-            objects.push_back(walls_object(c, road, from, to, origin, detailed, circuit ? c.wall : nullptr,
-                                           circuit ? c.apron : nullptr));
-            if (!circuit) {
-                // The pit lane: no barriers; concrete on the garage side.
-                objects.back() = walls_object(c, road, from, to, origin, detailed, nullptr, nullptr);
-            }
+            objects.push_back(walls_object(c, road, from, to, origin, detailed, circuit ? c.wall : c.pit_wall,
+                                           circuit ? c.apron : c.pit_apron));
             m.levels.push_back(assemble_level(detailed ? name : name + "_LO", origin, std::move(objects), name));
         }
         out.push_back(std::move(m));
