@@ -56,7 +56,19 @@ struct Circuit {
     RoadPath road;
     bool has_pit = false;
     std::unique_ptr<RoadPath> pit;
+    // The ground: below every edge near it, rising 2 cm a metre away from
+    // the track at most, and never above the circuit's mean height (see
+    // ground_at).
     double ground_y = 0.0;
+    double ground_cap = 0.0;
+    std::vector<std::array<double, 3>> ground_samples; // x, z, lowest edge height
+    double ground_at(double x, double z) const
+    {
+        double g = ground_cap;
+        for (const auto& s : ground_samples)
+            g = std::min(g, s[2] - 0.6 + 0.02 * std::hypot(s[0] - x, s[1] - z));
+        return g;
+    }
     // Per circuit row and side: the barrier and the apron's width beyond it.
     std::vector<WallKind> wall[2];
     std::vector<double> apron[2];
@@ -106,6 +118,21 @@ void plan_walls(Circuit& c)
         for (const TrackFileSection& s : c.built.pit_lane.sections)
             low = std::min({low, static_cast<double>(s.edge0.y), static_cast<double>(s.edge1.y)});
     c.ground_y = low - 0.5;
+    double sum = 0.0;
+    for (const TrackFileSection& s : c.built.circuit.sections)
+        sum += s.inner0.y;
+    c.ground_cap = sum / std::max<std::size_t>(1, c.built.circuit.sections.size()) - 0.6;
+    for (std::size_t k = 0; k < c.built.circuit.sections.size(); k += 8) {
+        const TrackFileSection& s = c.built.circuit.sections[k];
+        for (const TrackFilePoint& e : {s.edge0, s.edge1})
+            c.ground_samples.push_back({e.x, e.z, std::min(s.edge0.y, s.edge1.y)});
+    }
+    if (c.has_pit)
+        for (std::size_t k = 0; k < c.built.pit_lane.sections.size(); k += 8) {
+            const TrackFileSection& s = c.built.pit_lane.sections[k];
+            for (const TrackFilePoint& e : {s.edge0, s.edge1})
+                c.ground_samples.push_back({e.x, e.z, std::min(s.edge0.y, s.edge1.y)});
+        }
     for (int side = 0; side < 2; ++side) {
         c.wall[side].assign(static_cast<std::size_t>(rows), WallKind::Armco);
         c.apron[side].assign(static_cast<std::size_t>(rows), 12.0);
@@ -133,7 +160,8 @@ void plan_walls(Circuit& c)
         for (int side = 0; side < 2; ++side) {
             const V3 e = cols[side == 0 ? 0 : 9];
             double& w = c.apron[side][static_cast<std::size_t>(r)];
-            w = std::clamp(3.0 * (e.y - c.ground_y), 12.0, 30.0);
+            const V3 o = unit(flat(e - cols[side == 0 ? 3 : 6]));
+            w = std::clamp(3.0 * (e.y - c.ground_at(e.x + o.x * 12.0, e.z + o.z * 12.0)), 12.0, 30.0);
             if (!c.has_pit || side != (c.d.pit.side < 0 ? 0 : 1))
                 continue;
             const double pit = nearest_pit_edge(c, e);
@@ -188,7 +216,8 @@ mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to
             if (w != 0.0) {
                 // Grass sloping down to the ground, or concrete up to the pit lane.
                 const double width = std::fabs(w);
-                const V3 a1 = w > 0.0 ? V3{edge.x + out.x * (t + width), c.ground_y, edge.z + out.z * (t + width)}
+                const double gx = edge.x + out.x * (t + width), gz = edge.z + out.z * (t + width);
+                const V3 a1 = w > 0.0 ? V3{gx, std::min(edge.y - 0.05, c.ground_at(gx, gz)), gz}
                                       : edge + out * width;
                 ids.apron.push_back(mesh.vertex(edge + out * t, kUp, 0.0, v));
                 ids.apron.push_back(mesh.vertex(a1, kUp, width / 4.0, v));
@@ -468,14 +497,16 @@ void ground_models(const Circuit& c, std::vector<mdl_model>& out)
     for (int iz = 0; iz < nz; ++iz)
         for (int ix = 0; ix < nx; ++ix) {
             const double ax = x0 - kMargin + ix * kTile, az = z0 - kMargin + iz * kTile;
-            const V3 centre{ax + kTile / 2.0, c.ground_y, az + kTile / 2.0};
+            const V3 centre{ax + kTile / 2.0, c.ground_at(ax + kTile / 2.0, az + kTile / 2.0), az + kTile / 2.0};
             MeshBuilder mesh(centre);
-            constexpr int kCells = 5;
+            constexpr int kCells = 10;
             std::vector<std::uint32_t> ids;
             for (int j = 0; j <= kCells; ++j)
-                for (int i = 0; i <= kCells; ++i)
-                    ids.push_back(mesh.vertex(V3{ax + i * kTile / kCells, c.ground_y, az + j * kTile / kCells}, kUp,
-                                              i * kTile / kCells / 16.0, j * kTile / kCells / 16.0));
+                for (int i = 0; i <= kCells; ++i) {
+                    const double x = ax + i * kTile / kCells, z = az + j * kTile / kCells;
+                    ids.push_back(mesh.vertex(V3{x, c.ground_at(x, z), z}, kUp, i * kTile / kCells / 16.0,
+                                              j * kTile / kCells / 16.0));
+                }
             for (int j = 0; j < kCells; ++j)
                 for (int i = 0; i < kCells; ++i) {
                     const auto at = [&](int a, int b) { return ids[static_cast<std::size_t>(b * (kCells + 1) + a)]; };
@@ -554,7 +585,7 @@ V3 beside(const Circuit& c, int row, int side, double out)
     const double w = c.apron[side][static_cast<std::size_t>(c.road.section_of(row))];
     double y = e.y;
     if (w > 0.0)
-        y = e.y + (c.ground_y - e.y) * std::min(1.0, out / (w + 0.3));
+        y = e.y + (c.ground_at(e.x + o.x * (w + 0.3), e.z + o.z * (w + 0.3)) - e.y) * std::min(1.0, out / (w + 0.3));
     const V3 p = e + o * out;
     return {p.x, y, p.z};
 }
@@ -658,7 +689,7 @@ std::vector<Placement> plan_scenery(Circuit& c, std::uint32_t seed)
             if (!ok || nearest > 110.0 || pick > 0.6 || !clear_of(c, px, pz, 4.0))
                 continue;
             const Kind kind = pick < 0.3 ? Kind::Tree : (pick < 0.45 ? Kind::Pine : Kind::Bush);
-            out.push_back({kind, {px, c.ground_y, pz}, rnd.range(0.0, kPi), 0, rnd.range(0.8, 1.25), row});
+            out.push_back({kind, {px, c.ground_at(px, pz), pz}, rnd.range(0.0, kPi), 0, rnd.range(0.8, 1.25), row});
         }
     return out;
 }
@@ -686,7 +717,7 @@ void stand_models(Circuit& c, std::vector<mdl_model>& out)
         const V3 o = unit(flat(cols[side == 0 ? 0 : 9] - cols[side == 0 ? 3 : 6]));
         const double w = std::fabs(c.apron[side][static_cast<std::size_t>(row)]);
         const V3 e = cols[side == 0 ? 0 : 9];
-        const V3 front{e.x + o.x * (w + 3.0), c.ground_y, e.z + o.z * (w + 3.0)};
+        const V3 front{e.x + o.x * (w + 3.0), c.ground_at(e.x + o.x * (w + 3.0), e.z + o.z * (w + 3.0)), e.z + o.z * (w + 3.0)};
         const V3 along{o.z, 0.0, -o.x};
         const double len = 60.0, depth = 14.0, height = 9.0;
         const V3 centre = front + o * (depth / 2.0) + kUp * (height / 2.0);
