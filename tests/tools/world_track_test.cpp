@@ -57,35 +57,36 @@ struct XZ {
     double x, z;
 };
 
-// The racing surface of the mesh (asphalt, edge lines, start line and
-// kerbs: what the simulation counts as asphalt) as convex polygons in x-z,
-// with a grid of 8 m cells to find them by.
+// Faces of the mesh (models whose names start with `prefix`, faces of the
+// given materials) as polygons in x-z with their heights, with a grid of
+// 8 m cells to find them by. The racing surface is asphalt, edge lines,
+// start line and kerbs: what the simulation counts as asphalt.
 class MeshSurface {
 public:
-    explicit MeshSurface(const std::vector<mdl_model>& models)
+    MeshSurface(const std::vector<mdl_model>& models, const std::string& prefix, const std::set<std::string>& materials)
     {
-        const std::set<std::string> racing = {"TRK_ASPHALT", "TRK_LINE", "TRK_START", "TRK_KERB"};
         for (const mdl_model& m : models) {
-            if (m.name.rfind("TRK_", 0) != 0)
+            if (m.name.rfind(prefix, 0) != 0)
                 continue;
             const mdl_level& level = m.levels.front();
             const mdl_object& root = level.objects.front();
             for (const mdl_object& o : level.objects) {
-                if (o.type != 4 || o.name != "ROAD")
+                if (o.type != 4)
                     continue;
                 for (const mdl_face& f : o.mesh.faces) {
-                    if (!racing.count(o.materials[f[mdl::face_word_material]]))
+                    if (!materials.count(o.materials[f[mdl::face_word_material]]))
                         continue;
-                    std::vector<XZ> poly;
+                    std::vector<P3> poly;
                     for (std::uint32_t c = 0; c < f[mdl::face_word_corners]; ++c) {
                         const mdl_vertex& v = o.mesh.vertices[f[mdl::face_word_corner0 + c] / mdl::vertex_bytes];
                         poly.push_back({root.position.x + o.position.x + word_float(v[0]),
+                                        root.position.y + o.position.y + word_float(v[1]),
                                         root.position.z + o.position.z + word_float(v[2])});
                     }
                     const std::size_t index = polygons_.size();
                     polygons_.push_back(poly);
                     double x0 = 1e30, x1 = -1e30, z0 = 1e30, z1 = -1e30;
-                    for (const XZ& p : poly) {
+                    for (const P3& p : poly) {
                         x0 = std::min(x0, p.x);
                         x1 = std::max(x1, p.x);
                         z0 = std::min(z0, p.z);
@@ -101,31 +102,65 @@ public:
 
     bool empty() const { return polygons_.empty(); }
 
-    bool covers(double x, double z) const
+    bool covers(double x, double z) const { return !std::isnan(height(x, z)); }
+
+    // The heights of the faces over (x, z), each quad taken as either pair
+    // of triangles (a renderer splits it one way or the other).
+    std::vector<double> heights(double x, double z) const
     {
+        std::vector<double> out;
         const auto it = grid_.find({cell(x), cell(z)});
         if (it == grid_.end())
-            return false;
+            return out;
         for (std::size_t i : it->second) {
             const auto& p = polygons_[i];
-            bool pos = false, neg = false;
-            for (std::size_t k = 0; k < p.size(); ++k) {
-                const XZ a = p[k], b = p[(k + 1) % p.size()];
-                const double s = (b.x - a.x) * (z - a.z) - (b.z - a.z) * (x - a.x);
-                pos = pos || s > 1e-9;
-                neg = neg || s < -1e-9;
-            }
-            if (!(pos && neg))
-                return true;
+            const std::size_t n = p.size();
+            for (std::size_t first = 0; first < (n == 4 ? 2u : 1u); ++first)
+                for (std::size_t k = 1; k + 1 < n; ++k) {
+                    const double h = triangle_height(p[first], p[(first + k) % n], p[(first + k + 1) % n], x, z);
+                    if (!std::isnan(h))
+                        out.push_back(h);
+                }
         }
-        return false;
+        return out;
+    }
+    // The highest of them; NaN where there is no face.
+    double height(double x, double z) const
+    {
+        const std::vector<double> h = heights(x, z);
+        return h.empty() ? std::nan("") : *std::max_element(h.begin(), h.end());
+    }
+    // The one nearest to `y`.
+    double height_near(double x, double z, double y) const
+    {
+        double best = std::nan("");
+        for (double h : heights(x, z))
+            if (!(std::fabs(h - y) >= std::fabs(best - y)))
+                best = h;
+        return best;
     }
 
 private:
+    struct P3 {
+        double x, y, z;
+    };
+    static double triangle_height(P3 a, P3 b, P3 c, double x, double z)
+    {
+        const double d = (b.x - a.x) * (c.z - a.z) - (c.x - a.x) * (b.z - a.z);
+        if (std::fabs(d) < 1e-12)
+            return std::nan("");
+        const double u = ((x - a.x) * (c.z - a.z) - (c.x - a.x) * (z - a.z)) / d;
+        const double v = ((b.x - a.x) * (z - a.z) - (x - a.x) * (b.z - a.z)) / d;
+        if (u < -1e-9 || v < -1e-9 || u + v > 1.0 + 1e-9)
+            return std::nan("");
+        return a.y + u * (b.y - a.y) + v * (c.y - a.y);
+    }
     static long cell(double v) { return static_cast<long>(std::floor(v / 8.0)); }
-    std::vector<std::vector<XZ>> polygons_;
+    std::vector<std::vector<P3>> polygons_;
     std::map<std::pair<long, long>, std::vector<std::size_t>> grid_;
 };
+
+const std::set<std::string> kRacingSurface = {"TRK_ASPHALT", "TRK_LINE", "TRK_START", "TRK_KERB"};
 
 // How far from the centre line the racing surface reaches along the
 // lateral line (direction `side`), by a march and a bisection of `inside`.
@@ -158,7 +193,9 @@ private:
 
 // The racing surface drawn is the one the bikes ride on: at every metre of
 // every circuit, on both sides, the mesh's asphalt (with its kerbs) ends
-// within 5 cm of where the simulation's ground stops being asphalt.
+// within 5 cm of where the simulation's ground stops being asphalt, and
+// across it the mesh lies within 5 cm of the simulation's ground; the
+// ground beyond never rises through the track's edges.
 TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
 {
     const auto dir = torvane_test::make_temp_dir("world_edges");
@@ -172,8 +209,11 @@ TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
         Track track;
         ASSERT_TRUE(track.Load(track_path.string().c_str()));
         const datakit::WorldTrack world = build_world_track(d, built);
-        const MeshSurface mesh(read_models(mdl_bytes(world.models)));
+        const std::vector<mdl_model> models = read_models(mdl_bytes(world.models));
+        const MeshSurface mesh(models, "TRK_", kRacingSurface);
+        const MeshSurface ground(models, "GND_", {"TRK_GROUND"});
         ASSERT_FALSE(mesh.empty());
+        ASSERT_FALSE(ground.empty());
 
         int checked = 0;
         double worst = 0.0;
@@ -196,10 +236,19 @@ TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
                 ASSERT_GT(sim_edge, 3.0) << "metre " << k;
                 worst = std::max(worst, std::fabs(sim_edge - mesh_edge));
                 ASSERT_NEAR(mesh_edge, sim_edge, 0.05) << "metre " << k << " side " << side;
+                for (double s : {0.0, sim_edge / 2.0, sim_edge - 0.1}) {
+                    const double x = centre.x + rx * s, z = centre.z + rz * s;
+                    Vec3 p{static_cast<float>(x), 100.0f, static_cast<float>(z)};
+                    const float h = track.Query(&p, nullptr, distance, nullptr);
+                    ASSERT_NEAR(mesh.height_near(x, z, h), h, 0.05) << "metre " << k << " at " << side * s;
+                }
                 ++checked;
             }
         }
         EXPECT_GE(checked, 2 * 2600);
+        for (const TrackSection& s : track.Sections)
+            for (const Vec3& e : {s.Edge0, s.Edge1})
+                ASSERT_LT(ground.height(e.x, e.z), e.y - 0.05) << e.x << " " << e.z;
         RecordProperty(std::string(name) + "_worst_edge_mm", static_cast<int>(worst * 1000.0));
     }
 }

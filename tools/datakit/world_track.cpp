@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/atomic_file.h"
 #include "tools/datakit/anm_writer.h"
 #include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/map_writer.h"
@@ -56,7 +57,7 @@ struct Circuit {
     RoadPath road;
     bool has_pit = false;
     std::unique_ptr<RoadPath> pit;
-    // The ground: below every edge near it, rising 2 cm a metre away from
+    // The ground: below every edge near it, rising 1.5 cm a metre away from
     // the track at most, and never above the circuit's mean height (see
     // ground_at).
     double ground_y = 0.0;
@@ -66,7 +67,7 @@ struct Circuit {
     {
         double g = ground_cap;
         for (const auto& s : ground_samples)
-            g = std::min(g, s[2] - 0.6 + 0.02 * std::hypot(s[0] - x, s[1] - z));
+            g = std::min(g, s[2] - 0.6 + 0.015 * std::hypot(s[0] - x, s[1] - z));
         return g;
     }
     // Per circuit row and side: the barrier and the apron's width beyond it.
@@ -158,9 +159,9 @@ void plan_walls(Circuit& c)
     for (int r = 0; r < rows; ++r) {
         const auto cols = c.road.columns(r);
         for (int side = 0; side < 2; ++side) {
-            const V3 e = cols[side == 0 ? 0 : 9];
+            const V3 e = cols[side == 0 ? 0 : 10];
             double& w = c.apron[side][static_cast<std::size_t>(r)];
-            const V3 o = unit(flat(e - cols[side == 0 ? 3 : 6]));
+            const V3 o = unit(flat(e - cols[side == 0 ? 3 : 7]));
             w = std::clamp(3.0 * (e.y - c.ground_at(e.x + o.x * 12.0, e.z + o.z * 12.0)), 12.0, 30.0);
             if (!c.has_pit || side != (c.d.pit.side < 0 ? 0 : 1))
                 continue;
@@ -200,8 +201,8 @@ mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to
                 return found->second;
             const int row = kept[static_cast<std::size_t>(i)];
             const auto cols = road.columns(row);
-            const V3 edge = cols[side == 0 ? 0 : 9];
-            const V3 inner = cols[side == 0 ? 3 : 6];
+            const V3 edge = cols[side == 0 ? 0 : 10];
+            const V3 inner = cols[side == 0 ? 3 : 7];
             const V3 out = unit(flat(edge - inner));
             const double v = (road.distance(row) - d0) / 4.0;
             RowIds ids;
@@ -235,7 +236,7 @@ mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to
             const RowIds& a = row_ids(i, kind, w0);
             const RowIds& b = row_ids(i + 1, kind, w1);
             const auto cols = road.columns(kept[static_cast<std::size_t>(i)]);
-            const V3 out = unit(flat(cols[side == 0 ? 0 : 9] - cols[side == 0 ? 3 : 6]));
+            const V3 out = unit(flat(cols[side == 0 ? 0 : 10] - cols[side == 0 ? 3 : 7]));
             if (kind != WallKind::None) {
                 const char* m = kind == WallKind::Tyres ? mat::tyres : (kind == WallKind::PitWall ? mat::concrete : mat::armco);
                 mesh.quad(a.wall[0], b.wall[0], b.wall[1], a.wall[1], m, out * -1.0);
@@ -308,7 +309,7 @@ double road_height(const RoadPath& road, double x, double z)
         }
     }
     const auto cols = road.columns(best);
-    const V3 i0 = cols[3], i1 = cols[6];
+    const V3 i0 = cols[3], i1 = cols[7];
     const V3 across = flat(i1 - i0);
     const double t = std::clamp(dot(flat(V3{x, 0, z} - i0), across) / std::max(1e-9, dot(across, across)), 0.0, 1.0);
     return lerp(i0, i1, t).y;
@@ -369,7 +370,7 @@ mdl_model grid_model(const Circuit& c)
 void start_models(const Circuit& c, std::vector<mdl_model>& out)
 {
     const auto cols = c.road.columns(0);
-    const V3 e0 = cols[0], e1 = cols[9];
+    const V3 e0 = cols[0], e1 = cols[10];
     const V3 fwd = unit(flat(c.road.centre(1) - c.road.centre(0)));
     const double heading = std::atan2(fwd.x, fwd.z);
     const V3 mid = lerp(e0, e1, 0.5);
@@ -499,7 +500,7 @@ void ground_models(const Circuit& c, std::vector<mdl_model>& out)
             const double ax = x0 - kMargin + ix * kTile, az = z0 - kMargin + iz * kTile;
             const V3 centre{ax + kTile / 2.0, c.ground_at(ax + kTile / 2.0, az + kTile / 2.0), az + kTile / 2.0};
             MeshBuilder mesh(centre);
-            constexpr int kCells = 10;
+            constexpr int kCells = 6;
             std::vector<std::uint32_t> ids;
             for (int j = 0; j <= kCells; ++j)
                 for (int i = 0; i <= kCells; ++i) {
@@ -580,7 +581,7 @@ bool clear_of(const Circuit& c, double x, double z, double margin)
 V3 beside(const Circuit& c, int row, int side, double out)
 {
     const auto cols = c.road.columns(row);
-    const V3 e = cols[side == 0 ? 0 : 9], i = cols[side == 0 ? 3 : 6];
+    const V3 e = cols[side == 0 ? 0 : 10], i = cols[side == 0 ? 3 : 7];
     const V3 o = unit(flat(e - i));
     const double w = c.apron[side][static_cast<std::size_t>(c.road.section_of(row))];
     double y = e.y;
@@ -633,7 +634,7 @@ std::vector<Placement> plan_scenery(Circuit& c, std::uint32_t seed)
         if (!straight || near_board || c.wall[side][static_cast<std::size_t>(row)] != WallKind::Armco)
             continue;
         const auto cols = c.road.columns(row);
-        const V3 o = unit(flat(cols[side == 0 ? 0 : 9] - cols[side == 0 ? 3 : 6]));
+        const V3 o = unit(flat(cols[side == 0 ? 0 : 10] - cols[side == 0 ? 3 : 7]));
         out.push_back({Kind::Advert, beside(c, row, side, 0.8), facing_heading(o * -1.0), n, 1.0, row});
     }
     for (int row = 150, n = 0; row < rows - 50; row += 380, ++n) {
@@ -642,7 +643,7 @@ std::vector<Placement> plan_scenery(Circuit& c, std::uint32_t seed)
             c.wall[side][static_cast<std::size_t>(row)] == WallKind::PitWall)
             continue;
         const auto cols = c.road.columns(row);
-        const V3 o = unit(flat(cols[side == 0 ? 0 : 9] - cols[side == 0 ? 3 : 6]));
+        const V3 o = unit(flat(cols[side == 0 ? 0 : 10] - cols[side == 0 ? 3 : 7]));
         out.push_back({Kind::Marshal, beside(c, row, side, 4.0), facing_heading(o * -1.0), 0, 1.0, row});
     }
     // Trees and bushes on a jittered lattice round the circuit, clear of the
@@ -652,7 +653,7 @@ std::vector<Placement> plan_scenery(Circuit& c, std::uint32_t seed)
         const auto cols = c.road.columns(row);
         const V3 m = c.road.centre(row);
         for (int side = 0; side < 2; ++side) {
-            const V3 e = cols[side == 0 ? 0 : 9];
+            const V3 e = cols[side == 0 ? 0 : 10];
             const double reach = std::hypot(e.x - m.x, e.z - m.z) +
                                  std::fabs(c.apron[side][static_cast<std::size_t>(row)]) + 4.0;
             samples.push_back({m.x, m.z, reach, static_cast<double>(row)});
@@ -714,9 +715,9 @@ void stand_models(Circuit& c, std::vector<mdl_model>& out)
         if (c.wall[side][static_cast<std::size_t>(row)] == WallKind::None)
             continue;
         const auto cols = c.road.columns(row);
-        const V3 o = unit(flat(cols[side == 0 ? 0 : 9] - cols[side == 0 ? 3 : 6]));
+        const V3 o = unit(flat(cols[side == 0 ? 0 : 10] - cols[side == 0 ? 3 : 7]));
         const double w = std::fabs(c.apron[side][static_cast<std::size_t>(row)]);
-        const V3 e = cols[side == 0 ? 0 : 9];
+        const V3 e = cols[side == 0 ? 0 : 10];
         const V3 front{e.x + o.x * (w + 3.0), c.ground_at(e.x + o.x * (w + 3.0), e.z + o.z * (w + 3.0)), e.z + o.z * (w + 3.0)};
         const V3 along{o.z, 0.0, -o.x};
         const double len = 60.0, depth = 14.0, height = 9.0;
@@ -820,9 +821,10 @@ WorldTrack build_world_track(const CircuitDescription& description, const BuiltC
     w.models.push_back(grid_model(c));
     pit_models(c, w.models);
     stand_models(c, w.models);
-    std::uint32_t seed = 0;
-    for (char ch : description.name)
-        seed = seed * 31u + static_cast<unsigned char>(ch);
+    // Seeded by the layout, so that circuits sharing a layout share their
+    // scene (and the kit builds it once).
+    std::uint32_t seed = static_cast<std::uint32_t>(description.pieces.size()) * 7919u +
+                         static_cast<std::uint32_t>(std::lround(built.length * 16.0));
     scenery_models(c, plan_scenery(c, seed), w.models);
     ground_models(c, w.models);
     w.materials16 = material_library(track_materials(), track_pictures(), false);
@@ -1057,7 +1059,17 @@ bool write_world_track(const std::filesystem::path& root, std::string_view circu
     try {
         const CircuitDescription d = demo_circuit_description(circuit);
         const BuiltCircuit built = build_circuit(d);
-        const WorldTrack track = build_world_track(d, built);
+        // Circuits of one layout have the same scene: built once a process.
+        static std::map<std::string, std::shared_ptr<const WorldTrack>> scenes;
+        std::string layout = std::to_string(built.length) + "/" + std::to_string(built.pit_length) + "/" +
+                             std::to_string(d.hills.size());
+        for (const CircuitPiece& p : d.pieces)
+            layout += "/" + std::to_string(p.radius) + ":" + std::to_string(p.angle_deg) + ":" +
+                      std::to_string(p.kerbs) + std::to_string(p.gravel) + ":" + std::to_string(p.bank_deg);
+        std::shared_ptr<const WorldTrack>& cached = scenes[layout];
+        if (!cached)
+            cached = std::make_shared<const WorldTrack>(build_world_track(d, built));
+        const WorldTrack& track = *cached;
         const std::string name(circuit);
         if (!write_libraries(tracks / name, track.models, track.materials16, track.materials8, error))
             return false;
@@ -1065,7 +1077,10 @@ bool write_world_track(const std::filesystem::path& root, std::string_view circu
         build_world_map(track, grid);
         if (!write_map(tracks / (name + ".map"), grid, error))
             return false;
-        if (!write_palette_with_shade_table(tracks / (name + ".pal"), track_palette(), error))
+        // Every circuit has the same palette: its shade table is computed once.
+        static const std::vector<std::uint8_t> shades = shade_table_bytes(compute_shade_table(track_palette()));
+        if (!write_palette(tracks / (name + ".pal"), track_palette(), error) ||
+            !platform::write_file_atomic((tracks / (name + ".pal.SHD")).string(), shades, &error))
             return false;
         for (int weather = 0; weather < 2; ++weather) {
             const TrackSceneSpec scene = demo_track_scene(circuit_index, weather, true);

@@ -71,12 +71,13 @@ std::array<V3, kRoadColumns> RoadPath::columns(int row) const
     std::array<V3, kRoadColumns> c{};
     c[0] = e0;
     c[3] = i0;
-    c[6] = i1;
-    c[9] = e1;
+    c[7] = i1;
+    c[10] = e1;
     const double w = std::hypot(i1.x - i0.x, i1.z - i0.z);
     const double line = w > 1.0 ? 0.15 / w : 0.0;
     c[4] = lerp(i0, i1, line);
-    c[5] = lerp(i1, i0, line);
+    c[5] = lerp(i0, i1, 0.5);
+    c[6] = lerp(i1, i0, line);
     auto kerb = [&](std::int32_t field, V3 inner, V3 edge, V3& middle, V3& outer) {
         const std::int32_t row_index = field == kTrackFileNoStrips ? -1 : std::abs(field);
         if (row_index >= 0 && row_index < static_cast<std::int32_t>(file_.strips.size())) {
@@ -89,7 +90,7 @@ std::array<V3, kRoadColumns> RoadPath::columns(int row) const
         }
     };
     kerb(s.left_strips, i0, e0, c[2], c[1]);
-    kerb(s.right_strips, i1, e1, c[7], c[8]);
+    kerb(s.right_strips, i1, e1, c[8], c[9]);
     return c;
 }
 
@@ -169,8 +170,8 @@ std::vector<std::pair<int, int>> RoadPath::stretches(const std::vector<int>& for
 mdl_object RoadPath::road_object(int from, int to, V3 origin, bool detailed) const
 {
     MeshBuilder mesh(origin);
-    const int columns_used[kRoadColumns] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    const int coarse[4] = {0, 3, 6, 9};
+    const int columns_used[kRoadColumns] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const int coarse[4] = {0, 3, 7, 10};
     const int* cols = detailed ? columns_used : coarse;
     const int ncols = detailed ? kRoadColumns : 4;
     const double d0 = distance_[static_cast<std::size_t>(kept_[static_cast<std::size_t>(from)])];
@@ -182,7 +183,7 @@ mdl_object RoadPath::road_object(int from, int to, V3 origin, bool detailed) con
         V3 along = centre(other) - centre(row);
         if (i == to)
             along = along * -1.0;
-        const V3 up = unit(cross(along, c[6] - c[3]));
+        const V3 up = unit(cross(along, c[7] - c[3]));
         const double v = (distance_[static_cast<std::size_t>(row)] - d0) / 4.0;
         std::vector<std::uint32_t> ids;
         double u = 0.0;
@@ -206,9 +207,9 @@ mdl_object RoadPath::road_object(int from, int to, V3 origin, bool detailed) con
                 switch (k) {
                 case 0: m = q.verge[0]; break;
                 case 1: case 2: m = q.kerb[0] ? mat::kerb : q.verge[0]; break;
-                case 3: case 5: m = q.surface == mat::start ? mat::start : mat::line; break;
-                case 6: case 7: m = q.kerb[1] ? mat::kerb : q.verge[1]; break;
-                case 8: m = q.verge[1]; break;
+                case 3: case 6: m = q.surface == mat::start ? mat::start : mat::line; break;
+                case 7: case 8: m = q.kerb[1] ? mat::kerb : q.verge[1]; break;
+                case 9: m = q.verge[1]; break;
                 default: break;
                 }
             } else {

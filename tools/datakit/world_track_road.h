@@ -12,11 +12,11 @@ namespace datakit::world {
 
 // Lateral points of a road row, left to right: left edge, left kerb's outer
 // line, its middle, left asphalt border, the inside of the left edge line,
-// the inside of the right edge line, right asphalt border, right kerb's
-// middle, its outer line, right edge. Borders and edges are the track
+// the middle of the asphalt, the inside of the right edge line, right
+// asphalt border, right kerb's middle, its outer line, right edge. Borders and edges are the track
 // file's cross-section points; kerbs are its raised strips where it has
 // them (else points along the verge).
-inline constexpr int kRoadColumns = 10;
+inline constexpr int kRoadColumns = 11;
 
 // How the quad from a row to the next looks.
 struct QuadLook {
