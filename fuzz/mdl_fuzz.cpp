@@ -1,13 +1,15 @@
 // Fuzz target: the input is an ".MDL" model library. Its directory is read,
 // then every model it names (at most 16); each model that reads is built
 // into engine records, an instance is made, placed, its detail level chosen
-// and its transforms updated, and everything is destroyed. Nothing may
+// and its transforms updated, a segment is tested against its hit meshes,
+// and everything is destroyed. Nothing may
 // crash, overrun, hang or build far more than the file holds.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "engine/base/engine.h"
+#include "engine/model/hit_test.h"
 #include "engine/model/mdl_reader.h"
 #include "engine/model/model_lib.h"
 
@@ -41,6 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         for (int flag : {0, 1}) {
             ml_modelinfo* m = mdl_build_model(model, nullptr, flag);
+            if (!m)
+                continue;
             ml_modelinfo* inst = m->make_instance(nullptr);
             if (inst) {
                 inst->set_lod_table(table);
@@ -51,6 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     inst->update_for_view(&view, 0.5f);
                 }
                 inst->set_position(1.0f, 2.0f, 3.0f, 1.0f);
+                hit_result hit;
+                const vec4 segment[2] = {{-10.0f, 2.5f, 3.2f, 1.0f}, {10.0f, 1.5f, 2.8f, 1.0f}};
+                inst->hit_test(&hit, segment, 1);
                 delete inst;
             }
             delete m;

@@ -73,6 +73,9 @@ public:
     std::uint32_t pipeline_word = 0;
     std::uint32_t grid_culling = 0;       // the race stores its graphics option word & 8
     std::uint8_t option_byte = 0;
+    // Nonzero: colour-keyed 8-bit frames of the software path blend toward
+    // their colour through blend tables instead of clearing their key range.
+    std::uint8_t palette_blend = 0;
     std::uint32_t mode_word = 2;          // 1 the 8-bit palettised menu renderer, 2 otherwise
     float factor_a = 0.5f;                // light factor
     float factor_b = 0.5f;                // intensity factor
@@ -111,6 +114,11 @@ public:
     // texture word (1 once a menu screen group has loaded).
     ::scene_view* view = nullptr;
     std::uint32_t deferred_textures = 1;
+
+    // Map objects take detail level 0 while force_level0 is set; those
+    // without an animation time of their own are posed at default_anim_time.
+    std::uint8_t force_level0 = 0;
+    float default_anim_time = 0.0f;
 
     // The software rasteriser's two span buffers (edge records of the left
     // and of the right edge), allocated with the software path.

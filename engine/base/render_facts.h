@@ -15,6 +15,9 @@ struct render_facts {
     // The 16-bit colour of each palette index (in the low half), built by the
     // renderer from the palette; read only in the software 16-bit mode.
     std::uint32_t palette_conversion[256] = {};
+    // The palette as red, green, blue bytes, for the blend tables of the
+    // software path's colour-keyed frames.
+    std::uint8_t palette_rgb[256][3] = {};
 };
 
 // The program's one set of facts (all false and zero until the renderer

@@ -62,6 +62,14 @@ struct texture_surface_ops {
     bool (*create)(mtr_texture* frame, int argument) = nullptr;
     void (*finish)(mtr_texture* frame) = nullptr;
     void (*release)(mtr_texture* frame) = nullptr;
+    // The flags word of the frame's texture cache record (its low 4 bits the
+    // batch class 0..12), which the model library reads to check that an
+    // instance's textures share one cache range.
+    std::uint32_t (*cache_word)(const mtr_texture* frame) = nullptr;
+    // Stores `value` in the value field of the frame's surface when that
+    // surface takes one (flag bit 4 of its flag byte: a texture that a 2D
+    // picture draws into).
+    void (*set_value)(mtr_texture* frame, std::uint32_t value) = nullptr;
 };
 
 // The operations in use (null members: none installed).

@@ -137,6 +137,9 @@ private:
 // Node flags.
 inline constexpr std::uint32_t node_lattice_a = 0x400;   // lattice from parameter 66
 inline constexpr std::uint32_t node_lattice_b = 0x200;   // lattice from parameter 67
+// The node's vertices are deformed by its parent's lattice (placed in the
+// world), which the parent evaluates; the node never evaluates or owns it.
+inline constexpr std::uint32_t node_lattice_follows_parent = 0x1000;
 
 class anim_node : public pool_record<anim_node, pool_anim_node> {
 public:

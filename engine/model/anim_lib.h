@@ -105,3 +105,6 @@ private:
 // Builds the engine records of an animation read from a file: its link with
 // nodes, channels, paths, lattices, shapes and lights (owner state 1).
 anim_link* anm_build_animation(const anm_animation& animation);
+// A function curve (pool 12) with its keys (pool 13) from a curve record.
+class fcurve;
+fcurve* anm_build_curve(const anm_curve& curve);

@@ -1,5 +1,6 @@
 #include "engine/model/anim_transition.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "engine/model/anim_channels.h"
 #include "engine/model/fcurve.h"
 #include "engine/model/lattice_anim.h"
+#include "engine/model/model_node.h"
 #include "engine/model/orient_spline.h"
 #include "engine/model/path_spline.h"
 #include "engine/model/shape_anim.h"
@@ -208,15 +210,66 @@ void anim_refresh_rotation(const anim_rest_pose* rest, anim_node* target, const 
     }
 }
 
-bool anim_trans_lattice(const lattice_anim* a_lattice, anim_node* target, const anim_node* b, float ta, float tb)
+namespace {
+
+// The four shapes of a transition lattice: K1 = A's blended lattice at ta,
+// K2 = B's at tb, and the outer keys K1 + K2 - companion (K0 from A's side,
+// K3 from B's). The curve's keys: a side with a curve takes that curve's
+// slopes at its time, a side without one slopes 1; the values are the shape
+// indexes 1 and 2.
+void fill_lattice(lattice_anim* anim, const lattice_anim* a_lattice, const lattice_anim* b_lattice, float ta,
+                  float tb)
 {
-    const lattice_anim* b_lattice = b->lattice;
+    lattice_shape* shapes[4] = {anim->first, nullptr, nullptr, nullptr};
+    for (int i = 1; i < 4; ++i)
+        shapes[i] = shapes[i - 1]->next;
+    const std::uint32_t n = anim->first->point_count();
+    std::vector<vec4> companions(n);
+    a_lattice->sample(ta, shapes[1]->points, companions.data());
+    std::memcpy(static_cast<void*>(shapes[0]->points), companions.data(), n * sizeof(vec4));
+    b_lattice->sample(tb, shapes[2]->points, companions.data());
+    std::memcpy(static_cast<void*>(shapes[3]->points), companions.data(), n * sizeof(vec4));
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const vec4& k1 = shapes[1]->points[i];
+        const vec4& k2 = shapes[2]->points[i];
+        for (lattice_shape* outer : {shapes[0], shapes[3]}) {
+            vec4& k = outer->points[i];
+            k = {k1.x + k2.x - k.x, k1.y + k2.y - k.y, k1.z + k2.z - k.z, k1.w + k2.w - k.w};
+        }
+    }
+    for (lattice_shape* s : shapes)
+        ++s->revision;
+
+    fcurve* curve = anim->curve;
+    side_key(a_lattice->curve, ta, 1.0f, curve->first);
+    side_key(b_lattice->curve, tb, 2.0f, curve->last);
+    if (!a_lattice->curve)
+        curve->first->out_slope = curve->first->in_slope = 1.0f;
+    if (!b_lattice->curve)
+        curve->last->out_slope = curve->last->in_slope = 1.0f;
+    curve->first->time = 0.0f;
+    curve->last->time = 1.0f;
+    curve->first->value = 1.0f;
+    curve->last->value = 2.0f;
+}
+
+bool lattices_match(const lattice_anim* a_lattice, const lattice_anim* b_lattice)
+{
     if (!a_lattice || !b_lattice || !a_lattice->first || !b_lattice->first || !a_lattice->working)
         return false;
     const lattice_shape* af = a_lattice->first;
     const lattice_shape* bf = b_lattice->first;
-    if (af->u != bf->u || af->v != bf->v || af->w != bf->w)
+    return af->u == bf->u && af->v == bf->v && af->w == bf->w;
+}
+
+} // namespace
+
+bool anim_trans_lattice(const lattice_anim* a_lattice, anim_node* target, const anim_node* b, float ta, float tb)
+{
+    const lattice_anim* b_lattice = b->lattice;
+    if (!lattices_match(a_lattice, b_lattice))
         return false;
+    const lattice_shape* af = a_lattice->first;
 
     auto* anim = new (pool_lattice_anim) lattice_anim;
     lattice_shape* shapes[4];
@@ -236,72 +289,193 @@ bool anim_trans_lattice(const lattice_anim* a_lattice, anim_node* target, const 
     anim->working = working;
     anim->count = 4;
     anim->kept_word = a_lattice->kept_word;
-
-    anim->curve = anim_trans_curve(a_lattice->curve, ta, 1.0f, b_lattice->curve, tb, 2.0f, fcurve_interp_cubic);
-    if (!a_lattice->curve)
-        anim->curve->first->out_slope = anim->curve->first->in_slope = 1.0f;
-    if (!b_lattice->curve)
-        anim->curve->last->out_slope = anim->curve->last->in_slope = 1.0f;
-    anim->curve->first->value = 1.0f;
-    anim->curve->last->value = 2.0f;
-
-    const std::uint32_t n = af->point_count();
-    std::vector<vec4> companions(n);
-    a_lattice->sample(ta, shapes[1]->points, companions.data());
-    std::memcpy(static_cast<void*>(shapes[0]->points), companions.data(), n * sizeof(vec4));
-    b_lattice->sample(tb, shapes[2]->points, companions.data());
-    std::memcpy(static_cast<void*>(shapes[3]->points), companions.data(), n * sizeof(vec4));
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const vec4& k1 = shapes[1]->points[i];
-        const vec4& k2 = shapes[2]->points[i];
-        for (lattice_shape* outer : {shapes[0], shapes[3]}) {
-            vec4& k = outer->points[i];
-            k = {k1.x + k2.x - k.x, k1.y + k2.y - k.y, k1.z + k2.z - k.z, k1.w + k2.w - k.w};
-        }
-    }
+    anim->curve = anim_trans_curve(nullptr, 0.0f, 1.0f, nullptr, 0.0f, 2.0f, fcurve_interp_cubic);
+    fill_lattice(anim, a_lattice, b_lattice, ta, tb);
     target->lattice = anim;
-    target->flags |= node_lattice_a;
+    if (!(target->flags & (node_lattice_a | node_lattice_b)))
+        target->flags |= node_lattice_a;
     return true;
 }
+
+void anim_refresh_lattice(const lattice_anim* a_lattice, anim_node* target, const anim_node* b, float ta, float tb)
+{
+    lattice_anim* anim = target->lattice;
+    if (!anim || !(target->flags & (node_lattice_a | node_lattice_b)) || anim->count != 4 || !anim->first ||
+        anim->first->owner_state != 3 || !anim->curve || !anim->curve->first || anim->curve->first == anim->curve->last)
+        return;
+    if (!lattices_match(a_lattice, b->lattice) || a_lattice->first->point_count() != anim->first->point_count())
+        return;
+    fill_lattice(anim, a_lattice, b->lattice, ta, tb);
+}
+
+namespace {
+
+constexpr std::size_t vertex_record = 48;
+
+// The vertices with a side's shape animations applied at t.
+void shaped_vertices(const void* vertices, std::size_t bytes, const anim_node* side, float t,
+                     std::vector<std::uint8_t>& out)
+{
+    const auto* in = static_cast<const std::uint8_t*>(vertices);
+    out.assign(in, in + bytes);
+    for (const shape_anim* s = side ? side->shapes : nullptr; s; s = s->next)
+        s->apply(out.data(), out.size(), t);
+}
+
+// The position of the vertex record at byte `at`; false when it does not fit.
+bool position_at(const std::vector<std::uint8_t>& v, std::size_t at, vec4* out)
+{
+    if (at > v.size() || v.size() - at < 3 * sizeof(float))
+        return false;
+    float xyz[3];
+    std::memcpy(xyz, v.data() + at, sizeof xyz);
+    *out = {xyz[0], xyz[1], xyz[2], 1.0f};
+    return true;
+}
+
+// A transition shape's four key blocks from the shaped vertices of both
+// sides, each vertex read at its own offset (or 48 x index): K1 from A, K2
+// from B, and the outer keys K1 + K2 - companion, the companion being the
+// key itself (anim_key_sample), that is K0 = K2 and K3 = K1. A vertex whose
+// offset lies outside the object keeps zeros (shape_anim::apply skips it).
+void fill_shape(shape_anim* shape, const std::vector<std::uint8_t>& from, const std::vector<std::uint8_t>& to)
+{
+    const std::uint32_t n = shape->vertex_count;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::size_t at = shape->offsets ? shape->offsets[i] : static_cast<std::size_t>(i) * vertex_record;
+        vec4 k1{}, k2{};
+        if (!position_at(from, at, &k1) || !position_at(to, at, &k2))
+            continue;
+        shape->positions[i] = k2;
+        shape->positions[n + i] = k1;
+        shape->positions[2 * n + i] = k2;
+        shape->positions[3 * n + i] = k1;
+    }
+}
+
+// The curve of a transition shape: key index 1 at 0.0 (slopes 1) to 2 at
+// 1.0; the end key takes the slopes of `end_curve` at tb when there is one.
+void shape_curve_keys(fcurve* curve, fcurve* end_curve, float tb)
+{
+    curve->first->time = 0.0f;
+    curve->first->value = 1.0f;
+    curve->first->out_slope = curve->first->in_slope = 1.0f;
+    if (end_curve) {
+        end_curve->eval_key(curve->last, tb);
+    } else {
+        curve->last->out_slope = curve->last->in_slope = 1.0f;
+    }
+    curve->last->time = 1.0f;
+    curve->last->value = 2.0f;
+}
+
+// A transition shape of `vertices` vertices in the engine's shape pools, or
+// null when they cannot hold it.
+shape_anim* make_transition_shape(std::uint32_t vertices, const std::uint16_t* offsets)
+{
+    if (vertices == 0)
+        return nullptr;
+    auto* shape = new (pool_shape_anim) shape_anim;
+    shape->owner_state = 3;
+    if (!shape->allocate(vertices, 4, offsets != nullptr)) {
+        delete shape;
+        return nullptr;
+    }
+    if (offsets)
+        std::memcpy(shape->offsets, offsets, static_cast<std::size_t>(vertices) * sizeof(std::uint16_t));
+    shape->curve = anim_trans_curve(nullptr, 0.0f, 1.0f, nullptr, 0.0f, 2.0f, fcurve_interp_cubic);
+    return shape;
+}
+
+} // namespace
 
 bool anim_trans_shape(anim_node* target, const anim_node* b, const anim_node* a, float ta, float tb,
                       const void* vertices, std::size_t vertex_bytes)
 {
-    const std::uint32_t count = static_cast<std::uint32_t>(vertex_bytes / 48);
-    if (count == 0 || static_cast<std::uint64_t>(count) * 4 > engine::shape_key_position_count)
+    const std::size_t count = vertex_bytes / vertex_record;
+    if (count == 0 || count > engine::shape_key_position_count)
         return false;
-    auto* shape = new (pool_shape_anim) shape_anim;
-    shape->owner_state = 3;
-    if (!shape->allocate(count, 4, false)) {
-        delete shape;
+    const std::size_t bytes = count * vertex_record;
+    std::vector<std::uint8_t> from, to;
+    shaped_vertices(vertices, bytes, a, ta, from);
+    shaped_vertices(vertices, bytes, b, tb, to);
+
+    std::vector<shape_anim*> built;
+    if (shape_anim* whole = make_transition_shape(static_cast<std::uint32_t>(count), nullptr)) {
+        shape_curve_keys(whole->curve, nullptr, tb);
+        fill_shape(whole, from, to);
+        built.push_back(whole);
+    }
+    for (const shape_anim* own = b ? b->shapes : nullptr; own; own = own->next) {
+        shape_anim* shape = make_transition_shape(own->vertex_count, own->offsets);
+        if (!shape)
+            continue;
+        shape->name = own->name;
+        shape_curve_keys(shape->curve, own->curve, tb);
+        fill_shape(shape, from, to);
+        built.push_back(shape);
+    }
+    if (built.empty())
         return false;
+    shape_link(built.data(), static_cast<int>(built.size()));
+    shape_anim** tail = &target->shapes;
+    shape_anim* before = nullptr;
+    while (*tail) {
+        before = *tail;
+        tail = &(*tail)->next;
     }
-    // Key 1: the vertices with A's shapes at ta; key 2: with B's at tb.
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(count) * 48);
-    const anim_node* sides[2] = {a, b};
-    const float times[2] = {ta, tb};
-    for (int side = 0; side < 2; ++side) {
-        std::memcpy(scratch.data(), vertices, scratch.size());
-        for (const shape_anim* s = sides[side]->shapes; s; s = s->next)
-            s->apply(scratch.data(), scratch.size(), times[side]);
-        vec4* key = shape->positions + static_cast<std::size_t>(side + 1) * count;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            float xyzw[4];
-            std::memcpy(xyzw, scratch.data() + static_cast<std::size_t>(i) * 48, sizeof xyzw);
-            key[i] = {xyzw[0], xyzw[1], xyzw[2], xyzw[3]};
-        }
-    }
-    // The outer keys K1 + K2 - companion, the companion being the key itself.
-    for (std::uint32_t i = 0; i < count; ++i) {
-        shape->positions[i] = shape->positions[2 * count + i];
-        shape->positions[3 * count + i] = shape->positions[count + i];
-    }
-    shape->curve = anim_trans_curve(nullptr, 0.0f, 1.0f, nullptr, 0.0f, 2.0f, fcurve_interp_cubic);
-    shape->curve->first->out_slope = shape->curve->first->in_slope = 1.0f;
-    shape->curve->last->out_slope = shape->curve->last->in_slope = 1.0f;
-    shape->next = target->shapes;
-    if (target->shapes)
-        target->shapes->prev = shape;
-    target->shapes = shape;
+    *tail = built.front();
+    built.front()->prev = before;
     return true;
+}
+
+bool anim_trans_shape(const model_node* node, anim_node* target, const anim_node* b, const anim_node* a, float ta,
+                      float tb)
+{
+    const std::vector<std::uint8_t> vertices = anim_object_vertices(node);
+    return anim_trans_shape(target, b, a, ta, tb, vertices.data(), vertices.size());
+}
+
+void anim_refresh_shape(anim_node* target, const anim_node* b, const anim_node* a, float ta, float tb,
+                        const void* vertices, std::size_t vertex_bytes)
+{
+    const std::size_t count = vertex_bytes / vertex_record;
+    if (!target->shapes || count == 0)
+        return;
+    std::vector<std::uint8_t> from, to;
+    shaped_vertices(vertices, count * vertex_record, a, ta, from);
+    shaped_vertices(vertices, count * vertex_record, b, tb, to);
+    // The first shape spans the whole object; the others are B's shapes',
+    // found again by name.
+    for (shape_anim* shape = target->shapes; shape; shape = shape->next) {
+        if (shape->owner_state != 3 || shape->key_count != 4 || !shape->curve || !shape->curve->first ||
+            shape->curve->first == shape->curve->last)
+            continue;
+        fill_shape(shape, from, to);
+        fcurve* end_curve = nullptr;
+        if (shape != target->shapes)
+            for (const shape_anim* own = b ? b->shapes : nullptr; own; own = own->next)
+                if (own->name.hash == shape->name.hash) {
+                    end_curve = own->curve;
+                    break;
+                }
+        shape_curve_keys(shape->curve, end_curve, tb);
+    }
+}
+
+std::vector<std::uint8_t> anim_object_vertices(const model_node* node)
+{
+    std::vector<std::uint8_t> out;
+    if (!node)
+        return out;
+    if (node->type == node_mesh && node->mesh) {
+        const std::size_t bytes =
+            std::min<std::size_t>(node->mesh->vertices.size(), std::size_t{node->mesh->vertex_count} * vertex_record);
+        out.assign(node->mesh->vertices.begin(), node->mesh->vertices.begin() + static_cast<std::ptrdiff_t>(bytes));
+    } else if (node->type == node_patch && node->patch) {
+        out.assign(node->patch->size() * vertex_record, 0);
+        for (std::size_t i = 0; i < node->patch->size(); ++i)
+            std::memcpy(out.data() + i * vertex_record, &(*node->patch)[i], sizeof(vec4));
+    }
+    return out;
 }

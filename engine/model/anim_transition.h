@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "engine/base/vec4.h"
 
 class anim_node;
 class fcurve;
 class lattice_anim;
+class model_node;
 
 // Transitions from one animation (node A at time ta) to another (node B at
 // time tb): short curves over the transition parameter 0 to 1, built into a
@@ -53,13 +55,35 @@ void anim_refresh_rotation(const anim_rest_pose* rest, anim_node* target, const 
                            float ta, float tb);
 
 // A four-shape lattice animation from A's lattice at ta to B's at tb (its
-// curve runs from shape index 1 to 2). Nothing when either side has no
-// lattice or their point counts differ. False when nothing was built.
+// curve runs from shape index 1 to 2; a side with a curve gives its key's
+// slopes). Nothing when either side has no lattice or their point counts
+// differ. False when nothing was built. The target owns the lattice (node
+// flag 0x400 unless the caller gives it another lattice kind).
 bool anim_trans_lattice(const lattice_anim* a_lattice, anim_node* target, const anim_node* b, float ta, float tb);
+// Re-samples the four shapes and the curve keys of a lattice that
+// anim_trans_lattice built into the target, at new times. Nothing when the
+// target owns no such lattice.
+void anim_refresh_lattice(const lattice_anim* a_lattice, anim_node* target, const anim_node* b, float ta, float tb);
 
-// A four-key shape animation over the object's vertices (`vertices`,
-// `vertex_bytes` long, 48 bytes per vertex): key 1 the vertices with A's
-// shape animations applied at ta, key 2 with B's at tb. False when the
-// vertices do not fit the engine's shape pools (nothing built).
+// Shape transitions over an object's vertices (`vertices`, `vertex_bytes`
+// long, 48 bytes per vertex, position first): each transition shape has four
+// key blocks, key 1 the vertices with A's shape animations applied at ta,
+// key 2 with B's at tb, and a curve from key index 1 at 0.0 to 2 at 1.0.
+// The target's shape list gets first one shape over all the vertices, then
+// one for each of B's shape animations over that shape's own vertices
+// (its offsets copied, its name kept, the end key's slopes from B's curve at
+// tb). A shape whose key blocks would not fit the engine's shape pools is
+// not built. False when nothing was built.
 bool anim_trans_shape(anim_node* target, const anim_node* b, const anim_node* a, float ta, float tb,
                       const void* vertices, std::size_t vertex_bytes);
+// The same over the model node's rest vertices (anim_object_vertices).
+bool anim_trans_shape(const model_node* node, anim_node* target, const anim_node* b, const anim_node* a, float ta,
+                      float tb);
+// Re-fills the key blocks of the shapes anim_trans_shape built, at new times.
+void anim_refresh_shape(anim_node* target, const anim_node* b, const anim_node* a, float ta, float tb,
+                        const void* vertices, std::size_t vertex_bytes);
+
+// An object's rest vertices as the mesh pipeline copies them before shaping
+// them: a mesh's 48-byte vertex records, or a patch's control points as
+// 48-byte records (the point first, the rest 0); empty for other nodes.
+std::vector<std::uint8_t> anim_object_vertices(const model_node* node);

@@ -80,18 +80,8 @@ lattice_anim* build_lattice(const std::vector<anm_lattice_shape>& shapes)
         std::memcpy(static_cast<void*>(shape->points), s.points.data(), s.points.size() * sizeof(vec4));
         made.push_back(shape);
     }
-    lattice_link_shapes(made.data(), static_cast<int>(made.size()));
-    anim->first = made.front();
-    anim->last = made.back();
-    anim->count = static_cast<std::uint32_t>(made.size());
+    anim->take_shapes(made.data(), static_cast<int>(made.size()));
     anim->kept_word = made.front()->kept_word;
-    auto* working = new (pool_lattice_shape) lattice_shape;
-    made.front()->copy(working);
-    working->u += 2;
-    working->v += 2;
-    working->w += 2;
-    working->allocate_points();
-    anim->working = working;
     return anim;
 }
 
@@ -270,6 +260,11 @@ scn_light* build_lights(const std::vector<anm_light>& lights)
 }
 
 } // namespace
+
+fcurve* anm_build_curve(const anm_curve& curve)
+{
+    return build_curve(curve);
+}
 
 anim_link* anm_build_animation(const anm_animation& animation)
 {

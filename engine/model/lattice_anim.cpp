@@ -163,11 +163,28 @@ void lattice_anim::copy(const lattice_anim& other)
     owner_state = other.owner_state;
 }
 
+void lattice_anim::take_shapes(lattice_shape* const* shapes, int n)
+{
+    if (n <= 0)
+        return;
+    lattice_link_shapes(shapes, n);
+    first = shapes[0];
+    last = shapes[n - 1];
+    count = static_cast<std::uint32_t>(n);
+    working = new (pool_lattice_shape) lattice_shape;
+    first->copy(working);
+    working->u += 2;
+    working->v += 2;
+    working->w += 2;
+    working->allocate_points();
+}
+
 void lattice_anim::locate(float t, lattice_shape** shape, float* f) const
 {
     // The curve's values lie in [0, count); a value outside is clamped so
-    // that the walk never passes the end of the list.
-    float s = curve->calc(t);
+    // that the walk never passes the end of the list. Without a curve the
+    // first shape is taken.
+    float s = curve ? curve->calc(t) : 0.0f;
     const float top = static_cast<float>(count);
     if (!(s > 0.0f))
         s = 0.0f;
@@ -196,7 +213,7 @@ void lattice_anim::neighbours(lattice_shape* k, lattice_shape* out[4]) const
 
 void lattice_anim::sample(float t, vec4* values, vec4* companions) const
 {
-    if (!first || !curve)
+    if (!first)
         return;
     lattice_shape* k = nullptr;
     float f = 0.0f;

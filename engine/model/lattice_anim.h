@@ -98,15 +98,20 @@ public:
 
     void set_state(std::uint32_t state);
     void copy(const lattice_anim& other);
+    // Takes n shapes of equal counts as its list (linked in order) and makes
+    // its working shape: the first shape's header with two more points per
+    // axis, for the border layer, and points of its own.
+    void take_shapes(lattice_shape* const* shapes, int n);
 
     // Fills the working shape for time t: the shapes around the curve's value
     // blended, placed by `matrix`, the box scaled by `scale`, and the border
     // layer extrapolated. Nothing without shapes, curve or working shape.
     void eval(const mat4* matrix, const vec4* scale, float t);
-    // The shape index the curve gives at t, clamped to [0, shape count]; the
-    // shape k it falls in and the fraction.
+    // The shape index the curve gives at t (0 without a curve), clamped to
+    // [0, shape count]; the shape k it falls in and the fraction.
     void locate(float t, lattice_shape** shape, float* f) const;
-    // Blended points (u x v x w, untransformed) and their companions at t.
+    // Blended points (u x v x w, untransformed) and their companions at t;
+    // without a curve, those of the first shape.
     void sample(float t, vec4* values, vec4* companions) const;
 
     std::uint32_t kept_word = 0;

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "engine/base/name_hash.h"
+#include "engine/model/anim_lib.h"
+#include "engine/model/fcurve.h"
 #include "engine/model/mdl_format.h"
 #include "engine/model/model_lib.h"
 
@@ -108,6 +110,32 @@ void fill_node(model_node* n, const mdl_object& o, int level)
     }
     if (o.has_hit_mesh)
         n->hit_mesh = build_part(o.hit_mesh.faces, o.hit_mesh.vertices);
+    if (level == 0 && !o.muscles.empty()) {
+        // Muscles of level 0: the curve, the vertex numbers as byte offsets
+        // into the mesh's vertices (at most 1000 vertices: they fit 16 bits)
+        // and the key positions, key-major.
+        n->muscle_count = static_cast<std::int32_t>(o.muscles.size());
+        n->muscles = new muscle_record[o.muscles.size()];
+        for (std::size_t i = 0; i < o.muscles.size(); ++i) {
+            const mdl_muscle& src = o.muscles[i];
+            muscle_record& m = n->muscles[i];
+            m.joint_hash = src.record[mdl::muscle_word_joint];
+            m.shape.owner_state = 1;
+            set_name(&m.shape.name, src.curve.name.c_str());
+            m.shape.curve = anm_build_curve(src.curve);
+            m.shape.vertex_count = static_cast<std::uint32_t>(src.vertices.size());
+            m.shape.key_count = src.record[mdl::muscle_word_keys];
+            if (!src.vertices.empty()) {
+                m.shape.offsets = new std::uint16_t[src.vertices.size()];
+                for (std::size_t v = 0; v < src.vertices.size(); ++v)
+                    m.shape.offsets[v] = static_cast<std::uint16_t>(src.vertices[v] * mdl::vertex_bytes);
+            }
+            if (!src.points.empty()) {
+                m.shape.positions = new vec4[src.points.size()];
+                std::memcpy(static_cast<void*>(m.shape.positions), src.points.data(), src.points.size() * sizeof(vec4));
+            }
+        }
+    }
     if (level == 0) {
         node_binding* tail = nullptr;
         for (const anm_binding& b : o.bindings) {
@@ -214,8 +242,10 @@ void scale_pass(model_node* node, vec4 v)
 
 } // namespace
 
-ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int flag)
+ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int flag, mdl_status* status)
 {
+    if (status)
+        *status = mdl_status::ok;
     auto* m = new ml_modelinfo(model.levels.empty() ? model.name.c_str() : model.levels[0].name.c_str());
     m->library = library;
     build_level(model.levels[0], 0, flag, m);
@@ -244,6 +274,12 @@ ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int fl
     m->anim_time = -1.0f;
     m->link_levels();
     m->setup_skin();
+    if (!m->muscles_init()) {
+        if (status)
+            *status = mdl_status::muscle_joints;
+        delete m;
+        return nullptr;
+    }
     m->resolve_bindings();
     scale_pass(m->first_node, m->scale);
     // The detail levels' pivots have served their set-up.

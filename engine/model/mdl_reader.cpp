@@ -578,6 +578,7 @@ std::string mdl_status_text(mdl_status status, const std::string& path, std::uin
     case mdl_status::bad_version: return "Incorrect MODEL library version!";
     case mdl_status::too_many_objects: return "MODEL_LIB:: Number of objects too big!: " + std::to_string(count);
     case mdl_status::array_overflow: return "Array overflow!";
+    case mdl_status::muscle_joints: return "Angolo non trovato!";
     }
     return {};
 }

@@ -24,6 +24,7 @@ enum class mdl_status {
     bad_list,           // a detail level's list magic is wrong (not loaded, no report)
     too_many_objects,   // "MODEL_LIB:: Number of objects too big!: <n>"
     array_overflow,     // loader error 3 "Array overflow!"
+    muscle_joints,      // "Angolo non trovato!": a muscle's joint is not three nodes of a chain
 };
 
 struct mdl_dir_entry {

@@ -361,6 +361,8 @@ ml_modelinfo* ml_modelinfo::make_instance(model_lib* owner) const
     copy->id = -1;
     copy->link_levels();
     copy->setup_skin();
+    // The copy's hierarchy is the model's, whose muscles found their joints.
+    copy->muscles_init();
     copy->resolve_bindings();
     // The set-up has used the pivots of the copied nodes.
     for (model_node* n = copy->first_node; n; n = n->next)
@@ -410,5 +412,13 @@ const char* ml_modelinfo::find_texture_name(const char* text) const
     for (model_node* n = first_node; n; n = n->next)
         if (const char* found = n->texture_name_containing(text))
             return found;
+    return nullptr;
+}
+
+mesh_texture* ml_modelinfo::texture_of_material(std::uint32_t material_hash) const
+{
+    for (const model_node* n = first_node; n; n = n->next)
+        if (mesh_texture* t = n->texture_of_material(material_hash))
+            return t;
     return nullptr;
 }

@@ -10,7 +10,10 @@ class anim_lib;
 class anim_link;
 class model_lib;
 class mtr_lib;
+class mesh_texture;
 class ml_modelinfo;
+struct hit_result;
+class camera;
 struct scn_light;
 
 // Flags of a model record.
@@ -109,6 +112,28 @@ public:
     // null-terminated; returns the count.
     int select_lights(scn_light** out, scn_light* const* lights) const;
 
+    // The segment (start, end) against the hit mesh of every node, nearest
+    // hit first: the result's nearest parameter starts at 1.02; a hit fills
+    // the result (hit_test.h) with `hit_id`. Returns the result's hit flag.
+    int hit_test(hit_result* result, const vec4 segment[2], std::int32_t hit_id);
+
+    // Lights of a light model (make_simple_model): the current animation's
+    // first light takes the range (`set_range`, which doubles its colour as
+    // it always does) and the root and its first child take it as radius;
+    // the colour; or type, colour, range, cone (degrees) and softness. No
+    // current light: nothing.
+    // The lights of an active instance's current animation, each prepared
+    // for the camera (by the preparer the scene library installs, its
+    // scn_light::transform; unprepared until it does), in `out`; returns the
+    // count (0 without flag bit 0, a current animation or lights).
+    int collect_lights(scn_light** out, const camera* cam) const;
+    using light_preparer = void (*)(scn_light* light, const camera* cam);
+    static void set_light_preparer(light_preparer preparer);
+
+    void set_light_range(float range);
+    void set_light_color(float r, float g, float b);
+    void set_light(std::int32_t type, float r, float g, float b, float range, float cone_degrees, float softness);
+
     void enable_shadow();
     void disable_shadow() { shadow_flag = 0; }
     void pair_with(ml_modelinfo* other);
@@ -120,6 +145,13 @@ public:
     void setup_skin();
     // Resolves the node bindings of every full-kind node of level 0.
     void resolve_bindings();
+    // Finds the three joint nodes of every muscle of every full-kind node:
+    // from the node of the muscle's joint hash, first children while they
+    // are bones (a non-bone accepted under a bone), else parents by the same
+    // rule. A muscle whose joint node is not in the record is skipped; false
+    // when a joint node gives three nodes neither way (the loaders report
+    // "Angolo non trovato!").
+    bool muscles_init();
     // The rest-pose pass of level 0 (and, with `levels`, of every detail
     // level from its nodes' pivots).
     void rest_pose(bool levels);
@@ -133,7 +165,25 @@ public:
     // The first node (flat list order) with a reference whose texture's
     // first frame name contains the text, or that frame name; null if none.
     model_node* find_node_by_texture(const char* text) const;
+    // The texture cache classes of every detail level's textures (the
+    // texture of each node's first material reference, by the low 4 bits of
+    // its first frame's cache word): 0..5 class A, 5..11 class B (5 fits
+    // either), 12 class C. Every detail level record gets the flag of the
+    // class in use (A and B both when every texture is of class 5). False,
+    // and no flag changed, when the classes mix; true and nothing done
+    // while the renderer supplies no cache words.
+    // Every frame with a surface of every texture referenced by a full node
+    // of level 0 hands `value` to the renderer's surface (which keeps it
+    // where the surface takes a value); nothing while the renderer supplies
+    // no set_value.
+    void set_texture_value(std::uint32_t value);
+    bool try_check_cache_used();
+    // The same; mixed classes end the program ("Texture cache range error!").
+    void check_cache_used();
     const char* find_texture_name(const char* text) const;
+    // The first texture a node of level 0 finds for the material's name
+    // hash (flat list order), or null.
+    mesh_texture* texture_of_material(std::uint32_t material_hash) const;
 
     // Links the library's animation of that hash: a copy of its link
     // (owner state 2, sharing the library's nodes) at the head of the

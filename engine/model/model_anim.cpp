@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "engine/base/error_box.h"
 #include "engine/base/light_record.h"
@@ -10,8 +11,8 @@
 #include "engine/model/anim_channels.h"
 #include "engine/model/anim_lib.h"
 #include "engine/model/anim_transition.h"
+#include "engine/model/fcurve.h"
 #include "engine/model/ml_modelinfo.h"
-#include "engine/model/path_spline.h"
 
 namespace {
 
@@ -76,13 +77,9 @@ int ml_modelinfo::lnk_anim(anim_lib* library, std::uint32_t hash, std::uint32_t 
                 n->channels.insert(n->channels.begin(), c);
                 break;
             }
-    // A path follows the model node that bears its name (the last one).
-    for (anim_node* c = link->first_node; c; c = c->next)
-        for (path_spline* path : {c->position ? c->position->path : nullptr, c->path})
-            if (path)
-                for (model_node* n = first_node; n; n = n->next)
-                    if (n->hash == path->name.hash)
-                        path->placement = n;
+    // A path follows the model node that bears its name (the last one); the
+    // node pass finds that node in the instance it updates, since the path is
+    // the library's and shared by every instance linked to the animation.
     return 1;
 }
 
@@ -113,6 +110,104 @@ int ml_modelinfo::set_curanim(std::uint32_t hash)
     return 1;
 }
 
+namespace {
+
+// The transition from `from` at ta to `to` at tb, as channels of animation
+// `id` on the nodes of one instance.
+struct transition_build {
+    std::uint32_t from;
+    std::uint32_t to;
+    std::uint32_t id;
+    float ta;
+    float tb;
+    anim_link* link;
+};
+
+// One node's transition channel, built from its channels of both animations
+// into a channel of the node's own (the library's channels are only read).
+void build_node_transition(model_node* n, const transition_build& tr)
+{
+    n->trans_anim = n->trans_from = n->trans_to = nullptr;
+    if (n->channels.empty())
+        return;
+    anim_node* a = channel_of(n, tr.from);
+    anim_node* b = channel_of(n, tr.to);
+    if (!a || !b)
+        return;
+    auto* t = new (pool_anim_node) anim_node;
+    t->anim_hash = tr.id;
+    t->object_hash = n->hash;
+    const anim_rest_pose rest{n->local_position, n->angles};
+    if (a->scaling || b->scaling)
+        anim_trans_scaling(&rest, t, b, a, tr.ta, tr.tb, fcurve_interp_cubic);
+    if (a->position || b->position)
+        anim_trans_position(&rest, t, b, a, tr.ta, tr.tb, fcurve_interp_cubic);
+    if (a->rotation || b->rotation)
+        anim_trans_rotation(&rest, t, b, a, tr.ta, tr.tb, fcurve_interp_cubic);
+    if (a->flags & node_lattice_follows_parent) {
+        // Deformed by the parent's lattice: during the transition, by the
+        // lattice of the parent's transition (built before this node's).
+        t->flags |= node_lattice_follows_parent;
+        const model_node* parent = n->parent;
+        t->lattice = parent && parent->trans_anim ? parent->trans_anim->lattice : nullptr;
+    } else if (a->lattice && b->lattice) {
+        // The transition's lattice is of the from channel's kind, so that the
+        // node's children are placed as they were.
+        const std::uint32_t kind = a->flags & (node_lattice_a | node_lattice_b);
+        t->flags |= kind;
+        if (!anim_trans_lattice(a->lattice, t, b, tr.ta, tr.tb))
+            t->flags &= ~kind;
+    }
+    if (a->shapes || b->shapes)
+        anim_trans_shape(n, t, b, a, tr.ta, tr.tb);
+    n->trans_anim = t;
+    n->trans_from = a;
+    n->trans_to = b;
+    n->channels.insert(n->channels.begin(), t);
+    // The transition link owns its channels (owner state 3), newest first.
+    t->next = tr.link->first_node;
+    if (t->next)
+        t->next->prev = t;
+    tr.link->first_node = t;
+    ++tr.link->node_count;
+}
+
+// Each node, then its first child's subtree, then its next sibling: a parent
+// has its transition before its children.
+void build_transitions(model_node* n, const transition_build& tr)
+{
+    for (; n; n = n->next_sibling) {
+        build_node_transition(n, tr);
+        build_transitions(n->first_child, tr);
+    }
+}
+
+// Moves the keys of one node's transition to new times.
+void refresh_node_transition(model_node* n, std::uint32_t id, float ta, float tb)
+{
+    anim_node* t = n->trans_anim;
+    const anim_node* a = n->trans_from;
+    const anim_node* b = n->trans_to;
+    if (!t || !a || !b)
+        return;
+    t->anim_hash = id;
+    const anim_rest_pose rest{n->local_position, n->angles};
+    if (a->scaling && b->scaling)
+        anim_refresh_scaling(&rest, t, b, a, ta, tb);
+    if (a->position && b->position)
+        anim_refresh_position(&rest, t, b, a, ta, tb);
+    if (a->rotation && b->rotation)
+        anim_refresh_rotation(&rest, t, b, a, ta, tb);
+    if (!(t->flags & node_lattice_follows_parent) && a->lattice && b->lattice)
+        anim_refresh_lattice(a->lattice, t, b, ta, tb);
+    if (t->shapes) {
+        const std::vector<std::uint8_t> vertices = anim_object_vertices(n);
+        anim_refresh_shape(t, b, a, ta, tb, vertices.data(), vertices.size());
+    }
+}
+
+} // namespace
+
 void ml_modelinfo::make_anim_trans(std::uint32_t from, float t_from, std::uint32_t to, float t_to, std::uint32_t id,
                                    std::uint32_t flag)
 {
@@ -127,19 +222,10 @@ void ml_modelinfo::make_anim_trans(std::uint32_t from, float t_from, std::uint32
     if (trans_link && trans_from == from && trans_to == to) {
         if (anim_link* f = find_link(anims, from))
             current_anim = f;
-        for (model_node* n = first_node; n; n = n->next) {
-            if (!n->trans_anim || !n->trans_from || !n->trans_to)
-                continue;
-            n->trans_anim->anim_hash = id;
-            const anim_rest_pose rest{n->local_position, n->angles};
-            if (n->trans_from->scaling && n->trans_to->scaling)
-                anim_refresh_scaling(&rest, n->trans_anim, n->trans_to, n->trans_from, t_from, t_to);
-            if (n->trans_from->position && n->trans_to->position)
-                anim_refresh_position(&rest, n->trans_anim, n->trans_to, n->trans_from, t_from, t_to);
-            if (n->trans_from->rotation && n->trans_to->rotation)
-                anim_refresh_rotation(&rest, n->trans_anim, n->trans_to, n->trans_from, t_from, t_to);
-        }
+        for (model_node* n = first_node; n; n = n->next)
+            refresh_node_transition(n, id, t_from, t_to);
         trans_link->name_hash = id;
+        flags &= ~model_transforms_valid;
         return;
     }
     anim_link* from_link = find_link(anims, from);
@@ -155,35 +241,14 @@ void ml_modelinfo::make_anim_trans(std::uint32_t from, float t_from, std::uint32
     link->name_hash = id;
     link->lights = from_link->lights;
     link->light_count = from_link->light_count;
-    for (model_node* n = first_node; n; n = n->next) {
+    for (model_node* n = first_node; n; n = n->next)
         n->trans_anim = n->trans_from = n->trans_to = nullptr;
-        anim_node* a = channel_of(n, from);
-        anim_node* b = channel_of(n, to);
-        if (!a || !b)
-            continue;
-        auto* t = new (pool_anim_node) anim_node;
-        t->anim_hash = id;
-        t->object_hash = n->hash;
-        const anim_rest_pose rest{n->local_position, n->angles};
-        if (a->scaling || b->scaling)
-            anim_trans_scaling(&rest, t, b, a, t_from, t_to, 2);
-        if (a->position || b->position)
-            anim_trans_position(&rest, t, b, a, t_from, t_to, 2);
-        if (a->rotation || b->rotation)
-            anim_trans_rotation(&rest, t, b, a, t_from, t_to, 2);
-        n->trans_anim = t;
-        n->trans_from = a;
-        n->trans_to = b;
-        n->channels.insert(n->channels.begin(), t);
-        // The transition link owns its channels (owner state 3).
-        t->next = link->first_node;
-        link->first_node = t;
-        ++link->node_count;
-    }
+    build_transitions(first_node, transition_build{from, to, id, t_from, t_to, link});
     link->next = anims;
     anims->prev = link;
     anims = link;
     trans_link = link;
+    flags &= ~model_transforms_valid;
 }
 
 void ml_modelinfo::remove_anim(anim_link* link)
@@ -197,23 +262,30 @@ void ml_modelinfo::remove_anim(anim_link* link)
     if (!listed)
         return;
     unlink(anims, link);
+    const bool transition = link == trans_link;
     for (model_node* n = first_node; n; n = n->next) {
-        auto it = std::find_if(n->channels.begin(), n->channels.end(),
-                               [&](const anim_node* c) { return c->anim_hash == link->name_hash; });
-        if (it != n->channels.end()) {
-            if (n->anim == *it)
+        // The link's channel of this node (its first object of the node's
+        // lookup hash) leaves the node's list: by identity, so that a channel
+        // of another animation that happens to share the hash stays.
+        for (anim_node* c = link->first_node; c; c = c->next) {
+            if (c->object_hash != n->hash)
+                continue;
+            auto it = std::find(n->channels.begin(), n->channels.end(), c);
+            if (it != n->channels.end())
+                n->channels.erase(it);
+            if (n->anim == c)
                 n->anim = nullptr;
-            n->channels.erase(it);
+            break;
         }
-        if (link == trans_link || (n->trans_anim && n->trans_anim->anim_hash == link->name_hash)) {
+        if (transition)
             n->trans_anim = n->trans_from = n->trans_to = nullptr;
-        }
     }
     if (current_anim == link)
         current_anim = nullptr;
-    if (trans_link == link) {
+    if (transition) {
         trans_link = nullptr;
         trans_from = trans_to = 0;
     }
+    flags &= ~model_transforms_valid;
     delete link;
 }

@@ -38,6 +38,9 @@ void model_lib_fail(mdl_status status, const std::string& path, std::uint32_t co
     case mdl_status::too_many_objects:
         error_box("model_lib::load_model", "%s", mdl_status_text(status, path, count).c_str());
         break;
+    case mdl_status::muscle_joints:
+        error_box("ml_modelinfo::muscles_init", "%s", mdl_status_text(status).c_str());
+        break;
     case mdl_status::ok:
     case mdl_status::not_found:
     case mdl_status::bad_list: break;
@@ -130,11 +133,14 @@ mdl_status model_lib::try_load_model(const char* model_name, int flag, ml_modeli
     if (status != mdl_status::ok)
         return status;
     ml_modelinfo* m = nullptr;
+    mdl_status built = mdl_status::ok;
     try {
-        m = mdl_build_model(model, this, flag);
+        m = mdl_build_model(model, this, flag, &built);
     } catch (const std::bad_alloc&) {
         return mdl_status::out_of_memory;
     }
+    if (!m)
+        return built;
     m->next = models;
     if (models)
         models->prev = m;

@@ -65,6 +65,16 @@ public:
     // the animation that bears its own name.
     void link_anims(anim_lib* chain);
 
+    // A model that carries an animated light (not put on the model list):
+    // one node, or two for a spot light (type 2; the second, a child of the
+    // first, is where the spot aims). Its animation link (current, borrowing
+    // the light) names the light, whose channel links are replaced by
+    // bindings of the nodes: position (2111) to the first node, target
+    // (2116) to the second, mode 1. The nodes take the light's range as
+    // their radius. The caller keeps the light; destroying the model leaves
+    // it (and its links, which then name no node).
+    static ml_modelinfo* make_simple_model(scn_light* light);
+
     ml_modelinfo* find_model(std::uint32_t hash) const;
     void set_lod_table(const float* table);
     void set_flags(std::uint32_t bits);
@@ -85,8 +95,10 @@ private:
 };
 
 // Builds the records of a model read from a file (owner state 1): level 0
-// as an ml_modelinfo with its detail levels, skin, bindings and rest pose.
-ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int flag);
+// as an ml_modelinfo with its detail levels, skin, muscles, bindings and
+// rest pose. Null (status muscle_joints) when a muscle's joint does not give
+// three nodes.
+ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int flag, mdl_status* status = nullptr);
 
 // Loader errors, captioned "error", and the program ends with exit status
 // 1: 0 "Out of memory!", 1 "Error in file structure!", 2 "File open

@@ -106,6 +106,11 @@ model_node::~model_node()
         release_private_materials();
         release_skin_refs();
         delete_bindings(bindings);
+        // A model's records free their curves and arrays; an instance's
+        // copies share them and free only themselves.
+        delete[] muscles;
+        muscles = nullptr;
+        muscle_count = 0;
         delete[] namesakes;
         delete pivot;
     }
@@ -192,6 +197,12 @@ model_node* model_node::copy_as(std::uint32_t dest_kind) const
         c->word188 = word188;
         c->bend_reference = bend_reference;
         c->word196 = word196;
+        if (muscle_count > 0) {
+            c->muscles = new muscle_record[static_cast<std::size_t>(muscle_count)];
+            c->muscle_count = muscle_count;
+            for (std::int32_t i = 0; i < muscle_count; ++i)
+                c->muscles[i].share(muscles[i]);
+        }
     }
     return c;
 }
@@ -283,5 +294,15 @@ const char* model_node::texture_name_containing(const char* text) const
         if (r.material && r.material->texture && r.material->texture->first_frame &&
             std::strstr(r.material->texture->first_frame->name, text))
             return r.material->texture->first_frame->name;
+    return nullptr;
+}
+
+mesh_texture* model_node::texture_of_material(std::uint32_t material_hash) const
+{
+    if (!is_full())
+        return nullptr;
+    for (const material_ref& r : material_refs)
+        if (r.material && r.material->name_hash == material_hash)
+            return r.material->texture;
     return nullptr;
 }

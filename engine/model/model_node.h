@@ -9,9 +9,11 @@
 #include "engine/base/pipeline_records.h"
 #include "engine/base/vec4.h"
 #include "engine/model/mdl_reader.h"
+#include "engine/model/shape_anim.h"
 
 class anim_node;
 class mesh_material;
+class mesh_texture;
 class model_node;
 class mtr_lib;
 
@@ -164,6 +166,32 @@ struct material_ref {
     static inline int live = 0;
 };
 
+// A muscle of a mesh: a shape of the mesh's vertices (key positions over a
+// curve) applied at a weight that the angle at a joint of three nodes
+// gives. A model's record owns its curve, its vertex offsets and its key
+// positions; an instance's copy shares them with the model's record.
+struct muscle_record {
+    muscle_record() { ++live; }
+    ~muscle_record();
+    muscle_record(const muscle_record&) = delete;
+    muscle_record& operator=(const muscle_record&) = delete;
+
+    // Shares the other record's joint hash, curve and arrays (owns nothing).
+    void share(const muscle_record& other);
+    // corner_angle_weight of the three joints' world centres (0 until the
+    // joints are found).
+    float weight() const;
+    // The shape at the weight into the mesh's vertex array (48-byte records).
+    void apply(void* vertices, std::size_t bytes) const;
+
+    model_node* joints[3] = {};          // first found first
+    std::uint32_t joint_hash = 0;        // lookup hash of the node where the joint is
+    shape_anim shape;                    // vertex offsets (48 x vertex number), key positions, curve
+    bool owns = true;
+
+    static inline int live = 0;
+};
+
 // A node of a model, an instance or a detail level: one object of the model
 // file in the hierarchy, with its rest pose, its matrices of the last update
 // and the records bound to it.
@@ -216,6 +244,9 @@ public:
     void set_mesh_param(float value);
     // The first reference whose texture's first frame name contains `text`.
     const char* texture_name_containing(const char* text) const;
+    // The texture of the first reference whose material bears the name
+    // hash (full kind), or null.
+    mesh_texture* texture_of_material(std::uint32_t material_hash) const;
 
     std::uint32_t flags = 0;
     std::uint32_t first_hash = 0;
@@ -267,6 +298,8 @@ public:
     float bend_reference = 0.0f;
     std::uint32_t word196 = 0;
     model_pivot* pivot = nullptr;
+    muscle_record* muscles = nullptr;  // muscle_count records (full kind)
+    std::int32_t muscle_count = 0;
     std::vector<std::string> material_names;   // the material references, in file order
     std::uint32_t material_binding = 0;         // 1: the references hold private copies
     std::vector<material_ref> material_refs;

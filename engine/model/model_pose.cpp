@@ -3,6 +3,8 @@
 // centres and scales, skinning matrices).
 
 #include "engine/model/anim_channels.h"
+#include "engine/model/bone_chain.h"
+#include "engine/model/camera_facing.h"
 #include "engine/model/fcurve.h"
 #include "engine/model/lattice_anim.h"
 #include "engine/model/ml_modelinfo.h"
@@ -87,10 +89,16 @@ void rest_visit(model_node* node, const mat4& m, model_node* chain, bool full)
     }
 }
 
-// The world position of a point placed by the node a path follows.
-vec4 place_point(const vec4& point, const path_spline* path)
+// The world position of a point placed by the node a path follows: the
+// last node of the instance's flat list that bears the path's name. It is
+// looked up in the instance being updated, because the path belongs to the
+// library and every instance linked to the animation shares it.
+vec4 place_point(const vec4& point, const path_spline* path, const model_node* nodes)
 {
-    const auto* placement = path ? static_cast<const model_node*>(path->placement) : nullptr;
+    const model_node* placement = nullptr;
+    for (const model_node* n = path ? nodes : nullptr; n; n = n->next)
+        if (n->hash == path->name.hash)
+            placement = n;
     if (!placement)
         return point;
     vec4 out{};
@@ -99,10 +107,25 @@ vec4 place_point(const vec4& point, const path_spline* path)
     return out;
 }
 
+// The node a chain start reaches for: the node bound by the first binding
+// of its chain's end (an empty node whose first child is a bone, of chain
+// kind 2 at most), or null.
+const model_node* chain_target(model_node* node)
+{
+    if (node->type != node_empty || !node->first_child || node->first_child->type != node_bone ||
+        node->chain_kind > 2)
+        return nullptr;
+    const model_node* end = chain_end(node);
+    if (!end || !end->bindings)
+        return nullptr;
+    return static_cast<const model_node*>(end->bindings->bound);
+}
+
 struct pass_args {
     float time;
     int level;
     int flag;
+    const model_node* nodes;   // the instance's flat list
 };
 
 // The local rotation of a node without an animation channel.
@@ -187,7 +210,16 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
         bool from_path = false;
         vec4 world_point{};
         const bool solved_bone = node->solved == 1 && node->type == node_bone;
-        if (!an) {
+        mat4 rt;
+        bool facing_camera = false;
+        camera_facing facing;
+        if (!an && args.flag == 0 && node->mesh_word() == 2 && current_camera_facing(&facing)) {
+            // A billboard turns with the camera's heading.
+            node->flags &= ~0x10u;
+            r = facing.heading;
+            rt = facing.heading_inverse;
+            facing_camera = true;
+        } else if (!an) {
             still_rotation(node, &r);
         } else {
             if (const anim_position* ch = an->position) {
@@ -206,12 +238,12 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
                         p.y = ch->y->calc(t);
                     if (ch->z)
                         p.z = ch->z->calc(t);
-                    world_point = place_point(p, ch->path);
+                    world_point = place_point(p, ch->path, args.nodes);
                     from_path = true;
                 } else if (!(ch->flags & position_equal_paths) && ch->path && ch->path->count > 1) {
                     vec4 p = node->local_position;
                     ch->eval(t, &p);
-                    world_point = place_point(p, ch->path);
+                    world_point = place_point(p, ch->path, args.nodes);
                     from_path = true;
                 }
             }
@@ -241,8 +273,8 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
         r.m[3][0] = r.m[3][1] = r.m[3][2] = 0.0f;
         r.m[0][3] = r.m[1][3] = r.m[2][3] = 0.0f;
         r.m[3][3] = 1.0f;
-        mat4 rt;
-        mat_transpose(&r, &rt);
+        if (!facing_camera)
+            mat_transpose(&r, &rt);
 
         node->world_scale = {node->scale.x * inherited.x, node->scale.y * inherited.y,
                              node->scale.z * inherited.z, 1.0f};
@@ -277,9 +309,31 @@ void node_pass(model_node* node, const mat4& a, const mat4& b, const vec4& inher
         else
             node->world_centre = {z.m[3][0], z.m[3][1], z.m[3][2], 1.0f};
 
+        if (const model_node* aim = chain_target(node)) {
+            // The chain turns to face its target: the start keeps its place,
+            // its rotation becomes the chain's orientation.
+            const vec4 kept = node->angles;
+            const vec4 target = aim->world_centre;
+            const mat4 y = chain_orientation(node, target);
+            node->angles = kept;
+            z = y;
+            z.m[3][0] = node->world_centre.x;
+            z.m[3][1] = node->world_centre.y;
+            z.m[3][2] = node->world_centre.z;
+            set_scaled(&node->world, z, node->world_scale);
+            mat_transpose(&y, &x);
+            for (int c = 0; c < 3; ++c) {
+                x.m[3][c] = -(node->world_centre.x * x.m[0][c] + node->world_centre.y * x.m[1][c] +
+                              node->world_centre.z * x.m[2][c]);
+                x.m[c][3] = 0.0f;
+            }
+            x.m[3][3] = 1.0f;
+            set_inverse_scaled(&node->inverse_world, x, node->world_scale);
+        }
+
         skin_matrix(node, level_node, args.level);
 
-        if (an && an->lattice && !(an->flags & 0x1000))
+        if (an && an->lattice && !(an->flags & node_lattice_follows_parent))
             an->lattice->eval(&z, &node->world_scale, t);
 
         if (an && an->lattice && (an->flags & node_lattice_b)) {
@@ -334,8 +388,12 @@ void ml_modelinfo::update_transforms(float time)
         return;
     const std::uint32_t word = root->mesh_word();
     if (word == 2) {
-        // A billboard: the scene places it facing the camera.
+        // A billboard model: its root takes the camera's world matrix and
+        // stands at its own local position.
         root->flags &= ~0x10u;
+        camera_facing facing;
+        if (current_camera_facing(&facing))
+            root->world = facing.world;
         root->world_centre = root->local_position;
         flags |= model_transforms_valid;
         root->scale = scale;
@@ -386,5 +444,5 @@ void ml_modelinfo::update_transforms(float time)
         b.m[3][c] = -(position.x * b.m[0][c] + position.y * b.m[1][c] + position.z * b.m[2][c]);
     b.m[0][3] = b.m[1][3] = b.m[2][3] = 0.0f;
     b.m[3][3] = 1.0f;
-    node_pass(root, a, b, scale, pass_args{time, id, 0});
+    node_pass(root, a, b, scale, pass_args{time, id, 0, first_node});
 }

@@ -6,8 +6,11 @@
 #include <new>
 #include <strings.h>
 
+#include "engine/base/engine.h"
 #include "engine/base/error_box.h"
 #include "engine/base/name_hash.h"
+#include "engine/base/render_facts.h"
+#include "engine/model/blend_tables.h"
 #include "platform/file.h"
 
 mesh_texture::~mesh_texture()
@@ -196,10 +199,12 @@ mtt_status mtr_lib::load_frame(mtr_texture* frame, int kind, int surface_argumen
             for (const char* c = open + 1; *c && *c != '#'; ++c)
                 if (*c == 'P')
                     keeps_palette = true;
-        (void)keeps_palette;
         for (std::int32_t y = 0; y < frame->height; ++y)
             std::memcpy(dst + std::size_t(y) * mtt::atlas_width * bpp, src + y * row, row);
-        if (frame->pixel_type == 9) {
+        if (frame->pixel_type == 9 && current_engine && current_engine->palette_blend && !keeps_palette) {
+            // Blended toward its colour: the colour word names its table.
+            frame->colour = static_cast<std::uint32_t>(blend_table_for(frame->colour, engine_render_facts().palette_rgb));
+        } else if (frame->pixel_type == 9) {
             // Colour-keyed 8-bit frames: the key range (0xE0 and above)
             // becomes 0 and the frame an ordinary 8-bit one.
             for (std::int32_t y = 0; y < frame->height; ++y)

@@ -86,7 +86,7 @@ public:
     named_record name{};
     named_record second_name{};
     std::uint32_t reserved0 = 0;
-    void* placement = nullptr;     // the model node the path follows (model side)
+    void* placement = nullptr;     // not used: an instance finds the node it follows by the path's name
     float tolerance = -16.0f;      // <= 0: fixed six-step measure
     std::uint32_t flags = 0;       // spline_closed
     path_point* first = nullptr;

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 // The lens flare drawn over the race view when the sun is in front of the
 // camera: six textured squares strung along the line from the sun through
-// the screen's centre, and a full-screen glare. This file holds what does
-// not need the texture cache: the element table, the flare's pictures as
-// 4-4-4-4 texels, and the screen squares of a frame.
+// the screen's centre, and a full-screen glare: the element table, the
+// flare's pictures as 4-4-4-4 texels, the screen squares of a frame, and
+// the texture set that keeps the pictures in the renderer's texture cache
+// and draws the squares on the 3D device.
 
 struct flare_element {
     float depth_factor;
@@ -73,3 +75,55 @@ struct flare_picture {
 // Loads "<base>00.pcx", "<base>01.pcx", ... until one is missing, each as
 // texels. The pictures loaded (the series' end is no error).
 std::vector<flare_picture> load_flare_pictures(const std::string& base);
+
+struct cache_texture;
+
+// The lens flare of the race view: the series' pictures as textures of the
+// renderer's texture cache, the element table, and the blend words the
+// device's capabilities allow.
+class texture_set {
+public:
+    static constexpr int kMaxElements = 10;
+    struct record {
+        float depth_factor[kMaxElements] = {};
+        float size[kMaxElements] = {};
+        std::uint32_t colour[kMaxElements] = {};
+        std::int32_t texture_index[kMaxElements] = {};
+        std::int32_t texture_count = 0;
+        std::vector<cache_texture*> textures;  // one per loaded picture
+        std::int32_t source_blend = 0;         // 5 (source alpha) once loaded
+        std::int32_t destination_blend = 0;    // 2 (one) or 6 (inverse source alpha)
+        std::int32_t texture_blend = 0;        // 4 (modulate alpha) or 2 (modulate)
+    };
+
+    // Disabled (not 0): no record, and the set does nothing.
+    explicit texture_set(int disabled);
+    // Gives every texture back through the renderer's free_texture.
+    ~texture_set();
+    texture_set(const texture_set&) = delete;
+    texture_set& operator=(const texture_set&) = delete;
+
+    // Loads "<base>00.pcx", "<base>01.pcx", ... up to the first missing
+    // picture, each as a texture (white, with the alpha of its index's low
+    // four bits), and sets the element table. 0 when disabled, without a
+    // 4-bit-alpha texture format or a blend the flare needs, or when a
+    // texture cannot be made (after the renderer's error box: 39 no free
+    // record, 43 no 4-4-4-4 format, 28 a surface, or a side that is not a
+    // power of two, 21 a lock, 42 video memory); the textures made before
+    // stay in the set.
+    int load_pcx_series(const char* base);
+    // Draws the flare of a frame over the back buffer, blended by the
+    // textures' alpha: elements 0 to 4 over everything, the sun disc and
+    // the glare depth-tested. The caller gives the frame's view (the sun's
+    // view-space direction, projection scale and centre, the screen); the
+    // set fills in its texture count and blend. Nothing when disabled, in
+    // the software type, without a device, while paused, without 4-bit
+    // alpha, or before a series was loaded. The race's scene view, its sun
+    // record and the scene grid's ground search (which hides the flare
+    // when the camera is under something) come with the scene subsystem and
+    // call this with the view they compute.
+    void draw_screen_overlay(const flare_view& view);
+
+    std::int32_t disabled = 0;
+    std::unique_ptr<record> data;
+};

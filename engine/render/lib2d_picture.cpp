@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/base/texture_record.h"
 #include "engine/render/lib2d_error.h"
 #include "engine/render/loadpcx.h"
 #include "engine/render/render_device.h"
@@ -38,6 +39,37 @@ std::uint16_t pack(Packing p, std::uint32_t r, std::uint32_t g, std::uint32_t b)
     case Packing::Rgb565: break;
     }
     return static_cast<std::uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+}
+
+// A target texture's texel: its own layout, 4-4-4-4 with the picture's
+// alpha (0..15).
+std::uint16_t pack_texel(platform::PixelLayout layout, int alpha, std::uint32_t r, std::uint32_t g, std::uint32_t b)
+{
+    switch (layout) {
+    case platform::PixelLayout::Argb4444:
+        return static_cast<std::uint16_t>(alpha << 12 | (raise(r) >> 4) << 8 | (raise(g) >> 4) << 4 | raise(b) >> 4);
+    case platform::PixelLayout::Rgb555: return pack(Packing::Rgb555, r, g, b);
+    case platform::PixelLayout::Bgr565: return pack(Packing::Bgr565, r, g, b);
+    default: return pack(Packing::Rgb565, r, g, b);
+    }
+}
+
+// The average of two texels of a layout, channel by channel (the alphas
+// are combined by OR), for textures shrunk on square-only devices.
+std::uint16_t average(platform::PixelLayout layout, std::uint16_t p, std::uint16_t q)
+{
+    const platform::PixelMasks m = platform::pixel_masks(layout);
+    std::uint32_t v = (p | q) & m.alpha;
+    for (std::uint32_t mask : {m.red, m.green, m.blue})
+        v |= (((p & mask) + (q & mask)) >> 1) & mask;
+    return static_cast<std::uint16_t>(v);
+}
+
+// The target's record in the renderer's cache, or null.
+cache_texture* target_record(const render_device& device, const mtr_texture* target)
+{
+    auto* t = target ? static_cast<cache_texture*>(target->surface) : nullptr;
+    return device.owns_texture(t) && t->size != 0 ? t : nullptr;
 }
 
 // One cell in the display's format, `stride` pixels to a row.
@@ -78,8 +110,9 @@ void lib2d_picture::free()
     count = 0;
 }
 
-int lib2d_picture::load(const char* file, int w, int h, int across, int n, float /*opacity*/, int /*flags*/)
+int lib2d_picture::load(const char* file, int w, int h, int across, int n, float opacity, int /*flags*/)
 {
+    const int alpha = std::clamp(static_cast<int>(opacity * 15.0f), 0, 15);
     free();
     render_device* device = installed_render_device();
     if (device)
@@ -99,13 +132,37 @@ int lib2d_picture::load(const char* file, int w, int h, int across, int n, float
     }
     const pcx_header_fields f = read_pcx_header(header);
 
-    const bool indexed = device->render_type == kRenderSoftware && device->screen_depth != 16;
+    // A target in the software type takes 8-bit texels whatever the
+    // screen's depth; in the 3D types, texels of the target's own layout.
+    const bool software = device->render_type == kRenderSoftware;
+    const bool indexed = software && (target || device->screen_depth != 16);
     const int bpp = indexed ? 1 : 2;
     const Packing packing = packing_of(*device);
+    const cache_texture* record = target && !software ? target_record(*device, target) : nullptr;
+    bool to_texture = false;
+    int sx = 1, sy = 1;
+    if (target) {
+        set_rect(0, 0, 0, 0);
+        if (record) {
+            to_texture = device->texture_layout_of(*record, target_layout);
+            // A square-only device shrinks the longer side of the texture;
+            // the frames shrink with it.
+            const int tw = record->source_width, th = record->source_height;
+            if (device->device_info.square_only && tw > 0 && th > 0) {
+                if (tw > th)
+                    sx = tw / th;
+                else
+                    sy = th / tw;
+            }
+        }
+    }
     std::uint16_t table[256] = {};
+    const auto pack_rgb = [&](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+        return to_texture ? pack_texel(target_layout, alpha, r, g, b) : pack(packing, r, g, b);
+    };
     if (!indexed) {
         for (int i = 0; i < 256; ++i)
-            table[i] = pack(packing, palette[3 * i], palette[3 * i + 1], palette[3 * i + 2]);
+            table[i] = pack_rgb(palette[3 * i], palette[3 * i + 1], palette[3 * i + 2]);
         if (packing == Packing::Rgb555)
             key = 0x3E0;
         else if (packing == Packing::Rgb565)
@@ -113,6 +170,8 @@ int lib2d_picture::load(const char* file, int w, int h, int across, int n, float
     } else {
         key = 0;
     }
+    if (target)
+        key = 0;
 
     // The sheet must hold the grid; the checks are made in 64 bits so that
     // no product of the header's numbers wraps.
@@ -155,7 +214,8 @@ int lib2d_picture::load(const char* file, int w, int h, int across, int n, float
                         const int r = sheet_at(x0 + x, y0 + y, 0), g = sheet_at(x0 + x, y0 + y, 1),
                                   b = sheet_at(x0 + x, y0 + y, 2);
                         if (r >= 0 && g >= 0 && b >= 0)
-                            v = pack(packing, r, g, b);
+                            v = pack_rgb(static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(g),
+                                         static_cast<std::uint32_t>(b));
                     } else {
                         const int index = sheet_at(x0 + x, y0 + y, 0);
                         if (index > 0)
@@ -181,22 +241,97 @@ int lib2d_picture::load(const char* file, int w, int h, int across, int n, float
             continue; // nothing visible: an empty frame
         fr.trim_left = left;
         fr.trim_top = top;
-        fr.width = right - left + 1;
-        fr.height = bottom - top + 1;
-        fr.pixels.resize(static_cast<std::size_t>(fr.width) * fr.height * bpp);
+        const int trimmed_w = right - left + 1, trimmed_h = bottom - top + 1;
+        if (bpp == 1 || (sx == 1 && sy == 1)) {
+            fr.width = trimmed_w;
+            fr.height = trimmed_h;
+            fr.pixels.resize(static_cast<std::size_t>(fr.width) * fr.height * bpp);
+            for (int y = 0; y < fr.height; ++y)
+                std::memcpy(fr.pixels.data() + static_cast<std::size_t>(y) * fr.width * bpp,
+                            cell.pixels.data() + (static_cast<std::size_t>(top + y) * W2 + left) * bpp,
+                            static_cast<std::size_t>(fr.width) * bpp);
+            continue;
+        }
+        // Shrunk: every sy-th row; every sx-th pixel averaged with its
+        // right-hand neighbour (not past the row's end).
+        fr.width = trimmed_w / sx;
+        fr.height = trimmed_h / sy;
+        fr.pixels.resize(static_cast<std::size_t>(fr.width) * fr.height * 2);
+        Cell reduced;
+        reduced.stride = fr.width;
+        reduced.height = fr.height;
+        reduced.bpp = 2;
+        reduced.pixels.swap(fr.pixels);
         for (int y = 0; y < fr.height; ++y)
-            std::memcpy(fr.pixels.data() + static_cast<std::size_t>(y) * fr.width * bpp,
-                        cell.pixels.data() + (static_cast<std::size_t>(top + y) * W2 + left) * bpp,
-                        static_cast<std::size_t>(fr.width) * bpp);
+            for (int x = 0; x < fr.width; ++x) {
+                const int cx = left + x * sx, cy = top + y * sy;
+                std::uint32_t p = cell.at(cx, cy);
+                if (x * sx + 1 < trimmed_w)
+                    p = average(target_layout, static_cast<std::uint16_t>(p),
+                                static_cast<std::uint16_t>(cell.at(cx + 1, cy)));
+                reduced.put(x, y, p);
+            }
+        fr.pixels.swap(reduced.pixels);
     }
     return 1;
 }
+
+namespace {
+
+// Where a frame goes: the destination's first column and row and the part
+// of the frame left after clipping to [left, right) x [top, bottom).
+struct Placement {
+    long long dx = 0, dy = 0, sx = 0, sy = 0, w = 0, h = 0;
+};
+
+bool place(const lib2d_picture::frame& fr, long long x, long long y, int left, int right, int top, int bottom,
+           Placement& p)
+{
+    p.dx = x + fr.trim_left;
+    p.dy = y + fr.trim_top;
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    if (p.dx < left) {
+        p.sx = left - p.dx;
+        p.dx = left;
+    }
+    if (p.dy < top) {
+        p.sy = top - p.dy;
+        p.dy = top;
+    }
+    p.w = std::min<long long>(fr.width - p.sx, right - p.dx);
+    p.h = std::min<long long>(fr.height - p.sy, bottom - p.dy);
+    return p.w >= 1 && p.h >= 1;
+}
+
+// Copies the frame's visible pixels (those not `key`) into rows of `pitch`
+// bytes.
+void copy_visible(const lib2d_picture::frame& fr, const Placement& p, int bpp, std::uint32_t key, std::uint8_t* base,
+                  std::size_t pitch)
+{
+    for (long long row = 0; row < p.h; ++row) {
+        const std::uint8_t* src =
+            fr.pixels.data() + (static_cast<std::size_t>(p.sy + row) * fr.width + static_cast<std::size_t>(p.sx)) * bpp;
+        std::uint8_t* dst = base + static_cast<std::size_t>(p.dy + row) * pitch + static_cast<std::size_t>(p.dx) * bpp;
+        for (long long col = 0; col < p.w; ++col) {
+            const std::uint32_t v = bpp == 2 ? static_cast<std::uint32_t>(src[2 * col] | src[2 * col + 1] << 8)
+                                             : src[col];
+            if (v == key)
+                continue;
+            std::memcpy(dst + col * bpp, src + col * bpp, static_cast<std::size_t>(bpp));
+        }
+    }
+}
+
+} // namespace
 
 int lib2d_picture::draw(int x, int y, int index, int /*mode*/)
 {
     render_device* device = installed_render_device();
     if (!device || device->paused || index < 0 || index >= count)
         return 0;
+    if (target)
+        return draw_into_target(*device, x, y, index);
     frame& fr = frames[static_cast<std::size_t>(index)];
     if (fr.pixels.empty() || !device->surfaces_valid || device->screen_depth / 8 != bytes_per_pixel)
         return 0;
@@ -205,39 +340,59 @@ int lib2d_picture::draw(int x, int y, int index, int /*mode*/)
 
     // Clip to the clipping rectangle (right and bottom exclusive, so that a
     // full-screen picture at (0, 0) covers the screen) and to the buffer.
-    const int right_bound = std::min(clip_right, device->draw_width);
-    const int bottom_bound = std::min(clip_bottom, device->draw_height);
-    const int left_bound = std::max(clip_left, 0);
-    const int top_bound = std::max(clip_top, 0);
-    long long dx = static_cast<long long>(x) + fr.trim_left;
-    long long dy = static_cast<long long>(y) + fr.trim_top;
-    long long sx = 0, sy = 0;
-    if (dx < left_bound) {
-        sx = left_bound - dx;
-        dx = left_bound;
-    }
-    if (dy < top_bound) {
-        sy = top_bound - dy;
-        dy = top_bound;
-    }
-    const long long w = std::min<long long>(fr.width - sx, right_bound - dx);
-    const long long h = std::min<long long>(fr.height - sy, bottom_bound - dy);
-    if (w < 1 || h < 1)
+    Placement p;
+    if (!place(fr, x, y, clip_left, std::min(clip_right, device->draw_width), clip_top,
+               std::min(clip_bottom, device->draw_height), p))
         return 0;
+    copy_visible(fr, p, bytes_per_pixel, static_cast<std::uint32_t>(key), device->back_buffer.data(),
+                 static_cast<std::size_t>(device->back_pitch));
+    return 1;
+}
 
-    const int bpp = bytes_per_pixel;
-    for (long long row = 0; row < h; ++row) {
-        const std::uint8_t* src =
-            fr.pixels.data() + (static_cast<std::size_t>(sy + row) * fr.width + static_cast<std::size_t>(sx)) * bpp;
-        std::uint8_t* dst = device->back_buffer.data() + static_cast<std::size_t>(dy + row) * device->back_pitch +
-                            static_cast<std::size_t>(dx) * bpp;
-        for (long long col = 0; col < w; ++col) {
-            const std::uint32_t v = bpp == 2 ? static_cast<std::uint32_t>(src[2 * col] | src[2 * col + 1] << 8)
-                                             : src[col];
-            if (v == static_cast<std::uint32_t>(key))
-                continue;
-            std::memcpy(dst + col * bpp, src + col * bpp, static_cast<std::size_t>(bpp));
-        }
+int lib2d_picture::draw_into_target(render_device& device, int x, int y, int index)
+{
+    frame& fr = frames[static_cast<std::size_t>(index)];
+    if (device.render_type == kRenderSoftware) {
+        // The software type's texels: 8-bit, rows 256 bytes apart.
+        if (clip_right == 0)
+            set_rect(0, target->width, 0, target->height);
+        fr.x = x;
+        fr.y = y;
+        Placement p;
+        if (fr.pixels.empty() || !target->pixels || bytes_per_pixel != 1 ||
+            !place(fr, x, y, clip_left, std::min({clip_right, target->width, kSoftwareTexelRow}), clip_top,
+                   std::min(clip_bottom, target->height), p))
+            return 0;
+        copy_visible(fr, p, 1, 0, target->pixels, kSoftwareTexelRow);
+        return 1;
     }
+    cache_texture* t = target_record(device, target);
+    if (!t || t->source_width <= 0 || t->source_height <= 0)
+        return 0;
+    // The position in the texture's cached size.
+    const long long tx = static_cast<long long>(t->cache_width) * x / t->source_width;
+    const long long ty = static_cast<long long>(t->cache_height) * y / t->source_height;
+    if (clip_right == 0)
+        set_rect(0, t->cache_width, 0, t->cache_height);
+    fr.x = static_cast<std::int32_t>(tx);
+    fr.y = static_cast<std::int32_t>(ty);
+    // Not resident: nothing to show it in yet.
+    if (!t->video_surface)
+        return 1;
+    platform::Surface& surface = t->system_surface ? *t->system_surface : *t->video_surface;
+    Placement p;
+    if (fr.pixels.empty() || bytes_per_pixel != 2 || surface.layout() != target_layout ||
+        !place(fr, tx, ty, clip_left, std::min(clip_right, surface.width()), clip_top,
+               std::min(clip_bottom, surface.height()), p))
+        return 1;
+    platform::SurfaceLock lock;
+    if (surface.lock(lock) != platform::DisplayResult::Ok)
+        return 1;
+    copy_visible(fr, p, 2, 0, lock.pixels, static_cast<std::size_t>(lock.pitch));
+    surface.unlock();
+    // The system copy was written: the video copy is loaded again at the
+    // next present.
+    if (t->system_surface)
+        device.add_pending_reload(t);
     return 1;
 }

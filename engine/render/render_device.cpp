@@ -71,4 +71,5 @@ render_device& the_render_device()
 void set_the_render_device(render_device* device)
 {
     g_pRenderDevice = device;
+    install_texture_surface_ops(device != nullptr);
 }

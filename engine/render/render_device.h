@@ -411,6 +411,111 @@ public:
     // viewport's.
     platform::PixelRect software_clear, right_strip, bottom_strip, viewport_clear;
 
+    // ---- Texture cache (texture_cache_device.cpp, texture_upload.cpp) ----
+    //
+    // Every texture drawn through the 3D device lives in one of the 800
+    // records of `texture_records` (made with the first texture, freed by
+    // release). A material frame registers with create_textures and writes
+    // its texels into the buffer it is given; upload_textures converts all
+    // registered textures at once into system-memory texture surfaces; a
+    // texture is copied into video memory when it is drawn (make_resident),
+    // the textures made resident longest ago giving their copies back when
+    // video memory runs out.
+
+    // Takes a free record for the frame: its pixel kind, size and options
+    // (between two '#' of its name; `default_class` when they give no batch
+    // class), and a buffer for its texels (and palette) that the frame's
+    // pixel and palette fields then point at. The software type keeps no
+    // record: the frame gets a buffer only. 1, or 0 after reporting 39 (no
+    // free record), 40 (no memory), 48 (a size of 0) or the general error
+    // (a side below 8 texels, a '#' without its closing one).
+    int create_textures(mtr_texture* m, int default_class);
+    // Builds the system-memory texture surface of every registered texture
+    // not yet built, fitted to power-of-two sides within the texture memory
+    // (`percent` widens the budget), and makes the white texture material.
+    // Nothing for the software type. 1, or 0 after reporting 42 (nothing
+    // fits), 43 (no texture layout), 21 (a lock), 28 (a surface), or the
+    // general error (the material or the batch buffers, which it sets up
+    // first).
+    int upload_textures(int percent);
+    // Copies the record's texels into video memory when they are not there
+    // (evicting the oldest resident textures while memory is short; in a
+    // scene, what is queued is drawn first). 1, or 0 after reporting 42
+    // (nothing left to evict) or 28.
+    int make_resident(cache_texture* texture);
+    // A lost video copy is restored and loaded again from the system copy;
+    // one that cannot be restored gives its copy back (made resident again
+    // when next drawn). 1, or 0 after reporting 28.
+    int refresh_texture(cache_texture& texture);
+    // refresh_texture for every resident record; run when the display
+    // surfaces were found lost.
+    int reload_lost_textures();
+    // An 8 x 8 texture of one colour (components 0..1, held to that range)
+    // for a 2D surface: 4-4-4-4 when the device has 4 alpha bits, else 565
+    // (or the device's 16-bit colour layout); made resident at once. Null
+    // in the software type, or after reporting 39, 43, 21, 28 or 42.
+    cache_texture* create_surface(float r, float g, float b, float a);
+    // Draws a record as the screen rectangle (x, y)-(x + w, y + h), in
+    // front of everything, with its colour's alpha. 1 (also when nothing
+    // can be drawn: surfaces not valid, paused, no device); 0 after
+    // reporting 24 or 26, or the residency error.
+    int draw_quad(cache_texture* surface, float x, float y, float w, float h);
+    // Gives a frame's record back: its surfaces, its batch slot, its place
+    // in the eviction ring and in the pending-reload list, a texel buffer
+    // never uploaded;
+    // the record is cleared (free) and the frame's surface, pixel and
+    // palette fields are cleared. The software type frees the frame's
+    // buffer. Nothing for a frame without a record of this renderer.
+    void free_texture(mtr_texture* m);
+    // The same for a record without a frame (2D surfaces, the lens flare).
+    void free_cache_texture(cache_texture* texture);
+    // texture_size_class for the current render type.
+    int texture_size_class(int n) const;
+    // The 16-bit layouts the device's texture formats offer.
+    texture_layouts device_texture_layouts() const;
+    // The layout of a record's texels: its system surface's, or the one the
+    // upload will convert it into. False when the device has none for it.
+    bool texture_layout_of(const cache_texture& texture, platform::PixelLayout& layout) const;
+    // The first free record (size 0), the array made if needed; null when
+    // all 800 are taken.
+    cache_texture* take_texture_record();
+    // Whether the pointer is one of this renderer's records.
+    bool owns_texture(const cache_texture* texture) const;
+    // A record whose system surface was written (a picture painted into
+    // it) is loaded again into video memory at the next present; with the
+    // list full it is loaded at once. 1, or 0 after reporting 28.
+    int add_pending_reload(cache_texture* texture);
+    // Loads every pending record again (present calls it). 1, or 0 after
+    // reporting 28.
+    int reload_pending_textures();
+    // Frees every record and the texture material.
+    void release_textures();
+    // Before a texture is evicted inside a scene: the device reads textures
+    // when the scene ends, so what is queued is drawn first (the scene then
+    // goes on).
+    void draw_queued_before_eviction();
+    // A system-memory texture surface of w x h texels of a layout, holding
+    // `texels` (rows of w). 1, or 0 after reporting 28 (the surface) or 21
+    // (its lock).
+    int make_system_texture(int w, int h, platform::PixelLayout layout, const std::uint16_t* texels,
+                            std::unique_ptr<platform::Surface>& out);
+
+    // The ring of resident textures, the next handle and the bytes made
+    // resident per frame are the batches' (resident_ring, next_texture_handle,
+    // upload_bytes); preload_records spans the records once they exist.
+    static constexpr int kPendingReloads = 10;
+    std::unique_ptr<cache_texture[]> texture_records;
+    std::uint64_t texture_memory_total = 0;     // texel buffers allocated
+    cache_texture* pending_reloads[kPendingReloads] = {};
+    std::int32_t pending_reload_count = 0;
+    // The white material textured triangles are lit with (made by
+    // upload_textures).
+    std::unique_ptr<platform::Material> texture_material;
+    std::uint32_t texture_material_handle = 0;
+    std::int32_t texture_material_made = 0;
+    // The software type's texel buffers, by frame.
+    std::vector<std::pair<const mtr_texture*, std::unique_ptr<std::uint8_t[]>>> software_texels;
+
 private:
     int read_desktop_mode();
     int add_driver(const std::string& name);

@@ -5,8 +5,8 @@
 
 #include "engine/base/mat4.h"
 #include "engine/base/vec4.h"
+#include "engine/model/anim_channels.h"
 
-class anim_node;
 class model_node;
 struct lattice_cell_cache;
 struct lattice_shape;
@@ -22,8 +22,9 @@ struct mesh_frame;
 
 // Record flag of a deformation record (anim_node::flags): the lattice point
 // of a vertex is its world position (vertex x the node's world matrix), not
-// its model position scaled by the node's scale.
-inline constexpr std::uint32_t deform_lattice_world = 0x1000;
+// its model position scaled by the node's scale. It is the flag of a node
+// deformed by its parent's lattice.
+inline constexpr std::uint32_t deform_lattice_world = node_lattice_follows_parent;
 
 // The deformed point of model point p: q = p scaled by `scale`, or p x
 // `world` with deform_lattice_world in `record_flags`, is evaluated in the

@@ -16,6 +16,7 @@
 #include "tools/datakit/rider_state_writer.h"
 #include "tools/datakit/shade_table_writer.h"
 #include "tools/datakit/tyre_data_writer.h"
+#include "tools/datakit/world_bikes.h"
 #include "tools/datakit/world_track.h"
 
 namespace datakit {
@@ -50,11 +51,10 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
         return false;
     if (!write_demo_loading_pictures(root, error))
         return false;
-    if (!write_demo_animation_libraries(root, error))
-        return false;
     if (!write_demo_sounds(root, error))
         return false;
-    if (!write_demo_model_libraries(root, error))
+    // The bike and rider world: models, materials, animations, cockpits.
+    if (!write_demo_world_bikes(root, error))
         return false;
     if (!write_demo_world_tracks(root, error)) // after the race data: it adds to "Data/Details.dat"
         return false;

@@ -497,6 +497,21 @@ void mdl_set_pivot(mdl_object& o, vec4 translation, vec4 angles)
         o.pivot[i] = p[i];
 }
 
+mdl_muscle mdl_make_muscle(const char* joint, const char* curve, std::vector<std::uint16_t> vertices,
+                           std::vector<vec4> positions)
+{
+    mdl_muscle m;
+    m.record[mdl::muscle_word_joint] = name_hash(joint);
+    m.record[mdl::muscle_word_keys] =
+        vertices.empty() ? 0 : static_cast<std::uint32_t>(positions.size() / vertices.size());
+    m.curve.name = curve;
+    m.curve.interp = 1;
+    m.curve.keys = {{0.0f, 0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
+    m.vertices = std::move(vertices);
+    m.points = std::move(positions);
+    return m;
+}
+
 std::vector<mdl_model> demo_bike_mdl()
 {
     mdl_model bike;

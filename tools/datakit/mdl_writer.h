@@ -69,6 +69,11 @@ mdl_object mdl_empty_object(const char* name, std::uint32_t id, std::int32_t par
 // Sets an object's pivot: unit scale, the rotation angles and the
 // translation.
 void mdl_set_pivot(mdl_object& o, vec4 translation, vec4 angles = {});
+// A muscle whose joint is the object of that name: a linear curve of that
+// name from key 0 at weight 0 to key 1 at weight 1, and the key positions
+// of its vertices (key-major: every vertex of key 0, then of key 1).
+mdl_muscle mdl_make_muscle(const char* joint, const char* curve, std::vector<std::uint16_t> vertices,
+                           std::vector<vec4> positions);
 
 } // namespace datakit
 

@@ -36,18 +36,8 @@ inline lattice_shape* grid_shape(std::uint32_t n, std::uint32_t m, std::uint32_t
 inline lattice_anim* lattice_of(std::vector<lattice_shape*> shapes, fcurve* curve)
 {
     auto* anim = new (pool_lattice_anim) lattice_anim;
-    lattice_link_shapes(shapes.data(), static_cast<int>(shapes.size()));
-    anim->first = shapes.front();
-    anim->last = shapes.back();
-    anim->count = static_cast<std::uint32_t>(shapes.size());
+    anim->take_shapes(shapes.data(), static_cast<int>(shapes.size()));
     anim->curve = curve;
-    auto* working = new (pool_lattice_shape) lattice_shape;
-    shapes.front()->copy(working);
-    working->u += 2;
-    working->v += 2;
-    working->w += 2;
-    working->allocate_points();
-    anim->working = working;
     return anim;
 }
 

@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/base/engine.h"
 #include "engine/base/mat4.h"
+#include "engine/base/name_hash.h"
 #include "engine/model/anim_channels.h"
 #include "engine/model/anim_transition.h"
 #include "engine/model/fcurve.h"
 #include "engine/model/lattice_anim.h"
+#include "engine/model/model_node.h"
 #include "engine/model/shape_anim.h"
 #include "tests/engine/model/lattice_fixture.h"
 #include "tests/engine/model/model_fixture.h"
@@ -264,6 +267,106 @@ TEST_F(ShapeTest, ShapeTransitionJoinsBothAnimations)
     delete target;
     delete a;
     delete b;
+}
+
+TEST_F(ShapeTest, BsOwnShapesGetTransitionsOverTheirOwnVertices)
+{
+    torvane_test::FpTraps traps;
+    auto* a = new (pool_anim_node) anim_node;
+    auto* b = new (pool_anim_node) anim_node;
+    a->shapes = counting_shape(3, 3, make_curve({{0, 0}, {1, 2}}));
+    // B's shape moves vertices 2 and 0 (in that order); its curve rises with
+    // slope 4 at tb.
+    b->shapes = counting_shape(2, 3, make_curve({{0, 0, 4, 4}, {0.5f, 2, 4, 4}}, fcurve_interp_cubic));
+    b->shapes->offsets = new std::uint16_t[2]{96, 0};
+    set_name(&b->shapes->name, "FROWN");
+    std::vector<float> rest(36);
+    for (std::size_t i = 0; i < rest.size(); ++i)
+        rest[i] = 100.0f + float(i);
+
+    auto* target = new (pool_anim_node) anim_node;
+    ASSERT_TRUE(anim_trans_shape(target, b, a, 0.5f, 0.25f, rest.data(), rest.size() * sizeof(float)));
+    const shape_anim* whole = target->shapes;
+    ASSERT_NE(whole, nullptr);
+    const shape_anim* own = whole->next;
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->next, nullptr);
+    EXPECT_EQ(whole->vertex_count, 3u);
+    EXPECT_EQ(whole->offsets, nullptr);
+    EXPECT_EQ(own->name.hash, name_hash("FROWN"));
+    ASSERT_EQ(own->vertex_count, 2u);
+    EXPECT_EQ(own->offsets[0], 96);
+    EXPECT_EQ(own->offsets[1], 0);
+    EXPECT_EQ(own->owner_state, 3u);
+    EXPECT_FLOAT_EQ(own->curve->last->out_slope, 4.0f);  // B's curve at tb
+    EXPECT_FLOAT_EQ(own->curve->last->value, 2.0f);
+    EXPECT_FLOAT_EQ(whole->curve->last->out_slope, 1.0f);
+
+    // Applied in order over the rest vertices: A at the start, B at the end,
+    // for the vertices B's shape moves and for the others.
+    auto shaped = [&](const shape_anim* list, float t) {
+        std::vector<float> v = rest;
+        for (const shape_anim* s = list; s; s = s->next)
+            s->apply(v.data(), v.size() * sizeof(float), t);
+        return v;
+    };
+    const std::vector<float> start = shaped(target->shapes, 0.0f), end = shaped(target->shapes, 1.0f);
+    const std::vector<float> want_a = shaped(a->shapes, 0.5f), want_b = shaped(b->shapes, 0.25f);
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        EXPECT_NEAR(start[i], want_a[i], 1e-4f) << i;
+        EXPECT_NEAR(end[i], want_b[i], 1e-4f) << i;
+    }
+    // A refresh at other times keeps the records and moves the keys.
+    anim_refresh_shape(target, b, a, 0.0f, 0.5f, rest.data(), rest.size() * sizeof(float));
+    EXPECT_EQ(target->shapes, whole);
+    const std::vector<float> refreshed = shaped(target->shapes, 1.0f), want = shaped(b->shapes, 0.5f);
+    for (std::size_t i = 0; i < rest.size(); ++i)
+        EXPECT_NEAR(refreshed[i], want[i], 1e-4f) << i;
+    delete target;
+
+    // Too many vertices for the shape pool: the whole-object shape is left
+    // out, B's own is still built.
+    std::vector<std::uint8_t> many((engine::shape_key_position_count / 4 + 1) * 48, 0);
+    target = new (pool_anim_node) anim_node;
+    ASSERT_TRUE(anim_trans_shape(target, b, a, 0, 0, many.data(), many.size()));
+    EXPECT_EQ(target->shapes->name.hash, name_hash("FROWN"));
+    EXPECT_EQ(target->shapes->next, nullptr);
+    delete target;
+    // No vertices: nothing.
+    target = new (pool_anim_node) anim_node;
+    EXPECT_FALSE(anim_trans_shape(target, b, a, 0, 0, nullptr, 0));
+    EXPECT_EQ(target->shapes, nullptr);
+    delete target;
+    delete a;
+    delete b;
+}
+
+TEST(ObjectVertices, MeshRecordsOrPatchPointsAsRecords)
+{
+    model_node mesh(node_kind_full);
+    mesh.type = node_mesh;
+    model_part part;
+    part.vertex_count = 2;
+    part.vertices.assign(3 * 48, 7);  // one record more than the count
+    mesh.mesh = &part;
+    EXPECT_EQ(anim_object_vertices(&mesh), std::vector<std::uint8_t>(2 * 48, 7));
+    mesh.mesh = nullptr;
+
+    model_node patch(node_kind_full);
+    patch.type = node_patch;
+    std::vector<vec4> points{{1, 2, 3, 4}, {5, 6, 7, 8}};
+    patch.patch = &points;
+    const std::vector<std::uint8_t> records = anim_object_vertices(&patch);
+    ASSERT_EQ(records.size(), 96u);
+    float second[4];
+    std::memcpy(second, records.data() + 48, sizeof second);
+    EXPECT_EQ(second[0], 5.0f);
+    EXPECT_EQ(second[3], 8.0f);
+    EXPECT_EQ(records[16], 0);
+    patch.patch = nullptr;
+
+    model_node empty(node_kind_full);
+    EXPECT_TRUE(anim_object_vertices(&empty).empty());
 }
 
 TEST(CornerAngleWeight, RightAngleWeighsOneAndStraightZero)

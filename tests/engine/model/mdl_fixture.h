@@ -13,15 +13,16 @@ using datakit::mdl_set_pivot;
 
 // A model with every kind of record: BODY (root, with a node binding)
 // holds the mesh SKIN (a box with a muscle, a hit mesh and special kind 6),
-// the patch FLAG, the cloth CAPE and the chain CHAIN -> BONE1 -> BONE2
-// whose skin groups move SKIN; a second detail level holds BODY and SKIN.
+// the patch FLAG, the cloth CAPE and the chain CHAIN -> BONE1 -> BONE2 ->
+// HAND whose skin groups move SKIN (the muscle's joint is BONE1, BONE2 and
+// HAND); a second detail level holds BODY and SKIN.
 inline mdl_model rich_model(const char* name = "RIDER")
 {
     mdl_model m;
     m.name = name;
     mdl_level l0;
     l0.name = name;
-    // ids: 0 BODY, 1 SKIN, 2 FLAG, 3 CAPE, 4 CHAIN, 5 BONE1, 6 BONE2
+    // ids: 0 BODY, 1 SKIN, 2 FLAG, 3 CAPE, 4 CHAIN, 5 BONE1, 6 BONE2, 7 HAND
     mdl_object body = mdl_empty_object("BODY", 0, -1, -1, 1);
     body.radius = 2.5f;
     anm_binding b;
@@ -36,15 +37,8 @@ inline mdl_model rich_model(const char* name = "RIDER")
     skin.sibling = 2;
     skin.special = 6;
     skin.mesh.header[mdl::mesh_word_kind] = 0;
-    mdl_muscle muscle;
-    muscle.record[mdl::muscle_word_joint] = name_hash("BONE1");
-    muscle.record[mdl::muscle_word_keys] = 2;
-    muscle.curve.name = "FLEX";
-    muscle.curve.interp = 1;
-    muscle.curve.keys = {{0.0f, 0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
-    muscle.vertices = {0, 7};
-    muscle.points = {{0, 0, 0, 0}, {0.1f, 0, 0, 0}, {0, 0, 0, 0}, {0, 0.1f, 0, 0}};
-    skin.muscles.push_back(muscle);
+    skin.muscles.push_back(datakit::mdl_make_muscle("BONE1", "FLEX", {0, 7},
+                                                    {{0, 0, 0, 0}, {0.1f, 0, 0, 0}, {0, 0, 0, 0}, {0, 0.1f, 0, 0}}));
     skin.has_hit_mesh = true;
     skin.hit_mesh.vertices = {datakit::mdl_make_vertex({0, 0, 0, 1}, {0, 0, 1, 0}, 0, 0),
                               datakit::mdl_make_vertex({1, 0, 0, 1}, {0, 0, 1, 0}, 0, 0),
@@ -78,7 +72,7 @@ inline mdl_model rich_model(const char* name = "RIDER")
     bone1.has_bone = true;
     bone1.payload = 1;
     bone1.bone.groups.push_back({name_hash("SKIN"), {0, 1, 2, 3}});
-    mdl_object bone2 = mdl_empty_object("BONE2", 6, 5, -1, -1, 5);
+    mdl_object bone2 = mdl_empty_object("BONE2", 6, 5, -1, 7, 5);
     bone2.position = {1, 0, 0, 0};
     mdl_set_pivot(bone2, {1, 0, 0, 0});
     bone2.has_bone = true;
@@ -88,7 +82,10 @@ inline mdl_model rich_model(const char* name = "RIDER")
     bone2.chain_kind = 1;
     bone2.chain_length = 2.0f;
 
-    l0.objects = {body, skin, flag, cape, chain, bone1, bone2};
+    mdl_object hand = mdl_empty_object("HAND", 7, 6, -1, -1);
+    hand.position = {1, 0, 0, 0};
+
+    l0.objects = {body, skin, flag, cape, chain, bone1, bone2, hand};
     mdl_level l1;
     l1.name = std::string(name) + "_1";
     mdl_object body1 = mdl_empty_object("BODY", 0, -1, -1, 1);

@@ -41,7 +41,7 @@ TEST(MdlFile, EveryRecordKindSurvivesARoundTripThroughTheKitsWriter)
     EXPECT_EQ(datakit::mdl_bytes(back), bytes);
 
     const mdl_level& l0 = back[0].levels[0];
-    ASSERT_EQ(l0.objects.size(), 7u);
+    ASSERT_EQ(l0.objects.size(), 8u);
     EXPECT_EQ(l0.objects[0].bindings.size(), 1u);
     EXPECT_EQ(l0.objects[0].bindings[0].kept[3], 77u);
     EXPECT_EQ(l0.objects[1].mesh.faces.size(), 6u);

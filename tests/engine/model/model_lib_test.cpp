@@ -4,6 +4,7 @@
 
 #include "engine/base/name_hash.h"
 #include "engine/model/anim_channels.h"
+#include "engine/model/fcurve.h"
 #include "engine/model/model_lib.h"
 #include "mdl_fixture.h"
 #include "model_fixture.h"
@@ -40,7 +41,7 @@ TEST_F(ModelLibTest, LoadsModelsByNameInAnyCaseAndMakesInstances)
     EXPECT_EQ(lib.model_count, 1);
     ml_modelinfo* model = lib.find_model(name_hash("RIDER"));
     ASSERT_NE(model, nullptr);
-    EXPECT_EQ(model->node_count, 7);
+    EXPECT_EQ(model->node_count, 8);
     EXPECT_EQ(model->level_count, 2);
     EXPECT_EQ(model->id, -1);
     EXPECT_EQ(model->flags & 0xFFF, model_active | model_built);
@@ -92,7 +93,7 @@ TEST_F(ModelLibTest, ALibraryMissingOnDiskIsReadFromItsFoldersArchive)
     ASSERT_EQ(lib.try_open(path.c_str()), mdl_status::ok);
     EXPECT_TRUE(lib.from_archive);
     EXPECT_EQ(lib.load_model("RIDER", 0), 1);
-    EXPECT_EQ(lib.find_model(name_hash("RIDER"))->node_count, 7);
+    EXPECT_EQ(lib.find_model(name_hash("RIDER"))->node_count, 8);
 
     model_lib missing("none");
     EXPECT_EQ(missing.try_open((folder_ / "Gfx" / "Other.mdl").string().c_str()), mdl_status::open_failed);
@@ -139,7 +140,8 @@ TEST_F(ModelLibTest, DestroyingEveryInstanceAndLibraryRestoresTheLiveCounters)
 {
     const int records = model_record::live, full = model_node::live_full, level = model_node::live_level,
               bones = bone_object::live, groups = skin_group::live, refs = skin_ref::live,
-              bindings = node_binding::live;
+              bindings = node_binding::live, muscles = muscle_record::live, shapes = shape_anim::live,
+              curves = fcurve::live, keys = fcurve_key::live;
     const std::string path = write({rich_model("RIDER")});
     {
         model_lib lib("bikes");
@@ -160,6 +162,59 @@ TEST_F(ModelLibTest, DestroyingEveryInstanceAndLibraryRestoresTheLiveCounters)
     EXPECT_EQ(skin_group::live, groups);
     EXPECT_EQ(skin_ref::live, refs);
     EXPECT_EQ(node_binding::live, bindings);
+    EXPECT_EQ(muscle_record::live, muscles);
+    EXPECT_EQ(shape_anim::live, shapes);
+    EXPECT_EQ(fcurve::live, curves);
+    EXPECT_EQ(fcurve_key::live, keys);
+}
+
+TEST_F(ModelLibTest, MusclesFindTheirJointsAndFollowTheBend)
+{
+    const std::string path = write({rich_model("RIDER")});
+    model_lib lib("bikes");
+    ASSERT_EQ(lib.try_open(path.c_str()), mdl_status::ok);
+    ASSERT_EQ(lib.try_load_model("RIDER", 0), mdl_status::ok);
+    ml_modelinfo* model = lib.find_model(name_hash("RIDER"));
+    const model_node* skin = model->find_node(name_hash("SKIN"));
+    ASSERT_EQ(skin->muscle_count, 1);
+    const muscle_record& m = skin->muscles[0];
+    // The joint node BONE1 and the first children below it.
+    EXPECT_EQ(m.joints[0], model->find_node(name_hash("BONE1")));
+    EXPECT_EQ(m.joints[1], model->find_node(name_hash("BONE2")));
+    EXPECT_EQ(m.joints[2], model->find_node(name_hash("HAND")));
+    // Vertex numbers 0 and 7 become byte offsets into the mesh's vertices.
+    ASSERT_EQ(m.shape.vertex_count, 2u);
+    EXPECT_EQ(m.shape.offsets[1], 7 * 48);
+    EXPECT_EQ(m.shape.key_count, 2u);
+    EXPECT_EQ(m.shape.key_position(1, 1).y, 0.1f);
+    ASSERT_NE(m.shape.curve, nullptr);
+    EXPECT_EQ(m.shape.curve->key_count, 2);
+
+    // An instance's muscle shares the model's shape and finds its own joints.
+    ml_modelinfo* inst = lib.create_instance("RIDER", nullptr, 0);
+    model_node* iskin = inst->find_node(name_hash("SKIN"));
+    muscle_record& im = iskin->muscles[0];
+    EXPECT_EQ(im.shape.positions, m.shape.positions);
+    EXPECT_EQ(im.shape.curve, m.shape.curve);
+    EXPECT_EQ(im.joints[1], inst->find_node(name_hash("BONE2")));
+
+    // Straight, the joint gives (almost) no weight; bent a quarter turn at
+    // BONE2, half (the angle between the chord BONE1-HAND and the bone).
+    inst->update_transforms(0.0f);
+    EXPECT_LT(im.weight(), 0.05f);
+    std::vector<std::uint8_t> straight(iskin->mesh->vertices);
+    im.apply(straight.data(), straight.size());
+    inst->find_node(name_hash("BONE2"))->angles.z = std::acos(-1.0f) / 2.0f;
+    inst->flags &= ~model_transforms_valid;
+    inst->update_transforms(0.0f);
+    EXPECT_NEAR(im.weight(), 0.5f, 0.01f);
+    std::vector<std::uint8_t> bent(iskin->mesh->vertices);
+    im.apply(bent.data(), bent.size());
+    // Vertex 7 moves from key 0 toward key 1, (0.1, 0, 0) to (0, 0.1, 0).
+    float straight_y, bent_y;
+    std::memcpy(&straight_y, straight.data() + 7 * 48 + 4, 4);
+    std::memcpy(&bent_y, bent.data() + 7 * 48 + 4, 4);
+    EXPECT_GT(bent_y, straight_y);
 }
 
 TEST_F(ModelLibTest, LoadedSkinMovesVerticesAsComputedByHand)
@@ -200,7 +255,24 @@ TEST_F(ModelLibTest, FatalReportsCarryTheLibrarysTexts)
     many.levels = {l};
     mdl_model bad = rich_model("BAD");
     bad.levels[0].objects[2].parent = -1;
-    const std::string path = write({many, bad});
+    // A muscle whose joint (CHAIN, an empty node under no bone) gives no
+    // three nodes.
+    mdl_model limp = rich_model("LIMP");
+    limp.levels[0].objects[1].muscles[0].record[mdl::muscle_word_joint] = name_hash("CHAIN");
+    const std::string path = write({many, bad, limp});
+    {
+        model_lib lib("x");
+        ASSERT_EQ(lib.try_open(path.c_str()), mdl_status::ok);
+        EXPECT_EQ(lib.try_load_model("LIMP", 0), mdl_status::muscle_joints);
+        EXPECT_EQ(lib.model_count, 0);
+    }
+    EXPECT_EXIT(
+        {
+            model_lib lib("x");
+            lib.open_lib_file(path.c_str());
+            lib.load_model("LIMP", 0);
+        },
+        ::testing::ExitedWithCode(1), "Angolo non trovato!");
     EXPECT_EXIT(
         {
             model_lib lib("x");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/base/name_hash.h"
@@ -64,6 +65,71 @@ protected:
 };
 
 int created = 0;
+
+// Everything the kit writes reads back: materials with and without
+// textures, animated frames with their atlas places and palette indexes,
+// the kept words, the picture list with its pixels, the palettes and the
+// atlas rows.
+TEST_F(MaterialTest, EveryRecordKindSurvivesARoundTripThroughTheKitsWriter)
+{
+    datakit::MttLibrary spec = sample_library(4, 1);
+    spec.materials[0].word124 = 9;
+    spec.materials[2].texture.frames[1].kept[2] = 0xABCD;
+    spec.materials[2].texture.frames[2].colour = 0x123456;
+    spec.materials[2].texture.words[7] = 77;
+    spec.palettes.push_back(spec.palettes[0]);
+    spec.palettes[1].name = "DARK";
+    spec.palettes[1].colours[255] = 0xF00D;
+    spec.materials[1].texture.frames[0].palette = 1;
+    const auto bytes = datakit::mtt_bytes(spec);
+    mtt_library lib;
+    ASSERT_EQ(mtt_read_library(bytes, lib), mtt_status::ok);
+    ASSERT_EQ(lib.directory.size(), spec.materials.size());
+    // S counts the atlas's rows and is raised to the picture list's bytes.
+    EXPECT_EQ(lib.atlas_rows, std::max<std::uint32_t>(spec.atlas_rows, 40 * std::uint32_t(spec.pictures.size())));
+    ASSERT_EQ(lib.palettes.size(), 2u);
+    EXPECT_EQ(lib.palettes[1].name, "DARK");
+    EXPECT_EQ(lib.palettes[1].colours, spec.palettes[1].colours);
+    ASSERT_EQ(lib.pictures.size(), spec.pictures.size());
+    for (std::size_t i = 0; i < spec.pictures.size(); ++i) {
+        SCOPED_TRACE(spec.pictures[i].name);
+        EXPECT_EQ(lib.pictures[i].name, spec.pictures[i].name);
+        const std::size_t at = lib.pictures[i].offset + mtt::picture_lead_bytes;
+        ASSERT_LE(at + spec.pictures[i].pixels.size(), bytes.size());
+        EXPECT_TRUE(std::equal(spec.pictures[i].pixels.begin(), spec.pictures[i].pixels.end(), bytes.begin() + long(at)));
+    }
+    for (std::size_t i = 0; i < spec.materials.size(); ++i) {
+        const mtt_material& want = spec.materials[i];
+        SCOPED_TRACE(want.name);
+        EXPECT_EQ(lib.directory[i].name, want.name);
+        mtt_material got;
+        ASSERT_EQ(mtt_read_material(bytes, lib.directory[i].offset, 0, lib, got), mtt_status::ok);
+        EXPECT_EQ(got.key, want.key);
+        EXPECT_EQ(got.name_hash, want.name_hash);
+        EXPECT_EQ(got.word124, want.word124);
+        ASSERT_EQ(got.has_texture, want.has_texture);
+        if (!want.has_texture)
+            continue;
+        EXPECT_EQ(got.texture.words[0], want.texture.frames.size());
+        EXPECT_EQ(got.texture.words[4], want.texture.words[4]);
+        EXPECT_EQ(got.texture.words[7], want.texture.words[7]);
+        ASSERT_EQ(got.texture.frames.size(), want.texture.frames.size());
+        for (std::size_t f = 0; f < want.texture.frames.size(); ++f) {
+            const mtt_frame& a = got.texture.frames[f];
+            const mtt_frame& b = want.texture.frames[f];
+            EXPECT_EQ(a.name, b.name);
+            EXPECT_EQ(a.name_hash, name_hash(b.name.c_str()));
+            EXPECT_EQ(a.width, b.width);
+            EXPECT_EQ(a.height, b.height);
+            EXPECT_EQ(a.pixel_type, b.pixel_type);
+            EXPECT_EQ(a.colour, b.colour);
+            EXPECT_EQ(a.atlas_x, b.atlas_x);
+            EXPECT_EQ(a.atlas_y, b.atlas_y);
+            EXPECT_EQ(a.palette, b.palette);
+            EXPECT_EQ(a.kept[2], b.kept[2]);
+        }
+    }
+}
 
 TEST_F(MaterialTest, PicturesSharedBetweenMaterialsLoadOnce)
 {
@@ -289,6 +355,8 @@ TEST_F(MaterialTest, MeshesBindToLibraryMaterialsOrPrivateCopiesForAnimatedTextu
         EXPECT_EQ(hut->find_node_by_texture("TON"), skin);
         EXPECT_STREQ(hut->find_texture_name("TON"), "STONE");
         EXPECT_EQ(hut->find_node_by_texture("NOTHING"), nullptr);
+        EXPECT_EQ(hut->texture_of_material(name_hash("WALL")), materials.find(name_hash("WALL"))->texture);
+        EXPECT_EQ(hut->texture_of_material(name_hash("FIRE")), nullptr);
         hut->set_mesh_param(7.9f);
         std::int32_t word = 0;
         std::memcpy(&word, skin->mesh->faces.data() + 48, 4);

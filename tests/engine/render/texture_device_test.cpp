@@ -1,0 +1,269 @@
+// The renderer's texture cache at work: textures made resident under a
+// small texture memory, reloaded after the display lost its surfaces,
+// given back with no entry left behind, and the material library's frames
+// reaching the cache through its surface operations.
+
+#include <array>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "engine/base/clip_vertex.h"
+#include "engine/base/name_hash.h"
+#include "engine/model/mtr_lib.h"
+#include "platform/device3d_raster.h"
+#include "tests/engine/render/texture_fixture.h"
+#include "tests/support/temp_dir.h"
+#include "tools/datakit/mtt_writer.h"
+
+namespace {
+
+using platform::DisplayResult;
+using texture_test::HardwareScreen;
+
+class TextureDevice : public HardwareScreen {
+protected:
+    // A 32 x 32 opaque texture of one colour, uploaded.
+    cache_texture& uploaded(std::uint16_t colour)
+    {
+        mtr_texture& f = frame("t#S#", 32, 32, 1);
+        EXPECT_EQ(device.create_textures(&f, 0), 1);
+        for (int i = 0; i < 32 * 32; ++i)
+            std::memcpy(f.pixels + 2 * i, &colour, 2);
+        auto* t = static_cast<cache_texture*>(f.surface);
+        EXPECT_EQ(device.upload_textures(0), 1);
+        return *t;
+    }
+    // Three textures in a texture memory that holds two (32 x 32 16-bit),
+    // the first two resident.
+    std::array<cache_texture*, 3> two_of_three_resident(std::uint16_t c0, std::uint16_t c1, std::uint16_t c2)
+    {
+        description.texture_memory = 5000;
+        open();
+        std::array<cache_texture*, 3> t = {&uploaded(c0), &uploaded(c1), &uploaded(c2)};
+        EXPECT_EQ(device.make_resident(t[0]), 1);
+        EXPECT_EQ(device.make_resident(t[1]), 1);
+        return t;
+    }
+};
+
+TEST_F(TextureDevice, ResidencyEvictsTheOldestUnderASmallBudget)
+{
+    const auto [pa, pb, pc] = two_of_three_resident(0x1111, 0x2222, 0x3333);
+    cache_texture &a = *pa, &c = *pc;
+    ASSERT_TRUE(pb->video_surface);
+    EXPECT_EQ(device.make_resident(&a), 1);  // already resident: nothing happens
+    EXPECT_EQ(device.upload_bytes, 2u * 2048u);
+    ASSERT_EQ(device.make_resident(&c), 1);
+    EXPECT_FALSE(a.video_surface);
+    EXPECT_EQ(a.handle, -1);
+    EXPECT_EQ(texel(*c.video_surface, 5, 5), 0x3333);
+    // The frame's counter moves to the previous frame at present.
+    ASSERT_EQ(device.present(), 1);
+    EXPECT_EQ(device.previous_upload_bytes, 3u * 2048u);
+    EXPECT_EQ(device.upload_bytes, 0u);
+
+    // A texture larger than the whole texture memory: everything is evicted
+    // trying, then 42.
+    mtr_texture& big = frame("big#S#", 64, 64, 1);
+    ASSERT_EQ(device.create_textures(&big, 0), 1);
+    device.free_texture_memory = 1 << 20;  // so that the upload keeps its size
+    ASSERT_EQ(device.upload_textures(0), 1);
+    platform::clear_recorded_message_boxes();
+    EXPECT_EQ(device.make_resident(static_cast<cache_texture*>(big.surface)), 0);
+    const auto boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Insufficient video memory!\n\r\n");
+    EXPECT_EQ(device.resident_ring.count(), 0);
+}
+
+TEST_F(TextureDevice, EvictionInsideASceneDrawsWhatWasQueuedFirst)
+{
+    const auto [pa, pb, pc] = two_of_three_resident(0xF800, 0x07E0, 0x001F);
+    cache_texture &a = *pa, &c = *pc;
+    platform::Device3D& d3d = *device.device3d;
+    platform::RenderStates st;
+    st.z_enable = false;
+    d3d.set_render_states(st);
+    ASSERT_EQ(d3d.begin_scene(), DisplayResult::Ok);
+    const platform::TLVertex v[4] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0xFF000000, 0, 0},
+                                     {4, 0, 0.5f, 1, 0xFFFFFFFF, 0xFF000000, 1, 0},
+                                     {4, 4, 0.5f, 1, 0xFFFFFFFF, 0xFF000000, 1, 1},
+                                     {0, 4, 0.5f, 1, 0xFFFFFFFF, 0xFF000000, 0, 1}};
+    const std::uint16_t idx[6] = {0, 1, 2, 0, 2, 3};
+    ASSERT_EQ(d3d.set_texture(a.video_surface.get()), DisplayResult::Ok);
+    ASSERT_EQ(d3d.draw_indexed(v, 4, idx, 6), DisplayResult::Ok);
+    // c evicts a, whose triangles are queued: they are drawn before a's
+    // copy goes, and the scene goes on.
+    ASSERT_EQ(device.make_resident(&c), 1);
+    EXPECT_FALSE(a.video_surface);
+    EXPECT_TRUE(d3d.in_scene());
+    d3d.set_texture(nullptr);
+    ASSERT_EQ(d3d.end_scene(), DisplayResult::Ok);
+    EXPECT_EQ(screen_pixel(1, 1), 0xF800);
+}
+
+TEST_F(TextureDevice, LostVideoCopiesAreReloadedWhenTheSurfacesAreRestored)
+{
+    open();
+    cache_texture& a = uploaded(0x1234);
+    cache_texture& b = uploaded(0x4321);
+    ASSERT_EQ(device.make_resident(&a), 1);
+    ASSERT_EQ(device.make_resident(&b), 1);
+    device.display->lose_surfaces();
+    ASSERT_TRUE(a.video_surface->lost());
+    ASSERT_EQ(device.restore_surfaces(), 1);
+    for (cache_texture* t : {&a, &b}) {
+        ASSERT_TRUE(t->video_surface);
+        EXPECT_FALSE(t->video_surface->lost());
+    }
+    EXPECT_EQ(texel(*a.video_surface, 31, 31), 0x1234);
+    EXPECT_EQ(texel(*b.video_surface, 0, 0), 0x4321);
+    EXPECT_EQ(device.surfaces_lost, 0);
+
+    // A copy that cannot be restored is given back, and made resident
+    // again when next drawn.
+    device.display->lose_surfaces();
+    platform::fail_next(platform::Fault::SurfaceRestore, 100);
+    device.restore_surfaces();
+    platform::clear_faults();
+    EXPECT_FALSE(a.video_surface);
+    EXPECT_EQ(a.handle, -1);
+    ASSERT_EQ(device.make_resident(&a), 1);
+    EXPECT_EQ(texel(*a.video_surface, 3, 3), 0x1234);
+}
+
+TEST_F(TextureDevice, FreeTextureLeavesNoEntryInTheRingOrTheReloadList)
+{
+    open();
+    cache_texture& a = uploaded(0x1111);
+    cache_texture& b = uploaded(0x2222);
+    mtr_texture& fa = *frames[0];
+    ASSERT_EQ(device.make_resident(&a), 1);
+    ASSERT_EQ(device.make_resident(&b), 1);
+    ASSERT_EQ(device.add_pending_reload(&a), 1);
+    ASSERT_EQ(device.add_pending_reload(&a), 1);  // once only
+    ASSERT_EQ(device.add_pending_reload(&b), 1);
+    EXPECT_EQ(device.pending_reload_count, 2);
+
+    device.free_texture(&fa);
+    EXPECT_EQ(fa.surface, nullptr);
+    EXPECT_EQ(a.size, 0u);
+    EXPECT_FALSE(a.system_surface);
+    EXPECT_FALSE(a.video_surface);
+    // b is still to be reloaded; a is in neither list.
+    ASSERT_EQ(device.pending_reload_count, 1);
+    EXPECT_EQ(device.pending_reloads[0], &b);
+    EXPECT_EQ(device.resident_ring.count(), 1);
+    EXPECT_FALSE(drain_ring_for(device, &a));
+
+    // A record holding a batch slot gives it back: its queued polygon is
+    // not drawn with the next texture the record serves.
+    mtr_texture& fb = *frames[1];
+    clip_vertex tri[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        tri[i].sx = 10.0f * i;
+        tri[i].sy = 10.0f * (i == 2);
+        tri[i].rhw = 1.0f;
+        tri[i].z = 300.0f;
+    }
+    ASSERT_EQ(device.draw_polygons(3, tri, nullptr, &fb, 0), 1);
+    auto* slot = static_cast<batch_slot*>(b.batch_slot);
+    ASSERT_NE(slot, nullptr);
+    ASSERT_EQ(slot->texture, &b);
+    device.free_texture(&fb);
+    EXPECT_EQ(slot->texture, nullptr);
+    EXPECT_EQ(slot->vertex_count, 0);
+
+    // A texture freed before its upload takes its buffer with it; the
+    // record is free again and the frame forgets it.
+    mtr_texture& never = frame("never", 16, 16, 4);
+    ASSERT_EQ(device.create_textures(&never, 0), 1);
+    auto* t = static_cast<cache_texture*>(never.surface);
+    device.free_texture(&never);
+    EXPECT_EQ(t->size, 0u);
+    EXPECT_FALSE(t->pixels);
+    EXPECT_FALSE(t->palette);
+    EXPECT_EQ(never.pixels, nullptr);
+    EXPECT_EQ(never.palette, nullptr);
+    // Freeing again, or a frame of no record, does nothing.
+    device.free_texture(&never);
+    mtr_texture stranger;
+    device.free_texture(&stranger);
+}
+
+TEST_F(TextureDevice, PaintedTexturesAreReloadedAtPresentAndAtOnceWhenTheListIsFull)
+{
+    open();
+    std::vector<cache_texture*> textures;
+    for (int i = 0; i < render_device::kPendingReloads + 1; ++i) {
+        textures.push_back(&uploaded(0x0000));
+        ASSERT_EQ(device.make_resident(textures.back()), 1);
+    }
+    // Paint each system copy, as a picture drawn into a texture does.
+    for (cache_texture* t : textures) {
+        t->system_surface->fill(nullptr, 0x5555);
+        ASSERT_EQ(device.add_pending_reload(t), 1);
+    }
+    // The eleventh did not fit in the list: loaded at once.
+    EXPECT_EQ(device.pending_reload_count, render_device::kPendingReloads);
+    EXPECT_EQ(texel(*textures.back()->video_surface, 0, 0), 0x5555);
+    EXPECT_EQ(texel(*textures.front()->video_surface, 0, 0), 0x0000);
+    ASSERT_EQ(device.present(), 1);
+    EXPECT_EQ(device.pending_reload_count, 0);
+    for (cache_texture* t : textures)
+        EXPECT_EQ(texel(*t->video_surface, 7, 7), 0x5555);
+}
+
+TEST_F(TextureDevice, AMaterialLibrarysFramesReachTheCache)
+{
+    open();
+    datakit::MttLibrary lib;
+    lib.materials.push_back(datakit::mtt_make_material("WALL", {"STONE"}, 1, 16, 8));
+    lib.materials.push_back(datakit::mtt_make_material("FLOOR", {"STONE"}, 1, 16, 8));
+    lib.materials.push_back(datakit::mtt_make_material("SIGN", {"SIGN#3#"}, 4, 8, 8));
+    datakit::MttPicture stone{"STONE", 16, 8, 2, {}}, sign{"SIGN#3#", 8, 8, 1, {}};
+    for (int i = 0; i < 16 * 8; ++i) {
+        stone.pixels.push_back(static_cast<std::uint8_t>(i));
+        stone.pixels.push_back(0xF8);
+    }
+    sign.pixels.assign(64, 9);
+    lib.pictures = {stone, sign};
+    mtt_palette pal;
+    pal.name = "PAL";
+    for (int i = 0; i < 256; ++i)
+        pal.colours[i] = static_cast<std::uint16_t>(0x0841 * (i & 31));
+    lib.palettes = {pal};
+    datakit::mtt_pack_atlas(lib);
+    const auto dir = torvane_test::make_temp_dir("texlib");
+    std::string error;
+    ASSERT_TRUE(datakit::write_mtt(dir / "TRACK.MTT", lib, error)) << error;
+
+    mtr_lib materials("track");
+    ASSERT_EQ(materials.try_open((dir / "TRACK.MTT").string().c_str()), mtt_status::ok);
+    ASSERT_EQ(materials.try_add_all_materials(material_kind_surface, 0, 2), mtt_status::ok);
+    mesh_material* wall = materials.find(name_hash("WALL"));
+    mesh_material* floor = materials.find(name_hash("FLOOR"));
+    mesh_material* signm = materials.find(name_hash("SIGN"));
+    ASSERT_TRUE(wall && floor && signm);
+    auto* stone_record = static_cast<cache_texture*>(wall->texture->first_frame->surface);
+    auto* sign_record = static_cast<cache_texture*>(signm->texture->first_frame->surface);
+    ASSERT_TRUE(device.owns_texture(stone_record));
+    ASSERT_TRUE(device.owns_texture(sign_record));
+    EXPECT_EQ(floor->texture->first_frame->surface, stone_record);  // one picture, one record
+    EXPECT_EQ(stone_record->flags & kTextureClassMask, 2u);          // the default class
+    EXPECT_EQ(sign_record->flags & kTextureClassMask, 3u);           // its own
+    ASSERT_EQ(device.upload_textures(0), 1);
+    EXPECT_EQ(texel(*stone_record->system_surface, 3, 0), 0xF803);
+    EXPECT_EQ(texel(*sign_record->system_surface, 0, 0), 0x0841 * 9);
+
+    // Freeing a material's surfaces gives its record back through the
+    // renderer.
+    materials.free_surfaces(floor);
+    EXPECT_EQ(stone_record->size, 0u);
+    EXPECT_EQ(wall->texture->first_frame->surface, nullptr);
+    EXPECT_EQ(sign_record->size, 64u);
+}
+
+} // namespace
