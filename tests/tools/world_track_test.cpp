@@ -14,6 +14,7 @@
 #include "engine/model/model_lib.h"
 #include "engine/model/mtr_lib.h"
 #include "engine/scene/map_grid.h"
+#include "engine/scene/scene.h"
 #include "platform/atomic_file.h"
 #include "sim/track.h"
 #include "tests/support/temp_dir.h"
@@ -350,6 +351,34 @@ TEST_F(WorldTrack, EveryNameTheRaceLooksUpIsWrittenAndLoads)
         const auto cams = read_all(root / "Data" / "Tracks" / (std::string(name).substr(0, 3) + "_cam.dat"));
         EXPECT_NE(std::string(cams.begin(), cams.end()).find("sCAM0 "), std::string::npos);
     }
+}
+
+// The track scene loads as the race loads it, through the scene loader, in
+// both material kinds (the software render type for ".MTP"): every map
+// object is linked to its model, and the start lights are found by name.
+TEST_F(WorldTrack, TrackSceneLoadsThroughTheSceneLoader)
+{
+    const auto root = torvane_test::make_temp_dir("world_scene");
+    std::string error;
+    ASSERT_TRUE(write_world_track(root, "Sugo", 10, error)) << error;
+    const std::string base = (root / "Gfx" / "Tracks" / "Sugo").string();
+    for (const int kind : {scene::material_kind_mtt, scene::material_kind_mtp}) {
+        SCOPED_TRACE(kind);
+        current_engine->set_render_type(kind == scene::material_kind_mtp ? engine::software_render_type : 2);
+        scene world;
+        world.load(base.c_str(), kind, 0, 0);
+        EXPECT_TRUE(world.find_model(name_hash(kStartLightsModel)));
+        int items = 0;
+        for (std::int32_t iz = 0; iz < world.grid.rows; ++iz)
+            for (std::int32_t ix = 0; ix < world.grid.columns; ++ix) {
+                const map_cell* c = world.grid.lookup(0, iz, ix);
+                for (const map_item* item = c ? c->sections[0] : nullptr; item; item = item->next, ++items) {
+                    EXPECT_TRUE(item->instance) << item->name;
+                }
+            }
+        EXPECT_GT(items, 50);
+    }
+    current_engine->set_render_type(0);
 }
 
 // Detail levels: the far levels of the road and the scenery are lighter
