@@ -49,6 +49,8 @@ public:
     void HudSetViewMode(int mode) override;
     void HudDisableMessages(std::uint32_t mask) override;
     void SetCameraMode(int mode) override;
+    // The race's own presentation reads no bike in its calls.
+    bool TakesHeldCalls() override { return true; }
 
 private:
     Race& m_race;
