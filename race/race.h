@@ -103,6 +103,9 @@ public:
     // other; 0: BikeStepping::ThreadsFor the riders, the default). The
     // results are the same whatever the count.
     void SetSimulationThreads(int threads);
+    // The side-by-side stepping in use (null before the first sub-step and
+    // while the bikes step one after the other).
+    const BikeStepping* SteppingInUse() const { return m_pStepping.get(); }
     void Draw();
     void DrawOverlay();
     // The race keys, once per frame.
