@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,8 @@ public:
     std::uint64_t SideBySide() const { return m_sideBySide; }
     std::uint64_t TakenBack() const { return m_takenBack; }
     std::uint64_t InOrder() const { return m_inOrder; }
+    // Sub-steps stepped in order because that was the faster way.
+    std::uint64_t ChosenInOrder() const { return m_chosenInOrder; }
 
     // One held-back call (public for the deferring hooks).
     struct HeldCall;
@@ -93,7 +96,13 @@ private:
         std::atomic<int> Saved{0};
     };
 
+    // Every kTrialPeriod sub-steps that can go side by side, the first
+    // kTrialSubSteps go in order and the next as many side by side, timed.
+    static constexpr std::uint64_t kTrialPeriod = 2048;
+    static constexpr std::uint64_t kTrialSubSteps = 32;
+
     bool Eligible(const Bike* bikes, int count) const;
+    bool StepSideBySideOrTakeBack(Bike* bikes, int count, float dt);
     // Parts A to C; false when the sub-step is not good.
     bool StepSideBySide(Bike* bikes, int count, float dt);
     // Takes bike i's snapshot unless another thread has (then waits for it).
@@ -106,7 +115,8 @@ private:
     // bike-by-bike order would have given.
     bool AnswersMayDiffer(int count) const;
     void MakeHeldCalls(int count);
-    // TORVANE_SIM_CHECK: steps the sub-step again in order and stops the
+    // TORVANE_SIM_CHECK (every sub-step that can goes side by side, none
+    // in order for speed): steps the sub-step again in order and stops the
     // program when anything differs from the side-by-side result.
     void CheckAgainstOrder(Bike* bikes, int count, float dt);
 
@@ -128,4 +138,8 @@ private:
     std::uint64_t m_sideBySide = 0;
     std::uint64_t m_takenBack = 0;
     std::uint64_t m_inOrder = 0;
+    std::uint64_t m_chosenInOrder = 0;
+    std::uint64_t m_ticks = 0;
+    bool m_preferSideBySide = true;
+    std::chrono::steady_clock::duration m_trialTime[2] = {}; // in order, side by side
 };
