@@ -89,7 +89,9 @@ inline constexpr float kKeepSoundValue = 56789.0f;
 
 // Told of every rider state a bike enters (Bike::SetState), with the state
 // it leaves; for a watcher outside the race (the headless runner counts
-// falls and barrier contacts with it). It must not change the bike.
+// falls and barrier contacts with it). It must not change the bike. While the
+// race steps its bikes side by side (race/bike_stepping.h) it is told at the
+// end of the sub-step, in the same order, with the bike as it is then.
 class RiderStateListener {
 public:
     virtual ~RiderStateListener() = default;
