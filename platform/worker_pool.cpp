@@ -101,6 +101,7 @@ void WorkerPool::Start(int count, Task task, void* context)
     // the task now.
     m_task = task;
     m_context = context;
+    std::fegetenv(&m_environment);
     m_started = count;
     m_done.store(0, std::memory_order_relaxed);
     const std::uint32_t number = static_cast<std::uint32_t>(m_batch.load(std::memory_order_relaxed) >> 32) + 1;
@@ -118,14 +119,15 @@ void WorkerPool::Finish()
     m_started = 0;
     if (count == 0)
         return;
-    Drain();
+    Drain(false);
     while (WaitWhile([&] { return m_done.load(std::memory_order_acquire) != count; }, std::chrono::hours(1))) {
     }
 }
 
-void WorkerPool::Drain()
+void WorkerPool::Drain(bool worker)
 {
     std::uint64_t batch = m_batch.load(std::memory_order_acquire);
+    bool environment = !worker;
     for (;;) {
         const int next = static_cast<int>((batch >> 16) & 0xFFFF);
         const int count = static_cast<int>(batch & 0xFFFF);
@@ -134,6 +136,12 @@ void WorkerPool::Drain()
         if (!m_batch.compare_exchange_weak(batch, batch + (std::uint64_t{1} << 16), std::memory_order_acq_rel,
                                            std::memory_order_acquire))
             continue;
+        if (!environment) {
+            // Read only now: with an index claimed, the batch (and what the
+            // caller wrote for it) cannot end or change.
+            std::fesetenv(&m_environment);
+            environment = true;
+        }
         m_task(m_context, next);
         m_done.fetch_add(1, std::memory_order_release);
         batch = m_batch.load(std::memory_order_acquire);
@@ -158,7 +166,7 @@ void WorkerPool::WorkerLoop()
         seen = m_generation.load(std::memory_order_acquire);
         if (m_stop.load(std::memory_order_acquire))
             return;
-        Drain();
+        Drain(true);
     }
 }
 

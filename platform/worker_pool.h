@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cfenv>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -15,7 +16,9 @@
 // does not pay a sleep and a wake-up per batch.
 //
 // The tasks of a batch must not throw (catch inside the task) and must not
-// start another batch. One thread at a time may run batches.
+// start another batch. One thread at a time may run batches. The tasks run
+// under the caller's floating-point environment (rounding mode, trapped
+// exceptions) on every thread.
 namespace platform {
 
 class WorkerPool {
@@ -48,8 +51,9 @@ public:
 
 private:
     void WorkerLoop();
-    // Takes indices of the current batch until none is left.
-    void Drain();
+    // Takes indices of the current batch until none is left; a worker first
+    // takes on the caller's floating-point environment.
+    void Drain(bool worker);
 
     std::vector<std::thread> m_workers;
     // The batch's task. Written only while no batch runs; a thread reads it
@@ -57,6 +61,9 @@ private:
     // batch from ending until that index is done.
     Task m_task = nullptr;
     void* m_context = nullptr;
+    // The caller's floating-point environment (rounding, traps), which the
+    // tasks of the batch run under on every thread.
+    std::fenv_t m_environment{};
     // The count of the batch started (0 when it ran on the caller alone).
     int m_started = 0;
     // The running batch: its number (high 32 bits), the next index to claim

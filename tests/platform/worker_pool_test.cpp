@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cfenv>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -52,6 +53,24 @@ TEST(WorkerPoolTest, SleepingWorkersWakeAndThePoolEnds)
         for (auto& runs : counts.runs)
             ASSERT_EQ(runs.load(), 1);
     }
+}
+
+// The tasks run under the caller's floating-point environment on every
+// thread: a rounding mode set by the caller holds in the workers too.
+TEST(WorkerPoolTest, TasksRunUnderTheCallersRounding)
+{
+    platform::WorkerPool pool(4);
+    std::vector<int> rounding(64, -1);
+    auto record = [](void* context, int index) {
+        (*static_cast<std::vector<int>*>(context))[static_cast<std::size_t>(index)] = std::fegetround();
+    };
+    for (int mode : {FE_UPWARD, FE_TONEAREST}) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        pool.Run(64, record, &rounding);
+        for (int seen : rounding)
+            EXPECT_EQ(seen, mode);
+    }
+    std::fesetround(FE_TONEAREST);
 }
 
 } // namespace
