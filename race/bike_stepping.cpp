@@ -310,7 +310,7 @@ BikeStepping::Place BikeStepping::PlaceOf(const Bike& bike)
 BikeStepping::BikeStepping(int threads)
     : m_pool(std::max(threads, 2)), m_hooks(std::make_unique<HeldHooks>()),
       m_listener(std::make_unique<HeldListener>(*m_hooks)), m_check(Flag("TORVANE_SIM_CHECK")),
-      m_stats(Flag("TORVANE_SIM_STATS"))
+      m_stats(Flag("TORVANE_SIM_STATS")), m_trials(!Flag("TORVANE_SIM_NO_TRIALS"))
 {
 }
 
@@ -360,7 +360,7 @@ bool BikeStepping::Step(Bike* bikes, int count, float dt)
     // the machine is (on a loaded one, a sub-step side by side waits for
     // threads that are not running). Now and then a few sub-steps are timed
     // each way, and the faster way steps until the next trial.
-    if (m_check)
+    if (m_check || !m_trials)
         return StepSideBySideOrTakeBack(bikes, count, dt);
     using Clock = std::chrono::steady_clock;
     const std::uint64_t tick = m_ticks++ % kTrialPeriod;

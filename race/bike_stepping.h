@@ -135,6 +135,9 @@ private:
     float m_dt = 0.0f;
     bool m_check = false;
     bool m_stats = false;
+    // TORVANE_SIM_NO_TRIALS: no timed trials; every sub-step that can goes
+    // side by side (to measure that way alone).
+    bool m_trials = true;
     std::uint64_t m_sideBySide = 0;
     std::uint64_t m_takenBack = 0;
     std::uint64_t m_inOrder = 0;
