@@ -18,11 +18,10 @@
 #include "race/race_data.h"
 #include "sim/bike.h"
 #include "sim/race_context.h"
+#include "sim/wrap_angle.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265358979323846f;
-constexpr float kTwoPi = 6.28318530717958647692f;
 constexpr float kNoGap = std::numeric_limits<float>::max();
 
 // Keys "1" to "4" of the main keyboard.
@@ -30,23 +29,13 @@ constexpr int kKeyOne = 0x02;
 // Overlay messages during which the mode keys do nothing (race menu, start
 // sequence, results menu, finish standings).
 constexpr std::uint32_t kModeKeyBlockers = 0x08 | 0x10 | 0x20 | 0x80;
-// Instance flag bit 0: shown; bit 3: transforms valid.
-constexpr std::uint32_t kInstanceShown = 0x1;
-constexpr std::uint32_t kInstanceTransformsValid = 0x8;
+// An instance is drawn while its active flag is set.
+constexpr std::uint32_t kInstanceShown = model_active;
+constexpr std::uint32_t kInstanceTransformsValid = model_transforms_valid;
 // Input mode word bit 0: input playback.
 constexpr std::uint32_t kInputPlayback = 0x1;
 // The rider state of a spin whose phase turns the aim heading.
 constexpr int kRiderStateSpin = 4;
-
-float FoldAngle(float a)
-{
-    a = std::fmod(a, kTwoPi);
-    if (a > kPi)
-        a -= kTwoPi;
-    else if (a < -kPi)
-        a += kTwoPi;
-    return a;
-}
 
 void Show(ml_modelinfo* instance, bool shown)
 {
@@ -406,7 +395,7 @@ void RaceCamera::FollowHeading(float dt)
         // A sudden turn of the bike: the camera swings round faster and
         // then snaps onto the heading.
         m_Angles.y = ApproachAngle(m_Angles.y, heading, dt, 0.6f);
-        if (std::fabs(FoldAngle(m_Angles.y - heading)) < 0.01f) {
+        if (std::fabs(WrapAngle(m_Angles.y, heading)) < 0.01f) {
             m_Angles.y = heading;
             m_pTarget->Status &= ~kBikeRearSlideFall;
         }
@@ -594,7 +583,7 @@ RaceCamera::Framing RaceCamera::FrameBikes(int ahead, int behind) const
     auto add = [&](const Bike* b) {
         sum = sum.Plus(b->CgPosition);
         ++n;
-        const float a = FoldAngle(std::atan2(b->CgPosition.x - from.x, b->CgPosition.z - from.z) - bearing);
+        const float a = WrapAngle(std::atan2(b->CgPosition.x - from.x, b->CgPosition.z - from.z), bearing);
         lo = std::min(lo, a);
         hi = std::max(hi, a);
     };

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/game_app.h"
+#include "engine/model/ml_modelinfo.h"
 #include "engine/scene/camera.h"
 #include "input/input_manager.h"
 #include "race/race.h"
@@ -395,6 +396,55 @@ TEST_F(CameraTest, TheStartSweepRunsFromTheFirstToTheLastBike)
     cam().Update(0.02f);
     EXPECT_NEAR(cam().AimPoint().x, p0.x, 1e-3f);
     EXPECT_NEAR(cam().AimPoint().z, p0.z, 1e-3f);
+}
+
+TEST_F(CameraTest, OnboardViewsHideTheBikeAndShowTheCockpit)
+{
+    Bike& b = PosedBike();
+    ml_modelinfo bikeModel, riderModel, cockpit3d[5], cockpit2d[5], bars;
+    b.BikeInstance = &bikeModel;
+    b.RiderInstance = &riderModel;
+    for (int i = 0; i < 5; ++i) {
+        cam().m_pCockpit3d[i] = &cockpit3d[i];
+        cam().m_pCockpit2d[i] = &cockpit2d[i];
+        cockpit3d[i].flags = cockpit2d[i].flags = model_active;
+    }
+    cam().m_pHandlebars = &bars;
+    cam().FollowBike(&b);
+    auto shown = [](const ml_modelinfo& m) { return (m.flags & model_active) != 0; };
+    struct Case {
+        int mode;
+        std::uint32_t status;
+        bool onboard;
+        bool cockpit2d;
+    };
+    const Case cases[] = {
+        {0, 0, true, false},           {0, kBikeBodyActive, false, false}, {1, 0, true, false},
+        {2, 0, false, true},           {3, 0, false, true},                {4, 0, false, false},
+        {6, 0, false, false},
+    };
+    const TvCamera tv = MakeTv(1010.0f, 7.0f, 2000.0f, 0.0f, 100000.0f);
+    cam().SetTvCameras(&tv, 1);
+    for (const Case& c : cases) {
+        b.Status = c.status;
+        cam().SetMode(c.mode);
+        cam().Update(0.02f);
+        EXPECT_EQ(shown(bikeModel), !c.onboard) << c.mode;
+        EXPECT_EQ(shown(riderModel), !c.onboard) << c.mode;
+        EXPECT_EQ(shown(cockpit3d[0]), c.onboard) << c.mode;
+        EXPECT_EQ(shown(bars), c.onboard) << c.mode;
+        EXPECT_EQ(shown(cockpit2d[0]), c.cockpit2d) << c.mode;
+        for (int i = 1; i < 5; ++i)
+            EXPECT_FALSE(shown(cockpit3d[i]) || shown(cockpit2d[i])) << "other models' cockpits, mode " << c.mode;
+    }
+    // Leaving an onboard view by following another bike shows this one again.
+    b.Status = 0;
+    cam().SetMode(1);
+    cam().Detach();
+    EXPECT_TRUE(shown(bikeModel));
+    EXPECT_FALSE(shown(cockpit3d[0]));
+    EXPECT_FALSE(shown(bars));
+    cam().Release();
 }
 
 class DirectorTest : public CameraTest {
