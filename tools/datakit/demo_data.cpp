@@ -15,6 +15,7 @@
 #include "tools/datakit/race_data_writer.h"
 #include "tools/datakit/rider_state_writer.h"
 #include "tools/datakit/shade_table_writer.h"
+#include "tools/datakit/trackside_camera_writer.h"
 #include "tools/datakit/tyre_data_writer.h"
 #include "tools/datakit/world_bikes.h"
 #include "tools/datakit/world_track.h"
@@ -42,6 +43,8 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
     if (!write_demo_champ_files(root, error))
         return false;
     if (!write_demo_tracks(root, error))
+        return false;
+    if (!write_demo_trackside_cameras(root, error))
         return false;
     if (!write_demo_race_data(root, error)) // after the animation sets: it adds to "Data/Info.dat"
         return false;
