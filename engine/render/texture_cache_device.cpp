@@ -337,6 +337,27 @@ void release_frame_surface(mtr_texture* frame)
         d->free_texture(frame);
 }
 
+// The frame's cache record while it holds a texture (the software type keeps
+// none: its frames' surfaces stay null).
+cache_texture* frame_record(const mtr_texture* frame)
+{
+    auto* t = frame ? static_cast<cache_texture*>(frame->surface) : nullptr;
+    return t && t->size != 0 ? t : nullptr;
+}
+
+std::uint32_t frame_cache_word(const mtr_texture* frame)
+{
+    const cache_texture* t = frame_record(frame);
+    return t ? t->flags : static_cast<std::uint32_t>(kTextureClassMask);
+}
+
+void set_frame_value(mtr_texture* frame, std::uint32_t value)
+{
+    cache_texture* t = frame_record(frame);
+    if (t && (t->flags & kTextureTakesValue))
+        t->value = value;
+}
+
 } // namespace
 
 void install_texture_surface_ops(bool installed)
@@ -346,6 +367,8 @@ void install_texture_surface_ops(bool installed)
         ops.create = &create_frame_surface;
         ops.finish = nullptr;  // the texels are converted by upload_textures
         ops.release = &release_frame_surface;
+        ops.cache_word = &frame_cache_word;
+        ops.set_value = &set_frame_value;
     } else if (ops.create == &create_frame_surface) {
         ops = {};
     }
