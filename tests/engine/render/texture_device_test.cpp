@@ -281,11 +281,20 @@ TEST_F(TextureDevice, TheModelLibrarySeesTheCachesClassesValuesAndPalette)
     lib.materials.push_back(datakit::mtt_make_material("WALL", {"STONE"}, 1, 16, 8));
     lib.materials.push_back(datakit::mtt_make_material("SIGN", {"SIGN#3#"}, 1, 8, 8));
     lib.materials.push_back(datakit::mtt_make_material("GLASS", {"GLASS#Z#"}, 1, 8, 8));
+    lib.materials.push_back(datakit::mtt_make_material("GRATE", {"GRATE"}, 3, 8, 8));
     for (const char* name : {"STONE", "SIGN#3#", "GLASS#Z#"}) {
         datakit::MttPicture p{name, name[0] == 'S' && name[1] == 'T' ? 16 : 8, 8, 2, {}};
         p.pixels.assign(static_cast<std::size_t>(p.width * p.height * 2), 0x11);
         lib.pictures.push_back(p);
     }
+    // 32-bit texels, clear (alpha 0) in the left half, opaque in the right.
+    datakit::MttPicture grate{"GRATE", 8, 8, 4, {}};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            for (std::uint8_t b : {std::uint8_t{0x40}, std::uint8_t{0x80}, std::uint8_t{0xC0},
+                                   static_cast<std::uint8_t>(x < 4 ? 0x00 : 0xFF)})
+                grate.pixels.push_back(b);
+    lib.pictures.push_back(grate);
     datakit::mtt_pack_atlas(lib);
     const auto dir = torvane_test::make_temp_dir("classes");
     std::string error;
@@ -337,6 +346,19 @@ TEST_F(TextureDevice, TheModelLibrarySeesTheCachesClassesValuesAndPalette)
     instance_of({"WALL", "SIGN"})->set_texture_value(77);
     EXPECT_EQ(sign->value, 77u);
     EXPECT_EQ(stone->value, 0u);
+
+    // The cut-out ground reads the cached texel under a point: alpha 0 (or
+    // the key of a texture converted without alpha) is clear; coordinates
+    // wrap.
+    ASSERT_EQ(device.upload_textures(0), 1);
+    const mtr_texture* grate_frame = materials.find(name_hash("GRATE"))->texture->first_frame;
+    const auto clear = texture_surfaces().texel_clear;
+    ASSERT_NE(clear, nullptr);
+    EXPECT_TRUE(clear(grate_frame, 0.25f, 0.5f));
+    EXPECT_FALSE(clear(grate_frame, 0.75f, 0.5f));
+    EXPECT_TRUE(clear(grate_frame, 1.25f, 0.5f));
+    EXPECT_FALSE(clear(grate_frame, -0.25f, 0.5f));
+    EXPECT_FALSE(clear(materials.find(name_hash("WALL"))->texture->first_frame, 0.25f, 0.5f));
 
     // The palette: entry i is the grey i (6-bit) up to 63, red above. The
     // engine's facts hold it once loaded, and a blend table's level 0 maps
