@@ -39,6 +39,17 @@ protected:
         EXPECT_EQ(device.upload_textures(0), 1);
         return *t;
     }
+    // Writes the kit library (its atlas packed) into a temporary folder and
+    // loads every material as surfaces of default class 2.
+    void load_library(datakit::MttLibrary lib, const char* folder, mtr_lib& materials)
+    {
+        datakit::mtt_pack_atlas(lib);
+        const auto path = torvane_test::make_temp_dir(folder) / "LIB.MTT";
+        std::string error;
+        ASSERT_TRUE(datakit::write_mtt(path, lib, error)) << error;
+        ASSERT_EQ(materials.try_open(path.string().c_str()), mtt_status::ok);
+        ASSERT_EQ(materials.try_add_all_materials(material_kind_surface, 0, 2), mtt_status::ok);
+    }
     // Three textures in a texture memory that holds two (32 x 32 16-bit),
     // the first two resident.
     std::array<cache_texture*, 3> two_of_three_resident(std::uint16_t c0, std::uint16_t c1, std::uint16_t c2)
@@ -239,14 +250,10 @@ TEST_F(TextureDevice, AMaterialLibrarysFramesReachTheCache)
     for (int i = 0; i < 256; ++i)
         pal.colours[i] = static_cast<std::uint16_t>(0x0841 * (i & 31));
     lib.palettes = {pal};
-    datakit::mtt_pack_atlas(lib);
-    const auto dir = torvane_test::make_temp_dir("texlib");
-    std::string error;
-    ASSERT_TRUE(datakit::write_mtt(dir / "TRACK.MTT", lib, error)) << error;
-
     mtr_lib materials("track");
-    ASSERT_EQ(materials.try_open((dir / "TRACK.MTT").string().c_str()), mtt_status::ok);
-    ASSERT_EQ(materials.try_add_all_materials(material_kind_surface, 0, 2), mtt_status::ok);
+    load_library(lib, "texlib", materials);
+    if (HasFatalFailure())
+        return;
     mesh_material* wall = materials.find(name_hash("WALL"));
     mesh_material* floor = materials.find(name_hash("FLOOR"));
     mesh_material* signm = materials.find(name_hash("SIGN"));
@@ -295,13 +302,10 @@ TEST_F(TextureDevice, TheModelLibrarySeesTheCachesClassesValuesAndPalette)
                                    static_cast<std::uint8_t>(x < 4 ? 0x00 : 0xFF)})
                 grate.pixels.push_back(b);
     lib.pictures.push_back(grate);
-    datakit::mtt_pack_atlas(lib);
-    const auto dir = torvane_test::make_temp_dir("classes");
-    std::string error;
-    ASSERT_TRUE(datakit::write_mtt(dir / "CAR.MTT", lib, error)) << error;
     mtr_lib materials("car");
-    ASSERT_EQ(materials.try_open((dir / "CAR.MTT").string().c_str()), mtt_status::ok);
-    ASSERT_EQ(materials.try_add_all_materials(material_kind_surface, 0, 2), mtt_status::ok);
+    load_library(lib, "classes", materials);
+    if (HasFatalFailure())
+        return;
 
     // An instance of one mesh node per material named.
     const auto instance_of = [&](std::vector<const char*> names) {
@@ -370,7 +374,7 @@ TEST_F(TextureDevice, TheModelLibrarySeesTheCachesClassesValuesAndPalette)
         pal[3 * i] = static_cast<std::uint8_t>(i < 64 ? g : 63);
         pal[3 * i + 1] = pal[3 * i + 2] = static_cast<std::uint8_t>(g);
     }
-    const auto pal_path = dir / "grey.pal";
+    const auto pal_path = torvane_test::make_temp_dir("palette") / "grey.pal";
     std::string write_error;
     ASSERT_TRUE(platform::write_file_atomic(pal_path.string(), pal, &write_error)) << write_error;
     engine_render_facts() = render_facts{};

@@ -58,18 +58,12 @@ mdl_object ground_mesh(const char* name, std::uint32_t id, float dx, float y, fl
 // and "WALL" (level 5, beside it at x 20..40, never ground).
 mdl_model ground_model()
 {
-    mdl_model m;
-    m.name = "GROUND";
-    mdl_level l;
-    l.name = "GROUND";
     mdl_object root = datakit::mdl_empty_object("GROUND", 0, -1, -1, 1);
     root.radius = 40.0f;
     mdl_object tarmac = ground_mesh("TARMAC", 1, 0.0f, 0.0f, 0.0f);
     tarmac.sibling = 2;
     mdl_object wall = ground_mesh("WALL", 2, 30.0f, 0.0f, 5.0f);
-    l.objects = {root, tarmac, wall};
-    m.levels = {l};
-    return m;
+    return datakit::mdl_single_level("GROUND", {root, tarmac, wall});
 }
 
 // Clear where u is below one half.

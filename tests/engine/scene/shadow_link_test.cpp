@@ -32,22 +32,11 @@ using scene_test::TransformTest;
 // along x (so each corner's nearest bike vertex is that bottom corner).
 std::vector<mdl_model> kit_models()
 {
-    mdl_model bike;
-    bike.name = "BIKE";
-    mdl_level b0;
-    b0.name = "BIKE";
     mdl_object root = datakit::mdl_empty_object("BIKE", 0, -1, -1, 1);
     root.radius = 3.0f;
     mdl_object body = datakit::mdl_box_object("BODY", {1.0f, 0.5f, 2.0f, 0.0f}, "PAINT");
     body.id = 1;
     body.parent = 0;
-    b0.objects = {root, body};
-    bike.levels = {b0};
-
-    mdl_model shadow;
-    shadow.name = "SHADOW";
-    mdl_level s0;
-    s0.name = "SHADOW";
     mdl_object flat = datakit::mdl_box_object("SHADOW", {1, 1, 1, 0}, "DARK");
     flat.id = 0;
     const vec4 up{0, 1, 0, 0};
@@ -57,9 +46,7 @@ std::vector<mdl_model> kit_models()
                           datakit::mdl_make_vertex({-1.1f, -0.5f, 2, 1}, up, 0, 1)};
     flat.mesh.faces = {datakit::mdl_make_face(0, {0, 1, 2, 3}, up)};
     flat.mesh.face_lists = datakit::mdl_face_lists(flat.mesh.faces, 4);
-    s0.objects = {flat};
-    shadow.levels = {s0};
-    return {bike, shadow};
+    return {datakit::mdl_single_level("BIKE", {root, body}), datakit::mdl_single_level("SHADOW", {flat})};
 }
 
 // The box vertex nearest to each shadow corner: the bottom corners 0, 1, 5, 4.
