@@ -5,6 +5,7 @@
 // race uses at each size.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -212,8 +213,11 @@ std::vector<scene_polygon> race_scene(float scale_x, float scale_y)
 // alone (to see what each costs).
 enum scene_part { whole_scene, perspective_only, triangles_only };
 
+// `threads` draw the frame (1: each polygon as it comes; more: recorded and
+// drawn at the flush by bands of rows). The time is wall time, the flush
+// included.
 void race_frame(benchmark::State& state, int width, int height, int span_run, int edge_run, int full_res,
-                scene_part part)
+                scene_part part, int threads)
 {
     const std::vector<scene_polygon> scene =
         race_scene(static_cast<float>(width) / 320.0f, static_cast<float>(height) / 200.0f);
@@ -224,8 +228,13 @@ void race_frame(benchmark::State& state, int width, int height, int span_run, in
     rast_set_screen(static_cast<float>(width), static_cast<float>(height),
                     rast_frame{frame.data(), width, width, height, 8});
 
+    rast_set_threads(threads);
     std::vector<clip_vertex*> pointers;
+    // Time spent handing the polygons over (all of the frame with one
+    // thread; with more, the part no other thread can share).
+    double submit_seconds = 0;
     for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
         for (std::size_t i = 0; i < work.size(); ++i) {
             scene_polygon& p = work[i];
             if ((part == perspective_only && !p.perspective) || (part == triangles_only && p.perspective))
@@ -239,8 +248,14 @@ void race_frame(benchmark::State& state, int width, int height, int span_run, in
             else
                 rast_draw_triangle(pointers.data(), 3, &m);
         }
+        submit_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        rast_flush();
         benchmark::ClobberMemory();
     }
+    state.counters["submit_us"] = benchmark::Counter(submit_seconds * 1e6, benchmark::Counter::kAvgIterations);
+    state.counters["threads"] = rast_threads();
+    rast_set_threads(1);
+    rast_set_frame(rast_frame{});  // the frame is about to go
     double area = 0;  // summed polygon areas, for the overdraw
     for (const scene_polygon& p : scene) {
         double twice = 0;
@@ -256,11 +271,18 @@ void race_frame(benchmark::State& state, int width, int height, int span_run, in
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-BENCHMARK_CAPTURE(race_frame, 320x200_8bit, 320, 200, 16, 8, 1, whole_scene)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(race_frame, 640x480_8bit, 640, 480, 32, 16, 0, whole_scene)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(race_frame, 320x200_8bit_perspective_polygons_only, 320, 200, 16, 8, 1, perspective_only)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(race_frame, 320x200_8bit_small_triangles_only, 320, 200, 16, 8, 1, triangles_only)
-    ->Unit(benchmark::kMicrosecond);
+// The frame benchmarks, in wall time.
+#define RACE_FRAME(name, ...) \
+    BENCHMARK_CAPTURE(race_frame, name, __VA_ARGS__)->Unit(benchmark::kMicrosecond)->UseRealTime()
+
+RACE_FRAME(320x200_8bit, 320, 200, 16, 8, 1, whole_scene, 1);
+RACE_FRAME(640x480_8bit, 640, 480, 32, 16, 0, whole_scene, 1);
+RACE_FRAME(320x200_8bit_perspective_polygons_only, 320, 200, 16, 8, 1, perspective_only, 1);
+RACE_FRAME(320x200_8bit_small_triangles_only, 320, 200, 16, 8, 1, triangles_only, 1);
+// How the frame scales with the threads that draw it.
+RACE_FRAME(320x200_8bit_2_threads, 320, 200, 16, 8, 1, whole_scene, 2);
+RACE_FRAME(320x200_8bit_4_threads, 320, 200, 16, 8, 1, whole_scene, 4);
+RACE_FRAME(320x200_8bit_8_threads, 320, 200, 16, 8, 1, whole_scene, 8);
+RACE_FRAME(640x480_8bit_8_threads, 640, 480, 32, 16, 0, whole_scene, 8);
 
 } // namespace

@@ -118,6 +118,11 @@ public:
     ::scene_view* view = nullptr;
     std::uint32_t deferred_textures = 1;
 
+    // Map objects take detail level 0 while force_level0 is set; those
+    // without an animation time of their own are posed at default_anim_time.
+    std::uint8_t force_level0 = 0;
+    float default_anim_time = 0.0f;
+
     // The software rasteriser's two span buffers (edge records of the left
     // and of the right edge), allocated with the software path.
     static constexpr std::size_t span_buffer_records = 1030;

@@ -64,6 +64,12 @@ struct scn_light {
     std::uint32_t link_word = 0;
     std::uint32_t kept1[2] = {};
 
+    // Kept by the scene view, not stored: set once the light has been
+    // carried into camera space, when position and target hold camera-space
+    // values and world_target the target before that transform.
+    bool in_camera_space = false;
+    vec4 world_target{};
+
     scn_light() = default;
     // Deletes the channel links.
     ~scn_light()

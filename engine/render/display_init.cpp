@@ -119,6 +119,9 @@ int render_device::init_software(int wanted_depth)
     back_buffer = {screen_pixels, static_cast<std::size_t>(back_pitch) * static_cast<std::size_t>(draw_height)};
     // The game's own rasteriser draws straight into the picture.
     rast_set_frame({screen_pixels, back_pitch, draw_width, draw_height, screen_depth});
+    // It records the scene's polygons and draws them on every core when the
+    // scene is done (draw_scene) or the frame is shown, whichever is first.
+    rast_set_threads(0);
     surfaces_valid = 1;
     set_strips();
     ready = 1;

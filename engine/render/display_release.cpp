@@ -18,14 +18,16 @@ void render_device::release_device_objects()
 
 void render_device::release_display_surfaces()
 {
+    // The rasteriser lets go of the picture (drawing what it still holds)
+    // while the surfaces are alive.
+    if (screen_pixels && rast_current_frame().pixels == screen_pixels)
+        rast_set_frame({});
     release_device_objects();
     clipper.reset();
     back_surface = nullptr;
     back_offscreen.reset();
     primary_surface.reset();
     screen_palette.reset();
-    if (screen_pixels && rast_current_frame().pixels == screen_pixels)
-        rast_set_frame({});
     back_address = primary_address = screen_pixels = nullptr;
     back_buffer = {};
     back_pitch = back_width = back_height = 0;

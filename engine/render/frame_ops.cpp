@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 
 // Clearing, drawing and showing a frame, the device's render states, and
@@ -151,8 +152,12 @@ int render_device::clear_back_buffer()
 
 int render_device::draw_scene()
 {
-    if (render_type == kRenderSoftware)
+    if (render_type == kRenderSoftware) {
+        // The rasteriser's recorded polygons are drawn before any 2D
+        // overlay goes over them.
+        rast_flush();
         return 1;
+    }
     if (paused) {
         give_back_batch_slots();
         return 1;
@@ -279,6 +284,7 @@ bool render_device::restore_after(DisplayResult result)
 
 int render_device::present_software()
 {
+    rast_flush();
     if (palette_dirty && screen_depth == 8 && screen_palette &&
         screen_palette->set_entries(0, 256, palette) == DisplayResult::Ok)
         palette_dirty = 0;

@@ -23,7 +23,10 @@
 // lies inside the screen is drawn as if nothing had been clamped.
 //
 // Main thread only, while the back surface is locked; the state is
-// program-wide and not reentrant. docs/rasteriser.md has the details.
+// program-wide and not reentrant. With several threads (rast_set_threads)
+// the entries record their polygons and rast_flush draws them, sharing the
+// rows among the threads; the picture is the same for any thread count.
+// docs/rasteriser.md has the details.
 
 // Initial settings.
 inline constexpr int rast_default_span_run = 4;
@@ -58,6 +61,28 @@ void rast_set_screen(float width, float height, const rast_frame& frame);
 void rast_set_frame(const rast_frame& frame);
 // The frame drawn into, as last given.
 rast_frame rast_current_frame();
+
+// The most threads rast_set_threads takes.
+inline constexpr int rast_max_threads = 64;
+
+// Sets how many threads draw (0: as many as the machine has cores; at most
+// rast_max_threads), after drawing what is recorded. With 1, the initial
+// value, every entry draws its polygon before it returns. With more, an
+// entry clamps the caller's lights (written back at once, as always), copies
+// the vertices and the material record (the caller may reuse both at once)
+// and records the polygon; rast_flush draws everything recorded, in order,
+// the threads each drawing whole bands of rows. The texels, the shade table
+// and the blend pages a recorded polygon reads must stay as they are until
+// the flush, and the caller leaves the frame alone until then. The picture
+// is the same for any number of threads.
+void rast_set_threads(int threads);
+// The threads that draw (fewer than asked when the system refused some).
+int rast_threads();
+// Draws every recorded polygon into the current frame and returns when all
+// are drawn. Nothing to do with one thread. Changing the screen, the frame,
+// the settings or the thread count flushes first, so every polygon is drawn
+// with the state it was given under. Call it before the frame is shown.
+void rast_flush();
 
 // Perspective family: a convex polygon of `count` vertices given by pointers
 // in drawing order (either winding). Fewer than 3 vertices draw nothing.

@@ -42,6 +42,7 @@ rast_state& rast_current_state()
 
 void rast_set_globals(int span_run, int edge_run, int full_res)
 {
+    rast_flush();
     state.span_run = span_run;
     state.edge_run = edge_run;
     state.full_res = full_res;
@@ -49,6 +50,7 @@ void rast_set_globals(int span_run, int edge_run, int full_res)
 
 void rast_set_screen(float width, float height)
 {
+    rast_flush();
     // The engine context builds the reciprocal table; a rasteriser used
     // before any context exists builds it here.
     if (recip_table[1] != 1.0f)
@@ -64,12 +66,14 @@ void rast_set_screen(float width, float height)
 
 void rast_set_screen(float width, float height, const rast_frame& frame)
 {
+    rast_flush();
     state.frame = frame;
     rast_set_screen(width, height);
 }
 
 void rast_set_frame(const rast_frame& frame)
 {
+    rast_flush();
     state.frame = frame;
     take_clip();
 }

@@ -73,7 +73,7 @@ struct chain {
     }
 };
 
-bool read_vertex(const clip_vertex& cv, persp_vertex& out, std::int64_t& u, std::int64_t& v)
+bool read_vertex(const rast_point& cv, persp_vertex& out, std::int64_t& u, std::int64_t& v)
 {
     double sx = 0, sy = 0;
     if (!rast_detail::screen_coordinate(cv.sx, sx) || !rast_detail::screen_coordinate(cv.sy, sy))
@@ -92,26 +92,20 @@ bool read_vertex(const clip_vertex& cv, persp_vertex& out, std::int64_t& u, std:
 
 } // namespace
 
-void rast_polygon(clip_vertex* const* vertices, int count, const raster_material* material)
+void rast_draw_persp_rows(const rast_point* points, int count, const raster_material& material, std::int64_t row_lo,
+                          std::int64_t row_hi)
 {
-    if (!vertices || count < 3 || count > max_polygon_vertices)
+    if (count < 3 || count > max_polygon_vertices)
         return;
-    for (int i = 0; i < count; ++i)
-        if (!vertices[i])
-            return;
-    const float limit = count == 3 ? triangle_light_limit : polygon_light_limit;
-    for (int i = 0; i < count; ++i)
-        rast_clamp_light(*vertices[i], limit);
-
     const rast_state& st = rast_current_state();
     rast_span s;
-    if (!rast_detail::material_state(material, st, s))
+    if (!rast_detail::material_state(&material, st, s))
         return;
 
     persp_vertex pv[max_polygon_vertices];
     std::int64_t u[max_polygon_vertices], v[max_polygon_vertices];
     for (int i = 0; i < count; ++i)
-        if (!read_vertex(*vertices[i], pv[i], u[i], v[i]))
+        if (!read_vertex(points[i], pv[i], u[i], v[i]))
             return;
     const std::int64_t base_u = rast_detail::texture_period_base(u[0]);
     const std::int64_t base_v = rast_detail::texture_period_base(v[0]);
@@ -123,24 +117,22 @@ void rast_polygon(clip_vertex* const* vertices, int count, const raster_material
     // The topmost and bottommost vertices (the first of equal ones).
     int top = 0, bottom = 0;
     for (int i = 1; i < count; ++i) {
-        if (vertices[i]->sy < vertices[top]->sy)
+        if (points[i].sy < points[top].sy)
             top = i;
-        if (vertices[i]->sy > vertices[bottom]->sy)
+        if (points[i].sy > points[bottom].sy)
             bottom = i;
     }
     std::int64_t from = pv[top].row;
     std::int64_t to = pv[bottom].row;
     if (to == from)
         return;
-    if (from < 0)
-        from = 0;
-    if (to > st.clip_height)
-        to = st.clip_height;
+    if (!rast_detail::window_rows(from, to, row_lo, row_hi))
+        return;
 
     const int depth = st.frame.depth == 16 ? 16 : 8;
     const bool full = st.full_res != 0;
-    const rast_persp_filler filler = rast_choose_persp_filler(material->fill_mode, full, depth);
-    const bool half = rast_choose_variant(material->fill_mode, full, depth).half;
+    const rast_persp_filler filler = rast_choose_persp_filler(material.fill_mode, full, depth);
+    const bool half = rast_choose_variant(material.fill_mode, full, depth).half;
 
     rast_persp_span ps;
     ps.texels = s.texels;
@@ -185,4 +177,24 @@ void rast_polygon(clip_vertex* const* vertices, int count, const raster_material
         ps.dl = static_cast<std::uint32_t>(trunc_to_int64((b.l - a.l) * inv));
         filler(ps);
     }
+}
+
+void rast_polygon(clip_vertex* const* vertices, int count, const raster_material* material)
+{
+    if (!vertices || count < 3 || count > max_polygon_vertices)
+        return;
+    for (int i = 0; i < count; ++i)
+        if (!vertices[i])
+            return;
+    const float limit = count == 3 ? triangle_light_limit : polygon_light_limit;
+    for (int i = 0; i < count; ++i)
+        rast_clamp_light(*vertices[i], limit);
+    if (!material)
+        return;
+    rast_point points[max_polygon_vertices];
+    for (int i = 0; i < count; ++i)
+        points[i] = rast_point_of(*vertices[i]);
+    if (rast_defer(points, count, true, *material))
+        return;
+    rast_draw_persp_rows(points, count, *material, 0, rast_current_state().clip_height);
 }

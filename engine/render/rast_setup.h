@@ -58,6 +58,17 @@ inline std::int64_t texture_period_base(std::int64_t value)
     return value & ~((std::int64_t{1} << 24) - 1);
 }
 
+// Narrows the rows [from, to) to the window [row_lo, row_hi); false when
+// none is left.
+inline bool window_rows(std::int64_t& from, std::int64_t& to, std::int64_t row_lo, std::int64_t row_hi)
+{
+    if (from < row_lo)
+        from = row_lo;
+    if (to > row_hi)
+        to = row_hi;
+    return from < to;
+}
+
 // The material's inputs to the span loops; false when there is nothing to
 // draw with (no material or no texels) or nowhere to draw.
 inline bool material_state(const raster_material* material, const rast_state& st, rast_span& s)

@@ -6,6 +6,10 @@
 
 #include "engine/base/recip_table.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/render/rast_span.h"
 
 // The span loops behind every filler, one instance per pixel size, texel
@@ -80,6 +84,96 @@ inline void put(Pixel* p, const span_tables& s, std::uint32_t u, std::uint32_t v
         store(p + 1, e >> (8 * sizeof(Pixel)));
 }
 
+#if defined(__SSE2__)
+// Eight consecutive samples at a time. A texel offset needs only the low 16
+// bits of u and v, a shade level only those of the light, and the low 16
+// bits of a sum depend only on those of its terms: so the samples step as
+// eight 16-bit lanes, which give exactly the offsets and levels the 32-bit
+// values would.
+// The lanes' steps: lane k's offset from the first sample, the step of
+// eight samples, and the texture mask. They depend only on a polygon's
+// gradients, so the affine row loop makes them once per triangle.
+struct sample_steps {
+    __m128i ku, kv, kl;
+    __m128i du, dv, dl;
+    __m128i mask;
+
+    sample_steps(std::uint32_t su, std::uint32_t sv, std::uint32_t sl, std::uint32_t texture_mask)
+    {
+        const __m128i k = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+        ku = _mm_mullo_epi16(k, _mm_set1_epi16(static_cast<short>(su)));
+        kv = _mm_mullo_epi16(k, _mm_set1_epi16(static_cast<short>(sv)));
+        kl = _mm_mullo_epi16(k, _mm_set1_epi16(static_cast<short>(sl)));
+        du = _mm_set1_epi16(static_cast<short>(su * 8));
+        dv = _mm_set1_epi16(static_cast<short>(sv * 8));
+        dl = _mm_set1_epi16(static_cast<short>(sl * 8));
+        mask = _mm_set1_epi16(static_cast<short>(texture_mask));
+    }
+};
+
+struct sample_lanes {
+    __m128i u, v, l;  // samples k .. k + 7
+    const sample_steps& steps;
+
+    sample_lanes(std::uint32_t u0, std::uint32_t v0, std::uint32_t l0, const sample_steps& st) : steps(st)
+    {
+        u = _mm_add_epi16(_mm_set1_epi16(static_cast<short>(u0)), st.ku);
+        v = _mm_add_epi16(_mm_set1_epi16(static_cast<short>(v0)), st.kv);
+        l = _mm_add_epi16(_mm_set1_epi16(static_cast<short>(l0)), st.kl);
+    }
+    // The texel offsets and shade levels (light & 0xFF00) of the eight
+    // samples, then a step to the next eight.
+    void take(std::uint16_t* offset, std::uint16_t* level)
+    {
+        const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF00));
+        const __m128i o = _mm_and_si128(_mm_or_si128(_mm_and_si128(u, high), _mm_srli_epi16(v, 8)), steps.mask);
+        _mm_store_si128(reinterpret_cast<__m128i*>(offset), o);
+        _mm_store_si128(reinterpret_cast<__m128i*>(level), _mm_and_si128(l, high));
+        u = _mm_add_epi16(u, steps.du);
+        v = _mm_add_epi16(v, steps.dv);
+        l = _mm_add_epi16(l, steps.dl);
+    }
+};
+
+// One sample per pixel. (Always inlined: the row loops of small polygons
+// call it for spans of a few pixels, where a call costs as much as the
+// pixels.)
+template <typename Pixel, texel_kind Kind>
+[[gnu::always_inline]] inline void span_full(const rast_span& span, const sample_steps& steps)
+{
+    static_assert(Kind != texel_kind::blend, "translucent texels blend at half resolution only");
+    const span_tables s(span);
+    Pixel* p = static_cast<Pixel*>(span.dst);
+    int left = span.count;
+    sample_lanes lanes(span.u, span.v, span.l, steps);
+    alignas(16) std::uint16_t offset[8];
+    alignas(16) std::uint16_t level[8];
+    auto pixel = [&](int j) {
+        const std::uint32_t t = s.texels[offset[j]];
+        if constexpr (Kind == texel_kind::keyed) {
+            if (t == 0)
+                return;
+        }
+        store(p + j, s.shade[level[j] | t]);
+    };
+    for (; left >= 8; left -= 8, p += 8) {
+        lanes.take(offset, level);
+        for (int j = 0; j < 8; ++j)
+            pixel(j);
+    }
+    if (left > 0) {
+        lanes.take(offset, level);
+        for (int j = 0; j < left; ++j)
+            pixel(j);
+    }
+}
+
+template <typename Pixel, texel_kind Kind>
+[[gnu::always_inline]] inline void span_full(const rast_span& span)
+{
+    span_full<Pixel, Kind>(span, sample_steps(span.du, span.dv, span.dl, span.mask));
+}
+#else
 // One sample per pixel. (Always inlined: the row loops of small polygons
 // call it for spans of a few pixels, where a call costs as much as the
 // pixels.)
@@ -98,6 +192,7 @@ template <typename Pixel, texel_kind Kind>
         l += dl;
     }
 }
+#endif
 
 // One sample per pixel pair (see rast_span for the first and last pixels).
 template <typename Pixel, texel_kind Kind>
@@ -177,6 +272,18 @@ template <typename Pixel, texel_kind Kind, bool Half>
     else
         span_full<Pixel, Kind>(s);
 }
+
+#if defined(__SSE2__)
+// emit for full-resolution spans whose steps are made already.
+template <typename Pixel, texel_kind Kind>
+[[gnu::always_inline]] inline void emit_full(Pixel* first_pixel, std::int64_t from, std::int64_t to,
+                                             std::int64_t pixels, const span_line& line, rast_span& s,
+                                             const sample_steps& steps)
+{
+    prepare_span(first_pixel, from, to, pixels, line, false, s);
+    span_full<Pixel, Kind>(s, steps);
+}
+#endif
 
 // 1 / k through the reciprocal table where it reaches (k >= 1).
 inline double recip(std::int64_t k)

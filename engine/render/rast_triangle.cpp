@@ -78,7 +78,7 @@ edge_line make_edge(const affine_vertex& a, const affine_vertex& b)
     return e;
 }
 
-bool read_vertex(const clip_vertex& cv, affine_vertex& out)
+bool read_vertex(const rast_point& cv, affine_vertex& out)
 {
     double sx = 0, sy = 0;
     if (!rast_detail::screen_coordinate(cv.sx, sx) || !rast_detail::screen_coordinate(cv.sy, sy))
@@ -106,20 +106,17 @@ std::int64_t pair_gradient(std::int64_t change, std::int64_t dx16)
 // Draws the rows [from, to) between two edges, with the span loop of one
 // kind of filler inlined (the small triangles of a scene have few pixels
 // per row, so a call per row would cost as much as the pixels).
+// [row_lo, row_hi) is the window of rows to draw, inside the clip.
 template <typename Pixel, rast_texel_kind Kind, bool Half>
 void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64_t from, std::int64_t to,
-               const span_line& gradients, const rast_span& tables)
+               std::int64_t row_lo, std::int64_t row_hi, const span_line& gradients, const rast_span& tables)
 {
     // A local copy the compiler can keep in registers across the rows.
     rast_span s = tables;
     // The blend filler leaves the right pixel out, so two translucent
     // triangles never blend their shared edge twice.
     constexpr std::int64_t extra = Kind == rast_texel_kind::blend ? 0 : 1;
-    if (from < 0)
-        from = 0;
-    if (to > st.clip_height)
-        to = st.clip_height;
-    if (from >= to)
+    if (!rast_detail::window_rows(from, to, row_lo, row_hi))
         return;
     left.advance_to(from);
     right.advance_to(from);
@@ -132,6 +129,10 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
     // frame, even before the first row or past the last.)
     const std::ptrdiff_t row_bytes = static_cast<std::ptrdiff_t>(st.stride) * st.bytes_per_pixel;
     std::uint8_t* const first_row = rast_detail::frame_row(st, from);
+#if defined(__SSE2__)
+    // The span loop's lane steps, the same on every row.
+    const rast_detail::sample_steps steps(line.du, line.dv, line.dl, s.mask);
+#endif
     for (std::int64_t y = from; y < to; ++y, left.step(), right.step()) {
         const std::int64_t xl = left.x >> 16;
         const std::int64_t pixels = (right.x >> 16) - xl + extra;
@@ -145,12 +146,18 @@ void draw_rows(const rast_state& st, edge_line left, edge_line right, std::int64
         line.v = static_cast<std::uint32_t>(left.v >> 8);
         line.l = static_cast<std::uint32_t>(left.l);
         Pixel* row = reinterpret_cast<Pixel*>(first_row + (y - from) * row_bytes);
+#if defined(__SSE2__)
+        if constexpr (!Half) {
+            rast_detail::emit_full<Pixel, Kind>(row + (xl + first), first, last, pixels, line, s, steps);
+            continue;
+        }
+#endif
         rast_detail::emit<Pixel, Kind, Half>(row + (xl + first), first, last, pixels, line, s);
     }
 }
 
-using rows_function = void (*)(const rast_state&, edge_line, edge_line, std::int64_t, std::int64_t,
-                               const span_line&, const rast_span&);
+using rows_function = void (*)(const rast_state&, edge_line, edge_line, std::int64_t, std::int64_t, std::int64_t,
+                               std::int64_t, const span_line&, const rast_span&);
 
 // The row loops in the order of rast_variant_index.
 constexpr rows_function row_loops[rast_variant_count] = {
@@ -160,21 +167,19 @@ constexpr rows_function row_loops[rast_variant_count] = {
     draw_rows<std::uint16_t, rast_texel_kind::opaque, false>, draw_rows<std::uint16_t, rast_texel_kind::keyed, false>,
     draw_rows<std::uint8_t, rast_texel_kind::blend, true>};
 
-void draw_affine(clip_vertex* const* vertices, const raster_material* material)
-{
-    if (!vertices || !vertices[0] || !vertices[1] || !vertices[2])
-        return;
-    for (int i = 0; i < 3; ++i)
-        rast_clamp_light(*vertices[i], affine_light_limit);
+} // namespace
 
+void rast_draw_affine_rows(const rast_point* points, const raster_material& material, std::int64_t row_lo,
+                           std::int64_t row_hi)
+{
     const rast_state& st = rast_current_state();
     rast_span s;
-    if (!rast_detail::material_state(material, st, s))
+    if (!rast_detail::material_state(&material, st, s))
         return;
 
     affine_vertex read[3];
     for (int i = 0; i < 3; ++i)
-        if (!read_vertex(*vertices[i], read[i]))
+        if (!read_vertex(points[i], read[i]))
             return;
     // Top, middle and bottom by screen y; a vertex moves up only past a
     // strictly smaller y, so equal ones keep their order.
@@ -199,7 +204,7 @@ void draw_affine(clip_vertex* const* vertices, const raster_material* material)
     // Wholly above, below, left or right of the screen: nothing to set up.
     const std::int64_t min_x = t.x < m.x ? (t.x < b.x ? t.x : b.x) : (m.x < b.x ? m.x : b.x);
     const std::int64_t max_x = t.x > m.x ? (t.x > b.x ? t.x : b.x) : (m.x > b.x ? m.x : b.x);
-    if (b.row <= 0 || t.row >= st.clip_height || (max_x >> 16) < 0 || (min_x >> 16) >= st.clip_width)
+    if (b.row <= row_lo || t.row >= row_hi || (max_x >> 16) < 0 || (min_x >> 16) >= st.clip_width)
         return;
     const std::int64_t base_u = rast_detail::texture_period_base(t.u);
     const std::int64_t base_v = rast_detail::texture_period_base(t.v);
@@ -224,19 +229,38 @@ void draw_affine(clip_vertex* const* vertices, const raster_material* material)
 
     const int depth = st.frame.depth == 16 ? 16 : 8;
     const rows_function rows =
-        row_loops[rast_variant_index(rast_choose_variant(material->fill_mode, st.full_res != 0, depth))];
+        row_loops[rast_variant_index(rast_choose_variant(material.fill_mode, st.full_res != 0, depth))];
     if (m.row > t.row) {
         if (long_on_left)
-            rows(st, long_edge, upper, t.row, m.row, gradients, s);
+            rows(st, long_edge, upper, t.row, m.row, row_lo, row_hi, gradients, s);
         else
-            rows(st, upper, long_edge, t.row, m.row, gradients, s);
+            rows(st, upper, long_edge, t.row, m.row, row_lo, row_hi, gradients, s);
     }
     if (b.row > m.row) {
         if (long_on_left)
-            rows(st, long_edge, lower, m.row, b.row, gradients, s);
+            rows(st, long_edge, lower, m.row, b.row, row_lo, row_hi, gradients, s);
         else
-            rows(st, lower, long_edge, m.row, b.row, gradients, s);
+            rows(st, lower, long_edge, m.row, b.row, row_lo, row_hi, gradients, s);
     }
+}
+
+namespace {
+
+// Both entries: the lights clamped in the caller's vertices, then the
+// triangle drawn (or recorded for the flush).
+void draw_affine(clip_vertex* const* vertices, const raster_material* material)
+{
+    if (!vertices || !vertices[0] || !vertices[1] || !vertices[2])
+        return;
+    for (int i = 0; i < 3; ++i)
+        rast_clamp_light(*vertices[i], affine_light_limit);
+    if (!material)
+        return;
+    const rast_point points[3] = {rast_point_of(*vertices[0]), rast_point_of(*vertices[1]),
+                                  rast_point_of(*vertices[2])};
+    if (rast_defer(points, 3, false, *material))
+        return;
+    rast_draw_affine_rows(points, *material, 0, rast_current_state().clip_height);
 }
 
 } // namespace

@@ -254,6 +254,11 @@ int mesh_pivot(mesh_frame& frame, model_node& node, const vec4& local, const mat
 
 } // namespace
 
+bool reserve_vertices(mesh_frame& frame, std::uint32_t count)
+{
+    return reserve(frame, count);
+}
+
 std::uint32_t mesh_vertex_count(const model_part& mesh)
 {
     const std::size_t stored = mesh.vertices.size() / pipeline_vertex_bytes;

@@ -131,6 +131,14 @@ int transform_mesh_pivot(mesh_frame& frame, model_node& node, const mat4& combin
 // node it refers to.
 int transform_mesh_pivot_alt(mesh_frame& frame, model_node& node, const mat4& combined);
 
+// Points the frame's work and screen buffers at room for `count` vertices
+// (the software arenas at the frame's current position, or the start of the
+// hardware-path buffers) and records the count in frame.written; false, with
+// frame.written = 0, when the mesh is to be skipped (the software vertex
+// limit reached, or more vertices than a hardware buffer holds). Every
+// routine that writes a mesh's vertices reserves them this way.
+bool reserve_vertices(mesh_frame& frame, std::uint32_t count);
+
 // Faults the transforms met in this run. The first of each kind is written
 // on the error output; the program goes on.
 struct transform_fault_counts {

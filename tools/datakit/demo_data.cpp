@@ -16,6 +16,7 @@
 #include "tools/datakit/rider_state_writer.h"
 #include "tools/datakit/shade_table_writer.h"
 #include "tools/datakit/tyre_data_writer.h"
+#include "tools/datakit/world_bikes.h"
 
 namespace datakit {
 
@@ -49,11 +50,10 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
         return false;
     if (!write_demo_loading_pictures(root, error))
         return false;
-    if (!write_demo_animation_libraries(root, error))
-        return false;
     if (!write_demo_sounds(root, error))
         return false;
-    if (!write_demo_model_libraries(root, error))
+    // The bike and rider world: models, materials, animations, cockpits.
+    if (!write_demo_world_bikes(root, error))
         return false;
     // Last: every data folder also goes into the ".mix" archive the game
     // looks in when a file is not on disk.

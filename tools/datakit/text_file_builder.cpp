@@ -61,16 +61,21 @@ void require_word(std::string_view word, std::string_view kind)
     }
 }
 
+bool create_folders(const std::filesystem::path& folder, std::string& error)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        error = "cannot create \"" + folder.string() + "\": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
 bool write_text_file(const std::filesystem::path& path, std::string_view text, std::string& error)
 {
-    if (path.has_parent_path()) {
-        std::error_code ec;
-        std::filesystem::create_directories(path.parent_path(), ec);
-        if (ec) {
-            error = "cannot create \"" + path.parent_path().string() + "\": " + ec.message();
-            return false;
-        }
-    }
+    if (path.has_parent_path() && !create_folders(path.parent_path(), error))
+        return false;
     return platform::write_file_atomic(path.string(), text.data(), text.size(), &error);
 }
 

@@ -49,6 +49,10 @@ std::string format_hex(std::uint32_t value); // lower-case digits, no prefix
 // not empty, without blanks or line ends. `kind` names the file in the message.
 void require_word(std::string_view word, std::string_view kind);
 
+// Creates a folder and the folders above it that are missing. False, with
+// `error` ("cannot create ..."), on failure.
+bool create_folders(const std::filesystem::path& folder, std::string& error);
+
 // Writes `text` to `path` atomically, creating missing folders.
 bool write_text_file(const std::filesystem::path& path, std::string_view text, std::string& error);
 

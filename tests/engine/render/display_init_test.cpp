@@ -13,6 +13,7 @@
 #include "platform/message_box.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
+#include "tests/engine/render/rast_test_fixture.h"
 #include "tests/support/temp_dir.h"
 
 // Setting up the display over the platform's display service: the surfaces,
@@ -210,6 +211,49 @@ TEST_F(DisplayInit, EachTypeMakesItsSurfacesInAWindowAndFullScreen)
         }
         EXPECT_TRUE(boxes().empty());
     }
+}
+
+// The software type's rasteriser records the scene's polygons and draws them
+// on every core when the scene ends: before any 2D overlay is drawn over
+// them, and at the latest when the frame is shown. Releasing the display
+// with polygons still recorded draws them while the picture is alive.
+TEST_F(DisplayInit, TheSoftwareTypeDrawsItsRecordedPolygonsWhenTheSceneEnds)
+{
+    rast_test::install_tables(8);
+    rast_test::texture tex;
+    const raster_material m = tex.material(0);
+    size_client(640, 480);
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+    ASSERT_EQ(device.init(0, 640, 480, kWindow, kSoftware), 1);
+    ASSERT_EQ(device.screen_depth, 8);
+    EXPECT_GE(rast_threads(), 1);
+    const rast_frame f = rast_current_frame();
+    auto pixel = [&](int x, int y) { return static_cast<std::uint8_t*>(f.pixels)[y * f.pitch + x]; };
+
+    for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_EQ(device.clear_back_buffer(), 1);
+        const std::uint8_t cleared = pixel(20, 15);
+        std::vector<clip_vertex> t{rast_test::vertex(2, 3, 0, 0, 1.0f), rast_test::vertex(60, 8, 30, 0, 1.0f),
+                                   rast_test::vertex(12, 50, 10, 30, 1.0f)};
+        clip_vertex* p[3] = {&t[0], &t[1], &t[2]};
+        rast_draw_triangle(p, 3, &m);
+        if (pass == 0) {
+            EXPECT_EQ(device.draw_scene(), 1);
+            EXPECT_NE(pixel(20, 15), cleared) << "the scene ended without its polygons";
+            // A 2D overlay drawn now stays on top.
+            static_cast<std::uint8_t*>(f.pixels)[15 * f.pitch + 20] = 7;
+            ASSERT_EQ(device.present(), 1);
+            EXPECT_EQ(pixel(20, 15), 7);
+        } else if (pass == 1) {
+            ASSERT_EQ(device.present(), 1);
+            EXPECT_NE(pixel(20, 15), cleared) << "the frame was shown without its polygons";
+        } else {
+            EXPECT_EQ(device.release(), 1);
+            EXPECT_EQ(rast_current_frame().pixels, nullptr);
+        }
+    }
+    rast_set_threads(1);
 }
 
 TEST_F(DisplayInit, TheWindowTakesTheSizeOfEachModeFullScreen)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/render/rast.h"
+#include "platform/fault_seam.h"
 #include "tests/engine/render/rast_test_fixture.h"
 #include "tests/support/fp_traps.h"
 
@@ -157,6 +158,178 @@ TEST(RastGuard, PolygonLargerThanTheScreenFillsItExactly)
         EXPECT_LT(untouched, 64 * 40 / 20) << (family ? "affine" : "perspective");
         EXPECT_EQ(f.damaged_guard(), 0);
     }
+}
+
+// ---- Several threads ----
+
+// A scene for one frame: polygons of both families in drawing order, with
+// their materials; mostly ordinary overlapping ones of every size (blended
+// ones among them, whose pixels depend on the order), and some of the
+// random and degenerate ones above.
+struct scene_item {
+    std::vector<clip_vertex> vertices;
+    raster_material material;
+    bool perspective;
+};
+
+std::vector<scene_item> mixed_scene(polygon_source& src, const rast_test::texture& tex, float width, float height)
+{
+    const std::int32_t modes[] = {0, 6, 9};
+    std::vector<scene_item> scene;
+    for (int i = 0; i < 1500; ++i) {
+        scene_item item;
+        item.material = tex.material(modes[src.pick(3)], src.pick(16));
+        item.perspective = src.pick(3) == 0;
+        const int count = item.perspective ? 3 + src.pick(4) : 3;
+        if (src.pick(10) == 0) {
+            item.vertices = src.polygon(count, width, height);
+        } else {
+            // Small polygons mostly, some as large as the screen.
+            const float size = src.pick(8) == 0 ? src.uniform(20, 1.5f * width) : src.uniform(2, 14);
+            const float cx = src.uniform(-10, width + 10), cy = src.uniform(-10, height + 10);
+            for (int k = 0; k < count; ++k) {
+                const float angle = 6.2831853f * (static_cast<float>(k) + src.uniform(0, 0.8f)) / static_cast<float>(count);
+                item.vertices.push_back(rast_test::vertex(cx + size * std::cos(angle), cy + size * std::sin(angle),
+                                                          src.uniform(-40, 40), src.uniform(-40, 40),
+                                                          src.uniform(0, 1.1f), src.uniform(0.5f, 4)));
+            }
+        }
+        scene.push_back(std::move(item));
+    }
+    return scene;
+}
+
+void draw_scene(std::vector<scene_item> scene)
+{
+    for (scene_item& item : scene) {
+        std::vector<clip_vertex*> p;
+        for (clip_vertex& v : item.vertices)
+            p.push_back(&v);
+        if (item.perspective)
+            rast_polygon(p.data(), static_cast<int>(p.size()), &item.material);
+        else
+            rast_draw_triangle(p.data(), 3, &item.material);
+    }
+}
+
+// The picture does not depend on the number of threads that draw it (nor on
+// the bands that come with it): every filler, both depths, and a screen said
+// to be smaller than the frame give the same bytes, guard band included,
+// with 1, 2, 3, 5 and 8 threads.
+TEST(RastThreads, PictureIsTheSameForAnyThreadCount)
+{
+    rast_test::texture tex;
+    polygon_source src(7010);
+    struct setting {
+        int depth, full_res, span_run, width, height;
+        float screen_w, screen_h;
+    };
+    const setting settings[] = {{8, 1, 16, 160, 100, 160, 100}, {8, 0, 32, 123, 77, 123, 77},
+                                {16, 1, 4, 97, 61, 97, 61}, {16, 0, 16, 160, 100, 150, 90}};
+    for (const setting& set : settings) {
+        rast_test::install_tables(set.depth);
+        const std::vector<scene_item> scene = mixed_scene(src, tex, set.screen_w, set.screen_h);
+        std::vector<std::uint8_t> one_thread;
+        for (int threads : {1, 2, 3, 5, 8}) {
+            rast_set_threads(threads);
+            frame f(set.width, set.height, set.depth);
+            rast_set_globals(set.span_run, set.span_run / 2, set.full_res);
+            rast_set_screen(set.screen_w, set.screen_h, f.view());
+            draw_scene(scene);
+            rast_flush();
+            if (threads == 1) {
+                one_thread = f.bytes;
+                ASSERT_EQ(f.damaged_guard(), 0);
+                frame blank(set.width, set.height, set.depth);
+                ASSERT_FALSE(rast_test::first_difference(f, blank).empty());
+            } else {
+                EXPECT_TRUE(f.bytes == one_thread) << set.depth << "-bit, full " << set.full_res << ", " << threads
+                                                   << " threads (" << rast_threads() << " started)";
+            }
+        }
+    }
+    rast_set_threads(1);
+    rast_set_globals(rast_default_span_run, rast_default_edge_run, 0);
+}
+
+// With several threads an entry records its polygon: the frame is unchanged
+// until the flush, the caller's lights are clamped at once and its vertices
+// may be changed right away; changing the frame draws what was recorded into
+// the frame it was recorded for.
+TEST(RastThreads, PolygonsWaitForTheFlush)
+{
+    rast_test::install_tables(8);
+    rast_test::texture tex;
+    const raster_material m = tex.material(0);
+    auto triangle = [] {
+        return std::vector<clip_vertex>{rast_test::vertex(2, 3, 0, 0, 1.5f), rast_test::vertex(40, 8, 30, 0, 0.5f),
+                                        rast_test::vertex(12, 30, 10, 30, 0.5f)};
+    };
+
+    frame expected(48, 32, 8);
+    expected.make_current();
+    std::vector<clip_vertex> t = triangle();
+    clip_vertex* p[3] = {&t[0], &t[1], &t[2]};
+    rast_draw_triangle(p, 3, &m);
+    t[0].light[0] = 1.5f;
+    rast_polygon(p, 3, &m);
+
+    rast_set_threads(4);
+    frame f(48, 32, 8), other(48, 32, 8);
+    f.make_current();
+    std::vector<clip_vertex> q = triangle();
+    clip_vertex* pq[3] = {&q[0], &q[1], &q[2]};
+    rast_draw_triangle(pq, 3, &m);
+    EXPECT_FLOAT_EQ(q[0].light[0], 0.97f);
+    EXPECT_EQ(q[0].light_fixed, static_cast<std::int32_t>(0.97f * 65536.0));
+    q[0].light[0] = 1.5f;  // read again by the next entry, which clamps it its own way
+    rast_polygon(pq, 3, &m);
+    for (clip_vertex& v : q)
+        v.sx = -1000;  // recorded already: moving them changes nothing
+    frame blank(48, 32, 8);
+    EXPECT_EQ(rast_test::first_difference(f, blank), "") << "drawn before the flush";
+
+    // A new frame draws the recorded polygons into the old one first.
+    rast_set_screen(48, 32, other.view());
+    EXPECT_EQ(rast_test::first_difference(f, expected), "");
+    EXPECT_EQ(rast_test::first_difference(other, blank), "");
+    rast_set_threads(1);
+}
+
+// Threads the system refuses leave fewer to draw, and the picture is the
+// same; with none started the entries draw at once again.
+TEST(RastThreads, RefusedThreadsLeaveFewerToDraw)
+{
+    rast_test::texture tex;
+    polygon_source src(99);
+    rast_test::install_tables(8);
+    const std::vector<scene_item> scene = mixed_scene(src, tex, 96, 64);
+    rast_set_globals(16, 8, 1);
+    frame expected(96, 64, 8);
+    expected.make_current();
+    draw_scene(scene);
+
+    platform::fail_after(platform::Fault::ThreadCreate, 1);
+    rast_set_threads(4);
+    platform::clear_faults();
+    EXPECT_EQ(rast_threads(), 2);
+    frame two(96, 64, 8);
+    two.make_current();
+    draw_scene(scene);
+    rast_flush();
+    EXPECT_EQ(rast_test::first_difference(two, expected), "");
+
+    rast_set_threads(1);
+    platform::fail_next(platform::Fault::ThreadCreate);
+    rast_set_threads(4);
+    platform::clear_faults();
+    EXPECT_EQ(rast_threads(), 1);
+    frame none(96, 64, 8);
+    none.make_current();
+    draw_scene(scene);  // drawn without a flush
+    EXPECT_EQ(rast_test::first_difference(none, expected), "");
+    rast_set_threads(1);
+    rast_set_globals(rast_default_span_run, rast_default_edge_run, 0);
 }
 
 } // namespace
