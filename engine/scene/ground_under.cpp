@@ -1,15 +1,17 @@
 #include "engine/scene/ground_under.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "engine/model/ground_poly.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/scene/map_grid.h"
+#include "engine/scene/scene.h"
+#include "engine/scene/scene_view.h"
 
 namespace {
 
-constexpr std::uint32_t instance_shown = 0x1;
 constexpr std::uint32_t instance_ground = 0x10000;
 
 // The cell range [first, last] along one axis of the box [low, high],
@@ -85,4 +87,22 @@ void ground_under_instance(ml_modelinfo* instance, const map_grid& grid)
                     }
                 }
             }
+}
+
+void ground_under_scene(ml_modelinfo* instance, scene* world)
+{
+    if (!instance)
+        return;
+    if (world) {
+        ground_under_instance(instance, world->grid);
+    } else {
+        instance->ground_instance = nullptr;
+        instance->ground_factor = 1.0f;
+    }
+    instance->shadow_state[0] = std::bit_cast<std::uint32_t>(instance->ground_factor);
+}
+
+void install_ground_under_hook()
+{
+    scene_hooks().ground_under_instance = &ground_under_scene;
 }

@@ -2,6 +2,7 @@
 
 class map_grid;
 class ml_modelinfo;
+class scene;
 
 // The ground under an instance: sets its ground factor (0.5 ground found,
 // 1.0 none), the ground instance and the ground node it found.
@@ -18,3 +19,11 @@ class ml_modelinfo;
 // whose instance is shown (flag 0x1) and ground (flag 0x10000) are tried in
 // order, and the first hit sets the ground instance and the factor 0.5.
 void ground_under_instance(ml_modelinfo* instance, const map_grid& grid);
+
+// The scene view's ground hook (scene_hooks().ground_under_instance): the
+// search over the scene's grid (no scene: no ground, factor 1.0), the factor
+// also left in the instance's shadow_state[0] as its float's bits, the word
+// an instance drawn through its pair copies from the pair.
+void ground_under_scene(ml_modelinfo* instance, scene* world);
+// Installs ground_under_scene as the scene view's ground hook.
+void install_ground_under_hook();

@@ -2,6 +2,7 @@
 // grid, its meshes marked by their level values, and the search that finds
 // the face under a point.
 
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,6 +19,8 @@
 #include "engine/model/mtr_lib.h"
 #include "engine/scene/ground_under.h"
 #include "engine/scene/map_grid.h"
+#include "engine/scene/scene.h"
+#include "engine/scene/scene_view.h"
 #include "tests/engine/model/model_fixture.h"
 #include "tests/support/fp_traps.h"
 #include "tests/support/temp_dir.h"
@@ -214,6 +217,25 @@ TEST_F(GroundTest, GroundUnderInstanceFindsTheFaceUnderAPoint)
     EXPECT_EQ(ground_at(5.0f, 5.0f), 1.0f);
     EXPECT_EQ(rider.ground_instance, nullptr);
     EXPECT_EQ(rider.ground_node, nullptr);
+}
+
+// The scene view's hook searches the scene's grid and leaves the factor in
+// the word a pair copies.
+TEST_F(GroundTest, TheSceneViewsHookSearchesTheScenesGrid)
+{
+    const auto saved = scene_hooks();
+    install_ground_under_hook();
+    ASSERT_EQ(scene_hooks().ground_under_instance, &ground_under_scene);
+    scene world;
+    world.grid = std::move(grid);
+    rider.position = {5.0f, 1.0f, 5.0f, 1.0f};
+    scene_hooks().ground_under_instance(&rider, &world);
+    EXPECT_EQ(rider.ground_factor, 0.5f);
+    EXPECT_EQ(rider.shadow_state[0], std::bit_cast<std::uint32_t>(0.5f));
+    scene_hooks().ground_under_instance(&rider, nullptr);
+    EXPECT_EQ(rider.ground_factor, 1.0f);
+    EXPECT_EQ(rider.shadow_state[0], std::bit_cast<std::uint32_t>(1.0f));
+    scene_hooks() = saved;
 }
 
 // Cut-out ground: no ground where the face's texture is clear under the
