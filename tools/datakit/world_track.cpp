@@ -1001,30 +1001,6 @@ std::string world_detail_lists_text()
     return out.text();
 }
 
-std::string world_cameras_text(const BuiltCircuit& built)
-{
-    TypedListWriter out;
-    out.begin_list("CAMERAS");
-    const auto& sections = built.circuit.sections;
-    const int n = static_cast<int>(sections.size());
-    const int count = std::max(1, static_cast<int>(built.length / 250.0));
-    const double stretch = built.length / count;
-    for (int i = 0; i < count; ++i) {
-        const int k = std::min(n - 1, static_cast<int>((i + 0.5) * stretch));
-        const TrackFileSection& s = sections[static_cast<std::size_t>(k)];
-        const bool left = i % 2 == 0;
-        const TrackFilePoint e = left ? s.edge0 : s.edge1, in = left ? s.inner0 : s.inner1;
-        const double dx = e.x - in.x, dz = e.z - in.z, l = std::max(1e-6, std::hypot(dx, dz));
-        const float x = static_cast<float>(e.x + dx / l * 8.0), z = static_cast<float>(e.z + dz / l * 8.0);
-        out.record({TypedField::s("CAM" + std::to_string(i)), TypedField::f(x), TypedField::f(e.y + 5.0f),
-                    TypedField::f(z), TypedField::f(static_cast<float>(i * stretch)),
-                    TypedField::f(static_cast<float>(i + 1 == count ? built.length : (i + 1) * stretch)),
-                    TypedField::f(4.0f), TypedField::f(45.0f), TypedField::f(0.2f)});
-    }
-    out.end_list();
-    return out.text();
-}
-
 namespace {
 
 bool write_libraries(const std::filesystem::path& base, const std::vector<mdl_model>& models, const MttLibrary& m16,
@@ -1089,8 +1065,6 @@ bool write_world_track(const std::filesystem::path& root, std::string_view circu
                                  error))
                 return false;
         }
-        if (!write_text_file(data / (name.substr(0, 3) + "_cam.dat"), world_cameras_text(built), error))
-            return false;
     } catch (const std::exception& e) {
         error = std::string(circuit) + ": " + e.what();
         return false;

@@ -15,8 +15,7 @@
 // a race loads from "Gfx\Tracks\<name>" (".mdl", ".mtt", ".mtp", ".anm",
 // ".map", the palette ".pal" with its shade table), the skies
 // "Gfx\Tracks\<first three letters>_skys" (sunny) and "_skyr" (rain and
-// fog), the trackside cameras "Data\Tracks\<first three letters>_cam.dat",
-// and the camera and scale lists of "Data\Details.dat". Everything is
+// fog), and the camera and scale lists of "Data\Details.dat". Everything is
 // built from the circuit's own track geometry, so the racing surface drawn
 // is the one the bikes ride on. docs/demo-world.md describes it.
 namespace datakit {
@@ -61,7 +60,6 @@ std::string sky_base_name(std::string_view circuit, int weather);
 std::string world_detail_lists_text();
 
 // The trackside cameras of a circuit (a "CAMERAS" list).
-std::string world_cameras_text(const BuiltCircuit& built);
 
 // Writes one circuit's track scene, skies and cameras below `root`.
 bool write_world_track(const std::filesystem::path& root, std::string_view circuit, int circuit_index,
