@@ -108,6 +108,7 @@ public:
     void discard();
 
     struct Setup;
+    struct SpanContext;
     struct Command {
         RenderStates states;
         RasterTexture texture;
@@ -116,7 +117,7 @@ public:
 
 private:
     void set_up(std::size_t first, std::size_t last);
-    void draw_band(const RasterTarget& target, int top, int bottom);
+    void draw_band(const RasterTarget& target, int band);
     void run_parallel(int tasks, const std::function<void(int)>& task);
     void worker();
 
@@ -126,6 +127,12 @@ private:
     std::vector<std::uint32_t> triangles_;  // command index of each
     std::vector<Setup> setups_;
     std::vector<std::uint8_t> setup_ok_;
+    // The triangles of band b: band_items_[band_start_[b] .. band_start_[b + 1]).
+    std::vector<std::uint32_t> band_start_, band_fill_, band_items_;
+    struct BandRange {
+        int first, last;  // none when last < first
+    };
+    std::vector<BandRange> band_of_;
 
     // The pool: workers wait for a job of `tasks_` numbered tasks.
     std::vector<std::thread> pool_;

@@ -39,6 +39,7 @@ void Race::Release3d()
     if (!(LiveFlags() & kRace3dLoaded))
         return;
     m_Camera.Release();
+    SmokeReleaseInstances(*this, nullptr);
     for (PracticeArch& arch : m_Arches)
         arch.Instance = nullptr;
     DestroyView();

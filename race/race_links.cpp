@@ -122,3 +122,14 @@ void RaceSimulationHooks::SetCameraMode(int mode)
 {
     m_race.m_Camera.SetMode(mode);
 }
+
+void RaceSimulationHooks::SmokeEmit(int kind, Bike& bike, int point, float amount)
+{
+    ::SmokeEmit(m_race, kind, bike, point, amount);
+}
+
+// The wheel's previous point and ground, then its current ones.
+void RaceSimulationHooks::SmokeEmitLine(const Vec3& from, const Vec3& to, float fromGround, float toGround)
+{
+    ::LaySkidMark(m_race, from, to, fromGround, toGround);
+}

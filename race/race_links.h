@@ -33,8 +33,8 @@ private:
 };
 
 // What the bike simulation does to the race's presentation: overlay
-// messages and the camera go to the race's overlay and camera; model
-// instances, animations, sounds and smoke need the race's 3D data and sound,
+// messages and the camera go to the race's overlay and camera, smoke and
+// skid marks to its particles; model instances, animations and sounds need the race's 3D data and sound,
 // and do nothing until the race has them.
 class RaceSimulationHooks : public RaceHooks {
 public:
@@ -49,6 +49,12 @@ public:
     void HudSetViewMode(int mode) override;
     void HudDisableMessages(std::uint32_t mask) override;
     void SetCameraMode(int mode) override;
+    void SmokeEmit(int kind, Bike& bike, int point, float amount) override;
+    void SmokeEmitLine(const Vec3& from, const Vec3& to, float fromGround, float toGround) override;
+    // Its calls may be held to the sub-step's end: the particles then start
+    // from the bike as it is there (they are presentation only and never
+    // reach the simulation).
+    bool TakesHeldCalls() override { return true; }
 
 private:
     Race& m_race;

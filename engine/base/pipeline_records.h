@@ -9,8 +9,8 @@
 // every buffer as a record count times the size of these records.
 
 class model_node;
-class mesh;
 struct mesh_face;
+struct model_part;
 
 // A vertex of the current work buffer: one per mesh vertex, in mesh order.
 // Faces address these records by byte offsets, multiples of 48.
@@ -41,13 +41,17 @@ inline constexpr std::size_t pipeline_vertex_bytes = 48;
 static_assert(sizeof(work_vertex) == pipeline_vertex_bytes, "work vertices are addressed by multiples of 48");
 static_assert(sizeof(screen_vertex) == pipeline_vertex_bytes, "screen vertices share the work vertices' offsets");
 
-// One face queued in a depth bucket of the software path.
+// One face queued in a depth bucket of the software path. The entry keeps
+// where its mesh's vertices were written this frame, so that a node drawn
+// twice in one frame still finds each face's own vertices.
 struct zsort_entry {
     const mesh_face* face;
     std::int32_t key;          // sort key; the bucket is chosen by the clamped key
     const model_node* node;
-    const mesh* geometry;
+    const model_part* geometry;
     zsort_entry* next;         // next entry of the bucket, null at the end
+    const work_vertex* work;   // the mesh's work vertices in the arena
+    const screen_vertex* screen;
 };
 
 // Record counts of the buffers.

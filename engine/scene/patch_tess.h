@@ -101,8 +101,8 @@ struct patch_lens {
 
 // What the texture binding of the patch's material gives its polygons: the
 // texture frame (the binding's first frame), the texture's size W x H, the
-// repeat scales and the u and v origins. The drawing step that owns the
-// texture binding's layout (the mesh drawing, not built yet) fills it.
+// repeat scales and the u and v origins. The mesh drawing, which owns the
+// texture binding's layout, fills it (patch_texture_map_of, mesh_draw.h).
 struct patch_texture_map {
     const mtr_texture* frame = nullptr;
     std::int32_t width = 0;
@@ -114,7 +114,7 @@ struct patch_texture_map {
 };
 
 // Where the tessellation goes. The lighting and the polygon emitters belong
-// to the mesh drawing, not built yet:
+// to the mesh drawing (mesh_patch_sink, mesh_draw.h):
 // - light_point is scn_light::light_vertex of the node's first selected
 //   light with the patch's material (camera-space position and unit normal
 //   in, the light value out);
@@ -122,8 +122,9 @@ struct patch_texture_map {
 //   clip position, 5-7 the normal, 9-10 u and v, 20 the light value) and the
 //   polygons' texture. On the hardware path it is poly_emit_pointers: the
 //   outcodes of the three corners, rejection, clipping, projection, then
-//   render_device::draw_polygons; on the software path the depth-sorted
-//   drawing takes the triangle instead. The corners are valid only during
+//   render_device::draw_polygons. The software path's depth sort files
+//   mesh faces only: no sink files patch triangles yet, so patches are not
+//   drawn in the software render type. The corners are valid only during
 //   the call.
 class patch_sink {
 public:

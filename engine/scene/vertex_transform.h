@@ -86,6 +86,13 @@ struct mesh_frame {
     work_vertex* work = nullptr;
     screen_vertex* screen = nullptr;
     std::uint32_t written = 0;
+
+    // Software render type: the depth sort's face entries used this frame,
+    // the faces dropped because the entry array was full, and the sort
+    // layer added to every key filed while it is set (engine/scene/depth_sort.h).
+    std::uint32_t entries_used = 0;
+    std::uint32_t entries_dropped = 0;
+    std::int32_t sort_layer = 0;
 };
 
 // The five routines; draw_instance (not built yet) picks one per mesh node
@@ -102,8 +109,9 @@ struct mesh_frame {
 // The deformation record is the node's current animation channel
 // (model_node::anim): its shape animations applied at frame.time, then its
 // lattice (record flag 0x1000: the lattice point is taken from the world
-// position instead of the scaled model position). Muscles are not applied:
-// the model library does not build them yet.
+// position instead of the scaled model position). The node's muscles (the
+// level-0 node's for a detail-level node) are applied after the shapes, each
+// at the weight of its joint's angle, whether or not the node has a record.
 
 // A full-kind mesh node: the node's world matrix x combined, with its
 // deformations, skin groups, sprite facing and the view-volume check.
