@@ -12,8 +12,10 @@
 #include "app/typed_list.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/model/model_node.h"
+#include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
 #include "input/input_manager.h"
+#include "race/overlay_files.h"
 #include "race/race.h"
 #include "race/race_data.h"
 #include "sim/bike.h"
@@ -95,6 +97,12 @@ bool RaceCamera::Load(const char* trackName, camera* sceneCamera)
     for (int mode = 0; mode < kCameraModes; ++mode)
         m_Focals[mode] = focalsRead == 1 && UsableFocal(focals[mode]) ? focals[mode] : kDefaultFocalDegrees;
 
+    // The overlay's definition for the screen's width and the kind of
+    // renderer, when there is a screen to draw it on (a headless race has
+    // none); a failed load is reported and the race goes on without one.
+    if (const render_device* device = installed_render_device(); device && device->ready)
+        m_Hud.CockpitLoad(OverlayFileName(device->draw_width, device->render_type != kRenderSoftware).c_str());
+
     std::string error;
     const std::string file = TrackCameraFileName(trackName);
     m_nTvCount = LoadTvCameras(file.c_str(), m_TvCameras, kMaxTvCameras, &error);
@@ -107,6 +115,7 @@ bool RaceCamera::Load(const char* trackName, camera* sceneCamera)
 
 void RaceCamera::Release()
 {
+    m_Hud.Free();
     m_pSceneCamera = nullptr;
     for (int i = 0; i < 5; ++i)
         m_pCockpit3d[i] = m_pCockpit2d[i] = nullptr;
