@@ -60,16 +60,9 @@ std::string golden_path(const char* name)
 void expect_golden(const char* name, const torvane_test::PngImage& image)
 {
     const std::string path = golden_path(name);
-    const char* update = std::getenv("TORVANE_UPDATE_GOLDEN");
-    if (update && std::strcmp(update, "1") == 0) {
-        std::string error;
-        ASSERT_TRUE(torvane_test::write_png(path, image, &error)) << path << ": " << error;
-        return;
-    }
     torvane_test::PngImage golden;
-    std::string error;
-    ASSERT_TRUE(torvane_test::read_png(path, golden, &error))
-        << path << ": " << error << " (TORVANE_UPDATE_GOLDEN=1 writes it)";
+    if (!torvane_test::golden_to_compare(path, image, golden))
+        return;
     ASSERT_EQ(golden.width, image.width);
     ASSERT_EQ(golden.height, image.height);
     ASSERT_EQ(golden.indexed, image.indexed);
