@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "race/ai_load.h"
+#include "race/bike_stepping.h"
 #include "race/camera_editor.h"
 #include "race/race_camera.h"
 #include "race/race_data.h"
@@ -98,6 +99,13 @@ public:
     void Update();
     // The simulation of one frame; the last sub-step length.
     float Step();
+    // The threads the bikes of a sub-step are stepped on (1: one after the
+    // other; 0: BikeStepping::ThreadsFor the riders, the default). The
+    // results are the same whatever the count.
+    void SetSimulationThreads(int threads);
+    // The side-by-side stepping in use (null before the first sub-step and
+    // while the bikes step one after the other).
+    const BikeStepping* SteppingInUse() const { return m_pStepping.get(); }
     void Draw();
     void DrawOverlay();
     // The race keys, once per frame.
@@ -246,11 +254,18 @@ private:
     void PutRidersBackOnCircuit();
     void EndAfterFailedResume(const char* message);
     void UpdateBikeModel(Bike& bike);
+    // The side-by-side stepping of the bikes; null when the race steps them
+    // one after the other.
+    BikeStepping* Stepping();
     void SetSkyColour();
 
     RaceInputLink m_InputLink;
     RaceSimulationHooks m_Hooks;
     InRaceMenu m_InRaceMenu;
+    // Steps the bikes side by side (race/bike_stepping.h); made at the first
+    // sub-step that can use it.
+    std::unique_ptr<BikeStepping> m_pStepping;
+    int m_nSimulationThreads = 0;
     std::uint32_t m_uRandomSeed = 0;
     bool m_bSeedGiven = false;
     bool m_bViewCreated = false;

@@ -51,6 +51,10 @@ public:
     void SetCameraMode(int mode) override;
     void SmokeEmit(int kind, Bike& bike, int point, float amount) override;
     void SmokeEmitLine(const Vec3& from, const Vec3& to, float fromGround, float toGround) override;
+    // Its calls may be held to the sub-step's end: the particles then start
+    // from the bike as it is there (they are presentation only and never
+    // reach the simulation).
+    bool TakesHeldCalls() override { return true; }
 
 private:
     Race& m_race;

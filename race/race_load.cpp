@@ -120,7 +120,7 @@ void Race::LoadSteps()
     } else {
         m_nViewedRider = -1;
         CurrentRaceContext().ViewedRider = -1;
-        if (!m_CameraEditor.Init(m_Circuit))
+        if (!m_CameraEditor.Init(m_Circuit, m_szTrackName))
             throw GameError("The camera editor's controls cannot be registered");
     }
 

@@ -117,9 +117,13 @@ float Race::Step()
                 h /= static_cast<float>(n);
             }
             const int riders = RiderCount();
+            // A snapshot step is taken back every frame: in order.
+            BikeStepping* stepping = snapshot ? nullptr : Stepping();
             for (int k = 0; k < n; ++k) {
                 for (int i = 0; i < riders; ++i)
                     m_pBikes[i].ControlStep(h);
+                if (stepping && stepping->Step(m_pBikes.get(), riders, h))
+                    continue;
                 for (int i = 0; i < riders; ++i) {
                     m_pBikes[i].DynamicsStep(h);
                     m_pBikes[i].StateStep(h);
@@ -132,6 +136,26 @@ float Race::Step()
         }
     } while (input->NextFrame(false));
     return h;
+}
+
+BikeStepping* Race::Stepping()
+{
+    if (!m_pStepping) {
+        const int threads =
+            m_nSimulationThreads > 0 ? m_nSimulationThreads : BikeStepping::ThreadsFor(RiderCount());
+        if (threads < 2 || RiderCount() < 2) {
+            m_nSimulationThreads = 1;
+            return nullptr;
+        }
+        m_pStepping = std::make_unique<BikeStepping>(threads);
+    }
+    return m_pStepping.get();
+}
+
+void Race::SetSimulationThreads(int threads)
+{
+    m_nSimulationThreads = threads < 0 ? 0 : threads;
+    m_pStepping.reset();
 }
 
 void Race::Begin()

@@ -123,6 +123,17 @@ public:
     // the crash step, the pose from the new wheel positions, falls, aim,
     // tyre and surface sounds, skid marks and dust.
     void DynamicsStep(float dt);
+    // The dynamics step in its three parts, for a race that steps the
+    // bikes of a sub-step side by side (race/bike_stepping.h).
+    // DynamicsBefore: the timing, the pit arrival, the notices and a fallen
+    // bike's crash step; it says what of the step is left. DynamicsCore: the
+    // riding physics of a bike on its wheels, up to its aim and rates; it
+    // reads and writes this bike alone. DynamicsAfter: the turning circle,
+    // the headings' fold and the pit stop's parking.
+    enum class DynamicsLeft { Nothing, After, CoreAndAfter };
+    DynamicsLeft DynamicsBefore(float dt);
+    void DynamicsCore(float dt);
+    void DynamicsAfter();
     // The engine sound of one drawn frame: pre-start revving, the layered
     // set for the viewed bike's close cameras, a 3D voice otherwise.
     void UpdateEngineSound(float frameTime);

@@ -14,6 +14,7 @@
 #include "sim/rider_states.h"
 #include "sim/track.h"
 #include "sim/wrap_angle.h"
+#include "sim/step_isolation.h"
 
 namespace {
 
@@ -72,6 +73,9 @@ void Bike::CrashStep(float dt)
 {
     const RaceContext& race = CurrentRaceContext();
     const RaceConditions& conditions = CurrentRaceConditions();
+    // A fallen bike reads the viewed rider's place and the section the
+    // last query of its path left: both depend on the order of steps.
+    NeedsBikeByBikeOrder();
 
     // Warn the viewed rider of a fallen rider ahead.
     if (race.Bikes && Index != race.ViewedRider && race.ViewedRider >= 0 && race.ViewedRider < race.BikeCount) {

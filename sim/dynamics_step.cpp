@@ -56,8 +56,18 @@ int PitSlot(const Bike& bike)
 
 void Bike::DynamicsStep(float dt)
 {
-    if (dt == 0.0f || (Flags & kBikeNoControl) || (Status & kBikeParked))
+    const DynamicsLeft left = DynamicsBefore(dt);
+    if (left == DynamicsLeft::Nothing)
         return;
+    if (left == DynamicsLeft::CoreAndAfter)
+        DynamicsCore(dt);
+    DynamicsAfter();
+}
+
+Bike::DynamicsLeft Bike::DynamicsBefore(float dt)
+{
+    if (dt == 0.0f || (Flags & kBikeNoControl) || (Status & kBikeParked))
+        return DynamicsLeft::Nothing;
     RaceContext& race = CurrentRaceContext();
 
     FrontWheel.StepDistance = 0.0f;
@@ -66,7 +76,7 @@ void Bike::DynamicsStep(float dt)
         RecordTelemetry();
     AdvanceTime(dt);
     if (race.Simulated())
-        return;
+        return DynamicsLeft::Nothing;
 
     PitArrival(dt);
     WrongWayNotice();
@@ -74,32 +84,40 @@ void Bike::DynamicsStep(float dt)
     if (Status & kBikeDown) {
         CrashStep(dt);
         AimHeading = RiderAngles.y;
-    } else {
-        if (RaceHooks* hooks = race.Hooks) {
-            hooks->StopVoice(kSoundScrapeTarmac, Index);
-            hooks->StopVoice(kSoundScrapeVerge, Index);
-        }
-        StepStart.CgPosition = CgPosition;
-        StepStart.FrontHub = FrontWheel.ContactPoint;
-        StepStart.RearHub = RearWheel.ContactPoint;
-        StepStart.Pitch = Pitch;
-        StepStart.Heading = Heading;
-        StepStart.Roll = Roll;
-        StepStart.FrontGround = FrontWheel.GroundHeight;
-        StepStart.RearGround = RearWheel.GroundHeight;
-
-        RidingStep(dt);
-        TyreEffects(dt);
-        PoseFromWheels(dt);
-        CheckFall(dt);
-        Aim();
-        AngularRate = Vec3(WrapAngle(Pitch, StepStart.Pitch) / dt, WrapAngle(Heading, StepStart.Heading) / dt,
-                           WrapAngle(Roll, StepStart.Roll) / dt);
+        return DynamicsLeft::After;
     }
+    return DynamicsLeft::CoreAndAfter;
+}
 
+void Bike::DynamicsCore(float dt)
+{
+    if (RaceHooks* hooks = CurrentRaceContext().Hooks) {
+        hooks->StopVoice(kSoundScrapeTarmac, Index);
+        hooks->StopVoice(kSoundScrapeVerge, Index);
+    }
+    StepStart.CgPosition = CgPosition;
+    StepStart.FrontHub = FrontWheel.ContactPoint;
+    StepStart.RearHub = RearWheel.ContactPoint;
+    StepStart.Pitch = Pitch;
+    StepStart.Heading = Heading;
+    StepStart.Roll = Roll;
+    StepStart.FrontGround = FrontWheel.GroundHeight;
+    StepStart.RearGround = RearWheel.GroundHeight;
+
+    RidingStep(dt);
+    TyreEffects(dt);
+    PoseFromWheels(dt);
+    CheckFall(dt);
+    Aim();
+    AngularRate = Vec3(WrapAngle(Pitch, StepStart.Pitch) / dt, WrapAngle(Heading, StepStart.Heading) / dt,
+                       WrapAngle(Roll, StepStart.Roll) / dt);
+}
+
+void Bike::DynamicsAfter()
+{
     TurnRadius = RearWheel.TurnRadius;
     FoldHeadings(*this);
-    if ((Status & kBikePitStop) && std::fabs(SideOffset) > race.PitBoxDepth[PitSlot(*this)])
+    if ((Status & kBikePitStop) && std::fabs(SideOffset) > CurrentRaceContext().PitBoxDepth[PitSlot(*this)])
         Park();
 }
 

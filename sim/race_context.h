@@ -76,6 +76,12 @@ public:
     virtual void Plot(int /*slot*/, float /*time*/, float /*value*/) {}
     virtual bool ShowsPlotText() { return false; }
     virtual void SetPlotText(const char* /*text*/) {}
+
+    // True when the calls of a simulation sub-step may reach the
+    // presentation held back to the sub-step's end, in their order (the
+    // race then steps its bikes side by side, race/bike_stepping.h): a bike
+    // passed to SmokeEmit or UpdateModel is then seen as it is at that end.
+    virtual bool TakesHeldCalls() { return false; }
 };
 
 // Passed as a frequency, volume or pan: keep the sample's own value.
@@ -83,7 +89,9 @@ inline constexpr float kKeepSoundValue = 56789.0f;
 
 // Told of every rider state a bike enters (Bike::SetState), with the state
 // it leaves; for a watcher outside the race (the headless runner counts
-// falls and barrier contacts with it). It must not change the bike.
+// falls and barrier contacts with it). It must not change the bike. While the
+// race steps its bikes side by side (race/bike_stepping.h) it is told at the
+// end of the sub-step, in the same order, with the bike as it is then.
 class RiderStateListener {
 public:
     virtual ~RiderStateListener() = default;

@@ -9,6 +9,7 @@
 #include "sim/float_conv.h"
 #include "sim/race_context.h"
 #include "sim/track.h"
+#include "sim/step_isolation.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ float Bike::ProgressClearOfOthers() const
     float progress = Progress;
     if (!race.Bikes || !Path)
         return progress;
+    NeedsBikeByBikeOrder();
     const float length = Path->Length;
     const bool closed = Path->IsClosed();
     const int rounds = race.BikeCount + 1;

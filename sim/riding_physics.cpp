@@ -8,6 +8,7 @@
 #include "sim/race_conditions.h"
 #include "sim/race_context.h"
 #include "sim/riding_physics.h"
+#include "sim/step_isolation.h"
 #include "sim/track.h"
 #include "sim/wrap_angle.h"
 
@@ -130,13 +131,22 @@ void Bike::RidingStep(float dt)
 
     // 4-5. Drag, less in another bike's slipstream.
     float drag = ((DragC2 * Speed + DragC1) * Speed + DragC0) * (1.0f + kPostureDrag * Posture);
-    if (Ahead && Ahead != this && std::fabs(SideOffset - Ahead->SideOffset) < kSlipstreamWidth) {
-        float gap = Ahead->Progress - Progress;
-        if (gap < 0.0f && Path && Path->Length > 0.0f)
-            gap += Path->Length * std::ceil(-gap / Path->Length);
-        if (gap >= 0.0f && gap < kSlipstreamReach) {
-            const float side = SideOffset - Ahead->SideOffset;
-            drag *= 1.0f - 0.6f * std::exp(-0.2f * gap - 2.0f * side * side);
+    if (Ahead && Ahead != this) {
+        // A bike stepped apart from the others sees the bike ahead where
+        // the bike-by-bike order would show it.
+        const IsolatedStep* isolated = CurrentIsolatedStep();
+        if (isolated && !isolated->KnowsAhead)
+            BreakIsolation();
+        const float aheadSide = isolated ? isolated->AheadSideOffset : Ahead->SideOffset;
+        const float aheadProgress = isolated ? isolated->AheadProgress : Ahead->Progress;
+        if (std::fabs(SideOffset - aheadSide) < kSlipstreamWidth) {
+            float gap = aheadProgress - Progress;
+            if (gap < 0.0f && Path && Path->Length > 0.0f)
+                gap += Path->Length * std::ceil(-gap / Path->Length);
+            if (gap >= 0.0f && gap < kSlipstreamReach) {
+                const float side = SideOffset - aheadSide;
+                drag *= 1.0f - 0.6f * std::exp(-0.2f * gap - 2.0f * side * side);
+            }
         }
     }
 

@@ -11,6 +11,7 @@
 #include "sim/rider_states.h"
 #include "sim/track.h"
 #include "sim/wrap_angle.h"
+#include "sim/step_isolation.h"
 
 namespace {
 
@@ -173,6 +174,8 @@ void AfterBump(Bike& b)
         b.SetState(kRiderRiding, b.StateTime);
         return;
     }
+    // The rival is another bike: where it is depends on the order of steps.
+    NeedsBikeByBikeOrder();
     float gap = rival->Progress - b.Progress;
     const float length = b.Path ? b.Path->Length : 0.0f;
     if (length > 0.0f) {

@@ -12,6 +12,7 @@
 #include "app/mixer.h"
 #include "platform/byte_reader.h"
 #include "sim/heights.h"
+#include "sim/step_isolation.h"
 
 namespace {
 
@@ -352,4 +353,37 @@ int Track::SectionNear(float distance) const
     if (k < 0)
         k += n;
     return Metres[static_cast<std::size_t>(k)].Section;
+}
+
+void Track::SetLastSection(int section)
+{
+    IsolatedStep* step = CurrentIsolatedStep();
+    if (!step || !step->NotesSections) {
+        LastSection = section;
+        return;
+    }
+    for (int i = 0; i < step->SectionTracks; ++i) {
+        if (step->SectionTrack[i] == this) {
+            step->Section[i] = section;
+            return;
+        }
+    }
+    if (step->SectionTracks >= 2)
+        BreakIsolation();
+    step->SectionTrack[step->SectionTracks] = this;
+    step->Section[step->SectionTracks] = section;
+    ++step->SectionTracks;
+}
+
+int Track::CurrentSection() const
+{
+    const IsolatedStep* step = CurrentIsolatedStep();
+    if (!step || !step->NotesSections)
+        return LastSection;
+    for (int i = 0; i < step->SectionTracks; ++i)
+        if (step->SectionTrack[i] == this)
+            return step->Section[i];
+    // The step has not queried this track itself: the section in force
+    // is the one another bike's step left.
+    BreakIsolation();
 }

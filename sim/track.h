@@ -167,6 +167,10 @@ public:
     Vec2 Slots[kTrackSlotCount];
     // The cross-section the last height, edge or crossing query used.
     int LastSection = 0;
+    // LastSection as the running step sees it: while a bike steps apart
+    // from the others (sim/step_isolation.h), the section its own last
+    // query of this track used.
+    int CurrentSection() const;
 
     // The file name Load uses for a track name.
     static std::string FileNameFor(const char* name);
@@ -203,6 +207,8 @@ private:
     Vec2 SegmentStartPoint(int i) const;
     Vec2 PathEndPoint(float* heading) const;
     bool QueryPair(int a, int b, const Vec3& p, Vec3* normal, float* height, unsigned char* surface);
+    // Sets LastSection, or the running isolated step's note of it.
+    void SetLastSection(int section);
 
     bool Closed = true;
     // The x and z of each edge's points (0 left, 1 right) laid out so that

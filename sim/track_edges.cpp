@@ -85,7 +85,7 @@ void Bike::UpdateContacts()
             Vec3 crossing = target;
             if (!Path->EdgeCrossing(&crossing, &wheel.PrevContactPoint, &wheel.GroundNormal, Progress, edge))
                 continue;
-            if (NoteSection(trails[i], Path->LastSection, Path->SectionCount()))
+            if (NoteSection(trails[i], Path->CurrentSection(), Path->SectionCount()))
                 ++caught;
             // A raised edge can stop the point further than its motion: a
             // fraction above 1. A wheel that did not move has no fraction.
@@ -165,7 +165,7 @@ void Bike::UpdateContacts()
             if (section < 0)
                 section = trails[1 - moved].last;
             if (section < 0)
-                section = Path->LastSection;
+                section = Path->CurrentSection();
             wheel.PrevContactPoint = GroundBelow(wheel, UpAxis);
             Path->OffsetFromEdge(&wheel.PrevContactPoint, edge, section, kBarrierClearance);
             wheel.ContactPoint = HubAbove(wheel.PrevContactPoint, wheel, UpAxis);

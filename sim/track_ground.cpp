@@ -177,7 +177,7 @@ bool Track::QueryPair(int a, int b, const Vec3& p, Vec3* normal, float* height, 
         if (quad_height(p, sa.Inner0, sa.Inner1, sb.Inner0, sb.Inner1, normal, height)) {
             if (surface)
                 *surface = 0;
-            LastSection = a;
+            SetLastSection(a);
             return true;
         }
     }
@@ -383,7 +383,7 @@ bool Track::Locate(Vec3* point, Vec3* normal, float hint)
     const float dz = found_to.z - found_from.z;
     if (normal)
         *normal = unit_horizontal(dz, -dx);
-    LastSection = found_section;
+    SetLastSection(found_section);
     return true;
 }
 
@@ -491,7 +491,7 @@ bool Track::EdgeCrossing(Vec3* to, const Vec3* from, Vec3* normal, float hint, i
     to->y = std::max(to->y, ea.y + hitU * (eb.y - ea.y));
     if (normal)
         *normal = edge == 0 ? unit_horizontal(hitDz, -hitDx) : unit_horizontal(-hitDz, hitDx);
-    LastSection = a;
+    SetLastSection(a);
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "sim/race_conditions.h"
 #include "sim/terrain.h"
 #include "sim/track.h"
+#include "sim/step_isolation.h"
 
 namespace {
 
@@ -629,6 +630,8 @@ void WheelAssembly::LocateOnTrack(float progress)
             if (hit) {
                 GroundNormal = normal;
                 if (!IsFront()) {
+                    // Changing paths changes what the other bikes see.
+                    NeedsBikeByBikeOrder();
                     if (inPitLane)
                         Owner->RejoinCircuit();
                     else

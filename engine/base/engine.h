@@ -84,6 +84,9 @@ public:
     // (a negative one): 0 the first frame, 1 the last.
     float texture_phase = 0.0f;
     float height_threshold = 0.6f;
+    // Nonzero: cut-out ground meshes (node flag 0x8000) count as ground when
+    // the scene marks its ground (model_node::mark_below_level).
+    std::uint8_t cutout_ground = 0;
 
     // Vertex buffers: A1 and A2 for every render type, B1 and B2 for the
     // 3D-device types only (null otherwise); vertex_buffer_capacity records.

@@ -70,6 +70,11 @@ struct texture_surface_ops {
     // surface takes one (flag bit 4 of its flag byte: a texture that a 2D
     // picture draws into).
     void (*set_value)(mtr_texture* frame, std::uint32_t value) = nullptr;
+    // Whether the frame's texel at texture coordinates (u, v), wrapped into
+    // the texture, is clear: the colour key of a keyed texture, or alpha 0
+    // in a texture with alpha. The ground search asks it over cut-out
+    // ground; without it such ground is taken as solid.
+    bool (*texel_clear)(const mtr_texture* frame, float u, float v) = nullptr;
 };
 
 // The operations in use (null members: none installed).

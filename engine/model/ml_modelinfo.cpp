@@ -7,6 +7,7 @@
 #include "engine/base/name_hash.h"
 #include "engine/model/anim_lib.h"
 #include "engine/model/owned.h"
+#include "engine/model/shadow_link.h"
 
 model_node* model_record::find_node(std::uint32_t hash) const
 {
@@ -54,6 +55,8 @@ ml_modelinfo::~ml_modelinfo()
 
 void ml_modelinfo::destroy()
 {
+    shadow_drop_links(this);
+    ++ground_epoch;
     if (levels) {
         for (int i = 1; i < level_count; ++i)
             delete levels[i];
@@ -191,6 +194,9 @@ void ml_modelinfo::enable_shadow()
 {
     shadow_flag = 1;
     shadow_state[0] = shadow_state[1] = 0;
+    ground_factor = 1.0f;
+    ground_instance = nullptr;
+    ground_node = nullptr;
 }
 
 void ml_modelinfo::pair_with(ml_modelinfo* other)

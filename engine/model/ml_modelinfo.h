@@ -15,6 +15,7 @@ class ml_modelinfo;
 struct hit_result;
 class camera;
 struct scn_light;
+struct shadow_level_link;
 
 // Flags of a model record.
 inline constexpr std::uint32_t model_active = 0x1;
@@ -59,6 +60,11 @@ public:
     model_node* first_node = nullptr;
     std::int32_t node_count = 0;
     std::uint32_t owner_state = 1;
+    // Linked shadows (shadow_link.h): on a model's level, its links to the
+    // same level of its shadow (owned); on a shadow's level, the model level
+    // it is linked to.
+    shadow_level_link* shadow_link = nullptr;
+    model_record* shadow_owner = nullptr;
 
     static inline int live = 0;
 };
@@ -227,6 +233,17 @@ public:
     void* scene_links[2] = {};
     std::uint32_t shadow_flag = 0;
     std::uint32_t shadow_state[2] = {};
+    // The ground under the instance (ground_under_instance,
+    // engine/scene/ground_under.h): 0.5 when ground was found, 1.0 when not;
+    // the ground instance and node found last time, trusted only while no
+    // instance has been destroyed since (ground_epoch).
+    float ground_factor = 1.0f;
+    ml_modelinfo* ground_instance = nullptr;
+    model_node* ground_node = nullptr;
+    std::uint64_t ground_seen = 0;
+    // Counts the instances destroyed in this run; a ground cache taken at
+    // another count may name a destroyed instance or node.
+    static inline std::uint64_t ground_epoch = 0;
     ml_modelinfo* pair = nullptr;
     ml_modelinfo* prev = nullptr;
     ml_modelinfo* next = nullptr;

@@ -54,6 +54,10 @@ struct model_part {
     bool has_cloth = false;
     mdl_cloth cloth;                      // particles, springs and their links, as read
 
+    // Set once a linked shadow reversed the faces' winding (shadow_link.h),
+    // so that a second shadow sharing the mesh does not turn them back.
+    bool shadow_reversed = false;
+
     static constexpr std::uint32_t vertex_bytes = 48;
     static constexpr std::uint32_t face_bytes = 52;
     // The most vertices one mesh may have: the hardware path's vertex buffer.
@@ -242,6 +246,15 @@ public:
     void set_material_set(std::uint32_t set);
     // The integer part of the value into the last word of every face.
     void set_mesh_param(float value);
+    // Lowers the level values of this node's mesh vertices (word 10) toward
+    // `level` (v - d F, d = v - level, F = amount^d for d >= 0, else
+    // amount^(level + v); an amount not above 0 leaves them) and flags the
+    // node as ground (node_flag_ground) when it is: a mesh whose mesh word is
+    // neither 1 nor 2, without node_flag_cutout (ground_poly.h) once a face's level is below
+    // the engine's ground threshold; a cut-out mesh while the engine's
+    // cut-out ground option is on. The same for the next sibling and the
+    // first child; 1 when any node was flagged (ground_poly.cpp).
+    int mark_below_level(float level, float amount);
     // The first reference whose texture's first frame name contains `text`.
     const char* texture_name_containing(const char* text) const;
     // The texture of the first reference whose material bears the name

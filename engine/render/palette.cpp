@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "engine/base/render_facts.h"
 #include "engine/render/render_device.h"
 #include "platform/file.h"
 
@@ -70,6 +71,7 @@ int render_device::load_palette(const char* file)
     // The screen shows the new palette with its next frame.
     if (!sixteen)
         palette_dirty = 1;
+    publish_render_palette(*this);
     return 1;
 }
 
@@ -81,5 +83,22 @@ int render_device::set_palette_entries(const unsigned char* rgb768)
     for (int i = 0; i < 256; ++i)
         take_palette_entry(i, rgb768[3 * i] & 0x3F, rgb768[3 * i + 1] & 0x3F, rgb768[3 * i + 2] & 0x3F, shift);
     palette_dirty = 1;
+    publish_render_palette(*this);
     return 1;
+}
+
+// The engine's libraries below the renderer read the palette from the
+// engine's facts: the material library's blend tables, and the 16-bit
+// software shade tables.
+void publish_render_palette(const render_device& device)
+{
+    if (&device != installed_render_device())
+        return;
+    render_facts& facts = engine_render_facts();
+    for (int i = 0; i < 256; ++i)
+        for (int c = 0; c < 3; ++c)
+            facts.palette_rgb[i][c] = static_cast<std::uint8_t>(device.palette_rgb[i][c] & 0xFF);
+    if (device.software_16bit && device.colour_table.size() == 256)
+        for (int i = 0; i < 256; ++i)
+            facts.palette_conversion[i] = device.colour_table[static_cast<std::size_t>(i)];
 }

@@ -72,4 +72,6 @@ void set_the_render_device(render_device* device)
 {
     g_pRenderDevice = device;
     install_texture_surface_ops(device != nullptr);
+    if (device)
+        publish_render_palette(*device);
 }

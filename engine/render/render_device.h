@@ -565,8 +565,15 @@ private:
 render_device* installed_render_device();
 // The program's renderer; throws std::logic_error when there is none.
 render_device& the_render_device();
-// Installs (or, with null, removes) the program's renderer.
+// Installs (or, with null, removes) the program's renderer: its texture
+// operations for the material library and its palette for the engine's
+// facts (publish_render_palette).
 void set_the_render_device(render_device* device);
+// Copies the device's palette into the engine's facts
+// (engine_render_facts().palette_rgb, and on a 16-bit software screen the
+// 16-bit colour of each index into palette_conversion) when the device is
+// the installed renderer; nothing for any other device.
+void publish_render_palette(const render_device& device);
 
 inline constexpr const char* kRenderErrorCaption = "D3D Error Message";
 

@@ -19,6 +19,7 @@ struct mtr_texture;
 // Flags of a record.
 enum cache_texture_flags : std::uint32_t {
     kTextureClassMask = 0x0F,   // the batch class 0..12
+    kTextureTakesValue = 0x10,  // the surface keeps a value an instance hands it (set_texture_value)
     kTextureFogged = 0x100,     // drawn with fog (all but "skynf" textures)
     kTextureOptionV = 0x200,
     kTextureNoBilinear = 0x400, // option F
@@ -40,6 +41,7 @@ struct cache_texture {
     std::int32_t blend_mode = 0;        // 0 opaque, 1 keyed, 4 alpha, negative stippled
     float scale = -1.0f;                // -1 fitted, 1 source size kept
     std::uint32_t flags = 0;
+    std::uint32_t value = 0;            // kept while flag kTextureTakesValue is set
     void* batch_slot = nullptr;         // the polygon batch slot it holds
 
     // The material frame the record serves (null for 2D surfaces and the
@@ -161,5 +163,9 @@ std::uint16_t surface_texel(platform::PixelLayout layout, float r, float g, floa
 // a frame's surface registers it (create_textures, the argument being the
 // default batch class), releasing it gives it back (free_texture).
 // set_the_render_device installs these with a renderer and clears them
-// without one.
+// without one. The model library also reads a frame's cache word (the
+// record's flags, whose low 4 bits are its batch class; a frame without a
+// record answers 15, a class no cache range holds, so the class check passes
+// it by) and hands values to the records that take one (flag
+// kTextureTakesValue).
 void install_texture_surface_ops(bool installed);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -337,6 +338,59 @@ void release_frame_surface(mtr_texture* frame)
         d->free_texture(frame);
 }
 
+// The frame's cache record while it holds a texture (the software type keeps
+// none: its frames' surfaces stay null).
+cache_texture* frame_record(const mtr_texture* frame)
+{
+    auto* t = frame ? static_cast<cache_texture*>(frame->surface) : nullptr;
+    return t && t->size != 0 ? t : nullptr;
+}
+
+std::uint32_t frame_cache_word(const mtr_texture* frame)
+{
+    const cache_texture* t = frame_record(frame);
+    return t ? t->flags : static_cast<std::uint32_t>(kTextureClassMask);
+}
+
+// Column or row of a texture coordinate wrapped into `size` texels (NaN
+// reads as 0).
+int wrapped_texel(float t, int size)
+{
+    double f = static_cast<double>(t) - std::floor(static_cast<double>(t));
+    if (!(f >= 0.0 && f < 1.0))
+        f = 0.0;
+    return std::min(static_cast<int>(f * size), size - 1);
+}
+
+// Whether the frame's cached texel at (u, v) is clear: alpha 0 in a 4-4-4-4
+// texture, the key 0xF81F in the others. A frame without a built 16-bit
+// texture is taken as not clear.
+bool frame_texel_clear(const mtr_texture* frame, float u, float v)
+{
+    const cache_texture* t = frame_record(frame);
+    if (!t || !t->system_surface || t->cache_width <= 0 || t->cache_height <= 0)
+        return false;
+    platform::Surface& s = *t->system_surface;
+    if (s.layout() == PixelLayout::Indexed8)
+        return false;
+    platform::SurfaceLock lock;
+    if (s.lock(lock) != DisplayResult::Ok)
+        return false;
+    const int x = wrapped_texel(u, t->cache_width), y = wrapped_texel(v, t->cache_height);
+    std::uint16_t texel = 0;
+    std::memcpy(&texel, lock.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(lock.pitch) + 2 * x, 2);
+    const PixelLayout layout = s.layout();
+    s.unlock();
+    return layout == PixelLayout::Argb4444 ? (texel & 0xF000) == 0 : texel == 0xF81F;
+}
+
+void set_frame_value(mtr_texture* frame, std::uint32_t value)
+{
+    cache_texture* t = frame_record(frame);
+    if (t && (t->flags & kTextureTakesValue))
+        t->value = value;
+}
+
 } // namespace
 
 void install_texture_surface_ops(bool installed)
@@ -346,6 +400,9 @@ void install_texture_surface_ops(bool installed)
         ops.create = &create_frame_surface;
         ops.finish = nullptr;  // the texels are converted by upload_textures
         ops.release = &release_frame_surface;
+        ops.cache_word = &frame_cache_word;
+        ops.set_value = &set_frame_value;
+        ops.texel_clear = &frame_texel_clear;
     } else if (ops.create == &create_frame_surface) {
         ops = {};
     }

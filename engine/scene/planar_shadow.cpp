@@ -6,6 +6,7 @@
 #include "engine/base/light_record.h"
 #include "engine/base/mat4.h"
 #include "engine/model/ml_modelinfo.h"
+#include "engine/model/shadow_link.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/scene_view.h"
 #include "engine/scene/vertex_transform.h"
@@ -80,7 +81,11 @@ int draw_planar_shadow(ml_modelinfo* shadow, scene_view& view)
 
         const vec4 normal = planar_shadow_normal(*shadow);
         const vec4 plane_point = shadow->position;
-        const std::uint8_t* rest = mesh_rest_bytes(mesh);
+        // A linked shadow's positions are its own copy, which its owner's
+        // transform wrote (shadow_follow); the library's mesh keeps its rest.
+        std::uint32_t linked_count = 0;
+        const std::uint8_t* linked = shadow_linked_vertices(drawn, &linked_count);
+        const std::uint8_t* rest = linked && linked_count == n ? linked : mesh_rest_bytes(mesh);
         const camera& cam = *view.cam;
         // Every vertex is laid first, so that a shadow the light cannot lay
         // leaves nothing half drawn.

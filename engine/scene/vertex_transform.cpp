@@ -160,12 +160,19 @@ int clip_mesh(mesh_frame& frame, model_node& own, const model_node& driver, cons
     const std::uint8_t* source = mesh_rest_bytes(*mesh);
     int deformed = 0;
     const anim_node* record = driver.anim;
-    if (record && record->shapes) {
-        // Shapes: the rest vertices into the work buffer, each shape applied
-        // there; the buffer is the source from here on.
-        std::memcpy(frame.work, source, std::size_t{n} * pipeline_vertex_bytes);
-        for (const shape_anim* s = record->shapes; s; s = s->next)
-            s->apply(frame.work, std::size_t{n} * pipeline_vertex_bytes, frame.time);
+    const bool muscles = driver.muscle_count > 0 && driver.muscles;
+    if ((record && record->shapes) || muscles) {
+        // Shapes and muscles: the rest vertices into the work buffer, each
+        // shape applied there at the frame's time, then each muscle at the
+        // weight its joint's angle gives; the buffer is the source from here
+        // on.
+        const std::size_t bytes = std::size_t{n} * pipeline_vertex_bytes;
+        std::memcpy(frame.work, source, bytes);
+        if (record)
+            for (const shape_anim* s = record->shapes; s; s = s->next)
+                s->apply(frame.work, bytes, frame.time);
+        for (std::int32_t k = 0; muscles && k < driver.muscle_count; ++k)
+            driver.muscles[k].apply(frame.work, bytes);
         source = reinterpret_cast<const std::uint8_t*>(frame.work);
         deformed = 1;
     }

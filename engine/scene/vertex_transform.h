@@ -109,8 +109,9 @@ struct mesh_frame {
 // The deformation record is the node's current animation channel
 // (model_node::anim): its shape animations applied at frame.time, then its
 // lattice (record flag 0x1000: the lattice point is taken from the world
-// position instead of the scaled model position). Muscles are not applied:
-// the model library does not build them yet.
+// position instead of the scaled model position). The node's muscles (the
+// level-0 node's for a detail-level node) are applied after the shapes, each
+// at the weight of its joint's angle, whether or not the node has a record.
 
 // A full-kind mesh node: the node's world matrix x combined, with its
 // deformations, skin groups, sprite facing and the view-volume check.

@@ -28,7 +28,7 @@
 #include "sim/race_context.h"
 #include "sim/terrain.h"
 #include "tests/support/temp_dir.h"
-#include "tools/datakit/demo_data.h"
+#include "tests/support/demo_data.h"
 
 namespace race_test {
 
@@ -70,7 +70,7 @@ protected:
     {
         dir_ = torvane_test::make_temp_dir("race");
         std::string error;
-        ASSERT_TRUE(datakit::make_demo_data(dir_, error)) << error;
+        ASSERT_TRUE(torvane_test::install_demo_data(dir_, error)) << error;
         cwd_ = std::make_unique<torvane_test::ScopedCwd>(dir_);
         saved_context_ = CurrentRaceContext();
         saved_conditions_ = CurrentRaceConditions();

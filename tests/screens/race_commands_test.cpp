@@ -10,7 +10,7 @@
 #include "platform/message_box.h"
 #include "screens/race_commands.h"
 #include "tests/support/temp_dir.h"
-#include "tools/datakit/demo_data.h"
+#include "tests/support/demo_data.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ protected:
     static const std::filesystem::path& MakeData(const std::filesystem::path& dir)
     {
         std::string error;
-        EXPECT_TRUE(datakit::make_demo_data(dir, error)) << error;
+        EXPECT_TRUE(torvane_test::install_demo_data(dir, error)) << error;
         return dir;
     }
 

@@ -25,7 +25,7 @@
 #include "sim/track.h"
 #include "tests/support/fp_traps.h"
 #include "tests/support/temp_dir.h"
-#include "tools/datakit/demo_data.h"
+#include "tests/support/demo_data.h"
 #include "tools/racesim/race_sim.h"
 
 namespace {
@@ -44,7 +44,7 @@ const std::filesystem::path& DemoData()
     static const std::filesystem::path data = [] {
         const std::filesystem::path dir = torvane_test::make_temp_dir("demo") / "data";
         std::string error;
-        EXPECT_TRUE(datakit::make_demo_data(dir, error)) << error;
+        EXPECT_TRUE(torvane_test::install_demo_data(dir, error)) << error;
         return dir;
     }();
     return data;

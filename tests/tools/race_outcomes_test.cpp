@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
-#include "tools/datakit/demo_data.h"
+#include "tests/support/demo_data.h"
 
 #if defined(TORVANE_RACESIM_PATH) && defined(TORVANE_RACE_OUTCOMES)
 
@@ -116,7 +116,7 @@ TEST(RaceOutcomeTest, RacesOnTheDemoDataRunAsRecorded)
     ASSERT_GE(races.size(), 3u) << TORVANE_RACE_OUTCOMES << " holds too few races";
 
     const std::filesystem::path dir = torvane_test::make_temp_dir("outcomes");
-    ASSERT_TRUE(datakit::make_demo_data(dir / "data", error)) << error;
+    ASSERT_TRUE(torvane_test::install_demo_data(dir / "data", error)) << error;
     for (const RecordedRace& race : races) {
         ASSERT_FALSE(race.lines.empty()) << "the record holds no result for race " << race.arguments << "\n"
                                          << kRemake;

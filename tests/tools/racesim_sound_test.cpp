@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
-#include "tools/datakit/demo_data.h"
+#include "tests/support/demo_data.h"
 #include "tools/racesim/race_sim.h"
 
 #ifdef TORVANE_RACESIM_PATH
@@ -20,7 +20,7 @@ TEST(RaceSimSound, ARaceWithItsSoundsEndsAsOneWithout)
 {
     const std::filesystem::path data = torvane_test::make_temp_dir("sound_race") / "data";
     std::string error;
-    ASSERT_TRUE(datakit::make_demo_data(data, error)) << error;
+    ASSERT_TRUE(torvane_test::install_demo_data(data, error)) << error;
     racesim::Options options;
     options.data = data.string();
     options.track = "Sugo";

@@ -15,7 +15,7 @@
 
 #include "tests/support/temp_dir.h"
 #include "tools/datakit/demo_circuits.h"
-#include "tools/datakit/demo_data.h"
+#include "tests/support/demo_data.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ protected:
 #endif
         dir_ = torvane_test::make_temp_dir("racesim");
         std::string error;
-        ASSERT_TRUE(datakit::make_demo_data(dir_ / "data", error)) << error;
+        ASSERT_TRUE(torvane_test::install_demo_data(dir_ / "data", error)) << error;
     }
 
     SimRun RunSim(const std::string& arguments)

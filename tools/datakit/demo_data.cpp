@@ -15,8 +15,10 @@
 #include "tools/datakit/race_data_writer.h"
 #include "tools/datakit/rider_state_writer.h"
 #include "tools/datakit/shade_table_writer.h"
+#include "tools/datakit/trackside_camera_writer.h"
 #include "tools/datakit/tyre_data_writer.h"
 #include "tools/datakit/world_bikes.h"
+#include "tools/datakit/world_track.h"
 
 namespace datakit {
 
@@ -42,6 +44,8 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
         return false;
     if (!write_demo_tracks(root, error))
         return false;
+    if (!write_demo_trackside_cameras(root, error))
+        return false;
     if (!write_demo_race_data(root, error)) // after the animation sets: it adds to "Data/Info.dat"
         return false;
     if (!write_demo_fonts(root, error))
@@ -54,6 +58,8 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
         return false;
     // The bike and rider world: models, materials, animations, cockpits.
     if (!write_demo_world_bikes(root, error))
+        return false;
+    if (!write_demo_world_tracks(root, error)) // after the race data: it adds to "Data/Details.dat"
         return false;
     // Last: every data folder also goes into the ".mix" archive the game
     // looks in when a file is not on disk.

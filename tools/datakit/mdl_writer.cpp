@@ -490,6 +490,17 @@ mdl_object mdl_empty_object(const char* name, std::uint32_t id, std::int32_t par
     return o;
 }
 
+mdl_model mdl_single_level(const char* name, std::vector<mdl_object> objects)
+{
+    mdl_model m;
+    m.name = name;
+    mdl_level level;
+    level.name = name;
+    level.objects = std::move(objects);
+    m.levels = {std::move(level)};
+    return m;
+}
+
 void mdl_set_pivot(mdl_object& o, vec4 translation, vec4 angles)
 {
     const float p[12] = {1, 1, 1, 0, angles.x, angles.y, angles.z, 0, translation.x, translation.y, translation.z, 0};

@@ -66,6 +66,9 @@ mdl_object mdl_cloth_sheet(const char* name, std::uint32_t columns, std::uint32_
 // place in the hierarchy (parent, next sibling, first child; -1 for none).
 mdl_object mdl_empty_object(const char* name, std::uint32_t id, std::int32_t parent, std::int32_t sibling,
                             std::int32_t child, std::uint32_t type = 0);
+// A model of one detail level, named `name` like its level, holding the
+// objects in order.
+mdl_model mdl_single_level(const char* name, std::vector<mdl_object> objects);
 // Sets an object's pivot: unit scale, the rotation angles and the
 // translation.
 void mdl_set_pivot(mdl_object& o, vec4 translation, vec4 angles = {});

@@ -34,8 +34,9 @@ std::vector<float> lod_distances(float first)
     return d;
 }
 
-// The scene of a circuit in one weather on one device.
-TrackSceneSpec demo_scene(int circuit, int weather, bool hardware)
+} // namespace
+
+TrackSceneSpec demo_track_scene(int circuit, int weather, bool hardware)
 {
     TrackSceneSpec s;
     s.engine_factor = hardware ? 0.9f : 0.85f;
@@ -62,6 +63,8 @@ TrackSceneSpec demo_scene(int circuit, int weather, bool hardware)
     }
     return s;
 }
+
+namespace {
 
 // The centre of the circuit at a cross-section, from its two asphalt borders.
 std::array<float, 3> centre_of(const TrackFileSection& s, float raise)
@@ -196,7 +199,7 @@ std::string details_file_text(const std::vector<std::string>& circuits)
         for (int w = 0; w < 3; ++w)
             for (int d = 0; d < 2; ++d)
                 add_track_scene_list(out, circuits[c] + kWeathers[w] + kDevices[d],
-                                     demo_scene(static_cast<int>(c), w, d == 1));
+                                     demo_track_scene(static_cast<int>(c), w, d == 1));
     }
     return out.text();
 }

@@ -54,6 +54,9 @@ struct TrackSceneSpec {
     float height_threshold = -50.0f;
 };
 void add_track_scene_list(TypedListWriter& out, std::string_view name, const TrackSceneSpec& scene);
+// The demo's scene of circuit `circuit` (its index in the season) in a
+// weather (0 sunny, 1 rain, 2 fog) on the hardware or software device.
+TrackSceneSpec demo_track_scene(int circuit, int weather, bool hardware);
 
 // One kind of particle of "SMOKE" (nine floats).
 struct SmokeSpec {

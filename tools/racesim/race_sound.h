@@ -79,6 +79,9 @@ public:
     void Plot(int slot, float time, float value) override { m_pInner->Plot(slot, time, value); }
     bool ShowsPlotText() override { return m_pInner->ShowsPlotText(); }
     void SetPlotText(const char* text) override { m_pInner->SetPlotText(text); }
+    // The sound calls carry all they need; held to the end of a sub-step they
+    // sound the same, in the same order, within the same frame.
+    bool TakesHeldCalls() override { return m_pInner->TakesHeldCalls(); }
 
 private:
     void Install();

@@ -13,7 +13,7 @@
 #include "platform/registry.h"
 #include "platform/video_thread.h"
 #include "tests/support/temp_dir.h"
-#include "tools/datakit/demo_data.h"
+#include "tests/support/demo_data.h"
 
 namespace startup_test {
 
@@ -22,7 +22,7 @@ inline std::filesystem::path MakeDemoData()
 {
     const auto dir = torvane_test::make_temp_dir("data");
     std::string error;
-    EXPECT_TRUE(datakit::make_demo_data(dir, error)) << error;
+    EXPECT_TRUE(torvane_test::install_demo_data(dir, error)) << error;
     return dir;
 }
 

@@ -11,7 +11,11 @@
 
 #include "engine/base/clip_vertex.h"
 #include "engine/base/name_hash.h"
+#include "engine/base/render_facts.h"
+#include "engine/model/blend_tables.h"
+#include "engine/model/ml_modelinfo.h"
 #include "engine/model/mtr_lib.h"
+#include "platform/atomic_file.h"
 #include "platform/device3d_raster.h"
 #include "tests/engine/render/texture_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -34,6 +38,17 @@ protected:
         auto* t = static_cast<cache_texture*>(f.surface);
         EXPECT_EQ(device.upload_textures(0), 1);
         return *t;
+    }
+    // Writes the kit library (its atlas packed) into a temporary folder and
+    // loads every material as surfaces of default class 2.
+    void load_library(datakit::MttLibrary lib, const char* folder, mtr_lib& materials)
+    {
+        datakit::mtt_pack_atlas(lib);
+        const auto path = torvane_test::make_temp_dir(folder) / "LIB.MTT";
+        std::string error;
+        ASSERT_TRUE(datakit::write_mtt(path, lib, error)) << error;
+        ASSERT_EQ(materials.try_open(path.string().c_str()), mtt_status::ok);
+        ASSERT_EQ(materials.try_add_all_materials(material_kind_surface, 0, 2), mtt_status::ok);
     }
     // Three textures in a texture memory that holds two (32 x 32 16-bit),
     // the first two resident.
@@ -235,14 +250,10 @@ TEST_F(TextureDevice, AMaterialLibrarysFramesReachTheCache)
     for (int i = 0; i < 256; ++i)
         pal.colours[i] = static_cast<std::uint16_t>(0x0841 * (i & 31));
     lib.palettes = {pal};
-    datakit::mtt_pack_atlas(lib);
-    const auto dir = torvane_test::make_temp_dir("texlib");
-    std::string error;
-    ASSERT_TRUE(datakit::write_mtt(dir / "TRACK.MTT", lib, error)) << error;
-
     mtr_lib materials("track");
-    ASSERT_EQ(materials.try_open((dir / "TRACK.MTT").string().c_str()), mtt_status::ok);
-    ASSERT_EQ(materials.try_add_all_materials(material_kind_surface, 0, 2), mtt_status::ok);
+    load_library(lib, "texlib", materials);
+    if (HasFatalFailure())
+        return;
     mesh_material* wall = materials.find(name_hash("WALL"));
     mesh_material* floor = materials.find(name_hash("FLOOR"));
     mesh_material* signm = materials.find(name_hash("SIGN"));
@@ -264,6 +275,120 @@ TEST_F(TextureDevice, AMaterialLibrarysFramesReachTheCache)
     EXPECT_EQ(stone_record->size, 0u);
     EXPECT_EQ(wall->texture->first_frame->surface, nullptr);
     EXPECT_EQ(sign_record->size, 64u);
+}
+
+// What the model library reads of the renderer: the class check of an
+// instance sees the cache records' batch classes, an instance's value
+// reaches the records that take one, and the blend tables blend over the
+// renderer's palette.
+TEST_F(TextureDevice, TheModelLibrarySeesTheCachesClassesValuesAndPalette)
+{
+    open();
+    datakit::MttLibrary lib;
+    lib.materials.push_back(datakit::mtt_make_material("WALL", {"STONE"}, 1, 16, 8));
+    lib.materials.push_back(datakit::mtt_make_material("SIGN", {"SIGN#3#"}, 1, 8, 8));
+    lib.materials.push_back(datakit::mtt_make_material("GLASS", {"GLASS#Z#"}, 1, 8, 8));
+    lib.materials.push_back(datakit::mtt_make_material("GRATE", {"GRATE"}, 3, 8, 8));
+    for (const char* name : {"STONE", "SIGN#3#", "GLASS#Z#"}) {
+        datakit::MttPicture p{name, name[0] == 'S' && name[1] == 'T' ? 16 : 8, 8, 2, {}};
+        p.pixels.assign(static_cast<std::size_t>(p.width * p.height * 2), 0x11);
+        lib.pictures.push_back(p);
+    }
+    // 32-bit texels, clear (alpha 0) in the left half, opaque in the right.
+    datakit::MttPicture grate{"GRATE", 8, 8, 4, {}};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            for (std::uint8_t b : {std::uint8_t{0x40}, std::uint8_t{0x80}, std::uint8_t{0xC0},
+                                   static_cast<std::uint8_t>(x < 4 ? 0x00 : 0xFF)})
+                grate.pixels.push_back(b);
+    lib.pictures.push_back(grate);
+    mtr_lib materials("car");
+    load_library(lib, "classes", materials);
+    if (HasFatalFailure())
+        return;
+
+    // An instance of one mesh node per material named.
+    const auto instance_of = [&](std::vector<const char*> names) {
+        auto m = std::make_unique<ml_modelinfo>("CAR");
+        model_node* last = nullptr;
+        for (const char* name : names) {
+            auto* n = new model_node(node_kind_full);
+            n->type = node_mesh;
+            material_ref r;
+            r.material = materials.find(name_hash(name));
+            n->material_refs.push_back(r);
+            (last ? last->next : m->first_node) = n;
+            n->prev = last;
+            last = n;
+            ++m->node_count;
+        }
+        return m;
+    };
+    struct row {
+        std::vector<const char*> names;
+        bool ok;
+        std::uint32_t flags;   // the class flags the record takes
+    };
+    const row rows[] = {
+        {{"WALL"}, true, model_cache_class_a},            // class 2 (the default)
+        {{"WALL", "SIGN"}, true, model_cache_class_a},    // 2 and 3
+        {{"GLASS"}, true, model_cache_class_c},           // Z: class 12
+        {{"WALL", "GLASS"}, false, 0},                    // A and C mix
+    };
+    for (const row& r : rows) {
+        auto m = instance_of(r.names);
+        EXPECT_EQ(m->try_check_cache_used(), r.ok) << r.names.size();
+        EXPECT_EQ(m->flags & (model_cache_class_a | model_cache_class_b | model_cache_class_c), r.flags)
+            << r.names.size();
+    }
+
+    // Only a record that takes a value keeps it.
+    auto* stone = static_cast<cache_texture*>(materials.find(name_hash("WALL"))->texture->first_frame->surface);
+    auto* sign = static_cast<cache_texture*>(materials.find(name_hash("SIGN"))->texture->first_frame->surface);
+    ASSERT_TRUE(stone && sign);
+    sign->flags |= kTextureTakesValue;
+    instance_of({"WALL", "SIGN"})->set_texture_value(77);
+    EXPECT_EQ(sign->value, 77u);
+    EXPECT_EQ(stone->value, 0u);
+
+    // The cut-out ground reads the cached texel under a point: alpha 0 (or
+    // the key of a texture converted without alpha) is clear; coordinates
+    // wrap.
+    ASSERT_EQ(device.upload_textures(0), 1);
+    const mtr_texture* grate_frame = materials.find(name_hash("GRATE"))->texture->first_frame;
+    const auto clear = texture_surfaces().texel_clear;
+    ASSERT_NE(clear, nullptr);
+    EXPECT_TRUE(clear(grate_frame, 0.25f, 0.5f));
+    EXPECT_FALSE(clear(grate_frame, 0.75f, 0.5f));
+    EXPECT_TRUE(clear(grate_frame, 1.25f, 0.5f));
+    EXPECT_FALSE(clear(grate_frame, -0.25f, 0.5f));
+    EXPECT_FALSE(clear(materials.find(name_hash("WALL"))->texture->first_frame, 0.25f, 0.5f));
+
+    // The palette: entry i is the grey i (6-bit) up to 63, red above. The
+    // engine's facts hold it once loaded, and a blend table's level 0 maps
+    // every grey to itself (against an all-black palette every entry would
+    // be index 0).
+    std::vector<std::uint8_t> pal(768);
+    for (int i = 0; i < 256; ++i) {
+        const int g = i < 64 ? i : 0;
+        pal[3 * i] = static_cast<std::uint8_t>(i < 64 ? g : 63);
+        pal[3 * i + 1] = pal[3 * i + 2] = static_cast<std::uint8_t>(g);
+    }
+    const auto pal_path = torvane_test::make_temp_dir("palette") / "grey.pal";
+    std::string write_error;
+    ASSERT_TRUE(platform::write_file_atomic(pal_path.string(), pal, &write_error)) << write_error;
+    engine_render_facts() = render_facts{};
+    ASSERT_EQ(device.load_palette(pal_path.string().c_str()), 1);
+    EXPECT_EQ(engine_render_facts().palette_rgb[10][0], 40);
+    EXPECT_EQ(engine_render_facts().palette_rgb[100][0], 252);
+    EXPECT_EQ(engine_render_facts().palette_rgb[100][1], 0);
+    blend_tables_reset();
+    const std::uint16_t* table = blend_table(blend_table_for(0xF0F0F0, engine_render_facts().palette_rgb));
+    ASSERT_NE(table, nullptr);
+    for (int i : {1, 10, 63})
+        EXPECT_EQ(table[i], i | i << 8) << i;
+    blend_tables_reset();
+    engine_render_facts() = render_facts{};
 }
 
 } // namespace

@@ -19,14 +19,8 @@ namespace scene_test {
 inline model_node* load_kit_object(std::unique_ptr<model_lib>& lib, const char* name, const mdl_object& object)
 {
     const auto path = torvane_test::make_temp_dir("kit_model") / "Kit.mdl";
-    mdl_model model;
-    model.name = name;
-    mdl_level level;
-    level.name = name;
-    level.objects = {object};
-    model.levels = {level};
     std::string error;
-    EXPECT_TRUE(datakit::write_mdl(path, {model}, error)) << error;
+    EXPECT_TRUE(datakit::write_mdl(path, {datakit::mdl_single_level(name, {object})}, error)) << error;
     lib = std::make_unique<model_lib>("kit");
     if (lib->try_open(path.string().c_str()) != mdl_status::ok || lib->load_model(name, 0) != 1)
         return nullptr;

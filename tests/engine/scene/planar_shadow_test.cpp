@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -6,6 +7,7 @@
 
 #include "engine/base/light_record.h"
 #include "engine/model/ml_modelinfo.h"
+#include "engine/model/shadow_link.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/planar_shadow.h"
 #include "engine/scene/scene_view.h"
@@ -102,17 +104,37 @@ TEST_F(PlanarShadowTest, ShadowIsLaidOnItsPlaneAndDrawnOnce)
     ASSERT_EQ(shadow_draws.size(), 1u);
     EXPECT_EQ(shadow_draws[0], shadow.first_node);
     EXPECT_EQ(shadow.id, -1);
-    const mesh_frame& f = view->frame();
-    for (std::size_t i = 0; i < world_points.size(); ++i) {
-        const vec4 flat{world_points[i].x, -5.0f, world_points[i].z, 1.0f};
-        vec4 expected;
-        mat_transform_point(&cam.combined, &flat, &expected);
-        EXPECT_NEAR(f.work[i].x, expected.x, 1e-3f) << i;
-        EXPECT_NEAR(f.work[i].y, expected.y, 1e-3f) << i;
-        EXPECT_NEAR(f.work[i].z, expected.z, 1e-3f) << i;
-        EXPECT_EQ(f.work[i].intensity, 0.0f);
-        EXPECT_EQ(f.work[i].u, static_cast<float>(i));
-    }
+    const auto expect_laid_flat = [&] {
+        const mesh_frame& f = view->frame();
+        for (std::size_t i = 0; i < world_points.size(); ++i) {
+            const vec4 flat{world_points[i].x, -5.0f, world_points[i].z, 1.0f};
+            vec4 expected;
+            mat_transform_point(&cam.combined, &flat, &expected);
+            EXPECT_NEAR(f.work[i].x, expected.x, 1e-3f) << i;
+            EXPECT_NEAR(f.work[i].y, expected.y, 1e-3f) << i;
+            EXPECT_NEAR(f.work[i].z, expected.z, 1e-3f) << i;
+            EXPECT_EQ(f.work[i].intensity, 0.0f);
+            EXPECT_EQ(f.work[i].u, static_cast<float>(i));
+        }
+    };
+    expect_laid_flat();
+
+    // A linked shadow is laid from the positions its owner's transform left
+    // in its link, not from the library's mesh.
+    model_part& mesh = *shadow.first_node->mesh;
+    ml_modelinfo owner("OWNER");
+    auto* link = new shadow_level_link;
+    link->shadow = &shadow;
+    link->shadow_level = &shadow;
+    link->vertices = mesh.vertices;   // the followed positions
+    for (std::size_t i = 0; i < world_points.size(); ++i)   // the rest: elsewhere
+        std::fill_n(mesh.vertices.begin() + static_cast<std::ptrdiff_t>(48 * i), 16, std::uint8_t{0});
+    owner.shadow_link = link;
+    shadow.shadow_owner = &owner;
+    ASSERT_EQ(draw_planar_shadow(&shadow, *view), 3);
+    expect_laid_flat();
+    shadow_drop_links(&owner);
+    EXPECT_EQ(shadow.shadow_owner, nullptr);
 }
 
 TEST_F(PlanarShadowTest, ShadowWithoutALightOrWithAHorizontalLightIsSkipped)

@@ -284,6 +284,54 @@ TEST_F(TransformTest, NormalsShapesSpritesAndPivots)
     EXPECT_FLOAT_EQ(frame.work[7].z, -9.0f);
 }
 
+// Muscles move the rest vertices after the shapes, with or without a
+// deformation record; a detail-level node takes its level-0 node's muscles.
+TEST_F(TransformTest, MusclesApplyAfterShapes)
+{
+    torvane_test::FpTraps traps;
+    const std::vector<vec4> points = cube({0, 0, 0, 1}, 1);
+    const mat4 camera = translation(0, 0, -10);
+    auto node = mesh_node(mesh_of(points));
+    // One muscle of one key (no curve: key 0) lifting vertices 0 and 5 by 4.
+    node->muscles = new muscle_record[1];
+    node->muscle_count = 1;
+    shape_anim& lift = node->muscles[0].shape;
+    lift.vertex_count = 2;
+    lift.key_count = 1;
+    lift.offsets = new std::uint16_t[2]{0, 5 * pipeline_vertex_bytes};
+    lift.positions = new vec4[2]{{points[0].x, points[0].y + 4, points[0].z, 1}, {points[5].x, points[5].y + 4, points[5].z, 1}};
+
+    EXPECT_EQ(transform_clip_mesh(frame, *node, camera, identity(), identity(), 0), 1);
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        const float lifted = (i == 0 || i == 5) ? 4.0f : 0.0f;
+        EXPECT_FLOAT_EQ(frame.work[i].y, points[i].y + lifted) << i;
+        EXPECT_FLOAT_EQ(frame.work[i].z, points[i].z - 10) << i;
+    }
+
+    // With a shape record the shape comes first and the muscle overrides
+    // the vertices it names.
+    auto* record = new (pool_anim_node) anim_node;
+    auto* shape = new (pool_shape_anim) shape_anim;
+    ASSERT_TRUE(shape->allocate(8, 1, false));
+    for (std::uint32_t i = 0; i < 8; ++i)
+        shape->positions[i] = {points[i].x * 2, points[i].y, points[i].z, 1};
+    record->shapes = shape;
+    node->anim = record;
+    EXPECT_EQ(transform_clip_mesh(frame, *node, camera, identity(), identity(), 0), 1);
+    EXPECT_FLOAT_EQ(frame.work[0].x, points[0].x);       // the muscle's position
+    EXPECT_FLOAT_EQ(frame.work[0].y, points[0].y + 4);
+    EXPECT_FLOAT_EQ(frame.work[1].x, points[1].x * 2);   // the shape's
+
+    // The detail-level twin follows the level-0 node's muscles.
+    node->anim = nullptr;
+    delete record;
+    auto level = mesh_node(mesh_of(points), node_kind_level);
+    level->level0 = node.get();
+    EXPECT_EQ(transform_clip_mesh_alt(frame, *level, camera, identity(), identity(), 0), 1);
+    EXPECT_FLOAT_EQ(frame.work[5].y, points[5].y + 4);
+    EXPECT_FLOAT_EQ(frame.work[6].y, points[6].y);
+}
+
 // Skin groups move their vertices by the bone; vertices no group names
 // follow the node; a vertex number past the mesh is skipped and counted.
 TEST_F(TransformTest, SkinGroupsMoveTheirVertices)

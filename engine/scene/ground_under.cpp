@@ -1,0 +1,108 @@
+#include "engine/scene/ground_under.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "engine/model/ground_poly.h"
+#include "engine/model/ml_modelinfo.h"
+#include "engine/scene/map_grid.h"
+#include "engine/scene/scene.h"
+#include "engine/scene/scene_view.h"
+
+namespace {
+
+constexpr std::uint32_t instance_ground = 0x10000;
+
+// The cell range [first, last] along one axis of the box [low, high],
+// held inside the grid's `count` cells; at least one cell.
+void cell_range(float low, float high, float origin, float far, float size, std::int32_t count,
+                std::int32_t* first, std::int32_t* last)
+{
+    const auto cell = [&](float x) {
+        x = std::clamp(x, origin, far);
+        const double c = std::floor((static_cast<double>(x) - origin) / size);
+        // NaN reads as the first cell.
+        return c >= 0.0 ? static_cast<std::int32_t>(std::min<double>(c, count - 1)) : 0;
+    };
+    *first = cell(low);
+    *last = std::max(*first, cell(high));
+}
+
+} // namespace
+
+void ground_under_instance(ml_modelinfo* instance, const map_grid& grid)
+{
+    if (!instance)
+        return;
+    vec4 point = instance->position;
+    if (const model_node* root = instance->first_node) {
+        point.x += instance->scale.x * root->local_position.x;
+        point.y += instance->scale.y * root->local_position.y;
+        point.z += instance->scale.z * root->local_position.z;
+    }
+    const int coarse = instance->id < 3 ? 1 : 0;
+
+    // What was found last time, while nothing it names can have gone.
+    if (instance->ground_seen != ml_modelinfo::ground_epoch) {
+        instance->ground_instance = nullptr;
+        instance->ground_node = nullptr;
+    }
+    instance->ground_seen = ml_modelinfo::ground_epoch;
+    if (instance->ground_node && find_ground_poly_cached(instance->ground_node, point, coarse)) {
+        instance->ground_factor = 0.5f;
+        return;
+    }
+    if (instance->ground_instance &&
+        find_ground_poly(instance->ground_instance, &instance->ground_node, point, coarse)) {
+        instance->ground_factor = 0.5f;
+        return;
+    }
+
+    instance->ground_instance = nullptr;
+    instance->ground_factor = 1.0f;
+    if (grid.levels <= 0 || grid.rows <= 0 || grid.columns <= 0)
+        return;
+    std::int32_t x0, x1, y0, y1, z0, z1;
+    cell_range(point.x - grid.cell_size.x * 0.5f, point.x + grid.cell_size.x * 0.5f, grid.origin.x,
+               grid.far_corner.x, grid.cell_size.x, grid.columns, &x0, &x1);
+    cell_range(point.y - grid.cell_size.y * 0.5f, point.y + grid.cell_size.y * 0.5f, grid.origin.y,
+               grid.far_corner.y, grid.cell_size.y, grid.levels, &y0, &y1);
+    cell_range(point.z - grid.cell_size.z * 0.5f, point.z + grid.cell_size.z * 0.5f, grid.origin.z,
+               grid.far_corner.z, grid.cell_size.z, grid.rows, &z0, &z1);
+    for (std::int32_t iy = y0; iy <= y1; ++iy)
+        for (std::int32_t iz = z0; iz <= z1; ++iz)
+            for (std::int32_t ix = x0; ix <= x1; ++ix) {
+                const map_cell* cell = grid.lookup(iy, iz, ix);
+                if (!cell)
+                    continue;
+                for (const map_item* item = cell->sections[0]; item; item = item->next) {
+                    ml_modelinfo* m = item->instance;
+                    if (!m || (m->flags & (instance_shown | instance_ground)) != (instance_shown | instance_ground))
+                        continue;
+                    if (find_ground_poly(m, &instance->ground_node, point, coarse)) {
+                        instance->ground_instance = m;
+                        instance->ground_factor = 0.5f;
+                        return;
+                    }
+                }
+            }
+}
+
+void ground_under_scene(ml_modelinfo* instance, scene* world)
+{
+    if (!instance)
+        return;
+    if (world) {
+        ground_under_instance(instance, world->grid);
+    } else {
+        instance->ground_instance = nullptr;
+        instance->ground_factor = 1.0f;
+    }
+    instance->shadow_state[0] = std::bit_cast<std::uint32_t>(instance->ground_factor);
+}
+
+void install_ground_under_hook()
+{
+    scene_hooks().ground_under_instance = &ground_under_scene;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+class map_grid;
+class ml_modelinfo;
+class scene;
+
+// The ground under an instance: sets its ground factor (0.5 ground found,
+// 1.0 none), the ground instance and the ground node it found.
+//
+// The point is the instance's position plus its scale times its root's
+// local position; the search is coarse when its chosen detail level is
+// below 3. The node and then the instance found last time are tried first
+// (find_ground_poly_cached, find_ground_poly; engine/model/ground_poly.h),
+// unless an instance has been destroyed since they were found (they might
+// name it). Otherwise the ground instance is cleared, the factor set to 1.0,
+// and the grid is searched: the box of half a cell size on each side of the
+// point, held inside the grid, gives a range of cells on each axis (at least
+// one, none past the grid's counts); in each cell the first list's items
+// whose instance is shown (flag 0x1) and ground (flag 0x10000) are tried in
+// order, and the first hit sets the ground instance and the factor 0.5.
+void ground_under_instance(ml_modelinfo* instance, const map_grid& grid);
+
+// The scene view's ground hook (scene_hooks().ground_under_instance): the
+// search over the scene's grid (no scene: no ground, factor 1.0), the factor
+// also left in the instance's shadow_state[0] as its float's bits, the word
+// an instance drawn through its pair copies from the pair.
+void ground_under_scene(ml_modelinfo* instance, scene* world);
+// Installs ground_under_scene as the scene view's ground hook.
+void install_ground_under_hook();

@@ -1,0 +1,704 @@
+#include "race/bike_stepping.h"
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+#include "platform/random.h"
+#include "sim/integrator.h"
+#include "sim/snapshot.h"
+#include "sim/track.h"
+
+struct BikeStepping::HeldCall {
+    enum class Op : std::uint8_t {
+        ShowInstance,
+        SetAnimation,
+        UpdateModel,
+        Play,
+        StopVoice,
+        StopVoiceNow,
+        SetVoiceDistance,
+        SetVoicePosition,
+        SetVoiceVolume,
+        PlaySoundSet,
+        SmokeEmit,
+        SmokeEmitLine,
+        HudTest, // the answer given, in i[1]; not made again
+        HudRaise,
+        HudClear,
+        HudSetViewMode,
+        HudDisableMessages,
+        StopStream,
+        StartStream,
+        Plot,
+        StateEntered,
+    };
+    Op op = Op::ShowInstance;
+    std::int32_t i[3] = {};
+    float f[4] = {};
+    Vec3 v[2];
+    void* p = nullptr;
+
+    bool operator==(const HeldCall& other) const
+    {
+        if (op != other.op || p != other.p)
+            return false;
+        for (int k = 0; k < 3; ++k)
+            if (i[k] != other.i[k])
+                return false;
+        for (int k = 0; k < 4; ++k)
+            if (std::bit_cast<std::uint32_t>(f[k]) != std::bit_cast<std::uint32_t>(other.f[k]))
+                return false;
+        for (int k = 0; k < 2; ++k)
+            for (float Vec3::*c : {&Vec3::x, &Vec3::y, &Vec3::z})
+                if (std::bit_cast<std::uint32_t>(v[k].*c) != std::bit_cast<std::uint32_t>(other.v[k].*c))
+                    return false;
+        return true;
+    }
+};
+
+namespace {
+
+using HeldCall = BikeStepping::HeldCall;
+using Op = HeldCall::Op;
+
+HeldCall Call(Op op, std::int32_t a = 0, std::int32_t b = 0, std::int32_t c = 0)
+{
+    HeldCall call;
+    call.op = op;
+    call.i[0] = a;
+    call.i[1] = b;
+    call.i[2] = c;
+    return call;
+}
+
+// The race records that the bikes' timing writes and that a step of
+// another bike may read.
+struct SharedRecords {
+    std::uint32_t flags = 0;
+    std::uint32_t raceRecord = 0;
+    std::int32_t overlayBike = 0;
+    std::uint32_t random = 0;
+    std::uint32_t approach = 0;
+    bool operator==(const SharedRecords&) const = default;
+};
+
+SharedRecords SharedNow()
+{
+    const RaceContext& race = CurrentRaceContext();
+    SharedRecords shared;
+    shared.flags = race.Flags;
+    shared.raceRecord = std::bit_cast<std::uint32_t>(race.RaceRecord);
+    shared.overlayBike = race.OverlayBike;
+    shared.random = platform::random_stream(platform::RandomStreamId::Simulation).state();
+    shared.approach = std::bit_cast<std::uint32_t>(LastApproachAccel);
+    return shared;
+}
+
+bool SameBits(float a, float b)
+{
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
+
+} // namespace
+
+// The presentation as the bikes see it during a side-by-side sub-step: every
+// call goes into the running bike's list. An answer it cannot give without
+// the calls held before it (the overlay's state while bikes step side by
+// side, a sound set's sample, the plot window) breaks the step's isolation.
+class BikeStepping::HeldHooks : public RaceHooks {
+public:
+    RaceHooks* real = nullptr;
+    // Part B runs: the overlay is not asked (another thread may be asking).
+    bool sideBySide = false;
+    // Stepping in order with the calls held: the running bike's list.
+    std::vector<HeldCall>* inOrderList = nullptr;
+
+    void Hold(const HeldCall& call) { List().push_back(call); }
+
+    void ShowInstance(ml_modelinfo* instance, bool shown) override
+    {
+        HeldCall call = Call(Op::ShowInstance, shown ? 1 : 0);
+        call.p = instance;
+        Hold(call);
+    }
+    void SetAnimation(ml_modelinfo* instance, std::uint32_t animationHash) override
+    {
+        HeldCall call = Call(Op::SetAnimation, static_cast<std::int32_t>(animationHash));
+        call.p = instance;
+        Hold(call);
+    }
+    void UpdateModel(Bike& bike) override
+    {
+        HeldCall call = Call(Op::UpdateModel);
+        call.p = &bike;
+        Hold(call);
+    }
+    void Play(int sample, int instance, float frequency, float volume, float pan, int mode) override
+    {
+        HeldCall call = Call(Op::Play, sample, instance, mode);
+        call.f[0] = frequency;
+        call.f[1] = volume;
+        call.f[2] = pan;
+        Hold(call);
+    }
+    void StopVoice(int sample, int instance) override { Hold(Call(Op::StopVoice, sample, instance)); }
+    void StopVoiceNow(int sample, int instance) override { Hold(Call(Op::StopVoiceNow, sample, instance)); }
+    void SetVoiceDistance(int sample, int instance, float minimum, float maximum) override
+    {
+        HeldCall call = Call(Op::SetVoiceDistance, sample, instance);
+        call.f[0] = minimum;
+        call.f[1] = maximum;
+        Hold(call);
+    }
+    void SetVoicePosition(int sample, int instance, const Vec3& position) override
+    {
+        HeldCall call = Call(Op::SetVoicePosition, sample, instance);
+        call.v[0] = position;
+        Hold(call);
+    }
+    void SetVoiceVolume(int sample, int instance, float volume) override
+    {
+        HeldCall call = Call(Op::SetVoiceVolume, sample, instance);
+        call.f[0] = volume;
+        Hold(call);
+    }
+    int GetSoundSetSample(int, int) override { BreakIsolation(); }
+    void PlaySoundSet(int soundSet, float rpm, int mode, float volume) override
+    {
+        HeldCall call = Call(Op::PlaySoundSet, soundSet, mode);
+        call.f[0] = rpm;
+        call.f[1] = volume;
+        Hold(call);
+    }
+    void SmokeEmit(int kind, Bike& bike, int point, float amount) override
+    {
+        HeldCall call = Call(Op::SmokeEmit, kind, point);
+        call.f[0] = amount;
+        call.p = &bike;
+        Hold(call);
+    }
+    void SmokeEmitLine(const Vec3& from, const Vec3& to, float fromGround, float toGround) override
+    {
+        HeldCall call = Call(Op::SmokeEmitLine);
+        call.v[0] = from;
+        call.v[1] = to;
+        call.f[0] = fromGround;
+        call.f[1] = toGround;
+        Hold(call);
+    }
+    // The overlay's answer without the calls held before it in this
+    // sub-step; AnswersMayDiffer takes the sub-step back where one of those
+    // could have changed it.
+    bool HudTest(std::uint32_t bits) override
+    {
+        if (sideBySide)
+            BreakIsolation();
+        const bool answer = real->HudTest(bits);
+        Hold(Call(Op::HudTest, static_cast<std::int32_t>(bits), answer ? 1 : 0));
+        return answer;
+    }
+    void HudRaise(std::uint32_t bits) override { Hold(Call(Op::HudRaise, static_cast<std::int32_t>(bits))); }
+    void HudClear(std::uint32_t bits) override { Hold(Call(Op::HudClear, static_cast<std::int32_t>(bits))); }
+    void HudSetViewMode(int mode) override { Hold(Call(Op::HudSetViewMode, mode)); }
+    void HudDisableMessages(std::uint32_t mask) override
+    {
+        Hold(Call(Op::HudDisableMessages, static_cast<std::int32_t>(mask)));
+    }
+    // The camera keeps RaceContext::CameraMode, which the bikes read.
+    void SetCameraMode(int) override { BreakIsolation(); }
+    void StopStream(int channel) override { Hold(Call(Op::StopStream, channel)); }
+    void StartStream(int channel, bool loop) override { Hold(Call(Op::StartStream, channel, loop ? 1 : 0)); }
+    int PlotChannelCount() override { BreakIsolation(); }
+    int PlotChannel(int) override { BreakIsolation(); }
+    void Plot(int slot, float time, float value) override
+    {
+        HeldCall call = Call(Op::Plot, slot);
+        call.f[0] = time;
+        call.f[1] = value;
+        Hold(call);
+    }
+    bool ShowsPlotText() override { BreakIsolation(); }
+    void SetPlotText(const char*) override { BreakIsolation(); }
+
+private:
+    std::vector<HeldCall>& List()
+    {
+        if (IsolatedStep* step = CurrentIsolatedStep(); step && step->Owner)
+            return *static_cast<std::vector<HeldCall>*>(step->Owner);
+        if (inOrderList)
+            return *inOrderList;
+        BreakIsolation();
+    }
+};
+
+class BikeStepping::HeldListener : public RiderStateListener {
+public:
+    explicit HeldListener(HeldHooks& hooks) : m_hooks(hooks) {}
+    void RiderStateEntered(const Bike& bike, std::int32_t previous, std::int32_t state) override
+    {
+        HeldCall call = Call(Op::StateEntered, previous, state);
+        call.p = const_cast<Bike*>(&bike);
+        m_hooks.Hold(call);
+    }
+
+private:
+    HeldHooks& m_hooks;
+};
+
+namespace {
+
+// Puts the race's own presentation and listener back when a sub-step ends,
+// however it ends.
+class HeldCallsInstalled {
+public:
+    HeldCallsInstalled(RaceHooks* hooks, RiderStateListener* listener)
+    {
+        RaceContext& race = CurrentRaceContext();
+        m_hooks = race.Hooks;
+        m_listener = race.StateListener;
+        if (race.Hooks)
+            race.Hooks = hooks;
+        if (race.StateListener)
+            race.StateListener = listener;
+    }
+    ~HeldCallsInstalled()
+    {
+        RaceContext& race = CurrentRaceContext();
+        race.Hooks = m_hooks;
+        race.StateListener = m_listener;
+        SetCurrentIsolatedStep(nullptr);
+    }
+    HeldCallsInstalled(const HeldCallsInstalled&) = delete;
+    HeldCallsInstalled& operator=(const HeldCallsInstalled&) = delete;
+
+private:
+    RaceHooks* m_hooks = nullptr;
+    RiderStateListener* m_listener = nullptr;
+};
+
+bool Flag(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value && std::string_view(value) != "0";
+}
+
+} // namespace
+
+bool BikeStepping::Place::operator==(const Place& other) const
+{
+    return SameBits(Progress, other.Progress) && SameBits(SideOffset, other.SideOffset) &&
+           SameBits(BestLap, other.BestLap) && Path == other.Path && Laps == other.Laps && Parked == other.Parked;
+}
+
+BikeStepping::Place BikeStepping::PlaceOf(const Bike& bike)
+{
+    Place place;
+    place.Progress = bike.Progress;
+    place.SideOffset = bike.SideOffset;
+    place.BestLap = bike.BestLap;
+    place.Path = bike.Path;
+    place.Laps = bike.Laps;
+    place.Parked = (bike.Status & kBikeParked) != 0;
+    return place;
+}
+
+BikeStepping::BikeStepping(int threads)
+    : m_pool(std::max(threads, 2)), m_hooks(std::make_unique<HeldHooks>()),
+      m_listener(std::make_unique<HeldListener>(*m_hooks)), m_check(Flag("TORVANE_SIM_CHECK")),
+      m_stats(Flag("TORVANE_SIM_STATS")), m_trials(!Flag("TORVANE_SIM_NO_TRIALS"))
+{
+}
+
+BikeStepping::~BikeStepping()
+{
+    if (m_stats)
+        std::fprintf(stderr,
+                     "bike stepping on %d threads: %llu sub-steps side by side, %llu taken back, %llu in order "
+                     "(faster), %llu in order (riders down, ...)\n",
+                     Threads(), static_cast<unsigned long long>(m_sideBySide),
+                     static_cast<unsigned long long>(m_takenBack), static_cast<unsigned long long>(m_chosenInOrder),
+                     static_cast<unsigned long long>(m_inOrder));
+}
+
+int BikeStepping::ThreadsFor(int riders)
+{
+    if (const char* value = std::getenv("TORVANE_SIM_THREADS"); value && *value) {
+        char* end = nullptr;
+        const long threads = std::strtol(value, &end, 10);
+        if (end != value && *end == '\0' && threads >= 1)
+            return static_cast<int>(std::min(threads, 64L));
+    }
+    return std::clamp(riders / 2, 1, platform::WorkerPool::HardwareThreads());
+}
+
+bool BikeStepping::Eligible(const Bike* bikes, int count) const
+{
+    const RaceContext& race = CurrentRaceContext();
+    if (count < 2 || race.Simulated() || (race.Hooks && !race.Hooks->TakesHeldCalls()))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        // A fallen bike reads the viewed rider and the track section another
+        // bike's query left; a bike recording telemetry writes a file.
+        if ((bikes[i].Status & kBikeDown) || (bikes[i].Flags & kBikeTelemetry))
+            return false;
+    }
+    return true;
+}
+
+bool BikeStepping::Step(Bike* bikes, int count, float dt)
+{
+    if (!Eligible(bikes, count)) {
+        ++m_inOrder;
+        return false;
+    }
+    // Both ways give the same results; which is faster depends on how busy
+    // the machine is (on a loaded one, a sub-step side by side waits for
+    // threads that are not running). Now and then a few sub-steps are timed
+    // each way, and the faster way steps until the next trial.
+    if (m_check || !m_trials)
+        return StepSideBySideOrTakeBack(bikes, count, dt);
+    using Clock = std::chrono::steady_clock;
+    const std::uint64_t tick = m_ticks++ % kTrialPeriod;
+    const bool trialInOrder = tick < kTrialSubSteps;
+    const bool trialSideBySide = !trialInOrder && tick < 2 * kTrialSubSteps;
+    if (tick == 2 * kTrialSubSteps) {
+        m_preferSideBySide = m_trialTime[1] < m_trialTime[0];
+        m_trialTime[0] = m_trialTime[1] = Clock::duration::zero();
+    }
+    if (trialInOrder || (!trialSideBySide && !m_preferSideBySide)) {
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            bikes[i].DynamicsStep(dt);
+            bikes[i].StateStep(dt);
+        }
+        if (trialInOrder)
+            m_trialTime[0] += Clock::now() - start;
+        ++m_chosenInOrder;
+        return true;
+    }
+    const Clock::time_point start = Clock::now();
+    const bool stepped = StepSideBySideOrTakeBack(bikes, count, dt);
+    if (trialSideBySide)
+        m_trialTime[1] += Clock::now() - start;
+    return stepped;
+}
+
+bool BikeStepping::StepSideBySideOrTakeBack(Bike* bikes, int count, float dt)
+{
+    if (StepSideBySide(bikes, count, dt) && !AnswersMayDiffer(count)) {
+        if (m_check)
+            CheckAgainstOrder(bikes, count, dt);
+        MakeHeldCalls(count);
+        ++m_sideBySide;
+        return true;
+    }
+    RestoreStart(bikes, count);
+    for (int i = 0; i < count; ++i) {
+        bikes[i].DynamicsStep(dt);
+        bikes[i].StateStep(dt);
+    }
+    ++m_takenBack;
+    return true;
+}
+
+void BikeStepping::SaveBike(std::size_t i)
+{
+    Slot& slot = m_slots[i];
+    int expected = 0;
+    if (slot.Saved.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+        m_bikes[i].SaveSnapshot(m_saved.data() + i * kBikeSnapshotWords, true);
+        slot.Saved.store(2, std::memory_order_release);
+        return;
+    }
+    while (slot.Saved.load(std::memory_order_acquire) != 2)
+        std::this_thread::yield();
+}
+
+void BikeStepping::RestoreStart(Bike* bikes, int count)
+{
+    // Without the presentation: putting the state back is no change the
+    // bike-by-bike order would have shown.
+    RaceContext& race = CurrentRaceContext();
+    RaceHooks* hooks = race.Hooks;
+    race.Hooks = nullptr;
+    for (int i = 0; i < count; ++i)
+        bikes[i].RestoreSnapshot(m_saved.data() + static_cast<std::size_t>(i) * kBikeSnapshotWords, true);
+    RestoreSimulationState(m_savedSimulation.data());
+    race.Hooks = hooks;
+}
+
+bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
+{
+    RaceContext& race = CurrentRaceContext();
+    const std::size_t n = static_cast<std::size_t>(count);
+    if (m_slotCount != count) {
+        m_slots = std::make_unique<Slot[]>(n);
+        m_slotCount = count;
+    }
+    m_saved.resize(n * kBikeSnapshotWords);
+    m_savedSimulation.resize(kSimulationStateWords);
+    m_bikes = bikes;
+    m_dt = dt;
+    for (std::size_t i = 0; i < n; ++i) {
+        Slot& slot = m_slots[i];
+        slot.Held.clear();
+        slot.Step = IsolatedStep{};
+        slot.Step.NotesSections = true;
+        slot.Step.Owner = &slot.Held;
+        slot.Left = Bike::DynamicsLeft::Nothing;
+        slot.Broke = false;
+        slot.Saved.store(0, std::memory_order_relaxed);
+    }
+
+    // The start of the sub-step, to go back to: the workers take the bikes'
+    // snapshots while part A runs; part A takes (or waits for) each bike's
+    // before it changes it.
+    SaveSimulationState(m_savedSimulation.data());
+    m_pool.Start(
+        count, [](void* context, int index) { static_cast<BikeStepping*>(context)->SaveBike(static_cast<std::size_t>(index)); },
+        this);
+
+    m_realHooks = race.Hooks;
+    m_realListener = race.StateListener;
+    m_hooks->real = m_realHooks;
+    m_hooks->sideBySide = false;
+    m_hooks->inOrderList = nullptr;
+    HeldCallsInstalled installed(m_hooks.get(), m_listener.get());
+
+    // A. The timing and notices in bike order. The bikes' places before and
+    // after it are what the riding steps see of the bikes ahead.
+    const std::uint32_t flags = race.Flags;
+    bool good = true;
+    try {
+        for (std::size_t i = 0; i < n; ++i) {
+            Slot& slot = m_slots[i];
+            SaveBike(i);
+            slot.Before = PlaceOf(bikes[i]);
+            SetCurrentIsolatedStep(&slot.Step);
+            slot.Left = bikes[i].DynamicsBefore(dt);
+            SetCurrentIsolatedStep(nullptr);
+            slot.After = PlaceOf(bikes[i]);
+        }
+    } catch (const StepIsolationBreak&) {
+        SetCurrentIsolatedStep(nullptr);
+        good = false;
+    }
+    m_pool.Finish();
+    if (!good || ((race.Flags ^ flags) & (kRaceRacing | kRaceSimulated)))
+        return false;
+
+    // The bike ahead of each riding bike as the bike-by-bike order shows it:
+    // a bike earlier in the order has had its step (its place after part A;
+    // part C checks that nothing later moved it), a later one has not.
+    for (std::size_t i = 0; i < n; ++i) {
+        Slot& slot = m_slots[i];
+        const Bike* ahead = bikes[i].Ahead;
+        if (slot.Left != Bike::DynamicsLeft::CoreAndAfter || !ahead || ahead == &bikes[i])
+            continue;
+        if (!std::less_equal<const Bike*>()(bikes, ahead) || !std::less<const Bike*>()(ahead, bikes + count))
+            continue; // not one of the race's bikes: the riding step breaks off
+        const std::size_t j = static_cast<std::size_t>(ahead - bikes);
+        const Place& place = j < i ? m_slots[j].After : m_slots[j].Before;
+        slot.Step.KnowsAhead = true;
+        slot.Step.AheadProgress = place.Progress;
+        slot.Step.AheadSideOffset = place.SideOffset;
+    }
+
+    // B. The riding steps side by side.
+    m_hooks->sideBySide = true;
+    m_pool.Run(
+        count,
+        [](void* context, int index) {
+            BikeStepping& self = *static_cast<BikeStepping*>(context);
+            Slot& slot = self.m_slots[static_cast<std::size_t>(index)];
+            if (slot.Left != Bike::DynamicsLeft::CoreAndAfter)
+                return;
+            SetCurrentIsolatedStep(&slot.Step);
+            try {
+                self.m_bikes[index].DynamicsCore(self.m_dt);
+            } catch (...) {
+                // StepIsolationBreak, or anything else: the bike-by-bike
+                // order steps the bike again and meets it there.
+                slot.Broke = true;
+            }
+            SetCurrentIsolatedStep(nullptr);
+        },
+        this);
+    m_hooks->sideBySide = false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (m_slots[i].Broke)
+            return false;
+
+    // C. In bike order: the sections the bike's queries used, as if they had
+    // run in order, then the rest of its step and its rider state.
+    const SharedRecords shared = SharedNow();
+    try {
+        for (std::size_t i = 0; i < n; ++i) {
+            Slot& slot = m_slots[i];
+            IsolatedStep& step = slot.Step;
+            for (int k = 0; k < step.SectionTracks; ++k)
+                const_cast<Track*>(step.SectionTrack[k])->LastSection = step.Section[k];
+            step.NotesSections = false;
+            step.KnowsAhead = false;
+            SetCurrentIsolatedStep(&step);
+            if (slot.Left != Bike::DynamicsLeft::Nothing)
+                bikes[i].DynamicsAfter();
+            bikes[i].StateStep(dt);
+            SetCurrentIsolatedStep(nullptr);
+            // The later bikes saw this one's place after part A.
+            if (!(PlaceOf(bikes[i]) == slot.After))
+                return false;
+        }
+    } catch (const StepIsolationBreak&) {
+        return false;
+    }
+    // The timing of the later bikes (part A) read the race's records first.
+    return SharedNow() == shared;
+}
+
+bool BikeStepping::AnswersMayDiffer(int count) const
+{
+    // The overlay answered from its state before the sub-step; a change to
+    // it held earlier in the order could have made another answer.
+    bool changed = false;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+        for (const HeldCall& call : m_slots[i].Held) {
+            if (call.op == Op::HudRaise || call.op == Op::HudClear || call.op == Op::HudDisableMessages)
+                changed = true;
+            else if (call.op == Op::HudTest && changed)
+                return true;
+        }
+    }
+    return false;
+}
+
+void BikeStepping::MakeHeldCalls(int count)
+{
+    RaceHooks* hooks = m_realHooks;
+    RiderStateListener* listener = m_realListener;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+        for (const HeldCall& c : m_slots[i].Held) {
+            switch (c.op) {
+            case Op::ShowInstance:
+                hooks->ShowInstance(static_cast<ml_modelinfo*>(c.p), c.i[0] != 0);
+                break;
+            case Op::SetAnimation:
+                hooks->SetAnimation(static_cast<ml_modelinfo*>(c.p), static_cast<std::uint32_t>(c.i[0]));
+                break;
+            case Op::UpdateModel:
+                hooks->UpdateModel(*static_cast<Bike*>(c.p));
+                break;
+            case Op::Play:
+                hooks->Play(c.i[0], c.i[1], c.f[0], c.f[1], c.f[2], c.i[2]);
+                break;
+            case Op::StopVoice:
+                hooks->StopVoice(c.i[0], c.i[1]);
+                break;
+            case Op::StopVoiceNow:
+                hooks->StopVoiceNow(c.i[0], c.i[1]);
+                break;
+            case Op::SetVoiceDistance:
+                hooks->SetVoiceDistance(c.i[0], c.i[1], c.f[0], c.f[1]);
+                break;
+            case Op::SetVoicePosition:
+                hooks->SetVoicePosition(c.i[0], c.i[1], c.v[0]);
+                break;
+            case Op::SetVoiceVolume:
+                hooks->SetVoiceVolume(c.i[0], c.i[1], c.f[0]);
+                break;
+            case Op::PlaySoundSet:
+                hooks->PlaySoundSet(c.i[0], c.f[0], c.i[1], c.f[1]);
+                break;
+            case Op::SmokeEmit:
+                hooks->SmokeEmit(c.i[0], *static_cast<Bike*>(c.p), c.i[1], c.f[0]);
+                break;
+            case Op::SmokeEmitLine:
+                hooks->SmokeEmitLine(c.v[0], c.v[1], c.f[0], c.f[1]);
+                break;
+            case Op::HudTest:
+                break;
+            case Op::HudRaise:
+                hooks->HudRaise(static_cast<std::uint32_t>(c.i[0]));
+                break;
+            case Op::HudClear:
+                hooks->HudClear(static_cast<std::uint32_t>(c.i[0]));
+                break;
+            case Op::HudSetViewMode:
+                hooks->HudSetViewMode(c.i[0]);
+                break;
+            case Op::HudDisableMessages:
+                hooks->HudDisableMessages(static_cast<std::uint32_t>(c.i[0]));
+                break;
+            case Op::StopStream:
+                hooks->StopStream(c.i[0]);
+                break;
+            case Op::StartStream:
+                hooks->StartStream(c.i[0], c.i[1] != 0);
+                break;
+            case Op::Plot:
+                hooks->Plot(c.i[0], c.f[0], c.f[1]);
+                break;
+            case Op::StateEntered:
+                listener->RiderStateEntered(*static_cast<const Bike*>(c.p), c.i[0], c.i[1]);
+                break;
+            }
+        }
+    }
+}
+
+void BikeStepping::StepInOrderHeld(Bike* bikes, int count, float dt)
+{
+    m_hooks->sideBySide = false;
+    HeldCallsInstalled installed(m_hooks.get(), m_listener.get());
+    for (int i = 0; i < count; ++i) {
+        std::vector<HeldCall>& list = m_slots[static_cast<std::size_t>(i)].Held;
+        list.clear();
+        m_hooks->inOrderList = &list;
+        bikes[i].DynamicsStep(dt);
+        bikes[i].StateStep(dt);
+    }
+    m_hooks->inOrderList = nullptr;
+}
+
+void BikeStepping::CheckAgainstOrder(Bike* bikes, int count, float dt)
+{
+    const std::size_t bikeWords = static_cast<std::size_t>(count) * kBikeSnapshotWords;
+    std::vector<std::uint32_t> sideBySide(bikeWords + kSimulationStateWords);
+    std::vector<std::uint32_t> inOrder(sideBySide.size());
+    auto save = [&](std::vector<std::uint32_t>& out) {
+        for (int i = 0; i < count; ++i)
+            bikes[i].SaveSnapshot(out.data() + static_cast<std::size_t>(i) * kBikeSnapshotWords, true);
+        SaveSimulationState(out.data() + bikeWords);
+    };
+    save(sideBySide);
+    std::vector<std::vector<HeldCall>> heldSideBySide;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i)
+        heldSideBySide.push_back(m_slots[i].Held);
+
+    RestoreStart(bikes, count);
+    StepInOrderHeld(bikes, count, dt);
+    save(inOrder);
+
+    for (std::size_t w = 0; w < sideBySide.size(); ++w) {
+        if (sideBySide[w] != inOrder[w]) {
+            const bool simulation = w >= bikeWords;
+            std::fprintf(stderr,
+                         "bike stepping: side by side and in order differ (%s %zu, word %zu: %08x against %08x)\n",
+                         simulation ? "simulation state" : "bike", simulation ? 0 : w / kBikeSnapshotWords,
+                         simulation ? w - bikeWords : w % kBikeSnapshotWords, sideBySide[w], inOrder[w]);
+            std::abort();
+        }
+    }
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+        if (heldSideBySide[i] != m_slots[i].Held) {
+            std::fprintf(stderr, "bike stepping: the presentation calls of bike %zu differ (%zu against %zu calls)\n", i,
+                         heldSideBySide[i].size(), m_slots[i].Held.size());
+            std::abort();
+        }
+    }
+}

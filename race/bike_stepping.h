@@ -1,0 +1,148 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/worker_pool.h"
+#include "sim/bike.h"
+#include "sim/race_context.h"
+#include "sim/step_isolation.h"
+
+// Steps the bikes of one simulation sub-step side by side on a small pool of
+// threads, with the results of stepping them one after the other (bit for
+// bit). docs/race.md ("Stepping the bikes side by side") gives the audit the
+// scheme rests on; in short, a sub-step runs as:
+//
+//   A. in bike order: each bike's DynamicsBefore (timing, notices), noting
+//      where each bike was before and after it;
+//   B. side by side: each riding bike's DynamicsCore, which reads and writes
+//      its own bike only; it sees the bike ahead where the bike-by-bike order
+//      would show it, and keeps the track sections its queries use to itself;
+//   C. in bike order: each bike's track sections put in place, then its
+//      DynamicsAfter and StateStep.
+//
+// Throughout, every call to the race's presentation (RaceHooks) and to the
+// rider-state listener is held back in the bike's own list and made, in bike
+// order, once the sub-step is known to be good. The sub-step is not good
+// when a step needed another bike or the race out of order (it breaks its
+// isolation, sim/step_isolation.h), when a bike's place on the road changed
+// after part A (the others saw it too early), or when part C changed the
+// race's shared records: then the race state saved before part A is put back
+// and the bikes step one after the other. Sub-steps where a rider is down,
+// where a bike records telemetry, of the simulated mode or of a race with 3D
+// data always run one after the other.
+class BikeStepping {
+public:
+    // `threads`: threads in all, the caller's included (at least 2).
+    explicit BikeStepping(int threads);
+    ~BikeStepping();
+    BikeStepping(const BikeStepping&) = delete;
+    BikeStepping& operator=(const BikeStepping&) = delete;
+
+    int Threads() const { return m_pool.Threads(); }
+
+    // Pass 2 of one sub-step for all `count` bikes (their dynamics and rider
+    // state steps; the control steps have run). False when it stepped
+    // nothing: the caller then steps the bikes in order.
+    bool Step(Bike* bikes, int count, float dt);
+
+    // Counts, for the speed notes (TORVANE_SIM_STATS prints them when the
+    // object goes): sub-steps stepped side by side, taken back and stepped
+    // in order, and left to the caller.
+    std::uint64_t SideBySide() const { return m_sideBySide; }
+    std::uint64_t TakenBack() const { return m_takenBack; }
+    std::uint64_t InOrder() const { return m_inOrder; }
+    // Sub-steps stepped in order because that was the faster way.
+    std::uint64_t ChosenInOrder() const { return m_chosenInOrder; }
+
+    // One held-back call (public for the deferring hooks).
+    struct HeldCall;
+
+    // The threads a race steps its bikes on: TORVANE_SIM_THREADS when set
+    // (1: one after the other), else the hardware's threads, at most one
+    // for every two riders.
+    static int ThreadsFor(int riders);
+
+private:
+    struct Place {
+        float Progress = 0.0f;
+        float SideOffset = 0.0f;
+        float BestLap = 0.0f;
+        const Track* Path = nullptr;
+        std::int8_t Laps = 0;
+        bool Parked = false;
+        bool operator==(const Place& other) const;
+    };
+    static Place PlaceOf(const Bike& bike);
+
+    class HeldHooks;
+    class HeldListener;
+
+    // One bike's part of a sub-step, on a cache line of its own (the threads
+    // write their bikes' slots side by side).
+    struct alignas(64) Slot {
+        IsolatedStep Step;
+        std::vector<HeldCall> Held;
+        Bike::DynamicsLeft Left = Bike::DynamicsLeft::Nothing;
+        Place Before;
+        Place After;
+        bool Broke = false;
+        // The bike's snapshot at the start of the sub-step: 0 not taken, 1
+        // being taken, 2 taken (the workers take them while part A runs).
+        std::atomic<int> Saved{0};
+    };
+
+    // Every kTrialPeriod sub-steps that can go side by side, the first
+    // kTrialSubSteps go in order and the next as many side by side, timed.
+    static constexpr std::uint64_t kTrialPeriod = 2048;
+    static constexpr std::uint64_t kTrialSubSteps = 32;
+
+    bool Eligible(const Bike* bikes, int count) const;
+    bool StepSideBySideOrTakeBack(Bike* bikes, int count, float dt);
+    // Parts A to C; false when the sub-step is not good.
+    bool StepSideBySide(Bike* bikes, int count, float dt);
+    // Takes bike i's snapshot unless another thread has (then waits for it).
+    void SaveBike(std::size_t i);
+    void RestoreStart(Bike* bikes, int count);
+    // Steps the bikes in order, the presentation's calls held as in a
+    // side-by-side sub-step.
+    void StepInOrderHeld(Bike* bikes, int count, float dt);
+    // Whether a held answer of the overlay might not be the one the
+    // bike-by-bike order would have given.
+    bool AnswersMayDiffer(int count) const;
+    void MakeHeldCalls(int count);
+    // TORVANE_SIM_CHECK (every sub-step that can goes side by side, none
+    // in order for speed): steps the sub-step again in order and stops the
+    // program when anything differs from the side-by-side result.
+    void CheckAgainstOrder(Bike* bikes, int count, float dt);
+
+    platform::WorkerPool m_pool;
+    std::unique_ptr<HeldHooks> m_hooks;
+    std::unique_ptr<HeldListener> m_listener;
+    RaceHooks* m_realHooks = nullptr;
+    RiderStateListener* m_realListener = nullptr;
+
+    std::unique_ptr<Slot[]> m_slots;
+    int m_slotCount = 0;
+    std::vector<std::uint32_t> m_saved;
+    std::vector<std::uint32_t> m_savedSimulation;
+
+    Bike* m_bikes = nullptr;
+    float m_dt = 0.0f;
+    bool m_check = false;
+    bool m_stats = false;
+    // TORVANE_SIM_NO_TRIALS: no timed trials; every sub-step that can goes
+    // side by side (to measure that way alone).
+    bool m_trials = true;
+    std::uint64_t m_sideBySide = 0;
+    std::uint64_t m_takenBack = 0;
+    std::uint64_t m_inOrder = 0;
+    std::uint64_t m_chosenInOrder = 0;
+    std::uint64_t m_ticks = 0;
+    bool m_preferSideBySide = true;
+    std::chrono::steady_clock::duration m_trialTime[2] = {}; // in order, side by side
+};
