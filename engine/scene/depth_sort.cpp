@@ -105,7 +105,8 @@ std::int32_t zsort_key(const float* z, int count, std::int32_t bias, std::int32_
 
 int zsort_bucket(std::int32_t key)
 {
-    return std::clamp(key, 0, zsort_key_limit) >> zsort_bucket_shift;
+    const std::int64_t shifted = std::int64_t{key} + zsort_bucket_offset;
+    return static_cast<int>(std::clamp<std::int64_t>(shifted, 0, zsort_key_limit) >> zsort_bucket_shift);
 }
 
 void zsort_begin_frame(mesh_frame& frame)
@@ -124,9 +125,9 @@ void zsort_clear(engine& context)
 
 void zsort_insert(engine& context, zsort_entry* entry)
 {
-    // The clamped key chooses the bucket; inside it entries are ordered by
-    // their own keys, so faces beyond the bucket range (every face whose
-    // key is negative shares bucket 0) still draw from far to near.
+    // The key's bucket (zsort_bucket); inside it entries are ordered by
+    // their own keys, so faces beyond the bucket range (farther than the
+    // buckets reach: they share bucket 0) still draw from far to near.
     zsort_entry*& head = context.depth_buckets[zsort_bucket(entry->key)];
     const std::int32_t key = entry->key;
     if (!head || key < head->key) {

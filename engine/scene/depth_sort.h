@@ -20,15 +20,22 @@ struct scn_light;
 // built, clipped, lit and handed to the game's rasteriser.
 //
 // Key of a face: 16384 x (mean corner z + depth bias + sort layer) - 4096000,
-// computed in double and held to the int32 range. Its bucket is the key
-// held to 0 .. 0xF9C000, shifted right by 13 (0 .. 1998; bucket 1999 stays
-// empty). View z is negative in front of the camera, so far faces have low
-// keys and are drawn first; later faces overwrite earlier ones. Within a
-// bucket entries are in ascending order of their own (unclamped) keys and
-// equal keys keep the order they were filed in.
+// computed in double and held to the int32 range. View z is negative in
+// front of the camera, so far faces have low keys and are drawn first;
+// later faces overwrite earlier ones. Its bucket is the key plus
+// zsort_bucket_offset, held to 0 .. 0xF9C000 and shifted right by 13
+// (0 .. 1998; bucket 1999 stays empty): mean depths from the eye (bucket
+// 1998) to 999 units in front of it (bucket 0) spread over the buckets,
+// half a unit each; farther faces share bucket 0. Within a bucket entries
+// are in ascending order of their own (unclamped) keys and equal keys keep
+// the order they were filed in, so the drawing order is the order of the
+// keys whatever bucket they fall in.
 
 inline constexpr std::int32_t zsort_key_limit = 0xF9C000;
 inline constexpr int zsort_bucket_shift = 13;
+// The key of a face at mean depth 0 (16384 x 0 - 4096000) moved to the top
+// of the bucket range.
+inline constexpr std::int64_t zsort_bucket_offset = std::int64_t{zsort_key_limit} + 4096000;
 
 // The key of a face whose corners have view depths z[0..count-1].
 std::int32_t zsort_key(const float* z, int count, std::int32_t bias, std::int32_t layer);

@@ -1,14 +1,19 @@
 #include "engine/scene/mesh_draw_hooks.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "engine/base/engine.h"
+#include "engine/model/ml_modelinfo.h"
 #include "engine/model/model_node.h"
 #include "engine/render/polygon_target.h"
 #include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/depth_sort.h"
+#include "engine/scene/lattice_deform.h"
+#include "engine/scene/patch_tess.h"
 #include "engine/scene/scene_view.h"
 
 mesh_view scene_mesh_view(scene_view& view, polygon_target* renderer)
@@ -23,6 +28,9 @@ mesh_view scene_mesh_view(scene_view& view, polygon_target* renderer)
 }
 
 namespace {
+
+// Node flag of draw pass 0 (pass n is bit 12 + n).
+constexpr std::uint32_t node_draw_pass0 = 0x1000;
 
 void hook_zsort_draw(scene_view& view)
 {
@@ -69,11 +77,101 @@ void hook_draw_shadow_mesh(model_node* node, scene_view& view)
                      static_cast<float>(depth));
 }
 
+
+// The mesh node's transform, chosen by the kind of the instance's first
+// node and the node's own kind; returns what the routine returned (1: the
+// vertices were deformed).
+int transform_node(mesh_frame& frame, model_node& node, const model_node* first, const camera& cam,
+                   int face_camera)
+{
+    const std::uint32_t first_flags = first ? first->flags : 0u;
+    const bool level = (node.flags & node_kind_level) != 0;
+    if (first_flags & node_kind_compact_a)
+        return level ? transform_mesh_pivot_alt(frame, node, cam.combined)
+                     : transform_mesh_pivot(frame, node, cam.combined);
+    if (first_flags & node_kind_compact_b)
+        return transform_mesh_matrix(frame, node, cam.combined);
+    // Only billboards and meshes placed by position take the face-camera
+    // request.
+    const int facing = node.mesh && (node.mesh->mesh_word == 1 || node.mesh->mesh_word == 2) ? face_camera : 0;
+    if (level)
+        return transform_clip_mesh_alt(frame, node, cam.combined, cam.view, cam.to_world, facing);
+    return transform_clip_mesh(frame, node, cam.combined, cam.view, cam.to_world, facing);
+}
+
+// A patch node on the 3D device's path: its control points into camera
+// space, then the tessellator through the mesh drawing's sink.
+void draw_patch_node(scene_view& view, model_node& node, const mesh_view& mv, scn_light* const* lights)
+{
+    static std::vector<vec4> points;
+    if (!node.patch)
+        return;
+    points.resize(std::max(points.size(), node.patch->size()));
+    const std::size_t count =
+        transform_patch_points(view.frame(), node, view.cam->view, points.data(), points.size());
+    if (count == 0)
+        return;
+    const patch_lens lens{view.cam->shift_x, view.cam->shift_y, view.cam->aspect, view.cam->focal};
+    const light_material material = binding_light_material(face_binding(node, static_cast<std::int32_t>(node.grid.material)));
+    mesh_patch_sink sink(mv, material, lights);
+    patch_mesh_draw(node.grid, points.data(), count, lens, patch_texture_map_of(node), view.eye_point, sink);
+}
+
+// The nodes of `drawn` for `instance`, in list order: a node is drawn when
+// it is loaded (bit 0) and carries the bit of draw pass 0 (bit 12; the
+// engine keeps no other pass). Outside the software type the lights of the
+// frame that reach the instance are selected first; the software type
+// lights its faces when the buckets are drawn.
+void hook_draw_nodes(ml_modelinfo* instance, model_record* drawn, scene_view& view, int face_camera)
+{
+    mesh_frame& frame = view.frame();
+    if (!instance || !drawn || !view.cam || !frame.context)
+        return;
+    const bool software = frame.context->render_type == engine::software_render_type;
+    static std::vector<scn_light*> selected;
+    selected.assign(view.lights.size() + 1, nullptr);
+    scn_light* const* lights = nullptr;
+    if (!software && !view.lights.empty() && view.lights[0]) {
+        instance->select_lights(selected.data(), view.lights.data());
+        lights = selected.data();
+    }
+    render_device* device = software ? nullptr : installed_render_device();
+    if (!software && !device)
+        return;
+    std::optional<device_polygon_target> target;
+    if (device)
+        target.emplace(*device);
+    const mesh_view mv = scene_mesh_view(view, target ? &*target : nullptr);
+    const bool unlit = instance->name_hash == unlit_instance_hash;
+    const model_node* first = instance->first_node;
+    for (model_node* node = drawn->first_node; node; node = node->next) {
+        if (!(node->flags & node_loaded) || !(node->flags & node_draw_pass0))
+            continue;
+        if (node->type == node_patch) {
+            // The depth sort files mesh faces only: patches are not drawn
+            // in the software type.
+            if (!software)
+                draw_patch_node(view, *node, mv, lights);
+            continue;
+        }
+        if (node->type != node_mesh || !node->mesh)
+            continue;
+        const int deformed = transform_node(frame, *node, first, *view.cam, face_camera);
+        if (!frame.written)
+            continue;
+        ++view.meshes_drawn;
+        view.vertices_drawn += frame.written;
+        view.faces_drawn += mesh_face_count(*node->mesh);
+        draw_mesh_node(frame, *node, view.eye_point, mv, lights, unlit, deformed);
+    }
+}
+
 } // namespace
 
 void install_mesh_draw_hooks()
 {
     scene_draw_hooks& hooks = scene_hooks();
+    hooks.draw_nodes = &hook_draw_nodes;
     hooks.zsort_draw = &hook_zsort_draw;
     hooks.flush = &hook_flush;
     hooks.draw_shadow_mesh = &hook_draw_shadow_mesh;

@@ -22,7 +22,13 @@ mesh_view scene_mesh_view(scene_view& view, polygon_target* renderer);
 // - draw_shadow_mesh: face normals, then the depth sort (software type) or
 //   the back faces and mesh_draw_shadow at the mean view depth of the laid
 //   vertices.
-// The per-instance hook (draw_nodes: choosing each node's transform and
-// lights, then draw_mesh_node) is not built yet; until it is, instances
-// draw nothing.
+// - draw_nodes: each node of the drawn model that is loaded and in draw
+//   pass 0 (flag 0x1000): a mesh node through the transform its kind and
+//   the instance's first node choose, counted in the view's statistics,
+//   then draw_mesh_node with the frame's lights that reach the instance
+//   (unlit for the "BACK" instance); a patch node through
+//   transform_patch_points and the tessellator with mesh_patch_sink (not
+//   in the software type). Not built here: the instance's linked shadow
+//   (its level of detail and drawing), the linked shadow vertices and the
+//   ground shade on the light factor.
 void install_mesh_draw_hooks();

@@ -1,6 +1,9 @@
 #include "tests/support/png_image.h"
 
+#include <cstdlib>
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 #include "platform/atomic_file.h"
 #include "platform/crc32.h"
@@ -185,6 +188,21 @@ bool read_png(const std::string& path, PngImage& image, std::string* error)
             return fail(error, "row filters are not read");
         image.pixels.insert(image.pixels.end(), raw.begin() + static_cast<std::ptrdiff_t>(row + 1),
                             raw.begin() + static_cast<std::ptrdiff_t>(row + 1 + row_bytes));
+    }
+    return true;
+}
+
+bool golden_to_compare(const std::string& path, const PngImage& image, PngImage& golden)
+{
+    std::string error;
+    const char* update = std::getenv("TORVANE_UPDATE_GOLDEN");
+    if (update && std::strcmp(update, "1") == 0) {
+        EXPECT_TRUE(write_png(path, image, &error)) << path << ": " << error;
+        return false;
+    }
+    if (!read_png(path, golden, &error)) {
+        ADD_FAILURE() << path << ": " << error << " (TORVANE_UPDATE_GOLDEN=1 writes it)";
+        return false;
     }
     return true;
 }

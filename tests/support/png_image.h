@@ -26,4 +26,11 @@ bool write_png(const std::string& path, const PngImage& image, std::string* erro
 // is checked; false, with `error`, for anything else.
 bool read_png(const std::string& path, PngImage& image, std::string* error = nullptr);
 
+// The golden picture a test compares with: with TORVANE_UPDATE_GOLDEN=1 the
+// picture is written as the golden file instead and false is returned
+// (nothing to compare); otherwise the file is read into `golden` (a test
+// failure naming the file when it cannot be) and true is returned when it
+// was.
+bool golden_to_compare(const std::string& path, const PngImage& image, PngImage& golden);
+
 } // namespace torvane_test

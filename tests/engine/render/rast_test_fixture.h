@@ -260,16 +260,9 @@ inline std::string filler_case_name(const ::testing::TestParamInfo<filler_case>&
 inline void expect_golden(const std::string& name, const torvane_test::PngImage& image)
 {
     const std::string path = std::string(TORVANE_RAST_GOLDEN_DIR) + "/" + name + ".png";
-    const char* update = std::getenv("TORVANE_UPDATE_GOLDEN");
-    if (update && std::strcmp(update, "1") == 0) {
-        std::string error;
-        ASSERT_TRUE(torvane_test::write_png(path, image, &error)) << path << ": " << error;
-        return;
-    }
     torvane_test::PngImage golden;
-    std::string error;
-    ASSERT_TRUE(torvane_test::read_png(path, golden, &error))
-        << path << ": " << error << " (TORVANE_UPDATE_GOLDEN=1 writes it from the reference)";
+    if (!torvane_test::golden_to_compare(path, image, golden))
+        return;
     ASSERT_EQ(golden.width, image.width) << name;
     ASSERT_EQ(golden.height, image.height) << name;
     ASSERT_EQ(golden.indexed, image.indexed) << name;

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,17 +28,20 @@ TEST(DepthSortKey, KeysAndBuckets)
         std::int32_t bias, layer, key;
         int bucket;
     };
+    // Bucket of a key: (key + 20463616) held to 0 .. 0xF9C000, >> 13.
     const row rows[] = {
         // 16384 x (mean z + bias + layer) - 4096000.
-        {"triangle at z 250", {250, 250, 250}, 0, 0, 0, 0},
-        {"quad at z 300", {300, 300, 300, 300}, 0, 0, 16384 * 50, (16384 * 50) >> 13},
-        {"a unit of bias is a unit of z", {300, 300, 300, 300}, 1, 0, 16384 * 51, (16384 * 51) >> 13},
-        {"a unit of layer too", {300, 300, 300, 300}, 0, 1, 16384 * 51, (16384 * 51) >> 13},
-        {"in front of the camera: negative, bucket 0", {-10, -10, -10, -10}, 0, 0, -16384 * 260, 0},
-        {"beyond the last bucket", {1300, 1300, 1300, 1300}, 0, 0, 16384 * 1050, 1998},
+        {"at the eye: the last bucket", {0, 0, 0}, 0, 0, -4096000, 1998},
+        {"quad 10 in front", {-10, -10, -10, -10}, 0, 0, -16384 * 260, 1978},
+        {"a unit of bias is a unit of z", {-10, -10, -10, -10}, 1, 0, -16384 * 259, 1980},
+        {"a unit of layer too", {-10, -10, -10, -10}, 0, 1, -16384 * 259, 1980},
+        {"triangle 500 in front", {-500, -500, -500}, 0, 0, -16384 * 750, 998},
+        {"999 in front: the first bucket", {-999, -999, -999, -999}, 0, 0, -16384 * 1249, 0},
+        {"farther: bucket 0", {-1300, -1300, -1300, -1300}, 0, 0, -16384 * 1550, 0},
+        {"behind the eye: the last bucket", {300, 300, 300, 300}, 0, 0, 16384 * 50, 1998},
         {"huge depths are held to the key's range", {3e38f, 3e38f, 3e38f}, 0, 0, 2147483647, 1998},
         {"and below", {-3e38f, -3e38f, -3e38f, -3e38f}, 0, 0, -2147483647 - 1, 0},
-        {"truncated toward zero", {250.00001f, 250, 250}, 0, 0, 0, 0},
+        {"truncated toward zero", {250.00001f, 250, 250}, 0, 0, 0, 1998},
     };
     torvane_test::FpTraps traps;
     for (const row& r : rows) {
@@ -45,8 +49,25 @@ TEST(DepthSortKey, KeysAndBuckets)
         EXPECT_EQ(k, r.key) << r.what;
         EXPECT_EQ(zsort_bucket(k), r.bucket) << r.what;
     }
-    EXPECT_EQ(zsort_bucket(zsort_key_limit), 1998);
     EXPECT_EQ(zsort_bucket(2147483647), 1998);   // bucket 1999 is never used
+}
+
+// Faces in front of the camera spread over the buckets, nearer faces never
+// in an earlier bucket than farther ones (the drawing order is the keys'):
+// every half unit of depth within 999 units has a bucket of its own.
+TEST(DepthSortKey, DepthsInFrontSpreadOverTheBuckets)
+{
+    std::set<int> used;
+    int previous = -1;
+    for (int step = 1998; step >= 0; --step) {
+        const float z = -0.5f * static_cast<float>(step) - 0.25f;
+        const float quad[4] = {z, z, z, z};
+        const int bucket = zsort_bucket(zsort_key(quad, 4, 0, 0));
+        EXPECT_GE(bucket, previous) << "depth " << z;
+        previous = bucket;
+        used.insert(bucket);
+    }
+    EXPECT_EQ(used.size(), 1998u);
 }
 
 class DepthSortTest : public MeshDrawTest {
@@ -77,15 +98,24 @@ protected:
         return keys;
     }
 
+    static bool buckets_empty()
+    {
+        for (std::size_t b = 0; b < depth_bucket_count; ++b)
+            if (current_engine->depth_buckets[b])
+                return false;
+        return true;
+    }
+
     std::vector<std::unique_ptr<zsort_entry>> entries;
 };
 
 // Each bucket keeps ascending keys, equal keys in filing order; the key
-// clamped to the bucket range chooses the bucket and entries beyond the
-// range keep their own order inside it.
+// moved and clamped to the bucket range chooses the bucket and entries
+// beyond the range keep their own order inside it.
 TEST_F(DepthSortTest, BucketsKeepKeyOrderAndTies)
 {
-    const std::int32_t base = 5 << zsort_bucket_shift;
+    const auto key_of = [](std::int64_t shifted) { return static_cast<std::int32_t>(shifted - zsort_bucket_offset); };
+    const std::int32_t base = key_of(5 << zsort_bucket_shift);
     zsort_entry* first_tie = entry(base + 10);
     for (zsort_entry* e : {first_tie, entry(base + 3), entry(base + 10), entry(base + 7), entry(base + 3)})
         zsort_insert(*current_engine, e);
@@ -96,12 +126,14 @@ TEST_F(DepthSortTest, BucketsKeepKeyOrderAndTies)
         e = e->next;
     EXPECT_EQ(e, first_tie);
 
-    for (std::int32_t k : {-100, 0, -50, -200, -50})
+    const std::int32_t low = key_of(0);
+    for (std::int32_t k : {low - 100, low, low - 50, low - 200, low - 50})
         zsort_insert(*current_engine, entry(k));
-    EXPECT_EQ(bucket_keys(0), (std::vector<std::int32_t>{-200, -100, -50, -50, 0}));
+    EXPECT_EQ(bucket_keys(0), (std::vector<std::int32_t>{low - 200, low - 100, low - 50, low - 50, low}));
+    const std::int32_t high = key_of(zsort_key_limit);
     zsort_insert(*current_engine, entry(0x1000000));
-    zsort_insert(*current_engine, entry(zsort_key_limit));
-    EXPECT_EQ(bucket_keys(1998), (std::vector<std::int32_t>{zsort_key_limit, 0x1000000}));
+    zsort_insert(*current_engine, entry(high));
+    EXPECT_EQ(bucket_keys(1998), (std::vector<std::int32_t>{high, 0x1000000}));
     EXPECT_EQ(current_engine->depth_buckets[1999], nullptr);
 
     zsort_clear(*current_engine);
@@ -138,8 +170,15 @@ TEST_F(DepthSortTest, MeshesFileTheirVisibleFacesOrGiveTheirVerticesBack)
     EXPECT_EQ(zsort_add_faces(frame, *node->mesh, {0, 0, 0, 1}, *node), 3);
     EXPECT_EQ(frame.current, 15u);
     EXPECT_EQ(frame.entries_used, 3u);
-    // Far first: the far quad's key is the lowest; all three sit in bucket 0.
-    const zsort_entry* first = current_engine->depth_buckets[0];
+    // Far first: the far quad's key is the lowest, in a bucket of its own
+    // before the two quads 10 units nearer.
+    std::vector<int> filled;
+    for (int b = 0; b < static_cast<int>(depth_bucket_count); ++b)
+        if (current_engine->depth_buckets[b])
+            filled.push_back(b);
+    ASSERT_EQ(filled.size(), 2u);
+    EXPECT_EQ(bucket_keys(filled[1]).size(), 2u);
+    const zsort_entry* first = current_engine->depth_buckets[filled[0]];
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->face, &mesh_faces(*node->mesh)[0]);
     EXPECT_EQ(first->work, current_engine->sw_vertices);
@@ -276,7 +315,7 @@ TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
         EXPECT_EQ(at(319 - 250, 239), 30);
         EXPECT_EQ(at(319 - 250, 239 - 40), 0);
         // The buckets are empty afterwards.
-        EXPECT_EQ(current_engine->depth_buckets[0], nullptr);
+        EXPECT_TRUE(buckets_empty());
         for (auto& r : node->material_refs)
             r.material = nullptr;
     }
@@ -295,7 +334,7 @@ TEST_F(DepthSortRasterTest, AllLightsTwinDrawsUnsortedInListOrder)
     EXPECT_EQ(mesh_raster_all_lights(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, nullptr), 3);
     EXPECT_EQ(at(319, 239), 10);
     EXPECT_EQ(at(1, 239), 30);
-    EXPECT_EQ(current_engine->depth_buckets[0], nullptr);   // nothing filed
+    EXPECT_TRUE(buckets_empty());   // nothing filed
     for (auto& r : node->material_refs)
         r.material = nullptr;
 }
@@ -333,7 +372,7 @@ TEST_F(DepthSortRasterTest, TheSceneViewsHookDrawsTheBuckets)
     EXPECT_EQ(v.frame().entries_used, 0u);   // the next frame files from the start
     EXPECT_EQ(at(319, 239), 20);
     EXPECT_EQ(at(1, 239), 30);
-    EXPECT_EQ(current_engine->depth_buckets[0], nullptr);
+    EXPECT_TRUE(buckets_empty());
     for (auto& r : node->material_refs)
         r.material = nullptr;
 }

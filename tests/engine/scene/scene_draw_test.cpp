@@ -1,0 +1,267 @@
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/base/name_hash.h"
+#include "engine/model/ml_modelinfo.h"
+#include "engine/model/model_lib.h"
+#include "engine/render/rast.h"
+#include "engine/render/render_device.h"
+#include "engine/scene/camera.h"
+#include "engine/scene/depth_sort.h"
+#include "engine/scene/mesh_draw.h"
+#include "engine/base/texture_record.h"
+#include "engine/scene/mesh_draw_hooks.h"
+#include "engine/scene/scene_view.h"
+#include "platform/display.h"
+#include "platform/fault_seam.h"
+#include "platform/message_box.h"
+#include "platform/video_thread.h"
+#include "platform/window.h"
+#include "tests/engine/render/rast_test_fixture.h"
+#include "tests/engine/scene/scene_load_fixture.h"
+#include "tests/support/png_image.h"
+
+// The data kit's small scene drawn through the scene view with the mesh
+// drawing's hooks installed, on both paths: render type 96 through the 3D
+// device's batches, render type 144 through the depth buckets and the
+// game's rasteriser. The pictures are regression guards of the whole scene
+// (checked in under golden/, TORVANE_UPDATE_GOLDEN=1 rewrites them); the
+// checks beside them say what must be seen whatever the pixels.
+namespace {
+
+constexpr int kHardware = 1;  // device 1: the platform's 3D device
+constexpr int kSoftware = 0;  // device 0: the game's rasteriser
+constexpr int kWindow = 16;
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+
+// Pixels may differ from the golden picture by this much in any channel
+// (16-bit colour: one step of the 5- and 6-bit channels), and at most
+// kStrayPixels pixels may differ by more (edges that move by one pixel
+// when a rounding changes).
+constexpr int kChannelTolerance = 8;
+constexpr int kStrayPixels = 40;
+
+platform::LResult Proc(platform::WindowHandle w, unsigned m, platform::WParam wp, platform::LParam lp)
+{
+    return platform::def_window_proc(w, m, wp, lp);
+}
+
+std::string golden_path(const char* name)
+{
+    return std::string(TORVANE_SCENE_GOLDEN_DIR) + "/" + name + ".png";
+}
+
+// Compares an RGB picture with its golden file within the tolerance above.
+void expect_golden(const char* name, const torvane_test::PngImage& image)
+{
+    const std::string path = golden_path(name);
+    torvane_test::PngImage golden;
+    if (!torvane_test::golden_to_compare(path, image, golden))
+        return;
+    ASSERT_EQ(golden.width, image.width);
+    ASSERT_EQ(golden.height, image.height);
+    ASSERT_EQ(golden.indexed, image.indexed);
+    int stray = 0;
+    std::string first;
+    for (int p = 0; p < image.width * image.height; ++p) {
+        int worst = 0;
+        for (int c = 0; c < 3; ++c)
+            worst = std::max(worst, std::abs(int(golden.pixels[3 * p + c]) - int(image.pixels[3 * p + c])));
+        if (worst > kChannelTolerance && stray++ == 0)
+            first = "(" + std::to_string(p % image.width) + ", " + std::to_string(p / image.width) + ")";
+    }
+    EXPECT_LE(stray, kStrayPixels) << name << ": " << stray << " pixels differ, the first at " << first;
+}
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb&) const = default;
+};
+
+Rgb pixel(const torvane_test::PngImage& image, int x, int y)
+{
+    const std::uint8_t* p = &image.pixels[3 * (y * image.width + x)];
+    return {p[0], p[1], p[2]};
+}
+
+// Pixels of a rectangle that differ from the background.
+int drawn_in(const torvane_test::PngImage& image, Rgb background, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            n += !(pixel(image, x, y) == background);
+    return n;
+}
+
+class SceneDraw : public scene_test::KitSceneTest {
+protected:
+    void SetUp() override
+    {
+        KitSceneTest::SetUp();
+        platform::clear_recorded_message_boxes();
+        ASSERT_TRUE(platform::register_window_class("SceneDraw", 0, &Proc));
+        window = platform::create_window(0, "SceneDraw", "Scene draw", 0, 0, 0, kWidth, kHeight);
+        ASSERT_TRUE(window);
+        set_the_render_device(&device);
+        install_mesh_draw_hooks();
+    }
+    void TearDown() override
+    {
+        scene_hooks() = {};
+        device.release();
+        set_the_render_device(nullptr);
+        platform::reset_display_description();
+        platform::clear_faults();
+        platform::shutdown_video_thread();
+        platform::clear_recorded_message_boxes();
+        rast_set_threads(1);
+        KitSceneTest::TearDown();
+    }
+
+    // The display of one path in a window of the picture's size.
+    void open(int which)
+    {
+        platform::Rect frame, client;
+        ASSERT_TRUE(platform::get_window_rect(window, frame));
+        ASSERT_TRUE(platform::get_client_rect(window, client));
+        platform::move_window(window, frame.left, frame.top, kWidth + (frame.right - frame.left) - client.right,
+                              kHeight + (frame.bottom - frame.top) - client.bottom, false);
+        ASSERT_EQ(device.enumerate_drivers(window), 1);
+        ASSERT_EQ(device.init(0, kWidth, kHeight, kWindow, which), 1);
+    }
+
+    // Loads the scene, puts the bike and its rider on the road between the
+    // two huts and draws one frame from a camera behind them, up and to the
+    // side.
+    void draw_frame()
+    {
+        world.load(base.c_str(), scene::material_kind_mtt, 0, 0);
+        // The kit writes its materials with ambient and diffuse 0 (black
+        // under any light): the scene is shown with ambient 1, diffuse 1.
+        for (mesh_material* m = world.material_libs->materials; m; m = m->next)
+            if (m->texture) {
+                set_binding_float(*m->texture, 12, 1.0f);
+                set_binding_float(*m->texture, 13, 1.0f);
+            }
+        // Map objects draw with the intensity stored in their vertices, which
+        // the kit leaves at 0: they are lit like the instances here.
+        for (const char* name : {"HUT_A", "HUT_B", "LAMP", "FLAGPOLE"})
+            for (model_node* n = model(world, name)->first_node; n; n = n->next)
+                n->flags |= node_lazy_lighting;
+        // The loaded frames go to the device (nothing for the software type).
+        ASSERT_EQ(device.upload_textures(100), 1);
+        model_lib& lib = *world.model_libs.front();
+        bike = lib.create_instance("BIKE", world.material_libs, 0);
+        rider = lib.create_instance("RIDER", world.material_libs, 0);
+        ASSERT_TRUE(bike && rider);
+        bike->set_position(-30.0f, 0.0f, -23.5f, 1.0f);
+        rider->set_position(-30.0f, 0.0f, -23.5f, 1.0f);
+        cam.position = {-32.6f, 1.5f, -20.0f, 1.0f};
+        cam.target = {-28.0f, 0.2f, -80.0f, 1.0f};
+        cam.far_base = 1000.0f;
+        cam.set_fov(1.6f);
+        current_engine->grid_culling = 0;
+        scene_view view(&world, nullptr, 0, &cam, 0, 0, kWidth, kHeight);
+        view.add_instance(bike);
+        view.add_instance(rider);
+        ASSERT_EQ(device.clear_back_buffer(), 1);
+        device.clear_zbuffer();
+        view.prepare();
+        view.draw();
+        // The view flushed the batches after every instance; the software
+        // type's recorded polygons are drawn when the scene ends.
+        device.draw_scene();
+        rast_flush();
+        meshes = view.meshes_drawn;
+        faces = view.faces_drawn;
+        view.remove_instance(rider);
+        view.remove_instance(bike);
+    }
+
+    // The picture of the back buffer as RGB.
+    torvane_test::PngImage picture()
+    {
+        torvane_test::PngImage image;
+        image.width = kWidth;
+        image.height = kHeight;
+        image.indexed = false;
+        image.pixels.resize(std::size_t(kWidth) * kHeight * 3);
+        const std::vector<std::uint8_t> palette = rast_test::palette_bytes();
+        platform::SurfaceLock lock;
+        EXPECT_EQ(device.back_surface->lock(lock), platform::DisplayResult::Ok);
+        // The software type's picture starts one row into its back surface.
+        const int first_row = device.screen_depth == 8 ? 1 : 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                std::uint8_t* out = &image.pixels[3 * (std::size_t(y) * kWidth + x)];
+                const std::uint8_t* row = lock.pixels + std::size_t(y + first_row) * lock.pitch;
+                if (device.screen_depth == 8) {
+                    std::memcpy(out, &palette[3 * row[x]], 3);
+                } else {
+                    std::uint16_t v;
+                    std::memcpy(&v, row + 2 * x, 2);
+                    out[0] = static_cast<std::uint8_t>((v >> 11) * 255 / 31);
+                    out[1] = static_cast<std::uint8_t>(((v >> 5) & 63) * 255 / 63);
+                    out[2] = static_cast<std::uint8_t>((v & 31) * 255 / 31);
+                }
+            }
+        device.back_surface->unlock();
+        return image;
+    }
+
+    // What every picture of the scene shows: hut A at the left edge and
+    // hut B at the right on the horizon, the bike and its rider large in
+    // the lower right, each away from the background of the top-left
+    // corner; the sky above the horizon stays empty.
+    void expect_scene(const torvane_test::PngImage& image)
+    {
+        const Rgb background = pixel(image, 0, 0);
+        EXPECT_GT(drawn_in(image, background, 0, 95, 40, 125), 300) << "no hut on the left";
+        EXPECT_GT(drawn_in(image, background, 260, 100, 290, 120), 300) << "no hut on the right";
+        EXPECT_GT(drawn_in(image, background, 235, 140, 290, 190), 1500) << "no bike";
+        EXPECT_EQ(drawn_in(image, background, 0, 0, kWidth, 90), 0) << "something in the sky";
+        EXPECT_GT(meshes, 0u);
+        EXPECT_GT(faces, 0u);
+    }
+
+    platform::WindowHandle window{};
+    render_device device;
+    scene world;
+    camera cam;
+    ml_modelinfo* bike = nullptr;
+    ml_modelinfo* rider = nullptr;
+    std::uint32_t meshes = 0;
+    std::uint32_t faces = 0;
+};
+
+TEST_F(SceneDraw, TheKitSceneOnThe3DDevice)
+{
+    open(kHardware);
+    ASSERT_EQ(device.render_type, kRenderHardware);
+    draw_frame();
+    const torvane_test::PngImage image = picture();
+    expect_scene(image);
+    expect_golden("kit_scene_device", image);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+}
+
+TEST_F(SceneDraw, TheKitSceneThroughTheDepthBuckets)
+{
+    rast_test::install_tables(8);
+    open(kSoftware);
+    ASSERT_EQ(device.render_type, kRenderSoftware);
+    current_engine->set_render_type(engine::software_render_type);
+    draw_frame();
+    const torvane_test::PngImage image = picture();
+    expect_scene(image);
+    expect_golden("kit_scene_software", image);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+}
+
+} // namespace
