@@ -349,19 +349,43 @@ mdl_vertex mdl_make_vertex(vec4 position, vec4 normal, float u, float v)
 
 std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, std::size_t vertex_count)
 {
-    std::vector<std::uint16_t> lists;
-    for (std::size_t v = 0; v < vertex_count; ++v) {
-        for (std::size_t f = 0; f < faces.size(); ++f) {
-            const std::uint32_t corners = faces[f][mdl::face_word_corners];
-            for (std::uint32_t c = 0; c < corners; ++c)
-                if (faces[f][mdl::face_word_corner0 + c] == v * mdl::vertex_bytes) {
-                    lists.push_back(static_cast<std::uint16_t>(f * mdl::face_bytes));
-                    break;
-                }
+    // Each vertex's faces in face order, each face once (a face naming a
+    // vertex twice is listed once).
+    std::vector<std::vector<std::uint16_t>> per_vertex(vertex_count);
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        const std::uint32_t corners = faces[f][mdl::face_word_corners];
+        const auto offset = static_cast<std::uint16_t>(f * mdl::face_bytes);
+        for (std::uint32_t c = 0; c < corners; ++c) {
+            const std::uint32_t v = faces[f][mdl::face_word_corner0 + c] / mdl::vertex_bytes;
+            if (v >= vertex_count)
+                continue;
+            auto& list = per_vertex[v];
+            if (list.empty() || list.back() != offset)
+                list.push_back(offset);
         }
+    }
+    std::vector<std::uint16_t> lists;
+    for (const auto& list : per_vertex) {
+        lists.insert(lists.end(), list.begin(), list.end());
         lists.push_back(mdl::face_list_end);
     }
     return lists;
+}
+
+mdl_object mdl_mesh_object(const std::string& name, std::vector<std::string> materials,
+                           std::vector<mdl_vertex> vertices, std::vector<mdl_face> faces, float radius)
+{
+    mdl_object o;
+    o.name = name;
+    o.first_name = name;
+    o.type = 4;
+    o.node_flags = 0x1 | 0x1000; // drawn in pass 0
+    o.materials = std::move(materials);
+    o.mesh.face_lists = mdl_face_lists(faces, vertices.size());
+    o.mesh.vertices = std::move(vertices);
+    o.mesh.faces = std::move(faces);
+    o.radius = radius;
+    return o;
 }
 
 namespace {

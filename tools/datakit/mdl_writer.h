@@ -39,6 +39,10 @@ mdl_vertex mdl_make_vertex(vec4 position, vec4 normal, float u, float v);
 // The per-vertex face lists of the faces: for each vertex the byte offsets
 // of the faces that use it, each run ended by 0xFFFF.
 std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, std::size_t vertex_count);
+// A mesh object (type 4, drawn in pass 0) of the given materials, vertices
+// and faces, with its face lists and bounding radius.
+mdl_object mdl_mesh_object(const std::string& name, std::vector<std::string> materials,
+                           std::vector<mdl_vertex> vertices, std::vector<mdl_face> faces, float radius);
 // A box mesh object (6 quads with unit normals, one material) of the given
 // half sizes, drawn in pass 0.
 mdl_object mdl_box_object(const char* name, vec4 half, const char* material);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <strings.h>
 
 #include "engine/base/name_hash.h"
@@ -173,6 +174,18 @@ mtt_material mtt_make_material(const char* name, std::vector<std::string> frames
         m.texture.frames.push_back(frame);
     }
     return m;
+}
+
+void mtt_set_drawing_words(mtt_material& material, std::int32_t width, std::int32_t height, float ambient,
+                           float diffuse)
+{
+    auto& w = material.texture.words;
+    w[2] = std::bit_cast<std::uint32_t>(0.0f);
+    w[5] = static_cast<std::uint32_t>(width);
+    w[6] = static_cast<std::uint32_t>(height);
+    w[7] = w[8] = std::bit_cast<std::uint32_t>(1.0f);
+    w[12] = std::bit_cast<std::uint32_t>(ambient);
+    w[13] = std::bit_cast<std::uint32_t>(diffuse);
 }
 
 } // namespace datakit

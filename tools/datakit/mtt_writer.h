@@ -44,4 +44,11 @@ bool write_mtt(const std::filesystem::path& path, const MttLibrary& library, std
 mtt_material mtt_make_material(const char* name, std::vector<std::string> frames, std::uint32_t pixel_type,
                                std::int32_t width, std::int32_t height, std::uint32_t animation = 0);
 
+// Fills the texture record's words the mesh drawing reads: the phase (word
+// 2, the material set: 0 until an instance sets one), the texture's size
+// (5, 6), unit repeats (7, 8; zero origins 9, 10, for patches) and the
+// material's ambient and diffuse coefficients (12, 13).
+void mtt_set_drawing_words(mtt_material& material, std::int32_t width, std::int32_t height, float ambient,
+                           float diffuse);
+
 } // namespace datakit

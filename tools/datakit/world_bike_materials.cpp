@@ -38,23 +38,6 @@ float grain(int x, int y)
     return static_cast<float>(h & 255u) / 255.0f;
 }
 
-std::uint32_t float_bits(float f) { return std::bit_cast<std::uint32_t>(f); }
-
-// The texture record's words the mesh drawing reads: the phase (word 2,
-// the material set: 0 until an instance sets one), the texture's size
-// (5, 6), unit repeats and zero origins (7-10, for patches) and the
-// material's ambient and diffuse coefficients (12, 13).
-void set_lighting_words(mtt_material& material, int width, int height)
-{
-    auto& w = material.texture.words;
-    w[2] = float_bits(0.0f);
-    w[5] = static_cast<std::uint32_t>(width);
-    w[6] = static_cast<std::uint32_t>(height);
-    w[7] = w[8] = float_bits(1.0f);
-    w[12] = float_bits(kWorldAmbient);
-    w[13] = float_bits(kWorldDiffuse);
-}
-
 } // namespace
 
 WorldPicture world_solid(const std::string& name, int size, std::uint32_t colour)
@@ -140,7 +123,7 @@ MttLibrary world_material_library(const std::vector<WorldMaterial>& materials, b
         const WorldPicture& first = m.frames.front();
         mtt_material material =
             mtt_make_material(m.name.c_str(), frame_names, eight_bit ? 4u : 1u, first.width, first.height);
-        set_lighting_words(material, first.width, first.height);
+        mtt_set_drawing_words(material, first.width, first.height, kWorldAmbient, kWorldDiffuse);
         lib.materials.push_back(std::move(material));
         for (const WorldPicture& f : m.frames) {
             if (!stored.insert(f.name).second)

@@ -143,22 +143,12 @@ void WorldMesh::ground_card(float y, float half_x, float z0, float z1, std::uint
 
 mdl_object WorldMesh::object(const std::string& name) const
 {
-    mdl_object o;
-    o.name = name;
-    o.first_name = name;
-    o.type = 4;
-    o.node_flags = 0x1 | 0x1000; // drawn in pass 0
-    o.materials = materials_;
-    o.mesh.vertices = vertices_;
-    o.mesh.faces = faces_;
-    o.mesh.face_lists = mdl_face_lists(faces_, vertices_.size());
     float r2 = 0.0f;
     for (const mdl_vertex& v : vertices_) {
         const float x = std::bit_cast<float>(v[0]), y = std::bit_cast<float>(v[1]), z = std::bit_cast<float>(v[2]);
         r2 = std::max(r2, x * x + y * y + z * z);
     }
-    o.radius = std::sqrt(r2);
-    return o;
+    return mdl_mesh_object(name, materials_, vertices_, faces_, std::sqrt(r2));
 }
 
 mdl_object world_empty(const std::string& name, vec4 position, vec4 angles)

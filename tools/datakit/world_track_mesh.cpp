@@ -121,38 +121,7 @@ mdl_object MeshBuilder::object(const char* name) const
     // the 16-bit face lists.
     if (vertices_.size() > 1000 || faces_.size() * mdl::face_bytes > 0xFFFE)
         throw std::length_error(std::string("mesh \"") + name + "\" is too large");
-    mdl_object o;
-    o.name = name;
-    o.first_name = name;
-    o.type = 4;
-    o.node_flags = 0x1 | 0x1000; // drawn in pass 0
-    o.materials = materials_;
-    o.mesh.vertices = vertices_;
-    o.mesh.faces = faces_;
-    o.mesh.face_lists = face_lists_of(faces_, vertices_.size());
-    o.radius = static_cast<float>(radius());
-    return o;
-}
-
-std::vector<std::uint16_t> face_lists_of(const std::vector<mdl_face>& faces, std::size_t vertex_count)
-{
-    std::vector<std::vector<std::uint16_t>> per_vertex(vertex_count);
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-        const std::uint32_t corners = faces[f][mdl::face_word_corners];
-        for (std::uint32_t c = 0; c < corners; ++c) {
-            const std::uint32_t v = faces[f][mdl::face_word_corner0 + c] / mdl::vertex_bytes;
-            auto& list = per_vertex[v];
-            const auto offset = static_cast<std::uint16_t>(f * mdl::face_bytes);
-            if (list.empty() || list.back() != offset)
-                list.push_back(offset);
-        }
-    }
-    std::vector<std::uint16_t> out;
-    for (const auto& list : per_vertex) {
-        out.insert(out.end(), list.begin(), list.end());
-        out.push_back(mdl::face_list_end);
-    }
-    return out;
+    return mdl_mesh_object(name, materials_, vertices_, faces_, static_cast<float>(radius()));
 }
 
 mdl_level assemble_level(const std::string& name, V3 position, std::vector<mdl_object> children,

@@ -70,9 +70,6 @@ private:
     std::vector<std::string> materials_;
 };
 
-// Face lists of a mesh in one pass over the faces.
-std::vector<std::uint16_t> face_lists_of(const std::vector<mdl_face>& faces, std::size_t vertex_count);
-
 // A detail level of a model: its root, an empty named `root_name` (the
 // model's name: every level's root has the same name, so that the levels'
 // nodes pair up) at `position` whose radius bounds every child, and the

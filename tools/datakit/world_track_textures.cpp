@@ -410,16 +410,7 @@ MttLibrary material_library(const std::vector<MaterialSpec>& materials, const st
             throw std::invalid_argument("material " + spec.name + " shows a picture that is not drawn");
         const std::uint32_t type = palettised ? (first->cut_out ? 6u : 4u) : (first->cut_out ? 5u : 1u);
         mtt_material m = mtt_make_material(spec.name.c_str(), spec.pictures, type, first->width, first->height);
-        // The texture words the mesh drawing reads, as the bike world sets
-        // them: the material set's phase (0), the size, unit repeats, and
-        // the ambient and diffuse coefficients.
-        auto& words = m.texture.words;
-        words[2] = std::bit_cast<std::uint32_t>(0.0f);
-        words[5] = static_cast<std::uint32_t>(first->width);
-        words[6] = static_cast<std::uint32_t>(first->height);
-        words[7] = words[8] = std::bit_cast<std::uint32_t>(1.0f);
-        words[12] = std::bit_cast<std::uint32_t>(kWorldAmbient);
-        words[13] = std::bit_cast<std::uint32_t>(kWorldDiffuse);
+        mtt_set_drawing_words(m, first->width, first->height, kWorldAmbient, kWorldDiffuse);
         for (mtt_frame& f : m.texture.frames) {
             f.colour = !palettised && first->cut_out ? key565 : 0u;
             f.palette = 0;
