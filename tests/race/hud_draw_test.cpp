@@ -13,6 +13,7 @@
 #include "platform/window.h"
 #include "race/hud_content.h"
 #include "tests/race/race_fixture.h"
+#include "tests/support/back_buffer_pixels.h"
 #include "tests/support/png_image.h"
 
 using namespace race_test;
@@ -64,25 +65,8 @@ protected:
         ASSERT_TRUE(hud().CockpitLoad("Data\\OP640s.dat")) << hud().LoadError();
     }
 
-    std::uint32_t Pixel(int x, int y) const
-    {
-        const std::uint8_t* row = device_.back_buffer.data() + static_cast<std::size_t>(y) * device_.back_pitch;
-        if (device_.screen_depth == 8)
-            return row[x];
-        std::uint16_t v;
-        std::memcpy(&v, row + 2 * x, 2);
-        return v;
-    }
-    void Put(int x, int y, std::uint32_t v)
-    {
-        std::uint8_t* row = device_.back_buffer.data() + static_cast<std::size_t>(y) * device_.back_pitch;
-        if (device_.screen_depth == 8) {
-            row[x] = static_cast<std::uint8_t>(v);
-            return;
-        }
-        const std::uint16_t w = static_cast<std::uint16_t>(v);
-        std::memcpy(row + 2 * x, &w, 2);
-    }
+    std::uint32_t Pixel(int x, int y) const { return torvane_test::back_pixel(device_, x, y); }
+    void Put(int x, int y, std::uint32_t v) { torvane_test::put_back_pixel(device_, x, y, v); }
     std::vector<std::uint32_t> Screen() const
     {
         std::vector<std::uint32_t> out;

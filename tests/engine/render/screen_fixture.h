@@ -15,6 +15,7 @@
 #include "platform/message_box.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
+#include "tests/support/back_buffer_pixels.h"
 #include "tests/support/temp_dir.h"
 
 namespace screen_test {
@@ -73,25 +74,8 @@ protected:
         }
     }
 
-    std::uint32_t pixel(int x, int y) const
-    {
-        const std::uint8_t* row = device_.back_buffer.data() + static_cast<std::size_t>(y) * device_.back_pitch;
-        if (device_.screen_depth == 8)
-            return row[x];
-        std::uint16_t v;
-        std::memcpy(&v, row + 2 * x, 2);
-        return v;
-    }
-    void put(int x, int y, std::uint32_t v)
-    {
-        std::uint8_t* row = device_.back_buffer.data() + static_cast<std::size_t>(y) * device_.back_pitch;
-        if (device_.screen_depth == 8) {
-            row[x] = static_cast<std::uint8_t>(v);
-            return;
-        }
-        const std::uint16_t w = static_cast<std::uint16_t>(v);
-        std::memcpy(row + 2 * x, &w, 2);
-    }
+    std::uint32_t pixel(int x, int y) const { return torvane_test::back_pixel(device_, x, y); }
+    void put(int x, int y, std::uint32_t v) { torvane_test::put_back_pixel(device_, x, y, v); }
 
     const std::filesystem::path dir_;
     torvane_test::ScopedCwd cwd_;
