@@ -296,7 +296,11 @@ int render_device::present_software()
         return 1;
     const platform::PixelRect source{0, 1, w, h + 1};
     const platform::PixelRect dest{0, 0, w, h};
-    const DisplayResult result = primary_surface->blit(&dest, *back_surface, &source, false);
+    return frame_shown(primary_surface->blit(&dest, *back_surface, &source, false));
+}
+
+int render_device::frame_shown(DisplayResult result)
+{
     if (result == DisplayResult::Ok) {
         ++frames_presented;
         return 1;
@@ -342,15 +346,7 @@ int render_device::present_3d()
         restore_after(result);
         return 1;
     }
-    result = primary_surface->flip();
-    if (result == DisplayResult::Ok) {
-        ++frames_presented;
-        return 1;
-    }
-    if (restore_after(result))
-        return 1;
-    report_error(27);
-    return 0;
+    return frame_shown(primary_surface->flip());
 }
 
 int render_device::restore_surfaces()

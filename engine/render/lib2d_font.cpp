@@ -272,6 +272,13 @@ int lib2d_font::draw_text(const char* text, int x, int y, int space, int spacing
     const long long bottom = std::min<long long>(static_cast<long long>(y) + cell_height, box.bottom);
     if (bottom - top < 1)
         return 0;
+    draw_run(text, x, y, box, space, spacing, true);
+    return 1;
+}
+
+void lib2d_font::draw_run(const char* text, long long x, int y, const Box& box, int space, int extra,
+                          bool kerning) const
+{
     long long pen = x;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p && pen < box.right; ++p) {
         const int c = *p;
@@ -283,9 +290,8 @@ int lib2d_font::draw_text(const char* text, int x, int y, int space, int spacing
             continue;
         if (pen + glyph_width[c] > box.left)
             put_glyph(c, pen, y, box);
-        pen += glyph_width[c] + spacing + pair_adjustment(c, p[1]);
+        pen += glyph_width[c] + extra + (kerning ? pair_adjustment(c, p[1]) : 0);
     }
-    return 1;
 }
 
 int lib2d_font::text_width(const char* text, int space, int spacing) const
@@ -343,19 +349,6 @@ int lib2d_font::draw_text_gap(const char* text, int x, int y, int space, int gap
         return 0;
     if (!text || cell_height == 0)
         return 1;
-    const Box box = screen_box();
-    long long pen = x;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p && pen < box.right; ++p) {
-        const int c = *p;
-        if (c == ' ' || c == '_') {
-            pen += space;
-            continue;
-        }
-        if (!has_glyph(c))
-            continue;
-        if (pen + glyph_width[c] > box.left)
-            put_glyph(c, pen, y, box);
-        pen += glyph_width[c] + gap;
-    }
+    draw_run(text, x, y, screen_box(), space, gap, false);
     return 1;
 }

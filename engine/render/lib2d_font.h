@@ -81,6 +81,11 @@ private:
     // Draws the visible pixels of glyph `code` with its top-left at
     // (x, y), inside `box`.
     void put_glyph(int code, long long x, long long y, const Box& box) const;
+    // Draws `text` from `x` inside `box`: a space or '_' moves the pen by
+    // `space`, a glyph by its width, `extra` and (with `kerning`) the pair
+    // adjustment with the next character; characters without a glyph are
+    // skipped. Stops at the box's right edge.
+    void draw_run(const char* text, long long x, int y, const Box& box, int space, int extra, bool kerning) const;
     bool has_glyph(int code) const { return glyph_offset[code] >= 0 && glyph_width[code] > 0; }
     void load_pairs(const std::string& sheet);
 };

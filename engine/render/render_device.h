@@ -558,6 +558,9 @@ private:
     int present_3d();
     void paint_software_border();
     bool restore_after(platform::DisplayResult result);
+    // The end of showing a frame: a shown frame is counted (1); a lost
+    // surface is restored (1); anything else reports error 27 (0).
+    int frame_shown(platform::DisplayResult result);
 };
 
 // The program's renderer, or null before the program-wide objects have
