@@ -8,10 +8,12 @@
 #include "engine/base/engine.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/model/model_node.h"
+#include "engine/model/shadow_link.h"
 #include "engine/render/polygon_target.h"
 #include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/depth_sort.h"
+#include "engine/scene/ground_under.h"
 #include "engine/scene/lattice_deform.h"
 #include "engine/scene/patch_tess.h"
 #include "engine/scene/scene_view.h"
@@ -80,10 +82,12 @@ void hook_draw_shadow_mesh(model_node* node, scene_view& view)
 
 // The mesh node's transform, chosen by the kind of the instance's first
 // node and the node's own kind; returns what the routine returned (1: the
-// vertices were deformed).
+// vertices were deformed). `plain` tells whether it was one of the two
+// plain routines, after which linked shadow vertices follow.
 int transform_node(mesh_frame& frame, model_node& node, const model_node* first, const camera& cam,
-                   int face_camera)
+                   int face_camera, bool* plain)
 {
+    *plain = false;
     const std::uint32_t first_flags = first ? first->flags : 0u;
     const bool level = (node.flags & node_kind_level) != 0;
     if (first_flags & node_kind_compact_a)
@@ -94,6 +98,7 @@ int transform_node(mesh_frame& frame, model_node& node, const model_node* first,
     // Only billboards and meshes placed by position take the face-camera
     // request.
     const int facing = node.mesh && (node.mesh->mesh_word == 1 || node.mesh->mesh_word == 2) ? face_camera : 0;
+    *plain = true;
     if (level)
         return transform_clip_mesh_alt(frame, node, cam.combined, cam.view, cam.to_world, facing);
     return transform_clip_mesh(frame, node, cam.combined, cam.view, cam.to_world, facing);
@@ -156,13 +161,21 @@ void hook_draw_nodes(ml_modelinfo* instance, model_record* drawn, scene_view& vi
         }
         if (node->type != node_mesh || !node->mesh)
             continue;
-        const int deformed = transform_node(frame, *node, first, *view.cam, face_camera);
+        bool plain = false;
+        const int deformed = transform_node(frame, *node, first, *view.cam, face_camera, &plain);
         if (!frame.written)
             continue;
+        if (plain)
+            shadow_follow(drawn, node, frame.work, frame.written);
         ++view.meshes_drawn;
         view.vertices_drawn += frame.written;
         view.faces_drawn += mesh_face_count(*node->mesh);
+        // A shadowed instance is lit by its ground shade while it is drawn.
+        const float light_factor = frame.context->factor_a;
+        if (instance->shadow_flag)
+            frame.context->factor_a = light_factor * instance_ground_shade(*instance);
         draw_mesh_node(frame, *node, view.eye_point, mv, lights, unlit, deformed);
+        frame.context->factor_a = light_factor;
     }
 }
 
