@@ -34,6 +34,19 @@ namespace {
 // Node flag of draw pass 0 (pass n is bit 12 + n).
 constexpr std::uint32_t node_draw_pass0 = 0x1000;
 
+polygon_target* draw_target = nullptr;
+
+// The batches the 3D device's path draws into: the set target, else the
+// installed render device's (held in `device_target`); null when neither.
+polygon_target* path_target(std::optional<device_polygon_target>& device_target)
+{
+    if (draw_target)
+        return draw_target;
+    if (render_device* device = installed_render_device())
+        return &device_target.emplace(*device);
+    return nullptr;
+}
+
 void hook_zsort_draw(scene_view& view)
 {
     engine* context = view.frame().context;
@@ -64,8 +77,9 @@ void hook_draw_shadow_mesh(model_node* node, scene_view& view)
         zsort_add_faces(frame, mesh, view.eye_point, *node);
         return;
     }
-    render_device* device = installed_render_device();
-    if (!device)
+    std::optional<device_polygon_target> device_target;
+    polygon_target* target = path_target(device_target);
+    if (!target)
         return;
     double depth = 0.0;
     for (std::uint32_t i = 0; i < frame.written; ++i)
@@ -74,8 +88,7 @@ void hook_draw_shadow_mesh(model_node* node, scene_view& view)
     static std::vector<const mesh_face*> selected;
     selected.resize(std::max<std::size_t>(selected.size(), mesh_face_count(mesh) + 1u));
     backface_select(mesh, view.eye_point, frame.work, frame.written, selected.data());
-    device_polygon_target target(*device);
-    mesh_draw_shadow(mesh, selected.data(), frame.work, frame.screen, scene_mesh_view(view, &target), *node,
+    mesh_draw_shadow(mesh, selected.data(), frame.work, frame.screen, scene_mesh_view(view, target), *node,
                      static_cast<float>(depth));
 }
 
@@ -140,13 +153,11 @@ void hook_draw_nodes(ml_modelinfo* instance, model_record* drawn, scene_view& vi
         instance->select_lights(selected.data(), view.lights.data());
         lights = selected.data();
     }
-    render_device* device = software ? nullptr : installed_render_device();
-    if (!software && !device)
+    std::optional<device_polygon_target> device_target;
+    polygon_target* target = software ? nullptr : path_target(device_target);
+    if (!software && !target)
         return;
-    std::optional<device_polygon_target> target;
-    if (device)
-        target.emplace(*device);
-    const mesh_view mv = scene_mesh_view(view, target ? &*target : nullptr);
+    const mesh_view mv = scene_mesh_view(view, target);
     const bool unlit = instance->name_hash == unlit_instance_hash;
     const model_node* first = instance->first_node;
     for (model_node* node = drawn->first_node; node; node = node->next) {
@@ -180,6 +191,11 @@ void hook_draw_nodes(ml_modelinfo* instance, model_record* drawn, scene_view& vi
 }
 
 } // namespace
+
+void set_mesh_draw_target(polygon_target* target)
+{
+    draw_target = target;
+}
 
 void install_mesh_draw_hooks()
 {

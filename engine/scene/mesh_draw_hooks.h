@@ -34,3 +34,9 @@ mesh_view scene_mesh_view(scene_view& view, polygon_target* renderer);
 //   drawn the engine's light factor is multiplied by its ground shade
 //   (instance_ground_shade). draw_instance lays the shadow afterwards.
 void install_mesh_draw_hooks();
+
+// The polygon batches the hooks draw into on the 3D device's path: the
+// installed render device's (render_device::draw_polygons) unless another
+// target is set here (an off-screen recorder, say); null gives the device
+// back. The flush still goes to the installed device.
+void set_mesh_draw_target(polygon_target* target);
