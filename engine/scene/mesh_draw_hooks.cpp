@@ -117,9 +117,11 @@ int transform_node(mesh_frame& frame, model_node& node, const model_node* first,
     return transform_clip_mesh(frame, node, cam.combined, cam.view, cam.to_world, facing);
 }
 
-// A patch node on the 3D device's path: its control points into camera
-// space, then the tessellator through the mesh drawing's sink.
-void draw_patch_node(scene_view& view, model_node& node, const mesh_view& mv, scn_light* const* lights)
+// A patch node: its control points into camera space, then the
+// tessellator through the mesh drawing's sink (3D device) or the depth
+// sort's (software type).
+void draw_patch_node(scene_view& view, model_node& node, const mesh_view& mv, scn_light* const* lights,
+                     bool software)
 {
     static std::vector<vec4> points;
     if (!node.patch)
@@ -131,15 +133,22 @@ void draw_patch_node(scene_view& view, model_node& node, const mesh_view& mv, sc
         return;
     const patch_lens lens{view.cam->shift_x, view.cam->shift_y, view.cam->aspect, view.cam->focal};
     const light_material material = binding_light_material(face_binding(node, static_cast<std::int32_t>(node.grid.material)));
+    const patch_texture_map map = patch_texture_map_of(node);
+    if (software) {
+        zsort_patch_sink sink(view.frame(), node, material, lights);
+        patch_mesh_draw(node.grid, points.data(), count, lens, map, view.eye_point, sink);
+        return;
+    }
     mesh_patch_sink sink(mv, material, lights);
-    patch_mesh_draw(node.grid, points.data(), count, lens, patch_texture_map_of(node), view.eye_point, sink);
+    patch_mesh_draw(node.grid, points.data(), count, lens, map, view.eye_point, sink);
 }
 
 // The nodes of `drawn` for `instance`, in list order: a node is drawn when
 // it is loaded (bit 0) and carries the bit of draw pass 0 (bit 12; the
 // engine keeps no other pass). Outside the software type the lights of the
 // frame that reach the instance are selected first; the software type
-// lights its faces when the buckets are drawn.
+// lights its mesh faces when the buckets are drawn, and its patch points
+// (lit as they are tessellated) with the lights selected the same way.
 void hook_draw_nodes(ml_modelinfo* instance, model_record* drawn, scene_view& view, int face_camera)
 {
     mesh_frame& frame = view.frame();
@@ -149,9 +158,12 @@ void hook_draw_nodes(ml_modelinfo* instance, model_record* drawn, scene_view& vi
     static std::vector<scn_light*> selected;
     selected.assign(view.lights.size() + 1, nullptr);
     scn_light* const* lights = nullptr;
-    if (!software && !view.lights.empty() && view.lights[0]) {
+    scn_light* const* patch_lights = nullptr;
+    if (!view.lights.empty() && view.lights[0]) {
         instance->select_lights(selected.data(), view.lights.data());
-        lights = selected.data();
+        patch_lights = selected.data();
+        if (!software)
+            lights = patch_lights;
     }
     std::optional<device_polygon_target> device_target;
     polygon_target* target = software ? nullptr : path_target(device_target);
@@ -164,10 +176,11 @@ void hook_draw_nodes(ml_modelinfo* instance, model_record* drawn, scene_view& vi
         if (!(node->flags & node_loaded) || !(node->flags & node_draw_pass0))
             continue;
         if (node->type == node_patch) {
-            // The depth sort files mesh faces only: patches are not drawn
-            // in the software type.
-            if (!software)
-                draw_patch_node(view, *node, mv, lights);
+            const float light_factor = frame.context->factor_a;
+            if (instance->shadow_flag)
+                frame.context->factor_a = light_factor * instance_ground_shade(*instance);
+            draw_patch_node(view, *node, mv, patch_lights, software);
+            frame.context->factor_a = light_factor;
             continue;
         }
         if (node->type != node_mesh || !node->mesh)

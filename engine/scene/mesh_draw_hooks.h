@@ -27,8 +27,9 @@ mesh_view scene_mesh_view(scene_view& view, polygon_target* renderer);
 //   the instance's first node choose, counted in the view's statistics,
 //   then draw_mesh_node with the frame's lights that reach the instance
 //   (unlit for the "BACK" instance); a patch node through
-//   transform_patch_points and the tessellator with mesh_patch_sink (not
-//   in the software type). After each plain transform (transform_clip_mesh
+//   transform_patch_points and the tessellator with mesh_patch_sink, or in
+//   the software type zsort_patch_sink (its triangles into the depth
+//   buckets), its points lit with the lights that reach the instance. After each plain transform (transform_clip_mesh
 //   and its detail-level twin) the linked shadow vertices of the drawn
 //   level follow (shadow_follow); while a shadowed instance's mesh is
 //   drawn the engine's light factor is multiplied by its ground shade
