@@ -89,7 +89,10 @@ protected:
             "GROUND", {root, scene_test::kit_ground_mesh("TARMAC", 1, 0.0f, 0.0f, 0.0f, "STONE", 20.0f)}));
         map_item item;
         std::strncpy(item.name, "GROUND", sizeof item.name - 1);
+        // Listed in the cell it stands in and in the row behind, as a
+        // ground reaching over a cell border is.
         ASSERT_NE(kit.grid.insert(item, kGroundX, 1.0f, kGroundZ, 0), nullptr);
+        ASSERT_NE(kit.grid.insert(item, kGroundX, 1.0f, kGroundZ - 30.0f, 0), nullptr);
         std::string error;
         ASSERT_TRUE(datakit::write_scene(folder, "DEMO", kit, error)) << error;
 
@@ -121,13 +124,20 @@ protected:
                 set_binding_float(*m->texture, binding_word::ambient, 1.0f);
                 set_binding_float(*m->texture, binding_word::diffuse, 0.0f);
             }
-        EXPECT_GE(world.mark_objects(0.0f, 0.5f), 1);
+        // Marking at level -1 by 0.5 takes a level value of 0 to
+        // 0 - 1 x 0.5^1 = -0.5, once, though two items name the model.
+        EXPECT_GE(world.mark_objects(-1.0f, 0.5f), 1);
         ground = model(world, "GROUND");
         ASSERT_NE(ground, nullptr);
         EXPECT_TRUE(ground->flags & scene_ground_object);
         tarmac = ground->find_node(name_hash("TARMAC"));
         ASSERT_NE(tarmac, nullptr);
         EXPECT_TRUE(tarmac->flags & node_flag_ground);
+        for (std::uint32_t i = 0; i < tarmac->mesh->vertex_count; ++i) {
+            float level = 0.0f;
+            std::memcpy(&level, tarmac->mesh->vertices.data() + 48 * i + 40, 4);
+            EXPECT_EQ(level, -0.5f) << i;
+        }
 
         model_lib& lib = *world.model_libs.front();
         crate = lib.create_instance("CRATE", world.material_libs, 0);
