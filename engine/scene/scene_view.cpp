@@ -367,10 +367,13 @@ void scene_view::prepare_lights()
 
 namespace {
 
-// The record of the instance's chosen detail level, or the instance itself.
+// The record of the instance's chosen detail level, or the instance itself
+// (no level chosen, or no levels). A level is chosen by select_lod, which
+// needs the instance's distance table, or for a linked shadow by its model
+// (draw_instance), whatever its table.
 model_record* drawn_level(ml_modelinfo* instance)
 {
-    if (instance->lod_table && instance->levels && instance->id >= 0 && instance->id < instance->level_count &&
+    if (instance->levels && instance->id >= 0 && instance->id < instance->level_count &&
         instance->levels[instance->id])
         return instance->levels[instance->id];
     return instance;

@@ -192,7 +192,7 @@ private:
 };
 
 // Draws one instance: the model drawn is its chosen detail level when it
-// has a detail table and a level is chosen, else the instance itself; the
+// has detail levels and a level is chosen, else the instance itself; the
 // nodes go to the installed mesh drawing (scene_hooks().draw_nodes); the
 // instance's level of detail is then set back to -1, to be chosen again
 // by the next prepare.

@@ -80,6 +80,28 @@ protected:
         // The crate and its shadow, in the kit's materials.
         for (mdl_model& m : scene_test::kit_shadowed_box("CRATE", "CRATE_SHADOW", "BIKE_PAINT", "TYRE"))
             kit.models.push_back(m);
+        // Two-level twins: "CRATE2" (level 1 a copy of level 0) and
+        // "SHADOW2", whose level 1 is the flat quad wound to face up (a
+        // shadow level drawn as an instance of its own is not turned over).
+        // The shadow's mesh holds an empty child, so that its nodes are of
+        // the full kind, which stand where their instance is placed (a
+        // level of meshes alone loads as compact kind A, which stands at
+        // its own local position).
+        {
+            std::vector<mdl_model> twins = scene_test::kit_shadowed_box("CRATE2", "SHADOW2", "BIKE_PAINT", "TYRE");
+            twins[1].levels[0].objects[0].child = 1;
+            twins[1].levels[0].objects.push_back(datakit::mdl_empty_object("SHADOW2_TAG", 1, 0, -1, -1));
+            for (mdl_model& m : twins) {
+                mdl_level lo = m.levels[0];
+                lo.name = m.name + "_LO";
+                m.levels.push_back(lo);
+            }
+            mdl_mesh& flat = twins[1].levels[1].objects[0].mesh;
+            flat.faces = {datakit::mdl_make_face(0, {3, 2, 1, 0}, {0, 1, 0, 0})};
+            flat.face_lists = datakit::mdl_face_lists(flat.faces, flat.vertices.size());
+            kit.models.push_back(twins[0]);
+            kit.models.push_back(twins[1]);
+        }
         // "GROUND": an empty root at the crate's place holding a 40 x 40
         // ground mesh of level 0.
         mdl_object root = datakit::mdl_empty_object("GROUND", 0, -1, -1, 1);
@@ -307,6 +329,78 @@ TEST_F(SceneShadowTest, DestroyingTheShadowDropsTheLinks)
     const frame_record r = draw(kGroundX, kGroundZ);
     EXPECT_TRUE(r.laid.empty());
     EXPECT_FALSE(polygons_of(paint).empty());
+}
+
+// A level of the model without a link: the shadow takes the same level
+// when it has one and, that level being no linked one, is drawn as an
+// instance of its own at its place (not laid); a shadow with fewer levels
+// takes none and is not drawn.
+TEST_F(SceneShadowTest, AnUnlinkedLevelDrawsTheShadowAsAnInstanceOrNotAtAll)
+{
+    load(2);
+    model_lib& lib = *world.model_libs.front();
+    ml_modelinfo* crate2 = lib.create_instance("CRATE2", world.material_libs, 0);
+    ml_modelinfo* shadow2 = lib.create_instance("SHADOW2", world.material_libs, 0);
+    ASSERT_TRUE(crate2 && shadow2);
+    ASSERT_EQ(crate2->level_count, 2);
+    ASSERT_EQ(link_shadow(crate2, shadow2, 1), 1);   // level 0 only
+    // Placed by its fields alone (nothing poses a shadow that is not in the
+    // visible list): at the ground's place, turned a quarter about y.
+    shadow2->position = {kGroundX, kShadowY, kGroundZ, 1.0f};
+    shadow2->angles = {0.0f, 1.5707964f, 0.0f, 0.0f};
+    ml_modelinfo* single = lib.create_instance("CRATE_SHADOW", world.material_libs, 0);
+    ASSERT_NE(single, nullptr);
+
+    struct row {
+        const char* what;
+        ml_modelinfo* shadow;
+        bool drawn;
+    };
+    const row rows[] = {{"a shadow of two levels", shadow2, true}, {"a shadow of one level", single, false}};
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (r.shadow == single) {
+            ASSERT_EQ(link_shadow(crate2, single, 1), 1);
+        }
+        crate2->set_position(kGroundX, 0.5f, kGroundZ, 1.0f);
+        crate2->flags &= ~model_transforms_valid;
+        frame_record record;
+        recording = &record;
+        target.calls.clear();
+        scene_view view(&world, nullptr, 0, &cam, 0, 0, 320, 240);
+        view.prepare();
+        view.lights.insert(view.lights.begin(), &sun);
+        crate2->update_transforms(crate2->anim_time);
+        crate2->id = 1;
+        draw_instance(crate2, view, 0);
+        recording = nullptr;
+        EXPECT_TRUE(record.laid.empty());
+        EXPECT_EQ(r.shadow->id, -1);
+        EXPECT_FALSE(polygons_of(paint).empty());   // the crate's level 1
+        const auto dark_polygons = polygons_of(dark);
+        EXPECT_EQ(!dark_polygons.empty(), r.drawn);
+        if (!r.drawn)
+            continue;
+        // Its corners (+-1.1, -0.5, +-2) stand at the shadow's place, turned:
+        // (x, y, z) -> (z + px, y + py, pz - x). Those inside the view
+        // reach the renderer as they are (the others are clipped away).
+        int inside = 0;
+        for (const auto& [x, z] : {std::pair{-1.1f, -2.0f}, {1.1f, -2.0f}, {1.1f, 2.0f}, {-1.1f, 2.0f}}) {
+            const vec4 corner{kGroundX + z, kShadowY - 0.5f, kGroundZ - x, 1.0f};
+            vec4 clip;
+            mat_transform_point(&cam.combined, &corner, &clip);
+            if (!(std::fabs(clip.x) < clip.w && std::fabs(clip.y) < clip.w))
+                continue;
+            ++inside;
+            bool found = false;
+            for (const auto* p : dark_polygons)
+                for (const clip_vertex& v : p->vertices)
+                    found |= std::fabs(v.x - clip.x) < 1e-3f && std::fabs(v.y - clip.y) < 1e-3f &&
+                             std::fabs(v.z - clip.z) < 1e-3f;
+            EXPECT_TRUE(found) << "no corner at (" << clip.x << ", " << clip.y << ", " << clip.z << ")";
+        }
+        EXPECT_GE(inside, 1);
+    }
 }
 
 } // namespace
