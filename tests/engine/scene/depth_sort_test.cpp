@@ -281,6 +281,21 @@ protected:
             mesh_faces(*node.mesh)[i].material = i;
         }
     }
+    // Every shade level shows the texel itself: the pixels tell the faces
+    // apart whatever their light.
+    static void texels_as_pixels()
+    {
+        for (std::size_t i = 0; i < shade_table_entries; ++i)
+            shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
+    }
+    // The sorted scene transformed, its faces bound to materials 0..2.
+    model_node* bound_scene()
+    {
+        model_node* node = load_and_transform(sorted_scene("SCENE"));
+        if (node)
+            bind(*node);
+        return node;
+    }
     std::uint8_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * 640 + static_cast<std::size_t>(x)]; }
 
     std::vector<std::uint32_t> saved_shade;
@@ -292,8 +307,7 @@ protected:
 
 TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
 {
-    for (std::size_t i = 0; i < shade_table_entries; ++i)
-        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
+    texels_as_pixels();
     // Triangles, then the polygon rasteriser; drawing at once, then recorded
     // and drawn by three threads at the flush.
     const std::pair<std::uint32_t, int> runs[] = {{0u, 1}, {0x10u, 1}, {0u, 3}, {0x10u, 3}};
@@ -303,10 +317,9 @@ TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
         std::fill(pixels.begin(), pixels.end(), 0);
         zsort_begin_frame(frame);
         lib.reset();
-        model_node* node = load_and_transform(sorted_scene("SCENE"));
+        model_node* node = bound_scene();
         ASSERT_NE(node, nullptr);
         node->flags = (node->flags & ~0x10u) | rasteriser;
-        bind(*node);
         ASSERT_EQ(zsort_add_faces(frame, *node->mesh, {0, 0, 0, 1}, *node), 3);
         EXPECT_EQ(zsort_draw(*current_engine, view, nullptr), 3);
         rast_flush();
@@ -329,11 +342,9 @@ TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
 // one (20, 10 away).
 TEST_F(DepthSortRasterTest, PatchTrianglesAreSortedAmongTheMeshFaces)
 {
-    for (std::size_t i = 0; i < shade_table_entries; ++i)
-        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
-    model_node* node = load_and_transform(sorted_scene("SCENE"));
+    texels_as_pixels();
+    model_node* node = bound_scene();
     ASSERT_NE(node, nullptr);
-    bind(*node);
     ASSERT_EQ(zsort_add_faces(frame, *node->mesh, {0, 0, 0, 1}, *node), 3);
 
     // Rows from the top down: the kit's winding then faces the eye at the
@@ -393,11 +404,9 @@ TEST_F(DepthSortRasterTest, PatchTrianglesAreSortedAmongTheMeshFaces)
 // (the last face first), without sorting: the far quad ends on top.
 TEST_F(DepthSortRasterTest, AllLightsTwinDrawsUnsortedInListOrder)
 {
-    for (std::size_t i = 0; i < shade_table_entries; ++i)
-        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
-    model_node* node = load_and_transform(sorted_scene("SCENE"));
+    texels_as_pixels();
+    model_node* node = bound_scene();
     ASSERT_NE(node, nullptr);
-    bind(*node);
     auto faces = front_faces(*node);
     EXPECT_EQ(mesh_raster_all_lights(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, nullptr), 3);
     EXPECT_EQ(at(319, 239), 10);
@@ -411,8 +420,7 @@ TEST_F(DepthSortRasterTest, AllLightsTwinDrawsUnsortedInListOrder)
 // view of its camera: the clip planes of its field of view.
 TEST_F(DepthSortRasterTest, TheSceneViewsHookDrawsTheBuckets)
 {
-    for (std::size_t i = 0; i < shade_table_entries; ++i)
-        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
+    texels_as_pixels();
     camera cam;
     cam.half_fov = 0.6f;
     scene_view v(nullptr, nullptr, 0, &cam, 0, 0, 640, 480);
