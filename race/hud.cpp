@@ -226,6 +226,8 @@ void Hud::Update()
                 m_bLatch = false;
             }
         }
+    } else if (m_pContent && RiderCount() == 0) {
+        DrawEditorReadOuts();
     }
 
     if (m_pContent)

@@ -9,6 +9,7 @@
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
 #include "platform/clock.h"
+#include "platform/float_conv.h"
 #include "race/hud.h"
 #include "race/hud_content.h"
 #include "race/race.h"
@@ -556,6 +557,17 @@ void Hud::RunEntry(int element, int entry)
                 m_race.m_Camera.FollowBike(b);
         } else if (entry == 15) {
             Clear(kHudReplayPanel);
+        } else if (entry == 17) {
+            // Leaving the replay: a replay loaded from a file ends the run;
+            // the race's own replay stops and the race menu comes back.
+            if (input && (input->m_dwMode & kInputModeLoaded)) {
+                QueueCommand(kRaceCommandEnd);
+            } else {
+                if (input)
+                    input->m_dwMode &= ~kInputModePlaying;
+                Clear(kHudReplayPanel);
+                Raise(kHudRaceMenu);
+            }
         }
         // Entries 5-12 and 14 are commands of the replay player, which
         // has no command queue yet; they do nothing.
@@ -571,6 +583,42 @@ void Hud::RunEntry(int element, int entry)
     default:
         break;
     }
+}
+
+// A race without riders edits its trackside cameras: the editor's eye and
+// the current camera's number, range and lens limits in font 4 down the
+// left edge. Metres and degrees are rounded to the nearest whole number:
+// the limits are kept in radians, and 2 or 80 degrees come back a hair
+// short of whole, which truncation would print as 1 and 79.
+void Hud::DrawEditorReadOuts()
+{
+    constexpr std::size_t kFont = 4;
+    constexpr int kX = 10;
+    if (!DrawableScreen() || m_pContent->fonts.size() <= kFont)
+        return;
+    lib2d_font& font = *m_pContent->fonts[kFont];
+    const OverlayFont& rec = m_pContent->def.fonts[kFont];
+    font.set_clip(0, kWhole, 0, kWhole);
+    const auto line = [&](int y, const char* format, auto... values) {
+        char text[96];
+        std::snprintf(text, sizeof text, format, values...);
+        if (rec.gapDrawer)
+            font.draw_text_gap(text, kX, y, rec.space, rec.spacing);
+        else
+            font.draw_text(text, kX, y, rec.space, rec.spacing);
+    };
+    const CameraEditor& editor = m_race.m_CameraEditor;
+    line(10, "X:%f", static_cast<double>(editor.m_Eye.x));
+    line(40, "Z:%f", static_cast<double>(editor.m_Eye.z));
+    line(70, "Y:%f", static_cast<double>(editor.m_Eye.y));
+    const int current = editor.Current();
+    if (current < 0 || current >= editor.Count())
+        return;
+    const TvCamera& camera = editor.Cameras()[current];
+    const auto whole = [](float v) { return platform::trunc_to_int(std::floor(static_cast<double>(v) + 0.5)); };
+    line(100, "%d/%d %d", current + 1, editor.Count(), whole(editor.m_fFov * kRadiansToDegrees));
+    line(130, "T[%d:%d]", whole(camera.From), whole(camera.To));
+    line(160, "F[%d:%d]", whole(camera.FocMin * kRadiansToDegrees), whole(camera.FocMax * kRadiansToDegrees));
 }
 
 void Hud::DrawCockpit()

@@ -11,6 +11,7 @@
 #include "engine/render/render_device.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
+#include "race/camera_editor.h"
 #include "race/hud_content.h"
 #include "tests/race/race_fixture.h"
 #include "tests/support/back_buffer_pixels.h"
@@ -518,6 +519,61 @@ TEST_F(HudDraw, OverlaysLoadOrLeaveTheRaceWithoutOne)
     // Nothing to draw on: the sheets do not load.
     device_.release();
     EXPECT_FALSE(hud().CockpitLoad("Data\\OP640h.dat"));
+}
+
+// A race without riders edits its trackside cameras: the overlay prints the
+// editor's eye and the current camera's number, lens, range and limits in
+// font 4 at x 10 (the same font drawn by itself is the reference).
+TEST_F(HudDraw, TheCameraEditorsReadOuts)
+{
+    Open(8);
+    Header("Sugo", 4, 0);
+    Start();
+    ASSERT_TRUE(hud().CockpitLoad("Data\\OP640s.dat")) << hud().LoadError();
+    CameraEditor& editor = race->m_CameraEditor;
+    editor.m_Eye = Vec3(12.5f, 3.25f, -40.75f);
+
+    const OverlayFont& rec = hud().Content()->def.fonts[4];
+    lib2d_font font;
+    ASSERT_EQ(font.load((std::string("Gfx\\Fonts\\") + rec.file).c_str(), rec.cellWidth, rec.cellHeight, rec.across,
+                        rec.count, rec.first),
+              1);
+    font.set_clip(0, 640, 0, 480);
+    const auto reference = [&](const std::vector<std::pair<int, std::string>>& lines) {
+        Clear(0);
+        for (const auto& [y, text] : lines) {
+            if (rec.gapDrawer)
+                font.draw_text_gap(text.c_str(), 10, y, rec.space, rec.spacing);
+            else
+                font.draw_text(text.c_str(), 10, y, rec.space, rec.spacing);
+        }
+        return Screen();
+    };
+    const auto drawn = [&] {
+        Clear(0);
+        race->m_Camera.m_fFrameTime = 0.0f;
+        hud().Update();
+        return Screen();
+    };
+    const std::vector<std::pair<int, std::string>> eye = {{10, "X:12.500000"}, {40, "Z:-40.750000"}, {70, "Y:3.250000"}};
+    std::vector<std::uint32_t> expected = reference(eye);
+    EXPECT_TRUE(drawn() == expected) << "no camera yet: the eye only";
+
+    ASSERT_TRUE(editor.AddCamera());
+    ASSERT_TRUE(editor.AddCamera());
+    editor.m_fFov = 0.5235988f; // 30 degrees
+    const TvCamera& camera = editor.Cameras()[editor.Current()];
+    ASSERT_EQ(editor.Current(), 1);
+    std::vector<std::pair<int, std::string>> all = eye;
+    all.emplace_back(100, "2/2 30");
+    ASSERT_EQ(camera.From, 10.0f);
+    ASSERT_EQ(camera.To, 20.0f);
+    all.emplace_back(130, "T[10:20]");
+    // 2 and 80 degrees, which the radians give back a hair short of whole.
+    all.emplace_back(160, "F[2:80]");
+    expected = reference(all);
+    EXPECT_TRUE(drawn() == expected);
+    EXPECT_NE(expected, reference(eye));
 }
 
 } // namespace
