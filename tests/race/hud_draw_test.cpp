@@ -576,4 +576,66 @@ TEST_F(HudDraw, TheCameraEditorsReadOuts)
     EXPECT_NE(expected, reference(eye));
 }
 
+// Every command entry of the in-race menus, chosen and activated with Enter
+// on the drawn menu, reaches the race on the next update: its flags and
+// fade (or the parked rider) as the command sets them.
+TEST_F(HudDraw, InRaceMenuCommandsReachTheRace)
+{
+    constexpr std::uint32_t kEnd = kRaceFlagEnding;
+    constexpr std::uint32_t kRerun = kRaceFlagEnding | kRaceFlagRunAgain;
+    constexpr std::uint32_t kReplayAgain = kRaceFlagEnding | kRaceFlagRunAgain | kRaceRestart;
+    constexpr std::uint32_t kWatched = kRaceFlagEnding | kRaceFlagRunAgain | kRaceRestart;
+    struct Case {
+        const char* what;
+        int session;
+        std::uint32_t menu;
+        int entry;
+        std::uint32_t inputMode;
+        std::uint32_t flags; // of kWatched after the command (kBikeParked: the viewed rider parked instead)
+        bool parked;
+    };
+    const Case cases[] = {
+        {"pause: restart", 4, kHudPauseMenu, 2, 0, kRerun, false},
+        {"pause: park in practice", 1, kHudPauseMenu, 2, 0, 0, true},
+        {"race menu: restart", 4, kHudRaceMenu, 1, 0, kRerun, false},
+        {"race menu: replay", 4, kHudRaceMenu, 2, 0, kReplayAgain, false},
+        {"race menu: end", 4, kHudRaceMenu, 3, 0, kEnd, false},
+        {"results: restart", 6, kHudResultsMenu, 1, 0, kRerun, false},
+        {"results: replay", 6, kHudResultsMenu, 2, 0, kReplayAgain, false},
+        {"results: end", 6, kHudResultsMenu, 3, 0, kEnd, false},
+        {"confirmation: end", 4, kHudConfirm, 1, 0, kEnd, false},
+        {"replay panel: leave a loaded replay", 4, kHudReplayPanel, 17, kInputModeLoaded, kEnd, false},
+    };
+    Open(8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Racing(c.session);
+        race->LiveFlags() |= kRaceRestart; // a restart asked for before: the ending commands drop it
+        input.m_dwMode |= c.inputMode;
+        hud().Raise(c.menu);
+        Frame(); // the menu drawn without a key: it may now be activated
+        hud().SelectEntry(c.entry);
+        PressKey(0x1C);
+        Frame();
+        if (c.parked) {
+            EXPECT_TRUE(race->ViewedBike()->IsOut());
+        } else {
+            EXPECT_EQ(flags() & kWatched, c.flags);
+            EXPECT_EQ(hud().m_fFadeTarget, 1.0f);
+        }
+        input.m_dwMode &= ~c.inputMode;
+        race.reset();
+    }
+
+    // Leaving the race's own replay: playing stops, the race menu returns.
+    Racing(4);
+    input.m_dwMode |= kInputModePlaying;
+    hud().Raise(kHudReplayPanel);
+    hud().RunEntry(6, 17);
+    EXPECT_FALSE(input.m_dwMode & kInputModePlaying);
+    EXPECT_FALSE(hud().Messages() & kHudReplayPanel);
+    EXPECT_TRUE(hud().Messages() & kHudRaceMenu);
+    EXPECT_EQ(input.m_nRaceCommand, kRaceCommandNone);
+}
+
 } // namespace
