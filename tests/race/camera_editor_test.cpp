@@ -93,6 +93,8 @@ TEST_F(CameraFileTest, DamagedFilesAreRefusedWhole)
         {"negative zoom", "sCAM1 f1 f2 f3 f0 f100 f4 f45 f-0.1\r\n"},
         {"negative distance", "sCAM1 f1 f2 f3 f-5 f100 f4 f45 f0\r\n"},
         {"fields of the wrong type", "sCAM1 sA sB sC f0 f100 f4 f45 f0\r\n"},
+        {"a distance past the float range", "sCAM1 f1 f2 f3 f0 f1e39 f4 f45 f0\r\n"},
+        {"an infinite limit", "sCAM1 f1 f2 f3 f0 f100 f4 finf f0\r\n"},
     };
     for (const Case& c : cases) {
         WriteText(dir() / "Bad_cam.dat", "CAMERAS\r\n" + good + c.record + "END_LIST\r\n");

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -636,6 +637,78 @@ TEST_F(HudDraw, InRaceMenuCommandsReachTheRace)
     EXPECT_FALSE(hud().Messages() & kHudReplayPanel);
     EXPECT_TRUE(hud().Messages() & kHudRaceMenu);
     EXPECT_EQ(input.m_nRaceCommand, kRaceCommandNone);
+}
+
+// Damaged pictures and fonts the overlay files name. A picture missing from
+// its folder is taken from the folder's archive; missing from both, or not a
+// picture at all, it refuses the whole overlay (the race runs on without
+// one, saying why); a cut-short picture loads with its missing pixels 0. A
+// cockpit's damaged sheet leaves only that model without its cockpit.
+TEST_F(HudDraw, DamagedSheetsAndFontsLeaveTheRaceWithoutThem)
+{
+    enum Damage { Missing, MissingEverywhere, Truncated, Garbage };
+    struct Case {
+        const char* file;
+        const char* archive; // the folder's archive (MissingEverywhere)
+        Damage damage;
+        bool overlayLoads;
+        const char* cockpitLost; // the model left without its cockpit
+    };
+    const Case cases[] = {
+        {"Gfx/Cockpit/Flags.pcx", nullptr, Missing, true, nullptr},
+        {"Gfx/Cockpit/Flags.pcx", "Gfx/Cockpit.mix", MissingEverywhere, false, nullptr},
+        {"Gfx/Cockpit/Light/Lights.pcx", nullptr, Truncated, true, nullptr},
+        {"Gfx/Cockpit/mouse.pcx", nullptr, Garbage, false, nullptr},
+        {"Gfx/Fonts/Menu.pcx", "Gfx/Fonts.mix", MissingEverywhere, false, nullptr},
+        {"Gfx/Fonts/Small.pcx", nullptr, Garbage, false, nullptr},
+        {"Gfx/Cockpit/Riders.pcx", nullptr, Truncated, true, nullptr},
+        {"Gfx/Cockpit/Button640.pcx", nullptr, Garbage, false, nullptr},
+        {"Gfx/Cockpit/Kestrel/RevOn.pcx", "Gfx/Kestrel.mix", MissingEverywhere, true, "Kestrel"},
+        {"Gfx/Cockpit/Kestrel/Speed.pcx", nullptr, Garbage, true, "Kestrel"},
+    };
+    Open(8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Racing();
+        race->m_uGfxFlags |= 0x100; // every model's cockpit
+        const std::filesystem::path path = dir() / c.file;
+        const std::string good = ReadText(path);
+        ASSERT_FALSE(good.empty());
+        std::string archive;
+        if (c.damage == Missing || c.damage == MissingEverywhere)
+            std::filesystem::remove(path);
+        if (c.damage == MissingEverywhere) {
+            ASSERT_NE(c.archive, nullptr);
+            archive = ReadText(dir() / c.archive);
+            ASSERT_FALSE(archive.empty()) << c.archive;
+            std::filesystem::remove(dir() / c.archive);
+        }
+        if (c.damage == Truncated)
+            WriteText(path, good.substr(0, good.size() / 3));
+        if (c.damage == Garbage)
+            WriteText(path, std::string(good.size(), '\x5A'));
+
+        EXPECT_EQ(hud().CockpitLoad("Data\\OP640s.dat"), c.overlayLoads);
+        EXPECT_EQ(hud().Loaded(), c.overlayLoads);
+        if (!c.overlayLoads) {
+            EXPECT_FALSE(hud().LoadError().empty());
+        } else {
+            for (int model = 0; model < kBikeModelCount; ++model) {
+                const bool lost = c.cockpitLost && std::string(race->m_BikeModels[model].Maker.ModelName) == c.cockpitLost;
+                EXPECT_EQ(hud().Content()->cockpits[model].loaded, !lost) << model;
+            }
+        }
+        // The race runs on, its menus and messages with or without pictures.
+        hud().Raise(kHudPauseMenu);
+        Frame();
+        Frame();
+        EXPECT_TRUE(hud().Test(kHudPauseMenu));
+
+        WriteText(path, good);
+        if (!archive.empty())
+            WriteText(dir() / c.archive, archive);
+        race.reset();
+    }
 }
 
 } // namespace
