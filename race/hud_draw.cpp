@@ -31,6 +31,9 @@ constexpr int kKeyReturn = 0x1C;
 constexpr int kKeyPadEnter = 0x9C;
 constexpr int kKeyLeft = 0xCB;
 constexpr int kKeyRight = 0xCD;
+// The stick steps a menu beyond this deflection, at most once per repeat.
+constexpr float kStickDeadZone = 0.3f;
+constexpr std::uint32_t kStickRepeatMs = 500;
 
 constexpr int kElementStartSequence = 4;
 constexpr int kElementFinishStandings = 7;
@@ -340,19 +343,43 @@ void Hud::DrawPointer()
     c.pointer.draw(c.pointerX, c.pointerY, m_nSelected != 0 ? 2 : 0);
 }
 
-// The keys step the selection; Enter activates. The selection wraps within
-// 1..entries and skips numbers no sprite of the element carries.
+// The arrow keys step the selection on the frame they go down; the first
+// joystick's stick, when pushed further than the keys, steps it at most once
+// every half second while it is held beyond 0.3 (unless the controls use the
+// mouse). Enter, the joystick's first button or, with the pointer shown,
+// the left mouse button activates the selected entry. The selection wraps
+// within 1..entries and skips numbers no sprite of the element carries.
 int Hud::StepSelection(int element)
 {
     InputManager* input = Input();
     if (!input)
         return 0;
     const OverlayElement& el = m_pContent->def.elements[element];
+    float deflection = input->KeyPressed(kKeyRight) ? 1.0f : (input->KeyPressed(kKeyLeft) ? -1.0f : 0.0f);
+    bool fromStick = false;
+    bool button = false;
+    if (!(input->m_dwMode & kInputModeMouse) && input->JoystickCount() > 0) {
+        const platform::JoystickState& pad = input->Joystick(0).State;
+        const float stick = std::clamp(static_cast<float>(pad.axis[0] - platform::kJoystickAxisCentre) /
+                                           static_cast<float>(platform::kJoystickAxisCentre),
+                                       -1.0f, 1.0f);
+        if (std::fabs(stick) > std::fabs(deflection)) {
+            deflection = stick;
+            fromStick = true;
+        }
+        button = (pad.button[0] & 0x80) != 0;
+    }
+    if (std::fabs(deflection) >= kStickDeadZone)
+        m_pContent->pointerShown = false;
     int step = 0;
-    if (input->KeyPressed(kKeyRight))
-        step = 1;
-    else if (input->KeyPressed(kKeyLeft))
-        step = -1;
+    if (std::fabs(deflection) > kStickDeadZone) {
+        const std::uint32_t now = platform::time_get_time();
+        if (!fromStick || now - m_uLastStick >= kStickRepeatMs) {
+            step = deflection > 0.0f ? 1 : -1;
+            if (fromStick)
+                m_uLastStick = now;
+        }
+    }
     if (step != 0 && el.entries > 0) {
         int entry = m_nSelected;
         for (int tries = 0; tries < el.entries; ++tries) {
@@ -371,7 +398,9 @@ int Hud::StepSelection(int element)
         m_nSelected = entry;
     }
     const bool click = m_pContent->pointerShown && (input->m_MouseState.rgbButtons[0] & 0x80);
-    return (input->KeyPressed(kKeyReturn) || input->KeyPressed(kKeyPadEnter) || click) && m_nSelected != 0 ? 1 : 0;
+    return (input->KeyPressed(kKeyReturn) || input->KeyPressed(kKeyPadEnter) || button || click) && m_nSelected != 0
+               ? 1
+               : 0;
 }
 
 namespace {

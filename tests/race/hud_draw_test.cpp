@@ -27,6 +27,8 @@ platform::LResult WindowProc(platform::WindowHandle w, unsigned m, platform::WPa
     return platform::def_window_proc(w, m, wp, lp);
 }
 
+constexpr std::int32_t kJoystickCentre = platform::kJoystickAxisCentre;
+
 // A race with a 640 x 480 software screen of 8 or 16 bits installed for the
 // overlay to draw on.
 class HudDraw : public RaceFixture {
@@ -709,6 +711,71 @@ TEST_F(HudDraw, DamagedSheetsAndFontsLeaveTheRaceWithoutThem)
             WriteText(dir() / c.archive, archive);
         race.reset();
     }
+}
+
+// The first joystick steps a menu when its stick is pushed beyond 0.3, at
+// most once every half second while held (the arrow keys step at once), and
+// its first button activates the selected entry; with mouse controls the
+// stick is left alone.
+TEST_F(HudDraw, TheJoystickStepsAndActivatesMenus)
+{
+    Open(8);
+    Racing();
+    platform::JoystickInfo pad;
+    pad.name = "Pad";
+    pad.axes = 2;
+    pad.buttons = 4;
+    pad.state.centre();
+    const int id = platform::attach_test_joystick(pad);
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(FramesUntil([&] { return input.JoystickCount() == 1; }, 10));
+    // Paused, as behind the pause menu: no race messages come and go.
+    input.m_bPaused = 1;
+    hud().Raise(kHudPauseMenu);
+    ASSERT_EQ(hud().SelectedEntry(), 1);
+
+    struct Step {
+        const char* what;
+        std::int32_t x;
+        int frames; // of 20 ms
+        int selected;
+    };
+    const Step steps[] = {
+        {"a small push does not step", kJoystickCentre + 6000, 40, 1},
+        {"full right steps once at once", 65535, 2, 2},
+        {"held: no further step within half a second", 65535, 20, 2},
+        {"held past half a second: the next", 65535, 6, 3},
+        {"and round to the first", 65535, 26, 1},
+        {"full left: back round to the last", 0, 26, 3},
+        {"centred: it stays", kJoystickCentre, 50, 3},
+    };
+    for (const Step& st : steps) {
+        platform::test_joystick_axis(id, 0, st.x);
+        for (int i = 0; i < st.frames; ++i)
+            Frame();
+        EXPECT_EQ(hud().SelectedEntry(), st.selected) << st.what;
+    }
+
+    // With mouse controls the stick does not step.
+    input.m_dwMode |= kInputModeMouse;
+    platform::test_joystick_axis(id, 0, 65535);
+    for (int i = 0; i < 60; ++i)
+        Frame();
+    EXPECT_EQ(hud().SelectedEntry(), 3);
+    platform::test_joystick_axis(id, 0, kJoystickCentre);
+    Frame(); // the overlay sees a state a frame after it is read
+    input.m_dwMode &= ~kInputModeMouse;
+    Frame();
+    ASSERT_EQ(hud().SelectedEntry(), 3);
+
+    // The first button: entry 3 brings up the confirmation.
+    platform::test_joystick_button(id, 0, true);
+    Frame();
+    Frame();
+    platform::test_joystick_button(id, 0, false);
+    EXPECT_FALSE(hud().Messages() & kHudPauseMenu);
+    EXPECT_TRUE(hud().Messages() & kHudConfirm);
+    platform::detach_test_joystick(id);
 }
 
 } // namespace
