@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -729,11 +731,30 @@ TEST_F(HudDraw, TheJoystickStepsAndActivatesMenus)
     const int id = platform::attach_test_joystick(pad);
     ASSERT_GE(id, 0);
     ASSERT_TRUE(FramesUntil([&] { return input.JoystickCount() == 1; }, 10));
-    // Paused, as behind the pause menu: no race messages come and go.
-    input.m_bPaused = 1;
     hud().Raise(kHudPauseMenu);
     ASSERT_EQ(hud().SelectedEntry(), 1);
 
+    // The joystick's changes reach the input on the video thread's time:
+    // the input is polled until it has them. Then the overlay alone runs
+    // its frames of 20 ms.
+    const auto polledUntil = [&](auto done) {
+        for (int i = 0; i < 2000 && !done(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            input.Poll();
+        }
+        return done();
+    };
+    const auto stickAt = [&](std::int32_t x) {
+        platform::test_joystick_axis(id, 0, x);
+        return polledUntil([&] { return input.Joystick(0).State.axis[0] == x; });
+    };
+    const auto overlayFrames = [&](int frames) {
+        for (int i = 0; i < frames; ++i) {
+            platform::advance_test_clock(20);
+            race->m_Camera.m_fFrameTime = 0.02f;
+            hud().Update();
+        }
+    };
     struct Step {
         const char* what;
         std::int32_t x;
@@ -742,39 +763,34 @@ TEST_F(HudDraw, TheJoystickStepsAndActivatesMenus)
     };
     const Step steps[] = {
         {"a small push does not step", kJoystickCentre + 6000, 40, 1},
-        {"full right steps once at once", 65535, 2, 2},
-        {"held: no further step within half a second", 65535, 20, 2},
-        {"held past half a second: the next", 65535, 6, 3},
-        {"and round to the first", 65535, 26, 1},
-        {"full left: back round to the last", 0, 26, 3},
+        {"full right steps once at once", 65535, 1, 2},
+        {"held: no further step within half a second", 65535, 24, 2},
+        {"held for half a second: the next", 65535, 1, 3},
+        {"and round to the first", 65535, 25, 1},
+        {"full left: round to the last", 0, 25, 3},
         {"centred: it stays", kJoystickCentre, 50, 3},
     };
     for (const Step& st : steps) {
-        platform::test_joystick_axis(id, 0, st.x);
-        for (int i = 0; i < st.frames; ++i)
-            Frame();
+        ASSERT_TRUE(stickAt(st.x)) << st.what;
+        overlayFrames(st.frames);
         EXPECT_EQ(hud().SelectedEntry(), st.selected) << st.what;
     }
 
     // With mouse controls the stick does not step.
     input.m_dwMode |= kInputModeMouse;
-    platform::test_joystick_axis(id, 0, 65535);
-    for (int i = 0; i < 60; ++i)
-        Frame();
+    ASSERT_TRUE(stickAt(65535));
+    overlayFrames(60);
     EXPECT_EQ(hud().SelectedEntry(), 3);
-    platform::test_joystick_axis(id, 0, kJoystickCentre);
-    Frame(); // the overlay sees a state a frame after it is read
     input.m_dwMode &= ~kInputModeMouse;
-    Frame();
-    ASSERT_EQ(hud().SelectedEntry(), 3);
+    ASSERT_TRUE(stickAt(kJoystickCentre));
 
     // The first button: entry 3 brings up the confirmation.
     platform::test_joystick_button(id, 0, true);
-    Frame();
-    Frame();
-    platform::test_joystick_button(id, 0, false);
+    ASSERT_TRUE(polledUntil([&] { return (input.Joystick(0).State.button[0] & 0x80) != 0; }));
+    overlayFrames(1);
     EXPECT_FALSE(hud().Messages() & kHudPauseMenu);
     EXPECT_TRUE(hud().Messages() & kHudConfirm);
+    platform::test_joystick_button(id, 0, false);
     platform::detach_test_joystick(id);
 }
 
