@@ -12,6 +12,7 @@
 #include "race/race_camera.h"
 #include "race/race_data.h"
 #include "race/race_links.h"
+#include "race/race_sound.h"
 #include "race/smoke.h"
 #include "race/standings.h"
 #include "sim/bike.h"
@@ -87,6 +88,9 @@ public:
     // placed for the start, the standings, the simulation's random stream
     // seeded.
     void StartMusic();
+    // The race's effect samples and engine sound sets (race/race_sound.cpp).
+    void LoadSounds();
+    void FreeSounds();
 
     // ---- The run (race/race_run.cpp, race/race_keys.cpp) ----
 
@@ -224,6 +228,7 @@ public:
     AiSkill m_AiSkill;
     TrackSceneRecord m_TrackScene;
     std::unique_ptr<RiderStateTable> m_pRiderStates;
+    RaceSoundState m_Sound;          // the loaded samples and sound sets (race/race_sound.h)
 
     // What the race keeps of the application record (read when it loads).
     std::uint32_t m_uRunFlags = 0;   // kAppFlag*

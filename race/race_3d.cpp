@@ -2,7 +2,6 @@
 
 #include "app/game_error.h"
 #include "app/typed_list.h"
-#include "platform/random.h"
 #include "race/race.h"
 #include "sim/race_context.h"
 
@@ -10,12 +9,6 @@
 // here; the engine context, scene, model libraries, instances and sounds
 // join when the race has a renderer and a sound library. A race without
 // them (headless) loads, runs and is simulated all the same.
-
-namespace {
-
-constexpr std::uint32_t kFlagsClearedAtStart = kRaceRacing | kRaceSessionOver | kRaceFlagRunAgain | kRaceFlagEnding;
-
-} // namespace
 
 bool Race::Load3d()
 {
@@ -65,16 +58,6 @@ int Race::Start3d()
 int Race::InitDisplay()
 {
     return m_Camera.Load(m_szTrackName) ? 1 : 0;
-}
-
-void Race::StartMusic()
-{
-    // The race's music streams open here when the race has a sound library.
-    platform::random_stream(platform::RandomStreamId::Simulation).seed(m_uRandomSeed);
-    LiveFlags() &= ~kFlagsClearedAtStart;
-    for (int i = 0; i < RiderCount(); ++i)
-        m_pBikes[i].PlaceAtStart(true);
-    UpdateStandings();
 }
 
 // The background colour of the race's display by weather: a clear sky,
