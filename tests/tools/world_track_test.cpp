@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -11,6 +13,7 @@
 #include "engine/base/name_hash.h"
 #include "engine/model/anim_lib.h"
 #include "engine/model/mdl_format.h"
+#include "engine/model/ml_modelinfo.h"
 #include "engine/model/model_lib.h"
 #include "engine/model/mtr_lib.h"
 #include "engine/scene/map_grid.h"
@@ -211,8 +214,8 @@ TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
         ASSERT_TRUE(track.Load(track_path.string().c_str()));
         const datakit::WorldTrack world = build_world_track(d, built);
         const std::vector<mdl_model> models = read_models(mdl_bytes(world.models));
-        const MeshSurface mesh(models, "TRK_", kRacingSurface);
-        const MeshSurface ground(models, "GND_", {"TRK_GROUND"});
+        const MeshSurface mesh(models, "TRACK", kRacingSurface);
+        const MeshSurface ground(models, "GROUND", {"TRK_GROUND"});
         ASSERT_FALSE(mesh.empty());
         ASSERT_FALSE(ground.empty());
 
@@ -321,7 +324,13 @@ TEST_F(WorldTrack, EveryNameTheRaceLooksUpIsWrittenAndLoads)
                     EXPECT_FALSE(c->visible.empty());
                     for (const map_item* item = c->sections[0]; item; item = item->next) {
                         placed.insert(item->name);
-                        EXPECT_TRUE(models.find_model(item->name_hash)) << item->name;
+                        // Found by its hash, and the model found is the one
+                        // named (the engine's hash leaves out a prefix of
+                        // three letters and '_': "TRK_000" and "GND_000"
+                        // would be one model).
+                        const ml_modelinfo* found = models.find_model(item->name_hash);
+                        ASSERT_TRUE(found) << item->name;
+                        EXPECT_EQ(strcasecmp(found->name, item->name), 0) << item->name << " finds " << found->name;
                     }
                 }
         EXPECT_EQ(static_cast<std::int32_t>(placed.size()), models.model_count);
@@ -371,7 +380,8 @@ TEST_F(WorldTrack, TrackSceneLoadsThroughTheSceneLoader)
             for (std::int32_t ix = 0; ix < world.grid.columns; ++ix) {
                 const map_cell* c = world.grid.lookup(0, iz, ix);
                 for (const map_item* item = c ? c->sections[0] : nullptr; item; item = item->next, ++items) {
-                    EXPECT_TRUE(item->instance) << item->name;
+                    ASSERT_TRUE(item->instance) << item->name;
+                    EXPECT_EQ(strcasecmp(item->instance->name, item->name), 0) << item->name;
                 }
             }
         EXPECT_GT(items, 50);

@@ -388,6 +388,30 @@ mdl_object mdl_mesh_object(const std::string& name, std::vector<std::string> mat
     return o;
 }
 
+void mdl_bake_light(std::vector<mdl_model>& models, vec4 towards_light, float ambient, float diffuse)
+{
+    for (mdl_model& m : models)
+        for (mdl_level& l : m.levels)
+            for (mdl_object& o : l.objects) {
+                if (o.type != 4)
+                    continue;
+                for (mdl_vertex& v : o.mesh.vertices) {
+                    const float d = std::bit_cast<float>(v[4]) * towards_light.x +
+                                    std::bit_cast<float>(v[5]) * towards_light.y +
+                                    std::bit_cast<float>(v[6]) * towards_light.z;
+                    v[10] = bits(ambient + diffuse * std::max(0.0f, d));
+                }
+            }
+}
+
+void mdl_light_lazily(mdl_model& model)
+{
+    for (mdl_level& l : model.levels)
+        for (mdl_object& o : l.objects)
+            if (o.type == 4)
+                o.node_flags |= kMdlLazyLighting;
+}
+
 namespace {
 
 // An object of the given type with one material, drawn in pass 0.

@@ -254,7 +254,7 @@ mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to
 std::string numbered(const char* prefix, int n)
 {
     char name[32];
-    std::snprintf(name, sizeof name, "%s_%03d", prefix, n);
+    std::snprintf(name, sizeof name, "%s%03d", prefix, n);
     return name;
 }
 
@@ -513,7 +513,7 @@ void ground_models(const Circuit& c, std::vector<mdl_model>& out)
                     const auto at = [&](int a, int b) { return ids[static_cast<std::size_t>(b * (kCells + 1) + a)]; };
                     mesh.quad(at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), mat::ground, kUp);
                 }
-            out.push_back(single_level(numbered("GND", n++), centre, {mesh.object("GROUND")}));
+            out.push_back(single_level(numbered("GROUND", n++), centre, {mesh.object("GROUND")}));
         }
 }
 
@@ -790,7 +790,7 @@ void scenery_models(const Circuit& c, const std::vector<Placement>& placements, 
                 centre = centre + members[i]->at;
             centre = centre * (1.0 / static_cast<double>(last - first));
             mdl_model m;
-            m.name = numbered("SCN", n++);
+            m.name = numbered("SCENERY", n++);
             for (int level = 0; level < 2; ++level) {
                 std::vector<mdl_object> objects;
                 for (std::size_t i = first; i < last; ++i) {
@@ -814,9 +814,9 @@ WorldTrack build_world_track(const CircuitDescription& description, const BuiltC
     Circuit c(description, built);
     plan_walls(c);
     WorldTrack w;
-    road_models(c, c.road, "TRK", true, w.models);
+    road_models(c, c.road, "TRACK", true, w.models);
     if (c.has_pit)
-        road_models(c, *c.pit, "PIT", false, w.models);
+        road_models(c, *c.pit, "PITLANE", false, w.models);
     start_models(c, w.models);
     w.models.push_back(grid_model(c));
     pit_models(c, w.models);
@@ -1047,7 +1047,15 @@ bool write_world_track(const std::filesystem::path& root, std::string_view circu
             cached = std::make_shared<const WorldTrack>(build_world_track(d, built));
         const WorldTrack& track = *cached;
         const std::string name(circuit);
-        if (!write_libraries(tracks / name, track.models, track.materials16, track.materials8, error))
+        // The race draws the track scene with the light stored in its
+        // vertices: the sun of the circuit's sunny record is baked in
+        // (rain and fog darken the scene through their fog, not here).
+        std::vector<mdl_model> models = track.models;
+        const TrackSceneSpec sunny = demo_track_scene(circuit_index, 0, true);
+        const V3 sun = unit({sunny.light_position[0], sunny.light_position[1], sunny.light_position[2]});
+        mdl_bake_light(models, {static_cast<float>(sun.x), static_cast<float>(sun.y), static_cast<float>(sun.z), 0.0f},
+                       kBakedAmbient, kBakedDiffuse);
+        if (!write_libraries(tracks / name, models, track.materials16, track.materials8, error))
             return false;
         map_grid grid;
         build_world_map(track, grid);

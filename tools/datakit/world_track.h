@@ -20,6 +20,12 @@
 // is the one the bikes ride on. docs/demo-world.md describes it.
 namespace datakit {
 
+// The light baked into the track scene's vertices: ambient + diffuse x
+// max(0, n . sun); flat ground under the demo's sun comes out at about
+// 1.0 (the textures' own colours), walls turned from it at 0.55.
+inline constexpr float kBakedAmbient = 0.55f;
+inline constexpr float kBakedDiffuse = 0.5f;
+
 // The start lights' model, looked up by name in the track scene.
 inline constexpr const char* kStartLightsModel = "AFA_SEMAFORO";
 // The sky's model in both sky libraries.
