@@ -907,7 +907,15 @@ WorldSky build_world_sky(int weather, const float light[3])
     mdl_model m;
     m.name = kSkyModel;
     m.levels.push_back(assemble_level(kSkyModel, origin, std::move(objects)));
+    // The sky is drawn unlit, in its textures' own colours: the 3D device
+    // knows it by the instance's name, the software device by each mesh
+    // node's first name, which is the model's; the stored intensity is
+    // full as well.
+    for (mdl_object& o : m.levels.front().objects)
+        if (o.type == 4)
+            o.first_name = kSkyModel;
     sky.models.push_back(std::move(m));
+    mdl_bake_light(sky.models, {0.0f, 1.0f, 0.0f, 0.0f}, 1.0f, 0.0f);
     const std::vector<Picture> pictures = sky_pictures(weather == 0 ? 0 : 1);
     sky.materials16 = material_library(sky_materials(weather == 0 ? 0 : 1), pictures, false);
     sky.materials8 = material_library(sky_materials(weather == 0 ? 0 : 1), pictures, true);
