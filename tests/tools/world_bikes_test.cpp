@@ -211,6 +211,29 @@ TEST_F(WorldBikes, EightBitMaterialsUseTheTrackPaletteAndBothKindsKeyTheirClearT
     }
 }
 
+// The bikes, their 3D cockpits, the riders and the handlebars are lit each
+// frame by the scene's sun (lazy lighting); everything else of the bike
+// world shows its textures' own colours (stored intensity 1), never black.
+TEST_F(WorldBikes, MovingModelsAreLitEachFrameTheRestStoreFullLight)
+{
+    int lazy = 0, stored = 0;
+    for (const datakit::WorldBikeGroup& g : datakit::world_bike_groups())
+        for (const mdl_model& m : g.models) {
+            const bool lit = (g.name == "Bikes" || g.name == "Riders") && m.name.find("2DCOCK") == std::string::npos;
+            for (const mdl_level& l : m.levels)
+                for (const mdl_object& o : l.objects) {
+                    if (o.type != 4)
+                        continue;
+                    EXPECT_EQ((o.node_flags & datakit::kMdlLazyLighting) != 0, lit) << g.name << " " << m.name;
+                    (lit ? lazy : stored)++;
+                    for (const mdl_vertex& v : o.mesh.vertices)
+                        EXPECT_EQ(std::bit_cast<float>(v[10]), 1.0f) << m.name << " " << o.name;
+                }
+        }
+    EXPECT_GT(lazy, 50);
+    EXPECT_GT(stored, 10);
+}
+
 TEST_F(WorldBikes, VariantsChooseTheirOwnFrameOfTheLiveries)
 {
     // The grid's material sets are 0, 0.25, 0.5, 0.75 (bikes) and 0, 0.5,

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <map>
 #include <set>
@@ -414,6 +415,71 @@ TEST_F(WorldTrack, FarDetailLevelsAreLighterAndNameNearNodes)
             EXPECT_TRUE(near.count(o.name)) << m.name << " " << o.name;
     }
     EXPECT_GT(with_levels, 40);
+}
+
+// What the player sees lit: the race draws the track scene with the light
+// stored in its vertices, so the sun is baked in (flat road at the
+// textures' own colours, nothing black); the sky's meshes are known as the
+// sky on both devices and draw unlit; the ground's faces sort under
+// everything on it; a far level keeps its near namesake's material order
+// (the software device draws it with the near node's material list).
+TEST_F(WorldTrack, SceneIsLitSkyUnlitAndGroundUnderEverything)
+{
+    const CircuitDescription d = demo_circuit_description("Island");
+    datakit::WorldTrack world = build_world_track(d, build_circuit(d));
+    bake_track_light(world.models, 0);
+    auto word_float = [](std::uint32_t w) { return std::bit_cast<float>(w); };
+    int road_vertices = 0, ground_faces = 0;
+    for (const mdl_model& m : world.models) {
+        for (const mdl_level& l : m.levels)
+            for (const mdl_object& o : l.objects) {
+                if (o.type != 4)
+                    continue;
+                for (const mdl_vertex& v : o.mesh.vertices) {
+                    const float intensity = word_float(v[10]);
+                    EXPECT_GE(intensity, 0.55f) << m.name << " " << o.name;
+                    EXPECT_LE(intensity, 1.05f) << m.name << " " << o.name;
+                    if (o.name == "ROAD" && word_float(v[5]) > 0.99f) {
+                        ++road_vertices;
+                        EXPECT_GT(intensity, 0.95f) << m.name;
+                    }
+                }
+                for (const mdl_face& f : o.mesh.faces) {
+                    const auto bias = static_cast<std::int32_t>(f[12]);
+                    if (m.name.rfind("GROUND", 0) == 0) {
+                        ++ground_faces;
+                        EXPECT_LE(bias, -20) << m.name;
+                    } else {
+                        EXPECT_EQ(bias, 0) << m.name << " " << o.name;
+                    }
+                }
+            }
+        for (std::size_t l = 1; l < m.levels.size(); ++l)
+            for (const mdl_object& o : m.levels[l].objects)
+                for (const mdl_object& near : m.levels[0].objects)
+                    if (near.name == o.name && near.type == 4) {
+                        ASSERT_GE(o.materials.size(), near.materials.size()) << m.name << " " << o.name;
+                        EXPECT_TRUE(std::equal(near.materials.begin(), near.materials.end(), o.materials.begin()))
+                            << m.name << " " << o.name;
+                    }
+    }
+    EXPECT_GT(road_vertices, 1000);
+    EXPECT_GT(ground_faces, 100);
+
+    const float light[3] = {1000.0f, 2000.0f, 500.0f};
+    for (int weather = 0; weather < 2; ++weather) {
+        const datakit::WorldSky sky = build_world_sky(weather, light);
+        int meshes = 0;
+        for (const mdl_object& o : sky.models.front().levels.front().objects) {
+            if (o.type != 4)
+                continue;
+            ++meshes;
+            EXPECT_EQ(name_hash(o.first_name.c_str()), 0x1B131112u) << o.name;
+            for (const mdl_vertex& v : o.mesh.vertices)
+                EXPECT_EQ(word_float(v[10]), 1.0f) << o.name;
+        }
+        EXPECT_EQ(meshes, weather == 0 ? 3 : 2);
+    }
 }
 
 // The output is the same bytes every time.

@@ -57,6 +57,12 @@ void mdl_bake_light(std::vector<mdl_model>& models, vec4 towards_light, float am
 // (things that move: bikes, riders).
 void mdl_light_lazily(mdl_model& model);
 
+// Gives every mesh object of a level above 0 the material list of its
+// level-0 namesake (same order, its own extra materials after them),
+// renumbering its faces: the software device draws a far level's faces
+// with the material list of the level-0 node it stands for.
+void mdl_align_level_materials(mdl_model& model);
+
 // A box mesh object (6 quads with unit normals, one material) of the given
 // half sizes, drawn in pass 0.
 mdl_object mdl_box_object(const char* name, vec4 half, const char* material);

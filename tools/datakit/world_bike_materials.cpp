@@ -173,7 +173,10 @@ MttLibrary world_material_library(const std::vector<WorldMaterial>& materials, b
                                     static_cast<std::uint32_t>(demo[i].blue) * 4u);
         lib.palettes.push_back(pal);
     }
-    mtt_pack_atlas(lib);
+    if (eight_bit)
+        mtt_software_layout(lib);
+    else
+        mtt_pack_atlas(lib);
     return lib;
 }
 
