@@ -14,11 +14,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -355,32 +354,27 @@ bool Renderer::draw(bool hardware, const View& v, int circuit_index, Rgb8& image
         delete light;
     }
 
-    // The back buffer as RGB.
-    image.pixels.assign(static_cast<std::size_t>(kWidth) * kHeight * 3, 0);
-    std::vector<std::uint8_t> palette(768, 0);
-    {
-        std::ifstream in(pal, std::ios::binary);
-        in.read(reinterpret_cast<char*>(palette.data()), 768);
-        for (std::uint8_t& c : palette)
-            c = static_cast<std::uint8_t>((c & 63) * 255 / 63);
-    }
+    // The back buffer as RGB: an 8-bit screen through the device's palette
+    // (the track palette it loaded), a 16-bit one from its 565 pixels.
     platform::SurfaceLock lock;
     if (device_.back_surface->lock(lock) != platform::DisplayResult::Ok)
         return false;
-    const int first_row = device_.screen_depth == 8 ? 1 : 0;
-    for (int y = 0; y < kHeight; ++y)
+    const bool indexed = device_.screen_depth == 8;
+    auto rgb = [&](const std::uint8_t* row, int x) -> std::array<std::uint8_t, 3> {
+        if (indexed) {
+            const auto& c = device_.palette_rgb[row[x]];
+            return {static_cast<std::uint8_t>(c[0]), static_cast<std::uint8_t>(c[1]), static_cast<std::uint8_t>(c[2])};
+        }
+        const unsigned p = static_cast<unsigned>(row[2 * x]) | static_cast<unsigned>(row[2 * x + 1]) << 8;
+        return {static_cast<std::uint8_t>((p >> 11) * 255 / 31), static_cast<std::uint8_t>(((p >> 5) & 63) * 255 / 63),
+                static_cast<std::uint8_t>((p & 31) * 255 / 31)};
+    };
+    image.pixels.clear();
+    // The software device's picture starts one row into its back surface.
+    for (int y = indexed ? 1 : 0, rows = 0; rows < kHeight; ++y, ++rows)
         for (int x = 0; x < kWidth; ++x) {
-            std::uint8_t* out = &image.pixels[3 * (static_cast<std::size_t>(y) * kWidth + x)];
-            const std::uint8_t* row = lock.pixels + static_cast<std::size_t>(y + first_row) * lock.pitch;
-            if (device_.screen_depth == 8) {
-                std::memcpy(out, &palette[3 * row[x]], 3);
-            } else {
-                std::uint16_t p;
-                std::memcpy(&p, row + 2 * x, 2);
-                out[0] = static_cast<std::uint8_t>((p >> 11) * 255 / 31);
-                out[1] = static_cast<std::uint8_t>(((p >> 5) & 63) * 255 / 63);
-                out[2] = static_cast<std::uint8_t>((p & 31) * 255 / 31);
-            }
+            const auto c = rgb(lock.pixels + static_cast<std::size_t>(y) * lock.pitch, x);
+            image.pixels.insert(image.pixels.end(), c.begin(), c.end());
         }
     device_.back_surface->unlock();
     return ok;
