@@ -313,7 +313,7 @@ std::vector<Picture> sky_pictures(int weather)
         // the haze of the far ground below it.
         const Rgb top = sunny ? Rgb{60, 110, 210} : Rgb{95, 100, 108};
         const Rgb low = sunny ? Rgb{190, 215, 240} : Rgb{150, 155, 160};
-        const Rgb haze = sunny ? Rgb{110, 140, 115} : Rgb{112, 120, 116};
+        const Rgb haze = sunny ? Rgb{82, 118, 72} : Rgb{92, 104, 90};
         if (y >= 56)
             return argb(scale(haze, 0.97 + 0.06 * noise(x, y, 30)));
         const double t = y / 55.0;
