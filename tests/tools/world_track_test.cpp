@@ -422,7 +422,7 @@ TEST_F(WorldTrack, FarDetailLevelsAreLighterAndNameNearNodes)
 // textures' own colours, nothing black); the sky's meshes are known as the
 // sky on both devices and draw unlit; the ground's faces sort under
 // everything on it; a far level keeps its near namesake's material order
-// (the software device draws it with the near node's material list).
+// (a face's material index means the same in either node's list).
 TEST_F(WorldTrack, SceneIsLitSkyUnlitAndGroundUnderEverything)
 {
     const CircuitDescription d = demo_circuit_description("Island");

@@ -59,8 +59,10 @@ void mdl_light_lazily(mdl_model& model);
 
 // Gives every mesh object of a level above 0 the material list of its
 // level-0 namesake (same order, its own extra materials after them),
-// renumbering its faces: the software device draws a far level's faces
-// with the material list of the level-0 node it stands for.
+// renumbering its faces, so that a face's material index means the same
+// in the far node's own list and in its near namesake's (the software
+// path resolves a far node to its near namesake before drawing, and a
+// reading of its material list through that node stays right).
 void mdl_align_level_materials(mdl_model& model);
 
 // A box mesh object (6 quads with unit normals, one material) of the given
