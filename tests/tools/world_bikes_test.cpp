@@ -28,6 +28,7 @@
 #include "tools/datakit/world_bike_mesh.h"
 #include "tools/datakit/world_bike_models.h"
 #include "tools/datakit/world_bikes.h"
+#include "tools/datakit/world_track_parts.h"
 
 namespace {
 
@@ -174,17 +175,20 @@ TEST_F(WorldBikes, EveryModelBindsItsMaterialsOnBothDevices)
     }
 }
 
-TEST_F(WorldBikes, EightBitMaterialsUseTheDemoPaletteAndSixteenBitOnesKeyTheirClearTexels)
+TEST_F(WorldBikes, EightBitMaterialsUseTheTrackPaletteAndBothKindsKeyTheirClearTexels)
 {
     auto wide = materials("dynombra", true);
     auto narrow = materials("dynombra", false);
     mesh_material* puff16 = wide.front()->find(name_hash("FUMO"));
     mesh_material* puff8 = narrow.front()->find(name_hash("FUMO"));
     ASSERT_TRUE(puff16 && puff16->texture && puff8 && puff8->texture);
-    // A puff's corner is not drawn: the colour key in 16 bits, index 0 in 8.
-    EXPECT_EQ(puff16->texture->first_frame->pixel_type, 1u);
+    // A puff's corner is not drawn: the colour key in 16 bits (a keyed
+    // type naming its key, else the device draws it magenta), index 0 of a
+    // type that leaves it out in 8.
+    EXPECT_EQ(puff16->texture->first_frame->pixel_type, 5u);
+    EXPECT_EQ(puff16->texture->first_frame->colour, 0xF81Fu);
     EXPECT_EQ(reinterpret_cast<const std::uint16_t*>(puff16->texture->first_frame->pixels)[0], 0xF81F);
-    EXPECT_EQ(puff8->texture->first_frame->pixel_type, 4u);
+    EXPECT_EQ(puff8->texture->first_frame->pixel_type, 6u);
     EXPECT_EQ(puff8->texture->first_frame->pixels[0], 0);
     // Lit as the mesh drawing reads it: ambient and diffuse coefficients in
     // words 12 and 13 of the texture record, the texture's size in 5 and 6.
@@ -194,16 +198,40 @@ TEST_F(WorldBikes, EightBitMaterialsUseTheDemoPaletteAndSixteenBitOnesKeyTheirCl
         EXPECT_EQ(m->texture->words[5], 16u);
         EXPECT_EQ(m->texture->words[6], 16u);
     }
-    // Its middle is drawn, in a colour of the palette the file carries.
+    // Its middle is drawn, in a colour of the palette the file carries: the
+    // track palette, which the software device draws every race with.
     const std::uint8_t middle = puff8->texture->first_frame->pixels[8 * 256 + 8];
     EXPECT_NE(middle, 0);
     ASSERT_EQ(narrow.front()->contents.palettes.size(), 1u);
-    const datakit::Palette demo = datakit::demo_palette();
+    const datakit::Palette demo = datakit::world::track_palette();
     const auto& colours = narrow.front()->contents.palettes[0].colours;
     for (std::size_t i = 0; i < 256; ++i) {
         const unsigned r = demo[i].red * 4u, g = demo[i].green * 4u, b = demo[i].blue * 4u;
         EXPECT_EQ(colours[i], ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)) << i;
     }
+}
+
+// The bikes, their 3D cockpits, the riders and the handlebars are lit each
+// frame by the scene's sun (lazy lighting); everything else of the bike
+// world shows its textures' own colours (stored intensity 1), never black.
+TEST_F(WorldBikes, MovingModelsAreLitEachFrameTheRestStoreFullLight)
+{
+    int lazy = 0, stored = 0;
+    for (const datakit::WorldBikeGroup& g : datakit::world_bike_groups())
+        for (const mdl_model& m : g.models) {
+            const bool lit = (g.name == "Bikes" || g.name == "Riders") && m.name.find("2DCOCK") == std::string::npos;
+            for (const mdl_level& l : m.levels)
+                for (const mdl_object& o : l.objects) {
+                    if (o.type != 4)
+                        continue;
+                    EXPECT_EQ((o.node_flags & datakit::kMdlLazyLighting) != 0, lit) << g.name << " " << m.name;
+                    (lit ? lazy : stored)++;
+                    for (const mdl_vertex& v : o.mesh.vertices)
+                        EXPECT_EQ(std::bit_cast<float>(v[10]), 1.0f) << m.name << " " << o.name;
+                }
+        }
+    EXPECT_GT(lazy, 50);
+    EXPECT_GT(stored, 10);
 }
 
 TEST_F(WorldBikes, VariantsChooseTheirOwnFrameOfTheLiveries)

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <map>
 #include <set>
@@ -11,6 +14,7 @@
 #include "engine/base/name_hash.h"
 #include "engine/model/anim_lib.h"
 #include "engine/model/mdl_format.h"
+#include "engine/model/ml_modelinfo.h"
 #include "engine/model/model_lib.h"
 #include "engine/model/mtr_lib.h"
 #include "engine/scene/map_grid.h"
@@ -211,8 +215,8 @@ TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
         ASSERT_TRUE(track.Load(track_path.string().c_str()));
         const datakit::WorldTrack world = build_world_track(d, built);
         const std::vector<mdl_model> models = read_models(mdl_bytes(world.models));
-        const MeshSurface mesh(models, "TRK_", kRacingSurface);
-        const MeshSurface ground(models, "GND_", {"TRK_GROUND"});
+        const MeshSurface mesh(models, "TRACK", kRacingSurface);
+        const MeshSurface ground(models, "GROUND", {"TRK_GROUND"});
         ASSERT_FALSE(mesh.empty());
         ASSERT_FALSE(ground.empty());
 
@@ -321,7 +325,13 @@ TEST_F(WorldTrack, EveryNameTheRaceLooksUpIsWrittenAndLoads)
                     EXPECT_FALSE(c->visible.empty());
                     for (const map_item* item = c->sections[0]; item; item = item->next) {
                         placed.insert(item->name);
-                        EXPECT_TRUE(models.find_model(item->name_hash)) << item->name;
+                        // Found by its hash, and the model found is the one
+                        // named (the engine's hash leaves out a prefix of
+                        // three letters and '_': "TRK_000" and "GND_000"
+                        // would be one model).
+                        const ml_modelinfo* found = models.find_model(item->name_hash);
+                        ASSERT_TRUE(found) << item->name;
+                        EXPECT_EQ(strcasecmp(found->name, item->name), 0) << item->name << " finds " << found->name;
                     }
                 }
         EXPECT_EQ(static_cast<std::int32_t>(placed.size()), models.model_count);
@@ -371,7 +381,8 @@ TEST_F(WorldTrack, TrackSceneLoadsThroughTheSceneLoader)
             for (std::int32_t ix = 0; ix < world.grid.columns; ++ix) {
                 const map_cell* c = world.grid.lookup(0, iz, ix);
                 for (const map_item* item = c ? c->sections[0] : nullptr; item; item = item->next, ++items) {
-                    EXPECT_TRUE(item->instance) << item->name;
+                    ASSERT_TRUE(item->instance) << item->name;
+                    EXPECT_EQ(strcasecmp(item->instance->name, item->name), 0) << item->name;
                 }
             }
         EXPECT_GT(items, 50);
@@ -404,6 +415,71 @@ TEST_F(WorldTrack, FarDetailLevelsAreLighterAndNameNearNodes)
             EXPECT_TRUE(near.count(o.name)) << m.name << " " << o.name;
     }
     EXPECT_GT(with_levels, 40);
+}
+
+// What the player sees lit: the race draws the track scene with the light
+// stored in its vertices, so the sun is baked in (flat road at the
+// textures' own colours, nothing black); the sky's meshes are known as the
+// sky on both devices and draw unlit; the ground's faces sort under
+// everything on it; a far level keeps its near namesake's material order
+// (a face's material index means the same in either node's list).
+TEST_F(WorldTrack, SceneIsLitSkyUnlitAndGroundUnderEverything)
+{
+    const CircuitDescription d = demo_circuit_description("Island");
+    datakit::WorldTrack world = build_world_track(d, build_circuit(d));
+    bake_track_light(world.models, 0);
+    auto word_float = [](std::uint32_t w) { return std::bit_cast<float>(w); };
+    int road_vertices = 0, ground_faces = 0;
+    for (const mdl_model& m : world.models) {
+        for (const mdl_level& l : m.levels)
+            for (const mdl_object& o : l.objects) {
+                if (o.type != 4)
+                    continue;
+                for (const mdl_vertex& v : o.mesh.vertices) {
+                    const float intensity = word_float(v[10]);
+                    EXPECT_GE(intensity, 0.55f) << m.name << " " << o.name;
+                    EXPECT_LE(intensity, 1.05f) << m.name << " " << o.name;
+                    if (o.name == "ROAD" && word_float(v[5]) > 0.99f) {
+                        ++road_vertices;
+                        EXPECT_GT(intensity, 0.95f) << m.name;
+                    }
+                }
+                for (const mdl_face& f : o.mesh.faces) {
+                    const auto bias = static_cast<std::int32_t>(f[12]);
+                    if (m.name.rfind("GROUND", 0) == 0) {
+                        ++ground_faces;
+                        EXPECT_LE(bias, -20) << m.name;
+                    } else {
+                        EXPECT_EQ(bias, 0) << m.name << " " << o.name;
+                    }
+                }
+            }
+        for (std::size_t l = 1; l < m.levels.size(); ++l)
+            for (const mdl_object& o : m.levels[l].objects)
+                for (const mdl_object& near : m.levels[0].objects)
+                    if (near.name == o.name && near.type == 4) {
+                        ASSERT_GE(o.materials.size(), near.materials.size()) << m.name << " " << o.name;
+                        EXPECT_TRUE(std::equal(near.materials.begin(), near.materials.end(), o.materials.begin()))
+                            << m.name << " " << o.name;
+                    }
+    }
+    EXPECT_GT(road_vertices, 1000);
+    EXPECT_GT(ground_faces, 100);
+
+    const float light[3] = {1000.0f, 2000.0f, 500.0f};
+    for (int weather = 0; weather < 2; ++weather) {
+        const datakit::WorldSky sky = build_world_sky(weather, light);
+        int meshes = 0;
+        for (const mdl_object& o : sky.models.front().levels.front().objects) {
+            if (o.type != 4)
+                continue;
+            ++meshes;
+            EXPECT_EQ(name_hash(o.first_name.c_str()), 0x1B131112u) << o.name;
+            for (const mdl_vertex& v : o.mesh.vertices)
+                EXPECT_EQ(word_float(v[10]), 1.0f) << o.name;
+        }
+        EXPECT_EQ(meshes, weather == 0 ? 3 : 2);
+    }
 }
 
 // The output is the same bytes every time.

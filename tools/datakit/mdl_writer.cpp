@@ -388,6 +388,58 @@ mdl_object mdl_mesh_object(const std::string& name, std::vector<std::string> mat
     return o;
 }
 
+void mdl_bake_light(std::vector<mdl_model>& models, vec4 towards_light, float ambient, float diffuse)
+{
+    for (mdl_model& m : models)
+        for (mdl_level& l : m.levels)
+            for (mdl_object& o : l.objects) {
+                if (o.type != 4)
+                    continue;
+                for (mdl_vertex& v : o.mesh.vertices) {
+                    const float d = std::bit_cast<float>(v[4]) * towards_light.x +
+                                    std::bit_cast<float>(v[5]) * towards_light.y +
+                                    std::bit_cast<float>(v[6]) * towards_light.z;
+                    v[10] = bits(ambient + diffuse * std::max(0.0f, d));
+                }
+            }
+}
+
+void mdl_align_level_materials(mdl_model& model)
+{
+    if (model.levels.empty())
+        return;
+    const mdl_level& near = model.levels.front();
+    for (std::size_t l = 1; l < model.levels.size(); ++l)
+        for (mdl_object& o : model.levels[l].objects) {
+            if (o.type != 4)
+                continue;
+            const auto namesake = std::find_if(near.objects.begin(), near.objects.end(),
+                                               [&](const mdl_object& n) { return n.name == o.name; });
+            if (namesake == near.objects.end())
+                continue;
+            std::vector<std::string> order = namesake->materials;
+            std::vector<std::uint32_t> index(o.materials.size());
+            for (std::size_t i = 0; i < o.materials.size(); ++i) {
+                auto at = std::find(order.begin(), order.end(), o.materials[i]);
+                if (at == order.end())
+                    at = order.insert(order.end(), o.materials[i]);
+                index[i] = static_cast<std::uint32_t>(at - order.begin());
+            }
+            for (mdl_face& f : o.mesh.faces)
+                if (f[mdl::face_word_material] < index.size())
+                    f[mdl::face_word_material] = index[f[mdl::face_word_material]];
+            o.materials = std::move(order);
+        }
+}
+
+void mdl_light_lazily(mdl_model& model)
+{
+    for (mdl_level& l : model.levels)
+        for (mdl_object& o : l.objects)
+            if (o.type == 4)
+                o.node_flags |= kMdlLazyLighting;
+}
+
 namespace {
 
 // An object of the given type with one material, drawn in pass 0.

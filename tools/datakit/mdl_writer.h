@@ -43,6 +43,28 @@ std::vector<std::uint16_t> mdl_face_lists(const std::vector<mdl_face>& faces, st
 // and faces, with its face lists and bounding radius.
 mdl_object mdl_mesh_object(const std::string& name, std::vector<std::string> materials,
                            std::vector<mdl_vertex> vertices, std::vector<mdl_face> faces, float radius);
+// How a mesh is lit when drawn. A mesh object without the lazy-lighting
+// flag (node flag 0x2) draws with the intensity stored in its vertices
+// (1.0 the texture's own colour on both devices); the race draws its track
+// scene that way, so the kit bakes the sun into those vertices.
+inline constexpr std::uint32_t kMdlLazyLighting = 0x2;
+// Sets every mesh vertex's stored intensity to ambient + diffuse x max(0,
+// n . towards_light) (towards_light a unit vector to the sun, n the
+// vertex's normal as written; the objects must not be turned).
+void mdl_bake_light(std::vector<mdl_model>& models, vec4 towards_light, float ambient, float diffuse);
+// Sets the lazy-lighting flag on every mesh object: lit each frame by the
+// scene's first light and the material's ambient and diffuse words
+// (things that move: bikes, riders).
+void mdl_light_lazily(mdl_model& model);
+
+// Gives every mesh object of a level above 0 the material list of its
+// level-0 namesake (same order, its own extra materials after them),
+// renumbering its faces, so that a face's material index means the same
+// in the far node's own list and in its near namesake's (the software
+// path resolves a far node to its near namesake before drawing, and a
+// reading of its material list through that node stays right).
+void mdl_align_level_materials(mdl_model& model);
+
 // A box mesh object (6 quads with unit normals, one material) of the given
 // half sizes, drawn in pass 0.
 mdl_object mdl_box_object(const char* name, vec4 half, const char* material);

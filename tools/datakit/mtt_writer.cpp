@@ -34,6 +34,39 @@ void mtt_pack_atlas(MttLibrary& library)
     library.atlas_rows = static_cast<std::uint32_t>(y + shelf);
 }
 
+void mtt_software_layout(MttLibrary& library)
+{
+    for (MttPicture& p : library.pictures) {
+        if (p.pixel_bytes != 1 || p.width <= 0 || p.height <= 0)
+            continue;
+        const std::int32_t side = std::max(p.width, p.height);
+        std::vector<std::uint8_t> out(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
+        // Stored row r is the picture's column r x width / side, stored
+        // column c its row c x height / side.
+        for (std::int32_t r = 0; r < side; ++r)
+            for (std::int32_t c = 0; c < side; ++c) {
+                const std::int32_t x = r * p.width / side, y = c * p.height / side;
+                out[static_cast<std::size_t>(r) * static_cast<std::size_t>(side) + static_cast<std::size_t>(c)] =
+                    p.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(p.width) + static_cast<std::size_t>(x)];
+            }
+        p.pixels = std::move(out);
+        p.width = p.height = side;
+        for (mtt_material& m : library.materials) {
+            bool shows = false;
+            for (mtt_frame& f : m.texture.frames)
+                if (strcasecmp(f.name.c_str(), p.name.c_str()) == 0) {
+                    f.width = f.height = side;
+                    shows = true;
+                }
+            if (shows && m.texture.words[5] != 0) {
+                m.texture.words[5] = static_cast<std::uint32_t>(side);
+                m.texture.words[6] = static_cast<std::uint32_t>(side);
+            }
+        }
+    }
+    mtt_pack_atlas(library);
+}
+
 std::vector<std::uint8_t> mtt_bytes(const MttLibrary& library, std::vector<std::size_t>* marks)
 {
     std::vector<std::uint8_t> bytes;

@@ -31,6 +31,17 @@ struct MttLibrary {
 // atlas's row count.
 void mtt_pack_atlas(MttLibrary& library);
 
+// Lays out the 8-bit pictures of a library (".MTP") for the game's own
+// rasteriser, which takes a texture coordinate's u as the row and v as the
+// column of the stored picture (u scaled by the frame's width, v by its
+// height) where the 3D device takes u across and v down: each picture is
+// stretched to a square of its longer side (nearest texel) and stored
+// transposed, so that both devices show a face the same picture. The
+// frames showing it and their texture words 5 and 6 take the new size;
+// the atlas is packed again. Pictures of more than one byte a texel are
+// left alone.
+void mtt_software_layout(MttLibrary& library);
+
 // The bytes of an ".MTT"/".MTP" file as the game's reader expects
 // (docs/engine-model.md): header, directory, the materials (chunk,
 // 176-byte record, texture record, frames of 108 bytes whose hashes are

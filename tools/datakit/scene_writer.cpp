@@ -1,25 +1,41 @@
 #include "tools/datakit/scene_writer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "engine/base/name_hash.h"
 #include "tools/datakit/anm_writer.h"
 #include "tools/datakit/map_writer.h"
 #include "tools/datakit/mdl_writer.h"
+#include "tools/datakit/world_track.h"
+#include "tools/datakit/world_track_parts.h"
 
 namespace datakit {
 
 namespace {
 
-MttPicture plain_picture(const char* name, std::uint8_t seed)
+// A 16 x 16 picture of a base colour with a pattern of a second colour
+// (0 plain, 1 a band across, 2 bricks), a little shaded by texel.
+world::Picture pattern_picture(const char* name, std::uint32_t base, std::uint32_t second, int pattern)
 {
-    MttPicture p;
+    world::Picture p;
     p.name = name;
-    p.width = 8;
-    p.height = 8;
-    p.pixel_bytes = 2;
-    for (int i = 0; i < 8 * 8 * 2; ++i)
-        p.pixels.push_back(static_cast<std::uint8_t>(seed + i * 5));
+    p.width = p.height = 16;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            bool mark = false;
+            if (pattern == 1)
+                mark = y >= 6 && y < 10;
+            else if (pattern == 2)
+                mark = (y % 4) == 3 || ((x + ((y / 4) % 2) * 4) % 8) == 0;
+            const std::uint32_t c = mark ? second : base;
+            const double f = 0.9 + 0.1 * world::noise(x, y, 7);
+            auto ch = [&](int shift) {
+                return static_cast<std::uint32_t>(static_cast<double>((c >> shift) & 255u) * f) << shift;
+            };
+            p.argb.push_back(0xFF000000u | ch(16) | ch(8) | ch(0));
+        }
     return p;
 }
 
@@ -62,13 +78,18 @@ void place_item(map_grid& grid, const char* name, float x, float z)
 
 void build_demo_scene(SceneLibraries& scene)
 {
-    scene.materials = {};
+    const std::vector<world::Picture> pictures = {
+        pattern_picture("BIKE_PAINT_PIC", 0xC82020, 0xF0F0F0, 1),
+        pattern_picture("TYRE_PIC", 0x202020, 0x383838, 1),
+        pattern_picture("LEATHER_PIC", 0x181818, 0xC02020, 1),
+        pattern_picture("STONE_PIC", 0xA09080, 0x605850, 2),
+    };
+    std::vector<world::MaterialSpec> specs;
     for (const char* name : {"BIKE_PAINT", "TYRE", "LEATHER", "STONE"})
-        scene.materials.materials.push_back(mtt_make_material(name, {std::string(name) + "_PIC"}, 1, 8, 8));
-    std::uint8_t seed = 3;
-    for (const char* name : {"BIKE_PAINT_PIC", "TYRE_PIC", "LEATHER_PIC", "STONE_PIC"})
-        scene.materials.pictures.push_back(plain_picture(name, seed += 40));
-    mtt_pack_atlas(scene.materials);
+        specs.push_back({name, {std::string(name) + "_PIC"}});
+    scene.materials = world::material_library(specs, pictures, false);
+    scene.materials8 = world::material_library(specs, pictures, true);
+    scene.palette = world::track_palette();
 
     scene.models = demo_bike_mdl();
     scene.models.push_back(map_model("HUT_A", {-80.0f, 0.0f, -80.0f, 1.0f}, 8.0f, {4.0f, 3.0f, 4.0f, 0.0f}));
@@ -76,6 +97,15 @@ void build_demo_scene(SceneLibraries& scene)
                                      1u | 0x8000u));
     scene.models.push_back(map_model("HUT_B", {20.0f, 0.0f, -80.0f, 1.0f}, 8.0f, {4.0f, 3.0f, 4.0f, 0.0f}));
     scene.models.push_back(map_model("LAMP", {70.0f, 0.0f, 60.0f, 1.0f}, 3.0f, {0.3f, 3.0f, 0.3f, 0.0f}));
+
+    // The huts, the flagpole and the lamp draw with the light stored in
+    // their vertices: the sun of the kit's track scenes, baked in.
+    {
+        std::vector<mdl_model> placed(scene.models.end() - 4, scene.models.end());
+        const float x = 1000.0f, y = 2000.0f, z = 500.0f, l = std::sqrt(x * x + y * y + z * z);
+        mdl_bake_light(placed, {x / l, y / l, z / l, 0.0f}, kBakedAmbient, kBakedDiffuse);
+        std::copy(placed.begin(), placed.end(), scene.models.end() - 4);
+    }
 
     anm_animation lamp;
     lamp.name = "LAMP";
@@ -130,6 +160,8 @@ bool write_scene(const std::filesystem::path& folder, const std::string& name, c
         return false;
     }
     return write_mtt(folder / (name + ".MTT"), scene.materials, error) &&
+           write_mtt(folder / (name + ".MTP"), scene.materials8, error) &&
+           write_palette(folder / (name + ".pal"), scene.palette, error) &&
            write_anm(folder / (name + ".ANM"), scene.animations, error) &&
            write_mdl(folder / (name + ".MDL"), scene.models, error) &&
            write_map(folder / (name + ".MAP"), scene.grid, error);

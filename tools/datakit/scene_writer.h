@@ -8,14 +8,17 @@
 #include "engine/model/mdl_reader.h"
 #include "engine/scene/map_grid.h"
 #include "tools/datakit/mtt_writer.h"
+#include "tools/datakit/palette_writer.h"
 
 namespace datakit {
 
-// The four libraries of a scene, written as "<name>.MTT", "<name>.ANM",
-// "<name>.MDL" and "<name>.MAP" in one folder (the scene loads them by the
-// base name).
+// The libraries of a scene, written as "<name>.MTT", "<name>.MTP",
+// "<name>.ANM", "<name>.MDL" and "<name>.MAP" in one folder (the scene loads
+// them by the base name), with the palette of the ".MTP" as "<name>.pal".
 struct SceneLibraries {
-    MttLibrary materials;
+    MttLibrary materials;    // ".MTT": 16-bit texels
+    MttLibrary materials8;   // ".MTP": indexes of `palette`, for the software device
+    Palette palette{};       // "<name>.pal" (the track palette)
     std::vector<anm_animation> animations;
     std::vector<mdl_model> models;
     map_grid grid;
@@ -33,8 +36,10 @@ struct SceneLibraries {
 //   the ground, whose hit mesh is the box's +x wall.
 //   Visible cells: (0, 0) sees itself and (2, 0); (2, 0) sees itself, (0, 0)
 //   and (3, 3); (3, 3) sees itself and (2, 0); (0, 3) only itself.
-// Materials "BIKE_PAINT", "TYRE", "LEATHER" and "STONE", one 8 x 8 16-bit
-// picture each.
+// Materials "BIKE_PAINT" (red, a white band), "TYRE", "LEATHER" (black, a
+// red band) and "STONE" (grey bricks), one 16 x 16 picture each, lit as the
+// track scenes' materials are; the map objects store the light of the
+// track scenes' sun in their vertices.
 void build_demo_scene(SceneLibraries& scene);
 
 // Writes the four files (each atomically). False and `error` on failure.

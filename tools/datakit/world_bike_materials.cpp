@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "tools/datakit/palette_writer.h"
+#include "tools/datakit/world_track_parts.h"
 
 namespace datakit {
 
@@ -90,7 +91,7 @@ std::uint8_t world_palette_index(std::uint32_t rgb)
 {
     static const std::array<std::uint32_t, 256> palette = [] {
         std::array<std::uint32_t, 256> out{};
-        const Palette pal = demo_palette();
+        const Palette pal = world::track_palette();
         for (std::size_t i = 0; i < 256; ++i)
             out[i] = static_cast<std::uint32_t>(pal[i].red) * 4u << 16 | static_cast<std::uint32_t>(pal[i].green) * 4u << 8 |
                      static_cast<std::uint32_t>(pal[i].blue) * 4u;
@@ -121,9 +122,17 @@ MttLibrary world_material_library(const std::vector<WorldMaterial>& materials, b
         for (const WorldPicture& f : m.frames)
             frame_names.push_back(f.name);
         const WorldPicture& first = m.frames.front();
-        mtt_material material =
-            mtt_make_material(m.name.c_str(), frame_names, eight_bit ? 4u : 1u, first.width, first.height);
+        // Pictures with clear texels are keyed: magenta in the 16-bit
+        // files (type 5), index 0 in the 8-bit ones (type 6).
+        bool keyed = false;
+        for (const WorldPicture& f : m.frames)
+            for (std::uint32_t c : f.rgb)
+                keyed = keyed || c == kWorldClear;
+        const std::uint32_t type = eight_bit ? (keyed ? 6u : 4u) : (keyed ? 5u : 1u);
+        mtt_material material = mtt_make_material(m.name.c_str(), frame_names, type, first.width, first.height);
         mtt_set_drawing_words(material, first.width, first.height, kWorldAmbient, kWorldDiffuse);
+        for (mtt_frame& f : material.texture.frames)
+            f.colour = keyed && !eight_bit ? kKey565 : 0u;
         lib.materials.push_back(std::move(material));
         for (const WorldPicture& f : m.frames) {
             if (!stored.insert(f.name).second)
@@ -144,7 +153,9 @@ MttLibrary world_material_library(const std::vector<WorldMaterial>& materials, b
                     }
                     pic.pixels.push_back(index);
                 } else {
-                    const std::uint16_t v = c == kWorldClear ? kKey565 : rgb565(c);
+                    std::uint16_t v = c == kWorldClear ? kKey565 : rgb565(c);
+                    if (c != kWorldClear && v == kKey565)
+                        v ^= 1u;  // a visible texel never reads as the key
                     pic.pixels.push_back(static_cast<std::uint8_t>(v));
                     pic.pixels.push_back(static_cast<std::uint8_t>(v >> 8));
                 }
@@ -154,15 +165,18 @@ MttLibrary world_material_library(const std::vector<WorldMaterial>& materials, b
     }
     if (eight_bit) {
         mtt_palette pal;
-        pal.name = "DEMO";
-        const Palette demo = demo_palette();
+        pal.name = "TRACK";
+        const Palette demo = world::track_palette();
         for (std::size_t i = 0; i < 256; ++i)
             pal.colours[i] = rgb565(static_cast<std::uint32_t>(demo[i].red) * 4u << 16 |
                                     static_cast<std::uint32_t>(demo[i].green) * 4u << 8 |
                                     static_cast<std::uint32_t>(demo[i].blue) * 4u);
         lib.palettes.push_back(pal);
     }
-    mtt_pack_atlas(lib);
+    if (eight_bit)
+        mtt_software_layout(lib);
+    else
+        mtt_pack_atlas(lib);
     return lib;
 }
 

@@ -14,10 +14,15 @@ namespace datakit {
 // of the 16-bit files, palette index 0 of the 8-bit ones).
 inline constexpr std::uint32_t kWorldClear = 0xFF000000u;
 
-// Every material's ambient and diffuse coefficients: lit faces read well
-// and faces away from the sun are not black.
-inline constexpr float kWorldAmbient = 0.45f;
-inline constexpr float kWorldDiffuse = 0.75f;
+// Every material's ambient and diffuse coefficients, for the meshes lit
+// each frame (bikes, riders): under the race's sun (a directional light
+// whose stored colour is doubled, 2.0, times the light factor of the
+// scene record, 0.9 on the 3D device) a face towards the sun comes out at
+// 0.9 x (0.5 + 2 x 0.3) = 0.99, the texture's own colour, and one turned
+// away at 0.45; the software device's factor 0.45 halves both, as its
+// shade table shows a colour itself at intensity 0.5.
+inline constexpr float kWorldAmbient = 0.5f;
+inline constexpr float kWorldDiffuse = 0.3f;
 
 struct WorldPicture {
     std::string name;

@@ -74,6 +74,18 @@ std::vector<WorldBikeGroup> world_bike_groups()
     groups.push_back(std::move(effects));
 
     groups.push_back({"Arc", {world_practice_arch()}, still_animation("ARC_STILL", "ARCH"), false});
+
+    // Lighting: everything stores full intensity (shadows, marks, smoke,
+    // the arch and the 2D cockpits show their textures' own colours); the
+    // bikes, their 3D cockpits, the riders and the handlebars move under
+    // the sun and are lit each frame by the scene's light.
+    for (WorldBikeGroup& g : groups) {
+        mdl_bake_light(g.models, {0.0f, 1.0f, 0.0f, 0.0f}, 1.0f, 0.0f);
+        if (g.name == "Bikes" || g.name == "Riders")
+            for (mdl_model& m : g.models)
+                if (m.name.find("2DCOCK") == std::string::npos)
+                    mdl_light_lazily(m);
+    }
     return groups;
 }
 

@@ -251,10 +251,15 @@ mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to
     return mesh.object("WALLS");
 }
 
+// The face word of the depth bias (the priority word of the mesh drawing),
+// and the ground's: 40 m deeper than its faces lie.
+constexpr int kFaceWordDepthBias = 12;
+constexpr std::int32_t kGroundDepthBias = -40;
+
 std::string numbered(const char* prefix, int n)
 {
     char name[32];
-    std::snprintf(name, sizeof name, "%s_%03d", prefix, n);
+    std::snprintf(name, sizeof name, "%s%03d", prefix, n);
     return name;
 }
 
@@ -513,7 +518,15 @@ void ground_models(const Circuit& c, std::vector<mdl_model>& out)
                     const auto at = [&](int a, int b) { return ids[static_cast<std::size_t>(b * (kCells + 1) + a)]; };
                     mesh.quad(at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), mat::ground, kUp);
                 }
-            out.push_back(single_level(numbered("GND", n++), centre, {mesh.object("GROUND")}));
+            // The ground lies under everything else: its faces are drawn
+            // as if kGroundDepthBias metres deeper, so that the software
+            // device's depth sort, which orders faces by their mean depth,
+            // never paints a large ground quad over the road, the verges or
+            // the aprons lying on it.
+            mdl_object ground = mesh.object("GROUND");
+            for (mdl_face& f : ground.mesh.faces)
+                f[kFaceWordDepthBias] = static_cast<std::uint32_t>(kGroundDepthBias);
+            out.push_back(single_level(numbered("GROUND", n++), centre, {std::move(ground)}));
         }
 }
 
@@ -790,7 +803,7 @@ void scenery_models(const Circuit& c, const std::vector<Placement>& placements, 
                 centre = centre + members[i]->at;
             centre = centre * (1.0 / static_cast<double>(last - first));
             mdl_model m;
-            m.name = numbered("SCN", n++);
+            m.name = numbered("SCENERY", n++);
             for (int level = 0; level < 2; ++level) {
                 std::vector<mdl_object> objects;
                 for (std::size_t i = first; i < last; ++i) {
@@ -814,9 +827,9 @@ WorldTrack build_world_track(const CircuitDescription& description, const BuiltC
     Circuit c(description, built);
     plan_walls(c);
     WorldTrack w;
-    road_models(c, c.road, "TRK", true, w.models);
+    road_models(c, c.road, "TRACK", true, w.models);
     if (c.has_pit)
-        road_models(c, *c.pit, "PIT", false, w.models);
+        road_models(c, *c.pit, "PITLANE", false, w.models);
     start_models(c, w.models);
     w.models.push_back(grid_model(c));
     pit_models(c, w.models);
@@ -827,6 +840,8 @@ WorldTrack build_world_track(const CircuitDescription& description, const BuiltC
                          static_cast<std::uint32_t>(std::lround(built.length * 16.0));
     scenery_models(c, plan_scenery(c, seed), w.models);
     ground_models(c, w.models);
+    for (mdl_model& m : w.models)
+        mdl_align_level_materials(m);
     w.materials16 = material_library(track_materials(), track_pictures(), false);
     w.materials8 = material_library(track_materials(), track_pictures(), true);
     return w;
@@ -841,9 +856,14 @@ WorldSky build_world_sky(int weather, const float light[3])
         // The dome: rings from below the horizon to the zenith, seen from
         // inside.
         MeshBuilder mesh(origin);
-        constexpr int kAround = 16;
-        const double rings[] = {-0.35, 0.0, 0.15, 0.35, 0.6, 0.85};
-        const double vs[] = {1.0, 1.0, 0.75, 0.5, 0.25, 0.05};
+        // Small quads: the software device sorts the sky's faces by their
+        // mean depth, and a large dome quad would sort in front of the sun
+        // or the hills before it.
+        constexpr int kAround = 32;
+        // Below the horizon the dome shows the far ground's haze (the last
+        // rows of its picture), where the ground tiles end before the sky.
+        const double rings[] = {-0.35, -0.02, 0.0, 0.08, 0.15, 0.25, 0.35, 0.48, 0.6, 0.72, 0.85};
+        const double vs[] = {1.0, 0.92, 0.86, 0.75, 0.645, 0.535, 0.43, 0.32, 0.215, 0.13, 0.045};
         std::vector<std::vector<std::uint32_t>> ids;
         for (std::size_t r = 0; r < std::size(rings); ++r) {
             std::vector<std::uint32_t> ring;
@@ -851,7 +871,7 @@ WorldSky build_world_sky(int weather, const float light[3])
             for (int a = 0; a <= kAround; ++a) {
                 const double az = 2.0 * kPi * a / kAround;
                 const V3 p{std::cos(el) * std::sin(az), std::sin(el), std::cos(el) * std::cos(az)};
-                ring.push_back(mesh.vertex(p, p * -1.0, static_cast<double>(a) / 4.0, vs[r]));
+                ring.push_back(mesh.vertex(p, p * -1.0, static_cast<double>(a) / 8.0, vs[r]));
             }
             ids.push_back(ring);
         }
@@ -870,15 +890,17 @@ WorldSky build_world_sky(int weather, const float light[3])
         objects.push_back(mesh.object("DOME"));
     }
     {
-        // A band of distant hills just inside the dome.
+        // A band of distant hills well inside the dome, so that on the
+        // software device they sort in front of it.
         MeshBuilder mesh(origin);
         constexpr int kAround = 24;
+        constexpr double kHills = 0.6;
         std::vector<std::uint32_t> low, high;
         for (int a = 0; a <= kAround; ++a) {
             const double az = 2.0 * kPi * a / kAround;
-            const V3 dir{std::sin(az) * 0.95, 0.0, std::cos(az) * 0.95};
-            low.push_back(mesh.vertex(dir + V3{0.0, -0.06, 0.0}, dir * -1.0, a / 6.0, 1.0));
-            high.push_back(mesh.vertex(dir + V3{0.0, 0.14, 0.0}, dir * -1.0, a / 6.0, 0.0));
+            const V3 dir{std::sin(az) * kHills, 0.0, std::cos(az) * kHills};
+            low.push_back(mesh.vertex(dir + V3{0.0, -0.06 * kHills, 0.0}, dir * -1.0, a / 6.0, 1.0));
+            high.push_back(mesh.vertex(dir + V3{0.0, 0.14 * kHills, 0.0}, dir * -1.0, a / 6.0, 0.0));
         }
         for (int a = 0; a < kAround; ++a) {
             const V3 mid = mesh.position(low[static_cast<std::size_t>(a)]) + mesh.position(low[static_cast<std::size_t>(a + 1)]);
@@ -890,11 +912,12 @@ WorldSky build_world_sky(int weather, const float light[3])
     if (sunny) {
         // The sun where the light comes from, facing the middle.
         const V3 dir = unit({light[0], light[1], light[2]});
-        const V3 at = dir * 0.9;
+        // Half way out, in front of the dome and the hills.
+        const V3 at = dir * 0.5;
         MeshBuilder mesh(origin);
         const V3 side = unit(cross(kUp, dir));
         const V3 up = unit(cross(dir, side));
-        const double s = 0.07;
+        const double s = 0.039;
         const V3 n = dir * -1.0;
         const std::uint32_t a = mesh.vertex(at - side * s - up * s, n, 0.0, 1.0);
         const std::uint32_t b = mesh.vertex(at + side * s - up * s, n, 1.0, 1.0);
@@ -907,7 +930,15 @@ WorldSky build_world_sky(int weather, const float light[3])
     mdl_model m;
     m.name = kSkyModel;
     m.levels.push_back(assemble_level(kSkyModel, origin, std::move(objects)));
+    // The sky is drawn unlit, in its textures' own colours: the 3D device
+    // knows it by the instance's name, the software device by each mesh
+    // node's first name, which is the model's; the stored intensity is
+    // full as well.
+    for (mdl_object& o : m.levels.front().objects)
+        if (o.type == 4)
+            o.first_name = kSkyModel;
     sky.models.push_back(std::move(m));
+    mdl_bake_light(sky.models, {0.0f, 1.0f, 0.0f, 0.0f}, 1.0f, 0.0f);
     const std::vector<Picture> pictures = sky_pictures(weather == 0 ? 0 : 1);
     sky.materials16 = material_library(sky_materials(weather == 0 ? 0 : 1), pictures, false);
     sky.materials8 = material_library(sky_materials(weather == 0 ? 0 : 1), pictures, true);
@@ -1019,6 +1050,14 @@ std::string read_text(const std::filesystem::path& path)
 
 } // namespace
 
+void bake_track_light(std::vector<mdl_model>& models, int circuit_index)
+{
+    const TrackSceneSpec sunny = demo_track_scene(circuit_index, 0, true);
+    const V3 sun = unit({sunny.light_position[0], sunny.light_position[1], sunny.light_position[2]});
+    mdl_bake_light(models, {static_cast<float>(sun.x), static_cast<float>(sun.y), static_cast<float>(sun.z), 0.0f},
+                   kBakedAmbient, kBakedDiffuse);
+}
+
 bool write_world_track(const std::filesystem::path& root, std::string_view circuit, int circuit_index,
                        std::string& error)
 {
@@ -1047,7 +1086,12 @@ bool write_world_track(const std::filesystem::path& root, std::string_view circu
             cached = std::make_shared<const WorldTrack>(build_world_track(d, built));
         const WorldTrack& track = *cached;
         const std::string name(circuit);
-        if (!write_libraries(tracks / name, track.models, track.materials16, track.materials8, error))
+        // The race draws the track scene with the light stored in its
+        // vertices: the sun of the circuit's sunny record is baked in
+        // (rain and fog darken the scene through their fog, not here).
+        std::vector<mdl_model> models = track.models;
+        bake_track_light(models, circuit_index);
+        if (!write_libraries(tracks / name, models, track.materials16, track.materials8, error))
             return false;
         map_grid grid;
         build_world_map(track, grid);

@@ -20,6 +20,16 @@
 // is the one the bikes ride on. docs/demo-world.md describes it.
 namespace datakit {
 
+// The light baked into the track scene's vertices: ambient + diffuse x
+// max(0, n . sun); flat ground under the demo's sun comes out at about
+// 1.0 (the textures' own colours), walls turned from it at 0.55.
+inline constexpr float kBakedAmbient = 0.55f;
+inline constexpr float kBakedDiffuse = 0.5f;
+
+// Bakes the sun of the circuit's sunny scene record (demo_track_scene)
+// into the stored intensity of every vertex of the track scene's models.
+void bake_track_light(std::vector<mdl_model>& models, int circuit_index);
+
 // The start lights' model, looked up by name in the track scene.
 inline constexpr const char* kStartLightsModel = "AFA_SEMAFORO";
 // The sky's model in both sky libraries.

@@ -309,9 +309,14 @@ std::vector<Picture> sky_pictures(int weather)
     std::vector<Picture> p;
     // Names holding "skynf" keep the sky out of the fog.
     p.push_back(make(sunny ? "skynf_sky" : "skynf_skyr", 16, 64, [=](int x, int y) {
-        const double t = y / 63.0; // 0 at the zenith, 1 at the horizon and below
+        // Rows 0 to 55 the sky from the zenith to the horizon, the rest
+        // the haze of the far ground below it.
         const Rgb top = sunny ? Rgb{60, 110, 210} : Rgb{95, 100, 108};
         const Rgb low = sunny ? Rgb{190, 215, 240} : Rgb{150, 155, 160};
+        const Rgb haze = sunny ? Rgb{82, 118, 72} : Rgb{92, 104, 90};
+        if (y >= 56)
+            return argb(scale(haze, 0.97 + 0.06 * noise(x, y, 30)));
+        const double t = y / 55.0;
         return argb(scale(mix(top, low, t * t), 0.98 + 0.04 * noise(x, y, 30)));
     }));
     p.push_back(make(sunny ? "skynf_hills" : "skynf_hillsr", 128, 32, [=](int x, int y) {
@@ -451,7 +456,10 @@ MttLibrary material_library(const std::vector<MaterialSpec>& materials, const st
         }
         lib.palettes.push_back(pal);
     }
-    mtt_pack_atlas(lib);
+    if (palettised)
+        mtt_software_layout(lib);
+    else
+        mtt_pack_atlas(lib);
     return lib;
 }
 

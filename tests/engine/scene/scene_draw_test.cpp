@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -7,6 +9,8 @@
 
 #include "engine/base/name_hash.h"
 #include "engine/model/ml_modelinfo.h"
+#include "engine/base/light_record.h"
+#include "engine/base/shade_table.h"
 #include "engine/model/model_lib.h"
 #include "engine/render/rast.h"
 #include "engine/render/render_device.h"
@@ -15,6 +19,7 @@
 #include "engine/scene/mesh_draw.h"
 #include "engine/base/texture_record.h"
 #include "engine/scene/mesh_draw_hooks.h"
+#include "engine/scene/lights.h"
 #include "engine/scene/scene_view.h"
 #include "platform/display.h"
 #include "platform/fault_seam.h"
@@ -24,6 +29,7 @@
 #include "tests/engine/render/rast_test_fixture.h"
 #include "tests/engine/scene/scene_load_fixture.h"
 #include "tests/support/png_image.h"
+#include "tools/datakit/shade_table_writer.h"
 
 // The data kit's small scene drawn through the scene view with the mesh
 // drawing's hooks installed, on both paths: render type 96 through the 3D
@@ -141,19 +147,13 @@ protected:
     // side.
     void draw_frame()
     {
-        world.load(base.c_str(), scene::material_kind_mtt, 0, 0);
-        // The kit writes its materials with ambient and diffuse 0 (black
-        // under any light): the scene is shown with ambient 1, diffuse 1.
-        for (mesh_material* m = world.material_libs->materials; m; m = m->next)
-            if (m->texture) {
-                set_binding_float(*m->texture, 12, 1.0f);
-                set_binding_float(*m->texture, 13, 1.0f);
-            }
-        // Map objects draw with the intensity stored in their vertices, which
-        // the kit leaves at 0: they are lit like the instances here.
-        for (const char* name : {"HUT_A", "HUT_B", "LAMP", "FLAGPOLE"})
-            for (model_node* n = model(world, name)->first_node; n; n = n->next)
-                n->flags |= node_lazy_lighting;
+        const bool software = device.render_type == kRenderSoftware;
+        // As a race: the ".MTP" materials on the software device, with the
+        // scene's palette and its shade table; the light factor of the
+        // kit's scene records (0.9 on the 3D device, 0.45 on the software
+        // one, whose shade table shows a colour itself at intensity 0.5).
+        world.load(base.c_str(), software ? scene::material_kind_mtp : scene::material_kind_mtt, 0, 0);
+        current_engine->set_factors(software ? 0.45f : 0.9f, 0.5f);
         // The loaded frames go to the device (nothing for the software type).
         ASSERT_EQ(device.upload_textures(100), 1);
         model_lib& lib = *world.model_libs.front();
@@ -167,7 +167,16 @@ protected:
         cam.far_base = 1000.0f;
         cam.set_fov(1.6f);
         current_engine->grid_culling = 0;
+        // The sun: a directional light on a light instance, as the race
+        // makes it from its scene record (colour 1, from (1000, 2000, 500)).
+        scn_light sun;
+        light_set(sun, 3, 1.0f, 1.0f, 0.95f, 100000000.0f, 0.0f, 0.0f);
+        ml_modelinfo* light = model_lib::make_simple_model(&sun);
+        ASSERT_TRUE(light);
+        const float l = std::sqrt(1000.0f * 1000.0f + 2000.0f * 2000.0f + 500.0f * 500.0f);
+        light->set_position(1000.0f / l, 2000.0f / l, 500.0f / l, 1.0f);
         scene_view view(&world, nullptr, 0, &cam, 0, 0, kWidth, kHeight);
+        view.add_instance(light);
         view.add_instance(bike);
         view.add_instance(rider);
         ASSERT_EQ(device.clear_back_buffer(), 1);
@@ -182,6 +191,8 @@ protected:
         faces = view.faces_drawn;
         view.remove_instance(rider);
         view.remove_instance(bike);
+        view.remove_instance(light);
+        delete light;
     }
 
     // The picture of the back buffer as RGB.
@@ -192,7 +203,10 @@ protected:
         image.height = kHeight;
         image.indexed = false;
         image.pixels.resize(std::size_t(kWidth) * kHeight * 3);
-        const std::vector<std::uint8_t> palette = rast_test::palette_bytes();
+        std::vector<std::uint8_t> palette;
+        for (const datakit::PaletteColor& c : kit.palette)
+            for (int v : {c.red, c.green, c.blue})
+                palette.push_back(static_cast<std::uint8_t>(v * 255 / 63));
         platform::SurfaceLock lock;
         EXPECT_EQ(device.back_surface->lock(lock), platform::DisplayResult::Ok);
         // The software type's picture starts one row into its back surface.
@@ -255,6 +269,11 @@ TEST_F(SceneDraw, TheKitSceneThroughTheDepthBuckets)
 {
     rast_test::install_tables(8);
     open(kSoftware);
+    // The scene's palette on the screen and its shade table.
+    const std::string palette = base + ".pal";
+    ASSERT_EQ(device.load_palette(palette.c_str()), 1);
+    const std::vector<std::uint32_t> shades = datakit::compute_shade_table(kit.palette);
+    std::copy(shades.begin(), shades.end(), shade_table);
     ASSERT_EQ(device.render_type, kRenderSoftware);
     current_engine->set_render_type(engine::software_render_type);
     draw_frame();
