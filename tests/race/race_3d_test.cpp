@@ -471,22 +471,47 @@ TEST_P(Race3dFrame, SixteenRidersOnIslandShortlyAfterTheStart)
     Open(GetParam());
     Header("Island", 4, 16);
     app.GfxFlags = kGfxFlagAmbient;
+    app.Camera = kCameraTelevision;
     Start();
-    race->GetHud().ResetForRace();
-    for (int i = 0; i < 50; ++i)
-        Frame(40);
+    // The start sequence skipped; the race under way for two seconds, each
+    // frame drawn as the run loop draws it.
+    const auto frame = [&](std::uint32_t ms) {
+        device_.clear_zbuffer();
+        Frame(ms);
+    };
+    PressKey(0x01); // Escape
+    frame(20);
+    for (int i = 0; i < 400 && !(flags() & kRaceRacing); ++i)
+        frame(20);
+    ASSERT_TRUE(flags() & kRaceRacing);
+    for (int i = 0; i < 100; ++i)
+        frame(20);
+    device_.clear_zbuffer();
     race->Draw();
     race->DrawOverlay();
     const torvane_test::PngImage image = Picture();
     const std::string name = std::string("/tmp/race3d_") + (GetParam() == kHardware ? "device" : "rasteriser") + ".png";
     std::string error;
     EXPECT_TRUE(torvane_test::write_png(name, image, &error)) << error;
+
     // Not one colour: the track, the sky and the bikes are drawn.
     std::set<std::uint32_t> colours;
     for (std::size_t p = 0; p < image.pixels.size(); p += 3)
         colours.insert(image.pixels[p] << 16 | image.pixels[p + 1] << 8 | image.pixels[p + 2]);
     EXPECT_GT(colours.size(), 20u);
-    EXPECT_GT(D().View->meshes_drawn, 10u);
+    const Race3dData& d = D();
+    EXPECT_GT(d.View->meshes_drawn, 10u);
+    // The sky dome is among the instances drawn, every bike and rider is
+    // listed, and the viewed bike is in front of the camera.
+    int bikes = 0;
+    bool sky = false;
+    for (ml_modelinfo* const* v = d.View->visible; *v; ++v) {
+        sky = sky || *v == d.Sky;
+        bikes += std::string((*v)->name).rfind("AXX_", 0) == 0 && std::string((*v)->name) != "AXX_RIDER";
+    }
+    EXPECT_TRUE(sky);
+    EXPECT_GT(bikes, 0);
+    EXPECT_TRUE(Boxes().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, Race3dFrame, ::testing::Values(kHardware, kSoftware), PathName);
