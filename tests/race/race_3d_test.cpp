@@ -26,6 +26,7 @@
 #include "race/race_3d_data.h"
 #include "tests/engine/scene/scene_load_fixture.h"
 #include "tests/race/race_fixture.h"
+#include "tests/support/back_surface_picture.h"
 #include "tests/support/png_image.h"
 
 // The race's 3D data on the demo data: what Load3d loads on each renderer
@@ -131,31 +132,7 @@ protected:
     // The picture of the back buffer as RGB.
     torvane_test::PngImage Picture()
     {
-        torvane_test::PngImage image;
-        image.width = 640;
-        image.height = 480;
-        image.indexed = false;
-        image.pixels.resize(640 * 480 * 3);
-        platform::SurfaceLock lock;
-        EXPECT_EQ(device_.back_surface->lock(lock), platform::DisplayResult::Ok);
-        const int first_row = device_.screen_depth == 8 ? 1 : 0;
-        for (int y = 0; y < 480; ++y)
-            for (int x = 0; x < 640; ++x) {
-                std::uint8_t* out = &image.pixels[3 * (std::size_t(y) * 640 + x)];
-                const std::uint8_t* row = lock.pixels + std::size_t(y + first_row) * lock.pitch;
-                if (device_.screen_depth == 8) {
-                    for (int c = 0; c < 3; ++c)
-                        out[c] = static_cast<std::uint8_t>(device_.palette_rgb[row[x]][c]);
-                } else {
-                    std::uint16_t v;
-                    std::memcpy(&v, row + 2 * x, 2);
-                    out[0] = static_cast<std::uint8_t>((v >> 11) * 255 / 31);
-                    out[1] = static_cast<std::uint8_t>(((v >> 5) & 63) * 255 / 63);
-                    out[2] = static_cast<std::uint8_t>((v & 31) * 255 / 31);
-                }
-            }
-        device_.back_surface->unlock();
-        return image;
+        return torvane_test::back_surface_picture(device_, 640, 480, torvane_test::screen_palette(device_));
     }
 
     render_device device_;
