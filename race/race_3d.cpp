@@ -382,6 +382,10 @@ void Race::LoadLight()
     const float* p = m_TrackScene.LightPosition;
     const float* c = m_TrackScene.LightColour;
     light_set(d.Light, kSceneLightType, c[0], c[1], c[2], kSceneLightRange, 0.0f, 0.0f);
+    // The light's own range field, which its model takes as the radius of
+    // its nodes: with a radius of 0 the light model is seen only while its
+    // point (one metre from the origin) is in view, and the scene is unlit.
+    d.Light.range = kSceneLightRange;
     const float length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
     const float k = length > 0.0f ? 1.0f / length : 0.0f;
     d.Light.world_position = {p[0] * k, p[1] * k, p[2] * k, 1.0f};

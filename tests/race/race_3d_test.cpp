@@ -208,9 +208,10 @@ TEST_P(Race3dPaths, LoadsEveryGroupAndInstanceAndFreesThemAll)
         EXPECT_NE(race->m_Smoke.Particle(k, kParticlesPerKind - 1).Instance, nullptr);
     EXPECT_NE(race->m_Smoke.SkidInstance(kSkidMarks - 1), nullptr);
 
-    // A few frames run and draw.
+    // A few frames run and draw, lit by the scene's light.
     for (int i = 0; i < 5; ++i)
         Frame();
+    EXPECT_NE(std::find(d.View->lights.begin(), d.View->lights.end(), &d.Light), d.View->lights.end());
     EXPECT_TRUE(Boxes().empty());
 
     race.reset();
