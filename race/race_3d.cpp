@@ -21,7 +21,6 @@
 #include "engine/scene/lights.h"
 #include "engine/scene/scene.h"
 #include "engine/scene/scene_view.h"
-#include "platform/random.h"
 #include "race/bike_models.h"
 #include "race/race.h"
 #include "race/race_3d_data.h"
@@ -35,8 +34,6 @@
 // the same.
 
 namespace {
-
-constexpr std::uint32_t kFlagsClearedAtStart = kRaceRacing | kRaceSessionOver | kRaceFlagRunAgain | kRaceFlagEnding;
 
 // Graphics flag the race sets while its bikes have cockpits.
 constexpr std::uint32_t kGfxFlagRiders = 0x100;
@@ -594,14 +591,4 @@ int Race::InitDisplay()
     cam.far = cam.far_base;
     d.View->frustum.set(cam.half_fov, kNearPlane, 0.0f, cam.far_base);
     return m_Camera.Load(m_szTrackName, &cam) ? 1 : 0;
-}
-
-void Race::StartMusic()
-{
-    // The race's music streams open here when the race has a sound library.
-    platform::random_stream(platform::RandomStreamId::Simulation).seed(m_uRandomSeed);
-    LiveFlags() &= ~kFlagsClearedAtStart;
-    for (int i = 0; i < RiderCount(); ++i)
-        m_pBikes[i].PlaceAtStart(true);
-    UpdateStandings();
 }

@@ -476,6 +476,17 @@ Result Run(const Options& options)
     FrameClock clock(options.frame_time > 0.0 ? options.frame_time : 1.0 / 60.0);
 
     const auto start = std::chrono::steady_clock::now();
+    // The sound starts before the race loads, which then takes its sounds
+    // as the game's race does.
+    std::unique_ptr<RaceSound> sound;
+    if (options.sound) {
+        sound = std::make_unique<RaceSound>();
+        std::string error;
+        if (!sound->Start(app, static_cast<float>(options.frame_time), options.sound_record, error)) {
+            result.sound = "sound: none (" + error + ")";
+            sound.reset();
+        }
+    }
     auto race = std::make_unique<Race>();
     race->SetRandomSeed(options.seed);
     app.m_pRace = race.get();
@@ -488,15 +499,8 @@ Result Run(const Options& options)
     result.loaded = true;
     if (!(app.RaceFlags & kRaceFlagNoLoadingScreen))
         race->Start3d();
-    std::unique_ptr<RaceSound> sound;
-    if (options.sound) {
-        sound = std::make_unique<RaceSound>();
-        std::string error;
-        if (!sound->Start(*race, static_cast<float>(options.frame_time), options.sound_record, error)) {
-            result.sound = "sound: none (" + error + ")";
-            sound.reset();
-        }
-    }
+    if (sound)
+        sound->Attach(*race);
 
     IncidentCounter incidents(race->RiderCount());
     ScopedStateListener listening(&incidents);
@@ -514,7 +518,7 @@ Result Run(const Options& options)
         race->DrawOverlay();
         race->Update();
         if (sound)
-            sound->Frame(*race);
+            sound->Frame();
         if (race->LiveFlags() & kRaceSuspended)
             RunSuspendedFrame(*race);
         else
@@ -548,6 +552,7 @@ Result Run(const Options& options)
         std::string error;
         if (!sound->FinishRecording(error))
             result.sound += " (not recorded: " + error + ")";
+        sound->Detach(*race);
         sound.reset();
     }
     race.reset();
