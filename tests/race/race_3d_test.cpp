@@ -426,6 +426,21 @@ TEST_F(Race3d, TheViewedRiderBlendsItsLeanThroughCurving)
     EXPECT_NEAR(eye.x, b.Position.x, 2.0f);
     EXPECT_GT(eye.y, b.Position.y + 0.5f);
 
+    // The wheels' nodes follow their assemblies, the viewed model's needles
+    // its revs (the 2D cockpit's the other way round), its cockpit and
+    // handlebars its place.
+    b.Rpm = 6000.0f;
+    b.FrontWheel.SpinAngle = 1.25f;
+    UpdateModel(*race, b);
+    EXPECT_FLOAT_EQ(b.FrontWheel.WheelNode->angles.x, 1.25f);
+    const int model = b.GridEntry->Model;
+    const float needle = CockpitNeedleAngle(D().Needles[model], 6000.0f);
+    EXPECT_GT(needle, 0.0f);
+    EXPECT_FLOAT_EQ(D().Needle3d[model]->angles.z, needle);
+    EXPECT_FLOAT_EQ(D().Needle2d[model]->angles.z, -needle);
+    EXPECT_EQ(D().Cockpit3d[model]->ext_matrix, b.BikeInstance->ext_matrix);
+    EXPECT_EQ(D().Handlebars->position.x, b.BikeInstance->position.x);
+
     // Upright and full lean play their own animations.
     b.Posture = 0.0f;
     UpdateModel(*race, b);
