@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -483,9 +484,13 @@ TEST_P(Race3dFrame, SixteenRidersOnIslandShortlyAfterTheStart)
     race->Draw();
     race->DrawOverlay();
     const torvane_test::PngImage image = Picture();
-    const std::string name = std::string("/tmp/race3d_") + (GetParam() == kHardware ? "device" : "rasteriser") + ".png";
-    std::string error;
-    EXPECT_TRUE(torvane_test::write_png(name, image, &error)) << error;
+    // TORVANE_FRAME_DIR=<folder> keeps the frame as a picture to look at.
+    if (const char* folder = std::getenv("TORVANE_FRAME_DIR")) {
+        const std::string name =
+            std::string(folder) + "/race3d_" + (GetParam() == kHardware ? "device" : "rasteriser") + ".png";
+        std::string error;
+        EXPECT_TRUE(torvane_test::write_png(name, image, &error)) << error;
+    }
 
     // Not one colour: the track, the sky and the bikes are drawn.
     std::set<std::uint32_t> colours;
