@@ -398,8 +398,10 @@ void UpdateModel(Race& race, Bike& bike)
         rider->anim_time = -1.0f;
 
     // 6. The eye point.
-    if (view->Vista)
+    if (view->Vista) {
         view->Eye = Vec3(view->Vista->world_centre.x, view->Vista->world_centre.y, view->Vista->world_centre.z);
+        view->EyePosed = true;
+    }
 
     // 7. The viewed bike's cockpit, handlebars and needles.
     if (viewed) {
@@ -426,4 +428,10 @@ void UpdateModel(Race& race, Bike& bike)
         shadow->set_ext_matrix(&view->ShadowMatrix);
         shadow->set_position(bike.Position.x, ShadowGround(bike), bike.Position.z, 1.0f);
     }
+}
+
+const Vec3* EyePoint(Race& race, const Bike& bike)
+{
+    const BikeView* view = ViewOf(race, bike);
+    return view && view->EyePosed ? &view->Eye : nullptr;
 }

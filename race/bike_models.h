@@ -3,6 +3,7 @@
 #include <cstdint>
 
 class Bike;
+struct Vec3;
 class Race;
 class ml_modelinfo;
 class model_node;
@@ -70,3 +71,7 @@ void ReleaseRiderModel(Race& race, Bike& bike);
 // shadows. The race calls it for the viewed bike before the camera update
 // and for every other bike after it.
 void UpdateModel(Race& race, Bike& bike);
+
+// The bike's eye point (its rider's "VISTA" node in the world, as the last
+// UpdateModel left it), or null while the race has no models for it.
+const Vec3* EyePoint(Race& race, const Bike& bike);

@@ -56,6 +56,7 @@ struct BikeView {
     model_node* Head = nullptr;   // "jnthead"
     model_node* Vista = nullptr;  // "VISTA", the rider's eye
     Vec3 Eye;                     // the view node's world position, each frame
+    bool EyePosed = false;        // Eye holds a posed position (after the first UpdateModel)
     mesh_texture* Texture = nullptr; // the livery of the bike model ("<MODEL>_PAINT")
     std::int32_t Model = 0;       // bike model 0..4
     bool Built = false;

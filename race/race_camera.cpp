@@ -155,6 +155,17 @@ void RaceCamera::FollowBike(Bike* bike)
     SetMode(m_nMode);
 }
 
+// The point the camera aims by: a followed bike's eye point (its rider's
+// "VISTA" node, posed each frame) while the race shows its models, else the
+// point given (the bike's centre of mass in a race without 3D data).
+const Vec3& RaceCamera::TargetAim() const
+{
+    if (m_pTarget)
+        if (const Vec3* eye = EyePoint(m_race, *m_pTarget))
+            return *eye;
+    return *m_pTargetAim;
+}
+
 void RaceCamera::FollowPoint(const Vec3* position, const Vec3* aim, const Vec3* orientation)
 {
     Detach();
@@ -414,7 +425,7 @@ void RaceCamera::PlaceOnboardHead()
     const float yaw = m_Angles.y;
     m_Angles = Vec3(m_pTargetOrient->x, yaw, m_pTargetOrient->z);
     const Vec3 head = VecRotateY(VecRotateZ(Vec3(0.0f, m_fParam2, m_fParam1), lean), yaw);
-    m_Eye = m_pTargetAim->Plus(head);
+    m_Eye = TargetAim().Plus(head);
     Vec3 d;
     if (m_pTarget->Status & kBikeDown) {
         d = VecRotateY(Vec3(0.0f, 0.0f, 1.0f), yaw);
@@ -480,7 +491,7 @@ void RaceCamera::PlaceTrailing(int mode)
     }
     const Vec3 o = VecRotateY(VecRotateX(Vec3(0.0f, m_fParam2, m_fParam1), 0.15707963f), yaw);
     const Vec3& p = *m_pTargetPos;
-    const Vec3& q = *m_pTargetAim;
+    const Vec3& q = TargetAim();
     const Vec3 base = mode == kCameraTrailClose ? p.Times(0.2f).Plus(q.Times(0.8f)) : p.Plus(q).Times(0.5f);
     m_Eye = base.Plus(o);
     m_Offset.y = m_Eye.y;
@@ -578,7 +589,7 @@ RaceCamera::Framing RaceCamera::FrameBikes(int ahead, int behind) const
 {
     const TvCamera& c = m_TvCameras[m_nTvCurrent];
     const Vec3 from(c.X, c.Y, c.Z);
-    const Vec3 centre = *m_pTargetAim;
+    const Vec3 centre = TargetAim();
     const float bearing = std::atan2(centre.x - from.x, centre.z - from.z);
     Vec3 sum = centre;
     int n = 1;

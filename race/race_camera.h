@@ -131,6 +131,7 @@ private:
     };
 
     int TargetModel() const;
+    const Vec3& TargetAim() const;
     float TargetDistance() const;
     float TargetLean() const;
     float LapLength() const;
