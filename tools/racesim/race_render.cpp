@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "engine/render/render_device.h"
 #include "engine/render/screenshot.h"
+#include "engine/scene/scene_view.h"
 #include "platform/atomic_file.h"
 #include "platform/video_thread.h"
 #include "race/race.h"
@@ -52,6 +53,25 @@ int FindDevice(const render_device& device, bool hardware)
 double Seconds(std::chrono::steady_clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
+}
+
+// The end of the scene's preparation: the first instance the scene view
+// hands to the mesh drawing in a frame. The drawing hook installed for the
+// frame notes the time and passes every call on to the hook it replaced.
+struct SceneDrawWatch {
+    decltype(scene_draw_hooks::draw_nodes) passOn = nullptr;
+    bool seen = false;
+    std::chrono::steady_clock::time_point first;
+};
+SceneDrawWatch g_watch;
+
+void WatchedDrawNodes(ml_modelinfo* instance, model_record* drawn, scene_view& view, int faceCamera)
+{
+    if (!g_watch.seen) {
+        g_watch.seen = true;
+        g_watch.first = std::chrono::steady_clock::now();
+    }
+    g_watch.passOn(instance, drawn, view, faceCamera);
 }
 
 } // namespace
@@ -193,6 +213,7 @@ void RaceRender::Close()
 bool RaceRender::BeginFrame(Race& race, std::string& error)
 {
     m_frameStart = Clock::now();
+    g_watch.seen = false;
     m_drawing = !(race.LiveFlags() & kRaceSuspended);
     if (!m_drawing)
         return true;
@@ -207,12 +228,23 @@ bool RaceRender::BeginFrame(Race& race, std::string& error)
         platform::translate_message(message);
         platform::dispatch_message(message);
     }
+    // Without a mesh drawing installed nothing of the scene is drawn, and
+    // the whole of the race's drawing counts as preparation.
+    scene_draw_hooks& hooks = scene_hooks();
+    if (hooks.draw_nodes && hooks.draw_nodes != &WatchedDrawNodes) {
+        g_watch.passOn = hooks.draw_nodes;
+        hooks.draw_nodes = &WatchedDrawNodes;
+    }
     return true;
 }
 
 void RaceRender::Drawn()
 {
     m_drawn = Clock::now();
+    scene_draw_hooks& hooks = scene_hooks();
+    if (hooks.draw_nodes == &WatchedDrawNodes)
+        hooks.draw_nodes = g_watch.passOn;
+    m_prepared = g_watch.seen ? g_watch.first : m_drawn;
 }
 
 bool RaceRender::EndFrame(Race& /*race*/, long long frame, std::string& error)
@@ -243,7 +275,8 @@ bool RaceRender::EndFrame(Race& /*race*/, long long frame, std::string& error)
     }
     const Clock::time_point end = Clock::now();
     ++m_phases.frames;
-    m_phases.draw += Seconds(m_drawn - m_frameStart);
+    m_phases.prepare += Seconds(m_prepared - m_frameStart);
+    m_phases.draw += Seconds(m_drawn - m_prepared);
     m_phases.update += Seconds(updated - m_drawn);
     m_phases.present += Seconds(end - beforePresent);
     return true;

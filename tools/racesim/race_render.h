@@ -50,10 +50,13 @@ bool ParseSize(const char* text, int& width, int& height);
 // is 1; frame n is drawn at n x the frame time).
 std::string ScreenshotName(long long frame);
 
-// Where the time of a drawn frame went, summed over the frames.
+// Where the time of a drawn frame went, summed over the frames. The scene's
+// preparation ends where the scene view hands its first instance to the
+// mesh drawing (the runner listens at the view's drawing hook for it).
 struct FramePhases {
     long long frames = 0;
-    double draw = 0.0;    // s: clearing, the race's scene and its overlay
+    double prepare = 0.0; // s: clearing, the scene view's preparation (what is seen, levels of detail, node matrices)
+    double draw = 0.0;    // s: the scene's meshes and polygons, and the overlay
     double update = 0.0;  // s: the race's update (simulation, camera, poses)
     double present = 0.0; // s: handing the frame to the display
 };
@@ -104,6 +107,7 @@ private:
     std::vector<std::string> m_shots;
     FramePhases m_phases;
     Clock::time_point m_frameStart;
+    Clock::time_point m_prepared;
     Clock::time_point m_drawn;
 };
 
