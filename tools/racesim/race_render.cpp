@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "engine/render/render_device.h"
 #include "engine/render/screenshot.h"
+#include "engine/scene/mesh_draw_hooks.h"
 #include "engine/scene/scene_view.h"
 #include "platform/atomic_file.h"
 #include "platform/video_thread.h"
@@ -188,11 +189,18 @@ bool RaceRender::Open(GameApp& app, const RenderOptions& options, double frameTi
         return false;
     }
     set_the_render_device(m_device);
+    m_savedHooks = scene_hooks();
+    install_mesh_draw_hooks();
+    m_hooksInstalled = true;
     return true;
 }
 
 void RaceRender::Close()
 {
+    if (m_hooksInstalled) {
+        scene_hooks() = m_savedHooks;
+        m_hooksInstalled = false;
+    }
     if (m_device) {
         if (installed_render_device() == m_device)
             set_the_render_device(nullptr);
@@ -244,7 +252,8 @@ void RaceRender::Drawn()
     scene_draw_hooks& hooks = scene_hooks();
     if (hooks.draw_nodes == &WatchedDrawNodes)
         hooks.draw_nodes = g_watch.passOn;
-    m_prepared = g_watch.seen ? g_watch.first : m_drawn;
+    m_sceneDrawn = g_watch.seen;
+    m_prepared = m_sceneDrawn ? g_watch.first : m_drawn;
 }
 
 bool RaceRender::EndFrame(Race& /*race*/, long long frame, std::string& error)
@@ -275,6 +284,8 @@ bool RaceRender::EndFrame(Race& /*race*/, long long frame, std::string& error)
     }
     const Clock::time_point end = Clock::now();
     ++m_phases.frames;
+    if (m_sceneDrawn)
+        ++m_phases.scene_frames;
     m_phases.prepare += Seconds(m_prepared - m_frameStart);
     m_phases.draw += Seconds(m_drawn - m_prepared);
     m_phases.update += Seconds(updated - m_drawn);

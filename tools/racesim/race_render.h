@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/scene/scene_view.h"
 #include "platform/window.h"
 
 class GameApp;
@@ -59,6 +60,9 @@ struct FramePhases {
     double draw = 0.0;    // s: the scene's meshes and polygons, and the overlay
     double update = 0.0;  // s: the race's update (simulation, camera, poses)
     double present = 0.0; // s: handing the frame to the display
+    // Frames in which the scene view handed anything to the mesh drawing
+    // (0 while the race draws no scene: its pictures hold the overlay).
+    long long scene_frames = 0;
 };
 
 class RaceRender {
@@ -69,7 +73,9 @@ public:
     RaceRender& operator=(const RaceRender&) = delete;
 
     // Opens the hidden window and the render device of the chosen type at
-    // the chosen size, installs the device as the program's renderer and
+    // the chosen size, installs the device as the program's renderer and the
+    // mesh drawing as the scene view's drawing (both as the game's drawing
+    // tests install them; the hooks there were are put back on closing), and
     // fills the application record's display fields the race reads
     // (resolution, driver, device, detail and graphics flags). Must come
     // before the race loads. False with `error` set when the display cannot
@@ -103,7 +109,10 @@ private:
     render_device* m_device = nullptr;
     platform::WindowHandle m_window{};
     bool m_classRegistered = false;
+    bool m_hooksInstalled = false;
+    scene_draw_hooks m_savedHooks;
     bool m_drawing = false;
+    bool m_sceneDrawn = false;
     std::vector<std::string> m_shots;
     FramePhases m_phases;
     Clock::time_point m_frameStart;
