@@ -3,6 +3,7 @@
 // drawn or not, a display that cannot open, and every demo circuit drawn on
 // both paths.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -158,6 +160,47 @@ TEST_F(RaceRenderTest, AFolderThatCannotBeMadeEndsTheRunFirst)
     EXPECT_NE(result.render_error.find("screenshot folder"), std::string::npos) << result.render_error;
     EXPECT_TRUE(result.screenshots.empty());
     EXPECT_EQ(result.frames, 0);
+}
+
+// The option through the program: a drawn run lists its screenshots after
+// the summary and exits 0; a bad value of a drawing option is a bad command
+// line (2); a screenshot folder that cannot be made is a race that cannot be
+// drawn (4).
+TEST_F(RaceRenderTest, TheProgramsOption)
+{
+#ifndef TORVANE_RACESIM_PATH
+    GTEST_SKIP() << "the race runner is not built";
+#else
+    const auto run = [this](const std::string& arguments, std::string& out) {
+        const std::filesystem::path file = dir_ / "out.txt";
+        const std::string command = std::string("'") + TORVANE_RACESIM_PATH + "' --data '" +
+                                    (dir_ / "data").string() + "' " + arguments + " >'" + file.string() +
+                                    "' 2>/dev/null";
+        const int raw = std::system(command.c_str());
+        std::ifstream in(file);
+        out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    std::string out;
+    const std::string shots = (dir_ / "cli").string();
+    ASSERT_EQ(run("--riders 2 --laps 1 --time-limit 1 --size 320x200 --render-type sw --render-every 10 --camera 2 "
+                  "--render-dir '" + shots + "'",
+                  out),
+              0)
+        << out;
+    EXPECT_NE(out.find("hash="), std::string::npos) << out;
+    EXPECT_NE(out.find("screenshot=" + shots + "/frame000600.bmp\n"), std::string::npos) << out;
+    torvane_test::Screenshot shot;
+    std::string error;
+    EXPECT_TRUE(torvane_test::read_screenshot(shots + "/frame000600.bmp", shot, error)) << error;
+    EXPECT_EQ(shot.width, 320);
+
+    for (const char* bad : {"--size 320", "--size 0x200", "--render-type gl", "--camera 9", "--camera -1",
+                            "--render-every -1", "--render-dir ''"})
+        EXPECT_EQ(run(std::string("--riders 2 ") + bad, out), 2) << bad;
+    std::ofstream(dir_ / "taken") << "a file";
+    EXPECT_EQ(run("--riders 2 --render-dir '" + (dir_ / "taken").string() + "'", out), 4);
+#endif
 }
 
 // Every demo circuit drawn on both paths with 16 riders: a few frames each,

@@ -140,8 +140,10 @@ int main(int argc, char** argv)
             ok = ParseDouble(value, 1.0, 1.0e6, options.time_limit);
         else if (arg == "--camera")
             ok = ParseInt(value, 0, 8, options.camera);
-        else if (arg == "--render-dir")
-            ok = *value != '\0' && (options.render.dir = value, true);
+        else if (arg == "--render-dir") {
+            options.render.dir = value;
+            ok = *value != '\0';
+        }
         else if (arg == "--render-every")
             ok = ParseDouble(value, 0.0, 1.0e6, options.render.every);
         else if (arg == "--render-type")
