@@ -10,52 +10,22 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
-#include <unistd.h>
-
+#include "bench/bench_demo_data.h"
 #include "race/hud.h"
 #include "race/race.h"
 #include "race/race_camera.h"
-#include "tools/datakit/demo_data.h"
 #include "tools/racesim/race_render.h"
 #include "tools/racesim/race_sim.h"
 
 namespace {
 
-// The demo data and an empty screenshot folder, made once per run of the
-// benchmark program in the temporary directory and removed when it ends.
-class BenchFolder {
-public:
-    BenchFolder()
-        : m_path(std::filesystem::temp_directory_path() / ("torvane-race-frame-bench-" + std::to_string(::getpid())))
-    {
-        std::string error;
-        if (!datakit::make_demo_data(m_path / "data", error)) {
-            Remove();
-            throw std::runtime_error(error);
-        }
-    }
-    ~BenchFolder() { Remove(); }
-    BenchFolder(const BenchFolder&) = delete;
-    BenchFolder& operator=(const BenchFolder&) = delete;
-
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    void Remove()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-
-    std::filesystem::path m_path;
-};
-
+// The demo data, made once per run of the benchmark program; the runner's
+// (never written) screenshot folder lies in it.
 const std::filesystem::path& Folder()
 {
-    static const BenchFolder folder;
+    static const bench_support::DemoDataFolder folder("torvane-race-frame-bench");
     return folder.Path();
 }
 
@@ -66,7 +36,7 @@ constexpr int kSettleFrames = 300;
 void BM_RaceFrame(benchmark::State& state, racesim::RenderType type)
 {
     racesim::Options options;
-    options.data = (Folder() / "data").string();
+    options.data = Folder().string();
     options.track = "Island";
     options.riders = 16;
     options.laps = 99;
