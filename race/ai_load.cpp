@@ -1,6 +1,7 @@
 #include "race/ai_load.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -9,7 +10,11 @@
 #include "app/mixer.h"
 #include "app/typed_list.h"
 #include "platform/byte_reader.h"
+#include "engine/model/ml_modelinfo.h"
+#include "engine/model/model_lib.h"
+#include "engine/scene/scene_view.h"
 #include "race/race.h"
+#include "race/race_3d_data.h"
 #include "sim/race_context.h"
 
 // The computer riders' speed profile, the pit lane's limits and boxes, and
@@ -246,4 +251,19 @@ void AiCreateArches(Race& race)
     // libraries; a race without model libraries shows none.
     for (PracticeArch& arch : race.m_Arches)
         arch.Instance = nullptr;
+    Race3dData* d = race.Data3d();
+    if (!d || !d->Arches.Loaded())
+        return;
+    for (PracticeArch& arch : race.m_Arches) {
+        ml_modelinfo* instance = d->Arches.Models->create_instance("Pratice", d->Arches.Materials, 0);
+        if (!instance)
+            throw GameError("get_model");
+        arch.Instance = instance;
+        d->View->add_instance(instance);
+        instance->set_mesh_param(race.m_TrackPriority[0]);
+        instance->angles = {arch.Angles[0], arch.Angles[1], arch.Angles[2], 0.0f};
+        instance->set_position(arch.Position[0], arch.Position[1], arch.Position[2], 1.0f);
+        if (arch.Kind == 0 || arch.Kind == 1)
+            instance->set_material_set(std::bit_cast<std::uint32_t>(arch.Kind == 0 ? 0.0f : 0.8f));
+    }
 }

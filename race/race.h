@@ -44,6 +44,12 @@ inline constexpr std::uint32_t kRace3dLoaded = 0x100;
 // hands the race's records to it (RaceConditions, RaceContext), and the
 // destructor takes them back. The race installs its link to the input
 // (RaceInputLink) while it loads and removes it when it goes.
+struct Race3dData;
+// Frees the race's 3D data record (race/race_3d.cpp, where it is complete).
+struct Race3dDataDeleter {
+    void operator()(Race3dData* data) const;
+};
+
 class Race {
 public:
     Race();
@@ -73,12 +79,28 @@ public:
     // ---- 3D data, display and music (race/race_3d.cpp) ----
 
     // Loads the race's 3D data: the track's scene record, libraries,
-    // instances, sounds. Failures throw a GameError. A race without a
-    // renderer (headless) takes the scene record only.
+    // instances, sounds. Failures throw a GameError (what was loaded before
+    // the failure stays until Release3d or the destructor frees it). A race
+    // without a renderer (headless) takes the scene record only.
     bool Load3d();
+    // Frees everything Load3d and Start3d made, in the reverse of their
+    // order; nothing while no 3D data is loaded.
     void Release3d();
+    // The race's engine context (made current), camera and scene view of
+    // the display's size; DestroyView deletes them and makes the context
+    // that was current before current again.
     void CreateView();
     void DestroyView();
+    // The race's 3D data while it is loaded with a renderer; null without
+    // one (headless) and while released.
+    Race3dData* Data3d() { return m_p3d.get(); }
+    // The track scene record's device: a hardware 3D device is the one the
+    // installed renderer runs (false without a renderer).
+    static bool RendersOnHardware();
+    // The race's sounds (race/race_sound.cpp): effect samples and the bike
+    // models' engine sounds, loaded with the 3D data and freed with it.
+    void LoadSounds();
+    void FreeSounds();
     // Starts the display for the race (renderer, palette, camera); the
     // result of InitDisplay.
     int Start3d();
@@ -258,7 +280,15 @@ private:
     // one after the other.
     BikeStepping* Stepping();
     void SetSkyColour();
+    // Parts of Load3d (race/race_3d.cpp).
+    void LoadTrackScene();
+    void LoadSky();
+    void LoadLight();
+    void LoadLibraries();
+    void LoadCockpits();
+    void ReleaseCockpitsAndBikes();
 
+    std::unique_ptr<Race3dData, Race3dDataDeleter> m_p3d;
     RaceInputLink m_InputLink;
     RaceSimulationHooks m_Hooks;
     InRaceMenu m_InRaceMenu;

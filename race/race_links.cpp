@@ -1,6 +1,11 @@
 #include "race/race_links.h"
 
+#include <bit>
+
+#include "engine/model/ml_modelinfo.h"
+#include "race/bike_models.h"
 #include "race/race.h"
+#include "race/race_3d_data.h"
 #include "sim/bike.h"
 
 // ---- The input's view of the race ----
@@ -32,9 +37,12 @@ void RaceInputLink::SetStartLight(int frame)
     m_race.GetHud().SetStartLight(frame);
 }
 
-void RaceInputLink::SetStartLightMaterial(float /*set*/)
+void RaceInputLink::SetStartLightMaterial(float set)
 {
     // The start-light model comes with the track's 3D scene.
+    if (Race3dData* d = m_race.Data3d())
+        if (d->StartLights)
+            d->StartLights->set_material_set(std::bit_cast<std::uint32_t>(set));
 }
 
 void RaceInputLink::PlayStartSample(int /*sample*/)
@@ -79,17 +87,30 @@ void RaceInputLink::UnmuteSound()
 
 // ---- The simulation's view of the race ----
 
-void RaceSimulationHooks::ShowInstance(ml_modelinfo* /*instance*/, bool /*shown*/)
+void RaceSimulationHooks::ShowInstance(ml_modelinfo* instance, bool shown)
 {
     // Instances exist only with the race's 3D data.
+    if (!instance)
+        return;
+    if (shown)
+        instance->set_flags(model_active);
+    else
+        instance->clear_flags(model_active);
 }
 
-void RaceSimulationHooks::SetAnimation(ml_modelinfo* /*instance*/, std::uint32_t /*animationHash*/)
+// An animation the instance does not have is not made current: the engine
+// would end the program for it, and the instance keeps the pose it has.
+void RaceSimulationHooks::SetAnimation(ml_modelinfo* instance, std::uint32_t animationHash)
 {
+    if (!instance)
+        return;
+    if (animationHash == 0 || HasAnimation(instance, animationHash))
+        instance->set_curanim(animationHash);
 }
 
-void RaceSimulationHooks::UpdateModel(Bike& /*bike*/)
+void RaceSimulationHooks::UpdateModel(Bike& bike)
 {
+    ::UpdateModel(m_race, bike);
 }
 
 bool RaceSimulationHooks::HudTest(std::uint32_t bits)

@@ -148,6 +148,7 @@ void Race::ReadRaceHeader()
     m_uGfxFlags = app.GfxFlags;
     m_nCameraSetting = app.Camera;
     m_nDetailLevel = Within(app.Details, 0, 5);
+    m_bHardwareDevice = RendersOnHardware();
     m_nBikes = Within(app.m_nRiders, 0, kMaxRaceRiders);
     m_uFlags = app.RaceFlags;
     if (!m_bSeedGiven) {
