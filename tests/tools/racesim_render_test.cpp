@@ -204,7 +204,8 @@ TEST_F(RaceRenderTest, TheProgramsOption)
 }
 
 // Every demo circuit drawn on both paths with 16 riders: a few frames each,
-// every screenshot a picture of the frame's size that is not one colour.
+// the scene drawn in every one, every screenshot a picture of the frame's
+// size that is not one colour.
 class RaceRenderCircuitTest : public RaceRenderTest,
                               public ::testing::WithParamInterface<std::tuple<const char*, RenderType>> {};
 
@@ -215,6 +216,8 @@ TEST_P(RaceRenderCircuitTest, SixteenRidersDrawn)
     ASSERT_TRUE(result.loaded) << result.error;
     EXPECT_TRUE(result.render_error.empty()) << result.render_error;
     ASSERT_EQ(result.screenshots.size(), 2u);
+    // The race drew its scene in every frame, not the overlay alone.
+    EXPECT_EQ(result.phases.scene_frames, result.phases.frames);
     for (const std::string& path : result.screenshots) {
         torvane_test::Screenshot shot;
         std::string error;
