@@ -144,6 +144,7 @@ bool RaceRender::Open(GameApp& app, const RenderOptions& options, double frameTi
     // The game's own main window, on the offscreen video driver unless the
     // caller chose another one.
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    m_startedVideo = !platform::video_thread_running();
     m_classRegistered = platform::register_window_class(kMainWindowClass, 0, &WindowProc);
     if (!app.CreateMainWindow()) {
         error = "cannot open a window: " + platform::last_window_error();
@@ -215,6 +216,11 @@ void RaceRender::Close()
     if (m_classRegistered) {
         platform::unregister_window_class(kMainWindowClass);
         m_classRegistered = false;
+    }
+    // The video thread this drawing started ends with it.
+    if (m_startedVideo) {
+        platform::shutdown_video_thread();
+        m_startedVideo = false;
     }
 }
 

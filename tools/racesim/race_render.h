@@ -109,6 +109,7 @@ private:
     render_device* m_device = nullptr;
     platform::WindowHandle m_window{};
     bool m_classRegistered = false;
+    bool m_startedVideo = false;
     bool m_hooksInstalled = false;
     scene_draw_hooks m_savedHooks;
     bool m_drawing = false;
