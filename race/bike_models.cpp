@@ -161,6 +161,16 @@ model_node* FindNode(model_node* node, std::uint32_t hash)
     return nullptr;
 }
 
+void ShowModelInstance(ml_modelinfo* instance, bool shown)
+{
+    if (!instance)
+        return;
+    if (shown)
+        instance->set_flags(model_active);
+    else
+        instance->clear_flags(model_active);
+}
+
 bool HasAnimation(const ml_modelinfo* instance, std::uint32_t hash)
 {
     if (!instance)
@@ -283,8 +293,7 @@ void BuildModels(Race& race, Bike& bike)
     // left as it is: loading the pictures never changes the race).
     if (bike.IsOut())
         for (ml_modelinfo* instance : {bike.BikeInstance, bike.RiderInstance, bike.ShadowInstance, bike.RiderShadowInstance})
-            if (instance)
-                instance->clear_flags(model_active);
+            ShowModelInstance(instance, false);
 }
 
 void ReleaseRiderModel(Race& /*race*/, Bike& bike)

@@ -32,6 +32,10 @@ std::uint32_t AnimNameHash(const char* name);
 // null.
 model_node* FindNode(model_node* node, std::uint32_t hash);
 
+// Shows (instance flag 1 set on it and its nodes) or hides an instance;
+// nothing for none.
+void ShowModelInstance(ml_modelinfo* instance, bool shown);
+
 // Whether an animation of that hash is linked to the instance.
 bool HasAnimation(const ml_modelinfo* instance, std::uint32_t hash);
 

@@ -156,21 +156,15 @@ fcurve* ScaleCurve(const char* list)
                                     static_cast<int>(sizeof triples[0]), kMaxScaleKeys);
     if (count <= 0)
         return nullptr;
-    auto* curve = new (pool_fcurve) fcurve;
-    curve->interp = fcurve_interp_cubic;
+    anm_curve keys;
+    keys.interp = fcurve_interp_cubic;
     for (int k = 0; k < count; ++k) {
         // Keys must follow in time; a key that does not is left out.
-        if (curve->last && !(triples[k][0] > curve->last->time))
+        if (!keys.keys.empty() && !(triples[k][0] > keys.keys.back().time))
             continue;
-        auto* key = new (pool_fcurve_key) fcurve_key(triples[k][0], triples[k][1], triples[k][2], triples[k][2]);
-        key->prev = curve->last;
-        if (curve->last)
-            curve->last->next = key;
-        else
-            curve->first = key;
-        curve->last = key;
-        ++curve->key_count;
+        keys.keys.push_back(anm_key{triples[k][0], triples[k][1], triples[k][2], triples[k][2]});
     }
+    fcurve* curve = anm_build_curve(keys);
     return curve;
 }
 

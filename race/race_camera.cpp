@@ -15,6 +15,7 @@
 #include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
 #include "input/input_manager.h"
+#include "race/bike_models.h"
 #include "race/overlay_files.h"
 #include "race/race.h"
 #include "race/race_data.h"
@@ -32,7 +33,6 @@ constexpr int kKeyOne = 0x02;
 // sequence, results menu, finish standings).
 constexpr std::uint32_t kModeKeyBlockers = 0x08 | 0x10 | 0x20 | 0x80;
 // An instance is drawn while its active flag is set.
-constexpr std::uint32_t kInstanceShown = model_active;
 constexpr std::uint32_t kInstanceTransformsValid = model_transforms_valid;
 // Input mode word bit 0: input playback.
 constexpr std::uint32_t kInputPlayback = 0x1;
@@ -41,12 +41,7 @@ constexpr int kRiderStateSpin = 4;
 
 void Show(ml_modelinfo* instance, bool shown)
 {
-    if (!instance)
-        return;
-    if (shown)
-        instance->set_flags(kInstanceShown);
-    else
-        instance->clear_flags(kInstanceShown);
+    ShowModelInstance(instance, shown);
 }
 
 bool UsableFocal(float degrees)

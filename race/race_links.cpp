@@ -90,12 +90,7 @@ void RaceInputLink::UnmuteSound()
 void RaceSimulationHooks::ShowInstance(ml_modelinfo* instance, bool shown)
 {
     // Instances exist only with the race's 3D data.
-    if (!instance)
-        return;
-    if (shown)
-        instance->set_flags(model_active);
-    else
-        instance->clear_flags(model_active);
+    ShowModelInstance(instance, shown);
 }
 
 // An animation the instance does not have is not made current: the engine

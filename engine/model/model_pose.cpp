@@ -421,10 +421,15 @@ void ml_modelinfo::update_transforms(float time)
     if (id > 0 && levels && id < level_count && levels[id] && levels[id]->node_count == 1 &&
         levels[id]->first_node && levels[id]->first_node->type == node_empty)
         return;
-    // The root matrix (rotation rows times the scale, the position as
-    // translation) and its exact inverse.
+    // The root matrix (the rotation, the position as translation) and its
+    // exact inverse. The instance's scale reaches the nodes once, as the
+    // scale the pass hands down: each node's world matrix is scaled by its
+    // world scale and its position by the inherited scale. Scaling the root
+    // matrix as well would scale every node twice (an instance of scale s
+    // drawn s x s large), unlike the compact pass and the bounding radius
+    // the callers scale in proportion to s.
     mat4 a;
-    const float s[3] = {scale.x, scale.y, scale.z};
+    const float s[3] = {1.0f, 1.0f, 1.0f};
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c)
             a.m[r][c] = rot.m[r][c] * s[r];

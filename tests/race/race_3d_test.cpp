@@ -26,6 +26,7 @@
 #include "race/race_3d_data.h"
 #include "tests/engine/scene/scene_load_fixture.h"
 #include "tests/race/race_fixture.h"
+#include "tests/support/back_surface_picture.h"
 #include "tests/support/png_image.h"
 
 // The race's 3D data on the demo data: what Load3d loads on each renderer
@@ -131,31 +132,7 @@ protected:
     // The picture of the back buffer as RGB.
     torvane_test::PngImage Picture()
     {
-        torvane_test::PngImage image;
-        image.width = 640;
-        image.height = 480;
-        image.indexed = false;
-        image.pixels.resize(640 * 480 * 3);
-        platform::SurfaceLock lock;
-        EXPECT_EQ(device_.back_surface->lock(lock), platform::DisplayResult::Ok);
-        const int first_row = device_.screen_depth == 8 ? 1 : 0;
-        for (int y = 0; y < 480; ++y)
-            for (int x = 0; x < 640; ++x) {
-                std::uint8_t* out = &image.pixels[3 * (std::size_t(y) * 640 + x)];
-                const std::uint8_t* row = lock.pixels + std::size_t(y + first_row) * lock.pitch;
-                if (device_.screen_depth == 8) {
-                    for (int c = 0; c < 3; ++c)
-                        out[c] = static_cast<std::uint8_t>(device_.palette_rgb[row[x]][c]);
-                } else {
-                    std::uint16_t v;
-                    std::memcpy(&v, row + 2 * x, 2);
-                    out[0] = static_cast<std::uint8_t>((v >> 11) * 255 / 31);
-                    out[1] = static_cast<std::uint8_t>(((v >> 5) & 63) * 255 / 63);
-                    out[2] = static_cast<std::uint8_t>((v & 31) * 255 / 31);
-                }
-            }
-        device_.back_surface->unlock();
-        return image;
+        return torvane_test::back_surface_picture(device_, 640, 480, torvane_test::screen_palette(device_));
     }
 
     render_device device_;
@@ -471,22 +448,47 @@ TEST_P(Race3dFrame, SixteenRidersOnIslandShortlyAfterTheStart)
     Open(GetParam());
     Header("Island", 4, 16);
     app.GfxFlags = kGfxFlagAmbient;
+    app.Camera = kCameraTelevision;
     Start();
-    race->GetHud().ResetForRace();
-    for (int i = 0; i < 50; ++i)
-        Frame(40);
+    // The start sequence skipped; the race under way for two seconds, each
+    // frame drawn as the run loop draws it.
+    const auto frame = [&](std::uint32_t ms) {
+        device_.clear_zbuffer();
+        Frame(ms);
+    };
+    PressKey(0x01); // Escape
+    frame(20);
+    for (int i = 0; i < 400 && !(flags() & kRaceRacing); ++i)
+        frame(20);
+    ASSERT_TRUE(flags() & kRaceRacing);
+    for (int i = 0; i < 100; ++i)
+        frame(20);
+    device_.clear_zbuffer();
     race->Draw();
     race->DrawOverlay();
     const torvane_test::PngImage image = Picture();
     const std::string name = std::string("/tmp/race3d_") + (GetParam() == kHardware ? "device" : "rasteriser") + ".png";
     std::string error;
     EXPECT_TRUE(torvane_test::write_png(name, image, &error)) << error;
+
     // Not one colour: the track, the sky and the bikes are drawn.
     std::set<std::uint32_t> colours;
     for (std::size_t p = 0; p < image.pixels.size(); p += 3)
         colours.insert(image.pixels[p] << 16 | image.pixels[p + 1] << 8 | image.pixels[p + 2]);
     EXPECT_GT(colours.size(), 20u);
-    EXPECT_GT(D().View->meshes_drawn, 10u);
+    const Race3dData& d = D();
+    EXPECT_GT(d.View->meshes_drawn, 10u);
+    // The sky dome is among the instances drawn, every bike and rider is
+    // listed, and the viewed bike is in front of the camera.
+    int bikes = 0;
+    bool sky = false;
+    for (ml_modelinfo* const* v = d.View->visible; *v; ++v) {
+        sky = sky || *v == d.Sky;
+        bikes += std::string((*v)->name).rfind("AXX_", 0) == 0 && std::string((*v)->name) != "AXX_RIDER";
+    }
+    EXPECT_TRUE(sky);
+    EXPECT_GT(bikes, 0);
+    EXPECT_TRUE(Boxes().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, Race3dFrame, ::testing::Values(kHardware, kSoftware), PathName);

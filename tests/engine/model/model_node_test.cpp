@@ -148,6 +148,41 @@ TEST_F(ModelNodeTest, WorldTimesInverseWorldIsTheIdentityForEveryNode)
     delete model;
 }
 
+// An instance of scale s is drawn s times as large, not s x s: the scale
+// reaches each node's world matrix and position once, as the compact pass
+// and the bounding radius the callers keep in proportion to s have it.
+TEST_F(ModelNodeTest, TheInstanceScaleIsAppliedOnce)
+{
+    model_builder b("DOME");
+    b.add("ROOT", node_empty, -1);
+    model_node* arm = b.add("ARM", node_empty, 0);
+    arm->local_position = {1.0f, 2.0f, 0.0f, 0.0f};
+    model_node* tip = b.add("TIP", node_empty, 1);
+    tip->local_position = {0.0f, 0.0f, 3.0f, 0.0f};
+    ml_modelinfo* model = b.finish();
+    ml_modelinfo* inst = model->make_instance(nullptr);
+    inst->position = {10.0f, 0.0f, 0.0f, 1.0f};
+    inst->angles = {0.0f, 1.5707963f, 0.0f, 0.0f}; // a quarter turn about y: x goes to -z
+    inst->scale = {5.0f, 5.0f, 5.0f, 1.0f};
+    inst->update_transforms(0.0f);
+    const model_node* a = inst->find_node(name_hash("ARM"));
+    const model_node* t = inst->find_node(name_hash("TIP"));
+    EXPECT_NEAR(a->world_centre.x, 10.0f, 1e-4f);
+    EXPECT_NEAR(a->world_centre.y, 10.0f, 1e-4f);
+    EXPECT_NEAR(a->world_centre.z, -5.0f, 1e-4f);
+    EXPECT_NEAR(t->world_centre.x, 10.0f + 15.0f, 1e-3f);
+    EXPECT_NEAR(t->world_centre.z, -5.0f, 1e-3f);
+    for (int r = 0; r < 3; ++r) {
+        const float* row = t->world.m[r];
+        EXPECT_NEAR(std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]), 5.0f, 1e-4f) << r;
+    }
+    mat4 product;
+    mat_mul_affine(&t->world, &product, &t->inverse_world);
+    expect_identity(product);
+    delete inst;
+    delete model;
+}
+
 TEST_F(ModelNodeTest, InstancesAreIndependentAndDestroyingEverythingRestoresTheLiveCounters)
 {
     const int records = model_record::live, full = model_node::live_full, level = model_node::live_level,

@@ -23,6 +23,7 @@
 #include "platform/window.h"
 #include "tests/engine/render/rast_test_fixture.h"
 #include "tests/engine/scene/scene_load_fixture.h"
+#include "tests/support/back_surface_picture.h"
 #include "tests/support/png_image.h"
 
 // The data kit's small scene drawn through the scene view with the mesh
@@ -187,32 +188,7 @@ protected:
     // The picture of the back buffer as RGB.
     torvane_test::PngImage picture()
     {
-        torvane_test::PngImage image;
-        image.width = kWidth;
-        image.height = kHeight;
-        image.indexed = false;
-        image.pixels.resize(std::size_t(kWidth) * kHeight * 3);
-        const std::vector<std::uint8_t> palette = rast_test::palette_bytes();
-        platform::SurfaceLock lock;
-        EXPECT_EQ(device.back_surface->lock(lock), platform::DisplayResult::Ok);
-        // The software type's picture starts one row into its back surface.
-        const int first_row = device.screen_depth == 8 ? 1 : 0;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                std::uint8_t* out = &image.pixels[3 * (std::size_t(y) * kWidth + x)];
-                const std::uint8_t* row = lock.pixels + std::size_t(y + first_row) * lock.pitch;
-                if (device.screen_depth == 8) {
-                    std::memcpy(out, &palette[3 * row[x]], 3);
-                } else {
-                    std::uint16_t v;
-                    std::memcpy(&v, row + 2 * x, 2);
-                    out[0] = static_cast<std::uint8_t>((v >> 11) * 255 / 31);
-                    out[1] = static_cast<std::uint8_t>(((v >> 5) & 63) * 255 / 63);
-                    out[2] = static_cast<std::uint8_t>((v & 31) * 255 / 31);
-                }
-            }
-        device.back_surface->unlock();
-        return image;
+        return torvane_test::back_surface_picture(device, kWidth, kHeight, rast_test::palette_bytes());
     }
 
     // What every picture of the scene shows: hut A at the left edge and
