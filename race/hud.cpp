@@ -7,7 +7,9 @@
 #include "input/race_link.h"
 #include "race/hud_content.h"
 #include "race/race.h"
+#include "race/race_sound.h"
 #include "sim/bike.h"
+#include "sound/sound_library.h"
 
 // The overlay's messages, timers and fades.
 
@@ -224,6 +226,8 @@ void Hud::Update()
                 m_bLatch = false;
             }
         }
+    } else if (m_pContent && RiderCount() == 0) {
+        DrawEditorReadOuts();
     }
 
     if (m_pContent)
@@ -235,6 +239,9 @@ void Hud::Update()
         m_fDimTarget = 1.0f;
     m_fDimLevel = Approach(m_fDimLevel, m_fDimTarget, frameTime);
     m_fSoundVolume = 1.0f - m_fDimLevel;
+    // The race's sound dims with the picture.
+    if (SoundLibrary* sound = RaceMusicLibrary())
+        sound->SetVolume(m_fSoundVolume);
 }
 
 // At most one of the ends that act on the race per frame.

@@ -151,6 +151,7 @@ private:
     RiderNameSource m_RiderNames;
 
     // Parts of Draw and Update (race/hud_draw.cpp).
+    void DrawEditorReadOuts();
     void DrawStartLights();
     void DrawFlag();
     void DrawFade();

@@ -9,6 +9,7 @@
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
 #include "platform/clock.h"
+#include "platform/float_conv.h"
 #include "race/hud.h"
 #include "race/hud_content.h"
 #include "race/race.h"
@@ -30,6 +31,9 @@ constexpr int kKeyReturn = 0x1C;
 constexpr int kKeyPadEnter = 0x9C;
 constexpr int kKeyLeft = 0xCB;
 constexpr int kKeyRight = 0xCD;
+// The stick steps a menu beyond this deflection, at most once per repeat.
+constexpr float kStickDeadZone = 0.3f;
+constexpr std::uint32_t kStickRepeatMs = 500;
 
 constexpr int kElementStartSequence = 4;
 constexpr int kElementFinishStandings = 7;
@@ -339,19 +343,43 @@ void Hud::DrawPointer()
     c.pointer.draw(c.pointerX, c.pointerY, m_nSelected != 0 ? 2 : 0);
 }
 
-// The keys step the selection; Enter activates. The selection wraps within
-// 1..entries and skips numbers no sprite of the element carries.
+// The arrow keys step the selection on the frame they go down; the first
+// joystick's stick, when pushed further than the keys, steps it at most once
+// every half second while it is held beyond 0.3 (unless the controls use the
+// mouse). Enter, the joystick's first button or, with the pointer shown,
+// the left mouse button activates the selected entry. The selection wraps
+// within 1..entries and skips numbers no sprite of the element carries.
 int Hud::StepSelection(int element)
 {
     InputManager* input = Input();
     if (!input)
         return 0;
     const OverlayElement& el = m_pContent->def.elements[element];
+    float deflection = input->KeyPressed(kKeyRight) ? 1.0f : (input->KeyPressed(kKeyLeft) ? -1.0f : 0.0f);
+    bool fromStick = false;
+    bool button = false;
+    if (!(input->m_dwMode & kInputModeMouse) && input->JoystickCount() > 0) {
+        const platform::JoystickState& pad = input->Joystick(0).State;
+        const float stick = std::clamp(static_cast<float>(pad.axis[0] - platform::kJoystickAxisCentre) /
+                                           static_cast<float>(platform::kJoystickAxisCentre),
+                                       -1.0f, 1.0f);
+        if (std::fabs(stick) > std::fabs(deflection)) {
+            deflection = stick;
+            fromStick = true;
+        }
+        button = (pad.button[0] & 0x80) != 0;
+    }
+    if (std::fabs(deflection) >= kStickDeadZone)
+        m_pContent->pointerShown = false;
     int step = 0;
-    if (input->KeyPressed(kKeyRight))
-        step = 1;
-    else if (input->KeyPressed(kKeyLeft))
-        step = -1;
+    if (std::fabs(deflection) > kStickDeadZone) {
+        const std::uint32_t now = platform::time_get_time();
+        if (!fromStick || now - m_uLastStick >= kStickRepeatMs) {
+            step = deflection > 0.0f ? 1 : -1;
+            if (fromStick)
+                m_uLastStick = now;
+        }
+    }
     if (step != 0 && el.entries > 0) {
         int entry = m_nSelected;
         for (int tries = 0; tries < el.entries; ++tries) {
@@ -370,7 +398,9 @@ int Hud::StepSelection(int element)
         m_nSelected = entry;
     }
     const bool click = m_pContent->pointerShown && (input->m_MouseState.rgbButtons[0] & 0x80);
-    return (input->KeyPressed(kKeyReturn) || input->KeyPressed(kKeyPadEnter) || click) && m_nSelected != 0 ? 1 : 0;
+    return (input->KeyPressed(kKeyReturn) || input->KeyPressed(kKeyPadEnter) || button || click) && m_nSelected != 0
+               ? 1
+               : 0;
 }
 
 namespace {
@@ -556,6 +586,17 @@ void Hud::RunEntry(int element, int entry)
                 m_race.m_Camera.FollowBike(b);
         } else if (entry == 15) {
             Clear(kHudReplayPanel);
+        } else if (entry == 17) {
+            // Leaving the replay: a replay loaded from a file ends the run;
+            // the race's own replay stops and the race menu comes back.
+            if (input && (input->m_dwMode & kInputModeLoaded)) {
+                QueueCommand(kRaceCommandEnd);
+            } else {
+                if (input)
+                    input->m_dwMode &= ~kInputModePlaying;
+                Clear(kHudReplayPanel);
+                Raise(kHudRaceMenu);
+            }
         }
         // Entries 5-12 and 14 are commands of the replay player, which
         // has no command queue yet; they do nothing.
@@ -571,6 +612,42 @@ void Hud::RunEntry(int element, int entry)
     default:
         break;
     }
+}
+
+// A race without riders edits its trackside cameras: the editor's eye and
+// the current camera's number, range and lens limits in font 4 down the
+// left edge. Metres and degrees are rounded to the nearest whole number:
+// the limits are kept in radians, and 2 or 80 degrees come back a hair
+// short of whole, which truncation would print as 1 and 79.
+void Hud::DrawEditorReadOuts()
+{
+    constexpr std::size_t kFont = 4;
+    constexpr int kX = 10;
+    if (!DrawableScreen() || m_pContent->fonts.size() <= kFont)
+        return;
+    lib2d_font& font = *m_pContent->fonts[kFont];
+    const OverlayFont& rec = m_pContent->def.fonts[kFont];
+    font.set_clip(0, kWhole, 0, kWhole);
+    const auto line = [&](int y, const char* format, auto... values) {
+        char text[96];
+        std::snprintf(text, sizeof text, format, values...);
+        if (rec.gapDrawer)
+            font.draw_text_gap(text, kX, y, rec.space, rec.spacing);
+        else
+            font.draw_text(text, kX, y, rec.space, rec.spacing);
+    };
+    const CameraEditor& editor = m_race.m_CameraEditor;
+    line(10, "X:%f", static_cast<double>(editor.m_Eye.x));
+    line(40, "Z:%f", static_cast<double>(editor.m_Eye.z));
+    line(70, "Y:%f", static_cast<double>(editor.m_Eye.y));
+    const int current = editor.Current();
+    if (current < 0 || current >= editor.Count())
+        return;
+    const TvCamera& camera = editor.Cameras()[current];
+    const auto whole = [](float v) { return platform::trunc_to_int(std::floor(static_cast<double>(v) + 0.5)); };
+    line(100, "%d/%d %d", current + 1, editor.Count(), whole(editor.m_fFov * kRadiansToDegrees));
+    line(130, "T[%d:%d]", whole(camera.From), whole(camera.To));
+    line(160, "F[%d:%d]", whole(camera.FocMin * kRadiansToDegrees), whole(camera.FocMax * kRadiansToDegrees));
 }
 
 void Hud::DrawCockpit()

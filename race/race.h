@@ -12,6 +12,7 @@
 #include "race/race_camera.h"
 #include "race/race_data.h"
 #include "race/race_links.h"
+#include "race/race_sound.h"
 #include "race/smoke.h"
 #include "race/standings.h"
 #include "sim/bike.h"
@@ -97,10 +98,6 @@ public:
     // The track scene record's device: a hardware 3D device is the one the
     // installed renderer runs (false without a renderer).
     static bool RendersOnHardware();
-    // The race's sounds (race/race_sound.cpp): effect samples and the bike
-    // models' engine sounds, loaded with the 3D data and freed with it.
-    void LoadSounds();
-    void FreeSounds();
     // Starts the display for the race (renderer, palette, camera); the
     // result of InitDisplay.
     int Start3d();
@@ -109,6 +106,10 @@ public:
     // placed for the start, the standings, the simulation's random stream
     // seeded.
     void StartMusic();
+    // The race's effect samples and engine sound sets (race/race_sound.cpp),
+    // loaded with the 3D data and freed with it.
+    void LoadSounds();
+    void FreeSounds();
 
     // ---- The run (race/race_run.cpp, race/race_keys.cpp) ----
 
@@ -246,6 +247,7 @@ public:
     AiSkill m_AiSkill;
     TrackSceneRecord m_TrackScene;
     std::unique_ptr<RiderStateTable> m_pRiderStates;
+    RaceSoundState m_Sound;          // the loaded samples and sound sets (race/race_sound.h)
 
     // What the race keeps of the application record (read when it loads).
     std::uint32_t m_uRunFlags = 0;   // kAppFlag*

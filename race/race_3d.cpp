@@ -21,7 +21,6 @@
 #include "engine/scene/lights.h"
 #include "engine/scene/scene.h"
 #include "engine/scene/scene_view.h"
-#include "platform/random.h"
 #include "race/bike_models.h"
 #include "race/race.h"
 #include "race/race_3d_data.h"
@@ -35,8 +34,6 @@
 // the same.
 
 namespace {
-
-constexpr std::uint32_t kFlagsClearedAtStart = kRaceRacing | kRaceSessionOver | kRaceFlagRunAgain | kRaceFlagEnding;
 
 // Graphics flag the race sets while its bikes have cockpits.
 constexpr std::uint32_t kGfxFlagRiders = 0x100;
@@ -382,6 +379,10 @@ void Race::LoadLight()
     const float* p = m_TrackScene.LightPosition;
     const float* c = m_TrackScene.LightColour;
     light_set(d.Light, kSceneLightType, c[0], c[1], c[2], kSceneLightRange, 0.0f, 0.0f);
+    // The light's own range field, which its model takes as the radius of
+    // its nodes: with a radius of 0 the light model is seen only while its
+    // point (one metre from the origin) is in view, and the scene is unlit.
+    d.Light.range = kSceneLightRange;
     const float length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
     const float k = length > 0.0f ? 1.0f / length : 0.0f;
     d.Light.world_position = {p[0] * k, p[1] * k, p[2] * k, 1.0f};
@@ -590,14 +591,4 @@ int Race::InitDisplay()
     cam.far = cam.far_base;
     d.View->frustum.set(cam.half_fov, kNearPlane, 0.0f, cam.far_base);
     return m_Camera.Load(m_szTrackName, &cam) ? 1 : 0;
-}
-
-void Race::StartMusic()
-{
-    // The race's music streams open here when the race has a sound library.
-    platform::random_stream(platform::RandomStreamId::Simulation).seed(m_uRandomSeed);
-    LiveFlags() &= ~kFlagsClearedAtStart;
-    for (int i = 0; i < RiderCount(); ++i)
-        m_pBikes[i].PlaceAtStart(true);
-    UpdateStandings();
 }

@@ -3,10 +3,13 @@
 #include <bit>
 
 #include "engine/model/ml_modelinfo.h"
+#include "platform/float_conv.h"
 #include "race/bike_models.h"
 #include "race/race.h"
 #include "race/race_3d_data.h"
+#include "race/race_sound.h"
 #include "sim/bike.h"
+#include "sound/sound_library.h"
 
 // ---- The input's view of the race ----
 
@@ -45,9 +48,12 @@ void RaceInputLink::SetStartLightMaterial(float set)
             d->StartLights->set_material_set(std::bit_cast<std::uint32_t>(set));
 }
 
-void RaceInputLink::PlayStartSample(int /*sample*/)
+// The start beeps: the sample of that id where the player is, its own
+// frequency, volume and pan, restarted if it still sounds.
+void RaceInputLink::PlayStartSample(int sample)
 {
-    // The start samples come with the race's sounds.
+    if (SoundLibrary* sound = RaceEffectsLibrary(m_race))
+        sound->Play(sample, 0, kSoundKeep, kSoundKeepF, kSoundKeep, kPlayRestartOwn);
 }
 
 void RaceInputLink::SetFadeTarget(float value)
@@ -79,10 +85,14 @@ void RaceInputLink::ParkPlayerBike()
 
 void RaceInputLink::MuteSound()
 {
+    if (SoundLibrary* sound = RaceMusicLibrary())
+        sound->Mute();
 }
 
 void RaceInputLink::UnmuteSound()
 {
+    if (SoundLibrary* sound = RaceMusicLibrary())
+        sound->Unmute();
 }
 
 // ---- The simulation's view of the race ----
@@ -148,4 +158,87 @@ void RaceSimulationHooks::SmokeEmit(int kind, Bike& bike, int point, float amoun
 void RaceSimulationHooks::SmokeEmitLine(const Vec3& from, const Vec3& to, float fromGround, float toGround)
 {
     ::LaySkidMark(m_race, from, to, fromGround, toGround);
+}
+
+// ---- The simulation's sounds ----
+
+namespace {
+
+// A frequency or pan the simulation passes as a float: a whole number for
+// the library (held within its range), the keep marker staying the marker.
+std::int32_t WholeSoundValue(float v)
+{
+    if (v == kKeepSoundValue)
+        return kSoundKeep;
+    return platform::trunc_to_int(v);
+}
+
+} // namespace
+
+void RaceSimulationHooks::Play(int sample, int instance, float frequency, float volume, float pan, int mode)
+{
+    if (SoundLibrary* sound = RaceEffectsLibrary(m_race))
+        sound->Play(sample, instance, WholeSoundValue(frequency), volume, WholeSoundValue(pan),
+                    static_cast<std::uint8_t>(mode));
+}
+
+void RaceSimulationHooks::StopVoice(int sample, int instance)
+{
+    if (SoundLibrary* sound = RaceEffectsLibrary(m_race))
+        sound->StopVoice(sample, instance);
+}
+
+void RaceSimulationHooks::StopVoiceNow(int sample, int instance)
+{
+    if (SoundLibrary* sound = RaceEffectsLibrary(m_race))
+        sound->StopVoiceNow(sample, instance);
+}
+
+void RaceSimulationHooks::SetVoiceDistance(int sample, int instance, float minimum, float maximum)
+{
+    if (SoundLibrary* sound = RaceEffectsLibrary(m_race))
+        sound->SetVoiceDistance(sample, instance, minimum, maximum);
+}
+
+void RaceSimulationHooks::SetVoicePosition(int sample, int instance, const Vec3& position)
+{
+    if (SoundLibrary* sound = RaceEffectsLibrary(m_race))
+        sound->SetVoicePosition(sample, instance, position.x, position.y, position.z);
+}
+
+void RaceSimulationHooks::SetVoiceVolume(int sample, int instance, float volume)
+{
+    if (SoundLibrary* sound = RaceEffectsLibrary(m_race))
+        sound->SetVoiceVolume(sample, instance, volume);
+}
+
+// The simulation names a sound set by the bike model; the race knows which
+// set of the library each model's is.
+int RaceSimulationHooks::GetSoundSetSample(int soundSet, int /*instance*/)
+{
+    SoundLibrary* sound = RaceEffectsLibrary(m_race);
+    if (!sound || soundSet < 0 || soundSet >= kBikeModelCount || m_race.m_Sound.EngineSet[soundSet] < 0)
+        return -1;
+    return sound->GetSoundSetSample(m_race.m_Sound.EngineSet[soundSet]);
+}
+
+void RaceSimulationHooks::PlaySoundSet(int soundSet, float rpm, int /*mode*/, float volume)
+{
+    SoundLibrary* sound = RaceEffectsLibrary(m_race);
+    if (!sound)
+        return;
+    const int set = soundSet >= 0 && soundSet < kBikeModelCount ? m_race.m_Sound.EngineSet[soundSet] : -1;
+    sound->PlaySoundSet(set, rpm, m_race.m_Camera.m_fFrameTime, volume);
+}
+
+void RaceSimulationHooks::StopStream(int channel)
+{
+    if (SoundLibrary* sound = RaceMusicLibrary())
+        sound->StopStream(channel);
+}
+
+void RaceSimulationHooks::StartStream(int channel, bool loop)
+{
+    if (SoundLibrary* sound = RaceMusicLibrary())
+        sound->StartStream(loop, channel);
 }

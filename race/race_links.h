@@ -34,8 +34,9 @@ private:
 
 // What the bike simulation does to the race's presentation: overlay
 // messages and the camera go to the race's overlay and camera, smoke and
-// skid marks to its particles; model instances, animations and sounds need the race's 3D data and sound,
-// and do nothing until the race has them.
+// skid marks to its particles, sounds to its sound library; model instances
+// and animations need the race's 3D data, and sounds its loaded samples, and
+// do nothing until the race has them.
 class RaceSimulationHooks : public RaceHooks {
 public:
     explicit RaceSimulationHooks(Race& race) : m_race(race) {}
@@ -51,6 +52,18 @@ public:
     void SetCameraMode(int mode) override;
     void SmokeEmit(int kind, Bike& bike, int point, float amount) override;
     void SmokeEmitLine(const Vec3& from, const Vec3& to, float fromGround, float toGround) override;
+    // Sounds go to the library holding the race's samples (nothing while
+    // it has none); the music channels to the program's library.
+    void Play(int sample, int instance, float frequency, float volume, float pan, int mode) override;
+    void StopVoice(int sample, int instance) override;
+    void StopVoiceNow(int sample, int instance) override;
+    void SetVoiceDistance(int sample, int instance, float minimum, float maximum) override;
+    void SetVoicePosition(int sample, int instance, const Vec3& position) override;
+    void SetVoiceVolume(int sample, int instance, float volume) override;
+    int GetSoundSetSample(int soundSet, int instance) override;
+    void PlaySoundSet(int soundSet, float rpm, int mode, float volume) override;
+    void StopStream(int channel) override;
+    void StartStream(int channel, bool loop) override;
     // Its calls may be held to the sub-step's end: the particles then start
     // from the bike as it is there (they are presentation only and never
     // reach the simulation).

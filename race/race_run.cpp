@@ -209,10 +209,10 @@ void Race::Begin()
 
 void Race::StartRace()
 {
-    // The players of a network game wait here for each other. (The arcade's
-    // jingle starts here with the race's music.)
+    // The players of a network game wait here for each other.
     if (NetworkGame())
         TheGameApp().SyncPlayers();
+    StartArcadeJingle(*this);
     RaceContext& context = CurrentRaceContext();
     if (context.Models == m_BikeModels)
         context.RaceRecord = kNoLapTime;

@@ -317,6 +317,23 @@ void shadow_follow(const model_record* drawn, const model_node* node, const work
     }
 }
 
+ml_modelinfo* linked_shadow_of(const ml_modelinfo* model)
+{
+    if (!model)
+        return nullptr;
+    if (model->shadow_link && model->shadow_link->shadow)
+        return model->shadow_link->shadow;
+    for (int k = 1; model->levels && k < model->level_count; ++k)
+        if (const model_record* r = model->levels[k]; r && r->shadow_link && r->shadow_link->shadow)
+            return r->shadow_link->shadow;
+    return nullptr;
+}
+
+int shadow_level_total(const ml_modelinfo* record)
+{
+    return record ? level_total(record) : 0;
+}
+
 const std::uint8_t* shadow_linked_vertices(const model_record* shadow_level, std::uint32_t* count)
 {
     const model_record* owner = shadow_level ? shadow_level->shadow_owner : nullptr;

@@ -84,6 +84,13 @@ void shadow_drop_links(ml_modelinfo* record);
 // vertex beyond `count` or beyond the shadow's vertices are skipped.
 void shadow_follow(const model_record* drawn, const model_node* node, const work_vertex* work, std::uint32_t count);
 
+// The shadow instance linked to the model (the link of its level 0, else
+// of the first linked level), or null.
+ml_modelinfo* linked_shadow_of(const ml_modelinfo* model);
+
+// The detail levels a record has (1 without a level table).
+int shadow_level_total(const ml_modelinfo* record);
+
 // The vertex records the planar shadow reads for a linked shadow level
 // (the copy shadow_follow writes), and their count; null when the level is
 // not linked.

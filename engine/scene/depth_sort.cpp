@@ -50,8 +50,26 @@ void raster_triangle(clip_vertex* const* corners, const raster_material& materia
         rast_draw_triangle(corners, 0, &material);
 }
 
+// A patch triangle (an entry without a face): its three arena vertices,
+// the light they were given, the first frame of the patch's material.
+int draw_patch_entry(const zsort_entry& e, const mesh_view& view)
+{
+    const model_node& r = resolved_node(*e.node);
+    clip_vertex corners[clip_buffer_vertices];
+    std::uint32_t or_code = 0;
+    for (int k = 0; k < 3; ++k) {
+        corners[k] = corner_clip_vertex(e.work[k], e.screen[k]);
+        corners[k].light[0] = e.work[k].intensity;
+        or_code |= e.work[k].outcode;
+    }
+    return raster_face(view, corners, 3, or_code, patch_texture_map_of(*e.node).frame,
+                       (r.flags & node_polygon_rasteriser) != 0);
+}
+
 int draw_entry(const zsort_entry& e, const mesh_view& view, const scn_light* first_light)
 {
+    if (!e.face)
+        return draw_patch_entry(e, view);
     const model_node& node = *e.node;
     const model_node& r = resolved_node(node);
     const mesh_face& f = *e.face;
@@ -190,6 +208,67 @@ int zsort_add_faces(mesh_frame& frame, const model_part& mesh, const vec4& eye, 
         frame.current = frame.next_free;
     }
     return filed;
+}
+
+int zsort_add_triangle(mesh_frame& frame, clip_vertex* const corners[3], const model_node& node)
+{
+    engine* ctx = frame.context;
+    if (!ctx || !ctx->sw_work || !ctx->depth_buckets)
+        return 0;
+    std::uint32_t and_code = ~0u;
+    std::uint32_t codes[3];
+    float z[3];
+    for (int k = 0; k < 3; ++k) {
+        const clip_vertex& c = *corners[k];
+        codes[k] = vertex_outcode(c.x, c.y, c.z, c.w, frame.projection);
+        and_code &= codes[k];
+        z[k] = c.z;
+    }
+    if (and_code != 0)
+        return 0;
+    if (frame.entries_used >= face_entry_count) {
+        ++frame.entries_dropped;
+        report_dropped_face();
+        return 0;
+    }
+    if (!reserve_vertices(frame, 3))
+        return 0;
+    for (int k = 0; k < 3; ++k) {
+        const clip_vertex& c = *corners[k];
+        work_vertex& w = frame.work[k];
+        project_vertex({c.x, c.y, c.z, c.w}, frame.projection, &w, &frame.screen[k]);
+        w.nx = c.nx;
+        w.ny = c.ny;
+        w.nz = c.nz;
+        w.u = c.u;
+        w.v = c.v;
+        w.intensity = c.light[0];
+        frame.screen[k].outcode = w.outcode;
+    }
+    zsort_entry* e = &ctx->sw_work[frame.entries_used++];
+    e->face = nullptr;
+    e->key = zsort_key(z, 3, 0, frame.sort_layer);
+    e->node = &node;
+    e->geometry = nullptr;
+    e->next = nullptr;
+    e->work = frame.work;
+    e->screen = frame.screen;
+    zsort_insert(*ctx, e);
+    // The queued triangle keeps its vertices: the next mesh is written
+    // after them.
+    frame.current = frame.next_free;
+    frame.written = 0;
+    return 1;
+}
+
+float zsort_patch_sink::light_point(const vec4& position, const vec4& normal)
+{
+    return patch_point_light(material_, lights_, position, normal);
+}
+
+void zsort_patch_sink::triangle(clip_vertex* const corners[3], const mtr_texture*)
+{
+    filed_ += zsort_add_triangle(frame_, corners, node_);
 }
 
 int zsort_draw(engine& context, const mesh_view& view, scn_light* const* lights)

@@ -60,6 +60,40 @@ void zsort_clear(engine& context);
 // Returns the number of faces filed.
 int zsort_add_faces(mesh_frame& frame, const model_part& mesh, const vec4& eye, const model_node& node);
 
+// Files one triangle of a patch grid (the tessellator's clip vertices:
+// words 1-4 the clip position, 9-10 u and v, 20 the light value) for the
+// patch node `node`: its three vertices are projected into three new arena
+// vertices (their outcodes beside them) and the triangle is filed under the
+// key of its corners' view depths (no bias; the sort layer added) as an
+// entry without a face. A triangle wholly outside one plane, one the arena
+// has no room for, and one beyond the entry array (counted as a dropped
+// face) are not filed. Returns 1 when filed.
+int zsort_add_triangle(mesh_frame& frame, clip_vertex* const corners[3], const model_node& node);
+
+// The patch tessellator's sink on the software path: points are lit with
+// the node's lights and the patch material as on the 3D device's path,
+// triangles are filed by zsort_add_triangle. The buckets draw a patch
+// triangle with the first frame of the node's patch material and the light
+// its corners were given, clipped and rasterised like a mesh face.
+class zsort_patch_sink final : public patch_sink {
+public:
+    zsort_patch_sink(mesh_frame& frame, const model_node& node, const light_material& material,
+                     scn_light* const* lights)
+        : frame_(frame), node_(node), material_(material), lights_(lights)
+    {
+    }
+    float light_point(const vec4& position, const vec4& normal) override;
+    void triangle(clip_vertex* const corners[3], const mtr_texture* frame) override;
+    int triangles_filed() const { return filed_; }
+
+private:
+    mesh_frame& frame_;
+    const model_node& node_;
+    light_material material_;
+    scn_light* const* lights_;
+    int filed_ = 0;
+};
+
 // Files one entry into its bucket.
 void zsort_insert(engine& context, zsort_entry* entry);
 

@@ -102,6 +102,14 @@ void ground_under_scene(ml_modelinfo* instance, scene* world)
     instance->shadow_state[0] = std::bit_cast<std::uint32_t>(instance->ground_factor);
 }
 
+float instance_ground_shade(const ml_modelinfo& instance)
+{
+    const float shade = std::bit_cast<float>(instance.shadow_state[0]);
+    if (instance.shadow_state[0] == 0 || !std::isfinite(shade))
+        return instance.ground_factor;
+    return shade;
+}
+
 void install_ground_under_hook()
 {
     scene_hooks().ground_under_instance = &ground_under_scene;

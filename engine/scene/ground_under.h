@@ -25,5 +25,10 @@ void ground_under_instance(ml_modelinfo* instance, const map_grid& grid);
 // also left in the instance's shadow_state[0] as its float's bits, the word
 // an instance drawn through its pair copies from the pair.
 void ground_under_scene(ml_modelinfo* instance, scene* world);
+// The ground shade a shadowed instance is lit by: the factor its
+// shadow_state[0] holds (its own search's, or its pair's), or its ground
+// factor while no search has left one there (the word is 0 until then).
+float instance_ground_shade(const ml_modelinfo& instance);
+
 // Installs ground_under_scene as the scene view's ground hook.
 void install_ground_under_hook();

@@ -533,16 +533,22 @@ int mesh_raster_all_lights(const model_part&, const mesh_face* const* faces, wor
         });
 }
 
-float mesh_patch_sink::light_point(const vec4& position, const vec4& normal)
+float patch_point_light(const light_material& material, scn_light* const* lights, const vec4& position,
+                        const vec4& normal)
 {
-    if (!lights_ || !lights_[0]) {
+    if (!lights || !lights[0]) {
         const float k = current_engine ? current_engine->factor_a : 0.5f;
-        return material_.ambient * k;
+        return material.ambient * k;
     }
     float result[3] = {0.0f, 0.0f, 0.0f};
     vec4 n = normal;
-    light_vertex(result, &position, &n, material_, lights_);
+    light_vertex(result, &position, &n, material, lights);
     return result[0];
+}
+
+float mesh_patch_sink::light_point(const vec4& position, const vec4& normal)
+{
+    return patch_point_light(material_, lights_, position, normal);
 }
 
 void mesh_patch_sink::triangle(clip_vertex* const corners[3], const mtr_texture* frame)

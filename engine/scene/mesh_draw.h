@@ -222,6 +222,12 @@ int poly_emit_pointers(const mesh_view& view, clip_vertex* const* corners, int c
 // when wholly inside, sent as contiguous vertices with bias 0).
 int poly_emit_contiguous(const mesh_view& view, clip_vertex* vertices, int count, const mtr_texture* frame);
 
+// The light of a patch point (camera-space position and unit normal):
+// light_vertex with `lights` and the patch material, or without a light
+// the material's ambient term times the engine's light factor.
+float patch_point_light(const light_material& material, scn_light* const* lights, const vec4& position,
+                        const vec4& normal);
+
 // The patch tessellator's sink on the 3D device's path: points are lit with
 // the node's lights and the patch material, triangles go to
 // poly_emit_pointers.

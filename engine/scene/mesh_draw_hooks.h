@@ -27,8 +27,17 @@ mesh_view scene_mesh_view(scene_view& view, polygon_target* renderer);
 //   the instance's first node choose, counted in the view's statistics,
 //   then draw_mesh_node with the frame's lights that reach the instance
 //   (unlit for the "BACK" instance); a patch node through
-//   transform_patch_points and the tessellator with mesh_patch_sink (not
-//   in the software type). Not built here: the instance's linked shadow
-//   (its level of detail and drawing), the linked shadow vertices and the
-//   ground shade on the light factor.
+//   transform_patch_points and the tessellator with mesh_patch_sink, or in
+//   the software type zsort_patch_sink (its triangles into the depth
+//   buckets), its points lit with the lights that reach the instance. After each plain transform (transform_clip_mesh
+//   and its detail-level twin) the linked shadow vertices of the drawn
+//   level follow (shadow_follow); while a shadowed instance's mesh is
+//   drawn the engine's light factor is multiplied by its ground shade
+//   (instance_ground_shade). draw_instance lays the shadow afterwards.
 void install_mesh_draw_hooks();
+
+// The polygon batches the hooks draw into on the 3D device's path: the
+// installed render device's (render_device::draw_polygons) unless another
+// target is set here (an off-screen recorder, say); null gives the device
+// back. The flush still goes to the installed device.
+void set_mesh_draw_target(polygon_target* target);

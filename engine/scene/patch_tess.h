@@ -122,10 +122,9 @@ struct patch_texture_map {
 //   clip position, 5-7 the normal, 9-10 u and v, 20 the light value) and the
 //   polygons' texture. On the hardware path it is poly_emit_pointers: the
 //   outcodes of the three corners, rejection, clipping, projection, then
-//   render_device::draw_polygons. The software path's depth sort files
-//   mesh faces only: no sink files patch triangles yet, so patches are not
-//   drawn in the software render type. The corners are valid only during
-//   the call.
+//   render_device::draw_polygons. On the software path it files the
+//   triangle into the depth buckets (zsort_patch_sink, depth_sort.h). The
+//   corners are valid only during the call.
 class patch_sink {
 public:
     virtual float light_point(const vec4& position, const vec4& normal) = 0;

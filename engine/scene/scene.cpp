@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_set>
 
 #include "engine/base/engine.h"
 #include "engine/base/error_box.h"
@@ -268,6 +269,31 @@ std::size_t scene::linked_item_count() const
     std::size_t count = 0;
     for_each_first_list_item(grid, [&count](map_item& item) { count += item.instance != nullptr; });
     return count;
+}
+
+int scene::mark_objects(float level, float amount)
+{
+    // Map items share their library's model: every model is marked once,
+    // however many cells list it (marking moves the level values, so a
+    // second pass would move them again).
+    std::unordered_set<const ml_modelinfo*> marked;
+    int grounds = 0;
+    for_each_first_list_item(grid, [&](map_item& item) {
+        ml_modelinfo* m = item.instance;
+        if (!m || !m->levels || m->level_count <= 0 || !marked.insert(m).second)
+            return;
+        int found = 0;
+        for (std::int32_t k = 0; k < m->level_count; ++k) {
+            model_record* r = k == 0 ? m : m->levels[k];
+            if (r && r->first_node)
+                found |= r->first_node->mark_below_level(level, amount);
+        }
+        if (found) {
+            m->flags |= scene_ground_object;
+            ++grounds;
+        }
+    });
+    return grounds;
 }
 
 void scene::prepare_models()

@@ -92,6 +92,14 @@ public:
     // with a box "LKY sprite error" / "hrc : <name>" and loading goes on.
     void prepare_models();
 
+    // Marks the ground of the map objects once a race has loaded: the
+    // first node of every detail level of every map object's model takes
+    // model_node::mark_below_level(level, amount), which lowers its
+    // meshes' level values and flags its ground meshes; a model with ground
+    // gets scene_ground_object. Each model is marked once, however many
+    // grid items name it. Returns the models that have ground.
+    int mark_objects(float level, float amount);
+
     // True unless a texture of a map object's model (any detail level, any
     // node, any material reference, every frame) has a cache class above 5:
     // the low four bits of the cache word the renderer's texture cache gives
@@ -126,6 +134,10 @@ public:
 
     static inline int live = 0;
 };
+
+// Flag of a map object's model that has ground meshes (mark_objects); the
+// ground search under an instance tries only such objects.
+inline constexpr std::uint32_t scene_ground_object = 0x10000;
 
 // Reports a scene error and ends the program with exit status 1: code 0
 // "SCENE:: Fatal error!", 1 "SCENE:: File open error!", any other "SCENE::

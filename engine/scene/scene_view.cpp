@@ -11,10 +11,12 @@
 #include "engine/base/mat4.h"
 #include "engine/model/anim_lib.h"
 #include "engine/model/ml_modelinfo.h"
+#include "engine/model/shadow_link.h"
 #include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/lights.h"
+#include "engine/scene/planar_shadow.h"
 #include "engine/scene/scene.h"
 
 namespace {
@@ -363,17 +365,90 @@ void scene_view::prepare_lights()
     lights.push_back(nullptr);
 }
 
+namespace {
+
+// The record of the instance's chosen detail level, or the instance itself
+// (no level chosen, or no levels). A level is chosen by select_lod, which
+// needs the instance's distance table, or for a linked shadow by its model
+// (draw_instance), whatever its table.
+model_record* drawn_level(ml_modelinfo* instance)
+{
+    if (instance->levels && instance->id >= 0 && instance->id < instance->level_count &&
+        instance->levels[instance->id])
+        return instance->levels[instance->id];
+    return instance;
+}
+
+// A shadow instance drawn on its own (its model's drawn level has no link
+// to it): its root node stands at the shadow's position plus its local
+// position, turned by the shadow's outside matrix or, without one, by its
+// three angles. The shadow is never in the visible list, so no prepare
+// has placed it.
+void place_shadow_root(ml_modelinfo& shadow)
+{
+    model_node* root = shadow.first_node;
+    if (!root)
+        return;
+    mat4 rot{};
+    if (shadow.ext_matrix)
+        rot = *shadow.ext_matrix;
+    else
+        mat_from_angles(&rot, shadow.angles.x, shadow.angles.y, shadow.angles.z);
+    const vec4& l = root->local_position;
+    mat4& w = root->world;
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c)
+            w.m[r][c] = rot.m[r][c];
+        w.m[r][3] = 0.0f;
+    }
+    for (int c = 0; c < 3; ++c)
+        w.m[3][c] = (&shadow.position.x)[c] + l.x * rot.m[0][c] + l.y * rot.m[1][c] + l.z * rot.m[2][c];
+    w.m[3][3] = 1.0f;
+}
+
+} // namespace
+
 void draw_instance(ml_modelinfo* instance, scene_view& view, int face_camera)
 {
     if (!instance)
         return;
-    model_record* drawn = instance;
-    if (instance->lod_table && instance->levels && instance->id >= 0 && instance->id < instance->level_count &&
-        instance->levels[instance->id])
-        drawn = instance->levels[instance->id];
+    model_record* drawn = drawn_level(instance);
+
+    // The linked shadow takes the instance's detail level (none when it has
+    // fewer levels); when the drawn level itself is linked, the shadow is
+    // laid flat from the vertices this drawing makes it follow.
+    ml_modelinfo* shadow = (instance->flags & instance_has_shadow) ? linked_shadow_of(instance) : nullptr;
+    bool follows = false;
+    if (shadow) {
+        const std::int32_t lod = instance->id;
+        shadow->id = lod > shadow_level_total(shadow) - 1 ? -1 : lod;
+        if (drawn->flags & instance_has_shadow) {
+            follows = true;
+            shadow->id = std::max(lod, std::int32_t{0});
+        }
+    }
+
     if (scene_hooks().draw_nodes)
         scene_hooks().draw_nodes(instance, drawn, view, face_camera);
     instance->id = -1;
+
+    if (!shadow || !(shadow->flags & instance_linked_shadow))
+        return;
+    if (follows) {
+        draw_planar_shadow(shadow, view);
+        return;
+    }
+    // A level without links: the shadow's own level of that number, unless
+    // it is itself a linked one (whose vertices nothing followed), drawn as
+    // an instance placed by its root.
+    if (shadow->id < 0)
+        return;
+    if (drawn_level(shadow)->flags & instance_linked_shadow) {
+        shadow->id = -1;
+        return;
+    }
+    place_shadow_root(*shadow);
+    draw_instance(shadow, view, 0);
 }
 
 void scene_view::draw()

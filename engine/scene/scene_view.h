@@ -72,8 +72,10 @@ struct scene_draw_hooks {
     // Draws the nodes of `drawn` (the instance's chosen detail level, or
     // the instance itself) for `instance`: each node's transform routine,
     // its lights, and the mesh drawing or depth sort; counts the meshes,
-    // vertices and faces in the view's statistics; handles the instance's
-    // linked shadow. `face_camera` is the map objects' face-camera request.
+    // vertices and faces in the view's statistics; makes the vertices of a
+    // linked shadow follow the plain transforms (draw_instance then draws
+    // the shadow) and dims a shadowed instance by its ground shade.
+    // `face_camera` is the map objects' face-camera request.
     void (*draw_nodes)(ml_modelinfo* instance, model_record* drawn, scene_view& view, int face_camera) = nullptr;
     // Draws the queued polygon batches (render_device::draw_scene).
     void (*flush)() = nullptr;
@@ -190,10 +192,19 @@ private:
 };
 
 // Draws one instance: the model drawn is its chosen detail level when it
-// has a detail table and a level is chosen, else the instance itself; the
+// has detail levels and a level is chosen, else the instance itself; the
 // nodes go to the installed mesh drawing (scene_hooks().draw_nodes); the
 // instance's level of detail is then set back to -1, to be chosen again
 // by the next prepare.
+//
+// An instance with a linked shadow (instance_has_shadow, link_shadow in
+// engine/model/shadow_link.h) hands the shadow its detail level first: -1
+// when the shadow has fewer levels, else the same, and at least 0 when the
+// drawn level is itself linked. After the instance's nodes (whose plain
+// transforms made the linked shadow vertices follow): a linked drawn level
+// lays its shadow flat (draw_planar_shadow); otherwise a shadow level that
+// is not a linked one is drawn as an instance of its own, its root placed
+// at the shadow's position and turn.
 void draw_instance(ml_modelinfo* instance, scene_view& view, int face_camera);
 
 // The lights of an instance's current animation (ml_modelinfo::

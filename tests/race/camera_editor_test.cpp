@@ -93,6 +93,8 @@ TEST_F(CameraFileTest, DamagedFilesAreRefusedWhole)
         {"negative zoom", "sCAM1 f1 f2 f3 f0 f100 f4 f45 f-0.1\r\n"},
         {"negative distance", "sCAM1 f1 f2 f3 f-5 f100 f4 f45 f0\r\n"},
         {"fields of the wrong type", "sCAM1 sA sB sC f0 f100 f4 f45 f0\r\n"},
+        {"a distance past the float range", "sCAM1 f1 f2 f3 f0 f1e39 f4 f45 f0\r\n"},
+        {"an infinite limit", "sCAM1 f1 f2 f3 f0 f100 f4 finf f0\r\n"},
     };
     for (const Case& c : cases) {
         WriteText(dir() / "Bad_cam.dat", "CAMERAS\r\n" + good + c.record + "END_LIST\r\n");
@@ -414,6 +416,54 @@ TEST(DemoTracksideCameras, TheDemoDataHoldsAReadableFileForEveryCircuit)
         const std::string file = TrackCameraFileName(name);
         EXPECT_GE(LoadTvCameras(file.c_str(), cams, kMaxTvCameras, &error), 2) << name << ": " << error;
     }
+}
+
+// The editor's save, made where the race reads its cameras, is what the
+// race's camera takes at the next start: the cameras in order, renamed
+// "CAM0", "CAM1", ..., ranges and zooms as saved, limits back in radians.
+class EditorRoundTrip : public race_test::RaceFixture {};
+
+TEST_F(EditorRoundTrip, TheRaceCameraReadsWhatTheEditorSaved)
+{
+    Header("Sugo", 4, 0);
+    Start();
+    CameraEditor& editor = race->m_CameraEditor;
+    editor.m_Folder = "Data/Tracks";
+    const float eyes[3][3] = {{10.5f, 4.0f, -20.25f}, {-150.0f, 7.5f, 33.0f}, {0.125f, 12.0f, 512.0f}};
+    for (const auto& e : eyes) {
+        editor.m_Eye = Vec3(e[0], e[1], e[2]);
+        ASSERT_TRUE(editor.AddCamera());
+    }
+    const auto cam = [&](int i) -> TvCamera& { return const_cast<TvCamera&>(editor.Cameras()[i]); };
+    std::strcpy(cam(1).Name, "Renamed");
+    cam(1).FocMin = 0.2f;
+    cam(1).FocMax = 0.9f;
+    cam(2).FakeZoom = 0.5f;
+    cam(2).To = 5.0f; // the last range runs across the line
+    std::string error;
+    ASSERT_TRUE(editor.Save(&error)) << error;
+
+    race->m_Camera.Load("Sugo");
+    ASSERT_EQ(race->m_Camera.TvCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const TvCamera& saved = editor.Cameras()[i];
+        const TvCamera& read = race->m_Camera.TvCameras()[i];
+        EXPECT_STREQ(read.Name, ("CAM" + std::to_string(i)).c_str());
+        EXPECT_EQ(read.X, saved.X);
+        EXPECT_EQ(read.Y, saved.Y);
+        EXPECT_EQ(read.Z, saved.Z);
+        EXPECT_EQ(read.From, saved.From);
+        EXPECT_EQ(read.To, saved.To);
+        EXPECT_NEAR(read.FocMin, saved.FocMin, 1e-6f);
+        EXPECT_NEAR(read.FocMax, saved.FocMax, 1e-6f);
+        EXPECT_EQ(read.FakeZoom, saved.FakeZoom);
+    }
+    // Edited again and saved over: the race reads the new file whole.
+    ASSERT_TRUE(editor.DeleteCamera());
+    ASSERT_TRUE(editor.Save(&error)) << error;
+    race->m_Camera.Load("Sugo");
+    EXPECT_EQ(race->m_Camera.TvCount(), 2);
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "engine/render/render_device.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
+#include "race/camera_editor.h"
 #include "race/hud_content.h"
 #include "tests/race/race_fixture.h"
 #include "tests/support/back_buffer_pixels.h"
@@ -24,6 +28,8 @@ platform::LResult WindowProc(platform::WindowHandle w, unsigned m, platform::WPa
 {
     return platform::def_window_proc(w, m, wp, lp);
 }
+
+constexpr std::int32_t kJoystickCentre = platform::kJoystickAxisCentre;
 
 // A race with a 640 x 480 software screen of 8 or 16 bits installed for the
 // overlay to draw on.
@@ -518,6 +524,274 @@ TEST_F(HudDraw, OverlaysLoadOrLeaveTheRaceWithoutOne)
     // Nothing to draw on: the sheets do not load.
     device_.release();
     EXPECT_FALSE(hud().CockpitLoad("Data\\OP640h.dat"));
+}
+
+// A race without riders edits its trackside cameras: the overlay prints the
+// editor's eye and the current camera's number, lens, range and limits in
+// font 4 at x 10 (the same font drawn by itself is the reference).
+TEST_F(HudDraw, TheCameraEditorsReadOuts)
+{
+    Open(8);
+    Header("Sugo", 4, 0);
+    Start();
+    ASSERT_TRUE(hud().CockpitLoad("Data\\OP640s.dat")) << hud().LoadError();
+    CameraEditor& editor = race->m_CameraEditor;
+    editor.m_Eye = Vec3(12.5f, 3.25f, -40.75f);
+
+    const OverlayFont& rec = hud().Content()->def.fonts[4];
+    lib2d_font font;
+    ASSERT_EQ(font.load((std::string("Gfx\\Fonts\\") + rec.file).c_str(), rec.cellWidth, rec.cellHeight, rec.across,
+                        rec.count, rec.first),
+              1);
+    font.set_clip(0, 640, 0, 480);
+    const auto reference = [&](const std::vector<std::pair<int, std::string>>& lines) {
+        Clear(0);
+        for (const auto& [y, text] : lines) {
+            if (rec.gapDrawer)
+                font.draw_text_gap(text.c_str(), 10, y, rec.space, rec.spacing);
+            else
+                font.draw_text(text.c_str(), 10, y, rec.space, rec.spacing);
+        }
+        return Screen();
+    };
+    const auto drawn = [&] {
+        Clear(0);
+        race->m_Camera.m_fFrameTime = 0.0f;
+        hud().Update();
+        return Screen();
+    };
+    const std::vector<std::pair<int, std::string>> eye = {{10, "X:12.500000"}, {40, "Z:-40.750000"}, {70, "Y:3.250000"}};
+    std::vector<std::uint32_t> expected = reference(eye);
+    EXPECT_TRUE(drawn() == expected) << "no camera yet: the eye only";
+
+    ASSERT_TRUE(editor.AddCamera());
+    ASSERT_TRUE(editor.AddCamera());
+    editor.m_fFov = 0.5235988f; // 30 degrees
+    const TvCamera& camera = editor.Cameras()[editor.Current()];
+    ASSERT_EQ(editor.Current(), 1);
+    std::vector<std::pair<int, std::string>> all = eye;
+    all.emplace_back(100, "2/2 30");
+    ASSERT_EQ(camera.From, 10.0f);
+    ASSERT_EQ(camera.To, 20.0f);
+    all.emplace_back(130, "T[10:20]");
+    // 2 and 80 degrees, which the radians give back a hair short of whole.
+    all.emplace_back(160, "F[2:80]");
+    expected = reference(all);
+    EXPECT_TRUE(drawn() == expected);
+    EXPECT_NE(expected, reference(eye));
+}
+
+// Every command entry of the in-race menus, chosen and activated with Enter
+// on the drawn menu, reaches the race on the next update: its flags and
+// fade (or the parked rider) as the command sets them.
+TEST_F(HudDraw, InRaceMenuCommandsReachTheRace)
+{
+    constexpr std::uint32_t kEnd = kRaceFlagEnding;
+    constexpr std::uint32_t kRerun = kRaceFlagEnding | kRaceFlagRunAgain;
+    constexpr std::uint32_t kReplayAgain = kRaceFlagEnding | kRaceFlagRunAgain | kRaceRestart;
+    constexpr std::uint32_t kWatched = kRaceFlagEnding | kRaceFlagRunAgain | kRaceRestart;
+    struct Case {
+        const char* what;
+        int session;
+        std::uint32_t menu;
+        int entry;
+        std::uint32_t inputMode;
+        std::uint32_t flags; // of kWatched after the command (kBikeParked: the viewed rider parked instead)
+        bool parked;
+    };
+    const Case cases[] = {
+        {"pause: restart", 4, kHudPauseMenu, 2, 0, kRerun, false},
+        {"pause: park in practice", 1, kHudPauseMenu, 2, 0, 0, true},
+        {"race menu: restart", 4, kHudRaceMenu, 1, 0, kRerun, false},
+        {"race menu: replay", 4, kHudRaceMenu, 2, 0, kReplayAgain, false},
+        {"race menu: end", 4, kHudRaceMenu, 3, 0, kEnd, false},
+        {"results: restart", 6, kHudResultsMenu, 1, 0, kRerun, false},
+        {"results: replay", 6, kHudResultsMenu, 2, 0, kReplayAgain, false},
+        {"results: end", 6, kHudResultsMenu, 3, 0, kEnd, false},
+        {"confirmation: end", 4, kHudConfirm, 1, 0, kEnd, false},
+        {"replay panel: leave a loaded replay", 4, kHudReplayPanel, 17, kInputModeLoaded, kEnd, false},
+    };
+    Open(8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Racing(c.session);
+        race->LiveFlags() |= kRaceRestart; // a restart asked for before: the ending commands drop it
+        input.m_dwMode |= c.inputMode;
+        hud().Raise(c.menu);
+        Frame(); // the menu drawn without a key: it may now be activated
+        hud().SelectEntry(c.entry);
+        PressKey(0x1C);
+        Frame();
+        if (c.parked) {
+            EXPECT_TRUE(race->ViewedBike()->IsOut());
+        } else {
+            EXPECT_EQ(flags() & kWatched, c.flags);
+            EXPECT_EQ(hud().m_fFadeTarget, 1.0f);
+        }
+        input.m_dwMode &= ~c.inputMode;
+        race.reset();
+    }
+
+    // Leaving the race's own replay: playing stops, the race menu returns.
+    Racing(4);
+    input.m_dwMode |= kInputModePlaying;
+    hud().Raise(kHudReplayPanel);
+    hud().RunEntry(6, 17);
+    EXPECT_FALSE(input.m_dwMode & kInputModePlaying);
+    EXPECT_FALSE(hud().Messages() & kHudReplayPanel);
+    EXPECT_TRUE(hud().Messages() & kHudRaceMenu);
+    EXPECT_EQ(input.m_nRaceCommand, kRaceCommandNone);
+}
+
+// Damaged pictures and fonts the overlay files name. A picture missing from
+// its folder is taken from the folder's archive; missing from both, or not a
+// picture at all, it refuses the whole overlay (the race runs on without
+// one, saying why); a cut-short picture loads with its missing pixels 0. A
+// cockpit's damaged sheet leaves only that model without its cockpit.
+TEST_F(HudDraw, DamagedSheetsAndFontsLeaveTheRaceWithoutThem)
+{
+    enum Damage { Missing, MissingEverywhere, Truncated, Garbage };
+    struct Case {
+        const char* file;
+        const char* archive; // the folder's archive (MissingEverywhere)
+        Damage damage;
+        bool overlayLoads;
+        const char* cockpitLost; // the model left without its cockpit
+    };
+    const Case cases[] = {
+        {"Gfx/Cockpit/Flags.pcx", nullptr, Missing, true, nullptr},
+        {"Gfx/Cockpit/Flags.pcx", "Gfx/Cockpit.mix", MissingEverywhere, false, nullptr},
+        {"Gfx/Cockpit/Light/Lights.pcx", nullptr, Truncated, true, nullptr},
+        {"Gfx/Cockpit/mouse.pcx", nullptr, Garbage, false, nullptr},
+        {"Gfx/Fonts/Menu.pcx", "Gfx/Fonts.mix", MissingEverywhere, false, nullptr},
+        {"Gfx/Fonts/Small.pcx", nullptr, Garbage, false, nullptr},
+        {"Gfx/Cockpit/Riders.pcx", nullptr, Truncated, true, nullptr},
+        {"Gfx/Cockpit/Button640.pcx", nullptr, Garbage, false, nullptr},
+        {"Gfx/Cockpit/Kestrel/RevOn.pcx", "Gfx/Kestrel.mix", MissingEverywhere, true, "Kestrel"},
+        {"Gfx/Cockpit/Kestrel/Speed.pcx", nullptr, Garbage, true, "Kestrel"},
+    };
+    Open(8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Racing();
+        race->m_uGfxFlags |= 0x100; // every model's cockpit
+        const std::filesystem::path path = dir() / c.file;
+        const std::string good = ReadText(path);
+        ASSERT_FALSE(good.empty());
+        std::string archive;
+        if (c.damage == Missing || c.damage == MissingEverywhere)
+            std::filesystem::remove(path);
+        if (c.damage == MissingEverywhere) {
+            ASSERT_NE(c.archive, nullptr);
+            archive = ReadText(dir() / c.archive);
+            ASSERT_FALSE(archive.empty()) << c.archive;
+            std::filesystem::remove(dir() / c.archive);
+        }
+        if (c.damage == Truncated)
+            WriteText(path, good.substr(0, good.size() / 3));
+        if (c.damage == Garbage)
+            WriteText(path, std::string(good.size(), '\x5A'));
+
+        EXPECT_EQ(hud().CockpitLoad("Data\\OP640s.dat"), c.overlayLoads);
+        EXPECT_EQ(hud().Loaded(), c.overlayLoads);
+        if (!c.overlayLoads) {
+            EXPECT_FALSE(hud().LoadError().empty());
+        } else {
+            for (int model = 0; model < kBikeModelCount; ++model) {
+                const bool lost = c.cockpitLost && std::string(race->m_BikeModels[model].Maker.ModelName) == c.cockpitLost;
+                EXPECT_EQ(hud().Content()->cockpits[model].loaded, !lost) << model;
+            }
+        }
+        // The race runs on, its menus and messages with or without pictures.
+        hud().Raise(kHudPauseMenu);
+        Frame();
+        Frame();
+        EXPECT_TRUE(hud().Test(kHudPauseMenu));
+
+        WriteText(path, good);
+        if (!archive.empty())
+            WriteText(dir() / c.archive, archive);
+        race.reset();
+    }
+}
+
+// The first joystick steps a menu when its stick is pushed beyond 0.3, at
+// most once every half second while held (the arrow keys step at once), and
+// its first button activates the selected entry; with mouse controls the
+// stick is left alone.
+TEST_F(HudDraw, TheJoystickStepsAndActivatesMenus)
+{
+    Open(8);
+    Racing();
+    platform::JoystickInfo pad;
+    pad.name = "Pad";
+    pad.axes = 2;
+    pad.buttons = 4;
+    pad.state.centre();
+    const int id = platform::attach_test_joystick(pad);
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(FramesUntil([&] { return input.JoystickCount() == 1; }, 10));
+    hud().Raise(kHudPauseMenu);
+    ASSERT_EQ(hud().SelectedEntry(), 1);
+
+    // The joystick's changes reach the input on the video thread's time:
+    // the input is polled until it has them. Then the overlay alone runs
+    // its frames of 20 ms.
+    const auto polledUntil = [&](auto done) {
+        for (int i = 0; i < 2000 && !done(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            input.Poll();
+        }
+        return done();
+    };
+    const auto stickAt = [&](std::int32_t x) {
+        platform::test_joystick_axis(id, 0, x);
+        return polledUntil([&] { return input.Joystick(0).State.axis[0] == x; });
+    };
+    const auto overlayFrames = [&](int frames) {
+        for (int i = 0; i < frames; ++i) {
+            platform::advance_test_clock(20);
+            race->m_Camera.m_fFrameTime = 0.02f;
+            hud().Update();
+        }
+    };
+    struct Step {
+        const char* what;
+        std::int32_t x;
+        int frames; // of 20 ms
+        int selected;
+    };
+    const Step steps[] = {
+        {"a small push does not step", kJoystickCentre + 6000, 40, 1},
+        {"full right steps once at once", 65535, 1, 2},
+        {"held: no further step within half a second", 65535, 24, 2},
+        {"held for half a second: the next", 65535, 1, 3},
+        {"and round to the first", 65535, 25, 1},
+        {"full left: round to the last", 0, 25, 3},
+        {"centred: it stays", kJoystickCentre, 50, 3},
+    };
+    for (const Step& st : steps) {
+        ASSERT_TRUE(stickAt(st.x)) << st.what;
+        overlayFrames(st.frames);
+        EXPECT_EQ(hud().SelectedEntry(), st.selected) << st.what;
+    }
+
+    // With mouse controls the stick does not step.
+    input.m_dwMode |= kInputModeMouse;
+    ASSERT_TRUE(stickAt(65535));
+    overlayFrames(60);
+    EXPECT_EQ(hud().SelectedEntry(), 3);
+    input.m_dwMode &= ~kInputModeMouse;
+    ASSERT_TRUE(stickAt(kJoystickCentre));
+
+    // The first button: entry 3 brings up the confirmation.
+    platform::test_joystick_button(id, 0, true);
+    ASSERT_TRUE(polledUntil([&] { return (input.Joystick(0).State.button[0] & 0x80) != 0; }));
+    overlayFrames(1);
+    EXPECT_FALSE(hud().Messages() & kHudPauseMenu);
+    EXPECT_TRUE(hud().Messages() & kHudConfirm);
+    platform::test_joystick_button(id, 0, false);
+    platform::detach_test_joystick(id);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/race/race_fixture.h"
 
 using namespace race_test;
@@ -64,10 +66,12 @@ TEST_F(HudTest, TimedMessagesGoWhenTheirTimeIsUp)
         std::uint32_t bit;
         std::uint32_t frameMs;
         float seconds; // of timer
+        int session = 4;
     };
     for (const Case& c : {Case{0x4000, 20, 4.0f}, Case{0x800, 20, 3.0f}, Case{0x1000, 20, 6.0f},
-                          Case{0x4000, 500, 4.0f}}) {
-        Racing();
+                          Case{0x4000, 500, 4.0f}, Case{0x100, 20, 4.0f, 6}, Case{0x200, 20, 4.0f, 6},
+                          Case{0x400, 50, 4.0f, 6}}) {
+        Racing(c.session);
         hud().Raise(c.bit | kHudOnboard);
         const float step = std::min(static_cast<float>(c.frameMs) / 1000.0f, 0.1f);
         const int expected = static_cast<int>(std::lround(c.seconds / step));
@@ -91,6 +95,67 @@ TEST_F(HudTest, StartSequenceHoldsTheCountdown)
     Start();
     EXPECT_EQ(hud().Duration(4), 15.0f);
     EXPECT_EQ(input.m_fRaceClock, kRaceClockHold);
+}
+
+// The end of the start sequence starts the countdown with the chase camera,
+// or the trackside one when the run is a restart.
+TEST_F(HudTest, StartSequenceEndsIntoTheCountdown)
+{
+    for (const auto& [restart, mode] : {std::pair{false, kCameraChase}, std::pair{true, kCameraTelevision}}) {
+        Header("Sugo", 4, 4);
+        Start();
+        if (restart)
+            race->LiveFlags() |= kRaceRestart;
+        ASSERT_TRUE(hud().Messages() & kHudStartSequence);
+        EXPECT_FALSE(hud().Enabled() & kHudOnboard);
+        for (int i = 0; i < 200 && (hud().Messages() & kHudStartSequence); ++i) {
+            race->m_Camera.m_fFrameTime = 0.1f;
+            hud().Update();
+        }
+        EXPECT_FALSE(hud().Messages() & kHudStartSequence) << restart;
+        EXPECT_TRUE(hud().Enabled() & (kHudOnboard | kHudTrackside)) << restart;
+        EXPECT_EQ(race->m_Camera.Mode(), mode) << restart;
+        EXPECT_EQ(input.m_fRaceClock, kRaceClockCountdown) << restart;
+        race.reset();
+    }
+}
+
+// The finish standings show six riders a page for five seconds each, as
+// far as the riders have finished in standing order; once all are in, the
+// pages run round again.
+TEST_F(HudTest, FinishStandingsTurnTheirPagesAsRidersFinish)
+{
+    Header("Sugo", 6, 12);
+    Start();
+    race->LiveFlags() |= kRaceRacing;
+    struct Case {
+        int finished; // the first of the standing order
+        float duration;
+    };
+    for (const Case& c : {Case{5, 0.0f}, Case{6, 5.0f}, Case{11, 5.0f}, Case{12, 10.0f}}) {
+        for (int k = 0; k < 12; ++k) {
+            Bike& b = bike(race->m_StandingOrder[static_cast<std::size_t>(k)]);
+            if (k < c.finished)
+                b.Status |= kBikeFinished;
+            else
+                b.Status &= ~kBikeFinished;
+        }
+        hud().Clear(kHudFinishStandings);
+        hud().Raise(kHudFinishStandings);
+        EXPECT_EQ(hud().Duration(7), c.duration) << c.finished;
+    }
+    // Everyone is in: the timer runs to 10 s and starts again from -4 s.
+    race->m_Camera.m_fFrameTime = 0.1f;
+    float highest = -10.0f;
+    bool restarted = false;
+    for (int i = 0; i < 200 && !restarted; ++i) {
+        hud().Update();
+        restarted = hud().Timer(7) < highest;
+        highest = std::max(highest, hud().Timer(7));
+    }
+    EXPECT_TRUE(restarted);
+    EXPECT_FLOAT_EQ(highest, 10.0f);
+    EXPECT_FLOAT_EQ(hud().Timer(7), -4.0f + 0.1f) << "back to -4 s, then the frame's step";
 }
 
 // The engine failure of the viewed rider ends its session: in practice the

@@ -208,9 +208,10 @@ TEST_P(Race3dPaths, LoadsEveryGroupAndInstanceAndFreesThemAll)
         EXPECT_NE(race->m_Smoke.Particle(k, kParticlesPerKind - 1).Instance, nullptr);
     EXPECT_NE(race->m_Smoke.SkidInstance(kSkidMarks - 1), nullptr);
 
-    // A few frames run and draw.
+    // A few frames run and draw, lit by the scene's light.
     for (int i = 0; i < 5; ++i)
         Frame();
+    EXPECT_NE(std::find(d.View->lights.begin(), d.View->lights.end(), &d.Light), d.View->lights.end());
     EXPECT_TRUE(Boxes().empty());
 
     race.reset();
@@ -424,6 +425,21 @@ TEST_F(Race3d, TheViewedRiderBlendsItsLeanThroughCurving)
     const Vec3 eye = D().Bikes3d[b.Index].Eye;
     EXPECT_NEAR(eye.x, b.Position.x, 2.0f);
     EXPECT_GT(eye.y, b.Position.y + 0.5f);
+
+    // The wheels' nodes follow their assemblies, the viewed model's needles
+    // its revs (the 2D cockpit's the other way round), its cockpit and
+    // handlebars its place.
+    b.Rpm = 6000.0f;
+    b.FrontWheel.SpinAngle = 1.25f;
+    UpdateModel(*race, b);
+    EXPECT_FLOAT_EQ(b.FrontWheel.WheelNode->angles.x, 1.25f);
+    const int model = b.GridEntry->Model;
+    const float needle = CockpitNeedleAngle(D().Needles[model], 6000.0f);
+    EXPECT_GT(needle, 0.0f);
+    EXPECT_FLOAT_EQ(D().Needle3d[model]->angles.z, needle);
+    EXPECT_FLOAT_EQ(D().Needle2d[model]->angles.z, -needle);
+    EXPECT_EQ(D().Cockpit3d[model]->ext_matrix, b.BikeInstance->ext_matrix);
+    EXPECT_EQ(D().Handlebars->position.x, b.BikeInstance->position.x);
 
     // Upright and full lean play their own animations.
     b.Posture = 0.0f;

@@ -481,8 +481,8 @@ struct Runner::State {
     std::unique_ptr<RaceRender> render;
     FrameClock clock;
     double limit = 0.0;
-    std::unique_ptr<Race> race;
     std::unique_ptr<RaceSound> sound;
+    std::unique_ptr<Race> race;
     std::unique_ptr<IncidentCounter> incidents;
     std::unique_ptr<ScopedStateListener> listening;
     bool started = false;
@@ -516,6 +516,16 @@ Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options
         }
     }
 
+    // The sound starts before the race loads, which then takes its sounds
+    // as the game's race does.
+    if (options.sound) {
+        s.sound = std::make_unique<RaceSound>();
+        std::string error;
+        if (!s.sound->Start(app, static_cast<float>(options.frame_time), options.sound_record, error)) {
+            result.sound = "sound: none (" + error + ")";
+            s.sound.reset();
+        }
+    }
     s.race = std::make_unique<Race>();
     Race& race = *s.race;
     race.SetRandomSeed(options.seed);
@@ -530,14 +540,8 @@ Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options
     result.loaded = true;
     if (!(app.RaceFlags & kRaceFlagNoLoadingScreen))
         race.Start3d();
-    if (options.sound) {
-        s.sound = std::make_unique<RaceSound>();
-        std::string error;
-        if (!s.sound->Start(race, static_cast<float>(options.frame_time), options.sound_record, error)) {
-            result.sound = "sound: none (" + error + ")";
-            s.sound.reset();
-        }
-    }
+    if (s.sound)
+        s.sound->Attach(race);
 
     s.incidents = std::make_unique<IncidentCounter>(race.RiderCount());
     s.listening = std::make_unique<ScopedStateListener>(s.incidents.get());
@@ -596,7 +600,7 @@ bool Runner::Frame()
         return false;
     }
     if (s.sound)
-        s.sound->Frame(race);
+        s.sound->Frame();
     if (race.LiveFlags() & kRaceSuspended)
         RunSuspendedFrame(race);
     else
@@ -641,6 +645,7 @@ Result Runner::Finish()
             std::string error;
             if (!s.sound->FinishRecording(error))
                 result.sound += " (not recorded: " + error + ")";
+            s.sound->Detach(race);
             s.sound.reset();
         }
         s.listening.reset();

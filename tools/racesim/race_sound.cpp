@@ -1,53 +1,25 @@
 #include "tools/racesim/race_sound.h"
 
-#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 #include "app/game_app.h"
 #include "race/race.h"
-#include "sim/bike.h"
 #include "tools/datakit/wav_writer.h"
 
 namespace racesim {
 
-namespace {
-
-// The race's effect samples, ids 0..19; all but the start lights are
-// positioned.
-constexpr const char* kEffects[] = {
-    "Sfx\\Sema.wav",     "Sfx\\Cheer2.wav",   "Sfx\\Cheer3.wav",  "Sfx\\Cheer4.wav",   "Sfx\\WallHit.wav",
-    "Sfx\\Crash1.wav",   "Sfx\\Crash2.wav",   "Sfx\\Crash3.wav",  "Sfx\\Crash3l.wav",  "Sfx\\MetalSkd.wav",
-    "Sfx\\GrassSkd.wav", "Sfx\\SandGras.wav", "Sfx\\Skid0.wav",   "Sfx\\SandGrip.wav", "Sfx\\FCrash1.wav",
-    "Sfx\\FCrash2.wav",  "Sfx\\FCrash3.wav",  "Sfx\\FCrash3l.wav", "Sfx\\Sand.wav",    "Sfx\\PickUp.wav",
-};
-constexpr int kVoiceBudget = 12;
-
-// A float the simulation passes as an integer value of the library, the
-// keep marker staying the marker.
-std::int32_t Whole(float v)
-{
-    if (v == kKeepSoundValue)
-        return kSoundKeep;
-    if (!std::isfinite(v))
-        return 0;
-    return static_cast<std::int32_t>(std::fmax(-2.0e9f, std::fmin(2.0e9f, v)));
-}
-
-} // namespace
-
 RaceSound::~RaceSound()
 {
-    RaceContext& context = CurrentRaceContext();
-    if (m_bInstalled && context.Hooks == this)
-        context.Hooks = m_pInner;
+    if (m_bInstalled && TheSoundLibrary() == &m_Sound)
+        SetTheSoundLibrary(m_pPrevious);
     m_Sound.Shutdown();
     if (m_bManualMixing)
         platform::set_manual_audio_mixing(false);
 }
 
-bool RaceSound::Start(Race& race, float frameTime, const std::string& recordPath, std::string& error)
+bool RaceSound::Start(GameApp& app, float frameTime, const std::string& recordPath, std::string& error)
 {
     m_fFrameTime = frameTime;
     m_RecordPath = recordPath;
@@ -60,50 +32,25 @@ bool RaceSound::Start(Race& race, float frameTime, const std::string& recordPath
         error = SoundLibrary::GetErrorText(started);
         return false;
     }
-    for (int id = 0; id < static_cast<int>(std::size(kEffects)); ++id) {
-        const std::int32_t r = m_Sound.AddSample(kEffects[id], id, id != 0, false);
-        if (r != kSoundOk)
-            std::fprintf(stderr, "torvane-racesim: %s: %s\n", kEffects[id], SoundLibrary::GetErrorText(r));
-    }
-    std::int32_t next = static_cast<std::int32_t>(std::size(kEffects));
-    for (const BikeModel& model : race.m_BikeModels) {
-        const int layers = m_Sound.LoadWav("sfx\\engines\\engines.dat", model.Maker.ModelName, "sfx\\engines\\", next);
-        if (layers > 0)
-            next += layers;
-    }
-    // The race's music, as a race from the grid starts it.
-    if (m_Sound.OpenStream("Sfx\\Music\\Jingle_01.wav", 1) != kSoundOk ||
-        m_Sound.OpenStream("Sfx\\Music\\Race_01.wav", 0) != kSoundOk || m_Sound.StartStream(true, 0) != 0)
-        std::fprintf(stderr, "torvane-racesim: the race music does not play\n");
-    CurrentRaceContext().GraphicsFlags |= kGfxFlagSound;
-    Install();
+    m_pPrevious = TheSoundLibrary();
+    SetTheSoundLibrary(&m_Sound);
+    m_bInstalled = true;
+    app.GfxFlags |= kGfxFlagSound | kGfxFlagMusic;
     return true;
 }
 
-void RaceSound::Install()
+void RaceSound::Attach(Race& race)
 {
-    RaceContext& context = CurrentRaceContext();
-    if (context.Hooks == this || !context.Hooks)
-        return;
-    m_pInner = context.Hooks;
-    context.Hooks = this;
-    m_bInstalled = true;
+    race.LoadSounds();
 }
 
-void RaceSound::Frame(Race& race)
+void RaceSound::Detach(Race& race)
 {
-    // The race may have put its own hooks and flags back (a resumed session).
-    CurrentRaceContext().GraphicsFlags |= kGfxFlagSound;
-    Install();
-    const Bike* viewed = race.ViewedBike();
-    if (!viewed)
-        return;
-    const float position[3] = {viewed->Position.x, viewed->Position.y, viewed->Position.z};
-    const float velocity[3] = {0.0f, 0.0f, 0.0f};
-    const float front[3] = {std::sin(viewed->Heading), 0.0f, std::cos(viewed->Heading)};
-    const float top[3] = {0.0f, 1.0f, 0.0f};
-    m_Sound.SetListener(position, velocity, front, top);
-    m_Sound.Update3DSounds(m_fFrameTime, kVoiceBudget);
+    race.FreeSounds();
+}
+
+void RaceSound::Frame()
+{
     if (!m_RecordPath.empty())
         RecordFrame();
 }
@@ -134,11 +81,6 @@ bool RaceSound::FinishRecording(std::string& error)
     if (m_RecordPath.empty())
         return true;
     return datakit::write_wav16(m_RecordPath, m_Sound.Output().format().rate, 2, m_Recording, error);
-}
-
-void RaceSound::Play(int sample, int instance, float frequency, float volume, float pan, int mode)
-{
-    m_Sound.Play(sample, instance, Whole(frequency), volume, Whole(pan), static_cast<std::uint8_t>(mode));
 }
 
 std::string RaceSound::Summary() const

@@ -12,6 +12,7 @@
 #include "engine/render/rast.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/depth_sort.h"
+#include "engine/scene/lattice_deform.h"
 #include "engine/scene/mesh_draw_hooks.h"
 #include "engine/scene/scene_view.h"
 #include "mesh_draw_fixture.h"
@@ -280,6 +281,21 @@ protected:
             mesh_faces(*node.mesh)[i].material = i;
         }
     }
+    // Every shade level shows the texel itself: the pixels tell the faces
+    // apart whatever their light.
+    static void texels_as_pixels()
+    {
+        for (std::size_t i = 0; i < shade_table_entries; ++i)
+            shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
+    }
+    // The sorted scene transformed, its faces bound to materials 0..2.
+    model_node* bound_scene()
+    {
+        model_node* node = load_and_transform(sorted_scene("SCENE"));
+        if (node)
+            bind(*node);
+        return node;
+    }
     std::uint8_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * 640 + static_cast<std::size_t>(x)]; }
 
     std::vector<std::uint32_t> saved_shade;
@@ -291,8 +307,7 @@ protected:
 
 TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
 {
-    for (std::size_t i = 0; i < shade_table_entries; ++i)
-        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
+    texels_as_pixels();
     // Triangles, then the polygon rasteriser; drawing at once, then recorded
     // and drawn by three threads at the flush.
     const std::pair<std::uint32_t, int> runs[] = {{0u, 1}, {0x10u, 1}, {0u, 3}, {0x10u, 3}};
@@ -302,10 +317,9 @@ TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
         std::fill(pixels.begin(), pixels.end(), 0);
         zsort_begin_frame(frame);
         lib.reset();
-        model_node* node = load_and_transform(sorted_scene("SCENE"));
+        model_node* node = bound_scene();
         ASSERT_NE(node, nullptr);
         node->flags = (node->flags & ~0x10u) | rasteriser;
-        bind(*node);
         ASSERT_EQ(zsort_add_faces(frame, *node->mesh, {0, 0, 0, 1}, *node), 3);
         EXPECT_EQ(zsort_draw(*current_engine, view, nullptr), 3);
         rast_flush();
@@ -321,15 +335,78 @@ TEST_F(DepthSortRasterTest, FarFacesAreDrawnFirstAndClippedFacesAsFans)
     }
 }
 
+// A patch on the software path: its triangles are filed into the buckets
+// with the mesh faces and drawn in depth order among them. The patch (texel
+// 30; its surface x from 2.5 to 5.5, y from -0.5 to 0.5) stands 15 units
+// away, right of centre: between the far quad (10, 20 away) and the near
+// one (20, 10 away).
+TEST_F(DepthSortRasterTest, PatchTrianglesAreSortedAmongTheMeshFaces)
+{
+    texels_as_pixels();
+    model_node* node = bound_scene();
+    ASSERT_NE(node, nullptr);
+    ASSERT_EQ(zsort_add_faces(frame, *node->mesh, {0, 0, 0, 1}, *node), 3);
+
+    // Rows from the top down: the kit's winding then faces the eye at the
+    // origin.
+    std::vector<vec4> points;
+    for (int r = 3; r >= 0; --r)
+        for (int c = 0; c < 4; ++c)
+            points.push_back({3.0f * static_cast<float>(c) - 0.5f, static_cast<float>(r) - 1.5f, -15.0f, 1.0f});
+    std::unique_ptr<model_lib> patch_lib;
+    model_node* sail = load_kit_object(patch_lib, "SAIL", datakit::mdl_patch_object("SAIL", 4, 4, points, "CANVAS"));
+    ASSERT_NE(sail, nullptr);
+    mat_identity(&sail->world);
+    sail->material_refs.resize(1);
+    sail->material_refs[0].material = &materials[2];
+    sail->grid.material = 0;
+    std::vector<vec4> view_points(16);
+    ASSERT_EQ(transform_patch_points(frame, *sail, identity(), view_points.data(), 16), 16u);
+    zsort_patch_sink sink(frame, *sail, {1.0f, 0.0f}, nullptr);
+    const patch_lens lens{0.0f, 0.0f, 1.0f, 1.0f};
+    EXPECT_EQ(patch_mesh_draw(sail->grid, view_points.data(), 16, lens, patch_texture_map_of(*sail), {0, 0, 0, 1},
+                              sink),
+              8);
+    EXPECT_EQ(sink.triangles_filed(), 8);
+    EXPECT_EQ(frame.entries_used, 11u);
+    EXPECT_EQ(frame.current, 15u + 8u * 3u);   // each triangle keeps its three vertices
+
+    EXPECT_EQ(zsort_draw(*current_engine, view, nullptr), 11);
+    rast_flush();
+    EXPECT_EQ(at(319, 239), 20);         // the near quad alone over the far one
+    EXPECT_EQ(at(375, 239), 20);         // the near quad over the patch
+    EXPECT_EQ(at(400, 239), 30);         // the patch over the far quad
+    EXPECT_EQ(at(425, 239), 30);         // the patch alone
+    EXPECT_EQ(at(230, 239), 10);         // the far quad alone
+    EXPECT_TRUE(buckets_empty());
+
+    // A patch wholly beyond one side files nothing; neither does one the
+    // arena has no room for.
+    zsort_begin_frame(frame);
+    for (vec4& p : view_points)
+        p.x += 100.0f;
+    zsort_patch_sink outside(frame, *sail, {1.0f, 0.0f}, nullptr);
+    patch_mesh_draw(sail->grid, view_points.data(), 16, lens, patch_texture_map_of(*sail), {0, 0, 0, 1}, outside);
+    EXPECT_EQ(outside.triangles_filed(), 0);
+    for (vec4& p : view_points)
+        p.x -= 100.0f;
+    frame.in_use = static_cast<std::uint32_t>(software_vertex_limit) - 3;
+    zsort_patch_sink full(frame, *sail, {1.0f, 0.0f}, nullptr);
+    patch_mesh_draw(sail->grid, view_points.data(), 16, lens, patch_texture_map_of(*sail), {0, 0, 0, 1}, full);
+    EXPECT_EQ(full.triangles_filed(), 0);
+    EXPECT_EQ(frame.entries_used, 0u);
+    for (auto& r : node->material_refs)
+        r.material = nullptr;
+    sail->material_refs[0].material = nullptr;
+}
+
 // The software twin of the all-lights variant draws at once, in list order
 // (the last face first), without sorting: the far quad ends on top.
 TEST_F(DepthSortRasterTest, AllLightsTwinDrawsUnsortedInListOrder)
 {
-    for (std::size_t i = 0; i < shade_table_entries; ++i)
-        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
-    model_node* node = load_and_transform(sorted_scene("SCENE"));
+    texels_as_pixels();
+    model_node* node = bound_scene();
     ASSERT_NE(node, nullptr);
-    bind(*node);
     auto faces = front_faces(*node);
     EXPECT_EQ(mesh_raster_all_lights(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, nullptr), 3);
     EXPECT_EQ(at(319, 239), 10);
@@ -343,8 +420,7 @@ TEST_F(DepthSortRasterTest, AllLightsTwinDrawsUnsortedInListOrder)
 // view of its camera: the clip planes of its field of view.
 TEST_F(DepthSortRasterTest, TheSceneViewsHookDrawsTheBuckets)
 {
-    for (std::size_t i = 0; i < shade_table_entries; ++i)
-        shade_table[i] = static_cast<std::uint32_t>(i & 255) * 0x01010101u;
+    texels_as_pixels();
     camera cam;
     cam.half_fov = 0.6f;
     scene_view v(nullptr, nullptr, 0, &cam, 0, 0, 640, 480);

@@ -22,40 +22,12 @@
 #include "engine/scene/scene.h"
 #include "engine/scene/scene_view.h"
 #include "tests/engine/model/model_fixture.h"
+#include "tests/engine/scene/kit_model.h"
 #include "tests/support/fp_traps.h"
 #include "tests/support/temp_dir.h"
 #include "tools/datakit/mdl_writer.h"
 
 namespace {
-
-// A flat mesh of 2 x 2 quads over x and z from -10 to 10 at height `y`
-// (x shifted by `dx`), every vertex of level value `level`, u = x / 20 +
-// 0.5 before the shift. Each quad's corners run (x0, z1), (x1, z1), (x1,
-// z0), (x0, z0), the order whose edge functions are positive inside.
-mdl_object ground_mesh(const char* name, std::uint32_t id, float dx, float y, float level)
-{
-    mdl_object o = datakit::mdl_box_object(name, {1, 1, 1, 0}, "TARMAC");
-    o.id = id;
-    o.parent = 0;
-    o.mesh.vertices.clear();
-    o.mesh.faces.clear();
-    const vec4 up{0, 1, 0, 0};
-    for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i) {
-            const float x = -10.0f + 10.0f * static_cast<float>(i);
-            const float z = -10.0f + 10.0f * static_cast<float>(j);
-            mdl_vertex v = datakit::mdl_make_vertex({x + dx, y, z, 1}, up, x / 20.0f + 0.5f, z / 20.0f + 0.5f);
-            std::memcpy(&v[10], &level, 4);
-            o.mesh.vertices.push_back(v);
-        }
-    const auto at = [](int i, int j) { return static_cast<std::uint32_t>(3 * j + i); };
-    for (int j = 0; j < 2; ++j)
-        for (int i = 0; i < 2; ++i)
-            o.mesh.faces.push_back(
-                datakit::mdl_make_face(0, {at(i, j + 1), at(i + 1, j + 1), at(i + 1, j), at(i, j)}, up));
-    o.mesh.face_lists = datakit::mdl_face_lists(o.mesh.faces, o.mesh.vertices.size());
-    return o;
-}
 
 // "GROUND": an empty root of radius 40 holding "TARMAC" (level 0, ground)
 // and "WALL" (level 5, beside it at x 20..40, never ground).
@@ -63,9 +35,9 @@ mdl_model ground_model()
 {
     mdl_object root = datakit::mdl_empty_object("GROUND", 0, -1, -1, 1);
     root.radius = 40.0f;
-    mdl_object tarmac = ground_mesh("TARMAC", 1, 0.0f, 0.0f, 0.0f);
+    mdl_object tarmac = scene_test::kit_ground_mesh("TARMAC", 1, 0.0f, 0.0f, 0.0f, "TARMAC");
     tarmac.sibling = 2;
-    mdl_object wall = ground_mesh("WALL", 2, 30.0f, 0.0f, 5.0f);
+    mdl_object wall = scene_test::kit_ground_mesh("WALL", 2, 30.0f, 0.0f, 5.0f, "TARMAC");
     return datakit::mdl_single_level("GROUND", {root, tarmac, wall});
 }
 

@@ -15,6 +15,7 @@
 #include "engine/model/shadow_link.h"
 #include "engine/scene/vertex_transform.h"
 #include "platform/message_box.h"
+#include "tests/engine/scene/kit_model.h"
 #include "tests/engine/scene/transform_fixture.h"
 #include "tests/support/fp_traps.h"
 #include "tests/support/temp_dir.h"
@@ -27,26 +28,10 @@ using scene_test::mesh_node;
 using scene_test::mesh_of;
 using scene_test::TransformTest;
 
-// "BIKE": an empty root holding "BODY", a box of half sizes (1, 0.5, 2).
-// "SHADOW": one flat quad mesh, the box's bottom corners moved 0.1 out
-// along x (so each corner's nearest bike vertex is that bottom corner).
+// "BIKE" (a box) and its flat "SHADOW".
 std::vector<mdl_model> kit_models()
 {
-    mdl_object root = datakit::mdl_empty_object("BIKE", 0, -1, -1, 1);
-    root.radius = 3.0f;
-    mdl_object body = datakit::mdl_box_object("BODY", {1.0f, 0.5f, 2.0f, 0.0f}, "PAINT");
-    body.id = 1;
-    body.parent = 0;
-    mdl_object flat = datakit::mdl_box_object("SHADOW", {1, 1, 1, 0}, "DARK");
-    flat.id = 0;
-    const vec4 up{0, 1, 0, 0};
-    flat.mesh.vertices = {datakit::mdl_make_vertex({-1.1f, -0.5f, -2, 1}, up, 0, 0),
-                          datakit::mdl_make_vertex({1.1f, -0.5f, -2, 1}, up, 1, 0),
-                          datakit::mdl_make_vertex({1.1f, -0.5f, 2, 1}, up, 1, 1),
-                          datakit::mdl_make_vertex({-1.1f, -0.5f, 2, 1}, up, 0, 1)};
-    flat.mesh.faces = {datakit::mdl_make_face(0, {0, 1, 2, 3}, up)};
-    flat.mesh.face_lists = datakit::mdl_face_lists(flat.mesh.faces, 4);
-    return {datakit::mdl_single_level("BIKE", {root, body}), datakit::mdl_single_level("SHADOW", {flat})};
+    return scene_test::kit_shadowed_box("BIKE", "SHADOW", "PAINT", "DARK");
 }
 
 // The box vertex nearest to each shadow corner: the bottom corners 0, 1, 5, 4.
