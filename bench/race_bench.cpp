@@ -11,52 +11,19 @@
 #include <stdexcept>
 #include <string>
 
-#include <unistd.h>
-
 #include "app/game_app.h"
+#include "bench/bench_demo_data.h"
 #include "input/input_manager.h"
 #include "platform/clock.h"
 #include "platform/joystick.h"
 #include "platform/message_box.h"
 #include "race/race.h"
-#include "tools/datakit/demo_data.h"
 
 namespace {
 
-// The demo data, written once per run of the benchmark program into a folder
-// of the temporary directory, which goes again when the program ends. The
-// folder's path lives in the same object as the clean-up, so the clean-up can
-// never run after the path is gone.
-class DemoDataFolder {
-public:
-    DemoDataFolder()
-        : m_path(std::filesystem::temp_directory_path() / ("torvane-race-bench-" + std::to_string(::getpid())))
-    {
-        std::string error;
-        if (!datakit::make_demo_data(m_path, error)) {
-            Remove();
-            throw std::runtime_error(error);
-        }
-    }
-    ~DemoDataFolder() { Remove(); }
-    DemoDataFolder(const DemoDataFolder&) = delete;
-    DemoDataFolder& operator=(const DemoDataFolder&) = delete;
-
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    void Remove()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-
-    std::filesystem::path m_path;
-};
-
 const std::filesystem::path& DemoData()
 {
-    static const DemoDataFolder folder;
+    static const bench_support::DemoDataFolder folder("torvane-race-bench");
     return folder.Path();
 }
 

@@ -4,7 +4,9 @@
 //   torvane-racesim [--data DIR] [--track NAME] [--session N] [--riders N]
 //                   [--laps N] [--seed N] [--frame-time S] [--skill N]
 //                   [--weather N] [--time-limit S] [--sound DRIVER]
-//                   [--sound-record FILE]
+//                   [--sound-record FILE] [--camera N]
+//                   [--render-dir DIR [--render-every S] [--render-type hw|sw]
+//                    [--size WxH]]
 //   torvane-racesim --help
 //
 // --sound runs the race with its sounds on SDL's audio driver DRIVER
@@ -12,11 +14,19 @@
 // choose) and prints a line about the sound after the summary.
 // --sound-record mixes the race's sound in race time, playing nothing, and
 // writes it to FILE (a 16-bit stereo ".wav") when the run ends.
+// --camera watches the race in camera mode N (0..8) once it follows a bike.
+// --render-dir draws the race through the game's renderer in a hidden
+// window, on the 3D device (hw, the default) or the game's own rasteriser
+// (sw), at WxH (640x480), and writes a screenshot "frameNNNNNN.bmp" of the
+// frame into DIR every S seconds of run time (1; 0: every frame); the
+// screenshots written are listed after the summary.
 //
 // Exit status: 0 when the race ran to its end (and for --help), 1 when it
 // could not be loaded (the load's message on the error output), 2 for a bad
 // command line, 3 when a rider's state stopped being finite (the run ends
-// there; its classification is still printed).
+// there; its classification is still printed), 4 when the race could not be
+// drawn (the display did not open, or a screenshot could not be written;
+// the run ends there).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +42,8 @@ void Usage(std::FILE* out)
     std::fprintf(out,
                  "usage: torvane-racesim [--data DIR] [--track NAME] [--session N] [--riders N] [--laps N]\n"
                  "                       [--seed N] [--frame-time S] [--skill N] [--weather N] [--time-limit S]\n"
-                 "                       [--sound DRIVER] [--sound-record FILE]\n");
+                 "                       [--sound DRIVER] [--sound-record FILE] [--camera N]\n"
+                 "                       [--render-dir DIR [--render-every S] [--render-type hw|sw] [--size WxH]]\n");
 }
 
 // The demo data beside the program (build/data for build/torvane-racesim).
@@ -127,6 +138,18 @@ int main(int argc, char** argv)
             ok = ParseDouble(value, 0.001, 1.0, options.frame_time);
         else if (arg == "--time-limit")
             ok = ParseDouble(value, 1.0, 1.0e6, options.time_limit);
+        else if (arg == "--camera")
+            ok = ParseInt(value, 0, 8, options.camera);
+        else if (arg == "--render-dir") {
+            options.render.dir = value;
+            ok = *value != '\0';
+        }
+        else if (arg == "--render-every")
+            ok = ParseDouble(value, 0.0, 1.0e6, options.render.every);
+        else if (arg == "--render-type")
+            ok = racesim::ParseRenderType(value, options.render.type);
+        else if (arg == "--size")
+            ok = racesim::ParseSize(value, options.render.width, options.render.height);
         else if (arg == "--sound-record") {
             options.sound = true;
             options.sound_record = value;
@@ -157,6 +180,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "torvane-racesim: %s\n", e.what());
         return 1;
     }
+    if (!result.loaded && !result.render_error.empty()) {
+        std::fprintf(stderr, "torvane-racesim: the race could not be drawn: %s\n", result.render_error.c_str());
+        return 4;
+    }
     if (!result.loaded) {
         std::fprintf(stderr, "torvane-racesim: the race could not be loaded: %s\n", result.error.c_str());
         return 1;
@@ -169,10 +196,16 @@ int main(int argc, char** argv)
     std::printf("%s\n", racesim::FormatSummary(result).c_str());
     if (!result.sound.empty())
         std::printf("%s\n", result.sound.c_str());
+    for (const std::string& shot : result.screenshots)
+        std::printf("screenshot=%s\n", shot.c_str());
     if (!result.non_finite.empty()) {
         std::fprintf(stderr, "torvane-racesim: the state of %s stopped being finite at %.3f s; the run ended there\n",
                      result.non_finite.c_str(), result.non_finite_time);
         return 3;
+    }
+    if (!result.render_error.empty()) {
+        std::fprintf(stderr, "torvane-racesim: the race could not be drawn: %s\n", result.render_error.c_str());
+        return 4;
     }
     return 0;
 }

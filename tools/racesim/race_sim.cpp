@@ -457,108 +457,221 @@ std::vector<RiderLine> Classification(Race& race, const GameApp& app, const std:
     return lines;
 }
 
+// The camera mode the run is watched in, set again whenever the race chose
+// another (only once the race follows a bike: before that a mode has
+// nothing to film).
+void KeepCameraMode(Race& race, int mode)
+{
+    if (mode >= 0 && race.m_Camera.Target() && race.m_Camera.Mode() != mode)
+        race.m_Camera.SetMode(mode);
+}
+
 } // namespace
 
-Result Run(const Options& options)
-{
+struct Runner::State {
+    explicit State(const Options& o) : options(o), clock(o.frame_time > 0.0 ? o.frame_time : 1.0 / 60.0) {}
+
+    Options options;
     Result result;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    // Declared in the order they are made; they go in reverse, the race
+    // before the display it draws on, the display before the records.
+    std::unique_ptr<ScopedFolder> folder;
+    std::unique_ptr<RunRecords> records;
+    std::unique_ptr<RaceRender> render;
+    FrameClock clock;
+    double limit = 0.0;
+    std::unique_ptr<RaceSound> sound;
+    std::unique_ptr<Race> race;
+    std::unique_ptr<IncidentCounter> incidents;
+    std::unique_ptr<ScopedStateListener> listening;
+    bool started = false;
+    bool ending = false;
+    bool over = false;
+};
+
+Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options))
+{
+    State& s = *m_state;
+    Result& result = s.result;
     if (options.track.size() > MaxTrackNameLength()) {
         result.error = "the track name \"" + options.track + "\" is longer than " +
                        std::to_string(MaxTrackNameLength()) + " characters";
-        return result;
+        return;
     }
-    ScopedFolder folder(options.data);
-    RunRecords records;
-    GameApp& app = records.app;
-    InputManager& input = records.input;
+    // The screenshot folder is named from where the caller stands.
+    if (!s.options.render.dir.empty())
+        s.options.render.dir = std::filesystem::absolute(s.options.render.dir).string();
+    s.folder = std::make_unique<ScopedFolder>(options.data);
+    s.records = std::make_unique<RunRecords>();
+    GameApp& app = s.records->app;
+    InputManager& input = s.records->input;
     FillRaceHeader(app, options);
-    const double limit = options.time_limit > 0.0 ? options.time_limit : options.laps * 600.0 + 300.0;
-    FrameClock clock(options.frame_time > 0.0 ? options.frame_time : 1.0 / 60.0);
-
-    const auto start = std::chrono::steady_clock::now();
-    // The sound starts before the race loads, which then takes its sounds
-    // as the game's race does.
-    std::unique_ptr<RaceSound> sound;
-    if (options.sound) {
-        sound = std::make_unique<RaceSound>();
-        std::string error;
-        if (!sound->Start(app, static_cast<float>(options.frame_time), options.sound_record, error)) {
-            result.sound = "sound: none (" + error + ")";
-            sound.reset();
+    s.limit = options.time_limit > 0.0 ? options.time_limit : options.laps * 600.0 + 300.0;
+    if (!s.options.render.dir.empty()) {
+        s.render = std::make_unique<RaceRender>();
+        if (!s.render->Open(app, s.options.render, options.frame_time, result.render_error)) {
+            s.render.reset();
+            return;
         }
     }
-    auto race = std::make_unique<Race>();
-    race->SetRandomSeed(options.seed);
-    app.m_pRace = race.get();
-    if (!race->Load()) {
+
+    // The sound starts before the race loads, which then takes its sounds
+    // as the game's race does.
+    if (options.sound) {
+        s.sound = std::make_unique<RaceSound>();
+        std::string error;
+        if (!s.sound->Start(app, static_cast<float>(options.frame_time), options.sound_record, error)) {
+            result.sound = "sound: none (" + error + ")";
+            s.sound.reset();
+        }
+    }
+    s.race = std::make_unique<Race>();
+    Race& race = *s.race;
+    race.SetRandomSeed(options.seed);
+    app.m_pRace = &race;
+    if (!race.Load()) {
         const std::vector<platform::ShownMessageBox> boxes = platform::recorded_message_boxes();
         result.error = boxes.empty() ? "the race could not be loaded" : boxes.back().text;
+        s.race.reset();
         app.m_pRace = nullptr;
-        return result;
+        return;
     }
     result.loaded = true;
     if (!(app.RaceFlags & kRaceFlagNoLoadingScreen))
-        race->Start3d();
-    if (sound)
-        sound->Attach(*race);
+        race.Start3d();
+    if (s.sound)
+        s.sound->Attach(race);
 
-    IncidentCounter incidents(race->RiderCount());
-    ScopedStateListener listening(&incidents);
+    s.incidents = std::make_unique<IncidentCounter>(race.RiderCount());
+    s.listening = std::make_unique<ScopedStateListener>(s.incidents.get());
     input.m_bPaused = 0;
-    race->StartMusic();
+    race.StartMusic();
     input.BeginRace(kInputModeRecord);
-    race->Begin();
+    race.Begin();
+    s.started = true;
+}
 
-    bool ending = false;
-    const Hud& hud = race->GetHud();
-    while (hud.m_fFadeLevel < 1.0f && result.frames < kMaxFrames) {
-        clock.Next();
-        ++result.frames;
-        race->Draw();
-        race->DrawOverlay();
-        race->Update();
-        if (sound)
-            sound->Frame();
-        if (race->LiveFlags() & kRaceSuspended)
-            RunSuspendedFrame(*race);
-        else
-            WatchRace(*race, input, limit, ending, result.time_limit_reached);
-        if (options.after_frame)
-            options.after_frame(*race);
-        result.non_finite = NonFiniteRider(*race, app);
-        if (!result.non_finite.empty()) {
-            result.non_finite_time = input.m_fRaceClock;
-            break;
+Runner::~Runner() = default;
+
+bool Runner::Started() const
+{
+    return m_state->started;
+}
+
+Race& Runner::GetRace()
+{
+    return *m_state->race;
+}
+
+RaceRender* Runner::Render()
+{
+    return m_state->render.get();
+}
+
+// The game's frame order: the race draws its scene and overlay, updates,
+// and the frame is shown; then the runner plays its watcher's part.
+bool Runner::Frame()
+{
+    State& s = *m_state;
+    if (!s.started || s.over)
+        return false;
+    Race& race = *s.race;
+    Result& result = s.result;
+    InputManager& input = s.records->input;
+    if (race.GetHud().m_fFadeLevel >= 1.0f || result.frames >= kMaxFrames) {
+        s.over = true;
+        return false;
+    }
+    s.clock.Next();
+    ++result.frames;
+    KeepCameraMode(race, s.options.camera);
+    if (s.render && !s.render->BeginFrame(race, result.render_error)) {
+        s.over = true;
+        return false;
+    }
+    race.Draw();
+    race.DrawOverlay();
+    if (s.render)
+        s.render->Drawn();
+    race.Update();
+    if (s.render && !s.render->EndFrame(race, result.frames, result.render_error)) {
+        s.over = true;
+        return false;
+    }
+    if (s.sound)
+        s.sound->Frame();
+    if (race.LiveFlags() & kRaceSuspended)
+        RunSuspendedFrame(race);
+    else
+        WatchRace(race, input, s.limit, s.ending, result.time_limit_reached);
+    if (s.options.after_frame)
+        s.options.after_frame(race);
+    result.non_finite = NonFiniteRider(race, s.records->app);
+    if (!result.non_finite.empty()) {
+        result.non_finite_time = input.m_fRaceClock;
+        s.over = true;
+        return false;
+    }
+    return true;
+}
+
+Result Runner::Finish()
+{
+    State& s = *m_state;
+    Result& result = s.result;
+    if (s.started) {
+        Race& race = *s.race;
+        GameApp& app = s.records->app;
+        InputManager& input = s.records->input;
+        std::vector<bool> finishedOnTrack(static_cast<std::size_t>(race.RiderCount()), false);
+        for (int i = 0; i < race.RiderCount(); ++i) {
+            finishedOnTrack[static_cast<std::size_t>(i)] = (race.m_pBikes[i].Status & kBikeFinished) != 0;
+            if (!finishedOnTrack[static_cast<std::size_t>(i)])
+                ++result.unfinished;
         }
-    }
-    std::vector<bool> finishedOnTrack(static_cast<std::size_t>(race->RiderCount()), false);
-    for (int i = 0; i < race->RiderCount(); ++i) {
-        finishedOnTrack[static_cast<std::size_t>(i)] = (race->m_pBikes[i].Status & kBikeFinished) != 0;
-        if (!finishedOnTrack[static_cast<std::size_t>(i)])
-            ++result.unfinished;
-    }
-    race->ClassifyUnfinished();
-    input.EndRace();
-    // A practice-type session is classified by best lap, as its results
-    // screens order it (the standings do not move while it is suspended).
-    if (IsPracticeSession(race->m_nSessionType))
-        race->UpdateStandings();
+        race.ClassifyUnfinished();
+        input.EndRace();
+        // A practice-type session is classified by best lap, as its results
+        // screens order it (the standings do not move while it is suspended).
+        if (IsPracticeSession(race.m_nSessionType))
+            race.UpdateStandings();
 
-    result.simulated = std::max(0.0, static_cast<double>(input.m_fRaceClock));
-    result.riders = Classification(*race, app, finishedOnTrack, incidents);
-    result.hash = StateHash(*race, result.riders);
-    if (sound) {
-        result.sound = sound->Summary();
-        std::string error;
-        if (!sound->FinishRecording(error))
-            result.sound += " (not recorded: " + error + ")";
-        sound->Detach(*race);
-        sound.reset();
+        result.simulated = std::max(0.0, static_cast<double>(input.m_fRaceClock));
+        result.riders = Classification(race, app, finishedOnTrack, *s.incidents);
+        result.hash = StateHash(race, result.riders);
+        if (s.sound) {
+            result.sound = s.sound->Summary();
+            std::string error;
+            if (!s.sound->FinishRecording(error))
+                result.sound += " (not recorded: " + error + ")";
+            s.sound->Detach(race);
+            s.sound.reset();
+        }
+        s.listening.reset();
+        s.started = false;
     }
-    race.reset();
-    app.m_pRace = nullptr;
-    result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return result;
+    if (s.render) {
+        result.screenshots = s.render->Screenshots();
+        result.phases = s.render->Phases();
+    }
+    s.race.reset();
+    if (s.records)
+        s.records->app.m_pRace = nullptr;
+    s.render.reset();
+    s.records.reset();
+    s.folder.reset();
+    result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - s.start).count();
+    s.over = true;
+    return std::move(result);
+}
+
+Result Run(const Options& options)
+{
+    Runner runner(options);
+    while (runner.Frame()) {
+    }
+    return runner.Finish();
 }
 
 bool CountsAsIncident(std::int32_t previous, std::int32_t state)

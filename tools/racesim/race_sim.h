@@ -3,8 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tools/racesim/race_render.h"
 
 class Bike;
 class Race;
@@ -42,6 +45,14 @@ struct Options {
     // With sound: mix it in race time instead of playing it, and write it
     // to this ".wav" file when the run ends (empty: play it).
     std::string sound_record;
+    // The camera mode (0..8) the race is watched in: once the race has a
+    // bike to follow, every frame sets it again when the race chose another
+    // (-1: the race's own choice). The mode is the viewer's and leaves the
+    // race's results as they are.
+    int camera = -1;
+    // Drawing the race into screenshots (tools/racesim/race_render.h);
+    // render.dir empty: not drawn.
+    RenderOptions render;
 };
 
 // How a rider's race ended: crossing the line for the last time (in a
@@ -92,6 +103,12 @@ struct Result {
     double non_finite_time = 0.0;
     // With sound: RaceSound::Summary() of the run, or why it had none.
     std::string sound;
+    // Drawn: the screenshots written, in order, and the time the frames
+    // took; why the drawing failed (the run ended there, or, when the
+    // display could not be opened, never started).
+    std::vector<std::string> screenshots;
+    FramePhases phases;
+    std::string render_error;
 };
 
 // The longest track name the race header holds.
@@ -105,6 +122,36 @@ const char* StatusName(RiderStatus status);
 // own application record and input manager) and must not run beside another
 // race.
 Result Run(const Options& options);
+
+// One run frame by frame, for a caller that steps the frames itself (the
+// race frame benchmark): Run is a Runner, its frames until Frame says the
+// run is over, and Finish. The same rules hold: one at a time, the working
+// folder is the data folder while it lives.
+class Runner {
+public:
+    explicit Runner(const Options& options);
+    ~Runner();
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
+
+    // The race loaded (and, when drawn, the display opened); false: Finish
+    // says why.
+    bool Started() const;
+    // One frame; false once the run is over (the overlay has faded out, a
+    // rider's state stopped being finite, the drawing failed, or the frame
+    // limit).
+    bool Frame();
+    // Classifies the race and ends the run; the runner is done with.
+    Result Finish();
+
+    Race& GetRace();
+    // The drawing, or null when the race is not drawn.
+    RaceRender* Render();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // "pos=1 rider=3 laps=3 time=305.120 best=100.010 status=finished incidents=0";
 // a time or best lap that does not exist reads "-" ("time=- best=- status=dnf").
