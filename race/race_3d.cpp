@@ -19,6 +19,7 @@
 #include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/lights.h"
+#include "engine/scene/mesh_draw_hooks.h"
 #include "engine/scene/scene.h"
 #include "engine/scene/scene_view.h"
 #include "race/bike_models.h"
@@ -248,6 +249,8 @@ void Race::CreateView()
     const int height = app.VRes > 0 ? app.VRes : 480;
     d.View = std::make_unique<scene_view>(nullptr, nullptr, 0, d.Camera.get(), 0, 0, width, height);
     d.Engine->view = d.View.get();
+    // The scene view draws its meshes through the mesh drawing's hooks.
+    install_mesh_draw_hooks();
 }
 
 void Race::DestroyView()

@@ -401,14 +401,19 @@ mdl_model world_cockpit_model(int model)
 
 mdl_model world_cockpit_2d_model(int model)
 {
+    // The race fixes this dial to the camera half a metre ahead of the eye
+    // (0.2 right, 0.16 down) in the trailing views: 0.12 m across, it reads
+    // as a rev counter in the lower right corner instead of filling the view.
+    constexpr float kSide = 0.12f;
     const std::string name = world_bike_names()[static_cast<std::size_t>(model)];
     WorldMesh dial;
-    dial.quad(pt(-0.5f, -0.5f, 0), pt(0.5f, -0.5f, 0), pt(0.5f, 0.5f, 0), pt(-0.5f, 0.5f, 0),
-              dial.material(upper(name) + "_DIAL"));
+    const float h = 0.5f * kSide;
+    dial.quad(pt(-h, -h, 0), pt(h, -h, 0), pt(h, h, 0), pt(-h, h, 0), dial.material(upper(name) + "_DIAL"));
     WorldMesh needle;
-    needle.triangle(pt(-0.03f, 0, 0.01f), pt(0.03f, 0, 0.01f), pt(0, 0.42f, 0.01f), needle.material("NEEDLE_RED"));
+    needle.triangle(pt(-0.03f * kSide, 0, 0.01f * kSide), pt(0.03f * kSide, 0, 0.01f * kSide),
+                    pt(0, 0.42f * kSide, 0.01f * kSide), needle.material("NEEDLE_RED"));
     mdl_object root = world_empty("AXX_2DCOCK" + name, pt(0, 0, 0));
-    root.radius = 0.8f;
+    root.radius = 0.8f * kSide;
     return single_level("AXX_2DCOCK" + name, {root, dial.object("DIAL"), needle.object("NEEDLE")}, {-1, 0, 0});
 }
 
