@@ -382,6 +382,10 @@ bool BikeStepping::Step(Bike* bikes, int count, float dt)
 {
     const Way way = m_wayChosen ? m_way : ChooseWay();
     m_wayChosen = false;
+    // The bikes' snapshots the control steps took serve these bikes' side
+    // by side dynamics steps only.
+    const bool snapshotsTaken = m_snapshotsTaken && bikes == m_bikes && count == m_slotCount;
+    m_snapshotsTaken = false;
     if (!Eligible(bikes, count)) {
         ++m_inOrder;
         return false;
@@ -398,6 +402,7 @@ bool BikeStepping::Step(Bike* bikes, int count, float dt)
         ++m_chosenInOrder;
         return true;
     }
+    m_snapshotsTaken = snapshotsTaken;
     const bool stepped = StepSideBySideOrTakeBack(bikes, count, dt);
     if (way == Way::SideBySideTrial) {
         m_trialTime[1] += Clock::now() - m_wayStart;
@@ -444,7 +449,12 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
         slot.ControlBefore = ControlReading{bikes[i].TargetSpeed, bikes[i].TurnRadius};
         slot.Broke = false;
         slot.ControlDone.store(0, std::memory_order_relaxed);
+        slot.Saved.store(0, std::memory_order_relaxed);
     }
+    // Each task takes its bike's snapshot for the dynamics steps, while the
+    // bike is in its thread's cache (not under the check, which keeps the
+    // snapshots of the start of the control steps there).
+    m_snapshotsInControls = !m_check;
     if (m_check) {
         for (std::size_t i = 0; i < n; ++i)
             bikes[i].SaveSnapshot(m_saved.data() + i * kBikeSnapshotWords, true);
@@ -465,6 +475,10 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
             SetCurrentIsolatedStep(nullptr);
             // The later bikes' steps may read this one's values now.
             slot.ControlDone.store(1, std::memory_order_release);
+            // The bike as the dynamics steps will start from (no other
+            // bike's control step changes it): the snapshot to go back to.
+            if (self.m_snapshotsInControls)
+                self.SaveBike(static_cast<std::size_t>(index));
         },
         this);
 
@@ -493,6 +507,8 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
     }
     if (m_check)
         CheckControlAgainstOrder(bikes, count, dt);
+    m_snapshotsTaken = m_snapshotsInControls;
+    m_snapshotsInControls = false;
     ++m_controlsSideBySide;
     return true;
 }
@@ -616,16 +632,21 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
         slot.Step.Owner = &slot.Held;
         slot.Left = Bike::DynamicsLeft::Nothing;
         slot.Broke = false;
-        slot.Saved.store(0, std::memory_order_relaxed);
+        if (!m_snapshotsTaken)
+            slot.Saved.store(0, std::memory_order_relaxed);
     }
 
-    // The start of the sub-step, to go back to: the workers take the bikes'
-    // snapshots while part A runs; part A takes (or waits for) each bike's
-    // before it changes it.
+    // The start of the sub-step, to go back to: the control steps took the
+    // bikes' snapshots, or the workers take them while part A runs; part A
+    // takes (or waits for) each bike's before it changes it.
     SaveSimulationState(m_savedSimulation.data());
-    m_pool.Start(
-        count, [](void* context, int index) { static_cast<BikeStepping*>(context)->SaveBike(static_cast<std::size_t>(index)); },
-        this);
+    if (!m_snapshotsTaken) {
+        m_pool.Start(
+            count,
+            [](void* context, int index) { static_cast<BikeStepping*>(context)->SaveBike(static_cast<std::size_t>(index)); },
+            this);
+    }
+    m_snapshotsTaken = false;
 
     m_realHooks = race.Hooks;
     m_realListener = race.StateListener;

@@ -185,6 +185,10 @@ private:
     bool m_preferSideBySide = true;
     Clock::duration m_trialTime[2] = {}; // in order, side by side
     int m_trialCount[2] = {};
+    // The control steps take the bikes' snapshots for the dynamics steps
+    // (while they run), and have taken them (until Step uses them).
+    bool m_snapshotsInControls = false;
+    bool m_snapshotsTaken = false;
     // The way ControlStep chose for the sub-step (Step follows it), and when.
     bool m_wayChosen = false;
     Way m_way = Way::SideBySide;
