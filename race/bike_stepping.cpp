@@ -518,18 +518,19 @@ ControlReading BikeStepping::ReadControlInOrder(const IsolatedStep& step, const 
     const BikeStepping& self = *static_cast<const BikeStepping*>(step.ReadContext);
     const Bike* bikes = self.m_bikes;
     const Bike* bike = &other;
-    const ControlReading now{other.TargetSpeed, other.TurnRadius};
-    // A bike that is not one of the race's has no control step here.
+    // A bike that is not one of the race's has no control step here, and a
+    // bike's own values are its own.
     if (!std::less_equal<const Bike*>()(bikes, bike) || !std::less<const Bike*>()(bike, bikes + self.m_slotCount))
-        return now;
+        return ControlReading{other.TargetSpeed, other.TurnRadius};
     const std::size_t j = static_cast<std::size_t>(bike - bikes);
     const std::size_t i = static_cast<std::size_t>(step.BikeIndex);
     const Slot& slot = self.m_slots[j];
-    // A later bike has not had its step in the bike-by-bike order.
+    // A later bike has not had its step in the bike-by-bike order (and may
+    // be having it now: the bike itself is not read).
     if (j > i)
         return slot.ControlBefore;
     if (j == i)
-        return now;
+        return ControlReading{other.TargetSpeed, other.TurnRadius};
     // An earlier one has: wait for it. A running thread has taken its index
     // or will take it (the pool's threads take their indices in rising
     // order), and it waits only for bikes earlier still, so the wait ends.
