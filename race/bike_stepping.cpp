@@ -99,6 +99,20 @@ SharedRecords SharedNow()
     return shared;
 }
 
+// Runs one bike's step on the running thread under its isolated step; a step
+// that throws (StepIsolationBreak, or anything else) sets `broke`.
+template <class StepFunction>
+void RunApart(IsolatedStep& step, bool& broke, StepFunction run)
+{
+    SetCurrentIsolatedStep(&step);
+    try {
+        run();
+    } catch (...) {
+        broke = true;
+    }
+    SetCurrentIsolatedStep(nullptr);
+}
+
 bool SameBits(float a, float b)
 {
     return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
@@ -466,13 +480,7 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
         [](void* context, int index) {
             BikeStepping& self = *static_cast<BikeStepping*>(context);
             Slot& slot = self.m_slots[static_cast<std::size_t>(index)];
-            SetCurrentIsolatedStep(&slot.Step);
-            try {
-                self.m_bikes[index].ControlStep(self.m_dt);
-            } catch (...) {
-                slot.Broke = true;
-            }
-            SetCurrentIsolatedStep(nullptr);
+            RunApart(slot.Step, slot.Broke, [&] { self.m_bikes[index].ControlStep(self.m_dt); });
             // The later bikes' steps may read this one's values now.
             slot.ControlDone.store(1, std::memory_order_release);
             // The bike as the dynamics steps will start from (no other
@@ -704,15 +712,9 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
             Slot& slot = self.m_slots[static_cast<std::size_t>(index)];
             if (slot.Left != Bike::DynamicsLeft::CoreAndAfter)
                 return;
-            SetCurrentIsolatedStep(&slot.Step);
-            try {
-                self.m_bikes[index].DynamicsCore(self.m_dt);
-            } catch (...) {
-                // StepIsolationBreak, or anything else: the bike-by-bike
-                // order steps the bike again and meets it there.
-                slot.Broke = true;
-            }
-            SetCurrentIsolatedStep(nullptr);
+            // A break (StepIsolationBreak, or anything else): the
+            // bike-by-bike order steps the bike again and meets it there.
+            RunApart(slot.Step, slot.Broke, [&] { self.m_bikes[index].DynamicsCore(self.m_dt); });
         },
         this);
     m_hooks->sideBySide = false;
