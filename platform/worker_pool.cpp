@@ -184,10 +184,15 @@ void WorkerPool::Drain(int thread)
         }
     }
 
+    // A large batch: the next index not yet taken. The claim is made on the
+    // whole batch word, so it fails once a later batch has begun; the thread
+    // then leaves that batch to its next call (a small one is not claimed
+    // this way).
+    const std::uint64_t number = batch >> 32;
     for (;;) {
         const int next = static_cast<int>((batch >> 16) & 0xFFFF);
         const int count = static_cast<int>(batch & 0xFFFF);
-        if (next >= count)
+        if (batch >> 32 != number || next >= count)
             return;
         if (!m_batch.compare_exchange_weak(batch, batch + (std::uint64_t{1} << 16), std::memory_order_acq_rel,
                                            std::memory_order_acquire))
