@@ -1,6 +1,7 @@
 #include "platform/worker_pool.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -24,6 +25,16 @@ void CpuRelax()
 #if defined(__x86_64__) || defined(__i386__)
     _mm_pause();
 #endif
+}
+
+// The claims word of a small batch: the batch's number (its low 16 bits)
+// above one bit per index.
+constexpr int kClaimNumberShift = 48;
+constexpr std::uint64_t kClaimNumberMask = 0xFFFF;
+
+constexpr std::uint64_t Claims(std::uint32_t number, std::uint64_t bits)
+{
+    return ((static_cast<std::uint64_t>(number) & kClaimNumberMask) << kClaimNumberShift) | bits;
 }
 
 constexpr std::uint64_t Batch(std::uint32_t number, int next, int count)
@@ -61,7 +72,7 @@ WorkerPool::WorkerPool(int threads)
     const int workers = std::clamp(threads, 1, 0xFFFF) - 1;
     m_workers.reserve(static_cast<std::size_t>(workers));
     for (int i = 0; i < workers; ++i)
-        m_workers.emplace_back([this] { WorkerLoop(); });
+        m_workers.emplace_back([this, i] { WorkerLoop(i + 1); });
 }
 
 WorkerPool::~WorkerPool()
@@ -105,6 +116,8 @@ void WorkerPool::Start(int count, Task task, void* context)
     m_started = count;
     m_done.store(0, std::memory_order_relaxed);
     const std::uint32_t number = static_cast<std::uint32_t>(m_batch.load(std::memory_order_relaxed) >> 32) + 1;
+    // Published by the batch word's release below.
+    m_claims.store(Claims(number, 0), std::memory_order_relaxed);
     m_batch.store(Batch(number, 0, count), std::memory_order_release);
     m_generation.fetch_add(1, std::memory_order_seq_cst);
     if (m_sleepers.load(std::memory_order_seq_cst) > 0) {
@@ -119,36 +132,91 @@ void WorkerPool::Finish()
     m_started = 0;
     if (count == 0)
         return;
-    Drain(false);
+    Drain(0);
     while (WaitWhile([&] { return m_done.load(std::memory_order_acquire) != count; }, std::chrono::hours(1))) {
     }
 }
 
-void WorkerPool::Drain(bool worker)
+void WorkerPool::Drain(int thread)
 {
     std::uint64_t batch = m_batch.load(std::memory_order_acquire);
-    bool environment = !worker;
-    for (;;) {
-        const int next = static_cast<int>((batch >> 16) & 0xFFFF);
-        const int count = static_cast<int>(batch & 0xFFFF);
-        if (next >= count)
-            return;
-        if (!m_batch.compare_exchange_weak(batch, batch + (std::uint64_t{1} << 16), std::memory_order_acq_rel,
-                                           std::memory_order_acquire))
-            continue;
+    bool environment = thread == 0;
+    auto run = [&](int index) {
         if (!environment) {
             // Read only now: with an index claimed, the batch (and what the
             // caller wrote for it) cannot end or change.
             std::fesetenv(&m_environment);
             environment = true;
         }
-        m_task(m_context, next);
+        m_task(m_context, index);
         m_done.fetch_add(1, std::memory_order_release);
+    };
+
+    if (static_cast<int>(batch & 0xFFFF) <= kMaxSpreadCount) {
+        // A small batch: each thread takes its own share first (indices
+        // thread, thread + threads, ...: the same tasks of every batch of
+        // the same size go to the same thread, whose caches hold what they
+        // used last time), in rising order, then what others have left.
+        const std::uint32_t number = static_cast<std::uint32_t>(batch >> 32);
+        const int count = static_cast<int>(batch & 0xFFFF);
+        const int threads = Threads();
+        for (int index = thread; index < count; index += threads) {
+            const Claim claim = ClaimIndex(number, index);
+            if (claim == Claim::BatchOver)
+                return;
+            if (claim == Claim::Taken)
+                continue;
+            run(index);
+        }
+        for (;;) {
+            const std::uint64_t claims = m_claims.load(std::memory_order_acquire);
+            if (claims >> kClaimNumberShift != (number & kClaimNumberMask))
+                return;
+            const std::uint64_t free = ~claims & ((std::uint64_t{1} << count) - 1);
+            if (free == 0)
+                return;
+            const int index = std::countr_zero(free);
+            const Claim claim = ClaimIndex(number, index);
+            if (claim == Claim::BatchOver)
+                return;
+            if (claim == Claim::Claimed)
+                run(index);
+        }
+    }
+
+    // A large batch: the next index not yet taken. The claim is made on the
+    // whole batch word, so it fails once a later batch has begun; the thread
+    // then leaves that batch to its next call (a small one is not claimed
+    // this way).
+    const std::uint64_t number = batch >> 32;
+    for (;;) {
+        const int next = static_cast<int>((batch >> 16) & 0xFFFF);
+        const int count = static_cast<int>(batch & 0xFFFF);
+        if (batch >> 32 != number || next >= count)
+            return;
+        if (!m_batch.compare_exchange_weak(batch, batch + (std::uint64_t{1} << 16), std::memory_order_acq_rel,
+                                           std::memory_order_acquire))
+            continue;
+        run(next);
         batch = m_batch.load(std::memory_order_acquire);
     }
 }
 
-void WorkerPool::WorkerLoop()
+WorkerPool::Claim WorkerPool::ClaimIndex(std::uint32_t number, int index)
+{
+    const std::uint64_t bit = std::uint64_t{1} << index;
+    std::uint64_t claims = m_claims.load(std::memory_order_acquire);
+    for (;;) {
+        if (claims >> kClaimNumberShift != (number & kClaimNumberMask))
+            return Claim::BatchOver;
+        if (claims & bit)
+            return Claim::Taken;
+        if (m_claims.compare_exchange_weak(claims, claims | bit, std::memory_order_acq_rel, std::memory_order_acquire))
+            return Claim::Claimed;
+    }
+}
+
+void WorkerPool::WorkerLoop(int thread)
 {
     // The count when the pool was made: a worker that starts late still sees
     // every batch (and the end) that came before it looked.
@@ -166,7 +234,7 @@ void WorkerPool::WorkerLoop()
         seen = m_generation.load(std::memory_order_acquire);
         if (m_stop.load(std::memory_order_acquire))
             return;
-        Drain(true);
+        Drain(thread);
     }
 }
 

@@ -36,7 +36,13 @@ public:
 
     // Runs task(context, i) for every i in [0, count), each exactly once, on
     // the workers and the calling thread; returns when all have returned.
-    // Which thread runs which index is not fixed.
+    // Which thread runs which index is not fixed, but in a batch of at most
+    // kMaxSpreadCount tasks each thread first takes its own share (thread k
+    // of n, the caller being 0: indices k, k + n, ...) in rising order, then
+    // what is left, so the same task of similar batches mostly runs on the
+    // same thread. In every batch each thread takes its indices in rising
+    // order, so a task may wait for a task of a lower index to end: that
+    // one has been taken by a running thread, or will be.
     using Task = void (*)(void* context, int index);
     void Run(int count, Task task, void* context);
     // Run in two halves: Start hands the batch to the workers and returns at
@@ -50,10 +56,16 @@ public:
     static int HardwareThreads();
 
 private:
-    void WorkerLoop();
+    void WorkerLoop(int thread);
+    static constexpr int kMaxSpreadCount = 48;
+
     // Takes indices of the current batch until none is left; a worker first
-    // takes on the caller's floating-point environment.
-    void Drain(bool worker);
+    // takes on the caller's floating-point environment. `thread`: 0 for the
+    // caller, 1 to n - 1 for the workers.
+    void Drain(int thread);
+    enum class Claim { Claimed, Taken, BatchOver };
+    // Claims `index` of small batch `number`.
+    Claim ClaimIndex(std::uint32_t number, int index);
 
     std::vector<std::thread> m_workers;
     // The batch's task. Written only while no batch runs; a thread reads it
@@ -71,6 +83,10 @@ private:
     // a compare-and-swap on the whole word, so a thread that looked at an
     // earlier batch can never claim an index of a later one.
     alignas(64) std::atomic<std::uint64_t> m_batch{0};
+    // A small batch's claims: its number's low 16 bits, then a bit for each
+    // index taken (a thread that looked at an earlier batch sees the number
+    // differ and claims nothing).
+    alignas(64) std::atomic<std::uint64_t> m_claims{0};
     // Indices of the running batch whose task has returned.
     alignas(64) std::atomic<int> m_done{0};
     // Counts batches; a waiting worker watches it change (also at the end).

@@ -99,6 +99,20 @@ SharedRecords SharedNow()
     return shared;
 }
 
+// Runs one bike's step on the running thread under its isolated step; a step
+// that throws (StepIsolationBreak, or anything else) sets `broke`.
+template <class StepFunction>
+void RunApart(IsolatedStep& step, bool& broke, StepFunction run)
+{
+    SetCurrentIsolatedStep(&step);
+    try {
+        run();
+    } catch (...) {
+        broke = true;
+    }
+    SetCurrentIsolatedStep(nullptr);
+}
+
 bool SameBits(float a, float b)
 {
     return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
@@ -319,10 +333,12 @@ BikeStepping::~BikeStepping()
     if (m_stats)
         std::fprintf(stderr,
                      "bike stepping on %d threads: %llu sub-steps side by side, %llu taken back, %llu in order "
-                     "(faster), %llu in order (riders down, ...)\n",
+                     "(faster), %llu in order (riders down, ...); control steps: %llu side by side, %llu in order "
+                     "(a step that needs the order)\n",
                      Threads(), static_cast<unsigned long long>(m_sideBySide),
                      static_cast<unsigned long long>(m_takenBack), static_cast<unsigned long long>(m_chosenInOrder),
-                     static_cast<unsigned long long>(m_inOrder));
+                     static_cast<unsigned long long>(m_inOrder), static_cast<unsigned long long>(m_controlsSideBySide),
+                     static_cast<unsigned long long>(m_controlsInOrder));
 }
 
 int BikeStepping::ThreadsFor(int riders)
@@ -350,42 +366,222 @@ bool BikeStepping::Eligible(const Bike* bikes, int count) const
     return true;
 }
 
+BikeStepping::Way BikeStepping::ChooseWay()
+{
+    // Both ways give the same results; which is faster depends on how busy
+    // the machine is (on a loaded one, a sub-step side by side waits for
+    // threads that are not running). Now and then a few sub-steps are timed
+    // each way (from the control steps to the end of the dynamics), and the
+    // faster way steps until the next trial.
+    m_wayStart = Clock::now();
+    if (m_check || !m_trials)
+        return Way::SideBySide;
+    const std::uint64_t tick = m_ticks++ % kTrialPeriod;
+    if (tick == 2 * kTrialSubSteps) {
+        // The mean time of a sub-step each way (a trial's sub-steps that
+        // could not go side by side are not counted).
+        if (m_trialCount[0] > 0 && m_trialCount[1] > 0)
+            m_preferSideBySide = m_trialTime[1] * m_trialCount[0] < m_trialTime[0] * m_trialCount[1];
+        m_trialTime[0] = m_trialTime[1] = Clock::duration::zero();
+        m_trialCount[0] = m_trialCount[1] = 0;
+    }
+    if (tick < kTrialSubSteps)
+        return Way::InOrderTrial;
+    if (tick < 2 * kTrialSubSteps)
+        return Way::SideBySideTrial;
+    return m_preferSideBySide ? Way::SideBySide : Way::InOrder;
+}
+
 bool BikeStepping::Step(Bike* bikes, int count, float dt)
 {
+    const Way way = m_wayChosen ? m_way : ChooseWay();
+    m_wayChosen = false;
+    // The bikes' snapshots the control steps took serve these bikes' side
+    // by side dynamics steps only.
+    const bool snapshotsTaken = m_snapshotsTaken && bikes == m_bikes && count == m_slotCount;
+    m_snapshotsTaken = false;
     if (!Eligible(bikes, count)) {
         ++m_inOrder;
         return false;
     }
-    // Both ways give the same results; which is faster depends on how busy
-    // the machine is (on a loaded one, a sub-step side by side waits for
-    // threads that are not running). Now and then a few sub-steps are timed
-    // each way, and the faster way steps until the next trial.
-    if (m_check || !m_trials)
-        return StepSideBySideOrTakeBack(bikes, count, dt);
-    using Clock = std::chrono::steady_clock;
-    const std::uint64_t tick = m_ticks++ % kTrialPeriod;
-    const bool trialInOrder = tick < kTrialSubSteps;
-    const bool trialSideBySide = !trialInOrder && tick < 2 * kTrialSubSteps;
-    if (tick == 2 * kTrialSubSteps) {
-        m_preferSideBySide = m_trialTime[1] < m_trialTime[0];
-        m_trialTime[0] = m_trialTime[1] = Clock::duration::zero();
-    }
-    if (trialInOrder || (!trialSideBySide && !m_preferSideBySide)) {
-        const Clock::time_point start = Clock::now();
+    if (way == Way::InOrderTrial || way == Way::InOrder) {
         for (int i = 0; i < count; ++i) {
             bikes[i].DynamicsStep(dt);
             bikes[i].StateStep(dt);
         }
-        if (trialInOrder)
-            m_trialTime[0] += Clock::now() - start;
+        if (way == Way::InOrderTrial) {
+            m_trialTime[0] += Clock::now() - m_wayStart;
+            ++m_trialCount[0];
+        }
         ++m_chosenInOrder;
         return true;
     }
-    const Clock::time_point start = Clock::now();
+    m_snapshotsTaken = snapshotsTaken;
     const bool stepped = StepSideBySideOrTakeBack(bikes, count, dt);
-    if (trialSideBySide)
-        m_trialTime[1] += Clock::now() - start;
+    if (way == Way::SideBySideTrial) {
+        m_trialTime[1] += Clock::now() - m_wayStart;
+        ++m_trialCount[1];
+    }
     return stepped;
+}
+
+void BikeStepping::PrepareSlots(Bike* bikes, int count, float dt)
+{
+    const std::size_t n = static_cast<std::size_t>(count);
+    if (m_slotCount != count) {
+        m_slots = std::make_unique<Slot[]>(n);
+        m_slotCount = count;
+    }
+    m_saved.resize(n * kBikeSnapshotWords);
+    m_savedSimulation.resize(kSimulationStateWords);
+    m_bikes = bikes;
+    m_dt = dt;
+}
+
+bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
+{
+    m_way = ChooseWay();
+    m_wayChosen = true;
+    if (m_way == Way::InOrderTrial || m_way == Way::InOrder || count < 2)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        if (!bikes[i].ControlStepStandsAlone(dt)) {
+            ++m_controlsInOrder;
+            return false;
+        }
+    }
+    PrepareSlots(bikes, count, dt);
+    const std::size_t n = static_cast<std::size_t>(count);
+    for (std::size_t i = 0; i < n; ++i) {
+        Slot& slot = m_slots[i];
+        slot.Step = IsolatedStep{};
+        slot.Step.NotesSections = true;
+        slot.Step.NotesApproach = true;
+        slot.Step.ReadControl = &BikeStepping::ReadControlInOrder;
+        slot.Step.ReadContext = this;
+        slot.Step.BikeIndex = static_cast<int>(i);
+        slot.ControlBefore = ControlReading{bikes[i].TargetSpeed, bikes[i].TurnRadius};
+        slot.Broke = false;
+        slot.ControlDone.store(0, std::memory_order_relaxed);
+        slot.Saved.store(0, std::memory_order_relaxed);
+    }
+    // Each task takes its bike's snapshot for the dynamics steps, while the
+    // bike is in its thread's cache (not under the check, which keeps the
+    // snapshots of the start of the control steps there).
+    m_snapshotsInControls = !m_check;
+    if (m_check) {
+        for (std::size_t i = 0; i < n; ++i)
+            bikes[i].SaveSnapshot(m_saved.data() + i * kBikeSnapshotWords, true);
+        SaveSimulationState(m_savedSimulation.data());
+    }
+
+    m_pool.Run(
+        count,
+        [](void* context, int index) {
+            BikeStepping& self = *static_cast<BikeStepping*>(context);
+            Slot& slot = self.m_slots[static_cast<std::size_t>(index)];
+            RunApart(slot.Step, slot.Broke, [&] { self.m_bikes[index].ControlStep(self.m_dt); });
+            // The later bikes' steps may read this one's values now.
+            slot.ControlDone.store(1, std::memory_order_release);
+            // The bike as the dynamics steps will start from (no other
+            // bike's control step changes it): the snapshot to go back to.
+            if (self.m_snapshotsInControls)
+                self.SaveBike(static_cast<std::size_t>(index));
+        },
+        this);
+
+    for (std::size_t i = 0; i < n; ++i) {
+        if (m_slots[i].Broke) {
+            // A step that stands alone (Bike::ControlStepStandsAlone) never
+            // needs the bike-by-bike order; one that did is a fault here,
+            // and its bike is already half stepped.
+            std::fprintf(stderr, "bike stepping: the control step of bike %zu could not run apart\n", i);
+            std::abort();
+        }
+    }
+    // What the order leaves in the shared records: the tracks' sections in
+    // bike order, and the last approach acceleration of the last bike whose
+    // step set one.
+    for (std::size_t i = 0; i < n; ++i) {
+        const IsolatedStep& step = m_slots[i].Step;
+        for (int k = 0; k < step.SectionTracks; ++k)
+            const_cast<Track*>(step.SectionTrack[k])->LastSection = step.Section[k];
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        if (m_slots[i].Step.ApproachNoted) {
+            LastApproachAccel = m_slots[i].Step.ApproachAccel;
+            break;
+        }
+    }
+    if (m_check)
+        CheckControlAgainstOrder(bikes, count, dt);
+    m_snapshotsTaken = m_snapshotsInControls;
+    m_snapshotsInControls = false;
+    ++m_controlsSideBySide;
+    return true;
+}
+
+ControlReading BikeStepping::ReadControlInOrder(const IsolatedStep& step, const Bike& other)
+{
+    const BikeStepping& self = *static_cast<const BikeStepping*>(step.ReadContext);
+    const Bike* bikes = self.m_bikes;
+    const Bike* bike = &other;
+    // A bike that is not one of the race's has no control step here, and a
+    // bike's own values are its own.
+    if (!std::less_equal<const Bike*>()(bikes, bike) || !std::less<const Bike*>()(bike, bikes + self.m_slotCount))
+        return ControlReading{other.TargetSpeed, other.TurnRadius};
+    const std::size_t j = static_cast<std::size_t>(bike - bikes);
+    const std::size_t i = static_cast<std::size_t>(step.BikeIndex);
+    const Slot& slot = self.m_slots[j];
+    // A later bike has not had its step in the bike-by-bike order (and may
+    // be having it now: the bike itself is not read).
+    if (j > i)
+        return slot.ControlBefore;
+    if (j == i)
+        return ControlReading{other.TargetSpeed, other.TurnRadius};
+    // An earlier one has: wait for it. A running thread has taken its index
+    // or will take it (the pool's threads take their indices in rising
+    // order), and it waits only for bikes earlier still, so the wait ends.
+    for (int spins = 0; slot.ControlDone.load(std::memory_order_acquire) == 0; ++spins) {
+        if (spins >= 64)
+            std::this_thread::yield();
+    }
+    return ControlReading{other.TargetSpeed, other.TurnRadius};
+}
+
+void BikeStepping::CheckControlAgainstOrder(Bike* bikes, int count, float dt)
+{
+    const std::size_t bikeWords = static_cast<std::size_t>(count) * kBikeSnapshotWords;
+    std::vector<std::uint32_t> sideBySide(bikeWords + kSimulationStateWords);
+    std::vector<std::uint32_t> inOrder(sideBySide.size());
+    SaveRace(bikes, count, sideBySide.data());
+    RestoreStart(bikes, count);
+    for (int i = 0; i < count; ++i)
+        bikes[i].ControlStep(dt);
+    SaveRace(bikes, count, inOrder.data());
+    CompareOrFail(sideBySide, inOrder, bikeWords, "control steps");
+}
+
+void BikeStepping::SaveRace(Bike* bikes, int count, std::uint32_t* out)
+{
+    for (int i = 0; i < count; ++i)
+        bikes[i].SaveSnapshot(out + static_cast<std::size_t>(i) * kBikeSnapshotWords, true);
+    SaveSimulationState(out + static_cast<std::size_t>(count) * kBikeSnapshotWords);
+}
+
+void BikeStepping::CompareOrFail(const std::vector<std::uint32_t>& sideBySide, const std::vector<std::uint32_t>& inOrder,
+                                 std::size_t bikeWords, const char* what)
+{
+    for (std::size_t w = 0; w < sideBySide.size(); ++w) {
+        if (sideBySide[w] != inOrder[w]) {
+            const bool simulation = w >= bikeWords;
+            std::fprintf(stderr,
+                         "bike stepping: %s side by side and in order differ (%s %zu, word %zu: %08x against %08x)\n",
+                         what, simulation ? "simulation state" : "bike", simulation ? 0 : w / kBikeSnapshotWords,
+                         simulation ? w - bikeWords : w % kBikeSnapshotWords, sideBySide[w], inOrder[w]);
+            std::abort();
+        }
+    }
 }
 
 bool BikeStepping::StepSideBySideOrTakeBack(Bike* bikes, int count, float dt)
@@ -436,14 +632,7 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
 {
     RaceContext& race = CurrentRaceContext();
     const std::size_t n = static_cast<std::size_t>(count);
-    if (m_slotCount != count) {
-        m_slots = std::make_unique<Slot[]>(n);
-        m_slotCount = count;
-    }
-    m_saved.resize(n * kBikeSnapshotWords);
-    m_savedSimulation.resize(kSimulationStateWords);
-    m_bikes = bikes;
-    m_dt = dt;
+    PrepareSlots(bikes, count, dt);
     for (std::size_t i = 0; i < n; ++i) {
         Slot& slot = m_slots[i];
         slot.Held.clear();
@@ -452,16 +641,21 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
         slot.Step.Owner = &slot.Held;
         slot.Left = Bike::DynamicsLeft::Nothing;
         slot.Broke = false;
-        slot.Saved.store(0, std::memory_order_relaxed);
+        if (!m_snapshotsTaken)
+            slot.Saved.store(0, std::memory_order_relaxed);
     }
 
-    // The start of the sub-step, to go back to: the workers take the bikes'
-    // snapshots while part A runs; part A takes (or waits for) each bike's
-    // before it changes it.
+    // The start of the sub-step, to go back to: the control steps took the
+    // bikes' snapshots, or the workers take them while part A runs; part A
+    // takes (or waits for) each bike's before it changes it.
     SaveSimulationState(m_savedSimulation.data());
-    m_pool.Start(
-        count, [](void* context, int index) { static_cast<BikeStepping*>(context)->SaveBike(static_cast<std::size_t>(index)); },
-        this);
+    if (!m_snapshotsTaken) {
+        m_pool.Start(
+            count,
+            [](void* context, int index) { static_cast<BikeStepping*>(context)->SaveBike(static_cast<std::size_t>(index)); },
+            this);
+    }
+    m_snapshotsTaken = false;
 
     m_realHooks = race.Hooks;
     m_realListener = race.StateListener;
@@ -518,15 +712,9 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
             Slot& slot = self.m_slots[static_cast<std::size_t>(index)];
             if (slot.Left != Bike::DynamicsLeft::CoreAndAfter)
                 return;
-            SetCurrentIsolatedStep(&slot.Step);
-            try {
-                self.m_bikes[index].DynamicsCore(self.m_dt);
-            } catch (...) {
-                // StepIsolationBreak, or anything else: the bike-by-bike
-                // order steps the bike again and meets it there.
-                slot.Broke = true;
-            }
-            SetCurrentIsolatedStep(nullptr);
+            // A break (StepIsolationBreak, or anything else): the
+            // bike-by-bike order steps the bike again and meets it there.
+            RunApart(slot.Step, slot.Broke, [&] { self.m_bikes[index].DynamicsCore(self.m_dt); });
         },
         this);
     m_hooks->sideBySide = false;
@@ -670,30 +858,16 @@ void BikeStepping::CheckAgainstOrder(Bike* bikes, int count, float dt)
     const std::size_t bikeWords = static_cast<std::size_t>(count) * kBikeSnapshotWords;
     std::vector<std::uint32_t> sideBySide(bikeWords + kSimulationStateWords);
     std::vector<std::uint32_t> inOrder(sideBySide.size());
-    auto save = [&](std::vector<std::uint32_t>& out) {
-        for (int i = 0; i < count; ++i)
-            bikes[i].SaveSnapshot(out.data() + static_cast<std::size_t>(i) * kBikeSnapshotWords, true);
-        SaveSimulationState(out.data() + bikeWords);
-    };
-    save(sideBySide);
+    SaveRace(bikes, count, sideBySide.data());
     std::vector<std::vector<HeldCall>> heldSideBySide;
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i)
         heldSideBySide.push_back(m_slots[i].Held);
 
     RestoreStart(bikes, count);
     StepInOrderHeld(bikes, count, dt);
-    save(inOrder);
+    SaveRace(bikes, count, inOrder.data());
+    CompareOrFail(sideBySide, inOrder, bikeWords, "dynamics steps");
 
-    for (std::size_t w = 0; w < sideBySide.size(); ++w) {
-        if (sideBySide[w] != inOrder[w]) {
-            const bool simulation = w >= bikeWords;
-            std::fprintf(stderr,
-                         "bike stepping: side by side and in order differ (%s %zu, word %zu: %08x against %08x)\n",
-                         simulation ? "simulation state" : "bike", simulation ? 0 : w / kBikeSnapshotWords,
-                         simulation ? w - bikeWords : w % kBikeSnapshotWords, sideBySide[w], inOrder[w]);
-            std::abort();
-        }
-    }
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
         if (heldSideBySide[i] != m_slots[i].Held) {
             std::fprintf(stderr, "bike stepping: the presentation calls of bike %zu differ (%zu against %zu calls)\n", i,

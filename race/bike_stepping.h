@@ -45,6 +45,19 @@ public:
 
     int Threads() const { return m_pool.Threads(); }
 
+    // Pass 1 of one sub-step for all `count` bikes: their control steps,
+    // side by side when every bike's stands alone
+    // (Bike::ControlStepStandsAlone) and side by side is the faster way. A
+    // bike's step sees the other bikes' speed targets and turning radii
+    // (the values control steps write) before or after their own step, as
+    // the bike-by-bike order shows them: a bike earlier in the order waits
+    // for the earlier bike's step to end before it reads them. The last
+    // approach acceleration (sim/integrator.h) each step leaves is kept
+    // apart and the last in bike order set afterwards. False when it
+    // stepped nothing: the caller then steps the bikes in order. Call it
+    // before Step of the same sub-step (it chooses the way for both).
+    bool ControlStep(Bike* bikes, int count, float dt);
+
     // Pass 2 of one sub-step for all `count` bikes (their dynamics and rider
     // state steps; the control steps have run). False when it stepped
     // nothing: the caller then steps the bikes in order.
@@ -58,6 +71,11 @@ public:
     std::uint64_t InOrder() const { return m_inOrder; }
     // Sub-steps stepped in order because that was the faster way.
     std::uint64_t ChosenInOrder() const { return m_chosenInOrder; }
+    // Control steps (pass 1) run side by side, and left to the caller
+    // because a bike's step needed the order (not counting those in order
+    // because that was the faster way).
+    std::uint64_t ControlsSideBySide() const { return m_controlsSideBySide; }
+    std::uint64_t ControlsInOrder() const { return m_controlsInOrder; }
 
     // One held-back call (public for the deferring hooks).
     struct HeldCall;
@@ -94,7 +112,17 @@ private:
         // The bike's snapshot at the start of the sub-step: 0 not taken, 1
         // being taken, 2 taken (the workers take them while part A runs).
         std::atomic<int> Saved{0};
+        // Control steps: the bike's values before its control step, and
+        // whether its control step has ended (1).
+        ControlReading ControlBefore;
+        std::atomic<int> ControlDone{0};
     };
+
+    using Clock = std::chrono::steady_clock;
+    // How one sub-step's passes go: in order or side by side, timed for a
+    // trial or not.
+    enum class Way : std::uint8_t { InOrderTrial, InOrder, SideBySideTrial, SideBySide };
+    Way ChooseWay();
 
     // Every kTrialPeriod sub-steps that can go side by side, the first
     // kTrialSubSteps go in order and the next as many side by side, timed.
@@ -102,6 +130,15 @@ private:
     static constexpr std::uint64_t kTrialSubSteps = 32;
 
     bool Eligible(const Bike* bikes, int count) const;
+    void PrepareSlots(Bike* bikes, int count, float dt);
+    // IsolatedStep::ReadControl of a control step run side by side.
+    static ControlReading ReadControlInOrder(const IsolatedStep& step, const Bike& other);
+    // TORVANE_SIM_CHECK: the control steps run again in order from the
+    // state before them, and the program stops at the first difference.
+    void CheckControlAgainstOrder(Bike* bikes, int count, float dt);
+    void SaveRace(Bike* bikes, int count, std::uint32_t* out);
+    static void CompareOrFail(const std::vector<std::uint32_t>& sideBySide, const std::vector<std::uint32_t>& inOrder,
+                              std::size_t bikeWords, const char* what);
     bool StepSideBySideOrTakeBack(Bike* bikes, int count, float dt);
     // Parts A to C; false when the sub-step is not good.
     bool StepSideBySide(Bike* bikes, int count, float dt);
@@ -142,7 +179,18 @@ private:
     std::uint64_t m_takenBack = 0;
     std::uint64_t m_inOrder = 0;
     std::uint64_t m_chosenInOrder = 0;
+    std::uint64_t m_controlsSideBySide = 0;
+    std::uint64_t m_controlsInOrder = 0;
     std::uint64_t m_ticks = 0;
     bool m_preferSideBySide = true;
-    std::chrono::steady_clock::duration m_trialTime[2] = {}; // in order, side by side
+    Clock::duration m_trialTime[2] = {}; // in order, side by side
+    int m_trialCount[2] = {};
+    // The control steps take the bikes' snapshots for the dynamics steps
+    // (while they run), and have taken them (until Step uses them).
+    bool m_snapshotsInControls = false;
+    bool m_snapshotsTaken = false;
+    // The way ControlStep chose for the sub-step (Step follows it), and when.
+    bool m_wayChosen = false;
+    Way m_way = Way::SideBySide;
+    Clock::time_point m_wayStart;
 };

@@ -120,8 +120,9 @@ float Race::Step()
             // A snapshot step is taken back every frame: in order.
             BikeStepping* stepping = snapshot ? nullptr : Stepping();
             for (int k = 0; k < n; ++k) {
-                for (int i = 0; i < riders; ++i)
-                    m_pBikes[i].ControlStep(h);
+                if (!stepping || !stepping->ControlStep(m_pBikes.get(), riders, h))
+                    for (int i = 0; i < riders; ++i)
+                        m_pBikes[i].ControlStep(h);
                 if (stepping && stepping->Step(m_pBikes.get(), riders, h))
                     continue;
                 for (int i = 0; i < riders; ++i) {

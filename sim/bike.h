@@ -109,6 +109,12 @@ public:
 
     // Pass 1 of a simulation sub-step: controls into a lean.
     void ControlStep(float dt);
+    // Whether ControlStep(dt) would change nothing but this bike: no rider
+    // state, no force feedback. Of the other bikes it then reads their
+    // places (which no control step writes) and, through ControlledValues
+    // (sim/step_isolation.h), their speed targets and turning radii; so the
+    // race may run such steps side by side (race/bike_stepping.h).
+    bool ControlStepStandsAlone(float dt) const;
     // Drives the lean toward a target; returns the new lean angle.
     float LeanStep(float leanTarget, float dt);
     // Forward and up axes and the centre-of-mass offset from the pose.

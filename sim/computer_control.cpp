@@ -9,6 +9,7 @@
 #include "sim/float_conv.h"
 #include "sim/race_conditions.h"
 #include "sim/race_context.h"
+#include "sim/step_isolation.h"
 #include "sim/track.h"
 
 // The computer rider's control, once per sub-step: look ahead along the
@@ -128,13 +129,25 @@ void RoadBounds(const Track& path, int metre, float* low, float* high)
     }
 }
 
+// What bike b's own control step writes, as this bike's control step sees
+// it: read from b itself, unless the control steps run side by side (then
+// the race gives the value before or after b's step, as the bike-by-bike
+// order would show it).
+ControlReading ControlledValues(const Bike& b)
+{
+    if (const IsolatedStep* step = CurrentIsolatedStep(); step && step->ReadControl)
+        return step->ReadControl(*step, b);
+    return ControlReading{b.TargetSpeed, b.TurnRadius};
+}
+
 // Where the course of bike b (straight along its rear wheel, or round its
 // turning circle) meets the line across the road through P along n:
 // the lateral position on that line.
 float LateralAt(const Bike& b, const Vec2& P, const Vec2& n)
 {
     double lat = 0.0;
-    if (b.TurnRadius == 0.0f) {
+    const float turnRadius = ControlledValues(b).TurnRadius;
+    if (turnRadius == 0.0f) {
         const float hb = b.RearWheel.Heading;
         const float c = std::cos(hb);
         const float s = std::sin(hb);
@@ -145,10 +158,10 @@ float LateralAt(const Bike& b, const Vec2& P, const Vec2& n)
         lat = static_cast<double>(num) / den;
     } else {
         Vec3 centre;
-        OffsetPoint(&b.Position, b.Heading, b.TurnRadius, &centre);
+        OffsetPoint(&b.Position, b.Heading, turnRadius, &centre);
         const float p[2] = {P.x, P.z};
         const float dir[2] = {n.x, n.z};
-        lat = RayCircleDistance(p, dir, &centre, b.TurnRadius);
+        lat = RayCircleDistance(p, dir, &centre, turnRadius);
     }
     // A course nearly along the line meets it far away: far is far enough.
     return static_cast<float>(std::clamp(lat, -static_cast<double>(kAiNone), static_cast<double>(kAiNone)));
@@ -277,7 +290,7 @@ void SearchGap(const Bike& self, const StretchList& list, float roadWidth, float
             if (b.Status & kBikeDown) {
                 *speed = std::min(*speed, kFallenRiderSpeed);
             } else {
-                *speed = std::min({*speed, b.TargetSpeed, b.Speed});
+                *speed = std::min({*speed, ControlledValues(b).TargetSpeed, b.Speed});
                 if (std::fabs(self.Progress - b.Progress) < kCloseRange && roadWidth < kNarrowRoad)
                     *speed -= kNarrowRoad - roadWidth;
             }

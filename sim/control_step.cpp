@@ -100,6 +100,21 @@ void Bike::ControlStep(float dt)
     LeanStep(next, dt);
 }
 
+bool Bike::ControlStepStandsAlone(float dt) const
+{
+    if ((Status & (kBikeParked | kBikeDown)) || dt == 0.0f || (Flags & kBikeNoControl))
+        return true;
+    // The same branches as ControlStep: the computer control (or the
+    // rider's own controls) stand alone; the rider's own controls may look
+    // behind (a rider state) or, on the viewed bike, set the force feedback.
+    const bool finishedOrPits = (Status & (kBikeFinished | kBikeInPitLane)) != 0;
+    const bool pitStop = (Status & kBikePitStop) != 0;
+    if (!TurningRound(RiderState) && (!IsHuman() || Controls.PlayerLeft() || finishedOrPits) && !pitStop)
+        return true;
+    // (Turning round rewrites the steering, throttle and brake only.)
+    return !(Controls.LookBehind() && RiderState == -1) && Index != CurrentRaceContext().ViewedRider;
+}
+
 // Rider states 23 and 27: aim at the centre-line point 50 m ahead at a
 // walking throttle.
 void Bike::SteerTowardPath()

@@ -4,6 +4,8 @@
 #include <initializer_list>
 #include <limits>
 
+#include "sim/step_isolation.h"
+
 float LastApproachAccel = 0.0f;
 
 namespace {
@@ -66,34 +68,42 @@ float Integrator::TimeToTarget(float target, float* switchTime) const
 
 float Integrator::ApproachTarget(float target, float dt)
 {
-    LastApproachAccel = 0.0f;
-    if (dt == 0.0f)
-        return Value;
-    float s = 0.0f;
-    float T = TimeToTarget(target, &s);
-    if (T == 0.0f)
-        return Value;
-    float A = Limit;
-    if (T < 0.0f) {
-        T = -T;
-        A = -Limit;
+    float accel = 0.0f;
+    if (dt != 0.0f) {
+        float s = 0.0f;
+        float T = TimeToTarget(target, &s);
+        if (T != 0.0f) {
+            float A = Limit;
+            if (T < 0.0f) {
+                T = -T;
+                A = -Limit;
+            }
+            if (T <= dt) {
+                // The target is reached within the step.
+                Rate = 0.0f;
+                Value = target;
+                accel = (2.0f * s / T - 1.0f) * A;
+            } else if (dt < s) {
+                // Still accelerating at the end of the step.
+                accel = A;
+                Value += (Rate + 0.5f * A * dt) * dt;
+                Rate += A * dt;
+            } else {
+                // The switch falls inside the step: braking for the remaining R.
+                const float R = T - dt;
+                accel = (2.0f * s / dt - 1.0f) * A;
+                Rate = A * R;
+                Value = target - 0.5f * A * R * R;
+            }
+        }
     }
-    if (T <= dt) {
-        // The target is reached within the step.
-        Rate = 0.0f;
-        Value = target;
-        LastApproachAccel = (2.0f * s / T - 1.0f) * A;
-    } else if (dt < s) {
-        // Still accelerating at the end of the step.
-        LastApproachAccel = A;
-        Value += (Rate + 0.5f * A * dt) * dt;
-        Rate += A * dt;
+    // A bike's control step run side by side with the others keeps its own
+    // (the race sets the shared value from the last one in bike order).
+    if (IsolatedStep* step = CurrentIsolatedStep(); step && step->NotesApproach) {
+        step->ApproachAccel = accel;
+        step->ApproachNoted = true;
     } else {
-        // The switch falls inside the step: braking for the remaining R.
-        const float R = T - dt;
-        LastApproachAccel = (2.0f * s / dt - 1.0f) * A;
-        Rate = A * R;
-        Value = target - 0.5f * A * R * R;
+        LastApproachAccel = accel;
     }
     return Value;
 }

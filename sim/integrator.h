@@ -22,7 +22,9 @@ struct Integrator {
     float TimeToTarget(float target, float* switchTime) const;
 
     // One step of dt along that manoeuvre; returns the new Value. Sets
-    // LastApproachAccel to the mean acceleration applied over the step.
+    // LastApproachAccel to the mean acceleration applied over the step (in
+    // a control step run side by side with the other bikes', the step's
+    // IsolatedStep keeps it instead: sim/step_isolation.h).
     float ApproachTarget(float target, float dt);
 };
 

@@ -1,6 +1,14 @@
 #pragma once
 
+class Bike;
 class Track;
+
+// The values a bike's control step writes that other bikes' control steps
+// read: its speed target and its turning circle's radius.
+struct ControlReading {
+    float TargetSpeed = 0.0f;
+    float TurnRadius = 0.0f;
+};
 
 // A bike stepped apart from the others. The race may step the bikes of one
 // simulation sub-step side by side on several threads (race/bike_stepping.h)
@@ -32,6 +40,22 @@ struct IsolatedStep {
 
     // The race's own record of the step (deferred presentation calls).
     void* Owner = nullptr;
+
+    // Control steps side by side (Bike::ControlStep): what the last
+    // Integrator::ApproachTarget of this bike's step left in
+    // LastApproachAccel, kept here instead when NotesApproach is set.
+    bool NotesApproach = false;
+    bool ApproachNoted = false;
+    float ApproachAccel = 0.0f;
+
+    // Control steps side by side: how another bike's own control step
+    // values (ControlReading) are read, as the bike-by-bike order shows
+    // them to this bike (null: read from the bike itself).
+    ControlReading (*ReadControl)(const IsolatedStep& step, const Bike& other) = nullptr;
+    // The race's index of this step's bike, and the race's own context
+    // (for ReadControl).
+    int BikeIndex = -1;
+    const void* ReadContext = nullptr;
 };
 
 // The running thread's isolated step; null while steps run in order.

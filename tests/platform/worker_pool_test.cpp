@@ -25,7 +25,7 @@ TEST(WorkerPoolTest, EveryIndexRunsOnce)
         platform::WorkerPool pool(threads);
         EXPECT_EQ(pool.Threads(), threads);
         for (int round = 0; round < 300; ++round) {
-            const int count = round % 37;
+            const int count = round % 53; // across the small batches' limit of 48
             Counts counts(count);
             if (round % 2) {
                 pool.Run(count, &Counts::Task, &counts);
@@ -36,6 +36,37 @@ TEST(WorkerPoolTest, EveryIndexRunsOnce)
             }
             for (int i = 0; i < count; ++i)
                 ASSERT_EQ(counts.runs[static_cast<std::size_t>(i)].load(), 1) << threads << " " << round << " " << i;
+        }
+    }
+}
+
+// A task may wait for the task of a lower index to end (the race's control
+// steps do): the threads take their indices in rising order, so a chain in
+// which every task waits for the one before it ends, on every pool size,
+// for small batches (each thread's own share first) and large ones.
+TEST(WorkerPoolTest, ATaskMayWaitForALowerIndex)
+{
+    struct Chain {
+        std::vector<std::atomic<int>> done;
+        explicit Chain(int n) : done(static_cast<std::size_t>(n)) {}
+        static void Task(void* context, int index)
+        {
+            Chain& chain = *static_cast<Chain*>(context);
+            if (index > 0)
+                while (chain.done[static_cast<std::size_t>(index - 1)].load(std::memory_order_acquire) == 0)
+                    std::this_thread::yield();
+            chain.done[static_cast<std::size_t>(index)].store(1, std::memory_order_release);
+        }
+    };
+    for (int threads : {1, 2, 3, 8}) {
+        platform::WorkerPool pool(threads);
+        for (int count : {1, 2, 7, 16, 47, 48, 49, 200}) {
+            for (int round = 0; round < 20; ++round) {
+                Chain chain(count);
+                pool.Run(count, &Chain::Task, &chain);
+                for (int i = 0; i < count; ++i)
+                    ASSERT_EQ(chain.done[static_cast<std::size_t>(i)].load(), 1) << threads << " " << count << " " << i;
+            }
         }
     }
 }

@@ -40,6 +40,7 @@ protected:
         std::vector<std::string> events;
         std::uint64_t sideBySide = 0;
         std::uint64_t takenBack = 0;
+        std::uint64_t controlsSideBySide = 0;
     };
 
     // A one-lap race of computer riders from the green light, `frames`
@@ -66,6 +67,7 @@ protected:
         if (const BikeStepping* stepping = race->SteppingInUse()) {
             out.sideBySide = stepping->SideBySide();
             out.takenBack = stepping->TakenBack();
+            out.controlsSideBySide = stepping->ControlsSideBySide();
         }
         race.reset();
         return out;
@@ -74,7 +76,10 @@ protected:
 
 // The race state and the rider states the listener hears, in their order,
 // are those of the bike-by-bike order, whatever the frame time; every
-// side-by-side sub-step is checked against the order as it runs. The Sugo
+// side-by-side sub-step (the control steps, then the dynamics) is checked
+// against the order as it runs. The riders start as a pack, so their
+// control steps read the speed targets and turning circles of bikes before
+// and after them in the order. The Sugo
 // race at 0.25 s frames has sub-steps that must be taken back (its riders'
 // places change after the timing) and goes through the finish.
 TEST_F(BikeSteppingTest, SideBySideGivesTheResultsOfTheOrder)
@@ -95,6 +100,7 @@ TEST_F(BikeSteppingTest, SideBySideGivesTheResultsOfTheOrder)
         CheckEverySubStep check;
         const Outcome sideBySide = Run(c.track, c.riders, c.frameTime, c.frames, 4);
         EXPECT_GT(sideBySide.sideBySide, 0u);
+        EXPECT_GT(sideBySide.controlsSideBySide, 0u);
         if (c.takesBack) {
             EXPECT_GT(sideBySide.takenBack, 0u);
         }

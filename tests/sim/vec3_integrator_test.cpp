@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "sim/integrator.h"
+#include "sim/step_isolation.h"
 #include "sim/vec3.h"
 #include "tests/support/fp_traps.h"
 
@@ -177,6 +178,35 @@ TEST_F(SimMathTest, ALongStepLandsOnTheTargetAndAReachedTargetStays)
     EXPECT_EQ(moving.Value, 0.0f);
     EXPECT_EQ(moving.Rate, 1.0f);
     EXPECT_EQ(moving.Advance(0.5f), 0.5f);
+}
+
+// In a step that notes its approach (a control step run side by side with
+// other bikes'), the last acceleration goes to the step, not to the shared
+// value, with the same bits; the step notes whether any approach ran.
+TEST_F(SimMathTest, AnIsolatedStepKeepsItsOwnApproachAcceleration)
+{
+    IsolatedStep step;
+    step.NotesApproach = true;
+    LastApproachAccel = 9.0f;
+    SetCurrentIsolatedStep(&step);
+    Integrator noted(0.0f, 0.0f, 1.0f);
+    noted.ApproachTarget(1.0f, 1.5f);
+    SetCurrentIsolatedStep(nullptr);
+    EXPECT_EQ(LastApproachAccel, 9.0f);
+    EXPECT_TRUE(step.ApproachNoted);
+
+    Integrator shared(0.0f, 0.0f, 1.0f);
+    shared.ApproachTarget(1.0f, 1.5f);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(step.ApproachAccel), std::bit_cast<std::uint32_t>(LastApproachAccel));
+    EXPECT_EQ(noted.Value, shared.Value);
+
+    // A step that does not note approaches sets the shared value as before.
+    IsolatedStep plain;
+    SetCurrentIsolatedStep(&plain);
+    Integrator(0.0f, 0.0f, 1.0f).ApproachTarget(-1.0f, 0.1f);
+    SetCurrentIsolatedStep(nullptr);
+    EXPECT_FALSE(plain.ApproachNoted);
+    EXPECT_EQ(LastApproachAccel, -1.0f);
 }
 
 TEST_F(SimMathTest, ALimitOfZeroOrBelowKeepsTheValueStill)
