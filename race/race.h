@@ -284,6 +284,7 @@ private:
     void SetSkyColour();
     // Parts of Load3d (race/race_3d.cpp).
     void LoadTrackScene();
+    void LoadTrackPalette();
     void LoadSky();
     void LoadLight();
     void LoadLibraries();

@@ -327,18 +327,25 @@ bool Race::Load3d()
     return true;
 }
 
+// The track's palette: the screen's palette, then the rasteriser's shade
+// table. The order matters on a 16-bit screen, where the shade table is
+// converted through the palette loaded last: read first, it took the
+// colours of the palette before (the menus'), and the whole race showed
+// wrong colours.
+void Race::LoadTrackPalette()
+{
+    const std::string palette = DataPath("%sGfx\\Tracks\\%s", m_szTrackName) + ".pal";
+    if (render_device* renderer = installed_render_device())
+        renderer->load_palette(palette.c_str());
+    load_shade_table(palette.c_str());
+}
+
 void Race::LoadTrackScene()
 {
     Race3dData& d = *m_p3d;
     const std::string base = DataPath("%sGfx\\Tracks\\%s", m_szTrackName);
-    if (Software()) {
-        // The track's palette: the shade table of the rasteriser and the
-        // screen's palette.
-        const std::string palette = base + ".pal";
-        load_shade_table(palette.c_str());
-        if (render_device* renderer = installed_render_device())
-            renderer->load_palette(palette.c_str());
-    }
+    if (Software())
+        LoadTrackPalette();
     d.Track = std::make_unique<scene>();
     d.Engine->set_threshold(m_TrackScene.HeightThreshold);
     const int detail = m_nSessionType == 0 ? 0 : (m_nSessionType <= 2 ? 1 : 2);
@@ -569,11 +576,8 @@ int Race::InitDisplay()
         return 0;
     renderer->upload_textures(app.Shrink);
     renderer->bilinear = (app.GfxFlags & kGfxFlagFilter) ? 1 : 0;
-    if (Software()) {
-        const std::string palette = DataPath("%sGfx\\Tracks\\%s", m_szTrackName) + ".pal";
-        load_shade_table(palette.c_str());
-        renderer->load_palette(palette.c_str());
-    }
+    if (Software())
+        LoadTrackPalette();
     // The telemetry plot window beside the game window comes with the
     // platform's second window (not built).
 

@@ -98,7 +98,11 @@ void publish_render_palette(const render_device& device)
     for (int i = 0; i < 256; ++i)
         for (int c = 0; c < 3; ++c)
             facts.palette_rgb[i][c] = static_cast<std::uint8_t>(device.palette_rgb[i][c] & 0xFF);
-    if (device.software_16bit && device.colour_table.size() == 256)
+    // The shade tables loaded from now on hold 16-bit colours when the
+    // software rasteriser draws into a 16-bit screen (left false, they held
+    // palette indices that the 16-bit fillers wrote as colours).
+    facts.software_16bit = device.software_16bit && device.colour_table.size() == 256;
+    if (facts.software_16bit)
         for (int i = 0; i < 256; ++i)
             facts.palette_conversion[i] = device.colour_table[static_cast<std::size_t>(i)];
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/base/render_facts.h"
 #include "engine/render/render_device.h"
 #include "platform/atomic_file.h"
 #include "platform/display.h"
@@ -446,6 +447,7 @@ TEST_F(RendererTest, APaletteFileFillsTheTablesOfTheScreen)
     EXPECT_EQ(device.palette_dirty, 1);
     device.drivers[0].dac_bits = 8;
     ASSERT_EQ(device.load_palette("palette.pal"), 1);
+    EXPECT_FALSE(engine_render_facts().software_16bit); // an 8-bit screen
     EXPECT_EQ(device.hardware_palette[27], 36);
 
     // The background of an 8-bit screen is the nearest entry: entries 8 and
@@ -482,6 +484,9 @@ TEST_F(RendererTest, APaletteFileFillsTheTablesOfTheScreen)
         ASSERT_EQ(device.load_palette("palette.pal"), 1);
         ASSERT_EQ(device.colour_table.size(), 256u);
         EXPECT_EQ(device.colour_table[9], m.entry9) << std::hex << m.red;
+        // The engine's shade tables take the 16-bit colours from now on.
+        EXPECT_TRUE(engine_render_facts().software_16bit);
+        EXPECT_EQ(engine_render_facts().palette_conversion[9], m.entry9);
         // The background is packed by the same masks, and cleared to.
         device.set_background(1.0f, 0.0f, 0.0f);
         EXPECT_EQ(device.background_pixel, m.red);
