@@ -30,6 +30,22 @@ void cell_range(float low, float high, float origin, float far, float size, std:
     *last = std::max(*first, cell(high));
 }
 
+// The first instance of the cell's first list that is shown and ground and
+// has ground under the point (its ground node written to `slot`), or null.
+ml_modelinfo* ground_in_cell(const map_cell* cell, model_node** slot, const vec4& point, int coarse)
+{
+    if (!cell)
+        return nullptr;
+    for (const map_item* item = cell->sections[0]; item; item = item->next) {
+        ml_modelinfo* m = item->instance;
+        if (!m || (m->flags & (instance_shown | instance_ground)) != (instance_shown | instance_ground))
+            continue;
+        if (find_ground_poly(m, slot, point, coarse))
+            return m;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void ground_under_instance(ml_modelinfo* instance, const map_grid& grid)
@@ -73,21 +89,12 @@ void ground_under_instance(ml_modelinfo* instance, const map_grid& grid)
                grid.far_corner.z, grid.cell_size.z, grid.rows, &z0, &z1);
     for (std::int32_t iy = y0; iy <= y1; ++iy)
         for (std::int32_t iz = z0; iz <= z1; ++iz)
-            for (std::int32_t ix = x0; ix <= x1; ++ix) {
-                const map_cell* cell = grid.lookup(iy, iz, ix);
-                if (!cell)
-                    continue;
-                for (const map_item* item = cell->sections[0]; item; item = item->next) {
-                    ml_modelinfo* m = item->instance;
-                    if (!m || (m->flags & (instance_shown | instance_ground)) != (instance_shown | instance_ground))
-                        continue;
-                    if (find_ground_poly(m, &instance->ground_node, point, coarse)) {
-                        instance->ground_instance = m;
-                        instance->ground_factor = 0.5f;
-                        return;
-                    }
+            for (std::int32_t ix = x0; ix <= x1; ++ix)
+                if (ml_modelinfo* m = ground_in_cell(grid.lookup(iy, iz, ix), &instance->ground_node, point, coarse)) {
+                    instance->ground_instance = m;
+                    instance->ground_factor = 0.5f;
+                    return;
                 }
-            }
 }
 
 void ground_under_scene(ml_modelinfo* instance, scene* world)
@@ -167,20 +174,11 @@ int grid_find_ground(const vec4& point, const scene* world, ground_search_cache&
     range(first.z, last.z, g.rows, &z0, &z1);
     for (std::int32_t ix = x0; ix <= x1; ++ix)
         for (std::int32_t iy = y0; iy <= y1; ++iy)
-            for (std::int32_t iz = z0; iz <= z1; ++iz) {
-                const map_cell* cell = world->cell(ix, iy, iz);
-                if (!cell)
-                    continue;
-                for (const map_item* item = cell->sections[0]; item; item = item->next) {
-                    ml_modelinfo* m = item->instance;
-                    if (!m || (m->flags & (instance_shown | instance_ground)) != (instance_shown | instance_ground))
-                        continue;
-                    if (find_ground_poly(m, &cache.node, point, 0)) {
-                        cache.instance = m;
-                        return 1;
-                    }
+            for (std::int32_t iz = z0; iz <= z1; ++iz)
+                if (ml_modelinfo* m = ground_in_cell(world->cell(ix, iy, iz), &cache.node, point, 0)) {
+                    cache.instance = m;
+                    return 1;
                 }
-            }
     cache.node = nullptr;
     return 0;
 }

@@ -19,7 +19,7 @@
 #include "platform/video_thread.h"
 #include "platform/window.h"
 #include "race/race_3d_data.h"
-#include "tests/race/race_fixture.h"
+#include "tests/race/race_3d_fixture.h"
 #include "tests/support/back_surface_picture.h"
 #include "tests/support/png_image.h"
 
@@ -29,11 +29,8 @@
 // rasteriser.
 namespace {
 
-using race_test::RaceFixture;
-
 constexpr int kHardware = 1; // device 1: the platform's 3D device
 constexpr int kSoftware = 0; // device 0: the game's rasteriser
-constexpr int kWidth = 640, kHeight = 480;
 
 // Golden frames: a channel may differ by this much, and this many pixels
 // may differ by more (none are expected: the device's rasteriser gives the
@@ -41,11 +38,6 @@ constexpr int kWidth = 640, kHeight = 480;
 // device's blending that a reviewer would accept by eye).
 constexpr int kChannelTolerance = 4;
 constexpr int kStrayPixels = 64;
-
-platform::LResult WindowProc(platform::WindowHandle w, unsigned m, platform::WParam wp, platform::LParam lp)
-{
-    return platform::def_window_proc(w, m, wp, lp);
-}
 
 // The sum of every channel over a square of the picture (held inside it).
 long Brightness(const torvane_test::PngImage& image, int cx, int cy, int half)
@@ -81,66 +73,18 @@ int WhitenedPixels(const torvane_test::PngImage& with, const torvane_test::PngIm
 
 void ExpectGolden(const std::string& name, const torvane_test::PngImage& image)
 {
-    const std::string path = std::string(TORVANE_OVERLAY_GOLDEN_DIR) + "/" + name + ".png";
-    torvane_test::PngImage golden;
-    if (!torvane_test::golden_to_compare(path, image, golden))
-        return;
-    ASSERT_EQ(golden.width, image.width);
-    ASSERT_EQ(golden.height, image.height);
-    ASSERT_EQ(golden.indexed, image.indexed);
-    int stray = 0;
-    std::string first;
-    for (int p = 0; p < image.width * image.height; ++p) {
-        int worst = 0;
-        for (int c = 0; c < 3; ++c)
-            worst = std::max(worst, std::abs(int(golden.pixels[static_cast<std::size_t>(3 * p + c)]) -
-                                             int(image.pixels[static_cast<std::size_t>(3 * p + c)])));
-        if (worst > kChannelTolerance && stray++ == 0)
-            first = "(" + std::to_string(p % image.width) + ", " + std::to_string(p / image.width) + ")";
-    }
-    EXPECT_LE(stray, kStrayPixels) << name << ": " << stray << " pixels differ, the first at " << first;
+    torvane_test::expect_rgb_golden(std::string(TORVANE_OVERLAY_GOLDEN_DIR) + "/" + name + ".png", image,
+                                    kChannelTolerance, kStrayPixels);
 }
 
-class RaceFlare : public RaceFixture {
+class RaceFlare : public race_test::Race3dWindowFixture {
 protected:
-    void SetUp() override
-    {
-        RaceFixture::SetUp();
-        ASSERT_TRUE(platform::register_window_class("RaceFlareTest", 0, &WindowProc));
-        window_ = platform::create_window(0, "RaceFlareTest", "Race", 0, 0, 0, kWidth, kHeight);
-        ASSERT_TRUE(window_);
-        set_the_render_device(&device_);
-        install_mesh_draw_hooks();
-    }
-    void TearDown() override
-    {
-        race.reset();
-        scene_hooks() = {};
-        device_.release();
-        set_the_render_device(nullptr);
-        platform::reset_display_description();
-        platform::shutdown_video_thread();
-        RaceFixture::TearDown();
-    }
-
     // A race on Island with "Photoreal" on the given path at 640 x 480, its
     // first frame run. Without the sky: the sky paints a sun of its own where
     // the light is, white already under the flare's sun disc.
     void StartRace(int which)
     {
-        platform::Rect frame, client;
-        ASSERT_TRUE(platform::get_window_rect(window_, frame));
-        ASSERT_TRUE(platform::get_client_rect(window_, client));
-        platform::move_window(window_, frame.left, frame.top, kWidth + (frame.right - frame.left) - client.right,
-                              kHeight + (frame.bottom - frame.top) - client.bottom, false);
-        ASSERT_EQ(device_.enumerate_drivers(window_), 1);
-        ASSERT_EQ(device_.init(0, kWidth, kHeight, 16, which), 1);
-        app.HRes = kWidth;
-        app.VRes = kHeight;
-        app.DDrawDriver = 0;
-        app.D3DDriver = which;
-        app.ZClipping = 1000;
-        app.Shrink = 100;
+        Open(which);
         Header("Island", 4, 4);
         app.GfxFlags = kGfxFlagPhotoreal | kGfxFlagNoSky;
         app.Camera = kCameraTelevision;
@@ -149,8 +93,6 @@ protected:
         device_.clear_zbuffer();
         Frame(20);
     }
-
-    Race3dData& D() { return *race->Data3d(); }
 
     // Aims the race's scene camera from `eye` along the sun's direction
     // turned by `yaw` radians about the vertical and raised by `pitch`
@@ -181,8 +123,7 @@ protected:
         device_.clear_zbuffer();
         race->Draw();
         race->DrawOverlay();
-        return torvane_test::back_surface_picture(device_, kWidth, kHeight,
-                                                  torvane_test::screen_palette(device_));
+        return Picture();
     }
 
     // The same frame drawn with the flare's set and without it.
@@ -218,8 +159,6 @@ protected:
         }
     }
 
-    render_device device_;
-    platform::WindowHandle window_{};
 };
 
 // The set is loaded with "Photoreal" on the 3D device, and the engine
