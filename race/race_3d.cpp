@@ -397,6 +397,10 @@ void Race::LoadLight()
     const float k = length > 0.0f ? 1.0f / length : 0.0f;
     d.Light.world_position = {p[0] * k, p[1] * k, p[2] * k, 1.0f};
     d.Light.position = d.Light.world_position;
+    // The sun lies in the light's direction; a light at the origin has none.
+    d.SunWorld = {p[0] * k, p[1] * k, p[2] * k, 0.0f};
+    d.SunView = d.SunWorld;
+    d.Engine->sun = length > 0.0f && std::isfinite(k) ? &d.SunView : nullptr;
     d.LightInstance = model_lib::make_simple_model(&d.Light);
     if (!d.LightInstance)
         throw GameError(kGetModelFailed);

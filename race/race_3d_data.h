@@ -5,6 +5,8 @@
 
 #include "engine/base/light_record.h"
 #include "engine/base/mat4.h"
+#include "engine/base/vec4.h"
+#include "engine/scene/ground_under.h"
 #include "race/overlay_files.h"
 #include "sim/bike_parameters.h"
 #include "sim/grid_entry.h"
@@ -102,6 +104,14 @@ struct Race3dData {
     fcurve* DetailCurve = nullptr;
     fcurve* DepthCurve = nullptr;
     std::unique_ptr<texture_set> Flares;
+    // The sun: the light's direction in the world (unit length) and, for
+    // the frame's camera, in view space (the engine context's sun names it
+    // while the light has a direction). The ground search over the track's
+    // grid that hides the flare while the camera stands under something
+    // keeps what it found here.
+    vec4 SunWorld{};
+    vec4 SunView{};
+    ground_search_cache FlareGround;
 
     BikeView Bikes3d[kPitSlotCount];
     // The bike models already added to the bike library, and whether the

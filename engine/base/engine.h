@@ -7,6 +7,7 @@
 #include "engine/base/clip_vertex.h"
 #include "engine/base/pipeline_records.h"
 #include "engine/base/pool_new.h"
+#include "engine/base/vec4.h"
 
 class anim_lib;
 class camera;
@@ -111,6 +112,11 @@ public:
     work_vertex* work_c2 = nullptr;
 
     ::camera* camera = nullptr;
+
+    // The sun's direction in view space (x, y, z; w unused), which the
+    // scene's owner keeps up to date for the current camera every frame;
+    // null when the scene has no sun. The lens flare is drawn toward it.
+    const vec4* sun = nullptr;
 
     // The last animation library of the context's chain (each library links
     // to the next one; anim_lib::append_to_chain appends).

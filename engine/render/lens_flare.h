@@ -118,10 +118,10 @@ public:
     // view-space direction, projection scale and centre, the screen); the
     // set fills in its texture count and blend. Nothing when disabled, in
     // the software type, without a device, while paused, without 4-bit
-    // alpha, or before a series was loaded. The race's scene view, its sun
-    // record and the scene grid's ground search (which hides the flare
-    // when the camera is under something) come with the scene subsystem and
-    // call this with the view they compute.
+    // alpha, or before a series was loaded. The race computes the view from
+    // its scene view and the sun its engine context names, and does not
+    // call this while the camera stands under something (grid_find_ground,
+    // engine/scene/ground_under.h).
     void draw_screen_overlay(const flare_view& view);
 
     std::int32_t disabled = 0;

@@ -26,6 +26,7 @@
 #include "race/bike_models.h"
 #include "race/race_3d_data.h"
 #include "tests/engine/scene/scene_load_fixture.h"
+#include "tests/race/race_3d_fixture.h"
 #include "tests/race/race_fixture.h"
 #include "tests/support/back_surface_picture.h"
 #include "tests/support/png_image.h"
@@ -39,11 +40,6 @@ using race_test::RaceFixture;
 
 constexpr int kHardware = 1; // device 1: the platform's 3D device
 constexpr int kSoftware = 0; // device 0: the game's rasteriser
-
-platform::LResult WindowProc(platform::WindowHandle w, unsigned m, platform::WParam wp, platform::LParam lp)
-{
-    return platform::def_window_proc(w, m, wp, lp);
-}
 
 std::string Lower(std::string s)
 {
@@ -78,50 +74,19 @@ void Damage(const std::filesystem::path& path, const std::string& from, const st
     race_test::WriteText(path, bytes);
 }
 
-class Race3d : public RaceFixture {
+class Race3d : public race_test::Race3dWindowFixture {
 protected:
     void SetUp() override
     {
-        RaceFixture::SetUp();
-        ASSERT_TRUE(platform::register_window_class("Race3dTest", 0, &WindowProc));
-        window_ = platform::create_window(0, "Race3dTest", "Race", 0, 0, 0, 640, 480);
-        ASSERT_TRUE(window_);
-        set_the_render_device(&device_);
-        install_mesh_draw_hooks();
+        Race3dWindowFixture::SetUp();
         before_ = LiveCounts();
     }
     void TearDown() override
     {
         race.reset();
         EXPECT_EQ(current_engine, nullptr) << "the race left its engine context current";
-        scene_hooks() = {};
-        device_.release();
-        set_the_render_device(nullptr);
-        platform::reset_display_description();
-        platform::shutdown_video_thread();
-        RaceFixture::TearDown();
+        Race3dWindowFixture::TearDown();
     }
-
-    // The display of one path at 640 x 480, and the application's settings
-    // that name it.
-    void Open(int which)
-    {
-        platform::Rect frame, client;
-        ASSERT_TRUE(platform::get_window_rect(window_, frame));
-        ASSERT_TRUE(platform::get_client_rect(window_, client));
-        platform::move_window(window_, frame.left, frame.top, 640 + (frame.right - frame.left) - client.right,
-                              480 + (frame.bottom - frame.top) - client.bottom, false);
-        ASSERT_EQ(device_.enumerate_drivers(window_), 1);
-        ASSERT_EQ(device_.init(0, 640, 480, 16, which), 1);
-        app.HRes = 640;
-        app.VRes = 480;
-        app.DDrawDriver = 0;
-        app.D3DDriver = which;
-        app.ZClipping = 1000;
-        app.Shrink = 100;
-    }
-
-    Race3dData& D() { return *race->Data3d(); }
 
     void ExpectCountsBack()
     {
@@ -130,14 +95,6 @@ protected:
             EXPECT_EQ(after[i].second, before_[i].second) << after[i].first;
     }
 
-    // The picture of the back buffer as RGB.
-    torvane_test::PngImage Picture()
-    {
-        return torvane_test::back_surface_picture(device_, 640, 480, torvane_test::screen_palette(device_));
-    }
-
-    render_device device_;
-    platform::WindowHandle window_{};
     std::vector<std::pair<const char*, int>> before_;
 };
 

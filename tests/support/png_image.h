@@ -33,4 +33,9 @@ bool read_png(const std::string& path, PngImage& image, std::string* error = nul
 // was.
 bool golden_to_compare(const std::string& path, const PngImage& image, PngImage& golden);
 
+// Compares an RGB picture with its golden file (golden_to_compare): a test
+// failure when the sizes differ or more than `stray_pixels` pixels differ
+// by more than `channel_tolerance` in a channel (naming the first).
+void expect_rgb_golden(const std::string& path, const PngImage& image, int channel_tolerance, int stray_pixels);
+
 } // namespace torvane_test

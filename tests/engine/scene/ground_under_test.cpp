@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -241,6 +242,103 @@ TEST_F(GroundTest, CutOutGroundIsGroundOnlyWhereItsTextureIsNotClear)
     EXPECT_EQ(tarmac->mark_below_level(0.0f, 0.5f), 1);
     EXPECT_TRUE(tarmac->flags & node_flag_ground);
     tarmac->material_refs.clear();
+}
+
+// Whether something with ground stands over or under a point (the lens
+// flare's question): the grid's cells around the point, shown ground
+// instances only, every index held inside the grid.
+TEST_F(GroundTest, GridFindGroundSearchesTheCellsAroundAPoint)
+{
+    torvane_test::FpTraps traps;
+    scene world;
+    world.grid = std::move(grid);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct row {
+        const char* what;
+        vec4 point;
+        int found;
+    };
+    const row rows[] = {
+        {"over the tarmac", {5.0f, 1.0f, 5.0f, 1.0f}, 1},
+        {"on the tarmac's outer edge", {-10.0f, 1.0f, -10.0f, 1.0f}, 1},
+        {"above the grid's box (its top level searched)", {5.0f, 15.0f, 5.0f, 1.0f}, 1},
+        {"far above, outside the ground's sphere", {5.0f, 5000.0f, 5.0f, 1.0f}, 0},
+        {"over the wall (level 5, not ground)", {30.0f, 1.0f, 0.0f, 1.0f}, 0},
+        {"beside the ground", {-15.0f, 1.0f, 0.0f, 1.0f}, 0},
+        {"outside the grid", {100.0f, 1.0f, 100.0f, 1.0f}, 0},
+        {"far outside the grid, below it", {-1e30f, -1e30f, -1e30f, 1.0f}, 0},
+        {"not a number", {nan, nan, nan, 1.0f}, 0},
+    };
+    for (const row& r : rows) {
+        ground_search_cache cache;
+        EXPECT_EQ(grid_find_ground(r.point, &world, cache), r.found) << r.what;
+        EXPECT_EQ(cache.instance, r.found ? ground : nullptr) << r.what;
+        EXPECT_EQ(cache.node, r.found ? tarmac : nullptr) << r.what;
+    }
+
+    // Only instances both shown and marked as ground are asked.
+    for (std::uint32_t flag : {0x1u, 0x10000u}) {
+        ground->flags &= ~flag;
+        ground_search_cache cache;
+        EXPECT_EQ(grid_find_ground({5.0f, 1.0f, 5.0f, 1.0f}, &world, cache), 0) << flag;
+        ground->flags |= flag;
+    }
+    // No scene, or a scene without a grid: nothing.
+    ground_search_cache none;
+    EXPECT_EQ(grid_find_ground({5.0f, 1.0f, 5.0f, 1.0f}, nullptr, none), 0);
+    scene empty;
+    EXPECT_EQ(grid_find_ground({5.0f, 1.0f, 5.0f, 1.0f}, &empty, none), 0);
+}
+
+// The node and the instance found last are asked before the grid; a miss
+// clears the instance; a destroyed instance makes the cache untrusted.
+TEST_F(GroundTest, GridFindGroundTriesItsCachesFirst)
+{
+    scene world;
+    world.grid = std::move(grid);
+    ground_search_cache cache;
+    ASSERT_EQ(grid_find_ground({5.0f, 1.0f, 5.0f, 1.0f}, &world, cache), 1);
+    // The grid no longer names the ground: only the caches can find it.
+    for (map_item* i : items_)
+        i->instance = nullptr;
+    EXPECT_EQ(grid_find_ground({-5.0f, 1.0f, 5.0f, 1.0f}, &world, cache), 1);
+    EXPECT_EQ(cache.node, tarmac);
+    // The cached node misses, the cached instance is asked (and finds it).
+    cache.node = wall;
+    EXPECT_EQ(grid_find_ground({-5.0f, 1.0f, -5.0f, 1.0f}, &world, cache), 1);
+    EXPECT_EQ(cache.node, tarmac);
+    EXPECT_EQ(cache.instance, ground);
+    // Off the ground: both miss, and both are cleared.
+    EXPECT_EQ(grid_find_ground({-15.0f, 1.0f, 0.0f, 1.0f}, &world, cache), 0);
+    EXPECT_EQ(cache.instance, nullptr);
+    EXPECT_EQ(cache.node, nullptr);
+
+    cache.instance = ground;
+    cache.node = tarmac;
+    lib->destroy_instance(ground);
+    ground = nullptr;
+    EXPECT_EQ(grid_find_ground({5.0f, 1.0f, 5.0f, 1.0f}, &world, cache), 0);
+    EXPECT_EQ(cache.instance, nullptr);
+    EXPECT_EQ(cache.node, nullptr);
+}
+
+// The grid's reach counts cells: an instance listed one cell away from the
+// point is found with a reach of 1, not with 0.
+TEST_F(GroundTest, GridFindGroundReachesAsManyCellsAsTheGridsReach)
+{
+    scene world;
+    ASSERT_TRUE(world.grid.init_counts({-40, -10, -40, 0}, {40, 10, 40, 0}, 8, 2, 8));
+    map_item item;
+    item.name[0] = 'G';
+    map_item* copy = world.grid.insert(item, 10.0f, 0.0f, 10.0f, 0);   // cell (5, 1, 5)
+    ASSERT_NE(copy, nullptr);
+    copy->instance = ground;
+    const vec4 point{5.0f, 1.0f, 5.0f, 1.0f};                        // cell (4, 1, 4)
+    for (std::int32_t reach : {0, 1, 1000}) {
+        world.grid.reach[0] = world.grid.reach[1] = world.grid.reach[2] = reach;
+        ground_search_cache cache;
+        EXPECT_EQ(grid_find_ground(point, &world, cache), reach > 0 ? 1 : 0) << reach;
+    }
 }
 
 } // namespace

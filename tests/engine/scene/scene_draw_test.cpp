@@ -66,23 +66,7 @@ std::string golden_path(const char* name)
 // Compares an RGB picture with its golden file within the tolerance above.
 void expect_golden(const char* name, const torvane_test::PngImage& image)
 {
-    const std::string path = golden_path(name);
-    torvane_test::PngImage golden;
-    if (!torvane_test::golden_to_compare(path, image, golden))
-        return;
-    ASSERT_EQ(golden.width, image.width);
-    ASSERT_EQ(golden.height, image.height);
-    ASSERT_EQ(golden.indexed, image.indexed);
-    int stray = 0;
-    std::string first;
-    for (int p = 0; p < image.width * image.height; ++p) {
-        int worst = 0;
-        for (int c = 0; c < 3; ++c)
-            worst = std::max(worst, std::abs(int(golden.pixels[3 * p + c]) - int(image.pixels[3 * p + c])));
-        if (worst > kChannelTolerance && stray++ == 0)
-            first = "(" + std::to_string(p % image.width) + ", " + std::to_string(p / image.width) + ")";
-    }
-    EXPECT_LE(stray, kStrayPixels) << name << ": " << stray << " pixels differ, the first at " << first;
+    torvane_test::expect_rgb_golden(golden_path(name), image, kChannelTolerance, kStrayPixels);
 }
 
 struct Rgb {
