@@ -248,10 +248,7 @@ DisplayResult DisplayDriver::set_mode(const DisplayModeInfo& mode)
     state_->mode = mode;
     // The window takes the mode's size; full screen shows it scaled.
     const WindowHandle window = state_->exclusive_window;
-    Rect frame, client;
-    if (get_window_rect(window, frame) && get_client_rect(window, client))
-        move_window(window, frame.left, frame.top, mode.width + (frame.right - frame.left) - client.right,
-                    mode.height + (frame.bottom - frame.top) - client.bottom, true);
+    set_client_size(window, mode.width, mode.height, true);
     return DisplayResult::Ok;
 }
 

@@ -303,6 +303,15 @@ bool is_window(WindowHandle window)
     return s.windows.count(window.id) != 0;
 }
 
+bool set_client_size(WindowHandle window, int width, int height, bool repaint)
+{
+    Rect frame, client;
+    if (!get_window_rect(window, frame) || !get_client_rect(window, client))
+        return false;
+    return move_window(window, frame.left, frame.top, width + (frame.right - frame.left) - client.right,
+                       height + (frame.bottom - frame.top) - client.bottom, repaint);
+}
+
 bool move_window(WindowHandle window, int x, int y, int width, int height, bool /*repaint*/)
 {
     std::vector<Message> messages;

@@ -155,6 +155,10 @@ bool is_window(WindowHandle window);
 // Moves and sizes the window (outer frame, as create_window). WM_MOVE and
 // WM_SIZE are queued when the client area's origin or size changes.
 bool move_window(WindowHandle window, int x, int y, int width, int height, bool repaint);
+// Resizes the window, where it stands, so that its client area is width x
+// height (the frame keeps its borders). False when the window has no
+// rectangles (no such window).
+bool set_client_size(WindowHandle window, int width, int height, bool repaint);
 
 // Returns whether the window was visible before.
 bool show_window(WindowHandle window, int command);

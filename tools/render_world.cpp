@@ -230,11 +230,8 @@ private:
 
 bool Renderer::open(bool hardware)
 {
-    platform::Rect frame, client;
-    if (!platform::get_window_rect(window_, frame) || !platform::get_client_rect(window_, client))
+    if (!platform::set_client_size(window_, kWidth, kHeight, false))
         return false;
-    platform::move_window(window_, frame.left, frame.top, kWidth + (frame.right - frame.left) - client.right,
-                          kHeight + (frame.bottom - frame.top) - client.bottom, false);
     if (device_.enumerate_drivers(window_) < 1)
         return false;
     return device_.init(0, kWidth, kHeight, 16, hardware ? 1 : 0) == 1;

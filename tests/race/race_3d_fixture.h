@@ -45,11 +45,7 @@ protected:
 
     void Open(int which)
     {
-        platform::Rect frame, client;
-        ASSERT_TRUE(platform::get_window_rect(window_, frame));
-        ASSERT_TRUE(platform::get_client_rect(window_, client));
-        platform::move_window(window_, frame.left, frame.top, kWidth + (frame.right - frame.left) - client.right,
-                              kHeight + (frame.bottom - frame.top) - client.bottom, false);
+        ASSERT_TRUE(platform::set_client_size(window_, kWidth, kHeight, false));
         ASSERT_EQ(device_.enumerate_drivers(window_), 1);
         ASSERT_EQ(device_.init(0, kWidth, kHeight, 16, which), 1);
         app.HRes = kWidth;

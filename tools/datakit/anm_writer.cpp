@@ -8,6 +8,7 @@
 #include "platform/atomic_file.h"
 #include "platform/byte_writer.h"
 #include "tools/datakit/rider_state_writer.h"
+#include "tools/datakit/text_file_builder.h"
 
 namespace datakit {
 
@@ -346,12 +347,8 @@ std::vector<anm_animation> demo_rider_anm()
 bool write_demo_animation_libraries(const std::filesystem::path& root, std::string& error)
 {
     const std::filesystem::path folder = root / "Gfx" / "Bikes";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        error = "cannot create \"" + folder.string() + "\": " + ec.message();
+    if (!create_folders(folder, error))
         return false;
-    }
     return write_anm(folder / "Bikes.anm", demo_bike_anm(), error) &&
            write_anm(folder / "Riders.anm", demo_rider_anm(), error);
 }

@@ -44,12 +44,8 @@ void write_time_row(ByteWriter& out, const RecordsTimeRow& row)
 
 bool write_bytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes, std::string& error)
 {
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) {
-        error = "cannot create \"" + path.parent_path().string() + "\": " + ec.message();
+    if (!create_folders(path.parent_path(), error))
         return false;
-    }
     return platform::write_file_atomic(path.string(), bytes, &error);
 }
 

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "tools/datakit/track_writer.h"
+#include "tools/datakit/text_file_builder.h"
 
 namespace datakit {
 
@@ -143,12 +144,8 @@ BuiltCircuit build_demo_circuit(std::string_view name) { return build_circuit(de
 bool write_demo_circuit(const std::filesystem::path& root, std::string_view name, std::string& error)
 {
     const std::filesystem::path folder = root / "Data" / "Tracks";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        error = "cannot create \"" + folder.string() + "\": " + ec.message();
+    if (!create_folders(folder, error))
         return false;
-    }
     BuiltCircuit built;
     try {
         built = build_demo_circuit(name);

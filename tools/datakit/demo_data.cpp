@@ -20,19 +20,15 @@
 #include "tools/datakit/tyre_data_writer.h"
 #include "tools/datakit/world_bikes.h"
 #include "tools/datakit/world_track.h"
+#include "tools/datakit/text_file_builder.h"
 
 namespace datakit {
 
 bool make_demo_data(const std::filesystem::path& root, std::string& error)
 {
-    for (const char* folder : {"Data", "Gfx", "Sfx", "menu"}) {
-        std::error_code ec;
-        std::filesystem::create_directories(root / folder, ec);
-        if (ec) {
-            error = "cannot create \"" + (root / folder).string() + "\": " + ec.message();
+    for (const char* folder : {"Data", "Gfx", "Sfx", "menu"})
+        if (!create_folders(root / folder, error))
             return false;
-        }
-    }
     if (!write_demo_palettes(root, error))
         return false;
     if (!write_demo_tyre_data(root, error))

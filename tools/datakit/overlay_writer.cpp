@@ -194,16 +194,6 @@ void write_element(TypedListWriter& out, const std::string& name, const Element&
     out.end_list();
 }
 
-PcxPicture blank_sheet(int frames, int w, int h)
-{
-    PcxPicture p;
-    p.width = frames * w;
-    p.height = h;
-    p.pixels.assign(static_cast<std::size_t>(p.width * p.height), 0);
-    p.palette = demo_palette_rgb();
-    return p;
-}
-
 void fill(PcxPicture& p, int x0, int y0, int w, int h, std::uint32_t rgb)
 {
     const std::uint8_t ink = world_palette_index(rgb);
@@ -216,7 +206,7 @@ void fill(PcxPicture& p, int x0, int y0, int w, int h, std::uint32_t rgb)
 // blue, 5 red) of 32 x 24.
 PcxPicture flags_sheet()
 {
-    PcxPicture p = blank_sheet(kFlagFrames, 32, 24);
+    PcxPicture p = world_pcx_sheet(kFlagFrames, 32, 24);
     const std::uint32_t colours[kFlagFrames] = {0x20C020, 0xF0F0F0, 0, 0xF0E020, 0x2040F0, 0xF02020};
     for (int f = 0; f < kFlagFrames; ++f) {
         if (f == 2) {
@@ -233,7 +223,7 @@ PcxPicture flags_sheet()
 // The start lights: a row of five lamps, frame 0 dark, 1 red, 2 green.
 PcxPicture lights_sheet()
 {
-    PcxPicture p = blank_sheet(kLightFrames, 64, 16);
+    PcxPicture p = world_pcx_sheet(kLightFrames, 64, 16);
     const std::uint32_t lamp[kLightFrames] = {0x402020, 0xF02020, 0x20E020};
     for (int f = 0; f < kLightFrames; ++f) {
         fill(p, f * 64, 0, 64, 16, 0x181818);
@@ -246,7 +236,7 @@ PcxPicture lights_sheet()
 // An arrow pointer: frame 0 plain, 1 pressed, 2 over an entry.
 PcxPicture pointer_sheet(int size)
 {
-    PcxPicture p = blank_sheet(3, size, size);
+    PcxPicture p = world_pcx_sheet(3, size, size);
     const std::uint32_t colours[3] = {0xF0F0F0, 0xC0C0C0, 0xF0E020};
     for (int f = 0; f < 3; ++f)
         for (int y = 0; y < size * 3 / 4; ++y)
@@ -256,7 +246,7 @@ PcxPicture pointer_sheet(int size)
 
 PcxPicture buttons_sheet(const Layout& l)
 {
-    PcxPicture p = blank_sheet(kButtonFrames, l.button_w, l.button_h);
+    PcxPicture p = world_pcx_sheet(kButtonFrames, l.button_w, l.button_h);
     fill(p, 0, 0, l.button_w, l.button_h, 0x304060);
     fill(p, l.button_w, 0, l.button_w, l.button_h, 0xC08020);
     return p;
@@ -265,7 +255,7 @@ PcxPicture buttons_sheet(const Layout& l)
 // A square for each rider id (its own colour) and each track.
 PcxPicture swatches(int frames, int size, std::uint32_t seed)
 {
-    PcxPicture p = blank_sheet(frames, size, size);
+    PcxPicture p = world_pcx_sheet(frames, size, size);
     for (int f = 0; f < frames; ++f) {
         const std::uint32_t v = (static_cast<std::uint32_t>(f) + 1u) * seed;
         fill(p, f * size + 1, 1, size - 2, size - 2, 0x404040 | (v & 0xBFBFBF));

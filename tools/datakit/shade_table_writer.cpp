@@ -1,4 +1,5 @@
 #include "tools/datakit/shade_table_writer.h"
+#include "tools/datakit/text_file_builder.h"
 
 #include <stdexcept>
 #include <system_error>
@@ -98,14 +99,9 @@ bool write_palette_with_shade_table(const std::filesystem::path& palette_path, c
 bool write_demo_palettes(const std::filesystem::path& root, std::string& error)
 {
     const Palette palette = demo_palette();
-    std::error_code ec;
-    for (const char* folder : {"Gfx", "menu/3d"}) {
-        std::filesystem::create_directories(root / folder, ec);
-        if (ec) {
-            error = "cannot create \"" + (root / folder).string() + "\": " + ec.message();
+    for (const char* folder : {"Gfx", "menu/3d"})
+        if (!create_folders(root / folder, error))
             return false;
-        }
-    }
     return write_palette(root / "Gfx" / "palette.pal", palette, error) &&
            write_palette_with_shade_table(root / "menu" / "3d" / "podium.pal", palette, error);
 }

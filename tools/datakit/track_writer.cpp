@@ -1,4 +1,5 @@
 #include "tools/datakit/track_writer.h"
+#include "tools/datakit/text_file_builder.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -23,13 +24,7 @@ bool make_parent(const std::filesystem::path& path, std::string& error)
 {
     if (!path.has_parent_path())
         return true;
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) {
-        error = "cannot create \"" + path.parent_path().string() + "\": " + ec.message();
-        return false;
-    }
-    return true;
+    return create_folders(path.parent_path(), error);
 }
 
 } // namespace

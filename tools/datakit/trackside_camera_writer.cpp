@@ -7,6 +7,7 @@
 
 #include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/typed_list_writer.h"
+#include "tools/datakit/text_file_builder.h"
 
 namespace datakit {
 
@@ -84,12 +85,8 @@ std::string trackside_camera_text(const std::vector<TracksideCamera>& cameras)
 bool write_demo_trackside_cameras(const std::filesystem::path& root, std::string& error)
 {
     const std::filesystem::path folder = root / "Data" / "Tracks";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        error = "cannot create \"" + folder.string() + "\": " + ec.message();
+    if (!create_folders(folder, error))
         return false;
-    }
     for (const char* name : kDemoCircuitNames) {
         std::vector<TracksideCamera> cameras;
         try {

@@ -16,19 +16,9 @@ constexpr int kDigitWidth = 8, kDigitHeight = 12, kRevLights = 8, kLightSize = 6
 // Digits 0-9 as 3 x 5 cells, one bit per cell, top row first.
 const std::uint16_t kGlyphs[10] = {0x7B6F, 0x2492, 0x73E7, 0x73CF, 0x5BC9, 0x79CF, 0x79EF, 0x7249, 0x7BEF, 0x7BCF};
 
-PcxPicture sheet(int frames, int frame_width, int frame_height)
-{
-    PcxPicture p;
-    p.width = frames * frame_width;
-    p.height = frame_height;
-    p.pixels.assign(static_cast<std::size_t>(p.width * p.height), 0);
-    p.palette = demo_palette_rgb();
-    return p;
-}
-
 PcxPicture digits(std::uint32_t colour)
 {
-    PcxPicture p = sheet(10, kDigitWidth, kDigitHeight);
+    PcxPicture p = world_pcx_sheet(10, kDigitWidth, kDigitHeight);
     const std::uint8_t ink = world_palette_index(colour);
     for (int d = 0; d < 10; ++d)
         for (int y = 0; y < 10; ++y)
@@ -40,7 +30,7 @@ PcxPicture digits(std::uint32_t colour)
 
 PcxPicture lights(bool lit)
 {
-    PcxPicture p = sheet(kRevLights, kLightSize, kLightSize);
+    PcxPicture p = world_pcx_sheet(kRevLights, kLightSize, kLightSize);
     for (int k = 0; k < kRevLights; ++k) {
         const std::uint32_t colour = !lit ? 0x303030 : (k < 5 ? 0x20E020 : (k < 7 ? 0xF0C010 : 0xF02010));
         const std::uint8_t ink = world_palette_index(colour);

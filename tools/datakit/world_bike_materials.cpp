@@ -27,8 +27,6 @@ std::uint16_t rgb565(std::uint32_t rgb)
     return static_cast<std::uint16_t>((((rgb >> 19) & 31u) << 11) | (((rgb >> 10) & 63u) << 5) | ((rgb >> 3) & 31u));
 }
 
-constexpr std::uint16_t kKey565 = 0xF81F;
-
 // A small deterministic hash of a texel's place, for grain.
 float grain(int x, int y)
 {
@@ -87,6 +85,37 @@ WorldPicture world_puff(const std::string& name, int size, std::uint32_t colour,
     return p;
 }
 
+PcxPicture world_pcx_sheet(int frames, int frame_width, int frame_height)
+{
+    PcxPicture p;
+    p.width = frames * frame_width;
+    p.height = frame_height;
+    p.pixels.assign(static_cast<std::size_t>(p.width * p.height), 0);
+    p.palette = demo_palette_rgb();
+    return p;
+}
+
+void push_world_texel_565(std::vector<std::uint8_t>& pixels, std::uint32_t rgb, bool clear, bool avoid_key)
+{
+    std::uint16_t v = clear ? kWorldKey565 : rgb565(rgb);
+    if (!clear && avoid_key && v == kWorldKey565)
+        v ^= 1u;  // a visible texel never reads as the key
+    pixels.push_back(static_cast<std::uint8_t>(v));
+    pixels.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+mtt_palette world_track_mtt_palette(const char* name)
+{
+    mtt_palette pal;
+    pal.name = name;
+    const Palette demo = world::track_palette();
+    for (std::size_t i = 0; i < 256; ++i)
+        pal.colours[i] = rgb565(static_cast<std::uint32_t>(demo[i].red) * 4u << 16 |
+                                static_cast<std::uint32_t>(demo[i].green) * 4u << 8 |
+                                static_cast<std::uint32_t>(demo[i].blue) * 4u);
+    return pal;
+}
+
 std::uint8_t world_palette_index(std::uint32_t rgb)
 {
     static const std::array<std::uint32_t, 256> palette = [] {
@@ -132,7 +161,7 @@ MttLibrary world_material_library(const std::vector<WorldMaterial>& materials, b
         mtt_material material = mtt_make_material(m.name.c_str(), frame_names, type, first.width, first.height);
         mtt_set_drawing_words(material, first.width, first.height, kWorldAmbient, kWorldDiffuse);
         for (mtt_frame& f : material.texture.frames)
-            f.colour = keyed && !eight_bit ? kKey565 : 0u;
+            f.colour = keyed && !eight_bit ? kWorldKey565 : 0u;
         lib.materials.push_back(std::move(material));
         for (const WorldPicture& f : m.frames) {
             if (!stored.insert(f.name).second)
@@ -153,25 +182,14 @@ MttLibrary world_material_library(const std::vector<WorldMaterial>& materials, b
                     }
                     pic.pixels.push_back(index);
                 } else {
-                    std::uint16_t v = c == kWorldClear ? kKey565 : rgb565(c);
-                    if (c != kWorldClear && v == kKey565)
-                        v ^= 1u;  // a visible texel never reads as the key
-                    pic.pixels.push_back(static_cast<std::uint8_t>(v));
-                    pic.pixels.push_back(static_cast<std::uint8_t>(v >> 8));
+                    push_world_texel_565(pic.pixels, c, c == kWorldClear, true);
                 }
             }
             lib.pictures.push_back(std::move(pic));
         }
     }
     if (eight_bit) {
-        mtt_palette pal;
-        pal.name = "TRACK";
-        const Palette demo = world::track_palette();
-        for (std::size_t i = 0; i < 256; ++i)
-            pal.colours[i] = rgb565(static_cast<std::uint32_t>(demo[i].red) * 4u << 16 |
-                                    static_cast<std::uint32_t>(demo[i].green) * 4u << 8 |
-                                    static_cast<std::uint32_t>(demo[i].blue) * 4u);
-        lib.palettes.push_back(pal);
+        lib.palettes.push_back(world_track_mtt_palette("TRACK"));
     }
     if (eight_bit)
         mtt_software_layout(lib);

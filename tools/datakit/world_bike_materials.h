@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/datakit/mtt_writer.h"
+#include "tools/datakit/pcx_writer.h"
 
 namespace datakit {
 
@@ -61,6 +62,22 @@ MttLibrary world_material_library(const std::vector<WorldMaterial>& materials, b
 // (squared distance, lowest index on a tie), never index 0 (kept for clear
 // texels).
 std::uint8_t world_palette_index(std::uint32_t rgb);
+
+// A blank 8-bit picture of `frames` frames of frame_width x frame_height
+// side by side, all index 0, with the demo palette: the sheet the overlay's
+// and the cockpits' pictures are drawn into.
+PcxPicture world_pcx_sheet(int frames, int frame_width, int frame_height);
+
+// The 16-bit pictures' colour key (magenta).
+inline constexpr std::uint16_t kWorldKey565 = 0xF81F;
+
+// Appends one 16-bit texel (low byte first): the key for a clear texel,
+// else the colour packed 5-6-5; with `avoid_key` (a keyed picture) a colour
+// that packs onto the key is moved off it.
+void push_world_texel_565(std::vector<std::uint8_t>& pixels, std::uint32_t rgb, bool clear, bool avoid_key);
+
+// The track palette as the one palette of an 8-bit material file.
+mtt_palette world_track_mtt_palette(const char* name);
 
 // Writes `base` + `wide_ext` (16-bit) and `base` + `narrow_ext` (8-bit).
 bool write_world_materials(const std::filesystem::path& base, const char* wide_ext, const char* narrow_ext,

@@ -1063,14 +1063,8 @@ bool write_world_track(const std::filesystem::path& root, std::string_view circu
 {
     const std::filesystem::path tracks = root / "Gfx" / "Tracks";
     const std::filesystem::path data = root / "Data" / "Tracks";
-    std::error_code ec;
-    std::filesystem::create_directories(tracks, ec);
-    if (!ec)
-        std::filesystem::create_directories(data, ec);
-    if (ec) {
-        error = "cannot create \"" + tracks.string() + "\": " + ec.message();
+    if (!create_folders(tracks, error) || !create_folders(data, error))
         return false;
-    }
     try {
         const CircuitDescription d = demo_circuit_description(circuit);
         const BuiltCircuit built = build_circuit(d);

@@ -382,29 +382,6 @@ MttLibrary material_library(const std::vector<MaterialSpec>& materials, const st
                             bool palettised)
 {
     MttLibrary lib;
-    const Palette palette = track_palette();
-    std::array<std::array<int, 3>, 256> rgb{};
-    for (int i = 0; i < 256; ++i)
-        rgb[static_cast<std::size_t>(i)] = {palette[static_cast<std::size_t>(i)].red * 4,
-                                            palette[static_cast<std::size_t>(i)].green * 4,
-                                            palette[static_cast<std::size_t>(i)].blue * 4};
-    auto nearest = [&](std::uint32_t c) {
-        const int r = static_cast<int>(c >> 16 & 255), g = static_cast<int>(c >> 8 & 255), b = static_cast<int>(c & 255);
-        int best = 1, best_d = 1 << 30;
-        for (int i = 1; i < 256; ++i) {
-            const auto& p = rgb[static_cast<std::size_t>(i)];
-            const int d = (p[0] - r) * (p[0] - r) + (p[1] - g) * (p[1] - g) + (p[2] - b) * (p[2] - b);
-            if (d < best_d) {
-                best_d = d;
-                best = i;
-            }
-        }
-        return static_cast<std::uint8_t>(best);
-    };
-    constexpr std::uint16_t key565 = 0xF81F;
-    auto to565 = [](std::uint32_t c) {
-        return static_cast<std::uint16_t>(((c >> 19) & 31) << 11 | ((c >> 10) & 63) << 5 | ((c >> 3) & 31));
-    };
     const Picture* const none = nullptr;
     for (const MaterialSpec& spec : materials) {
         const Picture* first = none;
@@ -417,7 +394,7 @@ MttLibrary material_library(const std::vector<MaterialSpec>& materials, const st
         mtt_material m = mtt_make_material(spec.name.c_str(), spec.pictures, type, first->width, first->height);
         mtt_set_drawing_words(m, first->width, first->height, kWorldAmbient, kWorldDiffuse);
         for (mtt_frame& f : m.texture.frames) {
-            f.colour = !palettised && first->cut_out ? key565 : 0u;
+            f.colour = !palettised && first->cut_out ? kWorldKey565 : 0u;
             f.palette = 0;
         }
         lib.materials.push_back(std::move(m));
@@ -435,27 +412,15 @@ MttLibrary material_library(const std::vector<MaterialSpec>& materials, const st
         out.pixel_bytes = palettised ? 1 : 2;
         for (std::uint32_t c : p.argb) {
             const bool clear = p.cut_out && (c >> 24) == 0;
-            if (palettised) {
-                out.pixels.push_back(clear ? 0 : nearest(c));
-            } else {
-                std::uint16_t t = clear ? key565 : to565(c);
-                if (!clear && p.cut_out && t == key565)
-                    t ^= 1u;
-                out.pixels.push_back(static_cast<std::uint8_t>(t));
-                out.pixels.push_back(static_cast<std::uint8_t>(t >> 8));
-            }
+            if (palettised)
+                out.pixels.push_back(clear ? 0 : world_palette_index(c));
+            else
+                push_world_texel_565(out.pixels, c, clear, p.cut_out);
         }
         lib.pictures.push_back(std::move(out));
     }
-    if (palettised) {
-        mtt_palette pal;
-        pal.name = "track";
-        for (std::size_t i = 0; i < 256; ++i) {
-            const auto& c = rgb[i];
-            pal.colours[i] = static_cast<std::uint16_t>((c[0] >> 3) << 11 | (c[1] >> 2) << 5 | (c[2] >> 3));
-        }
-        lib.palettes.push_back(pal);
-    }
+    if (palettised)
+        lib.palettes.push_back(world_track_mtt_palette("track"));
     if (palettised)
         mtt_software_layout(lib);
     else

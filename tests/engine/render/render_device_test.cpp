@@ -47,11 +47,7 @@ protected:
     // window before a display in a window.
     void size_client(int w, int h)
     {
-        platform::Rect frame, client;
-        ASSERT_TRUE(platform::get_window_rect(window, frame));
-        ASSERT_TRUE(platform::get_client_rect(window, client));
-        platform::move_window(window, frame.left, frame.top, w + (frame.right - frame.left) - client.right,
-                              h + (frame.bottom - frame.top) - client.bottom, false);
+        ASSERT_TRUE(platform::set_client_size(window, w, h, false));
     }
 
     platform::WindowHandle window;

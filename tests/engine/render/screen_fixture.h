@@ -39,11 +39,7 @@ protected:
         window_ = platform::create_window(0, "ScreenTest", "Screen", 0, 0, 0, 640, 480);
         // The client area the size of the screen, so that a presented frame
         // is shown at 640 x 480.
-        platform::Rect frame, client;
-        ASSERT_TRUE(platform::get_window_rect(window_, frame));
-        ASSERT_TRUE(platform::get_client_rect(window_, client));
-        platform::move_window(window_, frame.left, frame.top, 640 + (frame.right - frame.left) - client.right,
-                              480 + (frame.bottom - frame.top) - client.bottom, false);
+        ASSERT_TRUE(platform::set_client_size(window_, 640, 480, false));
         set_the_render_device(&device_);
     }
     void TearDown() override

@@ -118,11 +118,7 @@ protected:
     // The display of one path in a window of the picture's size.
     void open(int which)
     {
-        platform::Rect frame, client;
-        ASSERT_TRUE(platform::get_window_rect(window, frame));
-        ASSERT_TRUE(platform::get_client_rect(window, client));
-        platform::move_window(window, frame.left, frame.top, kWidth + (frame.right - frame.left) - client.right,
-                              kHeight + (frame.bottom - frame.top) - client.bottom, false);
+        ASSERT_TRUE(platform::set_client_size(window, kWidth, kHeight, false));
         ASSERT_EQ(device.enumerate_drivers(window), 1);
         ASSERT_EQ(device.init(0, kWidth, kHeight, kWindow, which), 1);
     }
