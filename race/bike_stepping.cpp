@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -396,10 +397,10 @@ bool BikeStepping::Step(Bike* bikes, int count, float dt)
 {
     const Way way = m_wayChosen ? m_way : ChooseWay();
     m_wayChosen = false;
-    // The bikes' snapshots the control steps took serve these bikes' side
+    // The bikes' images the control steps took serve these bikes' side
     // by side dynamics steps only.
-    const bool snapshotsTaken = m_snapshotsTaken && bikes == m_bikes && count == m_slotCount;
-    m_snapshotsTaken = false;
+    const bool imagesTaken = m_imagesTaken && bikes == m_bikes && count == m_slotCount;
+    m_imagesTaken = false;
     if (!Eligible(bikes, count)) {
         ++m_inOrder;
         return false;
@@ -416,7 +417,7 @@ bool BikeStepping::Step(Bike* bikes, int count, float dt)
         ++m_chosenInOrder;
         return true;
     }
-    m_snapshotsTaken = snapshotsTaken;
+    m_imagesTaken = imagesTaken;
     const bool stepped = StepSideBySideOrTakeBack(bikes, count, dt);
     if (way == Way::SideBySideTrial) {
         m_trialTime[1] += Clock::now() - m_wayStart;
@@ -430,9 +431,9 @@ void BikeStepping::PrepareSlots(Bike* bikes, int count, float dt)
     const std::size_t n = static_cast<std::size_t>(count);
     if (m_slotCount != count) {
         m_slots = std::make_unique<Slot[]>(n);
+        m_images = std::make_unique<BikeImage[]>(n);
         m_slotCount = count;
     }
-    m_saved.resize(n * kBikeSnapshotWords);
     m_savedSimulation.resize(kSimulationStateWords);
     m_bikes = bikes;
     m_dt = dt;
@@ -465,13 +466,13 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
         slot.ControlDone.store(0, std::memory_order_relaxed);
         slot.Saved.store(0, std::memory_order_relaxed);
     }
-    // Each task takes its bike's snapshot for the dynamics steps, while the
+    // Each task takes its bike's image for the dynamics steps, while the
     // bike is in its thread's cache (not under the check, which keeps the
-    // snapshots of the start of the control steps there).
-    m_snapshotsInControls = !m_check;
+    // images of the start of the control steps there).
+    m_imagesInControls = !m_check;
     if (m_check) {
         for (std::size_t i = 0; i < n; ++i)
-            bikes[i].SaveSnapshot(m_saved.data() + i * kBikeSnapshotWords, true);
+            TakeImage(bikes[i], m_images[i]);
         SaveSimulationState(m_savedSimulation.data());
     }
 
@@ -484,8 +485,8 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
             // The later bikes' steps may read this one's values now.
             slot.ControlDone.store(1, std::memory_order_release);
             // The bike as the dynamics steps will start from (no other
-            // bike's control step changes it): the snapshot to go back to.
-            if (self.m_snapshotsInControls)
+            // bike's control step changes it): the image to go back to.
+            if (self.m_imagesInControls)
                 self.SaveBike(static_cast<std::size_t>(index));
         },
         this);
@@ -515,8 +516,8 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
     }
     if (m_check)
         CheckControlAgainstOrder(bikes, count, dt);
-    m_snapshotsTaken = m_snapshotsInControls;
-    m_snapshotsInControls = false;
+    m_imagesTaken = m_imagesInControls;
+    m_imagesInControls = false;
     ++m_controlsSideBySide;
     return true;
 }
@@ -607,7 +608,7 @@ void BikeStepping::SaveBike(std::size_t i)
     Slot& slot = m_slots[i];
     int expected = 0;
     if (slot.Saved.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
-        m_bikes[i].SaveSnapshot(m_saved.data() + i * kBikeSnapshotWords, true);
+        TakeImage(m_bikes[i], m_images[i]);
         slot.Saved.store(2, std::memory_order_release);
         return;
     }
@@ -615,15 +616,26 @@ void BikeStepping::SaveBike(std::size_t i)
         std::this_thread::yield();
 }
 
+void BikeStepping::TakeImage(const Bike& bike, BikeImage& image)
+{
+    std::memcpy(image.Bytes, static_cast<const void*>(&bike), sizeof(Bike));
+}
+
+void BikeStepping::PutImage(Bike& bike, const BikeImage& image)
+{
+    std::memcpy(static_cast<void*>(&bike), image.Bytes, sizeof(Bike));
+}
+
 void BikeStepping::RestoreStart(Bike* bikes, int count)
 {
     // Without the presentation: putting the state back is no change the
-    // bike-by-bike order would have shown.
+    // bike-by-bike order would have shown (the image holds no presentation
+    // state to show again).
     RaceContext& race = CurrentRaceContext();
     RaceHooks* hooks = race.Hooks;
     race.Hooks = nullptr;
     for (int i = 0; i < count; ++i)
-        bikes[i].RestoreSnapshot(m_saved.data() + static_cast<std::size_t>(i) * kBikeSnapshotWords, true);
+        PutImage(bikes[i], m_images[static_cast<std::size_t>(i)]);
     RestoreSimulationState(m_savedSimulation.data());
     race.Hooks = hooks;
 }
@@ -641,21 +653,21 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
         slot.Step.Owner = &slot.Held;
         slot.Left = Bike::DynamicsLeft::Nothing;
         slot.Broke = false;
-        if (!m_snapshotsTaken)
+        if (!m_imagesTaken)
             slot.Saved.store(0, std::memory_order_relaxed);
     }
 
     // The start of the sub-step, to go back to: the control steps took the
-    // bikes' snapshots, or the workers take them while part A runs; part A
+    // bikes' images, or the workers take them while part A runs; part A
     // takes (or waits for) each bike's before it changes it.
     SaveSimulationState(m_savedSimulation.data());
-    if (!m_snapshotsTaken) {
+    if (!m_imagesTaken) {
         m_pool.Start(
             count,
             [](void* context, int index) { static_cast<BikeStepping*>(context)->SaveBike(static_cast<std::size_t>(index)); },
             this);
     }
-    m_snapshotsTaken = false;
+    m_imagesTaken = false;
 
     m_realHooks = race.Hooks;
     m_realListener = race.StateListener;

@@ -109,7 +109,7 @@ private:
         Place Before;
         Place After;
         bool Broke = false;
-        // The bike's snapshot at the start of the sub-step: 0 not taken, 1
+        // The bike's image at the start of the sub-step: 0 not taken, 1
         // being taken, 2 taken (the workers take them while part A runs).
         std::atomic<int> Saved{0};
         // Control steps: the bike's values before its control step, and
@@ -142,7 +142,7 @@ private:
     bool StepSideBySideOrTakeBack(Bike* bikes, int count, float dt);
     // Parts A to C; false when the sub-step is not good.
     bool StepSideBySide(Bike* bikes, int count, float dt);
-    // Takes bike i's snapshot unless another thread has (then waits for it).
+    // Takes bike i's image unless another thread has (then waits for it).
     void SaveBike(std::size_t i);
     void RestoreStart(Bike* bikes, int count);
     // Steps the bikes in order, the presentation's calls held as in a
@@ -165,7 +165,19 @@ private:
 
     std::unique_ptr<Slot[]> m_slots;
     int m_slotCount = 0;
-    std::vector<std::uint32_t> m_saved;
+    // Each bike as it was at the start of the sub-step, byte for byte, to go
+    // back to when the sub-step is taken back. A bike's bytes are plain
+    // values and pointers that no sub-step changes (its telemetry buffer's
+    // owner among them: a bike recording telemetry never steps side by
+    // side), so copying them back puts the bike exactly where it was,
+    // caches included. A field by field snapshot costs several times as
+    // much, and every sub-step side by side takes one of every bike.
+    struct alignas(64) BikeImage {
+        unsigned char Bytes[sizeof(Bike)];
+    };
+    static void TakeImage(const Bike& bike, BikeImage& image);
+    static void PutImage(Bike& bike, const BikeImage& image);
+    std::unique_ptr<BikeImage[]> m_images;
     std::vector<std::uint32_t> m_savedSimulation;
 
     Bike* m_bikes = nullptr;
@@ -185,10 +197,10 @@ private:
     bool m_preferSideBySide = true;
     Clock::duration m_trialTime[2] = {}; // in order, side by side
     int m_trialCount[2] = {};
-    // The control steps take the bikes' snapshots for the dynamics steps
+    // The control steps take the bikes' images for the dynamics steps
     // (while they run), and have taken them (until Step uses them).
-    bool m_snapshotsInControls = false;
-    bool m_snapshotsTaken = false;
+    bool m_imagesInControls = false;
+    bool m_imagesTaken = false;
     // The way ControlStep chose for the sub-step (Step follows it), and when.
     bool m_wayChosen = false;
     Way m_way = Way::SideBySide;

@@ -81,7 +81,9 @@ protected:
 // control steps read the speed targets and turning circles of bikes before
 // and after them in the order. The Sugo
 // race at 0.25 s frames has sub-steps that must be taken back (its riders'
-// places change after the timing) and goes through the finish.
+// places change after the timing) and goes through the finish; it also runs
+// unchecked, where the bikes go back to the start of a sub-step taken back
+// from what the control steps' tasks saved.
 TEST_F(BikeSteppingTest, SideBySideGivesTheResultsOfTheOrder)
 {
     struct Case {
@@ -97,6 +99,14 @@ TEST_F(BikeSteppingTest, SideBySideGivesTheResultsOfTheOrder)
                      std::to_string(c.frameTime));
         const Outcome inOrder = Run(c.track, c.riders, c.frameTime, c.frames, 1);
         EXPECT_EQ(inOrder.sideBySide + inOrder.takenBack, 0u);
+        if (c.takesBack) {
+            // Unchecked, the sub-steps taken back go back to the bikes as
+            // the control steps' tasks saved them.
+            const Outcome unchecked = Run(c.track, c.riders, c.frameTime, c.frames, 4);
+            EXPECT_GT(unchecked.takenBack, 0u);
+            EXPECT_TRUE(unchecked.state == inOrder.state);
+            EXPECT_EQ(unchecked.events, inOrder.events);
+        }
         CheckEverySubStep check;
         const Outcome sideBySide = Run(c.track, c.riders, c.frameTime, c.frames, 4);
         EXPECT_GT(sideBySide.sideBySide, 0u);
