@@ -88,6 +88,10 @@ struct SharedRecords {
     bool operator==(const SharedRecords&) const = default;
 };
 
+// Whether the running thread is in a bike's riding step (part B): the
+// overlay is not asked there.
+thread_local bool t_inRidingStep = false;
+
 SharedRecords SharedNow()
 {
     const RaceContext& race = CurrentRaceContext();
@@ -128,8 +132,6 @@ bool SameBits(float a, float b)
 class BikeStepping::HeldHooks : public RaceHooks {
 public:
     RaceHooks* real = nullptr;
-    // Part B runs: the overlay is not asked (another thread may be asking).
-    bool sideBySide = false;
     // Stepping in order with the calls held: the running bike's list.
     std::vector<HeldCall>* inOrderList = nullptr;
 
@@ -211,7 +213,10 @@ public:
     // could have changed it.
     bool HudTest(std::uint32_t bits) override
     {
-        if (sideBySide)
+        // A riding step does not ask; a timing step side by side may (the
+        // overlay's state does not change while the bikes step: every call
+        // that changes it is held).
+        if (t_inRidingStep)
             BreakIsolation();
         const bool answer = real->HudTest(bits);
         Hold(Call(Op::HudTest, static_cast<std::int32_t>(bits), answer ? 1 : 0));
@@ -653,90 +658,44 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
         slot.Step.Owner = &slot.Held;
         slot.Left = Bike::DynamicsLeft::Nothing;
         slot.Broke = false;
+        // No bike's part A changes another bike: each stands where the
+        // sub-step starts until its own part A.
+        slot.Before = PlaceOf(bikes[i]);
+        slot.TimingDone.store(0, std::memory_order_relaxed);
         if (!m_imagesTaken)
             slot.Saved.store(0, std::memory_order_relaxed);
     }
-
-    // The start of the sub-step, to go back to: the control steps took the
-    // bikes' images, or the workers take them while part A runs; part A
-    // takes (or waits for) each bike's before it changes it.
-    SaveSimulationState(m_savedSimulation.data());
-    if (!m_imagesTaken) {
-        m_pool.Start(
-            count,
-            [](void* context, int index) { static_cast<BikeStepping*>(context)->SaveBike(static_cast<std::size_t>(index)); },
-            this);
-    }
     m_imagesTaken = false;
+
+    // The start of the sub-step, to go back to: the simulation state here,
+    // the bikes' images taken by the control steps' tasks or by each bike's
+    // own task before its part A.
+    SaveSimulationState(m_savedSimulation.data());
 
     m_realHooks = race.Hooks;
     m_realListener = race.StateListener;
     m_hooks->real = m_realHooks;
-    m_hooks->sideBySide = false;
     m_hooks->inOrderList = nullptr;
     HeldCallsInstalled installed(m_hooks.get(), m_listener.get());
 
-    // A. The timing and notices in bike order. The bikes' places before and
-    // after it are what the riding steps see of the bikes ahead.
+    // A and B side by side. Neither changes the race's records (a step that
+    // would breaks its isolation), nor, so, its flags.
     const std::uint32_t flags = race.Flags;
-    bool good = true;
-    try {
-        for (std::size_t i = 0; i < n; ++i) {
-            Slot& slot = m_slots[i];
-            SaveBike(i);
-            slot.Before = PlaceOf(bikes[i]);
-            SetCurrentIsolatedStep(&slot.Step);
-            slot.Left = bikes[i].DynamicsBefore(dt);
-            SetCurrentIsolatedStep(nullptr);
-            slot.After = PlaceOf(bikes[i]);
-        }
-    } catch (const StepIsolationBreak&) {
-        SetCurrentIsolatedStep(nullptr);
-        good = false;
-    }
-    m_pool.Finish();
-    if (!good || ((race.Flags ^ flags) & (kRaceRacing | kRaceSimulated)))
-        return false;
-
-    // The bike ahead of each riding bike as the bike-by-bike order shows it:
-    // a bike earlier in the order has had its step (its place after part A;
-    // part C checks that nothing later moved it), a later one has not.
-    for (std::size_t i = 0; i < n; ++i) {
-        Slot& slot = m_slots[i];
-        const Bike* ahead = bikes[i].Ahead;
-        if (slot.Left != Bike::DynamicsLeft::CoreAndAfter || !ahead || ahead == &bikes[i])
-            continue;
-        if (!std::less_equal<const Bike*>()(bikes, ahead) || !std::less<const Bike*>()(ahead, bikes + count))
-            continue; // not one of the race's bikes: the riding step breaks off
-        const std::size_t j = static_cast<std::size_t>(ahead - bikes);
-        const Place& place = j < i ? m_slots[j].After : m_slots[j].Before;
-        slot.Step.KnowsAhead = true;
-        slot.Step.AheadProgress = place.Progress;
-        slot.Step.AheadSideOffset = place.SideOffset;
-    }
-
-    // B. The riding steps side by side.
-    m_hooks->sideBySide = true;
+    const SharedRecords shared = SharedNow();
     m_pool.Run(
         count,
         [](void* context, int index) {
-            BikeStepping& self = *static_cast<BikeStepping*>(context);
-            Slot& slot = self.m_slots[static_cast<std::size_t>(index)];
-            if (slot.Left != Bike::DynamicsLeft::CoreAndAfter)
-                return;
-            // A break (StepIsolationBreak, or anything else): the
-            // bike-by-bike order steps the bike again and meets it there.
-            RunApart(slot.Step, slot.Broke, [&] { self.m_bikes[index].DynamicsCore(self.m_dt); });
+            static_cast<BikeStepping*>(context)->TimingAndRiding(static_cast<std::size_t>(index));
         },
         this);
-    m_hooks->sideBySide = false;
+    if ((race.Flags ^ flags) & (kRaceRacing | kRaceSimulated))
+        return false;
     for (std::size_t i = 0; i < n; ++i)
         if (m_slots[i].Broke)
             return false;
 
     // C. In bike order: the sections the bike's queries used, as if they had
     // run in order, then the rest of its step and its rider state.
-    const SharedRecords shared = SharedNow();
     try {
         for (std::size_t i = 0; i < n; ++i) {
             Slot& slot = m_slots[i];
@@ -757,8 +716,74 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
     } catch (const StepIsolationBreak&) {
         return false;
     }
-    // The timing of the later bikes (part A) read the race's records first.
+    // The timing of the later bikes (part A) read the race's records as the
+    // sub-step started.
     return SharedNow() == shared;
+}
+
+const BikeStepping::Place& BikeStepping::PlaceInOrder(std::size_t j, std::size_t i) const
+{
+    const Slot& slot = m_slots[j];
+    if (j > i)
+        return slot.Before;
+    // An earlier bike's task has been taken by a running thread, or will be
+    // (the pool's threads take their indices in rising order), and it waits
+    // only for bikes earlier still, so the wait ends.
+    for (int spins = 0; slot.TimingDone.load(std::memory_order_acquire) == 0; ++spins)
+        if (spins >= 64)
+            std::this_thread::yield();
+    return slot.After;
+}
+
+void BikeStepping::TimingAndRiding(std::size_t i)
+{
+    Slot& slot = m_slots[i];
+    Bike& bike = m_bikes[i];
+    IsolatedStep& step = slot.Step;
+    const auto indexOf = [&](const Bike* other, std::size_t* j) {
+        if (!other || !std::less_equal<const Bike*>()(m_bikes, other) ||
+            !std::less<const Bike*>()(other, m_bikes + m_slotCount))
+            return false;
+        *j = static_cast<std::size_t>(other - m_bikes);
+        return true;
+    };
+    SaveBike(i);
+
+    // A. The bike behind as the order shows it to the viewed bike's notice
+    // (another bike's own place is not known here: the step breaks off).
+    std::size_t j = 0;
+    step.TimingApart = true;
+    if (indexOf(bike.Behind, &j) && j != i) {
+        const Place& behind = PlaceInOrder(j, i);
+        step.KnowsBehind = true;
+        step.BehindProgress = behind.Progress;
+        step.BehindLaps = behind.Laps;
+    }
+    RunApart(step, slot.Broke, [&] { slot.Left = bike.DynamicsBefore(m_dt); });
+    step.TimingApart = false;
+    step.KnowsBehind = false;
+    slot.After = PlaceOf(bike);
+    // The later bikes' tasks may read this one's place now.
+    slot.TimingDone.store(1, std::memory_order_release);
+    if (slot.Broke || slot.Left != Bike::DynamicsLeft::CoreAndAfter)
+        return;
+
+    // B. The bike ahead as the order shows it: an earlier bike has had its
+    // step (its place after part A; part C checks that nothing later moved
+    // it), a later one has not. A bike that is not one of the race's is not
+    // known here: the riding step breaks off.
+    const Bike* ahead = bike.Ahead;
+    if (ahead && ahead != &bike && indexOf(ahead, &j)) {
+        const Place& place = PlaceInOrder(j, i);
+        step.KnowsAhead = true;
+        step.AheadProgress = place.Progress;
+        step.AheadSideOffset = place.SideOffset;
+    }
+    // A break (StepIsolationBreak, or anything else): the bike-by-bike order
+    // steps the bike again and meets it there.
+    t_inRidingStep = true;
+    RunApart(step, slot.Broke, [&] { bike.DynamicsCore(m_dt); });
+    t_inRidingStep = false;
 }
 
 bool BikeStepping::AnswersMayDiffer(int count) const
@@ -853,7 +878,6 @@ void BikeStepping::MakeHeldCalls(int count)
 
 void BikeStepping::StepInOrderHeld(Bike* bikes, int count, float dt)
 {
-    m_hooks->sideBySide = false;
     HeldCallsInstalled installed(m_hooks.get(), m_listener.get());
     for (int i = 0; i < count; ++i) {
         std::vector<HeldCall>& list = m_slots[static_cast<std::size_t>(i)].Held;

@@ -17,11 +17,17 @@
 // bit). docs/race.md ("Stepping the bikes side by side") gives the audit the
 // scheme rests on; in short, a sub-step runs as:
 //
-//   A. in bike order: each bike's DynamicsBefore (timing, notices), noting
-//      where each bike was before and after it;
-//   B. side by side: each riding bike's DynamicsCore, which reads and writes
-//      its own bike only; it sees the bike ahead where the bike-by-bike order
-//      would show it, and keeps the track sections its queries use to itself;
+//   A. side by side: each bike's DynamicsBefore (timing, notices), which
+//      reads and writes its own bike only (a lap's end, which reads the
+//      other bikes and writes the race's records, breaks its isolation); it
+//      sees the bike behind where the bike-by-bike order would show it, and
+//      notes where its bike was after it;
+//   B. side by side, in the same task right after the bike's part A: each
+//      riding bike's DynamicsCore, which reads and writes its own bike
+//      only; it sees the bike ahead where the bike-by-bike order would show
+//      it, and keeps the track sections its queries use to itself (a bike's
+//      task waits for the part A of a bike earlier in the order whose place
+//      it is shown);
 //   C. in bike order: each bike's track sections put in place, then its
 //      DynamicsAfter and StateStep.
 //
@@ -110,12 +116,15 @@ private:
         Place After;
         bool Broke = false;
         // The bike's image at the start of the sub-step: 0 not taken, 1
-        // being taken, 2 taken (the workers take them while part A runs).
+        // being taken, 2 taken (by the control steps' tasks, or by the
+        // bike's own task before its part A).
         std::atomic<int> Saved{0};
         // Control steps: the bike's values before its control step, and
         // whether its control step has ended (1).
         ControlReading ControlBefore;
         std::atomic<int> ControlDone{0};
+        // Whether the bike's part A has ended (1): its place After is known.
+        std::atomic<int> TimingDone{0};
     };
 
     using Clock = std::chrono::steady_clock;
@@ -144,6 +153,12 @@ private:
     bool StepSideBySide(Bike* bikes, int count, float dt);
     // Takes bike i's image unless another thread has (then waits for it).
     void SaveBike(std::size_t i);
+    // Bike i's parts A and B (one task of the side-by-side sub-step).
+    void TimingAndRiding(std::size_t i);
+    // Where bike j stands, as the step of bike i sees it in the bike-by-bike
+    // order: after its part A for an earlier bike (waited for), before it
+    // for a later one.
+    const Place& PlaceInOrder(std::size_t j, std::size_t i) const;
     void RestoreStart(Bike* bikes, int count);
     // Steps the bikes in order, the presentation's calls held as in a
     // side-by-side sub-step.

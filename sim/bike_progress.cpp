@@ -5,6 +5,7 @@
 #include "sim/race_conditions.h"
 #include "sim/race_context.h"
 #include "sim/race_timing.h"
+#include "sim/step_isolation.h"
 #include "sim/track.h"
 
 // Where the bike is along its path: distance, segment, heading and curve
@@ -81,6 +82,8 @@ float Bike::UpdateProgress()
 // backward (-1).
 void Bike::CountLineCrossing(int lapDelta)
 {
+    // The lap's end reads the other bikes and writes the race's records.
+    NeedsTimingOrder();
     RaceContext& race = CurrentRaceContext();
     const RaceConditions& conditions = CurrentRaceConditions();
     // A bike that has finished a race keeps the laps and times it finished

@@ -6,6 +6,7 @@
 #include "sim/bike_sounds.h"
 #include "sim/race_conditions.h"
 #include "sim/race_context.h"
+#include "sim/step_isolation.h"
 #include "sim/track.h"
 #include "sim/wrap_angle.h"
 
@@ -140,11 +141,24 @@ void Bike::PitArrival(float dt)
         return;
     }
     if (conditions.SessionType >= 4 && race.BikeCount > 1 && Index == race.ViewedRider && Behind && Path) {
+        // The bike behind as the bike-by-bike order shows it: a timing step
+        // run beside the others is told where it was.
+        float behindProgress = 0.0f;
+        int behindLaps = 0;
+        if (const IsolatedStep* step = CurrentIsolatedStep(); step && step->TimingApart) {
+            if (!step->KnowsBehind)
+                BreakIsolation();
+            behindProgress = step->BehindProgress;
+            behindLaps = step->BehindLaps;
+        } else {
+            behindProgress = Behind->Progress;
+            behindLaps = Behind->Laps;
+        }
         const float length = Path->Length;
         const float mine = static_cast<float>(Laps) * length + Progress;
-        const float theirs = static_cast<float>(Behind->Laps) * length + Behind->Progress;
+        const float theirs = static_cast<float>(behindLaps) * length + behindProgress;
         if (theirs > mine) {
-            float gap = Progress - Behind->Progress;
+            float gap = Progress - behindProgress;
             if (gap < 0.0f)
                 gap += length;
             if (gap < kLappingWarning && race.Hooks)

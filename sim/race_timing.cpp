@@ -8,6 +8,7 @@
 #include "platform/random.h"
 #include "sim/bike.h"
 #include "sim/race_conditions.h"
+#include "sim/step_isolation.h"
 #include "sim/track.h"
 
 // Race timing of a bike: lap and race times every sub-step, the pit entry,
@@ -223,6 +224,8 @@ bool Bike::PracticeRelaunch()
 
 void Bike::AfterLap()
 {
+    // The simulation's random stream is the race's.
+    NeedsTimingOrder();
     if (CurrentRaceContext().Simulated()) {
         Park();
         return;

@@ -38,6 +38,16 @@ struct IsolatedStep {
     float AheadProgress = 0.0f;
     float AheadSideOffset = 0.0f;
 
+    // The bike's timing (Bike::DynamicsBefore) runs beside the other bikes'
+    // steps instead of in bike order: a lap's end, which reads other bikes
+    // and writes the race's records, needs the order (NeedsTimingOrder).
+    bool TimingApart = false;
+    // Where the bike behind (Bike::Behind) was along the lap at the point of
+    // the bike-by-bike order at which this bike's timing runs.
+    bool KnowsBehind = false;
+    float BehindProgress = 0.0f;
+    int BehindLaps = 0;
+
     // The race's own record of the step (deferred presentation calls).
     void* Owner = nullptr;
 
@@ -73,5 +83,13 @@ struct StepIsolationBreak {};
 inline void NeedsBikeByBikeOrder()
 {
     if (CurrentIsolatedStep())
+        BreakIsolation();
+}
+
+// Where a bike's timing reads or changes more than its own bike (a lap's
+// end): breaks the isolation of a timing step run beside the others.
+inline void NeedsTimingOrder()
+{
+    if (const IsolatedStep* step = CurrentIsolatedStep(); step && step->TimingApart)
         BreakIsolation();
 }
