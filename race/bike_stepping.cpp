@@ -678,8 +678,9 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
     m_hooks->inOrderList = nullptr;
     HeldCallsInstalled installed(m_hooks.get(), m_listener.get());
 
-    // A and B side by side. Neither changes the race's records (a step that
-    // would breaks its isolation), nor, so, its flags.
+    // A, B and C side by side, each bike's in one task. None changes the
+    // race's records (a step that would breaks its isolation, or the check
+    // below takes the sub-step back), nor, so, its flags.
     const std::uint32_t flags = race.Flags;
     const SharedRecords shared = SharedNow();
     m_pool.Run(
@@ -694,31 +695,31 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
         if (m_slots[i].Broke)
             return false;
 
-    // C. In bike order: the sections the bike's queries used, as if they had
-    // run in order, then the rest of its step and its rider state.
-    try {
-        for (std::size_t i = 0; i < n; ++i) {
-            Slot& slot = m_slots[i];
-            IsolatedStep& step = slot.Step;
-            for (int k = 0; k < step.SectionTracks; ++k)
-                const_cast<Track*>(step.SectionTrack[k])->LastSection = step.Section[k];
-            step.NotesSections = false;
-            step.KnowsAhead = false;
-            SetCurrentIsolatedStep(&step);
-            if (slot.Left != Bike::DynamicsLeft::Nothing)
-                bikes[i].DynamicsAfter();
-            bikes[i].StateStep(dt);
-            SetCurrentIsolatedStep(nullptr);
-            // The later bikes saw this one's place after part A.
-            if (!(PlaceOf(bikes[i]) == slot.After))
-                return false;
-        }
-    } catch (const StepIsolationBreak&) {
-        return false;
+    // In bike order: the sections the bike's queries used, as if they had
+    // run in order; and the places the later bikes' steps were shown.
+    for (std::size_t i = 0; i < n; ++i) {
+        const Slot& slot = m_slots[i];
+        const IsolatedStep& step = slot.Step;
+        // A part C that set the integrators' last approach acceleration
+        // changed a record of the race.
+        if (step.ApproachNoted)
+            return false;
+        for (int k = 0; k < step.SectionTracks; ++k)
+            const_cast<Track*>(step.SectionTrack[k])->LastSection = step.Section[k];
+        // The later bikes saw this one's place after part A.
+        if (!(PlaceOf(bikes[i]) == slot.After))
+            return false;
     }
-    // The timing of the later bikes (part A) read the race's records as the
-    // sub-step started.
+    // Every step read the race's records as the sub-step started.
     return SharedNow() == shared;
+}
+
+bool BikeStepping::IndexOf(const Bike* bike, std::size_t* index) const
+{
+    if (!bike || !std::less_equal<const Bike*>()(m_bikes, bike) || !std::less<const Bike*>()(bike, m_bikes + m_slotCount))
+        return false;
+    *index = static_cast<std::size_t>(bike - m_bikes);
+    return true;
 }
 
 const BikeStepping::Place& BikeStepping::PlaceInOrder(std::size_t j, std::size_t i) const
@@ -740,20 +741,13 @@ void BikeStepping::TimingAndRiding(std::size_t i)
     Slot& slot = m_slots[i];
     Bike& bike = m_bikes[i];
     IsolatedStep& step = slot.Step;
-    const auto indexOf = [&](const Bike* other, std::size_t* j) {
-        if (!other || !std::less_equal<const Bike*>()(m_bikes, other) ||
-            !std::less<const Bike*>()(other, m_bikes + m_slotCount))
-            return false;
-        *j = static_cast<std::size_t>(other - m_bikes);
-        return true;
-    };
     SaveBike(i);
 
     // A. The bike behind as the order shows it to the viewed bike's notice
     // (another bike's own place is not known here: the step breaks off).
     std::size_t j = 0;
     step.TimingApart = true;
-    if (indexOf(bike.Behind, &j) && j != i) {
+    if (IndexOf(bike.Behind, &j) && j != i) {
         const Place& behind = PlaceInOrder(j, i);
         step.KnowsBehind = true;
         step.BehindProgress = behind.Progress;
@@ -765,15 +759,27 @@ void BikeStepping::TimingAndRiding(std::size_t i)
     slot.After = PlaceOf(bike);
     // The later bikes' tasks may read this one's place now.
     slot.TimingDone.store(1, std::memory_order_release);
-    if (slot.Broke || slot.Left != Bike::DynamicsLeft::CoreAndAfter)
+    if (slot.Broke)
         return;
+    if (slot.Left == Bike::DynamicsLeft::CoreAndAfter)
+        Riding(i);
+    if (!slot.Broke)
+        Finishing(i);
+}
+
+void BikeStepping::Riding(std::size_t i)
+{
+    Slot& slot = m_slots[i];
+    Bike& bike = m_bikes[i];
+    IsolatedStep& step = slot.Step;
+    std::size_t j = 0;
 
     // B. The bike ahead as the order shows it: an earlier bike has had its
     // step (its place after part A; part C checks that nothing later moved
     // it), a later one has not. A bike that is not one of the race's is not
     // known here: the riding step breaks off.
     const Bike* ahead = bike.Ahead;
-    if (ahead && ahead != &bike && indexOf(ahead, &j)) {
+    if (ahead && ahead != &bike && IndexOf(ahead, &j)) {
         const Place& place = PlaceInOrder(j, i);
         step.KnowsAhead = true;
         step.AheadProgress = place.Progress;
@@ -784,6 +790,25 @@ void BikeStepping::TimingAndRiding(std::size_t i)
     t_inRidingStep = true;
     RunApart(step, slot.Broke, [&] { bike.DynamicsCore(m_dt); });
     t_inRidingStep = false;
+}
+
+void BikeStepping::Finishing(std::size_t i)
+{
+    Slot& slot = m_slots[i];
+    Bike& bike = m_bikes[i];
+    IsolatedStep& step = slot.Step;
+    // C. The rest of the bike's step and its rider state read and write its
+    // own bike. Its track queries go on noting their sections (a read of a
+    // track the bike has not queried in this sub-step breaks off: the
+    // section would be another bike's), and an approach acceleration it sets
+    // is noted (the sub-step is then taken back).
+    step.KnowsAhead = false;
+    step.NotesApproach = true;
+    RunApart(step, slot.Broke, [&] {
+        if (slot.Left != Bike::DynamicsLeft::Nothing)
+            bike.DynamicsAfter();
+        bike.StateStep(m_dt);
+    });
 }
 
 bool BikeStepping::AnswersMayDiffer(int count) const

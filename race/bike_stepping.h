@@ -28,15 +28,17 @@
 //      it, and keeps the track sections its queries use to itself (a bike's
 //      task waits for the part A of a bike earlier in the order whose place
 //      it is shown);
-//   C. in bike order: each bike's track sections put in place, then its
-//      DynamicsAfter and StateStep.
+//   C. side by side, in the same task right after the bike's part B: its
+//      DynamicsAfter and StateStep, which read and write its own bike only;
+//      then, in bike order, each bike's track sections put in place and its
+//      place checked against the one the later bikes were shown.
 //
 // Throughout, every call to the race's presentation (RaceHooks) and to the
 // rider-state listener is held back in the bike's own list and made, in bike
 // order, once the sub-step is known to be good. The sub-step is not good
 // when a step needed another bike or the race out of order (it breaks its
 // isolation, sim/step_isolation.h), when a bike's place on the road changed
-// after part A (the others saw it too early), or when part C changed the
+// after part A (the others saw it too early), or when a step changed the
 // race's shared records: then the race state saved before part A is put back
 // and the bikes step one after the other. Sub-steps where a rider is down,
 // where a bike records telemetry, of the simulated mode or of a race with 3D
@@ -153,8 +155,13 @@ private:
     bool StepSideBySide(Bike* bikes, int count, float dt);
     // Takes bike i's image unless another thread has (then waits for it).
     void SaveBike(std::size_t i);
-    // Bike i's parts A and B (one task of the side-by-side sub-step).
+    // Bike i's parts A, B and C (one task of the side-by-side sub-step), and
+    // its parts B and C alone.
     void TimingAndRiding(std::size_t i);
+    void Riding(std::size_t i);
+    void Finishing(std::size_t i);
+    // The index of one of the race's bikes; false for any other bike.
+    bool IndexOf(const Bike* bike, std::size_t* index) const;
     // Where bike j stands, as the step of bike i sees it in the bike-by-bike
     // order: after its part A for an earlier bike (waited for), before it
     // for a later one.
