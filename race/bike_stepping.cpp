@@ -655,6 +655,9 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
         slot.Held.clear();
         slot.Step = IsolatedStep{};
         slot.Step.NotesSections = true;
+        // The integrators' last approach acceleration is one value for all:
+        // a step that sets it is noted (and the sub-step taken back).
+        slot.Step.NotesApproach = true;
         slot.Step.Owner = &slot.Held;
         slot.Left = Bike::DynamicsLeft::Nothing;
         slot.Broke = false;
@@ -686,7 +689,7 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
     m_pool.Run(
         count,
         [](void* context, int index) {
-            static_cast<BikeStepping*>(context)->TimingAndRiding(static_cast<std::size_t>(index));
+            static_cast<BikeStepping*>(context)->StepApart(static_cast<std::size_t>(index));
         },
         this);
     if ((race.Flags ^ flags) & (kRaceRacing | kRaceSimulated))
@@ -700,7 +703,7 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
     for (std::size_t i = 0; i < n; ++i) {
         const Slot& slot = m_slots[i];
         const IsolatedStep& step = slot.Step;
-        // A part C that set the integrators' last approach acceleration
+        // A step that set the integrators' last approach acceleration
         // changed a record of the race.
         if (step.ApproachNoted)
             return false;
@@ -736,7 +739,7 @@ const BikeStepping::Place& BikeStepping::PlaceInOrder(std::size_t j, std::size_t
     return slot.After;
 }
 
-void BikeStepping::TimingAndRiding(std::size_t i)
+void BikeStepping::StepApart(std::size_t i)
 {
     Slot& slot = m_slots[i];
     Bike& bike = m_bikes[i];
@@ -800,10 +803,8 @@ void BikeStepping::Finishing(std::size_t i)
     // C. The rest of the bike's step and its rider state read and write its
     // own bike. Its track queries go on noting their sections (a read of a
     // track the bike has not queried in this sub-step breaks off: the
-    // section would be another bike's), and an approach acceleration it sets
-    // is noted (the sub-step is then taken back).
+    // section would be another bike's).
     step.KnowsAhead = false;
-    step.NotesApproach = true;
     RunApart(step, slot.Broke, [&] {
         if (slot.Left != Bike::DynamicsLeft::Nothing)
             bike.DynamicsAfter();

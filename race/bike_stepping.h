@@ -157,7 +157,7 @@ private:
     void SaveBike(std::size_t i);
     // Bike i's parts A, B and C (one task of the side-by-side sub-step), and
     // its parts B and C alone.
-    void TimingAndRiding(std::size_t i);
+    void StepApart(std::size_t i);
     void Riding(std::size_t i);
     void Finishing(std::size_t i);
     // The index of one of the race's bikes; false for any other bike.
