@@ -118,6 +118,15 @@ void RunApart(IsolatedStep& step, bool& broke, StepFunction run)
     SetCurrentIsolatedStep(nullptr);
 }
 
+// Waits until another thread's task sets `done` (spinning briefly, then
+// giving the processor away between looks).
+void WaitUntilDone(const std::atomic<int>& done)
+{
+    for (int spins = 0; done.load(std::memory_order_acquire) == 0; ++spins)
+        if (spins >= 64)
+            std::this_thread::yield();
+}
+
 bool SameBits(float a, float b)
 {
     return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
@@ -530,13 +539,11 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
 ControlReading BikeStepping::ReadControlInOrder(const IsolatedStep& step, const Bike& other)
 {
     const BikeStepping& self = *static_cast<const BikeStepping*>(step.ReadContext);
-    const Bike* bikes = self.m_bikes;
-    const Bike* bike = &other;
     // A bike that is not one of the race's has no control step here, and a
     // bike's own values are its own.
-    if (!std::less_equal<const Bike*>()(bikes, bike) || !std::less<const Bike*>()(bike, bikes + self.m_slotCount))
+    std::size_t j = 0;
+    if (!self.IndexOf(&other, &j))
         return ControlReading{other.TargetSpeed, other.TurnRadius};
-    const std::size_t j = static_cast<std::size_t>(bike - bikes);
     const std::size_t i = static_cast<std::size_t>(step.BikeIndex);
     const Slot& slot = self.m_slots[j];
     // A later bike has not had its step in the bike-by-bike order (and may
@@ -548,10 +555,7 @@ ControlReading BikeStepping::ReadControlInOrder(const IsolatedStep& step, const 
     // An earlier one has: wait for it. A running thread has taken its index
     // or will take it (the pool's threads take their indices in rising
     // order), and it waits only for bikes earlier still, so the wait ends.
-    for (int spins = 0; slot.ControlDone.load(std::memory_order_acquire) == 0; ++spins) {
-        if (spins >= 64)
-            std::this_thread::yield();
-    }
+    WaitUntilDone(slot.ControlDone);
     return ControlReading{other.TargetSpeed, other.TurnRadius};
 }
 
@@ -682,9 +686,8 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
     HeldCallsInstalled installed(m_hooks.get(), m_listener.get());
 
     // A, B and C side by side, each bike's in one task. None changes the
-    // race's records (a step that would breaks its isolation, or the check
-    // below takes the sub-step back), nor, so, its flags.
-    const std::uint32_t flags = race.Flags;
+    // race's records, its flags among them (a step that would breaks its
+    // isolation, or the check at the end takes the sub-step back).
     const SharedRecords shared = SharedNow();
     m_pool.Run(
         count,
@@ -692,8 +695,6 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
             static_cast<BikeStepping*>(context)->StepApart(static_cast<std::size_t>(index));
         },
         this);
-    if ((race.Flags ^ flags) & (kRaceRacing | kRaceSimulated))
-        return false;
     for (std::size_t i = 0; i < n; ++i)
         if (m_slots[i].Broke)
             return false;
@@ -733,9 +734,7 @@ const BikeStepping::Place& BikeStepping::PlaceInOrder(std::size_t j, std::size_t
     // An earlier bike's task has been taken by a running thread, or will be
     // (the pool's threads take their indices in rising order), and it waits
     // only for bikes earlier still, so the wait ends.
-    for (int spins = 0; slot.TimingDone.load(std::memory_order_acquire) == 0; ++spins)
-        if (spins >= 64)
-            std::this_thread::yield();
+    WaitUntilDone(slot.TimingDone);
     return slot.After;
 }
 
