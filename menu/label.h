@@ -113,7 +113,7 @@ protected:
     bool PaintText();
 
 private:
-    Page* CurrentPageRecord();
+    Page* CurrentPageForChange();
     Page& EnsurePage();
     void BuildWindowsFontRows(Page& page, std::int32_t width);
     void BuildGameFontRows(Page& page);

@@ -140,7 +140,7 @@ void Label::OnChar(std::int32_t character)
 {
     if (!m_bEditing || !HasSelectedRow())
         return;
-    Page& page = *CurrentPageRecord();
+    Page& page = *CurrentPageForChange();
     const auto row = static_cast<std::size_t>(m_nSelectedRow);
     if (character == kBackspace) {
         RowDeleteLast(page, row);
@@ -163,7 +163,7 @@ void Label::EndEdit()
 {
     if (!m_bEditing || !HasSelectedRow())
         return;
-    Page& page = *CurrentPageRecord();
+    Page& page = *CurrentPageForChange();
     const Row& row = page.rows[static_cast<std::size_t>(m_nSelectedRow)];
     if (row.length > 0)
         page.text[static_cast<std::size_t>(row.start + row.length - 1)] =

@@ -38,7 +38,7 @@ const Label::Page* Label::CurrentPageRecord() const
     return &m_Pages[static_cast<std::size_t>(m_nCurrentPage)];
 }
 
-Label::Page* Label::CurrentPageRecord()
+Label::Page* Label::CurrentPageForChange()
 {
     return const_cast<Page*>(static_cast<const Label*>(this)->CurrentPageRecord());
 }
@@ -50,7 +50,7 @@ Label::Page& Label::EnsurePage()
         m_Pages.emplace_back();
         m_nCurrentPage = 0;
     }
-    return *CurrentPageRecord();
+    return *CurrentPageForChange();
 }
 
 void Label::SetText(const char* text, std::int32_t n)
@@ -101,7 +101,7 @@ void Label::SetPage(std::int32_t page)
 
 void Label::SetWidth(std::int32_t width)
 {
-    Page* page = CurrentPageRecord();
+    Page* page = CurrentPageForChange();
     if (!page)
         return;
     page->rows.clear();
@@ -231,7 +231,7 @@ void Label::EditRow(std::int32_t row)
     m_nSelectedRow = row;
     m_bEditing = m_bEditable = row >= 0 ? 1 : 0;
     if (row >= 0 && row < RowCount()) {
-        Page& page = *CurrentPageRecord();
+        Page& page = *CurrentPageForChange();
         Row& r = page.rows[static_cast<std::size_t>(row)];
         while (r.length > 0) {
             const char last = page.text[static_cast<std::size_t>(r.start + r.length - 1)];

@@ -1,0 +1,452 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/form_parser.h"
+#include "app/game_error.h"
+#include "menu/form.h"
+#include "menu/label.h"
+#include "menu/screen_hooks.h"
+#include "menu/state_io.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "tests/support/temp_dir.h"
+#include "tools/datakit/form_file_writer.h"
+#include "tools/datakit/word_file_writer.h"
+
+namespace {
+
+// A face of fixed metrics: every character `average` pixels wide, rows
+// `cell` pixels high, so that the layout rules can be checked by counting.
+class FixedFace : public platform::TextFace {
+public:
+    FixedFace(int average, int cell) : TextFace({"Fixed", cell}), average_(average), cell_(cell) {}
+    int cell_height() const override { return cell_; }
+    int ascent() const override { return cell_ - cell_ / 4; }
+    int average_char_width() const override { return average_; }
+    int measure(std::string_view text) const override { return average_ * static_cast<int>(text.size()); }
+    const std::string& file() const override { return file_; }
+
+private:
+    int average_, cell_;
+    std::string file_ = "fixed.ttf";
+};
+
+// A Windows-font label of the given size on a face of 9-pixel characters
+// and 16-pixel rows (so c = width / 10 characters a row).
+struct FaceLabel {
+    explicit FaceLabel(std::int32_t width, std::int32_t height = 160, std::int32_t type = kControlLabel)
+        : label(type)
+    {
+        label.m_nFontKind = kFontWindows;
+        label.m_pFace = &face;
+        label.m_nWidth = width;
+        label.m_nHeight = height;
+    }
+    std::vector<std::string> rows() const
+    {
+        std::vector<std::string> out;
+        for (std::int32_t i = 0; i < label.RowCount(); ++i)
+            out.push_back(label.RowText(i));
+        return out;
+    }
+    FixedFace face{9, 16};
+    Label label;
+};
+
+using Rows = std::vector<std::string>;
+
+// The screen handlers' command hook, counting the controls that report.
+std::vector<const Control*> g_Reported;
+bool RecordCommand(Control& control)
+{
+    g_Reported.push_back(&control);
+    return true;
+}
+
+class HooksGuard {
+public:
+    explicit HooksGuard(const ScreenHooks& hooks)
+    {
+        g_Reported.clear();
+        SetScreenHooks(hooks);
+    }
+    ~HooksGuard() { SetScreenHooks({}); }
+};
+
+std::string ErrorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const GameError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// ---- Rows for a face ----
+
+TEST(LabelRows, AFaceBreaksRowsAtBlanksWithinTheCharactersAWidthHolds)
+{
+    const struct {
+        std::int32_t width;
+        const char* text;
+        Rows rows;
+    } cases[] = {
+        // 100 pixels and characters of 9 (+1): at most 10 characters a row,
+        // broken at the last blank that keeps it so, the blank left out.
+        {100, "The quick brown fox jumps over the lazy dog", {"The quick", "brown fox", "jumps over", "the lazy", "dog"}},
+        // A word longer than a row is broken where it no longer fits.
+        {30, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWX",
+         {"abc", "def", "ghi", "jkl", "mno", "pqr", "stu", "vwx", "yzA", "BCD", "EFG", "HIJ", "KLM", "NOP", "QRS",
+          "TUV", "WX"}},
+        {40, "to be superconducting", {"to", "be", "supe", "rcon", "duct", "ing"}},
+        // Narrower than one character: still one character a row.
+        {1, "ab c", {"a", "b", "c"}},
+        {0, "xy", {"x", "y"}},
+        // A row that would begin with a blank makes no empty row.
+        {20, "ab  cd", {"ab", "cd"}},
+        // A text that fits is one row; an empty one none.
+        {100, "short", {"short"}},
+        {100, "", {}},
+    };
+    for (const auto& c : cases) {
+        FaceLabel f(c.width);
+        f.label.SetText(c.text);
+        EXPECT_EQ(f.rows(), c.rows) << c.width << " px: " << c.text;
+    }
+}
+
+TEST(LabelRows, RowHeightAndVisibleRowsFollowTheFaceAndTheHeight)
+{
+    FaceLabel f(100, 40);
+    f.label.SetText("one two three four five six seven eight");
+    EXPECT_EQ(f.label.m_nRowHeight, 16);
+    EXPECT_EQ(f.label.m_nAverageWidth, 10);
+    EXPECT_EQ(f.label.RowCount(), 5);
+    EXPECT_EQ(f.label.m_nVisibleRows, 2);  // 40 / 16
+    // Capped at the rows there are.
+    f.label.SetText("one");
+    EXPECT_EQ(f.label.m_nVisibleRows, 1);
+
+    // A first row beyond the new rows comes back to the last one; a
+    // selection beyond them makes the last row the current one.
+    f.label.SetText("one two three four five six seven eight");
+    f.label.m_nFirstRow = 3;
+    f.label.m_nSelectedRow = 3;
+    f.label.SetText("one two three");
+    EXPECT_EQ(f.label.RowCount(), 2);
+    EXPECT_EQ(f.label.m_nFirstRow, 1);
+    EXPECT_EQ(f.label.m_nCurrentRow, 1);
+}
+
+// ---- Setting and getting the text ----
+
+TEST(LabelText, AShorterTextReusesTheBufferALongerOneReplacesIt)
+{
+    FaceLabel f(200);
+    Label& label = f.label;
+    label.SetText("twelve chars");
+    ASSERT_NE(label.CurrentPageRecord(), nullptr);
+    EXPECT_EQ(label.CurrentPageRecord()->capacity, 12);
+
+    // Shorter: the capacity stays, the text is the new one.
+    label.SetText("short");
+    EXPECT_EQ(label.CurrentPageRecord()->capacity, 12);
+    EXPECT_EQ(label.RowText(0), "short");
+    // Asking for room beyond the buffer replaces it with that room.
+    label.SetText("short", 40);
+    EXPECT_EQ(label.CurrentPageRecord()->capacity, 40);
+
+    // Longer: replaced, its final line break cut, the capacity its length.
+    label.SetText("a text longer than forty characters, replaced\r\n");
+    EXPECT_EQ(label.CurrentPageRecord()->text, "a text longer than forty characters, replaced");
+    EXPECT_EQ(label.CurrentPageRecord()->capacity, 45);
+
+    // A capacity asked for below the text's length cuts the text to it.
+    label.SetText("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefgh", 50);
+    EXPECT_EQ(label.CurrentPageRecord()->capacity, 50);
+    EXPECT_EQ(label.CurrentPageRecord()->text, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd");
+
+    char small[6];
+    EXPECT_FALSE(label.GetText(small, sizeof small));
+    EXPECT_STREQ(small, "01234");
+    char big[64];
+    EXPECT_TRUE(label.GetText(big, sizeof big));
+    EXPECT_STREQ(big, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd");
+    EXPECT_EQ(label.m_nRedraw, 2);
+}
+
+TEST(LabelText, PagesRowsAndTheirErrors)
+{
+    FaceLabel f(400);
+    Label& label = f.label;
+    EXPECT_EQ(ErrorOf([&] { label.FirstRowLength(); }), "0 row");
+    // A face breaks by width only: a line end inside a row stays in it.
+    label.SetText("first row\r\nstill the first row");
+    EXPECT_EQ(label.FirstRowLength(), 30);
+    EXPECT_EQ(ErrorOf([&] { label.SetFirstRow(-1); }), "non si puo'");
+    EXPECT_EQ(ErrorOf([&] { label.SetPage(1); }), "page 1 out of range in ");
+    label.SetPage(0);  // the page it shows: nothing
+
+    // Saved rows are cut at their first line end, and saved once.
+    label.SaveRows();
+    ASSERT_EQ(label.m_SavedRows.size(), 1u);
+    EXPECT_EQ(label.m_SavedRows[0], "first row");
+    label.SetText("other");
+    label.SaveRows();
+    EXPECT_EQ(label.m_SavedRows[0], "first row");
+}
+
+// ---- Keys, pointer and notifications ----
+
+TEST(LabelKeys, DownAndUpMoveTheSelectionAndLeaveAtTheEnds)
+{
+    // Each step: the key, its result (true: the label used it), the
+    // selected and the current row after it.
+    const struct {
+        char key;
+        bool used;
+        std::int32_t selected;
+    } steps[] = {
+        {'D', true, 0}, {'D', true, 1}, {'D', true, 2},
+        {'D', false, -1},  // off the last row: the focus moves on
+        {'D', true, 0},    {'U', false, 3},  // up from row 0: one past the last
+        {'U', true, 2},    {'U', true, 1},  {'U', true, 0},
+    };
+    FaceLabel f(50);
+    Label& label = f.label;
+    label.m_nUserID = 4;
+    label.SetText("aaaa bbbb cccc");
+    ASSERT_EQ(label.RowCount(), 3);
+    const HooksGuard hooks(ScreenHooks{.menu_command = &RecordCommand});
+    int downs_used = 0;
+    for (const auto& s : steps) {
+        const bool used = s.key == 'D' ? label.OnKeyDown() : label.OnKeyUp();
+        EXPECT_EQ(used, s.used) << s.key << " to " << s.selected;
+        EXPECT_EQ(label.m_nSelectedRow, s.selected);
+        EXPECT_EQ(label.m_nCurrentRow, s.selected);
+        downs_used += s.key == 'D' && s.used;
+    }
+    // Every row the Down key chose was reported; Up reports nothing.
+    EXPECT_EQ(static_cast<int>(g_Reported.size()), downs_used);
+
+    // Without its report flag (while a screen prepares) nothing is reported.
+    g_Reported.clear();
+    label.m_nFlags = 0;
+    label.OnKeyDown();
+    EXPECT_TRUE(g_Reported.empty());
+
+    // While editing, the keys stay with the label.
+    label.EditRow(1);
+    EXPECT_TRUE(label.OnKeyDown());
+    EXPECT_TRUE(label.OnKeyUp());
+    EXPECT_EQ(label.m_nSelectedRow, 1);
+}
+
+TEST(LabelKeys, AClickPicksTheRowUnderThePointerAndTakesTheFocus)
+{
+    Form form;
+    auto* label = static_cast<Label*>(form.AddElement(kControlLabel, nullptr, "list"));
+    form.AddElement(kControlLabel, nullptr, "other");
+    FixedFace face(9, 16);
+    label->m_nFontKind = kFontWindows;
+    label->m_pFace = &face;
+    label->m_fLeft = 100;
+    label->m_fTop = 50;
+    label->m_nWidth = 50;
+    label->m_nHeight = 32;
+    label->m_nUserID = 7;
+    label->SetText("aaaa bbbb cccc dddd");
+    ASSERT_EQ(label->RowCount(), 4);
+    const HooksGuard hooks(ScreenHooks{.menu_command = &RecordCommand});
+
+    // Not focusable: the click passes by.
+    EXPECT_TRUE(label->OnMouse(120, 60, kMouseLeftDown, 0));
+    EXPECT_EQ(label->m_nSelectedRow, -1);
+
+    label->m_bCanHaveFocus = 1;
+    label->m_nFirstRow = 1;
+    // A move, or a click outside, picks nothing.
+    EXPECT_TRUE(label->OnMouse(120, 60, kMouseMove, 0));
+    EXPECT_TRUE(label->OnMouse(99, 60, kMouseLeftDown, 0));
+    EXPECT_EQ(label->m_nSelectedRow, -1);
+    // Second row shown (y 66..81 is the second shown row, the label's row 2).
+    EXPECT_TRUE(label->OnMouse(120, 70, kMouseLeftDown, 0));
+    EXPECT_EQ(form.m_nFocus, 0);
+    EXPECT_EQ(label->m_nSelectedRow, 2);
+    EXPECT_EQ(label->m_nCurrentRow, 2);
+    EXPECT_EQ(g_Reported, std::vector<const Control*>{label});
+}
+
+TEST(LabelNotify, ScrollAndPageCodes)
+{
+    // Each code and the first row and page after it, on a label of 3 pages
+    // whose page 0 has 6 rows, 2 of them visible.
+    const struct {
+        std::int32_t code;
+        std::int32_t first_row;
+        std::int32_t page;
+    } steps[] = {
+        {-5, 1, 0}, {-5, 2, 0}, {-7, 4, 0}, {-5, 4, 0},  // down to the end, no further
+        {-4, 3, 0}, {-6, 0, 0}, {-4, 0, 0},              // up, top, no higher
+        {-3, 0, 2},                                      // previous page from page 0 is the last
+        {-2, 0, 0}, {-2, 0, 1}, {-1, 0, 1},              // next page wraps; other codes do nothing
+    };
+    FaceLabel f(50, 32);
+    Label& label = f.label;
+    label.m_Pages.resize(3);
+    for (std::int32_t page = 2; page >= 0; --page) {
+        label.m_nCurrentPage = page;
+        label.SetText(page == 0 ? "aaaa bbbb cccc dddd eeee ffff" : "page");
+    }
+    ASSERT_EQ(label.RowCount(), 6);
+    ASSERT_EQ(label.m_nVisibleRows, 2);
+    for (const auto& s : steps) {
+        label.Notify(s.code);
+        EXPECT_EQ(label.m_nFirstRow, s.first_row) << s.code;
+        EXPECT_EQ(label.CurrentPage(), s.page) << s.code;
+    }
+    // After a page change the visible rows are those of the new page.
+    EXPECT_EQ(label.m_nVisibleRows, 1);
+}
+
+TEST(LabelNotify, LinkedLabelsFollowAndARingOfLinksIsWalkedOnce)
+{
+    FaceLabel a(100, 32), b(100, 32), c(100, 32);
+    for (FaceLabel* f : {&a, &b, &c})
+        f->label.SetText("aaaa bbbb cccc dddd eeee ffff");
+    // a -> b -> c -> a: every label scrolls one row, once.
+    a.label.LinkTo(&b.label);
+    b.label.LinkTo(&c.label);
+    c.label.LinkTo(&a.label);
+    a.label.Notify(-5);
+    for (FaceLabel* f : {&a, &b, &c})
+        EXPECT_EQ(f->label.m_nFirstRow, 1);
+    b.label.SetFirstRow(3);
+    for (FaceLabel* f : {&a, &b, &c})
+        EXPECT_EQ(f->label.m_nFirstRow, 3);
+    c.label.SetCurrentRow(2);
+    for (FaceLabel* f : {&a, &b, &c})
+        EXPECT_EQ(f->label.m_nCurrentRow, 2);
+
+    // A label linked to itself.
+    FaceLabel self(50, 32);
+    self.label.SetText("aaaa bbbb cccc dddd");
+    self.label.LinkTo(&self.label);
+    self.label.Notify(-5);
+    EXPECT_EQ(self.label.m_nFirstRow, 1);
+    self.label.SetFirstRow(2);
+    self.label.SetCurrentRow(1);
+    EXPECT_EQ(self.label.m_nCurrentRow, 1);
+
+    // The rows pass to labels only: a button down the chain stops them,
+    // though a notification still reaches it.
+    FaceLabel head(100, 32), button(100, 32, kControlCommandButton), tail(100, 32);
+    head.label.LinkTo(&button.label);
+    button.label.LinkTo(&tail.label);
+    head.label.SetCurrentRow(5);
+    head.label.SetFirstRow(4);
+    EXPECT_EQ(button.label.m_nCurrentRow, -1);
+    EXPECT_EQ(tail.label.m_nCurrentRow, -1);
+    EXPECT_EQ(button.label.m_nFirstRow, 0);
+}
+
+// ---- Editing ----
+
+TEST(LabelEdit, TypingAppendsWithinTheBufferAndTheWidth)
+{
+    // The row buffer of a 13-character text padded with blanks holds 13
+    // characters; editing starts after the name, the blanks cut.
+    FaceLabel f(200, 16);
+    Label& label = f.label;
+    label.SetText("Bob          ");
+    label.EditRow(0);
+    EXPECT_TRUE(label.m_bEditing);
+    EXPECT_EQ(label.RowText(0), "Bob");
+    for (char c : std::string("by Tables!"))
+        label.OnChar(c);
+    EXPECT_EQ(label.RowText(0), "Bobby Tables!");
+    label.OnChar('x');  // the buffer is full
+    EXPECT_EQ(label.RowText(0), "Bobby Tables!");
+    char text[32];
+    label.GetText(text, sizeof text);
+    EXPECT_STREQ(text, "Bobby Tables!");
+
+    label.OnChar(8);
+    label.OnChar(8);
+    EXPECT_EQ(label.RowText(0), "Bobby Table");
+    // Control characters and codes beyond a character are not typed.
+    for (std::int32_t code : {0, 13, 27, -3, 300})
+        label.OnChar(code);
+    EXPECT_EQ(label.RowText(0), "Bobby Table");
+
+    // The row with two more characters must still fit the width: 200 px of
+    // 9-pixel characters hold 22, so typing stops at 21.
+    label.SetText("", 60);
+    label.EditRow(0);
+    for (int i = 0; i < 30; ++i)
+        label.OnChar('a' + i % 26);
+    EXPECT_EQ(label.RowText(0).size(), 21u);
+
+    // Deleting from an empty row does nothing.
+    label.SetText("", 10);
+    label.EditRow(0);
+    label.OnChar(8);
+    EXPECT_EQ(label.RowText(0), "");
+
+    // Not editing: characters do nothing.
+    label.EditRow(-1);
+    EXPECT_FALSE(label.m_bEditing);
+    label.OnChar('z');
+    EXPECT_EQ(label.RowText(0), "");
+}
+
+TEST(LabelEdit, RowPrimitivesStayInsideTheirBuffer)
+{
+    Label::Page page;
+    page.capacity = 4;
+    page.text = "ab";
+    page.rows.push_back({0, 2, 5});
+    EXPECT_TRUE(Label::RowAppendChar(page, 0, 'c'));
+    EXPECT_TRUE(Label::RowAppendChar(page, 0, 'd'));
+    EXPECT_FALSE(Label::RowAppendChar(page, 0, 'e'));
+    EXPECT_EQ(page.text, "abcd");
+    EXPECT_FALSE(Label::RowAppendChar(page, 1, 'e'));  // no such row
+    EXPECT_TRUE(Label::RowDeleteLast(page, 0));
+    EXPECT_EQ(page.text, "abc");
+    EXPECT_EQ(page.rows[0].length, 3);
+}
+
+// ---- State ----
+
+TEST(LabelState, TheCurrentPageIsSavedAndLoaded)
+{
+    const std::filesystem::path dir = torvane_test::make_temp_dir("label_state");
+    const std::string path = (dir / "state.bin").string();
+    FaceLabel f(100);
+    f.label.m_Pages.resize(3);
+    f.label.m_nCurrentPage = 2;
+    {
+        platform::File file;
+        ASSERT_TRUE(file.open(path, "wb"));
+        f.label.SaveState(file);
+        // A page the label does not have.
+        WriteStateWord(file, 7);
+        ASSERT_TRUE(file.close());
+    }
+    f.label.m_nCurrentPage = 0;
+    platform::File file;
+    ASSERT_TRUE(file.open(path, "rb"));
+    f.label.LoadState(file);
+    EXPECT_EQ(f.label.CurrentPage(), 2);
+    f.label.LoadState(file);
+    EXPECT_EQ(f.label.CurrentPage(), 2);
+    EXPECT_EQ(ErrorOf([&] { f.label.LoadState(file); }), "menu state file too short");
+}
+
+} // namespace
