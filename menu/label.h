@@ -105,6 +105,9 @@ public:
     char m_szTextVar[32] = {};
     // Where the text is drawn relative to (left, top): a pressed button's offset.
     std::int32_t m_nOffsetX = 0, m_nOffsetY = 0;
+    // Handing a notification or a first row on along the links.
+    bool m_bPassingNotify = false;
+    bool m_bPassingFirstRow = false;
 
 protected:
     // The painting both Paint and Draw do (the live text, the attached

@@ -4,7 +4,7 @@
 
 #include "menu/form.h"
 #include "menu/label.h"
-#include "menu/link_visit.h"
+#include "menu/link_pass.h"
 #include "menu/screen_hooks.h"
 #include "menu/state_io.h"
 #include "platform/clock.h"
@@ -97,8 +97,8 @@ void Label::StepPage(std::int32_t step)
 
 void Label::Notify(std::int32_t code)
 {
-    const LinkVisit visit(*this);
-    if (!visit.first())
+    const LinkPass pass(m_bPassingNotify);
+    if (!pass.Entered())
         return;
     switch (code) {
     case kNotifyEnd:

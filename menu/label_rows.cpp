@@ -7,7 +7,7 @@
 #include "app/game_error.h"
 #include "engine/render/lib2d_font.h"
 #include "menu/label.h"
-#include "menu/link_visit.h"
+#include "menu/link_pass.h"
 #include "platform/text.h"
 
 namespace {
@@ -206,8 +206,8 @@ void Label::SetFirstRow(std::int32_t row)
 {
     if (row < 0)
         throw GameError("non si puo'");
-    const LinkVisit visit(*this);
-    if (!visit.first())
+    const LinkPass pass(m_bPassingFirstRow);
+    if (!pass.Entered())
         return;
     m_nFirstRow = row;
     if (Label* next = LinkedLabel(*this))
