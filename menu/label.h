@@ -118,6 +118,7 @@ protected:
 private:
     Page* CurrentPageForChange();
     Page& EnsurePage();
+    void FitVisibleRows();
     void BuildWindowsFontRows(Page& page, std::int32_t width);
     void BuildGameFontRows(Page& page);
     void DrawWindowsFontRows(const Page& page, std::int32_t x, std::int32_t y);

@@ -91,8 +91,7 @@ void Label::StepPage(std::int32_t step)
     if (pages < 1)
         return;
     m_nCurrentPage = ((m_nCurrentPage + step) % pages + pages) % pages;
-    const std::int32_t visible = m_nRowHeight > 0 ? m_nHeight / m_nRowHeight : 0;
-    m_nVisibleRows = std::min(visible, RowCount());
+    FitVisibleRows();
 }
 
 void Label::Notify(std::int32_t code)

@@ -118,8 +118,8 @@ void Label::SetWidth(std::int32_t width)
     default:
         throw GameError("undef font type");
     }
+    FitVisibleRows();
     const std::int32_t rows = RowCount();
-    m_nVisibleRows = std::min(m_nRowHeight > 0 ? m_nHeight / m_nRowHeight : 0, rows);
     if (m_nFirstRow > rows - 1)
         m_nFirstRow = rows - 1;
     if (m_nSelectedRow > rows - 1)
@@ -185,6 +185,13 @@ void Label::BuildGameFontRows(Page& page)
             page.rows.push_back({start, end - start, RoomFrom(page, start)});
         start = next;
     }
+}
+
+// As many rows as the height holds (a row height of 0 holds none), at
+// most the rows of the current page.
+void Label::FitVisibleRows()
+{
+    m_nVisibleRows = std::min(m_nRowHeight > 0 ? m_nHeight / m_nRowHeight : 0, RowCount());
 }
 
 std::int32_t Label::RowCount() const

@@ -12,8 +12,10 @@
 #include "menu/label.h"
 #include "menu/screen_hooks.h"
 #include "menu/state_io.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tests/menu/menu_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tools/datakit/form_file_writer.h"
 #include "tools/datakit/word_file_writer.h"
@@ -447,6 +449,249 @@ TEST(LabelState, TheCurrentPageIsSavedAndLoaded)
     f.label.LoadState(file);
     EXPECT_EQ(f.label.CurrentPage(), 2);
     EXPECT_EQ(ErrorOf([&] { f.label.LoadState(file); }), "menu state file too short");
+}
+
+} // namespace
+
+// ---- Labels from screen files, drawn with a game font ----
+
+namespace {
+
+using datakit::FormFileWriter;
+using menu_test::block_text_width;
+using menu_test::kInkGreen;
+using menu_test::kInkRed;
+using menu_test::place;
+using menu_test::screen_file;
+
+class LabelScreen : public menu_test::MenuFixture {
+protected:
+    void SetUp() override
+    {
+        MenuFixture::SetUp();
+        // Base look red, the selected-row look green.
+        data_.game_font("fonts/menu", words_, kInkRed, kInkGreen);
+    }
+    // A game-font label block with its place; the caller adds its own keys
+    // (in the order the label reads them) before and after `keys_after`.
+    static void label_block(FormFileWriter& file, const std::string& name, int left, int top, int width, int height,
+                            const std::function<void(FormFileWriter&)>& label_keys = {})
+    {
+        file.begin("Label", name);
+        file.key("FontName", "fonts/menu.pcx");
+        file.key("FontType", "gamefont");
+        place(file, left, top, width, height);
+        if (label_keys)
+            label_keys(file);
+        file.end();
+    }
+    Label& load_label(const std::function<void(FormFileWriter&)>& label_keys, int width = 200, int height = 48)
+    {
+        FormFileWriter file = screen_file("labels");
+        label_block(file, "lbl", 100, 100, width, height, label_keys);
+        file.end();
+        data_.screen("labels", file);
+        Form& form = load_screen("labels");
+        return *static_cast<Label*>(form.FindElement("lbl"));
+    }
+    std::string load_error(const std::function<void(FormFileWriter&)>& label_keys)
+    {
+        return ErrorOf([&] { load_label(label_keys); });
+    }
+    // Whether the back buffer shows a game-font glyph of `ink` at (x, y)
+    // (glyphs keep their sheet's colours as they are).
+    bool inked(int x, int y, std::uint8_t ink) const
+    {
+        return pixel(x, y) == menu_test::rgb565(menu_test::palette_colour(ink));
+    }
+
+    const menu_test::GameFontWords words_;
+};
+
+TEST_F(LabelScreen, PagesComeFromTheSectionsOfTheTextFile)
+{
+    data_.text_file("help.txt", {{"help", "single"}, {"help00", "First\r\nSecond\r\n\r\nThird"},
+                                 {"help01", "Page two"}, {"help02", "Page three"}});
+    Label& label = load_label([](FormFileWriter& f) {
+        f.key("Alignment", "center");
+        f.key("TextCount", 3).key("TextFile", "help.txt").key("TextID", "help");
+    });
+    ASSERT_EQ(label.PageCount(), 3);
+    EXPECT_EQ(label.CurrentPage(), 0);
+    EXPECT_EQ(label.m_nAlignment, kAlignCenter);
+    // One row a line, the empty line none; rows as high as the font's cells.
+    EXPECT_EQ(label.RowCount(), 3);
+    EXPECT_EQ(label.RowText(0), "First");
+    EXPECT_EQ(label.RowText(2), "Third");
+    EXPECT_EQ(label.m_nRowHeight, words_.cell_height);
+    EXPECT_EQ(label.m_nVisibleRows, 3);
+    label.SetPage(2);
+    EXPECT_EQ(label.RowText(0), "Page three");
+
+    // One page is read from the id itself.
+    Label& single = load_label([](FormFileWriter& f) { f.key("TextFile", "help.txt").key("TextID", "help"); });
+    ASSERT_EQ(single.PageCount(), 1);
+    EXPECT_EQ(single.RowText(0), "single");
+}
+
+TEST_F(LabelScreen, TextCountsAreBoundedToTwoDigitPageIds)
+{
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+        text += "[big" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "]\r\npage " + std::to_string(i) + "\r\n";
+    data_.raw("big.txt", text);
+    Label& label = load_label([](FormFileWriter& f) { f.key("TextCount", 250).key("TextFile", "big.txt").key("TextID", "big"); });
+    ASSERT_EQ(label.PageCount(), 100);
+    label.SetPage(99);
+    EXPECT_EQ(label.RowText(0), "page 99");
+}
+
+TEST_F(LabelScreen, DamagedLabelBlocksAreRefusedWithTheirMessages)
+{
+    data_.text_file("help.txt", {{"help", "text"}});
+    const struct {
+        std::function<void(FormFileWriter&)> keys;
+        const char* message;
+    } cases[] = {
+        {[](FormFileWriter& f) { f.key("TextCount", 0); }, "TextCount below 1 in lbl"},
+        {[](FormFileWriter& f) { f.key("TextCount", -5); }, "TextCount below 1 in lbl"},
+        {[](FormFileWriter& f) { f.key("TextFile", "help.txt"); }, "textid not found"},
+        {[](FormFileWriter& f) { f.key("TextFile", "none.txt").key("TextID", "help"); }, "file not found none.txt"},
+        {[](FormFileWriter& f) { f.key("TextFile", "help.txt").key("TextID", "gone"); }, "textID non trovato"},
+        {[](FormFileWriter& f) { f.key("TextVar", "laps"); }, "textvarlen not found"},
+        {[](FormFileWriter& f) { f.key("Editable", -2); }, "Editable capacity below -1 in lbl"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(load_error(c.keys), c.message);
+}
+
+TEST_F(LabelScreen, EditableAndLiveLabels)
+{
+    data_.text_file("names.txt", {{"rider", "A rider's name that is long"}});
+    // An edit capacity bounds the text read into the page.
+    Label& edit = load_label([](FormFileWriter& f) {
+        f.key("Editable", 10).key("TextFile", "names.txt").key("TextID", "rider");
+    });
+    EXPECT_TRUE(edit.m_bEditable);
+    EXPECT_EQ(edit.m_nSelectedRow, 0);
+    EXPECT_EQ(edit.CurrentPageRecord()->capacity, 10);
+    EXPECT_EQ(edit.RowText(0), "A rider's ");
+
+    // A live label starts with the sample text, which fits even when the
+    // file asks for less room; both keys may come from the defaults file.
+    FormFileWriter defaults = FormFileWriter::defaults();
+    defaults.begin("Label", "lbl").key("TextVar", "laps").key("TextVarLen", 2).end();
+    data_.defaults("labels", defaults);
+    Label& live = load_label({});
+    EXPECT_STREQ(live.m_szTextVar, "laps");
+    EXPECT_EQ(live.RowText(0), "test");
+    EXPECT_EQ(live.CurrentPageRecord()->capacity, 4);
+
+    // Painting asks the screens for the variable's text.
+    const HooksGuard hooks(ScreenHooks{.live_label = [](Label&, char* buffer, std::size_t capacity) {
+        std::snprintf(buffer, capacity, "Lap 3/12");
+        return true;
+    }});
+    show();
+    EXPECT_TRUE(live.Paint());
+    EXPECT_EQ(live.RowText(0), "Lap 3/12");
+    EXPECT_TRUE(inked(100, 100, kInkRed));
+}
+
+TEST_F(LabelScreen, RowsAreDrawnInTheirLooksAndPlaces)
+{
+    data_.text_file("rows.txt", {{"rows", "AB\r\nCD\r\nEF\r\nGH"}});
+    Label& label = load_label([](FormFileWriter& f) { f.key("TextFile", "rows.txt").key("TextID", "rows"); });
+    ASSERT_EQ(label.RowCount(), 4);
+    ASSERT_EQ(label.m_nVisibleRows, 3);
+    show();
+    label.SetFirstRow(1);
+    label.SetCurrentRow(2);
+    clear_screen();
+    EXPECT_TRUE(label.Paint());
+    // Rows 1..3 from the label's top, one cell high each; the current row
+    // in the selected look. Each glyph is a block from its cell's left edge.
+    EXPECT_TRUE(inked(100, 100, kInkRed));       // "CD"
+    EXPECT_TRUE(inked(100, 116, kInkGreen));     // "EF", current
+    EXPECT_TRUE(inked(100, 132, kInkRed));       // "GH"
+    EXPECT_EQ(pixel(100, 148), 0u);              // nothing below the visible rows
+    EXPECT_EQ(pixel(99, 100), 0u);
+    // Painted once per change: the redraw counter falls to 0, and then
+    // nothing more is painted until the next change.
+    EXPECT_EQ(label.m_nRedraw, 1);
+    EXPECT_TRUE(label.Paint());
+    EXPECT_FALSE(label.Paint());
+    label.m_nVisibleInState = 5;
+    label.Invalidate();
+    EXPECT_FALSE(label.Paint());
+}
+
+TEST_F(LabelScreen, AlignmentAndRowsCutToTheWidth)
+{
+    const struct {
+        const char* alignment;
+        const char* text;
+        int width;
+    } cases[] = {
+        {"Left", "AB", 200}, {"Right", "AB", 200}, {"Center", "ABC", 201}, {"Justified", "AB", 200},
+        // Too long for 20 pixels: characters go from the end until it fits.
+        {"Left", "ABCDEFGH", 20}, {"Right", "ABCDEFGH", 20},
+    };
+    for (const auto& c : cases) {
+        data_.text_file("one.txt", {{"one", c.text}});
+        Label& label = load_label(
+            [&](FormFileWriter& f) {
+                f.key("Alignment", c.alignment);
+                f.key("TextFile", "one.txt").key("TextID", "one");
+            },
+            c.width, 16);
+        show();
+        clear_screen();
+        ASSERT_TRUE(label.Paint());
+        // The reference: the widest front part of the text that fits, placed
+        // by the alignment.
+        std::string shown = c.text;
+        while (block_text_width(shown, words_) > c.width)
+            shown.pop_back();
+        const int width = block_text_width(shown, words_);
+        const std::string alignment = c.alignment;
+        const int x = alignment == "Right" ? 100 + c.width - width : alignment == "Center" ? 100 + (c.width - width) / 2 : 100;
+        int inked_columns = 0, first = -1, last = -1;
+        for (int px = 90; px < 100 + c.width + 10; ++px)
+            if (inked(px, 101, kInkRed)) {
+                ++inked_columns;
+                if (first < 0)
+                    first = px;
+                last = px;
+            }
+        EXPECT_EQ(first, x) << c.alignment << " " << c.text;
+        EXPECT_EQ(last, x + width - 1) << c.alignment << " " << c.text;
+        EXPECT_LE(last, 100 + c.width - 1);
+        EXPECT_GT(inked_columns, 0);
+    }
+}
+
+TEST_F(LabelScreen, TheRowBeingEditedBlinksItsCursor)
+{
+    data_.text_file("name.txt", {{"name", "AB"}});
+    Label& label = load_label([](FormFileWriter& f) {
+        f.key("Editable", 12).key("TextFile", "name.txt").key("TextID", "name");
+    });
+    label.EditRow(0);
+    show();
+    const int cursor_x = 100 + block_text_width("AB", words_) + words_.spacing;
+    for (const std::uint32_t clock : {0x200u, 0x000u}) {
+        platform::set_test_clock(clock);
+        clear_screen();
+        label.Invalidate();
+        ASSERT_TRUE(label.Paint());
+        // The selected row in the selected look, the cursor with bit 9.
+        EXPECT_TRUE(inked(100, 101, kInkGreen));
+        EXPECT_EQ(inked(cursor_x, 101, kInkGreen), clock != 0) << clock;
+    }
+    platform::clear_test_clock();
+    label.OnChar('C');
+    EXPECT_EQ(label.RowText(0), "ABC");
 }
 
 } // namespace

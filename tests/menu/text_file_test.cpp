@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "app/game_error.h"
 #include "menu/label.h"
+#include "tests/menu/menu_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tools/datakit/mix_writer.h"
 
@@ -28,13 +28,9 @@ const char kHelpFile[] =
 
 class TextFileTest : public ::testing::Test {
 protected:
-    TextFileTest() : dir_(torvane_test::make_temp_dir("text_file")), cwd_(dir_) {}
+    TextFileTest() : dir_(torvane_test::make_temp_dir("text_file")), cwd_(dir_), data_(dir_) {}
 
-    void write(const std::string& path, const std::string& bytes)
-    {
-        std::filesystem::create_directories((dir_ / path).parent_path());
-        std::ofstream(dir_ / path, std::ios::binary) << bytes;
-    }
+    void write(const std::string& path, const std::string& bytes) { data_.raw(path, bytes); }
     // The file as an entry of the menu folder's archive only.
     void write_archive(const std::string& entry, const std::string& text)
     {
@@ -46,6 +42,7 @@ protected:
 
     const std::filesystem::path dir_;
     torvane_test::ScopedCwd cwd_;
+    menu_test::MenuData data_;
 };
 
 std::string MessageOf(const char* file, const char* id)
