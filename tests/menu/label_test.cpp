@@ -424,6 +424,29 @@ TEST(LabelEdit, RowPrimitivesStayInsideTheirBuffer)
     EXPECT_EQ(page.rows[0].length, 3);
 }
 
+// ---- The incremental drawing path ----
+
+TEST(LabelUpdate, ALabelBeingEditedOrLiveIsDrawnEveryFrame)
+{
+    FaceLabel f(100, 32);
+    Label& label = f.label;
+    label.m_fLeft = 10;
+    label.m_fTop = 20;
+    label.SetText("text");
+    label.m_nRedraw = 0;
+    std::int32_t left = 300, top = 300, right = 0, bottom = 0;
+    EXPECT_TRUE(label.Update(&left, &top, &right, &bottom));
+    EXPECT_EQ(left, 300);  // nothing new to draw: the rectangle stays
+    label.EditRow(0);
+    label.m_nRedraw = 0;
+    EXPECT_TRUE(label.Update(&left, &top, &right, &bottom));
+    EXPECT_EQ(label.m_nRedraw, 2);
+    EXPECT_EQ(left, 10);
+    EXPECT_EQ(top, 20);
+    EXPECT_EQ(right, 110);
+    EXPECT_EQ(bottom, 52);
+}
+
 // ---- State ----
 
 TEST(LabelState, TheCurrentPageIsSavedAndLoaded)
