@@ -30,7 +30,8 @@ void CheckBox::SetChecked(bool checked)
 
 bool CheckBox::OnMouse(std::int32_t x, std::int32_t y, std::int32_t message, std::int32_t /*keys*/)
 {
-    if (message != kMouseLeftDown || !Contains(x, y))
+    // A check box hidden in the current state takes no click where it would stand.
+    if (message != kMouseLeftDown || !Contains(x, y) || !IsVisibleInState())
         return true;
     m_bChecked = !m_bChecked;
     Invalidate();

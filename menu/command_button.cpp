@@ -7,7 +7,7 @@
 #include "app/form_parser.h"
 #include "app/game_error.h"
 #include "menu/form.h"
-#include "menu/link_pass.h"
+#include "menu/link_visit.h"
 #include "menu/menu_manager.h"
 #include "menu/screen_hooks.h"
 #include "menu/state_io.h"
@@ -239,8 +239,8 @@ void CommandButton::GotFocus()
         return;
     }
     SetButtonState(kButtonSelected);
-    const LinkPass pass(m_bPassing);
-    if (pass.Entered())
+    const LinkVisit visit(*this);
+    if (visit.first())
         if (Control* linked = Linked())
             linked->GotFocus();
 }
@@ -250,8 +250,8 @@ void CommandButton::LostFocus()
     if (m_nState == kButtonDisabled)
         return;
     SetButtonState(kButtonUp);
-    const LinkPass pass(m_bPassing);
-    if (pass.Entered())
+    const LinkVisit visit(*this);
+    if (visit.first())
         if (Control* linked = Linked())
             linked->LostFocus();
 }
