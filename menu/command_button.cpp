@@ -195,13 +195,10 @@ bool CommandButton::PaintButton(bool paint)
     } else {
         m_Graphic.Draw(GetLeft() + offset_x, GetTop() + offset_y);
         if (m_nFontKind != kFontNone) {
-            // The label's text drawing, moved with the look; the button
-            // keeps its own count of passes to draw.
-            const std::int32_t redraw = m_nRedraw;
+            // The label's text drawing, moved with the look.
             m_nOffsetX = offset_x;
             m_nOffsetY = offset_y;
-            Label::Draw();
-            m_nRedraw = redraw;
+            PaintText();
         }
     }
     m_ForeColor = fore;
