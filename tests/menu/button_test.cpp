@@ -7,8 +7,11 @@
 #include "menu/check_box.h"
 #include "menu/command_button.h"
 #include "menu/screen_hooks.h"
+#include "platform/audio.h"
 #include "platform/file.h"
+#include "sound/sound_library.h"
 #include "tests/menu/menu_fixture.h"
+#include "tools/datakit/wav_writer.h"
 
 namespace {
 
@@ -263,6 +266,58 @@ TEST_F(ButtonTest, ActivationNotifiesTheLinkedControlThenAsksTheScreenThenGivesT
     b.Activate();
     EXPECT_EQ(log_.reports.size(), 2u);
     EXPECT_EQ(log_.commands.size(), 2u);
+}
+
+TEST_F(ButtonTest, AnActivatedButtonPlaysItsClickSample)
+{
+    platform::set_manual_audio_mixing(true);
+    SoundLibrary sound;
+    ASSERT_EQ(sound.Init(nullptr, false), kSoundOk);
+    SetTheSoundLibrary(&sound);
+    // Sample 5 (the default click) is a square wave, sample 2 is silence.
+    std::vector<std::int16_t> click(2205), silence(2205, 0);
+    for (std::size_t i = 0; i < click.size(); ++i)
+        click[i] = (i / 20) % 2 ? 8000 : -8000;
+    std::string error;
+    ASSERT_TRUE(datakit::write_wav16("click.wav", 22050, 1, click, error)) << error;
+    ASSERT_TRUE(datakit::write_wav16("quiet.wav", 22050, 1, silence, error)) << error;
+    ASSERT_EQ(sound.AddSample("click.wav", 5, false, false), kSoundOk);
+    ASSERT_EQ(sound.AddSample("quiet.wav", 2, false, false), kSoundOk);
+    const auto loudest = [&sound](std::size_t frames) {
+        std::vector<std::int16_t> pcm(2 * frames);
+        sound.Output().mix(pcm.data(), frames);
+        int most = 0;
+        for (const std::int16_t v : pcm)
+            most = std::max(most, std::abs(static_cast<int>(v)));
+        return most;
+    };
+
+    datakit::FormFileWriter file = menu_test::screen_file("s");
+    for (const auto& [name, top] : {std::pair{"click", 10}, std::pair{"hush", 40}, std::pair{"mute", 70}}) {
+        file.begin("CommandButton", name).key("FontType", "nofont");
+        place(file, 10, top, 60, 20).end();
+    }
+    file.end();
+    data_.screen("s", file);
+    datakit::FormFileWriter defaults = datakit::FormFileWriter::defaults();
+    defaults.begin("CommandButton", "hush").key("Sfx", 2).end();
+    defaults.begin("CommandButton", "mute").key("Sfx", -1).end();
+    data_.defaults("s", defaults);
+    Form& form = load_screen("s");
+    show();
+
+    struct Case {
+        const char* name;
+        bool heard;
+    };
+    for (const Case& c : {Case{"click", true}, Case{"hush", false}, Case{"mute", false}}) {
+        button(form, c.name).Activate();
+        EXPECT_EQ(loudest(1024) > 1000, c.heard) << c.name;
+        loudest(4096);  // the rest of the click
+    }
+    SetTheSoundLibrary(nullptr);
+    sound.Shutdown();
+    platform::set_manual_audio_mixing(false);
 }
 
 // A switch that records the characters it is given.
