@@ -121,7 +121,7 @@ bool CommandButton::Paint()
 void CommandButton::ChooseLook(std::int32_t& offset_x, std::int32_t& offset_y)
 {
     const auto press = [&]() { offset_x = offset_y = kPressOffset; };
-    if (m_nMode == kButtonSprite) {
+    if (SpriteMode()) {
         switch (m_nState) {
         case kButtonPressed: press(); [[fallthrough]];
         case kButtonSelected: m_pSprite->SetFrameClamped(1); break;
@@ -186,7 +186,7 @@ bool CommandButton::PaintButton(bool paint)
     const std::uint32_t fore = m_ForeColor;
     std::int32_t offset_x = 0, offset_y = 0;
     ChooseLook(offset_x, offset_y);
-    if (m_nMode == kButtonSprite) {
+    if (SpriteMode()) {
         m_Graphic.Draw(GetLeft(), GetTop());
         std::int32_t sprite_width = 0, sprite_height = 0;
         m_pSprite->GetSize(sprite_width, sprite_height);
