@@ -30,8 +30,11 @@ public:
     void Draw(std::int32_t x, std::int32_t y) const;
     void NextFrame();
     void PrevFrame();
-    // Throws "out of range in SetState" for a frame past the loaded ones.
+    // Throws "out of range in SetState" for a frame outside the loaded ones.
     void SetState(std::int32_t frame);
+    // The frame, or the nearest the strip has (nothing while it has none):
+    // for looks that ask for frames a short strip lacks.
+    void SetFrameClamped(std::int32_t frame);
     void GetSize(std::int32_t& width, std::int32_t& height) const
     {
         width = m_nFrameWidth;
@@ -43,10 +46,19 @@ public:
     void DrawBackground(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
     std::int32_t Count() const { return static_cast<std::int32_t>(m_Frames.size()); }
+    // The frame Draw shows: the current one, in the second half when selected.
+    std::int32_t ShownFrame() const;
+    // How far the visible pixels of the widest frame reach from the frame's
+    // left edge (0 without frames).
+    std::int32_t VisibleRight() const;
 
     std::vector<lib2d_picture*> m_Frames;
     std::int32_t m_nCurrent = 0;
     std::int32_t m_nFrameWidth = 0, m_nFrameHeight = 0;
     bool m_bTwoHalves = false;
     bool m_bSelected = false;
+
+private:
+    // The frames NextFrame and PrevFrame cycle through.
+    std::int32_t CycleLength() const;
 };

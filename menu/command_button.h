@@ -14,6 +14,10 @@ enum ButtonState : std::int32_t {
     kButtonDisabled = 3,
 };
 
+// Button modes.
+inline constexpr std::int32_t kButtonSprite = 0;  // a sprite centred on the background ("SpriteFile")
+inline constexpr std::int32_t kButtonText = 1;
+
 // A text or sprite button: up, selected, pressed and disabled looks, a hot
 // key, a click sound and the command it gives the menu's state machine.
 class CommandButton : public Label {
@@ -51,11 +55,23 @@ public:
     std::int32_t m_nCommand = 0;
     std::int32_t m_nState = kButtonUp;
     std::int32_t m_nPrevState = kButtonUp;
-    std::int32_t m_nMode = 1;  // 1 text button, 0 sprite button
+    std::int32_t m_nMode = kButtonText;
     std::uint32_t m_ColTextDown = 0xFFFFFF, m_ColTextUp = 0xFFFFFF, m_ColTextSelected = 0xFFFFFF;
     std::int32_t m_nSfx = -1;
     std::unique_ptr<AnimStrip> m_pSprite;
 
 private:
+    // Paint (with the redraw-counter test) and Draw (without).
     bool PaintButton(bool paint);
+    // Sets the frames, font variant and text colour of the state's look and
+    // the look's offset.
+    void ChooseLook(std::int32_t& offset_x, std::int32_t& offset_y);
+    // A sprite button with its sprite (a button made again from a state
+    // file has none).
+    bool SpriteMode() const { return m_nMode == kButtonSprite && m_pSprite; }
+    // A new state, invalidating when it changed.
+    void SetButtonState(std::int32_t state);
+    // An arrow key for a switch held down: its virtual-key code goes to the
+    // button's own OnChar.
+    bool PassArrow(std::int32_t virtual_key);
 };

@@ -23,9 +23,11 @@ public:
     void DrawBackground() override;
     void DrawBackgroundRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) override;
 
+    // Takes another picture or strip, sized w x h; a single frame never animates.
     void SetGraphic(const char* name, std::int32_t width, std::int32_t height, bool animated);
     // Current frame := trunc(count x f); true when that did not change it.
     bool SetFrameFraction(float f);
+    // Places the image and paints it there.
     void MoveTo(float x, float y);
 
     AnimStrip m_Strip;
@@ -33,4 +35,8 @@ public:
     std::uint32_t m_nLastStep = 0;
     bool m_bAnimated = true;
     std::int32_t m_nWord1 = 0, m_nWord2 = 2000;
+
+private:
+    // The slide-in step, then the next frame once the frame time has passed.
+    void StepAnimation();
 };

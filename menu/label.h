@@ -24,14 +24,14 @@ enum LabelAlign : std::int32_t {
 // row that can be edited.
 class Label : public FontControl {
 public:
-    // One row of a page: where it starts in the page text and how long it
-    // is; while edited, the row's own text.
+    // One row of a page: where it starts in the page text, how many
+    // characters it shows (its line end not counted) and the room the page
+    // buffer has from its start (the page capacity + 1 - start), which
+    // bounds what editing may append to it.
     struct Row {
         std::int32_t start = 0;
         std::int32_t length = 0;
         std::int32_t capacity = 0;
-        bool own = false;        // `text` holds the row (editing)
-        std::string text;
     };
     struct Page {
         std::int32_t capacity = -1;  // characters; -1: not known yet
@@ -65,7 +65,8 @@ public:
     // Breaks the current page into rows for a width in pixels.
     void SetWidth(std::int32_t width);
     // Reads the text of section "[id]" of a text file (disk, else the main
-    // archive). A capacity of -1 becomes the text's length.
+    // archive), cut to the capacity; a capacity of -1 becomes the text's
+    // length.
     static void loadtext(const char* file, const char* id, std::string& text, std::int32_t& capacity);
     void SetPage(std::int32_t page);
     void SetFirstRow(std::int32_t row);
@@ -80,8 +81,12 @@ public:
     std::int32_t PageCount() const { return static_cast<std::int32_t>(m_Pages.size()); }
     std::int32_t CurrentPage() const { return m_nCurrentPage; }
     const Page* CurrentPageRecord() const;
-    static void RowDeleteLast(Row& row);
-    static void RowAppendChar(Row& row, char c);
+    // The editing primitives on a row of a page: they work in the page
+    // text, which ends after the edited row (rows after it are dropped).
+    // Appending takes place while the row is shorter than its capacity - 1;
+    // deleting while it is not empty. True when the row changed.
+    static bool RowDeleteLast(Page& page, std::size_t row);
+    static bool RowAppendChar(Page& page, std::size_t row, char c);
 
     std::int32_t m_nRowHeight = 0;
     std::int32_t m_nAverageWidth = 0;  // a face's average character width + 1
@@ -100,14 +105,41 @@ public:
     char m_szTextVar[32] = {};
     // Where the text is drawn relative to (left, top): a pressed button's offset.
     std::int32_t m_nOffsetX = 0, m_nOffsetY = 0;
+    // Handing a notification or a first row on along the links.
+    bool m_bPassingNotify = false;
+    bool m_bPassingFirstRow = false;
 
 protected:
-    // The painting both Paint and Draw do.
+    // The painting both Paint and Draw do (the live text, the attached
+    // control, the rows); true when rows were drawn. The visibility and the
+    // redraw counter are the caller's.
     bool PaintText();
+
+private:
+    Page* CurrentPageForChange();
+    Page& EnsurePage();
+    void FitVisibleRows();
+    void BuildWindowsFontRows(Page& page, std::int32_t width);
+    void BuildGameFontRows(Page& page);
+    void DrawWindowsFontRows(const Page& page, std::int32_t x, std::int32_t y);
+    void DrawGameFontRows(const Page& page, std::int32_t x, std::int32_t y);
+    // Reports a chosen row to the screen's command handler (a label with a
+    // UserID that reports).
+    void ReportRow();
+    void StepPage(std::int32_t step);
+};
+
+// What a control attached to a label (its scroll bar) gives the label: the
+// row the label shows first.
+class LabelAttachment {
+public:
+    virtual ~LabelAttachment() = default;
+    virtual std::int32_t FirstRowValue() const = 0;
 };
 
 // One text of a text file: the section that starts with the line holding
-// "[id]", to the next '[' or the end, the header line's end skipped and
-// one final line break dropped. Throws "file not found %s" or
-// "textID non trovato".
+// the word "[id]" (compared ignoring case), to the next '[' or the end, the
+// rest of the header line skipped and one final line break dropped. A file
+// on disk is taken byte for byte; from the main archive its lines are
+// joined with CR LF. Throws "file not found %s" or "textID non trovato".
 std::string ReadTextSection(const char* file, const char* id);
