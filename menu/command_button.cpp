@@ -7,7 +7,7 @@
 #include "app/form_parser.h"
 #include "app/game_error.h"
 #include "menu/form.h"
-#include "menu/link_visit.h"
+#include "menu/link_pass.h"
 #include "menu/menu_manager.h"
 #include "menu/screen_hooks.h"
 #include "menu/state_io.h"
@@ -236,8 +236,8 @@ void CommandButton::GotFocus()
         return;
     }
     SetButtonState(kButtonSelected);
-    const LinkVisit visit(*this);
-    if (visit.first())
+    const LinkPass pass(m_bPassing);
+    if (pass.Entered())
         if (Control* linked = Linked())
             linked->GotFocus();
 }
@@ -247,8 +247,8 @@ void CommandButton::LostFocus()
     if (m_nState == kButtonDisabled)
         return;
     SetButtonState(kButtonUp);
-    const LinkVisit visit(*this);
-    if (visit.first())
+    const LinkPass pass(m_bPassing);
+    if (pass.Entered())
         if (Control* linked = Linked())
             linked->LostFocus();
 }

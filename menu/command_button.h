@@ -74,4 +74,6 @@ private:
     // An arrow key for a switch held down: its virtual-key code goes to the
     // button's own OnChar.
     bool PassArrow(std::int32_t virtual_key);
+
+    bool m_bPassing = false;  // handing a focus change on along the links
 };

@@ -6,7 +6,7 @@
 #include "app/bounded_text.h"
 #include "app/form_parser.h"
 #include "app/game_error.h"
-#include "menu/link_visit.h"
+#include "menu/link_pass.h"
 #include "platform/clock.h"
 
 void Image::Load(FormParser& parser, const char* name)
@@ -90,8 +90,8 @@ bool Image::Paint()
 
 void Image::Notify(std::int32_t code)
 {
-    const LinkVisit visit(*this);
-    if (!visit.first())
+    const LinkPass pass(m_bPassing);
+    if (!pass.Entered())
         return;
     if (code == -2) {
         m_Strip.NextFrame();

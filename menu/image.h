@@ -39,4 +39,6 @@ public:
 private:
     // The slide-in step, then the next frame once the frame time has passed.
     void StepAnimation();
+
+    bool m_bPassing = false;  // handing a notification on along the links
 };
