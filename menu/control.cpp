@@ -34,6 +34,9 @@ bool Control::IsVisibleInState() const
 {
     if (m_nVisibleInState == 0)
         return true;
+    // -1 is never shown, also while the manager's state is -1 (between runs).
+    if (m_nVisibleInState == -1)
+        return false;
     const MenuManager* manager = GetMenuManager();
     return manager && m_nVisibleInState == manager->m_nState;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/form_parser.h"
+#include "app/game_app.h"
 #include "app/game_error.h"
 #include "menu/command_button.h"
 #include "menu/form.h"
@@ -21,14 +22,22 @@
 namespace {
 
 // A manager made current for one test, with the menu state given.
+// The application record is installed too: entering a screen asks it
+// whether a network game runs.
 struct CurrentManager {
+    GameApp app;
     MenuManager manager;
     CurrentManager(std::int32_t state = 1)
     {
+        SetTheGameApp(&app);
         manager.m_nState = state;
         SetCurrentMenuManager(&manager);
     }
-    ~CurrentManager() { SetCurrentMenuManager(nullptr); }
+    ~CurrentManager()
+    {
+        SetCurrentMenuManager(nullptr);
+        SetTheGameApp(nullptr);
+    }
 };
 
 // A screen described by one letter per element: 'B' a button, 'D' a
@@ -209,7 +218,7 @@ TEST_F(ScreenFileTest, AnElementTakesEveryCommonProperty)
     auto screen = datakit::FormFileWriter::screen();
     screen.form(Header("Props"))
         .key("UserDraw", std::int32_t{1})
-        .begin("Image", "Picture")
+        .begin("Label", "Picture")
         .key_color("BackColor", 0x112233)
         .key("CanHaveFocus", std::int32_t{0})
         .key3("ForeColor", std::int32_t{0x1AA}, std::int32_t{0x20}, std::int32_t{0x30})
@@ -225,7 +234,7 @@ TEST_F(ScreenFileTest, AnElementTakesEveryCommonProperty)
         .key("UserID", std::int32_t{12})
         .key("VisibleInState", std::int32_t{4})
         .end()
-        .begin("Image", "Plain")
+        .begin("Label", "Plain")
         .key("PixHeight", std::int32_t{1})
         .key("PixLeft", std::int32_t{2})
         .key("PixTop", std::int32_t{3})
@@ -277,7 +286,7 @@ TEST_F(ScreenFileTest, OutOfOrderKeysAreFoundOnlyWhereTheSecondLookupReaches)
     // CanHaveFocus (keys with a second lookup) but not Tag.
     auto screen = datakit::FormFileWriter::screen();
     screen.form(Header("Order"))
-        .begin("Image", "Late")
+        .begin("Label", "Late")
         .key("UserID", std::int32_t{5})
         .key("Tag", "early")
         .key("PixHeight", std::int32_t{1})
@@ -293,7 +302,7 @@ TEST_F(ScreenFileTest, OutOfOrderKeysAreFoundOnlyWhereTheSecondLookupReaches)
     EXPECT_STREQ(without.Element(0)->m_szTag, "");
 
     auto defaults = datakit::FormFileWriter::defaults();
-    defaults.begin("Image", "Late")
+    defaults.begin("Label", "Late")
         .key("CanHaveFocus", std::int32_t{0})
         .key("Tag", "late")
         .key("UserID", std::int32_t{6})
@@ -321,13 +330,13 @@ TEST_F(ScreenFileTest, ANestedFormCreatesNoControlAndBadTypesAreRefused)
     auto nested = datakit::FormFileWriter::screen();
     nested.form(Header("Nested"));
     image(nested, "Form", "Inner");
-    image(nested, "image", "Pic");
+    image(nested, "label", "Pic");
     nested.end();
     Place("Nested.dat", nested);
     Form form;
     ASSERT_EQ(Load("Nested", form), "");
     ASSERT_EQ(form.ElementCount(), 1);
-    EXPECT_EQ(form.Element(0)->m_nType, kControlImage) << "type words ignore case";
+    EXPECT_EQ(form.Element(0)->m_nType, kControlLabel) << "type words ignore case";
 
     auto unknown = datakit::FormFileWriter::screen();
     unknown.form(Header("Unknown"));
@@ -359,7 +368,7 @@ TEST_F(ScreenFileTest, AMissingPositionOrLinkTargetNamesTheElement)
     for (const Case& c : {Case{"PixWidth", "Width not found in Pic"}, Case{"PixLeft", "Left not found in Pic"},
                           Case{"PixTop", "Top not found in Pic"}, Case{"PixHeight", "Height not found in Pic"}}) {
         auto screen = datakit::FormFileWriter::screen();
-        screen.form(Header("Missing")).begin("Image", "Pic");
+        screen.form(Header("Missing")).begin("Label", "Pic");
         for (const char* key : {"PixHeight", "PixLeft", "PixTop", "PixWidth"})
             if (std::string(key) != c.leave_out)
                 screen.key(key, std::int32_t{10});
@@ -370,7 +379,7 @@ TEST_F(ScreenFileTest, AMissingPositionOrLinkTargetNamesTheElement)
     }
     auto screen = datakit::FormFileWriter::screen();
     screen.form(Header("Link"))
-        .begin("Image", "Pic")
+        .begin("Label", "Pic")
         .key("LinkedTo", "Nobody")
         .key("PixHeight", std::int32_t{1})
         .key("PixLeft", std::int32_t{2})
@@ -397,7 +406,7 @@ TEST(ControlSlide, ClosesInWithTheSquareRootOfTheDistance)
     c.Reset();
     platform::set_test_clock(1000);
     c.UpdateSlide();
-    EXPECT_EQ(c.m_fLeft, 0.0f);
+    EXPECT_NEAR(c.m_fLeft, 0.0f, 1e-4);
     platform::advance_test_clock(50);
     c.UpdateSlide();
     const double expected = 200.0 - std::pow(std::sqrt(200.0) - 1.0, 2.0);
