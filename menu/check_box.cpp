@@ -30,7 +30,8 @@ void CheckBox::SetChecked(bool checked)
 
 bool CheckBox::OnMouse(std::int32_t x, std::int32_t y, std::int32_t message, std::int32_t /*keys*/)
 {
-    if (message != kMouseLeftDown || !Contains(x, y))
+    // A check box hidden in the current state takes no click where it would stand.
+    if (message != kMouseLeftDown || !Contains(x, y) || !IsVisibleInState())
         return true;
     m_bChecked = !m_bChecked;
     Invalidate();
@@ -50,7 +51,6 @@ bool CheckBox::Paint()
     UpdateSlide();
     m_Box.SetFrameClamped(m_bChecked ? 0 : 1);
     const float left = m_fLeft, top = m_fTop;
-    const std::int32_t redraw = m_nRedraw;
     // The box's width is how far its visible pixels reach into its frame.
     const std::int32_t box_width = m_Box.VisibleRight();
     if (m_nAlignment == kAlignLeft) {
@@ -64,10 +64,10 @@ bool CheckBox::Paint()
     // shifted text back to the control's place.
     const std::int32_t sliding = m_bSliding;
     m_bSliding = 0;
-    Label::Paint();
+    PaintText();
     m_bSliding = sliding;
     m_fLeft = left;
     m_fTop = top;
-    m_nRedraw = redraw;
+    // The redraw counter stays as it was: a check box paints on every pass.
     return true;
 }

@@ -121,7 +121,7 @@ bool CommandButton::Paint()
 void CommandButton::ChooseLook(std::int32_t& offset_x, std::int32_t& offset_y)
 {
     const auto press = [&]() { offset_x = offset_y = kPressOffset; };
-    if (m_nMode == kButtonSprite) {
+    if (SpriteMode()) {
         switch (m_nState) {
         case kButtonPressed: press(); [[fallthrough]];
         case kButtonSelected: m_pSprite->SetFrameClamped(1); break;
@@ -186,7 +186,7 @@ bool CommandButton::PaintButton(bool paint)
     const std::uint32_t fore = m_ForeColor;
     std::int32_t offset_x = 0, offset_y = 0;
     ChooseLook(offset_x, offset_y);
-    if (m_nMode == kButtonSprite) {
+    if (SpriteMode()) {
         m_Graphic.Draw(GetLeft(), GetTop());
         std::int32_t sprite_width = 0, sprite_height = 0;
         m_pSprite->GetSize(sprite_width, sprite_height);
@@ -195,13 +195,10 @@ bool CommandButton::PaintButton(bool paint)
     } else {
         m_Graphic.Draw(GetLeft() + offset_x, GetTop() + offset_y);
         if (m_nFontKind != kFontNone) {
-            // The label's text drawing, moved with the look; the button
-            // keeps its own count of passes to draw.
-            const std::int32_t redraw = m_nRedraw;
+            // The label's text drawing, moved with the look.
             m_nOffsetX = offset_x;
             m_nOffsetY = offset_y;
-            Label::Draw();
-            m_nRedraw = redraw;
+            PaintText();
         }
     }
     m_ForeColor = fore;

@@ -66,6 +66,9 @@ private:
     // Sets the frames, font variant and text colour of the state's look and
     // the look's offset.
     void ChooseLook(std::int32_t& offset_x, std::int32_t& offset_y);
+    // A sprite button with its sprite (a button made again from a state
+    // file has none).
+    bool SpriteMode() const { return m_nMode == kButtonSprite && m_pSprite; }
     // A new state, invalidating when it changed.
     void SetButtonState(std::int32_t state);
     // An arrow key for a switch held down: its virtual-key code goes to the

@@ -24,6 +24,29 @@ std::string CutAtDot(const char* name)
 
 } // namespace
 
+void ReadGameFontParams(const char* font_name, std::int32_t* params, int count)
+{
+    const std::string mfg = CutAtDot(font_name) + ".mfg";
+    M_CParse words;
+    words.Open(mfg.c_str());
+    for (int i = 0; i < count; ++i)
+        if (!words.GetIntToken(params[i]))
+            ThrowGameError("font parameters missing in %s", mfg.c_str());
+    words.Release();
+}
+
+void CacheGameFontLooks(MenuManager& manager, const char* font_name, const std::int32_t params[5],
+                        lib2d_font* looks[3])
+{
+    looks[0] = manager.GetFont(font_name, params);
+    const std::string base = CutAtDot(font_name);
+    const char* suffixes[2] = {"_.pcx", "!.pcx"};
+    for (int i = 0; i < 2; ++i) {
+        const std::string variant = base + suffixes[i];
+        looks[i + 1] = MenuFileExists(variant) ? manager.GetFont(variant.c_str(), params) : looks[0];
+    }
+}
+
 void FontControl::SetFont(const char* name, std::int32_t width, std::int32_t height, std::int32_t style,
                           std::int32_t logical)
 {
@@ -79,15 +102,8 @@ void FontControl::Load(FormParser& parser, const char* name)
     if (!parser.GetInt("Shadow", m_nShadow))
         parser.RestorePos();
 
-    if (m_nFontKind == kFontGame) {
-        const std::string mfg = CutAtDot(m_szFontName) + ".mfg";
-        M_CParse words;
-        words.Open(mfg.c_str());
-        for (std::int32_t& param : m_GameFontParams)
-            if (!words.GetIntToken(param))
-                ThrowGameError("font parameters missing in %s", mfg.c_str());
-        words.Release();
-    }
+    if (m_nFontKind == kFontGame)
+        ReadGameFontParams(m_szFontName, m_GameFontParams, 7);
     parser.Seek(block_start);
     parser.MarkPos();
 }
@@ -111,15 +127,7 @@ void FontControl::PrepareFont()
                 throw GameError("font non configurato");
             if (!manager)
                 throw GameError("no menu manager for the font");
-            m_pGameFonts[0] = manager->GetFont(m_szFontName, m_GameFontParams);
-            const std::string base = CutAtDot(m_szFontName);
-            const char* suffixes[2] = {"_.pcx", "!.pcx"};
-            for (int i = 0; i < 2; ++i) {
-                const std::string variant = base + suffixes[i];
-                m_pGameFonts[i + 1] = MenuFileExists(variant)
-                                          ? manager->GetFont(variant.c_str(), m_GameFontParams)
-                                          : m_pGameFonts[0];
-            }
+            CacheGameFontLooks(*manager, m_szFontName, m_GameFontParams, m_pGameFonts);
         }
         return;
     case kFontNone:

@@ -5,6 +5,7 @@
 
 #include "menu/control.h"
 
+class MenuManager;
 class lib2d_font;
 namespace platform {
 class TextFace;
@@ -58,3 +59,13 @@ public:
     // spacing words of the text width (space advance, glyph spacing).
     std::int32_t m_GameFontParams[7] = {};
 };
+
+// Reads the first `count` words of a game font's ".mfg" file (the font's
+// name cut at its first '.', plus ".mfg"). Throws what opening it throws, or
+// "font parameters missing in <file>".
+void ReadGameFontParams(const char* font_name, std::int32_t* params, int count);
+// Puts a game font's three looks into the manager's cache: the base font
+// and its "_" and "!" variants where their sheets exist (the base font
+// stands in for a missing one).
+void CacheGameFontLooks(MenuManager& manager, const char* font_name, const std::int32_t params[5],
+                        lib2d_font* looks[3]);

@@ -105,6 +105,9 @@ public:
     char m_szTextVar[32] = {};
     // Where the text is drawn relative to (left, top): a pressed button's offset.
     std::int32_t m_nOffsetX = 0, m_nOffsetY = 0;
+    // Handing a notification or a first row on along the links.
+    bool m_bPassingNotify = false;
+    bool m_bPassingFirstRow = false;
 
 protected:
     // The painting both Paint and Draw do (the live text, the attached
@@ -113,8 +116,9 @@ protected:
     bool PaintText();
 
 private:
-    Page* CurrentPageRecord();
+    Page* CurrentPageForChange();
     Page& EnsurePage();
+    void FitVisibleRows();
     void BuildWindowsFontRows(Page& page, std::int32_t width);
     void BuildGameFontRows(Page& page);
     void DrawWindowsFontRows(const Page& page, std::int32_t x, std::int32_t y);

@@ -4,7 +4,7 @@
 
 #include "menu/form.h"
 #include "menu/label.h"
-#include "menu/link_visit.h"
+#include "menu/link_pass.h"
 #include "menu/screen_hooks.h"
 #include "menu/state_io.h"
 #include "platform/clock.h"
@@ -91,14 +91,13 @@ void Label::StepPage(std::int32_t step)
     if (pages < 1)
         return;
     m_nCurrentPage = ((m_nCurrentPage + step) % pages + pages) % pages;
-    const std::int32_t visible = m_nRowHeight > 0 ? m_nHeight / m_nRowHeight : 0;
-    m_nVisibleRows = std::min(visible, RowCount());
+    FitVisibleRows();
 }
 
 void Label::Notify(std::int32_t code)
 {
-    const LinkVisit visit(*this);
-    if (!visit.first())
+    const LinkPass pass(m_bPassingNotify);
+    if (!pass.Entered())
         return;
     switch (code) {
     case kNotifyEnd:
@@ -140,7 +139,7 @@ void Label::OnChar(std::int32_t character)
 {
     if (!m_bEditing || !HasSelectedRow())
         return;
-    Page& page = *CurrentPageRecord();
+    Page& page = *CurrentPageForChange();
     const auto row = static_cast<std::size_t>(m_nSelectedRow);
     if (character == kBackspace) {
         RowDeleteLast(page, row);
@@ -163,7 +162,7 @@ void Label::EndEdit()
 {
     if (!m_bEditing || !HasSelectedRow())
         return;
-    Page& page = *CurrentPageRecord();
+    Page& page = *CurrentPageForChange();
     const Row& row = page.rows[static_cast<std::size_t>(m_nSelectedRow)];
     if (row.length > 0)
         page.text[static_cast<std::size_t>(row.start + row.length - 1)] =

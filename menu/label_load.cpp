@@ -83,7 +83,10 @@ void Label::Load(FormParser& parser, const char* name)
             m_nCurrentPage = i;
             SetWidth(m_nWidth);
         }
+        // The label shows page 0 with as many rows as page 0 has, not as
+        // the page read last has.
         m_nCurrentPage = 0;
+        FitVisibleRows();
     } else {
         parser.RestorePos();
     }

@@ -7,7 +7,7 @@
 #include "app/game_error.h"
 #include "engine/render/lib2d_font.h"
 #include "menu/label.h"
-#include "menu/link_visit.h"
+#include "menu/link_pass.h"
 #include "platform/text.h"
 
 namespace {
@@ -38,7 +38,7 @@ const Label::Page* Label::CurrentPageRecord() const
     return &m_Pages[static_cast<std::size_t>(m_nCurrentPage)];
 }
 
-Label::Page* Label::CurrentPageRecord()
+Label::Page* Label::CurrentPageForChange()
 {
     return const_cast<Page*>(static_cast<const Label*>(this)->CurrentPageRecord());
 }
@@ -50,7 +50,7 @@ Label::Page& Label::EnsurePage()
         m_Pages.emplace_back();
         m_nCurrentPage = 0;
     }
-    return *CurrentPageRecord();
+    return *CurrentPageForChange();
 }
 
 void Label::SetText(const char* text, std::int32_t n)
@@ -101,7 +101,7 @@ void Label::SetPage(std::int32_t page)
 
 void Label::SetWidth(std::int32_t width)
 {
-    Page* page = CurrentPageRecord();
+    Page* page = CurrentPageForChange();
     if (!page)
         return;
     page->rows.clear();
@@ -118,8 +118,8 @@ void Label::SetWidth(std::int32_t width)
     default:
         throw GameError("undef font type");
     }
+    FitVisibleRows();
     const std::int32_t rows = RowCount();
-    m_nVisibleRows = std::min(m_nRowHeight > 0 ? m_nHeight / m_nRowHeight : 0, rows);
     if (m_nFirstRow > rows - 1)
         m_nFirstRow = rows - 1;
     if (m_nSelectedRow > rows - 1)
@@ -187,6 +187,13 @@ void Label::BuildGameFontRows(Page& page)
     }
 }
 
+// As many rows as the height holds (a row height of 0 holds none), at
+// most the rows of the current page.
+void Label::FitVisibleRows()
+{
+    m_nVisibleRows = std::min(m_nRowHeight > 0 ? m_nHeight / m_nRowHeight : 0, RowCount());
+}
+
 std::int32_t Label::RowCount() const
 {
     const Page* page = CurrentPageRecord();
@@ -206,8 +213,8 @@ void Label::SetFirstRow(std::int32_t row)
 {
     if (row < 0)
         throw GameError("non si puo'");
-    const LinkVisit visit(*this);
-    if (!visit.first())
+    const LinkPass pass(m_bPassingFirstRow);
+    if (!pass.Entered())
         return;
     m_nFirstRow = row;
     if (Label* next = LinkedLabel(*this))
@@ -231,7 +238,7 @@ void Label::EditRow(std::int32_t row)
     m_nSelectedRow = row;
     m_bEditing = m_bEditable = row >= 0 ? 1 : 0;
     if (row >= 0 && row < RowCount()) {
-        Page& page = *CurrentPageRecord();
+        Page& page = *CurrentPageForChange();
         Row& r = page.rows[static_cast<std::size_t>(row)];
         while (r.length > 0) {
             const char last = page.text[static_cast<std::size_t>(r.start + r.length - 1)];

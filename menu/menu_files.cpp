@@ -1,6 +1,9 @@
 #include "menu/menu_files.h"
 
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <system_error>
 
 #include "app/mixer.h"
 #include "platform/path_resolver.h"
@@ -24,4 +27,27 @@ bool MenuFileInArchive(std::string_view path)
 bool MenuFileExists(std::string_view path)
 {
     return MenuFileOnDisk(path) || MenuFileInArchive(path);
+}
+
+bool CurrentFolder(std::string& folder)
+{
+    std::error_code error;
+    const std::filesystem::path here = std::filesystem::current_path(error);
+    if (error)
+        return false;
+    folder = here.string();
+    return true;
+}
+
+bool EnterFolder(std::string_view folder)
+{
+    std::string native(folder);
+    if (const std::optional<std::string> resolved = platform::resolve_existing(folder))
+        native = *resolved;
+    std::error_code error;
+    std::filesystem::current_path(native, error);
+    if (error)
+        return false;
+    platform::invalidate_path_cache();
+    return true;
 }

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+class Control;
 class Form;
+class M_CParse;
 class lib2d_font;
 class lib2d_picture;
 namespace platform {
@@ -56,6 +58,58 @@ public:
     // Makes `count` empty screen records named in order.
     void SetScreens(const std::vector<std::string>& names);
 
+    // ---- Menu files and screens ----
+
+    // Reads a menu set file: the menu folder ("PATH"), the start state
+    // ("INITSTATE"), the screens to load at once ("PRELOAD"), the screen
+    // names ("SCREEN"), the state-to-screen pairs ("SO"), the transitions
+    // ("SIS"), and, with the Sound setting on, its samples ("SFX"); then the
+    // preloads of "menu.dat". Throws "error loading menu" when a folder
+    // cannot be read or entered, "<section> not found in <file>" for a
+    // missing section, and what loading a screen throws.
+    void Load(const char* file);
+    // Loads a screen's file into its record (with the busy pointer drawn
+    // first when asked); a record holding that screen already is kept.
+    void LoadScreen(std::int32_t index, bool busy);
+    void LoadAllScreens();
+    // Clears every screen record (the tables stay).
+    void FreeScreens();
+    // Faces, caches, screens and tables.
+    void Free();
+    // The menu's samples ("SFX" of its file, or of `parser`'s open file).
+    void LoadSounds(M_CParse& parser);
+    // The fonts and sprite strips of "menu.dat" (or of `parser`'s open file)
+    // put into the caches.
+    void Preload(M_CParse& parser);
+    // One menu frame: the frame hook, the state change, a new screen left,
+    // loaded and entered (with the menu music), the screen drawn.
+    void Update();
+    // Draws the shown screen once more as it looked in the return state.
+    void RedrawPrevious();
+    // Current state, next state, last command and return state (4 bytes
+    // each). Saving throws "menu save state file error" when the file cannot
+    // be written; loading keeps the state when it cannot be read.
+    void SaveState(const char* file) const;
+    void LoadState(const char* file);
+
+    // The current screen's forwarders (each finds the current screen afresh;
+    // nothing without one).
+    void RouteMouse(std::int32_t x, std::int32_t y, std::int32_t message, std::int32_t keys);
+    void SetFocus(std::int32_t element);
+    bool BroadcastChar(std::int32_t scan_code);
+    bool PressFocused();
+    bool ReleaseFocused();
+    void ActivateFocused();
+    std::int32_t FindHotKey(std::int32_t key);
+    Control* HotKeyControl(std::int32_t key);
+    void FocusNext();
+    void FocusPrevious();
+    void KeyRight();
+    void KeyLeft();
+    void SetFrameHook(void (*hook)()) { m_pFrameHook = hook; }
+
+    const std::string& MenuFolder() const { return m_MenuFolder; }
+
     // ---- Caches ----
 
     // A bitmap font by name and its five cache words (cell width, cell
@@ -101,8 +155,18 @@ public:
     std::uint8_t m_bDialogue = 0;
     void (*m_pFrameHook)() = nullptr;
     Form* m_pOverlay = nullptr;       // drawn under this manager's screens
+    std::string m_SavedFolder;        // the working folder to go back to
+    std::string m_MenuFolder;         // "PATH": where screens, sounds and preloads are read
+    std::int32_t m_nInitState = -1;
+    std::vector<std::int32_t> m_Preload;
 
 private:
+    // Loads one screen record from its file unless it holds that screen.
+    void LoadScreenFile(std::int32_t index);
+    // The screen-entry check of a new screen; false when it backs out to a
+    // state without screen or cannot move on.
+    bool EnterScreenState(std::int32_t& screen);
+
     template <class T>
     struct Cached {
         std::string name;
@@ -168,6 +232,9 @@ lib2d_picture* MenuPointerPicture();
 
 // The pointer's position in menu pixels (the run loop moves it).
 extern std::int32_t g_nPointerX, g_nPointerY;
+
+// Set when a menu set loads: the next screen shown restarts the menu music.
+extern bool g_bMenuMusicRestart;
 
 // The four menu state bytes.
 extern std::uint8_t g_MenuStateFlags[4];
