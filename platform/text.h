@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/display.h"
 
@@ -14,6 +15,15 @@
 // installed on the machine (text_faces.h), with a fallback, so a layout
 // measured here matches the one the screens were made for.
 namespace platform {
+
+// A line of text as its glyphs cover the pixels: `width` x `height` bytes,
+// row after row, from 0 (not covered) to 255 (covered whole). The line's
+// advance width by its cell height; empty for an empty text.
+struct TextCoverage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> alpha;
+};
 
 // What a face is asked for with. Sizes are pixels.
 struct TextFaceSpec {
@@ -42,8 +52,11 @@ public:
     virtual int cell_height() const = 0;
     virtual int ascent() const = 0;
     virtual int average_char_width() const = 0;
-    // The advance width of the text in pixels (0 for an empty text).
+    // The advance width of the text in pixels (0 for an empty text). Texts
+    // are Windows-1252 bytes, ending at the first NUL; underline and
+    // strike-out are part of the glyphs.
     virtual int measure(std::string_view text) const = 0;
+    virtual TextCoverage coverage(std::string_view text) const = 0;
     // The font file this face was opened from.
     virtual const std::string& file() const = 0;
     const TextFaceSpec& spec() const { return spec_; }
@@ -83,12 +96,12 @@ struct TextDrawOptions {
 };
 
 // Draws one line of text (no line breaks are interpreted). Glyph edges are
-// blended over what the picture holds (a 16-bit picture) or take the nearest
-// of the text colour and the pixel (an 8-bit picture). Nothing happens for
-// an empty text, a null picture or an empty clip.
+// blended over what the picture holds (a 16-bit picture); in an 8-bit
+// picture a pixel the glyphs cover at least half takes the palette entry
+// nearest to the text colour, and the others keep theirs. An opaque
+// background fills the cell (measure x cell_height) at the aligned place
+// first. Nothing happens for an empty text, a null picture, a pitch too
+// small for the width, an 8-bit picture without a palette, or an empty clip.
 void draw_text(const TextFace& face, const TextTarget& target, std::string_view text, const TextDrawOptions& options);
-
-// Packs a colour 0x00BBGGRR into a 16-bit layout.
-std::uint16_t pack_colour(std::uint32_t bgr, PixelLayout layout);
 
 } // namespace platform
