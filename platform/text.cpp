@@ -15,6 +15,10 @@ using text_fonts::FontRequest;
 using text_fonts::OpenFont;
 using text_fonts::ttf_lock;
 
+// The largest em height and average width a face opens at: far beyond any
+// screen, and small enough that a line's glyphs always fit in memory.
+constexpr int kMaxHeight = 2048;
+
 // The code points of Windows-1252's bytes 0x80..0x9F; the five it leaves
 // undefined keep their own value, as Windows maps them.
 constexpr char32_t kWindows1252High[32] = {
@@ -145,6 +149,12 @@ std::unique_ptr<TextFace> TextFace::open(const TextFaceSpec& spec, std::string* 
     if (take_fault(Fault::TextFaceOpen)) {
         if (error)
             *error = "the face \"" + spec.face + "\" does not open";
+        return nullptr;
+    }
+    if (spec.height > kMaxHeight || spec.width > kMaxHeight) {
+        if (error)
+            *error = "the face \"" + spec.face + "\" cannot be opened at " + std::to_string(spec.height) + " x " +
+                     std::to_string(spec.width) + " pixels";
         return nullptr;
     }
     std::string last_error;

@@ -28,8 +28,8 @@ struct TextCoverage {
 // What a face is asked for with. Sizes are pixels.
 struct TextFaceSpec {
     std::string face;          // the face name as the screen file gives it
-    int height = 16;           // the em height (character height) in pixels; at least 1
-    int width = 0;             // the average character width in pixels; 0: the face's own
+    int height = 16;           // the em height (character height) in pixels; 1 to 2048 (below 1: 1)
+    int width = 0;             // the average character width in pixels, up to 2048; 0: the face's own
     bool bold = false;
     bool italic = false;
     bool underline = false;
@@ -40,8 +40,8 @@ struct TextFaceSpec {
 class TextFace {
 public:
     // Opens the face; null, with `error` set, when no font file can be
-    // opened (neither the face's own nor the fallback) or the text service
-    // does not start. A width other than 0 and other than the face's own
+    // opened (neither the face's own nor the fallback), the size is beyond
+    // the limits, or the text service does not start. A width other than 0 and other than the face's own
     // average width stretches the glyphs horizontally to that average.
     static std::unique_ptr<TextFace> open(const TextFaceSpec& spec, std::string* error = nullptr);
     virtual ~TextFace() = default;

@@ -190,7 +190,7 @@ TEST(TextFaces, AnUnknownFaceMeasuresAsTheFallback)
     EXPECT_EQ(unknown->average_char_width(), arial->average_char_width());
 }
 
-TEST(TextFaces, AFailedOpenIsReportedAndTheNextOneOpens)
+TEST(TextFaces, AFailedOpenIsReported)
 {
     platform::clear_faults();
     platform::fail_next(platform::Fault::TextFaceOpen);
@@ -200,6 +200,20 @@ TEST(TextFaces, AFailedOpenIsReportedAndTheNextOneOpens)
     EXPECT_FALSE(TextFace::open(spec, &error));
     EXPECT_NE(error.find("Arial"), std::string::npos) << error;
     EXPECT_TRUE(TextFace::open(spec, &error)) << error;
+
+    // A size beyond the limits is refused; a height below 1 opens at 1.
+    spec.height = 2049;
+    EXPECT_FALSE(TextFace::open(spec, &error));
+    EXPECT_NE(error.find("2049"), std::string::npos) << error;
+    spec.height = 16;
+    spec.width = 100000;
+    EXPECT_FALSE(TextFace::open(spec, &error));
+    spec.width = 0;
+    spec.height = -5;
+    auto tiny = TextFace::open(spec, &error);
+    ASSERT_TRUE(tiny) << error;
+    EXPECT_EQ(tiny->spec().height, -5);
+    EXPECT_LE(tiny->cell_height(), 3);
 }
 
 // Widths, line metrics and the average width against SDL_ttf's measures of
