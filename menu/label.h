@@ -46,8 +46,6 @@ public:
     bool Update(std::int32_t* left, std::int32_t* top, std::int32_t* right, std::int32_t* bottom) override;
     bool Draw() override;
     bool Paint() override;
-    void DrawBackground() override;
-    void DrawBackgroundRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) override;
     bool OnKeyDown() override;
     bool OnKeyUp() override;
     bool Press() override { return false; }

@@ -227,13 +227,3 @@ void Label::DrawGameFontRows(const Page& page, std::int32_t x, std::int32_t y)
         font->draw_text(text.c_str(), at_x, y + (r - m_nFirstRow) * m_nRowHeight, space, spacing);
     }
 }
-
-void Label::DrawBackground()
-{
-    FontControl::DrawBackground();
-}
-
-void Label::DrawBackgroundRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
-{
-    FontControl::DrawBackgroundRect(left, top, right, bottom);
-}

@@ -517,10 +517,6 @@ protected:
         Form& form = load_screen("labels");
         return *static_cast<Label*>(form.FindElement("lbl"));
     }
-    std::string load_error(const std::function<void(FormFileWriter&)>& label_keys)
-    {
-        return ErrorOf([&] { load_label(label_keys); });
-    }
     // Whether the back buffer shows a game-font glyph of `ink` at (x, y)
     // (glyphs keep their sheet's colours as they are).
     bool inked(int x, int y, std::uint8_t ink) const
@@ -567,25 +563,6 @@ TEST_F(LabelScreen, TextCountsAreBoundedToTwoDigitPageIds)
     ASSERT_EQ(label.PageCount(), 100);
     label.SetPage(99);
     EXPECT_EQ(label.RowText(0), "page 99");
-}
-
-TEST_F(LabelScreen, DamagedLabelBlocksAreRefusedWithTheirMessages)
-{
-    data_.text_file("help.txt", {{"help", "text"}});
-    const struct {
-        std::function<void(FormFileWriter&)> keys;
-        const char* message;
-    } cases[] = {
-        {[](FormFileWriter& f) { f.key("TextCount", 0); }, "TextCount below 1 in lbl"},
-        {[](FormFileWriter& f) { f.key("TextCount", -5); }, "TextCount below 1 in lbl"},
-        {[](FormFileWriter& f) { f.key("TextFile", "help.txt"); }, "textid not found"},
-        {[](FormFileWriter& f) { f.key("TextFile", "none.txt").key("TextID", "help"); }, "file not found none.txt"},
-        {[](FormFileWriter& f) { f.key("TextFile", "help.txt").key("TextID", "gone"); }, "textID non trovato"},
-        {[](FormFileWriter& f) { f.key("TextVar", "laps"); }, "textvarlen not found"},
-        {[](FormFileWriter& f) { f.key("Editable", -2); }, "Editable capacity below -1 in lbl"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(load_error(c.keys), c.message);
 }
 
 TEST_F(LabelScreen, EditableAndLiveLabels)

@@ -32,6 +32,7 @@
 #include "tests/support/png_image.h"
 #include "tests/support/temp_dir.h"
 #include "tools/datakit/form_file_writer.h"
+#include "tools/datakit/mix_writer.h"
 #include "tools/datakit/pcx_writer.h"
 #include "tools/datakit/text_file_builder.h"
 #include "tools/datakit/word_file_writer.h"
@@ -294,6 +295,20 @@ public:
             file.add_line(text);
         }
         write(path, file);
+    }
+
+    // An archive of entries (name, bytes), where the game looks for the
+    // files of a folder that are not on disk ("sprites.mix" for
+    // "sprites/...").
+    void archive(const std::string& path, std::initializer_list<std::pair<std::string, std::string>> entries) const
+    {
+        datakit::MixWriter mix;
+        std::string error;
+        for (const auto& [name, bytes] : entries)
+            ASSERT_TRUE(mix.add(name, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                                datakit::MixStorage::Plain, false, &error))
+                << error;
+        ASSERT_TRUE(mix.write(root_ / path, error)) << error;
     }
 
     // Any text file as given.

@@ -91,4 +91,303 @@ TEST_F(ScreenFile, KitFontsAndStripsLoadWithTheSizesTheirWritersGive)
     EXPECT_EQ(pixel(130, 60), 0u);
 }
 
+// ---- Damaged screen files ----
+
+// One element block of a damaged screen "bad": its type, name and keys.
+using Keys = std::function<void(FormFileWriter&)>;
+
+FormFileWriter one_element(const char* type, const char* name, const Keys& keys)
+{
+    FormFileWriter file = screen_file("bad");
+    file.begin(type, name);
+    keys(file);
+    file.end();
+    file.end();
+    return file;
+}
+
+// A label's place and nothing else.
+void at_place(FormFileWriter& file)
+{
+    place(file, 10, 20, 100, 16);
+}
+
+struct DamagedScreen {
+    const char* what;
+    // Writes "bad.dat" and whatever else the case needs.
+    std::function<void(menu_test::MenuData&)> write;
+    // Texts the message must hold, in order.
+    std::vector<std::string> message;
+};
+
+const std::vector<DamagedScreen>& damaged_screens()
+{
+    using menu_test::MenuData;
+    static const std::vector<DamagedScreen> cases = {
+        {"no screen file", [](MenuData&) {}, {"File not found : bad.dat"}},
+        {"an empty file", [](MenuData& d) { d.raw("bad.dat", ""); }, {"version error"}},
+        {"another header word", [](MenuData& d) { d.raw("bad.dat", "menufile 1.0\r\nBegin form bad\r\nend\r\n"); },
+         {"version error"}},
+        {"a header and nothing else", [](MenuData& d) { d.raw("bad.dat", "tvnmenu 1.0\r\n"); }, {"form not found"}},
+        {"an element before the form",
+         [](MenuData& d) { d.raw("bad.dat", "tvnmenu 1.0\r\nBegin Label first\r\nend\r\n"); },
+         {"form not found"}},
+        {"a form block without its name", [](MenuData& d) { d.raw("bad.dat", "tvnmenu 1.0\r\nBegin form"); },
+         {"form not found"}},
+        {"no ScaleHeight",
+         [](MenuData& d) {
+             FormFileWriter file = FormFileWriter::screen();
+             datakit::FormProperties form;
+             form.name = "bad";
+             form.has_scale_height = false;
+             file.form(form).end();
+             d.screen("bad", file);
+         },
+         {"ScaleHeight not found in", "bad"}},
+        {"no ScaleWidth",
+         [](MenuData& d) {
+             FormFileWriter file = FormFileWriter::screen();
+             datakit::FormProperties form;
+             form.name = "bad";
+             form.has_scale_width = false;
+             file.form(form).end();
+             d.screen("bad", file);
+         },
+         {"ScaleWidth not found in", "bad"}},
+        {"a type word that names no control",
+         [](MenuData& d) { d.screen("bad", one_element("Slider", "s", at_place)); },
+         {"undef element", "Slider", "bad.dat"}},
+        {"a control kind not built yet",
+         [](MenuData& d) { d.screen("bad", one_element("VScrollBar", "bar", at_place)); },
+         {"VScrollBar", "not built yet", "bar"}},
+        {"no PixHeight",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("PixLeft", 1).key("PixTop", 2).key("PixWidth", 3);
+                      }));
+         },
+         {"Height not found in title", "bad.dat"}},
+        {"no PixLeft",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("PixHeight", 1).key("PixTop", 2).key("PixWidth", 3);
+                      }));
+         },
+         {"Left not found in title", "bad.dat"}},
+        {"no PixTop",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Image", "pic", [](FormFileWriter& f) {
+                          f.key("PixHeight", 1).key("PixLeft", 2).key("PixWidth", 3);
+                      }));
+         },
+         {"Top not found in pic", "bad.dat"}},
+        {"no PixWidth",
+         [](MenuData& d) {
+             d.screen("bad", one_element("CommandButton", "ok", [](FormFileWriter& f) {
+                          f.key("PixHeight", 1).key("PixLeft", 2).key("PixTop", 3);
+                      }));
+         },
+         {"Width not found in ok", "bad.dat"}},
+        {"a file cut off after the last key's name",
+         [](MenuData& d) {
+             d.raw("bad.dat", one_element("Label", "title", at_place).text() + "Begin Label cut\r\nPixHeight = 1\r\nPixLeft = 2\r\nPixTop = 3\r\nPixWidth =");
+         },
+         {"Width not found in cut", "bad.dat"}},
+        {"a keyed value in a nested block is not the element's own",
+         [](MenuData& d) {
+             FormFileWriter file = screen_file("bad");
+             file.begin("Label", "outer").key("PixHeight", 1).key("PixLeft", 2).key("PixTop", 3);
+             file.begin("Label", "inner");
+             at_place(file);
+             file.end().end().end();
+             d.screen("bad", file);
+         },
+         {"Width not found in outer", "bad.dat"}},
+        {"an element name of 32 characters",
+         [](MenuData& d) { d.screen("bad", one_element("Label", "abcdefghijklmnopqrstuvwxyz012345", at_place)); },
+         {"string too long"}},
+        {"a link to no element",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("LinkedTo", "ghost");
+                          at_place(f);
+                      }));
+         },
+         {"not found", "ghost"}},
+        {"a game font without its parameter file",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("FontName", "fonts/none.pcx").key("FontType", "gamefont");
+                          at_place(f);
+                      }));
+         },
+         {"fonts/none.mfg"}},
+        {"a parameter file with six words",
+         [](MenuData& d) {
+             d.raw("fonts/short.mfg", "12 16 16 94 33 6\r\n");
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("FontName", "fonts/short.pcx").key("FontType", "gamefont");
+                          at_place(f);
+                      }));
+         },
+         {"font parameters missing in fonts/short.mfg"}},
+        {"a text file that is not there",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("TextFile", "text/none.txt").key("TextID", "hello");
+                          at_place(f);
+                      }));
+         },
+         {"file not found text/none.txt"}},
+        {"a text file without its TextID",
+         [](MenuData& d) {
+             d.text_file("text/menu.txt", {{"hello", "Hello"}});
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("TextFile", "text/menu.txt");
+                          at_place(f);
+                      }));
+         },
+         {"textid not found"}},
+        {"a TextID the text file does not hold",
+         [](MenuData& d) {
+             d.text_file("text/menu.txt", {{"hello", "Hello"}});
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("TextFile", "text/menu.txt").key("TextID", "goodbye");
+                          at_place(f);
+                      }));
+         },
+         {"textID non trovato"}},
+        {"a page the text file does not hold",
+         [](MenuData& d) {
+             d.text_file("text/menu.txt", {{"help00", "one"}, {"help01", "two"}});
+             d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
+                          f.key("TextCount", 3).key("TextFile", "text/menu.txt").key("TextID", "help");
+                          at_place(f);
+                      }));
+         },
+         {"textID non trovato"}},
+        {"a TextCount of 0",
+         [](MenuData& d) {
+             d.text_file("text/menu.txt", {{"hello", "Hello"}});
+             d.screen("bad", one_element("Label", "pages", [](FormFileWriter& f) {
+                          f.key("TextCount", 0).key("TextFile", "text/menu.txt").key("TextID", "hello");
+                          at_place(f);
+                      }));
+         },
+         {"TextCount", "pages"}},
+        {"a negative TextCount",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Label", "pages", [](FormFileWriter& f) {
+                          f.key("TextCount", -5);
+                          at_place(f);
+                      }));
+         },
+         {"TextCount", "pages"}},
+        {"an Editable capacity below -1",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Label", "entry", [](FormFileWriter& f) {
+                          f.key("Editable", -2);
+                          at_place(f);
+                      }));
+         },
+         {"Editable", "entry"}},
+        {"a TextVar without TextVarLen",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Label", "live", [](FormFileWriter& f) {
+                          f.key("TextVar", "lap_time");
+                          at_place(f);
+                      }));
+         },
+         {"textvarlen not found"}},
+        {"an image without Graphic",
+         [](MenuData& d) { d.screen("bad", one_element("Image", "pic", at_place)); }, {"Graphic", "pic"}},
+        // Frames not on disk are looked for in the folder's archive.
+        {"an image whose frames are nowhere, without the folder's archive",
+         [](MenuData& d) {
+             d.screen("bad", one_element("Image", "pic", [](FormFileWriter& f) {
+                          f.key("Graphic", "sprites/none");
+                          at_place(f);
+                      }));
+         },
+         {"Main mixer file not found", "bad.dat"}},
+        {"an image whose frames are neither on disk nor in the folder's archive",
+         [](MenuData& d) {
+             d.archive("sprites.mix", {{"other0.pcx", "not this one"}});
+             d.screen("bad", one_element("Image", "pic", [](FormFileWriter& f) {
+                          f.key("Graphic", "sprites/none");
+                          at_place(f);
+                      }));
+         },
+         {"frame not found", "sprites/none", "bad.dat"}},
+        {"a check box without Graphic",
+         [](MenuData& d) { d.screen("bad", one_element("CheckBox", "music", at_place)); },
+         {"Check_button graphic undef"}},
+        {"a sprite button whose sprite is not there",
+         [](MenuData& d) {
+             d.archive("sprites.mix", {{"other0.pcx", "not this one"}});
+             d.screen("bad", one_element("CommandButton", "ok", [](FormFileWriter& f) {
+                          at_place(f);
+                          f.key("SpriteFile", "sprites/absent.pcx").key("SpriteX", 10).key("SpriteY", 10);
+                      }));
+         },
+         {"frame not found", "sprites/absent.pcx"}},
+        {"a sprite frame smaller than its frame size",
+         [](MenuData& d) {
+             d.picture("sprites/tiny.pcx", menu_test::solid_picture(4, 4, menu_test::kInkRed));
+             d.screen("bad", one_element("Image", "pic", [](FormFileWriter& f) {
+                          f.key("Graphic", "sprites/tiny.pcx");
+                          at_place(f);
+                      }));
+         },
+         {"failed font", "sprites/tiny.pcx"}},
+        {"a damaged sprite file",
+         [](MenuData& d) {
+             d.raw("sprites/junk.pcx", "not a picture");
+             d.screen("bad", one_element("Image", "pic", [](FormFileWriter& f) {
+                          f.key("Graphic", "sprites/junk.pcx");
+                          at_place(f);
+                      }));
+         },
+         {"failed font", "sprites/junk.pcx"}},
+    };
+    return cases;
+}
+
+// Every damaged screen fails its load with its message, leaves no element
+// half made behind, and the same record then loads a sound screen.
+TEST_F(ScreenFile, DamagedScreenFilesAreRefusedWithTheirMessages)
+{
+    FormFileWriter sound = screen_file("good");
+    sound.begin("Label", "title");
+    at_place(sound);
+    sound.end().end();
+    data_.screen("good", sound);
+
+    for (const DamagedScreen& damaged : damaged_screens()) {
+        SCOPED_TRACE(damaged.what);
+        std::filesystem::remove(dir_ / "bad.dat");
+        std::filesystem::remove(dir_ / "sprites.mix");
+        damaged.write(data_);
+        manager_.SetScreens({"bad"});
+        Form& form = *manager_.Screen(0);
+        std::string message;
+        try {
+            load_into(form, "bad", 0);
+        } catch (const GameError& error) {
+            message = error.what();
+        }
+        ASSERT_FALSE(message.empty()) << "the screen loaded";
+        std::size_t at = 0;
+        for (const std::string& part : damaged.message) {
+            const std::size_t found = message.find(part, at);
+            EXPECT_NE(found, std::string::npos) << "\"" << part << "\" not in \"" << message << "\"";
+            if (found != std::string::npos)
+                at = found + part.size();
+        }
+        load_into(form, "good", 0);
+        EXPECT_EQ(form.ElementCount(), 1);
+        manager_.FreeCaches();
+    }
+}
+
 } // namespace
