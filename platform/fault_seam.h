@@ -61,6 +61,7 @@ enum class Fault : int {
     AudioBufferPlay,
     AudioBufferControl,   // a volume, pan, frequency or play cursor is refused
     AudioBufferNotify,    // position notifications are refused
+    TextFaceOpen,         // a face of the text service (platform/text.h) does not open
     Count
 };
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/display.h"
 
@@ -15,11 +16,20 @@
 // measured here matches the one the screens were made for.
 namespace platform {
 
+// A line of text as its glyphs cover the pixels: `width` x `height` bytes,
+// row after row, from 0 (not covered) to 255 (covered whole). The line's
+// advance width by its cell height; empty for an empty text.
+struct TextCoverage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> alpha;
+};
+
 // What a face is asked for with. Sizes are pixels.
 struct TextFaceSpec {
     std::string face;          // the face name as the screen file gives it
-    int height = 16;           // the em height (character height) in pixels; at least 1
-    int width = 0;             // the average character width in pixels; 0: the face's own
+    int height = 16;           // the em height (character height) in pixels; 1 to 2048 (below 1: 1)
+    int width = 0;             // the average character width in pixels, up to 2048; 0: the face's own
     bool bold = false;
     bool italic = false;
     bool underline = false;
@@ -30,8 +40,8 @@ struct TextFaceSpec {
 class TextFace {
 public:
     // Opens the face; null, with `error` set, when no font file can be
-    // opened (neither the face's own nor the fallback) or the text service
-    // does not start. A width other than 0 and other than the face's own
+    // opened (neither the face's own nor the fallback), the size is beyond
+    // the limits, or the text service does not start. A width other than 0 and other than the face's own
     // average width stretches the glyphs horizontally to that average.
     static std::unique_ptr<TextFace> open(const TextFaceSpec& spec, std::string* error = nullptr);
     virtual ~TextFace() = default;
@@ -42,8 +52,11 @@ public:
     virtual int cell_height() const = 0;
     virtual int ascent() const = 0;
     virtual int average_char_width() const = 0;
-    // The advance width of the text in pixels (0 for an empty text).
+    // The advance width of the text in pixels (0 for an empty text). Texts
+    // are Windows-1252 bytes, ending at the first NUL; underline and
+    // strike-out are part of the glyphs.
     virtual int measure(std::string_view text) const = 0;
+    virtual TextCoverage coverage(std::string_view text) const = 0;
     // The font file this face was opened from.
     virtual const std::string& file() const = 0;
     const TextFaceSpec& spec() const { return spec_; }
@@ -83,12 +96,12 @@ struct TextDrawOptions {
 };
 
 // Draws one line of text (no line breaks are interpreted). Glyph edges are
-// blended over what the picture holds (a 16-bit picture) or take the nearest
-// of the text colour and the pixel (an 8-bit picture). Nothing happens for
-// an empty text, a null picture or an empty clip.
+// blended over what the picture holds (a 16-bit picture); in an 8-bit
+// picture a pixel the glyphs cover at least half takes the palette entry
+// nearest to the text colour, and the others keep theirs. An opaque
+// background fills the cell (measure x cell_height) at the aligned place
+// first. Nothing happens for an empty text, a null picture, a pitch too
+// small for the width, an 8-bit picture without a palette, or an empty clip.
 void draw_text(const TextFace& face, const TextTarget& target, std::string_view text, const TextDrawOptions& options);
-
-// Packs a colour 0x00BBGGRR into a 16-bit layout.
-std::uint16_t pack_colour(std::uint32_t bgr, PixelLayout layout);
 
 } // namespace platform

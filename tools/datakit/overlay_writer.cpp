@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/text_faces.h"
 #include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/font_writer.h"
 #include "tools/datakit/pcx_writer.h"
@@ -327,7 +328,7 @@ bool demo_overlay_fonts(std::vector<OverlayFontSpec>& fonts, std::string& error)
     std::vector<OverlayFontSpec> cut;
     for (const Demo& d : demo) {
         FontStyle style;
-        style.ttf_file = liberation_font(d.ttf).string();
+        style.ttf_file = platform::liberation_font_path(d.ttf).string();
         style.point_size = d.size;
         BitmapFont font;
         if (!render_bitmap_font(style, font, error))
