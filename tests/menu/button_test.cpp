@@ -462,6 +462,53 @@ TEST_F(ButtonTest, AGameFontButtonShowsItsTextInTheVariantOfItsState)
     }
 }
 
+TEST_F(ButtonTest, AFaceButtonShowsEachStateInItsOwnTextColour)
+{
+    using menu_test::palette_colour;
+    using menu_test::rgb565;
+    data_.text_file("texts.txt", {{"ok", "OK"}});
+    datakit::FormFileWriter file = menu_test::screen_file("s");
+    // Red up, yellow selected, blue pressed, on a strip of three dark frames.
+    data_.strip("dark", 120, 40, {10, 10, 10}, 10);
+    file.begin("CommandButton", "b")
+        .key3("ColTextDown", 48, 64, 224)
+        .key3("ColTextSelected", 240, 224, 40)
+        .key3("ColTextUp", 224, 32, 32)
+        .key("FontName", "Arial")
+        .key("FontSize", 14.0f)
+        .key("FontType", "winfont")
+        .key("Graphic", "dark");
+    place(file, 100, 100, 120, 40).key("TextFile", "texts.txt").key("TextID", "ok").end();
+    file.end();
+    data_.screen("s", file);
+    Form& form = load_screen("s");
+    show();
+    CommandButton& b = button(form, "b");
+    const std::uint16_t up = rgb565(palette_colour(kInkRed)), selected = rgb565(palette_colour(kInkYellow)),
+                        down = rgb565(palette_colour(kInkBlue));
+    struct Case {
+        std::int32_t state;
+        std::uint16_t colour;
+    };
+    for (const Case& c : {Case{kButtonUp, up}, Case{kButtonSelected, selected}, Case{kButtonPressed, down}}) {
+        b.m_nState = c.state;
+        clear_screen();
+        b.Invalidate();
+        EXPECT_TRUE(b.Paint());
+        int counts[3] = {};
+        for (int y = 100; y < 140; ++y)
+            for (int x = 100; x < 220; ++x) {
+                const std::uint32_t p = pixel(x, y);
+                counts[0] += p == up;
+                counts[1] += p == selected;
+                counts[2] += p == down;
+            }
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(counts[k] > 0, c.colour == (k == 0 ? up : k == 1 ? selected : down)) << c.state << " " << k;
+        EXPECT_EQ(b.m_ForeColor, 0xFFFFFFu);  // the control's own colour comes back
+    }
+}
+
 TEST_F(ButtonTest, AButtonKeepsItsStateInAStateFile)
 {
     Form& form = one_button();

@@ -31,6 +31,7 @@ public:
     int ascent() const override { return cell_ - cell_ / 4; }
     int average_char_width() const override { return average_; }
     int measure(std::string_view text) const override { return average_ * static_cast<int>(text.size()); }
+    platform::TextCoverage coverage(std::string_view) const override { return {}; }
     const std::string& file() const override { return file_; }
 
 private:
