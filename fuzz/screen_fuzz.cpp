@@ -62,8 +62,9 @@ void write_file(const std::filesystem::path& path, std::string_view bytes)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static RemoveFolder remove_at_exit;
+    // The folder first, so that it outlives its remover at exit.
     const std::filesystem::path& folder = fuzz_folder();
+    static RemoveFolder remove_at_exit;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t zero = input.find('\0');
     write_file(folder / "screen.dat", input.substr(0, zero));
