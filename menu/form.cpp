@@ -98,13 +98,7 @@ void Form::Load(FormParser& parser)
             continue;
         if (kind == kControlUnknown)
             ThrowGameError("undef element %s in %s", type, parser.FileName().c_str());
-        // A failure inside an element's own load names the screen file
-        // beside the element's message.
-        try {
-            AddElement(kind, &parser, name);
-        } catch (const GameError& error) {
-            ThrowGameError("%s (%s)", error.what(), parser.FileName().c_str());
-        }
+        AddElement(kind, &parser, name);
     }
     ResolveLinks();
 }

@@ -166,33 +166,33 @@ const std::vector<DamagedScreen>& damaged_screens()
                           f.key("PixLeft", 1).key("PixTop", 2).key("PixWidth", 3);
                       }));
          },
-         {"Height not found in title", "bad.dat"}},
+         {"Height not found in title"}},
         {"no PixLeft",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
                           f.key("PixHeight", 1).key("PixTop", 2).key("PixWidth", 3);
                       }));
          },
-         {"Left not found in title", "bad.dat"}},
+         {"Left not found in title"}},
         {"no PixTop",
          [](MenuData& d) {
              d.screen("bad", one_element("Image", "pic", [](FormFileWriter& f) {
                           f.key("PixHeight", 1).key("PixLeft", 2).key("PixWidth", 3);
                       }));
          },
-         {"Top not found in pic", "bad.dat"}},
+         {"Top not found in pic"}},
         {"no PixWidth",
          [](MenuData& d) {
              d.screen("bad", one_element("CommandButton", "ok", [](FormFileWriter& f) {
                           f.key("PixHeight", 1).key("PixLeft", 2).key("PixTop", 3);
                       }));
          },
-         {"Width not found in ok", "bad.dat"}},
+         {"Width not found in ok"}},
         {"a file cut off after the last key's name",
          [](MenuData& d) {
              d.raw("bad.dat", one_element("Label", "title", at_place).text() + "Begin Label cut\r\nPixHeight = 1\r\nPixLeft = 2\r\nPixTop = 3\r\nPixWidth =");
          },
-         {"Width not found in cut", "bad.dat"}},
+         {"Width not found in cut"}},
         {"a keyed value in a nested block is not the element's own",
          [](MenuData& d) {
              FormFileWriter file = screen_file("bad");
@@ -202,7 +202,7 @@ const std::vector<DamagedScreen>& damaged_screens()
              file.end().end().end();
              d.screen("bad", file);
          },
-         {"Width not found in outer", "bad.dat"}},
+         {"Width not found in outer"}},
         {"an element name of 32 characters",
          [](MenuData& d) { d.screen("bad", one_element("Label", "abcdefghijklmnopqrstuvwxyz012345", at_place)); },
          {"string too long"}},
@@ -309,7 +309,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"Main mixer file not found", "bad.dat"}},
+         {"Main mixer file not found"}},
         {"an image whose frames are neither on disk nor in the folder's archive",
          [](MenuData& d) {
              d.archive("sprites.mix", {{"other0.pcx", "not this one"}});
@@ -318,7 +318,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"frame not found", "sprites/none", "bad.dat"}},
+         {"frame not found", "sprites/none"}},
         {"a check box without Graphic",
          [](MenuData& d) { d.screen("bad", one_element("CheckBox", "music", at_place)); },
          {"Check_button graphic undef"}},
