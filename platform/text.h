@@ -17,8 +17,8 @@
 namespace platform {
 
 // A line of text as its glyphs cover the pixels: `width` x `height` bytes,
-// row after row, from 0 (not covered) to 255 (covered whole). The line's
-// advance width by its cell height; empty for an empty text.
+// row after row, from 0 (not covered) to 255 (covered whole); as wide as the
+// line measures and as high as its cell, empty for an empty text.
 struct TextCoverage {
     int width = 0;
     int height = 0;
@@ -41,8 +41,9 @@ class TextFace {
 public:
     // Opens the face; null, with `error` set, when no font file can be
     // opened (neither the face's own nor the fallback), the size is beyond
-    // the limits, or the text service does not start. A width other than 0 and other than the face's own
-    // average width stretches the glyphs horizontally to that average.
+    // the limits, or the text service does not start. A width other than 0
+    // and other than the face's own average width stretches the glyphs
+    // horizontally to that average.
     static std::unique_ptr<TextFace> open(const TextFaceSpec& spec, std::string* error = nullptr);
     virtual ~TextFace() = default;
 
@@ -56,6 +57,7 @@ public:
     // are Windows-1252 bytes, ending at the first NUL; underline and
     // strike-out are part of the glyphs.
     virtual int measure(std::string_view text) const = 0;
+    // The text rendered anti-aliased, its cell's top-left corner at (0, 0).
     virtual TextCoverage coverage(std::string_view text) const = 0;
     // The font file this face was opened from.
     virtual const std::string& file() const = 0;

@@ -139,6 +139,40 @@ std::unique_ptr<TextFace> open_face(const TextFaceSpec& spec)
     return face;
 }
 
+// A face opened through the service beside the same font opened straight
+// through SDL_ttf.
+struct FacePair {
+    std::unique_ptr<TextFace> face;
+    std::unique_ptr<ReferenceFont> ref;
+    bool ok() const { return face && ref->get(); }
+};
+
+FacePair open_pair(TextFaceSpec spec, const char* file, int ref_style = TTF_STYLE_NORMAL)
+{
+    FacePair p;
+    p.face = open_face(spec);
+    p.ref = std::make_unique<ReferenceFont>(font_file(file), spec.height, ref_style);
+    return p;
+}
+
+TextFaceSpec face_spec(const char* face, int height)
+{
+    TextFaceSpec spec;
+    spec.face = face;
+    spec.height = height;
+    return spec;
+}
+
+TextDrawOptions draw_at(int x, int y, PixelRect clip, std::uint32_t colour)
+{
+    TextDrawOptions o;
+    o.x = x;
+    o.y = y;
+    o.clip = clip;
+    o.colour = colour;
+    return o;
+}
+
 TEST(TextFaces, FaceNamesMapToTheirLiberationFiles)
 {
     struct Case {
@@ -241,13 +275,12 @@ TEST(TextMeasures, MatchSdlTtfOnTheSameFile)
         sample.append(static_cast<std::size_t>(weights[i]), letters[i]);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.face + std::string(" ") + std::to_string(c.height));
-        TextFaceSpec spec;
-        spec.face = c.face;
-        spec.height = c.height;
+        TextFaceSpec spec = face_spec(c.face, c.height);
         spec.bold = c.bold;
-        auto face = open_face(spec);
-        ReferenceFont ref(font_file(c.file), c.height);
-        ASSERT_TRUE(face && ref.get());
+        const FacePair p = open_pair(spec, c.file);
+        ASSERT_TRUE(p.ok());
+        const auto& face = p.face;
+        const ReferenceFont& ref = *p.ref;
         for (const char* text : {"Torvane", "Race 12: Gran Premio", "W", "  spaced  ", "iiiilllI"})
             EXPECT_EQ(face->measure(text), ref.width(text)) << text;
         EXPECT_EQ(face->measure(""), 0);
@@ -259,11 +292,10 @@ TEST(TextMeasures, MatchSdlTtfOnTheSameFile)
 
     // Texts are Windows-1252: accents as in Latin-1, the euro sign at 0x80,
     // and nothing after a NUL.
-    TextFaceSpec spec;
-    spec.face = "Arial";
-    auto face = open_face(spec);
-    ReferenceFont ref(font_file("LiberationSans-Regular.ttf"), 16);
-    ASSERT_TRUE(face && ref.get());
+    const FacePair p = open_pair(face_spec("Arial", 16), "LiberationSans-Regular.ttf");
+    ASSERT_TRUE(p.ok());
+    const auto& face = p.face;
+    const ReferenceFont& ref = *p.ref;
     int w = 0, h = 0;
     TTF_SizeUTF8(ref.get(), "caff\xC3\xA8 \xE2\x82\xAC", &w, &h);
     EXPECT_EQ(face->measure("caff\xE8 \x80"), w);
@@ -313,26 +345,21 @@ TEST(TextDrawing, DrawsSdlTtfsRenderingWhereTheAlignmentSays)
     const std::uint16_t ground = rgb565(20, 40, 90);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        TextFaceSpec spec;
-        spec.face = "Arial";
-        spec.height = 18;
+        TextFaceSpec spec = face_spec("Arial", 18);
         spec.bold = c.bold;
         spec.italic = c.italic;
         spec.underline = c.underline;
         spec.strike_out = c.strike;
-        auto face = open_face(spec);
-        ReferenceFont ref(font_file(c.file), 18, c.ref_style);
-        ASSERT_TRUE(face && ref.get());
+        const FacePair p = open_pair(spec, c.file, c.ref_style);
+        ASSERT_TRUE(p.ok());
+        const auto& face = p.face;
+        const ReferenceFont& ref = *p.ref;
         const Coverage cov = reference_coverage(ref, text);
         ASSERT_GT(cov.width, 0);
 
         Picture565 drawn(240, 40, ground), expected(240, 40, ground);
-        TextDrawOptions o;
-        o.x = 120;
-        o.y = 7;
+        TextDrawOptions o = draw_at(120, 7, {0, 0, 240, 40}, 0x2080FF);  // red 255, green 128, blue 32
         o.align = c.align;
-        o.clip = {0, 0, 240, 40};
-        o.colour = 0x2080FF;  // red 255, green 128, blue 32
         platform::draw_text(*face, drawn.target(), text, o);
         const int w = ref.width(text);
         const int left = c.align == TextAlign::Left ? 120 : c.align == TextAlign::Right ? 120 - w : 120 - w / 2;
@@ -345,12 +372,10 @@ TEST(TextDrawing, DrawsSdlTtfsRenderingWhereTheAlignmentSays)
 // those of an unclipped drawing.
 TEST(TextDrawing, ClipsToTheRectangleAndThePicture)
 {
-    TextFaceSpec spec;
-    spec.face = "Times New Roman";
-    spec.height = 26;
-    auto face = open_face(spec);
-    ReferenceFont ref(font_file("LiberationSerif-Regular.ttf"), 26);
-    ASSERT_TRUE(face && ref.get());
+    const FacePair p = open_pair(face_spec("Times New Roman", 26), "LiberationSerif-Regular.ttf");
+    ASSERT_TRUE(p.ok());
+    const auto& face = p.face;
+    const ReferenceFont& ref = *p.ref;
     const char* text = "Clipped Wj";
     const Coverage cov = reference_coverage(ref, text);
     struct Case {
@@ -368,11 +393,7 @@ TEST(TextDrawing, ClipsToTheRectangleAndThePicture)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.x);
         Picture565 drawn(100, 30, sentinel), expected(100, 30, sentinel);
-        TextDrawOptions o;
-        o.x = c.x;
-        o.y = c.y;
-        o.clip = c.clip;
-        o.colour = 0xFFFFFF;
+        const TextDrawOptions o = draw_at(c.x, c.y, c.clip, 0xFFFFFF);
         platform::draw_text(*face, drawn.target(), text, o);
         paint_reference(expected, cov, c.x, c.y, 255, 255, 255, c.clip);
         EXPECT_EQ(drawn.pixels, expected.pixels);
@@ -383,23 +404,17 @@ TEST(TextDrawing, ClipsToTheRectangleAndThePicture)
 // at the aligned place, inside the clip, before the glyphs.
 TEST(TextDrawing, AnOpaqueBackgroundFillsTheCell)
 {
-    TextFaceSpec spec;
-    spec.face = "Courier New";
-    spec.height = 15;
-    auto face = open_face(spec);
-    ReferenceFont ref(font_file("LiberationMono-Regular.ttf"), 15);
-    ASSERT_TRUE(face && ref.get());
+    const FacePair p = open_pair(face_spec("Courier New", 15), "LiberationMono-Regular.ttf");
+    ASSERT_TRUE(p.ok());
+    const auto& face = p.face;
+    const ReferenceFont& ref = *p.ref;
     const char* text = "Opaque";
     const Coverage cov = reference_coverage(ref, text);
     const int w = ref.width(text), h = TTF_FontHeight(ref.get());
     const std::uint16_t sentinel = 0x0841;
     Picture565 drawn(120, 40, sentinel), expected(120, 40, sentinel);
-    TextDrawOptions o;
-    o.x = 110;
-    o.y = 5;
+    TextDrawOptions o = draw_at(110, 5, {0, 0, 120, 14}, 0x000000);  // the clip cuts the cell's bottom
     o.align = TextAlign::Right;
-    o.clip = {0, 0, 120, 14};  // cuts the cell's bottom
-    o.colour = 0x000000;
     o.opaque = true;
     o.background = 0x00FF00;  // green
     platform::draw_text(*face, drawn.target(), text, o);
@@ -421,12 +436,10 @@ TEST(TextDrawing, AnIndexedPictureTakesTheNearestPaletteEntry)
     palette[4] = 0x00C000;   // green 192
     palette[7] = 0x1010FF;   // red 255, a little blue and green: nearest to pure red
     palette[9] = 0xFF0000;   // blue
-    TextFaceSpec spec;
-    spec.face = "Arial";
-    spec.height = 20;
-    auto face = open_face(spec);
-    ReferenceFont ref(font_file("LiberationSans-Regular.ttf"), 20);
-    ASSERT_TRUE(face && ref.get());
+    const FacePair p = open_pair(face_spec("Arial", 20), "LiberationSans-Regular.ttf");
+    ASSERT_TRUE(p.ok());
+    const auto& face = p.face;
+    const ReferenceFont& ref = *p.ref;
     const char* text = "Indexed";
     const Coverage cov = reference_coverage(ref, text);
     const int w = ref.width(text), h = TTF_FontHeight(ref.get());
@@ -441,11 +454,7 @@ TEST(TextDrawing, AnIndexedPictureTakesTheNearestPaletteEntry)
         t.height = 30;
         t.layout = PixelLayout::Indexed8;
         t.palette = palette;
-        TextDrawOptions o;
-        o.x = 3;
-        o.y = 2;
-        o.clip = {0, 0, 90, 30};
-        o.colour = 0x0000FF;      // pure red: entry 7
+        TextDrawOptions o = draw_at(3, 2, {0, 0, 90, 30}, 0x0000FF);  // pure red: entry 7
         o.opaque = opaque;
         o.background = 0xE00000;  // a blue: entry 9
         platform::draw_text(*face, t, text, o);
