@@ -30,8 +30,7 @@ namespace {
 // Detail levels a shadow is linked over.
 constexpr int kShadowLinkLevels = 4;
 // A shadow lies this far above the ground under the bike, as a skid mark
-// does: laid on the ground itself it fought the road for every pixel and
-// showed as scattered specks.
+// does, so that it never fights the road it lies on for a pixel.
 constexpr float kShadowLift = 0.03f;
 // While the rider is down, other bikes draw no finer than this level.
 constexpr int kFallenDetailLevel = 3;

@@ -172,8 +172,8 @@ int mesh_draw_unlit(const model_part& mesh, const mesh_face* const* faces, work_
 // every corner's view z is set to it before emission (after clipping for
 // clipped polygons): a planar shadow at one depth; without, each corner
 // keeps its own (the scene's shadows: laid just above the ground, they
-// stay in front of it everywhere, where one depth for the whole shadow put
-// its near half behind the road).
+// stay in front of it everywhere, which one depth for a whole shadow seen
+// at a slant cannot).
 int mesh_draw_shadow(const model_part& mesh, const mesh_face* const* faces, work_vertex* work,
                      screen_vertex* screen, const mesh_view& view, const model_node& node,
                      std::optional<float> depth);

@@ -86,7 +86,7 @@ void hook_draw_shadow_mesh(model_node* node, scene_view& view)
     backface_select(mesh, view.eye_point, frame.work, frame.written, selected.data());
     // Every corner at its own depth: the shadow lies just above the ground
     // (its plane is lifted by the race), so it stays in front of the road
-    // at both ends, where one depth for the whole shadow hid its near half.
+    // at both ends, which one depth for the whole shadow cannot.
     mesh_draw_shadow(mesh, selected.data(), frame.work, frame.screen, scene_mesh_view(view, target), *node,
                      std::nullopt);
 }

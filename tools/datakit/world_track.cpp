@@ -179,20 +179,16 @@ void plan_walls(Circuit& c)
     }
 }
 
-// The barriers and the aprons behind them of kept rows from..to. A quad
-// takes the barrier and apron of the row it starts at; a row where they
-// change gets vertices for each.
 // The face word of the depth bias (the priority word of the mesh drawing).
 // The software device paints faces in the order of their mean depth plus
 // that bias, so what lies flat is biased below what stands on it: the road,
 // its verges and kerbs and the aprons beside it are drawn as if 12 m deeper
 // (more than half the longest road quad, 12 m), and the ground under
 // everything as if 60 m deeper (more than half a ground cell, 42 m across,
-// plus the road's bias). Before, the road was not biased at all and the
-// ground by 40 m: road quads painted over the wheels of the bikes on them
-// and over their shadows, and a ground cell reaching under the road over
-// the road itself. (The 3D device takes the bias into its depth too, which
-// keeps the ground and the road from fighting over a pixel there.)
+// plus the road's bias), so that neither paints over the bikes, shadows
+// and marks on the road, nor the ground over the road. (The 3D device takes
+// the bias into its depth too, which keeps the ground and the road from
+// fighting over a pixel there.)
 constexpr int kFaceWordDepthBias = 12;
 constexpr std::int32_t kSurfaceDepthBias = -12;
 constexpr std::int32_t kGroundDepthBias = -60;
@@ -204,6 +200,9 @@ void set_depth_bias(mdl_object& object, std::int32_t bias, std::size_t first = 0
         object.mesh.faces[i][kFaceWordDepthBias] = static_cast<std::uint32_t>(bias);
 }
 
+// The barriers and the aprons behind them of kept rows from..to. A quad
+// takes the barrier and apron of the row it starts at; a row where they
+// change gets vertices for each.
 mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to, V3 origin, bool detailed,
                         const std::vector<WallKind>* wall, const std::vector<double>* apron)
 {
@@ -280,7 +279,6 @@ mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to
         set_depth_bias(walls, kSurfaceDepthBias, face, face + 1);
     return walls;
 }
-
 
 std::string numbered(const char* prefix, int n)
 {
