@@ -7,6 +7,7 @@
 #include "app/game_app.h"
 #include "app/main_window.h"
 #include "app/startup/loading_screen.h"
+#include "app/startup/sound_start.h"
 #include "champ/champ_objects.h"
 #include "champ/game_settings.h"
 #include "champ/race_preparation.h"
@@ -18,6 +19,7 @@
 #include "platform/message_box.h"
 #include "platform/window.h"
 #include "race/race.h"
+#include "sound/sound_library.h"
 
 namespace {
 
@@ -228,6 +230,10 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
     g_bQuit = platform::is_window(app.m_hWnd) ? 0 : 1;
     app.m_bSettingsApplied = 0;
     input.SetWindow();
+
+    // The sound starts before the race loads its samples. (The menus start
+    // it too, as each menu set loads; a race started directly has only this.)
+    StartSoundFromSettings(app, TheGameSettings(), TheSoundLibrary());
 
     RaceField field{app};
     std::unique_ptr<Race> race = CreateRace();

@@ -17,12 +17,16 @@
 #include "app/startup/run_race.h"
 #include "champ/champ_objects.h"
 #include "champ/championship.h"
+#include "champ/game_settings.h"
 #include "champ/track_records.h"
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
 #include "menu/menu_display.h"
 #include "platform/frame.h"
+#include "platform/audio.h"
 #include "race/race.h"
+#include "race/race_sound.h"
+#include "sound/sound_library.h"
 #include "tests/app/startup/startup_fixture.h"
 #include "tools/datakit/mix_writer.h"
 
@@ -447,6 +451,65 @@ TEST_F(RunRaceTest, ARaceOutsideTheFrontEndSetsUpItsDisplay)
     EXPECT_EQ(frames_, 0);
     ASSERT_FALSE(platform::recorded_message_boxes().empty());
     EXPECT_EQ(platform::recorded_message_boxes().back().caption, kRenderErrorCaption);
+}
+
+// The game's own run loop starts the sound library before the race loads
+// its sounds, with the volume settings applied: the mixer's output (mixed
+// by the test, a frame of the race at a time) carries the race's sounds at
+// the "SoundVolume" level.
+TEST_F(RunRaceTest, ARaceStartedByTheGamePlaysItsSoundsAtTheVolumeSettings)
+{
+    platform::set_manual_audio_mixing(true);
+    GameSettings& settings = TheGameSettings();
+    settings.Audio.Sound = 1;
+    settings.Audio.MusicVolume = 0.25f;
+    app_->GfxFlags |= kGfxFlagSound;
+    const auto loudness = [&](float soundVolume) {
+        settings.Audio.SoundVolume = soundVolume;
+        double energy = 0.0;
+        std::size_t samples = 0;
+        int loaded = 0;
+        std::vector<std::int16_t> pcm(2 * 22050 * kFrameMs / 1000);
+        Run([&](Race& race, int run, int frame) {
+            SoundLibrary* sound = TheSoundLibrary();
+            if (frame == 1) {
+                EXPECT_TRUE(sound->Initialised());
+                loaded = sound->SampleCount();
+            }
+            sound->Output().mix(pcm.data(), pcm.size() / 2);
+            for (const std::int16_t v : pcm)
+                energy += static_cast<double>(v) * v;
+            samples += pcm.size();
+            EndAfter(2.0f)(race, run, frame);
+        });
+        SoundLibrary* sound = TheSoundLibrary();
+        EXPECT_TRUE(sound->Initialised());
+        EXPECT_EQ(loaded, kRaceEffectSamples + 5 * 5); // the effects and five engine sets
+        EXPECT_FLOAT_EQ(sound->m_fEffectsVolume, soundVolume);
+        EXPECT_FLOAT_EQ(sound->m_fStreamVolume[kRaceMusicChannel], 0.25f);
+        return std::sqrt(energy / static_cast<double>(std::max<std::size_t>(samples, 1)));
+    };
+    const double full = loudness(1.0f);
+    const double half = loudness(0.5f);
+    platform::set_manual_audio_mixing(false);
+    // Levels are 20 x log10 of the volume in decibels: half the volume is
+    // half the amplitude, the same race sounding the same way.
+    EXPECT_GT(full, 300.0);
+    EXPECT_NEAR(half / full, 0.5, 0.03);
+}
+
+// A library that cannot start turns the sound off, and the race runs
+// silently.
+TEST_F(RunRaceTest, ARaceRunsSilentlyWhenTheSoundCannotStart)
+{
+    TheGameSettings().Audio.Sound = 1;
+    TheGameSettings().SetAppFlags(*app_);
+    platform::fail_next(platform::Fault::AudioOpen);
+    Run(EndAfter(1.0f));
+    EXPECT_FALSE(TheSoundLibrary()->Initialised());
+    EXPECT_EQ(TheGameSettings().Audio.Sound, 0u);
+    EXPECT_EQ(app_->GfxFlags & kGfxFlagSound, 0u);
+    EXPECT_EQ(runs_, 1);
 }
 
 // The race's classification as the championship files it.
