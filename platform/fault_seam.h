@@ -61,6 +61,7 @@ enum class Fault : int {
     AudioBufferPlay,
     AudioBufferControl,   // a volume, pan, frequency or play cursor is refused
     AudioBufferNotify,    // position notifications are refused
+    ProgramStart,         // another program cannot be started (platform/process.h)
     Count
 };
 
