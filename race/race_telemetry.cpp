@@ -1,4 +1,4 @@
-#include <algorithm>
+#include <iterator>
 
 #include "app/game_app.h"
 #include "platform/window.h"
@@ -32,9 +32,15 @@ void Race::OpenTelemetryWindow()
     m_Telemetry.SetChannels(count);
     for (int slot = 0; slot < count; ++slot)
         m_Telemetry.SetChannel(slot, OutputWindow::kDefaultChannels[slot]);
-    // Right of the game's window, as far as the screen allows.
-    const int x = std::min(frame.right, screen - width);
-    if (m_Telemetry.Create(x, frame.top, width, frame.bottom - frame.top, game))
+    // From the game's window's right side to the screen's; a game window
+    // too far right for that leaves the plot the screen's last `width`
+    // columns.
+    int x = frame.right, w = screen - frame.right;
+    if (w <= kRoomBeside) {
+        x = screen - width;
+        w = width;
+    }
+    if (m_Telemetry.Create(x, frame.top, w, frame.bottom - frame.top, game))
         platform::set_focus(game);
 }
 
