@@ -62,6 +62,7 @@ enum class Fault : int {
     AudioBufferControl,   // a volume, pan, frequency or play cursor is refused
     AudioBufferNotify,    // position notifications are refused
     TextFaceOpen,         // a face of the text service (platform/text.h) does not open
+    ProgramStart,         // another program cannot be started (platform/process.h)
     Count
 };
 
