@@ -56,8 +56,12 @@ bool InputManager::ReadControls()
         if (m_targets[static_cast<std::size_t>(i)].Block)
             PackControls(i);
 
+    ExchangeFrames();
     m_dwMode &= ~kInputModeWaiting;
     NextFrame(true);
+    // A network race simulates the frames the host sent, with their steps.
+    if (NetworkRaceRunning())
+        return m_fFrameTime != 0.0f;
     return frame;
 }
 
