@@ -161,9 +161,20 @@ bool InputManager::TakeFrameMessage(const FrameMessage& message, bool host)
             }
         return true;
     }
-    if (m_Lockstep.Frames.size() >= kMaxQueuedFrames) {
+    auto& frames = m_Lockstep.Frames;
+    if (frames.size() >= kMaxQueuedFrames)
+        std::erase_if(frames, [current](const LockstepState::Queued& q) { return q.Frame < current; });
+    if (frames.size() >= kMaxQueuedFrames) {
+        // A full queue drops the newest frame: the one arriving, unless it
+        // is the frame awaited, which takes the place of the latest queued
+        // (the host sends that one again when it is awaited in its turn).
         ++m_Lockstep.DroppedAtFullQueue;
-        return false;
+        if (message.Frame != current)
+            return false;
+        const auto latest = std::max_element(frames.begin(), frames.end(), [](const auto& a, const auto& b) {
+            return a.Frame < b.Frame;
+        });
+        frames.erase(latest);
     }
     LockstepState::Queued queued;
     queued.Command = message.Command;
@@ -174,8 +185,8 @@ bool InputManager::TakeFrameMessage(const FrameMessage& message, bool host)
         for (std::size_t i = 0; i < m_targets.size(); ++i)
             if (m_targets[i].PlayerId == entry.PlayerId)
                 queued.Controls[i] = entry.Controls;
-    m_Lockstep.Frames.push_back(std::move(queued));
-    m_nQueuedFrames = static_cast<std::int32_t>(m_Lockstep.Frames.size());
+    frames.push_back(std::move(queued));
+    m_nQueuedFrames = static_cast<std::int32_t>(frames.size());
     return message.Frame == current;
 }
 

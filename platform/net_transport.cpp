@@ -41,6 +41,7 @@ constexpr char kFindQuestion[4] = {'T', 'V', 'N', 'Q'};
 constexpr char kFindAnswer[4] = {'T', 'V', 'N', 'S'};
 constexpr std::uint32_t kFindVersion = 1;
 constexpr std::size_t kFindQuestionBytes = 8;
+constexpr std::uint32_t kAskAgainMs = 50;
 
 // How long the service thread sleeps on the socket when nothing comes.
 constexpr std::uint32_t kServiceWaitMs = 2;
@@ -168,14 +169,23 @@ bool find_net_sessions(const std::string& address, std::uint16_t port, std::uint
         return false;
     }
 
+    // The question goes again now and then (a datagram may be lost); one
+    // host asked by its address answers once, and that ends the search.
     const std::uint32_t start = NowMs();
+    std::uint32_t asked = start;
     std::uint8_t answer[256];
     for (;;) {
-        const std::uint32_t spent = NowMs() - start;
-        if (spent >= wait_ms)
+        const std::uint32_t now = NowMs();
+        const std::uint32_t spent = now - start;
+        if (spent >= wait_ms || (!address.empty() && !found.empty()))
             break;
+        if (now - asked >= kAskAgainMs) {
+            enet_socket_send(socket, &to, &buffer, 1);
+            asked = now;
+        }
         enet_uint32 condition = ENET_SOCKET_WAIT_RECEIVE;
-        if (enet_socket_wait(socket, &condition, wait_ms - spent) != 0 || !(condition & ENET_SOCKET_WAIT_RECEIVE))
+        const std::uint32_t slice = std::min(wait_ms - spent, kAskAgainMs);
+        if (enet_socket_wait(socket, &condition, slice) != 0 || !(condition & ENET_SOCKET_WAIT_RECEIVE))
             continue;
         ENetAddress from{};
         ENetBuffer in{answer, sizeof answer};

@@ -35,6 +35,7 @@ struct SessionPair {
         const std::string address = "127.0.0.1:" + std::to_string(host.Transport().Port());
         std::strncpy(client.TcpAddress, address.c_str(), sizeof client.TcpAddress - 1);
         client.SelectConnection(kNetKindTcp);
+        client.FindWaitMs = 2000; // ends at the first answer
         if (client.EnumSessions(false) != kNetOk || client.SessionCount() != 1 || client.Join(0) != kNetOk) {
             ADD_FAILURE() << "the client could not find and join the session at " << address;
             return false;
