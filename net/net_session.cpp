@@ -30,9 +30,6 @@ NetSession::NetSession() : m_pTransport(std::make_unique<platform::NetTransport>
     // do not exist on this system, so their probes find them unavailable.
     m_dwUnavailable = kNetKindIpx | kNetKindModem | kNetKindSerial;
     AddConnection(kNetKindTcp, "Internet TCP/IP Connection");
-    m_Handler = [](NetSession& session, const std::uint8_t* data, std::size_t size) {
-        session.OnSystemMessage(data, size);
-    };
 }
 
 NetSession::~NetSession() = default;
@@ -271,8 +268,12 @@ std::uint32_t NetSession::Receive(const std::uint8_t*& data, std::size_t& size)
     }
     while (m_pTransport->Receive(m_Received)) {
         if (m_Received.From == 0) {
-            if (m_Received.Data.size() >= 4 && m_Handler)
+            if (m_Received.Data.size() < 4)
+                continue;
+            if (m_Handler)
                 m_Handler(*this, m_Received.Data.data(), m_Received.Data.size());
+            else
+                OnSystemMessage(m_Received.Data.data(), m_Received.Data.size());
             continue;
         }
         if (m_Received.Data.size() < 4)

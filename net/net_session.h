@@ -142,7 +142,7 @@ public:
     // Waits up to `ms` for a message (real time).
     bool WaitForMessage(std::uint32_t ms);
 
-    // The system-message handler (default: OnSystemMessage).
+    // The system-message handler; null: OnSystemMessage (the default).
     using SystemHandler = std::function<void(NetSession&, const std::uint8_t* data, std::size_t size)>;
     void SetSystemHandler(SystemHandler handler);
     void OnSystemMessage(const std::uint8_t* data, std::size_t size);

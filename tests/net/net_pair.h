@@ -10,6 +10,19 @@
 
 namespace net_test {
 
+// Finds the session at `address` and joins it.
+inline bool Join(NetSession& client, const std::string& address)
+{
+    std::strncpy(client.TcpAddress, address.c_str(), sizeof client.TcpAddress - 1);
+    client.SelectConnection(kNetKindTcp);
+    client.FindWaitMs = 2000; // ends at the first answer
+    if (client.EnumSessions(false) != kNetOk || client.SessionCount() != 1 || client.Join(0) != kNetOk) {
+        ADD_FAILURE() << "the client could not find and join the session at " << address;
+        return false;
+    }
+    return true;
+}
+
 // A host and a client session on loopback: the host on a free port, the
 // client finding it by its address and joining; each has created its
 // player (the host's the server player, id 1).
@@ -19,8 +32,11 @@ struct SessionPair {
     std::uint32_t hostId = 0;
     std::uint32_t clientId = 0;
 
+    std::string Address() { return "127.0.0.1:" + std::to_string(host.Transport().Port()); }
+
     // Hosts and joins; false (with a failure added) when that did not work.
-    bool Open(const char* clientName = "RIDER", std::uint32_t silenceMs = 0)
+    bool Open(const char* clientName = "RIDER", std::uint32_t silenceMs = 0,
+              const std::vector<std::uint8_t>& hostData = {'h'}, const std::vector<std::uint8_t>& clientData = {'c'})
     {
         host.Port = 0;
         if (silenceMs) {
@@ -31,16 +47,11 @@ struct SessionPair {
             ADD_FAILURE() << "the host could not open its session";
             return false;
         }
-        hostId = host.CreatePlayer("HOST", "h", 1, kNetPlayerServer);
-        const std::string address = "127.0.0.1:" + std::to_string(host.Transport().Port());
-        std::strncpy(client.TcpAddress, address.c_str(), sizeof client.TcpAddress - 1);
-        client.SelectConnection(kNetKindTcp);
-        client.FindWaitMs = 2000; // ends at the first answer
-        if (client.EnumSessions(false) != kNetOk || client.SessionCount() != 1 || client.Join(0) != kNetOk) {
-            ADD_FAILURE() << "the client could not find and join the session at " << address;
+        hostId = host.CreatePlayer("HOST", hostData.data(), hostData.size(), kNetPlayerServer);
+        const std::string address = Address();
+        if (!Join(client, address))
             return false;
-        }
-        clientId = client.CreatePlayer(clientName, "c", 1, 0);
+        clientId = client.CreatePlayer(clientName, clientData.data(), clientData.size(), 0);
         return hostId == 1 && clientId != 0;
     }
 };
