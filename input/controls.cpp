@@ -58,10 +58,11 @@ bool InputManager::ReadControls()
 
     ExchangeFrames();
     m_dwMode &= ~kInputModeWaiting;
-    NextFrame(true);
-    // A network race simulates the frames the host sent, with their steps.
+    const bool taken = NextFrame(true);
+    // A network race simulates only the frames the host sent, with their
+    // steps.
     if (NetworkRaceRunning())
-        return m_fFrameTime != 0.0f;
+        return taken && m_fFrameTime != 0.0f;
     return frame;
 }
 

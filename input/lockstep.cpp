@@ -301,7 +301,15 @@ bool InputManager::NextNetworkFrame(bool live)
                 m_dwMode &= ~kInputModeHostPaused;
         }
     } else {
-        m_fFrameTime = 0.0f;
+        // Before the race is under way (its start sequence and countdown)
+        // and while the picture fades out after a race command, no frame
+        // comes and the race simulates nothing (ReadControls says so); the
+        // overlay's timers and the fade run on this machine's own frame
+        // time, as StepClock measured it, so that they end.
+        const bool exchanging = m_pRaceLink && (m_pRaceLink->RaceFlags() & kRaceFlagRacing) &&
+                                !m_pRaceLink->IsFading() && !m_Lockstep.Lost;
+        if (!live || exchanging)
+            m_fFrameTime = 0.0f;
         if (live && !(m_dwMode & kInputModeHostPaused))
             m_dwMode |= kInputModeWaiting;
     }
