@@ -1,7 +1,6 @@
 #include "net/lobby.h"
 
 #include <cstring>
-#include <span>
 
 #include "app/game_app.h"
 #include "net/net_session.h"
@@ -322,6 +321,16 @@ void LobbySend(NetSession& session, LobbyState& lobby, std::uint32_t type)
     }
 }
 
+std::uint32_t LobbyHandle(NetSession& session, LobbyState& lobby, std::uint32_t from,
+                          std::span<const std::uint8_t> bytes)
+{
+    // Its type's size, and a client hears only its host.
+    const std::uint32_t type = platform::ByteReader(bytes).u32();
+    if (SizeOf(type) == 0 || bytes.size() != SizeOf(type) || (!lobby.IsHost && from != kServer))
+        return 0;
+    return lobby.IsHost ? HostHandles(session, lobby, from, bytes) : ClientHandles(session, lobby, bytes);
+}
+
 std::uint32_t LobbyPoll(NetSession& session, LobbyState& lobby)
 {
     std::uint32_t last = 0;
@@ -331,16 +340,10 @@ std::uint32_t LobbyPoll(NetSession& session, LobbyState& lobby)
         const std::uint32_t from = session.Receive(data, size);
         if (from == 0)
             return last;
-        const std::span<const std::uint8_t> bytes(data, size);
-        const std::uint32_t type = platform::ByteReader(bytes).u32();
-        // A message must have its type's size and come from a player of
-        // the session (a client hears only its host).
-        if (SizeOf(type) == 0 || size != SizeOf(type) || !session.PlayerPresent(from))
+        // A message must come from a player of the session.
+        if (!session.PlayerPresent(from))
             continue;
-        if (!lobby.IsHost && from != kServer)
-            continue;
-        const std::uint32_t handled =
-            lobby.IsHost ? HostHandles(session, lobby, from, bytes) : ClientHandles(session, lobby, bytes);
+        const std::uint32_t handled = LobbyHandle(session, lobby, from, std::span(data, size));
         if (handled == 0)
             continue;
         last = handled;

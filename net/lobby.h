@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,10 @@ void LobbySend(NetSession& session, LobbyState& lobby, std::uint32_t type);
 // Handles every waiting message: the type of the last one handled, or at
 // once 0x4444, 0x6666, 0x8888 or 0x9999 as they arrive; 0 when nothing came.
 std::uint32_t LobbyPoll(NetSession& session, LobbyState& lobby);
+// Handles one message from player `from` (LobbyPoll checks first that he
+// is in the session): the type handled, 0 when it was refused.
+std::uint32_t LobbyHandle(NetSession& session, LobbyState& lobby, std::uint32_t from,
+                          std::span<const std::uint8_t> bytes);
 // Adds a chat line prefixed with its sender's name.
 void ChatAddLine(NetSession& session, LobbyState& lobby, const char* text, std::uint32_t sender);
 // Chat: a client sends its line to the host, the host to the addressee
