@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cmath>
 
 #include "input/input_manager.h"
 #include "input/lockstep.h"
@@ -90,8 +89,11 @@ void InputManager::SendFrameMessage(bool resend)
     FrameMessage message;
     message.Command = m_nRaceCommand;
     message.Frame = static_cast<std::uint32_t>(m_nFrameNumber);
+    // A frame's step is at most a second (the race steps no more), also a
+    // client's, which the host reads only to check the message.
+    const float step = std::clamp(m_fFrameTime, 0.0f, kMaxFrameStep);
     if (!host) {
-        message.Step = m_fFrameTime;
+        message.Step = step;
         for (const Target& t : m_targets) {
             if (!(t.Flags & kTargetLocal))
                 continue;
@@ -106,7 +108,7 @@ void InputManager::SendFrameMessage(bool resend)
         return;
     }
 
-    message.Step = m_bPaused ? 0.0f : std::min(m_fFrameTime, kMaxFrameStep);
+    message.Step = m_bPaused ? 0.0f : step;
     LockstepState::Queued queued;
     queued.Command = message.Command;
     queued.Frame = message.Frame;

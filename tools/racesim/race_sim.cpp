@@ -418,12 +418,8 @@ void WatchRace(Race& race, InputManager& input, double timeLimit, bool& ending, 
     }
 }
 
-std::uint64_t StateHash(Race& race, const std::vector<RiderLine>& lines)
+void AddLines(Hash& hash, const std::vector<RiderLine>& lines)
 {
-    std::vector<std::uint32_t> state(race.StateWordCount());
-    race.SaveState(state.data());
-    Hash hash;
-    hash.Add(state.data(), state.size() * sizeof(std::uint32_t));
     for (const RiderLine& line : lines) {
         hash.Add(line.position);
         hash.Add(line.rider);
@@ -433,6 +429,15 @@ std::uint64_t StateHash(Race& race, const std::vector<RiderLine>& lines)
         hash.Add(line.status);
         hash.Add(line.incidents);
     }
+}
+
+std::uint64_t StateHash(Race& race, const std::vector<RiderLine>& lines)
+{
+    std::vector<std::uint32_t> state(race.StateWordCount());
+    race.SaveState(state.data());
+    Hash hash;
+    hash.Add(state.data(), state.size() * sizeof(std::uint32_t));
+    AddLines(hash, lines);
     return hash.Value();
 }
 
@@ -449,15 +454,7 @@ std::uint64_t BikesHash(Race& race, const std::vector<RiderLine>& lines)
         hash.Add(words.data(), words.size() * sizeof(std::uint32_t));
     }
     hash.Add(platform::random_stream(platform::RandomStreamId::Simulation).state());
-    for (const RiderLine& line : lines) {
-        hash.Add(line.position);
-        hash.Add(line.rider);
-        hash.Add(line.laps);
-        hash.Add(line.race_time);
-        hash.Add(line.best_lap);
-        hash.Add(line.status);
-        hash.Add(line.incidents);
-    }
+    AddLines(hash, lines);
     return hash.Value();
 }
 
