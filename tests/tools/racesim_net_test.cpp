@@ -111,7 +111,7 @@ TEST_F(RaceSimNetTest, TwoRunnersRaceEachOtherAndAgree)
 // as gone after ten silent seconds, and finishes the race alone.
 TEST_F(RaceSimNetTest, TheHostFinishesAloneWhenTheClientIsKilled)
 {
-    RunPair("--riders 3 --laps 1 --time-limit 900", "", "timeout -s KILL 2");
+    RunPair("--riders 3 --laps 1 --time-limit 1200", "", "timeout -s KILL 5");
     EXPECT_EQ(Status("client"), 137);
     ASSERT_EQ(Status("host"), 0) << Errors("host");
     const std::vector<std::string> host = Output("host");
