@@ -89,6 +89,15 @@ bool ResolveAddress(const std::string& host, std::uint16_t port, ENetAddress& ad
     return true;
 }
 
+// An address that ends in 255 (the host field is in network order: its
+// last byte is the address's last number).
+bool IsBroadcast(const ENetAddress& address)
+{
+    std::uint8_t octets[4];
+    std::memcpy(octets, &address.host, sizeof octets);
+    return octets[3] == 255;
+}
+
 } // namespace
 
 void write_session_desc(std::vector<std::uint8_t>& bytes, const NetSessionDesc& desc)
@@ -155,8 +164,9 @@ bool find_net_sessions(const std::string& address, std::uint16_t port, std::uint
         return false;
     }
     enet_socket_set_option(socket, ENET_SOCKOPT_NONBLOCK, 1);
-    if (address.empty())
-        enet_socket_set_option(socket, ENET_SOCKOPT_BROADCAST, 1);
+    // A broadcast address may be named too (127.255.255.255 reaches this
+    // machine's own sessions alone).
+    enet_socket_set_option(socket, ENET_SOCKOPT_BROADCAST, 1);
 
     std::vector<std::uint8_t> question;
     ByteWriter out(question);
@@ -170,14 +180,15 @@ bool find_net_sessions(const std::string& address, std::uint16_t port, std::uint
     }
 
     // The question goes again now and then (a datagram may be lost); one
-    // host asked by its address answers once, and that ends the search.
+    // host asked by its address answers once, and that ends the search (a
+    // broadcast collects answers for the whole wait).
     const std::uint32_t start = NowMs();
     std::uint32_t asked = start;
     std::uint8_t answer[256];
     for (;;) {
         const std::uint32_t now = NowMs();
         const std::uint32_t spent = now - start;
-        if (spent >= wait_ms || (!address.empty() && !found.empty()))
+        if (spent >= wait_ms || (!IsBroadcast(to) && !found.empty()))
             break;
         if (now - asked >= kAskAgainMs) {
             enet_socket_send(socket, &to, &buffer, 1);
