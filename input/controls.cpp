@@ -56,8 +56,13 @@ bool InputManager::ReadControls()
         if (m_targets[static_cast<std::size_t>(i)].Block)
             PackControls(i);
 
+    ExchangeFrames();
     m_dwMode &= ~kInputModeWaiting;
-    NextFrame(true);
+    const bool taken = NextFrame(true);
+    // A network race simulates only the frames the host sent, with their
+    // steps.
+    if (NetworkRaceRunning())
+        return taken && m_fFrameTime != 0.0f;
     return frame;
 }
 

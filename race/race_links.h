@@ -25,6 +25,7 @@ public:
     void SetShade(float value) override;
     bool IsFading() const override;
     void ParkPlayerBike() override;
+    void ShowHostPaused(bool shown) override;
     void MuteSound() override;
     void UnmuteSound() override;
 

@@ -15,6 +15,7 @@
 #include "engine/render/lib2d_picture.h"
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
+#include "net/net_session.h"
 #include "platform/fault_seam.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
@@ -130,6 +131,8 @@ void BeginRun(GameApp& app, Race& race, InputManager& input)
     }
     race.StartMusic();
     ApplyEventTimes(race, app);
+    // A network race takes its frames through the session's lockstep link.
+    input.SetNetLink((app.Flags & kAppFlagNetwork) ? g_pNetSession : nullptr);
     app.SyncPlayers();
     std::uint32_t mode = (race.LiveFlags() & kRaceFlagReplay) ? kBeginReplay : kBeginLive;
     if (app.Flags & kAppFlagNetworkHost)
@@ -268,6 +271,7 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
     }
 
     input.RemoveTarget(nullptr);
+    input.SetNetLink(nullptr);
     // The input replay is freed here once replays exist.
     DeleteRace(app, race);
 }
