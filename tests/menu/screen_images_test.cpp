@@ -214,6 +214,9 @@ TEST_F(ScreenImages, FaceTextIsWhereSdlTtfPutsTheSameString)
     const std::int32_t pixels = MenuFontPixels(160);
     TTF_Font* font = TTF_OpenFont("/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf", pixels);
     ASSERT_NE(font, nullptr) << TTF_GetError();
+    // Menu text lays its glyphs out one after another, without the font's
+    // kerning, as the screens were made for.
+    TTF_SetFontKerning(font, 0);
     SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, text.c_str(), SDL_Color{255, 255, 255, 255});
     ASSERT_NE(glyphs, nullptr) << TTF_GetError();
     SDL_Surface* argb = SDL_ConvertSurfaceFormat(glyphs, SDL_PIXELFORMAT_ARGB8888, 0);
@@ -226,7 +229,9 @@ TEST_F(ScreenImages, FaceTextIsWhereSdlTtfPutsTheSameString)
     };
 
     const std::uint16_t ink = rgb565_of_bgr(fore);
-    for (const auto& [left, top] : {std::pair{40, 40}, std::pair{40 + (400 - argb->w) / 2, 120}}) {
+    // Centred text has its middle at the label's middle: its left edge is
+    // half its width before that.
+    for (const auto& [left, top] : {std::pair{40, 40}, std::pair{40 + 400 / 2 - argb->w / 2, 120}}) {
         SCOPED_TRACE(left);
         // Where SDL_ttf's glyphs are solid, the label's pixels are its
         // colour; where SDL_ttf puts nothing, nothing is drawn. A pixel of
