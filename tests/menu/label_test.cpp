@@ -31,6 +31,7 @@ public:
     int ascent() const override { return cell_ - cell_ / 4; }
     int average_char_width() const override { return average_; }
     int measure(std::string_view text) const override { return average_ * static_cast<int>(text.size()); }
+    // Never drawn: these labels are only laid out.
     platform::TextCoverage coverage(std::string_view) const override { return {}; }
     const std::string& file() const override { return file_; }
 
@@ -693,6 +694,95 @@ TEST_F(LabelScreen, TheRowBeingEditedBlinksItsCursor)
     platform::clear_test_clock();
     label.OnChar('C');
     EXPECT_EQ(label.RowText(0), "ABC");
+}
+
+} // namespace
+
+// ---- Labels in a Windows face ----
+
+namespace {
+
+class LabelFaceScreen : public menu_test::MenuFixture {
+protected:
+    static constexpr std::uint32_t kBack = 0x800000;  // dark blue
+    // A face label at (100, top), 200 x 40, white on a filled dark blue.
+    static void face_label(FormFileWriter& file, const char* name, const char* alignment, int top)
+    {
+        file.begin("Label", name);
+        file.key("Alignment", alignment);
+        file.key_color("BackColor", kBack);
+        file.key("BackStyle", 1);
+        file.key("FontName", "Arial").key("FontSize", 12.0f).key("FontType", "winfont");
+        file.key3("ForeColor", 255, 255, 255);
+        place(file, 100, top, 200, 40);
+        file.key("TextFile", "face.txt").key("TextID", name);
+        file.end();
+    }
+    // The columns of the band y0..y1-1 holding a pixel other than the fill.
+    std::pair<int, int> ink_columns(int y0, int y1) const
+    {
+        const std::uint32_t fill = menu_test::rgb565_of_bgr(kBack);
+        int first = -1, last = -1;
+        for (int x = 101; x < 300; ++x)
+            for (int y = y0; y < y1; ++y)
+                if (pixel(x, y) != fill) {
+                    if (first < 0)
+                        first = x;
+                    last = x;
+                    break;
+                }
+        return {first, last};
+    }
+};
+
+TEST_F(LabelFaceScreen, RowsFollowTheFacesMetricsAndAreDrawnByAlignment)
+{
+    data_.text_file("face.txt", {{"left", "Hi"}, {"right", "Hi"},
+                                 {"long", "one two three four five six seven eight nine ten eleven twelve"}});
+    FormFileWriter file = screen_file("faces");
+    face_label(file, "left", "Left", 100);
+    face_label(file, "right", "Right", 200);
+    face_label(file, "long", "Left", 300);
+    file.end();
+    data_.screen("faces", file);
+    Form& form = load_screen("faces");
+    auto& left = *static_cast<Label*>(form.FindElement("left"));
+    auto& right = *static_cast<Label*>(form.FindElement("right"));
+    auto& rows = *static_cast<Label*>(form.FindElement("long"));
+
+    // The rows hold at most width / (average + 1) characters, broken at blanks.
+    ASSERT_NE(rows.Face(), nullptr);
+    const int per_row = 200 / (rows.Face()->average_char_width() + 1);
+    EXPECT_EQ(rows.m_nRowHeight, rows.Face()->cell_height());
+    std::string joined;
+    for (std::int32_t r = 0; r < rows.RowCount(); ++r) {
+        EXPECT_LE(static_cast<int>(rows.RowText(r).size()), per_row) << rows.RowText(r);
+        joined += (r ? " " : "") + rows.RowText(r);
+    }
+    EXPECT_GT(rows.RowCount(), 1);
+    EXPECT_EQ(joined, "one two three four five six seven eight nine ten eleven twelve");
+
+    show();
+    clear_screen();
+    EXPECT_EQ(form.PaintAll(), 3);
+    // The fill covers (left + 1, top + 1) .. (right - 1, bottom - 1).
+    const std::uint32_t fill = menu_test::rgb565_of_bgr(kBack);
+    EXPECT_EQ(pixel(299, 139), fill);
+    EXPECT_EQ(pixel(101, 139), fill);
+    EXPECT_EQ(pixel(100, 139), 0u);
+    EXPECT_EQ(pixel(299, 140), 0u);
+    EXPECT_EQ(pixel(300, 139), 0u);
+    // Left text starts at the left edge, right text ends at the right edge,
+    // each as wide as the face measures it.
+    const int width = left.Face()->measure("Hi");
+    const auto [l0, l1] = ink_columns(101, 100 + left.m_nRowHeight);
+    EXPECT_GE(l0, 100);
+    EXPECT_LE(l0, 103);
+    EXPECT_LE(l1, 100 + width);
+    const auto [r0, r1] = ink_columns(201, 200 + right.m_nRowHeight);
+    EXPECT_LE(r1, 299);
+    EXPECT_GE(r1, 296);
+    EXPECT_GE(r0, 300 - width - 1);
 }
 
 } // namespace
