@@ -278,8 +278,16 @@ TEST_P(RaceFramesTest, MatchesItsGoldenFrame)
     if (c.camera == kCameraTelevision) {
         EXPECT_GE(WidestFlatDarkPatch(image), 12) << "no shadow under a bike in " << c.name;
     }
-    // A software frame against the 3D device's frame of the same moment.
-    if (c.device) {
+    // A software frame against the 3D device's frame of the same moment
+    // (the device's golden frame is the plain build's: in the sanitizer
+    // build the late frames differ, see below, so they are compared in the
+    // plain build only).
+#ifdef TORVANE_SANITIZER_BUILD
+    const bool compare_with_device = c.device && c.time <= 10.0;
+#else
+    const bool compare_with_device = c.device != nullptr;
+#endif
+    if (compare_with_device) {
         torvane_test::PngImage device;
         std::string error;
         const std::string path = std::string(TORVANE_RACE_FRAMES_GOLDEN_DIR) + "/" + c.device + ".png";
