@@ -230,19 +230,19 @@ void MenuManager::LoadState(const char* file)
     platform::File in;
     if (!in.open(file, "rb"))
         return;
-    std::uint8_t bytes[16];
-    if (in.read(bytes, sizeof bytes) != sizeof bytes)
+    // All four words are read before any is taken: a short file changes
+    // nothing.
+    std::int32_t words[4];
+    try {
+        for (std::int32_t& word : words)
+            word = ReadStateWord(in);
+    } catch (const GameError&) {
         return;
-    const auto word = [&bytes](int i) {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[4 * i]) |
-                                         static_cast<std::uint32_t>(bytes[4 * i + 1]) << 8 |
-                                         static_cast<std::uint32_t>(bytes[4 * i + 2]) << 16 |
-                                         static_cast<std::uint32_t>(bytes[4 * i + 3]) << 24);
-    };
-    m_nState = word(0);
-    m_nNextState = word(1);
-    m_nLastCommand = word(2);
-    m_nReturnState = word(3);
+    }
+    m_nState = words[0];
+    m_nNextState = words[1];
+    m_nLastCommand = words[2];
+    m_nReturnState = words[3];
 }
 
 void MenuManager::RouteMouse(std::int32_t x, std::int32_t y, std::int32_t message, std::int32_t keys)
