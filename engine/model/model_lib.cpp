@@ -273,7 +273,7 @@ ml_modelinfo* model_lib::find_model(std::uint32_t hash) const
     return nullptr;
 }
 
-void model_lib::set_lod_table(const float* table)
+void model_lib::set_lod_table(std::span<const float> table)
 {
     for (ml_modelinfo* m = models; m; m = m->next)
         m->set_lod_table(table);

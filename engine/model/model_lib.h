@@ -76,7 +76,7 @@ public:
     static ml_modelinfo* make_simple_model(scn_light* light);
 
     ml_modelinfo* find_model(std::uint32_t hash) const;
-    void set_lod_table(const float* table);
+    void set_lod_table(std::span<const float> table);
     void set_flags(std::uint32_t bits);
     void clear_flags(std::uint32_t bits);
 
