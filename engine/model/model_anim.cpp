@@ -192,11 +192,13 @@ void refresh_node_transition(model_node* n, std::uint32_t id, float ta, float tb
         return;
     t->anim_hash = id;
     const anim_rest_pose rest{n->local_position, n->angles};
-    if (a->scaling && b->scaling)
+    // The same conditions as the build's: a channel that one side has was
+    // built from that side and the rest pose, and is refreshed so too.
+    if (a->scaling || b->scaling)
         anim_refresh_scaling(&rest, t, b, a, ta, tb);
-    if (a->position && b->position)
+    if (a->position || b->position)
         anim_refresh_position(&rest, t, b, a, ta, tb);
-    if (a->rotation && b->rotation)
+    if (a->rotation || b->rotation)
         anim_refresh_rotation(&rest, t, b, a, ta, tb);
     if (!(t->flags & node_lattice_follows_parent) && a->lattice && b->lattice)
         anim_refresh_lattice(a->lattice, t, b, ta, tb);
