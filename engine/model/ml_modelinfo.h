@@ -208,6 +208,9 @@ public:
     // The animation of that hash (0: none) becomes current and every node
     // selects its channel of it; an unknown hash ends the program.
     int set_curanim(std::uint32_t hash);
+    // Removes every animation borrowed from `library`, and the transition
+    // when one of its two animations goes.
+    void unlink_anims(const anim_lib& library);
     // A transition from animation `from` at t_from to `to` at t_to, as an
     // animation of hash `id` (owner state 3) at the head of the list, with a
     // transition channel on every node that has channels of both; asked

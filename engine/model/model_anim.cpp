@@ -253,6 +253,25 @@ void ml_modelinfo::make_anim_trans(std::uint32_t from, float t_from, std::uint32
     flags &= ~model_transforms_valid;
 }
 
+void ml_modelinfo::unlink_anims(const anim_lib& library)
+{
+    // A borrowed link shares its source's channels.
+    auto borrowed = [&library](const anim_link* link) {
+        for (const anim_link* source = library.first_link; source; source = source->next)
+            if (link->shared && link->first_node && link->first_node == source->first_node)
+                return true;
+        return false;
+    };
+    for (anim_link* link = anims; link;) {
+        anim_link* next = link->next;
+        if (link != trans_link && borrowed(link))
+            remove_anim(link);
+        link = next;
+    }
+    if (trans_link && (!find_link(anims, trans_from) || !find_link(anims, trans_to)))
+        remove_anim(trans_link);
+}
+
 void ml_modelinfo::remove_anim(anim_link* link)
 {
     if (!link)

@@ -291,6 +291,13 @@ void model_lib::clear_flags(std::uint32_t bits)
         m->clear_flags(bits);
 }
 
+void model_lib::unlink_anims(const anim_lib& library)
+{
+    for (ml_modelinfo* list : {models, instances})
+        for (ml_modelinfo* m = list; m; m = m->next)
+            m->unlink_anims(library);
+}
+
 void model_lib::link_anims(anim_lib* chain)
 {
     for (anim_lib* lib = chain; lib; lib = lib->next) {
