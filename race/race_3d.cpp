@@ -18,6 +18,7 @@
 #include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
+#include "engine/scene/ground_under.h"
 #include "engine/scene/lights.h"
 #include "engine/scene/mesh_draw_hooks.h"
 #include "engine/scene/scene.h"
@@ -249,8 +250,10 @@ void Race::CreateView()
     const int height = app.VRes > 0 ? app.VRes : 480;
     d.View = std::make_unique<scene_view>(nullptr, nullptr, 0, d.Camera.get(), 0, 0, width, height);
     d.Engine->view = d.View.get();
-    // The scene view draws its meshes through the mesh drawing's hooks.
+    // The scene view draws its meshes through the mesh drawing's hooks, and
+    // finds the ground under its shadowed instances through the scene's.
     install_mesh_draw_hooks();
+    install_ground_under_hook();
 }
 
 void Race::DestroyView()
