@@ -12,6 +12,7 @@
 
 #include "app/game_app.h"
 #include "app/game_error.h"
+#include "app/m_cparse.h"
 #include "champ/champ_objects.h"
 #include "champ/championship.h"
 #include "champ/game_settings.h"
@@ -161,6 +162,23 @@ TEST_F(DemoMenus, EverySetLoadsEveryScreenAndEveryStateLeadsToAScreenOrAnEnd)
         set.Reset();
     }
     SetCurrentMenuManager(&manager_);
+}
+
+TEST_F(DemoMenus, TheSetFilesAreFoundInTheMenuArchiveToo)
+{
+    // Only the archive of the menu folder, beside nothing else.
+    const std::filesystem::path alone = torvane_test::make_temp_dir("menu-archive");
+    std::filesystem::copy_file(demo_folder() / "menu.mix", alone / "menu.mix");
+    torvane_test::ScopedCwd cwd(alone);
+    for (const char* file : {".\\menu\\menu.dat", ".\\menu\\menudial.dat", ".\\menu\\startvid.dat"}) {
+        SCOPED_TRACE(file);
+        M_CParse parser;
+        ASSERT_TRUE(parser.Open(file));
+        EXPECT_TRUE(parser.FindBegin("PATH"));
+        char word[kTokenCapacity];
+        ASSERT_TRUE(parser.GetToken(word, sizeof word));
+        EXPECT_STREQ(word, ".\\menu");
+    }
 }
 
 TEST_F(DemoMenus, TheMainSetHasTheScreenGroupItsSamplesAndItsPointerAndCover)
