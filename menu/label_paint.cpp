@@ -167,7 +167,7 @@ void Label::DrawWindowsFontRows(const Page& page, std::int32_t x, std::int32_t y
         const Row& row = page.rows[static_cast<std::size_t>(r)];
         const std::string text =
             PrintableText(std::string_view(page.text).substr(static_cast<std::size_t>(row.start),
-                                                         static_cast<std::size_t>(row.length)));
+                                                             static_cast<std::size_t>(row.length)));
         const std::int32_t row_y = y + (r - m_nFirstRow) * m_nRowHeight;
         if (m_nShadow != 0)
             draw_row(text, row_y, m_nShadow, 0x000000);

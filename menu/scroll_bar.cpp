@@ -1,6 +1,7 @@
 #include "menu/scroll_bar.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -147,8 +148,7 @@ void ScrollBar::ComputeTickSpacing()
         m_nTickSpacing = m_nWidth;
         return;
     }
-    const double t = std::trunc(static_cast<double>(m_nWidth - m_nThumbSize) /
-                                (static_cast<double>(m_nMaximum) - m_nMinimum) * m_nStep);
+    const double t = std::trunc((static_cast<double>(m_nWidth) - m_nThumbSize) / Span() * m_nStep);
     if (!(t >= 1.0) || t > INT32_MAX) {
         m_nTickSpacing = 0;
         return;
@@ -229,7 +229,7 @@ float ScrollBar::GetValueInRange(float a, float b) const
 {
     if (m_nMaximum == m_nMinimum)
         return a;
-    return a + static_cast<float>(m_nPosition - m_nMinimum) * (b - a) / static_cast<float>(m_nMaximum - m_nMinimum);
+    return a + static_cast<float>(static_cast<double>(Offset()) * (b - a) / Span());
 }
 
 void ScrollBar::SetValueInRange(float a, float b, float value)
@@ -238,8 +238,7 @@ void ScrollBar::SetValueInRange(float a, float b, float value)
         SetPos(m_nMinimum);
         return;
     }
-    const double position = std::trunc(static_cast<double>(m_nMaximum - m_nMinimum) * (value - a) / (b - a) +
-                                       m_nMinimum + 0.5);
+    const double position = std::trunc(Span() * (value - a) / (b - a) + m_nMinimum + 0.5);
     // A value far outside the limits (or not a number) stands at the nearer end.
     SetPos(!(position > m_nMinimum) ? m_nMinimum
            : position > m_nMaximum  ? m_nMaximum
@@ -274,7 +273,7 @@ void ScrollBar::UpdateDisplay(Control* control, const std::string* text)
         }
         // A list shows the row of the position; a position past its rows
         // shows its last row.
-        const std::int32_t row = std::clamp(m_nPosition - m_nMinimum, 0, rows - 1);
+        const auto row = static_cast<std::int32_t>(std::clamp<std::int64_t>(Offset(), 0, rows - 1));
         label->m_nFirstRow = row;
         label->Invalidate();
         passed = label->RowText(row).substr(0, kChainRowMax);
@@ -284,24 +283,34 @@ void ScrollBar::UpdateDisplay(Control* control, const std::string* text)
 
 // ---- Geometry ----
 
+namespace {
+
+// A coordinate worked out in doubles (exact for every range and bar a
+// screen uses, and never overflowing for the others), truncated and kept
+// in 32 bits.
+std::int32_t ToInt32(double value)
+{
+    return static_cast<std::int32_t>(std::clamp(std::trunc(value), static_cast<double>(INT32_MIN),
+                                                static_cast<double>(INT32_MAX)));
+}
+
+} // namespace
+
 std::int32_t ScrollBar::ThumbOrigin() const
 {
     if (m_nMaximum == m_nMinimum)
         return Start();
-    const std::int64_t travel = Length() - m_nThumbSize;
-    return Start() + static_cast<std::int32_t>(static_cast<std::int64_t>(m_nPosition - m_nMinimum) * travel /
-                                               (static_cast<std::int64_t>(m_nMaximum) - m_nMinimum));
+    const double travel = static_cast<double>(Length()) - m_nThumbSize;
+    return ToInt32(Start() + std::trunc(static_cast<double>(Offset()) * travel / Span()));
 }
 
 std::int32_t ScrollBar::PositionAt(std::int32_t coordinate) const
 {
-    const std::int64_t travel = Length() - m_nThumbSize;
+    const double travel = static_cast<double>(Length()) - m_nThumbSize;
     if (travel <= 0)
         return m_nMinimum;
-    const std::int64_t position =
-        m_nMinimum + (static_cast<std::int64_t>(coordinate) - Start()) *
-                         (static_cast<std::int64_t>(m_nMaximum) - m_nMinimum) / travel;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(position, m_nMinimum, m_nMaximum));
+    const double above = std::trunc((static_cast<double>(coordinate) - Start()) * Span() / travel);
+    return std::clamp(ToInt32(m_nMinimum + above), m_nMinimum, m_nMaximum);
 }
 
 bool ScrollBar::OnThumb(std::int32_t x, std::int32_t y) const
@@ -362,9 +371,13 @@ bool ScrollBar::PaintBar(bool paint)
     }
     // A spacing of 0 (steps closer than a pixel) draws no ticks.
     if (m_nOrientation == kScrollHorizontal && m_nTickSpacing > 0 && m_pTicks) {
-        const std::int32_t half = m_nThumbSize / 2;
-        for (std::int64_t k = 0; k * m_nTickSpacing < m_nWidth - half; ++k)
-            m_pTicks->Draw(static_cast<std::int32_t>(GetLeft() + half + k * m_nTickSpacing), GetBottom());
+        const std::int64_t half = m_nThumbSize / 2;
+        for (std::int64_t k = 0; k * m_nTickSpacing < m_nWidth - half; ++k) {
+            const std::int64_t x = GetLeft() + half + k * m_nTickSpacing;
+            if (x > INT32_MAX)
+                break;
+            m_pTicks->Draw(static_cast<std::int32_t>(x), GetBottom());
+        }
     }
     if (m_nRedraw > 0)
         --m_nRedraw;

@@ -100,6 +100,10 @@ private:
     std::int32_t Length() const { return m_nOrientation == kScrollVertical ? m_nHeight : m_nWidth; }
     std::int32_t Start() const { return m_nOrientation == kScrollVertical ? GetTop() : GetLeft(); }
     bool OnThumb(std::int32_t x, std::int32_t y) const;
+    // The position above the minimum, and the range's size (a whole 32-bit
+    // range does not fit 32 bits).
+    std::int64_t Offset() const { return static_cast<std::int64_t>(m_nPosition) - m_nMinimum; }
+    double Span() const { return static_cast<double>(m_nMaximum) - m_nMinimum; }
     void ComputeTickSpacing();
 
     bool m_bPassing = false;  // handing a focus change on along the links

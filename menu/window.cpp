@@ -1,6 +1,7 @@
 #include "menu/window.h"
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "app/form_parser.h"
@@ -10,6 +11,7 @@
 #include "menu/command_button.h"
 #include "menu/image.h"
 #include "menu/label_ext.h"
+#include "menu/menu_canvas.h"
 #include "menu/scroll_bar.h"
 
 namespace {
@@ -149,7 +151,8 @@ void Window::Load(FormParser& parser, const char* name)
 
 std::int32_t Window::ScrollRange() const
 {
-    return std::max(m_nWinHeight - m_nHeight, 0);
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(static_cast<std::int64_t>(m_nWinHeight) - m_nHeight, 0, INT32_MAX));
 }
 
 void Window::ScrollTo(std::int32_t offset)
@@ -195,10 +198,19 @@ void Window::TileBackground()
     auto* tile = dynamic_cast<Image*>(m_Children.Element(0));
     if (!tile || tile->m_Strip.Count() == 0 || tile->m_nWidth <= 0 || tile->m_nHeight <= 0)
         return;
-    const std::int32_t width = tile->m_nWidth, height = tile->m_nHeight;
-    for (std::int32_t y = GetTop() - Remainder(m_nScrollY, height); y < GetBottom(); y += height)
-        for (std::int32_t x = GetLeft() - Remainder(m_nScrollX, width); x < GetRight(); x += width)
-            tile->m_Strip.Draw(x, y);
+    // Only the tiles that reach the screen are drawn.
+    const platform::PixelRect screen = MenuScreenRect();
+    const std::int64_t width = tile->m_nWidth, height = tile->m_nHeight;
+    const auto first = [](std::int64_t start, std::int64_t size, std::int64_t visible) {
+        return start + size > visible ? start : start + (visible - start) / size * size;
+    };
+    const std::int64_t bottom = std::min<std::int64_t>(GetBottom(), screen.bottom);
+    const std::int64_t right = std::min<std::int64_t>(GetRight(), screen.right);
+    const std::int64_t left = first(GetLeft() - Remainder(m_nScrollX, tile->m_nWidth), width, screen.left);
+    for (std::int64_t y = first(GetTop() - Remainder(m_nScrollY, tile->m_nHeight), height, screen.top); y < bottom;
+         y += height)
+        for (std::int64_t x = left; x < right; x += width)
+            tile->m_Strip.Draw(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
 }
 
 bool Window::Update(std::int32_t* left, std::int32_t* top, std::int32_t* right, std::int32_t* bottom)

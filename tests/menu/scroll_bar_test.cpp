@@ -3,6 +3,7 @@
 // window, the keys and the pointer, loading from a screen file, and a
 // picture of two bars.
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -161,6 +162,17 @@ TEST(ScrollBarArithmetic, ThumbAndPointerGeometry)
     vertical.m_nThumbSize = 200;
     vertical.SetRange(0, 10, 1);
     EXPECT_EQ(vertical.PositionAt(120), 0);
+
+    // The whole 32-bit range does not overflow the arithmetic.
+    vertical.m_nThumbSize = 20;
+    vertical.SetRange(INT32_MIN, INT32_MAX, 1);
+    vertical.SetPos(0);
+    EXPECT_NEAR(vertical.ThumbOrigin(), 50 + 90, 1);
+    EXPECT_NEAR(static_cast<double>(vertical.PositionAt(50 + 180)), static_cast<double>(INT32_MAX), 2.0);
+    EXPECT_EQ(vertical.PositionAt(0), INT32_MIN);
+    vertical.SetValueInRange(0.0f, 1.0f, 0.5f);
+    EXPECT_NEAR(static_cast<double>(vertical.m_nPosition), 0.0, 1000.0);
+    EXPECT_NEAR(vertical.GetValueInRange(0.0f, 1.0f), 0.5f, 1e-3f);
 
     auto owned_horizontal = make_bar();
     ScrollBar& horizontal = *owned_horizontal;
