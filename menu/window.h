@@ -42,7 +42,9 @@ public:
     std::int32_t ScrollRange() const;
     std::int32_t ScrollOffset() const { return m_nScrollY; }
     // Gives every child the window's rectangle as its clipping rectangle
-    // (game fonts, image frames, button backgrounds).
+    // (game fonts, image frames, button backgrounds). The window's paint
+    // does this and puts the children's own clipping back afterwards: their
+    // fonts and pictures are shared with controls outside the window.
     void ClipChildren();
     // Covers the clip rectangle with the first child's picture, shifted by
     // the scroll offsets; nothing when the first child is no image with a
