@@ -5,6 +5,9 @@
 #include "menu/command_button.h"
 #include "menu/image.h"
 #include "menu/label.h"
+#include "menu/label_ext.h"
+#include "menu/scroll_bar.h"
+#include "menu/window.h"
 
 namespace {
 
@@ -12,10 +15,6 @@ const char* KindName(std::int32_t type)
 {
     switch (type) {
     case kControlPictureBox: return "PictureBox";
-    case kControlVScrollBar: return "VScrollBar";
-    case kControlHScrollBar: return "HScrollBar";
-    case kControlWindow: return "Window";
-    case kControlLabelExt: return "LabelExt";
     case kControlPlot: return "Plot";
     default: return nullptr;
     }
@@ -30,6 +29,10 @@ std::unique_ptr<Control> MakeControl(std::int32_t type, const char* name)
     case kControlImage: return std::make_unique<Image>();
     case kControlCommandButton: return std::make_unique<CommandButton>();
     case kControlCheckBox: return std::make_unique<CheckBox>();
+    case kControlVScrollBar: return std::make_unique<ScrollBar>(kScrollVertical);
+    case kControlHScrollBar: return std::make_unique<ScrollBar>(kScrollHorizontal);
+    case kControlWindow: return std::make_unique<Window>();
+    case kControlLabelExt: return std::make_unique<LabelExt>();
     default: break;
     }
     if (const char* kind = KindName(type))

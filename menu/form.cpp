@@ -108,6 +108,56 @@ void Form::Load(FormParser& parser)
     ResolveLinks();
 }
 
+namespace {
+
+// Reads words up to the end of the block the parser stands in (its own
+// "end" after every nested block's).
+void SkipBlock(FormParser& parser)
+{
+    char word[kTokenCapacity];
+    for (int depth = 1; depth > 0 && parser.NextToken(word, sizeof word);) {
+        if (platform::equals_ignoring_case(word, "Begin"))
+            ++depth;
+        else if (platform::equals_ignoring_case(word, "end"))
+            --depth;
+    }
+}
+
+} // namespace
+
+void Form::LoadChildren(FormParser& parser)
+{
+    // Every element's load leaves the parser at the start of its block, but
+    // a window reads its own children to its block's end. A nested form
+    // header is passed over as a screen passes it over: its elements are
+    // read, its "end" is not the block's.
+    char word[kTokenCapacity], type[kTokenCapacity], name[kTokenCapacity];
+    int open_forms = 0;
+    while (parser.NextToken(word, sizeof word)) {
+        if (platform::equals_ignoring_case(word, "end")) {
+            if (open_forms == 0)
+                break;
+            --open_forms;
+            continue;
+        }
+        if (!platform::equals_ignoring_case(word, "Begin"))
+            continue;
+        if (!parser.NextToken(type, sizeof type) || !parser.NextToken(name, sizeof name))
+            break;
+        const std::int32_t kind = ControlTypeFromName(type);
+        if (kind == kControlForm) {
+            ++open_forms;
+            continue;
+        }
+        if (kind == kControlUnknown)
+            ThrowGameError("undef element %s in %s", type, parser.FileName().c_str());
+        AddElement(kind, &parser, name);
+        if (kind != kControlWindow)
+            SkipBlock(parser);
+    }
+    ResolveLinks();
+}
+
 void Form::ResolveLinks()
 {
     for (const std::unique_ptr<Control>& element : m_Elements) {

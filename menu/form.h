@@ -42,6 +42,9 @@ public:
     // Reads the form's options and every element from the parser, which
     // stands after the form's header (FormParser::LoadForm).
     void Load(FormParser& parser);
+    // Reads the elements nested in the block the parser stands in, up to
+    // the block's own "end" (a window's children), and resolves their links.
+    void LoadChildren(FormParser& parser);
     // Makes a control of the type, appends it and loads it (with a parser)
     // or only names it (without). The new control.
     Control* AddElement(std::int32_t type, FormParser* parser, const char* name);
@@ -106,6 +109,7 @@ public:
     std::int32_t m_nArgument = 0;
     std::int32_t m_nMusic = -1;
     void* m_pUser = nullptr;  // for the screen handlers
+    Control* m_pHolder = nullptr;  // the window whose children this form holds (null: a screen)
     std::int32_t m_nLastCommand = 0;
 
 private:

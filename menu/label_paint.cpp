@@ -1,10 +1,12 @@
 // Drawing a label: its rows in a Windows face or a game font.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "app/game_error.h"
 #include "engine/render/lib2d_font.h"
+#include "menu/form.h"
 #include "menu/label.h"
 #include "menu/menu_canvas.h"
 #include "menu/screen_hooks.h"
@@ -18,18 +20,6 @@ constexpr std::size_t kGameFontRowMax = 255;
 constexpr std::uint32_t kCursorBlinkBit = 1u << 9;
 // What a live variable may give a label at a time.
 constexpr std::size_t kLiveTextCapacity = 256;
-
-// A row as a face draws it: line ends and other control characters have no
-// glyph to show.
-std::string Printable(std::string_view row)
-{
-    std::string text;
-    text.reserve(row.size());
-    for (const char c : row)
-        if (static_cast<unsigned char>(c) >= 32)
-            text += c;
-    return text;
-}
 
 } // namespace
 
@@ -114,8 +104,13 @@ void Label::DrawWindowsFontRows(const Page& page, std::int32_t x, std::int32_t y
     if (m_nBackStyle == 1)
         FillMenuRect(GetLeft() + 1, GetTop() + 1, GetRight(), GetBottom(), m_BackColor);
     // Text goes anywhere on the screen: a row longer than the label shows
-    // past its edge.
-    const platform::PixelRect clip = MenuScreenRect();
+    // past its edge. On a browser page (a screen whose name begins with
+    // "Brows", held by a scrolling window) it is cut at the window's edges.
+    platform::PixelRect clip = MenuScreenRect();
+    if (m_pOwner && m_pOwner->m_pHolder && std::strncmp(m_pOwner->Name(), "Brows", 5) == 0) {
+        const Control& window = *m_pOwner->m_pHolder;
+        clip = {window.GetLeft(), window.GetTop(), window.GetRight(), window.GetBottom()};
+    }
     if (m_nAlignment == kAlignCentredBoth)
         y += (m_nHeight - m_nRowHeight) / 2;
 
@@ -171,8 +166,8 @@ void Label::DrawWindowsFontRows(const Page& page, std::int32_t x, std::int32_t y
     for (std::int32_t r = m_nFirstRow; r < last; ++r) {
         const Row& row = page.rows[static_cast<std::size_t>(r)];
         const std::string text =
-            Printable(std::string_view(page.text).substr(static_cast<std::size_t>(row.start),
-                                                         static_cast<std::size_t>(row.length)));
+            PrintableText(std::string_view(page.text).substr(static_cast<std::size_t>(row.start),
+                                                             static_cast<std::size_t>(row.length)));
         const std::int32_t row_y = y + (r - m_nFirstRow) * m_nRowHeight;
         if (m_nShadow != 0)
             draw_row(text, row_y, m_nShadow, 0x000000);

@@ -51,6 +51,16 @@ bool MenuTextTarget(platform::TextTarget& target)
     return true;
 }
 
+std::string PrintableText(std::string_view text)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 32)
+            shown += c;
+    return shown;
+}
+
 platform::PixelRect MenuScreenRect()
 {
     platform::TextTarget target;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/text.h"
@@ -16,6 +17,9 @@ bool MenuTextTarget(platform::TextTarget& target);
 // control's background brush), clipped to the picture.
 void FillMenuRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
                   std::uint32_t colour);
+// A row of text as a face draws it: line ends and other control characters
+// have no glyph to show and are left out.
+std::string PrintableText(std::string_view text);
 // Draws one line of text with a face, clipped to `clip` and the picture.
 void DrawMenuText(const platform::TextFace& face, std::string_view text, const platform::TextDrawOptions& options);
 // The whole picture as a clip rectangle (empty when there is none).

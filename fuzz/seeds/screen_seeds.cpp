@@ -98,6 +98,44 @@ TORVANE_FUZZ_SEEDS(screen)
         file.end();
         add("link_cycle.dat", file.text(), nullptr);
     }
+    // A scrolling window holding labels, rich text, a nested form header
+    // and a window of its own.
+    {
+        FormFileWriter file = screen("windows");
+        const auto window = [&file](const char* name, int top) {
+            file.begin("Window", name).key("WinHeight", 900).key("WinWidth", 300).key("ClipHeight", 200);
+            file.key("ClipLeft", 20).key("ClipTop", top).key("ClipWidth", 300);
+        };
+        window("pane", 20);
+        file.begin("Label", "inside").key("LinkedTo", "rich");
+        place(file, 30, 30, 200, 16);
+        file.end();
+        file.begin("Form", "inner");
+        file.begin("LabelExt", "rich");
+        place(file, 30, 60, 200, 16);
+        file.end();
+        file.end();
+        window("deeper", 40);
+        file.begin("Label", "deep");
+        place(file, 30, 70, 100, 16);
+        file.end();
+        file.end();
+        file.end();
+        file.end();
+        add("windows.dat", file.text(), nullptr);
+    }
+    // A scroll bar with its range the wrong way round and a step of 0 (with
+    // no display its tick picture is refused).
+    {
+        FormFileWriter file = screen("bar");
+        file.begin("VScrollBar", "scroller");
+        place(file, 330, 20, 10, 200);
+        file.key("CursorHeight", 20).key("DisplayString", "longerthanfive").key("Max", 0).key("Min", 1000);
+        file.key("Step", 0);
+        file.end();
+        file.end();
+        add("scroll_bar.dat", file.text(), nullptr);
+    }
     // Damaged files.
     add("empty.dat", "", nullptr);
     add("header_only.dat", "tvnmenu 1.0\r\n", nullptr);
@@ -105,6 +143,7 @@ TORVANE_FUZZ_SEEDS(screen)
     add("unknown_type.dat",
         screen("odd").begin("Slider", "s").key("PixHeight", 1).end().end().text(), nullptr);
     add("not_built.dat", screen("odd").begin("Plot", "p").end().end().text(), nullptr);
+    add("window_cut.dat", screen("cut").text() + "Begin Window w\r\nWinHeight = 10\r\nWinWidth = 10\r\n", nullptr);
     add("cut_value.dat",
         screen("cut").text() + "Begin Label cut\r\nPixHeight = 1\r\nPixLeft = 2\r\nPixTop = 3\r\nPixWidth =", nullptr);
     add("cut_color.dat", "tvnmenu 1.0\r\nBegin form c\r\nBackColor = &H00", nullptr);

@@ -350,7 +350,7 @@ TEST_F(ScreenFileTest, ANestedFormCreatesNoControlAndBadTypesAreRefused)
 
     auto later = datakit::FormFileWriter::screen();
     later.form(Header("Later"));
-    image(later, "VScrollBar", "Bar");
+    image(later, "Plot", "Bar");
     later.end();
     Place("Later.dat", later);
     Form not_yet;

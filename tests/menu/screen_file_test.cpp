@@ -158,8 +158,8 @@ const std::vector<DamagedScreen>& damaged_screens()
          [](MenuData& d) { d.screen("bad", one_element("Slider", "s", at_place)); },
          {"undef element", "Slider", "bad.dat"}},
         {"a control kind not built yet",
-         [](MenuData& d) { d.screen("bad", one_element("VScrollBar", "bar", at_place)); },
-         {"VScrollBar", "not built yet", "bar", "(screen file bad.dat)"}},
+         [](MenuData& d) { d.screen("bad", one_element("Plot", "bar", at_place)); },
+         {"Plot", "not built yet", "bar", "(screen file bad.dat)"}},
         {"no PixHeight",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
