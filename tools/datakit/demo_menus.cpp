@@ -5,6 +5,7 @@
 
 #include "tools/datakit/demo_menu_pictures.h"
 #include "tools/datakit/form_file_writer.h"
+#include "tools/datakit/menu_widget_art.h"
 #include "tools/datakit/text_file_builder.h"
 
 namespace datakit {
@@ -200,6 +201,9 @@ bool write_demo_menus(const std::filesystem::path& root, std::string& error)
 {
     const std::filesystem::path menu = root / "menu";
     if (!write_demo_menu_pictures(root, error))
+        return false;
+    // The tick every horizontal scroll bar of the screens draws.
+    if (!write_scroll_tick_picture(menu, error))
         return false;
 
     const std::pair<const char*, FormFileWriter> screens[] = {
