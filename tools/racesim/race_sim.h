@@ -53,6 +53,18 @@ struct Options {
     // Drawing the race into screenshots (tools/racesim/race_render.h);
     // render.dir empty: not drawn.
     RenderOptions render;
+    // Replays (docs/replays.md). replay_save: the race is recorded, and
+    // saved to this ".rpl" file when the run ends; the run ends once the
+    // viewed bike has finished (nothing after it is recorded).
+    // replay_play: this ".rpl" file is played back instead (its header
+    // gives the track, session, riders, laps, skill and weather), at the
+    // run's frame time, to its last recorded frame. With either, the
+    // simulation's random stream is seeded from the race header, as the
+    // game's is, and `seed` is not used. input_script: the first rider is a
+    // human driven by this script (tools/racesim/input_script.h).
+    std::string replay_save;
+    std::string replay_play;
+    std::string input_script;
 };
 
 // How a rider's race ended: crossing the line for the last time (in a
@@ -109,6 +121,10 @@ struct Result {
     std::vector<std::string> screenshots;
     FramePhases phases;
     std::string render_error;
+    // With a replay: the input frames recorded or played, and why the
+    // replay could not be saved (empty: saved, or none asked for).
+    int replay_frames = 0;
+    std::string replay_error;
 };
 
 // The longest track name the race header holds.
