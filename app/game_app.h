@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -56,8 +57,16 @@ public:
     void SetRaceRunner(std::function<void(GameApp&)> runner);
 
     // The start-of-race barrier of a network game: returns when every player
-    // is ready; nothing outside network games (net/net_sync.cpp).
-    void SyncPlayers();
+    // is ready, or has gone, or the wait timed out (false); nothing outside
+    // network games (net/net_sync.cpp).
+    bool SyncPlayers();
+    // The host sends a block to every player; a client waits for a message
+    // of exactly that size and copies it in (false when none came in time).
+    // Nothing outside network games (net/net_sync.cpp).
+    bool ExchangeBlock(void* data, std::size_t size);
+
+    std::uint32_t m_nSyncCounter = 0;        // start barriers passed in this network game
+    std::uint32_t m_nNetPlayerId = 0;        // this machine's player id in the network session
 
     std::uint32_t m_nRunMarker = 0;          // 0xABCD while a race runs
     platform::VersionBlock m_versionBlock{}; // the program's fixed version information

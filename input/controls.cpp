@@ -64,8 +64,13 @@ bool InputManager::ReadControls()
         }
     }
 
+    ExchangeFrames();
     m_dwMode &= ~kInputModeWaiting;
-    NextFrame(true);
+    const bool taken = NextFrame(true);
+    // A network race simulates only the frames the host sent, with their
+    // steps.
+    if (NetworkRaceRunning())
+        return taken && m_fFrameTime != 0.0f;
     return frame;
 }
 

@@ -49,7 +49,9 @@ float InputManager::StepClock()
             m_pRaceLink->Finish();
     }
     m_dwLastTime = now;
-    m_fRaceClock += dt;
+    // A network race's clock moves with the host's frames (NextFrame).
+    if (!NetworkRaceRunning())
+        m_fRaceClock += dt;
 
     StepReplayTime(dt);
     return m_fFrameTime;
@@ -129,11 +131,11 @@ void InputManager::StepReplayTime(float dt)
 
 bool InputManager::NextFrame(bool live)
 {
+    if (NetworkRaceRunning())
+        return NextNetworkFrame(live);
     // Outside input playback only a live frame has a time step: the
     // simulation repeats a frame only to catch up with a replay. (The
-    // lockstep exchange of a network race takes its frames from the host;
-    // until it is there, a network race runs on its own frames as a local
-    // one does.)
+    // lockstep exchange of a network race takes its frames from the host.)
     if (!live && !(m_dwMode & kInputModePlayback))
         m_fFrameTime = 0.0f;
     else

@@ -380,6 +380,7 @@ bool InputManager::BeginRace(std::uint32_t modeBits)
     m_nEventCount = 0;
     m_nFrameNumber = 0;
     m_nQueuedFrames = 0;
+    m_Lockstep.Clear();
     m_bPaused = 0;
     m_nRaceCommand = kRaceCommandNone;
     m_fSeekAmount = 0.0f;

@@ -9,6 +9,7 @@
 #include "input/control_block.h"
 #include "input/control_record.h"
 #include "input/input_devices.h"
+#include "input/lockstep.h"
 #include "platform/joystick.h"
 
 class InputRaceLink;
@@ -210,6 +211,20 @@ public:
     // (false when there is no such record).
     bool InputRecord(int n, float* step, ControlRecord* first) const;
 
+    // ---- Lockstep exchange of a network race (lockstep.cpp) ----
+
+    // The network session's link for a network race (null: none; the race
+    // then runs on its own frames).
+    void SetNetLink(InputNetLink* link) { m_Lockstep.Link = link; }
+    InputNetLink* NetLink() const { return m_Lockstep.Link; }
+    // Sends this peer's frame message (the host: the frame itself, queued
+    // here too); `resend` sends the last one again.
+    void SendFrameMessage(bool resend);
+    // Every drawn frame of a running network race: sends and waits for the
+    // frame's controls (docs/input.md, "The lockstep exchange").
+    void ExchangeFrames();
+    LockstepState& Lockstep() { return m_Lockstep; }
+
     // ---- Binding capture (binding_capture.cpp) ----
 
     // Starts a capture: forgets any button remembered by an earlier one and
@@ -287,8 +302,13 @@ private:
     void StepStatePlayback(int sample, float fraction);
     float StepCountdown(std::uint32_t now, float dt);
     void DropForceEffect();
+    bool NetworkRaceRunning() const;
+    bool NextNetworkFrame(bool live);
+    void MarkLeftTargets();
+    bool TakeFrameMessage(const FrameMessage& message, bool host);
     void ClearCaptureLatch();
 
+    LockstepState m_Lockstep;
     InputFocus m_focus;
     std::unique_ptr<KeyboardDevice> m_pKeyboard;
     std::unique_ptr<MouseDevice> m_pMouse;

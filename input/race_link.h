@@ -43,6 +43,9 @@ public:
     // Parks the player's own bike.
     virtual void ParkPlayerBike() = 0;
 
+    // The overlay's notice that the host of a network race has paused it.
+    virtual void ShowHostPaused(bool shown) { (void)shown; }
+
     // Master volume of the sound library to 0, and back.
     virtual void MuteSound() = 0;
     virtual void UnmuteSound() = 0;

@@ -1,5 +1,5 @@
 // The mixer: every playing buffer resampled, scaled and added into one
-// stereo sum, clipped to 16 bits.
+// stereo sum, softly limited below full scale.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -12,6 +12,23 @@ namespace {
 
 constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << kAudioFractionBits) - 1;
 constexpr float kFractionScale = 1.0f / 4294967296.0f;
+
+// The mix's soft limiter: below the knee the sum passes unchanged; above it
+// the sum bends smoothly (its slope 1 at the knee) towards a ceiling under
+// full scale, so loud moments (many voices, a beep over the engines, the
+// music on top) are squeezed instead of clipped flat.
+constexpr float kLimiterKnee = 24000.0f;
+constexpr float kLimiterCeiling = 32000.0f;
+
+inline float soft_limit(float x)
+{
+    const float size = std::fabs(x);
+    if (size <= kLimiterKnee)
+        return x;
+    constexpr float room = kLimiterCeiling - kLimiterKnee;
+    const float bent = kLimiterKnee + room * std::tanh((size - kLimiterKnee) / room);
+    return x < 0.0f ? -bent : bent;
+}
 
 // Sample `channel` of frame `frame` as a 16-bit value.
 inline float sample_at(const std::uint8_t* data, std::uint32_t frame, int channel, int channels, int bits)
@@ -53,7 +70,12 @@ void mix_voice(AudioOutput::MixVoice& v, float* acc, std::size_t frames)
             pos %= length;
         }
         const auto frame = static_cast<std::uint32_t>(pos >> kAudioFractionBits);
-        const std::uint32_t next = frame + 1 < v.frames ? frame + 1 : (v.looping ? 0 : frame);
+        // The frame after it, which the interpolation leans towards: past
+        // the end of a one-shot buffer, or past what a guarded stream has
+        // written, the current frame stands in for it.
+        std::uint32_t next = frame + 1 < v.frames ? frame + 1 : (v.looping ? 0 : frame);
+        if (passed + 1 >= v.playable)
+            next = frame;
         const float t = static_cast<float>(pos & kFractionMask) * kFractionScale;
         const float a0 = sample_at(v.data, frame, 0, v.channels, v.bits);
         const float b0 = sample_at(v.data, next, 0, v.channels, v.bits);
@@ -160,7 +182,7 @@ void AudioOutput::mix(std::int16_t* out, std::size_t frames)
         }
 
         for (std::size_t i = 0; i < 2 * pass; ++i) {
-            const float x = std::nearbyint(acc[i] * master);
+            const float x = std::nearbyint(soft_limit(acc[i] * master));
             out[i] = static_cast<std::int16_t>(std::clamp(x, -32768.0f, 32767.0f));
         }
         frames_mixed_.fetch_add(pass, std::memory_order_relaxed);

@@ -39,6 +39,11 @@ std::uint32_t time_get_time()
     return real_time();
 }
 
+std::uint32_t real_time_get_time()
+{
+    return real_time();
+}
+
 void sleep_ms(std::uint32_t ms)
 {
     if (ms == 0)

@@ -21,6 +21,11 @@ constexpr std::uint32_t elapsed_ms(std::uint32_t from, std::uint32_t to)
     return to - from;
 }
 
+// The real clock, also while a test clock is set: for the time-outs of
+// waits on other machines, which must pass in real time whatever the race's
+// clock does.
+std::uint32_t real_time_get_time();
+
 // Suspends the calling thread for at least `ms` real milliseconds (the test
 // clock does not move). sleep_ms(0) gives the rest of the time slice to
 // other threads.

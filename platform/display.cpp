@@ -60,6 +60,12 @@ PixelMasks pixel_masks(PixelLayout layout)
     return m;
 }
 
+std::uint16_t pack_colour(std::uint32_t bgr, PixelLayout layout)
+{
+    const std::uint32_t rgb = (bgr & 0xFF) << 16 | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
+    return static_cast<std::uint16_t>(pack_rgb(layout, rgb));
+}
+
 int bytes_per_pixel(PixelLayout layout)
 {
     return layout == PixelLayout::Indexed8 ? 1 : 2;

@@ -49,6 +49,9 @@ struct PixelMasks {
 };
 PixelMasks pixel_masks(PixelLayout layout);
 int bytes_per_pixel(PixelLayout layout);
+// Packs a colour 0x00BBGGRR (red in the low byte, as the screen files store
+// colours) into a 16-bit colour layout, alpha full; 0 for other layouts.
+std::uint16_t pack_colour(std::uint32_t bgr, PixelLayout layout);
 
 struct DisplayModeInfo {
     int width = 0;

@@ -61,6 +61,8 @@ enum class Fault : int {
     AudioBufferPlay,
     AudioBufferControl,   // a volume, pan, frequency or play cursor is refused
     AudioBufferNotify,    // position notifications are refused
+    TextFaceOpen,         // a face of the text service (platform/text.h) does not open
+    ProgramStart,         // another program cannot be started (platform/process.h)
     Count
 };
 

@@ -1,5 +1,6 @@
 #include "platform/frame.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -44,11 +45,15 @@ bool fail(std::string* error, const char* why)
     return false;
 }
 
+// Frames wait per window, in the order they were handed over: a window's
+// newer frame replaces its own older one (and takes its turn after the
+// others), never another window's.
 struct Presentation {
     std::mutex mutex;
-    std::shared_ptr<PresentedFrame> pending; // waiting for the video thread
+    std::vector<std::shared_ptr<PresentedFrame>> pending; // waiting for the video thread
     bool show_queued = false;
     std::shared_ptr<const PresentedFrame> last;
+    std::map<std::uint32_t, std::shared_ptr<const PresentedFrame>> last_by_window;
 };
 
 Presentation& presentation()
@@ -57,21 +62,22 @@ Presentation& presentation()
     return *instance;
 }
 
-// Runs on the video thread: shows the newest pending frame.
+// Runs on the video thread: shows each window's newest pending frame.
 void show_pending_frame()
 {
     Presentation& p = presentation();
-    std::shared_ptr<PresentedFrame> frame;
+    std::vector<std::shared_ptr<PresentedFrame>> frames;
     {
         std::lock_guard<std::mutex> lock(p.mutex);
-        frame = std::move(p.pending);
+        frames.swap(p.pending);
         p.show_queued = false;
     }
-    if (!frame)
-        return;
-    native::present(frame->window.id, frame->width, frame->height, frame->pixels);
-    std::lock_guard<std::mutex> lock(p.mutex);
-    p.last = std::move(frame);
+    for (auto& frame : frames) {
+        native::present(frame->window.id, frame->width, frame->height, frame->pixels);
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.last_by_window[frame->window.id] = frame;
+        p.last = std::move(frame);
+    }
 }
 
 } // namespace
@@ -135,13 +141,14 @@ bool present_frame(WindowHandle window, const FrameView& frame, std::string* err
     bool post = false;
     {
         std::lock_guard<std::mutex> lock(p.mutex);
-        p.pending = std::move(copy);
+        std::erase_if(p.pending, [&](const auto& waiting) { return waiting->window == window; });
+        p.pending.push_back(std::move(copy));
         if (!p.show_queued)
             post = p.show_queued = true;
     }
     if (post && !post_to_video_thread(show_pending_frame)) {
         std::lock_guard<std::mutex> lock(p.mutex);
-        p.pending.reset();
+        p.pending.clear();
         p.show_queued = false;
         return fail(error, "the video thread is not running");
     }
@@ -158,6 +165,17 @@ std::optional<PresentedFrame> last_presented_frame()
     if (!p.last)
         return std::nullopt;
     return *p.last;
+}
+
+std::optional<PresentedFrame> last_presented_frame(WindowHandle window)
+{
+    run_on_video_thread([] {});
+    Presentation& p = presentation();
+    std::lock_guard<std::mutex> lock(p.mutex);
+    auto it = p.last_by_window.find(window.id);
+    if (it == p.last_by_window.end())
+        return std::nullopt;
+    return *it->second;
 }
 
 } // namespace platform

@@ -11,7 +11,8 @@
 // picture is copied (as 32-bit XRGB) before present_frame returns, so the
 // caller may draw its next frame at once; the video thread then shows it in
 // the window, scaled to the client area when the sizes differ. A frame that
-// arrives while an earlier one still waits to be shown replaces it.
+// arrives while an earlier one of the same window still waits to be shown
+// replaces it.
 namespace platform {
 
 enum class PixelFormat {
@@ -58,5 +59,7 @@ struct PresentedFrame {
 // The last frame the video thread has shown, at the size it was presented.
 // Frames handed over before this call are shown first (bounded wait).
 std::optional<PresentedFrame> last_presented_frame();
+// The last frame the video thread has shown in that window.
+std::optional<PresentedFrame> last_presented_frame(WindowHandle window);
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include <SDL.h>
 
@@ -22,6 +23,25 @@ std::map<Uint32, std::uint32_t>& by_sdl_id()
 {
     static auto* ids = new std::map<Uint32, std::uint32_t>;
     return *ids;
+}
+
+// Tool windows: shown without taking the focus.
+std::set<std::uint32_t>& tool_windows()
+{
+    static auto* ids = new std::set<std::uint32_t>;
+    return *ids;
+}
+
+// Shows a window; a tool window, or any window asked to, without taking
+// the focus from the window that has it.
+void show_window_as_made(std::uint32_t id, SDL_Window* window, bool keep_focus = false)
+{
+    const bool tool = keep_focus || tool_windows().count(id) != 0;
+    if (tool)
+        SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "1");
+    SDL_ShowWindow(window);
+    if (tool)
+        SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "0");
 }
 
 SDL_Window* find(std::uint32_t id)
@@ -132,6 +152,8 @@ bool create(const CreateRequest& request, std::string& error)
         flags |= SDL_WINDOW_MINIMIZED;
     if (request.borderless)
         flags |= SDL_WINDOW_BORDERLESS;
+    if (request.tool)
+        flags |= SDL_WINDOW_UTILITY | SDL_WINDOW_SKIP_TASKBAR;
     const Rect& c = request.client;
     SDL_Window* window = SDL_CreateWindow(request.title.c_str(), c.left, c.top, c.right - c.left,
                                           c.bottom - c.top, flags);
@@ -140,6 +162,8 @@ bool create(const CreateRequest& request, std::string& error)
         return false;
     }
     by_id()[request.id] = window;
+    if (request.tool)
+        tool_windows().insert(request.id);
     by_sdl_id()[SDL_GetWindowID(window)] = request.id;
     return true;
 }
@@ -151,6 +175,7 @@ void destroy(std::uint32_t id)
         return;
     by_sdl_id().erase(SDL_GetWindowID(window));
     by_id().erase(id);
+    tool_windows().erase(id);
     SDL_DestroyWindow(window);
 }
 
@@ -160,6 +185,7 @@ void destroy_all()
         SDL_DestroyWindow(window);
     by_id().clear();
     by_sdl_id().clear();
+    tool_windows().clear();
 }
 
 void set_client_rect(std::uint32_t id, const Rect& client)
@@ -181,20 +207,23 @@ void show(std::uint32_t id, int command)
         break;
     case SW_MINIMIZE:
     case SW_SHOWMINIMIZED:
-        SDL_ShowWindow(window);
+        show_window_as_made(id, window);
         SDL_MinimizeWindow(window);
         break;
     case SW_SHOWMAXIMIZED:
-        SDL_ShowWindow(window);
+        show_window_as_made(id, window);
         SDL_MaximizeWindow(window);
         break;
     case SW_SHOWNORMAL:
     case SW_RESTORE:
-        SDL_ShowWindow(window);
+        show_window_as_made(id, window);
         SDL_RestoreWindow(window);
         break;
+    case SW_SHOWNOACTIVATE:
+        show_window_as_made(id, window, true);
+        break;
     default:
-        SDL_ShowWindow(window);
+        show_window_as_made(id, window);
         break;
     }
 }
@@ -203,6 +232,12 @@ void set_full_screen(std::uint32_t id, bool full_screen)
 {
     if (SDL_Window* window = find(id))
         SDL_SetWindowFullscreen(window, full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
+void focus(std::uint32_t id)
+{
+    if (SDL_Window* window = find(id))
+        SDL_RaiseWindow(window);
 }
 
 void set_title(std::uint32_t id, const std::string& title)

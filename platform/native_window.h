@@ -18,6 +18,7 @@ struct CreateRequest {
     bool visible = false;
     bool minimized = false;
     bool borderless = false;
+    bool tool = false;    // kept out of the task bar; shown without taking the focus
 };
 
 // False, with the reason in `error`, when SDL refuses the window.
@@ -27,6 +28,7 @@ void destroy_all();
 void set_client_rect(std::uint32_t id, const Rect& client);
 void show(std::uint32_t id, int command);
 void set_title(std::uint32_t id, const std::string& title);
+void focus(std::uint32_t id);
 // Desktop full screen; frames are then scaled to fit with their aspect kept.
 void set_full_screen(std::uint32_t id, bool full_screen);
 

@@ -242,6 +242,7 @@ WindowHandle create_window(std::uint32_t ex_style, std::string_view class_name, 
     request.visible = record.visible;
     request.minimized = record.minimized;
     request.borderless = (style & WS_POPUP) != 0;
+    request.tool = (ex_style & WS_EX_TOOLWINDOW) != 0;
     {
         WindowSystem& s = windows_state();
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -396,6 +397,14 @@ bool set_window_title(WindowHandle window, std::string_view title)
         it->second.title = std::string(title);
     }
     post_to_video_thread([id = window.id, text = std::string(title)] { native::set_title(id, text); });
+    return true;
+}
+
+bool set_focus(WindowHandle window)
+{
+    if (!is_window(window))
+        return false;
+    post_to_video_thread([id = window.id] { native::focus(id); });
     return true;
 }
 

@@ -76,6 +76,10 @@ inline constexpr std::uint32_t WS_MINIMIZE = 0x20000000u;
 inline constexpr std::uint32_t WS_VISIBLE = 0x10000000u;
 inline constexpr std::uint32_t WS_SYSMENU = 0x00080000u;
 inline constexpr std::uint32_t WS_MINIMIZEBOX = 0x00020000u;
+inline constexpr std::uint32_t WS_BORDER = 0x00800000u;
+// A tool window: a small window beside the program's main one, kept out of
+// the task bar, that does not take the focus when it is shown.
+inline constexpr std::uint32_t WS_EX_TOOLWINDOW = 0x00000080u;
 inline constexpr std::uint32_t WS_EX_WINDOWEDGE = 0x00000100u;
 
 // Class styles.
@@ -87,6 +91,7 @@ inline constexpr int SW_HIDE = 0;
 inline constexpr int SW_SHOWNORMAL = 1;
 inline constexpr int SW_SHOWMINIMIZED = 2;
 inline constexpr int SW_SHOWMAXIMIZED = 3;
+inline constexpr int SW_SHOWNOACTIVATE = 4;
 inline constexpr int SW_SHOW = 5;
 inline constexpr int SW_MINIMIZE = 6;
 inline constexpr int SW_RESTORE = 9;
@@ -167,6 +172,10 @@ bool show_window(WindowHandle window, int command);
 bool update_window(WindowHandle window);
 
 bool set_window_title(WindowHandle window, std::string_view title);
+
+// Raises the window and gives it the keyboard focus. False for a window
+// that does not exist.
+bool set_focus(WindowHandle window);
 std::string window_title(WindowHandle window);
 
 // The client area in client coordinates (left and top 0).

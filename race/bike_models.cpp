@@ -29,6 +29,9 @@ namespace {
 
 // Detail levels a shadow is linked over.
 constexpr int kShadowLinkLevels = 4;
+// A shadow lies this far above the ground under the bike, as a skid mark
+// does, so that it never fights the road it lies on for a pixel.
+constexpr float kShadowLift = 0.03f;
 // While the rider is down, other bikes draw no finer than this level.
 constexpr int kFallenDetailLevel = 3;
 // Riders drawn close: detail levels 0..3 of a visible instance.
@@ -422,11 +425,18 @@ void UpdateModel(Race& race, Bike& bike)
         }
     }
 
-    // 8. The flat shadow on the ground under the bike, turned with it.
+    // 8. The shadows on the ground under the bike: the flat one turned with
+    // the bike; the dynamic ones are laid flat on the level plane through
+    // their position (their shape comes from the bike and rider).
+    const float ground = ShadowGround(bike) + kShadowLift;
     if (ml_modelinfo* shadow = bike.ShadowInstance; shadow && !bike.RiderShadowInstance) {
         mat_rot_y(&view->ShadowMatrix, bike.Heading);
         shadow->set_ext_matrix(&view->ShadowMatrix);
-        shadow->set_position(bike.Position.x, ShadowGround(bike), bike.Position.z, 1.0f);
+        shadow->set_position(bike.Position.x, ground, bike.Position.z, 1.0f);
+    } else {
+        for (ml_modelinfo* dynamic : {bike.ShadowInstance, bike.RiderShadowInstance})
+            if (dynamic)
+                dynamic->set_position(bike.Position.x, ground, bike.Position.z, 1.0f);
     }
 }
 

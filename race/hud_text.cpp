@@ -34,6 +34,24 @@ int Truncate(float value)
     return static_cast<int>(std::clamp(value, -2.0e9f, 2.0e9f));
 }
 
+// The bikes' timing values: the first is the race time at the bike's last
+// crossing of the line (the start of its lap under way), the second its
+// last lap's time, the third how much longer that lap took than the one
+// before (negative: quicker). The gap between two bikes on the same lap is
+// the time between their last crossings.
+float LineGap(const Bike& bike, const Bike& other)
+{
+    return std::fabs(bike.LapStartTime - other.LapStartTime);
+}
+
+// Whether the bike has crossed the line to end a lap: before that (on the
+// grid, and at the crossing that starts lap 1) there is no lap time and no
+// gap to show.
+bool TimedAtTheLine(const Bike& bike)
+{
+    return bike.Laps >= 1;
+}
+
 } // namespace
 
 std::string FormatRaceTime(float t)
@@ -231,9 +249,29 @@ std::string Hud::ExpandText(int element, const char* text, int* highlighted) con
             case 'o':
                 out += RiderName(lead);
                 break;
+            case 'e':
+                if (c && bike && c->Laps == bike->Laps && TimedAtTheLine(*bike))
+                    out += FormatRaceTime(LineGap(*bike, *c));
+                break;
+            case 'g':
+                if (lead && bike && lead != bike && lead->Laps == bike->Laps && TimedAtTheLine(*bike))
+                    out += FormatRaceTime(LineGap(*bike, *lead));
+                break;
+            case 'h':
+                if (bike && TimedAtTheLine(*bike))
+                    out += FormatRaceTime(bike->LastLap);
+                break;
+            case 'i':
+                if (bike && TimedAtTheLine(*bike)) {
+                    const float delta = bike->LapDelta;
+                    out += delta > 0.0f ? "+ " : (delta < 0.0f ? "- " : "  ");
+                    out += FormatRaceTime(std::fabs(delta));
+                }
+                break;
+            case 'l':
+                if (bike) out += FormatRaceTime(bike->LapStartTime);
+                break;
             default:
-                // 'e', 'g', 'h', 'i', 'l' print the bike's timing values,
-                // which the bike simulation does not keep yet.
                 break;
             }
             break;

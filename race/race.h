@@ -9,6 +9,7 @@
 #include "race/ai_load.h"
 #include "race/bike_stepping.h"
 #include "race/camera_editor.h"
+#include "race/output_window.h"
 #include "race/race_camera.h"
 #include "race/race_data.h"
 #include "race/race_links.h"
@@ -102,6 +103,10 @@ public:
     // result of InitDisplay.
     int Start3d();
     int InitDisplay();
+    // Opens the telemetry plot window beside the game's window, on its
+    // default channels, when the race has riders and runs in a window with
+    // room beside it; the focus stays with the game's window.
+    void OpenTelemetryWindow();
     // At each run: the music, the flags of the run cleared, every bike
     // placed for the start, the standings, the simulation's random stream
     // seeded.
@@ -248,6 +253,9 @@ public:
     TrackSceneRecord m_TrackScene;
     std::unique_ptr<RiderStateTable> m_pRiderStates;
     RaceSoundState m_Sound;          // the loaded samples and sound sets (race/race_sound.h)
+    // The telemetry plot window beside the race's window (race/output_window.h),
+    // opened by InitDisplay, closed with the race.
+    OutputWindow m_Telemetry;
 
     // What the race keeps of the application record (read when it loads).
     std::uint32_t m_uRunFlags = 0;   // kAppFlag*

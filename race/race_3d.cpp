@@ -582,8 +582,7 @@ int Race::InitDisplay()
     renderer->bilinear = (app.GfxFlags & kGfxFlagFilter) ? 1 : 0;
     if (Software())
         LoadTrackPalette();
-    // The telemetry plot window beside the game window comes with the
-    // platform's second window (not built).
+    OpenTelemetryWindow();
 
     d.Engine->set_mode_word(static_cast<std::uint32_t>(app.EngineDetails));
     const char* suffix = RendersOnHardware() ? kHardwareSuffix : kSoftwareSuffix;

@@ -77,6 +77,15 @@ bool RaceInputLink::IsFading() const
     return hud.m_fFadeLevel != hud.m_fFadeTarget;
 }
 
+void RaceInputLink::ShowHostPaused(bool shown)
+{
+    Hud& hud = m_race.GetHud();
+    if (shown && !hud.Test(kHudHostPaused))
+        hud.Raise(kHudHostPaused);
+    else if (!shown)
+        hud.Clear(kHudHostPaused);
+}
+
 void RaceInputLink::ParkPlayerBike()
 {
     if (Bike* bike = m_race.ViewedBike())

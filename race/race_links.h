@@ -28,6 +28,7 @@ public:
     void SetShade(float value) override;
     bool IsFading() const override;
     void ParkPlayerBike() override;
+    void ShowHostPaused(bool shown) override;
     void MuteSound() override;
     void UnmuteSound() override;
 
@@ -81,6 +82,13 @@ public:
     void PlaySoundSet(int soundSet, float rpm, int mode, float volume) override;
     void StopStream(int channel) override;
     void StartStream(int channel, bool loop) override;
+    // The telemetry plot window's channels and curves, while it is open;
+    // the title, then the frame's picture to the window.
+    int PlotChannelCount() override;
+    int PlotChannel(int slot) override;
+    void Plot(int slot, float time, float value) override;
+    bool ShowsPlotText() override;
+    void SetPlotText(const char* text) override;
     // Its calls may be held to the sub-step's end: the particles then start
     // from the bike as it is there (they are presentation only and never
     // reach the simulation).

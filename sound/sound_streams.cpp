@@ -70,7 +70,15 @@ std::int32_t SoundLibrary::OpenStream(const char* fileName, int channel)
     s.m_uWriteOffset = 0;
     s.m_bOpen = true;
     s.m_pFile->seekfile(static_cast<int>(s.m_uDataStart), 0);
-    FillStream(channel);
+    // A buffer that cannot be filled would play nothing but silence: the
+    // stream is not opened.
+    if (FillStream(channel) != 0) {
+        m_Output.release(s.m_Buffer);
+        s.m_Buffer = platform::kNoAudioBuffer;
+        s.m_pFile.reset();
+        s.m_bOpen = false;
+        return kSoundBufferError;
+    }
     s.m_nStop.store(0);
     return kSoundOk;
 }

@@ -10,11 +10,40 @@
 namespace {
 
 constexpr std::uint16_t kFormatPcm = 1;
+constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 constexpr std::uint32_t kFormatBytes = 16;
+// The extensible format: the 16 plain bytes, the extra size (22 or more),
+// the valid bits, the channel mask and the sub-format's 16-byte identifier.
+constexpr std::uint32_t kExtensibleBytes = 40;
+constexpr std::uint16_t kExtensibleExtra = 22;
+// The identifier of PCM as a sub-format: the tag 1 in its first two bytes,
+// then these fourteen.
+constexpr std::uint8_t kPcmSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 bool ReadExactly(mixer& file, void* dst, int count)
 {
     return file.read(dst, count) == count;
+}
+
+// The extension of an extensible format chunk (read from `at`, the 17th byte
+// of the chunk's body): PCM as its sub-format, with no more valid bits than
+// the container holds.
+bool ExtensibleIsPcm(mixer& file, std::uint32_t size, std::int64_t at, std::int64_t file_size, std::uint16_t bits)
+{
+    constexpr std::uint32_t kExtension = kExtensibleBytes - kFormatBytes;
+    std::uint8_t ext[kExtension];
+    if (size < kExtensibleBytes || at + kExtension > file_size || !ReadExactly(file, ext, sizeof ext))
+        return false;
+    platform::ByteReader e(ext, sizeof ext);
+    const std::uint16_t extra = e.u16();
+    const std::uint16_t valid_bits = e.u16();
+    e.u32(); // channel mask: the speakers do not change how the data is laid out
+    std::uint8_t guid[16];
+    e.bytes(guid, sizeof guid);
+    const std::uint16_t sub_format = static_cast<std::uint16_t>(guid[0] | (guid[1] << 8));
+    return extra >= kExtensibleExtra && valid_bits <= bits && sub_format == kFormatPcm &&
+           std::memcmp(guid + 2, kPcmSubFormatTail, sizeof kPcmSubFormatTail) == 0;
 }
 
 } // namespace
@@ -62,8 +91,14 @@ bool ReadWavHeader(mixer& file, WavInfo& info)
             const std::uint16_t align = f.u16();
             const std::uint16_t bits = f.u16();
             info.format = platform::PcmFormat{rate, bits, channels};
-            if (tag != kFormatPcm || !info.format.valid() || align != info.format.block_align())
+            if (!info.format.valid() || align != info.format.block_align())
                 return false;
+            if (tag == kFormatExtensible) {
+                if (!ExtensibleIsPcm(file, size, body + kFormatBytes, file_size, bits))
+                    return false;
+            } else if (tag != kFormatPcm) {
+                return false;
+            }
             have_format = true;
         } else if (std::memcmp(id, "data", 4) == 0) {
             info.data_start = static_cast<std::uint32_t>(body);

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/replay_description.h"
 #include "app/startup/loading_screen.h"
+#include "app/startup/sound_start.h"
 #include "champ/champ_objects.h"
 #include "champ/game_settings.h"
 #include "champ/race_preparation.h"
@@ -17,10 +18,12 @@
 #include "engine/render/lib2d_picture.h"
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
+#include "net/net_session.h"
 #include "platform/fault_seam.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
 #include "race/race.h"
+#include "sound/sound_library.h"
 
 namespace {
 
@@ -155,6 +158,8 @@ void BeginRun(GameApp& app, Race& race, InputManager& input)
         input.FreeReplay();
     race.StartMusic();
     ApplyEventTimes(race, app);
+    // A network race takes its frames through the session's lockstep link.
+    input.SetNetLink((app.Flags & kAppFlagNetwork) ? g_pNetSession : nullptr);
     app.SyncPlayers();
     std::uint32_t mode = (race.LiveFlags() & kRaceFlagReplay) ? kBeginReplay : kBeginLive;
     if (app.Flags & kAppFlagNetworkHost)
@@ -265,6 +270,10 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
     app.m_bSettingsApplied = 0;
     input.SetWindow();
 
+    // The sound starts before the race loads its samples. (The menus start
+    // it too, as each menu set loads; a race started directly has only this.)
+    StartSoundFromSettings(app, TheGameSettings(), TheSoundLibrary());
+
     RaceField field{app};
     std::unique_ptr<Race> race = CreateRace();
     app.m_pRace = race.get();
@@ -298,6 +307,7 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
     }
 
     input.RemoveTarget(nullptr);
+    input.SetNetLink(nullptr);
     input.FreeReplay();
     DeleteRace(app, race);
 }

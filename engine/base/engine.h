@@ -126,6 +126,9 @@ public:
     // texture word (1 once a menu screen group has loaded).
     ::scene_view* view = nullptr;
     std::uint32_t deferred_textures = 1;
+    // The view a menu picture drew into this frame (cleared by every menu
+    // paint pass, so that one view is drawn once a frame).
+    ::scene_view* frame_scene = nullptr;
 
     // Map objects take detail level 0 while force_level0 is set; those
     // without an animation time of their own are posed at default_anim_time.

@@ -84,7 +84,7 @@ enum class light_rule { stored, lazy, unlit, shadow };
 
 int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
                const mesh_view& view, const model_node& node, scn_light* const* lights, light_rule rule,
-               float depth)
+               std::optional<float> depth)
 {
     if (!faces || !work || !screen || !view.renderer)
         return 0;
@@ -143,9 +143,9 @@ int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_verte
         if (and_code != 0)
             continue;
         if (or_code == 0) {
-            if (rule == light_rule::shadow)
+            if (rule == light_rule::shadow && depth)
                 for (int k = 0; k < count; ++k)
-                    corners[k].z = depth;
+                    corners[k].z = *depth;
             renderer.draw_polygons(count, corners, nullptr, frame, f.depth_bias);
             ++drawn;
             continue;
@@ -154,9 +154,9 @@ int draw_faces(const model_part& mesh, const mesh_face* const* faces, work_verte
         clip_vertex* out = clip_and_project(view, corners, scratch, n, or_code);
         if (!out)
             continue;
-        if (rule == light_rule::shadow)
+        if (rule == light_rule::shadow && depth)
             for (int k = 0; k < n; ++k)
-                out[k].z = depth;
+                out[k].z = *depth;
         if (poly_emit(renderer, out, n, frame, f.depth_bias) > 0)
             ++drawn;
     }
@@ -331,17 +331,18 @@ int mesh_draw(const model_part& mesh, const mesh_face* const* faces, work_vertex
               const mesh_view& view, const model_node& node, scn_light* const* lights)
 {
     const light_rule rule = (node.flags & node_lazy_lighting) ? light_rule::lazy : light_rule::stored;
-    return draw_faces(mesh, faces, work, screen, view, node, lights, rule, 0.0f);
+    return draw_faces(mesh, faces, work, screen, view, node, lights, rule, std::nullopt);
 }
 
 int mesh_draw_unlit(const model_part& mesh, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
                     const mesh_view& view, const model_node& node)
 {
-    return draw_faces(mesh, faces, work, screen, view, node, nullptr, light_rule::unlit, 0.0f);
+    return draw_faces(mesh, faces, work, screen, view, node, nullptr, light_rule::unlit, std::nullopt);
 }
 
 int mesh_draw_shadow(const model_part& mesh, const mesh_face* const* faces, work_vertex* work,
-                     screen_vertex* screen, const mesh_view& view, const model_node& node, float depth)
+                     screen_vertex* screen, const mesh_view& view, const model_node& node,
+                     std::optional<float> depth)
 {
     return draw_faces(mesh, faces, work, screen, view, node, nullptr, light_rule::shadow, depth);
 }

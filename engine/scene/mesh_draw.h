@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "engine/base/clipper.h"
 #include "engine/base/pipeline_records.h"
@@ -167,11 +168,15 @@ int mesh_draw(const model_part& mesh, const mesh_face* const* faces, work_vertex
 // The same with every corner at intensity 1.0.
 int mesh_draw_unlit(const model_part& mesh, const mesh_face* const* faces, work_vertex* work, screen_vertex* screen,
                     const mesh_view& view, const model_node& node);
-// The same with the stored intensity (never lit here), every corner's view
-// z set to `depth` before emission (after clipping for clipped polygons): a
-// planar shadow at one depth.
+// The same with the stored intensity (never lit here). With a `depth`,
+// every corner's view z is set to it before emission (after clipping for
+// clipped polygons): a planar shadow at one depth; without, each corner
+// keeps its own (the scene's shadows: laid just above the ground, they
+// stay in front of it everywhere, which one depth for a whole shadow seen
+// at a slant cannot).
 int mesh_draw_shadow(const model_part& mesh, const mesh_face* const* faces, work_vertex* work,
-                     screen_vertex* screen, const mesh_view& view, const model_node& node, float depth);
+                     screen_vertex* screen, const mesh_view& view, const model_node& node,
+                     std::optional<float> depth);
 
 // Library entry points the frame does not call: every corner lit with all
 // of `lights` through light_vertex (the corner's view position and work

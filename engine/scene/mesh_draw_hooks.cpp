@@ -81,15 +81,14 @@ void hook_draw_shadow_mesh(model_node* node, scene_view& view)
     polygon_target* target = path_target(device_target);
     if (!target)
         return;
-    double depth = 0.0;
-    for (std::uint32_t i = 0; i < frame.written; ++i)
-        depth += frame.work[i].z;
-    depth /= frame.written;
     static std::vector<const mesh_face*> selected;
     selected.resize(std::max<std::size_t>(selected.size(), mesh_face_count(mesh) + 1u));
     backface_select(mesh, view.eye_point, frame.work, frame.written, selected.data());
+    // Every corner at its own depth: the shadow lies just above the ground
+    // (its plane is lifted by the race), so it stays in front of the road
+    // at both ends, which one depth for the whole shadow cannot.
     mesh_draw_shadow(mesh, selected.data(), frame.work, frame.screen, scene_mesh_view(view, target), *node,
-                     static_cast<float>(depth));
+                     std::nullopt);
 }
 
 

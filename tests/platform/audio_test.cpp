@@ -201,17 +201,33 @@ TEST_F(ManualOutput, LoopingWrapsSampleExactAndAOneShotStopsAtItsEnd)
     EXPECT_EQ(cursor, 0u);
 }
 
-TEST_F(ManualOutput, ManyFullVoicesSaturateInsteadOfWrapping)
+TEST_F(ManualOutput, LoudSumsAreLimitedBelowFullScaleNeverWrapped)
 {
-    for (const std::int16_t level : {std::int16_t{30000}, std::int16_t{-30000}}) {
+    // The limiter's knee and ceiling: sums up to the knee pass unchanged,
+    // louder ones bend towards the ceiling, keeping their order and sign.
+    constexpr double knee = 24000.0, ceiling = 32000.0;
+    const auto limited = [&](double x) {
+        const double size = std::fabs(x);
+        const double bent = size <= knee ? size : knee + (ceiling - knee) * std::tanh((size - knee) / (ceiling - knee));
+        return x < 0 ? -bent : bent;
+    };
+    struct Case {
+        std::int16_t level;
+        int voices;
+    };
+    const Case cases[] = {{20000, 1}, {24000, 1}, {-24000, 1}, {14000, 2}, {30000, 1}, {30000, 8}, {-30000, 8}};
+    for (const Case& c : cases) {
         std::vector<AudioBufferId> ids;
-        for (int v = 0; v < 8; ++v) {
-            ids.push_back(mono(std::vector<std::int16_t>(64, level)));
+        for (int v = 0; v < c.voices; ++v) {
+            ids.push_back(mono(std::vector<std::int16_t>(64, c.level)));
             out.play(ids.back(), false);
         }
         const std::vector<std::int16_t> pcm = mix(64);
-        for (const std::int16_t s : pcm)
-            ASSERT_EQ(s, level > 0 ? 32767 : -32768);
+        const double expected = limited(static_cast<double>(c.level) * c.voices);
+        for (const std::int16_t s : pcm) {
+            ASSERT_NEAR(s, expected, 1.0) << c.level << " x" << c.voices;
+            ASSERT_LT(std::abs(static_cast<int>(s)), 32767);
+        }
         for (const AudioBufferId id : ids)
             out.release(id);
     }
@@ -222,14 +238,14 @@ TEST_F(ManualOutput, EightBitAndStereoSourcesKeepTheirChannels)
     const AudioBufferId id = out.create_buffer(PcmFormat{22050, 8, 2}, 4, false);
     AudioLock lock;
     ASSERT_TRUE(out.lock(id, 0, 0, lock));
-    const std::uint8_t frames[] = {0xC0, 0x40, 0x80, 0xFF};
+    const std::uint8_t frames[] = {0xC0, 0x40, 0x80, 0xD0};
     std::memcpy(lock.part1, frames, 4);
     out.play(id, false);
     const std::vector<std::int16_t> pcm = mix(2);
     EXPECT_EQ(pcm[0], 64 * 256);
     EXPECT_EQ(pcm[1], -64 * 256);
     EXPECT_EQ(pcm[2], 0);
-    EXPECT_EQ(pcm[3], 127 * 256);
+    EXPECT_EQ(pcm[3], 80 * 256);
 }
 
 TEST_F(ManualOutput, DuplicatesShareTheDataAndPlayOnTheirOwn)
@@ -312,6 +328,20 @@ TEST_F(ManualOutput, AGuardedStreamPlaysOnlyWhatWasWrittenAndWaitsForMore)
     EXPECT_FALSE(out.set_filled_ahead(plain, 10));
     EXPECT_FALSE(out.add_filled(plain, 10));
     EXPECT_FALSE(out.filled_ahead(plain, ahead));
+}
+
+TEST_F(ManualOutput, InterpolationNeverLeansOnAFrameNotYetWritten)
+{
+    // Four frames written, the fifth still holds old sound: at half speed
+    // the last written frame is held, not blended towards the old one.
+    const AudioBufferId id = mono({0, 1000, 2000, 3000, 30000, 30000}, 22050, true);
+    ASSERT_TRUE(out.set_filled_ahead(id, 4 * 2));
+    out.set_frequency(id, 11025);
+    out.play(id, true);
+    const std::vector<std::int16_t> pcm = mix(10);
+    const std::int16_t expected[] = {0, 500, 1000, 1500, 2000, 2500, 3000, 3000, 0, 0};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(pcm[2 * i], expected[i]) << i;
 }
 
 TEST_F(ManualOutput, BadRequestsAreRefused)

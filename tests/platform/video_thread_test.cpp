@@ -251,3 +251,60 @@ TEST_F(VideoThread, AFrameThatDoesNotDescribeValidMemoryIsRefused)
     shutdown_video_thread();
     EXPECT_FALSE(present_frame(w, good)); // the window went with the thread
 }
+
+// Two windows presenting while the video thread is busy: each keeps its own
+// waiting frame (one window's frame never replaces the other's), and they
+// are shown in the order they were handed over.
+TEST_F(VideoThread, EachWindowKeepsItsOwnWaitingFrame)
+{
+    WindowHandle game = make_popup(2, 1, "Game");
+    WindowHandle tool = make_popup(2, 1, "Tool");
+    ASSERT_TRUE(game && tool);
+    const auto present = [](WindowHandle w, std::uint32_t colour) {
+        const std::uint32_t pixels[2] = {colour, colour};
+        FrameView frame;
+        frame.width = 2;
+        frame.height = 1;
+        frame.pixels = pixels;
+        frame.pitch = sizeof pixels;
+        EXPECT_TRUE(present_frame(w, frame));
+    };
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ASSERT_TRUE(post_to_video_thread([released] { released.wait(); }));
+    present(tool, 0x111111);
+    present(game, 0x222222);
+    present(tool, 0x333333); // replaces the tool's waiting frame only
+    release.set_value();
+
+    const auto last = last_presented_frame();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->window, tool);
+    EXPECT_EQ(last->pixels[0], 0x333333u);
+    const auto of_game = last_presented_frame(game);
+    ASSERT_TRUE(of_game);
+    EXPECT_EQ(of_game->pixels[0], 0x222222u);
+    EXPECT_EQ(window_pixel("Game", 0, 0), 0x222222u);
+    EXPECT_EQ(window_pixel("Tool", 1, 0), 0x333333u);
+    EXPECT_FALSE(last_presented_frame(WindowHandle{9999}));
+}
+
+TEST_F(VideoThread, AToolWindowStaysOutOfTheTaskBarAndTheFocusCanBeGiven)
+{
+    WindowHandle tool = create_window(WS_EX_TOOLWINDOW, kClass, "Tool", WS_BORDER, 0, 0, 100, 80);
+    ASSERT_TRUE(tool);
+    show_window(tool, SW_SHOWNOACTIVATE);
+    Uint32 flags = 0;
+    ASSERT_TRUE(run_on_video_thread([&] {
+        for (Uint32 id = 1; id < 1000; ++id)
+            if (SDL_Window* w = SDL_GetWindowFromID(id))
+                if (std::strcmp(SDL_GetWindowTitle(w), "Tool") == 0)
+                    flags = SDL_GetWindowFlags(w);
+    }));
+    EXPECT_TRUE(flags & SDL_WINDOW_UTILITY);
+    EXPECT_TRUE(flags & SDL_WINDOW_SKIP_TASKBAR);
+    EXPECT_TRUE(flags & SDL_WINDOW_SHOWN);
+    EXPECT_TRUE(is_window_visible(tool));
+    EXPECT_TRUE(set_focus(tool));
+    EXPECT_FALSE(set_focus(WindowHandle{9999}));
+}

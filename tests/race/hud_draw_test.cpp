@@ -479,6 +479,16 @@ TEST_F(HudDraw, RevLightsAndReadOutsFollowTheEngine)
     (void)reference(3, "090", "03");
     hud().DrawCockpit();
     EXPECT_TRUE(Screen() == expected);
+
+    // In miles an hour (run flags bit 5): 40 m/s is 89.5 mph, shown as 089
+    // (40 x 2.232 = 89.28, truncated).
+    race->m_uRunFlags |= kAppFlagMiles;
+    viewed.Speed = 40.0f;
+    expected = reference(1, "089", "03");
+    Clear(0);
+    hud().SetViewedBike(&viewed);
+    hud().DrawCockpit();
+    EXPECT_TRUE(Screen() == expected);
 }
 
 // Every overlay file of the kit loads with its sheets and fonts; a

@@ -213,6 +213,15 @@ TEST_F(Streams, RefusalsAndFailures)
     WriteWav("music.wav", Music(22050));
     platform::fail_next(platform::Fault::AudioBufferCreate);
     EXPECT_EQ(sound.OpenStream("music.wav", 0), kSoundBufferError);
+    // A buffer that cannot be filled: refused and released (more of them
+    // than the output holds), nothing open.
+    for (int i = 0; i < platform::AudioOutput::kMaxBuffers + 1; ++i) {
+        platform::fail_next(platform::Fault::AudioBufferLock);
+        ASSERT_EQ(sound.OpenStream("music.wav", 0), kSoundBufferError) << i;
+    }
+    EXPECT_FALSE(sound.Stream(0).m_bOpen);
+    EXPECT_EQ(sound.Stream(0).m_Buffer, platform::kNoAudioBuffer);
+    EXPECT_EQ(sound.StartStream(true, 0), -1);
     ASSERT_EQ(sound.OpenStream("music.wav", 0), kSoundOk);
     platform::fail_next(platform::Fault::AudioBufferNotify);
     EXPECT_EQ(sound.StartStream(true, 0), -1);

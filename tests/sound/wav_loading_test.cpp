@@ -149,3 +149,84 @@ TEST_F(WavLoading, ASampleMissingOnDiskIsReadFromItsFoldersArchive)
     ASSERT_EQ(sound.AddSample("Sfx\\Crash1.wav", 5, true, false), kSoundOk);
     EXPECT_EQ(sound.Sample(sound.FindSample(5)).m_uDataSize, 2205u * 2);
 }
+
+namespace {
+
+// A hand-written file of the extensible format: mono, 16-bit, 22050 Hz, PCM
+// as the sub-format, then `data_bytes` bytes of sound. Byte offsets: the tag
+// at 20, the bits at 34, the extra size at 36, the valid bits at 38, the
+// sub-format's identifier at 44..59, the data chunk at 60.
+std::vector<std::uint8_t> ExtensibleWav(const std::vector<std::uint8_t>& data)
+{
+    const auto size = static_cast<std::uint32_t>(data.size());
+    std::vector<std::uint8_t> b = {
+        'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
+        'f', 'm', 't', ' ', 40, 0, 0, 0,
+        0xFE, 0xFF,             // extensible
+        1, 0,                   // one channel
+        0x22, 0x56, 0, 0,       // 22050 Hz
+        0x44, 0xAC, 0, 0,       // 44100 bytes a second
+        2, 0,                   // block align
+        16, 0,                  // bits
+        22, 0,                  // extra size
+        16, 0,                  // valid bits
+        4, 0, 0, 0,             // channel mask: front centre
+        0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, // PCM
+        0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71,
+        'd', 'a', 't', 'a', 0, 0, 0, 0,
+    };
+    PutU32(b, 4, static_cast<std::uint32_t>(b.size()) - 8 + size);
+    PutU32(b, 64, size);
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+} // namespace
+
+TEST_F(WavLoading, TheExtensibleFormatWithPcmDataLoadsOtherSubFormatsAreRefused)
+{
+    const std::vector<std::uint8_t> pcm = datakit::pcm16_bytes(Sine(441.0, 22050, 0.5));
+    Write("ext.wav", ExtensibleWav(pcm));
+    ASSERT_EQ(sound.AddSample("ext.wav", 1, false, false), kSoundOk);
+    const SoundSlot& slot = sound.Sample(sound.FindSample(1));
+    EXPECT_EQ(slot.m_Format.rate, 22050u);
+    EXPECT_EQ(slot.m_Format.bits, 16);
+    EXPECT_EQ(slot.m_uDataSize, pcm.size());
+    ASSERT_EQ(sound.Play(1, 0, kSoundKeep, kSoundKeepF, kSoundKeep, kPlayLoop), kSoundOk);
+    EXPECT_NEAR(Pitch(Mix(0.5), 0), 441.0, 6.0);
+    sound.StopVoice(1, 0);
+    // Fewer valid bits than the container holds play as the container.
+    std::vector<std::uint8_t> twelve = ExtensibleWav(pcm);
+    twelve[38] = 12;
+    Write("ext12.wav", twelve);
+    EXPECT_EQ(sound.AddSample("ext12.wav", 2, false, false), kSoundOk);
+    // The same as a stream.
+    EXPECT_EQ(sound.OpenStream("ext.wav", 0), kSoundOk);
+    sound.StopStream(0);
+
+    const auto with = [&](auto change) {
+        std::vector<std::uint8_t> b = ExtensibleWav(pcm);
+        change(b);
+        return b;
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"float sub-format", with([](auto& b) { b[44] = 3; })},
+        {"another identifier's tail", with([](auto& b) { b[59] = 0x72; })},
+        {"extra size below 22", with([](auto& b) { b[36] = 20; })},
+        {"more valid bits than the container", with([](auto& b) { b[38] = 24; })},
+        {"format chunk of 18 bytes", with([](auto& b) {
+             PutU32(b, 16, 18);
+             b.erase(b.begin() + 38, b.begin() + 60);
+         })},
+        {"file ends inside the extension", with([](auto& b) { b.resize(50); })},
+    };
+    for (const Case& c : cases) {
+        Write("bad.wav", c.bytes);
+        EXPECT_EQ(sound.AddSample("bad.wav", 3, false, false), kSoundFileError) << c.what;
+        EXPECT_EQ(sound.OpenStream("bad.wav", 1), kSoundFileError) << c.what;
+    }
+}

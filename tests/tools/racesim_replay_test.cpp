@@ -128,7 +128,7 @@ struct PlaybackCheck {
     int compared = 0;
     int checkpoints = 0;
     int mismatches = 0;
-    std::string where; // the first frames that differ
+    std::string where{}; // the first frames that differ
     int rewindAt = -1; // steps back 2.5 s once this frame index is reached
     bool rewound = false;
 

@@ -30,6 +30,17 @@ constexpr EngineBand kBands[] = {
     {"high", 10000.0, -4, 7, 1},   // 7937 .. 14983 (the last band runs to 15000)
 };
 
+// The other bikes' engines play one sample of their set, at 2000 + 2 x revs
+// Hz whatever the sample's own rate. Made at the revs that formula plays at
+// the sample's own rate for 9000 rpm, it is heard at the bike's revs there
+// and within about a semitone from 6000 to 15000 rpm.
+constexpr double kOtherBikesRevs = 9000.0;
+constexpr double kOtherBikesReference = synth::kRate * kOtherBikesRevs / (2000.0 + 2.0 * kOtherBikesRevs);
+constexpr const char* kOtherBikesSuffix = "far";
+// Its layer sits in a slot of its own with an empty range: the set itself
+// never sounds it.
+constexpr int kOtherBikesSlot = 4;
+
 struct EngineCharacter {
     int cylinders;
     double brightness;
@@ -43,6 +54,13 @@ int band_edge(const EngineBand& band, int semitones)
     return static_cast<int>(std::lround(band.reference * std::exp2(semitones / 12.0)));
 }
 
+Signal scaled(Signal s, float gain)
+{
+    for (float& v : s)
+        v *= gain;
+    return s;
+}
+
 bool write_signal(const std::filesystem::path& path, const Signal& s, std::string& error)
 {
     return write_wav16(path, synth::kRate, 1, synth::to_pcm16(s), error);
@@ -52,7 +70,7 @@ bool write_effects(const std::filesystem::path& sfx, std::string& error)
 {
     using namespace synth;
     const Signal effects[] = {
-        beep(880.0, 0.35),                // Sema: the start lights
+        scaled(beep(880.0, 0.35), 0.5f),  // Sema: the start lights, below the engines
         crowd(3.0, 0.3, 2),               // Cheer2
         crowd(3.0, 0.6, 3),               // Cheer3
         crowd(3.0, 0.9, 4),               // Cheer4
@@ -88,12 +106,16 @@ bool write_engines(const std::filesystem::path& engines, std::string& error)
     const std::vector<ManufacturerSpec> models = demo_manufacturers();
     for (std::size_t m = 0; m < models.size() && m < static_cast<std::size_t>(kDemoBikeModels); ++m) {
         const EngineCharacter& character = kCharacters[m];
-        for (const EngineBand& band : kBands) {
-            const Signal s = synth::engine(band.reference, character.cylinders, character.brightness, 0.6,
+        const auto write_engine = [&](const char* suffix, double rpm) {
+            const Signal s = synth::engine(rpm, character.cylinders, character.brightness, 0.6,
                                            static_cast<std::uint32_t>(100 + 10 * m));
-            if (!write_signal(engines / (models[m].model_name + "_" + band.suffix + ".wav"), s, error))
+            return write_signal(engines / (models[m].model_name + "_" + suffix + ".wav"), s, error);
+        };
+        for (const EngineBand& band : kBands)
+            if (!write_engine(band.suffix, band.reference))
                 return false;
-        }
+        if (!write_engine(kOtherBikesSuffix, kOtherBikesReference))
+            return false;
         add_sound_set_list(list, models[m].model_name, demo_engine_layers(models[m].model_name));
     }
     return list.write(engines / "engines.dat", error);
@@ -160,9 +182,13 @@ std::vector<SoundLayerSpec> demo_engine_layers(const std::string& model)
                                                   band_edge(kBands[b + 1], kBands[b + 1].below)) / 2;
         l.volume_low = 0.0f;
         l.volume_high = 0.9f;
-        l.enabled = b == 2; // the other bikes play the mid band
         layers.push_back(l);
     }
+    SoundLayerSpec far;
+    far.name = model + "_" + kOtherBikesSuffix;
+    far.slot = kOtherBikesSlot;
+    far.enabled = true;
+    layers.push_back(far);
     return layers;
 }
 

@@ -19,7 +19,9 @@ const std::vector<std::string>& demo_effect_names();
 
 // The layers of a bike model's engine sound set ("<model>_<band>" samples)
 // for its rev limit: four bands, alternating layer slots so that
-// neighbouring bands cross-fade.
+// neighbouring bands cross-fade, then the layer the other bikes' engines
+// play ("<model>_far", the set's enabled layer), which the set itself never
+// sounds.
 std::vector<SoundLayerSpec> demo_engine_layers(const std::string& model);
 
 // Writes every sound below `root`. False and `error` on failure.

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/atomic_file.h"
+#include "platform/text_faces.h"
 
 namespace datakit {
 
@@ -193,11 +194,6 @@ bool write_bitmap_font(const std::filesystem::path& base, const BitmapFont& font
     return true;
 }
 
-std::filesystem::path liberation_font(const char* file_name)
-{
-    return std::filesystem::path("/usr/share/fonts/truetype/liberation") / file_name;
-}
-
 bool write_demo_fonts(const std::filesystem::path& root, std::string& error)
 {
     struct Demo {
@@ -213,7 +209,7 @@ bool write_demo_fonts(const std::filesystem::path& root, std::string& error)
     };
     for (const Demo& d : fonts) {
         FontStyle style;
-        style.ttf_file = liberation_font(d.ttf).string();
+        style.ttf_file = platform::liberation_font_path(d.ttf).string();
         style.point_size = d.size;
         style.red = d.r;
         style.green = d.g;

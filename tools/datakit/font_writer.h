@@ -53,9 +53,6 @@ bool render_bitmap_font(const FontStyle& style, BitmapFont& out, std::string& er
 // Writes "<base>.pcx" and "<base>.cfg" (atomically).
 bool write_bitmap_font(const std::filesystem::path& base, const BitmapFont& font, std::string& error);
 
-// Where the Liberation fonts are installed.
-std::filesystem::path liberation_font(const char* file_name);
-
 // The demo fonts in "<root>/Gfx/Fonts": "Menu.pcx" (white, sans bold),
 // "Small.pcx" (light grey, sans) and "Race.pcx" (yellow, sans bold), each
 // with its ".cfg".

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/text_faces.h"
 #include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/font_writer.h"
 #include "tools/datakit/pcx_writer.h"
@@ -164,7 +165,13 @@ std::vector<Element> elements_for(const Layout& l, bool practice)
     out[9] = text_only({{"%Da_WINS", mid, y3, 2, 0}, {"%Db", mid, y3 + r, 1, 0}});
     out[10] = text_only({{"LEADER_%Do", mid, y3, 2, 0}});
     out[11] = text_only({{"REPLAY_SAVED", mid, y3, 2, 0}});
-    out[12] = text_only({{"%Dk_P%Dj", mid, y3, 1, 0}, {"AHEAD:_%Da", mid, y3 + r, 0, 0}, {"%Dn", mid, y3 + 2 * r, 0, 0}});
+    // A lap done: the rider's place, the rider ahead, the lap's time and
+    // how it compares with the one before; in a race the time to the rider
+    // ahead at the line, in practice the time left in the session.
+    out[12] = text_only({{"%Dk_P%Dj", mid, y3, 1, 0},
+                         {"AHEAD:_%Da", mid, y3 + r, 0, 0},
+                         {practice ? "LEFT_%Dn" : "GAP_%De", mid, y3 + 2 * r, 0, 0},
+                         {"LAP_%Dh_%Di", mid, y3 + 3 * r, 0, 0}});
     out[13] = text_only({{"WRONG_WAY", mid, y3, 2, 0}});
     Element& finished = out[14];
     finished.texts.push_back({"FINISHED_P%Dj", mid, y3, 2, 0});
@@ -327,7 +334,7 @@ bool demo_overlay_fonts(std::vector<OverlayFontSpec>& fonts, std::string& error)
     std::vector<OverlayFontSpec> cut;
     for (const Demo& d : demo) {
         FontStyle style;
-        style.ttf_file = liberation_font(d.ttf).string();
+        style.ttf_file = platform::liberation_font_path(d.ttf).string();
         style.point_size = d.size;
         BitmapFont font;
         if (!render_bitmap_font(style, font, error))

@@ -425,8 +425,15 @@ mdl_model world_flat_shadow(const std::string& name)
     return single_level(name, {o}, {-1});
 }
 
-mdl_model world_dynamic_shadow(const std::string& name, float half_x, float z0, float z1, int columns, int rows)
+mdl_model world_dynamic_shadow(const std::string& name, float half_x, float y, float z0, float z1, int columns,
+                               int rows)
 {
+    // The grid lies level through the middle of the body it shadows, so
+    // that each vertex ties to a vertex of that body's outline (the engine
+    // ties every shadow vertex to the nearest model vertex), not to the
+    // few tyre and boot vertices touching the ground. Its faces look down:
+    // the engine turns a tied shadow's faces over once, and the shadow it
+    // lays on the ground then faces up, towards the camera.
     WorldMesh grid;
     const std::uint32_t material = grid.material("OMBRA");
     for (int r = 0; r < rows; ++r)
@@ -435,7 +442,7 @@ mdl_model world_dynamic_shadow(const std::string& name, float half_x, float z0, 
             const float x1 = -half_x + 2.0f * half_x * static_cast<float>(c + 1) / static_cast<float>(columns);
             const float za = z0 + (z1 - z0) * static_cast<float>(r) / static_cast<float>(rows);
             const float zb = z0 + (z1 - z0) * static_cast<float>(r + 1) / static_cast<float>(rows);
-            grid.quad(pt(x0, 0.01f, za), pt(x0, 0.01f, zb), pt(x1, 0.01f, zb), pt(x1, 0.01f, za), material);
+            grid.quad(pt(x1, y, za), pt(x1, y, zb), pt(x0, y, zb), pt(x0, y, za), material);
         }
     return single_level(name, {grid.object(name)}, {-1});
 }

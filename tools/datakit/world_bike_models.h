@@ -49,9 +49,11 @@ mdl_model world_cockpit_2d_model(int model);
 
 // Flat shadows "Shadow" (dry) and "Shadowp" (wet: fainter).
 mdl_model world_flat_shadow(const std::string& name);
-// Dynamic shadows "AXX_OMB<name>" and "AXX_OMBRIDER": a grid of cards on
-// the ground whose vertices the engine ties to the model's.
-mdl_model world_dynamic_shadow(const std::string& name, float half_x, float z0, float z1, int columns, int rows);
+// Dynamic shadows "AXX_OMB<name>" and "AXX_OMBRIDER": a level grid of
+// cards at height y through the body, whose vertices the engine ties to
+// the model's and lays on the ground.
+mdl_model world_dynamic_shadow(const std::string& name, float half_x, float y, float z0, float z1, int columns,
+                               int rows);
 // Skid marks "Skid" and "Skidp": a strip from z 0 to 1 (the race stretches
 // it along the wheel's path).
 mdl_model world_skid(const std::string& name);

@@ -65,8 +65,8 @@ std::vector<WorldBikeGroup> world_bike_groups()
 
     WorldBikeGroup effects{"dynombra", {}, still_animation("OMBRA_STILL", "AXX_OMBRIDER"), false};
     for (const std::string& n : names)
-        effects.models.push_back(world_dynamic_shadow("AXX_OMB" + n, 0.3f, -0.35f, 1.75f, 2, 6));
-    effects.models.push_back(world_dynamic_shadow("AXX_OMBRIDER", 0.35f, -0.1f, 1.0f, 2, 4));
+        effects.models.push_back(world_dynamic_shadow("AXX_OMB" + n, 0.3f, 0.55f, -0.35f, 1.75f, 2, 6));
+    effects.models.push_back(world_dynamic_shadow("AXX_OMBRIDER", 0.35f, 1.0f, -0.1f, 1.0f, 2, 4));
     effects.models.push_back(world_skid("Skid"));
     effects.models.push_back(world_skid("Skidp"));
     for (const std::string& n : world_particle_names())

@@ -179,6 +179,27 @@ void plan_walls(Circuit& c)
     }
 }
 
+// The face word of the depth bias (the priority word of the mesh drawing).
+// The software device paints faces in the order of their mean depth plus
+// that bias, so what lies flat is biased below what stands on it: the road,
+// its verges and kerbs and the aprons beside it are drawn as if 12 m deeper
+// (more than half the longest road quad, 12 m), and the ground under
+// everything as if 60 m deeper (more than half a ground cell, 42 m across,
+// plus the road's bias), so that neither paints over the bikes, shadows
+// and marks on the road, nor the ground over the road. (The 3D device takes
+// the bias into its depth too, which keeps the ground and the road from
+// fighting over a pixel there.)
+constexpr int kFaceWordDepthBias = 12;
+constexpr std::int32_t kSurfaceDepthBias = -12;
+constexpr std::int32_t kGroundDepthBias = -60;
+
+void set_depth_bias(mdl_object& object, std::int32_t bias, std::size_t first = 0,
+                    std::size_t last = static_cast<std::size_t>(-1))
+{
+    for (std::size_t i = first; i < object.mesh.faces.size() && i < last; ++i)
+        object.mesh.faces[i][kFaceWordDepthBias] = static_cast<std::uint32_t>(bias);
+}
+
 // The barriers and the aprons behind them of kept rows from..to. A quad
 // takes the barrier and apron of the row it starts at; a row where they
 // change gets vertices for each.
@@ -186,6 +207,7 @@ mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to
                         const std::vector<WallKind>* wall, const std::vector<double>* apron)
 {
     MeshBuilder mesh(origin);
+    std::vector<std::size_t> aprons; // the flat faces among the walls
     const std::vector<int>& kept = road.kept();
     const double d0 = road.distance(kept[static_cast<std::size_t>(from)]);
     struct RowIds {
@@ -244,17 +266,19 @@ mdl_object walls_object(const Circuit& c, const RoadPath& road, int from, int to
                 if (detailed)
                     mesh.quad(a.wall[2], b.wall[2], b.wall[3], a.wall[3], m, out);
             }
-            if (w0 != 0.0)
+            if (w0 != 0.0) {
+                const std::size_t before = mesh.face_count();
                 mesh.quad(a.apron[0], b.apron[0], b.apron[1], a.apron[1], w0 > 0.0 ? mat::grass : mat::concrete, kUp);
+                if (mesh.face_count() > before)
+                    aprons.push_back(before);
+            }
         }
     }
-    return mesh.object("WALLS");
+    mdl_object walls = mesh.object("WALLS");
+    for (const std::size_t face : aprons)
+        set_depth_bias(walls, kSurfaceDepthBias, face, face + 1);
+    return walls;
 }
-
-// The face word of the depth bias (the priority word of the mesh drawing),
-// and the ground's: 40 m deeper than its faces lie.
-constexpr int kFaceWordDepthBias = 12;
-constexpr std::int32_t kGroundDepthBias = -40;
 
 std::string numbered(const char* prefix, int n)
 {
@@ -292,6 +316,7 @@ void road_models(const Circuit& c, const RoadPath& road, const char* prefix, boo
             const bool detailed = level == 0;
             std::vector<mdl_object> objects;
             objects.push_back(road.road_object(from, to, origin, detailed));
+            set_depth_bias(objects.back(), kSurfaceDepthBias);
             objects.push_back(walls_object(c, road, from, to, origin, detailed, circuit ? c.wall : c.pit_wall,
                                            circuit ? c.apron : c.pit_apron));
             m.levels.push_back(assemble_level(detailed ? name : name + "_LO", origin, std::move(objects), name));
@@ -518,14 +543,9 @@ void ground_models(const Circuit& c, std::vector<mdl_model>& out)
                     const auto at = [&](int a, int b) { return ids[static_cast<std::size_t>(b * (kCells + 1) + a)]; };
                     mesh.quad(at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), mat::ground, kUp);
                 }
-            // The ground lies under everything else: its faces are drawn
-            // as if kGroundDepthBias metres deeper, so that the software
-            // device's depth sort, which orders faces by their mean depth,
-            // never paints a large ground quad over the road, the verges or
-            // the aprons lying on it.
+            // The ground lies under everything else (kGroundDepthBias).
             mdl_object ground = mesh.object("GROUND");
-            for (mdl_face& f : ground.mesh.faces)
-                f[kFaceWordDepthBias] = static_cast<std::uint32_t>(kGroundDepthBias);
+            set_depth_bias(ground, kGroundDepthBias);
             out.push_back(single_level(numbered("GROUND", n++), centre, {std::move(ground)}));
         }
 }
@@ -1020,10 +1040,12 @@ std::string world_detail_lists_text()
     // Field of view per camera mode, degrees.
     add_float_list(out, "FOCALS", {70.0f, 65.0f, 60.0f, 55.0f, 30.0f, 60.0f, 65.0f, 50.0f, 40.0f});
     // Per bike model: the front and the rear onboard camera (x, y, z, roll).
+    // The front eye sits where the crouching rider's eyes are, above the
+    // dash (its top at 1.04 m, 0.55 m ahead), so that the road shows over it.
     out.begin_list("FIXED_CAMS");
     for (int model = 0; model < 5; ++model) {
         const float m = static_cast<float>(model);
-        out.record({TypedField::f(0.0f), TypedField::f(0.92f + 0.02f * m), TypedField::f(0.42f + 0.02f * m),
+        out.record({TypedField::f(0.0f), TypedField::f(1.22f + 0.02f * m), TypedField::f(0.52f + 0.02f * m),
                     TypedField::f(0.0f)});
         out.record({TypedField::f(0.18f), TypedField::f(0.78f + 0.01f * m), TypedField::f(-0.72f - 0.02f * m),
                     TypedField::f(0.05f)});

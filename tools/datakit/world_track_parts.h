@@ -56,6 +56,7 @@ public:
 
     std::size_t vertex_count() const { return vertices_.size(); }
     bool empty() const { return faces_.empty(); }
+    std::size_t face_count() const { return faces_.size(); }
     V3 position(std::uint32_t i) const;
     // The farthest vertex from the origin.
     double radius() const;

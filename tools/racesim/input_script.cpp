@@ -73,7 +73,7 @@ bool ReadInputScript(const std::string& path, std::vector<ScriptLine>& lines, st
     return ParseInputScript(text.str(), lines, why);
 }
 
-InputManager::ControlSource ScriptedControls(std::vector<ScriptLine> lines, const InputManager& input)
+InputManager::ControlSource InputScriptSource(std::vector<ScriptLine> lines, const InputManager& input)
 {
     struct State {
         std::vector<ScriptLine> lines;

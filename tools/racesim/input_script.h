@@ -33,6 +33,6 @@ bool ParseInputScript(const std::string& text, std::vector<ScriptLine>& lines, s
 
 // The controls of the input's first target from the script, at the input's
 // race clock.
-InputManager::ControlSource ScriptedControls(std::vector<ScriptLine> lines, const InputManager& input);
+InputManager::ControlSource InputScriptSource(std::vector<ScriptLine> lines, const InputManager& input);
 
 } // namespace racesim

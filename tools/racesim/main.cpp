@@ -8,6 +8,7 @@
 //                   [--render-dir DIR [--render-every S] [--render-type hw|sw]
 //                    [--size WxH]]
 //                   [--replay-save FILE] [--input-script FILE]
+//                   [--net-host PORT | --net-join HOST:PORT] [--net-faults N]
 //   torvane-racesim [--data DIR] --replay-play FILE [--frame-time S] [...]
 //   torvane-racesim --help
 //
@@ -32,18 +33,31 @@
 // [gear]", tools/racesim/input_script.h). Both replay options print a line
 // "replay-frames=N" after the summary.
 //
+// --net-host hosts a network race on PORT (0: a free port; stderr says
+// "net-port=N" as soon as it listens) and waits for another runner to join
+// with --net-join; the host's options make the race (a race over laps, at
+// least 2 riders), which the joining runner takes. Each drives its own
+// player's rider (the host rider 0, the other rider 1) with scripted
+// controls through the lockstep exchange; both print the same lines, and
+// after them "second=N hash=H" for every simulated second of racing.
+// --net-faults N drops one unguaranteed send in N and sends one in 2N
+// twice (a test of the exchange).
+//
 // Exit status: 0 when the race ran to its end (and for --help), 1 when it
 // could not be loaded (the load's message on the error output), 2 for a bad
 // command line, 3 when a rider's state stopped being finite (the run ends
 // there; its classification is still printed), 4 when the race could not be
 // drawn (the display did not open, or a screenshot could not be written;
-// the run ends there), 5 when the replay could not be written.
+// the run ends there), 5 when the network race could not be set up, 6 when
+// the replay could not be written.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "net/net_session.h"
+#include "tools/racesim/race_net.h"
 #include "tools/racesim/race_sim.h"
 
 namespace {
@@ -55,7 +69,8 @@ void Usage(std::FILE* out)
                  "                       [--seed N] [--frame-time S] [--skill N] [--weather N] [--time-limit S]\n"
                  "                       [--sound DRIVER] [--sound-record FILE] [--camera N]\n"
                  "                       [--render-dir DIR [--render-every S] [--render-type hw|sw] [--size WxH]]\n"
-                 "                       [--replay-save FILE] [--input-script FILE] | [--replay-play FILE]\n");
+                 "                       [--replay-save FILE] [--input-script FILE] | [--replay-play FILE]\n"
+                 "                       [--net-host PORT | --net-join HOST:PORT] [--net-faults N]\n");
 }
 
 // The demo data beside the program (build/data for build/torvane-racesim).
@@ -118,6 +133,9 @@ int main(int argc, char** argv)
 {
     racesim::Options options;
     options.data = DemoDataFolder(argv[0]);
+    int netHost = -1;
+    int netFaults = 0;
+    std::string netJoin;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -168,7 +186,15 @@ int main(int argc, char** argv)
                                                          : options.input_script;
             path = value;
             ok = *value != '\0';
-        } else if (arg == "--sound-record") {
+        }
+        else if (arg == "--net-host")
+            ok = ParseInt(value, 0, 65535, netHost);
+        else if (arg == "--net-join") {
+            netJoin = value;
+            ok = !netJoin.empty();
+        } else if (arg == "--net-faults")
+            ok = ParseInt(value, 2, 1000, netFaults);
+        else if (arg == "--sound-record") {
             options.sound = true;
             options.sound_record = value;
         } else if (arg == "--sound") {
@@ -197,6 +223,48 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "torvane-racesim: no data folder %s\n", options.data.c_str());
         return 1;
     }
+    if (netHost >= 0 && !netJoin.empty()) {
+        std::fprintf(stderr, "torvane-racesim: --net-host and --net-join exclude each other\n");
+        Usage(stderr);
+        return 2;
+    }
+    if ((netHost >= 0 || !netJoin.empty()) &&
+        (!options.replay_play.empty() || !options.replay_save.empty() || !options.input_script.empty())) {
+        // A network race's riders are driven through the lockstep exchange.
+        std::fprintf(stderr, "torvane-racesim: a network race takes no --replay-save, --replay-play or "
+                             "--input-script\n");
+        Usage(stderr);
+        return 2;
+    }
+    if (netHost >= 0 && (options.session < 3 || options.riders < 2)) {
+        std::fprintf(stderr, "torvane-racesim: a network race is a race over laps with 2 riders or more\n");
+        return 2;
+    }
+    racesim::NetPlay net;
+    if (netHost >= 0 || !netJoin.empty()) {
+        constexpr std::uint32_t kWaitMs = 60000;
+        std::string error;
+        const bool ok = netHost >= 0 ? racesim::HostNetRace(static_cast<std::uint16_t>(netHost), kWaitMs, options,
+                                                            net,
+                                                            [](std::uint16_t port) {
+                                                                std::fprintf(stderr, "net-port=%u\n", port);
+                                                                std::fflush(stderr);
+                                                            },
+                                                            error)
+                                     : racesim::JoinNetRace(netJoin, kWaitMs, options, net, error);
+        if (!ok) {
+            std::fprintf(stderr, "torvane-racesim: the network race could not be set up: %s\n", error.c_str());
+            return 5;
+        }
+        if (netFaults > 0)
+            net.session->Transport().SetSendFilter([netFaults](std::uint64_t index) {
+                const std::uint64_t h = (index * 0x9E3779B97F4A7C15ull) >> 40;
+                if (h % static_cast<std::uint64_t>(netFaults) == 0)
+                    return 0;
+                return h % static_cast<std::uint64_t>(2 * netFaults) == 1 ? 2 : 1;
+            });
+        options.net = &net;
+    }
     racesim::Result result;
     try {
         result = racesim::Run(options);
@@ -224,6 +292,8 @@ int main(int argc, char** argv)
         std::printf("screenshot=%s\n", shot.c_str());
     if (!options.replay_save.empty() || !options.replay_play.empty())
         std::printf("replay-frames=%d\n", result.replay_frames);
+    for (const auto& [frame, hash] : result.second_hashes)
+        std::printf("second=%lld hash=%016llx\n", frame, static_cast<unsigned long long>(hash));
     if (!result.non_finite.empty()) {
         std::fprintf(stderr, "torvane-racesim: the state of %s stopped being finite at %.3f s; the run ended there\n",
                      result.non_finite.c_str(), result.non_finite_time);
@@ -235,7 +305,7 @@ int main(int argc, char** argv)
     }
     if (!result.replay_error.empty()) {
         std::fprintf(stderr, "torvane-racesim: %s\n", result.replay_error.c_str());
-        return 5;
+        return 6;
     }
     return 0;
 }

@@ -18,11 +18,15 @@
 #include "platform/clock.h"
 #include "platform/joystick.h"
 #include "platform/message_box.h"
+#include "platform/random.h"
 #include "race/race.h"
 #include "sim/race_context.h"
 #include "sim/rider_states.h"
+#include "sim/snapshot.h"
 #include "sim/snapshot_fields.h"
 #include "tools/racesim/input_script.h"
+#include "net/net_session.h"
+#include "tools/racesim/race_net.h"
 #include "tools/racesim/race_sound.h"
 
 namespace racesim {
@@ -31,6 +35,8 @@ namespace {
 
 // The runner's clock starts here and moves only by the frame times.
 constexpr std::uint32_t kClockStart = 1000;
+// A network race's lockstep sends a frame again after this long.
+constexpr std::uint32_t kNetResendMs = 10;
 // Frames at most, whatever happens (a race that cannot end).
 constexpr long long kMaxFrames = 50'000'000;
 
@@ -430,12 +436,8 @@ void WatchRace(Race& race, InputManager& input, double timeLimit, bool saving, b
     }
 }
 
-std::uint64_t StateHash(Race& race, const std::vector<RiderLine>& lines)
+void AddLines(Hash& hash, const std::vector<RiderLine>& lines)
 {
-    std::vector<std::uint32_t> state(race.StateWordCount());
-    race.SaveState(state.data());
-    Hash hash;
-    hash.Add(state.data(), state.size() * sizeof(std::uint32_t));
     for (const RiderLine& line : lines) {
         hash.Add(line.position);
         hash.Add(line.rider);
@@ -445,6 +447,32 @@ std::uint64_t StateHash(Race& race, const std::vector<RiderLine>& lines)
         hash.Add(line.status);
         hash.Add(line.incidents);
     }
+}
+
+std::uint64_t StateHash(Race& race, const std::vector<RiderLine>& lines)
+{
+    std::vector<std::uint32_t> state(race.StateWordCount());
+    race.SaveState(state.data());
+    Hash hash;
+    hash.Add(state.data(), state.size() * sizeof(std::uint32_t));
+    AddLines(hash, lines);
+    return hash.Value();
+}
+
+// The bikes' saved states and the simulation's random stream: what every
+// machine of a network race holds alike (the race's own state also holds
+// what this machine's viewer looks at: the overlay's bike, the tracks'
+// search hints).
+std::uint64_t BikesHash(Race& race, const std::vector<RiderLine>& lines)
+{
+    Hash hash;
+    std::vector<std::uint32_t> words(kBikeSnapshotWords);
+    for (int i = 0; i < race.RiderCount(); ++i) {
+        race.m_pBikes[i].SaveSnapshot(words.data(), true);
+        hash.Add(words.data(), words.size() * sizeof(std::uint32_t));
+    }
+    hash.Add(platform::random_stream(platform::RandomStreamId::Simulation).state());
+    AddLines(hash, lines);
     return hash.Value();
 }
 
@@ -484,6 +512,42 @@ void KeepCameraMode(Race& race, int mode)
         race.m_Camera.SetMode(mode);
 }
 
+// A network race: the two players' records (riders 0 and 1), the run
+// flags, and the program's session for the barrier.
+void SetUpNetRace(GameApp& app, NetPlay& net)
+{
+    app.Flags = kAppFlagNetwork | (net.host ? kAppFlagNetworkHost : 0u);
+    app.m_nNetPlayerId = net.own;
+    app.m_nSyncCounter = 0;
+    const std::uint32_t hostId = net.host ? net.own : net.other;
+    const std::uint32_t clientId = net.host ? net.other : net.own;
+    for (const auto& [rider, id] : {std::pair{kHostRider, hostId}, std::pair{kClientRider, clientId}}) {
+        PlayerRecord p;
+        p.Kind = id == net.own ? 0 : -1;
+        p.RiderIndex = rider;
+        p.NetworkId = id;
+        std::snprintf(p.Name, sizeof p.Name, "%s", rider == kHostRider ? "HOST" : "RIDER");
+        app.AddPlayer(p);
+    }
+    g_pNetSession = net.session.get();
+    g_bNetworkGame = 1;
+}
+
+// This runner's own bike: its controls come from the script, not from the
+// devices, so its target takes no control block.
+Bike* OwnNetBike(Race& race, InputManager& input, const NetPlay& net)
+{
+    for (int i = 0; i < race.RiderCount(); ++i) {
+        Bike& bike = race.m_pBikes[i];
+        if (!bike.IsHuman() || bike.PlayerId != net.own)
+            continue;
+        input.RemoveTarget(&bike.Controls);
+        input.AddTarget(&bike.Controls, InputManager::kTargetLocal | InputManager::kTargetNoBlock, net.own);
+        return &bike;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 struct Runner::State {
@@ -507,6 +571,8 @@ struct Runner::State {
     bool started = false;
     bool ending = false;
     bool over = false;
+    Bike* netBike = nullptr; // a network race: this runner's own player's bike
+    long long nextHashFrame = 0;
 };
 
 Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options))
@@ -543,8 +609,10 @@ Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options
         PlayerRecord player = app.m_PlayerTemplate;
         player.RiderIndex = app.m_RiderIds[0];
         app.AddPlayer(player);
-        input.SetControlSource(ScriptedControls(std::move(script), input));
+        input.SetControlSource(InputScriptSource(std::move(script), input));
     }
+    if (options.net)
+        SetUpNetRace(app, *options.net);
     s.limit = options.time_limit > 0.0 ? options.time_limit : options.laps * 600.0 + 300.0;
     if (!s.options.render.dir.empty()) {
         s.render = std::make_unique<RaceRender>();
@@ -590,7 +658,17 @@ Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options
         s.limit = 1.0e30; // a replay ends with its last recorded frame
     }
     race.StartMusic();
-    if (!input.BeginRace(playing ? kInputModePlayback : kInputModeRecord)) {
+    std::uint32_t mode = playing ? kInputModePlayback : kInputModeRecord;
+    if (options.net) {
+        s.netBike = OwnNetBike(race, input, *options.net);
+        input.SetNetLink(options.net->session.get());
+        // On loopback a lost frame is sent again after 10 ms.
+        input.Lockstep().ResendMs = kNetResendMs;
+        app.SyncPlayers();
+        if (options.net->host)
+            mode |= kInputModeHost;
+    }
+    if (!input.BeginRace(mode)) {
         const std::vector<platform::ShownMessageBox> boxes = platform::recorded_message_boxes();
         result.error = boxes.empty() ? "the replay cannot be played" : boxes.back().text;
         result.loaded = false;
@@ -644,6 +722,11 @@ bool Runner::Frame()
     race.DrawOverlay();
     if (s.render)
         s.render->Drawn();
+    if (s.netBike) {
+        const std::uint16_t status = s.netBike->Controls.Status;
+        s.netBike->Controls = ScriptedControls(*s.netBike);
+        s.netBike->Controls.Status = status;
+    }
     race.Update();
     if (s.render && !s.render->EndFrame(race, result.frames, result.render_error)) {
         s.over = true;
@@ -653,8 +736,16 @@ bool Runner::Frame()
         s.sound->Frame();
     if (race.LiveFlags() & kRaceSuspended)
         RunSuspendedFrame(race);
-    else
+    else if (!s.options.net || s.options.net->host) // a client ends with the host
         WatchRace(race, input, s.limit, !s.options.replay_save.empty(), s.ending, result.time_limit_reached);
+    if (s.options.net) {
+        // Every simulated second of racing: the state both runners hold.
+        const long long perSecond = std::max(1LL, std::llround(1.0 / s.options.frame_time));
+        if (input.m_nFrameNumber >= s.nextHashFrame + perSecond) {
+            s.nextHashFrame += perSecond * ((input.m_nFrameNumber - s.nextHashFrame) / perSecond);
+            result.second_hashes.emplace_back(s.nextHashFrame / perSecond, BikesHash(race, {}));
+        }
+    }
     if (s.options.after_frame)
         s.options.after_frame(race);
     result.non_finite = NonFiniteRider(race, s.records->app);
@@ -689,7 +780,7 @@ Result Runner::Finish()
 
         result.simulated = std::max(0.0, static_cast<double>(input.m_fRaceClock));
         result.riders = Classification(race, app, finishedOnTrack, *s.incidents);
-        result.hash = StateHash(race, result.riders);
+        result.hash = s.options.net ? BikesHash(race, result.riders) : StateHash(race, result.riders);
         result.replay_frames = input.m_nInputFrameCount;
         if (!s.options.replay_save.empty() && !input.SaveReplayAs(s.options.replay_save))
             result.replay_error = "the replay " + s.options.replay_save + " could not be written";
@@ -709,8 +800,14 @@ Result Runner::Finish()
         result.phases = s.render->Phases();
     }
     s.race.reset();
-    if (s.records)
+    if (s.records) {
         s.records->app.m_pRace = nullptr;
+        s.records->input.SetNetLink(nullptr);
+    }
+    if (s.options.net) {
+        g_pNetSession = nullptr;
+        g_bNetworkGame = 0;
+    }
     s.render.reset();
     s.records.reset();
     s.folder.reset();

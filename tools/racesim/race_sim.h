@@ -12,6 +12,10 @@
 class Bike;
 class Race;
 
+namespace racesim {
+struct NetPlay;
+}
+
 // The headless race runner: loads a race from a data folder and runs it to
 // its end as fast as it can, on a fixed frame time, with no display, sound
 // or player: every rider is a computer rider. A practice-type session
@@ -65,6 +69,11 @@ struct Options {
     std::string replay_save;
     std::string replay_play;
     std::string input_script;
+    // A network race against another runner (tools/racesim/race_net.h):
+    // the two players ride riders 0 (the host's) and 1, each driven by its
+    // own runner; null: every rider is a computer rider. Needs a race over
+    // laps (session 3 and up).
+    NetPlay* net = nullptr;
 };
 
 // How a rider's race ended: crossing the line for the last time (in a
@@ -125,6 +134,9 @@ struct Result {
     // replay could not be saved (empty: saved, or none asked for).
     int replay_frames = 0;
     std::string replay_error;
+    // A network race: the hash of the race's state after every simulated
+    // second of racing (by second), which both runners must agree on.
+    std::vector<std::pair<long long, std::uint64_t>> second_hashes;
 };
 
 // The longest track name the race header holds.

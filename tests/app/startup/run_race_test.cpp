@@ -17,12 +17,17 @@
 #include "app/startup/run_race.h"
 #include "champ/champ_objects.h"
 #include "champ/championship.h"
+#include "champ/game_settings.h"
 #include "champ/track_records.h"
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
 #include "menu/menu_display.h"
 #include "platform/frame.h"
+#include "platform/audio.h"
+#include "platform/native_event.h"
 #include "race/race.h"
+#include "race/race_sound.h"
+#include "sound/sound_library.h"
 #include "tests/app/startup/startup_fixture.h"
 #include "tools/datakit/mix_writer.h"
 
@@ -500,6 +505,65 @@ TEST_F(RunRaceTest, ARaceOutsideTheFrontEndSetsUpItsDisplay)
     EXPECT_EQ(platform::recorded_message_boxes().back().caption, kRenderErrorCaption);
 }
 
+// The game's own run loop starts the sound library before the race loads
+// its sounds, with the volume settings applied: the mixer's output (mixed
+// by the test, a frame of the race at a time) carries the race's sounds at
+// the "SoundVolume" level.
+TEST_F(RunRaceTest, ARaceStartedByTheGamePlaysItsSoundsAtTheVolumeSettings)
+{
+    platform::set_manual_audio_mixing(true);
+    GameSettings& settings = TheGameSettings();
+    settings.Audio.Sound = 1;
+    settings.Audio.MusicVolume = 0.25f;
+    app_->GfxFlags |= kGfxFlagSound;
+    const auto loudness = [&](float soundVolume) {
+        settings.Audio.SoundVolume = soundVolume;
+        double energy = 0.0;
+        std::size_t samples = 0;
+        int loaded = 0;
+        std::vector<std::int16_t> pcm(2 * 22050 * kFrameMs / 1000);
+        Run([&](Race& race, int run, int frame) {
+            SoundLibrary* sound = TheSoundLibrary();
+            if (frame == 1) {
+                EXPECT_TRUE(sound->Initialised());
+                loaded = sound->SampleCount();
+            }
+            sound->Output().mix(pcm.data(), pcm.size() / 2);
+            for (const std::int16_t v : pcm)
+                energy += static_cast<double>(v) * v;
+            samples += pcm.size();
+            EndAfter(2.0f)(race, run, frame);
+        });
+        SoundLibrary* sound = TheSoundLibrary();
+        EXPECT_TRUE(sound->Initialised());
+        EXPECT_EQ(loaded, kRaceEffectSamples + 5 * 5); // the effects and five engine sets
+        EXPECT_FLOAT_EQ(sound->m_fEffectsVolume, soundVolume);
+        EXPECT_FLOAT_EQ(sound->m_fStreamVolume[kRaceMusicChannel], 0.25f);
+        return std::sqrt(energy / static_cast<double>(std::max<std::size_t>(samples, 1)));
+    };
+    const double full = loudness(1.0f);
+    const double half = loudness(0.5f);
+    platform::set_manual_audio_mixing(false);
+    // Levels are 20 x log10 of the volume in decibels: half the volume is
+    // half the amplitude, the same race sounding the same way.
+    EXPECT_GT(full, 300.0);
+    EXPECT_NEAR(half / full, 0.5, 0.03);
+}
+
+// A library that cannot start turns the sound off, and the race runs
+// silently.
+TEST_F(RunRaceTest, ARaceRunsSilentlyWhenTheSoundCannotStart)
+{
+    TheGameSettings().Audio.Sound = 1;
+    TheGameSettings().SetAppFlags(*app_);
+    platform::fail_next(platform::Fault::AudioOpen);
+    Run(EndAfter(1.0f));
+    EXPECT_FALSE(TheSoundLibrary()->Initialised());
+    EXPECT_EQ(TheGameSettings().Audio.Sound, 0u);
+    EXPECT_EQ(app_->GfxFlags & kGfxFlagSound, 0u);
+    EXPECT_EQ(runs_, 1);
+}
+
 // The race's classification as the championship files it.
 TEST_F(RunRaceTest, ResultLinesFollowTheStandingOrder)
 {
@@ -535,4 +599,102 @@ TEST_F(RunRaceTest, ResultLinesFollowTheStandingOrder)
         EXPECT_EQ(lines[p].Laps, 3 + bike);
     }
     EXPECT_EQ(lines[2].Status, 0u);
+}
+
+// A windowed race on a screen wider than the race: the telemetry plot
+// window opens beside the game's window and plots; Escape pressed while it
+// has the keyboard still pauses and resumes the race; closing it leaves the
+// race running to its end.
+TEST_F(RunRaceTest, TheTelemetryWindowPlotsBesideAWindowedRaceAndLeavesItTheKeysAndTheRun)
+{
+    platform::WindowHandle plot{};
+    int step = 0;
+    float closed_at = 0.0f;
+    const auto escape = [&](platform::NativeEventKind kind) {
+        platform::NativeEvent key;
+        key.kind = kind;
+        key.window = plot;
+        key.sdl_keycode = 27;
+        key.sdl_scancode = 41; // Escape
+        EXPECT_TRUE(platform::deliver_native_event(key));
+    };
+    Run([&](Race& race, int, int frame) {
+        InputManager& input = *TheInputManager();
+        if (frame == 1) {
+            // Opened at the race's 3D start, right of the game's window,
+            // on its default channels.
+            ASSERT_TRUE(race.m_Telemetry.IsOpen());
+            plot = race.m_Telemetry.Handle();
+            platform::Rect game, beside;
+            ASSERT_TRUE(platform::get_window_rect(app_->m_hWnd, game));
+            ASSERT_TRUE(platform::get_window_rect(plot, beside));
+            EXPECT_EQ(beside.left, game.right);
+            EXPECT_EQ(beside.right, platform::get_system_metric(platform::SM_CXSCREEN));
+            EXPECT_EQ(race.m_Telemetry.ChannelCount(), 4);
+        }
+        switch (step) {
+        case 0:
+            if (input.m_fRaceClock < 12.0f)
+                break;
+            {
+                // Speed and revs have drawn curves through the middle of
+                // their bands (away from the labels at the sides).
+                const auto shown = platform::last_presented_frame(plot);
+                ASSERT_TRUE(shown.has_value());
+                const int w = shown->width, h = shown->height;
+                const std::uint32_t colours[2] = {0xFF0000, 0xFF00FF}; // slots 2 and 3
+                for (int slot = 2; slot < 4; ++slot) {
+                    int ink = 0;
+                    for (int y = slot * h / 4 + 8; y < (slot + 1) * h / 4 - 8; ++y)
+                        for (int x = 90; x < w - 70; ++x)
+                            ink += shown->pixels[static_cast<std::size_t>(y) * w + x] == colours[slot - 2];
+                    EXPECT_GT(ink, 50) << "slot " << slot;
+                }
+                EXPECT_FALSE(platform::window_title(plot).empty());
+            }
+            escape(platform::NativeEventKind::KeyDown);
+            step = 1;
+            break;
+        case 1:
+            escape(platform::NativeEventKind::KeyUp);
+            step = 2;
+            break;
+        case 2:
+            if (!input.m_bPaused)
+                break; // the key is read by a later frame's poll
+            EXPECT_TRUE(race.GetHud().Test(kHudPauseMenu));
+            escape(platform::NativeEventKind::KeyDown);
+            step = 3;
+            break;
+        case 3:
+            escape(platform::NativeEventKind::KeyUp);
+            step = 4;
+            break;
+        case 4:
+            if (input.m_bPaused)
+                break;
+            {
+                // The user closes the plot window.
+                platform::NativeEvent close;
+                close.kind = platform::NativeEventKind::CloseRequest;
+                close.window = plot;
+                EXPECT_TRUE(platform::deliver_native_event(close));
+            }
+            closed_at = input.m_fRaceClock;
+            step = 5;
+            break;
+        case 5:
+            EXPECT_EQ(g_bQuit, 0);
+            if (!race.m_Telemetry.IsOpen() && input.m_fRaceClock >= closed_at + 5.0f &&
+                !(race.LiveFlags() & kRaceFlagEnding))
+                input.QueueRaceCommand(kRaceCommandEnd);
+            break;
+        }
+    });
+    EXPECT_EQ(step, 5);
+    EXPECT_FALSE(platform::is_window(plot));
+    EXPECT_TRUE(platform::is_window(app_->m_hWnd));
+    EXPECT_EQ(runs_, 1);
+    // The race ran to its results.
+    EXPECT_NO_THROW(TheChampionship().GetResultAtPosition(0));
 }

@@ -9,6 +9,7 @@
 
 #include "engine/render/lib2d_font.h"
 #include "platform/atomic_file.h"
+#include "platform/text_faces.h"
 #include "tests/engine/render/font_reference.h"
 #include "tests/engine/render/rast_test_fixture.h"
 #include "tests/engine/render/screen_fixture.h"
@@ -290,13 +291,13 @@ TEST_F(Fonts, TheFontsDrawWhatTheReferencePaintsIntoEachScreen)
     std::string error;
     datakit::BitmapFont menu_kit, race_kit, small_kit;
     datakit::FontStyle style;
-    style.ttf_file = datakit::liberation_font("LiberationSans-Bold.ttf").string();
+    style.ttf_file = platform::liberation_font_path("LiberationSans-Bold.ttf").string();
     style.point_size = 18;
     ASSERT_TRUE(datakit::render_bitmap_font(style, menu_kit, error)) << error;
     style.point_size = 16;
     style.red = 255, style.green = 220, style.blue = 40;
     ASSERT_TRUE(datakit::render_bitmap_font(style, race_kit, error)) << error;
-    style.ttf_file = datakit::liberation_font("LiberationSans-Regular.ttf").string();
+    style.ttf_file = platform::liberation_font_path("LiberationSans-Regular.ttf").string();
     style.point_size = 12;
     style.red = 90, style.green = 160, style.blue = 255;
     ASSERT_TRUE(datakit::render_bitmap_font(style, small_kit, error)) << error;

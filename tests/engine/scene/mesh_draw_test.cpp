@@ -123,7 +123,7 @@ TEST_F(MeshDrawTest, TheUnlitBackObjectDrawsAtFullLight)
     EXPECT_EQ(frame.work[0].intensity, 0.25f);
 }
 
-TEST_F(MeshDrawTest, ShadowsAreWrittenAtOneDepthClippedOrNot)
+TEST_F(MeshDrawTest, ShadowsAreWrittenAtOneDepthOrAtTheirOwn)
 {
     // The shadow keeps its stored light, even on a node that lights lazily.
     model_node* node = load_and_transform(three_faces("SHADOW", 0.125f));
@@ -137,6 +137,18 @@ TEST_F(MeshDrawTest, ShadowsAreWrittenAtOneDepthClippedOrNot)
             EXPECT_EQ(v.z, -3.5f);
             EXPECT_EQ(v.light[0], 0.125f);
         }
+    // Without a depth every corner keeps its own, as drawn unlit.
+    target.calls.clear();
+    mesh_draw_unlit(*node->mesh, faces.data(), frame.work, frame.screen, view, *node);
+    const std::vector<recorded_polygon> own = target.calls;
+    target.calls.clear();
+    mesh_draw_shadow(*node->mesh, faces.data(), frame.work, frame.screen, view, *node, std::nullopt);
+    ASSERT_EQ(target.calls.size(), own.size());
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        ASSERT_EQ(target.calls[i].vertices.size(), own[i].vertices.size());
+        for (std::size_t k = 0; k < own[i].vertices.size(); ++k)
+            EXPECT_EQ(target.calls[i].vertices[k].z, own[i].vertices[k].z);
+    }
 }
 
 // Lazy lighting: each vertex is lit once per frame with the first light and

@@ -3,6 +3,7 @@
 // the mesh drawing's hooks on both paths (3D device batches recorded, and
 // the depth buckets).
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -256,7 +257,7 @@ protected:
 
 // On the 3D device's path: the ground under the crate is the kit-made
 // ground mesh, the crate is lit at the ground shade, and its shadow follows
-// it wherever it stands, laid on its plane and written at one depth
+// it wherever it stands, laid on its plane and written at its own depths
 // without light; off the ground the crate is lit at full shade.
 TEST_F(SceneShadowTest, ShadowsFollowTheirInstancesOnThe3DDevice)
 {
@@ -277,11 +278,17 @@ TEST_F(SceneShadowTest, ShadowsFollowTheirInstancesOnThe3DDevice)
     EXPECT_EQ(current_engine->factor_a, 0.5f);          // given back after the crate
     const auto shadow_polygons = polygons_of(dark);
     ASSERT_FALSE(shadow_polygons.empty());
+    // Each corner at its own depth: the shadow lies on the ground, seen at
+    // a slant, so its near and far corners are written apart (one depth for
+    // the whole shadow hid its near half behind the ground).
+    float nearest = shadow_polygons[0]->vertices[0].z, farthest = nearest;
     for (const auto* p : shadow_polygons)
         for (const clip_vertex& v : p->vertices) {
             EXPECT_EQ(v.light[0], 0.0f);
-            EXPECT_EQ(v.z, shadow_polygons[0]->vertices[0].z);
+            nearest = std::max(nearest, v.z);
+            farthest = std::min(farthest, v.z);
         }
+    EXPECT_GT(nearest - farthest, 0.5f);
 
     // Off the ground (and turned the same way): no ground, full shade,
     // and the shadow still follows.

@@ -1,0 +1,22 @@
+#include "app/startup/sound_start.h"
+
+#include "app/game_app.h"
+#include "champ/game_settings.h"
+#include "race/race_sound.h"
+#include "sound/sound_library.h"
+
+bool StartSoundFromSettings(GameApp& app, GameSettings& settings, SoundLibrary* sound)
+{
+    if (!settings.Audio.Sound)
+        return false;
+    // The output plays for whichever window has the focus: no window is
+    // handed over.
+    if (!sound || (!sound->Initialised() && sound->Init(nullptr, false) != kSoundOk)) {
+        settings.Audio.Sound = 0;
+        settings.SetAppFlags(app);
+        return false;
+    }
+    sound->SetMusicVolume(settings.Audio.SoundVolume);
+    sound->SetStreamVolume(settings.Audio.MusicVolume, kRaceMusicChannel);
+    return true;
+}

@@ -1,0 +1,6 @@
+#include "launcher/launcher.h"
+
+int main()
+{
+    return RunLauncher();
+}

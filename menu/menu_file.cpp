@@ -1,0 +1,203 @@
+// Reading a menu set file and its preloads.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/game_error.h"
+#include "app/m_cparse.h"
+#include "engine/render/render_device.h"
+#include "menu/anim_strip.h"
+#include "menu/font_control.h"
+#include "menu/form.h"
+#include "menu/menu_files.h"
+#include "menu/menu_manager.h"
+#include "menu/menu_settings.h"
+#include "platform/directory_listing.h"
+#include "sound/sound_library.h"
+
+namespace {
+
+// The words of the section the reader stands in, up to the next "begin".
+std::vector<std::string> SectionWords(M_CParse& parser)
+{
+    std::vector<std::string> words;
+    char word[kTokenCapacity];
+    for (;;) {
+        parser.SavePos();
+        if (!parser.GetToken(word, sizeof word))
+            break;
+        if (platform::equals_ignoring_case(word, "begin")) {
+            parser.LoadPos();
+            break;
+        }
+        words.emplace_back(word);
+    }
+    return words;
+}
+
+std::vector<std::int32_t> SectionNumbers(M_CParse& parser)
+{
+    std::vector<std::int32_t> numbers;
+    for (const std::string& word : SectionWords(parser))
+        numbers.push_back(std::atoi(word.c_str()));
+    return numbers;
+}
+
+// Finds a section searching from `from` (the position after "PATH"); the
+// reader then stands after its name.
+bool FindSectionFrom(M_CParse& parser, std::int64_t from, const char* name)
+{
+    ReturnToPosition(parser.Source(), from);
+    return parser.FindBegin(name);
+}
+
+void RequireSection(M_CParse& parser, std::int64_t from, const char* name, const char* file)
+{
+    if (!FindSectionFrom(parser, from, name))
+        ThrowGameError("%s not found in %s", name, file);
+}
+
+// The menu's name: the file name without folder and extension.
+std::string MenuNameOf(const char* file)
+{
+    const char* start = file;
+    for (const char* c = file; *c; ++c)
+        if (*c == '\\' || *c == '/')
+            start = c + 1;
+    std::string name(start);
+    const std::size_t dot = name.find('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+// Goes back to the saved working folder when a load ends, thrown or not.
+class FolderReturn {
+public:
+    explicit FolderReturn(const std::string& folder) : folder_(folder) {}
+    ~FolderReturn() { EnterFolder(folder_); }
+
+private:
+    const std::string& folder_;
+};
+
+} // namespace
+
+void MenuManager::Load(const char* file)
+{
+    M_CParse parser;
+    parser.Open(file);
+    m_Name = MenuNameOf(file);
+    if (!CurrentFolder(m_SavedFolder))
+        throw GameError("error loading menu");
+
+    if (!parser.FindBegin("PATH"))
+        ThrowGameError("PATH not found in %s", file);
+    char word[kTokenCapacity];
+    if (!parser.GetToken(word, sizeof word))
+        ThrowGameError("PATH not found in %s", file);
+    m_MenuFolder = word;
+    const std::int64_t after_path = parser.Source().tell();
+
+    RequireSection(parser, after_path, "INITSTATE", file);
+    std::int32_t start = 0;
+    if (!parser.GetIntToken(start))
+        ThrowGameError("INITSTATE not found in %s", file);
+    m_nInitState = start;
+    m_nReturnState = m_nState;
+    m_nState = m_nNextState = start;
+
+    const std::int64_t after_init = parser.Source().tell();
+    m_Preload.clear();
+    if (parser.FindBegin("PRELOAD"))
+        m_Preload = SectionNumbers(parser);
+    else
+        ReturnToPosition(parser.Source(), after_init);
+
+    RequireSection(parser, after_path, "SCREEN", file);
+    const std::vector<std::string> names = SectionWords(parser);
+    RequireSection(parser, after_path, "SO", file);
+    const std::vector<std::int32_t> pairs = SectionNumbers(parser);
+    RequireSection(parser, after_path, "SIS", file);
+    const std::vector<std::int32_t> triples = SectionNumbers(parser);
+
+    // Every screen index the file names must be one of its screens.
+    const auto count = static_cast<std::int32_t>(names.size());
+    for (std::int32_t index : m_Preload)
+        if (index < 0 || index >= count)
+            ThrowGameError("PRELOAD screen %d is not one of the %d screens of %s", index, count, file);
+    m_StateScreens.clear();
+    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+        if (pairs[i + 1] >= count)
+            ThrowGameError("SO screen %d is not one of the %d screens of %s", pairs[i + 1], count, file);
+        m_StateScreens.push_back({pairs[i], pairs[i + 1]});
+    }
+    m_Transitions.clear();
+    for (std::size_t i = 0; i + 2 < triples.size(); i += 3)
+        m_Transitions.push_back({triples[i], triples[i + 1], triples[i + 2]});
+
+    SetScreens(names);
+    {
+        FolderReturn back(m_SavedFolder);
+        if (!EnterFolder(m_MenuFolder))
+            throw GameError("error loading menu");
+        for (std::int32_t index : m_Preload)
+            LoadScreen(index, true);
+        if (!EnterFolder(m_SavedFolder))
+            throw GameError("error loading menu");
+        if (MenuSoundOn())
+            LoadSounds(parser);
+        Preload(parser);
+    }
+    if (!m_Preload.empty())
+        if (render_device* renderer = installed_render_device())
+            renderer->upload_textures(0);
+    parser.Release();
+}
+
+void MenuManager::LoadSounds(M_CParse& parser)
+{
+    if (m_bDialogue)
+        return;
+    FolderReturn back(m_SavedFolder);
+    EnterFolder(m_MenuFolder);
+    if (!parser.IsOpen())
+        parser.Open((m_Name + ".dat").c_str());
+    parser.Rewind();
+    if (!parser.FindBegin("SFX"))
+        return;
+    SoundLibrary* sound = TheSoundLibrary();
+    std::int32_t id = 0;
+    for (const std::string& name : SectionWords(parser)) {
+        if (sound)
+            sound->AddSample(name.c_str(), id, false, false);
+        ++id;
+    }
+}
+
+void MenuManager::Preload(M_CParse& parser)
+{
+    if (m_bDialogue)
+        return;
+    FolderReturn back(m_SavedFolder);
+    EnterFolder(m_MenuFolder);
+    if (!parser.IsOpen())
+        parser.Open("menu.dat");
+    parser.Rewind();
+    if (parser.FindBegin("PRELOADFONT")) {
+        for (const std::string& font : SectionWords(parser)) {
+            std::int32_t params[7] = {};
+            ReadGameFontParams(font.c_str(), params, 5);
+            lib2d_font* looks[3] = {};
+            CacheGameFontLooks(*this, font.c_str(), params, looks);
+        }
+    }
+    parser.Rewind();
+    if (parser.FindBegin("PRELOADANIM")) {
+        const std::vector<std::string> words = SectionWords(parser);
+        for (std::size_t i = 0; i + 2 < words.size(); i += 3) {
+            AnimStrip strip;
+            strip.Load(words[i].c_str(), std::atoi(words[i + 1].c_str()), std::atoi(words[i + 2].c_str()));
+            strip.Free();
+        }
+    }
+}
