@@ -98,7 +98,12 @@ void Form::Load(FormParser& parser)
             continue;
         if (kind == kControlUnknown)
             ThrowGameError("undef element %s in %s", type, parser.FileName().c_str());
-        AddElement(kind, &parser, name);
+        // An element that cannot load says which screen file holds it.
+        try {
+            AddElement(kind, &parser, name);
+        } catch (const GameError& error) {
+            ThrowGameError("%s (screen file %s)", error.what(), parser.FileName().c_str());
+        }
     }
     ResolveLinks();
 }

@@ -1,5 +1,6 @@
 #include "engine/model/mdl_reader.h"
 
+#include <algorithm>
 #include <new>
 
 #include "engine/base/name_hash.h"
@@ -383,7 +384,8 @@ bool model_reader::read_object(mdl_object& o, int level)
 }
 
 // Ids unique and in range, exactly one root, links in range, no cycle
-// through the child and sibling links nor through the parent links.
+// through the child and sibling links nor through the parent links, and
+// every object reached from the root.
 bool hierarchy_sound(const std::vector<mdl_object>& objects)
 {
     const auto n = static_cast<std::int32_t>(objects.size());
@@ -429,7 +431,9 @@ bool hierarchy_sound(const std::vector<mdl_object>& objects)
         if (o.child >= 0)
             stack.push_back(by_id[o.child]);
     }
-    return true;
+    // An object the walk does not reach hangs outside the tree; its own
+    // links were never checked and the build walks them.
+    return std::find(seen.begin(), seen.end(), false) == seen.end();
 }
 
 // Skin groups name meshes of the same level; their vertex numbers are

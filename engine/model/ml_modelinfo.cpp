@@ -1,5 +1,6 @@
 #include "engine/model/ml_modelinfo.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -145,9 +146,11 @@ model_record* ml_modelinfo::select_lod(const lod_view* view)
     const float cy = position.y + scale.y * root.y - view->position.y;
     const float cz = position.z + scale.z * root.z - view->position.z;
     const float d = cx * cx + cy * cy + cz * cz;
-    // The table holds one threshold per level: never read past it.
+    // The table holds one threshold per level: never read past it, nor
+    // past its own end when the model has more levels than thresholds.
+    const int thresholds = std::min(level_count, lod_table_length);
     int passed = 0;
-    while (passed < level_count && d > z * z * lod_table[passed] * lod_table[passed])
+    while (passed < thresholds && d > z * z * lod_table[passed] * lod_table[passed])
         ++passed;
     int level = passed - 1;
     if (level > level_count - 1)
@@ -342,6 +345,7 @@ ml_modelinfo* ml_modelinfo::make_instance(model_lib* owner) const
     copy->scale = scale;
     copy->ext_matrix = ext_matrix;
     copy->lod_table = lod_table;
+    copy->lod_table_length = lod_table_length;
     copy->owner_state = 2;
     if (!copy_level_nodes(this, copy)) {
         delete copy;

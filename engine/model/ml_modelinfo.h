@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "engine/base/mat4.h"
 #include "engine/base/vec4.h"
@@ -104,8 +105,13 @@ public:
     // 0, 0, 0, 1) and makes it the outside matrix.
     void set_orientation(mat4* record, float ax, float ay, float az);
 
-    // The table holds one threshold per detail level.
-    void set_lod_table(const float* table) { lod_table = table; }
+    // One threshold per detail level; a model with more levels than the
+    // table has thresholds never chooses past the table's last.
+    void set_lod_table(std::span<const float> table)
+    {
+        lod_table = table.data();
+        lod_table_length = static_cast<std::int32_t>(table.size());
+    }
     // The detail level to draw for the view; its number goes to the id.
     model_record* select_lod(const lod_view* view);
 
@@ -202,6 +208,9 @@ public:
     // The animation of that hash (0: none) becomes current and every node
     // selects its channel of it; an unknown hash ends the program.
     int set_curanim(std::uint32_t hash);
+    // Removes every animation borrowed from `library`, and the transition
+    // when one of its two animations goes.
+    void unlink_anims(const anim_lib& library);
     // A transition from animation `from` at t_from to `to` at t_to, as an
     // animation of hash `id` (owner state 3) at the head of the list, with a
     // transition channel on every node that has channels of both; asked
@@ -229,6 +238,7 @@ public:
     std::uint32_t trans_to = 0;
     std::int32_t level_count = 0;
     const float* lod_table = nullptr;
+    std::int32_t lod_table_length = 0;
     model_record** levels = nullptr;   // entry 0 is the record itself
     void* scene_links[2] = {};
     std::uint32_t shadow_flag = 0;

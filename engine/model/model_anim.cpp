@@ -192,11 +192,13 @@ void refresh_node_transition(model_node* n, std::uint32_t id, float ta, float tb
         return;
     t->anim_hash = id;
     const anim_rest_pose rest{n->local_position, n->angles};
-    if (a->scaling && b->scaling)
+    // The same conditions as the build's: a channel that one side has was
+    // built from that side and the rest pose, and is refreshed so too.
+    if (a->scaling || b->scaling)
         anim_refresh_scaling(&rest, t, b, a, ta, tb);
-    if (a->position && b->position)
+    if (a->position || b->position)
         anim_refresh_position(&rest, t, b, a, ta, tb);
-    if (a->rotation && b->rotation)
+    if (a->rotation || b->rotation)
         anim_refresh_rotation(&rest, t, b, a, ta, tb);
     if (!(t->flags & node_lattice_follows_parent) && a->lattice && b->lattice)
         anim_refresh_lattice(a->lattice, t, b, ta, tb);
@@ -249,6 +251,25 @@ void ml_modelinfo::make_anim_trans(std::uint32_t from, float t_from, std::uint32
     anims = link;
     trans_link = link;
     flags &= ~model_transforms_valid;
+}
+
+void ml_modelinfo::unlink_anims(const anim_lib& library)
+{
+    // A borrowed link shares its source's channels.
+    auto borrowed = [&library](const anim_link* link) {
+        for (const anim_link* source = library.first_link; source; source = source->next)
+            if (link->shared && link->first_node && link->first_node == source->first_node)
+                return true;
+        return false;
+    };
+    for (anim_link* link = anims; link;) {
+        anim_link* next = link->next;
+        if (link != trans_link && borrowed(link))
+            remove_anim(link);
+        link = next;
+    }
+    if (trans_link && (!find_link(anims, trans_from) || !find_link(anims, trans_to)))
+        remove_anim(trans_link);
 }
 
 void ml_modelinfo::remove_anim(anim_link* link)

@@ -273,7 +273,7 @@ ml_modelinfo* model_lib::find_model(std::uint32_t hash) const
     return nullptr;
 }
 
-void model_lib::set_lod_table(const float* table)
+void model_lib::set_lod_table(std::span<const float> table)
 {
     for (ml_modelinfo* m = models; m; m = m->next)
         m->set_lod_table(table);
@@ -289,6 +289,13 @@ void model_lib::clear_flags(std::uint32_t bits)
 {
     for (ml_modelinfo* m = models; m; m = m->next)
         m->clear_flags(bits);
+}
+
+void model_lib::unlink_anims(const anim_lib& library)
+{
+    for (ml_modelinfo* list : {models, instances})
+        for (ml_modelinfo* m = list; m; m = m->next)
+            m->unlink_anims(library);
 }
 
 void model_lib::link_anims(anim_lib* chain)

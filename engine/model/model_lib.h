@@ -64,6 +64,10 @@ public:
     // holds animations: every model and then every instance is linked to
     // the animation that bears its own name.
     void link_anims(anim_lib* chain);
+    // Every model and instance lets go of the animations it borrows from
+    // `library` (and of a transition built from them), before the library
+    // is destroyed.
+    void unlink_anims(const anim_lib& library);
 
     // A model that carries an animated light (not put on the model list):
     // one node, or two for a spot light (type 2; the second, a child of the
@@ -76,7 +80,7 @@ public:
     static ml_modelinfo* make_simple_model(scn_light* light);
 
     ml_modelinfo* find_model(std::uint32_t hash) const;
-    void set_lod_table(const float* table);
+    void set_lod_table(std::span<const float> table);
     void set_flags(std::uint32_t bits);
     void clear_flags(std::uint32_t bits);
 

@@ -162,6 +162,12 @@ mtr_texture* mtr_lib::loaded_namesake(const mtr_texture* frame, const mesh_textu
     return nullptr;
 }
 
+bool mtr_lib::frame_fits_atlas(const mtr_texture& frame) const
+{
+    return frame.atlas_x >= 0 && frame.atlas_y >= 0 && std::int64_t{frame.atlas_x} + frame.width <= std::int64_t{mtt::atlas_width} &&
+           std::uint64_t(frame.atlas_y) + std::uint64_t(frame.height) <= contents.atlas_rows;
+}
+
 mtt_status mtr_lib::load_frame(mtr_texture* frame, int kind, int surface_argument)
 {
     const int bpp = texture_pixel_bytes[frame->pixel_type];
@@ -173,6 +179,10 @@ mtt_status mtr_lib::load_frame(mtr_texture* frame, int kind, int surface_argumen
         }
     if (!picture)
         return mtt_status::ok;   // the frame gets no pixels
+    // A picture of pixels without bytes (type 0) would make an atlas of no
+    // bytes and copy into it through a null pointer.
+    if (bpp == 0)
+        return mtt_status::bad_structure;
     const std::uint64_t row = std::uint64_t(frame->width) * bpp;
     const std::uint64_t start = std::uint64_t{picture->offset} + mtt::picture_lead_bytes;
     if (start + row * std::uint64_t(frame->height) > file.size())
@@ -181,9 +191,7 @@ mtt_status mtr_lib::load_frame(mtr_texture* frame, int kind, int surface_argumen
     if (kind == material_kind_atlas) {
         if (frame->atlas_x < 0)
             return mtt_status::bad_atlas_place;
-        // The picture must lie inside the atlas.
-        if (frame->atlas_y < 0 || frame->atlas_x + frame->width > int(mtt::atlas_width) ||
-            std::uint64_t(frame->atlas_y) + std::uint64_t(frame->height) > contents.atlas_rows)
+        if (!frame_fits_atlas(*frame))
             return mtt_status::bad_structure;
         if (atlas.empty()) {
             atlas_pixel_bytes = bpp;
@@ -291,6 +299,15 @@ mtt_status mtr_lib::try_add_material(const char* material_name, int kind, int fr
                 t->first_frame = frame;
             last = frame;
             if (mtr_texture* shared = loaded_namesake(frame, t, index)) {
+                // The shared pixels hold the namesake's picture: a frame that
+                // claims more of them, or a place outside the atlas, is damaged.
+                const bool fits = frame->width <= shared->width && frame->height <= shared->height &&
+                                  (kind != material_kind_atlas || frame_fits_atlas(*frame));
+                if (!fits) {
+                    m->owner_state = 1;
+                    delete m;
+                    return mtt_status::bad_structure;
+                }
                 frame->pixels = shared->pixels;
                 frame->surface = shared->surface;
                 frame->palette = shared->palette;

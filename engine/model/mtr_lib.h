@@ -103,6 +103,8 @@ public:
 
 private:
     mtt_status load_frame(mtr_texture* frame, int kind, int surface_argument);
+    // The frame's picture lies inside the atlas.
+    bool frame_fits_atlas(const mtr_texture& frame) const;
     mtr_texture* loaded_namesake(const mtr_texture* frame, const mesh_texture* current, int upto) const;
     std::vector<std::unique_ptr<std::uint8_t[]>> owned_pixels_;
 };

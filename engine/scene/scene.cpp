@@ -222,6 +222,9 @@ void scene::remove_model_lib(const char* name)
         else
             ++it;
     }
+    // The map's objects may have named models of a removed library: they
+    // are linked again to the libraries that remain.
+    link_map_objects();
 }
 
 void scene::remove_material_lib(const char* name)
@@ -231,6 +234,13 @@ void scene::remove_material_lib(const char* name)
 
 void scene::remove_anim_lib(const char* name)
 {
+    if (!name)
+        return;
+    // The models let go of the animations they borrow first.
+    for (const anim_lib* lib = anim_libs; lib; lib = lib->next)
+        if (strcasecmp(lib->name.c_str(), name) == 0)
+            for (auto& models : model_libs)
+                models->unlink_anims(*lib);
     remove_named(anim_libs, name);
 }
 

@@ -154,6 +154,10 @@ void scene_view::add_instance(ml_modelinfo* instance)
 {
     if (!instance)
         return;
+    // An instance listed twice would close the list into a ring.
+    for (ml_modelinfo* m = instances; m; m = view_next(m))
+        if (m == instance)
+            return;
     if (!software_type())
         instance->check_cache_used();
     view_prev(instance) = nullptr;

@@ -603,7 +603,7 @@ TEST_F(CheckBoxTest, AClickTogglesTheBoxAndReportsItsOwnUserID)
         load_screen("bad");
         ADD_FAILURE();
     } catch (const GameError& e) {
-        EXPECT_STREQ(e.what(), "Check_button graphic undef");
+        EXPECT_STREQ(e.what(), "Check_button graphic undef (screen file bad.dat)");
     }
 }
 

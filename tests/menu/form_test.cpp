@@ -365,8 +365,8 @@ TEST_F(ScreenFileTest, AMissingPositionOrLinkTargetNamesTheElement)
         const char* leave_out;
         const char* message;
     };
-    for (const Case& c : {Case{"PixWidth", "Width not found in Pic"}, Case{"PixLeft", "Left not found in Pic"},
-                          Case{"PixTop", "Top not found in Pic"}, Case{"PixHeight", "Height not found in Pic"}}) {
+    for (const Case& c : {Case{"PixWidth", "Width not found in Pic (screen file Missing.dat)"}, Case{"PixLeft", "Left not found in Pic (screen file Missing.dat)"},
+                          Case{"PixTop", "Top not found in Pic (screen file Missing.dat)"}, Case{"PixHeight", "Height not found in Pic (screen file Missing.dat)"}}) {
         auto screen = datakit::FormFileWriter::screen();
         screen.form(Header("Missing")).begin("Label", "Pic");
         for (const char* key : {"PixHeight", "PixLeft", "PixTop", "PixWidth"})

@@ -87,7 +87,7 @@ TEST_F(ImageTest, AnImageLoadsItsStripAndItsAnimationKeys)
         load_screen("bad");
         ADD_FAILURE();
     } catch (const GameError& e) {
-        EXPECT_STREQ(e.what(), "Graphic not found in empty");
+        EXPECT_STREQ(e.what(), "Graphic not found in empty (screen file bad.dat)");
     }
 }
 

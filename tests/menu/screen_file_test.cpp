@@ -159,40 +159,40 @@ const std::vector<DamagedScreen>& damaged_screens()
          {"undef element", "Slider", "bad.dat"}},
         {"a control kind not built yet",
          [](MenuData& d) { d.screen("bad", one_element("VScrollBar", "bar", at_place)); },
-         {"VScrollBar", "not built yet", "bar"}},
+         {"VScrollBar", "not built yet", "bar", "(screen file bad.dat)"}},
         {"no PixHeight",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
                           f.key("PixLeft", 1).key("PixTop", 2).key("PixWidth", 3);
                       }));
          },
-         {"Height not found in title"}},
+         {"Height not found in title", "(screen file bad.dat)"}},
         {"no PixLeft",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
                           f.key("PixHeight", 1).key("PixTop", 2).key("PixWidth", 3);
                       }));
          },
-         {"Left not found in title"}},
+         {"Left not found in title", "(screen file bad.dat)"}},
         {"no PixTop",
          [](MenuData& d) {
              d.screen("bad", one_element("Image", "pic", [](FormFileWriter& f) {
                           f.key("PixHeight", 1).key("PixLeft", 2).key("PixWidth", 3);
                       }));
          },
-         {"Top not found in pic"}},
+         {"Top not found in pic", "(screen file bad.dat)"}},
         {"no PixWidth",
          [](MenuData& d) {
              d.screen("bad", one_element("CommandButton", "ok", [](FormFileWriter& f) {
                           f.key("PixHeight", 1).key("PixLeft", 2).key("PixTop", 3);
                       }));
          },
-         {"Width not found in ok"}},
+         {"Width not found in ok", "(screen file bad.dat)"}},
         {"a file cut off after the last key's name",
          [](MenuData& d) {
              d.raw("bad.dat", one_element("Label", "title", at_place).text() + "Begin Label cut\r\nPixHeight = 1\r\nPixLeft = 2\r\nPixTop = 3\r\nPixWidth =");
          },
-         {"Width not found in cut"}},
+         {"Width not found in cut", "(screen file bad.dat)"}},
         {"a keyed value in a nested block is not the element's own",
          [](MenuData& d) {
              FormFileWriter file = screen_file("bad");
@@ -202,10 +202,10 @@ const std::vector<DamagedScreen>& damaged_screens()
              file.end().end().end();
              d.screen("bad", file);
          },
-         {"Width not found in outer"}},
+         {"Width not found in outer", "(screen file bad.dat)"}},
         {"an element name of 32 characters",
          [](MenuData& d) { d.screen("bad", one_element("Label", "abcdefghijklmnopqrstuvwxyz012345", at_place)); },
-         {"string too long"}},
+         {"string too long", "(screen file bad.dat)"}},
         {"a link to no element",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
@@ -221,7 +221,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"fonts/none.mfg"}},
+         {"fonts/none.mfg", "(screen file bad.dat)"}},
         {"a parameter file with six words",
          [](MenuData& d) {
              d.raw("fonts/short.mfg", "12 16 16 94 33 6\r\n");
@@ -230,7 +230,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"font parameters missing in fonts/short.mfg"}},
+         {"font parameters missing in fonts/short.mfg", "(screen file bad.dat)"}},
         {"a text file that is not there",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {
@@ -238,7 +238,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"file not found text/none.txt"}},
+         {"file not found text/none.txt", "(screen file bad.dat)"}},
         {"a text file without its TextID",
          [](MenuData& d) {
              d.text_file("text/menu.txt", {{"hello", "Hello"}});
@@ -247,7 +247,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"textid not found"}},
+         {"textid not found", "(screen file bad.dat)"}},
         {"a TextID the text file does not hold",
          [](MenuData& d) {
              d.text_file("text/menu.txt", {{"hello", "Hello"}});
@@ -256,7 +256,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"textID non trovato"}},
+         {"textID non trovato", "(screen file bad.dat)"}},
         {"a page the text file does not hold",
          [](MenuData& d) {
              d.text_file("text/menu.txt", {{"help00", "one"}, {"help01", "two"}});
@@ -265,7 +265,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"textID non trovato"}},
+         {"textID non trovato", "(screen file bad.dat)"}},
         {"a TextCount of 0",
          [](MenuData& d) {
              d.text_file("text/menu.txt", {{"hello", "Hello"}});
@@ -274,7 +274,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"TextCount", "pages"}},
+         {"TextCount", "pages", "(screen file bad.dat)"}},
         {"a negative TextCount",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "pages", [](FormFileWriter& f) {
@@ -282,7 +282,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"TextCount", "pages"}},
+         {"TextCount", "pages", "(screen file bad.dat)"}},
         {"an Editable capacity below -1",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "entry", [](FormFileWriter& f) {
@@ -290,7 +290,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"Editable", "entry"}},
+         {"Editable", "entry", "(screen file bad.dat)"}},
         {"a TextVar without TextVarLen",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "live", [](FormFileWriter& f) {
@@ -298,7 +298,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"textvarlen not found"}},
+         {"textvarlen not found", "(screen file bad.dat)"}},
         {"an image without Graphic",
          [](MenuData& d) { d.screen("bad", one_element("Image", "pic", at_place)); }, {"Graphic", "pic"}},
         // Frames not on disk are looked for in the folder's archive.
@@ -309,7 +309,7 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"Main mixer file not found"}},
+         {"Main mixer file not found", "(screen file bad.dat)"}},
         {"an image whose frames are neither on disk nor in the folder's archive",
          [](MenuData& d) {
              d.archive("sprites.mix", {{"other0.pcx", "not this one"}});
@@ -318,10 +318,10 @@ const std::vector<DamagedScreen>& damaged_screens()
                           at_place(f);
                       }));
          },
-         {"frame not found", "sprites/none"}},
+         {"frame not found", "sprites/none", "(screen file bad.dat)"}},
         {"a check box without Graphic",
          [](MenuData& d) { d.screen("bad", one_element("CheckBox", "music", at_place)); },
-         {"Check_button graphic undef"}},
+         {"Check_button graphic undef", "(screen file bad.dat)"}},
         {"a sprite button whose sprite is not there",
          [](MenuData& d) {
              d.archive("sprites.mix", {{"other0.pcx", "not this one"}});

@@ -114,6 +114,15 @@ TEST(MdlFile, DamagedFilesFailCleanly)
              m.levels[0].objects[4].parent = 6;
          },
          mdl_status::bad_structure},
+        {"an unreached object its own sibling, under one that is its own child",
+         [](mdl_model& m) {
+             m.levels[0].objects[6].child = -1;
+             m.levels[0].objects[7].child = 7;
+             m.levels[0].objects[7].sibling = 7;
+         },
+         mdl_status::bad_structure},
+        {"an object the root does not reach", [](mdl_model& m) { m.levels[0].objects[6].child = -1; },
+         mdl_status::bad_structure},
         {"link out of range", [](mdl_model& m) { m.levels[0].objects[1].child = 7; }, mdl_status::bad_structure},
         {"corner past the vertices",
          [](mdl_model& m) { m.levels[0].objects[1].mesh.faces[2][mdl::face_word_corner0 + 1] = 8 * 48; },

@@ -255,6 +255,47 @@ std::vector<int> record_counts()
             fcurve::live,        fcurve_key::live,    lattice_anim::live,  lattice_shape::live, shape_anim::live};
 }
 
+// A transition refreshed to new times starts from the from animation's pose
+// at its new time also in a channel that only one of the two animations has.
+TEST_F(ModelAnimTest, ARefreshedTransitionStartsFromTheNewPoseOfAOneSidedChannel)
+{
+    anm_animation move;
+    move.name = "MOVE";
+    anm_object arm;
+    arm.name = "ARM";
+    arm.curves = {linear_curve("RX", 4, {{0, 0}, {1, 40}}), linear_curve("TX", 139, {{0, 0}, {1, 4}}),
+                  linear_curve("TY", 140, {{0, 0}, {1, 0}}), linear_curve("TZ", 141, {{0, 0}, {1, 0}})};
+    move.objects.push_back(arm);
+    anm_animation turn;   // rotation only: its position is the rest pose's
+    turn.name = "TURN";
+    anm_object turning;
+    turning.name = "ARM";
+    turning.curves = {linear_curve("RZ", 6, {{0, 90}, {1, 90}})};
+    turn.objects.push_back(turning);
+    const auto path = torvane_test::make_temp_dir("refresh") / "ARM.ANM";
+    std::string error;
+    ASSERT_TRUE(datakit::write_anm(path, {move, turn}, error)) << error;
+    anim_lib lib("arm");
+    ASSERT_EQ(lib.try_open(path.string().c_str()), anm_status::ok);
+    ASSERT_EQ(lib.try_load_all(), anm_status::ok);
+    const std::uint32_t from = name_hash("MOVE"), to = name_hash("TURN"), blend = 0x4321;
+    ml_modelinfo* model = arm_model();
+    ml_modelinfo* one = model->make_instance(nullptr);
+    ml_modelinfo* two = model->make_instance(nullptr);
+    for (ml_modelinfo* m : {one, two}) {
+        ASSERT_EQ(m->lnk_anim(&lib, from, 0, 0), 1);
+        ASSERT_EQ(m->lnk_anim(&lib, to, 0, 0), 1);
+    }
+    one->make_anim_trans(from, 0.0f, to, 0.0f, blend, 0);
+    one->make_anim_trans(from, 0.5f, to, 0.0f, blend, 0);   // the same pair: refreshed
+    one->set_curanim(blend);
+    two->set_curanim(from);
+    expect_same(arm_world(one, 0.0f), arm_world(two, 0.5f));
+    delete one;
+    delete two;
+    delete model;
+}
+
 TEST_F(ModelAnimTest, TransitionWithLatticeAndShapesJoinsBothAnimations)
 {
     torvane_test::FpTraps traps;

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -291,6 +292,22 @@ TEST_F(ModelNodeTest, DetailChoiceClampsToTheLevelsItHas)
     model->select_lod(&view);
     EXPECT_EQ(model->id, 1);
     delete model;
+
+    // A model with more levels than the table has thresholds stops at the
+    // table's last (the sanitizer build sees a read past the table).
+    model_builder many("TOWER");
+    many.add("TRUNK", node_empty, -1);
+    for (int level = 0; level < 4; ++level)
+        many.level({"TRUNK"});
+    ml_modelinfo* tower = many.finish();
+    ASSERT_EQ(tower->level_count, 5);
+    const std::vector<float> two{1.0f, 5.0f};   // distances 10 and 50
+    tower->set_lod_table(two);
+    view.has_fov_curve = false;
+    view.position = {1.0e6f, 0.0f, 0.0f, 0.0f};
+    tower->select_lod(&view);
+    EXPECT_EQ(tower->id, 1);
+    delete tower;
 }
 
 TEST_F(ModelNodeTest, ANodeWithoutNamesakeInTheChosenLevelEndsThePassForItsSubtreeAndLaterSiblings)

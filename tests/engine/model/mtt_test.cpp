@@ -253,6 +253,12 @@ TEST_F(MaterialTest, DamagedFilesFailCleanly)
          mtt_status::bad_structure},
         {"palette index", [](datakit::MttLibrary& l) { l.materials[0].texture.frames[0].palette = 1; },
          mtt_status::bad_structure},
+        {"pixel type 0 (no bytes per pixel) in the atlas",
+         [](datakit::MttLibrary& l) { l.materials[0].texture.frames[0].pixel_type = 0; }, mtt_status::bad_structure},
+        {"a frame sharing a smaller namesake's pixels",
+         [](datakit::MttLibrary& l) { l.materials[1].texture.frames[0].width = 32; }, mtt_status::bad_structure},
+        {"a frame sharing a namesake's pixels placed past the atlas",
+         [](datakit::MttLibrary& l) { l.materials[1].texture.frames[0].atlas_y = 1000; }, mtt_status::bad_structure},
         {"no frames",
          [](datakit::MttLibrary& l) { l.materials[0].texture.frames.clear(); }, mtt_status::bad_structure},
     };

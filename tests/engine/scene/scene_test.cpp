@@ -152,6 +152,34 @@ TEST_F(KitSceneTest, LibrariesAreRemovedByName)
     EXPECT_EQ(count_list(s.anim_libs), 0);
 }
 
+// What pointed into a removed library lets go of it: the models their
+// borrowed animations, the map's objects their models.
+TEST_F(KitSceneTest, RemovingALibraryUnlinksWhatPointedIntoIt)
+{
+    scene s;
+    s.load(base.c_str(), scene::material_kind_mtt, 0, 0);
+    ml_modelinfo* lamp = model(s, "LAMP");
+    ASSERT_NE(lamp, nullptr);
+    ASSERT_NE(lamp->anims, nullptr);
+    lamp->set_curanim(name_hash("LAMP"));
+    s.remove_anim_lib(s.anim_libs->name.c_str());
+    EXPECT_EQ(lamp->anims, nullptr);
+    EXPECT_EQ(lamp->current_anim, nullptr);
+    for (const model_node* n = lamp->first_node; n; n = n->next) {
+        EXPECT_TRUE(n->channels.empty());
+        EXPECT_EQ(n->anim, nullptr);
+    }
+    lamp->flags &= ~model_transforms_valid;
+    lamp->update_transforms(0.5f);   // reads no channel of the removed library
+
+    const map_cell* hut_cell = s.cell(2, 0, 0);
+    ASSERT_NE(hut_cell, nullptr);
+    ASSERT_EQ(hut_cell->sections[0]->instance, model(s, "HUT_B"));
+    s.remove_model_lib(s.model_libs.front()->name.c_str());
+    EXPECT_EQ(hut_cell->sections[0]->instance, nullptr);
+    EXPECT_EQ(s.linked_item_count(), 0u);
+}
+
 TEST_F(KitSceneTest, ReleasingTheSceneBringsEveryLiveCounterBack)
 {
     const auto before = scene_test::scene_live_counts();

@@ -189,6 +189,24 @@ TEST_F(SceneViewTest, VisibleListAtTheFarEdgeAndEqualDepths)
     EXPECT_EQ(listed(v.visible).size(), 3u);
 }
 
+TEST_F(SceneViewTest, AnInstanceAddedTwiceIsListedOnce)
+{
+    camera cam;
+    plain_camera(cam, 1000.0f);
+    scene_view v(nullptr, nullptr, 0, &cam, 0, 0, 640, 480);
+    std::unique_ptr<ml_modelinfo> a = bare_instance(0.0f, 0.0f, -10.0f, 1.0f);
+    std::unique_ptr<ml_modelinfo> b = bare_instance(0.0f, 0.0f, -20.0f, 1.0f);
+    v.add_instance(a.get());
+    v.add_instance(b.get());
+    v.add_instance(a.get());   // listed already: the list stays a list
+    v.add_instance(b.get());
+    v.prepare();
+    EXPECT_EQ(v.draw_count, 2);
+    v.remove_instance(a.get());
+    v.remove_instance(b.get());
+    EXPECT_EQ(v.instances, nullptr);
+}
+
 TEST_F(SceneViewTest, MoreThan499VisibleInstancesEndTheProgram)
 {
     camera cam;
