@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -204,6 +205,31 @@ TEST_F(ReplayRaceTest, APlayedBackRaceIsTheRecordedRaceBitForBit)
     EXPECT_TRUE(check.rewound);
     EXPECT_EQ(check.mismatches, 0) << check.where;
     EXPECT_EQ(rewound.hash, made.hash);
+}
+
+// A recording that ends when the viewed bike finishes (no time limit, no
+// human: the viewed bike is the first computer rider) stops with the race:
+// nothing is simulated after the last recorded frame, so the replay ends
+// on the recorded race's last state and prints its hash.
+TEST_F(ReplayRaceTest, ARecordingEndedByTheViewedBikesFinishPlaysBackToItsHash)
+{
+    racesim::Options record = Recording();
+    record.time_limit = 0.0;
+    record.input_script.clear();
+    const racesim::Result made = racesim::Run(record);
+    ASSERT_TRUE(made.loaded) << made.error;
+    ASSERT_FALSE(made.time_limit_reached);
+    ASSERT_TRUE(made.replay_error.empty()) << made.replay_error;
+    const auto viewed = std::find_if(made.riders.begin(), made.riders.end(),
+                                     [](const racesim::RiderLine& line) { return line.rider == 0; });
+    ASSERT_NE(viewed, made.riders.end());
+    EXPECT_EQ(viewed->status, racesim::RiderStatus::Finished);
+    for (double frameTime : {1.0 / 60.0, 1.0 / 23.0}) {
+        const racesim::Result played = racesim::Run(Playback(frameTime));
+        ASSERT_TRUE(played.loaded) << played.error;
+        EXPECT_EQ(played.replay_frames, made.replay_frames) << frameTime;
+        EXPECT_EQ(played.hash, made.hash) << frameTime;
+    }
 }
 
 // The sound's own state never reaches the race: recorded with the sound

@@ -417,8 +417,12 @@ void WatchRace(Race& race, InputManager& input, double timeLimit, bool saving, b
     }
     if (!ending && saving && race.ViewedBike() &&
         (race.ViewedBike()->Status & kBikeFinished)) {
+        // The recording has stopped: the race is held still while the run
+        // ends, so that its state stays the recorded race's last.
         input.QueueRaceCommand(kRaceCommandEnd);
+        input.m_bPaused = 1;
         ending = true;
+        return;
     }
     Hud& hud = race.GetHud();
     if (input.m_bPaused && !(race.LiveFlags() & kRaceFlagEnding)) {
