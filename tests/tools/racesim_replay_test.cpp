@@ -305,6 +305,13 @@ TEST_F(ReplayRaceTest, TheProgramPlaysAFileBackWithTheHashOfItsRace)
 
     // Bad command lines and files.
     EXPECT_EQ(RunProgram(dir_, "", play + " --input-script x").status, 2);
+    // A network race's riders are driven through the lockstep exchange.
+    EXPECT_EQ(RunProgram(dir_, "", play + " --net-join 127.0.0.1:1").status, 2);
+    EXPECT_EQ(RunProgram(dir_, "", "--net-host 0 --replay-save x.rpl").status, 2);
+    const ProgramRun unwritten =
+        RunProgram(dir_, "", "--riders 2 --time-limit 2 --replay-save '" + (dir_ / "none" / "x.rpl").string() + "'");
+    EXPECT_EQ(unwritten.status, 6);
+    EXPECT_NE(unwritten.errors.find("could not be written"), std::string::npos) << unwritten.errors;
     const ProgramRun missing = RunProgram(dir_, "", "--replay-play '" + (dir_ / "none.rpl").string() + "'");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.errors.find("cannot be played"), std::string::npos) << missing.errors;
