@@ -24,8 +24,8 @@
 #include "sim/rider_states.h"
 #include "sim/snapshot.h"
 #include "sim/snapshot_fields.h"
-#include "tools/racesim/input_script.h"
 #include "net/net_session.h"
+#include "tools/racesim/input_script.h"
 #include "tools/racesim/race_net.h"
 #include "tools/racesim/race_sound.h"
 
