@@ -52,9 +52,17 @@ bool InputManager::ReadControls()
     for (Target& t : m_targets)
         if (t.Block)
             StepControlValues(*t.Block);
-    for (int i = 0; i < TargetCount(); ++i)
-        if (m_targets[static_cast<std::size_t>(i)].Block)
-            PackControls(i);
+    // While an input replay is watched, the recorded controls drive the
+    // bikes, not the devices.
+    if (!(m_dwMode & kInputModePlayback)) {
+        for (int i = 0; i < TargetCount(); ++i) {
+            Target& t = m_targets[static_cast<std::size_t>(i)];
+            if (t.Block)
+                PackControls(i);
+            if (m_controlSource)
+                m_controlSource(i, *t.Object);
+        }
+    }
 
     ExchangeFrames();
     m_dwMode &= ~kInputModeWaiting;

@@ -118,7 +118,8 @@ void InputManager::StepReplayTime(float dt)
     } else if (held(kKeyPad5)) {
         m_dwMode |= kInputModePlaying;
     }
-    if (m_nInputFrameIndex >= m_nInputFrameCount - 1)
+    // Once every recorded frame has been played the race stands still.
+    if (m_nInputFrameIndex >= m_nInputFrameCount)
         m_fFrameTime = 0.0f;
     if (m_dwMode & kInputModePlaying)
         m_fReplayTime += dt;
@@ -142,17 +143,6 @@ bool InputManager::NextFrame(bool live)
     const bool frame = m_fFrameTime != 0.0f;
     ApplyRaceCommand();
     return frame;
-}
-
-// The input replay step: the replay buffers come with the replays. Until
-// they are there nothing is recorded, and playback, having no recorded
-// frame, has no time step.
-void InputManager::StepInputReplay()
-{
-    if (m_dwMode & (kInputModeStatePlayback | kInputModeStateRecord))
-        return;
-    if ((m_dwMode & kInputModePlayback) && m_nInputFrameIndex >= m_nInputFrameCount)
-        m_fFrameTime = 0.0f;
 }
 
 void InputManager::ApplyRaceCommand()

@@ -13,6 +13,7 @@
 #include "platform/haptics.h"
 #include "platform/input_events.h"
 #include "platform/key_codes.h"
+#include "platform/message_box.h"
 #include "platform/window.h"
 
 namespace {
@@ -42,6 +43,7 @@ InputManager::InputManager() = default;
 
 InputManager::~InputManager()
 {
+    FreeReplay();
     RemoveTarget(nullptr);
     DropForceEffect();
     Unacquire();
@@ -352,11 +354,21 @@ bool InputManager::BeginRace(std::uint32_t modeBits)
     m_dwMode |= kInputModeStarted;
 
     const std::uint32_t replay = m_dwMode & kInputModeReplayModes;
-    if (replay == kInputModePlayback && m_nInputBlocks > 0)
+    if (replay == kInputModePlayback && m_nInputBlocks > 0) {
+        // A replay drives the race's human riders one for one.
+        if (TargetCount() != m_nReplayHumans) {
+            char text[160];
+            std::snprintf(text, sizeof text, "This replay was recorded with %d players; its race has %d.",
+                          m_nReplayHumans, TargetCount());
+            platform::message_box(text, "Error", platform::MB_ICONEXCLAMATION);
+            m_dwMode &= ~kInputModeReplayModes;
+            return false;
+        }
         m_nInputFrameIndex = 0;
-    else if (replay == kInputModeRecord || replay == (kInputModeRecord | kInputModeStateRecord))
+    } else if (replay == kInputModeRecord || replay == (kInputModeRecord | kInputModeStateRecord)) {
         m_nInputFrameCount = 0;
-    else if (replay == (kInputModePlayback | kInputModeStatePlayback) && m_nStateBlocks > 0)
+        m_nReplayHumans = TargetCount();
+    } else if (replay == (kInputModePlayback | kInputModeStatePlayback) && m_nStateBlocks > 0)
         m_nInputFrameIndex = 0;
     else
         m_dwMode &= ~kInputModeReplayModes;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "input/control_block.h"
@@ -11,6 +13,7 @@
 #include "platform/joystick.h"
 
 class InputRaceLink;
+class ReplayDescription;
 
 // Result of creating the devices: 0 on success.
 using InputResult = std::int32_t;
@@ -164,6 +167,50 @@ public:
     void QueueRaceCommand(std::int32_t code) { m_nRaceCommand = code; }
     void ApplyRaceCommand();
 
+    // A source of controls that replaces the devices' for the targets
+    // (a scripted rider): called for every target after its controls are
+    // packed, outside input playback, with the target's index.
+    using ControlSource = std::function<void(int target, ControlRecord& controls)>;
+    void SetControlSource(ControlSource source) { m_controlSource = std::move(source); }
+
+    // ---- Replays (input_replay.cpp, replay_file.cpp; docs/replays.md) ----
+
+    // The race's state replay, once per frame (only in the state modes).
+    void StepStateReplay();
+    // Saves the recording as "replay\<abc><n>.rpl"; false when it is
+    // refused (loaded or saved already) or cannot be written.
+    bool SaveReplay();
+    // Loads "replay\<replay name>.rpl" into the recording and the race
+    // description; false (the current replay untouched) when the file is
+    // missing or damaged.
+    bool LoadReplay();
+    // The same with any program path: SaveReplayAs writes the recording
+    // (whole or not at all) without the refusals and the naming of
+    // SaveReplay and without marking it saved; LoadReplayFrom reads a file
+    // as LoadReplay does, keeping the replay name.
+    bool SaveReplayAs(const std::string& path) const;
+    bool LoadReplayFrom(const std::string& path);
+    // Forgets the recording, its checkpoints and the replay name.
+    void FreeReplay();
+    // A replay command of the viewer (0 play, 1 pause, 2 toggle, 3-5 step
+    // on, 6-8 step back, 9 from the start).
+    void ReplayCommand(int code);
+    // The race description a replay file begins with (null: none, and no
+    // replay can be saved or loaded).
+    void SetReplayDescription(ReplayDescription* description) { m_pDescription = description; }
+
+    // The checkpoints made during input playback: their count, and one's
+    // playback position, input frame index and race state (null when
+    // there is no such checkpoint).
+    int CheckpointCount() const { return m_nNextCheckpoint; }
+    const std::uint32_t* Checkpoint(int n, float* position, std::int32_t* frameIndex) const;
+    // The replay's human riders (the recording's targets, or the loaded
+    // file's player records).
+    int ReplayHumans() const { return m_nReplayHumans; }
+    // One input record: its time step and the first target's controls
+    // (false when there is no such record).
+    bool InputRecord(int n, float* step, ControlRecord* first) const;
+
     // ---- Lockstep exchange of a network race (lockstep.cpp) ----
 
     // The network session's link for a network race (null: none; the race
@@ -226,6 +273,7 @@ public:
     std::int32_t m_nNextCheckpoint = 0;
     float m_fSeekAmount = 0.0f;
     std::uint8_t m_bPaused = 0;               // the race pause flag
+    std::uint8_t m_bReplayChosen = 0;         // the menus chose the replay named above
 
     // True when key `code` is down now and was up at the previous poll.
     bool KeyPressed(int code) const
@@ -244,6 +292,14 @@ private:
     void StepControlValues(ControlBlock& block);
     void StepReplayTime(float dt);
     void StepInputReplay();
+    void RecordInputFrame();
+    void PlayInputFrame();
+    void RewindInputReplay();
+    void StoreCheckpoint();
+    std::uint8_t* InputRecordAt(int n) const;
+    std::size_t CheckpointWords() const;
+    void StepStateRecording(int sample);
+    void StepStatePlayback(int sample, float fraction);
     float StepCountdown(std::uint32_t now, float dt);
     void DropForceEffect();
     bool NetworkRaceRunning() const;
@@ -259,6 +315,18 @@ private:
     std::vector<JoystickRecord> m_joysticks;
     std::vector<Target> m_targets;
     InputRaceLink* m_pRaceLink = nullptr;
+    ReplayDescription* m_pDescription = nullptr;
+    ControlSource m_controlSource;
+    // The replay buffers: input records (10000 a block), checkpoints (60 a
+    // block), state samples (100 per rider a block) and the rider records
+    // of the state replay (1000 a block).
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_inputBlocks;
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_checkpointBlocks;
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_stateBlocks;
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_eventBlocks;
+    std::size_t m_checkpointWords = 0;       // words of one checkpoint in the blocks
+    int m_nStateRiders = 0;                  // riders of the state blocks
+    int m_nReplayHumans = 0;
     float m_lastForce[2] = {0.0f, 0.0f};
     bool m_bCreated = false;
     // Binding capture: a mouse or joystick button is held; its binding is

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // What the input needs of the game around it while a race runs: the race's
@@ -48,7 +49,38 @@ public:
     // Master volume of the sound library to 0, and back.
     virtual void MuteSound() = 0;
     virtual void UnmuteSound() = 0;
+
+    // ---- What the replays need (input/input_replay.cpp) ----
+
+    // The viewed bike's status word (bit 0x08: it has finished); 0 when no
+    // bike is viewed.
+    virtual std::uint32_t ViewedBikeStatus() const { return 0; }
+    // The whole race state (flags, simulation state, every bike) in
+    // RaceStateWords() words: written into a checkpoint, and taken back.
+    virtual std::size_t RaceStateWords() const { return 0; }
+    virtual void SaveRaceState(std::uint32_t* /*words*/) {}
+    virtual void RestoreRaceState(const std::uint32_t* /*words*/) {}
+
+    // The state replay: the riders, one rider's pose encoded into a 20-byte
+    // frame (and, while the rider's body is apart from the bike, its
+    // 16-byte rider record with `index` stored in the frame; true then),
+    // and a rider posed between two frames with the recording's rider
+    // records (`blocks` of 1000 16-byte slots each).
+    virtual int ReplayRiders() const { return 0; }
+    virtual bool EncodeReplayFrame(int /*rider*/, std::uint8_t* /*frame*/, std::uint8_t* /*riderRecord*/,
+                                   std::uint16_t /*index*/)
+    {
+        return false;
+    }
+    virtual void PlayReplayFrame(int /*rider*/, const std::uint8_t* /*a*/, const std::uint8_t* /*b*/,
+                                 const std::uint8_t* const* /*blocks*/, int /*blockCount*/, float /*t*/)
+    {
+    }
 };
+
+// The bike status bit that ends an input recording: the viewed bike has
+// finished.
+inline constexpr std::uint32_t kViewedBikeFinished = 0x08;
 
 // Race flags the input reads and sets.
 inline constexpr std::uint32_t kRaceFlagRacing = 0x01;

@@ -177,6 +177,7 @@ inline constexpr std::uint32_t kHudStartSequence = 0x10;
 inline constexpr std::uint32_t kHudResultsMenu = 0x20;
 inline constexpr std::uint32_t kHudReplayPanel = 0x40;
 inline constexpr std::uint32_t kHudFinishStandings = 0x80;
+inline constexpr std::uint32_t kHudReplaySaved = 0x800;
 inline constexpr std::uint32_t kHudConfirm = 0x8000;
 inline constexpr std::uint32_t kHudHostPaused = 0x10000;   // the host of a network race paused it
 inline constexpr std::uint32_t kHudEngineFailure = 0x20000;

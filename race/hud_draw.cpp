@@ -598,8 +598,15 @@ void Hud::RunEntry(int element, int entry)
                 Raise(kHudRaceMenu);
             }
         }
-        // Entries 5-12 and 14 are commands of the replay player, which
-        // has no command queue yet; they do nothing.
+        if (input && entry >= 5 && entry <= 12) {
+            // Play or pause, from the start, then the steps back and on.
+            static constexpr int kCommands[8] = {2, 9, 7, 8, 6, 3, 5, 4};
+            input->ReplayCommand(kCommands[entry - 5]);
+            if (entry >= 7)
+                m_bLatch = false; // held, they step again every frame
+        } else if (input && entry == 14 && input->SaveReplay()) {
+            Raise(kHudReplaySaved);
+        }
         break;
     case 15: // confirmation
         if (entry == 1) {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "input/race_link.h"
 #include "sim/race_context.h"
+#include "sim/replay_frame.h"
 
 class Race;
 
@@ -29,8 +32,22 @@ public:
     void MuteSound() override;
     void UnmuteSound() override;
 
+    // The replays' view of the race (race/race_replay_link.cpp).
+    std::uint32_t ViewedBikeStatus() const override;
+    std::size_t RaceStateWords() const override;
+    void SaveRaceState(std::uint32_t* words) override;
+    void RestoreRaceState(const std::uint32_t* words) override;
+    int ReplayRiders() const override;
+    bool EncodeReplayFrame(int rider, std::uint8_t* frame, std::uint8_t* riderRecord, std::uint16_t index) override;
+    void PlayReplayFrame(int rider, const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* const* blocks,
+                         int blockCount, float t) override;
+
 private:
     Race& m_race;
+    // The state replay's rider records, decoded from the input's blocks
+    // (the key: the blocks they came from).
+    std::vector<std::unique_ptr<ReplayRiderRecord[]>> m_riderRecords;
+    std::vector<const std::uint8_t*> m_riderRecordsFrom;
 };
 
 // What the bike simulation does to the race's presentation: overlay

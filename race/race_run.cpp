@@ -35,9 +35,15 @@ void Race::Update()
         RestoreState(nullptr);
         HandleKeys();
         const bool simulate = input->ReadControls();
-        m_Camera.m_fFrameTime = input->m_fFrameTime;
+        // Watching a replay, the camera and the overlay (its timers and
+        // fades) run on the viewer's time: the recorded frames come in
+        // bursts as the replay time passes them, and not at all while it
+        // waits or after the last one, when a fade must still run to end
+        // the replay.
+        m_Camera.m_fFrameTime =
+            (input->m_dwMode & kInputModePlayback) ? input->m_fLastFrameTime : input->m_fFrameTime;
         const float step = simulate ? std::fabs(Step()) : std::fabs(input->m_fFrameTime);
-        // Input replays step here once they exist.
+        input->StepStateReplay();
 
         Bike* viewed = ViewedBike();
         if (viewed)

@@ -48,7 +48,7 @@ inline constexpr std::uint32_t kBikeWaitingInBox = 0x200;      // placed in its 
 inline constexpr std::uint32_t kBikePitPlaced = 0xA10;     // placed in the pit lane (0x10 | 0x200 | 0x800)
 inline constexpr std::uint32_t kBikePitStop = 0x400;       // pit stop reached
 inline constexpr std::uint32_t kBikeLeavingBox = 0x800;
-inline constexpr std::uint32_t kBikeEngineVoice = 0x1000;   // the bike's 3D engine voice is playing
+inline constexpr std::uint32_t kBikeEngineVoice = 0x1000;   // the bike's 3D engine voice is playing (in SoundFlags)
 inline constexpr std::uint32_t kBikeWrongWay = 0x2000;
 inline constexpr std::uint32_t kBikeNoSlideFix = 0x4000;   // the lean step makes no slide correction
 inline constexpr std::uint32_t kBikeRearSlideFall = 0x8000;
@@ -404,8 +404,13 @@ public:
     Vec3 UpAxis;
     Vec3 MassOffset;                         // centre of mass from Position, bike frame
     std::int32_t BodyContactCount = 0;
+    // The engine sound's own values, which never reach the simulation (the
+    // race is the same with the sound on or off): the revving before the
+    // start (its revs, target and rate) and the engine voice's bits.
     float RevTarget = 0.0f;
     float RevRate = 0.0f;
+    float SoundRpm = 0.0f;
+    std::uint32_t SoundFlags = 0;            // kBikeEngineVoice
     float SkidSmokeTimer = 0.0f;
 
     // The fallen-bike body's working values that carry from one sub-step

@@ -35,9 +35,10 @@ float LayeredVolume(int mode)
 
 } // namespace
 
-// Before the start the engine revs up and down between drawn targets; the
-// viewed bike in a close camera plays the layered engine set, every other
-// bike a positional voice.
+// Before the start the engine sound revs up and down between drawn targets
+// (its own revs: the simulation's stay as they are, so the race is the same
+// with the sound on or off); the viewed bike in a close camera plays the
+// layered engine set, every other bike a positional voice.
 void Bike::UpdateEngineSound(float frameTime)
 {
     RaceContext& race = CurrentRaceContext();
@@ -49,36 +50,38 @@ void Bike::UpdateEngineSound(float frameTime)
     const bool paused = input && input->m_bPaused;
     if (!race.Racing() && !paused) {
         if (RevTarget == 0.0f) {
+            SoundRpm = EngineSoundRpm;
             RevTarget = 6000.0f + 3000.0f * SoundVariation();
-            RevRate = (RevTarget - EngineSoundRpm) * (2.0f + 4.0f * SoundVariation());
+            RevRate = (RevTarget - SoundRpm) * (2.0f + 4.0f * SoundVariation());
         } else if (RevTarget < 6000.0f) {
-            EngineSoundRpm -= frameTime * RevRate;
-            if (EngineSoundRpm < RevTarget) {
-                EngineSoundRpm = RevTarget;
+            SoundRpm -= frameTime * RevRate;
+            if (SoundRpm < RevTarget) {
+                SoundRpm = RevTarget;
                 RevTarget = 6000.0f + 3000.0f * SoundVariation();
-                RevRate = (RevTarget - EngineSoundRpm) * (2.0f + 4.0f * SoundVariation());
+                RevRate = (RevTarget - SoundRpm) * (2.0f + 4.0f * SoundVariation());
             }
         } else {
-            EngineSoundRpm += frameTime * RevRate;
-            if (EngineSoundRpm >= RevTarget) {
-                EngineSoundRpm = RevTarget;
+            SoundRpm += frameTime * RevRate;
+            if (SoundRpm >= RevTarget) {
+                SoundRpm = RevTarget;
                 RevTarget = 3000.0f + 1500.0f * SoundVariation();
-                RevRate = (EngineSoundRpm - RevTarget) * (0.8f + 1.2f * SoundVariation());
+                RevRate = (SoundRpm - RevTarget) * (0.8f + 1.2f * SoundVariation());
             }
         }
     }
 
     if (!hooks)
         return;
-    const float revs = EngineSoundRpm >= 15000.0f ? 14999.0f : EngineSoundRpm;
+    const float rpm = race.Racing() || RevTarget == 0.0f ? EngineSoundRpm : SoundRpm;
+    const float revs = rpm >= 15000.0f ? 14999.0f : rpm;
     const int model = GridEntry ? GridEntry->Model : 0;
     const int mode = race.CameraMode;
     const bool viewed = Index == race.ViewedRider;
 
     if (viewed && CloseCamera(mode)) {
-        if (Status & kBikeEngineVoice) {
+        if (SoundFlags & kBikeEngineVoice) {
             hooks->StopVoiceNow(hooks->GetSoundSetSample(model, Index + 1), Index + 1);
-            Status &= ~kBikeEngineVoice;
+            SoundFlags &= ~kBikeEngineVoice;
         }
         hooks->PlaySoundSet(model, revs, 0, LayeredVolume(mode));
         return;
@@ -95,5 +98,5 @@ void Bike::UpdateEngineSound(float frameTime)
     hooks->SetVoiceDistance(sample, Index + 1, minimum, maximum);
     hooks->SetVoicePosition(sample, Index + 1, Position);
     hooks->Play(sample, Index + 1, 2000.0f + std::trunc(2.0f * revs), 0.0f, kKeepSoundValue, 25);
-    Status |= kBikeEngineVoice;
+    SoundFlags |= kBikeEngineVoice;
 }

@@ -262,8 +262,10 @@ constexpr void ForEachBikeField(Visitor& v)
     TORVANE_SAVED(UpAxis);
     TORVANE_SAVED(MassOffset);
     TORVANE_SAVED(BodyContactCount);
-    TORVANE_SAVED(RevTarget);
-    TORVANE_SAVED(RevRate);
+    TORVANE_NOT_SAVED(RevTarget);      // the engine sound's: cosmetic, as the three below
+    TORVANE_NOT_SAVED(RevRate);
+    TORVANE_NOT_SAVED(SoundRpm);
+    TORVANE_NOT_SAVED(SoundFlags);
     TORVANE_SAVED(SkidSmokeTimer);
     TORVANE_SAVED(BodyPrevious);
     TORVANE_SAVED(BodySurface);

@@ -3,9 +3,12 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <cstring>
 
 #include "app/game_app.h"
 #include "app/main_window.h"
+#include "app/replay_description.h"
 #include "app/startup/loading_screen.h"
 #include "app/startup/sound_start.h"
 #include "champ/champ_objects.h"
@@ -123,12 +126,36 @@ struct RaceField {
     ~RaceField() { App.m_pRace = nullptr; }
 };
 
+// The race description the input's replays use, for the time of one run.
+struct ReplayDescriptionField {
+    ReplayDescriptionField(InputManager& input, ReplayDescription& description) : Input(input)
+    {
+        Input.SetReplayDescription(&description);
+    }
+    ~ReplayDescriptionField() { Input.SetReplayDescription(nullptr); }
+    ReplayDescriptionField(const ReplayDescriptionField&) = delete;
+    ReplayDescriptionField& operator=(const ReplayDescriptionField&) = delete;
+    InputManager& Input;
+};
+
+// The replay the menus chose becomes the race to run. One that cannot be
+// loaded (missing or damaged; the current replay stays as it was) is said
+// so, and no race runs: the menus come back.
+bool LoadChosenReplay(InputManager& input)
+{
+    if (input.LoadReplay())
+        return true;
+    const std::string name(input.m_szReplayName, strnlen(input.m_szReplayName, sizeof input.m_szReplayName));
+    platform::message_box("The replay \"" + name + "\" could not be loaded.", "Error", platform::MB_ICONEXCLAMATION);
+    return false;
+}
+
 void BeginRun(GameApp& app, Race& race, InputManager& input)
 {
     input.m_bPaused = 0;
-    if (!(race.LiveFlags() & kRaceFlagReplay)) {
-        // The input replay is freed here once replays exist.
-    }
+    // A race that is not a replay records afresh.
+    if (!(race.LiveFlags() & kRaceFlagReplay))
+        input.FreeReplay();
     race.StartMusic();
     ApplyEventTimes(race, app);
     // A network race takes its frames through the session's lockstep link.
@@ -229,7 +256,16 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
         loading.Start(app.m_szTrack);
 
     input.m_dwMode = 0;
-    // A replay chosen in the menus is loaded here once replays exist.
+    // The replays describe their race by the application's race header.
+    GameAppReplayDescription description(app);
+    ReplayDescriptionField replayField{input, description};
+    if (input.m_bReplayChosen) {
+        input.m_bReplayChosen = 0;
+        if (!LoadChosenReplay(input)) {
+            loading.Stop();
+            return;
+        }
+    }
     g_bQuit = platform::is_window(app.m_hWnd) ? 0 : 1;
     app.m_bSettingsApplied = 0;
     input.SetWindow();
@@ -272,6 +308,6 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
 
     input.RemoveTarget(nullptr);
     input.SetNetLink(nullptr);
-    // The input replay is freed here once replays exist.
+    input.FreeReplay();
     DeleteRace(app, race);
 }

@@ -19,11 +19,15 @@ class Race;
 //     session (0..2) started from the front end shows no loading screen.
 //  3. Unless the race flags say "no loading screen", the loading-screen
 //     thread starts (app/startup/loading_screen.h).
-//  4. The input's mode word is cleared, the quit byte is cleared (it stays
-//     set when the main window has gone: no race runs without its window),
-//     the set-up sheet's flag is cleared, and the input takes the window.
-//     With the "Sound" setting on, the sound library is started (when it
-//     is not yet) and given the volume settings (app/startup/sound_start.h).
+//  4. The input's mode word is cleared; the replays take the application's
+//     race header as their race description for the run; a replay the
+//     menus chose is loaded (its header and players become the race's; one
+//     that cannot be loaded is said so in a message box and no race runs);
+//     the quit byte is cleared (it stays set when the main window has gone:
+//     no race runs without its window), the set-up sheet's flag is cleared,
+//     and the input takes the window. With the "Sound" setting on, the
+//     sound library is started (when it is not yet) and given the volume
+//     settings (app/startup/sound_start.h).
 //  5. The race is created and loaded. A race that cannot be created or
 //     loaded (the load has shown why) stops the loading screen, is deleted,
 //     and the run returns to its caller.
@@ -33,7 +37,8 @@ class Race;
 //  7. Unless the race flags say "no loading screen": the window is sized for
 //     the race's resolution and the race starts its display.
 //  8. A replay loaded from a file makes the race a replay.
-//  9. At each run: the input's pause is cleared, the music starts, the
+//  9. At each run: the input's pause is cleared, the replay is freed unless
+//     the race is one (a fresh recording begins), the music starts, the
 //     championship's event times go to the bikes, the players of a network
 //     game meet, the input begins the race (the quit byte is set when it
 //     cannot), and the race begins.
@@ -50,7 +55,7 @@ class Race;
 //     arcade records (session 6) or the simulation records (sessions 4, 5).
 // 14. The input ends the race; the race runs again (from 9, without
 //     reloading) while it asks for a restart and the quit byte is clear.
-// 15. The input's targets go, the race is deleted.
+// 15. The input's targets go, the replay is freed, the race is deleted.
 void RunRaceLoop(GameApp& app);
 
 // The same, calling `afterFrame` with the race after each frame of the frame

@@ -651,6 +651,24 @@ TEST_F(HudDraw, InRaceMenuCommandsReachTheRace)
     EXPECT_FALSE(hud().Messages() & kHudReplayPanel);
     EXPECT_TRUE(hud().Messages() & kHudRaceMenu);
     EXPECT_EQ(input.m_nRaceCommand, kRaceCommandNone);
+
+    // The transport entries: 5 plays and pauses, 6 plays from the start,
+    // 7-12 step back (3, 0.3, 1 frames) and on (1, 0.3, 3 frames).
+    hud().RunEntry(6, 5);
+    EXPECT_TRUE(input.m_dwMode & kInputModePlaying);
+    input.m_fLastFrameTime = 0.1f;
+    input.m_fSeekAmount = 0.0f;
+    hud().RunEntry(6, 7);
+    EXPECT_NEAR(input.m_fSeekAmount, 0.3f, 1e-6f);
+    EXPECT_FALSE(input.m_dwMode & kInputModePlaying);
+    const float before = input.m_fReplayTime;
+    hud().RunEntry(6, 12);
+    EXPECT_NEAR(input.m_fReplayTime, before + 0.3f, 1e-6f);
+    hud().RunEntry(6, 6);
+    EXPECT_EQ(input.m_nRaceCommand, kRaceCommandEndReplay);
+    // 14 saves; without a race description to save there is no message.
+    hud().RunEntry(6, 14);
+    EXPECT_FALSE(hud().Messages() & kHudReplaySaved);
 }
 
 // Damaged pictures and fonts the overlay files name. A picture missing from

@@ -472,10 +472,12 @@ TEST_F(DynamicsTest, EngineSoundsRevBeforeTheStartFromTheCosmeticStreamAndFollow
     float high = 0.0f;
     for (int i = 0; i < 600; ++i) {
         viewed.UpdateEngineSound(kDt);
-        low = std::min(low, viewed.EngineSoundRpm);
-        high = std::max(high, viewed.EngineSoundRpm);
+        low = std::min(low, viewed.SoundRpm);
+        high = std::max(high, viewed.SoundRpm);
     }
     EXPECT_EQ(simulation.state(), before);
+    // The revving is the sound's own: the simulation's revs stay.
+    EXPECT_EQ(viewed.EngineSoundRpm, 1000.0f);
     EXPECT_GE(high, 6000.0f);
     EXPECT_LE(high, 9000.0f);
     EXPECT_LT(low, 6000.0f);
@@ -510,11 +512,11 @@ TEST_F(DynamicsTest, EngineSoundsRevBeforeTheStartFromTheCosmeticStreamAndFollow
     EXPECT_EQ(effects_.plays[0].instance, 1);
     EXPECT_EQ(effects_.plays[0].frequency, 18000.0f);
     EXPECT_EQ(effects_.plays[1].instance, 2);
-    EXPECT_TRUE(viewed.Status & kBikeEngineVoice);
+    EXPECT_TRUE(viewed.SoundFlags & kBikeEngineVoice);
     race.CameraMode = 0;
     effects_.Clear();
     viewed.UpdateEngineSound(kDt);
-    EXPECT_FALSE(viewed.Status & kBikeEngineVoice);
+    EXPECT_FALSE(viewed.SoundFlags & kBikeEngineVoice);
     EXPECT_EQ(effects_.stops.size(), 1u);
 
     // With the sound off, nothing.

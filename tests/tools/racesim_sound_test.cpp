@@ -55,6 +55,7 @@ TEST(RaceSimSound, ARaceWithItsSoundsEndsAsOneWithout)
     for (std::size_t i = 0; i < quiet.riders.size(); ++i)
         EXPECT_EQ(racesim::FormatRider(quiet.riders[i]), racesim::FormatRider(loud.riders[i]));
     EXPECT_EQ(quiet.simulated, loud.simulated);
+    EXPECT_EQ(quiet.hash, loud.hash) << "the sound's own state stays out of the race's";
 
     // Recorded in race time: as long as the run, and not silent.
     options.sound_record = (data.parent_path() / "race.wav").string();

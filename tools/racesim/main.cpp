@@ -7,7 +7,9 @@
 //                   [--sound-record FILE] [--camera N]
 //                   [--render-dir DIR [--render-every S] [--render-type hw|sw]
 //                    [--size WxH]]
+//                   [--replay-save FILE] [--input-script FILE]
 //                   [--net-host PORT | --net-join HOST:PORT] [--net-faults N]
+//   torvane-racesim [--data DIR] --replay-play FILE [--frame-time S] [...]
 //   torvane-racesim --help
 //
 // --sound runs the race with its sounds on SDL's audio driver DRIVER
@@ -21,6 +23,15 @@
 // (sw), at WxH (640x480), and writes a screenshot "frameNNNNNN.bmp" of the
 // frame into DIR every S seconds of run time (1; 0: every frame); the
 // screenshots written are listed after the summary.
+// --replay-save records the race and writes it to the ".rpl" FILE when the
+// run ends (which it does once the viewed bike has finished); --replay-play
+// plays such a file back instead of the race the options describe, and
+// prints the classification and hash of the race that made it (no results
+// are filed); with either the race's random stream is seeded from its
+// header and --seed is not used. --input-script drives the first rider as a
+// human from a text file of timed controls ("t steer throttle brake
+// [gear]", tools/racesim/input_script.h). Both replay options print a line
+// "replay-frames=N" after the summary.
 //
 // --net-host hosts a network race on PORT (0: a free port; stderr says
 // "net-port=N" as soon as it listens) and waits for another runner to join
@@ -37,7 +48,8 @@
 // command line, 3 when a rider's state stopped being finite (the run ends
 // there; its classification is still printed), 4 when the race could not be
 // drawn (the display did not open, or a screenshot could not be written;
-// the run ends there), 5 when the network race could not be set up.
+// the run ends there), 5 when the network race could not be set up, 6 when
+// the replay could not be written.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +69,7 @@ void Usage(std::FILE* out)
                  "                       [--seed N] [--frame-time S] [--skill N] [--weather N] [--time-limit S]\n"
                  "                       [--sound DRIVER] [--sound-record FILE] [--camera N]\n"
                  "                       [--render-dir DIR [--render-every S] [--render-type hw|sw] [--size WxH]]\n"
+                 "                       [--replay-save FILE] [--input-script FILE] | [--replay-play FILE]\n"
                  "                       [--net-host PORT | --net-join HOST:PORT] [--net-faults N]\n");
 }
 
@@ -167,6 +180,13 @@ int main(int argc, char** argv)
             ok = racesim::ParseRenderType(value, options.render.type);
         else if (arg == "--size")
             ok = racesim::ParseSize(value, options.render.width, options.render.height);
+        else if (arg == "--replay-save" || arg == "--replay-play" || arg == "--input-script") {
+            std::string& path = arg == "--replay-save"   ? options.replay_save
+                                : arg == "--replay-play" ? options.replay_play
+                                                         : options.input_script;
+            path = value;
+            ok = *value != '\0';
+        }
         else if (arg == "--net-host")
             ok = ParseInt(value, 0, 65535, netHost);
         else if (arg == "--net-join") {
@@ -192,6 +212,12 @@ int main(int argc, char** argv)
         }
     }
 
+    if (!options.replay_play.empty() && (!options.replay_save.empty() || !options.input_script.empty())) {
+        std::fprintf(stderr, "torvane-racesim: --replay-play plays a recorded race; it takes no --replay-save or "
+                             "--input-script\n");
+        Usage(stderr);
+        return 2;
+    }
     std::error_code ec;
     if (!options.data.empty() && !std::filesystem::is_directory(options.data, ec)) {
         std::fprintf(stderr, "torvane-racesim: no data folder %s\n", options.data.c_str());
@@ -199,6 +225,14 @@ int main(int argc, char** argv)
     }
     if (netHost >= 0 && !netJoin.empty()) {
         std::fprintf(stderr, "torvane-racesim: --net-host and --net-join exclude each other\n");
+        Usage(stderr);
+        return 2;
+    }
+    if ((netHost >= 0 || !netJoin.empty()) &&
+        (!options.replay_play.empty() || !options.replay_save.empty() || !options.input_script.empty())) {
+        // A network race's riders are driven through the lockstep exchange.
+        std::fprintf(stderr, "torvane-racesim: a network race takes no --replay-save, --replay-play or "
+                             "--input-script\n");
         Usage(stderr);
         return 2;
     }
@@ -256,6 +290,8 @@ int main(int argc, char** argv)
         std::printf("%s\n", result.sound.c_str());
     for (const std::string& shot : result.screenshots)
         std::printf("screenshot=%s\n", shot.c_str());
+    if (!options.replay_save.empty() || !options.replay_play.empty())
+        std::printf("replay-frames=%d\n", result.replay_frames);
     for (const auto& [frame, hash] : result.second_hashes)
         std::printf("second=%lld hash=%016llx\n", frame, static_cast<unsigned long long>(hash));
     if (!result.non_finite.empty()) {
@@ -266,6 +302,10 @@ int main(int argc, char** argv)
     if (!result.render_error.empty()) {
         std::fprintf(stderr, "torvane-racesim: the race could not be drawn: %s\n", result.render_error.c_str());
         return 4;
+    }
+    if (!result.replay_error.empty()) {
+        std::fprintf(stderr, "torvane-racesim: %s\n", result.replay_error.c_str());
+        return 6;
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/game_app.h"
+#include "app/replay_description.h"
 #include "input/input_manager.h"
 #include "platform/clock.h"
 #include "platform/joystick.h"
@@ -24,6 +25,7 @@
 #include "sim/snapshot.h"
 #include "sim/snapshot_fields.h"
 #include "net/net_session.h"
+#include "tools/racesim/input_script.h"
 #include "tools/racesim/race_net.h"
 #include "tools/racesim/race_sound.h"
 
@@ -399,9 +401,29 @@ void RunSuspendedFrame(Race& race)
 
 // What a player watching the race does: goes on when the overlay stops the
 // race for its menu, and ends the run when everyone is in (or the time
-// limit has passed).
-void WatchRace(Race& race, InputManager& input, double timeLimit, bool& ending, bool& limited)
+// limit has passed). A race saved as a replay ends once the recording has:
+// when the viewed bike has finished. A replay ends when every recorded frame
+// has been played.
+void WatchRace(Race& race, InputManager& input, double timeLimit, bool saving, bool& ending, bool& limited)
 {
+    if (input.m_dwMode & kInputModePlayback) {
+        if (input.m_bPaused && !(race.LiveFlags() & kRaceFlagEnding))
+            input.m_bPaused = 0;
+        if (!ending && input.m_nInputFrameIndex >= input.m_nInputFrameCount) {
+            input.QueueRaceCommand(kRaceCommandEnd);
+            ending = true;
+        }
+        return;
+    }
+    if (!ending && saving && race.ViewedBike() &&
+        (race.ViewedBike()->Status & kBikeFinished)) {
+        // The recording has stopped: the race is held still while the run
+        // ends, so that its state stays the recorded race's last.
+        input.QueueRaceCommand(kRaceCommandEnd);
+        input.m_bPaused = 1;
+        ending = true;
+        return;
+    }
     Hud& hud = race.GetHud();
     if (input.m_bPaused && !(race.LiveFlags() & kRaceFlagEnding)) {
         input.m_bPaused = 0;
@@ -542,6 +564,7 @@ struct Runner::State {
     // before the display it draws on, the display before the records.
     std::unique_ptr<ScopedFolder> folder;
     std::unique_ptr<RunRecords> records;
+    std::unique_ptr<GameAppReplayDescription> description;
     std::unique_ptr<RaceRender> render;
     FrameClock clock;
     double limit = 0.0;
@@ -565,14 +588,33 @@ Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options
                        std::to_string(MaxTrackNameLength()) + " characters";
         return;
     }
-    // The screenshot folder is named from where the caller stands.
-    if (!s.options.render.dir.empty())
-        s.options.render.dir = std::filesystem::absolute(s.options.render.dir).string();
+    // The screenshot folder and the replay files are named from where the
+    // caller stands.
+    for (std::string* path : {&s.options.render.dir, &s.options.replay_save, &s.options.replay_play})
+        if (!path->empty())
+            *path = std::filesystem::absolute(*path).string();
+    std::vector<ScriptLine> script;
+    if (!options.input_script.empty() && !ReadInputScript(options.input_script, script, result.error))
+        return;
     s.folder = std::make_unique<ScopedFolder>(options.data);
     s.records = std::make_unique<RunRecords>();
     GameApp& app = s.records->app;
     InputManager& input = s.records->input;
     FillRaceHeader(app, options);
+    s.description = std::make_unique<GameAppReplayDescription>(app);
+    input.SetReplayDescription(s.description.get());
+    const bool playing = !s.options.replay_play.empty();
+    if (playing && !input.LoadReplayFrom(s.options.replay_play)) {
+        result.error = "the replay " + s.options.replay_play + " cannot be played (missing or damaged)";
+        return;
+    }
+    if (!options.input_script.empty()) {
+        // The first rider is the human.
+        PlayerRecord player = app.m_PlayerTemplate;
+        player.RiderIndex = app.m_RiderIds[0];
+        app.AddPlayer(player);
+        input.SetControlSource(InputScriptSource(std::move(script), input));
+    }
     if (options.net)
         SetUpNetRace(app, *options.net);
     s.limit = options.time_limit > 0.0 ? options.time_limit : options.laps * 600.0 + 300.0;
@@ -596,7 +638,8 @@ Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options
     }
     s.race = std::make_unique<Race>();
     Race& race = *s.race;
-    race.SetRandomSeed(options.seed);
+    if (s.options.replay_save.empty() && !playing)
+        race.SetRandomSeed(options.seed);
     app.m_pRace = &race;
     if (!race.Load()) {
         const std::vector<platform::ShownMessageBox> boxes = platform::recorded_message_boxes();
@@ -614,8 +657,12 @@ Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options
     s.incidents = std::make_unique<IncidentCounter>(race.RiderCount());
     s.listening = std::make_unique<ScopedStateListener>(s.incidents.get());
     input.m_bPaused = 0;
+    if (playing) {
+        race.LiveFlags() |= kRaceFlagReplay;
+        s.limit = 1.0e30; // a replay ends with its last recorded frame
+    }
     race.StartMusic();
-    std::uint32_t mode = kInputModeRecord;
+    std::uint32_t mode = playing ? kInputModePlayback : kInputModeRecord;
     if (options.net) {
         s.netBike = OwnNetBike(race, input, *options.net);
         input.SetNetLink(options.net->session.get());
@@ -625,8 +672,15 @@ Runner::Runner(const Options& options) : m_state(std::make_unique<State>(options
         if (options.net->host)
             mode |= kInputModeHost;
     }
-    input.BeginRace(mode);
+    if (!input.BeginRace(mode)) {
+        const std::vector<platform::ShownMessageBox> boxes = platform::recorded_message_boxes();
+        result.error = boxes.empty() ? "the replay cannot be played" : boxes.back().text;
+        result.loaded = false;
+        return;
+    }
     race.Begin();
+    if (playing)
+        input.ReplayCommand(0); // the viewer presses play
     s.started = true;
 }
 
@@ -686,8 +740,8 @@ bool Runner::Frame()
         s.sound->Frame();
     if (race.LiveFlags() & kRaceSuspended)
         RunSuspendedFrame(race);
-    else if (!s.options.net || s.options.net->host)
-        WatchRace(race, input, s.limit, s.ending, result.time_limit_reached); // a client ends with the host
+    else if (!s.options.net || s.options.net->host) // a client ends with the host
+        WatchRace(race, input, s.limit, !s.options.replay_save.empty(), s.ending, result.time_limit_reached);
     if (s.options.net) {
         // Every simulated second of racing: the state both runners hold.
         const long long perSecond = std::max(1LL, std::llround(1.0 / s.options.frame_time));
@@ -731,6 +785,9 @@ Result Runner::Finish()
         result.simulated = std::max(0.0, static_cast<double>(input.m_fRaceClock));
         result.riders = Classification(race, app, finishedOnTrack, *s.incidents);
         result.hash = s.options.net ? BikesHash(race, result.riders) : StateHash(race, result.riders);
+        result.replay_frames = input.m_nInputFrameCount;
+        if (!s.options.replay_save.empty() && !input.SaveReplayAs(s.options.replay_save))
+            result.replay_error = "the replay " + s.options.replay_save + " could not be written";
         if (s.sound) {
             result.sound = s.sound->Summary();
             std::string error;

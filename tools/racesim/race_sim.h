@@ -57,6 +57,18 @@ struct Options {
     // Drawing the race into screenshots (tools/racesim/race_render.h);
     // render.dir empty: not drawn.
     RenderOptions render;
+    // Replays (docs/replays.md). replay_save: the race is recorded, and
+    // saved to this ".rpl" file when the run ends; the run ends once the
+    // viewed bike has finished (nothing after it is recorded).
+    // replay_play: this ".rpl" file is played back instead (its header
+    // gives the track, session, riders, laps, skill and weather), at the
+    // run's frame time, to its last recorded frame. With either, the
+    // simulation's random stream is seeded from the race header, as the
+    // game's is, and `seed` is not used. input_script: the first rider is a
+    // human driven by this script (tools/racesim/input_script.h).
+    std::string replay_save;
+    std::string replay_play;
+    std::string input_script;
     // A network race against another runner (tools/racesim/race_net.h):
     // the two players ride riders 0 (the host's) and 1, each driven by its
     // own runner; null: every rider is a computer rider. Needs a race over
@@ -118,6 +130,10 @@ struct Result {
     std::vector<std::string> screenshots;
     FramePhases phases;
     std::string render_error;
+    // With a replay: the input frames recorded or played, and why the
+    // replay could not be saved (empty: saved, or none asked for).
+    int replay_frames = 0;
+    std::string replay_error;
     // A network race: the hash of the race's state after every simulated
     // second of racing (by second), which both runners must agree on.
     std::vector<std::pair<long long, std::uint64_t>> second_hashes;

@@ -326,6 +326,57 @@ TEST_F(RunRaceTest, AFailedLoadReturnsToTheCaller)
     EXPECT_EQ(CurrentOutcome(), before);
 }
 
+// The replay of a race saved from its overlay, chosen in the menus: the run
+// loads it (the race header is the file's), plays it to its last frame as
+// a replay, and files no results. A chosen replay that cannot be loaded is
+// said so, and no race runs.
+TEST_F(RunRaceTest, AChosenReplayIsLoadedAndWatched)
+{
+    int recorded = 0;
+    bool saved = false;
+    Run([&](Race& race, int, int) {
+        InputManager& input = *TheInputManager();
+        if (input.m_fRaceClock >= 5.0f && !(race.LiveFlags() & kRaceFlagEnding)) {
+            recorded = input.m_nInputFrameCount;
+            saved = input.SaveReplay();
+            input.QueueRaceCommand(kRaceCommandEnd);
+        }
+    });
+    ASSERT_TRUE(saved);
+    ASSERT_GT(recorded, 100);
+    EXPECT_STREQ(TheInputManager()->m_szReplayName, "") << "freed with the race";
+
+    const Outcome before = CurrentOutcome();
+    app_->m_nLaps = 7;
+    std::strcpy(TheInputManager()->m_szReplayName, "Sug1");
+    TheInputManager()->m_bReplayChosen = 1;
+    int played = 0;
+    Run([&](Race& race, int, int frame) {
+        InputManager& input = *TheInputManager();
+        EXPECT_TRUE(input.m_dwMode & kInputModePlayback);
+        EXPECT_EQ(race.m_nLaps, 1);
+        if (frame == 1)
+            input.ReplayCommand(0);
+        played = input.m_nInputFrameIndex;
+        if (played >= input.m_nInputFrameCount && !(race.LiveFlags() & kRaceFlagEnding))
+            input.QueueRaceCommand(kRaceCommandEnd);
+    });
+    EXPECT_EQ(runs_, 1);
+    EXPECT_EQ(played, recorded);
+    EXPECT_EQ(app_->m_nLaps, 1);
+    EXPECT_EQ(CurrentOutcome(), before);
+    EXPECT_EQ(TheInputManager()->m_bReplayChosen, 0);
+
+    platform::clear_recorded_message_boxes();
+    std::strcpy(TheInputManager()->m_szReplayName, "Sug9");
+    TheInputManager()->m_bReplayChosen = 1;
+    Run();
+    EXPECT_EQ(frames_, 0);
+    const auto boxes = platform::recorded_message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "The replay \"Sug9\" could not be loaded.");
+}
+
 // A loading screen that cannot show itself, or cannot start, leaves the
 // race to run without it; neither wait of the run loop is left hanging.
 TEST_F(RunRaceTest, ARaceRunsWithoutTheLoadingScreenWhenItCannotShow)
