@@ -56,9 +56,11 @@ protected:
 
 TEST_F(MenuLoopTest, TheMainMenuComesUpAndEscEndsTheSet)
 {
-    play_.until_screen("start01").tap(kMenuKeyEscape);
+    play_.until_screen("start01").tap(kMenuKeyF12).tap(kMenuKeyEscape);
     EXPECT_EQ(RunFrontEnd(), 0);
     EXPECT_TRUE(play_.done());
+    EXPECT_TRUE(std::filesystem::exists(data_ / "scre000.bmp")) << "F12 keeps the screen";
+    EXPECT_FALSE(std::filesystem::exists(data_ / "scre001.bmp")) << "once";
     EXPECT_EQ(play_.screens, std::vector<std::string>{"menu:19:start01"}) << "the start state 18 shows as 19";
     EXPECT_EQ(play_.focus, std::vector<std::string>{"arcade"});
     EXPECT_EQ(Main().m_nState, 0);
