@@ -24,6 +24,7 @@
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
 #include "menu/menu_manager.h"
+#include "menu/menu_input.h"
 #include "menu/run_menu.h"
 #include "net/net_session.h"
 #include "platform/cursor.h"
@@ -33,6 +34,7 @@
 #include "platform/window.h"
 #include "sound/sound_library.h"
 #include "tests/app/startup/startup_fixture.h"
+#include "tests/menu/run_loop_fixture.h"
 
 extern char** environ;
 
@@ -352,45 +354,39 @@ TEST_F(StartupTest, CloseDuringTheStartUpScreensEndsTheProgram)
     EXPECT_TRUE(recorded_message_boxes().empty());
 }
 
-// The menu loop asks for a race; the race comes back to the menus, and the
-// program ends when the menus say so. A race that leaves the front end (the
-// start-up screens clear its flag) runs and the program ends after it.
+// The menus ask for a race; the race comes back to the menus, which show
+// the screen it was started from, and the program ends when the menus say
+// so. A race that leaves the front end (the start-up screens clear its flag)
+// runs and the program ends after it.
 TEST_F(StartupTest, MainLoopAlternatesMenusAndRaces)
 {
-    ProgramObjects objects;
-    GameApp& app = TheGameApp();
-    int races = 0;
-    bool leave_front_end = false;
-    app.SetRaceRunner([&](GameApp& a) {
-        ++races;
-        EXPECT_EQ(a.Flags & kAppFlagMenu, kAppFlagMenu);
-        // The first time the race goes back to the menus, which end the
-        // program; the second time it leaves the front end (the menus would
-        // ask for another race if they ran again).
-        if (leave_front_end) {
-            a.Flags &= ~kAppFlagMenu;
-            EndMenu(1);
-        } else {
-            EndMenu(0);
-        }
-    });
-    EndMenu(1);
-    EXPECT_EQ(WinMain(), 0);
-    EXPECT_EQ(races, 1);
-
-    // Again, with a race that leaves the front end.
-    shutdown_video_thread();
-    g_bQuit = 0;
-    races = 0;
-    leave_front_end = true;
-    EndMenu(1);
-    EXPECT_EQ(WinMain(), 0);
-    EXPECT_EQ(races, 1);
-    EXPECT_EQ(app.Flags & kAppFlagMenu, 0u);
-    // The menu loop was not run again: its close request is still waiting.
-    // A menu loop that finds the quit byte set drops it.
-    g_bQuit = 1;
-    EXPECT_EQ(RunMenu("menu", kMainMenuFlags, -1), 0);
+    for (const bool leave_front_end : {false, true}) {
+        SCOPED_TRACE(leave_front_end ? "leaving the front end" : "back to the menus");
+        shutdown_video_thread();
+        g_bQuit = 0;
+        ProgramObjects objects;
+        GameApp& app = TheGameApp();
+        int races = 0;
+        app.SetRaceRunner([&](GameApp& a) {
+            ++races;
+            EXPECT_EQ(a.Flags & kAppFlagMenu, kAppFlagMenu);
+            if (leave_front_end)
+                a.Flags &= ~kAppFlagMenu;
+        });
+        run_loop_test::ScriptedPlay play;
+        // The title card, the main menu, the arcade screen, "go" (Enter): a
+        // race.
+        play.until_screen("copyrigh").tap(kMenuKeyEnter).until_screen("start01").tap(kMenuKeyEnter);
+        play.until_screen("Arcade04").tap(kMenuKeyEnter);
+        // Back on the arcade screen, Esc twice ends the program.
+        if (!leave_front_end)
+            play.until_screen("Arcade04").tap(kMenuKeyEscape).until_screen("start01").tap(kMenuKeyEscape);
+        EXPECT_EQ(WinMain(), 0);
+        EXPECT_TRUE(play.done());
+        EXPECT_EQ(races, 1);
+        EXPECT_EQ(play.screens.back(), leave_front_end ? "menu:53:Arcade04" : "menu:19:start01");
+        EXPECT_EQ((app.Flags & kAppFlagMenu) != 0, !leave_front_end);
+    }
 }
 
 TEST_F(StartupTest, WinMainEndsWithOneWithoutItsWindowOrClass)
