@@ -110,6 +110,7 @@ public:
     BikeSetup PlayerSetup;                // its first three fields: "PlayerFlags", "FrontLimiter", "RearLimiter"
     char SetupName[kSetupNameChars + 1] = {};
     std::uint8_t GearChoice = 0;          // decides the driving flags of the arcade reset
+    std::int32_t ArcadeTrack = 0;         // the arcade track screen's choice: an event index 0..11
     std::uint32_t Reserved[2] = {0, 0};
 };
 

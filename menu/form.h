@@ -101,6 +101,9 @@ public:
     std::int32_t m_nKeyLock = 0;
     std::int32_t m_nScaleTop = 0, m_nScaleLeft = 0, m_nScaleWidth = 0, m_nScaleHeight = 0;
     std::int32_t m_nPendingState = -1;
+    // The word a screen handler that calls this screen leaves for it (a page
+    // browser's first page); not part of the stored record.
+    std::int32_t m_nArgument = 0;
     std::int32_t m_nMusic = -1;
     void* m_pUser = nullptr;  // for the screen handlers
     std::int32_t m_nLastCommand = 0;

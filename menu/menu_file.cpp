@@ -6,6 +6,7 @@
 
 #include "app/game_error.h"
 #include "app/m_cparse.h"
+#include "app/text_number.h"
 #include "engine/render/render_device.h"
 #include "menu/anim_strip.h"
 #include "menu/font_control.h"
@@ -36,11 +37,25 @@ std::vector<std::string> SectionWords(M_CParse& parser)
     return words;
 }
 
-std::vector<std::int32_t> SectionNumbers(M_CParse& parser)
+// A word that must be a whole decimal number; "bad number" names the word,
+// the section and the file otherwise.
+std::int32_t SectionNumber(const std::string& word, const char* section, const char* file)
+{
+    std::int32_t value = 0;
+    if (word.empty() || ScanDecimalInt(word.c_str(), value) != word.size())
+        ThrowGameError("bad number %s in %s of %s", word.c_str(), section, file);
+    return value;
+}
+
+// The numbers of the section the reader stands in, in groups of `group`; a
+// section that ends inside a group is refused.
+std::vector<std::int32_t> SectionNumbers(M_CParse& parser, const char* section, const char* file, int group = 1)
 {
     std::vector<std::int32_t> numbers;
     for (const std::string& word : SectionWords(parser))
-        numbers.push_back(std::atoi(word.c_str()));
+        numbers.push_back(SectionNumber(word, section, file));
+    if (numbers.size() % static_cast<std::size_t>(group) != 0)
+        ThrowGameError("%s of %s ends inside an entry of %d numbers", section, file, group);
     return numbers;
 }
 
@@ -95,59 +110,66 @@ void MenuManager::Load(const char* file)
     char word[kTokenCapacity];
     if (!parser.GetToken(word, sizeof word))
         ThrowGameError("PATH not found in %s", file);
-    m_MenuFolder = word;
+    const std::string folder = word;
     const std::int64_t after_path = parser.Source().tell();
 
     RequireSection(parser, after_path, "INITSTATE", file);
-    std::int32_t start = 0;
-    if (!parser.GetIntToken(start))
+    if (!parser.GetToken(word, sizeof word))
         ThrowGameError("INITSTATE not found in %s", file);
-    m_nInitState = start;
-    m_nReturnState = m_nState;
-    m_nState = m_nNextState = start;
+    const std::int32_t start = SectionNumber(word, "INITSTATE", file);
 
     const std::int64_t after_init = parser.Source().tell();
-    m_Preload.clear();
+    std::vector<std::int32_t> preload;
     if (parser.FindBegin("PRELOAD"))
-        m_Preload = SectionNumbers(parser);
+        preload = SectionNumbers(parser, "PRELOAD", file);
     else
         ReturnToPosition(parser.Source(), after_init);
 
     RequireSection(parser, after_path, "SCREEN", file);
     const std::vector<std::string> names = SectionWords(parser);
     RequireSection(parser, after_path, "SO", file);
-    const std::vector<std::int32_t> pairs = SectionNumbers(parser);
+    const std::vector<std::int32_t> pairs = SectionNumbers(parser, "SO", file, 2);
     RequireSection(parser, after_path, "SIS", file);
-    const std::vector<std::int32_t> triples = SectionNumbers(parser);
+    const std::vector<std::int32_t> triples = SectionNumbers(parser, "SIS", file, 3);
 
-    // Every screen index the file names must be one of its screens.
+    // Every screen index the file names must be one of its screens. Nothing
+    // of the manager changes before the whole file is found sound.
     const auto count = static_cast<std::int32_t>(names.size());
-    for (std::int32_t index : m_Preload)
+    for (std::int32_t index : preload)
         if (index < 0 || index >= count)
             ThrowGameError("PRELOAD screen %d is not one of the %d screens of %s", index, count, file);
-    m_StateScreens.clear();
-    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    std::vector<StateScreen> state_screens;
+    for (std::size_t i = 0; i < pairs.size(); i += 2) {
         if (pairs[i + 1] >= count)
             ThrowGameError("SO screen %d is not one of the %d screens of %s", pairs[i + 1], count, file);
-        m_StateScreens.push_back({pairs[i], pairs[i + 1]});
+        state_screens.push_back({pairs[i], pairs[i + 1]});
     }
-    m_Transitions.clear();
-    for (std::size_t i = 0; i + 2 < triples.size(); i += 3)
-        m_Transitions.push_back({triples[i], triples[i + 1], triples[i + 2]});
+    std::vector<Transition> transitions;
+    for (std::size_t i = 0; i < triples.size(); i += 3)
+        transitions.push_back({triples[i], triples[i + 1], triples[i + 2]});
 
+    m_MenuFolder = folder;
+    m_nInitState = start;
+    m_nReturnState = m_nState;
+    m_nState = m_nNextState = start;
+    m_Preload = std::move(preload);
+    m_StateScreens = std::move(state_screens);
+    m_Transitions = std::move(transitions);
     SetScreens(names);
     {
         FolderReturn back(m_SavedFolder);
-        if (!EnterFolder(m_MenuFolder))
+        if (!EnterFolder(m_MenuFolder) || !EnterFolder(m_SavedFolder))
             throw GameError("error loading menu");
-        for (std::int32_t index : m_Preload)
-            LoadScreen(index, true);
-        if (!EnterFolder(m_SavedFolder))
-            throw GameError("error loading menu");
-        if (MenuSoundOn())
-            LoadSounds(parser);
-        Preload(parser);
     }
+    // Each of these enters the menu folder from the working folder and
+    // comes back (as first written the screens were loaded from inside the
+    // menu folder, where a relative "PATH" names no folder, so a preloaded
+    // screen never loaded).
+    for (std::int32_t index : m_Preload)
+        LoadScreen(index, true);
+    if (MenuSoundOn())
+        LoadSounds(parser);
+    Preload(parser);
     if (!m_Preload.empty())
         if (render_device* renderer = installed_render_device())
             renderer->upload_textures(0);
@@ -194,9 +216,12 @@ void MenuManager::Preload(M_CParse& parser)
     parser.Rewind();
     if (parser.FindBegin("PRELOADANIM")) {
         const std::vector<std::string> words = SectionWords(parser);
-        for (std::size_t i = 0; i + 2 < words.size(); i += 3) {
+        if (words.size() % 3 != 0)
+            ThrowGameError("PRELOADANIM of %s ends inside an entry of 3 words", m_Name.c_str());
+        for (std::size_t i = 0; i < words.size(); i += 3) {
             AnimStrip strip;
-            strip.Load(words[i].c_str(), std::atoi(words[i + 1].c_str()), std::atoi(words[i + 2].c_str()));
+            strip.Load(words[i].c_str(), SectionNumber(words[i + 1], "PRELOADANIM", m_Name.c_str()),
+                       SectionNumber(words[i + 2], "PRELOADANIM", m_Name.c_str()));
             strip.Free();
         }
     }

@@ -12,6 +12,7 @@
 #include "input/input_manager.h"
 #include "menu/menu_manager.h"
 #include "platform/message_box.h"
+#include "screens/screen_binding.h"
 #include "sound/sound_library.h"
 
 namespace {
@@ -85,6 +86,8 @@ void ProgramObjects::Link()
     links.Displays = DisplaysOf(*m_pRenderer);
     m_pGameApp->SetSettingsLinks(links);
     m_pGameApp->SetRaceRunner([](GameApp& app) { RunRaceLoop(app); });
+    // The menus reach the game's screens through their hooks.
+    InstallScreenHandlers();
 }
 
 // Takes every installed object away and destroys it, last built first.

@@ -7,6 +7,7 @@
 #include "tools/datakit/champ_files_writer.h"
 #include "tools/datakit/mdl_writer.h"
 #include "tools/datakit/demo_circuits.h"
+#include "tools/datakit/demo_menus.h"
 #include "tools/datakit/demo_sounds.h"
 #include "tools/datakit/flare_writer.h"
 #include "tools/datakit/font_writer.h"
@@ -54,6 +55,9 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
     if (!write_demo_loading_pictures(root, error))
         return false;
     if (!write_demo_sounds(root, error))
+        return false;
+    // The menus: over the fonts, the circuits' loading pictures and the sounds.
+    if (!write_demo_menus(root, error))
         return false;
     // The bike and rider world: models, materials, animations, cockpits.
     if (!write_demo_world_bikes(root, error))

@@ -161,8 +161,9 @@ PcxPicture blank(int w, int h)
     return p;
 }
 
-// A track's loading picture: sky, hills in the circuit's colour, the road.
-PcxPicture track_picture(int circuit)
+} // namespace
+
+PcxPicture demo_track_picture(int circuit)
 {
     PcxPicture p = blank(640, 480);
     const int hills = 1 + circuit % 7; // a ramp other than grey
@@ -181,6 +182,8 @@ PcxPicture track_picture(int circuit)
     }
     return p;
 }
+
+namespace {
 
 PcxPicture loading_picture()
 {
@@ -239,7 +242,7 @@ bool write_demo_loading_pictures(const std::filesystem::path& root, std::string&
         !write_pcx(folder / "Mask_00.pcx", logo_mask(), error))
         return false;
     for (int i = 0; i < 12; ++i)
-        if (!write_pcx(folder / (std::string(kDemoCircuitNames[i]) + ".pcx"), track_picture(i), error))
+        if (!write_pcx(folder / (std::string(kDemoCircuitNames[i]) + ".pcx"), demo_track_picture(i), error))
             return false;
     return true;
 }

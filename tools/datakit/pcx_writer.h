@@ -41,6 +41,10 @@ bool write_pcx(const std::filesystem::path& path, const PcxPicture& picture, std
 // The demo palette with 8-bit components (the 6-bit values times four).
 std::array<std::uint8_t, 768> demo_palette_rgb();
 
+// A demo circuit's loading picture (640 x 480, the demo palette): sky,
+// hills in the circuit's colour, the road with its kerbs.
+PcxPicture demo_track_picture(int circuit);
+
 // The loading screens in "<root>/Gfx/Loading": "loading.pcx" (640 x 480),
 // one 640 x 480 picture per demo circuit ("<circuit>.pcx"), the animated
 // logo "TvnLogo.pcx" (35 frames of 120 x 90, five to a row) and its
