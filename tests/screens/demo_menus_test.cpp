@@ -12,6 +12,7 @@
 
 #include "app/game_app.h"
 #include "app/game_error.h"
+#include "app/m_cparse.h"
 #include "champ/champ_objects.h"
 #include "champ/championship.h"
 #include "champ/game_settings.h"
@@ -56,24 +57,17 @@ std::int32_t AnswerDialogue(const char* set, std::int32_t state)
     return g_nAnswer;
 }
 
-class DemoMenus : public ::testing::Test {
+// The menu fixture's display and manager, in the demo data's folder, with
+// the game's settings, championship and screen handlers.
+class DemoMenus : public menu_test::MenuFixture {
 protected:
-    DemoMenus() : cwd_(demo_folder()) {}
+    DemoMenus() : demo_cwd_(demo_folder()) {}
 
     void SetUp() override
     {
-        platform::clear_recorded_message_boxes();
+        MenuFixture::SetUp();
         SetTheGameSettings(&settings_);
-        SetTheGameApp(&app_);
         champ_.Start();
-        ASSERT_TRUE(platform::register_window_class("DemoMenus", 0, &menu_test::menu_window_proc));
-        window_ = platform::create_window(0, "DemoMenus", "Menu", 0, 0, 0, 640, 480);
-        ASSERT_TRUE(platform::set_client_size(window_, 640, 480, false));
-        set_the_render_device(&device_);
-        ASSERT_EQ(device_.enumerate_drivers(window_), 1);
-        device_.software_16bit = 1;
-        ASSERT_EQ(device_.init(0, 640, 480, 16, 0), 1);
-        SetCurrentMenuManager(&manager_);
         InstallScreenHandlers();
         SetDialogueRunner(&AnswerDialogue);
         g_Asked.clear();
@@ -83,13 +77,8 @@ protected:
     {
         SetDialogueRunner(nullptr);
         SetScreenHooks(ScreenHooks{});
-        manager_.Reset();
-        SetCurrentMenuManager(nullptr);
-        device_.release();
-        set_the_render_device(nullptr);
-        platform::shutdown_video_thread();
         platform::clear_test_clock();
-        SetTheGameApp(nullptr);
+        MenuFixture::TearDown();
         SetTheGameSettings(nullptr);
     }
 
@@ -127,30 +116,16 @@ protected:
     // The screen as a picture, when TORVANE_MENU_SHOTS names a folder.
     void keep_shot(const char* name)
     {
-        const char* folder = std::getenv("TORVANE_MENU_SHOTS");
-        if (!folder)
-            return;
-        torvane_test::PngImage image;
-        image.width = 640;
-        image.height = 480;
-        image.indexed = false;
-        for (int y = 0; y < 480; ++y)
-            for (int x = 0; x < 640; ++x) {
-                const menu_test::Rgb c =
-                    menu_test::expand565(static_cast<std::uint16_t>(torvane_test::back_pixel(device_, x, y)));
-                image.pixels.insert(image.pixels.end(), {c.r, c.g, c.b});
-            }
-        std::filesystem::create_directories(folder);
-        torvane_test::write_png((std::filesystem::path(folder) / (std::string(name) + ".png")).string(), image);
+        if (const char* folder = std::getenv("TORVANE_MENU_SHOTS")) {
+            std::filesystem::create_directories(folder);
+            torvane_test::write_png((std::filesystem::path(folder) / (std::string(name) + ".png")).string(),
+                                    screenshot());
+        }
     }
 
-    torvane_test::ScopedCwd cwd_;
+    torvane_test::ScopedCwd demo_cwd_;
     GameSettings settings_;
-    GameApp app_;
     ChampObjects champ_;
-    platform::WindowHandle window_{};
-    render_device device_;
-    MenuManager manager_;
 };
 
 const std::set<std::int32_t> kResumeStates = {4, 9, 53, 63, 64, 65, 66, 67, 68, 69, 70,
@@ -187,6 +162,23 @@ TEST_F(DemoMenus, EverySetLoadsEveryScreenAndEveryStateLeadsToAScreenOrAnEnd)
         set.Reset();
     }
     SetCurrentMenuManager(&manager_);
+}
+
+TEST_F(DemoMenus, TheSetFilesAreFoundInTheMenuArchiveToo)
+{
+    // Only the archive of the menu folder, beside nothing else.
+    const std::filesystem::path alone = torvane_test::make_temp_dir("menu-archive");
+    std::filesystem::copy_file(demo_folder() / "menu.mix", alone / "menu.mix");
+    torvane_test::ScopedCwd cwd(alone);
+    for (const char* file : {".\\menu\\menu.dat", ".\\menu\\menudial.dat", ".\\menu\\startvid.dat"}) {
+        SCOPED_TRACE(file);
+        M_CParse parser;
+        ASSERT_TRUE(parser.Open(file));
+        EXPECT_TRUE(parser.FindBegin("PATH"));
+        char word[kTokenCapacity];
+        ASSERT_TRUE(parser.GetToken(word, sizeof word));
+        EXPECT_STREQ(word, ".\\menu");
+    }
 }
 
 TEST_F(DemoMenus, TheMainSetHasTheScreenGroupItsSamplesAndItsPointerAndCover)

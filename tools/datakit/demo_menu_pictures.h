@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace datakit {
+
+// The pictures of the demo menus (tools/datakit/demo_menus.h), painted
+// procedurally: in "<root>/menu/art" the backgrounds of the main menu and
+// the arcade track screen, the title card, the dialogue panel, the buttons'
+// looks ("btn", "sbtn", "dbtn": frame 0 up, 1 selected) and the strip of
+// the twelve circuits ("trk00".."trk11", each circuit's loading picture
+// framed, with its name and round); the pointer "menu/mouse.pcx"; the
+// start-up cover "Gfx/Loading/cover.pcx"; and in "menu/fonts" the menus'
+// copy of the menu font with its ".mfg" words and its selected and
+// disabled looks. Over the demo fonts and loading pictures.
+bool write_demo_menu_pictures(const std::filesystem::path& root, std::string& error);
+
+// Names as the screens give them, relative to the menu folder (the working
+// folder while screens load). A game font's name is cut at its first '.' to
+// find its ".mfg" and its looks, so the menu font cannot be named with
+// "..": the menus have their own copy of it.
+inline constexpr const char* kDemoMenuFont = "fonts\\Menu.pcx";
+inline constexpr const char* kDemoTrackStrip = "art\\trk";
+inline constexpr int kDemoTrackWidth = 320, kDemoTrackHeight = 240;
+
+} // namespace datakit
