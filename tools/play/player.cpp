@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/startup/program_objects.h"
 #include "app/startup/win_main.h"
+#include "menu/menu_manager.h"
 #include "platform/clock.h"
 #include "platform/frame.h"
 #include "platform/key_codes.h"
@@ -178,10 +179,12 @@ void Player::TakeStep()
         m_release = event;
         break;
     case Step::Kind::Click:
-        event.type = platform::InputEventType::MouseMotion;
-        event.x = step.x;
-        event.y = step.y;
-        platform::inject_input_event(event);
+        // The pointer is put on the pixel, as a warp of the pointer would
+        // (the menus move it by three pixels per unit of mouse movement, so
+        // movement alone cannot reach every pixel); the left button goes
+        // down there.
+        g_nPointerX = step.x;
+        g_nPointerY = step.y;
         event.type = platform::InputEventType::MouseButtonDown;
         event.button = 1;
         platform::inject_input_event(event);
