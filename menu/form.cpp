@@ -12,6 +12,7 @@
 #include "input/binding_names.h"
 #include "menu/control_factory.h"
 #include "menu/menu_manager.h"
+#include "menu/run_loop_seam.h"
 #include "menu/screen_hooks.h"
 #include "platform/directory_listing.h"
 
@@ -189,6 +190,7 @@ void Form::SetFocus(std::int32_t element)
     if (Control* focused = Element(element))
         focused->GotFocus();
     m_nLastFocused = element;
+    ReportFocus(*this, m_nFocus);
 }
 
 std::int32_t Form::SearchFocus(std::int32_t from, std::int32_t direction) const

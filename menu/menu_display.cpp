@@ -3,15 +3,7 @@
 #include "app/game_app.h"
 #include "engine/render/render_device.h"
 
-namespace {
-
-// The menus work in a 640 x 480 space, whatever resolution the races use.
-constexpr int kMenuWidth = 640;
-constexpr int kMenuHeight = 480;
-
-} // namespace
-
-bool StartMenuDisplay()
+void SizeMenuWindow()
 {
     GameApp& app = TheGameApp();
     const int hres = app.HRes, vres = app.VRes;
@@ -20,6 +12,12 @@ bool StartMenuDisplay()
     app.SizeMainWindow();
     app.HRes = hres;
     app.VRes = vres;
+}
+
+bool StartMenuDisplay()
+{
+    SizeMenuWindow();
+    GameApp& app = TheGameApp();
 
     render_device& renderer = the_render_device();
     // The software path draws 16-bit whenever the chosen device is not a

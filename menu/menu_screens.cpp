@@ -15,6 +15,7 @@
 #include "menu/menu_files.h"
 #include "menu/menu_manager.h"
 #include "menu/menu_settings.h"
+#include "menu/run_loop_seam.h"
 #include "menu/screen_hooks.h"
 #include "menu/state_io.h"
 #include "platform/directory_listing.h"
@@ -205,8 +206,11 @@ void MenuManager::Update()
                     sound->StartStream(true, 0);
             }
         }
-        Screen(screen)->ShowScreen();
-        Screen(screen)->Invalidate();
+        Form& shown = *Screen(screen);
+        BeginScreenShown(*this, shown);
+        shown.ShowScreen();
+        shown.Invalidate();
+        EndScreenShown(shown);
     }
     Screen(screen)->Draw();
     m_nShownScreen = screen;

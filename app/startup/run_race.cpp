@@ -8,7 +8,6 @@
 #include "app/main_window.h"
 #include "app/play_seam.h"
 #include "app/startup/loading_screen.h"
-#include "app/startup/sound_start.h"
 #include "champ/champ_objects.h"
 #include "champ/game_settings.h"
 #include "champ/race_preparation.h"
@@ -16,6 +15,7 @@
 #include "engine/render/lib2d_picture.h"
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
+#include "menu/run_loop_sound.h"
 #include "net/net_session.h"
 #include "platform/fault_seam.h"
 #include "platform/message_box.h"
@@ -246,9 +246,10 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
     app.m_bSettingsApplied = 0;
     input.SetWindow();
 
-    // The sound starts before the race loads its samples. (The menus start
-    // it too, as each menu set loads; a race started directly has only this.)
-    StartSoundFromSettings(app, TheGameSettings(), TheSoundLibrary());
+    // The menus start the sound as each menu set loads; a race outside the
+    // front end starts it here, before the race loads its samples.
+    if (!(app.Flags & kAppFlagMenu))
+        StartSoundFromSettings(app, TheGameSettings(), TheSoundLibrary());
 
     RaceField field{app};
     std::unique_ptr<Race> race = CreateRace();

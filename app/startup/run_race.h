@@ -22,8 +22,9 @@ class Race;
 //  4. The input's mode word is cleared, the quit byte is cleared (it stays
 //     set when the main window has gone: no race runs without its window),
 //     the set-up sheet's flag is cleared, and the input takes the window.
-//     With the "Sound" setting on, the sound library is started (when it
-//     is not yet) and given the volume settings (app/startup/sound_start.h).
+//     A race outside the front end starts the sound library with the
+//     "Sound" setting on (when it is not yet) and gives it the volume
+//     settings (menu/run_loop_sound.h); in the front end the menus have.
 //  5. The race is created and loaded. A race that cannot be created or
 //     loaded (the load has shown why) stops the loading screen, is deleted,
 //     and the run returns to its caller.

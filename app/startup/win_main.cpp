@@ -60,13 +60,14 @@ void EnterFrontEnd(GameApp& app)
 
 // The menus and the races take turns until the program is to end. A race
 // started by the start-up screens (they clear the front-end flag) runs
-// first and once.
+// first and once. Each race leaves the display to the next menu set.
 void RunMainLoop(GameApp& app)
 {
     bool race = !(app.Flags & kAppFlagMenu);
     for (;;) {
         if (race) {
             app.RunRace();
+            ForgetMenuDisplay();
             if (g_bQuit || !(app.Flags & kAppFlagMenu))
                 return;
         }
@@ -122,10 +123,13 @@ int WinMain()
         RunScreen("startvid", 1);
     }
 
-    RunMainLoop(app);
+    if (!MenuDisplayFailed())
+        RunMainLoop(app);
 
     ShutDown(app);
-    return 0;
+    // Menus that could not set up their display end the program as a
+    // failure (the renderer has said why).
+    return MenuDisplayFailed() ? 1 : 0;
 }
 
 int RunGuarded(const std::function<int()>& body)

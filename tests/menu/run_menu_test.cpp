@@ -5,7 +5,6 @@
 #include "engine/render/render_device.h"
 #include "menu/menu_display.h"
 #include "menu/menu_manager.h"
-#include "menu/run_menu.h"
 #include "platform/message_box.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
@@ -19,8 +18,8 @@ platform::LResult Proc(platform::WindowHandle w, unsigned m, platform::WParam wp
     return platform::def_window_proc(w, m, wp, lp);
 }
 
-// The records a menu set needs: the application record with its main
-// window and the renderer with its drivers listed.
+// The records the menus' display needs: the application record with its
+// main window and the renderer with its drivers listed.
 class RunMenuTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -49,37 +48,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(RunMenuTest, AMenuSetRunsUntilItIsClosedWithAResult)
-{
-    EndMenu(5);
-    EXPECT_EQ(RunMenu("menu", kMainMenuFlags, -1), 5);
-    // The display is the menus' 640 x 480, the races' resolution is kept.
-    platform::Rect client;
-    ASSERT_TRUE(platform::get_client_rect(app_.m_hWnd, client));
-    EXPECT_EQ(client.right, 640);
-    EXPECT_EQ(client.bottom, 480);
-    EXPECT_TRUE(platform::is_window_visible(app_.m_hWnd));
-    EXPECT_EQ(app_.HRes, 800);
-    EXPECT_EQ(renderer_.ready, 1);
-    EXPECT_EQ(renderer_.width, 640);
-    EXPECT_EQ(renderer_.bilinear, 1);
-    EXPECT_EQ(renderer_.software_16bit, 0); // a hardware device was chosen
-
-    // Closing the window ends the set with "nothing to run".
-    ASSERT_TRUE(platform::post_message(app_.m_hWnd, platform::WM_CLOSE, 0, 0));
-    EXPECT_EQ(RunMenu("menu", kMainMenuFlags, -1), 0);
-    EXPECT_EQ(g_bQuit, 1);
-
-    // With the quit byte set a set returns at once, dropping a close
-    // request that was waiting.
-    EndMenu(2);
-    EXPECT_EQ(RunMenu("menu", kMainMenuFlags, -1), 0);
-    g_bQuit = 0;
-    EndMenu(3);
-    EXPECT_EQ(RunMenu("menu", kMainMenuFlags, -1), 3);
-    EXPECT_EQ(RunScreen("startvid", 1), 0);
-}
 
 TEST_F(RunMenuTest, TheSoftwareEntryDrawsSixteenBitInTheMenus)
 {

@@ -22,6 +22,7 @@
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
 #include "menu/menu_display.h"
+#include "menu/run_loop_sound.h"
 #include "platform/frame.h"
 #include "platform/audio.h"
 #include "platform/native_event.h"
@@ -454,7 +455,7 @@ TEST_F(RunRaceTest, ARaceOutsideTheFrontEndSetsUpItsDisplay)
     EXPECT_EQ(platform::recorded_message_boxes().back().caption, kRenderErrorCaption);
 }
 
-// The game's own run loop starts the sound library before the race loads
+// The sound library started as the menus start it, before the race loads
 // its sounds, with the volume settings applied: the mixer's output (mixed
 // by the test, a frame of the race at a time) carries the race's sounds at
 // the "SoundVolume" level.
@@ -467,6 +468,8 @@ TEST_F(RunRaceTest, ARaceStartedByTheGamePlaysItsSoundsAtTheVolumeSettings)
     app_->GfxFlags |= kGfxFlagSound;
     const auto loudness = [&](float soundVolume) {
         settings.Audio.SoundVolume = soundVolume;
+        // The menus start the sound as their set loads, before the race.
+        EXPECT_TRUE(StartSoundFromSettings(*app_, settings, TheSoundLibrary()));
         double energy = 0.0;
         std::size_t samples = 0;
         int loaded = 0;
@@ -499,10 +502,12 @@ TEST_F(RunRaceTest, ARaceStartedByTheGamePlaysItsSoundsAtTheVolumeSettings)
     EXPECT_NEAR(half / full, 0.5, 0.03);
 }
 
-// A library that cannot start turns the sound off, and the race runs
-// silently.
+// A race outside the front end starts the sound itself (in the front end
+// the menus have started it); a library that cannot start turns the sound
+// off, and the race runs silently.
 TEST_F(RunRaceTest, ARaceRunsSilentlyWhenTheSoundCannotStart)
 {
+    app_->Flags = 0;
     TheGameSettings().Audio.Sound = 1;
     TheGameSettings().SetAppFlags(*app_);
     platform::fail_next(platform::Fault::AudioOpen);
@@ -511,6 +516,12 @@ TEST_F(RunRaceTest, ARaceRunsSilentlyWhenTheSoundCannotStart)
     EXPECT_EQ(TheGameSettings().Audio.Sound, 0u);
     EXPECT_EQ(app_->GfxFlags & kGfxFlagSound, 0u);
     EXPECT_EQ(runs_, 1);
+
+    // The same race in the front end leaves the sound to the menus.
+    app_->Flags = kAppFlagMenu;
+    TheGameSettings().Audio.Sound = 1;
+    Run(EndAfter(1.0f));
+    EXPECT_FALSE(TheSoundLibrary()->Initialised());
 }
 
 // The race's classification as the championship files it.

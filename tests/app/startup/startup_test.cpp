@@ -24,6 +24,7 @@
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
 #include "menu/menu_manager.h"
+#include "menu/menu_input.h"
 #include "menu/run_menu.h"
 #include "net/net_session.h"
 #include "platform/cursor.h"
@@ -33,6 +34,7 @@
 #include "platform/window.h"
 #include "sound/sound_library.h"
 #include "tests/app/startup/startup_fixture.h"
+#include "tests/menu/run_loop_fixture.h"
 
 extern char** environ;
 
@@ -266,6 +268,7 @@ TEST_F(StartupTest, SizeMainWindowGivesTheResolutionAsClientArea)
 
 TEST_F(StartupTest, WinMainRunsUntilItsWindowIsClosedAndShutsDown)
 {
+    run_loop_test::write_menu_set(data_);
     // Two ways to end: the window's close box, and a quit request (SIGTERM).
     for (bool by_signal : {false, true}) {
         SCOPED_TRACE(by_signal ? "quit request" : "close");
@@ -342,6 +345,7 @@ TEST_F(StartupTest, WinMainRunsUntilItsWindowIsClosedAndShutsDown)
 // program shuts down, saving the camera.
 TEST_F(StartupTest, CloseDuringTheStartUpScreensEndsTheProgram)
 {
+    run_loop_test::write_menu_set(data_);
     ProgramObjects objects;
     request_quit();
     EXPECT_EQ(WinMain(), 0);
@@ -352,45 +356,39 @@ TEST_F(StartupTest, CloseDuringTheStartUpScreensEndsTheProgram)
     EXPECT_TRUE(recorded_message_boxes().empty());
 }
 
-// The menu loop asks for a race; the race comes back to the menus, and the
-// program ends when the menus say so. A race that leaves the front end (the
-// start-up screens clear its flag) runs and the program ends after it.
+// The menus ask for a race; the race comes back to the menus, which show
+// the screen it was started from, and the program ends when the menus say
+// so. A race that leaves the front end (the start-up screens clear its flag)
+// runs and the program ends after it.
 TEST_F(StartupTest, MainLoopAlternatesMenusAndRaces)
 {
-    ProgramObjects objects;
-    GameApp& app = TheGameApp();
-    int races = 0;
-    bool leave_front_end = false;
-    app.SetRaceRunner([&](GameApp& a) {
-        ++races;
-        EXPECT_EQ(a.Flags & kAppFlagMenu, kAppFlagMenu);
-        // The first time the race goes back to the menus, which end the
-        // program; the second time it leaves the front end (the menus would
-        // ask for another race if they ran again).
-        if (leave_front_end) {
-            a.Flags &= ~kAppFlagMenu;
-            EndMenu(1);
-        } else {
-            EndMenu(0);
-        }
-    });
-    EndMenu(1);
-    EXPECT_EQ(WinMain(), 0);
-    EXPECT_EQ(races, 1);
-
-    // Again, with a race that leaves the front end.
-    shutdown_video_thread();
-    g_bQuit = 0;
-    races = 0;
-    leave_front_end = true;
-    EndMenu(1);
-    EXPECT_EQ(WinMain(), 0);
-    EXPECT_EQ(races, 1);
-    EXPECT_EQ(app.Flags & kAppFlagMenu, 0u);
-    // The menu loop was not run again: its close request is still waiting.
-    // A menu loop that finds the quit byte set drops it.
-    g_bQuit = 1;
-    EXPECT_EQ(RunMenu("menu", kMainMenuFlags, -1), 0);
+    run_loop_test::write_menu_set(data_);
+    for (const bool leave_front_end : {false, true}) {
+        SCOPED_TRACE(leave_front_end ? "leaving the front end" : "back to the menus");
+        shutdown_video_thread();
+        g_bQuit = 0;
+        ProgramObjects objects;
+        GameApp& app = TheGameApp();
+        TheChampionship().GameMode = 0;  // an arcade race, as the arcade screen sets it
+        int races = 0;
+        app.SetRaceRunner([&](GameApp& a) {
+            ++races;
+            EXPECT_EQ(a.Flags & kAppFlagMenu, kAppFlagMenu);
+            if (leave_front_end)
+                a.Flags &= ~kAppFlagMenu;
+        });
+        run_loop_test::ScriptedPlay play;
+        // Main menu, the arcade screen, "go" (Enter): a race.
+        play.until_screen("start01").tap(kMenuKeyEnter).until_screen("Arcade04").tap(kMenuKeyEnter);
+        // Back on the arcade screen, Esc twice ends the program.
+        if (!leave_front_end)
+            play.until_screen("Arcade04").tap(kMenuKeyEscape).until_screen("start01").tap(kMenuKeyEscape);
+        EXPECT_EQ(WinMain(), 0);
+        EXPECT_TRUE(play.done());
+        EXPECT_EQ(races, 1);
+        EXPECT_EQ(play.screens.back(), leave_front_end ? "menu:53:Arcade04" : "menu:19:start01");
+        EXPECT_EQ((app.Flags & kAppFlagMenu) != 0, !leave_front_end);
+    }
 }
 
 TEST_F(StartupTest, WinMainEndsWithOneWithoutItsWindowOrClass)
@@ -444,6 +442,7 @@ TEST_F(StartupTest, AFailureThrownToTheTopIsShownAndEndsWithOne)
 // leaves its settings and records behind.
 TEST_F(StartupTest, TheProgramEndsWithZeroOnSigtermAndSavesItsState)
 {
+    run_loop_test::write_menu_set(data_);
     std::filesystem::remove(data_ / "BSim.bin");
     std::filesystem::remove(data_ / "BArc.bin");
     const std::string program = TORVANE_PROGRAM_PATH;

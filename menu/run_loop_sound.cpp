@@ -1,9 +1,15 @@
-#include "app/startup/sound_start.h"
+#include "menu/run_loop_sound.h"
 
 #include "app/game_app.h"
 #include "champ/game_settings.h"
-#include "race/race_sound.h"
 #include "sound/sound_library.h"
+
+namespace {
+
+// The music stream the menus and the races play on.
+constexpr int kMusicStream = 0;
+
+} // namespace
 
 bool StartSoundFromSettings(GameApp& app, GameSettings& settings, SoundLibrary* sound)
 {
@@ -17,6 +23,6 @@ bool StartSoundFromSettings(GameApp& app, GameSettings& settings, SoundLibrary* 
         return false;
     }
     sound->SetMusicVolume(settings.Audio.SoundVolume);
-    sound->SetStreamVolume(settings.Audio.MusicVolume, kRaceMusicChannel);
+    sound->SetStreamVolume(settings.Audio.MusicVolume, kMusicStream);
     return true;
 }
