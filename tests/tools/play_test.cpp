@@ -199,18 +199,21 @@ TEST_F(PlayTest, AnArcadeRaceFromTheMenusRunsOnceAndTheMenusComeBack)
     EXPECT_EQ(Count(run, "error .*"), 0) << Log(run);
 }
 
-// "Quit" asks dialogue 10; its "Yes" (focused) ends the game with status 0.
+// "Quit" asks dialogue 10; its "Yes" ends the game with status 0: by the
+// keyboard (Down to "Quit", Enter, Enter on the focused "Yes") and by the
+// pointer (a click on each button).
 TEST_F(PlayTest, QuitAsksAndYesEndsTheGame)
 {
-    const PlayRun run = Play("wait:6 Down wait:0.5 Enter wait:1 Enter");
-    ASSERT_EQ(run.status, 0) << Log(run);
-    const int menu = Find(run, kMainMenu);
-    ASSERT_GE(menu, 0) << Log(run);
-    const int dialogue = Find(run, "screen set=menudial state=10 name=dlg10", menu);
-    ASSERT_GT(dialogue, menu) << Log(run);
-    EXPECT_GT(Find(run, "focus name=quit", menu), menu) << Log(run);
-    EXPECT_EQ(run.lines.back(), "exit status=0") << Log(run);
-    EXPECT_EQ(Count(run, "race .*|error .*"), 0) << Log(run);
+    for (const char* steps : {"wait:6 Down wait:0.5 Enter wait:1 Enter", "wait:6 click:170,335 wait:1 click:230,292"}) {
+        const PlayRun run = Play(steps);
+        ASSERT_EQ(run.status, 0) << steps << "\n" << Log(run);
+        const int menu = Find(run, kMainMenu);
+        ASSERT_GE(menu, 0) << steps << "\n" << Log(run);
+        const int dialogue = Find(run, "screen set=menudial state=10 name=dlg10", menu);
+        ASSERT_GT(dialogue, menu) << steps << "\n" << Log(run);
+        EXPECT_EQ(run.lines.back(), "exit status=0") << steps << "\n" << Log(run);
+        EXPECT_EQ(Count(run, "race .*|error .*"), 0) << steps << "\n" << Log(run);
+    }
 }
 
 // A minute without input on the main menu starts the attract race; Esc
