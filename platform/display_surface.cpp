@@ -180,11 +180,13 @@ DisplayResult Surface::fill(const PixelRect* rect, std::uint32_t value)
     if (!contains(r))
         return DisplayResult::InvalidArgument;
     const int bytes = bytes_per_pixel(layout_);
-    for (int y = r.top; y < r.bottom; ++y) {
-        std::uint8_t* row = pixels_.data() + static_cast<std::size_t>(y) * pitch_;
-        for (int x = r.left; x < r.right; ++x)
-            write_pixel(row + x * bytes, bytes, value);
-    }
+    // The first row pixel by pixel, the others copied from it.
+    std::uint8_t* first = pixels_.data() + static_cast<std::size_t>(r.top) * pitch_ + r.left * bytes;
+    for (int x = 0; x < r.right - r.left; ++x)
+        write_pixel(first + x * bytes, bytes, value);
+    const std::size_t row_bytes = static_cast<std::size_t>((r.right - r.left) * bytes);
+    for (int y = r.top + 1; y < r.bottom; ++y)
+        std::memcpy(first + static_cast<std::size_t>(y - r.top) * pitch_, first, row_bytes);
     if (kind_ == SurfaceKind::Primary)
         present();
     return DisplayResult::Ok;
@@ -218,16 +220,31 @@ DisplayResult Surface::blit(const PixelRect* dest, Surface& source, const PixelR
     const std::uint32_t mask = bytes == 1 ? 0xFFu : 0xFFFFu;
     const std::uint32_t key = source.colour_key_ & mask;
     const std::int64_t dw = d.width(), dh = d.height(), sw = s.width(), sh = s.height();
+    // The source column of each destination column, worked out once per
+    // blit rather than divided out again for every pixel of every row.
+    const std::int64_t first = inside.left - d.left, last = inside.right - d.left;
+    const bool same_width = sw == dw;
+    std::vector<std::int64_t> columns;
+    if (!same_width) {
+        columns.resize(static_cast<std::size_t>(last - first));
+        for (std::int64_t x = first; x < last; ++x)
+            columns[static_cast<std::size_t>(x - first)] = (s.left + x * sw / dw) * bytes;
+    }
+    const std::size_t row_bytes = static_cast<std::size_t>((last - first) * bytes);
     for (std::int64_t y = inside.top - d.top; y < inside.bottom - d.top; ++y) {
         const std::int64_t sy = s.top + y * sh / dh;
         const std::uint8_t* in = from + sy * source.pitch_;
-        std::uint8_t* out = pixels_.data() + (d.top + y) * pitch_;
-        for (std::int64_t x = inside.left - d.left; x < inside.right - d.left; ++x) {
-            const std::int64_t sx = s.left + x * sw / dw;
-            const std::uint32_t v = read_pixel(in + sx * bytes, bytes);
+        std::uint8_t* out = pixels_.data() + (d.top + y) * pitch_ + (d.left + first) * bytes;
+        if (same_width && !keyed) {
+            std::memcpy(out, in + (s.left + first) * bytes, row_bytes);
+            continue;
+        }
+        for (std::int64_t x = first; x < last; ++x, out += bytes) {
+            const std::int64_t at = same_width ? (s.left + x) * bytes : columns[static_cast<std::size_t>(x - first)];
+            const std::uint32_t v = read_pixel(in + at, bytes);
             if (keyed && v == key)
                 continue;
-            write_pixel(out + (d.left + x) * bytes, bytes, v);
+            write_pixel(out, bytes, v);
         }
     }
     if (kind_ == SurfaceKind::Primary)

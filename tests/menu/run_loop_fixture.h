@@ -318,18 +318,28 @@ protected:
         g_bQuit = 0;
     }
 
+    // A race as the menus described it.
+    struct RaceRun {
+        std::string track;
+        std::int32_t session = 0;
+        std::int32_t riders = 0;
+        std::uint32_t flags = 0;
+        int frames = 0;
+    };
+
     // Races run by the game's own run loop, short: one lap, at most
     // `riders` riders, a tenth of a second of the test clock per frame;
-    // `act` sees every frame. Each race's track is noted.
+    // `act` sees every frame. Each race is noted as the menus described it.
     void ShortRaces(int riders = 3, std::function<void(Race&, int frame)> act = {})
     {
         app_->SetRaceRunner([this, riders, act](GameApp& app) {
+            races_.push_back({app.m_szTrack, app.m_nSession, app.m_nRiders, app.Flags});
             app.m_nLaps = 1;
             app.m_nRiders = std::min(app.m_nRiders, riders);
-            races_.emplace_back(app.m_szTrack);
             int frame = 0;
             RunRaceLoop(app, [&](Race& race) {
                 ++frame;
+                ++races_.back().frames;
                 if (act)
                     act(race, frame);
                 platform::advance_test_clock(100);
@@ -345,7 +355,7 @@ protected:
     torvane_test::ScopedCwd cwd_;
     std::unique_ptr<ProgramObjects> objects_;
     GameApp* app_ = nullptr;
-    std::vector<std::string> races_;
+    std::vector<RaceRun> races_;
 };
 
 // The same with what WinMain makes before the menus run: the main window

@@ -18,7 +18,6 @@
 #include "engine/render/lib2d_picture.h"
 #include "menu/form.h"
 #include "menu/menu_input.h"
-#include "menu/screen_hooks.h"
 #include "sound/sound_library.h"
 #include "tests/menu/run_loop_fixture.h"
 
@@ -49,11 +48,6 @@ protected:
     {
         RunLoopTest::SetUp();
         run_loop_test::write_menu_set(data_);
-    }
-    void TearDown() override
-    {
-        SetScreenHooks(ScreenHooks{});
-        RunLoopTest::TearDown();
     }
     std::int32_t RunFrontEnd() { return RunMenu("menu", kMainMenuFlags, -1); }
 
@@ -297,22 +291,10 @@ TEST_F(MenuLoopTest, ARaceFromAResumeStateComesBackThereAndDoesNotRunAgain)
     EXPECT_EQ(play_.screens, (std::vector<std::string>{"menu:53:Arcade04", "menu:19:start01"}));
 }
 
-// The start-up's Quit: the main menu's handler asks dialogue 10 and ends
-// the set with command 0 on "yes".
-bool AskBeforeQuitting(Control& control)
-{
-    if (control.m_nUserID != 0)
-        return true;
-    if (RunScreen("menudial", run_loop_test::kDialogueState) == 1)
-        CurrentMenuManager()->ExecuteCommand(0);
-    return false;
-}
-
+// The main menu's "quit" (UserID 0) asks dialogue 10 (the screens' handler
+// of "start01"), which runs over the main menu and answers.
 TEST_F(MenuLoopTest, ADialogueRunsOverTheScreenAndAnswers)
 {
-    ScreenHooks hooks;
-    hooks.menu_command = &AskBeforeQuitting;
-    SetScreenHooks(hooks);
     const Form* overlay = nullptr;
     // "no" first: the menu stays; then "yes".
     play_.until_screen("start01")
@@ -515,7 +497,9 @@ TEST_F(DemoRaceTest, TheDemoRaceIsTheGamesOwnRaceAlsoTheTwelfth)
     EXPECT_EQ(RunFrontEnd(), 0);
     EXPECT_TRUE(play_.done());
     ASSERT_EQ(races_.size(), 1u);
-    EXPECT_EQ(races_[0], "Sentul");
+    EXPECT_EQ(races_[0].track, "Sentul");
+    EXPECT_EQ(races_[0].flags, kAppFlagDemo);
+    EXPECT_GT(races_[0].frames, 30);
     EXPECT_EQ(AttractTrackCounter(), 0) << "the next one is Island again";
     EXPECT_EQ(app_->m_pRace, nullptr);
     EXPECT_EQ(results(), before) << "no results are kept";

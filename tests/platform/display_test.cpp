@@ -1,3 +1,4 @@
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -214,6 +215,77 @@ TEST_F(Display, LockFillBlitAndColourKey)
     EXPECT_EQ(a->blit(&outside, *b, nullptr, false), DisplayResult::InvalidArgument);
     auto c = make(*driver, offscreen(5, 4, PixelLayout::Indexed8));
     EXPECT_EQ(a->blit(nullptr, *c, nullptr, false), DisplayResult::InvalidArgument);
+}
+
+// Every pixel a blit writes is the source pixel at the same fraction of the
+// source rectangle, rounded down: x_src = s.left + floor((x - d.left) x
+// sw / dw), likewise for y; with a colour key, the key's pixels leave the
+// destination as it was. Same size, shifted, shrunk, stretched, uneven
+// ratios, in both pixel sizes, and a copy within one surface.
+TEST_F(Display, BlitsTakeTheSourcePixelAtTheSameFractionOfTheRectangle)
+{
+    auto driver = DisplayDriver::open();
+    ASSERT_TRUE(driver);
+    struct Case {
+        PixelLayout layout;
+        PixelRect dest, source;
+        bool keyed;
+        bool within;  // the source is the destination surface
+    };
+    const Case cases[] = {
+        {PixelLayout::Rgb565, {0, 0, 40, 30}, {0, 0, 40, 30}, false, false},
+        {PixelLayout::Rgb565, {3, 5, 20, 16}, {11, 2, 28, 13}, false, false},
+        {PixelLayout::Rgb565, {3, 5, 20, 16}, {11, 2, 28, 13}, true, false},
+        {PixelLayout::Rgb565, {0, 0, 13, 7}, {1, 1, 40, 30}, false, false},
+        {PixelLayout::Rgb565, {2, 1, 39, 29}, {5, 4, 12, 9}, true, false},
+        {PixelLayout::Indexed8, {0, 0, 40, 30}, {0, 0, 40, 30}, true, false},
+        {PixelLayout::Indexed8, {7, 3, 33, 27}, {0, 0, 17, 11}, false, false},
+        {PixelLayout::Rgb565, {10, 10, 30, 25}, {0, 0, 25, 20}, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "dest " << c.dest.left << "," << c.dest.top << "-" << c.dest.right << ","
+                                        << c.dest.bottom << " source " << c.source.left << "," << c.source.top << "-"
+                                        << c.source.right << "," << c.source.bottom << (c.keyed ? " keyed" : "")
+                                        << (c.within ? " within" : ""));
+        auto dest = make(*driver, offscreen(40, 30, c.layout));
+        auto other = make(*driver, offscreen(40, 30, c.layout));
+        Surface& source = c.within ? *dest : *other;
+        const std::uint32_t mask = c.layout == PixelLayout::Indexed8 ? 0xFFu : 0xFFFFu;
+        const std::uint32_t key = 7;
+        const auto source_value = [&](int x, int y) -> std::uint32_t {
+            // Every third pixel of a row and column carries the key.
+            return (x % 3 == 0 && y % 3 == 0) ? key : ((x * 37 + y * 101 + 1) & mask);
+        };
+        const auto background = [&](int x, int y) -> std::uint32_t { return (x * 5 + y * 11 + 3) & mask; };
+        std::vector<std::uint32_t> before(40 * 30), taken(40 * 30);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                put(source, x, y, source_value(x, y));
+                if (!c.within)
+                    put(*dest, x, y, background(x, y));
+                before[static_cast<std::size_t>(y * 40 + x)] = pixel(*dest, x, y);
+                taken[static_cast<std::size_t>(y * 40 + x)] = source_value(x, y);
+            }
+        source.set_colour_key(key);
+        ASSERT_EQ(dest->blit(&c.dest, source, &c.source, c.keyed), DisplayResult::Ok);
+        const double sw = c.source.right - c.source.left, sh = c.source.bottom - c.source.top;
+        const double dw = c.dest.right - c.dest.left, dh = c.dest.bottom - c.dest.top;
+        int wrong = 0;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                std::uint32_t expected = before[static_cast<std::size_t>(y * 40 + x)];
+                if (x >= c.dest.left && x < c.dest.right && y >= c.dest.top && y < c.dest.bottom) {
+                    const int sx = c.source.left + static_cast<int>(std::floor((x - c.dest.left) * sw / dw));
+                    const int sy = c.source.top + static_cast<int>(std::floor((y - c.dest.top) * sh / dh));
+                    const std::uint32_t v = taken[static_cast<std::size_t>(sy * 40 + sx)];
+                    if (!(c.keyed && v == key))
+                        expected = v;
+                }
+                if (pixel(*dest, x, y) != expected && ++wrong <= 3)
+                    ADD_FAILURE() << "pixel " << x << "," << y << ": " << pixel(*dest, x, y) << ", not " << expected;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 TEST_F(Display, AFlippingPrimaryShowsItsBackInTheWindow)

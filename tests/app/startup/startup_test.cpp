@@ -268,7 +268,6 @@ TEST_F(StartupTest, SizeMainWindowGivesTheResolutionAsClientArea)
 
 TEST_F(StartupTest, WinMainRunsUntilItsWindowIsClosedAndShutsDown)
 {
-    run_loop_test::write_menu_set(data_);
     // Two ways to end: the window's close box, and a quit request (SIGTERM).
     for (bool by_signal : {false, true}) {
         SCOPED_TRACE(by_signal ? "quit request" : "close");
@@ -345,7 +344,6 @@ TEST_F(StartupTest, WinMainRunsUntilItsWindowIsClosedAndShutsDown)
 // program shuts down, saving the camera.
 TEST_F(StartupTest, CloseDuringTheStartUpScreensEndsTheProgram)
 {
-    run_loop_test::write_menu_set(data_);
     ProgramObjects objects;
     request_quit();
     EXPECT_EQ(WinMain(), 0);
@@ -362,14 +360,12 @@ TEST_F(StartupTest, CloseDuringTheStartUpScreensEndsTheProgram)
 // runs and the program ends after it.
 TEST_F(StartupTest, MainLoopAlternatesMenusAndRaces)
 {
-    run_loop_test::write_menu_set(data_);
     for (const bool leave_front_end : {false, true}) {
         SCOPED_TRACE(leave_front_end ? "leaving the front end" : "back to the menus");
         shutdown_video_thread();
         g_bQuit = 0;
         ProgramObjects objects;
         GameApp& app = TheGameApp();
-        TheChampionship().GameMode = 0;  // an arcade race, as the arcade screen sets it
         int races = 0;
         app.SetRaceRunner([&](GameApp& a) {
             ++races;
@@ -378,8 +374,10 @@ TEST_F(StartupTest, MainLoopAlternatesMenusAndRaces)
                 a.Flags &= ~kAppFlagMenu;
         });
         run_loop_test::ScriptedPlay play;
-        // Main menu, the arcade screen, "go" (Enter): a race.
-        play.until_screen("start01").tap(kMenuKeyEnter).until_screen("Arcade04").tap(kMenuKeyEnter);
+        // The title card, the main menu, the arcade screen, "go" (Enter): a
+        // race.
+        play.until_screen("copyrigh").tap(kMenuKeyEnter).until_screen("start01").tap(kMenuKeyEnter);
+        play.until_screen("Arcade04").tap(kMenuKeyEnter);
         // Back on the arcade screen, Esc twice ends the program.
         if (!leave_front_end)
             play.until_screen("Arcade04").tap(kMenuKeyEscape).until_screen("start01").tap(kMenuKeyEscape);
@@ -442,7 +440,6 @@ TEST_F(StartupTest, AFailureThrownToTheTopIsShownAndEndsWithOne)
 // leaves its settings and records behind.
 TEST_F(StartupTest, TheProgramEndsWithZeroOnSigtermAndSavesItsState)
 {
-    run_loop_test::write_menu_set(data_);
     std::filesystem::remove(data_ / "BSim.bin");
     std::filesystem::remove(data_ / "BArc.bin");
     const std::string program = TORVANE_PROGRAM_PATH;
