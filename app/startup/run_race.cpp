@@ -8,6 +8,7 @@
 
 #include "app/game_app.h"
 #include "app/main_window.h"
+#include "app/play_seam.h"
 #include "app/replay_description.h"
 #include "app/startup/loading_screen.h"
 #include "champ/champ_objects.h"
@@ -166,6 +167,8 @@ void BeginRun(GameApp& app, Race& race, InputManager& input)
         mode |= kInputModeHost;
     g_bQuit = input.BeginRace(mode) ? 0 : 1;
     race.Begin();
+    if (PlaySeam* seam = ThePlaySeam())
+        seam->RaceStarted(race.m_szTrackName, race.m_nSessionType, race.RiderCount(), race.m_nLaps);
 }
 
 // Takes at most one waiting window message and hands it to its window.
@@ -178,22 +181,31 @@ void DispatchOneMessage()
     }
 }
 
+// A headless player's seam may have the frames run without being shown:
+// the scene is not drawn and nothing is presented, while the overlay still
+// runs (its menus and timers act on the race). The seam's frame call stands
+// where a frame would wait for the display, after each frame.
 void RunFrames(Race& race, render_device& renderer, const RaceFrameObserver& afterFrame)
 {
+    PlaySeam* seam = ThePlaySeam();
+    const bool shown = !seam || seam->DrawRace();
     while (!g_bQuit && race.GetHud().m_fFadeLevel < 1.0f) {
         const bool drawing = !(race.LiveFlags() & kRaceSuspended);
         if (drawing) {
-            if (!renderer.clear_zbuffer())
+            if (shown && !renderer.clear_zbuffer())
                 break;
             DispatchOneMessage();
         }
-        race.Draw();
+        if (shown)
+            race.Draw();
         race.DrawOverlay();
         race.Update();
-        if (drawing && !renderer.present())
+        if (drawing && shown && !renderer.present())
             break;
         if (afterFrame)
             afterFrame(race);
+        if (seam)
+            seam->RaceFrame();
     }
 }
 
@@ -300,6 +312,8 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
         if (!(app.Flags & kAppFlagDirectStart))
             ShowBlackFrame(renderer);
         race->ClassifyUnfinished();
+        if (PlaySeam* seam = ThePlaySeam())
+            seam->RaceEnded();
         SetPlayerResult(app, *race);
         StoreResults(app, *race, input);
         input.EndRace();

@@ -46,7 +46,11 @@ class Race;
 // 10. Frames until the quit byte is set or the race's fade is complete:
 //     clear, at most one window message, draw, overlay, update, present (no
 //     clearing, message or present while the race is suspended); a failed
-//     clear or present ends the frames.
+//     clear or present ends the frames. With a play seam installed
+//     (app/play_seam.h) the seam is told when each run has begun and, once
+//     its riders are classified (step 12), that it has ended; its frame call
+//     follows each frame, and while it says not to draw the scene is not
+//     drawn and nothing is cleared or presented (the overlay still runs).
 // 11. One black frame, unless the race was started straight from a menu
 //     command.
 // 12. The unfinished riders are classified; the application's player result

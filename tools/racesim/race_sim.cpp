@@ -62,26 +62,6 @@ private:
     std::uint64_t m_value = 0xCBF29CE484222325ull;
 };
 
-// Moves the clock on by whole milliseconds so that, over the frames, it
-// keeps to the frame time exactly (a 1/60 s frame is 17, 17 or 16 ms).
-class FrameClock {
-public:
-    explicit FrameClock(double frameTime) : m_frameMs(frameTime * 1000.0) {}
-    void Next()
-    {
-        ++m_frames;
-        const long long due = std::max(static_cast<long long>(std::llround(static_cast<double>(m_frames) * m_frameMs)),
-                                       m_elapsed + 1);
-        platform::advance_test_clock(static_cast<std::uint32_t>(due - m_elapsed));
-        m_elapsed = due;
-    }
-
-private:
-    double m_frameMs;
-    long long m_frames = 0;
-    long long m_elapsed = 0;
-};
-
 // The working folder for the time of a run.
 class ScopedFolder {
 public:
@@ -134,26 +114,6 @@ public:
 
     GameApp app;
     InputManager input;
-};
-
-// Counts each bike's incidents as its rider states change.
-class IncidentCounter : public RiderStateListener {
-public:
-    explicit IncidentCounter(int bikes) : m_counts(static_cast<std::size_t>(std::max(bikes, 0)), 0) {}
-    void RiderStateEntered(const Bike& bike, std::int32_t previous, std::int32_t state) override
-    {
-        if (CountsAsIncident(previous, state) && bike.Index >= 0 &&
-            static_cast<std::size_t>(bike.Index) < m_counts.size())
-            ++m_counts[static_cast<std::size_t>(bike.Index)];
-    }
-    int Count(int bike) const
-    {
-        return bike >= 0 && static_cast<std::size_t>(bike) < m_counts.size() ? m_counts[static_cast<std::size_t>(bike)]
-                                                                              : 0;
-    }
-
-private:
-    std::vector<int> m_counts;
 };
 
 // Listens to the race's rider states for as long as it lives.
@@ -480,33 +440,6 @@ std::uint64_t BikesHash(Race& race, const std::vector<RiderLine>& lines)
     return hash.Value();
 }
 
-// `finishedOnTrack`: by bike index, the riders that had finished before the
-// race classified the others.
-std::vector<RiderLine> Classification(Race& race, const GameApp& app, const std::vector<bool>& finishedOnTrack,
-                                      const IncidentCounter& incidents)
-{
-    std::vector<RiderLine> lines;
-    for (int k = 0; k < race.RiderCount(); ++k) {
-        const int i = race.m_StandingOrder[static_cast<std::size_t>(k)];
-        const Bike& bike = race.m_pBikes[i];
-        RiderLine line;
-        line.position = bike.RacePosition;
-        line.rider = app.m_RiderIds[i];
-        line.laps = bike.Laps;
-        line.race_time = bike.RaceTime;
-        line.best_lap = bike.BestLap;
-        if (finishedOnTrack[static_cast<std::size_t>(i)])
-            line.status = RiderStatus::Finished;
-        else if (bike.Status & kBikeFinished)
-            line.status = RiderStatus::Classified;
-        else
-            line.status = RiderStatus::Dnf;
-        line.incidents = incidents.Count(i);
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // The camera mode the run is watched in, set again whenever the race chose
 // another (only once the race follows a bike: before that a mode has
 // nothing to film).
@@ -826,6 +759,55 @@ Result Run(const Options& options)
     while (runner.Frame()) {
     }
     return runner.Finish();
+}
+
+void FrameClock::Next()
+{
+    ++m_frames;
+    const long long due =
+        std::max(static_cast<long long>(std::llround(static_cast<double>(m_frames) * m_frameMs)), m_elapsed + 1);
+    platform::advance_test_clock(static_cast<std::uint32_t>(due - m_elapsed));
+    m_elapsed = due;
+}
+
+IncidentCounter::IncidentCounter(int bikes) : m_counts(static_cast<std::size_t>(std::max(bikes, 0)), 0) {}
+
+void IncidentCounter::RiderStateEntered(const Bike& bike, std::int32_t previous, std::int32_t state)
+{
+    if (CountsAsIncident(previous, state) && bike.Index >= 0 && static_cast<std::size_t>(bike.Index) < m_counts.size())
+        ++m_counts[static_cast<std::size_t>(bike.Index)];
+}
+
+int IncidentCounter::Count(int bike) const
+{
+    return bike >= 0 && static_cast<std::size_t>(bike) < m_counts.size() ? m_counts[static_cast<std::size_t>(bike)]
+                                                                          : 0;
+}
+
+std::vector<RiderLine> Classification(Race& race, const GameApp& app, const std::vector<bool>& finishedOnTrack,
+                                      const IncidentCounter& incidents)
+{
+    std::vector<RiderLine> lines;
+    for (int k = 0; k < race.RiderCount(); ++k) {
+        const int i = race.m_StandingOrder[static_cast<std::size_t>(k)];
+        const Bike& bike = race.m_pBikes[i];
+        RiderLine line;
+        line.position = bike.RacePosition;
+        line.rider = app.m_RiderIds[i];
+        line.laps = bike.Laps;
+        line.race_time = bike.RaceTime;
+        line.best_lap = bike.BestLap;
+        const auto index = static_cast<std::size_t>(i);
+        if (index < finishedOnTrack.size() && finishedOnTrack[index])
+            line.status = RiderStatus::Finished;
+        else if (bike.Status & kBikeFinished)
+            line.status = RiderStatus::Classified;
+        else
+            line.status = RiderStatus::Dnf;
+        line.incidents = incidents.Count(i);
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 bool CountsAsIncident(std::int32_t previous, std::int32_t state)

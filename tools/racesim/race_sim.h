@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "sim/race_context.h"
 #include "tools/racesim/race_render.h"
 
 class Bike;
+class GameApp;
 class Race;
 
 namespace racesim {
@@ -96,6 +98,39 @@ struct RiderLine {
 // (states 5, 6, 10, 11, which put the rider down) entered while the rider
 // was not already off the bike, or a bump against the barrier (56, 57).
 bool CountsAsIncident(std::int32_t previous, std::int32_t state);
+
+// Counts each bike's incidents (CountsAsIncident) as its rider states
+// change, while it is the race's state listener.
+class IncidentCounter : public RiderStateListener {
+public:
+    explicit IncidentCounter(int bikes);
+    void RiderStateEntered(const Bike& bike, std::int32_t previous, std::int32_t state) override;
+    int Count(int bike) const;
+
+private:
+    std::vector<int> m_counts;
+};
+
+// The classification lines of a race that has classified its unfinished
+// riders, in standing order. `finishedOnTrack`: by bike index, the riders
+// that had finished before the race classified the others (a bike past its
+// end counts as not finished).
+std::vector<RiderLine> Classification(Race& race, const GameApp& app, const std::vector<bool>& finishedOnTrack,
+                                      const IncidentCounter& incidents);
+
+// Moves the test clock on by whole milliseconds, one frame at a time, so
+// that over the frames it keeps to the frame time exactly (a 1/60 s frame
+// is 17, 17 or 16 ms; every frame moves it at least 1 ms).
+class FrameClock {
+public:
+    explicit FrameClock(double frameTime) : m_frameMs(frameTime * 1000.0) {}
+    void Next();
+
+private:
+    double m_frameMs;
+    long long m_frames = 0;
+    long long m_elapsed = 0;
+};
 
 // The first saved value of a bike's simulation state that is not a finite
 // number, by field name ("Speed", "FrontWheel.ContactPoint"); empty when

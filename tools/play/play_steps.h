@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The steps of a headless play (torvane-play): what the player does, one
+// after the other, as the game's frames go by.
+namespace play {
+
+// The menus' picture, in which a click is placed.
+inline constexpr int kMenuWidth = 640;
+inline constexpr int kMenuHeight = 480;
+// The longest wait a step may ask for: the whole play's test-clock limit.
+inline constexpr double kMaxWaitSeconds = 600.0;
+
+struct Step {
+    enum class Kind { Key, Wait, Click, Shot };
+    Kind kind = Kind::Key;
+    int key = 0;          // Key: the game's key number (Escape 1, Enter 28, Up 200)
+    double seconds = 0.0; // Wait: seconds of the test clock
+    int x = 0, y = 0;     // Click: menu pixels
+    bool operator==(const Step&) const = default;
+};
+
+// The key number of a key by the name the controls screens show for it
+// (input/binding_names.h: a letter, a digit, "F1", "SPACE", "HOME"; a
+// letter also in lower case), or by the words the menus' own keys are
+// known by, which those screens draw as glyphs or not at all: "Enter",
+// "Esc", "Tab", "Up", "Down", "Left", "Right". Nothing for an unknown name.
+std::optional<int> KeyNumberOfName(std::string_view name);
+
+// One step: a key name, "wait:S" (S seconds, 0..600), "click:X,Y" (inside
+// the 640 x 480 menu picture) or "shot". False, with the reason in
+// `error`, for anything else.
+bool ParseStep(std::string_view text, Step& step, std::string& error);
+
+} // namespace play
