@@ -315,7 +315,7 @@ TEST_F(ScrollBarTest, AScreenWithoutTheTickPictureIsRefused)
         FAIL() << "loaded";
     } catch (const GameError& e) {
         // Neither on disk nor in the folder's archive "ssprites.mix".
-        EXPECT_STREQ(e.what(), "Main mixer file not found");
+        EXPECT_STREQ(e.what(), "Main mixer file not found (screen file bars.dat)");
     }
 }
 
