@@ -3,15 +3,31 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "app/mixer.h"
 #include "platform/byte_reader.h"
+#include "platform/path_resolver.h"
 
 namespace {
 
+constexpr const char* kDefaultProfile = "Data\\Heights.dat";
+
 float profile[kBumpProfileSize] = {};
-bool profile_tried = false;
+// The absolute path the profile was loaded (or tried) from.
+std::string profile_source;
+
+// The program path as an absolute, normal path under the current folder (as
+// written when the current folder cannot be had).
+std::string absolute_source(const char* path)
+{
+    const std::string normal = platform::normalize_program_path(path ? path : "");
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(normal, error);
+    return error ? normal : absolute.lexically_normal().string();
+}
 
 void clear_profile()
 {
@@ -23,7 +39,7 @@ void clear_profile()
 
 bool LoadBumpProfile(const char* path)
 {
-    profile_tried = true;
+    profile_source = absolute_source(path);
     clear_profile();
     mixer file;
     if (file.open_file(path, "rb") != 0)
@@ -52,9 +68,11 @@ bool LoadBumpProfile(const char* path)
 
 void EnsureBumpProfile()
 {
-    if (!profile_tried)
-        LoadBumpProfile();
+    if (profile_source.empty() || profile_source != absolute_source(kDefaultProfile))
+        LoadBumpProfile(kDefaultProfile);
 }
+
+const std::string& BumpProfileSource() { return profile_source; }
 
 float BumpHeight(float x)
 {

@@ -122,6 +122,7 @@ int render_device::init_software(int wanted_depth)
     // It records the scene's polygons and draws them on every core when the
     // scene is done (draw_scene) or the frame is shown, whichever is first.
     rast_set_threads(0);
+    rast_threads_taken = true;
     surfaces_valid = 1;
     set_strips();
     ready = 1;

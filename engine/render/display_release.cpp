@@ -19,9 +19,15 @@ void render_device::release_device_objects()
 void render_device::release_display_surfaces()
 {
     // The rasteriser lets go of the picture (drawing what it still holds)
-    // while the surfaces are alive.
+    // while the surfaces are alive, and of its threads.
     if (screen_pixels && rast_current_frame().pixels == screen_pixels)
         rast_set_frame({});
+    // The threads the set-up asked for go with the display: the next user
+    // of the rasteriser finds it drawing at once, as it starts.
+    if (rast_threads_taken) {
+        rast_set_threads(1);
+        rast_threads_taken = false;
+    }
     release_device_objects();
     clipper.reset();
     back_surface = nullptr;

@@ -186,10 +186,21 @@ int render_device::draw_scene()
         return begun;
     int outcome = 1;
     bool drawn_in_scene = false;
-    // First the slots whose textures are resident, then the others, each
-    // made resident first. Class 12 comes last and writes no depths.
-    for (int pass = 0; pass < 2 && outcome == 1; ++pass) {
-        for (batch_class& row : batches.rows) {
+    // Classes 0 to 11 first, the slots whose textures are resident, then
+    // the others, each made resident first; then class 12 the same way, so
+    // that it lies over every other class (it writes no depths, so whatever
+    // came after it would cover it).
+    struct phase {
+        int first_class, last_class;
+        bool resident;
+    };
+    const phase phases[] = {{0, kOverlayBatchClass - 1, true},
+                            {0, kOverlayBatchClass - 1, false},
+                            {kOverlayBatchClass, kBatchClasses - 1, true},
+                            {kOverlayBatchClass, kBatchClasses - 1, false}};
+    for (const phase& ph : phases) {
+        for (int c = ph.first_class; c <= ph.last_class && outcome == 1; ++c) {
+            batch_class& row = batches.rows[c];
             for (int i = 0; i < row.cursor && outcome == 1; ++i) {
                 batch_slot& slot = row.slots[static_cast<std::size_t>(i)];
                 if (!slot.texture)
@@ -201,7 +212,7 @@ int render_device::draw_scene()
                     continue;
                 }
                 const bool resident = slot.texture->video_surface && !slot.texture->video_surface->lost();
-                if (pass == 0 && !resident)
+                if (ph.resident && !resident)
                     continue;
                 if (!resident && drawn_in_scene) {
                     // Making a texture resident may evict another whose

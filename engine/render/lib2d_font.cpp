@@ -1,6 +1,7 @@
 #include "engine/render/lib2d_font.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "app/mixer.h"
@@ -290,7 +291,7 @@ void lib2d_font::draw_run(const char* text, long long x, int y, const Box& box, 
             continue;
         if (pen + glyph_width[c] > box.left)
             put_glyph(c, pen, y, box);
-        pen += glyph_width[c] + extra + (kerning ? pair_adjustment(c, p[1]) : 0);
+        pen += static_cast<long long>(glyph_width[c]) + extra + (kerning ? pair_adjustment(c, p[1]) : 0);
     }
 }
 
@@ -308,10 +309,10 @@ int lib2d_font::text_width(const char* text, int space, int spacing) const
         }
         if (!has_glyph(c))
             continue;
-        extra = spacing + pair_adjustment(c, p[1]);
+        extra = static_cast<long long>(spacing) + pair_adjustment(c, p[1]);
         sum += glyph_width[c] + extra;
     }
-    return static_cast<int>(sum - extra);
+    return static_cast<int>(std::clamp<long long>(sum - extra, INT_MIN, INT_MAX));
 }
 
 int lib2d_font::draw_text_ex(const char* text, int x, int y, int narrowing)

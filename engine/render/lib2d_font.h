@@ -16,6 +16,10 @@
 class lib2d_font {
 public:
     static constexpr int kMaxPairs = 7680;
+    // Kerning adjustments are held to this many pixels either way on
+    // reading: no screen is wider, and the pen's sums stay far from the
+    // ends of 32 bits.
+    static constexpr int kMaxPairAdjustment = 1024;
 
     lib2d_font();
     ~lib2d_font() { free(); }
@@ -40,7 +44,8 @@ public:
     // Glyphs at their own widths, each followed by `gap` pixels; a space or
     // underscore advances by `space`.
     int draw_text_gap(const char* text, int x, int y, int space, int gap);
-    // The width in pixels draw_text gives the text (no clipping).
+    // The width in pixels draw_text gives the text (no clipping), summed in
+    // 64 bits and held to the range of an int.
     int text_width(const char* text, int space, int spacing) const;
     // The rectangle draw_text clips to; right and bottom exclusive. Bounds
     // are clamped to the screen when the text is drawn.
@@ -101,10 +106,12 @@ struct lib2d_pairs {
 
 // The text form: entries of two characters (the first above 32) and a
 // signed decimal number; lines starting with '#' are comments. The first
-// entry of a pair counts; at most lib2d_font::kMaxPairs are taken. False
+// entry of a pair counts; at most lib2d_font::kMaxPairs are taken; each
+// adjustment is held to lib2d_font::kMaxPairAdjustment either way. False
 // when no pair was read.
 bool lib2d_parse_pairs_text(const std::vector<std::uint8_t>& text, lib2d_pairs& out);
 // The binary form: the count, keys and adjustments (count + 1 each, the
 // last key 0), then 256 index entries. False unless the file's size, the
-// closing 0 and every index agree with the count.
+// closing 0 and every index agree with the count. Adjustments are held as
+// in the text form.
 bool lib2d_parse_pairs_binary(const std::vector<std::uint8_t>& file, lib2d_pairs& out);

@@ -16,8 +16,14 @@ void build_index(lib2d_pairs& out)
         out.index[static_cast<std::size_t>((out.keys[static_cast<std::size_t>(i)] >> 8) & 0xFF)] = i;
 }
 
-// A decimal number as "%ld" reads it, cut to 32 bits. Moves `at` past it;
-// false when there is none.
+std::int32_t bounded_adjustment(long long v)
+{
+    return static_cast<std::int32_t>(
+        std::clamp<long long>(v, -lib2d_font::kMaxPairAdjustment, lib2d_font::kMaxPairAdjustment));
+}
+
+// A decimal number as "%ld" reads it, held to the adjustments' bounds.
+// Moves `at` past it; false when there is none.
 bool read_number(const std::vector<std::uint8_t>& text, std::size_t& at, std::int32_t& value)
 {
     while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r')))
@@ -33,7 +39,7 @@ bool read_number(const std::vector<std::uint8_t>& text, std::size_t& at, std::in
     const std::string number(text.begin() + static_cast<std::ptrdiff_t>(at), text.begin() + static_cast<std::ptrdiff_t>(end));
     errno = 0;
     const long long v = std::strtoll(number.c_str(), nullptr, 10);
-    value = static_cast<std::int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+    value = bounded_adjustment(v);
     at = end;
     return true;
 }
@@ -103,7 +109,7 @@ bool lib2d_parse_pairs_binary(const std::vector<std::uint8_t>& file, lib2d_pairs
     p.count = n;
     for (std::size_t i = 0; i < entries; ++i) {
         p.keys.push_back(le32(file, 4 + 4 * i));
-        p.adjust.push_back(le32(file, 4 + 4 * (entries + i)));
+        p.adjust.push_back(bounded_adjustment(le32(file, 4 + 4 * (entries + i))));
     }
     if (p.keys[static_cast<std::size_t>(n)] != 0)
         return false;

@@ -402,6 +402,9 @@ public:
     // software type (whose back has a spare row above and below), its first
     // row otherwise. The rasteriser and the picture code draw from here.
     std::uint8_t* screen_pixels = nullptr;
+    // Whether this device set the rasteriser's thread count (the software
+    // type's set-up); giving the surfaces back sets it to one again.
+    bool rast_threads_taken = false;
     // The picture drawn into: draw_width x draw_height pixels of
     // screen_depth bits from screen_pixels, rows of back_pitch bytes.
     std::span<std::uint8_t> back_buffer;

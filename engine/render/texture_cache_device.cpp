@@ -363,8 +363,9 @@ int wrapped_texel(float t, int size)
 }
 
 // Whether the frame's cached texel at (u, v) is clear: alpha 0 in a 4-4-4-4
-// texture, the key 0xF81F in the others. A frame without a built 16-bit
-// texture is taken as not clear.
+// texture, or the record's own colour key (the converted key of alpha
+// texels, the material's key, palette entry 0, in the texture's layout). A
+// frame without a built 16-bit texture is taken as not clear.
 bool frame_texel_clear(const mtr_texture* frame, float u, float v)
 {
     const cache_texture* t = frame_record(frame);
@@ -381,7 +382,9 @@ bool frame_texel_clear(const mtr_texture* frame, float u, float v)
     std::memcpy(&texel, lock.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(lock.pitch) + 2 * x, 2);
     const PixelLayout layout = s.layout();
     s.unlock();
-    return layout == PixelLayout::Argb4444 ? (texel & 0xF000) == 0 : texel == 0xF81F;
+    if (layout == PixelLayout::Argb4444 && (texel & 0xF000) == 0)
+        return true;
+    return t->colour_key >= 0 && texel == static_cast<std::uint16_t>(t->colour_key);
 }
 
 void set_frame_value(mtr_texture* frame, std::uint32_t value)

@@ -1149,8 +1149,41 @@ TEST_F(TrackTest, BumpHeightBlendsTheProfileAndWrapsAt1024)
     EXPECT_EQ(BumpHeight(10.25f), 0.0f);
     EXPECT_FALSE(LoadBumpProfile((dir / "None.dat").string().c_str()));
     EXPECT_EQ(BumpHeight(500.5f), 0.0f);
+}
 
-    // Leave the demo profile loaded for whoever runs next.
-    ASSERT_TRUE(LoadBumpProfile((DemoTracks::get().root / "Data" / "Heights.dat").string().c_str()));
-    EXPECT_NE(BumpHeight(100.5f), 0.0f);
+// The profile belongs to the data folder a track is built under: a track
+// constructed in a folder whose "Data\Heights.dat" differs from the one the
+// profile came from loads that folder's (or a flat one where there is
+// none), whatever an earlier track in the process loaded; tracks built in
+// the same folder keep it.
+TEST_F(TrackTest, TheBumpProfileFollowsTheDataFolderOfEachTrack)
+{
+    std::vector<float> first(1024), second(1024);
+    for (int i = 0; i < 1024; ++i) {
+        first[static_cast<std::size_t>(i)] = 0.5f;
+        second[static_cast<std::size_t>(i)] = -0.25f;
+    }
+    const auto a = torvane_test::make_temp_dir("bumps_a"), b = torvane_test::make_temp_dir("bumps_b"),
+               none = torvane_test::make_temp_dir("bumps_none");
+    std::string error;
+    ASSERT_TRUE(datakit::write_heights_file(a / "Data" / "Heights.dat", first, error)) << error;
+    ASSERT_TRUE(datakit::write_heights_file(b / "Data" / "Heights.dat", second, error)) << error;
+    const struct {
+        const std::filesystem::path* folder;
+        float height;
+    } steps[] = {{&a, 0.5f}, {&b, -0.25f}, {&none, 0.0f}, {&a, 0.5f}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.folder->string());
+        torvane_test::ScopedCwd cwd(*step.folder);
+        Track track;
+        EXPECT_EQ(BumpHeight(10.5f), step.height);
+        EXPECT_EQ(BumpProfileSource(), (std::filesystem::canonical(*step.folder) / "Data" / "Heights.dat").string());
+    }
+    // A profile loaded by hand from elsewhere gives way to the folder's
+    // when the next track is built.
+    torvane_test::ScopedCwd cwd(b);
+    ASSERT_TRUE(LoadBumpProfile((a / "Data" / "Heights.dat").string().c_str()));
+    EXPECT_EQ(BumpHeight(3.0f), 0.5f);
+    Track again;
+    EXPECT_EQ(BumpHeight(3.0f), -0.25f);
 }

@@ -212,7 +212,8 @@ TEST_F(DisplayInit, EachTypeMakesItsSurfacesInAWindowAndFullScreen)
 // The software type's rasteriser records the scene's polygons and draws them
 // on every core when the scene ends: before any 2D overlay is drawn over
 // them, and at the latest when the frame is shown. Releasing the display
-// with polygons still recorded draws them while the picture is alive.
+// with polygons still recorded draws them while the picture is alive, and
+// leaves the rasteriser on one thread.
 TEST_F(DisplayInit, TheSoftwareTypeDrawsItsRecordedPolygonsWhenTheSceneEnds)
 {
     rast_test::install_tables(8);
@@ -247,9 +248,11 @@ TEST_F(DisplayInit, TheSoftwareTypeDrawsItsRecordedPolygonsWhenTheSceneEnds)
         } else {
             EXPECT_EQ(device.release(), 1);
             EXPECT_EQ(rast_current_frame().pixels, nullptr);
+            // The threads went with the display: the rasteriser draws at
+            // once again for whoever uses it next.
+            EXPECT_EQ(rast_threads(), 1);
         }
     }
-    rast_set_threads(1);
 }
 
 TEST_F(DisplayInit, TheWindowTakesTheSizeOfEachModeFullScreen)

@@ -1,3 +1,4 @@
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -52,16 +53,19 @@ using Fonts = screen_test::Screen;
 
 } // namespace
 
-TEST(FontPairs, TheTextFormKeepsTheFirstOfEachPairInThirtyTwoBits)
+// Adjustments are held to 1024 pixels either way (no screen is wider).
+TEST(FontPairs, TheTextFormKeepsTheFirstOfEachPairHeldToTheBounds)
 {
     lib2d_pairs pairs;
-    const std::string text = "# pairs\r\nAV -2\r\nTo -1\n  AV 5\nLT 99999999999\nYo -99999999999\n\x1A";
+    const std::string text =
+        "# pairs\r\nAV -2\r\nTo -1\n  AV 5\nLT 99999999999\nYo -99999999999\nLa 1025\nWa -1024\n\x1A";
     ASSERT_TRUE(lib2d_parse_pairs_text(bytes_of(text), pairs));
-    ASSERT_EQ(pairs.count, 4);
-    EXPECT_EQ(pairs.keys, (std::vector<std::int32_t>{'A' << 8 | 'V', 'L' << 8 | 'T', 'T' << 8 | 'o', 'Y' << 8 | 'o', 0}));
-    EXPECT_EQ(pairs.adjust, (std::vector<std::int32_t>{-2, INT32_MAX, -1, INT32_MIN, 0}));
+    ASSERT_EQ(pairs.count, 6);
+    EXPECT_EQ(pairs.keys, (std::vector<std::int32_t>{'A' << 8 | 'V', 'L' << 8 | 'T', 'L' << 8 | 'a', 'T' << 8 | 'o',
+                                                     'W' << 8 | 'a', 'Y' << 8 | 'o', 0}));
+    EXPECT_EQ(pairs.adjust, (std::vector<std::int32_t>{-2, 1024, 1024, -1, -1024, -1024, 0}));
     EXPECT_EQ(pairs.index['A'], 0);
-    EXPECT_EQ(pairs.index['T'], 2);
+    EXPECT_EQ(pairs.index['T'], 3);
     EXPECT_EQ(pairs.index['B'], -1);
     EXPECT_FALSE(lib2d_parse_pairs_text(bytes_of("# nothing\n"), pairs));
 }
@@ -98,6 +102,13 @@ TEST(FontPairs, TheBinaryFormIsCheckedAgainstItsCount)
     };
     for (const auto& d : damaged)
         EXPECT_FALSE(lib2d_parse_pairs_binary(d.bytes, pairs)) << d.what;
+
+    // Adjustments past the bounds are held to them.
+    std::vector<std::uint8_t> extreme = with32(4 + 4 * 3, INT32_MAX);
+    for (int i = 0; i < 4; ++i)
+        extreme[4 + 4 * 4 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(INT32_MIN) >> (8 * i));
+    ASSERT_TRUE(lib2d_parse_pairs_binary(extreme, pairs));
+    EXPECT_EQ(pairs.adjust, (std::vector<std::int32_t>{1024, -1024, 0}));
 }
 
 TEST_F(Fonts, GlyphsAreTrimmedToEvenWidthsAndMeasured)
@@ -128,6 +139,9 @@ TEST_F(Fonts, GlyphsAreTrimmedToEvenWidthsAndMeasured)
     // font lacks.
     EXPECT_EQ(font.text_width("AxCB", 3, 1), 4 + 1 + 2);
     EXPECT_EQ(font.text_width("", 3, 1), 0);
+    // Sums past 32 bits are held to the ends of an int, not wrapped.
+    EXPECT_EQ(font.text_width("ABABA", 3, INT_MAX), INT_MAX);
+    EXPECT_EQ(font.text_width("ABABA", 3, INT_MIN), INT_MIN);
 
     // Drawn: 'A' at 10..13 (its fourth column transparent), 'B' at 13..14
     // (kerned two to the left, its second column transparent).
@@ -139,6 +153,14 @@ TEST_F(Fonts, GlyphsAreTrimmedToEvenWidthsAndMeasured)
     const std::vector<std::uint32_t> expected = {a, a, a, b, 0, 0};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(pixel(10 + i, 20), expected[static_cast<std::size_t>(i)]) << i;
+
+    // A spacing that sends the pen past 32 bits ends the text there: the
+    // first 'A' only.
+    for (int x = 0; x < 30; ++x)
+        put(x, 20, 0);
+    ASSERT_EQ(font.draw_text("ABABA", 10, 20, 3, INT_MAX), 1);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(pixel(10 + i, 20), i < 3 ? a : 0u) << i;
 }
 
 TEST_F(Fonts, ClippingAndPositionsOffTheScreen)

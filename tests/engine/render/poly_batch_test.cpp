@@ -343,7 +343,46 @@ std::vector<std::uint16_t> depth_ramp()
     return d;
 }
 
-TEST_F(Batches, EachStateMatchesThePlainReference)
+// The scene as the reference draws it: class by class (class 12 last),
+// each texture's polygons together in the order they came.
+class Scenes : public Batches {
+protected:
+    void draw_reference(ref::Frame& expected, const SceneCase& c, const std::vector<Poly>& polys)
+    {
+        std::vector<int> order = {0, 1};
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            return std::min(c.textures[a].flags & 15, 12u) < std::min(c.textures[b].flags & 15, 12u);
+        });
+        for (int t : order)
+            for (const Poly& p : polys) {
+                if (p.texture != t)
+                    continue;
+                std::vector<TLVertex> v;
+                for (const clip_vertex& corner : p.corners)
+                    v.push_back(expected_vertex(corner, p.bias, c.alpha4, p.list_form));
+                const platform::RenderStates st = expected_states(c, c.textures[t]);
+                const TLVertex tri1[3] = {v[0], v[1], v[2]};
+                ref::reference_triangle(expected, st, &textures[t]->texels, tri1, {0, 0, kWidth, kHeight});
+                if (v.size() == 4) {
+                    const TLVertex tri2[3] = {v[0], v[2], v[3]};
+                    ref::reference_triangle(expected, st, &textures[t]->texels, tri2, {0, 0, kWidth, kHeight});
+                }
+            }
+    }
+    void queue(const std::vector<Poly>& polys)
+    {
+        for (const Poly& p : polys) {
+            std::vector<const clip_vertex*> list;
+            for (const clip_vertex& v : p.corners)
+                list.push_back(&v);
+            ASSERT_EQ(dev.draw_polygons(int(p.corners.size()), p.list_form ? nullptr : p.corners.data(),
+                                        p.list_form ? list.data() : nullptr, &textures[p.texture]->frame, p.bias),
+                      1);
+        }
+    }
+};
+
+TEST_F(Scenes, EachStateMatchesThePlainReference)
 {
     constexpr std::uint32_t F = kTextureFogged;
     const PixelLayout k565 = PixelLayout::Rgb565, k4444 = PixelLayout::Argb4444;
@@ -388,38 +427,11 @@ TEST_F(Batches, EachStateMatchesThePlainReference)
             add_texture(t);
 
         const std::vector<Poly> polys = scene(c.list_form_third);
-        for (const Poly& p : polys) {
-            std::vector<const clip_vertex*> list;
-            for (const clip_vertex& v : p.corners)
-                list.push_back(&v);
-            ASSERT_EQ(dev.draw_polygons(int(p.corners.size()), p.list_form ? nullptr : p.corners.data(),
-                                        p.list_form ? list.data() : nullptr, &textures[p.texture]->frame, p.bias),
-                      1);
-        }
+        queue(polys);
         ASSERT_EQ(dev.draw_scene(), 1);
         EXPECT_TRUE(platform::recorded_message_boxes().empty());
 
-        // The reference draws class by class (class 12 last), each
-        // texture's polygons together in the order they came.
-        std::vector<int> order = {0, 1};
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            return std::min(c.textures[a].flags & 15, 12u) < std::min(c.textures[b].flags & 15, 12u);
-        });
-        for (int t : order)
-            for (const Poly& p : polys) {
-                if (p.texture != t)
-                    continue;
-                std::vector<TLVertex> v;
-                for (const clip_vertex& corner : p.corners)
-                    v.push_back(expected_vertex(corner, p.bias, c.alpha4, p.list_form));
-                const platform::RenderStates st = expected_states(c, c.textures[t]);
-                const TLVertex tri1[3] = {v[0], v[1], v[2]};
-                ref::reference_triangle(expected, st, &textures[t]->texels, tri1, {0, 0, kWidth, kHeight});
-                if (v.size() == 4) {
-                    const TLVertex tri2[3] = {v[0], v[2], v[3]};
-                    ref::reference_triangle(expected, st, &textures[t]->texels, tri2, {0, 0, kWidth, kHeight});
-                }
-            }
+        draw_reference(expected, c, polys);
         ref::expect_golden(TORVANE_RAST_GOLDEN_DIR, c.name, expected);
         const ref::Frame device = frame();
         ref::expect_close(c.name, device, expected, kWidth * kHeight / 100);
@@ -428,6 +440,33 @@ TEST_F(Batches, EachStateMatchesThePlainReference)
             far_apart += std::abs(int(device.depth[i]) - int(expected.depth[i])) > 1;
         EXPECT_LE(far_apart, kWidth * kHeight / 100) << "Z-buffers differ";
     }
+}
+
+// An overlay (class 12, no depth writes) whose texture is resident already
+// over a texture seen for the first time: the texture behind is made
+// resident in the frame, and the overlay is still drawn after it, over it
+// wherever the overlay is nearer.
+TEST_F(Scenes, AnOverlayLiesOverATextureMadeResidentInTheSameFrame)
+{
+    constexpr std::uint32_t F = kTextureFogged;
+    const SceneCase c{.name = "overlay_after_residency",
+                      .textures = {kind(PixelLayout::Rgb565, 0, F), kind(PixelLayout::Rgb565, 1, F | 12)}};
+    for (const TextureKind& t : c.textures)
+        add_texture(t);
+    const std::vector<Poly> polys = scene(false);
+    // A first frame with the overlay alone makes its texture resident.
+    queue({polys[1]});
+    ASSERT_EQ(dev.draw_scene(), 1);
+    ASSERT_TRUE(textures[1]->record.video_surface);
+    ASSERT_FALSE(textures[0]->record.video_surface);
+
+    clear_frame();
+    queue(polys);
+    ASSERT_EQ(dev.draw_scene(), 1);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+    ref::Frame expected(kWidth, kHeight, kBackground);
+    draw_reference(expected, c, polys);
+    ref::expect_close(c.name, frame(), expected, kWidth * kHeight / 100);
 }
 
 // Video memory for two textures only: making the third resident in the

@@ -12,6 +12,8 @@
 
 namespace {
 
+using RastAffine = rast_test::drawing;
+
 using rast_test::frame;
 using rast_test::vertex;
 
@@ -150,7 +152,7 @@ void draw(frame& f, const std::vector<triangle>& tris, const raster_material& m)
 
 using rast_test::filler_case;
 
-class AffineFillers : public ::testing::TestWithParam<filler_case> {};
+class AffineFillers : public rast_test::drawing_with<filler_case> {};
 
 // Every affine filler draws the scene exactly as the rules say, pixel for
 // pixel, inside the screen and nowhere else; the rules' picture is the
@@ -181,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(Rast, AffineFillers,
 // Translucent materials blend at half resolution whatever the switch says
 // on 8-bit screens, and draw opaque on 16-bit ones, which have no blend
 // pages.
-TEST(RastAffine, TranslucentMaterialsTakeTheirScreensFiller)
+TEST_F(RastAffine, TranslucentMaterialsTakeTheirScreensFiller)
 {
     rast_test::texture tex;
     for (int depth : {8, 16}) {
@@ -196,7 +198,7 @@ TEST(RastAffine, TranslucentMaterialsTakeTheirScreensFiller)
 }
 
 // A triangle whose vertices round to one row draws nothing, however wide.
-TEST(RastAffine, TriangleOnOneRowDrawsNothing)
+TEST_F(RastAffine, TriangleOnOneRowDrawsNothing)
 {
     rast_test::install_tables(8);
     rast_test::texture tex;
@@ -208,7 +210,7 @@ TEST(RastAffine, TriangleOnOneRowDrawsNothing)
 
 // Both triangle entries draw by the frame's depth, and the option byte
 // tells which entry the frame is meant for.
-TEST(RastAffine, EntriesFollowTheFramesDepth)
+TEST_F(RastAffine, EntriesFollowTheFramesDepth)
 {
     rast_test::texture tex;
     const raster_material m = tex.material(0);

@@ -13,6 +13,9 @@
 
 namespace {
 
+using RastGuard = rast_test::drawing;
+using RastThreads = rast_test::drawing;
+
 using rast_test::frame;
 
 // Random polygons of every kind the rasteriser could be handed by mistake:
@@ -82,7 +85,7 @@ private:
 // frame they were given: the guard band around it stays as it was, also
 // when the screen is said to be larger than the frame, and no division by
 // zero or invalid operation happens (traps are on).
-TEST(RastGuard, RandomAndDegeneratePolygonsStayInsideTheFrame)
+TEST_F(RastGuard, RandomAndDegeneratePolygonsStayInsideTheFrame)
 {
     rast_test::texture tex;
     polygon_source src(20261210);
@@ -132,7 +135,7 @@ TEST(RastGuard, RandomAndDegeneratePolygonsStayInsideTheFrame)
 
 // A polygon hanging far over every side of the screen fills the whole
 // screen and nothing else.
-TEST(RastGuard, PolygonLargerThanTheScreenFillsItExactly)
+TEST_F(RastGuard, PolygonLargerThanTheScreenFillsItExactly)
 {
     rast_test::install_tables(8);
     rast_test::texture tex;
@@ -216,7 +219,7 @@ void draw_scene(std::vector<scene_item> scene)
 // the bands that come with it): every filler, both depths, and a screen said
 // to be smaller than the frame give the same bytes, guard band included,
 // with 1, 2, 3, 5 and 8 threads.
-TEST(RastThreads, PictureIsTheSameForAnyThreadCount)
+TEST_F(RastThreads, PictureIsTheSameForAnyThreadCount)
 {
     rast_test::texture tex;
     polygon_source src(7010);
@@ -256,7 +259,7 @@ TEST(RastThreads, PictureIsTheSameForAnyThreadCount)
 // until the flush, the caller's lights are clamped at once and its vertices
 // may be changed right away; changing the frame draws what was recorded into
 // the frame it was recorded for.
-TEST(RastThreads, PolygonsWaitForTheFlush)
+TEST_F(RastThreads, PolygonsWaitForTheFlush)
 {
     rast_test::install_tables(8);
     rast_test::texture tex;
@@ -298,7 +301,7 @@ TEST(RastThreads, PolygonsWaitForTheFlush)
 
 // Threads the system refuses leave fewer to draw, and the picture is the
 // same; with none started the entries draw at once again.
-TEST(RastThreads, RefusedThreadsLeaveFewerToDraw)
+TEST_F(RastThreads, RefusedThreadsLeaveFewerToDraw)
 {
     rast_test::texture tex;
     polygon_source src(99);

@@ -11,6 +11,8 @@
 
 namespace {
 
+using RastPerspective = rast_test::drawing;
+
 using rast_test::filler_case;
 using rast_test::frame;
 using rast_test::vertex;
@@ -211,7 +213,7 @@ comparison draw_and_compare(frame& drawn, frame& expected, const raster_material
     return c;
 }
 
-class PerspectiveFillers : public ::testing::TestWithParam<filler_case> {};
+class PerspectiveFillers : public rast_test::drawing_with<filler_case> {};
 
 // Every perspective filler draws the scene within the tolerance of the
 // exact perspective-correct picture: the same pixels covered, each within
@@ -257,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(Rast, PerspectiveFillers, ::testing::ValuesIn(rast_test
 // the nearest pixel). The light is even, so that the comparison is of the
 // texture mapping alone (the two families step lights by different
 // gradients, which the families' own tests cover).
-TEST(RastPerspective, AgreesWithAffineOnPolygonsParallelToTheScreen)
+TEST_F(RastPerspective, AgreesWithAffineOnPolygonsParallelToTheScreen)
 {
     rast_test::install_tables(8);
     rast_test::texture tex;
@@ -310,7 +312,7 @@ TEST(RastPerspective, AgreesWithAffineOnPolygonsParallelToTheScreen)
 
 // A polygon with a vertex at or behind the eye (w 0 or negative) and one
 // of zero height draw without a division by zero.
-TEST(RastPerspective, ZeroDivisorsAreGuarded)
+TEST_F(RastPerspective, ZeroDivisorsAreGuarded)
 {
     torvane_test::FpTraps traps;
     rast_test::install_tables(8);

@@ -11,6 +11,9 @@
 
 namespace {
 
+using RastRules = rast_test::drawing;
+using RastSpans = rast_test::drawing;
+
 using rast_test::frame;
 using rast_test::vertex;
 
@@ -51,7 +54,7 @@ struct span_fixture {
 // a pair cut at the left takes its pair's sample, and a span's odd last
 // pixel takes the sample one pixel before it (one step back from the first
 // pixel of a one-pixel span).
-TEST(RastSpans, HalfFillersSampleOncePerPair)
+TEST_F(RastSpans, HalfFillersSampleOncePerPair)
 {
     struct sample_case {
         int count, phase, odd_tail, first_sample;
@@ -79,7 +82,7 @@ TEST(RastSpans, HalfFillersSampleOncePerPair)
 // Keyed fillers leave texel 0 out; blend fillers look a translucent texel
 // up in the blend page by its level and the pixel below it, writing the
 // entry's low byte, and shade every other texel.
-TEST(RastSpans, KeyedAndTranslucentTexels)
+TEST_F(RastSpans, KeyedAndTranslucentTexels)
 {
     span_fixture fx;
     std::vector<std::uint8_t> row(8, 0x40);
@@ -108,7 +111,7 @@ TEST(RastSpans, KeyedAndTranslucentTexels)
 // affine family (level 248), 0.9999 for the perspective family's triangles
 // (255) and 0.95 for its larger polygons (243). The clamped light and the
 // light x 65536 are written back into the vertices.
-TEST(RastRules, LightsClampByFamily)
+TEST_F(RastRules, LightsClampByFamily)
 {
     rast_test::install_tables(8);
     rast_test::texture tex;
@@ -141,7 +144,7 @@ TEST(RastRules, LightsClampByFamily)
     EXPECT_EQ(f.damaged_guard(), 0);
 }
 
-TEST(RastRules, ScreenStateAndReciprocals)
+TEST_F(RastRules, ScreenStateAndReciprocals)
 {
     rast_set_screen(320.0f, 200.0f);
     const rast_settings s = rast_get_settings();
@@ -163,7 +166,7 @@ TEST(RastRules, ScreenStateAndReciprocals)
 }
 
 // Without a frame, a material or texels nothing is drawn and nothing fails.
-TEST(RastRules, NothingToDrawWith)
+TEST_F(RastRules, NothingToDrawWith)
 {
     rast_test::install_tables(8);
     rast_test::texture tex;

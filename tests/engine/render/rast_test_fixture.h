@@ -288,4 +288,19 @@ inline std::string first_difference(frame& a, frame& b)
     return {};
 }
 
+// ---- Thread count ----
+
+// The rasteriser's thread count is program-wide: each test sets it itself
+// (one thread: every entry draws before it returns), whatever an earlier
+// test in the same process left, and leaves one behind.
+template <class Base>
+class drawing_base : public Base {
+protected:
+    void SetUp() override { rast_set_threads(1); }
+    void TearDown() override { rast_set_threads(1); }
+};
+using drawing = drawing_base<::testing::Test>;
+template <class Param>
+using drawing_with = drawing_base<::testing::TestWithParam<Param>>;
+
 } // namespace rast_test

@@ -391,4 +391,68 @@ TEST_F(TextureDevice, TheModelLibrarySeesTheCachesClassesValuesAndPalette)
     engine_render_facts() = render_facts{};
 }
 
+// The cut-out ground's clear texels, for every kind of key a converted
+// texture can carry, on devices of each texture layout: the left half of
+// each 8 x 8 texture is clear (alpha 0, the material's own key, palette
+// index 0), the right half solid.
+TEST_F(TextureDevice, TheGroundFindsClearTexelsByEachTexturesOwnKey)
+{
+    using platform::PixelLayout;
+    const std::vector<PixelLayout> k565 = {PixelLayout::Rgb565}, k555 = {PixelLayout::Rgb555},
+                                   kBgr = {PixelLayout::Bgr565}, k4444 = {PixelLayout::Argb4444},
+                                   kAlpha = {PixelLayout::Rgb565, PixelLayout::Argb4444},
+                                   kAlpha555 = {PixelLayout::Rgb555, PixelLayout::Argb4444};
+    constexpr std::uint16_t kOwnKey = 0x1234;
+    const struct {
+        const char* what;
+        std::vector<PixelLayout> formats;
+        const char* name;
+        std::uint32_t kind;  // 3 alpha texels, 5 the material's key, 6 palettised with index 0 clear
+    } cases[] = {
+        {"alpha texels keyed on 565", k565, "g#S#", 3},
+        {"alpha texels keyed on 555", k555, "g#S#", 3},
+        {"alpha texels keyed on blue-high 565", kBgr, "g#S#", 3},
+        {"alpha texels in 4444", kAlpha, "g#S#", 3},
+        {"alpha texels in 4444 keyed by option P", kAlpha555, "g#SP#", 3},
+        {"own key on 565", k565, "g#S#", 5},
+        {"own key on 555", k555, "g#S#", 5},
+        {"own key on blue-high 565", kBgr, "g#S#", 5},
+        {"own key on a 4444-only device", k4444, "g#S#", 5},
+        {"palette index 0 on 565", k565, "g#S#", 6},
+        {"palette index 0 on 555", k555, "g#S#", 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        description.texture_formats = c.formats;
+        open();
+        mtr_texture& f = frame(c.name, 8, 8, c.kind, kOwnKey);
+        ASSERT_EQ(device.create_textures(&f, 0), 1);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const bool clear = x < 4;
+                const int i = y * 8 + x;
+                if (c.kind == 3) {
+                    const std::uint8_t argb[4] = {0x30, 0x90, 0xE0, clear ? std::uint8_t{0} : std::uint8_t{0xFF}};
+                    std::memcpy(f.pixels + 4 * i, argb, 4);
+                } else if (c.kind == 5) {
+                    const std::uint16_t t = clear ? kOwnKey : 0x4321;
+                    std::memcpy(f.pixels + 2 * i, &t, 2);
+                } else {
+                    f.pixels[i] = clear ? 0 : 1;
+                }
+            }
+        if (c.kind == 6) {
+            f.palette[0] = 0x07E0;
+            f.palette[1] = 0xF800;
+        }
+        ASSERT_EQ(device.upload_textures(0), 1);
+        const auto clear = texture_surfaces().texel_clear;
+        ASSERT_NE(clear, nullptr);
+        EXPECT_TRUE(clear(&f, 0.25f, 0.5f));
+        EXPECT_FALSE(clear(&f, 0.75f, 0.5f));
+        frames.clear();
+        device.release();
+    }
+}
+
 } // namespace
