@@ -127,7 +127,7 @@ TEST_F(WindowTest, AMissingKeyOrWindowsTooDeepAreRefused)
             load_screen("bad");
             ADD_FAILURE() << "loaded";
         } catch (const GameError& e) {
-            EXPECT_STREQ(e.what(), "pane");
+            EXPECT_STREQ(e.what(), "pane (screen file bad.dat)");
         }
     }
     // Windows in windows: eight deep load, nine are refused.
