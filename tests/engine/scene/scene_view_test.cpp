@@ -220,8 +220,9 @@ TEST_F(SceneViewTest, ASpriteStandsWhereItsInstanceIs)
     auto sprite = bare_instance(3.0f, 1.0f, -50.0f, 1.0f);
     model_node& root = *sprite->first_node;
     root.type = node_mesh;
-    root.mesh = new model_part;
-    root.mesh->mesh_word = 1;
+    auto mesh = std::make_unique<model_part>();  // a node does not own its mesh
+    mesh->mesh_word = 1;
+    root.mesh = mesh.get();
     sprite->scale = {0.5f, 0.5f, 0.5f, 1.0f};
     scene_view v(nullptr, nullptr, 0, &cam, 0, 0, 640, 480);
     v.add_instance(sprite.get());
@@ -240,6 +241,7 @@ TEST_F(SceneViewTest, ASpriteStandsWhereItsInstanceIs)
         EXPECT_EQ(root.local_position.z, 0.0f);
     }
     v.remove_instance(sprite.get());
+    root.mesh = nullptr;
 }
 
 TEST_F(SceneViewTest, MoreThan499VisibleInstancesEndTheProgram)
