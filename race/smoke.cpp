@@ -9,7 +9,6 @@
 #include "engine/model/model_lib.h"
 #include "engine/scene/scene_view.h"
 #include "input/input_manager.h"
-#include "platform/random.h"
 #include "race/race.h"
 #include "sim/bike.h"
 
@@ -21,10 +20,10 @@ constexpr float kTwoPi = 6.2831855f;
 constexpr float kSkidLift = 0.02f;                // a mark lies this far above the ground
 constexpr std::uint32_t kInstanceShown = 1;
 
-// A random value in [-1, 1] of the cosmetic stream.
-float RandomUnit()
+// A random value in [-1, 1] of the smoke's stream.
+float RandomUnit(platform::RandomStream& random)
 {
-    const int n = platform::random_stream(platform::RandomStreamId::Cosmetic).next();
+    const int n = random.next();
     return -1.0f + 2.0f * static_cast<float>(n) * 3.051851e-5f;
 }
 
@@ -133,8 +132,8 @@ void SmokeSystem::Emit(const SmokeEmitter (&emitters)[kSmokeKinds], int kind, Bi
     if (p.Instance)
         p.Instance->set_ext_matrix(BikeMatrix(bike));
     if (e.Spread > 0.0f) {
-        const float r1 = RandomUnit();
-        const float r2 = RandomUnit();
+        const float r1 = RandomUnit(m_Random);
+        const float r2 = RandomUnit(m_Random);
         p.BirthVelocity.x += r1 * amount * e.Spread;
         p.BirthVelocity.z += r2 * amount * e.Spread;
         const float speed = point == 6 ? std::sqrt(velocity.x * velocity.x + velocity.z * velocity.z) : bike.Speed;
@@ -220,7 +219,7 @@ void SmokeSystem::Update(const SmokeEmitter (&emitters)[kSmokeKinds], float h)
             // instance to turn, so the stream's sequence does not depend on
             // the 3D data.
             if (e.Spin != 0.0f) {
-                const int n = platform::random_stream(platform::RandomStreamId::Cosmetic).next();
+                const int n = m_Random.next();
                 const float u = static_cast<float>(n & 255) / 256.0f;
                 if (instance && instance->first_node)
                     instance->first_node->angles.z += (e.Spin - 2.0f * u * e.Spin) * h * kTwoPi;
@@ -285,6 +284,7 @@ void SmokeSystem::Clear()
     m_NextSkid = 0;
     for (float& t : m_LastEmission)
         t = 0.0f;
+    m_Random.seed(kRandomSeed);
 }
 
 void SmokeSystem::SetInstances(ml_modelinfo* const* particles, ml_modelinfo* const* skids)

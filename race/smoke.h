@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/random.h"
 #include "sim/vec3.h"
 
 class Bike;
@@ -86,9 +87,12 @@ struct SkidMark {
 // skid-mark instances and each bike's last emission time. Nothing here
 // allocates: the instances are made once with the 3D data and reused.
 //
-// Random values come from the cosmetic stream (platform/random.h): the
-// particles change what is seen only, so drawing them never shifts the
-// race's own sequence and the "Ambient" setting never changes a race.
+// Random values come from the smoke's own stream (a platform::RandomStream
+// the system owns, started again by Clear): the particles change what is
+// seen only, so drawing them never shifts the race's own sequence and the
+// "Ambient" setting never changes a race; and as the stream belongs to the
+// race's smoke, the same race moment shows the same smoke whatever ran
+// before it in the program (other races, the sounds' cosmetic draws).
 class SmokeSystem {
 public:
     // One emission of `kind` at a point of the bike, at session time `clock`
@@ -104,8 +108,8 @@ public:
     // under B (the mark's slope).
     void LaySkidMark(const Vec3& a, const Vec3& b, float ground, float height);
 
-    // Every particle dead and hidden, the rings and emission times back to
-    // their start (kept instances stay).
+    // Every particle dead and hidden, the rings, emission times and the
+    // random stream back to their start (kept instances stay).
     void Clear();
     // Takes the instances: kParticlesPerKind per kind in kind order, and
     // kSkidMarks skid marks; null arrays leave the particles or skid marks
@@ -121,8 +125,14 @@ public:
     const SkidMark& Skid(int i) const { return m_SkidMarks[i]; }
     float LastEmission(int bike) const { return m_LastEmission[bike]; }
     int ActiveCount() const;
+    // The stream the spread and spin draw from.
+    platform::RandomStream& Random() { return m_Random; }
+
+    // The seed the stream starts from (at construction and at every Clear).
+    static constexpr std::uint32_t kRandomSeed = 1;
 
 private:
+    platform::RandomStream m_Random{kRandomSeed};
     SmokeParticle m_Particles[kSmokeKinds][kParticlesPerKind];
     std::int32_t m_NextParticle[kSmokeKinds] = {};
     ml_modelinfo* m_Skids[kSkidMarks] = {};

@@ -400,9 +400,15 @@ void ml_modelinfo::update_transforms(float time)
         return;
     }
     if (word == 1) {
+        // A sprite model: its root stands at the instance's position at the
+        // instance's scale, which its drawing reads as the root's world
+        // centre and world scale (it faces the camera whatever the angles).
+        // The root's local position stays its own: the visible list adds it
+        // to the instance's position.
         flags |= model_transforms_valid;
-        root->local_position = position;
+        root->world_centre = {position.x, position.y, position.z, 1.0f};
         root->scale = scale;
+        root->world_scale = scale;
         return;
     }
     if (flags & model_transforms_valid)

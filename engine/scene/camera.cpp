@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/model/camera_facing.h"
 #include "engine/model/fcurve.h"
 #include "engine/model/model_node.h"
 #include "engine/scene/vertex_transform.h"
@@ -52,10 +53,24 @@ void copy_world_position(const model_node* node, vec4& out)
     out.z = node->world.m[3][2];
 }
 
+// How billboards read a camera: its world matrix and its yaw-only heading.
+bool read_camera_facing(const camera* cam, camera_facing* out)
+{
+    if (!cam || !out)
+        return false;
+    out->world = cam->to_world;
+    out->heading = cam->heading;
+    out->heading_inverse = cam->heading_inverse;
+    return true;
+}
+
 } // namespace
 
 camera::camera(std::int32_t camera_mode) : mode(camera_mode)
 {
+    // Cameras are the scene's: whoever makes one makes billboards able to
+    // face it.
+    set_camera_facing_reader(&read_camera_facing);
     mat_identity(&view);
     mat_identity(&to_world);
     mat_identity(&lens);

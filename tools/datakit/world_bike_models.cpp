@@ -460,7 +460,12 @@ mdl_model world_particle(const std::string& name)
     const std::uint32_t material = card.material(upper(name));
     card.quad(pt(-0.5f, -0.5f, 0), pt(0.5f, -0.5f, 0), pt(0.5f, 0.5f, 0), pt(-0.5f, 0.5f, 0), material);
     mdl_object o = card.object(name);
-    o.mesh.header[15] = 2; // a billboard: it always faces the camera
+    // A sprite (mesh word 1): the engine stands it at the instance's
+    // position, facing the camera, sized by the instance's scale and
+    // rolled by its own z angle, which is what the race's smoke moves,
+    // grows and spins. (A billboard root, mesh word 2, would take the
+    // camera's own matrix and sit on the eye, filling the screen.)
+    o.mesh.header[15] = 1;
     return single_level(name, {o}, {-1});
 }
 

@@ -57,7 +57,8 @@ mdl_model world_dynamic_shadow(const std::string& name, float half_x, float y, f
 // Skid marks "Skid" and "Skidp": a strip from z 0 to 1 (the race stretches
 // it along the wheel's path).
 mdl_model world_skid(const std::string& name);
-// A particle: one billboard card facing the camera, half a unit across.
+// A particle: one sprite card (mesh word 1) a unit across, which the engine
+// stands at the instance, facing the camera.
 mdl_model world_particle(const std::string& name);
 // The practice arch "Pratice": two posts and a banner across the road.
 mdl_model world_practice_arch();

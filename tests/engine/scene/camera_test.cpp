@@ -7,6 +7,9 @@
 #include "engine/model/model_node.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/vertex_transform.h"
+#include "engine/base/engine.h"
+#include "engine/model/ml_modelinfo.h"
+#include "tests/engine/model/model_builder.h"
 #include "tests/engine/model/model_fixture.h"
 #include "tests/engine/scene/scene_fixture.h"
 #include "tests/support/fp_traps.h"
@@ -335,3 +338,35 @@ TEST(Camera, HeadingIsTheYawOfTheAim)
     for (int i = 0; i < 16; ++i)
         EXPECT_TRUE(std::isfinite(cam.heading.m[i / 4][i % 4]));
 }
+
+namespace {
+
+class CameraFacingTest : public model_test::ModelTest {};
+
+// A billboard in a scene turns to the engine's current camera without any
+// reader installed by hand: the camera brings its own. Its z axis points
+// from the billboard's side back along the camera's horizontal line of sight.
+TEST_F(CameraFacingTest, BillboardsFaceTheCurrentCamera)
+{
+    camera cam(camera::mode_target);
+    cam.position = {10.0f, 2.0f, 0.0f, 1.0f};
+    cam.target = {0.0f, 0.0f, 0.0f, 1.0f};
+    cam.update();
+    cam.build_heading();
+    current_engine->camera = &cam;
+
+    model_test::model_builder b("SMOKE");
+    b.add("ROOT", node_empty, -1);
+    model_node* puff = b.add("PUFF", node_mesh, 0);
+    puff->mesh = new model_part;
+    puff->mesh->mesh_word = 2;   // a billboard
+    ml_modelinfo* model = b.finish();
+    model->update_transforms(0.0f);
+    EXPECT_NEAR(puff->world.m[2][0], 1.0f, 1e-3f);
+    EXPECT_NEAR(puff->world.m[2][1], 0.0f, 1e-3f);
+    EXPECT_NEAR(puff->world.m[2][2], 0.0f, 1e-3f);
+    current_engine->camera = nullptr;
+    delete model;
+}
+
+} // namespace

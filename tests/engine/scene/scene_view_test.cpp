@@ -207,6 +207,43 @@ TEST_F(SceneViewTest, AnInstanceAddedTwiceIsListedOnce)
     EXPECT_EQ(v.instances, nullptr);
 }
 
+// A sprite model (a root mesh of mesh word 1, as the race's particles are)
+// stands where its instance is: the pose gives the root the instance's
+// position as its world centre and the instance's scale as its world scale
+// (what the sprite's drawing reads), and the visible list keeps finding it
+// there frame after frame (the root's local position stays its own, not
+// added to the instance's position a second time).
+TEST_F(SceneViewTest, ASpriteStandsWhereItsInstanceIs)
+{
+    camera cam;
+    plain_camera(cam, 80.0f);
+    auto sprite = bare_instance(3.0f, 1.0f, -50.0f, 1.0f);
+    model_node& root = *sprite->first_node;
+    root.type = node_mesh;
+    auto mesh = std::make_unique<model_part>();  // a node does not own its mesh
+    mesh->mesh_word = 1;
+    root.mesh = mesh.get();
+    sprite->scale = {0.5f, 0.5f, 0.5f, 1.0f};
+    scene_view v(nullptr, nullptr, 0, &cam, 0, 0, 640, 480);
+    v.add_instance(sprite.get());
+    for (int frame = 0; frame < 3; ++frame) {
+        SCOPED_TRACE(frame);
+        // The particle moves on, as the race's smoke moves it.
+        const float y = 1.0f + static_cast<float>(frame);
+        sprite->set_position(3.0f, y, -50.0f, 1.0f);
+        v.prepare();
+        EXPECT_EQ(listed(v.visible), std::vector<ml_modelinfo*>{sprite.get()});
+        EXPECT_EQ(root.world_centre.x, 3.0f);
+        EXPECT_EQ(root.world_centre.y, y);
+        EXPECT_EQ(root.world_centre.z, -50.0f);
+        EXPECT_EQ(root.world_scale.x, 0.5f);
+        EXPECT_EQ(root.world_scale.z, 0.5f);
+        EXPECT_EQ(root.local_position.z, 0.0f);
+    }
+    v.remove_instance(sprite.get());
+    root.mesh = nullptr;
+}
+
 TEST_F(SceneViewTest, MoreThan499VisibleInstancesEndTheProgram)
 {
     camera cam;
