@@ -183,7 +183,9 @@ void MenuManager::Update()
 {
     if (m_pFrameHook)
         m_pFrameHook();
-    if (m_nNextState == 18)
+    // The main menu's start state 18 stands for its idle state 19; a
+    // dialogue set's state 18 is a dialogue of its own.
+    if (m_nNextState == 18 && !m_bDialogue)
         m_nNextState = 19;
     m_nState = m_nNextState;
     std::int32_t screen = CurrentScreenIndex();

@@ -167,17 +167,18 @@ void Race::SetSimulationThreads(int threads)
 
 void Race::Begin()
 {
+    // The input keeps one clock for the start countdown and the session: a
+    // run begins at 0, also one that begins suspended for the in-race menu
+    // (the session before it left the clock at its end), but a practice
+    // session back from the in-race menu goes on with the time it has run.
+    InputManager* input = TheInputManager();
+    if (input && (!m_bResuming || input->m_fRaceClock < 0.0f))
+        input->m_fRaceClock = 0.0f;
     if (LiveFlags() & kRaceSuspended)
         return;
-    InputManager* input = TheInputManager();
     SetSkyColour();
     Hud& hud = GetHud();
     hud.ResetForRace();
-    // The input keeps one clock for the start countdown and the session: a
-    // run begins at 0, but a practice session back from the in-race menu
-    // goes on with the time it has run.
-    if (input && (!m_bResuming || input->m_fRaceClock < 0.0f))
-        input->m_fRaceClock = 0.0f;
 
     if (RiderCount() == 0) {
         m_Camera.SetMode(kCameraOnboard);

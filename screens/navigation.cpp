@@ -36,11 +36,15 @@ bool CallScreen(std::int32_t state, std::int32_t argument)
 {
     MenuManager& manager = NavigationManager();
     Form* called = manager.Screen(manager.ScreenForState(state));
-    GoToState(state);
-    if (called) {
-        called->m_nPendingState = manager.m_nState;
-        called->m_nArgument = argument;
+    // A state without a screen cannot be called: the player is told and
+    // stays where he is.
+    if (!called) {
+        MessageBoxf("Screen %d is not there.", static_cast<int>(state));
+        return false;
     }
+    GoToState(state);
+    called->m_nPendingState = manager.m_nState;
+    called->m_nArgument = argument;
     return false;
 }
 

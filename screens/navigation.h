@@ -14,8 +14,8 @@ bool GoToState(std::int32_t state);
 
 // Calls the screen of a state and comes back: as GoToState, and the called
 // screen's next command 0 returns to the current state; `argument` is left
-// on the called screen's record for its handler. Throws "not found" when
-// the state has no screen. False, as GoToState.
+// on the called screen's record for its handler. A state without a screen
+// is refused with a message (nothing changes). False, as GoToState.
 bool CallScreen(std::int32_t state, std::int32_t argument);
 
 // Asks a question: runs the dialogue set "menudial" from `state` and gives

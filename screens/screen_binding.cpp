@@ -9,6 +9,7 @@
 #include "platform/directory_listing.h"
 #include "screens/arcade_screens.h"
 #include "screens/front_screens.h"
+#include "screens/weekend_screens.h"
 
 namespace {
 
@@ -24,6 +25,28 @@ const ScreenRow kScreens[] = {
     // Arcade
     {.name = "Arcade04", .prepare = ShowArcadeTrack, .command = [](Form& f, Control&) { return ArcadeTrackCommand(f); }},
     // Weekend
+    {.name = "sim01", .prepare = GameModePrepare, .command = GameModeCommand},
+    {.name = "option01", .prepare = GameTypePrepare, .command = GameTypeCommand},
+    {.name = "Aopt01", .prepare = ArcadeGameTypePrepare},
+    {.name = "Sim04", .prepare = ChampionshipStartPrepare, .command = ChampionshipStartCommand},
+    {.name = "Sim5k", .prepare = TeamPrepare, .command = TeamCommand},
+    {.name = "Sim5d", .prepare = TeamPrepare, .command = TeamCommand},
+    {.name = "Sim5h", .prepare = TeamPrepare, .command = TeamCommand},
+    {.name = "Sim5y", .prepare = TeamPrepare, .command = TeamCommand},
+    {.name = "Sim5s", .prepare = TeamPrepare, .command = TeamCommand},
+    {.name = "Sim08", .command = TrackCommand},
+    {.name = "sim09d", .prepare = TrackInfoPrepare, .command = TrackInfoCommand},
+    {.name = "sim09", .prepare = TrackInfoPrepare, .command = TrackInfoCommand},
+    {.name = "Sim10", .prepare = SessionsPrepare, .command = SessionsCommand},
+    {.name = "Sim11", .command = StandingsCommand},
+    {.name = "Arcade09", .command = ArcadeStandingsCommand},
+    {.name = "Game03a", .prepare = InSessionPrepare, .command = InSessionCommand},
+    {.name = "Game03b", .prepare = InSessionPrepare, .draw = InSessionDraw, .command = InSessionCommand},
+    {.name = "Game03c", .prepare = InSessionPrepare, .command = InSessionCommand},
+    {.name = "game07", .draw = TimingDraw, .command = TimingCommand},
+    {.name = "Arcade01", .prepare = PlayerNamePrepare, .command = PlayerNameCommand},
+    {.name = "start09", .prepare = NetworkEntryPrepare, .command = NetworkEntryCommand},
+    {.name = "Arcade02", .command = ArcadeEntryCommand},
     // Results
     // Plain screens
     // 3D scenes

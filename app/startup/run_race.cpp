@@ -19,6 +19,7 @@
 #include "engine/render/render_device.h"
 #include "input/input_manager.h"
 #include "menu/run_loop_sound.h"
+#include "menu/run_menu.h"
 #include "net/net_session.h"
 #include "platform/fault_seam.h"
 #include "platform/message_box.h"
@@ -243,6 +244,15 @@ void StoreResults(GameApp& app, const Race& race, const InputManager& input)
         TheSimRecords().AddPlayerResult(champ, TheGameSettings());
 }
 
+// The in-race menu of a practice-type session: the main menu set again,
+// from the state the session leads to, over a display of its own (the
+// race's may have replaced the menus').
+void RunInRaceMenu(Race& /*race*/)
+{
+    ForgetMenuDisplay();
+    RunMenu("Menu", kInRaceMenuFlags, -1);
+}
+
 } // namespace
 
 void RunRaceLoop(GameApp& app)
@@ -290,6 +300,8 @@ void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame)
     RaceField field{app};
     std::unique_ptr<Race> race = CreateRace();
     app.m_pRace = race.get();
+    if (race)
+        race->SetInRaceMenu(RunInRaceMenu);
     if (!race || !race->Load()) {
         loading.Stop();
         DeleteRace(app, race);

@@ -29,7 +29,9 @@ class Race;
 //     the sound library with the "Sound" setting on (when it is not yet)
 //     and gives it the volume settings (menu/run_loop_sound.h); in the
 //     front end the menus have.
-//  5. The race is created and loaded. A race that cannot be created or
+//  5. The race is created, with the in-race menu of its practice-type
+//     sessions (the main menu set run as "Menu" with the in-race flags,
+//     starting where the game mode and session lead), and loaded. A race that cannot be created or
 //     loaded (the load has shown why) stops the loading screen, is deleted,
 //     and the run returns to its caller.
 //  6. With the loading screen running, "gfx\Loading\loading.pcx" is loaded

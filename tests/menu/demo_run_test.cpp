@@ -104,6 +104,7 @@ TEST_F(DemoRunTest, QuitAsksAndYesEndsTheProgram)
 {
     play_.until_screen("start01")
         .tap(kMenuKeyDownArrow)
+        .tap(kMenuKeyDownArrow)
         .tap(kMenuKeyEnter)
         .until_screen("dlg10")
         .tap(kMenuKeyEnter);
@@ -111,7 +112,7 @@ TEST_F(DemoRunTest, QuitAsksAndYesEndsTheProgram)
     EXPECT_TRUE(play_.done());
     EXPECT_EQ(play_.screens,
               (std::vector<std::string>{"startvid:1:copyrigh", "menu:19:start01", "menudial:10:dlg10"}));
-    EXPECT_EQ(play_.focus, (std::vector<std::string>{"skip", "arcade", "quit", "yes"}));
+    EXPECT_EQ(play_.focus, (std::vector<std::string>{"skip", "arcade", "weekend", "quit", "yes"}));
 }
 
 TEST_F(DemoRunTest, AMinuteOnTheMainMenuStartsTheDemoRaceAlsoTheTwelfth)

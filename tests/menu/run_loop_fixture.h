@@ -335,6 +335,8 @@ protected:
         app_->SetRaceRunner([this, riders, act](GameApp& app) {
             races_.push_back({app.m_szTrack, app.m_nSession, app.m_nRiders, app.Flags});
             app.m_nLaps = 1;
+            if (keep_players_)
+                KeepPlayersInField(app, riders);
             app.m_nRiders = std::min(app.m_nRiders, riders);
             int frame = 0;
             RunRaceLoop(app, [&](Race& race) {
@@ -351,6 +353,22 @@ protected:
         });
     }
 
+    // The players' riders take the last places of the first `riders` slots
+    // of the grid when they stand behind them, so that a shortened field
+    // keeps them.
+    static void KeepPlayersInField(GameApp& app, int riders)
+    {
+        int last = std::min(app.m_nRiders, riders) - 1;
+        for (const PlayerRecord& player : app.m_Players)
+            for (int slot = riders; slot < app.m_nRiders && last >= 0; ++slot)
+                if (app.m_RiderIds[slot] == player.RiderIndex) {
+                    std::swap(app.m_RiderIds[slot], app.m_RiderIds[last--]);
+                    break;
+                }
+    }
+
+    // With ShortRaces: the players stay in the shortened field.
+    bool keep_players_ = false;
     const std::filesystem::path data_;
     torvane_test::ScopedCwd cwd_;
     std::unique_ptr<ProgramObjects> objects_;

@@ -285,6 +285,8 @@ TEST_F(DemoMenus, QuitAsksDialogueTenAndEndsOnlyWhenAnsweredYes)
     Form* screen = update();
     ASSERT_NE(screen, nullptr);
     key(208);
+    EXPECT_EQ(focused_name(*screen), "weekend");
+    key(208);
     EXPECT_EQ(focused_name(*screen), "quit");
 
     g_nAnswer = 0;

@@ -11,6 +11,7 @@
 #include "menu/image.h"
 #include "menu/menu_manager.h"
 #include "menu/screen_hooks.h"
+#include "platform/message_box.h"
 #include "screens/arcade_screens.h"
 #include "screens/front_screens.h"
 #include "screens/navigation.h"
@@ -83,9 +84,16 @@ TEST(Navigation, CallingAScreenReturnsToTheCallerAndLeavesItsArgument)
     EXPECT_EQ(manager.Screen(1)->m_nArgument, 0);
     // Other UserIDs let it run.
     EXPECT_TRUE(MainMenuCommand(2));
-    // A state without a screen cannot be called.
-    manager.m_StateScreens = {{19, 0}};
-    EXPECT_THROW(CallScreen(900, 0), GameError);
+    // A state without a screen cannot be called: a message, and the
+    // manager stays as it was.
+    platform::clear_recorded_message_boxes();
+    manager.m_StateScreens = {{19, 0}, {900, -1}};
+    manager.m_nNextState = manager.m_nState = 19;
+    manager.m_nReturnState = -1;
+    EXPECT_FALSE(CallScreen(900, 0));
+    EXPECT_EQ(manager.m_nNextState, 19);
+    EXPECT_EQ(manager.m_nReturnState, -1);
+    EXPECT_EQ(platform::recorded_message_boxes().size(), 1u);
     SetCurrentMenuManager(nullptr);
 }
 

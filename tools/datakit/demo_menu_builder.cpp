@@ -56,6 +56,8 @@ void label(FormFileWriter& file, const LabelSpec& l)
     if (l.user_id >= 0)
         file.key("UserID", l.user_id);
     file.key("FontName", kDemoMenuFont).key("FontType", "gamefont");
+    if (l.editable > 0)
+        file.key("Editable", l.editable);
     file.key("Alignment", l.alignment).key("TextCount", l.pages);
     if (l.text_id)
         file.key("TextFile", l.text_file).key("TextID", l.text_id);

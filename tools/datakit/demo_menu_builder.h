@@ -27,7 +27,7 @@ inline constexpr const char* kDialogueText = "DlgText.txt";
 
 // Key codes of hot keys.
 inline constexpr int kKeyEsc = 1, kKeyEnter = 28, kKeyLeft = 203, kKeyRight = 205, kKeyUp = 200, kKeyDown = 208;
-inline constexpr int kKeyQ = 16, kKeyY = 21, kKeyN = 49;
+inline constexpr int kKeyQ = 16, kKeyE = 18, kKeyT = 20, kKeyY = 21, kKeyS = 31, kKeyF = 33, kKeyN = 49;
 
 // Common elements, their keys in the order the readers ask for them.
 void place(FormFileWriter& file, int left, int top, int width, int height);
@@ -58,6 +58,7 @@ struct LabelSpec {
     const char* text_file = kMenuText;
     const char* alignment = "Left";
     int user_id = -1;                // -1: none
+    int editable = 0;                // >0: an edit row of that capacity
 };
 // A label in the menu font showing pages of a text file.
 void label(FormFileWriter& file, const LabelSpec& l);

@@ -47,6 +47,7 @@ inline constexpr std::int32_t kDemoMainMenuState = 19;
 inline constexpr std::int32_t kDemoArcadeTrackState = 53;
 inline constexpr std::int32_t kDemoArcadeCommand = 2;  // "Arcade race"
 inline constexpr std::int32_t kDemoRaceCommand = 1;    // "Go"
+inline constexpr std::int32_t kDemoWeekendCommand = 3; // "Race weekend": the game modes
 inline constexpr std::int32_t kDemoQuitDialogue = 10;  // "dlg10"
 inline constexpr std::int32_t kDemoStartupState = 1;   // "copyrigh"
 // The screens of "menu.dat": 54, so that screens 2, 3 and 53 load as the

@@ -15,8 +15,9 @@ FormFileWriter main_menu_screen()
     FormFileWriter file = screen_file("start01");
     image(file, "background", "art\\start01.pcx", 0, 0, 640, 480);
     // "Arcade race" comes first, so it has the focus when the screen opens.
-    button(file, {"arcade", 56, 264, 240, 40, kDemoArcadeCommand, -1, "arcade"});
-    button(file, {"quit", 56, 316, 240, 40, 0, 0, "quit", kMenuText, kKeyQ});
+    button(file, {"arcade", 56, 248, 240, 40, kDemoArcadeCommand, -1, "arcade"});
+    button(file, {"weekend", 56, 296, 240, 40, kDemoWeekendCommand, -1, "weekend"});
+    button(file, {"quit", 56, 344, 240, 40, 0, 0, "quit", kMenuText, kKeyQ});
     file.end();
     return file;
 }
@@ -77,7 +78,7 @@ void add_front_screens(DemoMenuBuilder& kit)
         kDemoQuitDialogue, 0, kDemoEndState);
     kit.set("startvid").state(kDemoStartupState, "copyrigh").go(kDemoStartupState, 0, kDemoEndState);
 
-    for (const auto& [id, text] : {std::pair{"arcade", "Arcade race"}, {"quit", "Quit"}, {"go", "Race"},
+    for (const auto& [id, text] : {std::pair{"arcade", "Arcade race"}, {"weekend", "Race weekend"}, {"quit", "Quit"}, {"go", "Race"},
                                    {"prev", "<"}, {"next", ">"}})
         kit.text(kMenuText, id, text);
     // The pages of "dlg_message": a dialogue's state picks one.

@@ -1,11 +1,419 @@
 // The race weekend's screens: game mode, team and rider, track, the sessions
-// of a weekend and the in-session menus.
+// of a weekend, the in-session menus, the timing and session results
+// screens and the standings.
+#include <string>
+
+#include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/demo_menu_builder.h"
+#include "tools/datakit/demo_menu_pictures.h"
+#include "tools/datakit/demo_menus.h"
 
 namespace datakit {
 
-void add_weekend_screens(DemoMenuBuilder& /*kit*/)
+namespace {
+
+constexpr const char* kWeekendText = "Weekend.txt";
+constexpr int kEvents = 12;
+
+// The states of the weekend (docs/screens.md lists them).
+constexpr int kGameModeState = 20;
+constexpr int kTeamsWeekend = 22, kTeamsPractice = 32, kTeamsChampionship = 44;
+constexpr int kTrackWeekend = 27, kTrackPractice = 37;
+constexpr int kTrackInfoWeekend = 28, kTrackInfoChampionship = 49;
+constexpr int kSessionsWeekend = 29, kSessionsChampionship = 50;
+constexpr int kChampionshipStart = 38, kChampionshipStartKeep = 43;
+constexpr int kTimingState = 81, kSessionResultsCalled = 82;
+constexpr int kResultsWeekend = 85, kResultsChampionship = 86, kRace1Results = 106, kRace2Results = 102;
+constexpr int kStandingsState = 103;
+constexpr int kGameTypeState = 92;
+
+// Commands of the buttons (the transitions tell them apart).
+constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdThird = 3, kCmdPrevTeam = 5, kCmdNextTeam = 6;
+constexpr int kCmdStay = 9; // no transition: the handler's work only
+
+std::string two(int n)
 {
+    return (n < 10 ? "0" : "") + std::to_string(n);
+}
+
+// A screen with the common background and a title; a screen whose handler
+// draws (the session clock) says so before its elements.
+FormFileWriter titled(const std::string& name, const char* title_id, bool user_draw = false)
+{
+    FormFileWriter file = screen_file(name);
+    if (user_draw)
+        file.key("UserDraw", 1);
+    image(file, "background", "art\\arcade04.pcx", 0, 0, 640, 480);
+    label(file, {"title", 40, 24, 560, 40, title_id, 1, kWeekendText, "Center"});
+    return file;
+}
+
+void back_button(FormFileWriter& file, int command = kCmdBack)
+{
+    button(file, {"back", 40, 420, 160, 36, command, -1, "back", kWeekendText, 0});
+}
+
+FormFileWriter game_mode_screen()
+{
+    FormFileWriter file = titled("sim01", "t_mode");
+    button(file, {"weekend", 200, 140, 240, 40, kCmdOn, 1, "weekend", kWeekendText});
+    button(file, {"championship", 200, 190, 240, 40, kCmdThird, 3, "champ", kWeekendText});
+    button(file, {"practice", 200, 240, 240, 40, kCmdSecond, 0, "practice", kWeekendText});
+    button(file, {"replay", 200, 290, 240, 40, kCmdStay, -1, "replay", kWeekendText});
+    button(file, {"records", 200, 340, 240, 40, kCmdStay, -1, "records", kWeekendText});
+    back_button(file);
+    file.end();
+    return file;
+}
+
+FormFileWriter championship_start_screen()
+{
+    FormFileWriter file = titled("Sim04", "t_champ");
+    label(file, {"text", 80, 120, 480, 120, "champ_text", 1, kWeekendText, "Center"});
+    button(file, {"start", 200, 300, 240, 40, kCmdOn, -1, "start", kWeekendText, kKeyEnter});
+    back_button(file);
+    file.end();
+    return file;
+}
+
+// A racing team: its riders one page each of "label_name", paged with "<"
+// and ">"; "choose" takes the rider shown, the other teams are a button
+// away.
+FormFileWriter team_screen(const std::string& name)
+{
+    FormFileWriter file = titled(name, ("t_" + name).c_str());
+    label(file, {"label_name", 160, 180, 320, 40, "rider", 5, kWeekendText, "Center"});
+    button(file, {"prev", 96, 176, 48, 48, -3, -1, "prev", kMenuText, kKeyLeft, "art\\sbtn", "label_name"});
+    button(file, {"next", 496, 176, 48, 48, -2, -1, "next", kMenuText, kKeyRight, "art\\sbtn", "label_name"});
+    button(file, {"choose", 200, 260, 240, 40, kCmdOn, 1, "choose", kWeekendText, kKeyEnter});
+    button(file, {"prev_team", 40, 330, 160, 36, kCmdPrevTeam, -1, "prev_team", kWeekendText});
+    button(file, {"next_team", 440, 330, 160, 36, kCmdNextTeam, -1, "next_team", kWeekendText});
+    button(file, {"info", 240, 330, 160, 36, kCmdStay, 2, "info", kWeekendText});
+    back_button(file);
+    file.end();
+    return file;
+}
+
+FormFileWriter track_screen()
+{
+    FormFileWriter file = titled("Sim08", "t_track");
+    for (int i = 0; i < kEvents; ++i)
+        button(file, {("track" + two(i)).c_str(), i < 6 ? 80 : 340, 100 + (i % 6) * 48, 220, 40, kCmdOn, i + 1,
+                      ("trk" + two(i)).c_str(), kWeekendText});
+    back_button(file);
+    file.end();
+    return file;
+}
+
+// The names in the file live as long as the writer: the builder copies
+// every key when it is written.
+FormFileWriter track_info_screen()
+{
+    FormFileWriter file = titled("sim09d", "t_info");
+    image(file, "Sprite_round", kDemoTrackStrip, 30, 90, kDemoTrackWidth, kDemoTrackHeight);
+    label(file, {"LBL_Nation", 380, 100, 240, 32, "nation", kEvents, kWeekendText});
+    label(file, {"LBL_Circuit_info", 380, 140, 240, 120, "circuit", kEvents, kWeekendText});
+    label(file, {"LBL_record_caption", 380, 280, 120, 32, "record", 1, kWeekendText});
+    label(file, {"LBL_record", 500, 280, 120, 32, "no_time", 1, kWeekendText});
+    button(file, {"go", 440, 420, 160, 36, kCmdOn, -1, "go_on", kWeekendText, kKeyEnter});
+    button(file, {"info", 240, 420, 160, 36, kCmdStay, 1, "info", kWeekendText});
+    button(file, {"exit", 40, 420, 160, 36, kCmdBack, 0, "back", kWeekendText});
+    file.end();
+    return file;
+}
+
+constexpr const char* kSessionButtons[7] = {"Practice_1", "Qualify_1", "Practice_2", "Qualify_2",
+                                            "Warm_up",    "Race_1",    "Race_2"};
+constexpr const char* kSessionLabels[7] = {"lbl_practice_1", "lbl_qualify_1", "lbl_practice_2", "lbl_qualify_2",
+                                           "lbl_warm_up",    "lbl_race_1",    "lbl_race_2"};
+constexpr const char* kSessionNames[7] = {"Practice 1", "Qualifying 1", "Practice 2", "Qualifying 2",
+                                          "Warm-up",    "Race 1",       "Race 2"};
+constexpr const char* kSessionDays[7] = {"Friday", "Friday", "Saturday", "Saturday", "Sunday", "Sunday", "Sunday"};
+
+FormFileWriter sessions_screen()
+{
+    FormFileWriter file = titled("Sim10", "t_sessions");
+    for (int i = 0; i < 7; ++i) {
+        // Each button beside its session's title of the round (the title
+        // the overlay shows once the session is chosen).
+        button(file, {kSessionButtons[i], 40, 80 + i * 44, 200, 38, kCmdOn + i, i + 1,
+                      ("s" + std::to_string(i)).c_str(), kWeekendText});
+        label(file, {kSessionLabels[i], 250, 86 + i * 44, 370, 30, ("st" + std::to_string(i)).c_str(), kEvents,
+                     kWeekendText});
+    }
+    button(file, {"save", 40, 420, 180, 36, kCmdStay, 8, "save", kWeekendText, kKeyS});
+    button(file, {"results", 230, 420, 180, 36, 10, -1, "results", kWeekendText});
+    button(file, {"exit", 420, 420, 180, 36, kCmdBack, 9, "leave", kWeekendText});
+    file.end();
+    return file;
+}
+
+// The in-session menu: what is about to run or is running, "go" (ride),
+// "end" (the session ends) and the called screens.
+FormFileWriter in_session_screen(const std::string& name)
+{
+    FormFileWriter file = titled(name, "t_session", name == "Game03b");
+    image(file, "sprite_track_name", kDemoTrackStrip, 300, 80, kDemoTrackWidth, kDemoTrackHeight);
+    label(file, {"LBL_Day", 40, 90, 250, 32, "empty", 1, kWeekendText});
+    label(file, {"LBL_Round", 40, 130, 120, 32, "round", 1, kWeekendText});
+    label(file, {"LBL_Round_data", 160, 130, 60, 32, "empty", 1, kWeekendText});
+    label(file, {"LBL_race_data", 220, 130, 60, 32, "empty", 1, kWeekendText});
+    label(file, {"LBL_practice", 40, 170, 200, 32, "practice_cap", 1, kWeekendText});
+    label(file, {"LBL_warmup", 40, 170, 200, 32, "warmup_cap", 1, kWeekendText});
+    label(file, {"LBL_rider_name", 40, 210, 250, 32, "empty", 1, kWeekendText});
+    label(file, {"LBL_setting_data", 40, 250, 250, 32, "empty", 1, kWeekendText});
+    label(file, {"LBL_temp_data_1", 40, 290, 100, 32, "empty", 1, kWeekendText});
+    label(file, {"LBL_temp_data_2", 160, 290, 100, 32, "empty", 1, kWeekendText});
+    button(file, {"go", 360, 330, 240, 38, kCmdOn, -1, "ride", kWeekendText, kKeyEnter});
+    button(file, {"end_session", 360, 376, 240, 38, kCmdSecond, 0, "end_run", kWeekendText, kKeyE});
+    button(file, {"options", 40, 330, 260, 34, kCmdStay, 2, "options", kWeekendText});
+    button(file, {"timing", 40, 370, 260, 34, kCmdStay, 3, "timing", kWeekendText, kKeyT});
+    button(file, {"standing", 40, 410, 260, 34, kCmdStay, 4, "standing", kWeekendText});
+    file.end();
+    return file;
+}
+
+// A session's table: position, rider, bike and time columns, a row each.
+void result_table(FormFileWriter& file, int top)
+{
+    label(file, {"lbl_position", 40, top, 60, 300, "empty", 1, kWeekendText, "Right"});
+    label(file, {"lbl_Rider", 120, top, 200, 300, "empty", 1, kWeekendText});
+    label(file, {"lbl_bike", 330, top, 140, 300, "empty", 1, kWeekendText});
+    label(file, {"lbl_time", 480, top, 120, 300, "empty", 1, kWeekendText, "Right"});
+}
+
+FormFileWriter timing_screen()
+{
+    FormFileWriter file = titled("game07", "t_timing", true);
+    int left = 40;
+    for (const char* name : {"lbl_round", "lbl_round_data", "lbl_race", "lbl_race_data", "lbl_qualify",
+                             "lbl_practice"}) {
+        label(file, {name, left, 56, 90, 20, "empty", 1, kWeekendText});
+        left += 95;
+    }
+    result_table(file, 80);
+    // Row 0 normal time, row 1 the accelerated session clock.
+    label(file, {"accelerate_time", 40, 390, 300, 24, "accelerate", 1, kWeekendText});
+    button(file, {"fast", 360, 384, 240, 32, kCmdStay, 1, "fast", kWeekendText, kKeyF});
+    button(file, {"normal", 360, 420, 240, 32, kCmdStay, 2, "normal", kWeekendText});
+    back_button(file, kCmdBack);
+    file.end();
+    return file;
+}
+
+FormFileWriter session_results_screen()
+{
+    FormFileWriter file = titled("game0702", "t_results");
+    result_table(file, 80);
+    button(file, {"ok", 440, 420, 160, 36, kCmdOn, -1, "ok", kWeekendText, kKeyEnter});
+    file.end();
+    return file;
+}
+
+FormFileWriter standings_screen()
+{
+    FormFileWriter file = titled("Sim11", "t_standings");
+    label(file, {"round_data", 560, 30, 60, 32, "empty", 1, kWeekendText});
+    label(file, {"lbl_position", 40, 80, 60, 300, "empty", 1, kWeekendText, "Right"});
+    label(file, {"lbl_rider", 120, 80, 220, 300, "empty", 1, kWeekendText});
+    label(file, {"lbl_bike", 350, 80, 140, 300, "empty", 1, kWeekendText});
+    label(file, {"LBL_points", 500, 80, 100, 300, "empty", 1, kWeekendText, "Right"});
+    button(file, {"ok", 440, 420, 160, 36, kCmdOn, 1, "next_event", kWeekendText, kKeyEnter});
+    button(file, {"save", 240, 420, 160, 36, kCmdStay, 2, "save", kWeekendText, kKeyS});
+    button(file, {"quit", 40, 420, 160, 36, kCmdBack, 0, "leave", kWeekendText});
+    file.end();
+    return file;
+}
+
+FormFileWriter game_type_screen()
+{
+    FormFileWriter file = titled("option01", "t_options");
+    button(file, {"game", 200, 160, 240, 40, kCmdStay, -1, "game", kWeekendText});
+    button(file, {"realism", 200, 210, 240, 40, kCmdStay, -1, "realism", kWeekendText});
+    back_button(file);
+    file.end();
+    return file;
+}
+
+// The weekend's questions ("dlg05": Yes, No) and notes ("dlg06": OK), a
+// page of "dlg_message" for each dialogue state.
+FormFileWriter dialogue_screen(const char* name, bool question)
+{
+    FormFileWriter file = screen_file(name);
+    image(file, "panel", "art\\dialog.pcx", 120, 150, 400, 180);
+    label(file, {"dlg_message", 140, 196, 360, 66, question ? "ask" : "tell", 10, kDialogueText, "Center"});
+    if (question) {
+        button(file, {"yes", 170, 274, 120, 36, 1, -1, "yes", kDialogueText, kKeyY, "art\\dbtn"});
+        button(file, {"no", 350, 274, 120, 36, 0, -1, "no", kDialogueText, kKeyN, "art\\dbtn"});
+    } else {
+        button(file, {"ok", 260, 274, 120, 36, 1, -1, "ok", kDialogueText, kKeyEnter, "art\\dbtn"});
+    }
+    file.end();
+    return file;
+}
+
+void add_dialogues(DemoMenuBuilder& kit)
+{
+    kit.screen("dlg05", dialogue_screen("dlg05", true));
+    kit.screen("dlg06", dialogue_screen("dlg06", false));
+    // Pages by state: below 30 the state's last digit, 34 page 0, 50 page 4.
+    const std::pair<int, const char*> questions[] = {
+        {11, "End this practice\nsession?"}, {12, "End this qualifying\nsession?"}, {14, "Leave Race 1?"},
+        {15, "Leave Race 2?"},               {17, "Leave the\nchampionship?"},     {18, "End the warm-up?"},
+        {19, "Leave the weekend?"},
+    };
+    DemoMenuBuilder::Set& dialogues = kit.set("menudial");
+    kit.text(kDialogueText, "ok", "OK");
+    for (int page = 0; page < 10; ++page) {
+        std::string text;
+        for (const auto& [state, question] : questions)
+            if (state % 10 == page)
+                text = question;
+        kit.text(kDialogueText, "ask" + two(page), text);
+        kit.text(kDialogueText, "tell" + two(page),
+                 page == 0 ? "Championship saved." : page == 4 ? "Time is up:\nthe session is over." : "");
+    }
+    for (const auto& [state, question] : questions)
+        dialogues.state(state, "dlg05").go(state, 1, kDemoEndState).go(state, 0, kDemoEndState);
+    for (const int state : {34, 50})
+        dialogues.state(state, "dlg06").go(state, 1, kDemoEndState).go(state, 0, kDemoEndState);
+}
+
+void add_texts(DemoMenuBuilder& kit)
+{
+    const std::pair<const char*, const char*> texts[] = {
+        {"t_mode", "Game mode"}, {"weekend", "Race weekend"}, {"champ", "Championship"},
+        {"practice", "Practice"}, {"replay", "Replays"}, {"records", "Records"}, {"back", "Back"},
+        {"t_champ", "New championship"}, {"champ_text", "Twelve rounds, five teams.\nChoose your rider."},
+        {"start", "Start"}, {"t_Sim5k", "Team K"}, {"t_Sim5d", "Team D"}, {"t_Sim5h", "Team H"},
+        {"t_Sim5y", "Team Y"}, {"t_Sim5s", "Team S"}, {"choose", "Ride for them"}, {"prev_team", "< Team"},
+        {"next_team", "Team >"}, {"info", "Information"}, {"t_track", "Choose the circuit"},
+        {"t_info", "The circuit"}, {"record", "Lap record"}, {"no_time", "-:-:-"}, {"go_on", "Go on"},
+        {"t_sessions", "The weekend"}, {"save", "Save"}, {"results", "Results"}, {"leave", "Leave"},
+        {"t_session", "Session"}, {"round", "Round"}, {"practice_cap", "Practice"}, {"warmup_cap", "Warm-up"},
+        {"ride", "Ride"}, {"end_run", "End the session"}, {"options", "Options"}, {"timing", "Timing"},
+        {"standing", "Results"}, {"empty", ""}, {"t_timing", "Timing"}, {"accelerate", "Normal time\nFast time"},
+        {"fast", "Fast time"}, {"normal", "Normal time"}, {"t_results", "Session results"}, {"ok", "OK"},
+        {"t_standings", "Standings"}, {"next_event", "Next round"}, {"t_options", "Options"},
+        {"game", "Game type"}, {"realism", "Realism"},
+    };
+    for (const auto& [id, text] : texts)
+        kit.text(kWeekendText, id, text);
+    for (int page = 0; page < 5; ++page)
+        kit.text(kWeekendText, "rider" + two(page), "");
+    for (int i = 0; i < kEvents; ++i) {
+        const std::string track = kDemoCircuitNames[i];
+        kit.text(kWeekendText, "trk" + two(i), track);
+        kit.text(kWeekendText, "nation" + two(i), "Round " + std::to_string(i + 1));
+        kit.text(kWeekendText, "circuit" + two(i), track + "\nOne lap of the\ndemo circuit.");
+        for (int s = 0; s < 7; ++s)
+            kit.text(kWeekendText, "st" + std::to_string(s) + two(i),
+                     std::string(kSessionDays[s]) + " - " + kSessionNames[s] + " - " + track);
+    }
+    for (int s = 0; s < 7; ++s)
+        kit.text(kWeekendText, "s" + std::to_string(s), kSessionNames[s]);
+}
+
+// The five team screens of a decade (first state k, then d, h, y, s), each
+// leading to the next and back, "choose" to `chosen`.
+void add_teams(DemoMenuBuilder::Set& menu, int first, int chosen, int back)
+{
+    static const char* const kTeams[5] = {"Sim5k", "Sim5d", "Sim5h", "Sim5y", "Sim5s"};
+    for (int i = 0; i < 5; ++i) {
+        const int state = first + i;
+        menu.state(state, kTeams[i])
+            .go(state, kCmdOn, chosen)
+            .go(state, kCmdBack, back)
+            .go(state, kCmdPrevTeam, first + (i + 4) % 5)
+            .go(state, kCmdNextTeam, first + (i + 1) % 5);
+    }
+}
+
+// The sessions screen and its in-session states: Practice 1 .. Race 2 at
+// `firstSession` ..`firstSession` + 6.
+void add_weekend(DemoMenuBuilder::Set& menu, int sessions, int firstSession, int results)
+{
+    menu.state(sessions, "Sim10").go(sessions, kCmdBack, kDemoMainMenuState);
+    if (results >= 0)
+        menu.go(sessions, 10, results);
+    for (int i = 0; i < 7; ++i) {
+        const int state = firstSession + i;
+        menu.state(state, i < 5 ? "Game03b" : "Game03c")
+            .go(sessions, kCmdOn + i, state)
+            .go(state, kCmdOn, kDemoEndState)      // "go": the session runs, or the rider rides again
+            .go(state, kCmdSecond, kDemoEndState)  // "end": the session's run ends
+            .go(state, kCmdBack, sessions);
+    }
+}
+
+} // namespace
+
+void add_weekend_screens(DemoMenuBuilder& kit)
+{
+    kit.screen("sim01", game_mode_screen());
+    kit.screen("Sim04", championship_start_screen());
+    for (const char* team : {"Sim5k", "Sim5d", "Sim5h", "Sim5y", "Sim5s"})
+        kit.screen(team, team_screen(team));
+    kit.screen("Sim08", track_screen());
+    kit.screen("sim09d", track_info_screen());
+    kit.screen("Sim10", sessions_screen());
+    for (const char* name : {"Game03a", "Game03b", "Game03c"})
+        kit.screen(name, in_session_screen(name));
+    kit.screen("game07", timing_screen());
+    kit.screen("game0702", session_results_screen());
+    kit.screen("Sim11", standings_screen());
+    kit.screen("option01", game_type_screen());
+    add_texts(kit);
+    add_dialogues(kit);
+
+    DemoMenuBuilder::Set& menu = kit.set("menu");
+    menu.go(kDemoMainMenuState, kDemoWeekendCommand, kGameModeState);
+    menu.state(kGameModeState, "sim01")
+        .go(kGameModeState, kCmdBack, kDemoMainMenuState)
+        .go(kGameModeState, kCmdOn, kTeamsWeekend)
+        .go(kGameModeState, kCmdSecond, kTeamsPractice)
+        .go(kGameModeState, kCmdThird, kChampionshipStart);
+
+    // A single weekend: team, circuit (game mode 3), its information, the
+    // sessions.
+    add_teams(menu, kTeamsWeekend, kTrackWeekend, kGameModeState);
+    menu.state(kTrackWeekend, "Sim08").go(kTrackWeekend, kCmdOn, kTrackInfoWeekend).go(kTrackWeekend, kCmdBack,
+                                                                                       kTeamsWeekend);
+    menu.state(kTrackInfoWeekend, "sim09")
+        .go(kTrackInfoWeekend, kCmdOn, kSessionsWeekend)
+        .go(kTrackInfoWeekend, kCmdBack, kTrackWeekend);
+    add_weekend(menu, kSessionsWeekend, 64, -1);
+
+    // Practice alone on a circuit (game mode 2): team, circuit, session.
+    add_teams(menu, kTeamsPractice, kTrackPractice, kGameModeState);
+    menu.state(kTrackPractice, "Sim08").go(kTrackPractice, kCmdOn, 63).go(kTrackPractice, kCmdBack, kTeamsPractice);
+    menu.state(63, "Game03a").go(63, kCmdOn, kDemoEndState).go(63, kCmdSecond, kDemoEndState).go(63, kCmdBack,
+                                                                                                 kTrackPractice);
+
+    // The championship (game mode 4): its start, team, the event's circuit,
+    // the sessions, results and standings.
+    menu.state(kChampionshipStart, "Sim04")
+        .state(kChampionshipStartKeep, "Sim04")
+        .go(kChampionshipStart, kCmdOn, kTeamsChampionship)
+        .go(kChampionshipStart, kCmdBack, kGameModeState)
+        .go(kChampionshipStartKeep, kCmdOn, kTeamsChampionship)
+        .go(kChampionshipStartKeep, kCmdBack, kGameModeState);
+    add_teams(menu, kTeamsChampionship, kTrackInfoChampionship, kChampionshipStart);
+    menu.state(kTrackInfoChampionship, "sim09")
+        .go(kTrackInfoChampionship, kCmdOn, kSessionsChampionship)
+        .go(kTrackInfoChampionship, kCmdBack, kDemoMainMenuState);
+    add_weekend(menu, kSessionsChampionship, 71, kStandingsState);
+
+    // After the sessions (the states the menus resume in after a race).
+    menu.state(kResultsWeekend, "game0702").go(kResultsWeekend, kCmdOn, kSessionsWeekend);
+    menu.state(kResultsChampionship, "game0702").go(kResultsChampionship, kCmdOn, kSessionsChampionship);
+    menu.state(kRace1Results, "game0702").go(kRace1Results, kCmdOn, kSessionsChampionship);
+    menu.state(kRace2Results, "game0702").go(kRace2Results, kCmdOn, kStandingsState);
+    menu.state(kStandingsState, "Sim11")
+        .go(kStandingsState, kCmdOn, kTrackInfoChampionship)
+        .go(kStandingsState, kCmdBack, kDemoMainMenuState);
+    // Called from the in-session menus (their next command comes back).
+    menu.state(kTimingState, "game07").state(kSessionResultsCalled, "game0702").state(kGameTypeState, "option01");
 }
 
 } // namespace datakit
