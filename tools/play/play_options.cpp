@@ -20,12 +20,24 @@ bool ParseFrameTime(const std::string& text, double& out)
     return true;
 }
 
+// A play of 1 s to an hour of test clock.
+bool ParseTimeLimit(const std::string& text, double& out)
+{
+    double v = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [p, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || p != end || text.empty() || !(v >= 1.0 && v <= 3600.0))
+        return false;
+    out = v;
+    return true;
+}
+
 } // namespace
 
 const char* Usage()
 {
     return "usage: torvane-play --data DIR [--home DIR] [--frame-time S] [--race-frame-time S] [--shots DIR] "
-           "STEP...\n"
+           "[--time-limit S] STEP...\n"
            "  a STEP is a key by its name (Enter, Esc, Tab, Up, Down, Left, Right, a letter, F1...),\n"
            "  wait:S (seconds of the test clock), click:X,Y (a menu pixel of 640 x 480) or shot\n";
 }
@@ -58,12 +70,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, Options& options, st
             ok = ParseFrameTime(value, options.frame_time);
         else if (arg == "--race-frame-time")
             ok = ParseFrameTime(value, options.race_frame_time);
+        else if (arg == "--time-limit")
+            ok = ParseTimeLimit(value, options.time_limit);
         else {
             error = "unknown option " + arg;
             return false;
         }
         if (!ok || value.empty()) {
-            error = "bad option " + arg + " " + value + (ok ? "" : " (a frame time is 0.001 to 1 second)");
+            error = "bad option " + arg + " " + value + (ok ? "" : " (a frame time is 0.001 to 1 second, a time limit 1 to 3600)");
             return false;
         }
     }

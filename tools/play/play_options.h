@@ -8,7 +8,7 @@
 // The command line of torvane-play:
 //
 //   torvane-play --data DIR [--home DIR] [--frame-time S] [--race-frame-time S]
-//                [--shots DIR] STEP...
+//                [--shots DIR] [--time-limit S] STEP...
 namespace play {
 
 struct Options {
@@ -18,7 +18,7 @@ struct Options {
     double race_frame_time = 0.1;   // s of test clock per race frame
     std::string shots;              // where "shot" writes its pictures; races are drawn only with it
     std::vector<Step> steps;
-    // The play ends after this much test clock (not on the command line).
+    // The play ends after this much test clock (--time-limit, 1 to 3600 s).
     double time_limit = kMaxWaitSeconds;
 };
 
