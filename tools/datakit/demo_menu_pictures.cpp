@@ -159,6 +159,15 @@ Canvas arcade_background(const Letterings& l)
     return canvas;
 }
 
+// The race weekend's screens: the scene under a dark panel the screens'
+// titles, tables and buttons stand on (they write their own texts).
+Canvas weekend_background()
+{
+    Canvas canvas = paint_scene(kArcadeScene);
+    canvas.panel(24, 16, 592, 448, 14, {8, 20, 36}, {4, 10, 20}, {120, 210, 230}, 2, 0.8f);
+    return canvas;
+}
+
 Canvas cover_picture(const Letterings& l)
 {
     Canvas canvas = paint_scene(kMainScene);
@@ -406,6 +415,7 @@ bool write_demo_menu_pictures(const std::filesystem::path& root, std::string& er
 
     if (!write_canvas(art / "start01.pcx", main_menu_background(l), error) ||
         !write_canvas(art / "arcade04.pcx", arcade_background(l), error) ||
+        !write_canvas(art / "weekend.pcx", weekend_background(), error) ||
         !write_canvas(art / "copyrigh.pcx", title_card(l), error) ||
         !write_canvas(art / "dialog.pcx", dialogue_panel(l), error) ||
         !write_canvas(root / "Gfx" / "Loading" / "cover.pcx", cover_picture(l), error) ||

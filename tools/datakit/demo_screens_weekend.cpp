@@ -43,14 +43,14 @@ FormFileWriter titled(const std::string& name, const char* title_id, bool user_d
     FormFileWriter file = screen_file(name);
     if (user_draw)
         file.key("UserDraw", 1);
-    image(file, "background", "art\\arcade04.pcx", 0, 0, 640, 480);
+    image(file, "background", "art\\weekend.pcx", 0, 0, 640, 480);
     label(file, {"title", 40, 24, 560, 40, title_id, 1, kWeekendText, "Center"});
     return file;
 }
 
 void back_button(FormFileWriter& file, int command = kCmdBack)
 {
-    button(file, {"back", 40, 420, 160, 36, command, -1, "back", kWeekendText, 0});
+    button(file, {"back", 40, 420, 240, 40, command, -1, "back", kWeekendText, 0});
 }
 
 FormFileWriter game_mode_screen()
@@ -86,9 +86,9 @@ FormFileWriter team_screen(const std::string& name)
     button(file, {"prev", 96, 176, 48, 48, -3, -1, "prev", kMenuText, kKeyLeft, "art\\sbtn", "label_name"});
     button(file, {"next", 496, 176, 48, 48, -2, -1, "next", kMenuText, kKeyRight, "art\\sbtn", "label_name"});
     button(file, {"choose", 200, 260, 240, 40, kCmdOn, 1, "choose", kWeekendText, kKeyEnter});
-    button(file, {"prev_team", 40, 330, 160, 36, kCmdPrevTeam, -1, "prev_team", kWeekendText});
-    button(file, {"next_team", 440, 330, 160, 36, kCmdNextTeam, -1, "next_team", kWeekendText});
-    button(file, {"info", 240, 330, 160, 36, kCmdStay, 2, "info", kWeekendText});
+    button(file, {"prev_team", 60, 320, 240, 40, kCmdPrevTeam, -1, "prev_team", kWeekendText});
+    button(file, {"next_team", 340, 320, 240, 40, kCmdNextTeam, -1, "next_team", kWeekendText});
+    button(file, {"info", 340, 420, 240, 40, kCmdStay, 2, "info", kWeekendText});
     back_button(file);
     file.end();
     return file;
@@ -115,9 +115,9 @@ FormFileWriter track_info_screen()
     label(file, {"LBL_Circuit_info", 380, 140, 240, 120, "circuit", kEvents, kWeekendText});
     label(file, {"LBL_record_caption", 380, 280, 120, 32, "record", 1, kWeekendText});
     label(file, {"LBL_record", 500, 280, 120, 32, "no_time", 1, kWeekendText});
-    button(file, {"go", 440, 420, 160, 36, kCmdOn, -1, "go_on", kWeekendText, kKeyEnter});
-    button(file, {"info", 240, 420, 160, 36, kCmdStay, 1, "info", kWeekendText});
-    button(file, {"exit", 40, 420, 160, 36, kCmdBack, 0, "back", kWeekendText});
+    button(file, {"go", 360, 420, 240, 40, kCmdOn, -1, "go_on", kWeekendText, kKeyEnter});
+    button(file, {"info", 360, 370, 240, 40, kCmdStay, 1, "info", kWeekendText});
+    button(file, {"exit", 40, 420, 240, 40, kCmdBack, 0, "back", kWeekendText});
     file.end();
     return file;
 }
@@ -141,9 +141,9 @@ FormFileWriter sessions_screen()
         label(file, {kSessionLabels[i], 250, 86 + i * 44, 370, 30, ("st" + std::to_string(i)).c_str(), kEvents,
                      kWeekendText});
     }
-    button(file, {"save", 40, 420, 180, 36, kCmdStay, 8, "save", kWeekendText, kKeyS});
-    button(file, {"results", 230, 420, 180, 36, 10, -1, "results", kWeekendText});
-    button(file, {"exit", 420, 420, 180, 36, kCmdBack, 9, "leave", kWeekendText});
+    button(file, {"save", 40, 420, 240, 40, kCmdStay, 8, "save", kWeekendText, kKeyS});
+    button(file, {"results", 360, 376, 240, 40, 10, -1, "results", kWeekendText});
+    button(file, {"exit", 360, 420, 240, 40, kCmdBack, 9, "leave", kWeekendText});
     file.end();
     return file;
 }
