@@ -204,7 +204,7 @@ TEST_F(PlayTest, AnArcadeRaceFromTheMenusRunsOnceAndTheMenusComeBack)
 // pointer (a click on each button).
 TEST_F(PlayTest, QuitAsksAndYesEndsTheGame)
 {
-    for (const char* steps : {"wait:6 Down wait:0.5 Enter wait:1 Enter", "wait:6 click:170,335 wait:1 click:230,292"}) {
+    for (const char* steps : {"wait:6 Down wait:0.5 Down wait:0.5 Enter wait:1 Enter", "wait:6 click:170,364 wait:1 click:230,292"}) {
         const PlayRun run = Play(steps);
         ASSERT_EQ(run.status, 0) << steps << "\n" << Log(run);
         const int menu = Find(run, kMainMenu);
