@@ -8,6 +8,8 @@
 #include "platform/directory_listing.h"
 #include "screens/arcade_screens.h"
 #include "screens/front_screens.h"
+#include "screens/live_labels.h"
+#include "screens/results_screens.h"
 
 namespace {
 
@@ -29,6 +31,16 @@ bool ScreenPrepare(Form& form)
         ShowDialogueMessagePage(form);
     else if (NameIs(form, {"Arcade04"}))
         ShowArcadeTrack(form);
+    else if (NameIs(form, {"game0702"}))
+        ShowSessionResults(form);
+    else if (NameIs(form, {"game07"}))
+        ShowWeekendTiming(form);
+    else if (NameIs(form, {"Sim11", "Arcade09"}))
+        ShowStandings(form);
+    else if (NameIs(form, {"Sim13"}))
+        ShowEventResults(form);
+    else if (NameIs(form, {"Sim12", "Arcade10"}))
+        ShowTrackRecords(form);
     return true;
 }
 
@@ -48,6 +60,14 @@ bool ScreenCommand(Control& control)
         return MainMenuCommand(control.m_nUserID);
     if (NameIs(*form, {"Arcade04"}))
         return ArcadeTrackCommand(*form);
+    if (NameIs(*form, {"game07"}))
+        return WeekendTimingCommand(*form, control.m_nUserID);
+    if (NameIs(*form, {"Sim11", "Arcade09"}))
+        return StandingsCommand(*form, control.m_nUserID);
+    if (NameIs(*form, {"Sim13"}))
+        return EventResultsCommand(*form, control.m_nUserID);
+    if (NameIs(*form, {"Sim12", "Arcade10"}))
+        return TrackRecordsCommand(*form);
     return true;
 }
 
@@ -64,5 +84,6 @@ void InstallScreenHandlers()
     hooks.user_draw = &ScreenDraw;
     hooks.menu_command = &ScreenCommand;
     hooks.form_command = &ScreenFormCommand;
+    hooks.live_label = &LiveLabelText;
     SetScreenHooks(hooks);
 }
