@@ -25,14 +25,6 @@ std::uint32_t g_nPlaceRefresh = 0;
 // (a screen entered since shows it at once, not the label's sample text).
 std::string g_Place = "-";
 
-bool NameIs(const char* name, std::initializer_list<const char*> names)
-{
-    for (const char* n : names)
-        if (platform::equals_ignoring_case(name, n))
-            return true;
-    return false;
-}
-
 bool Put(const std::string& text, char* buffer, std::size_t capacity)
 {
     if (capacity == 0)
@@ -88,18 +80,18 @@ void ResetLiveLabels()
     g_Place = "-";
 }
 
-bool LiveLabelText(Label& label, char* buffer, std::size_t capacity)
+bool TestLiveLabel(Form& /*form*/, Label& label, char* buffer, std::size_t capacity)
 {
-    const Form* form = label.m_pOwner;
-    if (!form)
-        return false;
-    const char* screen = form->Name();
-    if (NameIs(screen, {"zun01"}))
-        return std::atoi(label.m_szTextVar) == 2 && Put("PROVA", buffer, capacity);
-    if (NameIs(screen, {"Arcade01"}))
-        return Put(TheChampionship().PlayerName, buffer, capacity);
-    if (!NameIs(screen, {"Game03a", "Game03b", "game07", "Game03c"}))
-        return false;
+    return std::atoi(label.m_szTextVar) == 2 && Put("PROVA", buffer, capacity);
+}
+
+bool PlayerNameLiveLabel(Form& /*form*/, Label& /*label*/, char* buffer, std::size_t capacity)
+{
+    return Put(TheChampionship().PlayerName, buffer, capacity);
+}
+
+bool SessionLiveLabel(Form& /*form*/, Label& label, char* buffer, std::size_t capacity)
+{
     if (platform::equals_ignoring_case(label.Name(), "lbl_position_data")) {
         const std::uint32_t now = platform::time_get_time();
         if (!g_bPlaceShown || platform::elapsed_ms(g_nPlaceRefresh, now) >= kPlaceRefreshMs) {

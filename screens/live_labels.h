@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+class Form;
 class Label;
 
 // The labels that show live data while they are drawn (a label with a text
@@ -15,8 +16,10 @@ class Label;
 //   are filed into the championship first); every other live label there
 //   shows the time left of the one-hour session ("%02d:%02d:%02d", "-:-:-"
 //   while no race runs).
-// True when `buffer` holds a new text.
-bool LiveLabelText(Label& label, char* buffer, std::size_t capacity);
+// Each is true when `buffer` holds a new text.
+bool TestLiveLabel(Form& form, Label& label, char* buffer, std::size_t capacity);
+bool PlayerNameLiveLabel(Form& form, Label& label, char* buffer, std::size_t capacity);
+bool SessionLiveLabel(Form& form, Label& label, char* buffer, std::size_t capacity);
 
 inline constexpr std::uint32_t kPlaceRefreshMs = 30000;
 
