@@ -159,6 +159,24 @@ Canvas arcade_background(const Letterings& l)
     return canvas;
 }
 
+// A screen of the game's menus: the dusk scene darkened, the heading at
+// the top, a panel for the screen's controls and the key hints at the foot.
+const Scene kScreenScene = {
+    {4, 6, 22},     {30, 18, 64},  {150, 70, 90},  {255, 220, 130}, {255, 110, 110},
+    {16, 10, 34},   {8, 6, 20},    {26, 12, 44},   {150, 60, 150},  500, 200.0f, -200.0f};
+
+Canvas screen_background(const Letterings& l, const ScreenLook& look)
+{
+    Canvas canvas = paint_scene(kScreenScene);
+    canvas.panel(0, 0, 640, 480, 0, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, 0, 0.35f);
+    l.heading.draw_centred_with_shadow(canvas, 320, 10, look.heading, gold, 3);
+    if (look.panel_width > 0)
+        canvas.panel(look.panel_left, look.panel_top, look.panel_width, look.panel_height, 10, {14, 16, 40},
+                     {6, 6, 18}, {200, 150, 70}, 2, 0.82f);
+    hints(canvas, l, look.hint);
+    return canvas;
+}
+
 Canvas cover_picture(const Letterings& l)
 {
     Canvas canvas = paint_scene(kMainScene);
@@ -396,6 +414,34 @@ bool write_menu_font(const std::filesystem::path& root, const std::filesystem::p
 
 } // namespace
 
+bool write_screen_background(const std::filesystem::path& file, const ScreenLook& look, std::string& error)
+{
+    Letterings l;
+    return l.load(error) && write_canvas(file, screen_background(l, look), error);
+}
+
+bool write_plain_sprites(const std::filesystem::path& art, std::string& error)
+{
+    Letterings l;
+    if (!l.load(error))
+        return false;
+    Canvas dot(16, 16, {}, false);
+    dot.panel(2, 2, 12, 12, 6, {255, 214, 110}, {226, 110, 30}, {255, 244, 200}, 1);
+    if (!write_canvas(art / "dot0.pcx", dot, error))
+        return false;
+    // The teams' plates, in the order of the racing-team rows.
+    const char* teams[5] = {"DRAXEL", "KIROVA", "YARDLEY", "HALVORN", "SOLENNE"};
+    const Colour plates[5] = {{200, 30, 40}, {40, 170, 70}, {40, 80, 200}, {230, 230, 236}, {240, 200, 40}};
+    for (int t = 0; t < 5; ++t) {
+        Canvas plate(96, 24, {}, false);
+        plate.panel(0, 0, 96, 24, 6, plates[t], mix(plates[t], {0, 0, 0}, 0.5f), {255, 255, 255}, 1);
+        l.small.draw(plate, 48 - l.small.width(teams[t]) / 2, 4, teams[t], Colour{16, 16, 24});
+        if (!write_canvas(art / ("logo" + std::to_string(t) + ".pcx"), plate, error))
+            return false;
+    }
+    return true;
+}
+
 bool write_demo_menu_pictures(const std::filesystem::path& root, std::string& error)
 {
     const std::filesystem::path menu = root / "menu";
@@ -415,7 +461,7 @@ bool write_demo_menu_pictures(const std::filesystem::path& root, std::string& er
         const char* prefix;
         int width, height;
     };
-    for (const Strip& s : {Strip{"btn", 240, 40}, Strip{"sbtn", 48, 48}, Strip{"dbtn", 120, 36}})
+    for (const Strip& s : {Strip{"btn", 240, 40}, Strip{"sbtn", 48, 48}, Strip{"dbtn", 120, 36}, Strip{"tbtn", 32, 32}})
         for (int frame = 0; frame < 2; ++frame)
             if (!write_canvas(art / (s.prefix + std::to_string(frame) + ".pcx"),
                               button_frame(s.width, s.height, frame == 1), error))
