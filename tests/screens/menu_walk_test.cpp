@@ -5,6 +5,7 @@
 // only where the menus resume after a race; the sets' screen numbers stay
 // within their screens; a list scrolled by a bar has a row for each of the
 // bar's positions.
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -136,6 +137,13 @@ protected:
             form.ShowScreen();
             form.Invalidate();
             form.PaintAll();
+            // With TORVANE_MENU_SHOTS naming a folder, each screen is kept
+            // there as a picture.
+            if (const char* folder = std::getenv("TORVANE_MENU_SHOTS")) {
+                std::filesystem::create_directories(folder);
+                const std::string file = std::string(form.Name()) + "-" + std::to_string(state) + ".png";
+                torvane_test::write_png((std::filesystem::path(folder) / file).string(), screenshot());
+            }
             form.LeaveScreen();
             return {};
         } catch (const std::exception& e) {

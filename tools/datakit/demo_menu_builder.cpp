@@ -59,7 +59,9 @@ void label(FormFileWriter& file, const LabelSpec& l)
     place(file, l.left, l.top, l.width, l.height);
     if (l.user_id >= 0)
         file.key("UserID", l.user_id);
-    file.key("FontName", kDemoMenuFont).key("FontType", "gamefont");
+    if (l.visible_in_state != 0)
+        file.key("VisibleInState", l.visible_in_state);
+    file.key("FontName", l.font ? l.font : kDemoMenuFont).key("FontType", "gamefont");
     file.key("Alignment", l.alignment).key("TextCount", l.pages);
     if (l.text_id)
         file.key("TextFile", l.text_file).key("TextID", l.text_id);

@@ -61,6 +61,8 @@ struct LabelSpec {
     int group = -1;                  // "Group"; -1: none
     const char* linked_to = nullptr; // "LinkedTo"
     const char* text_var = nullptr;  // "TextVar" (a live label), with "TextVarLen" 32
+    const char* font = nullptr;      // a game font; null: the menu font
+    int visible_in_state = 0;        // "VisibleInState": 0 always, -1 hidden, else that state
 };
 // A label in the menu font showing pages of a text file.
 void label(FormFileWriter& file, const LabelSpec& l);

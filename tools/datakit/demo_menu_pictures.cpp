@@ -409,7 +409,21 @@ bool write_menu_font(const std::filesystem::path& root, const std::filesystem::p
     mfg.comment("cell width, cell height, across, count, first, space, spacing");
     for (const int word : {font.cell_width, font.cell_height, font.across, font.count, font.first_char, 6, 1})
         mfg.word(word);
-    return mfg.write(fonts / "Menu.mfg", error);
+    if (!mfg.write(fonts / "Menu.mfg", error))
+        return false;
+    // The tables' font: the same face, light, its current row in gold.
+    const Look table_looks[] = {{"Table", 232, 232, 242}, {"Table_", 255, 196, 72}, {"Table!", 130, 130, 150}};
+    for (const Look& look : table_looks) {
+        FontStyle style;
+        style.ttf_file = platform::liberation_font_path("LiberationSans-Bold.ttf").string();
+        style.point_size = 18;
+        style.red = look.r;
+        style.green = look.g;
+        style.blue = look.b;
+        if (!render_bitmap_font(style, font, error) || !write_bitmap_font(fonts / look.file, font, error))
+            return false;
+    }
+    return mfg.write(fonts / "Table.mfg", error);
 }
 
 } // namespace
@@ -429,6 +443,20 @@ bool write_plain_sprites(const std::filesystem::path& art, std::string& error)
     dot.panel(2, 2, 12, 12, 6, {255, 214, 110}, {226, 110, 30}, {255, 244, 200}, 1);
     if (!write_canvas(art / "dot0.pcx", dot, error))
         return false;
+    // The scroll bars' track (200 x 14) and thumb (14 x 14: normal, under
+    // the pointer or focused, disabled).
+    Canvas track(200, 14, {}, false);
+    track.panel(0, 3, 200, 8, 4, {20, 22, 44}, {40, 44, 80}, {110, 130, 200}, 1);
+    if (!write_canvas(art / "bar_t.pcx", track, error))
+        return false;
+    const Colour thumbs[3][2] = {{{200, 206, 236}, {110, 120, 170}}, {{255, 214, 110}, {226, 110, 30}},
+                                 {{110, 110, 120}, {70, 70, 80}}};
+    for (int t = 0; t < 3; ++t) {
+        Canvas thumb(14, 14, {}, false);
+        thumb.panel(0, 0, 14, 14, 7, thumbs[t][0], thumbs[t][1], {255, 255, 255}, 1);
+        if (!write_canvas(art / ("bar_c" + std::to_string(t) + ".pcx"), thumb, error))
+            return false;
+    }
     // The teams' plates, in the order of the racing-team rows.
     const char* teams[5] = {"DRAXEL", "KIROVA", "YARDLEY", "HALVORN", "SOLENNE"};
     const Colour plates[5] = {{200, 30, 40}, {40, 170, 70}, {40, 80, 200}, {230, 230, 236}, {240, 200, 40}};

@@ -36,6 +36,9 @@ bool write_plain_sprites(const std::filesystem::path& art, std::string& error);
 // find its ".mfg" and its looks, so the menu font cannot be named with
 // "..": the menus have their own copy of it.
 inline constexpr const char* kDemoMenuFont = "fonts\\Menu.pcx";
+// The tables' font: the menu font's face in a light ink, its current row
+// (the "_" look) in gold.
+inline constexpr const char* kDemoTableFont = "fonts\\Table.pcx";
 inline constexpr const char* kDemoTrackStrip = "art\\trk";
 inline constexpr int kDemoTrackWidth = 320, kDemoTrackHeight = 240;
 

@@ -83,6 +83,7 @@ Element push(std::string name, int user_id, int command = -1)
 }
 
 constexpr int kDialoguePages = 10;
+constexpr int kBarWidth = 200, kBarHeight = 14;
 
 // A button's caption from its element name: "multi_button_join" reads
 // "JOIN".
@@ -127,9 +128,9 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
     } else {
         image(file, "background", "art\\plain.pcx", 0, 0, 640, 480);
     }
-    // A dialogue fits its panel (120, 150, 400 x 180): two columns of four
-    // rows, lists one row high.
-    const int top = p.dialogue ? 166 : 60;
+    // A dialogue fits its panel (120, 150, 400 x 180, its caption at the
+    // top): two columns of three rows, lists one row high.
+    const int top = p.dialogue ? 178 : 60;
     const int left = p.dialogue ? 140 : 40;
     const int column_width = p.dialogue ? 175 : 280;
     label(file, {.name = "title", .left = left, .top = top, .width = p.dialogue ? 360 : 560,
@@ -146,7 +147,7 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
         }
         int& row = e.group >= 0 && e.group < 64 ? row_of_group[e.group] : plain_row;
         const int rows = !p.dialogue && (e.kind == Kind::List || e.kind == Kind::Window) ? 3 : 1;
-        const int per_column = p.dialogue ? 4 : 16;
+        const int per_column = p.dialogue ? 3 : 16;
         const int column = (row / per_column) % 2;
         const int x = left + column * (column_width + 10);
         const int y = top + 30 + (row % per_column) * (kRowHeight + 2);
@@ -168,7 +169,7 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
                 break;
             }
             label(file, {.name = name, .left = x, .top = y, .width = w, .height = kRowHeight, .text_id = "pln_item",
-                         .group = e.group});
+                         .group = e.group, .visible_in_state = e.group > 1 ? -1 : 0});
             break;
         case Kind::List:
             label(file, {.name = name, .left = x, .top = y, .width = w, .height = rows * kRowHeight,
@@ -192,15 +193,21 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
             file.begin("HScrollBar", name);
             if (e.group >= 0)
                 file.key("Group", e.group);
-            place(file, x, y + 4, w, 14);
+            place(file, x, y + 4, kBarWidth, kBarHeight);
             if (e.user_id >= 0)
                 file.key("UserID", e.user_id);
+            // Pages after the first start hidden.
+            if (e.group > 1)
+                file.key("VisibleInState", -1);
+            file.key("CursorWidth", kBarHeight).key("Graphic", "art\\bar_t.pcx");
             file.key("Max", e.command).key("Min", e.minimum).key("Step", e.step).end();
             break;
         case Kind::Sprite:
             file.begin("Image", name);
             if (e.group >= 0)
                 file.key("Group", e.group);
+            if (e.group > 1)
+                file.key("VisibleInState", -1);
             // The strip's frames are the image's size.
             if (e.strip == "art\\logo")
                 place(file, x, y, 96, 24);
@@ -218,9 +225,9 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
         }
     }
     // The buttons at the foot, then the way back.
-    const int foot = p.dialogue ? 290 : 400;
+    int foot = p.dialogue ? 290 : 400;
     int x = left;
-    const int button_width = p.dialogue ? 100 : 84;
+    const int button_width = 120;  // the button picture's width
     for (const Element* b : buttons) {
         const std::string text_id = "pln_b_" + p.name + "_" + b->name;
         const char* file_of_text = p.dialogue ? kDialogueText : kMenuText;
@@ -228,6 +235,11 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
         button(file, {b->name.c_str(), x, foot, button_width, 32, b->command, b->user_id, text_id.c_str(),
                       file_of_text, 0, "art\\dbtn"});
         x += button_width + 6;
+        // A second row above the first when the foot is full.
+        if (x + button_width > (p.dialogue ? 500 : 490)) {
+            x = left;
+            foot -= 36;
+        }
     }
     if (p.dialogue) {
         button(file, {"yes", 170, 290, 120, 32, kOk, 1, "pln_yes", kDialogueText, kKeyY, "art\\dbtn"});
@@ -401,7 +413,7 @@ std::vector<Plain> dialogue_screens()
         {"dlg06", "NOTICE", {text("dlg_message")}, true},
         {"dlg07", "RENAME LAP", {text("dlg_message"), edit("DLG_Data")}, true},
         {"dlg08", "FILE NAME", {text("dlg_message"), edit("DLG_data")}, true},
-        {"dlg09", "PLEASE CONFIRM", {text("dlg_message")}, true},
+        {"dlg09", "QUESTION", {text("dlg_message")}, true},
         {"Dlg00", "SESSION NAME", {text("multi_dlg_message"), edit("multi_dlg_data")}, true},
         {"Dlg01", "ADDRESS", {text("multi_dlg_message"), edit("multi_dlg_data")}, true},
         {"Dlg02", "SERIAL LINK",

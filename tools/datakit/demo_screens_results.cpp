@@ -119,7 +119,8 @@ void table(FormFileWriter& file, const std::vector<Column>& columns, int group =
                      .height = kRowHeight, .text_id = col.header, .alignment = col.alignment, .group = group});
         const char* next = c + 1 < columns.size() ? columns[c + 1].name : nullptr;
         label(file, {.name = col.name, .left = col.left, .top = kTableTop, .width = col.width,
-                     .height = rows * kRowHeight, .alignment = col.alignment, .group = group, .linked_to = next});
+                     .height = rows * kRowHeight, .alignment = col.alignment, .group = group, .linked_to = next,
+                     .font = kDemoTableFont});
     }
     if (scroll) {
         const char* first = columns.front().name;
@@ -223,7 +224,7 @@ FormFileWriter event_results_screen()
     label(file, {.name = "hdr_position", .left = 40, .top = kTableTop - 26, .width = 48, .height = kRowHeight,
                  .text_id = "res_pos", .alignment = "Right"});
     label(file, {.name = "lbl_position", .left = 40, .top = kTableTop, .width = 48, .height = kTableHeight,
-                 .alignment = "Right", .linked_to = "lbl_rider"});
+                 .alignment = "Right", .linked_to = "lbl_rider", .font = kDemoTableFont});
     table(file, {{"lbl_rider", "res_rider", 104, 250}, {"lbl_bike", "res_bike", 362, 120},
                  {"lbl_time", "res_time", 488, 96, "Right"}},
           0, false);
