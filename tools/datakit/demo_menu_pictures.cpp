@@ -214,14 +214,29 @@ Canvas title_card(const Letterings& l)
     return canvas;
 }
 
-// A button's looks: frame 0 up, frame 1 selected (also pressed).
-Canvas button_frame(int w, int h, bool selected)
+// A button's four looks: frame 0 up, 1 selected, 2 pressed (the selected
+// gold sunk and darker, its light from below), 3 disabled (grey).
+Canvas button_frame(int w, int h, int look)
 {
     Canvas canvas(w, h, {}, false);
-    if (selected)
+    switch (look) {
+    case 1:
         canvas.panel(0, 0, w, h, 8, {255, 204, 90}, {226, 110, 30}, {255, 244, 200}, 2);
-    else
+        break;
+    case 2:
+        canvas.panel(0, 0, w, h, 8, {170, 70, 20}, {246, 170, 70}, {120, 50, 10}, 2);
+        break;
+    case 3:
+        canvas.panel(0, 0, w, h, 8, {60, 60, 70}, {34, 34, 40}, {90, 90, 100}, 2, 0.8f);
+        break;
+    default:
         canvas.panel(0, 0, w, h, 8, {40, 46, 86}, {14, 16, 40}, {110, 130, 200}, 2, 0.88f);
+        break;
+    }
+    // A highlight along the top edge, as a lit bevel.
+    if (look != 3)
+        for (int x = 8; x < w - 8; ++x)
+            canvas.blend(x, 2, {255, 255, 255}, look == 2 ? 0.1f : 0.35f);
     return canvas;
 }
 
@@ -490,9 +505,9 @@ bool write_demo_menu_pictures(const std::filesystem::path& root, std::string& er
         int width, height;
     };
     for (const Strip& s : {Strip{"btn", 240, 40}, Strip{"sbtn", 48, 48}, Strip{"dbtn", 120, 36}, Strip{"tbtn", 32, 32}})
-        for (int frame = 0; frame < 2; ++frame)
-            if (!write_canvas(art / (s.prefix + std::to_string(frame) + ".pcx"),
-                              button_frame(s.width, s.height, frame == 1), error))
+        for (int frame = 0; frame < 4; ++frame)
+            if (!write_canvas(art / (s.prefix + std::to_string(frame) + ".pcx"), button_frame(s.width, s.height, frame),
+                              error))
                 return false;
     for (int circuit = 0; circuit < 12; ++circuit) {
         char name[16];

@@ -8,7 +8,8 @@ namespace datakit {
 // The pictures of the demo menus (tools/datakit/demo_menus.h), painted
 // procedurally: in "<root>/menu/art" the backgrounds of the main menu and
 // the arcade track screen, the title card, the dialogue panel, the buttons'
-// looks ("btn", "sbtn", "dbtn": frame 0 up, 1 selected) and the strip of
+// looks ("btn", "sbtn", "dbtn", "tbtn": frame 0 up, 1 selected, 2 pressed,
+// 3 disabled) and the strip of
 // the twelve circuits ("trk00".."trk11", each circuit's loading picture
 // framed, with its name and round); the pointer "menu/mouse.pcx"; the
 // start-up cover "Gfx/Loading/cover.pcx"; and in "menu/fonts" the menus'
