@@ -38,8 +38,8 @@ constexpr int kArcadeMenu = 2;
 constexpr int kTimingScreen = 81;
 // The event results (107, after the event's standings) and the records.
 constexpr int kEventResults = 107;
-constexpr int kSimRecords = 108;
-constexpr int kArcadeRecords = 109;
+constexpr int kSimRecords = 140;
+constexpr int kArcadeRecords = 141;
 
 // Commands of the screens' buttons (the transitions).
 constexpr int kBack = 0, kContinue = 1, kStay = 2, kShowResults = 3, kLeave = 4;
