@@ -10,6 +10,7 @@
 #include "champ/championship.h"
 #include "champ/game_settings.h"
 #include "champ/track_records.h"
+#include "menu/control.h"
 #include "menu/form.h"
 #include "menu/label.h"
 #include "menu/menu_manager.h"
@@ -172,8 +173,9 @@ void ShowWeekendTiming(Form& form)
     ShowSessionResults(form);
 }
 
-bool WeekendTimingCommand(Form& form, std::int32_t userId)
+bool WeekendTimingCommand(Form& form, Control& control)
 {
+    const std::int32_t userId = control.m_nUserID;
     if (userId != 1 && userId != 2)
         return true;
     Label& accelerate = RequiredLabel(form, "accelerate_time");
@@ -212,8 +214,9 @@ void ShowStandings(Form& form)
     }
 }
 
-bool StandingsCommand(Form& form, std::int32_t userId)
+bool StandingsCommand(Form& form, Control& control)
 {
+    const std::int32_t userId = control.m_nUserID;
     const bool simulation = IsSimulationScreen(form);
     // In a network game the arcade standings only go on to the next event.
     if (!simulation && NetworkGame() && userId != 1)
@@ -282,8 +285,9 @@ void ShowEventResults(Form& form)
     form.ShowGroup(view < kPointsView ? kSessionTableGroup : kPointsTableGroup);
 }
 
-bool EventResultsCommand(Form& form, std::int32_t userId)
+bool EventResultsCommand(Form& form, Control& control)
 {
+    const std::int32_t userId = control.m_nUserID;
     if (userId < 0)
         return true;
     if (userId == 2 && form.m_pOwner && form.m_pOwner->m_nState == kEventResultsState) {
@@ -317,7 +321,7 @@ void ShowTrackRecords(Form& form)
     table.Fill(-1);
 }
 
-bool TrackRecordsCommand(Form& form)
+bool TrackRecordsCommand(Form& form, Control& /*control*/)
 {
     ShowTrackRecords(form);
     form.Invalidate();

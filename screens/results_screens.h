@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+class Control;
 class Form;
 
 // The screens that show the outcome of sessions: the results of a session
@@ -32,10 +33,12 @@ void ShowSessionResults(Form& form);
 // "game07": the track picture and the captions of the session kind, then
 // the table of "game0702".
 void ShowWeekendTiming(Form& form);
+// The commands take the screen and the control that reported (its
+// UserID tells them apart).
 // "game07" commands: 1 toggles "accelerate_time" between its rows 0
 // (normal time) and 1 (the session clock runs faster), 2 puts it back to
 // row 0.
-bool WeekendTimingCommand(Form& form, std::int32_t userId);
+bool WeekendTimingCommand(Form& form, Control& control);
 // Whether "accelerate_time" asks for the faster clock (a row other than 0).
 bool AcceleratedTime(const Form& form);
 
@@ -43,15 +46,15 @@ bool AcceleratedTime(const Form& form);
 void ShowStandings(Form& form);
 // "Sim11" and "Arcade09" commands: the question before leaving, the next
 // event (or the end of the season), saving the championship.
-bool StandingsCommand(Form& form, std::int32_t userId);
+bool StandingsCommand(Form& form, Control& control);
 
 // "Sim13": the results of one event ("Track_var") in one view ("Race_var":
 // 0 and 1 the qualifying sessions, 2 and 3 the races, 4 the points).
 void ShowEventResults(Form& form);
-bool EventResultsCommand(Form& form, std::int32_t userId);
+bool EventResultsCommand(Form& form, Control& control);
 
 // "Sim12", "Arcade10": the records of one track ("Track_var") in one list
 // ("Lap_var": 0 to 4 the race times of each race length, 5 the best laps),
 // from the simulation or the arcade records.
 void ShowTrackRecords(Form& form);
-bool TrackRecordsCommand(Form& form);
+bool TrackRecordsCommand(Form& form, Control& control);

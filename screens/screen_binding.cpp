@@ -28,12 +28,12 @@ const ScreenRow kScreens[] = {
     // Weekend
     // Results
     {.name = "game0702", .prepare = ShowSessionResults},
-    {.name = "game07", .prepare = ShowWeekendTiming, .command = [](Form& f, Control& c) { return WeekendTimingCommand(f, c.m_nUserID); }, .live_label = SessionLiveLabel},
-    {.name = "Sim11", .prepare = ShowStandings, .command = [](Form& f, Control& c) { return StandingsCommand(f, c.m_nUserID); }},
-    {.name = "Arcade09", .prepare = ShowStandings, .command = [](Form& f, Control& c) { return StandingsCommand(f, c.m_nUserID); }},
-    {.name = "Sim13", .prepare = ShowEventResults, .command = [](Form& f, Control& c) { return EventResultsCommand(f, c.m_nUserID); }},
-    {.name = "Sim12", .prepare = ShowTrackRecords, .command = [](Form& f, Control&) { return TrackRecordsCommand(f); }},
-    {.name = "Arcade10", .prepare = ShowTrackRecords, .command = [](Form& f, Control&) { return TrackRecordsCommand(f); }},
+    {.name = "game07", .prepare = ShowWeekendTiming, .command = WeekendTimingCommand, .live_label = SessionLiveLabel},
+    {.name = "Sim11", .prepare = ShowStandings, .command = StandingsCommand},
+    {.name = "Arcade09", .prepare = ShowStandings, .command = StandingsCommand},
+    {.name = "Sim13", .prepare = ShowEventResults, .command = EventResultsCommand},
+    {.name = "Sim12", .prepare = ShowTrackRecords, .command = TrackRecordsCommand},
+    {.name = "Arcade10", .prepare = ShowTrackRecords, .command = TrackRecordsCommand},
     {.name = "zun01", .live_label = TestLiveLabel},
     {.name = "Arcade01", .live_label = PlayerNameLiveLabel},
     {.name = "Game03a", .live_label = SessionLiveLabel},
