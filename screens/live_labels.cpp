@@ -33,9 +33,9 @@ bool Put(const std::string& text, char* buffer, std::size_t capacity)
     return true;
 }
 
-// The player's place in the current session: files what the running
-// session has so far, then ranks the session.
-std::string PlayerPlace()
+} // namespace
+
+std::string PlayerSessionPlace()
 {
     Championship& champ = TheChampionship();
     const std::int32_t kind = champ.GetSessionKind();
@@ -59,6 +59,8 @@ std::string PlayerPlace()
     return "-";
 }
 
+namespace {
+
 // The time left of the session's hour.
 std::string TimeLeft()
 {
@@ -77,7 +79,7 @@ void ResetLiveLabels()
 {
     g_bPlaceShown = false;
     g_nPlaceRefresh = 0;
-    g_Place = "-";
+    g_Place.assign(1, '-');
 }
 
 bool TestLiveLabel(Form& /*form*/, Label& label, char* buffer, std::size_t capacity)
@@ -97,7 +99,7 @@ bool SessionLiveLabel(Form& /*form*/, Label& label, char* buffer, std::size_t ca
         if (!g_bPlaceShown || platform::elapsed_ms(g_nPlaceRefresh, now) >= kPlaceRefreshMs) {
             g_bPlaceShown = true;
             g_nPlaceRefresh = now;
-            g_Place = PlayerPlace();
+            g_Place = PlayerSessionPlace();
         }
         return Put(g_Place, buffer, capacity);
     }

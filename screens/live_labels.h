@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class Form;
 class Label;
@@ -22,6 +23,11 @@ bool PlayerNameLiveLabel(Form& form, Label& label, char* buffer, std::size_t cap
 bool SessionLiveLabel(Form& form, Label& label, char* buffer, std::size_t capacity);
 
 inline constexpr std::uint32_t kPlaceRefreshMs = 30000;
+
+// The player's place in the current session as those labels show it: the
+// running timed session's results filed into the championship, the
+// session ranked, then "%i" from 1, or "-" without a time.
+std::string PlayerSessionPlace();
 
 // Forgets the last refresh of the player's place, so that the next drawing
 // refreshes it (a new session; the tests).

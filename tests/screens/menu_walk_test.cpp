@@ -212,8 +212,9 @@ TEST_F(MenuWalk, StateZeroEndsTheMainSetAndRacesStartOnlyWhereTheMenusResume)
         for (const MenuManager::StateScreen& s : set.m_StateScreens)
             ends = ends || (s.state == t.next && s.screen < 0);
         // A non-zero command into an end state ends the menus with a race.
-        if (t.command != 0 && ends)
+        if (t.command != 0 && ends) {
             EXPECT_TRUE(kResumeStates.count(t.state)) << "a race starts from state " << t.state;
+        }
     }
     set.Reset();
     SetCurrentMenuManager(&manager_);

@@ -28,11 +28,9 @@ enum class Kind {
     List,    // a label of several rows (a list the player picks from)
     Choice,  // a two-row on/off label
     Edit,    // an editable one-row label
-    Live,    // a label with a live text
     Bar,     // a horizontal scroll bar
     Sprite,  // an image strip
     Button,  // a command button
-    Window,  // a scrolling window
 };
 
 struct Element {
@@ -106,7 +104,7 @@ struct Plain {
 void texts(DemoMenuBuilder& kit)
 {
     for (const auto& [id, text] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"pln_back", "Back"}, {"pln_ok", "OK"}, {"pln_onoff", "ON\nOFF"}, {"pln_list", "-\n-\n-"},
+             {"pln_back", "Back"}, {"pln_onoff", "ON\nOFF"}, {"pln_list", "-\n-\n-"},
              {"pln_item", "-"}})
         kit.text(kMenuText, id, text);
     for (const auto& [id, text] :
@@ -146,7 +144,7 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
             continue;
         }
         int& row = e.group >= 0 && e.group < 64 ? row_of_group[e.group] : plain_row;
-        const int rows = !p.dialogue && (e.kind == Kind::List || e.kind == Kind::Window) ? 3 : 1;
+        const int rows = !p.dialogue && e.kind == Kind::List ? 3 : 1;
         const int per_column = p.dialogue ? 3 : 16;
         const int column = (row / per_column) % 2;
         const int x = left + column * (column_width + 10);
@@ -178,9 +176,6 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
         case Kind::Choice:
             label(file, {.name = name, .left = x, .top = y, .width = w, .height = kRowHeight, .text_id = "pln_onoff",
                          .user_id = e.user_id});
-            break;
-        case Kind::Live:
-            label(file, {.name = name, .left = x, .top = y, .width = w, .height = kRowHeight, .text_var = "1"});
             break;
         case Kind::Edit:
             file.begin("Label", name);
@@ -214,11 +209,6 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
             else
                 place(file, x, y, 16, 16);
             file.key_bool("Animated", false).key("Graphic", e.strip).end();
-            break;
-        case Kind::Window:
-            file.begin("Window", name);
-            place(file, x, y, w, 3 * kRowHeight);
-            file.end();
             break;
         case Kind::Button:
             break;
