@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/game_app.h"
 #include "champ/champ_objects.h"
@@ -43,8 +44,12 @@ std::string PlayerSessionPlace()
     // A race's results give points each time they are filed: only the
     // timed sessions, whose results are simply written over, are filed
     // while they run.
-    if (app.m_pRace && (kind == kSessionFirstTimed || kind == kSessionSecondTimed))
-        champ.StoreRaceResults(RaceResultLines(*app.m_pRace, app));
+    if (app.m_pRace && (kind == kSessionFirstTimed || kind == kSessionSecondTimed)) {
+        // A race slot without a championship rider has nothing to file.
+        std::vector<RaceResultLine> lines = RaceResultLines(*app.m_pRace, app);
+        std::erase_if(lines, [](const RaceResultLine& line) { return line.RiderId < 0 || line.RiderId >= kChampRiders; });
+        champ.StoreRaceResults(lines);
+    }
     if (kind < 0 || kind > kSessionLast)
         return "-";
     champ.BuildStandings(champ.CurrentEventIndex, kind);

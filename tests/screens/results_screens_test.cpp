@@ -465,12 +465,14 @@ TEST_F(ResultsScreens, LiveLabelsShowTheTimeLeftAndThePlaceRefreshedEveryThirtyS
 {
     champ().SetSessionKind(kSessionFirstTimed);
     Race race;
-    race.m_nBikes = 2;
-    race.m_pBikes = std::make_unique<Bike[]>(2);
+    race.m_nBikes = 3;
+    race.m_pBikes = std::make_unique<Bike[]>(3);
     app_.m_RiderIds[0] = 5;
     app_.m_RiderIds[1] = 3;  // the player
+    app_.m_RiderIds[2] = -1; // a slot without a championship rider is left out
     race.m_StandingOrder[0] = 0;
     race.m_StandingOrder[1] = 1;
+    race.m_StandingOrder[2] = 2;
     race.m_pBikes[0].BestLap = 80.0f;
     race.m_pBikes[1].BestLap = 81.0f;
     input_.m_fRaceClock = 600.5f;
