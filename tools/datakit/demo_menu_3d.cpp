@@ -1,0 +1,13 @@
+#include "tools/datakit/demo_menu_3d.h"
+
+#include "tools/datakit/carousel_writer.h"
+#include "tools/datakit/demo_podium.h"
+
+namespace datakit {
+
+bool write_demo_menu_3d(const std::filesystem::path& root, std::string& error)
+{
+    return write_demo_carousels(root / "menu", error) && write_demo_podium_scenes(root, error);
+}
+
+} // namespace datakit
