@@ -1,9 +1,10 @@
 #include "screens/screen_binding.h"
 
-#include <initializer_list>
+#include <string_view>
 
 #include "menu/control.h"
 #include "menu/form.h"
+#include "menu/label.h"
 #include "menu/screen_hooks.h"
 #include "platform/directory_listing.h"
 #include "screens/arcade_screens.h"
@@ -11,32 +12,67 @@
 
 namespace {
 
-bool NameIs(const Form& form, std::initializer_list<const char*> names)
+// The screens and their handlers, one row a line, by group.
+const ScreenRow kScreens[] = {
+    // Front end
+    {.name = "copyrigh", .prepare = [](Form&) { StartTitleCard(); }, .draw = [](Form& f) { EndTitleCardInTime(f); return true; }},
+    {.name = "start01", .command = [](Form&, Control& c) { return MainMenuCommand(c.m_nUserID); }},
+    {.name = "dlg05", .prepare = ShowDialogueMessagePage},
+    {.name = "dlg06", .prepare = ShowDialogueMessagePage},
+    {.name = "dlg09", .prepare = ShowDialogueMessagePage},
+    {.name = "dlg10", .prepare = ShowDialogueMessagePage},
+    // Arcade
+    {.name = "Arcade04", .prepare = ShowArcadeTrack, .command = [](Form& f, Control&) { return ArcadeTrackCommand(f); }},
+    // Weekend
+    // Results
+    // Plain screens
+    // 3D scenes
+};
+
+template <typename Handler>
+const ScreenRow* FindRow(const Form& form, Handler ScreenRow::*handler)
 {
-    for (const char* name : names)
-        if (platform::equals_ignoring_case(form.Name(), name))
-            return true;
-    return false;
+    for (const ScreenRow& row : kScreens)
+        if (row.*handler && RowMatches(row, form.Name()))
+            return &row;
+    return nullptr;
 }
 
 } // namespace
 
+std::span<const ScreenRow> ScreenTable()
+{
+    return kScreens;
+}
+
+bool RowMatches(const ScreenRow& row, const char* screenName)
+{
+    std::string_view name = row.name;
+    std::string_view screen = screenName;
+    if (name.ends_with('*')) {
+        name.remove_suffix(1);
+        screen = screen.substr(0, name.size());
+    }
+    return platform::equals_ignoring_case(screen, name);
+}
+
 bool ScreenPrepare(Form& form)
 {
-    if (NameIs(form, {"copyrigh"}))
-        StartTitleCard();
-    else if (NameIs(form, {"dlg05", "dlg06", "dlg09", "dlg10"}))
-        ShowDialogueMessagePage(form);
-    else if (NameIs(form, {"Arcade04"}))
-        ShowArcadeTrack(form);
+    if (const ScreenRow* row = FindRow(form, &ScreenRow::prepare))
+        row->prepare(form);
     return true;
 }
 
 bool ScreenDraw(Form& form)
 {
-    if (NameIs(form, {"copyrigh"}))
-        EndTitleCardInTime(form);
-    return true;
+    const ScreenRow* row = FindRow(form, &ScreenRow::draw);
+    return row ? row->draw(form) : true;
+}
+
+bool ScreenRelease(Form& form)
+{
+    const ScreenRow* row = FindRow(form, &ScreenRow::release);
+    return row ? row->release(form) : true;
 }
 
 bool ScreenCommand(Control& control)
@@ -44,11 +80,17 @@ bool ScreenCommand(Control& control)
     Form* form = control.m_pOwner;
     if (!form)
         return true;
-    if (NameIs(*form, {"start01"}))
-        return MainMenuCommand(control.m_nUserID);
-    if (NameIs(*form, {"Arcade04"}))
-        return ArcadeTrackCommand(*form);
-    return true;
+    const ScreenRow* row = FindRow(*form, &ScreenRow::command);
+    return row ? row->command(*form, control) : true;
+}
+
+bool ScreenLiveLabel(Label& label, char* buffer, std::size_t capacity)
+{
+    Form* form = label.m_pOwner;
+    if (!form)
+        return false;
+    const ScreenRow* row = FindRow(*form, &ScreenRow::live_label);
+    return row ? row->live_label(*form, label, buffer, capacity) : false;
 }
 
 bool ScreenFormCommand(Form& /*form*/, std::int32_t /*command*/)
@@ -62,7 +104,9 @@ void InstallScreenHandlers()
     ScreenHooks hooks = TheScreenHooks();
     hooks.user_prepare = &ScreenPrepare;
     hooks.user_draw = &ScreenDraw;
+    hooks.user_release = &ScreenRelease;
     hooks.menu_command = &ScreenCommand;
+    hooks.live_label = &ScreenLiveLabel;
     hooks.form_command = &ScreenFormCommand;
     SetScreenHooks(hooks);
 }

@@ -40,6 +40,33 @@ TEST(DialoguePages, TheStateOfTheDialogueSetPicksThePage)
             << "state " << c.state << (c.network ? (c.host ? " host" : " joined") : "");
 }
 
+TEST(ScreenTable, RowsMatchTheirNameOrTheBeginningOfANameIgnoringCase)
+{
+    struct Case {
+        const char* row;
+        const char* screen;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"opt0201", "OPT0201", true}, {"opt0201", "opt02011", false}, {"opt0201", "opt020", false},
+        {"Brows*", "browsE01", true}, {"Brows*", "Brows", true},        {"Brows*", "Brow", false},
+        {"Explorer*", "EXPLORER2", true}, {"Explorer*", "Explore", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RowMatches(ScreenRow{.name = c.row}, c.screen), c.matches) << c.row << " / " << c.screen;
+    // Every row has a name, and no screen is listed twice for one hook.
+    const auto rows = ScreenTable();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        for (std::size_t j = i + 1; j < rows.size(); ++j)
+            if (RowMatches(rows[i], rows[j].name)) {
+                EXPECT_FALSE(rows[i].prepare && rows[j].prepare) << rows[j].name;
+                EXPECT_FALSE(rows[i].draw && rows[j].draw) << rows[j].name;
+                EXPECT_FALSE(rows[i].release && rows[j].release) << rows[j].name;
+                EXPECT_FALSE(rows[i].command && rows[j].command) << rows[j].name;
+                EXPECT_FALSE(rows[i].live_label && rows[j].live_label) << rows[j].name;
+            }
+}
+
 TEST(Navigation, CallingAScreenReturnsToTheCallerAndLeavesItsArgument)
 {
     MenuManager manager;

@@ -8,7 +8,8 @@
 
 namespace datakit {
 
-// The first demo menu sets, in "<root>/menu" (the menu folder ".\menu"):
+// The demo menu sets, in "<root>/menu" (the menu folder ".\menu"), put
+// together by groups of screens (demo_menu_builder.h). Among them:
 // - "menu.dat", the front end: the main menu "start01" at state 19 (the
 //   start state 18 becomes 19) with "Arcade race" (focused when the screen
 //   opens) and "Quit" (asks dialogue 10); the arcade track screen
@@ -31,6 +32,8 @@ namespace datakit {
 // "menu/fonts": "Menu.pcx" with its ".mfg" words and its two looks
 // "Menu_.pcx" (selected) and "Menu!.pcx" (disabled).
 // Call it after the fonts, the loading pictures and the sounds are written.
+// False with `error` also when two groups claim one screen, state,
+// transition or text section.
 bool write_demo_menus(const std::filesystem::path& root, std::string& error);
 
 // The sets as written (for the tests).
