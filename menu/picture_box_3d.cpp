@@ -141,9 +141,16 @@ void PictureBox::LoadCarousel(M_CParse& file, const char* file_name, const char*
         if (file.GetIntToken(time))
             m_nSceneTime = time;
     }
-    if (file.FindBegin("shrinktextures"))
-        if (render_device* renderer = installed_render_device())
+    render_device* renderer = installed_render_device();
+    if (file.FindBegin("shrinktextures")) {
+        if (renderer)
             renderer->upload_textures(100);
+    } else if (renderer && current_engine && current_engine->deferred_textures) {
+        // Outside the main menu's load group (which makes its textures
+        // resident when its last screen has loaded) the items' textures
+        // are made resident now, or the 3D device would draw nothing.
+        renderer->upload_textures(0);
+    }
 }
 
 void PictureBox::ReadCarouselItems(M_CParse& file, const char* file_name)

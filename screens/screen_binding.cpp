@@ -9,6 +9,7 @@
 #include "platform/directory_listing.h"
 #include "screens/arcade_screens.h"
 #include "screens/front_screens.h"
+#include "screens/menu_scenes.h"
 
 namespace {
 
@@ -27,6 +28,8 @@ const ScreenRow kScreens[] = {
     // Results
     // Plain screens
     // 3D scenes
+    {.name = "olescene", .prepare = FillPodium, .release = ReleaseMenuScene, .entry = AddPodiumScene},
+    {.name = "Credits", .draw = DrawCredits},
 };
 
 template <typename Handler>
@@ -93,6 +96,12 @@ bool ScreenLiveLabel(Label& label, char* buffer, std::size_t capacity)
     return row ? row->live_label(*form, label, buffer, capacity) : false;
 }
 
+bool ScreenEntry(Form& form)
+{
+    const ScreenRow* row = FindRow(form, &ScreenRow::entry);
+    return row ? row->entry(form) : true;
+}
+
 bool ScreenFormCommand(Form& /*form*/, std::int32_t /*command*/)
 {
     return true;
@@ -108,5 +117,6 @@ void InstallScreenHandlers()
     hooks.menu_command = &ScreenCommand;
     hooks.live_label = &ScreenLiveLabel;
     hooks.form_command = &ScreenFormCommand;
+    hooks.screen_entry = &ScreenEntry;
     SetScreenHooks(hooks);
 }

@@ -7,7 +7,6 @@
 #include "tools/datakit/champ_files_writer.h"
 #include "tools/datakit/mdl_writer.h"
 #include "tools/datakit/demo_circuits.h"
-#include "tools/datakit/demo_menu_3d.h"
 #include "tools/datakit/demo_menus.h"
 #include "tools/datakit/demo_sounds.h"
 #include "tools/datakit/flare_writer.h"
@@ -64,10 +63,6 @@ bool make_demo_data(const std::filesystem::path& root, std::string& error)
     if (!write_demo_world_bikes(root, error))
         return false;
     if (!write_demo_world_tracks(root, error)) // after the race data: it adds to "Data/Details.dat"
-        return false;
-    // The menus' 3D views: the carousels over the world's bikes and riders,
-    // the podium scenes.
-    if (!write_demo_menu_3d(root, error))
         return false;
     // Last: every data folder also goes into the ".mix" archive the game
     // looks in when a file is not on disk.
