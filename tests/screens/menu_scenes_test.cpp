@@ -165,7 +165,7 @@ TEST_F(MenuScenesTest, APodiumPlaceGetsItsSceneWithTheFirstThreeInTheirColours)
         ASSERT_NE(model, nullptr) << models[p];
         const mesh_texture* livery = model->texture_of_material(name_hash("LIVERY"));
         ASSERT_NE(livery, nullptr);
-        EXPECT_EQ(livery->set_word, std::bit_cast<std::uint32_t>(bikes[static_cast<std::size_t>(riders[p])].bike_variant))
+        EXPECT_EQ(livery->words[2], std::bit_cast<std::uint32_t>(bikes[static_cast<std::size_t>(riders[p])].bike_variant))
             << models[p];
     }
     // Leaving the screen takes the scene away; entering again adds one.
