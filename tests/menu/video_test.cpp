@@ -16,7 +16,9 @@
 #include "menu/run_menu.h"
 #include "platform/audio.h"
 #include "platform/video.h"
+#include "input/input_manager.h"
 #include "sound/sound_library.h"
+#include "tests/input/input_fixture.h"
 #include "tests/menu/menu_fixture.h"
 #include "tools/datakit/demo_podium.h"
 #include "tools/datakit/demo_videos.h"
@@ -234,6 +236,50 @@ TEST_F(VideoTest, DamagedAndCutFilesEndAtOnce)
     Form& form = video_screen();
     form.PaintAll();
     EXPECT_EQ(static_cast<PictureBox*>(form.FindElement("OLE1"))->Video()->m_nState, VideoInWindow::kPlaying);
+}
+
+// A fresh press of A stops a video in a window; A held from before it
+// started does not. Esc stops a full-screen video.
+TEST_F(VideoTest, KeysStopVideos)
+{
+    platform::clear_input_events();
+    InputManager input;
+    ASSERT_EQ(input.Create(), kInputOk);
+    input.Acquire();
+    SetTheInputManager(&input);
+    {
+        Form& form = video_screen();
+        auto* box = static_cast<PictureBox*>(form.FindElement("OLE1"));
+        input_test::Key(30, true);
+        input.Poll();
+        input.Poll();  // held since the poll before
+        form.PaintAll();
+        form.PaintAll();
+        EXPECT_EQ(box->Video()->m_nState, VideoInWindow::kPlaying);
+        input_test::Key(30, false);
+        input.Poll();
+        form.PaintAll();
+        EXPECT_EQ(box->Video()->m_nState, VideoInWindow::kPlaying);
+        input_test::Key(30, true);
+        input.Poll();
+        clear_screen(0);
+        form.PaintAll();
+        EXPECT_EQ(box->Video()->m_nState, VideoInWindow::kEnded);
+        EXPECT_EQ(pixel(kLeft + 160, kTop + 120), 0u);
+        input_test::Key(30, false);
+        input.Poll();
+
+        // Esc down: the full-screen video stops before its first frame.
+        input_test::Key(1, true);
+        clear_screen(0);
+        EXPECT_EQ(PlayVideo("video\\intro.avi", 640, 480), 0);
+        EXPECT_EQ(pixel(320, 240), 0u);
+        input_test::Key(1, false);
+        input.Poll();
+        manager_.Reset();
+    }
+    SetTheInputManager(nullptr);
+    platform::clear_input_events();
 }
 
 } // namespace
