@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "app/command_name.h"
 #include "app/game_error.h"
@@ -23,6 +24,7 @@
 #include "menu/menu_manager.h"
 #include "menu/picture_box.h"
 #include "platform/clock.h"
+#include "platform/float_conv.h"
 
 namespace {
 
@@ -227,7 +229,7 @@ void PictureBox::LoadScene(const char* name, float time_ms)
     if (render_device* renderer = installed_render_device())
         renderer->upload_textures(0);
     // The scene's time divides its paint's clock: below 1 ms it is 1 ms.
-    m_nSceneTime = std::max(1, static_cast<std::int32_t>(std::fmin(std::fmax(time_ms, 1.0f), 2.0e9f)));
+    m_nSceneTime = platform::trunc_clamped(time_ms, 1, std::numeric_limits<std::int32_t>::max());
     m_pCamera->set_fov(kSceneFov);
     MakeLight(kDimLightLevel, 1.0f, 1.0f, 5.0f);
     m_pView->add_instance(m_pLightModel);

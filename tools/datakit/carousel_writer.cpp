@@ -61,6 +61,15 @@ CarouselFile demo_rider_carousel()
     return c;
 }
 
+void carousel_element(FormFileWriter& file, const char* name, const char* carousel_file, int left, int top,
+                      int width, int height)
+{
+    file.begin("PictureBox", name);
+    file.key("PixHeight", height).key("PixLeft", left).key("PixTop", top).key("PixWidth", width);
+    file.key("FileName", carousel_file);
+    file.end();
+}
+
 bool write_demo_carousels(const std::filesystem::path& menu_folder, std::string& error)
 {
     std::error_code ec;

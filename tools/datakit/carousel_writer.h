@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/datakit/form_file_writer.h"
+
 namespace datakit {
 
 // A picture box's carousel file: the kind word "OLE3D" and the 3D library
@@ -38,6 +40,11 @@ CarouselFile demo_rider_carousel();
 // The carousel files the demo menus name, relative to the menu folder.
 inline constexpr const char* kDemoBikeCarouselFile = "3d\\bikes.ole";
 inline constexpr const char* kDemoRiderCarouselFile = "3d\\riders.ole";
+
+// A screen's picture box element showing a carousel file (its place keys,
+// then "FileName"); buttons whose "LinkedTo" names it turn it.
+void carousel_element(FormFileWriter& file, const char* name, const char* carousel_file, int left, int top,
+                      int width, int height);
 
 // Writes both into the menu folder (its "3d" folder). False and `error`.
 bool write_demo_carousels(const std::filesystem::path& menu_folder, std::string& error);
