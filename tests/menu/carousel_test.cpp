@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/game_error.h"
+#include "engine/model/anim_lib.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/scene_view.h"
@@ -317,6 +318,34 @@ TEST_F(CarouselTest, ElementsWithoutAFile)
             EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
         }
     }
+}
+
+// The kit's own carousels, loaded from the menu folder as the demo menus
+// load them: the five bikes, and the rider in three leathers riding.
+TEST_F(CarouselTest, TheKitsCarouselsLoadFromTheMenuFolder)
+{
+    std::string error;
+    ASSERT_TRUE(datakit::write_demo_carousels(data_.root() / "menu", error)) << error;
+    datakit::FormFileWriter file = menu_test::screen_file("s");
+    datakit::carousel_element(file, "bikes", datakit::kDemoBikeCarouselFile, 0, 0, 320, 240);
+    datakit::carousel_element(file, "riders", datakit::kDemoRiderCarouselFile, 320, 0, 320, 240);
+    file.end();
+    std::filesystem::create_directories(data_.root() / "menu");
+    ASSERT_TRUE(file.write(data_.root() / "menu" / "s.dat", error)) << error;
+    torvane_test::ScopedCwd in_menu(data_.root() / "menu");
+    Form& form = load_screen("s");
+    show();
+    auto* bikes = static_cast<PictureBox*>(form.FindElement("bikes"));
+    auto* riders = static_cast<PictureBox*>(form.FindElement("riders"));
+    ASSERT_EQ(bikes->ItemCount(), 5);
+    ASSERT_EQ(riders->ItemCount(), 3);
+    EXPECT_FLOAT_EQ(riders->ItemAt(2).material_set, 1.0f);
+    ASSERT_NE(riders->ItemAt(0).instance->current_anim, nullptr);
+    EXPECT_EQ(riders->ItemAt(0).instance->current_anim->name_hash, name_hash("RIDE"));
+    bikes->Notify(2);
+    EXPECT_EQ(bikes->CurrentItem(), 1);
+    paint_after(form, 100);
+    EXPECT_EQ(manager_.Lib3DCount(), 2);
 }
 
 TEST_F(CarouselTest, TheFifthLibrarySetIsRefused)

@@ -38,8 +38,10 @@ CarouselFile demo_bike_carousel()
 {
     CarouselFile c;
     c.library = "..\\Gfx\\Bikes\\Bikes";
-    // A bike is about 2 m long: seen from 3.4 m ahead and a little above.
-    c.camera = {0.0f, 1.1f, 3.4f};
+    // A bike is about 2 m long from its rear contact, its origin, and turns
+    // 0.6 m off the axis: it reaches 2 m from the axis, which the camera's
+    // 30 degrees take in from 7 m ahead.
+    c.camera = {0.0f, 1.6f, 7.0f};
     c.target = {0.0f, 0.5f, 0.0f};
     for (const std::string& name : world_bike_names())
         c.items.emplace_back("AXX_" + name, 0.0f);
@@ -51,7 +53,7 @@ CarouselFile demo_rider_carousel()
 {
     CarouselFile c;
     c.library = "..\\Gfx\\Bikes\\Riders";
-    c.camera = {0.0f, 1.2f, 2.6f};
+    c.camera = {0.0f, 1.4f, 4.8f};
     c.target = {0.0f, 0.8f, 0.0f};
     // The team leathers of the grid's rider variants.
     for (const float set : {0.0f, 0.5f, 1.0f})
