@@ -8,6 +8,8 @@
 
 #include "champ/champ_objects.h"
 #include "champ/championship.h"
+#include "champ/game_settings.h"
+#include "tests/support/demo_data.h"
 #include "engine/base/engine.h"
 #include "engine/base/name_hash.h"
 #include "engine/model/ml_modelinfo.h"
@@ -22,6 +24,7 @@
 #include "screens/screen_binding.h"
 #include "tests/menu/menu_fixture.h"
 #include "tools/datakit/champ_files_writer.h"
+#include "tools/datakit/demo_menus.h"
 #include "tools/datakit/demo_podium.h"
 #include "tools/datakit/race_data_writer.h"
 #include "tools/datakit/typed_list_writer.h"
@@ -258,6 +261,67 @@ TEST_F(MenuScenesTest, TheCreditsWaitTwoSecondsThenScrollAStepEvery30Ms)
         form.PaintAll();
         EXPECT_EQ(window->ScrollOffset(), start + step) << step;
     }
+}
+
+// The demo set's credits as shipped: the rich text in "WCredits" scrolls
+// once the first two seconds are over.
+class ShippedCredits : public menu_test::MenuFixture {
+protected:
+    ShippedCredits() : demo_cwd_(folder()) {}
+    static const std::filesystem::path& folder()
+    {
+        static const std::filesystem::path dir = [] {
+            std::filesystem::path d = torvane_test::temp_root() / "credits-demo";
+            std::string error;
+            EXPECT_TRUE(torvane_test::install_demo_data(d, error)) << error;
+            return d;
+        }();
+        return dir;
+    }
+    void SetUp() override
+    {
+        MenuFixture::SetUp();
+        SetTheGameSettings(&settings_);
+        InstallScreenHandlers();
+        platform::set_test_clock(1000);
+    }
+    void TearDown() override
+    {
+        SetScreenHooks(ScreenHooks{});
+        platform::clear_test_clock();
+        MenuFixture::TearDown();
+        SetTheGameSettings(nullptr);
+    }
+    torvane_test::ScopedCwd demo_cwd_;
+    GameSettings settings_;
+};
+
+TEST_F(ShippedCredits, ScrollTheirText)
+{
+    manager_.Load(".\\menu\\menu.dat");
+    manager_.m_nNextState = datakit::kDemoCreditsState;
+    manager_.Update();
+    Form* form = manager_.Screen(manager_.m_nShownScreen);
+    ASSERT_NE(form, nullptr);
+    ASSERT_STREQ(form->Name(), "Credits");
+    auto* window = static_cast<Window*>(form->FindElement("WCredits"));
+    ASSERT_NE(window, nullptr);
+    RestartCredits();
+    manager_.Update();
+    platform::advance_test_clock(2000);
+    manager_.Update();
+    for (int i = 0; i < 12; ++i) {
+        platform::advance_test_clock(30);
+        manager_.Update();
+    }
+    EXPECT_EQ(window->ScrollOffset(), 12);
+    if (const char* shots = std::getenv("TORVANE_MENU_SHOTS")) {
+        std::filesystem::create_directories(shots);
+        torvane_test::write_png((std::filesystem::path(shots) / "Credits.png").string(), screenshot());
+    }
+    // Back goes to the main menu.
+    manager_.ExecuteCommand(0);
+    EXPECT_EQ(manager_.m_nNextState, datakit::kDemoMainMenuState);
 }
 
 } // namespace

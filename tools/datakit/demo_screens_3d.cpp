@@ -5,16 +5,53 @@
 #include "tools/datakit/demo_menu_3d.h"
 #include "tools/datakit/demo_menus.h"
 #include "tools/datakit/demo_videos.h"
+#include "tools/datakit/pcx_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <system_error>
 
 namespace datakit {
 
 namespace {
+
+constexpr const char* kCreditsBackground = "3d\\credits.pcx";
+
+// A night-blue backdrop darkening toward its foot, with a faint band of
+// light behind the text (index 0, transparent, is not used).
+bool write_credits_background(const std::filesystem::path& root, std::string& error)
+{
+    PcxPicture picture;
+    picture.width = 640;
+    picture.height = 480;
+    for (int i = 0; i < 256; ++i) {
+        picture.palette[static_cast<std::size_t>(3 * i)] = static_cast<std::uint8_t>(i / 6);
+        picture.palette[static_cast<std::size_t>(3 * i + 1)] = static_cast<std::uint8_t>(i / 4);
+        picture.palette[static_cast<std::size_t>(3 * i + 2)] = static_cast<std::uint8_t>(i / 2);
+    }
+    picture.pixels.resize(640u * 480u);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const double down = 1.0 - y / 480.0;
+            const double band = 1.0 - std::min(1.0, std::abs(x - 320) / 260.0);
+            const int v = 8 + static_cast<int>(120.0 * down * (0.55 + 0.45 * band));
+            picture.pixels[static_cast<std::size_t>(y) * 640 + static_cast<std::size_t>(x)] =
+                static_cast<std::uint8_t>(std::clamp(v, 1, 255));
+        }
+    std::error_code ec;
+    std::filesystem::create_directories(root / "menu" / "3d", ec);
+    return write_pcx(root / "menu" / "3d" / "credits.pcx", picture, error);
+}
 
 // The credits: a window scrolling a page of rich text.
 FormFileWriter credits_screen()
 {
     FormFileWriter file = screen_file("Credits");
     file.key("UserDraw", 1);
+    // Painted every frame under the window, so the scrolled text leaves no
+    // trail.
+    image(file, "background", kCreditsBackground, 0, 0, 640, 480);
     file.begin("Window", "WCredits");
     file.key("WinHeight", 1400).key("WinWidth", 480).key("ClipHeight", 340).key("ClipLeft", 80);
     file.key("ClipTop", 70).key("ClipWidth", 480);
@@ -63,11 +100,14 @@ void add_3d_screens(DemoMenuBuilder& kit)
     kit.screen("Credits", credits_screen());
     kit.text(kMenuText, "podium_next", "Next");
     kit.text(kMenuText, "credits_back", "Back");
-    kit.text(kMenuText, "credits",
-             "<ALIGNMENT CENTER>TORVANE\r\n\r\nA motorcycle road-racing game\r\n\r\n"
-             "Engine, menus and races\r\nThe Torvane team\r\n\r\n"
-             "Demo data\r\nThe data kit: every model, picture, sound and video is made by code\r\n\r\n"
-             "Fonts\r\nThe Liberation fonts\r\n\r\nThank you for playing");
+    // Every line centred (an alignment holds for its paragraph).
+    std::string credits;
+    for (const char* line : {"TORVANE", "", "A motorcycle road-racing game", "", "Engine, menus and races",
+                             "The Torvane team", "", "Demo data", "The data kit:", "every model, picture, sound",
+                             "and video is made by code", "", "Fonts", "The Liberation fonts", "",
+                             "Thank you for playing"})
+        credits += std::string("<ALIGNMENT CENTER>") + line + "\r\n";
+    kit.text(kMenuText, "credits", credits);
     // The podium after an event and at the end of a season (simulation,
     // arcade); its scene gives command 0 when it has played.
     DemoMenuBuilder::Set& menu = kit.set("menu");
@@ -78,6 +118,7 @@ void add_3d_screens(DemoMenuBuilder& kit)
     kit.screen("intro", video_screen("intro", kDemoIntroVideo));
     kit.set("startvid").state(kDemoIntroState, "intro").go(kDemoIntroState, 0, kDemoEndState);
     kit.files(write_demo_menu_3d);
+    kit.files(write_credits_background);
 }
 
 } // namespace datakit
