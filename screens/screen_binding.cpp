@@ -9,7 +9,9 @@
 #include "platform/directory_listing.h"
 #include "screens/arcade_screens.h"
 #include "screens/front_screens.h"
+#include "screens/live_labels.h"
 #include "screens/menu_scenes.h"
+#include "screens/results_screens.h"
 
 namespace {
 
@@ -26,6 +28,18 @@ const ScreenRow kScreens[] = {
     {.name = "Arcade04", .prepare = ShowArcadeTrack, .command = [](Form& f, Control&) { return ArcadeTrackCommand(f); }},
     // Weekend
     // Results
+    {.name = "game0702", .prepare = ShowSessionResults},
+    {.name = "game07", .prepare = ShowWeekendTiming, .command = WeekendTimingCommand, .live_label = SessionLiveLabel},
+    {.name = "Sim11", .prepare = ShowStandings, .command = StandingsCommand},
+    {.name = "Arcade09", .prepare = ShowStandings, .command = StandingsCommand},
+    {.name = "Sim13", .prepare = ShowEventResults, .command = EventResultsCommand},
+    {.name = "Sim12", .prepare = ShowTrackRecords, .command = TrackRecordsCommand},
+    {.name = "Arcade10", .prepare = ShowTrackRecords, .command = TrackRecordsCommand},
+    {.name = "zun01", .live_label = TestLiveLabel},
+    {.name = "Arcade01", .live_label = PlayerNameLiveLabel},
+    {.name = "Game03a", .live_label = SessionLiveLabel},
+    {.name = "Game03b", .live_label = SessionLiveLabel},
+    {.name = "Game03c", .live_label = SessionLiveLabel},
     // Plain screens
     // 3D scenes
     {.name = "olescene", .prepare = FillPodium, .release = ReleaseMenuScene, .entry = AddPodiumScene},
