@@ -10,6 +10,7 @@
 #include "screens/arcade_screens.h"
 #include "screens/front_screens.h"
 #include "screens/live_labels.h"
+#include "screens/menu_scenes.h"
 #include "screens/results_screens.h"
 
 namespace {
@@ -41,6 +42,8 @@ const ScreenRow kScreens[] = {
     {.name = "Game03c", .live_label = SessionLiveLabel},
     // Plain screens
     // 3D scenes
+    {.name = "olescene", .prepare = FillPodium, .release = ReleaseMenuScene, .entry = AddPodiumScene},
+    {.name = "Credits", .draw = DrawCredits},
 };
 
 template <typename Handler>
@@ -107,6 +110,12 @@ bool ScreenLiveLabel(Label& label, char* buffer, std::size_t capacity)
     return row ? row->live_label(*form, label, buffer, capacity) : false;
 }
 
+bool ScreenEntry(Form& form)
+{
+    const ScreenRow* row = FindRow(form, &ScreenRow::entry);
+    return row ? row->entry(form) : true;
+}
+
 bool ScreenFormCommand(Form& /*form*/, std::int32_t /*command*/)
 {
     return true;
@@ -122,5 +131,6 @@ void InstallScreenHandlers()
     hooks.menu_command = &ScreenCommand;
     hooks.live_label = &ScreenLiveLabel;
     hooks.form_command = &ScreenFormCommand;
+    hooks.screen_entry = &ScreenEntry;
     SetScreenHooks(hooks);
 }
