@@ -3,7 +3,7 @@
 # the Release build with debug information in build/.
 set -euo pipefail
 
-TORVANE_PACKAGES="cmake ninja-build g++ pkg-config libsdl2-dev libsdl2-ttf-dev fonts-liberation googletest libgtest-dev libbenchmark-dev libenet-dev"
+TORVANE_PACKAGES="cmake ninja-build g++ pkg-config libsdl2-dev libsdl2-ttf-dev fonts-liberation googletest libgtest-dev libbenchmark-dev libenet-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev"
 
 torvane_missing_packages() {
     local missing="" p

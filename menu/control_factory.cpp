@@ -6,6 +6,7 @@
 #include "menu/image.h"
 #include "menu/label.h"
 #include "menu/label_ext.h"
+#include "menu/picture_box.h"
 #include "menu/scroll_bar.h"
 #include "menu/window.h"
 
@@ -14,7 +15,6 @@ namespace {
 const char* KindName(std::int32_t type)
 {
     switch (type) {
-    case kControlPictureBox: return "PictureBox";
     case kControlPlot: return "Plot";
     default: return nullptr;
     }
@@ -33,6 +33,7 @@ std::unique_ptr<Control> MakeControl(std::int32_t type, const char* name)
     case kControlHScrollBar: return std::make_unique<ScrollBar>(kScrollHorizontal);
     case kControlWindow: return std::make_unique<Window>();
     case kControlLabelExt: return std::make_unique<LabelExt>();
+    case kControlPictureBox: return std::make_unique<PictureBox>();
     default: break;
     }
     if (const char* kind = KindName(type))
@@ -40,9 +41,12 @@ std::unique_ptr<Control> MakeControl(std::int32_t type, const char* name)
     throw GameError("undef element");
 }
 
-void NoteButtonLink(Control& /*control*/, Control& /*target*/)
+void NoteButtonLink(Control& control, Control& target)
 {
-    // Picture boxes, which keep the list of their buttons, are not built yet.
+    // A picture box keeps the buttons linked to it, to disable them while
+    // its carousel turns.
+    if (control.m_nType == kControlCommandButton && target.m_nType == kControlPictureBox)
+        static_cast<PictureBox&>(target).AddLinkedButton(static_cast<CommandButton*>(&control));
 }
 
 void EnableIfButton(Control& control)

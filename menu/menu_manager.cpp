@@ -172,6 +172,7 @@ void MenuManager::FreeCaches()
 {
     m_GameFonts.clear();
     m_Sprites.clear();
+    m_Lib3D.clear();
 }
 
 void MenuManager::FreeWinFonts()

@@ -8,7 +8,10 @@
 class Control;
 class Form;
 class M_CParse;
+class anim_lib;
 class lib2d_font;
+class model_lib;
+class mtr_lib;
 class lib2d_picture;
 namespace platform {
 class TextFace;
@@ -25,6 +28,7 @@ public:
     static constexpr int kMaxGameFonts = 30;
     static constexpr int kMaxSprites = 400;
     static constexpr int kMaxWinFonts = 30;
+    static constexpr int kMaxLib3D = 5;
 
     MenuManager();
     ~MenuManager();
@@ -124,7 +128,15 @@ public:
     // font file opens.
     const platform::TextFace* GetWinFont(const char* name, std::int32_t height, std::int32_t width,
                                          std::int32_t style, std::int32_t logical);
-    // Frees the game fonts and sprites.
+    // A 3D library set by name ("<name>.MTT", or ".MTP" on the 8-bit
+    // renderer, with the detail levels' ".MLT"/".MLP" where the set has
+    // them; "<name>.ANM", "<name>.MDL"), every material, animation and model
+    // loaded. Throws "troppe lib 3d" for the fifth set, "open_lib_file
+    // <file>" when a file cannot be read. The manager keeps the libraries
+    // (and the instances made in them) until its caches are freed.
+    void GetLib3D(const char* name, mtr_lib** materials, anim_lib** anims, model_lib** models);
+    std::int32_t Lib3DCount() const { return static_cast<std::int32_t>(m_Lib3D.size()); }
+    // Frees the game fonts, sprites and 3D library sets.
     void FreeCaches();
     // Deletes the cached faces.
     void FreeWinFonts();
@@ -181,7 +193,18 @@ private:
         std::unique_ptr<platform::TextFace> face;
     };
 
+    struct Lib3D {
+        Lib3D();
+        ~Lib3D();
+        Lib3D(Lib3D&&) noexcept;
+        std::string name;
+        mtr_lib* materials = nullptr;  // a chain through `next`, owned
+        std::unique_ptr<anim_lib> anims;
+        std::unique_ptr<model_lib> models;
+    };
+
     std::vector<std::unique_ptr<Form>> m_Screens;
+    std::vector<Lib3D> m_Lib3D;
     std::vector<Cached<lib2d_font>> m_GameFonts;
     std::vector<Cached<lib2d_picture>> m_Sprites;
     std::vector<WinFont> m_WinFonts;

@@ -1,5 +1,6 @@
 // Small services of the menu run loop: the formatted message box, owned
-// string arrays, free save-file names and video playback.
+// string arrays and free save-file names (video playback is with the
+// picture box's videos, menu/picture_box_video.cpp).
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -12,8 +13,6 @@ namespace {
 
 // The longest text a formatted message box shows.
 constexpr std::size_t kMessageCapacity = 1024;
-// A video that cannot be played.
-constexpr std::int32_t kVideoNotPlayed = 1;
 
 } // namespace
 
@@ -70,7 +69,3 @@ bool NextFreeFileName(std::string& out, const char* folder, const char* base, co
     return false;
 }
 
-std::int32_t PlayVideo(const char* /*file*/, std::int32_t /*right*/, std::int32_t /*bottom*/)
-{
-    return kVideoNotPlayed;
-}

@@ -9,6 +9,9 @@
 #include "platform/directory_listing.h"
 #include "screens/arcade_screens.h"
 #include "screens/front_screens.h"
+#include "screens/live_labels.h"
+#include "screens/menu_scenes.h"
+#include "screens/results_screens.h"
 #include "screens/weekend_screens.h"
 
 namespace {
@@ -38,18 +41,30 @@ const ScreenRow kScreens[] = {
     {.name = "sim09d", .prepare = TrackInfoPrepare, .command = TrackInfoCommand},
     {.name = "sim09", .prepare = TrackInfoPrepare, .command = TrackInfoCommand},
     {.name = "Sim10", .prepare = SessionsPrepare, .command = SessionsCommand},
-    {.name = "Sim11", .command = StandingsCommand},
-    {.name = "Arcade09", .command = ArcadeStandingsCommand},
     {.name = "Game03a", .prepare = InSessionPrepare, .command = InSessionCommand},
     {.name = "Game03b", .prepare = InSessionPrepare, .draw = InSessionDraw, .command = InSessionCommand},
     {.name = "Game03c", .prepare = InSessionPrepare, .command = InSessionCommand},
-    {.name = "game07", .draw = TimingDraw, .command = TimingCommand},
+    {.name = "game07", .draw = TimingDraw},
     {.name = "Arcade01", .prepare = PlayerNamePrepare, .command = PlayerNameCommand},
     {.name = "start09", .prepare = NetworkEntryPrepare, .command = NetworkEntryCommand},
     {.name = "Arcade02", .command = ArcadeEntryCommand},
     // Results
+    {.name = "game0702", .prepare = ShowSessionResults},
+    {.name = "game07", .prepare = ShowWeekendTiming, .command = WeekendTimingCommand, .live_label = SessionLiveLabel},
+    {.name = "Sim11", .prepare = ShowStandings, .command = StandingsCommand},
+    {.name = "Arcade09", .prepare = ShowStandings, .command = StandingsCommand},
+    {.name = "Sim13", .prepare = ShowEventResults, .command = EventResultsCommand},
+    {.name = "Sim12", .prepare = ShowTrackRecords, .command = TrackRecordsCommand},
+    {.name = "Arcade10", .prepare = ShowTrackRecords, .command = TrackRecordsCommand},
+    {.name = "zun01", .live_label = TestLiveLabel},
+    {.name = "Arcade01", .live_label = PlayerNameLiveLabel},
+    {.name = "Game03a", .live_label = SessionLiveLabel},
+    {.name = "Game03b", .live_label = SessionLiveLabel},
+    {.name = "Game03c", .live_label = SessionLiveLabel},
     // Plain screens
     // 3D scenes
+    {.name = "olescene", .prepare = FillPodium, .release = ReleaseMenuScene, .entry = AddPodiumScene},
+    {.name = "Credits", .draw = DrawCredits},
 };
 
 template <typename Handler>
@@ -116,6 +131,12 @@ bool ScreenLiveLabel(Label& label, char* buffer, std::size_t capacity)
     return row ? row->live_label(*form, label, buffer, capacity) : false;
 }
 
+bool ScreenEntry(Form& form)
+{
+    const ScreenRow* row = FindRow(form, &ScreenRow::entry);
+    return row ? row->entry(form) : true;
+}
+
 bool ScreenFormCommand(Form& /*form*/, std::int32_t /*command*/)
 {
     return true;
@@ -131,5 +152,6 @@ void InstallScreenHandlers()
     hooks.menu_command = &ScreenCommand;
     hooks.live_label = &ScreenLiveLabel;
     hooks.form_command = &ScreenFormCommand;
+    hooks.screen_entry = &ScreenEntry;
     SetScreenHooks(hooks);
 }

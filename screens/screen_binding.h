@@ -32,6 +32,9 @@ struct ScreenRow {
     // A label with a live variable asks for its text; true when `buffer`
     // holds a new one.
     bool (*live_label)(Form& form, Label& label, char* buffer, std::size_t capacity) = nullptr;
+    // About to be entered (before it is loaded); false backs out with
+    // command 0 instead.
+    bool (*entry)(Form& form) = nullptr;
 };
 
 // The rows, in the order the hooks try them: the first row whose name
@@ -50,5 +53,6 @@ bool ScreenDraw(Form& form);
 bool ScreenRelease(Form& form);
 bool ScreenCommand(Control& control);
 bool ScreenLiveLabel(Label& label, char* buffer, std::size_t capacity);
+bool ScreenEntry(Form& form);
 // Every command of every screen is agreed to.
 bool ScreenFormCommand(Form& form, std::int32_t command);

@@ -26,6 +26,7 @@
 #include "platform/message_box.h"
 #include "platform/path_resolver.h"
 #include "race/race.h"
+#include "screens/results_screens.h"
 #include "screens/navigation.h"
 #include "screens/race_commands.h"
 #include "screens/screen_binding.h"
@@ -35,10 +36,7 @@ namespace {
 
 // States the handlers go to.
 constexpr std::int32_t kPageBrowserState = 900;
-constexpr std::int32_t kNetworkLobbyState = 201;
 constexpr std::int32_t kNetworkJoinedState = 321;
-constexpr std::int32_t kEndOfSeasonSim = 104;
-constexpr std::int32_t kEndOfSeasonArcade = 105;
 constexpr std::int32_t kGameTypeCalledState = 92;
 constexpr std::int32_t kChampionshipStartKeepState = 43;
 // The first page of the page browser for a racing team's riders.
@@ -55,9 +53,7 @@ constexpr std::int32_t kAskEndRace2 = 15;
 constexpr std::int32_t kAskLeaveChampionship = 17;
 constexpr std::int32_t kAskEndWarmUp = 18;
 constexpr std::int32_t kAskLeaveWeekend = 19;
-constexpr std::int32_t kAskLeaveArcade = 27;
 constexpr std::int32_t kAskEndNetworkSession = 29;
-constexpr std::int32_t kToldArcadeSaved = 32;
 constexpr std::int32_t kToldSaved = 34;
 constexpr std::int32_t kToldTimeUp = 50;
 
@@ -177,21 +173,6 @@ void Refill(Form& form)
 bool NotRefused(std::int32_t dialogue)
 {
     return AskDialogue(dialogue) != 0;
-}
-
-// The current event moves on; after the last the season ends (the state
-// of its end). False when the menus went to that state.
-bool NextEvent(std::int32_t endOfSeason)
-{
-    Championship& champ = TheChampionship();
-    if (champ.CurrentEventIndex + 1 >= kChampEvents) {
-        champ.CurrentEventIndex = kChampEvents - 1;
-        return GoToState(NetworkGame() ? kNetworkLobbyState : endOfSeason);
-    }
-    ++champ.CurrentEventIndex;
-    // The next weekend has run no session yet.
-    champ.SetSessionKind(-1);
-    return true;
 }
 
 void ChooseWeather()
@@ -481,18 +462,12 @@ namespace {
 std::uint32_t g_nLastTimingRefresh = 0;
 bool g_bTimingRefreshStarted = false;
 
-bool Accelerated(const Form& form)
-{
-    const Label* accelerate = Find<Label>(form, "accelerate_time");
-    return accelerate && accelerate->m_nCurrentRow > 0;
-}
-
 } // namespace
 
 bool TimingDraw(Form& form)
 {
     if (Race* race = CurrentRace()) {
-        race->UpdateSessionClock(Accelerated(form));
+        race->UpdateSessionClock(AcceleratedTime(form));
         const std::uint32_t now = platform::time_get_time();
         if (!g_bTimingRefreshStarted) {
             g_nLastTimingRefresh = now;
@@ -682,37 +657,6 @@ bool SessionsCommand(Form& form, Control& control)
     }
 }
 
-bool StandingsCommand(Form& /*form*/, Control& control)
-{
-    switch (control.m_nUserID) {
-    case 0:
-        return Confirmed(kAskLeaveChampionship);
-    case 1:
-        return NextEvent(kEndOfSeasonSim);
-    case 2:
-        return SaveAndTell(kToldSaved);
-    default:
-        return true;
-    }
-}
-
-bool ArcadeStandingsCommand(Form& /*form*/, Control& control)
-{
-    const std::int32_t id = control.m_nUserID;
-    if (NetworkGame())
-        return id == 1 ? NextEvent(kEndOfSeasonArcade) : true;
-    switch (id) {
-    case 0:
-        return Confirmed(kAskLeaveArcade);
-    case 1:
-        return NextEvent(kEndOfSeasonArcade);
-    case 2:
-        return SaveAndTell(kToldArcadeSaved);
-    default:
-        return true;
-    }
-}
-
 namespace {
 
 // The dialogue that ends the session of an in-session state, and whether
@@ -806,19 +750,6 @@ bool InSessionCommand(Form& /*form*/, Control& control)
     default:
         return true;
     }
-}
-
-bool TimingCommand(Form& form, Control& control)
-{
-    Label* accelerate = Find<Label>(form, "accelerate_time");
-    if (!accelerate)
-        throw GameError("not found");
-    if (control.m_nUserID == 1)
-        accelerate->SetCurrentRow(accelerate->m_nCurrentRow > 0 ? 0 : 1);
-    else if (control.m_nUserID == 2)
-        accelerate->SetCurrentRow(0);
-    accelerate->Invalidate();
-    return true;
 }
 
 bool NetworkEntryCommand(Form& /*form*/, Control& control)

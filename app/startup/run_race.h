@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "champ/championship.h"
+#include "race/race_results.h"
 
 class GameApp;
 class Race;
@@ -71,11 +72,6 @@ void RunRaceLoop(GameApp& app);
 using RaceFrameObserver = std::function<void(Race&)>;
 void RunRaceLoop(GameApp& app, const RaceFrameObserver& afterFrame);
 
-// The race's classification as the championship files it: line p is the
-// rider in race position p (the race's standing order), with its
-// championship rider id (the race header's), its three result times (lap,
-// best lap, race time), its status word and its laps.
-std::vector<RaceResultLine> RaceResultLines(const Race& race, const GameApp& app);
 
 // Before a run: the championship's times of the event (time B of the
 // qualifying or practice results) go to the bikes' best laps.

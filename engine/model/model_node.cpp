@@ -263,9 +263,15 @@ bool model_node::link_materials(mtr_lib* chain, std::uint32_t flag)
 
 void model_node::set_material_set(std::uint32_t set)
 {
+    // The set goes into the texture's third word, the phase by which the
+    // mesh drawing chooses a frame of a multi-frame texture (as first
+    // written only a word of its own was set, which nothing reads, so no
+    // livery or fade ever changed).
     for (material_ref& r : material_refs)
-        if (r.material && r.material->texture)
+        if (r.material && r.material->texture) {
             r.material->texture->set_word = set;
+            r.material->texture->words[2] = set;
+        }
     if (!(flags & node_kind_level))
         for (int k = 1; k < namesake_count; ++k)
             if (namesakes[k] && namesakes[k] != this)

@@ -53,8 +53,8 @@ TEST_F(ChampionshipTest, ConstructionReadsTheRidersAndLeavesNoName)
     EXPECT_STREQ(champ->FileName, "");
     EXPECT_STREQ(champ->Name, "");
     EXPECT_STREQ(champ->FindRider(0).Name, "Aldo Verzani");
-    EXPECT_STREQ(champ->GetRiderInfo(champ->FindRider(0)), "Corsa");
-    EXPECT_STREQ(champ->GetRiderInfo(champ->FindRider(17)), "Meridian");
+    EXPECT_STREQ(champ->GetRiderInfo(champ->FindRider(0)), "Draxel");
+    EXPECT_STREQ(champ->GetRiderInfo(champ->FindRider(17)), "Solenne");
     EXPECT_STREQ(champ->FindRider(18).Name, "");  // the demo file lists 18 riders
     for (int i = 0; i < kChampRiders; ++i) {
         EXPECT_EQ(champ->Riders[i].Id, i);
@@ -494,7 +494,7 @@ TEST_F(ChampionshipFileTest, SaveAndLoadRestoreTheMomentOfSaving)
     EXPECT_EQ(loaded->CurrentEvent().GetRiderResult(2, 2).TimeC, 641.0f);
     EXPECT_EQ(loaded->PlayerStanding, 2);
     EXPECT_EQ(loaded->PlayerPoints, 20);
-    EXPECT_STREQ(loaded->TeamNames[1], "Vortex");  // the team names stay those of the riders file
+    EXPECT_STREQ(loaded->TeamNames[1], "Kirova");  // the team names stay those of the riders file
     // Saving what was loaded gives the same bytes.
     EXPECT_EQ(BuildChampionshipSave(*loaded, SavedSettings{}).size(), saved.size());
     loaded->Save(later);

@@ -250,7 +250,7 @@ TEST_F(TrackRecordsTest, ThePlayersResultGoesToTheCurrentTrack)
         const TrackRecord& track = records.Track(2);
         EXPECT_EQ(track.RaceTimes[c.column][0].Time, 501.0f) << c.mode;
         EXPECT_STREQ(track.RaceTimes[c.column][0].Name, "Mats Lindqvist");
-        EXPECT_STREQ(track.RaceTimes[c.column][0].Team, "Corsa");
+        EXPECT_STREQ(track.RaceTimes[c.column][0].Team, "Draxel");
         EXPECT_EQ(track.RaceTimes[c.column][0].Position, 1);
         EXPECT_EQ(track.BestLaps[0].Time, 90.5f);
         EXPECT_EQ(track.LapRecord, c.takesRecord ? 90.5f : 95.0f) << c.mode;

@@ -55,7 +55,7 @@ TEST_F(DemoRunTest, TheStartUpScreensEndAndEscOnTheMainMenuEndsTheProgram)
     play_.until_screen("copyrigh").until_screen("start01").wait(500).tap(kMenuKeyEscape);
     EXPECT_EQ(WinMain(), 0);
     EXPECT_TRUE(play_.done());
-    EXPECT_EQ(play_.screens, (std::vector<std::string>{"startvid:1:copyrigh", "menu:19:start01"}));
+    EXPECT_EQ(play_.screens, (std::vector<std::string>{"startvid:1:copyrigh", "startvid:2:intro", "menu:19:start01"}));
     EXPECT_EQ(play_.focus, (std::vector<std::string>{"skip", "arcade"}));
     EXPECT_TRUE(races_.empty());
     for (const auto& box : platform::recorded_message_boxes())
@@ -92,7 +92,7 @@ TEST_F(DemoRunTest, AnArcadeRaceChosenOnTheTrackScreenRunsAndTheMenusComeBack)
     EXPECT_EQ(races_[0].session, kSessionTypeArcade);
     EXPECT_EQ(races_[0].flags & kAppFlagMenu, kAppFlagMenu);
     EXPECT_GT(races_[0].frames, 30) << "the race ran";
-    EXPECT_EQ(play_.screens, (std::vector<std::string>{"startvid:1:copyrigh", "menu:19:start01", "menu:53:Arcade04",
+    EXPECT_EQ(play_.screens, (std::vector<std::string>{"startvid:1:copyrigh", "startvid:2:intro", "menu:19:start01", "menu:53:Arcade04",
                                                        "menu:53:Arcade04", "menu:19:start01"}));
     EXPECT_EQ(play_.focus,
               (std::vector<std::string>{"skip", "arcade", "go", "next", "go", "go", "arcade"}));
@@ -111,7 +111,7 @@ TEST_F(DemoRunTest, QuitAsksAndYesEndsTheProgram)
     EXPECT_EQ(WinMain(), 0);
     EXPECT_TRUE(play_.done());
     EXPECT_EQ(play_.screens,
-              (std::vector<std::string>{"startvid:1:copyrigh", "menu:19:start01", "menudial:10:dlg10"}));
+              (std::vector<std::string>{"startvid:1:copyrigh", "startvid:2:intro", "menu:19:start01", "menudial:10:dlg10"}));
     EXPECT_EQ(play_.focus, (std::vector<std::string>{"skip", "arcade", "weekend", "quit", "yes"}));
 }
 

@@ -73,7 +73,7 @@ protected:
             });
             play_.tap(kMenuKeyEnter);
         } else {
-            play_.tap(kKeyE).until_screen("dlg05").tap(kKeyY);
+            play_.tap(kKeyE).until_screen("dlg09").tap(kKeyY);
         }
     }
 
@@ -108,10 +108,10 @@ TEST_F(WeekendRunTest, AChampionshipWeekendFromTheMainMenuToItsStandingsAndBack)
     play_.until_screen("game0702").tap(kMenuKeyEnter);
     play_.until_screen("Sim10").tap(kMenuKeyEnter).until_screen("Game03c").tap(kMenuKeyEnter);
     play_.until_screen("game0702").tap(kMenuKeyEnter);
-    // Saved, then on to the next round's circuit and sessions, and out.
+    // Saved, then on to the next round's sessions, and out.
     // (Back from the dialogue the standings are still the screen shown.)
     play_.until_screen("Sim11").tap(kKeyS).until_screen("dlg06").tap(kMenuKeyEnter);
-    play_.tap(kMenuKeyEnter).until_screen("sim09d").tap(kMenuKeyEnter);
+    play_.tap(kMenuKeyEnter);
     play_.until_screen("Sim10").tap(kMenuKeyEscape).until_screen("start01").tap(kMenuKeyEscape);
 
     EXPECT_EQ(WinMain(), 0);

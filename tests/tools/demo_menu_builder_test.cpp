@@ -69,6 +69,32 @@ TEST(DemoMenuBuilder, WhatTwoGroupsClaimIsReportedAndNothingIsWritten)
     EXPECT_EQ(error, errors.front());
 }
 
+TEST(DemoMenuBuilder, AStandInShowsOnlyWhereNoGroupGivesTheStateAScreen)
+{
+    DemoMenuBuilder kit;
+    for (const char* name : {"own", "plain"})
+        kit.screen(name, empty_screen(name));
+    DemoMenuBuilder::Set& set = kit.set("menu");
+    // The stand-ins come first (as the plain group's would come after the
+    // others, order does not matter): state 7 is claimed, 8 is not.
+    set.stand_in(7, "plain", {{0, 19}}).stand_in(8, "plain", {{0, 19}, {1, 7}});
+    set.state(7, "own").go(7, 0, 8);
+    EXPECT_TRUE(kit.errors().empty()) << kit.errors().front();
+
+    const MenuSet out = kit.menu_set("menu");
+    ASSERT_EQ(out.states.size(), 2u);
+    EXPECT_EQ(out.states[0].state, 7);
+    EXPECT_EQ(out.screens[static_cast<std::size_t>(out.states[0].screen)], "own");
+    EXPECT_EQ(out.states[1].state, 8);
+    EXPECT_EQ(out.screens[static_cast<std::size_t>(out.states[1].screen)], "plain");
+    // Only the stand-in's own state takes its transitions.
+    ASSERT_EQ(out.transitions.size(), 3u);
+    EXPECT_EQ(out.transitions[0].state, 7);
+    EXPECT_EQ(out.transitions[0].next, 8);
+    for (std::size_t t = 1; t < 3; ++t)
+        EXPECT_EQ(out.transitions[t].state, 8);
+}
+
 TEST(DemoMenuBuilder, TheShippedGroupsClaimNothingTwice)
 {
     const DemoMenuBuilder kit = datakit::demo_menu_kit();

@@ -207,9 +207,11 @@ std::vector<std::uint8_t> track_records_bytes(const TrackRecordsFile& file)
 RidersFile demo_riders()
 {
     RidersFile file;
-    file.teams = {"Corsa", "Vortex", "Falcon", "Zenith", "Meridian"};
+    file.teams = {"Draxel", "Kirova", "Yardley", "Halvorn", "Solenne"};
     // Teams follow the racing-team rows of the menus: ids 0-4, 5-9, 10-12,
-    // 13-15 and 16-17.
+    // 13-15 and 16-17. The set-up screens are named after the first letter
+    // of the player's team ("game04d", "game04k", "game04y", "game04h",
+    // "game04s"), so the names begin with those letters in row order.
     const char* names[18] = {"Aldo Verzani",    "Piet van Dorsten", "Hiro Kanazawa",  "Mats Lindqvist",
                              "Dario Montebelli", "Sean Galloway",   "Rafael Ortuno",  "Tomas Hrabal",
                              "Jules Marchand",  "Kai Brenner",      "Nico Saltarelli", "Owen Pritchard",

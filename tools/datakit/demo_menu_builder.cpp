@@ -52,15 +52,23 @@ void button(FormFileWriter& file, const Button& b)
 void label(FormFileWriter& file, const LabelSpec& l)
 {
     file.begin("Label", l.name);
+    if (l.group >= 0)
+        file.key("Group", l.group);
+    if (l.linked_to)
+        file.key("LinkedTo", l.linked_to);
     place(file, l.left, l.top, l.width, l.height);
     if (l.user_id >= 0)
         file.key("UserID", l.user_id);
-    file.key("FontName", kDemoMenuFont).key("FontType", "gamefont");
+    if (l.visible_in_state != 0)
+        file.key("VisibleInState", l.visible_in_state);
+    file.key("FontName", l.font ? l.font : kDemoMenuFont).key("FontType", "gamefont");
     if (l.editable > 0)
         file.key("Editable", l.editable);
     file.key("Alignment", l.alignment).key("TextCount", l.pages);
     if (l.text_id)
         file.key("TextFile", l.text_file).key("TextID", l.text_id);
+    if (l.text_var)
+        file.key("TextVar", l.text_var).key("TextVarLen", 32);
     file.end();
 }
 
@@ -102,6 +110,14 @@ DemoMenuBuilder::Set& DemoMenuBuilder::Set::pin(std::int32_t index, const std::s
 DemoMenuBuilder::Set& DemoMenuBuilder::Set::preload(const std::string& screen)
 {
     preload_.push_back(screen);
+    use(screen);
+    return *this;
+}
+
+DemoMenuBuilder::Set& DemoMenuBuilder::Set::stand_in(std::int32_t state, const std::string& screen,
+                                                     std::vector<std::pair<std::int32_t, std::int32_t>> transitions)
+{
+    stand_ins_.push_back({state, screen, std::move(transitions)});
     use(screen);
     return *this;
 }
@@ -200,6 +216,17 @@ MenuSet DemoMenuBuilder::menu_set(const std::string& name) const
     for (const auto& [state, screen] : set.states_)
         out.states.push_back({state, screen.empty() ? -1 : out.screen_index(screen)});
     out.transitions = set.transitions_;
+    for (const Set::StandIn& stand_in : set.stand_ins_) {
+        const bool claimed = std::any_of(set.states_.begin(), set.states_.end(),
+                                         [&](const auto& s) { return s.first == stand_in.state; }) ||
+                             std::any_of(out.states.begin(), out.states.end(),
+                                         [&](const MenuSet::StateScreen& s) { return s.state == stand_in.state; });
+        if (claimed)
+            continue;
+        out.states.push_back({stand_in.state, out.screen_index(stand_in.screen)});
+        for (const auto& [command, next] : stand_in.transitions)
+            out.transitions.push_back({stand_in.state, command, next});
+    }
     for (const std::string& screen : set.preload_)
         out.preload.push_back(out.screen_index(screen));
     return out;

@@ -59,6 +59,11 @@ struct LabelSpec {
     const char* alignment = "Left";
     int user_id = -1;                // -1: none
     int editable = 0;                // >0: an edit row of that capacity
+    int group = -1;                  // "Group"; -1: none
+    const char* linked_to = nullptr; // "LinkedTo"
+    const char* text_var = nullptr;  // "TextVar" (a live label), with "TextVarLen" 32
+    const char* font = nullptr;      // a game font; null: the menu font
+    int visible_in_state = 0;        // "VisibleInState": 0 always, -1 hidden, else that state
 };
 // A label in the menu font showing pages of a text file.
 void label(FormFileWriter& file, const LabelSpec& l);
@@ -81,6 +86,11 @@ public:
         Set& pin(std::int32_t index, const std::string& screen);
         // The screen is loaded when the set loads ("PRELOAD").
         Set& preload(const std::string& screen);
+        // A stand-in: when no group gives `state` a screen of its own, it
+        // shows `screen` with these transitions (command, next state). A
+        // state any group claims keeps only what that group gives it.
+        Set& stand_in(std::int32_t state, const std::string& screen,
+                      std::vector<std::pair<std::int32_t, std::int32_t>> transitions);
 
         std::int32_t init_state = 0;
         std::int32_t min_screens = 0;  // filled up with "reserved" screens
@@ -99,6 +109,12 @@ public:
         std::vector<MenuSet::Transition> transitions_;
         std::map<std::int32_t, std::string> pinned_;
         std::vector<std::string> preload_;
+        struct StandIn {
+            std::int32_t state;
+            std::string screen;
+            std::vector<std::pair<std::int32_t, std::int32_t>> transitions;
+        };
+        std::vector<StandIn> stand_ins_;
     };
 
     // The set `name`, made the first time it is asked for.

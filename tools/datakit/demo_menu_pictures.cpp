@@ -168,6 +168,24 @@ Canvas weekend_background()
     return canvas;
 }
 
+// A screen of the game's menus: the dusk scene darkened, the heading at
+// the top, a panel for the screen's controls and the key hints at the foot.
+const Scene kScreenScene = {
+    {4, 6, 22},     {30, 18, 64},  {150, 70, 90},  {255, 220, 130}, {255, 110, 110},
+    {16, 10, 34},   {8, 6, 20},    {26, 12, 44},   {150, 60, 150},  500, 200.0f, -200.0f};
+
+Canvas screen_background(const Letterings& l, const ScreenLook& look)
+{
+    Canvas canvas = paint_scene(kScreenScene);
+    canvas.panel(0, 0, 640, 480, 0, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, 0, 0.35f);
+    l.heading.draw_centred_with_shadow(canvas, 320, 10, look.heading, gold, 3);
+    if (look.panel_width > 0)
+        canvas.panel(look.panel_left, look.panel_top, look.panel_width, look.panel_height, 10, {14, 16, 40},
+                     {6, 6, 18}, {200, 150, 70}, 2, 0.82f);
+    hints(canvas, l, look.hint);
+    return canvas;
+}
+
 Canvas cover_picture(const Letterings& l)
 {
     Canvas canvas = paint_scene(kMainScene);
@@ -205,14 +223,29 @@ Canvas title_card(const Letterings& l)
     return canvas;
 }
 
-// A button's looks: frame 0 up, frame 1 selected (also pressed).
-Canvas button_frame(int w, int h, bool selected)
+// A button's four looks: frame 0 up, 1 selected, 2 pressed (the selected
+// gold sunk and darker, its light from below), 3 disabled (grey).
+Canvas button_frame(int w, int h, int look)
 {
     Canvas canvas(w, h, {}, false);
-    if (selected)
+    switch (look) {
+    case 1:
         canvas.panel(0, 0, w, h, 8, {255, 204, 90}, {226, 110, 30}, {255, 244, 200}, 2);
-    else
+        break;
+    case 2:
+        canvas.panel(0, 0, w, h, 8, {170, 70, 20}, {246, 170, 70}, {120, 50, 10}, 2);
+        break;
+    case 3:
+        canvas.panel(0, 0, w, h, 8, {60, 60, 70}, {34, 34, 40}, {90, 90, 100}, 2, 0.8f);
+        break;
+    default:
         canvas.panel(0, 0, w, h, 8, {40, 46, 86}, {14, 16, 40}, {110, 130, 200}, 2, 0.88f);
+        break;
+    }
+    // A highlight along the top edge, as a lit bevel.
+    if (look != 3)
+        for (int x = 8; x < w - 8; ++x)
+            canvas.blend(x, 2, {255, 255, 255}, look == 2 ? 0.1f : 0.35f);
     return canvas;
 }
 
@@ -400,10 +433,66 @@ bool write_menu_font(const std::filesystem::path& root, const std::filesystem::p
     mfg.comment("cell width, cell height, across, count, first, space, spacing");
     for (const int word : {font.cell_width, font.cell_height, font.across, font.count, font.first_char, 6, 1})
         mfg.word(word);
-    return mfg.write(fonts / "Menu.mfg", error);
+    if (!mfg.write(fonts / "Menu.mfg", error))
+        return false;
+    // The tables' font: the same face, light, its current row in gold.
+    const Look table_looks[] = {{"Table", 232, 232, 242}, {"Table_", 255, 196, 72}, {"Table!", 130, 130, 150}};
+    for (const Look& look : table_looks) {
+        FontStyle style;
+        style.ttf_file = platform::liberation_font_path("LiberationSans-Bold.ttf").string();
+        style.point_size = 18;
+        style.red = look.r;
+        style.green = look.g;
+        style.blue = look.b;
+        if (!render_bitmap_font(style, font, error) || !write_bitmap_font(fonts / look.file, font, error))
+            return false;
+    }
+    return mfg.write(fonts / "Table.mfg", error);
 }
 
 } // namespace
+
+bool write_screen_background(const std::filesystem::path& file, const ScreenLook& look, std::string& error)
+{
+    Letterings l;
+    return l.load(error) && write_canvas(file, screen_background(l, look), error);
+}
+
+bool write_plain_sprites(const std::filesystem::path& art, std::string& error)
+{
+    Letterings l;
+    if (!l.load(error))
+        return false;
+    Canvas dot(16, 16, {}, false);
+    dot.panel(2, 2, 12, 12, 6, {255, 214, 110}, {226, 110, 30}, {255, 244, 200}, 1);
+    if (!write_canvas(art / "dot0.pcx", dot, error))
+        return false;
+    // The scroll bars' track (200 x 14) and thumb (14 x 14: normal, under
+    // the pointer or focused, disabled).
+    Canvas track(200, 14, {}, false);
+    track.panel(0, 3, 200, 8, 4, {20, 22, 44}, {40, 44, 80}, {110, 130, 200}, 1);
+    if (!write_canvas(art / "bar_t.pcx", track, error))
+        return false;
+    const Colour thumbs[3][2] = {{{200, 206, 236}, {110, 120, 170}}, {{255, 214, 110}, {226, 110, 30}},
+                                 {{110, 110, 120}, {70, 70, 80}}};
+    for (int t = 0; t < 3; ++t) {
+        Canvas thumb(14, 14, {}, false);
+        thumb.panel(0, 0, 14, 14, 7, thumbs[t][0], thumbs[t][1], {255, 255, 255}, 1);
+        if (!write_canvas(art / ("bar_c" + std::to_string(t) + ".pcx"), thumb, error))
+            return false;
+    }
+    // The teams' plates, in the order of the racing-team rows.
+    const char* teams[5] = {"DRAXEL", "KIROVA", "YARDLEY", "HALVORN", "SOLENNE"};
+    const Colour plates[5] = {{200, 30, 40}, {40, 170, 70}, {40, 80, 200}, {230, 230, 236}, {240, 200, 40}};
+    for (int t = 0; t < 5; ++t) {
+        Canvas plate(96, 24, {}, false);
+        plate.panel(0, 0, 96, 24, 6, plates[t], mix(plates[t], {0, 0, 0}, 0.5f), {255, 255, 255}, 1);
+        l.small.draw(plate, 48 - l.small.width(teams[t]) / 2, 4, teams[t], Colour{16, 16, 24});
+        if (!write_canvas(art / ("logo" + std::to_string(t) + ".pcx"), plate, error))
+            return false;
+    }
+    return true;
+}
 
 bool write_demo_menu_pictures(const std::filesystem::path& root, std::string& error)
 {
@@ -425,10 +514,10 @@ bool write_demo_menu_pictures(const std::filesystem::path& root, std::string& er
         const char* prefix;
         int width, height;
     };
-    for (const Strip& s : {Strip{"btn", 240, 40}, Strip{"sbtn", 48, 48}, Strip{"dbtn", 120, 36}})
-        for (int frame = 0; frame < 2; ++frame)
-            if (!write_canvas(art / (s.prefix + std::to_string(frame) + ".pcx"),
-                              button_frame(s.width, s.height, frame == 1), error))
+    for (const Strip& s : {Strip{"btn", 240, 40}, Strip{"sbtn", 48, 48}, Strip{"dbtn", 120, 36}, Strip{"tbtn", 32, 32}})
+        for (int frame = 0; frame < 4; ++frame)
+            if (!write_canvas(art / (s.prefix + std::to_string(frame) + ".pcx"), button_frame(s.width, s.height, frame),
+                              error))
                 return false;
     for (int circuit = 0; circuit < 12; ++circuit) {
         char name[16];

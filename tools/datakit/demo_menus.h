@@ -50,6 +50,14 @@ inline constexpr std::int32_t kDemoRaceCommand = 1;    // "Go"
 inline constexpr std::int32_t kDemoWeekendCommand = 3; // "Race weekend": the game modes
 inline constexpr std::int32_t kDemoQuitDialogue = 10;  // "dlg10"
 inline constexpr std::int32_t kDemoStartupState = 1;   // "copyrigh"
+// The 3D group's states: the start-up video after the title card, the
+// podium at the end of a season (simulation, arcade) and after an event,
+// the credits.
+inline constexpr std::int32_t kDemoIntroState = 2;            // "intro" of "startvid"
+inline constexpr std::int32_t kDemoSeasonPodiumState = 104;   // "olescene"
+inline constexpr std::int32_t kDemoArcadeSeasonPodiumState = 105;
+inline constexpr std::int32_t kDemoPodiumState = 108;
+inline constexpr std::int32_t kDemoCreditsState = 109;        // "Credits"
 // The screens of "menu.dat": 54, so that screens 2, 3 and 53 load as the
 // group a main menu loads together; the track screen is 53, the places
 // between hold an empty screen the full set will fill.

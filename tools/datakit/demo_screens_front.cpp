@@ -76,7 +76,9 @@ void add_front_screens(DemoMenuBuilder& kit)
         .go(kDemoArcadeTrackState, kDemoRaceCommand, kDemoEndState);       // "Go"
     kit.set("menudial").state(kDemoQuitDialogue, "dlg10").go(kDemoQuitDialogue, 1, kDemoEndState).go(
         kDemoQuitDialogue, 0, kDemoEndState);
-    kit.set("startvid").state(kDemoStartupState, "copyrigh").go(kDemoStartupState, 0, kDemoEndState);
+    // After the title card the start-up videos play (the 3D group's state
+    // kDemoIntroState), then the set ends.
+    kit.set("startvid").state(kDemoStartupState, "copyrigh").go(kDemoStartupState, 0, kDemoIntroState);
 
     for (const auto& [id, text] : {std::pair{"arcade", "Arcade race"}, {"weekend", "Race weekend"}, {"quit", "Quit"}, {"go", "Race"},
                                    {"prev", "<"}, {"next", ">"}})

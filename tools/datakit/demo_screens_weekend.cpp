@@ -22,9 +22,7 @@ constexpr int kTrackWeekend = 27, kTrackPractice = 37;
 constexpr int kTrackInfoWeekend = 28, kTrackInfoChampionship = 49;
 constexpr int kSessionsWeekend = 29, kSessionsChampionship = 50;
 constexpr int kChampionshipStart = 38, kChampionshipStartKeep = 43;
-constexpr int kTimingState = 81, kSessionResultsCalled = 82;
-constexpr int kResultsWeekend = 85, kResultsChampionship = 86, kRace1Results = 106, kRace2Results = 102;
-constexpr int kStandingsState = 103;
+constexpr int kStandingsState = 51;
 constexpr int kGameTypeState = 92;
 
 // Commands of the buttons (the transitions tell them apart).
@@ -168,59 +166,7 @@ FormFileWriter in_session_screen(const std::string& name)
     button(file, {"end_session", 360, 376, 240, 38, kCmdSecond, 0, "end_run", kWeekendText, kKeyE});
     button(file, {"options", 40, 330, 260, 34, kCmdStay, 2, "options", kWeekendText});
     button(file, {"timing", 40, 370, 260, 34, kCmdStay, 3, "timing", kWeekendText, kKeyT});
-    button(file, {"standing", 40, 410, 260, 34, kCmdStay, 4, "standing", kWeekendText});
-    file.end();
-    return file;
-}
-
-// A session's table: position, rider, bike and time columns, a row each.
-void result_table(FormFileWriter& file, int top)
-{
-    label(file, {"lbl_position", 40, top, 60, 300, "empty", 1, kWeekendText, "Right"});
-    label(file, {"lbl_Rider", 120, top, 200, 300, "empty", 1, kWeekendText});
-    label(file, {"lbl_bike", 330, top, 140, 300, "empty", 1, kWeekendText});
-    label(file, {"lbl_time", 480, top, 120, 300, "empty", 1, kWeekendText, "Right"});
-}
-
-FormFileWriter timing_screen()
-{
-    FormFileWriter file = titled("game07", "t_timing", true);
-    int left = 40;
-    for (const char* name : {"lbl_round", "lbl_round_data", "lbl_race", "lbl_race_data", "lbl_qualify",
-                             "lbl_practice"}) {
-        label(file, {name, left, 56, 90, 20, "empty", 1, kWeekendText});
-        left += 95;
-    }
-    result_table(file, 80);
-    // Row 0 normal time, row 1 the accelerated session clock.
-    label(file, {"accelerate_time", 40, 390, 300, 24, "accelerate", 1, kWeekendText});
-    button(file, {"fast", 360, 384, 240, 32, kCmdStay, 1, "fast", kWeekendText, kKeyF});
-    button(file, {"normal", 360, 420, 240, 32, kCmdStay, 2, "normal", kWeekendText});
-    back_button(file, kCmdBack);
-    file.end();
-    return file;
-}
-
-FormFileWriter session_results_screen()
-{
-    FormFileWriter file = titled("game0702", "t_results");
-    result_table(file, 80);
-    button(file, {"ok", 440, 420, 160, 36, kCmdOn, -1, "ok", kWeekendText, kKeyEnter});
-    file.end();
-    return file;
-}
-
-FormFileWriter standings_screen()
-{
-    FormFileWriter file = titled("Sim11", "t_standings");
-    label(file, {"round_data", 560, 30, 60, 32, "empty", 1, kWeekendText});
-    label(file, {"lbl_position", 40, 80, 60, 300, "empty", 1, kWeekendText, "Right"});
-    label(file, {"lbl_rider", 120, 80, 220, 300, "empty", 1, kWeekendText});
-    label(file, {"lbl_bike", 350, 80, 140, 300, "empty", 1, kWeekendText});
-    label(file, {"LBL_points", 500, 80, 100, 300, "empty", 1, kWeekendText, "Right"});
-    button(file, {"ok", 440, 420, 160, 36, kCmdOn, 1, "next_event", kWeekendText, kKeyEnter});
-    button(file, {"save", 240, 420, 160, 36, kCmdStay, 2, "save", kWeekendText, kKeyS});
-    button(file, {"quit", 40, 420, 160, 36, kCmdBack, 0, "leave", kWeekendText});
+    button(file, {"setup", 40, 410, 260, 34, kCmdStay, 4, "setup", kWeekendText});
     file.end();
     return file;
 }
@@ -233,50 +179,6 @@ FormFileWriter game_type_screen()
     back_button(file);
     file.end();
     return file;
-}
-
-// The weekend's questions ("dlg05": Yes, No) and notes ("dlg06": OK), a
-// page of "dlg_message" for each dialogue state.
-FormFileWriter dialogue_screen(const char* name, bool question)
-{
-    FormFileWriter file = screen_file(name);
-    image(file, "panel", "art\\dialog.pcx", 120, 150, 400, 180);
-    label(file, {"dlg_message", 140, 196, 360, 66, question ? "ask" : "tell", 10, kDialogueText, "Center"});
-    if (question) {
-        button(file, {"yes", 170, 274, 120, 36, 1, -1, "yes", kDialogueText, kKeyY, "art\\dbtn"});
-        button(file, {"no", 350, 274, 120, 36, 0, -1, "no", kDialogueText, kKeyN, "art\\dbtn"});
-    } else {
-        button(file, {"ok", 260, 274, 120, 36, 1, -1, "ok", kDialogueText, kKeyEnter, "art\\dbtn"});
-    }
-    file.end();
-    return file;
-}
-
-void add_dialogues(DemoMenuBuilder& kit)
-{
-    kit.screen("dlg05", dialogue_screen("dlg05", true));
-    kit.screen("dlg06", dialogue_screen("dlg06", false));
-    // Pages by state: below 30 the state's last digit, 34 page 0, 50 page 4.
-    const std::pair<int, const char*> questions[] = {
-        {11, "End this practice\nsession?"}, {12, "End this qualifying\nsession?"}, {14, "Leave Race 1?"},
-        {15, "Leave Race 2?"},               {17, "Leave the\nchampionship?"},     {18, "End the warm-up?"},
-        {19, "Leave the weekend?"},
-    };
-    DemoMenuBuilder::Set& dialogues = kit.set("menudial");
-    kit.text(kDialogueText, "ok", "OK");
-    for (int page = 0; page < 10; ++page) {
-        std::string text;
-        for (const auto& [state, question] : questions)
-            if (state % 10 == page)
-                text = question;
-        kit.text(kDialogueText, "ask" + two(page), text);
-        kit.text(kDialogueText, "tell" + two(page),
-                 page == 0 ? "Championship saved." : page == 4 ? "Time is up:\nthe session is over." : "");
-    }
-    for (const auto& [state, question] : questions)
-        dialogues.state(state, "dlg05").go(state, 1, kDemoEndState).go(state, 0, kDemoEndState);
-    for (const int state : {34, 50})
-        dialogues.state(state, "dlg06").go(state, 1, kDemoEndState).go(state, 0, kDemoEndState);
 }
 
 void add_texts(DemoMenuBuilder& kit)
@@ -292,7 +194,7 @@ void add_texts(DemoMenuBuilder& kit)
         {"t_sessions", "The weekend"}, {"save", "Save"}, {"results", "Results"}, {"leave", "Leave"},
         {"t_session", "Session"}, {"round", "Round"}, {"practice_cap", "Practice"}, {"warmup_cap", "Warm-up"},
         {"ride", "Ride"}, {"end_run", "End the session"}, {"options", "Options"}, {"timing", "Timing"},
-        {"standing", "Results"}, {"empty", ""}, {"t_timing", "Timing"}, {"accelerate", "Normal time\nFast time"},
+        {"setup", "Bike set-up"}, {"empty", ""}, {"t_timing", "Timing"}, {"accelerate", "Normal time\nFast time"},
         {"fast", "Fast time"}, {"normal", "Normal time"}, {"t_results", "Session results"}, {"ok", "OK"},
         {"t_standings", "Standings"}, {"next_event", "Next round"}, {"t_options", "Options"},
         {"game", "Game type"}, {"realism", "Realism"},
@@ -359,12 +261,8 @@ void add_weekend_screens(DemoMenuBuilder& kit)
     kit.screen("Sim10", sessions_screen());
     for (const char* name : {"Game03a", "Game03b", "Game03c"})
         kit.screen(name, in_session_screen(name));
-    kit.screen("game07", timing_screen());
-    kit.screen("game0702", session_results_screen());
-    kit.screen("Sim11", standings_screen());
     kit.screen("option01", game_type_screen());
     add_texts(kit);
-    add_dialogues(kit);
 
     DemoMenuBuilder::Set& menu = kit.set("menu");
     menu.go(kDemoMainMenuState, kDemoWeekendCommand, kGameModeState);
@@ -404,16 +302,10 @@ void add_weekend_screens(DemoMenuBuilder& kit)
         .go(kTrackInfoChampionship, kCmdBack, kDemoMainMenuState);
     add_weekend(menu, kSessionsChampionship, 71, kStandingsState);
 
-    // After the sessions (the states the menus resume in after a race).
-    menu.state(kResultsWeekend, "game0702").go(kResultsWeekend, kCmdOn, kSessionsWeekend);
-    menu.state(kResultsChampionship, "game0702").go(kResultsChampionship, kCmdOn, kSessionsChampionship);
-    menu.state(kRace1Results, "game0702").go(kRace1Results, kCmdOn, kSessionsChampionship);
-    menu.state(kRace2Results, "game0702").go(kRace2Results, kCmdOn, kStandingsState);
-    menu.state(kStandingsState, "Sim11")
-        .go(kStandingsState, kCmdOn, kTrackInfoChampionship)
-        .go(kStandingsState, kCmdBack, kDemoMainMenuState);
+    // The results after the sessions, the standings (51) and the timing
+    // screen (81) are the results group's states.
     // Called from the in-session menus (their next command comes back).
-    menu.state(kTimingState, "game07").state(kSessionResultsCalled, "game0702").state(kGameTypeState, "option01");
+    menu.state(kGameTypeState, "option01");
 }
 
 } // namespace datakit

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/atomic_file.h"
+#include "tools/datakit/world_track_parts.h"
 
 namespace datakit {
 
@@ -102,8 +103,10 @@ bool write_demo_palettes(const std::filesystem::path& root, std::string& error)
     for (const char* folder : {"Gfx", "menu/3d"})
         if (!create_folders(root / folder, error))
             return false;
+    // The menus' 3D views show the world's bikes and riders and the podium
+    // scenes, whose 8-bit materials index the world's palette.
     return write_palette(root / "Gfx" / "palette.pal", palette, error) &&
-           write_palette_with_shade_table(root / "menu" / "3d" / "podium.pal", palette, error);
+           write_palette_with_shade_table(root / "menu" / "3d" / "podium.pal", world::track_palette(), error);
 }
 
 } // namespace datakit
