@@ -318,6 +318,11 @@ bool Race::Load3d()
                                     -static_cast<float>(app.ZClipping));
         }
         d.Engine->set_factors(m_TrackScene.EngineFactor, 0.5f);
+        // The scene's objects that shade what is under them get their ground
+        // flag (the ground search under the 3D cockpit and the lens flare's
+        // look for it).
+        d.Track->mark_objects(static_cast<float>(m_TrackScene.MarkKeys[0]),
+                              static_cast<float>(m_TrackScene.MarkKeys[1]));
         LoadLight();
         LoadLibraries();
     }
