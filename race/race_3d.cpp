@@ -18,6 +18,7 @@
 #include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
+#include "engine/scene/cloth.h"
 #include "engine/scene/ground_under.h"
 #include "engine/scene/lights.h"
 #include "engine/scene/mesh_draw_hooks.h"
@@ -251,9 +252,11 @@ void Race::CreateView()
     d.View = std::make_unique<scene_view>(nullptr, nullptr, 0, d.Camera.get(), 0, 0, width, height);
     d.Engine->view = d.View.get();
     // The scene view draws its meshes through the mesh drawing's hooks, and
-    // finds the ground under its shadowed instances through the scene's.
+    // finds the ground under its shadowed instances through the scene's;
+    // the models loaded from here on bind their cloths.
     install_mesh_draw_hooks();
     install_ground_under_hook();
+    install_cloth_setup();
 }
 
 void Race::DestroyView()
