@@ -254,6 +254,31 @@ int render_device::draw_scene()
     return ended != 1 ? ended : outcome;
 }
 
+int render_device::test_scene()
+{
+    if (!device3d)
+        return 1;
+    if (const int begun = scene_step(device3d->begin_scene(), 24); begun != 1)
+        return begun;
+    return scene_step(device3d->end_scene(), 26);
+}
+
+void render_device::put_pixel(int x, int y, std::uint16_t colour)
+{
+    if (back_buffer.empty() || draw_width <= 0 || draw_height <= 0)
+        return;
+    x = std::clamp(x, 0, draw_width - 1);
+    y = std::clamp(y, 0, draw_height - 1);
+    // Rows are a pitch apart, which may be wider than the picture; an 8-bit
+    // screen takes the colour's low byte as its palette index.
+    const int bytes = screen_depth == 8 ? 1 : 2;
+    std::uint8_t* p = back_buffer.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(back_pitch) +
+                      static_cast<std::size_t>(x) * static_cast<std::size_t>(bytes);
+    p[0] = static_cast<std::uint8_t>(colour);
+    if (bytes == 2)
+        p[1] = static_cast<std::uint8_t>(colour >> 8);
+}
+
 void render_device::set_render_states()
 {
     platform::RenderStates s;

@@ -210,6 +210,15 @@ public:
     // or 0 after reporting error 11.
     int restore_surfaces();
     int restore_surface(platform::Surface& surface);
+    // Begins and ends a scene with nothing in it (a check that the 3D
+    // device can draw). 1 (also without a 3D device); kSurfaceLostResult
+    // when the surfaces were lost; 0 after reporting error 24 (begin) or 26
+    // (end).
+    int test_scene();
+    // Writes one 16-bit colour into the picture of the back buffer at
+    // (x, y), each held to the picture (an 8-bit screen takes the colour's
+    // low byte); nothing before a display is set up.
+    void put_pixel(int x, int y, std::uint16_t colour);
 
     // ---- Fog (fog.cpp) ----
 
@@ -348,6 +357,8 @@ public:
     std::int32_t render_states_dirty = 1;
     std::int32_t screen_depth = 0;       // 8 or 16
     std::uint8_t software_16bit = 0;     // set by callers before init
+    // The machine has less than 17,000,000 bytes of physical memory (looked
+    // at once, by the construction; the engine context reads it).
     std::uint8_t low_memory = 0;
     std::uint8_t palette_dirty = 0;
     // Set by the main window when it closes, so that nothing is presented
