@@ -1,6 +1,6 @@
 // Fuzz target: the input is an ".MDL" model library. Its directory is read,
 // then every model it names (at most 16); each model that reads is built
-// into engine records, an instance is made, placed, its detail level chosen
+// into engine records (with each load flag 0, 1 and 2), an instance is made, placed, its detail level chosen
 // and its transforms updated, a segment is tested against its hit meshes,
 // and everything is destroyed. Nothing may
 // crash, overrun, hang or build far more than the file holds.
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         model.name = directory[i].name;
         if (mdl_read_model(file, directory[i].offset, model, budget) != mdl_status::ok)
             continue;
-        for (int flag : {0, 1}) {
+        for (int flag : {0, 1, 2}) {
             ml_modelinfo* m = mdl_build_model(model, nullptr, flag);
             if (!m)
                 continue;

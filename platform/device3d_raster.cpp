@@ -76,97 +76,25 @@ TriangleRasteriser::TriangleRasteriser(int threads)
     set_threads(threads);
 }
 
-TriangleRasteriser::~TriangleRasteriser()
-{
-    set_threads(1);
-}
+TriangleRasteriser::~TriangleRasteriser() = default;
 
 void TriangleRasteriser::set_threads(int threads)
 {
     if (threads <= 0)
-        threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+        threads = WorkerPool::HardwareThreads();
     threads = std::min(threads, 64);
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    for (auto& t : pool_)
-        t.join();
-    pool_.clear();
-    stopping_ = false;
+    if (pool_ && threads == threads_)
+        return;
+    pool_.reset();
     threads_ = threads;
-    for (int i = 1; i < threads_; ++i)
-        pool_.emplace_back([this] { worker(); });
-}
-
-void TriangleRasteriser::worker()
-{
-    std::uint64_t seen = 0;
-    for (;;) {
-        const std::function<void(int)>* job = nullptr;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-            if (stopping_)
-                return;
-            seen = generation_;
-            job = job_;
-            if (!job)
-                continue;  // woke after its job was done
-            ++running_;
-        }
-        for (;;) {
-            int task;
-            {
-                // Only tasks of the job this worker woke for: a later job
-                // may have started since.
-                std::lock_guard lock(mutex_);
-                task = generation_ == seen && next_task_ < tasks_ ? next_task_++ : -1;
-            }
-            if (task < 0)
-                break;
-            (*job)(task);
-        }
-        {
-            std::lock_guard lock(mutex_);
-            --running_;
-        }
-        done_.notify_all();
-    }
+    pool_ = std::make_unique<WorkerPool>(threads);
 }
 
 void TriangleRasteriser::run_parallel(int tasks, const std::function<void(int)>& task)
 {
-    if (pool_.empty() || tasks <= 1) {
-        for (int i = 0; i < tasks; ++i)
-            task(i);
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        job_ = &task;
-        tasks_ = tasks;
-        next_task_ = 0;
-        ++generation_;
-    }
-    wake_.notify_all();
-    for (;;) {
-        int t;
-        {
-            std::lock_guard lock(mutex_);
-            t = next_task_ < tasks_ ? next_task_++ : -1;
-        }
-        if (t < 0)
-            break;
-        task(t);
-    }
-    std::unique_lock lock(mutex_);
-    // Every task has been taken; wait until none is still running. A
-    // worker that has not woken yet finds no task left and does nothing.
-    done_.wait(lock, [&] { return running_ == 0; });
-    job_ = nullptr;
-    tasks_ = 0;
+    pool_->Run(
+        tasks, [](void* context, int index) { (*static_cast<const std::function<void(int)>*>(context))(index); },
+        const_cast<std::function<void(int)>*>(&task));
 }
 
 bool TriangleRasteriser::queue(const RenderStates& states, const RasterTexture* texture, const TLVertex* vertices,
@@ -993,7 +921,7 @@ void TriangleRasteriser::flush(const RasterTarget& target)
     }
     setups_.resize(count);
     setup_ok_.assign(count, 0);
-    const int chunks = static_cast<int>(std::min<std::size_t>(count / 256 + 1, std::size_t(threads_) * 4));
+    const int chunks = static_cast<int>(std::min<std::size_t>(count / 256 + 1, std::size_t(threads()) * 4));
     run_parallel(chunks, [&](int i) {
         set_up(count * std::size_t(i) / std::size_t(chunks), count * std::size_t(i + 1) / std::size_t(chunks));
     });

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/display.h"
+#include "platform/worker_pool.h"
 
 // The triangle rasteriser behind the 3D device: transformed, lit triangle
 // lists drawn into a 16-bit colour surface and a 16-bit Z-buffer.
@@ -93,7 +91,7 @@ public:
     TriangleRasteriser(const TriangleRasteriser&) = delete;
     TriangleRasteriser& operator=(const TriangleRasteriser&) = delete;
 
-    int threads() const { return threads_; }
+    int threads() const { return pool_ ? pool_->Threads() : 1; }
     void set_threads(int threads);
 
     // Queues an indexed triangle list with its states and texture (null:
@@ -119,9 +117,8 @@ private:
     void set_up(std::size_t first, std::size_t last);
     void draw_band(const RasterTarget& target, int band);
     void run_parallel(int tasks, const std::function<void(int)>& task);
-    void worker();
 
-    int threads_ = 1;
+    int threads_ = 1;  // asked for (the pool may have fewer)
     std::vector<Command> commands_;
     std::vector<TLVertex> vertices_;   // three per queued triangle
     std::vector<std::uint32_t> triangles_;  // command index of each
@@ -134,14 +131,8 @@ private:
     };
     std::vector<BandRange> band_of_;
 
-    // The pool: workers wait for a job of `tasks_` numbered tasks.
-    std::vector<std::thread> pool_;
-    std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    const std::function<void(int)>* job_ = nullptr;
-    int tasks_ = 0, next_task_ = 0, running_ = 0;
-    std::uint64_t generation_ = 0;
-    bool stopping_ = false;
+    // The threads that share a flush's set-up and bands.
+    std::unique_ptr<WorkerPool> pool_;
 };
 
 } // namespace platform

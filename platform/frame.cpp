@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "platform/native_window.h"
 #include "platform/video_thread.h"
@@ -22,19 +23,51 @@ constexpr std::uint32_t xrgb(std::uint32_t r, std::uint32_t g, std::uint32_t b)
     return (r << 16) | (g << 8) | b;
 }
 
-std::uint32_t from_16_bit(PixelFormat format, std::uint32_t v)
+std::uint32_t pixel16(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
+}
+
+// One loop per format over a row, so that the compiler can widen many
+// pixels at once.
+void convert_row(PixelFormat format, const std::uint8_t* row, int width, const std::uint32_t* palette,
+                 std::uint32_t* out)
 {
     switch (format) {
+    case PixelFormat::Xrgb8888:
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = row + 4 * x;
+            out[x] = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+        }
+        break;
+    case PixelFormat::Indexed8:
+        for (int x = 0; x < width; ++x)
+            out[x] = palette[row[x]] & 0x00FFFFFFu;
+        break;
     case PixelFormat::Rgb565:
-        return xrgb(widen((v >> 11) & 31, 5), widen((v >> 5) & 63, 6), widen(v & 31, 5));
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t v = pixel16(row + 2 * x);
+            out[x] = xrgb(widen((v >> 11) & 31, 5), widen((v >> 5) & 63, 6), widen(v & 31, 5));
+        }
+        break;
     case PixelFormat::Bgr565:
-        return xrgb(widen(v & 31, 5), widen((v >> 5) & 63, 6), widen((v >> 11) & 31, 5));
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t v = pixel16(row + 2 * x);
+            out[x] = xrgb(widen(v & 31, 5), widen((v >> 5) & 63, 6), widen((v >> 11) & 31, 5));
+        }
+        break;
     case PixelFormat::Xrgb1555:
-        return xrgb(widen((v >> 10) & 31, 5), widen((v >> 5) & 31, 5), widen(v & 31, 5));
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t v = pixel16(row + 2 * x);
+            out[x] = xrgb(widen((v >> 10) & 31, 5), widen((v >> 5) & 31, 5), widen(v & 31, 5));
+        }
+        break;
     case PixelFormat::Argb4444:
-        return xrgb(((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17, (v & 15) * 17);
-    default:
-        return 0;
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t v = pixel16(row + 2 * x);
+            out[x] = xrgb(((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17, (v & 15) * 17);
+        }
+        break;
     }
 }
 
@@ -52,9 +85,32 @@ struct Presentation {
     std::mutex mutex;
     std::vector<std::shared_ptr<PresentedFrame>> pending; // waiting for the video thread
     bool show_queued = false;
-    std::shared_ptr<const PresentedFrame> last;
-    std::map<std::uint32_t, std::shared_ptr<const PresentedFrame>> last_by_window;
+    std::shared_ptr<PresentedFrame> last;
+    std::map<std::uint32_t, std::shared_ptr<PresentedFrame>> last_by_window;
+    // Frames nothing holds any more, whose pixel memory the next frames
+    // reuse (a frame is a megabyte or more, allocated and cleared anew it
+    // would cost more than its conversion).
+    std::vector<std::shared_ptr<PresentedFrame>> spare;
 };
+
+constexpr std::size_t kSpareFrames = 4;
+
+// Keeps a frame that nothing else holds for reuse. Called under the lock.
+void retire(Presentation& p, std::shared_ptr<PresentedFrame> frame)
+{
+    if (frame && frame.use_count() == 1 && p.spare.size() < kSpareFrames)
+        p.spare.push_back(std::move(frame));
+}
+
+std::shared_ptr<PresentedFrame> take_spare_frame(Presentation& p)
+{
+    std::lock_guard<std::mutex> lock(p.mutex);
+    if (p.spare.empty())
+        return std::make_shared<PresentedFrame>();
+    std::shared_ptr<PresentedFrame> frame = std::move(p.spare.back());
+    p.spare.pop_back();
+    return frame;
+}
 
 Presentation& presentation()
 {
@@ -75,8 +131,10 @@ void show_pending_frame()
     for (auto& frame : frames) {
         native::present(frame->window.id, frame->width, frame->height, frame->pixels);
         std::lock_guard<std::mutex> lock(p.mutex);
-        p.last_by_window[frame->window.id] = frame;
-        p.last = std::move(frame);
+        std::shared_ptr<PresentedFrame> window_before = std::exchange(p.last_by_window[frame->window.id], frame);
+        std::shared_ptr<PresentedFrame> last_before = std::exchange(p.last, std::move(frame));
+        retire(p, std::move(window_before));
+        retire(p, std::move(last_before));
     }
 }
 
@@ -105,24 +163,9 @@ bool convert_to_xrgb(const FrameView& frame, std::vector<std::uint32_t>& out, st
 
     out.resize(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
     const auto* base = static_cast<const std::uint8_t*>(frame.pixels);
-    std::uint32_t* dst = out.data();
-    for (int y = 0; y < frame.height; ++y) {
-        const std::uint8_t* row = base + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.pitch);
-        for (int x = 0; x < frame.width; ++x) {
-            const std::uint8_t* p = row + static_cast<std::size_t>(x) * static_cast<std::size_t>(bpp);
-            switch (frame.format) {
-            case PixelFormat::Xrgb8888:
-                *dst++ = (std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16);
-                break;
-            case PixelFormat::Indexed8:
-                *dst++ = frame.palette[p[0]] & 0x00FFFFFFu;
-                break;
-            default:
-                *dst++ = from_16_bit(frame.format, std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8);
-                break;
-            }
-        }
-    }
+    for (int y = 0; y < frame.height; ++y)
+        convert_row(frame.format, base + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.pitch),
+                    frame.width, frame.palette, out.data() + static_cast<std::size_t>(y) * frame.width);
     return true;
 }
 
@@ -130,18 +173,25 @@ bool present_frame(WindowHandle window, const FrameView& frame, std::string* err
 {
     if (!is_window(window))
         return fail(error, "the window does not exist");
-    auto copy = std::make_shared<PresentedFrame>();
+    Presentation& p = presentation();
+    std::shared_ptr<PresentedFrame> copy = take_spare_frame(p);
     if (!convert_to_xrgb(frame, copy->pixels, error))
         return false;
     copy->window = window;
     copy->width = frame.width;
     copy->height = frame.height;
 
-    Presentation& p = presentation();
     bool post = false;
     {
         std::lock_guard<std::mutex> lock(p.mutex);
-        std::erase_if(p.pending, [&](const auto& waiting) { return waiting->window == window; });
+        for (auto it = p.pending.begin(); it != p.pending.end();) {
+            if ((*it)->window == window) {
+                retire(p, std::move(*it));
+                it = p.pending.erase(it);
+            } else {
+                ++it;
+            }
+        }
         p.pending.push_back(std::move(copy));
         if (!p.show_queued)
             post = p.show_queued = true;

@@ -71,20 +71,21 @@ WorkerPool::WorkerPool(int threads)
 {
     const int workers = std::clamp(threads, 1, 0xFFFF) - 1;
     m_workers.reserve(static_cast<std::size_t>(workers));
-    for (int i = 0; i < workers; ++i)
-        m_workers.emplace_back([this, i] { WorkerLoop(i + 1); });
+    for (int i = 0; i < workers; ++i) {
+        // A thread the system refuses is one fewer to share the work.
+        auto worker = std::make_unique<Thread>();
+        if (!worker->start([this, i] { WorkerLoop(i + 1); }))
+            break;
+        m_workers.push_back(std::move(worker));
+    }
 }
 
 WorkerPool::~WorkerPool()
 {
     m_stop.store(true, std::memory_order_release);
     m_generation.fetch_add(1, std::memory_order_seq_cst);
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_wake.notify_all();
-    }
-    for (std::thread& worker : m_workers)
-        worker.join();
+    m_generation.notify_all();
+    m_workers.clear(); // each waits for its thread
 }
 
 int WorkerPool::HardwareThreads()
@@ -120,10 +121,9 @@ void WorkerPool::Start(int count, Task task, void* context)
     m_claims.store(Claims(number, 0), std::memory_order_relaxed);
     m_batch.store(Batch(number, 0, count), std::memory_order_release);
     m_generation.fetch_add(1, std::memory_order_seq_cst);
-    if (m_sleepers.load(std::memory_order_seq_cst) > 0) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_wake.notify_all();
-    }
+    // One system call wakes every sleeper, and none is made while all spin.
+    if (m_sleepers.load(std::memory_order_seq_cst) > 0)
+        m_generation.notify_all();
 }
 
 void WorkerPool::Finish()
@@ -225,10 +225,11 @@ void WorkerPool::WorkerLoop(int thread)
         if (WaitWhile([&] { return m_generation.load(std::memory_order_acquire) == seen; }, kWaitBeforeSleep)) {
             // Asleep until the next batch. The caller looks for sleepers
             // after it has counted the batch, and a sleeper looks at the
-            // count after it has counted itself: one of them sees the other.
-            std::unique_lock<std::mutex> lock(m_mutex);
+            // count after it has counted itself: one of them sees the other
+            // (the wait sleeps only while the count is still `seen`).
             m_sleepers.fetch_add(1, std::memory_order_seq_cst);
-            m_wake.wait(lock, [&] { return m_generation.load(std::memory_order_seq_cst) != seen; });
+            while (m_generation.load(std::memory_order_seq_cst) == seen)
+                m_generation.wait(seen, std::memory_order_seq_cst);
             m_sleepers.fetch_sub(1, std::memory_order_seq_cst);
         }
         seen = m_generation.load(std::memory_order_acquire);

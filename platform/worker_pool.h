@@ -1,15 +1,17 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cfenv>
 #include <cstdint>
-#include <mutex>
-#include <thread>
+#include <memory>
 #include <vector>
 
+#include "platform/thread.h"
+
 // A small pool of worker threads that run one batch of independent tasks at a
-// time, the calling thread taking its share. Made for batches of a few
+// time, the calling thread taking its share. The program's one kind of pool:
+// the race's bike steps, the 3D device's set-up and bands and the software
+// rasteriser's bands each run on one. Made for batches of a few
 // microseconds each, many thousand times a second (the race's bikes of one
 // simulation sub-step): a worker waiting for the next batch spins briefly,
 // then sleeps until it is woken, so an idle pool costs nothing and a busy one
@@ -24,7 +26,7 @@ namespace platform {
 class WorkerPool {
 public:
     // A pool of `threads` threads in all, the caller's included: threads - 1
-    // workers (none for 1 or less).
+    // workers (none for 1 or less; fewer when the system refuses a thread).
     explicit WorkerPool(int threads);
     // Wakes the workers and waits for them to end.
     ~WorkerPool();
@@ -67,7 +69,7 @@ private:
     // Claims `index` of small batch `number`.
     Claim ClaimIndex(std::uint32_t number, int index);
 
-    std::vector<std::thread> m_workers;
+    std::vector<std::unique_ptr<Thread>> m_workers;
     // The batch's task. Written only while no batch runs; a thread reads it
     // only after it has claimed an index of a running batch, which keeps the
     // batch from ending until that index is done.
@@ -92,10 +94,8 @@ private:
     // Counts batches; a waiting worker watches it change (also at the end).
     alignas(64) std::atomic<std::uint32_t> m_generation{0};
     std::atomic<bool> m_stop{false};
-    // Workers asleep on m_wake; the caller wakes them only then.
+    // Workers asleep on m_generation; the caller wakes them only then.
     std::atomic<int> m_sleepers{0};
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
 };
 
 } // namespace platform

@@ -18,6 +18,7 @@
 #include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 #include "engine/scene/camera.h"
+#include "engine/scene/cloth.h"
 #include "engine/scene/ground_under.h"
 #include "engine/scene/lights.h"
 #include "engine/scene/mesh_draw_hooks.h"
@@ -251,9 +252,11 @@ void Race::CreateView()
     d.View = std::make_unique<scene_view>(nullptr, nullptr, 0, d.Camera.get(), 0, 0, width, height);
     d.Engine->view = d.View.get();
     // The scene view draws its meshes through the mesh drawing's hooks, and
-    // finds the ground under its shadowed instances through the scene's.
+    // finds the ground under its shadowed instances through the scene's;
+    // the models loaded from here on bind their cloths.
     install_mesh_draw_hooks();
     install_ground_under_hook();
+    install_cloth_setup();
 }
 
 void Race::DestroyView()
@@ -318,6 +321,11 @@ bool Race::Load3d()
                                     -static_cast<float>(app.ZClipping));
         }
         d.Engine->set_factors(m_TrackScene.EngineFactor, 0.5f);
+        // The scene's objects that shade what is under them get their ground
+        // flag (the ground search under the 3D cockpit and the lens flare's
+        // look for it).
+        d.Track->mark_objects(static_cast<float>(m_TrackScene.MarkKeys[0]),
+                              static_cast<float>(m_TrackScene.MarkKeys[1]));
         LoadLight();
         LoadLibraries();
     }

@@ -294,5 +294,10 @@ ml_modelinfo* mdl_build_model(const mdl_model& model, model_lib* library, int fl
     for (model_node* n = m->first_node; n; n = n->next)
         for (node_binding* b = n->bindings; b; b = b->next)
             b->set_state(1);
+    // Each cloth is bound to its node now that the node exists.
+    if (const cloth_setup setup = installed_cloth_setup())
+        for (model_node* n = m->first_node; n; n = n->next)
+            if (n->type == node_mesh && n->mesh && n->mesh->has_cloth)
+                setup(n);
     return m;
 }

@@ -7,6 +7,7 @@
 #include "engine/base/light_record.h"
 #include "engine/base/name_hash.h"
 #include "engine/model/anim_lib.h"
+#include "engine/model/fcurve.h"
 #include "engine/model/owned.h"
 #include "engine/model/shadow_link.h"
 
@@ -65,6 +66,8 @@ void ml_modelinfo::destroy()
         levels = nullptr;
     }
     level_count = 0;
+    delete lens_curve;
+    lens_curve = nullptr;
     // The transition link is in the animation list too.
     delete_owned_list(anims);
     trans_link = nullptr;

@@ -15,6 +15,7 @@ class mesh_texture;
 class ml_modelinfo;
 struct hit_result;
 class camera;
+class fcurve;
 struct scn_light;
 struct shadow_level_link;
 
@@ -255,6 +256,11 @@ public:
     // another count may name a destroyed instance or node.
     static inline std::uint64_t ground_epoch = 0;
     ml_modelinfo* pair = nullptr;
+    // The instance's lens: while the scene view draws it, the camera's
+    // field of view is lens_curve(fov) x fov (a cockpit seen through a wider
+    // or narrower lens than the scene). Owned: destroyed with the instance;
+    // null draws through the camera's own lens. Not copied to new instances.
+    fcurve* lens_curve = nullptr;
     ml_modelinfo* prev = nullptr;
     ml_modelinfo* next = nullptr;
 };

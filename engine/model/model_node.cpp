@@ -1,8 +1,9 @@
 #include "engine/model/model_node.h"
 
-#include "engine/base/name_hash.h"
-
+#include <atomic>
 #include <cstring>
+
+#include "engine/base/name_hash.h"
 
 #include "engine/model/mtr_lib.h"
 
@@ -45,6 +46,22 @@ bone_object* bone_object::copy_for_instance() const
         }
     }
     return copy;
+}
+
+namespace {
+
+std::atomic<cloth_setup> g_cloth_setup{nullptr};
+
+} // namespace
+
+void set_cloth_setup(cloth_setup setup)
+{
+    g_cloth_setup.store(setup);
+}
+
+cloth_setup installed_cloth_setup()
+{
+    return g_cloth_setup.load();
 }
 
 model_node::model_node(std::uint32_t kind) : flags(kind | 3), made_kind_(kind)

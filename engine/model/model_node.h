@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -205,6 +206,14 @@ struct muscle_record {
 // (owns its bone object copy, bindings, namesake array, skin references and
 // pivot; the mesh part and hit mesh stay with the model); any other state
 // frees nothing.
+// What a new model does with each of its mesh nodes that carries a cloth,
+// once its nodes exist: the scene library, which simulates cloth, installs
+// it (install_cloth_setup, engine/scene/cloth.h). Until then a cloth
+// definition is kept and nothing simulates it.
+using cloth_setup = void (*)(model_node* node);
+void set_cloth_setup(cloth_setup setup);
+cloth_setup installed_cloth_setup();
+
 class model_node {
 public:
     // flags = kind | 3.
@@ -266,6 +275,9 @@ public:
     std::uint32_t hash = 0;             // lookup hash
     std::int32_t type = node_empty;
     model_part* mesh = nullptr;         // type 4
+    // A mesh with a cloth: the scene library's simulation of it, made and
+    // bound by the model's set-up (set_cloth_setup) and freed with the node.
+    std::shared_ptr<void> cloth_state;
     std::vector<vec4>* patch = nullptr; // type 1: control points (the patch grid record)
     patch_grid grid{};                  // type 1: the grid's shape
     bone_object* bone = nullptr;        // type 5

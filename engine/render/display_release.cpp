@@ -11,6 +11,7 @@ void render_device::release_device_objects()
     viewport.reset();
     background_material.reset();
     background_handle = 0;
+    batch_scene_open = 0;
     device3d.reset();
     zbuffer.reset();
     zbuffer_in_video = 0;

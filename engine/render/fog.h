@@ -19,3 +19,9 @@ extern float fog_depth_scale;
 // divide by zero) or a figure is not finite, the depth scale is 0 and the
 // whole table is fog-free.
 void build_fog_table(float density, float start, float end);
+
+// The fog the renderer's construction builds: depth scale -1/1320, 57
+// fog-free entries, full fog from entry 205.
+inline constexpr float kDefaultFogDensity = 0.9f;
+inline constexpr float kDefaultFogStart = -100.0f;
+inline constexpr float kDefaultFogEnd = -1000.0f;

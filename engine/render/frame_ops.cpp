@@ -66,6 +66,7 @@ int render_device::clear_zbuffer()
 {
     if (!surfaces_valid || paused || render_type == kRenderSoftware || !device3d)
         return 1;
+    end_batch_scene();
     const DisplayResult result = device3d->clear(false, zbuffer != nullptr);
     if (result == DisplayResult::Lost)
         return restore_surfaces();
@@ -122,6 +123,7 @@ void render_device::preload_textures()
         slot.texture = nullptr;
         slot.vertex_count = slot.index_count = 0;
     }
+    end_batch_scene();
 }
 
 int render_device::clear_back_buffer()
@@ -140,6 +142,7 @@ int render_device::clear_back_buffer()
     }
     if (!device3d)
         return 1;
+    end_batch_scene();
     const DisplayResult result = device3d->clear(true, zbuffer != nullptr);
     if (result == DisplayResult::Lost)
         return restore_surfaces();
@@ -159,21 +162,26 @@ int render_device::draw_scene()
         return 1;
     }
     if (paused) {
+        end_batch_scene();
         give_back_batch_slots();
         return 1;
     }
     // A frame that cannot be drawn is dropped: its polygons are not drawn
     // with a later one.
     if (!restore_surfaces()) {
+        end_batch_scene();
         give_back_batch_slots();
         return 0;
     }
     if (!surfaces_valid || !device3d) {
+        end_batch_scene();
         give_back_batch_slots();
         return 1;
     }
-    if (!scene_queued)
+    if (!scene_queued) {
+        end_batch_scene();
         return 0;
+    }
     scene_queued = 0;
     // Every way out gives every slot back, so nothing queued for this frame
     // is drawn with the next.
@@ -182,10 +190,14 @@ int render_device::draw_scene()
         ~give_back() { device.give_back_batch_slots(); }
     } on_return{*this};
 
-    if (const int begun = scene_step(device3d->begin_scene(), 24); begun != 1)
-        return begun;
+    // The scene the slots flushed since the last call were drawn into goes
+    // on: they come before what is drawn now.
+    bool drawn_in_scene = batch_scene_open && device3d->in_scene();
+    batch_scene_open = 0;
+    if (!drawn_in_scene)
+        if (const int begun = scene_step(device3d->begin_scene(), 24); begun != 1)
+            return begun;
     int outcome = 1;
-    bool drawn_in_scene = false;
     // Classes 0 to 11 first, the slots whose textures are resident, then
     // the others, each made resident first; then class 12 the same way, so
     // that it lies over every other class (it writes no depths, so whatever
@@ -242,6 +254,31 @@ int render_device::draw_scene()
     return ended != 1 ? ended : outcome;
 }
 
+int render_device::test_scene()
+{
+    if (!device3d)
+        return 1;
+    if (const int begun = scene_step(device3d->begin_scene(), 24); begun != 1)
+        return begun;
+    return scene_step(device3d->end_scene(), 26);
+}
+
+void render_device::put_pixel(int x, int y, std::uint16_t colour)
+{
+    if (back_buffer.empty() || draw_width <= 0 || draw_height <= 0)
+        return;
+    x = std::clamp(x, 0, draw_width - 1);
+    y = std::clamp(y, 0, draw_height - 1);
+    // Rows are a pitch apart, which may be wider than the picture; an 8-bit
+    // screen takes the colour's low byte as its palette index.
+    const int bytes = screen_depth == 8 ? 1 : 2;
+    std::uint8_t* p = back_buffer.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(back_pitch) +
+                      static_cast<std::size_t>(x) * static_cast<std::size_t>(bytes);
+    p[0] = static_cast<std::uint8_t>(colour);
+    if (bytes == 2)
+        p[1] = static_cast<std::uint8_t>(colour >> 8);
+}
+
 void render_device::set_render_states()
 {
     platform::RenderStates s;
@@ -272,6 +309,7 @@ void render_device::set_render_states()
 
 int render_device::present()
 {
+    end_batch_scene();
     triangles = 0;
     previous_upload_bytes = upload_bytes;
     upload_bytes = 0;
@@ -362,6 +400,11 @@ int render_device::present_3d()
 
 int render_device::restore_surfaces()
 {
+    // Nothing queued is drawn into a surface that was lost (and is cleared
+    // when restored).
+    if (batch_scene_open && ((primary_surface && primary_surface->lost()) || (back_surface && back_surface->lost()) ||
+                             (zbuffer && zbuffer->lost())))
+        end_batch_scene();
     int result = 1;
     if (primary_surface && !restore_surface(*primary_surface))
         result = 0;

@@ -143,6 +143,7 @@ void texture_set::draw_screen_overlay(const flare_view& view)
         return;
 
     platform::Device3D& device = *d->device3d;
+    d->end_batch_scene();
     if (device.begin_scene() != DisplayResult::Ok)
         return;  // a lost surface is restored by the next frame's operations
     const platform::RenderStates saved = device.render_states();

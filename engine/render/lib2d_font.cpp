@@ -65,9 +65,14 @@ std::uint16_t pack_exact(const render_device& d, int r, int g, int b)
     return static_cast<std::uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
 }
 
-bool device_can_draw(const render_device* d)
+// Whether text can go on the screen now; a scene the batches left open is
+// drawn first, so that the text lies over what came before it.
+bool device_can_draw(render_device* d)
 {
-    return d && d->ready && d->surfaces_valid && !d->paused && !d->back_buffer.empty();
+    if (!d || !d->ready || !d->surfaces_valid || d->paused || d->back_buffer.empty())
+        return false;
+    d->end_batch_scene();
+    return true;
 }
 
 } // namespace
@@ -261,7 +266,7 @@ void lib2d_font::put_glyph(int code, long long x, long long y, const Box& box) c
 
 int lib2d_font::draw_text(const char* text, int x, int y, int space, int spacing)
 {
-    const render_device* d = installed_render_device();
+    render_device* d = installed_render_device();
     if (!device_can_draw(d))
         return 0;
     if (!text || !*text || cell_height == 0)
@@ -317,7 +322,7 @@ int lib2d_font::text_width(const char* text, int space, int spacing) const
 
 int lib2d_font::draw_text_ex(const char* text, int x, int y, int narrowing)
 {
-    const render_device* d = installed_render_device();
+    render_device* d = installed_render_device();
     if (!device_can_draw(d))
         return 0;
     if (!text || cell_height == 0)
@@ -345,7 +350,7 @@ int lib2d_font::draw_text_ex(const char* text, int x, int y, int narrowing)
 
 int lib2d_font::draw_text_gap(const char* text, int x, int y, int space, int gap)
 {
-    const render_device* d = installed_render_device();
+    render_device* d = installed_render_device();
     if (!device_can_draw(d))
         return 0;
     if (!text || cell_height == 0)

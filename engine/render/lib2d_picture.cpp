@@ -304,22 +304,48 @@ bool place(const lib2d_picture::frame& fr, long long x, long long y, int left, i
     return p.w >= 1 && p.h >= 1;
 }
 
+template <class Pixel>
+Pixel load(const std::uint8_t* p)
+{
+    Pixel v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Copies the pixels of a row that are not `key`, each run of them in one
+// copy (a row without the key is a single copy).
+template <class Pixel>
+void copy_row_visible(const std::uint8_t* src, std::uint8_t* dst, long long width, Pixel key)
+{
+    constexpr long long bpp = sizeof(Pixel);
+    long long x = 0;
+    while (x < width) {
+        while (x < width && load<Pixel>(src + x * bpp) == key)
+            ++x;
+        const long long start = x;
+        while (x < width && load<Pixel>(src + x * bpp) != key)
+            ++x;
+        if (x > start)
+            std::memcpy(dst + start * bpp, src + start * bpp, static_cast<std::size_t>((x - start) * bpp));
+    }
+}
+
 // Copies the frame's visible pixels (those not `key`) into rows of `pitch`
-// bytes.
+// bytes. A key no pixel of the depth can have copies whole rows.
 void copy_visible(const lib2d_picture::frame& fr, const Placement& p, int bpp, std::uint32_t key, std::uint8_t* base,
                   std::size_t pitch)
 {
+    const bool keyed = key <= (bpp == 2 ? 0xFFFFu : 0xFFu);
     for (long long row = 0; row < p.h; ++row) {
         const std::uint8_t* src =
             fr.pixels.data() + (static_cast<std::size_t>(p.sy + row) * fr.width + static_cast<std::size_t>(p.sx)) * bpp;
         std::uint8_t* dst = base + static_cast<std::size_t>(p.dy + row) * pitch + static_cast<std::size_t>(p.dx) * bpp;
-        for (long long col = 0; col < p.w; ++col) {
-            const std::uint32_t v = bpp == 2 ? static_cast<std::uint32_t>(src[2 * col] | src[2 * col + 1] << 8)
-                                             : src[col];
-            if (v == key)
-                continue;
-            std::memcpy(dst + col * bpp, src + col * bpp, static_cast<std::size_t>(bpp));
-        }
+        if (!keyed)
+            std::memcpy(dst, src, static_cast<std::size_t>(p.w * bpp));
+        else if (bpp == 2)
+            copy_row_visible<std::uint16_t>(src, dst, p.w, static_cast<std::uint16_t>(key));
+        else
+            copy_row_visible<std::uint8_t>(src, dst, p.w, static_cast<std::uint8_t>(key));
     }
 }
 
@@ -330,6 +356,9 @@ int lib2d_picture::draw(int x, int y, int index, int /*mode*/)
     render_device* device = installed_render_device();
     if (!device || device->paused || index < 0 || index >= count)
         return 0;
+    // What the batches hold is drawn first: the picture lies over it, and
+    // a texture painted into must not change under queued triangles.
+    device->end_batch_scene();
     if (target)
         return draw_into_target(*device, x, y, index);
     frame& fr = frames[static_cast<std::size_t>(index)];

@@ -317,17 +317,40 @@ int render_device::flush_batch(batch_slot& slot)
         return 1;
     if (!slot.texture || slot.index_count == 0 || slot.texture->size == 0)
         return 1;
+    // Making a texture resident may evict another whose texels the open
+    // scene still reads: what is queued is drawn first.
+    const bool resident = slot.texture->video_surface && !slot.texture->video_surface->lost();
+    if (!resident)
+        if (const int ended = end_batch_scene(); ended != 1)
+            return ended;
     if (const int code = ready_batch_texture(*slot.texture)) {
         report_error(code);
         return 0;
     }
-    const int begun = scene_step(device3d->begin_scene(), 24);
-    if (begun != 1)
-        return begun;
-    // The scene is ended even when the draw was refused.
+    // The slot goes into the scene the frame's batches share; draw_scene (or
+    // whatever next needs the picture) ends it.
+    if (!batch_scene_open) {
+        const int begun = scene_step(device3d->begin_scene(), 24);
+        if (begun != 1)
+            return begun;
+        batch_scene_open = 1;
+    }
     const int drawn = draw_slot(slot);
-    const int ended = scene_step(device3d->end_scene(), 26);
+    if (drawn == 1)
+        return 1;
+    // The scene is ended even when the draw was refused.
+    const int ended = end_batch_scene();
     return ended != 1 ? ended : drawn;
+}
+
+int render_device::end_batch_scene()
+{
+    if (!batch_scene_open)
+        return 1;
+    batch_scene_open = 0;
+    if (!device3d || !device3d->in_scene())
+        return 1;
+    return scene_step(device3d->end_scene(), 26);
 }
 
 int render_device::scene_step(DisplayResult result, int error)

@@ -1,16 +1,12 @@
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cmath>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "engine/render/rast.h"
 #include "engine/render/rast_state.h"
-#include "platform/thread.h"
+#include "platform/worker_pool.h"
 
 // Drawing on several threads. The entries record their polygons (copies of
 // the vertices, the material record and the rows each may touch); the flush
@@ -37,127 +33,24 @@ struct queued_polygon {
 // same: everything recorded so far is drawn in order).
 constexpr std::size_t max_queued = 1 << 16;
 
-// The pool: `threads - 1` workers and the thread that flushes share the
-// bands of a flush. A flush publishes its job under a new generation; a
-// worker claims bands through `ticket` (generation, band count and next band
-// in one word), so a worker that wakes late can never claim a band of a
-// later flush with the job of an earlier one.
+// The threads that share the bands of a flush, the flushing one included.
 class band_pool {
 public:
-    ~band_pool() { stop(); }
-
-    int threads() const { return threads_; }
+    int threads() const { return workers_ ? workers_->Threads() : 1; }
 
     void set_threads(int threads)
     {
-        stop();
-        threads_ = 1;
-        workers_.clear();
-        stopping_.store(false, std::memory_order_relaxed);
-        workers_.reserve(static_cast<std::size_t>(threads - 1));
-        for (int i = 1; i < threads; ++i) {
-            auto worker = std::make_unique<platform::Thread>();
-            // A thread the system refuses is one fewer to share the work.
-            // The generation the worker starts from is the one current when
-            // it is made: a thread that the system starts late still sees
-            // every later one (a stop among them).
-            const std::uint32_t from = generation_.load(std::memory_order_relaxed);
-            if (!worker->start([this, from] { work(from); }))
-                break;
-            workers_.push_back(std::move(worker));
-        }
-        threads_ = 1 + static_cast<int>(workers_.size());
+        workers_.reset();
+        if (threads > 1)
+            workers_ = std::make_unique<platform::WorkerPool>(threads);
     }
 
     // Draws the queue's bands of `band_rows` rows over rows [0, height).
-    void draw(int height, int band_rows)
-    {
-        const int bands = (height + band_rows - 1) / band_rows;
-        if (bands <= 0)
-            return;
-        height_ = height;
-        band_rows_ = band_rows;
-        done_.store(0, std::memory_order_relaxed);
-        const std::uint32_t generation = generation_.load(std::memory_order_relaxed) + 1;
-        ticket_.store(make_ticket(generation, static_cast<std::uint32_t>(bands), 0), std::memory_order_release);
-        if (!workers_.empty())
-            publish(generation);
-        run(generation);
-        // Every band is claimed; wait for those still being drawn.
-        for (int spins = 0; done_.load(std::memory_order_acquire) != bands; ++spins) {
-            if (spins < 4096)
-                spin_pause();
-            else
-                std::this_thread::yield();
-        }
-    }
+    void draw(int height, int band_rows);
 
 private:
-    static std::uint64_t make_ticket(std::uint32_t generation, std::uint32_t bands, std::uint32_t next)
-    {
-        return static_cast<std::uint64_t>(generation) << 32 | (bands & 0xFFFFu) << 16 | (next & 0xFFFFu);
-    }
-
-    static void spin_pause()
-    {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
-
-    // Claims and draws bands of `generation` until none is left.
-    void run(std::uint32_t generation);
-
-    void work(std::uint32_t seen)
-    {
-        for (;;) {
-            // A short spin first: the next flush often follows soon, and a
-            // sleeping thread takes longer to wake than a band takes to draw.
-            for (int spins = 0; spins < 2048 && generation_.load(std::memory_order_acquire) == seen; ++spins)
-                spin_pause();
-            {
-                std::unique_lock lock(sleep_);
-                wake_.wait(lock, [&] { return generation_.load(std::memory_order_acquire) != seen; });
-            }
-            // The generation first: a stop publishes one after setting the
-            // flag, so a worker that reads it also sees the flag.
-            seen = generation_.load(std::memory_order_acquire);
-            if (stopping_.load(std::memory_order_acquire))
-                return;
-            run(seen);
-        }
-    }
-
-    void stop()
-    {
-        if (workers_.empty())
-            return;
-        stopping_.store(true, std::memory_order_release);
-        publish(generation_.load(std::memory_order_relaxed) + 1);
-        workers_.clear();  // each waits for its thread
-    }
-
-    // A new generation, under the lock the sleeping workers check it under,
-    // so that none misses it.
-    void publish(std::uint32_t generation)
-    {
-        {
-            std::lock_guard lock(sleep_);
-            generation_.store(generation, std::memory_order_release);
-        }
-        wake_.notify_all();
-    }
-
-    int threads_ = 1;
-    std::vector<std::unique_ptr<platform::Thread>> workers_;
-    std::atomic<std::uint32_t> generation_{0};
-    std::atomic<std::uint64_t> ticket_{0};
-    std::atomic<int> done_{0};
-    std::atomic<bool> stopping_{false};
-    std::mutex sleep_;
-    std::condition_variable wake_;
-    // The job of the current flush, written before its generation is
-    // published and read only by threads holding one of its bands.
+    std::unique_ptr<platform::WorkerPool> workers_;
+    // The job of the current flush, read by the bands' tasks.
     int height_ = 0;
     int band_rows_ = 1;
 };
@@ -185,22 +78,24 @@ void draw_band(std::size_t band, std::int64_t lo, std::int64_t hi)
     }
 }
 
-void band_pool::run(std::uint32_t generation)
+void band_pool::draw(int height, int band_rows)
 {
-    std::uint64_t t = ticket_.load(std::memory_order_acquire);
-    for (;;) {
-        const std::uint32_t bands = static_cast<std::uint32_t>(t >> 16) & 0xFFFFu;
-        const std::uint32_t next = static_cast<std::uint32_t>(t) & 0xFFFFu;
-        if (static_cast<std::uint32_t>(t >> 32) != generation || next >= bands)
-            return;
-        if (!ticket_.compare_exchange_weak(t, t + 1, std::memory_order_acq_rel, std::memory_order_acquire))
-            continue;
-        const std::int64_t lo = static_cast<std::int64_t>(next) * band_rows_;
-        const std::int64_t hi = std::min<std::int64_t>(lo + band_rows_, height_);
-        draw_band(next, lo, hi);
-        done_.fetch_add(1, std::memory_order_release);
-        t = ticket_.load(std::memory_order_acquire);
-    }
+    const int bands = (height + band_rows - 1) / band_rows;
+    if (bands <= 0)
+        return;
+    height_ = height;
+    band_rows_ = band_rows;
+    const auto task = [](void* context, int band) {
+        const band_pool& self = *static_cast<const band_pool*>(context);
+        const std::int64_t lo = static_cast<std::int64_t>(band) * self.band_rows_;
+        const std::int64_t hi = std::min<std::int64_t>(lo + self.band_rows_, self.height_);
+        draw_band(static_cast<std::size_t>(band), lo, hi);
+    };
+    if (workers_)
+        workers_->Run(bands, task, this);
+    else
+        for (int band = 0; band < bands; ++band)
+            task(this, band);
 }
 
 // Rows per band: one band per thread, at least 16 rows. More and smaller
@@ -268,7 +163,7 @@ void rast_set_threads(int threads)
 {
     rast_flush();
     if (threads <= 0)
-        threads = static_cast<int>(std::thread::hardware_concurrency());
+        threads = platform::WorkerPool::HardwareThreads();
     threads = std::clamp(threads, 1, rast_max_threads);
     if (threads != pool.threads())
         pool.set_threads(threads);

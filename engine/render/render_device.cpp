@@ -2,15 +2,29 @@
 
 #include <stdexcept>
 
+#include "engine/base/render_facts.h"
+#include "engine/render/fog.h"
+#include "platform/memory_status.h"
+
 namespace {
 
 render_device* g_pRenderDevice = nullptr;
 
 } // namespace
 
+// Below this much physical memory (a round figure, not 16 MiB) the machine
+// counts as low on memory: the engine keeps smaller software buffers.
+inline constexpr std::uint64_t kLowMemoryBytes = 17000000;
+
 render_device::render_device()
 {
+    // A figure that cannot be read is not taken for a small machine.
+    const std::uint64_t memory = platform::total_physical_memory();
+    low_memory = memory != 0 && memory < kLowMemoryBytes ? 1 : 0;
     clear_state();
+    // Fog and depths are usable before any scene sets its own fog: without
+    // this table every vertex would have depth 0.
+    make_fog_table(kDefaultFogDensity, kDefaultFogStart, kDefaultFogEnd);
 }
 
 // The constructed state: nothing listed, nothing set up, render type 96.
@@ -71,6 +85,8 @@ render_device& the_render_device()
 void set_the_render_device(render_device* device)
 {
     g_pRenderDevice = device;
+    // The engine's context sizes its software buffers by the machine's memory.
+    engine_render_facts().low_memory = device && device->low_memory;
     install_texture_surface_ops(device != nullptr);
     if (device)
         publish_render_palette(*device);

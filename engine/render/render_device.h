@@ -210,6 +210,15 @@ public:
     // or 0 after reporting error 11.
     int restore_surfaces();
     int restore_surface(platform::Surface& surface);
+    // Begins and ends a scene with nothing in it (a check that the 3D
+    // device can draw). 1 (also without a 3D device); kSurfaceLostResult
+    // when the surfaces were lost; 0 after reporting error 24 (begin) or 26
+    // (end).
+    int test_scene();
+    // Writes one 16-bit colour into the picture of the back buffer at
+    // (x, y), each held to the picture (an 8-bit screen takes the colour's
+    // low byte); nothing before a display is set up.
+    void put_pixel(int x, int y, std::uint16_t colour);
 
     // ---- Fog (fog.cpp) ----
 
@@ -255,11 +264,18 @@ public:
     // record is empty). 1.
     int draw_polygons(int count, const clip_vertex* vertices, const clip_vertex* const* vertex_list,
                       const mtr_texture* texture, int depth_bias);
-    // Draws one slot now, in a scene of its own (the texture made resident
-    // first). 1; 0 after reporting error 24, 26, 28 or 42;
-    // kSurfaceLostResult when the surfaces were lost. While paused every
-    // slot is given back and nothing is drawn.
+    // Draws one slot now (the texture made resident first), into the scene
+    // the frame's batches share: the first flush begins it, and it stays
+    // open until draw_scene or anything else that reads or writes the
+    // picture or the textures ends it (end_batch_scene), so a frame's
+    // batches cost one scene, drawn in the order they were flushed. 1; 0
+    // after reporting error 24, 26, 28 or 42; kSurfaceLostResult when the
+    // surfaces were lost. While paused every slot is given back and nothing
+    // is drawn.
     int flush_batch(batch_slot& slot);
+    // Ends the scene flush_batch left open, drawing what it holds: 1 (also
+    // when none is open), kSurfaceLostResult, or 0 after reporting error 26.
+    int end_batch_scene();
     // The device's states for drawing `texture`: Z writes (none for the
     // overlay class 12), its video copy, fog when fog is on and the texture
     // is fogged, alpha blending for blend mode 4, stippled alpha for a
@@ -294,6 +310,7 @@ public:
 
     batch_table batches;
     std::uint8_t scene_queued = 0;       // draw_polygons since the last draw_scene
+    std::uint8_t batch_scene_open = 0;   // flush_batch's scene, not ended yet
     // Set, the next clear_zbuffer draws every texture of `preload_records`
     // once (making each resident) and clears it; nothing else sets it.
     std::uint8_t texture_preload = 0;
@@ -340,6 +357,8 @@ public:
     std::int32_t render_states_dirty = 1;
     std::int32_t screen_depth = 0;       // 8 or 16
     std::uint8_t software_16bit = 0;     // set by callers before init
+    // The machine has less than 17,000,000 bytes of physical memory (looked
+    // at once, by the construction; the engine context reads it).
     std::uint8_t low_memory = 0;
     std::uint8_t palette_dirty = 0;
     // Set by the main window when it closes, so that nothing is presented

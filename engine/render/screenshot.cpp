@@ -63,8 +63,9 @@ Bgr unpack(const render_device& device, int x, int y)
 
 } // namespace
 
-std::vector<std::uint8_t> screenshot_bmp_bytes(const render_device& device)
+std::vector<std::uint8_t> screenshot_bmp_bytes(render_device& device)
 {
+    device.end_batch_scene();
     const std::uint32_t w = device.width > 0 ? static_cast<std::uint32_t>(device.width) : 0;
     const std::uint32_t h = device.height > 0 ? static_cast<std::uint32_t>(device.height) : 0;
     const std::uint32_t row_bytes = (3 * w + 3) & ~3u;

@@ -15,5 +15,5 @@ extern std::int32_t screenshot_number;
 // screen up, blue, green, red per pixel, each row padded to a multiple of
 // 4 bytes. A 16-bit screen is unpacked by its masks (565, 555 or BGR 565),
 // an 8-bit one through its palette. Pixels outside the drawn picture are
-// black.
-std::vector<std::uint8_t> screenshot_bmp_bytes(const render_device& device);
+// black. A scene the batches left open is drawn first.
+std::vector<std::uint8_t> screenshot_bmp_bytes(render_device& device);

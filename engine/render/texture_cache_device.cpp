@@ -102,6 +102,7 @@ int render_device::refresh_texture(cache_texture& texture)
 {
     if (!texture.video_surface || !texture.video_surface->lost())
         return 1;
+    end_batch_scene();
     if (texture.video_surface->restore() != DisplayResult::Ok) {
         // Given back; made resident again when next drawn.
         evict_texture(texture, resident_ring);
@@ -174,6 +175,7 @@ int render_device::draw_quad(cache_texture* surface, float x, float y, float w, 
     // A surface evicted (or lost) since it was last drawn comes back first.
     if (!refresh_texture(*surface) || (!surface->video_surface && !make_resident(surface)))
         return 0;
+    end_batch_scene();
 
     const std::uint32_t colour = alpha4 ? 0xFFFFFFFFu : 0x80FFFFFFu;
     platform::TLVertex v[4];
@@ -256,6 +258,8 @@ void render_device::free_cache_texture(cache_texture* t)
 {
     if (!owns_texture(t))
         return;
+    // Queued triangles read its texels: they are drawn first.
+    end_batch_scene();
     // A slot it holds is given back, so that its polygons are not drawn
     // with the next texture the record serves.
     if (t->batch_slot)

@@ -286,3 +286,26 @@ void cloth::write_back()
     }
     geometry->bound_radius = -1.0f;
 }
+
+namespace {
+
+void set_up_cloth(model_node* node)
+{
+    if (!node || !node->mesh || !node->mesh->has_cloth)
+        return;
+    auto simulation = std::make_shared<cloth>(node->mesh->cloth);
+    simulation->init(node);
+    node->cloth_state = std::move(simulation);
+}
+
+} // namespace
+
+void install_cloth_setup()
+{
+    set_cloth_setup(&set_up_cloth);
+}
+
+cloth* node_cloth(model_node* node)
+{
+    return node ? static_cast<cloth*>(node->cloth_state.get()) : nullptr;
+}

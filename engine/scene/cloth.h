@@ -17,9 +17,11 @@ class model_node;
 // mesh pipeline draws them. The simulation runs in double precision and is
 // deterministic: the same definition, node and calls give the same bits.
 //
-// Who calls it: the node set-up of an instance (init, once the node
-// exists) and the frame (step, with the frame's time span); neither is
-// built yet.
+// Who calls it: the model's set-up, once its nodes exist, builds each
+// mesh node's cloth from its definition and binds it (init), when the
+// scene library has installed it (install_cloth_setup); the node keeps
+// it (node_cloth). Nothing steps it yet: whoever animates the cloth calls
+// step with its time span.
 //
 // The positions written back are world positions: the mesh's rest vertices
 // then hold the cloth where the world has it, and the model's mesh (shared
@@ -127,3 +129,9 @@ private:
     std::vector<std::uint32_t> face_lists_;
     std::vector<std::uint32_t> first_;
 };
+
+// Installs the model set-up that gives every new mesh node with a cloth
+// definition its cloth, bound to the node (model_node::cloth_state).
+void install_cloth_setup();
+// The cloth of a mesh node, or null.
+cloth* node_cloth(model_node* node);

@@ -10,6 +10,7 @@
 #include "engine/base/light_record.h"
 #include "engine/base/mat4.h"
 #include "engine/model/anim_lib.h"
+#include "engine/model/fcurve.h"
 #include "engine/model/ml_modelinfo.h"
 #include "engine/model/shadow_link.h"
 #include "engine/render/rast.h"
@@ -467,12 +468,35 @@ void scene_view::draw()
     if (software_type()) {
         for (ml_modelinfo** v = visible; *v; ++v)
             if ((*v)->flags & instance_shown)
-                draw_instance(*v, *this, 0);
+                draw_through_lens(*v);
         if (scene_hooks().zsort_draw)
             scene_hooks().zsort_draw(*this);
         return;
     }
     draw_hardware();
+}
+
+void scene_view::draw_through_lens(ml_modelinfo* m)
+{
+    frame_.projection.near_z = frustum.near_z;
+    frame_.projection.far_z = frustum.far_z;
+    camera* c = cam;
+    if (!m->lens_curve || !c) {
+        draw_instance(m, *this, 0);
+        return;
+    }
+    // The instance's own field of view, without the camera's curves (its
+    // detail factor and far distance stay); a factor that is not a number
+    // keeps the camera's.
+    const float fov = c->fov;
+    const float factor = m->lens_curve->calc(fov);
+    c->apply_fov(std::isfinite(factor) ? factor * fov : fov);
+    frustum.set(c->half_fov, frustum.near_z, 0.0f, c->far);
+    c->update();
+    draw_instance(m, *this, 0);
+    c->set_fov(fov);
+    frustum.set(c->half_fov, frustum.near_z, 0.0f, c->far);
+    c->update();
 }
 
 void scene_view::draw_hardware()
@@ -486,7 +510,7 @@ void scene_view::draw_hardware()
     for (int i = 0; i < draw_count; ++i) {
         ml_modelinfo* m = draw_list[i];
         if ((m->flags & instance_shown) && (m->flags & instance_early_pass)) {
-            draw_instance(m, *this, 0);
+            draw_through_lens(m);
             done[i] = true;
         }
     }
@@ -500,7 +524,7 @@ void scene_view::draw_hardware()
             continue;
         if (!(m->flags & instance_shown))
             continue;
-        draw_instance(m, *this, 0);
+        draw_through_lens(m);
         if ((m->flags & instance_draws_pair) && m->pair && (m->pair->flags & instance_visible))
             draw_instance(m->pair, *this, 0);
         flush();

@@ -187,6 +187,10 @@ private:
     void prepare_instances();
     void prepare_lights();
     void draw_hardware();
+    // Draws a visible instance through its lens (ml_modelinfo::lens_curve):
+    // the camera's field of view changed for it alone, the frustum and the
+    // camera's matrices with it, then set back; the clip depths refreshed.
+    void draw_through_lens(ml_modelinfo* m);
 
     mesh_frame frame_;
 };

@@ -31,22 +31,7 @@ protected:
     void SetUp() override
     {
         PictureBoxFixture::SetUp();
-        std::string error;
-        ASSERT_TRUE(datakit::write_palette_with_shade_table(data_.root() / "podium.pal",
-                                                            datakit::world::track_palette(), error))
-            << error;
-        if (GetParam()) {
-            // The 3D device.
-            device_.release();
-            device_.software_16bit = 0;
-            ASSERT_EQ(device_.enumerate_drivers(window_), 1);
-            ASSERT_EQ(device_.init(0, 640, 480, 16, 1), 1);
-        } else {
-            ASSERT_EQ(device_.load_palette("podium.pal"), 1);
-            load_shade_table("podium.pal");
-            rast_set_globals(32, 16, 1);
-        }
-        open_engine();
+        use_podium_renderer(GetParam());
     }
 
     Drawn drawn() const

@@ -8,11 +8,15 @@
 #include <vector>
 
 #include "engine/base/engine.h"
+#include "engine/base/shade_table.h"
+#include "engine/render/rast.h"
 #include "menu/picture_box.h"
 #include "platform/clock.h"
 #include "tests/menu/menu_fixture.h"
 #include "tools/datakit/carousel_writer.h"
+#include "tools/datakit/shade_table_writer.h"
 #include "tools/datakit/world_bikes.h"
+#include "tools/datakit/world_track_parts.h"
 
 namespace menu_test {
 
@@ -35,6 +39,28 @@ protected:
         engine_.reset();
         platform::clear_test_clock();
         MenuFixture::TearDown();
+    }
+
+    // The podium's palette, and the renderer under test: the 3D device
+    // (true) or the 8-bit software rasteriser on that palette (false); then
+    // the menus' 3D context for it.
+    void use_podium_renderer(bool device)
+    {
+        std::string error;
+        ASSERT_TRUE(datakit::write_palette_with_shade_table(data_.root() / "podium.pal",
+                                                            datakit::world::track_palette(), error))
+            << error;
+        if (device) {
+            device_.release();
+            device_.software_16bit = 0;
+            ASSERT_EQ(device_.enumerate_drivers(window_), 1);
+            ASSERT_EQ(device_.init(0, 640, 480, 16, 1), 1);
+        } else {
+            ASSERT_EQ(device_.load_palette("podium.pal"), 1);
+            load_shade_table("podium.pal");
+            rast_set_globals(32, 16, 1);
+        }
+        open_engine();
     }
 
     // The menus' 3D context for the renderer as it is set up now.

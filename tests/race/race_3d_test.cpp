@@ -415,6 +415,62 @@ TEST_F(Race3d, TheViewedRiderBlendsItsLeanThroughCurving)
 
 // ---- A drawn frame ----
 
+// The demo scene's objects that shade what is under them (faces the sun
+// does not reach) are marked as ground when the race loads: the start
+// gantry is, the road is not. Ridden from the grid through the start line
+// with the onboard camera, the viewed bike's 3D cockpit (the one instance
+// that casts a shadow) finds that ground while it passes under the gantry's
+// beam, and is then lit at half its light; before the line and well past
+// it, it is in the open.
+TEST_F(Race3d, TheCockpitIsShadedWhileItPassesUnderTheStartGantry)
+{
+    Open(kHardware);
+    Header("Island", 4, 2);
+    app.Camera = kCameraOnboard;
+    Start();
+    Race3dData& d = D();
+    ml_modelinfo* gantry = d.Track->find_model(name_hash("START_GANTRY"));
+    ASSERT_NE(gantry, nullptr);
+    EXPECT_TRUE(gantry->flags & scene_ground_object);
+    int marked = 0, models = 0;
+    for (auto& lib : d.Track->model_libs)
+        for (ml_modelinfo* m = lib->models; m; m = m->next, ++models)
+            marked += (m->flags & scene_ground_object) != 0;
+    EXPECT_GT(marked, 0);
+    EXPECT_LT(marked, models) << "the road and the verges shade nothing";
+
+    PressKey(0x01); // Escape: the start sequence skipped
+    Frame();
+    ASSERT_TRUE(FramesUntil([&] { return (flags() & kRaceRacing) != 0; }, 400));
+    ml_modelinfo* cockpit = nullptr;
+    for (ml_modelinfo* c : d.Cockpit3d)
+        if (c && (c->flags & model_active))
+            cockpit = c;
+    ASSERT_NE(cockpit, nullptr) << "no 3D cockpit shown in the onboard view";
+    ASSERT_TRUE(cockpit->shadow_flag);
+    // The gantry stands where its root is in the world.
+    const vec4 at{gantry->first_node->world.m[3][0], 0.0f, gantry->first_node->world.m[3][2], 1.0f};
+    const auto from_gantry = [&] { return std::hypot(cockpit->position.x - at.x, cockpit->position.z - at.z); };
+    int shaded = 0, open_far = 0;
+    bool passed = false;
+    for (int i = 0; i < 600 && !(passed && from_gantry() > 40.0f); ++i) {
+        Frame(10);
+        const float far = from_gantry();
+        if (cockpit->ground_factor == 0.5f) {
+            ++shaded;
+            EXPECT_LT(far, 3.0f) << "shaded away from the gantry, frame " << i;
+            EXPECT_EQ(cockpit->ground_instance, gantry);
+            passed = true;
+        } else {
+            EXPECT_EQ(cockpit->ground_factor, 1.0f);
+            open_far += far > 5.0f;
+        }
+    }
+    EXPECT_GT(shaded, 0) << "the cockpit never passed under the gantry";
+    EXPECT_GT(open_far, 0);
+    EXPECT_TRUE(Boxes().empty());
+}
+
 class Race3dFrame : public Race3d, public ::testing::WithParamInterface<int> {};
 
 TEST_P(Race3dFrame, SixteenRidersOnIslandShortlyAfterTheStart)

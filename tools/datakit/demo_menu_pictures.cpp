@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <iterator>
 #include <string_view>
 #include <system_error>
@@ -417,18 +418,23 @@ bool write_menu_font(const std::filesystem::path& root, const std::filesystem::p
         const char* file;
         std::uint8_t r, g, b;
     };
-    const Look looks[] = {{"Menu_", 24, 22, 48}, {"Menu!", 130, 130, 150}};
+    // Each look of one face, in its own sheet; `font` keeps the cells' sizes.
     BitmapFont font;
-    for (const Look& look : looks) {
-        FontStyle style;
-        style.ttf_file = platform::liberation_font_path("LiberationSans-Bold.ttf").string();
-        style.point_size = 18;
-        style.red = look.r;
-        style.green = look.g;
-        style.blue = look.b;
-        if (!render_bitmap_font(style, font, error) || !write_bitmap_font(fonts / look.file, font, error))
-            return false;
-    }
+    const auto write_looks = [&](std::initializer_list<Look> looks) {
+        for (const Look& look : looks) {
+            FontStyle style;
+            style.ttf_file = platform::liberation_font_path("LiberationSans-Bold.ttf").string();
+            style.point_size = 18;
+            style.red = look.r;
+            style.green = look.g;
+            style.blue = look.b;
+            if (!render_bitmap_font(style, font, error) || !write_bitmap_font(fonts / look.file, font, error))
+                return false;
+        }
+        return true;
+    };
+    if (!write_looks({{"Menu_", 24, 22, 48}, {"Menu!", 130, 130, 150}}))
+        return false;
     WordFileWriter mfg;
     mfg.comment("cell width, cell height, across, count, first, space, spacing");
     for (const int word : {font.cell_width, font.cell_height, font.across, font.count, font.first_char, 6, 1})
@@ -436,18 +442,8 @@ bool write_menu_font(const std::filesystem::path& root, const std::filesystem::p
     if (!mfg.write(fonts / "Menu.mfg", error))
         return false;
     // The tables' font: the same face, light, its current row in gold.
-    const Look table_looks[] = {{"Table", 232, 232, 242}, {"Table_", 255, 196, 72}, {"Table!", 130, 130, 150}};
-    for (const Look& look : table_looks) {
-        FontStyle style;
-        style.ttf_file = platform::liberation_font_path("LiberationSans-Bold.ttf").string();
-        style.point_size = 18;
-        style.red = look.r;
-        style.green = look.g;
-        style.blue = look.b;
-        if (!render_bitmap_font(style, font, error) || !write_bitmap_font(fonts / look.file, font, error))
-            return false;
-    }
-    return mfg.write(fonts / "Table.mfg", error);
+    return write_looks({{"Table", 232, 232, 242}, {"Table_", 255, 196, 72}, {"Table!", 130, 130, 150}}) &&
+           mfg.write(fonts / "Table.mfg", error);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "tools/datakit/circuit_builder.h"
 #include "tools/datakit/demo_circuits.h"
+#include "tools/datakit/world_track.h"
 
 namespace datakit {
 
@@ -36,6 +37,10 @@ std::vector<float> lod_distances(float first)
 
 } // namespace
 
+// Just above the light of a face turned from the sun, well below a face lit
+// by it.
+static_assert(kDemoShadeThreshold > kBakedAmbient && kDemoShadeThreshold < kBakedAmbient + 0.2f * kBakedDiffuse);
+
 TrackSceneSpec demo_track_scene(int circuit, int weather, bool hardware)
 {
     TrackSceneSpec s;
@@ -43,8 +48,15 @@ TrackSceneSpec demo_track_scene(int circuit, int weather, bool hardware)
     // itself at intensity 0.5, the 3D device at 1.0 (the materials' words,
     // world_bike_materials.h).
     s.engine_factor = hardware ? 0.9f : 0.45f;
-    s.mark_keys[0] = circuit;
-    s.mark_keys[1] = weather;
+    // The race marks the scene's objects with (level, amount) = (0, 0):
+    // an amount of 0 leaves every vertex's stored value (the baked light)
+    // where it is, so the marking only finds the objects that shade what
+    // is under them. Those are the faces the bake gives less than a tenth
+    // of the sun (undersides, and walls turned from it): the start gantry's
+    // beam, roofs, canopies. Road and grass face the sun and never are.
+    s.mark_keys[0] = kDemoMarkLevel;
+    s.mark_keys[1] = kDemoMarkAmount;
+    s.height_threshold = kDemoShadeThreshold;
     s.light_position[0] = 1000.0f + 100.0f * static_cast<float>(circuit);
     if (weather == 1) {
         s.light_colour[0] = s.light_colour[1] = 0.6f;

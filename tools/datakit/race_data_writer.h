@@ -54,6 +54,12 @@ struct TrackSceneSpec {
     float height_threshold = -50.0f;
 };
 void add_track_scene_list(TypedListWriter& out, std::string_view name, const TrackSceneSpec& scene);
+// The demo scenes' mark keys (level, amount) and ground threshold: a face
+// whose baked light (world_track.h) is below the threshold shades what is
+// under it (the ground search under an instance finds it).
+inline constexpr std::int32_t kDemoMarkLevel = 0;
+inline constexpr std::int32_t kDemoMarkAmount = 0;
+inline constexpr float kDemoShadeThreshold = 0.6f;
 // The demo's scene of circuit `circuit` (its index in the season) in a
 // weather (0 sunny, 1 rain, 2 fog) on the hardware or software device.
 TrackSceneSpec demo_track_scene(int circuit, int weather, bool hardware);

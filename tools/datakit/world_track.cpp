@@ -1,6 +1,7 @@
 #include "tools/datakit/world_track.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -417,7 +418,22 @@ void start_models(const Circuit& c, std::vector<mdl_model>& out)
         // A banner on each face of the beam.
         mesh.board(V3{beam.x, top + 0.05, beam.z} + fwd * 0.4, span * 0.6, 0.7, heading, mat::ads[0], false);
         mesh.board(V3{beam.x, top + 0.05, beam.z} - fwd * 0.4, span * 0.6, 0.7, heading + kPi, mat::ads[0], false);
-        out.push_back(single_level("START_GANTRY", mid, {mesh.object("GANTRY")}));
+        // The beam's shade outline: an upward face just inside the beam's
+        // bottom, over its whole footprint, that the bake leaves at the
+        // light of a face in shade (shade_outlines). The ground search under
+        // an instance takes faces seen from above, so this is what it finds
+        // under the beam; the beam hides it from above and it faces away
+        // from anything below.
+        MeshBuilder shade(mid);
+        const V3 along = unit(flat(p1 - p0)), across = fwd;
+        const double hx = span / 2.0 + 0.3, hz = 0.35, y = top + 0.01;
+        const V3 centre{beam.x, y, beam.z};
+        const std::uint32_t a = shade.vertex(centre - along * hx - across * hz, kUp, 0.0, 0.0);
+        const std::uint32_t b = shade.vertex(centre + along * hx - across * hz, kUp, 1.0, 0.0);
+        const std::uint32_t d = shade.vertex(centre + along * hx + across * hz, kUp, 1.0, 1.0);
+        const std::uint32_t e = shade.vertex(centre - along * hx + across * hz, kUp, 0.0, 1.0);
+        shade.quad(a, b, d, e, mat::metal, kUp);
+        out.push_back(single_level("START_GANTRY", mid, {mesh.object("GANTRY"), shade.object(kShadeObject)}));
     }
     {
         // The lights face the grid, behind the line.
@@ -1078,6 +1094,17 @@ void bake_track_light(std::vector<mdl_model>& models, int circuit_index)
     const V3 sun = unit({sunny.light_position[0], sunny.light_position[1], sunny.light_position[2]});
     mdl_bake_light(models, {static_cast<float>(sun.x), static_cast<float>(sun.y), static_cast<float>(sun.z), 0.0f},
                    kBakedAmbient, kBakedDiffuse);
+    shade_outlines(models);
+}
+
+void shade_outlines(std::vector<mdl_model>& models)
+{
+    for (mdl_model& m : models)
+        for (mdl_level& l : m.levels)
+            for (mdl_object& o : l.objects)
+                if (o.type == 4 && o.name == kShadeObject)
+                    for (mdl_vertex& v : o.mesh.vertices)
+                        v[10] = std::bit_cast<std::uint32_t>(kBakedAmbient);
 }
 
 bool write_world_track(const std::filesystem::path& root, std::string_view circuit, int circuit_index,

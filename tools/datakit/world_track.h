@@ -27,8 +27,18 @@ inline constexpr float kBakedAmbient = 0.55f;
 inline constexpr float kBakedDiffuse = 0.5f;
 
 // Bakes the sun of the circuit's sunny scene record (demo_track_scene)
-// into the stored intensity of every vertex of the track scene's models.
+// into the stored intensity of every vertex of the track scene's models,
+// then shade_outlines.
 void bake_track_light(std::vector<mdl_model>& models, int circuit_index);
+
+// A shade outline: an upward face hidden inside something overhead (the
+// start gantry's beam) whose vertices keep the light of a face in shade,
+// below the scene records' ground threshold: the race marks its model as
+// ground, and the ground search under an instance finds it (docs/race.md,
+// "Ground marks").
+inline constexpr const char* kShadeObject = "SHADE";
+// Gives every shade outline's vertices the light kBakedAmbient.
+void shade_outlines(std::vector<mdl_model>& models);
 
 // The start lights' model, looked up by name in the track scene.
 inline constexpr const char* kStartLightsModel = "AFA_SEMAFORO";

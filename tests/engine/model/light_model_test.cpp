@@ -88,14 +88,27 @@ TEST_F(LightModelTest, SettersReachTheCurrentLight)
     EXPECT_EQ(light.range_sq, 4.0f);
     EXPECT_FLOAT_EQ(light.b, 0.6f);
     EXPECT_EQ(light.softness, 0.75f);
-    delete m;
 
-    // Without a current light nothing changes.
+    // Without a current light nothing changes: not the model's radii, and
+    // not the light of another model (the one above, still as it was set).
     ml_modelinfo plain("PLAIN");
+    auto* root = new model_node(node_kind_full);
+    auto* child = new model_node(node_kind_full);
+    root->radius = child->radius = 7.0f;
+    root->first_child = child;
+    root->next = child;
+    plain.first_node = root;
+    plain.node_count = 2;
     plain.set_light_range(3.0f);
     plain.set_light_color(1.0f, 1.0f, 1.0f);
-    plain.set_light(1, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
-    SUCCEED();
+    plain.set_light(2, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    EXPECT_EQ(root->radius, 7.0f);
+    EXPECT_EQ(child->radius, 7.0f);
+    EXPECT_EQ(light.type, 1);
+    EXPECT_EQ(light.range_sq, 4.0f);
+    EXPECT_FLOAT_EQ(light.b, 0.6f);
+    EXPECT_EQ(light.softness, 0.75f);
+    delete m;
 }
 
 int prepared = 0;

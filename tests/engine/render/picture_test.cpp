@@ -322,6 +322,35 @@ TEST_F(Pictures, FramesAreCutTrimmedAndDrawnWithoutTheirTransparentPixels)
     EXPECT_EQ(picture.draw(100, 50, 0), 0);
 }
 
+// Transparent runs at a row's start, middle and end, one pixel or several
+// long, leave the screen alone; the pixels around them are all drawn.
+TEST_F(Pictures, TransparentRunsInsideARowLeaveTheScreenAlone)
+{
+    const char* rows[] = {"X..XX.XX", ".X.X..XX", "XXXXXXXX", "X......X"};
+    PcxPicture p = Picture(8, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            p.pixels[static_cast<std::size_t>(y) * 8 + x] = rows[y][x] == 'X' ? 200 : 0;
+    Write(dir_ / "runs.pcx", datakit::pcx_bytes(p));
+    lib2d_picture picture;
+    ASSERT_EQ(picture.load("runs.pcx", 8, 4, 1, 1), 1);
+    ASSERT_EQ(picture.count, 1);
+    const std::uint16_t colour = static_cast<std::uint16_t>(((200 & 0xF8) + 8) >> 3 << 11 |
+                                                            ((55 & 0xF8) + 8) >> 2 << 5 | ((100 & 0xF8) + 8) >> 3);
+    device_.set_background(0.0f, 0.0f, 0.0f);
+    device_.clear_back_buffer();
+    ASSERT_EQ(picture.draw(10, 20, 0), 1);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(Pixel(10 + x, 20 + y), rows[y][x] == 'X' ? colour : 0) << "at " << x << ", " << y;
+    // Clipped on the left: the runs are cut where the screen starts.
+    device_.clear_back_buffer();
+    ASSERT_EQ(picture.draw(-3, 20, 0), 1);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 3; x < 8; ++x)
+            EXPECT_EQ(Pixel(x - 3, 20 + y), rows[y][x] == 'X' ? colour : 0) << "at " << x << ", " << y;
+}
+
 TEST_F(Pictures, AnOddWidthGetsATransparentColumn)
 {
     // The sheet must hold the frame at its even width: 3 x 3 holds a 4 x 2

@@ -11,6 +11,7 @@
 #include "platform/display.h"
 #include "platform/fault_seam.h"
 #include "platform/frame.h"
+#include "platform/memory_status.h"
 #include "platform/message_box.h"
 #include "platform/video_thread.h"
 #include "platform/window.h"
@@ -302,6 +303,32 @@ TEST(RenderDevice, DepthToDdbd)
         EXPECT_EQ(depth_to_ddbd(depths[i]), expected[i]) << depths[i];
 }
 
+// The construction looks at the machine's memory once: below 17,000,000
+// bytes (not 16 MiB) the machine is low on memory, and the installed
+// renderer tells the engine, whose context then keeps the smaller software
+// vertex buffer. A release keeps the flag.
+TEST(RenderDevice, TheConstructionSetsTheLowMemoryFlagBelowSeventeenMillionBytes)
+{
+    struct Case {
+        std::uint64_t bytes;
+        int low;
+    } cases[] = {{16999999, 1}, {17000000, 0}, {16u << 20, 1}, {8ull << 30, 0}, {0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        platform::set_test_physical_memory(c.bytes);
+        render_device device;
+        EXPECT_EQ(device.low_memory, c.low);
+        set_the_render_device(&device);
+        EXPECT_EQ(engine_render_facts().low_memory, c.low == 1);
+        EXPECT_EQ(device.release(), 1);
+        EXPECT_EQ(device.low_memory, c.low);
+        set_the_render_device(nullptr);
+        EXPECT_FALSE(engine_render_facts().low_memory);
+    }
+    platform::clear_test_physical_memory();
+    EXPECT_GT(platform::total_physical_memory(), 17000000u);
+}
+
 TEST(RenderDevice, ErrorTexts)
 {
     EXPECT_STREQ(render_error_text(0), "DirectDrawEnumerate failed!");
@@ -511,4 +538,100 @@ TEST_F(RendererTest, APaletteFileFillsTheTablesOfTheScreen)
     ASSERT_EQ(boxes.size(), 3u);
     for (const auto& box : boxes)
         EXPECT_EQ(box.text, "Cannot open palette file!\n\r\n");
+}
+
+namespace {
+
+// The pixel of the back surface at (x, y) of `bytes` bytes, read through a
+// lock of its own.
+std::uint32_t back_pixel(render_device& device, int x, int y, int bytes)
+{
+    platform::SurfaceLock lock;
+    EXPECT_EQ(device.back_surface->lock(lock), platform::DisplayResult::Ok);
+    const std::uint8_t* p = lock.pixels + y * lock.pitch + x * bytes;
+    const std::uint32_t value = bytes == 2 ? std::uint32_t(p[0] | p[1] << 8) : p[0];
+    device.back_surface->unlock();
+    return value;
+}
+
+} // namespace
+
+// An empty scene answers what the device answers: 1, error 24 for a refused
+// begin, 26 for a refused end, the lost result while the surfaces are lost;
+// nothing is drawn, and a failed scene leaves the device able to begin the
+// next. Without a 3D device (none yet, or the software type) it is 1.
+TEST_F(RendererTest, AnEmptyTestSceneAnswersWhatTheDeviceAnswers)
+{
+    EXPECT_EQ(device.test_scene(), 1);
+    size_client(320, 240);
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+    ASSERT_EQ(device.init(0, 320, 240, 16, 1), 1);
+    device.set_background(0.0f, 1.0f, 0.0f);
+    ASSERT_EQ(device.clear_back_buffer(), 1);
+    const std::uint32_t green = back_pixel(device, 100, 100, 2);
+    const struct {
+        platform::Fault fault;
+        int code;
+    } refused[] = {{platform::Fault::DeviceBeginScene, 24}, {platform::Fault::DeviceEndScene, 26}};
+    for (const auto& c : refused) {
+        platform::clear_recorded_message_boxes();
+        platform::fail_next(c.fault);
+        EXPECT_EQ(device.test_scene(), 0);
+        platform::clear_faults();
+        const auto boxes = platform::recorded_message_boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text.rfind(render_error_text(c.code), 0), 0u) << boxes[0].text;
+        EXPECT_EQ(device.test_scene(), 1);
+    }
+    platform::clear_recorded_message_boxes();
+    device.display->lose_surfaces();
+    EXPECT_EQ(device.test_scene(), kSurfaceLostResult);
+    EXPECT_TRUE(platform::recorded_message_boxes().empty());
+    ASSERT_EQ(device.restore_surfaces(), 1);
+    ASSERT_EQ(device.clear_back_buffer(), 1);
+    EXPECT_EQ(device.test_scene(), 1);
+    EXPECT_EQ(back_pixel(device, 100, 100, 2), green);
+
+    ASSERT_EQ(device.init(0, 320, 200, 16, 0), 1);
+    ASSERT_EQ(device.render_type, kRenderSoftware);
+    EXPECT_EQ(device.test_scene(), 1);
+}
+
+// put_pixel writes one pixel of the picture, its place held to the picture:
+// a 16-bit 3D screen takes the whole colour, an 8-bit software screen its
+// low byte (the software picture starts on the back's second row). Before
+// a display it does nothing.
+TEST_F(RendererTest, PutPixelWritesOnePixelHeldToThePicture)
+{
+    device.put_pixel(3, 3, 0xFFFF);  // no display yet: nothing to write into
+    size_client(320, 240);
+    ASSERT_EQ(device.enumerate_drivers(window), 1);
+    ASSERT_EQ(device.init(0, 320, 240, 16, 1), 1);
+    device.set_background(0.0f, 0.0f, 0.0f);
+    ASSERT_EQ(device.clear_back_buffer(), 1);
+    const struct {
+        int x, y, at_x, at_y;
+        std::uint16_t colour;
+    } cases[] = {{10, 20, 10, 20, 0xF800}, {-5, -7, 0, 0, 0x07E0}, {9999, 9999, 319, 239, 0x001F},
+                 {319, -1, 319, 0, 0x1234}, {-1, 239, 0, 239, 0x4321}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        device.put_pixel(c.x, c.y, c.colour);
+        EXPECT_EQ(back_pixel(device, c.at_x, c.at_y, 2), c.colour);
+    }
+    // Only those pixels were written.
+    EXPECT_EQ(back_pixel(device, 11, 20, 2), 0u);
+    EXPECT_EQ(back_pixel(device, 10, 21, 2), 0u);
+    ASSERT_EQ(device.present(), 1);
+    const auto frame = platform::last_presented_frame();
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_EQ(frame->pixels[20 * frame->width + 10], 0xFF0000u);
+
+    ASSERT_EQ(device.init(0, 320, 200, 16, 0), 1);
+    ASSERT_EQ(device.screen_depth, 8);
+    device.put_pixel(5, 6, 0x1234);
+    EXPECT_EQ(back_pixel(device, 5, 7, 1), 0x34u);
+    EXPECT_EQ(back_pixel(device, 6, 7, 1), 0u);
+    device.put_pixel(400, 300, 0x0077);
+    EXPECT_EQ(back_pixel(device, 319, 200, 1), 0x77u);
 }

@@ -305,3 +305,36 @@ TEST_F(ClothTest, SameInputSameBits)
     ASSERT_EQ(states[0].size(), states[1].size());
     EXPECT_EQ(std::memcmp(states[0].data(), states[1].data(), states[0].size() * sizeof(double)), 0);
 }
+
+// With the scene library's set-up installed, a model loaded with a cloth
+// mesh gets its cloth at once, built from the definition and bound to its
+// node (particles at the vertices, the bound gravity and drag); stepping
+// it moves the mesh the pipeline draws. Without it the definition is only
+// kept.
+TEST_F(ClothTest, TheModelsSetUpBindsACloth)
+{
+    torvane_test::FpTraps traps;
+    model_node* plain = load_sheet(3, 3);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(node_cloth(plain), nullptr);
+    lib_.reset();
+
+    install_cloth_setup();
+    model_node* node = load_sheet(3, 3);
+    set_cloth_setup(nullptr);
+    ASSERT_NE(node, nullptr);
+    cloth* c = node_cloth(node);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->node, node);
+    EXPECT_EQ(c->gravity, 0.5);
+    EXPECT_EQ(c->drag, 4.0);
+    ASSERT_EQ(c->particles.size(), 9u);
+    for (std::size_t i = 0; i < 9; ++i) {
+        EXPECT_EQ(c->particles[i].rest.x, vertex_word(*node->mesh, i, 0)) << i;
+        EXPECT_EQ(c->particles[i].mass, 2.1);
+    }
+    const float before = vertex_word(*node->mesh, 8, 1);
+    c->step(0.5, 10.0);
+    EXPECT_TRUE(all_finite(*c));
+    EXPECT_NE(vertex_word(*node->mesh, 8, 1), before) << "the free corner hangs where the cloth put it";
+}

@@ -150,6 +150,25 @@ TEST_F(LightTest, EveryDirectionalLightUsesItsOwnDirection)
     EXPECT_NEAR(again[0], result[0], 1e-3f);
 }
 
+// A directional light lights a surface by the cosine between its normal and
+// the way to the light, and nothing from behind: at 0, 60, 90, 120 and 180
+// degrees the factor is 1, 0.5, 0, 0, 0 of k x r (k 0.5, r 1).
+TEST_F(LightTest, ADirectionalLightFallsWithTheCosineAndNothingLightsFromBehind)
+{
+    torvane_test::FpTraps traps;
+    scn_light sun;
+    light_set(sun, 3, 0.5f, 0, 0, 1.0f, 0, 0);   // r = 1
+    sun.position = {0, 10, 0, 1};
+    light_transform(sun, identity());
+    const struct {
+        float degrees, factor;
+    } cases[] = {{0, 1.0f}, {60, 0.5f}, {90, 0.0f}, {120, 0.0f}, {180, 0.0f}};
+    for (const auto& c : cases) {
+        const float a = c.degrees * 3.14159265f / 180.0f;
+        EXPECT_NEAR(lit(sun, {4, 0, -3, 1}, {std::sin(a), std::cos(a), 0, 0}), 0.5f * c.factor, 2e-3f) << c.degrees;
+    }
+}
+
 TEST_F(LightTest, SetStoresTheConeInRadiansAndSetRangeKeepsDoublingTheColour)
 {
     torvane_test::FpTraps traps;

@@ -491,3 +491,75 @@ TEST_F(KitSceneViewTest, AddingAnInstanceMarksTheCacheClassOfItsTextures)
 }
 
 } // namespace
+
+namespace {
+
+// What the camera looked like while each instance was drawn.
+struct lensed_entry {
+    ml_modelinfo* instance;
+    float fov, focal, lens_w, frustum_x, clip_near;
+};
+std::vector<lensed_entry> lensed;
+
+} // namespace
+
+// An instance with a lens curve is drawn with the camera's field of view
+// made curve(fov) x fov: the camera's lens, its combined matrix and the
+// frustum follow, the clip depths are fresh, and the camera's detail factor
+// and far distance do not move; afterwards everything is the camera's own
+// again, on both paths. Instances without a curve, drawn before and after,
+// see the camera's own field of view; a curve giving no number keeps it.
+TEST_F(SceneViewTest, AnInstanceWithALensCurveIsDrawnThroughItsOwnFieldOfView)
+{
+    torvane_test::FpTraps traps;
+    camera cam;
+    plain_camera(cam, 1000.0f);
+    fcurve* range = model_test::make_curve({{0.0f, 3.0f}, {1.0f, 2.0f}});
+    cam.range_curve = range;
+    cam.set_fov(1.0f);
+    const float far = cam.far;
+    auto near_one = bare_instance(0.0f, 0.0f, -20.0f, 1.0f);
+    auto cockpit = bare_instance(0.0f, 0.0f, -50.0f, 1.0f);
+    auto far_one = bare_instance(0.0f, 0.0f, -300.0f, 1.0f);
+    // Half the camera's field of view at 1.0 rad: 0.5 rad.
+    cockpit->lens_curve = model_test::make_curve({{0.0f, 0.5f}, {2.0f, 0.5f}});
+    scene_view v(nullptr, nullptr, 0, &cam, 0, 0, 640, 480);
+    for (auto* m : {far_one.get(), cockpit.get(), near_one.get()})
+        v.add_instance(m);
+    scene_hooks().draw_nodes = [](ml_modelinfo* i, model_record*, scene_view& view, int) {
+        const camera& c = *view.cam;
+        lensed.push_back({i, c.fov, c.focal, c.combined.m[2][3], view.frustum.planes[0][0], view.projection().near_z});
+    };
+    for (bool software : {false, true}) {
+        SCOPED_TRACE(software ? "software" : "hardware");
+        current_engine->set_render_type(software ? engine::software_render_type : 2);
+        lensed.clear();
+        v.prepare();
+        v.frustum.near_z = -0.25f;  // as a race sets its near plane
+        v.draw();
+        ASSERT_EQ(lensed.size(), 3u);
+        for (const lensed_entry& e : lensed) {
+            const bool through = e.instance == cockpit.get();
+            const float fov = through ? 0.5f : 1.0f;
+            EXPECT_FLOAT_EQ(e.fov, fov);
+            EXPECT_FLOAT_EQ(e.focal, 1.0f / std::tan(fov / 2.0f));
+            EXPECT_FLOAT_EQ(e.lens_w, -std::tan(fov / 2.0f)) << "the combined matrix follows the lens";
+            EXPECT_FLOAT_EQ(e.frustum_x, -std::cos(fov / 2.0f) / std::sin(fov / 2.0f));
+            EXPECT_EQ(e.clip_near, -0.25f);
+        }
+        EXPECT_FLOAT_EQ(cam.fov, 1.0f);
+        EXPECT_FLOAT_EQ(cam.combined.m[2][3], -std::tan(0.5f));
+        EXPECT_FLOAT_EQ(v.frustum.planes[0][0], -std::cos(0.5f) / std::sin(0.5f));
+        EXPECT_EQ(cam.far, far);
+    }
+    delete cockpit->lens_curve;
+    cockpit->lens_curve = model_test::constant_curve(std::nanf(""));
+    current_engine->set_render_type(2);
+    lensed.clear();
+    v.prepare();
+    v.draw();
+    for (const lensed_entry& e : lensed)
+        EXPECT_FLOAT_EQ(e.fov, 1.0f);
+    cam.range_curve = nullptr;
+    delete range;
+}
