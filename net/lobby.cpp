@@ -431,6 +431,10 @@ bool MultiStartRace(NetSession& session, LobbyState& lobby, GameApp& app)
     }
     if (lobby.GameType == 1)
         lobby.EventIndex = host.EventIndex;
+    if (lobby.GameType == 1)
+        lobby.GameMode = 0;
+    else if (lobby.GameType == 2)
+        lobby.GameMode = 1;
     app.Flags |= kAppFlagNetwork;
     if (lobby.IsHost)
         app.Flags |= kAppFlagNetworkHost;
