@@ -446,6 +446,91 @@ TEST_F(RaceFramesTest, SmokeShowsBesideItsBikeFacingTheCamera)
     EXPECT_GE(2 * high, r) << "the puff is flat: not facing the camera";
 }
 
+// What a scene camera shows a point at, by the camera's own terms: it
+// stands at its position looking at its target, (s, u, f) its axes with f
+// pointing back from the target to the eye, s = y x f and u = f x s; a
+// point at (x, y, z) of those axes lands at x / w and aspect y / w of the
+// half screen from its centre (w = -z tan(fov / 2), or -z / focal when the
+// camera was given a focal value). The roll is left out: the pixels are
+// looked at round the point, and a small roll moves them by a pixel or two.
+struct CameraTerms {
+    Vec3 position, target;
+    float focal = 0.0f, half_fov = 0.0f, aspect = 1.0f;
+    bool aimed = false; // it looks at its target (not by angles)
+};
+
+CameraTerms TermsOf(const camera& cam)
+{
+    return {Vec3{cam.position.x, cam.position.y, cam.position.z},
+            Vec3{cam.target.x, cam.target.y, cam.target.z},
+            cam.focal,
+            cam.half_fov,
+            cam.aspect,
+            (cam.mode & camera::mode_target) != 0};
+}
+
+bool ProjectByTheCameraTerms(const CameraTerms& cam, const Vec3& p, float& sx, float& sy)
+{
+    const Vec3 eye = cam.position;
+    const Vec3 f = eye.Minus(cam.target).Normalised();
+    const Vec3 s = Vec3{0.0f, 1.0f, 0.0f}.Cross(f).Normalised();
+    const Vec3 u = f.Cross(s);
+    const Vec3 d = p.Minus(eye);
+    const double tanHalf = cam.focal > 0.0f ? 1.0 / cam.focal : std::tan(double(cam.half_fov));
+    const double w = -double(d.Dot(f)) * tanHalf;
+    if (!(w > 0.0))
+        return false;
+    sx = float((kWidth / 2 - 1) + (kWidth / 2 - 1) * double(d.Dot(s)) / w);
+    sy = float((kHeight / 2 - 1) - (kHeight / 2 - 1) * double(cam.aspect) * double(d.Dot(u)) / w);
+    return true;
+}
+
+// The viewed bike, seen by the free camera (3 m from it, aimed at it) on
+// both paths, is where its centre of mass projects: the pixels round that
+// point show the bike, not the road, grass or sky behind it. The frame
+// shows the scene as the race stood after the update before it (the draw
+// comes first in a frame). (The trailing views show the viewed bike as
+// the 2D cockpit picture, and the trackside shot may frame a group that
+// leaves it at the edge.)
+TEST_F(RaceFramesTest, TheViewedBikeIsWhereItsCentreProjects)
+{
+    for (const FrameCase& c : kFrames) {
+        if (c.camera != kCameraFree || std::string(c.track) != "Island")
+            continue;
+        struct Seen {
+            CameraTerms cam;
+            Vec3 centre;
+        };
+        Seen last, before;
+        const auto watch = [&](Race& race) {
+            Race3dData* d = race.Data3d();
+            if (!d || !d->Camera || !race.ViewedBike())
+                return;
+            before = last;
+            last.cam = TermsOf(*d->Camera);
+            last.centre = race.ViewedBike()->CgPosition;
+        };
+        torvane_test::Screenshot shot;
+        long long sceneFrames = 0;
+        Shoot(c, shot, sceneFrames, watch);
+        if (HasFatalFailure())
+            return;
+        ASSERT_GT(sceneFrames, 0);
+        ASSERT_TRUE(before.cam.aimed) << c.name;
+        float x = 0.0f, y = 0.0f;
+        ASSERT_TRUE(ProjectByTheCameraTerms(before.cam, before.centre, x, y)) << c.name << ": behind the camera";
+        ASSERT_TRUE(x >= 3 && y >= 3 && x < kWidth - 3 && y < kHeight - 3) << c.name << " at " << x << ", " << y;
+        const torvane_test::PngImage image = shot.Png();
+        int bike = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const Looks looks = LooksOf(PixelAt(image, int(x) + dx, int(y) + dy));
+                bike += looks == Looks::Dark || looks == Looks::Other;
+            }
+        EXPECT_GE(bike, 13) << c.name << ": the pixels round (" << x << ", " << y << ") are not the bike's";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Races, RaceFramesTest, ::testing::ValuesIn(kFrames),
                          [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
