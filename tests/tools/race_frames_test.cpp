@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/game_app.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/vertex_transform.h"
 #include "platform/video_thread.h"
@@ -444,6 +445,66 @@ TEST_F(RaceFramesTest, SmokeShowsBesideItsBikeFacingTheCamera)
     EXPECT_GE(3 * smoke, disc) << "the puff at (" << cx << ", " << cy << ") of radius " << r << " is not drawn";
     EXPECT_GE(2 * wide, r) << "the puff is thin: not facing the camera";
     EXPECT_GE(2 * high, r) << "the puff is flat: not facing the camera";
+}
+
+// Without the sky dome the display's background shows above the horizon,
+// in the weather's sky colour: (0.654902, 0.874510, 0.921569) of full
+// scale in the sun, (0.4, 0.474510, 0.490196) in rain. The software path
+// and the trailing views (whose 2D cockpit covers only the bottom of the
+// picture) show it over most of the picture's top rows, within a step of
+// a 16-bit screen's channels.
+TEST_F(RaceFramesTest, TheBackgroundAboveTheHorizonIsTheWeathersSkyColour)
+{
+    struct Case {
+        RenderType type;
+        int camera;
+        int weather;
+        double rgb[3];
+        double time;
+    };
+    // Past the start gantry that crosses the top of the picture on the grid.
+    const Case cases[] = {
+        {RenderType::Software, kCameraTrailClose, 0, {0.654902, 0.874510, 0.921569}, kGrid},
+        {RenderType::Software, kCameraChase, 1, {0.4, 0.474510, 0.490196}, kRacing},
+        {RenderType::Device3d, kCameraChase, 0, {0.654902, 0.874510, 0.921569}, kRacing},
+    };
+    for (const Case& k : cases) {
+        FrameCase c{"sky", k.type, k.camera, k.time, true, true};
+        racesim::Options o;
+        o.data = (dir_ / "data").string();
+        o.track = c.track;
+        o.riders = 4;
+        o.weather = k.weather;
+        o.camera = c.camera;
+        o.render.dir = (dir_ / "sky-shots").string();
+        o.render.every = c.time;
+        o.render.type = c.type;
+        o.render.width = kWidth;
+        o.render.height = kHeight;
+        o.render.extra_gfx_flags = kGfxFlagNoSky;
+        racesim::Runner runner(o);
+        ASSERT_TRUE(runner.Started());
+        while (runner.Render()->Screenshots().empty() && runner.Frame()) {
+        }
+        const racesim::Result result = runner.Finish();
+        ASSERT_EQ(result.screenshots.size(), 1u) << result.render_error;
+        torvane_test::Screenshot shot;
+        std::string error;
+        ASSERT_TRUE(torvane_test::read_screenshot(result.screenshots.back(), shot, error)) << error;
+        const torvane_test::PngImage image = shot.Png();
+        int sky = 0, all = 0;
+        for (int y = 0; y < kHeight / 8; ++y)
+            for (int x = 0; x < kWidth; ++x, ++all) {
+                const std::uint8_t* p = PixelAt(image, x, y);
+                bool near = true;
+                for (int ch = 0; ch < 3; ++ch)
+                    near = near && std::abs(int(p[ch]) - int(std::lround(255.0 * k.rgb[ch]))) <= kChannelTolerance;
+                sky += near;
+            }
+        EXPECT_GE(2 * sky, all) << racesim::RenderTypeName(k.type) << " camera " << k.camera << " weather " << k.weather
+                                << ": " << sky << " of the top " << all << " pixels in the sky colour";
+        std::filesystem::remove_all(dir_ / "sky-shots");
+    }
 }
 
 // What a scene camera shows a point at, by the camera's own terms: it
