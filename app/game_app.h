@@ -7,6 +7,7 @@
 
 #include "app/settings_links.h"
 #include "app/player_record.h"
+#include "platform/net_transport.h"
 #include "platform/resources.h"
 #include "platform/window.h"
 
@@ -91,6 +92,7 @@ public:
     char CDTrack[260] = {};                 // track folder from the settings, with a separator when not empty
     char CDMusic[260] = {};                 // music folder, the same way
     std::int32_t Camera = 0;                // chosen race camera
+    std::uint16_t NetPort = platform::kDefaultNetPort; // "NetPort": network sessions are hosted and found on it
 
     // ---- Race header: the description of the next race (filled by the
     // race preparation, champ/race_preparation.h) ----

@@ -232,6 +232,14 @@ void LoadAudio(const ValueReader& in, AudioOptions& audio)
     audio.MusicVolume = in.Volume("MusicVolume", kDefaultMusicVolume);
 }
 
+// The port network sessions are hosted and looked for on; a value that is
+// no port (0 or above 65535) reads as the default.
+std::uint16_t LoadNetPort(const ValueReader& in)
+{
+    const std::uint32_t port = in.Dword("NetPort", platform::kDefaultNetPort);
+    return port >= 1 && port <= 0xFFFF ? static_cast<std::uint16_t>(port) : platform::kDefaultNetPort;
+}
+
 // Each control's four values; when a control has no stored type, every
 // control goes back to its default binding (the ones read so far too).
 void LoadBindings(const platform::RegistryKey& key, const SettingsLinks& links)
@@ -422,6 +430,7 @@ std::int32_t GameApp::LoadSettings()
 
     LoadRaceOptions(in, settings.Race);
     LoadAudio(in, settings.Audio);
+    NetPort = LoadNetPort(in);
 
     LoadBindings(key, m_settingsLinks);
     m_settingsLinks.ValidateBindings(*m_settingsLinks.Bindings);

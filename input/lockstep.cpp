@@ -82,12 +82,17 @@ void InputManager::SendFrameMessage(bool resend)
     if (resend) {
         if (!m_Lockstep.LastMessage.empty())
             link->SendFrame(m_Lockstep.LastFrom, host ? kEveryPlayer : kHostPlayer, m_Lockstep.LastMessage.data(),
-                            m_Lockstep.LastMessage.size());
+                            m_Lockstep.LastMessage.size(), false);
         return;
     }
 
     FrameMessage message;
     message.Command = m_nRaceCommand;
+    // A frame with a race command is the last one exchanged: the picture
+    // fades after it and nobody waits for (or resends) a frame any more, so
+    // a loss could not be made good. It goes guaranteed; a peer that then
+    // cannot be reached loses the session.
+    const bool last = m_nRaceCommand != kRaceCommandNone;
     message.Frame = static_cast<std::uint32_t>(m_nFrameNumber);
     // A frame's step is at most a second (the race steps no more), also a
     // client's, which the host reads only to check the message.
@@ -100,7 +105,8 @@ void InputManager::SendFrameMessage(bool resend)
             message.Entries = {FrameEntry{t.PlayerId, *t.Object}};
             m_Lockstep.LastMessage = BuildFrameMessage(message);
             m_Lockstep.LastFrom = t.PlayerId;
-            link->SendFrame(t.PlayerId, kHostPlayer, m_Lockstep.LastMessage.data(), m_Lockstep.LastMessage.size());
+            link->SendFrame(t.PlayerId, kHostPlayer, m_Lockstep.LastMessage.data(), m_Lockstep.LastMessage.size(),
+                            last);
         }
         // The client's own command (it leaves the race) takes effect at once.
         if (m_nRaceCommand != kRaceCommandNone)
@@ -122,7 +128,7 @@ void InputManager::SendFrameMessage(bool resend)
     m_nQueuedFrames = static_cast<std::int32_t>(m_Lockstep.Frames.size());
     m_Lockstep.LastMessage = BuildFrameMessage(message);
     m_Lockstep.LastFrom = kHostPlayer;
-    link->SendFrame(kHostPlayer, kEveryPlayer, m_Lockstep.LastMessage.data(), m_Lockstep.LastMessage.size());
+    link->SendFrame(kHostPlayer, kEveryPlayer, m_Lockstep.LastMessage.data(), m_Lockstep.LastMessage.size(), last);
 }
 
 // The host counts a target as heard when its player has left the race, or

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 // What the lockstep exchange of a network race needs of the network
-// session: unguaranteed sends between players, the next waiting message, a
+// session: sends between players, the next waiting message, a
 // wait for one, and whether a player (or the session) is still there. The
 // input sits below the multiplayer code in the build; the network session
 // implements this, and the race run loop hands it to the input
@@ -13,9 +13,10 @@ class InputNetLink {
 public:
     virtual ~InputNetLink() = default;
 
-    // Sends from player `from` to player `to` (0: every player), not
-    // guaranteed. False when it could not go out.
-    virtual bool SendFrame(std::uint32_t from, std::uint32_t to, const void* data, std::size_t size) = 0;
+    // Sends from player `from` to player `to` (0: every player),
+    // guaranteed or not. False when it could not go out.
+    virtual bool SendFrame(std::uint32_t from, std::uint32_t to, const void* data, std::size_t size,
+                           bool guaranteed) = 0;
     // The next waiting application message: its sender (0: none waiting);
     // the bytes stay valid until the next call.
     virtual std::uint32_t ReceiveFrame(const std::uint8_t*& data, std::size_t& size) = 0;

@@ -429,8 +429,12 @@ bool MultiStartRace(NetSession& session, LobbyState& lobby, GameApp& app)
         lobby.Ended = 1;
         return false;
     }
-    if (lobby.GameType == 1)
+    if (lobby.GameType == 1) {
         lobby.EventIndex = host.EventIndex;
+        lobby.GameMode = 0;
+    } else if (lobby.GameType == 2) {
+        lobby.GameMode = 1;
+    }
     app.Flags |= kAppFlagNetwork;
     if (lobby.IsHost)
         app.Flags |= kAppFlagNetworkHost;

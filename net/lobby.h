@@ -76,6 +76,10 @@ struct LobbyState {
     std::int32_t ListMessages = 0;  // 0x7777 messages received
     std::int32_t GameType = 0;      // the session's game type (1..4)
     std::int32_t EventIndex = 0;    // the championship event of the race (game type 1: the host's)
+    // The championship's game mode word the race is run in, which the
+    // screens copy into the championship: MultiStartRace sets it to 0 for
+    // game type 1 and to 1 for type 2; other types leave it.
+    std::int32_t GameMode = 0;
     std::vector<LobbyChatLine> Chat;
     // The rider of a player who left goes back to the championship (game
     // types 2 and 4); empty: nothing to give back.
@@ -107,7 +111,8 @@ void LobbyPlayerGone(NetSession& session, LobbyState& lobby, std::uint32_t id);
 void LobbyHostStart(NetSession& session, LobbyState& lobby, std::uint32_t randomValue);
 
 // Leaves the lobby for the race: the host's record (the first with slot 0)
-// gives the event; the run flags take the network bit (and the host bit on
+// gives the event in game type 1; the game type gives the game mode word;
+// the run flags take the network bit (and the host bit on
 // the host), the application the own player id. False, with the ended flag
 // set, when no host record is listed (the host left) or its event index is
 // outside 0..11: the session ends with the notice instead.

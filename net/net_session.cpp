@@ -347,9 +347,9 @@ void NetSession::OnSystemMessage(const std::uint8_t* data, std::size_t size)
     }
 }
 
-bool NetSession::SendFrame(std::uint32_t from, std::uint32_t to, const void* data, std::size_t size)
+bool NetSession::SendFrame(std::uint32_t from, std::uint32_t to, const void* data, std::size_t size, bool guaranteed)
 {
-    return Send(from, to, data, size, 0);
+    return Send(from, to, data, size, guaranteed ? kNetSendGuaranteed : 0);
 }
 
 std::uint32_t NetSession::ReceiveFrame(const std::uint8_t*& data, std::size_t& size)

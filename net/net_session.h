@@ -151,7 +151,7 @@ public:
     platform::NetTransport& Transport() { return *m_pTransport; }
 
     // ---- The lockstep exchange's link ----
-    bool SendFrame(std::uint32_t from, std::uint32_t to, const void* data, std::size_t size) override;
+    bool SendFrame(std::uint32_t from, std::uint32_t to, const void* data, std::size_t size, bool guaranteed) override;
     std::uint32_t ReceiveFrame(const std::uint8_t*& data, std::size_t& size) override;
     bool WaitForFrame(std::uint32_t ms) override;
     bool PlayerPresent(std::uint32_t id) const override;

@@ -120,6 +120,10 @@ int WinMain()
     EnterFrontEnd(app);
     if (app.Flags & kAppFlagMenu) {
         app.LoadSettings();
+        // The multiplayer screens host and look for sessions on the port
+        // the settings name.
+        if (g_pNetSession)
+            g_pNetSession->Port = app.NetPort;
         RunScreen("startvid", 1);
     }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -530,6 +531,25 @@ TEST_F(RegistrySettingsTest, FullscreenZeroClearsTheFlag)
     ASSERT_EQ(r.app.LoadSettings(), kSettingsOk);
     EXPECT_FALSE(r.app.GfxFlags & kGfxFlagFullScreen);
     EXPECT_EQ(r.app.Camera, 3);
+}
+
+// The network port: missing, a port, and values that are no port.
+TEST_F(RegistrySettingsTest, TheNetworkPortIsCheckedAgainstItsRange)
+{
+    struct Case {
+        std::optional<std::uint32_t> stored;
+        std::uint16_t port;
+    };
+    for (const Case c : {Case{std::nullopt, 29417}, Case{31000, 31000}, Case{1, 1}, Case{65535, 65535},
+                         Case{0, 29417}, Case{65536, 29417}, Case{0xFFFFFFFFu, 29417}}) {
+        if (c.stored)
+            ASSERT_TRUE(Key().set_dword("NetPort", *c.stored));
+        else
+            Key().delete_value("NetPort");
+        Records r;
+        ASSERT_EQ(r.app.LoadSettings(), kSettingsOk);
+        EXPECT_EQ(r.app.NetPort, c.port) << (c.stored ? std::to_string(*c.stored) : "missing");
+    }
 }
 
 TEST_F(RegistrySettingsTest, HandEditedFloatsTakeTheirDefaults)

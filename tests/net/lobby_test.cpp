@@ -223,6 +223,36 @@ TEST(Lobby, WithoutAHostRecordTheSessionEndsInsteadOfStarting)
     EXPECT_EQ(lobby.Ended, 1);
 }
 
+// The game type decides what the race takes from the lobby: type 1 the
+// host's event and game mode 0, type 2 game mode 1; types 3 and 4 keep the
+// event and game mode the screens set.
+TEST(Lobby, TheGameTypeGivesTheEventAndTheGameModeWord)
+{
+    struct Case {
+        std::int32_t type, event, mode;
+    };
+    for (const Case c : {Case{1, 7, 0}, Case{2, 2, 1}, Case{3, 2, 4}, Case{4, 2, 4}}) {
+        NetSession session;
+        LobbyPlayerRecord r = Record(1, 0, kLobbyStateHost, "HOST");
+        r.EventIndex = 7;
+        const std::vector<std::uint8_t> host = BuildLobbyPlayerRecord(r);
+        session.AddPlayer("HOST", 1, host.data(), host.size());
+        LobbyState lobby;
+        lobby.GameType = c.type;
+        lobby.EventIndex = 2;
+        lobby.GameMode = 4;
+        lobby.OwnId = 1;
+        lobby.IsHost = 1;
+        GameApp app;
+        ASSERT_TRUE(MultiStartRace(session, lobby, app)) << "type " << c.type;
+        EXPECT_EQ(lobby.EventIndex, c.event) << "type " << c.type;
+        EXPECT_EQ(lobby.GameMode, c.mode) << "type " << c.type;
+        EXPECT_EQ(app.Flags & (kAppFlagNetwork | kAppFlagNetworkHost), kAppFlagNetwork | kAppFlagNetworkHost);
+        EXPECT_EQ(app.m_nNetPlayerId, 1u);
+        EXPECT_EQ(lobby.RaceStart, 1);
+    }
+}
+
 // Malformed messages from a client change nothing at the host, and from the
 // host nothing at a client.
 TEST(Lobby, MalformedMessagesAreIgnored)

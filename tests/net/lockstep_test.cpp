@@ -19,9 +19,10 @@ namespace {
 
 using net_test::SessionPair;
 
-// What the input needs of a race: a running network race that never fades;
-// it records the race commands and the pause notice, with the frame number
-// they came on.
+// What the input needs of a race: a running network race that never fades
+// (unless `fades`: then a race command fades it out, as the real race
+// does, and no frame is exchanged after it); it records the race commands
+// and the pause notice, with the frame number they came on.
 class FakeRace : public InputRaceLink {
 public:
     explicit FakeRace(InputManager& input) : m_input(input) {}
@@ -31,22 +32,27 @@ public:
     {
         if (set & kRaceFlagRunAgain)
             restartFrames.push_back(m_input.m_nFrameNumber);
+        if (set & kRaceFlagEnding)
+            endingFrames.push_back(m_input.m_nFrameNumber);
     }
     void Finish() override {}
     void SetStartLight(int) override {}
     void SetStartLightMaterial(float) override {}
     void PlayStartSample(int) override {}
-    void SetFadeTarget(float) override {}
+    void SetFadeTarget(float target) override { fading = fades && target > 0.0f; }
     void SetFadeLevel(float) override {}
     void SetShade(float) override {}
-    bool IsFading() const override { return false; }
+    bool IsFading() const override { return fading; }
     void ParkPlayerBike() override {}
     void ShowHostPaused(bool shown) override { pauseNotices.push_back({shown, m_input.m_nFrameNumber}); }
     void MuteSound() override {}
     void UnmuteSound() override {}
 
     std::vector<std::int32_t> restartFrames;
+    std::vector<std::int32_t> endingFrames;
     std::vector<std::pair<bool, std::int32_t>> pauseNotices;
+    bool fades = false;
+    bool fading = false;
 
 private:
     InputManager& m_input;
@@ -244,6 +250,36 @@ TEST(Lockstep, TheHostsPauseFreezesTheClientAndARestartComesOnTheSameFrame)
     EXPECT_TRUE(race.host.race.pauseNotices.empty());
     EXPECT_EQ(race.host.race.restartFrames, std::vector<std::int32_t>{201});
     EXPECT_EQ(race.client.race.restartFrames, race.host.race.restartFrames);
+}
+
+// The frame that ends the race is the last one exchanged: the host fades
+// out after it and answers no resend. Its loss (every unguaranteed send of
+// the host is lost from then on) must not leave the client a frame short,
+// ending on its own when its host falls silent.
+TEST(Lockstep, TheFrameThatEndsTheRaceReachesTheClientWhenItsUnguaranteedSendIsLost)
+{
+    Race race;
+    ASSERT_TRUE(race.Open());
+    race.client.input.Lockstep().SilenceMs = 1500;
+    race.host.race.fades = race.client.race.fades = true;
+    std::atomic<bool> lossy{false};
+    race.pair.host.Transport().SetSendFilter([&lossy](std::uint64_t) { return lossy ? 0 : 1; });
+    std::thread other([&race] {
+        while (!race.client.race.fading && !race.client.input.Lockstep().Lost)
+            race.client.Frame();
+    });
+    while (!race.host.race.fading) {
+        if (race.host.input.m_nFrameNumber == 100) {
+            race.host.input.QueueRaceCommand(kRaceCommandEnd);
+            lossy = true;
+        }
+        race.host.Frame();
+    }
+    other.join();
+    EXPECT_FALSE(race.client.input.Lockstep().Lost);
+    EXPECT_EQ(race.host.race.endingFrames, std::vector<std::int32_t>{101});
+    EXPECT_EQ(race.client.race.endingFrames, race.host.race.endingFrames);
+    EXPECT_EQ(race.client.log, race.host.log);
 }
 
 // A client that quits, or dies, leaves the race for the host, which goes on

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -424,6 +425,88 @@ TEST_F(HudDraw, TimesAndStandingsPrintAsTheCodesSay)
     // Laps behind the leader instead of a time.
     bike(1).Laps = 0;
     EXPECT_EQ(hud().ExpandText(3, "%Ad"), "02:05:50\n1 LAP\n");
+}
+
+// Where the overlay lands on every screen width it is made for: each text an
+// element shows at a fixed place (not a scrolling row) lies inside the
+// screen, and no two texts of one element that show together overlap. A
+// text at x < 0 is centred on -x; the rectangle of a line is its width in
+// its font by the font's own measure, and a cell high. A menu's entry
+// shows one of its two texts (10 x entry selected, 10 x entry + 1 not).
+TEST_F(HudDraw, EveryTextOfTheOverlayLandsOnTheScreenApartFromTheOthers)
+{
+    Open(8);
+    Racing(4, 6);
+    for (int i = 0; i < 6; ++i) {
+        bike(i).Laps = 1;
+        bike(i).RacePosition = i + 1;
+        race->m_StandingOrder[static_cast<std::size_t>(i)] = i;
+    }
+    // The widest read-outs a race shows: a two-digit place, three-digit
+    // speed, times of minutes.
+    Bike& viewed = *race->ViewedBike();
+    viewed.LapTime = 98.76f;
+    viewed.BestLap = 97.65f;
+    viewed.Gear = 5;
+    viewed.Speed = 80.0f;
+    input.m_fRaceClock = 754.32f;
+    race->m_Camera.m_fFrameTime = 0.02f;
+
+    struct Box {
+        int x0, y0, x1, y1; // x1, y1 past the end
+        int code;
+        std::string what;
+    };
+    const auto together = [](int a, int b) {
+        return !(a >= 10 && b >= 10 && a / 10 == b / 10 && a != b);
+    };
+    for (const int width : {320, 640, 1024})
+        for (const char kind : {'s', 'h'}) {
+            const std::string file = "Data\\OP" + std::to_string(width) + kind + ".dat";
+            ASSERT_TRUE(hud().CockpitLoad(file.c_str())) << file << ": " << hud().LoadError();
+            const int height = width == 320 ? 200 : width * 3 / 4;
+            const HudContent& content = *hud().Content();
+            for (std::size_t e = 0; e < std::size(content.def.elements); ++e) {
+                const OverlayElement& el = content.def.elements[e];
+                std::vector<Box> boxes;
+                for (const OverlayText& t : el.texts) {
+                    if (t.y < 0)
+                        continue;
+                    int highlighted = -1;
+                    const std::string text = hud().ExpandText(static_cast<int>(e), t.text, &highlighted);
+                    int y = t.y;
+                    std::size_t from = 0;
+                    for (int line = 0; from <= text.size(); ++line) {
+                        const std::size_t end = std::min(text.find('\n', from), text.size());
+                        const std::string piece = text.substr(from, end - from);
+                        const int f = line == highlighted ? t.font + 1 : t.font;
+                        ASSERT_LT(static_cast<std::size_t>(f), content.fonts.size());
+                        const lib2d_font& font = *content.fonts[static_cast<std::size_t>(f)];
+                        const OverlayFont& rec = content.def.fonts[static_cast<std::size_t>(f)];
+                        const int w = font.text_width(piece.c_str(), rec.space, rec.spacing);
+                        const int x = t.x < 0 ? -t.x - w / 2 : t.x;
+                        const std::string what = file + " " + el.name + " \"" + piece + "\"";
+                        if (!piece.empty()) {
+                            EXPECT_TRUE(x >= 0 && y >= 0 && x + w <= width && y + font.cell_height <= height)
+                                << what << " at " << x << ", " << y << " is " << w << " wide: off the " << width
+                                << " x " << height << " screen";
+                            boxes.push_back({x, y, x + w, y + font.cell_height, t.code, what});
+                        }
+                        if (end >= text.size())
+                            break;
+                        from = end + 1;
+                        y += font.cell_height;
+                    }
+                }
+                for (std::size_t a = 0; a < boxes.size(); ++a)
+                    for (std::size_t b = a + 1; b < boxes.size(); ++b) {
+                        const Box& p = boxes[a];
+                        const Box& q = boxes[b];
+                        const bool overlap = p.x0 < q.x1 && q.x0 < p.x1 && p.y0 < q.y1 && q.y0 < p.y1;
+                        EXPECT_FALSE(overlap && together(p.code, q.code)) << p.what << " overlaps " << q.what;
+                    }
+            }
+        }
 }
 
 // The cockpit: all rev lights drawn unlit after a redraw request, then the

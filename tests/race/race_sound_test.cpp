@@ -3,6 +3,8 @@
 // and the sounds its run sends to the library.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -217,6 +219,65 @@ TEST_F(RaceSoundTest, TheRunSendsItsSoundsToTheLibrary)
     EXPECT_EQ(engineVoices, race->RiderCount() - 1) << "one positioned engine voice per other bike";
     const Vec3 front = race->m_Camera.AimPoint().Minus(race->m_Camera.Eye());
     EXPECT_NEAR(sound.ListenerHeading(), -std::atan2(front.x, front.z), 1e-4) << "the listener faces the aim";
+}
+
+// A crash heard from where the camera is: a bike made to fall at racing
+// speed plays an impact sample (5..7 on tarmac, 14..16 elsewhere) at
+// volume 0.5, placed at the bike and heard from 20 m to 200 m. After the
+// frame's positioning its level is 2000 log10(a x 0.5 x 0.7) hundredths of
+// a decibel (effects volume 1), a = 1 - (d - 20) / 180 held to 0..1, d
+// the ground distance from the camera's eye, where the listener is.
+TEST_F(RaceSoundTest, ACrashIsHeardAtTheLevelItsDistanceGives)
+{
+    Header("Sugo", 4, 8);
+    app.GfxFlags = kGfxFlagSound;
+    Start();
+    PressKey(kEscape);
+    Frame();
+    ASSERT_TRUE(FramesUntil([&] { return (flags() & kRaceRacing) != 0; }, 600));
+    for (int i = 0; i < 150; ++i)
+        Frame();
+    const Bike* viewed = race->ViewedBike();
+    ASSERT_NE(viewed, nullptr);
+    // The farthest other bike still within hearing, as it rides.
+    int faller = -1;
+    float farthest = 0.0f;
+    for (int i = 0; i < race->RiderCount(); ++i) {
+        const Bike& b = bike(i);
+        const float d = std::hypot(b.Position.x - race->m_Camera.Eye().x, b.Position.z - race->m_Camera.Eye().z);
+        if (&b != viewed && b.Speed > 15.0f && d < 150.0f && d > farthest) {
+            faller = i;
+            farthest = d;
+        }
+    }
+    ASSERT_GE(faller, 0) << "no other bike at speed within hearing";
+    bike(faller).Status |= kBikeFallRequested;
+
+    const SoundSlot* crash = nullptr;
+    const auto impact = [&] {
+        // On the sample's own buffer or on a voice.
+        const auto take = [&](const SoundSlot& slot) {
+            const bool sample = (slot.m_nId >= 5 && slot.m_nId <= 7) || (slot.m_nId >= 14 && slot.m_nId <= 16);
+            if (!crash && slot.m_Buffer && slot.m_bActive && sample && slot.m_nInstance == faller)
+                crash = &slot;
+        };
+        for (int k = 0; k < kSoundMaxSamples; ++k)
+            take(sound.Sample(k));
+        for (int v = 0; v < kSoundMaxVoices; ++v)
+            take(sound.Voice(v));
+        return crash != nullptr;
+    };
+    ASSERT_TRUE(FramesUntil(impact, 300)) << "bike " << faller << " fell without an impact sound";
+    const Bike& fallen = bike(faller);
+    EXPECT_LT(std::hypot(crash->m_Position[0] - fallen.Position.x, crash->m_Position[2] - fallen.Position.z), 2.0f)
+        << "the sound is not where the bike fell";
+    const Vec3 eye = race->m_Camera.Eye();
+    const double d = std::hypot(double(crash->m_Position[0]) - eye.x, double(crash->m_Position[2]) - eye.z);
+    const double a = std::clamp(1.0 - (d - 20.0) / 180.0, 0.0, 1.0);
+    ASSERT_GT(a, 0.0) << "the crash is out of hearing at " << d << " m";
+    std::int32_t level = 0;
+    ASSERT_TRUE(sound.Output().volume(crash->m_Buffer, level));
+    EXPECT_NEAR(level, 2000.0 * std::log10(a * 0.5 * 0.7), 2.0) << "at " << d << " m";
 }
 
 // Suspending frees every sample and resuming loads them again.

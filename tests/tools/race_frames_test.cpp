@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/game_app.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/vertex_transform.h"
 #include "platform/video_thread.h"
@@ -444,6 +445,151 @@ TEST_F(RaceFramesTest, SmokeShowsBesideItsBikeFacingTheCamera)
     EXPECT_GE(3 * smoke, disc) << "the puff at (" << cx << ", " << cy << ") of radius " << r << " is not drawn";
     EXPECT_GE(2 * wide, r) << "the puff is thin: not facing the camera";
     EXPECT_GE(2 * high, r) << "the puff is flat: not facing the camera";
+}
+
+// Without the sky dome the display's background shows above the horizon,
+// in the weather's sky colour: (0.654902, 0.874510, 0.921569) of full
+// scale in the sun, (0.4, 0.474510, 0.490196) in rain. The software path
+// and the trailing views (whose 2D cockpit covers only the bottom of the
+// picture) show it over most of the picture's top rows, within a step of
+// a 16-bit screen's channels.
+TEST_F(RaceFramesTest, TheBackgroundAboveTheHorizonIsTheWeathersSkyColour)
+{
+    struct Case {
+        RenderType type;
+        int camera;
+        int weather;
+        double rgb[3];
+        double time;
+    };
+    // Past the start gantry that crosses the top of the picture on the grid.
+    const Case cases[] = {
+        {RenderType::Software, kCameraTrailClose, 0, {0.654902, 0.874510, 0.921569}, kGrid},
+        {RenderType::Software, kCameraChase, 1, {0.4, 0.474510, 0.490196}, kRacing},
+        {RenderType::Device3d, kCameraChase, 0, {0.654902, 0.874510, 0.921569}, kRacing},
+    };
+    for (const Case& k : cases) {
+        FrameCase c{"sky", k.type, k.camera, k.time, true, true};
+        racesim::Options o;
+        o.data = (dir_ / "data").string();
+        o.track = c.track;
+        o.riders = 4;
+        o.weather = k.weather;
+        o.camera = c.camera;
+        o.render.dir = (dir_ / "sky-shots").string();
+        o.render.every = c.time;
+        o.render.type = c.type;
+        o.render.width = kWidth;
+        o.render.height = kHeight;
+        o.render.extra_gfx_flags = kGfxFlagNoSky;
+        racesim::Runner runner(o);
+        ASSERT_TRUE(runner.Started());
+        while (runner.Render()->Screenshots().empty() && runner.Frame()) {
+        }
+        const racesim::Result result = runner.Finish();
+        ASSERT_EQ(result.screenshots.size(), 1u) << result.render_error;
+        torvane_test::Screenshot shot;
+        std::string error;
+        ASSERT_TRUE(torvane_test::read_screenshot(result.screenshots.back(), shot, error)) << error;
+        const torvane_test::PngImage image = shot.Png();
+        int sky = 0, all = 0;
+        for (int y = 0; y < kHeight / 8; ++y)
+            for (int x = 0; x < kWidth; ++x, ++all) {
+                const std::uint8_t* p = PixelAt(image, x, y);
+                bool near = true;
+                for (int ch = 0; ch < 3; ++ch)
+                    near = near && std::abs(int(p[ch]) - int(std::lround(255.0 * k.rgb[ch]))) <= kChannelTolerance;
+                sky += near;
+            }
+        EXPECT_GE(2 * sky, all) << racesim::RenderTypeName(k.type) << " camera " << k.camera << " weather " << k.weather
+                                << ": " << sky << " of the top " << all << " pixels in the sky colour";
+        std::filesystem::remove_all(dir_ / "sky-shots");
+    }
+}
+
+// What a scene camera shows a point at, by the camera's own terms: it
+// stands at its position looking at its target, (s, u, f) its axes with f
+// pointing back from the target to the eye, s = y x f and u = f x s; a
+// point at (x, y, z) of those axes lands at x / w and aspect y / w of the
+// half screen from its centre (w = -z tan(fov / 2), or -z / focal when the
+// camera was given a focal value). The roll is left out: the pixels are
+// looked at round the point, and a small roll moves them by a pixel or two.
+struct CameraTerms {
+    Vec3 position, target;
+    float focal = 0.0f, half_fov = 0.0f, aspect = 1.0f;
+    bool aimed = false; // it looks at its target (not by angles)
+};
+
+CameraTerms TermsOf(const camera& cam)
+{
+    return {Vec3{cam.position.x, cam.position.y, cam.position.z},
+            Vec3{cam.target.x, cam.target.y, cam.target.z},
+            cam.focal,
+            cam.half_fov,
+            cam.aspect,
+            (cam.mode & camera::mode_target) != 0};
+}
+
+bool ProjectByTheCameraTerms(const CameraTerms& cam, const Vec3& p, float& sx, float& sy)
+{
+    const Vec3 eye = cam.position;
+    const Vec3 f = eye.Minus(cam.target).Normalised();
+    const Vec3 s = Vec3{0.0f, 1.0f, 0.0f}.Cross(f).Normalised();
+    const Vec3 u = f.Cross(s);
+    const Vec3 d = p.Minus(eye);
+    const double tanHalf = cam.focal > 0.0f ? 1.0 / cam.focal : std::tan(double(cam.half_fov));
+    const double w = -double(d.Dot(f)) * tanHalf;
+    if (!(w > 0.0))
+        return false;
+    sx = float((kWidth / 2 - 1) + (kWidth / 2 - 1) * double(d.Dot(s)) / w);
+    sy = float((kHeight / 2 - 1) - (kHeight / 2 - 1) * double(cam.aspect) * double(d.Dot(u)) / w);
+    return true;
+}
+
+// The viewed bike, seen by the free camera (3 m from it, aimed at it) on
+// both paths, is where its centre of mass projects: the pixels round that
+// point show the bike, not the road, grass or sky behind it. The frame
+// shows the scene as the race stood after the update before it (the draw
+// comes first in a frame). (The trailing views show the viewed bike as
+// the 2D cockpit picture, and the trackside shot may frame a group that
+// leaves it at the edge.)
+TEST_F(RaceFramesTest, TheViewedBikeIsWhereItsCentreProjects)
+{
+    for (const FrameCase& c : kFrames) {
+        if (c.camera != kCameraFree || std::string(c.track) != "Island")
+            continue;
+        struct Seen {
+            CameraTerms cam;
+            Vec3 centre;
+        };
+        Seen last, before;
+        const auto watch = [&](Race& race) {
+            Race3dData* d = race.Data3d();
+            if (!d || !d->Camera || !race.ViewedBike())
+                return;
+            before = last;
+            last.cam = TermsOf(*d->Camera);
+            last.centre = race.ViewedBike()->CgPosition;
+        };
+        torvane_test::Screenshot shot;
+        long long sceneFrames = 0;
+        Shoot(c, shot, sceneFrames, watch);
+        if (HasFatalFailure())
+            return;
+        ASSERT_GT(sceneFrames, 0);
+        ASSERT_TRUE(before.cam.aimed) << c.name;
+        float x = 0.0f, y = 0.0f;
+        ASSERT_TRUE(ProjectByTheCameraTerms(before.cam, before.centre, x, y)) << c.name << ": behind the camera";
+        ASSERT_TRUE(x >= 3 && y >= 3 && x < kWidth - 3 && y < kHeight - 3) << c.name << " at " << x << ", " << y;
+        const torvane_test::PngImage image = shot.Png();
+        int bike = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const Looks looks = LooksOf(PixelAt(image, int(x) + dx, int(y) + dy));
+                bike += looks == Looks::Dark || looks == Looks::Other;
+            }
+        EXPECT_GE(bike, 13) << c.name << ": the pixels round (" << x << ", " << y << ") are not the bike's";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Races, RaceFramesTest, ::testing::ValuesIn(kFrames),

@@ -1,5 +1,6 @@
 #include "tools/datakit/overlay_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -27,7 +28,7 @@ constexpr int kFlagFrames = 6;
 constexpr int kLightFrames = 3;
 
 struct Layout {
-    int w, h, row, button_w, button_h;
+    int w, h, row, cell, button_w, button_h;
 };
 
 Layout layout_for(int width, const std::vector<OverlayFontSpec>& fonts)
@@ -36,6 +37,7 @@ Layout layout_for(int width, const std::vector<OverlayFontSpec>& fonts)
     l.w = width;
     l.h = width == 320 ? 200 : width * 3 / 4;
     l.row = fonts.size() > 1 ? fonts[1].cell_height : 16;
+    l.cell = fonts.size() > 1 ? fonts[1].cell_width : 16;
     l.button_w = width / 5;
     l.button_h = l.row + 4;
     return l;
@@ -101,7 +103,10 @@ Element text_only(std::vector<Element::Text> texts)
 std::vector<Element> elements_for(const Layout& l, bool practice)
 {
     std::vector<Element> out(19);
-    const int r = l.row, right = l.w - 8 - 6 * l.w / 40;
+    // The right-hand read-outs start far enough in for a time ("00:00:00",
+    // eight characters of about half a cell of font 1) to end inside the
+    // screen, also at 320 pixels.
+    const int r = l.row, right = l.w - 8 - std::max(6 * l.w / 40, 4 * l.cell);
     if (practice)
         out[0] = text_only({{"LAP_%l", 8, 8, 1, 0},
                             {"BEST_%b", 8, 8 + r, 0, 0},

@@ -176,7 +176,7 @@ bool RaceRender::Open(GameApp& app, const RenderOptions& options, double frameTi
     app.Details = kDetails;
     app.EngineDetails = kEngineDetails;
     app.Shrink = kShrink;
-    app.GfxFlags = kGfxFlags;
+    app.GfxFlags = kGfxFlags | options.extra_gfx_flags;
     app.SizeMainWindow();
 
     // As the game's front end opens the display before a race: the software

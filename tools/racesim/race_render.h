@@ -39,6 +39,9 @@ struct RenderOptions {
     RenderType type = RenderType::Device3d;
     int width = 640;
     int height = 480;
+    // Graphics flags added to the runner's own (kGfxFlagNoSky: no sky
+    // dome, the display's background shows).
+    std::uint32_t extra_gfx_flags = 0;
 };
 
 // "hw" or "sw".
