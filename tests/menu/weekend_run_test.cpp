@@ -138,8 +138,8 @@ TEST_F(WeekendRunTest, AChampionshipWeekendFromTheMainMenuToItsStandingsAndBack)
         shown.push_back(screen);
     for (const char* expected : {"menu:20:sim01", "menu:38:Sim04", "menu:44:Sim5k", "menu:49:sim09d",
                                  "menu:50:Sim10", "menu:71:Game03b", "menu:72:Game03b", "menu:81:game07",
-                                 "menudial:11:dlg05", "menudial:18:dlg05", "menudial:50:dlg06", "menu:86:game0702",
-                                 "menu:76:Game03c", "menu:106:game0702", "menu:102:game0702", "menu:103:Sim11",
+                                 "menudial:11:dlg09", "menudial:18:dlg09", "menudial:50:dlg06", "menu:86:game0702",
+                                 "menu:76:Game03c", "menu:106:game0702", "menu:102:game0702", "menu:51:Sim11",
                                  "menudial:34:dlg06"})
         EXPECT_NE(std::find(shown.begin(), shown.end(), expected), shown.end()) << expected;
 

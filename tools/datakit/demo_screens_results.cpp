@@ -91,9 +91,12 @@ void texts(DemoMenuBuilder& kit)
         kit.text(kMenuText, id, text);
 }
 
-FormFileWriter titled_screen(const std::string& name, const std::string& background)
+FormFileWriter titled_screen(const std::string& name, const std::string& background, bool user_draw = false)
 {
     FormFileWriter file = screen_file(name);
+    // The screen's own keys come before its first element.
+    if (user_draw)
+        file.key("UserDraw", 1);
     image(file, "background", "art\\" + background + ".pcx", 0, 0, 640, 480);
     return file;
 }
@@ -166,8 +169,7 @@ FormFileWriter session_results_screen()
 // session, and the choice of the clock's speed.
 FormFileWriter timing_screen()
 {
-    FormFileWriter file = titled_screen("game07", "game07");
-    file.key("UserDraw", 1);
+    FormFileWriter file = titled_screen("game07", "game07", true);
     label(file, {.name = "lbl_round", .left = 40, .top = 58, .width = 90, .height = kRowHeight, .text_id = "res_round"});
     label(file, {.name = "lbl_round_data", .left = 134, .top = 58, .width = 40, .height = kRowHeight});
     label(file, {.name = "lbl_race", .left = 190, .top = 58, .width = 70, .height = kRowHeight, .text_id = "res_race"});
