@@ -13,6 +13,7 @@
 #include "screens/live_labels.h"
 #include "screens/menu_scenes.h"
 #include "screens/option_screens.h"
+#include "screens/page_browser.h"
 #include "screens/results_screens.h"
 #include "screens/weekend_screens.h"
 
@@ -81,6 +82,8 @@ const ScreenRow kScreens[] = {
     {.name = "option03", .prepare = ReplayListPrepare, .release = FileScreenRelease, .command = ReplayListCommand},
     {.name = "aopt03", .prepare = ReplayListPrepare, .release = FileScreenRelease, .command = ReplayListCommand},
     {.name = "dlg08", .prepare = FileNamePrepare, .command = FileNameCommand},
+    {.name = "Explorer", .prepare = PageBrowserPrepare, .command = PageBrowserCommand},
+    {.name = "Brows*", .command = PageBrowserCommand},
     // Plain screens
     // 3D scenes
     {.name = "olescene", .prepare = FillPodium, .release = ReleaseMenuScene, .entry = AddPodiumScene},

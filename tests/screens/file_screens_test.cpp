@@ -20,7 +20,9 @@
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/path_resolver.h"
+#include "menu/window.h"
 #include "screens/file_screens.h"
+#include "screens/page_browser.h"
 #include "tests/screens/shipped_screens_fixture.h"
 #include "tools/datakit/replay_writer.h"
 
@@ -226,6 +228,71 @@ TEST_F(FileScreens, TheFileNameDialogueEditsTheSharedName)
     EXPECT_EQ(SharedFileName(), std::string(kSharedFileNameChars, 'n'));
     dialogues.Reset();
     SetCurrentMenuManager(&manager_);
+}
+
+TEST_F(FileScreens, ThePageBrowserStacksPagesGoesBackAndForthAndStopsAtTwenty)
+{
+    enter(19);
+    CallScreen(900, 51);
+    manager_.Update();
+    Form& form = *manager_.Screen(manager_.m_nShownScreen);
+    ASSERT_STREQ(form.Name(), "Explorer");
+    const std::int32_t own = form.ElementCount() - 1;
+    const PageStack& stack = BrowserPages();
+    ASSERT_EQ(stack.count, 1);
+    EXPECT_EQ(stack.pages[0], 51);
+    auto page = [&](std::int32_t place) { return dynamic_cast<Window*>(form.Element(own + place)); };
+    ASSERT_NE(page(0), nullptr);
+    EXPECT_STREQ(page(0)->Name(), "Brows51");
+    // A page's own button opens the page it names on top.
+    auto press = [&](std::int32_t place, const char* button) {
+        return ScreenCommand(*page(place)->Children().FindElement(button));
+    };
+    press(0, "page_0");  // the next circuit
+    ASSERT_EQ(stack.count, 2);
+    EXPECT_EQ(stack.pages[1], 52);
+    EXPECT_EQ(page(0)->m_nVisibleInState, -1);
+    click(form, "Previous");
+    EXPECT_EQ(stack.current, 0);
+    EXPECT_EQ(page(0)->m_nVisibleInState, 0);
+    EXPECT_EQ(page(1)->m_nVisibleInState, -1);
+    click(form, "Forward");
+    click(form, "Forward");  // past the top: stays
+    EXPECT_EQ(stack.current, 1);
+    click(form, "Previous");
+    click(form, "Previous");  // below the first: stays
+    EXPECT_EQ(stack.current, 0);
+    // Opened from the middle: the pages ahead of it go.
+    press(0, "page_1");  // the contents
+    ASSERT_EQ(stack.count, 2);
+    EXPECT_EQ(stack.pages[1], 0);
+    EXPECT_EQ(form.ElementCount(), own + 2);
+
+    // Twenty pages at most.
+    press(1, "page_0");  // the circuits
+    while (stack.count < kBrowserPages)
+        press(stack.current, "page_0");
+    EXPECT_EQ(form.ElementCount(), own + kBrowserPages);
+    platform::clear_recorded_message_boxes();
+    EXPECT_FALSE(press(stack.current, "page_0"));
+    EXPECT_EQ(stack.count, kBrowserPages);
+    EXPECT_EQ(platform::recorded_message_boxes().size(), 1u);
+
+    // The screen's own "Contents" is refused on a full stack too; one page
+    // back, it takes the place of the top page.
+    click(form, "Contents");
+    EXPECT_EQ(stack.pages[kBrowserPages - 1], 52 + (kBrowserPages - 4) % 12);
+    click(form, "Previous");
+    click(form, "Contents");
+    EXPECT_EQ(stack.count, kBrowserPages);
+    EXPECT_EQ(stack.pages[kBrowserPages - 1], 0);
+
+    // Entered again, the screen starts afresh after its own elements.
+    form.LeaveScreen();
+    manager_.m_nShownScreen = -1;
+    manager_.Update();
+    EXPECT_EQ(form.ElementCount(), own + 1);
+    EXPECT_EQ(stack.count, 1);
 }
 
 } // namespace

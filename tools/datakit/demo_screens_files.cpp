@@ -2,9 +2,12 @@
 // simulation championships at 6 delete, 7 load, 8 create; "Arcade06" for
 // the arcade ones at 40 create, 41 load, 42 delete) and the replay list
 // ("option03" at 80, the state the menus come back to after a replay;
-// "aopt03" at 131). Each is a table of linked column lists over the files
+// "aopt03" at 131), and the page browser ("Explorer" at 900) with its pages
+// "browser\Brows<nn>.dat". Each list is a table of linked column lists over the files
 // background, with its buttons at the foot.
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/datakit/demo_menu_builder.h"
@@ -25,6 +28,7 @@ constexpr int kFoot = 400;
 constexpr int kKeepNewChampionship = 43;
 constexpr int kArcadeRaceScreen = 9;
 constexpr int kReplayState = 80, kArcadeReplayState = 131;
+constexpr int kPageBrowserState = 900;
 
 struct Column {
     const char* name;
@@ -107,6 +111,94 @@ FormFileWriter table_screen(DemoMenuBuilder& kit, const TableScreen& s)
     return file;
 }
 
+// The page browser: a heading and its three buttons; the pages stand over
+// the middle of the screen.
+FormFileWriter explorer_screen(DemoMenuBuilder& kit)
+{
+    FormFileWriter file = screen_file("Explorer");
+    image(file, "background", "art\\files.pcx", 0, 0, 640, 480);
+    kit.text(kMenuText, "brw_heading", "INFORMATION");
+    label(file, {.name = "heading", .left = 40, .top = 56, .width = 560, .height = kRowHeight,
+                 .text_id = "brw_heading", .alignment = "Center"});
+    const Push buttons[] = {{"Contents", "CONTENTS", 0, kStay}, {"Previous", "< BACK", 903, kStay, kKeyLeft},
+                            {"Forward", "FORWARD >", 902, kStay, kKeyRight}};
+    int left = 40;
+    for (const Push& b : buttons) {
+        const std::string id = std::string("brw_") + b.name;
+        kit.text(kMenuText, id, b.caption);
+        button(file, {b.name, left, kFoot, 120, 32, b.command, b.user_id, id.c_str(), kMenuText, b.hot_key,
+                      "art\\dbtn"});
+        left += 126;
+    }
+    file.end();
+    return file;
+}
+
+// One page: a window over the middle of the screen (its first child the
+// tiled backdrop), its text, and buttons to the pages it leads to.
+struct Page {
+    int number;
+    std::string text;
+    std::vector<std::pair<std::string, int>> links;  // caption, page
+};
+
+std::vector<Page> pages()
+{
+    std::vector<Page> all;
+    all.push_back({0,
+                   "TORVANE\n\nTwelve circuits, five racing teams.\nChoose a subject.",
+                   {{"CIRCUITS", 51}, {"RIDERS", 63}}});
+    const char* tracks[12] = {"ISLAND", "MISANO", "DONIGTON", "HOCKEN", "MONZA", "LAGUNA",
+                              "BRANDS", "A1RING", "ASSEN", "ALBACETE", "SUGO", "SENTUL"};
+    for (int event = 0; event < 12; ++event)
+        all.push_back({51 + event,
+                       std::string("ROUND ") + std::to_string(event + 1) + "\n\n" + tracks[event],
+                       {{"NEXT CIRCUIT", 51 + (event + 1) % 12}, {"CONTENTS", 0}}});
+    all.push_back({63, "THE RIDERS\n\nFive teams race the season.", {{"CONTENTS", 0}}});
+    all.push_back({70, "THE TEAMS", {{"CONTENTS", 0}}});
+    return all;
+}
+
+void write_pages(DemoMenuBuilder& kit)
+{
+    for (const Page& p : pages()) {
+        char id[16];
+        std::snprintf(id, sizeof id, "brw_%02d", p.number);
+        kit.text(kMenuText, id, p.text);
+        for (std::size_t l = 0; l < p.links.size(); ++l)
+            kit.text(kMenuText, std::string(id) + "_" + std::to_string(l), p.links[l].first);
+    }
+    kit.files([](const std::filesystem::path& root, std::string& error) {
+        for (const Page& p : pages()) {
+            char name[16], id[16];
+            std::snprintf(name, sizeof name, "Brows%02d", p.number);
+            std::snprintf(id, sizeof id, "brw_%02d", p.number);
+            FormFileWriter page = screen_file(name);
+            page.key("WinHeight", 300).key("WinWidth", 560).key("ClipHeight", 300).key("ClipLeft", 40);
+            page.key("ClipTop", 90).key("ClipWidth", 560);
+            image(page, "backdrop", "art\\panel.pcx", 40, 90, 560, 300);
+            label(page, {.name = "page_text", .left = 60, .top = 110, .width = 520, .height = 200, .text_id = id,
+                         .alignment = "Center"});
+            int left = 60;
+            for (std::size_t l = 0; l < p.links.size(); ++l) {
+                const std::string caption = std::string(id) + "_" + std::to_string(l);
+                const std::string button_name = "page_" + std::to_string(l);
+                button(page, {button_name.c_str(), left, 340, 150, 32, kStay, p.links[l].second, caption.c_str(),
+                              kMenuText, 0, "art\\dbtn"});
+                left += 160;
+            }
+            page.end();
+            if (!page.write(root / "menu" / "browser" / (std::string(name) + ".dat"), error))
+                return false;
+        }
+        return true;
+    });
+    kit.files([](const std::filesystem::path& root, std::string& error) {
+        ScreenLook look{"", "", 0, 0, 560, 300};
+        return write_screen_background(root / "menu" / "art" / "panel.pcx", look, error);
+    });
+}
+
 } // namespace
 
 void add_file_screens(DemoMenuBuilder& kit)
@@ -147,6 +239,11 @@ void add_file_screens(DemoMenuBuilder& kit)
     menu.state(kReplayState, "option03").go(kReplayState, kOn, kDemoEndState).go(kReplayState, kBack,
                                                                                   kDemoMainMenuState);
     menu.state(kArcadeReplayState, "aopt03").go(kArcadeReplayState, kBack, kDemoMainMenuState);
+
+    // The page browser is called with its first page; Esc goes back.
+    kit.screen("Explorer", explorer_screen(kit));
+    menu.state(kPageBrowserState, "Explorer");
+    write_pages(kit);
 
     kit.files([](const std::filesystem::path& root, std::string& error) {
         ScreenLook look{"", "Up / Down choose     Enter OK     Esc back", 24, 48, 592, 392};

@@ -1,7 +1,6 @@
 // Plain screens for the states whose own screens are still to come: the
 // set-up screens ("game04" and the team's letter), the set-up files, the
-// telemetry browser and plot, the page browser and its pages, the network
-// screens, and the dialogues of "menudial" and "MultiDlg".
+// telemetry browser and plot, the network screens, and the dialogues of "menudial" and "MultiDlg".
 // Each holds the elements its handlers name, laid out in a simple grid
 // under a heading, so that every path through the screens finds what it
 // looks for; their own looks come with their handlers.
@@ -311,10 +310,6 @@ std::vector<Plain> plain_screens()
                         text("LBL_round_data"), text("LBL_Round"), text("LBL_Qualify"), text("LBL_Practice"),
                         push("Speed", 0), push("Zoom-", 100), push("Zoom+", 101), push("Over", 102),
                         push("Apart", 103), push("Bar", 104)}});
-    // The page browser: its pages follow its own eight elements.
-    screens.push_back({"Explorer", "INFORMATION",
-                       {text("line_1"), text("line_2"), push("Contents", 901), push("Forward", 902),
-                        push("Previous", 903)}});
     // The network screens.
     screens.push_back({"Multi01", "CONNECTION",
                        {text("multi_info"), push("multi_button_ipx", 1), push("multi_button_tcp", 2),
@@ -374,8 +369,6 @@ void add_plain_screens(DemoMenuBuilder& kit)
         // the set-up (called from the in-session menus), its files, the
         // telemetry and its plot
         {82, "game04"}, {97, "game05"}, {98, "game05"}, {84, "game08"}, {83, "game09"},
-        // the page browser, called with its first page
-        {900, "Explorer"},
         // the network game: connection, sessions, lobby, entries, and the
         // states a network session passes through between races
         {200, "Multi01"}, {203, "Multi02"}, {201, "Multi03"}, {310, "Multi03"}, {302, "Arcade02"}, {319, "Start09"},
@@ -444,25 +437,6 @@ void add_plain_screens(DemoMenuBuilder& kit)
             kit.text(kDialogueText, id, text);
         }
 
-    // The page browser's pages, in "browser" of the menu folder: the
-    // first page of the main menu (0), of each event's track (51 to 62)
-    // and of the racing teams (70).
-    kit.files([](const std::filesystem::path& root, std::string& error) {
-        std::vector<int> numbers = {0, 70};
-        for (int event = 0; event < 12; ++event)
-            numbers.push_back(51 + event);
-        for (int n : numbers) {
-            char name[16];
-            std::snprintf(name, sizeof name, "Brows%02d", n);
-            FormFileWriter page = screen_file(name);
-            label(page, {.name = "page_text", .left = 60, .top = 120, .width = 520, .height = 200,
-                         .text_id = "pln_item"});
-            page.end();
-            if (!page.write(root / "menu" / "browser" / (std::string(name) + ".dat"), error))
-                return false;
-        }
-        return true;
-    });
     // The pictures the plain screens show until their own come.
     kit.files([](const std::filesystem::path& root, std::string& error) {
         return write_plain_sprites(root / "menu" / "art", error);
