@@ -15,6 +15,7 @@
 #include "screens/option_screens.h"
 #include "screens/page_browser.h"
 #include "screens/results_screens.h"
+#include "screens/setup_screens.h"
 #include "screens/weekend_screens.h"
 
 namespace {
@@ -84,6 +85,9 @@ const ScreenRow kScreens[] = {
     {.name = "dlg08", .prepare = FileNamePrepare, .command = FileNameCommand},
     {.name = "Explorer", .prepare = PageBrowserPrepare, .command = PageBrowserCommand},
     {.name = "Brows*", .command = PageBrowserCommand},
+    // Bike set-up and its files
+    {.name = "game04*", .prepare = SetupPrepare, .command = SetupCommand},
+    {.name = "game05", .prepare = SetupFilesPrepare, .release = SetupFilesRelease, .command = SetupFilesCommand},
     // Plain screens
     // 3D scenes
     {.name = "olescene", .prepare = FillPodium, .release = ReleaseMenuScene, .entry = AddPodiumScene},
