@@ -87,6 +87,8 @@ const ScreenRow kScreens[] = {
     {.name = "Brows*", .command = PageBrowserCommand},
     // Bike set-up and its files
     {.name = "game04*", .prepare = SetupPrepare, .command = SetupCommand},
+    {.name = "game08", .prepare = LapBrowserPrepare, .command = LapBrowserCommand},
+    {.name = "dlg07", .prepare = RenameLapPrepare, .command = RenameLapCommand},
     {.name = "game05", .prepare = SetupFilesPrepare, .release = SetupFilesRelease, .command = SetupFilesCommand},
     // Plain screens
     // 3D scenes

@@ -25,6 +25,7 @@
 #include "platform/message_box.h"
 #include "platform/path_resolver.h"
 #include "race/race.h"
+#include "screens/file_screens.h"
 #include "screens/navigation.h"
 #include "screens/screen_binding.h"
 #include "screens/screen_text.h"
@@ -245,6 +246,13 @@ std::string PlayerName()
 }
 
 // ---- Telemetry laps ----
+
+std::string WithoutTlm(const std::string& name)
+{
+    return name.size() > 4 && platform::equals_ignoring_case(name.substr(name.size() - 4), ".tlm")
+               ? name.substr(0, name.size() - 4)
+               : name;
+}
 
 // The highest n of the "Lap<n>.tlm" files there are, or -1.
 int HighestLapNumber()
@@ -524,4 +532,276 @@ int SplitSessionTelemetry()
     if (app.m_pRace && player >= 0 && player < kPitSlotCount)
         model = app.m_pRace->m_BikeTable[player].Model;
     return SplitTelemetry(app.m_szTrack, model);
+}
+
+// ---- The telemetry browser ----
+
+namespace {
+
+constexpr std::size_t kPlotNameChars = 29;  // a name of the plot's two 30-byte fields
+constexpr std::int32_t kAskDeleteLap = 16;
+
+struct LapBrowser {
+    std::vector<std::string> files;  // the rows' lap files
+    std::string selected[2];         // telemetry 1 and 2 (file names)
+    bool view = false;
+};
+LapBrowser g_Laps;
+ChosenLaps g_Plot;
+
+std::string SessionTrack()
+{
+    const GameApp& app = TheGameApp();
+    if (app.m_szTrack[0])
+        return std::string(app.m_szTrack, strnlen(app.m_szTrack, sizeof app.m_szTrack));
+    return CurrentTrack();
+}
+
+std::int32_t PlayerModel()
+{
+    const GameApp& app = TheGameApp();
+    const std::int32_t player = TheChampionship().PlayerRider();
+    if (app.m_pRace && player >= 0 && player < kPitSlotCount)
+        return app.m_pRace->m_BikeTable[player].Model;
+    return -1;
+}
+
+bool ReadLap(const std::string& file, TelemetryHeader& header, std::vector<TelemetrySample>& samples)
+{
+    return ReadTelemetryFile(MakeSavePath(file.c_str()), &header, &samples);
+}
+
+// The set-up of a lap file in "LBL_Var00".."23", with its bike, weather and
+// temperatures.
+void ShowLapSetup(Form& form, const std::string& file)
+{
+    TelemetryHeader header;
+    std::vector<TelemetrySample> samples;
+    if (!ReadLap(file, header, samples))
+        return;
+    for (int s = 0; s < kSetupSliders; ++s) {
+        const SliderSpec& spec = kSliders[s];
+        char text[32];
+        switch (spec.kind) {
+        case Field::Float:
+            std::snprintf(text, sizeof text, "%.*f", spec.decimals, FloatAt(header.Setup, spec.offset) * spec.scale);
+            break;
+        case Field::Int: std::snprintf(text, sizeof text, "%d", IntAt(header.Setup, spec.offset)); break;
+        case Field::Tyre: {
+            // A code outside the table reads "?" (the file is the player's).
+            const std::int32_t code = IntAt(header.Setup, spec.offset);
+            const auto* found = std::find(std::begin(kTyreCodes), std::end(kTyreCodes), code);
+            if (found == std::end(kTyreCodes))
+                std::snprintf(text, sizeof text, "?");
+            else
+                std::snprintf(text, sizeof text, "%d", static_cast<int>(found - std::begin(kTyreCodes)));
+            break;
+        }
+        }
+        char name[16];
+        std::snprintf(name, sizeof name, "LBL_Var%02d", s);
+        SetTextIfPresent(form, name, text);
+    }
+    SetFrameIfPresent(form, "Sprite_Bike_Logo", static_cast<std::int32_t>(header.Model));
+    SetFrameIfPresent(form, "Sprite_Weather_Icon", static_cast<std::int32_t>(header.Weather));
+    SetTextIfPresent(form, "LBL_Temp_Data_1", std::to_string(static_cast<int>(header.AirTemperature)));
+    SetTextIfPresent(form, "LBL_Temp_Data_2", std::to_string(static_cast<int>(header.TrackTemperature)));
+}
+
+void SetButtonEnabled(Form& form, const char* name, bool enabled)
+{
+    if (auto* button = dynamic_cast<CommandButton*>(form.FindElement(name)))
+        enabled ? button->Enable() : button->Disable();
+}
+
+void ShowSelection(Form& form)
+{
+    for (int slot = 0; slot < 2; ++slot) {
+        std::string name = WithoutTlm(g_Laps.selected[slot]);
+        if (name.size() > 30)
+            name.resize(30);
+        SetTextIfPresent(form, slot == 0 ? "LBL_Telemetry_1" : "LBL_Telemetry_2", name);
+    }
+    SetButtonEnabled(form, "View", !g_Laps.selected[0].empty() || !g_Laps.selected[1].empty());
+    form.Invalidate();
+}
+
+} // namespace
+
+const ChosenLaps& LapsToPlot()
+{
+    return g_Plot;
+}
+
+void LapBrowserPrepare(Form& form)
+{
+    const Championship& champ = TheChampionship();
+    const std::int32_t state = NavigationManager().m_nState;
+    SetFrameIfPresent(form, "Sprite_Track_Name", champ.CurrentEventIndex);
+    SetTextIfPresent(form, "LBL_round_data", std::to_string(champ.CurrentEventIndex + 1));
+    const bool weekend = state >= 63 && state <= 70;
+    for (const char* name : {"sprite_dot_1", "LBL_Round_data", "LBL_Round"})
+        ShowIfPresent(form, name, weekend);
+    const std::int32_t kind = champ.GetSessionKind();
+    ShowIfPresent(form, "LBL_Qualify", kind == 0 || kind == 1);
+    ShowIfPresent(form, "LBL_Practice", kind != 0 && kind != 1);
+
+    const std::string track = SessionTrack();
+    const std::int32_t model = PlayerModel();
+    TelemetryHeader wanted;
+    wanted.SetTrackName(track);
+    g_Laps.files.clear();
+    std::string names, times;
+    for (const std::string& file : platform::list_files(std::string(kSaveFolder) + "*.tlm")) {
+        TelemetryHeader header;
+        std::vector<TelemetrySample> samples;
+        if (!ReadLap(file, header, samples) || header.TrackNameText() != wanted.TrackNameText() ||
+            (model >= 0 && header.Model != static_cast<std::uint32_t>(model)))
+            continue;
+        if (!g_Laps.files.empty()) {
+            names += '\n';
+            times += '\n';
+        }
+        g_Laps.files.push_back(file);
+        names += WithoutTlm(file);
+        times += MenuTimeText(samples.empty() ? kNoTime : samples.back().Time);
+    }
+    Label& list = RequiredLabel(form, "LBL_Telemetry");
+    list.SetText(names.c_str());
+    SetTextIfPresent(form, "LBL_Time", times);
+    SetButtonEnabled(form, "Delete", !g_Laps.files.empty());
+    SetButtonEnabled(form, "Save", !g_Laps.files.empty());
+    if (!g_Laps.files.empty()) {
+        list.SetCurrentRow(0);
+        ShowLapSetup(form, g_Laps.files.front());
+    }
+    // A selection of a file that is gone goes too.
+    for (std::string& selected : g_Laps.selected)
+        if (std::find(g_Laps.files.begin(), g_Laps.files.end(), selected) == g_Laps.files.end())
+            selected.clear();
+    if (g_Laps.view) {
+        g_Laps.selected[0].clear();
+        g_Laps.selected[1].clear();
+        g_Laps.view = false;
+    }
+    ShowSelection(form);
+}
+
+bool LapBrowserCommand(Form& form, Control& control)
+{
+    const std::int32_t id = control.m_nUserID;
+    if (!dynamic_cast<CommandButton*>(&control))
+        return true;
+    const Label& list = RequiredLabel(form, "LBL_Telemetry");
+    const std::int32_t row = list.m_nCurrentRow;
+    const std::string current = row >= 0 && static_cast<std::size_t>(row) < g_Laps.files.size()
+                                    ? g_Laps.files[static_cast<std::size_t>(row)]
+                                    : std::string();
+    bool result = true;
+    switch (id) {
+    case 1:
+    case 2: {
+        std::string& slot = g_Laps.selected[id - 1];
+        const std::string& other = g_Laps.selected[2 - id];
+        if (current.empty() || current == other)
+            break;
+        slot = slot == current ? std::string() : current;
+        ShowLapSetup(form, current);
+        break;
+    }
+    case 3: {
+        // A lone second choice is plotted as the first.
+        if (g_Laps.selected[0].empty())
+            std::swap(g_Laps.selected[0], g_Laps.selected[1]);
+        g_Plot.first = g_Laps.selected[0].substr(0, kPlotNameChars);
+        g_Plot.second = g_Laps.selected[1].substr(0, kPlotNameChars);
+        SetTextIfPresent(form, "LBL_Telemetry_1", "");
+        SetTextIfPresent(form, "LBL_Telemetry_2", "");
+        if (g_Plot.first.empty())
+            break;
+        return CallScreen(kPlotState, 0);
+    }
+    case 4:
+        g_Laps.view = true;
+        g_Laps.selected[0].clear();
+        g_Laps.selected[1].clear();
+        break;
+    case 5:
+        if (current.empty())
+            break;
+        SharedFileName() = current;
+        AskDialogue(kRenameLapState);
+        platform::invalidate_path_cache();
+        ScreenPrepare(form);
+        result = false;
+        break;
+    case 6:
+        if (current.empty())
+            break;
+        if (Confirmed(kAskDeleteLap)) {
+            platform::remove_file(MakeSavePath(current.c_str()));
+            platform::invalidate_path_cache();
+            for (std::string& selected : g_Laps.selected)
+                if (selected == current)
+                    selected.clear();
+            ScreenPrepare(form);
+        }
+        result = false;
+        break;
+    default:
+        break;
+    }
+    ShowSelection(form);
+    return result;
+}
+
+bool RenameLapFile(const std::string& from, const std::string& typed, std::string& why)
+{
+    std::string name = typed;
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\n' || name.back() == '\r'))
+        name.pop_back();
+    const std::size_t first = name.find_first_not_of(' ');
+    name = first == std::string::npos ? std::string() : name.substr(first);
+    if (name.empty() || name.find_first_of("/\\:") != std::string::npos || name.find("..") != std::string::npos) {
+        why = "the name must be a plain file name";
+        return false;
+    }
+    const std::string target = MakeSavePath((name + ".tlm").c_str());
+    if (platform::equals_ignoring_case(name + ".tlm", from))
+        return true;
+    if (platform::file_exists(target)) {
+        why = "a lap named \"" + name + "\" is there already";
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!platform::read_whole_file(MakeSavePath(from.c_str()), bytes, &error) ||
+        !platform::write_whole_file(target, bytes, &error)) {
+        why = error;
+        return false;
+    }
+    platform::remove_file(MakeSavePath(from.c_str()));
+    platform::invalidate_path_cache();
+    return true;
+}
+
+void RenameLapPrepare(Form& form)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%-*s", 13, WithoutTlm(SharedFileName()).substr(0, 13).c_str());
+    Label& data = RequiredLabel(form, "DLG_Data");
+    data.SetText(text, 14);
+    data.EditRow(0);
+}
+
+bool RenameLapCommand(Form& form, Control& control)
+{
+    if (control.m_nUserID == 0)
+        return true;
+    std::string why;
+    if (!RenameLapFile(SharedFileName(), RequiredLabel(form, "DLG_Data").RowText(0), why)) {
+        Tell("The lap cannot be renamed: " + why);
+        return false;
+    }
+    return true;
 }

@@ -27,6 +27,23 @@ void SetupFilesPrepare(Form& form);
 bool SetupFilesCommand(Form& form, Control& control);
 bool SetupFilesRelease(Form& form);
 
+// The telemetry browser ("game08") and the lap rename dialogue ("dlg07").
+inline constexpr std::int32_t kPlotState = 83, kRenameLapState = 40;
+void LapBrowserPrepare(Form& form);
+bool LapBrowserCommand(Form& form, Control& control);
+void RenameLapPrepare(Form& form);
+bool RenameLapCommand(Form& form, Control& control);
+// The two laps chosen for the plot (file names, at most 29 characters
+// each; empty: none).
+struct ChosenLaps {
+    std::string first, second;
+};
+const ChosenLaps& LapsToPlot();
+// Renames a lap file of ".\menu\save\" to `typed` + ".tlm": the typed
+// name must be a bare file name (no '/', '\' or "..", not empty) and name
+// no file that is there. False with `why` otherwise.
+bool RenameLapFile(const std::string& from, const std::string& typed, std::string& why);
+
 // ".stp": a 63-byte header (the description, the player's name and the
 // track's, 21 bytes each, zero-terminated) and the 108-byte set-up.
 inline constexpr std::size_t kSetupFileBytes = 171;

@@ -1,6 +1,8 @@
 // The bike set-up screen, its ".stp" files and the telemetry splitter, on
 // the shipped demo screens.
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "champ/save_slots.h"
+#include "menu/command_button.h"
 #include "menu/form.h"
 #include "menu/label.h"
 #include "menu/scroll_bar.h"
@@ -39,7 +42,7 @@ protected:
     // The demo folder is shared: what a test wrote goes.
     static void clean()
     {
-        for (const char* pattern : {".\\menu\\save\\*.stp", ".\\menu\\save\\Lap*.tlm"})
+        for (const char* pattern : {".\\menu\\save\\*.stp", ".\\menu\\save\\*.tlm"})
             for (const std::string& file : platform::list_files(pattern))
                 fs::remove_all(fs::path("menu") / "save" / file);
         fs::remove("telem.dat");
@@ -207,6 +210,92 @@ TEST_F(SetupScreens, AFailedLapWriteKeepsTheTelemetryAndTakesTheLapsBack)
     EXPECT_TRUE(platform::file_exists("telem.dat"));
     EXPECT_FALSE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
     EXPECT_EQ(platform::recorded_message_boxes().size(), 1u);
+}
+
+// A lap file of ".\menu\save\" for a track and bike, `samples` samples
+// whose last time is `time`.
+void WriteLap(const std::string& name, const char* track, std::uint32_t model, float time)
+{
+    TelemetryHeader header;
+    header.SetTrackName(track);
+    header.Model = model;
+    header.Setup.SprocketTeeth = 15;
+    std::vector<TelemetrySample> samples(3);
+    for (int i = 0; i < 3; ++i) {
+        samples[static_cast<std::size_t>(i)].Distance = static_cast<float>(i * 10);
+        samples[static_cast<std::size_t>(i)].Time = time * static_cast<float>(i) / 2.0f;
+    }
+    ASSERT_TRUE(WriteTelemetryFile(".\\menu\\save\\" + name, header, samples));
+    platform::invalidate_path_cache();
+}
+
+bool ButtonEnabled(Form& form, const char* name)
+{
+    return dynamic_cast<CommandButton&>(*form.FindElement(name)).m_nState != kButtonDisabled;
+}
+
+TEST_F(SetupScreens, TheLapBrowserListsThisTracksLapsAndKeepsTwoDifferentChoices)
+{
+    std::snprintf(app_.m_szTrack, sizeof app_.m_szTrack, "%s", "Misano");
+    WriteLap("Lap0.tlm", "Misano", 1, 83.25f);
+    WriteLap("Lap1.tlm", "Misano", 1, 90.5f);
+    WriteLap("Lap2.tlm", "Assen", 1, 70.0f);  // another track: not listed
+    ASSERT_TRUE(platform::write_whole_file(".\\menu\\save\\Lap3.tlm", std::vector<std::uint8_t>(140, 0)));
+    platform::invalidate_path_cache();  // a damaged one: not listed
+    Form& form = enter(84);
+    Label& list = element<Label>(form, "LBL_Telemetry");
+    ASSERT_EQ(list.RowCount(), 2);
+    EXPECT_EQ(list.RowText(0), "Lap0");
+    EXPECT_EQ(list.RowText(1), "Lap1");
+    EXPECT_EQ(text(form, "LBL_Time", 0), "01:23:25");
+    EXPECT_EQ(text(form, "LBL_Var02"), "15");  // the first lap's set-up
+    EXPECT_FALSE(ButtonEnabled(form, "View"));
+
+    // The same row cannot be both choices; choosing it again clears it.
+    list.SetCurrentRow(1);
+    click(form, "Tel2");
+    EXPECT_EQ(text(form, "LBL_Telemetry_2"), "Lap1");
+    click(form, "Tel1");
+    EXPECT_EQ(text(form, "LBL_Telemetry_1"), "");
+    EXPECT_TRUE(ButtonEnabled(form, "View"));
+    // A lone second choice is plotted as the first.
+    click(form, "View");
+    EXPECT_EQ(LapsToPlot().first, "Lap1.tlm");
+    EXPECT_EQ(LapsToPlot().second, "");
+
+    // Delete asks, and goes only on yes.
+    shipped_test::answer() = 0;
+    list.SetCurrentRow(0);
+    click(form, "Delete");
+    EXPECT_TRUE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
+    shipped_test::answer() = 1;
+    click(form, "Delete");
+    EXPECT_FALSE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
+    EXPECT_EQ(element<Label>(form, "LBL_Telemetry").RowCount(), 1);
+    std::memset(app_.m_szTrack, 0, sizeof app_.m_szTrack);
+}
+
+TEST_F(SetupScreens, ALapIsRenamedOnlyToABareNameThatIsFree)
+{
+    WriteLap("Lap0.tlm", "Misano", 1, 80.0f);
+    WriteLap("Lap1.tlm", "Misano", 1, 81.0f);
+    struct Case {
+        const char* typed;
+        bool renamed;
+    };
+    for (const Case& c : {Case{"../up", false}, Case{"a/b", false}, Case{"a\\b", false}, Case{"   ", false},
+                          Case{"Lap1", false}, Case{"LAP1 ", false}, Case{"  best lap  ", true}}) {
+        std::string why;
+        EXPECT_EQ(RenameLapFile("Lap0.tlm", c.typed, why), c.renamed) << c.typed;
+        EXPECT_EQ(why.empty(), c.renamed) << c.typed << ": " << why;
+    }
+    EXPECT_FALSE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
+    TelemetryHeader header;
+    std::vector<TelemetrySample> samples;
+    EXPECT_TRUE(ReadTelemetryFile(".\\menu\\save\\best lap.tlm", &header, &samples));
+    EXPECT_EQ(samples.size(), 3u);
+    EXPECT_FALSE(fs::exists("up.tlm"));
+    EXPECT_FALSE(fs::exists("menu/up.tlm"));
 }
 
 } // namespace
