@@ -215,6 +215,27 @@ void Form::Clear()
     m_nKeyLock = 0;
 }
 
+void Form::RemoveElementsFrom(std::int32_t first)
+{
+    if (first < 0 || first >= ElementCount())
+        return;
+    const auto gone = [this, first](const Control* control) {
+        for (std::size_t i = static_cast<std::size_t>(first); i < m_Elements.size(); ++i)
+            if (m_Elements[i].get() == control)
+                return true;
+        return false;
+    };
+    std::erase_if(m_HotKeys, [&gone](const HotKey& hot) { return gone(hot.control); });
+    for (std::int32_t i = 0; i < first; ++i)
+        if (gone(m_Elements[static_cast<std::size_t>(i)]->Linked()))
+            m_Elements[static_cast<std::size_t>(i)]->SetLinked(nullptr);
+    m_Elements.erase(m_Elements.begin() + first, m_Elements.end());
+    if (m_nFocus >= first)
+        m_nFocus = kFocusNothing;
+    if (m_nLastFocused >= first)
+        m_nLastFocused = kFocusNone;
+}
+
 void Form::addhotkey(std::int32_t key, Control* control)
 {
     m_HotKeys.push_back({key, control});

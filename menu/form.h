@@ -51,6 +51,10 @@ public:
     Control* FindElement(const char* name) const;
     // Destroys every element and the hot keys; the record is unloaded again.
     void Clear();
+    // Destroys the elements from number `first` on (pages added to a
+    // screen), with their hot keys and links into them; a focus on one of
+    // them goes.
+    void RemoveElementsFrom(std::int32_t first);
     // At most 31 characters, cut at the first '.'.
     void SetName(const char* name);
     const char* Name() const { return m_szName; }

@@ -8,10 +8,14 @@
 #include "menu/screen_hooks.h"
 #include "platform/directory_listing.h"
 #include "screens/arcade_screens.h"
+#include "screens/file_screens.h"
 #include "screens/front_screens.h"
 #include "screens/live_labels.h"
 #include "screens/menu_scenes.h"
+#include "screens/option_screens.h"
+#include "screens/page_browser.h"
 #include "screens/results_screens.h"
+#include "screens/setup_screens.h"
 #include "screens/weekend_screens.h"
 
 namespace {
@@ -61,6 +65,31 @@ const ScreenRow kScreens[] = {
     {.name = "Game03a", .live_label = SessionLiveLabel},
     {.name = "Game03b", .live_label = SessionLiveLabel},
     {.name = "Game03c", .live_label = SessionLiveLabel},
+    // Options and their arcade twins
+    {.name = "Opt0201", .prepare = RaceOptionsPrepare, .command = RaceOptionsCommand},
+    {.name = "AOpt0201", .prepare = RaceOptionsPrepare, .command = RaceOptionsCommand},
+    {.name = "Opt0202", .prepare = ControlsPrepare, .release = OptionScreenRelease, .command = ControlsCommand},
+    {.name = "AOpt0202", .prepare = ControlsPrepare, .release = OptionScreenRelease, .command = ControlsCommand},
+    {.name = "Opt0203", .prepare = DrivingPrepare, .command = DrivingCommand},
+    {.name = "Opt0204", .prepare = GraphicsPrepare, .command = GraphicsCommand},
+    {.name = "AOpt0204", .prepare = GraphicsPrepare, .command = GraphicsCommand},
+    {.name = "Opt0205", .prepare = AudioPrepare, .release = OptionScreenRelease, .command = AudioCommand},
+    {.name = "AOpt0205", .prepare = AudioPrepare, .release = OptionScreenRelease, .command = AudioCommand},
+    {.name = "Opt02d", .prepare = DriverPrepare, .release = OptionScreenRelease, .command = DriverCommand},
+    {.name = "AOpt02d", .prepare = DriverPrepare, .release = OptionScreenRelease, .command = DriverCommand},
+    // Championship files, replays, the file-name dialogue
+    {.name = "Sim03", .prepare = ChampionshipFilesPrepare, .release = FileScreenRelease, .command = ChampionshipFilesCommand},
+    {.name = "Arcade06", .prepare = ChampionshipFilesPrepare, .release = FileScreenRelease, .command = ChampionshipFilesCommand},
+    {.name = "option03", .prepare = ReplayListPrepare, .release = FileScreenRelease, .command = ReplayListCommand},
+    {.name = "aopt03", .prepare = ReplayListPrepare, .release = FileScreenRelease, .command = ReplayListCommand},
+    {.name = "dlg08", .prepare = FileNamePrepare, .command = FileNameCommand},
+    {.name = "Explorer", .prepare = PageBrowserPrepare, .command = PageBrowserCommand},
+    {.name = "Brows*", .command = PageBrowserCommand},
+    // Bike set-up and its files
+    {.name = "game04*", .prepare = SetupPrepare, .command = SetupCommand},
+    {.name = "game08", .prepare = LapBrowserPrepare, .command = LapBrowserCommand},
+    {.name = "dlg07", .prepare = RenameLapPrepare, .command = RenameLapCommand},
+    {.name = "game05", .prepare = SetupFilesPrepare, .release = SetupFilesRelease, .command = SetupFilesCommand},
     // Plain screens
     // 3D scenes
     {.name = "olescene", .prepare = FillPodium, .release = ReleaseMenuScene, .entry = AddPodiumScene},

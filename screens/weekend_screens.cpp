@@ -30,6 +30,7 @@
 #include "screens/navigation.h"
 #include "screens/race_commands.h"
 #include "screens/screen_binding.h"
+#include "screens/setup_screens.h"
 #include "sim/bike.h"
 
 namespace {
@@ -418,6 +419,8 @@ void InSessionPrepare(Form& form)
         std::snprintf(text, sizeof text, "%i%c", static_cast<int>(value), 38);
         SetLabelText(form, name, text);
     }
+    // The laps of the session just ridden (screens/setup_screens.h).
+    SplitSessionTelemetry();
 }
 
 void PlayerNamePrepare(Form& form)

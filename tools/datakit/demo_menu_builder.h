@@ -161,6 +161,8 @@ void add_front_screens(DemoMenuBuilder& kit);
 void add_weekend_screens(DemoMenuBuilder& kit);
 void add_results_screens(DemoMenuBuilder& kit);
 void add_plain_screens(DemoMenuBuilder& kit);
+void add_option_screens(DemoMenuBuilder& kit);
+void add_file_screens(DemoMenuBuilder& kit);
 void add_3d_screens(DemoMenuBuilder& kit);
 
 // Every group on one builder (what write_demo_menus writes).

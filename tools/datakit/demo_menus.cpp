@@ -43,6 +43,8 @@ DemoMenuBuilder full_kit()
     add_weekend_screens(kit);
     add_results_screens(kit);
     add_plain_screens(kit);
+    add_option_screens(kit);
+    add_file_screens(kit);
     add_3d_screens(kit);
     return kit;
 }

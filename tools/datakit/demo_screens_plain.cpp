@@ -1,8 +1,6 @@
 // Plain screens for the states whose own screens are still to come: the
-// option screens and their arcade twins, the set-up screens ("game04" and
-// the team's letter), the set-up files, the telemetry browser and plot,
-// the championship files, the replay list, the page browser and its pages,
-// the network screens, and the dialogues of "menudial" and "MultiDlg".
+// set-up screens ("game04" and the team's letter), the set-up files, the
+// telemetry browser and plot, the network screens, and the dialogues of "menudial" and "MultiDlg".
 // Each holds the elements its handlers name, laid out in a simple grid
 // under a heading, so that every path through the screens finds what it
 // looks for; their own looks come with their handlers.
@@ -241,53 +239,6 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
     return file;
 }
 
-// The option screens (and their arcade twins).
-std::vector<Plain> option_screens()
-{
-    std::vector<Element> race = {bar("Scroll_com_01", 0, 4), bar("Scroll_com_02", 1, 17), bar("Scroll_com_03", 0, 3),
-                                 bar("Scroll_com_04", 0, 3, 1, 5), choice("com_05", 4), choice("com_06", 6),
-                                 push("Ok", 1, kOk), push("Default", 2)};
-    std::vector<Element> controls;
-    for (int i = 1; i <= 8; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "player1_%02d", i);
-        controls.push_back(text(name));
-    }
-    for (const char* end : {"p", "r"})
-        for (int i = 1; i <= 4; ++i)
-            controls.push_back(bar("scroll_com_0" + std::to_string(i) + end, 0, 10));
-    for (int i = 4; i <= 11; ++i)
-        controls.push_back(push("Set" + std::to_string(i - 3), i));
-    controls.push_back(push("Ok", 1, kOk));
-    controls.push_back(push("Default", 2));
-    std::vector<Element> graphics = {list("view_com_01"),    bar("Scroll_com_01", 1, 10), bar("Scroll_com_02", 0, 4),
-                                     bar("Scroll_com_03", 0, 2), bar("Scroll_com_04", 0, 2), bar("Scroll_com_10", 0, 4, 1, 8),
-                                     choice("Com_06", 6),    choice("Com_07", 7),         choice("Com_08", 5),
-                                     choice("Com_09", 4),    push("Ok", 1, kOk)};
-    std::vector<Element> audio = {choice("Com_01", 4), bar("Scroll_com_02", 0, 100, 1, 7), choice("Com_03", 6),
-                                  bar("Scroll_com_04", 0, 100, 1, 8), push("Ok", 1, kOk), push("Default", 2),
-                                  push("Undo", 3)};
-    std::vector<Element> driver = {list("lbl_render_type"), list("lbl_render_info"), push("Ok", 1, kOk),
-                                   push("Up", 3), push("Down", 2)};
-    std::vector<Element> driving = {bar("Scroll_Com_01", 0, 4), bar("Scroll_Com_02", 0, 4), bar("Scroll_Com_03", 0, 1),
-                                    bar("Scroll_Com_04", 0, 4, 1, 7), choice("Com_05", 4), text("LBL_Com_06"),
-                                    choice("Com_06", 5), text("LBL_Com_07"), choice("Com_07", 6), choice("Com_08", 6),
-                                    choice("Com_09", 6), push("Ok", 1, kOk), push("Default", 2)};
-    std::vector<Plain> screens;
-    for (const auto& [sim, arcade, heading, elements] :
-         std::initializer_list<std::tuple<const char*, const char*, const char*, const std::vector<Element>*>>{
-             {"Opt0201", "AOpt0201", "RACE OPTIONS", &race},
-             {"Opt0202", "AOpt0202", "CONTROLS", &controls},
-             {"Opt0204", "aOpt0204", "GRAPHICS", &graphics},
-             {"Opt0205", "aOpt0205", "AUDIO", &audio},
-             {"Opt02d", "aOpt02d", "DISPLAY DRIVER", &driver}}) {
-        screens.push_back({sim, heading, *elements});
-        screens.push_back({arcade, heading, *elements});
-    }
-    screens.push_back({"Opt0203", "DRIVING", driving});
-    return screens;
-}
-
 // The set-up screens, one per team letter: the 24 sliders on four pages
 // (groups 1 frame, 2 transmission, 3 suspension, 4 tyres).
 Plain setup_screen(const std::string& letter)
@@ -330,7 +281,7 @@ Plain setup_screen(const std::string& letter)
 
 std::vector<Plain> plain_screens()
 {
-    std::vector<Plain> screens = option_screens();
+    std::vector<Plain> screens;
     // One per team letter, and "game04" itself for a championship without
     // a player's rider (the name the menus load then).
     for (const char* letter : {"d", "k", "y", "h", "s", ""})
@@ -359,20 +310,6 @@ std::vector<Plain> plain_screens()
                         text("LBL_round_data"), text("LBL_Round"), text("LBL_Qualify"), text("LBL_Practice"),
                         push("Speed", 0), push("Zoom-", 100), push("Zoom+", 101), push("Over", 102),
                         push("Apart", 103), push("Bar", 104)}});
-    screens.push_back({"Sim03", "CHAMPIONSHIPS",
-                       {text("Title"), text("Label_Title"), text("Text"), text("File_Var"), list("lbl_champ"),
-                        list("lbl_Race"), list("lbl_position"), list("lbl_points"), push("Ok", 1, kOk)}});
-    screens.push_back({"Arcade06", "ARCADE CHAMPIONSHIPS",
-                       {text("Title"), text("Label_Title"), text("Text"), text("File_Var"), list("lbl_file"),
-                        list("lbl_race"), list("lbl_pos"), list("lbl_points"), push("Ok", 1, kOk)}});
-    for (const char* name : {"option03", "aopt03"})
-        screens.push_back({name, "REPLAYS",
-                           {list("lbl_Rider"), list("lbl_Circuit"), list("lbl_time"), list("lbl_best_lap"),
-                            push("Play", 1, kOk), push("Delete", 2)}});
-    // The page browser: its pages follow its own eight elements.
-    screens.push_back({"Explorer", "INFORMATION",
-                       {text("line_1"), text("line_2"), push("Contents", 901), push("Forward", 902),
-                        push("Previous", 903)}});
     // The network screens.
     screens.push_back({"Multi01", "CONNECTION",
                        {text("multi_info"), push("multi_button_ipx", 1), push("multi_button_tcp", 2),
@@ -429,18 +366,9 @@ void add_plain_screens(DemoMenuBuilder& kit)
 
     DemoMenuBuilder::Set& menu = kit.set("menu");
     const std::pair<int, const char*> states[] = {
-        // the championship files: delete, load, create (simulation); create,
-        // load, delete (arcade)
-        {6, "Sim03"}, {7, "Sim03"}, {8, "Sim03"}, {40, "Arcade06"}, {41, "Arcade06"}, {42, "Arcade06"},
         // the set-up (called from the in-session menus), its files, the
         // telemetry and its plot
         {82, "game04"}, {97, "game05"}, {98, "game05"}, {84, "game08"}, {83, "game09"},
-        // the options and their arcade twins, the replays
-        {110, "Opt0201"}, {111, "Opt0202"}, {112, "Opt0203"}, {113, "Opt0204"}, {114, "Opt0205"}, {115, "Opt02d"},
-        {120, "AOpt0201"}, {121, "AOpt0202"}, {123, "aOpt0204"}, {124, "aOpt0205"}, {125, "aOpt02d"},
-        {130, "option03"}, {131, "aopt03"},
-        // the page browser, called with its first page
-        {900, "Explorer"},
         // the network game: connection, sessions, lobby, entries, and the
         // states a network session passes through between races
         {200, "Multi01"}, {203, "Multi02"}, {201, "Multi03"}, {310, "Multi03"}, {302, "Arcade02"}, {319, "Start09"},
@@ -448,10 +376,7 @@ void add_plain_screens(DemoMenuBuilder& kit)
     };
     for (const auto& [state, screen] : states)
         menu.state(state, screen);
-    // Back from the options, replays and files to the main menu; the called
-    // screens go back by themselves (their pending state).
-    for (int state : {6, 7, 8, 40, 41, 42, 110, 111, 112, 113, 114, 115, 120, 121, 123, 124, 125, 130, 131})
-        menu.go(state, kBack, kDemoMainMenuState);
+    // The called screens go back by themselves (their pending state).
     menu.go(200, kBack, kDemoMainMenuState).go(203, kBack, 200).go(201, kBack, 203).go(310, kBack, 203);
     menu.go(302, kBack, kDemoMainMenuState).go(319, kBack, kDemoMainMenuState);
     menu.go(329, kBack, 201).go(351, kBack, 201);
@@ -512,25 +437,6 @@ void add_plain_screens(DemoMenuBuilder& kit)
             kit.text(kDialogueText, id, text);
         }
 
-    // The page browser's pages, in "browser" of the menu folder: the
-    // first page of the main menu (0), of each event's track (51 to 62)
-    // and of the racing teams (70).
-    kit.files([](const std::filesystem::path& root, std::string& error) {
-        std::vector<int> numbers = {0, 70};
-        for (int event = 0; event < 12; ++event)
-            numbers.push_back(51 + event);
-        for (int n : numbers) {
-            char name[16];
-            std::snprintf(name, sizeof name, "Brows%02d", n);
-            FormFileWriter page = screen_file(name);
-            label(page, {.name = "page_text", .left = 60, .top = 120, .width = 520, .height = 200,
-                         .text_id = "pln_item"});
-            page.end();
-            if (!page.write(root / "menu" / "browser" / (std::string(name) + ".dat"), error))
-                return false;
-        }
-        return true;
-    });
     // The pictures the plain screens show until their own come.
     kit.files([](const std::filesystem::path& root, std::string& error) {
         return write_plain_sprites(root / "menu" / "art", error);

@@ -1,0 +1,301 @@
+// The bike set-up screen, its ".stp" files and the telemetry splitter, on
+// the shipped demo screens.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "champ/save_slots.h"
+#include "menu/command_button.h"
+#include "menu/form.h"
+#include "menu/label.h"
+#include "menu/scroll_bar.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/path_resolver.h"
+#include "screens/setup_screens.h"
+#include "sim/telemetry_file.h"
+#include "tests/screens/shipped_screens_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SetupScreens : public shipped_test::ShippedScreens {
+protected:
+    void SetUp() override
+    {
+        ShippedScreens::SetUp();
+        clean();
+        settings_.SetDefaults();
+        platform::clear_recorded_message_boxes();
+    }
+    void TearDown() override
+    {
+        clean();
+        ShippedScreens::TearDown();
+    }
+    // The demo folder is shared: what a test wrote goes.
+    static void clean()
+    {
+        for (const char* pattern : {".\\menu\\save\\*.stp", ".\\menu\\save\\*.tlm"})
+            for (const std::string& file : platform::list_files(pattern))
+                fs::remove_all(fs::path("menu") / "save" / file);
+        fs::remove("telem.dat");
+        platform::invalidate_path_cache();
+    }
+    static std::vector<std::string> laps() { return platform::list_files(".\\menu\\save\\Lap*.tlm"); }
+};
+
+TEST_F(SetupScreens, TheSlidersShowAndStoreTheSetUpAndKeepTheGearsInOrder)
+{
+    BikeSetup& setup = settings_.PlayerSetup;
+    setup.Trail = 0.0992f;  // 99.2 mm: half way along 89.7 .. 109.2
+    setup.SprocketTeeth = 15;
+    setup.FrontTyre = 7;
+    Form& form = enter(82);
+    EXPECT_EQ(position(form, "scroll01"), 5);
+    EXPECT_EQ(position(form, "scroll02"), 15);
+    EXPECT_EQ(position(form, "scroll22"), 3);  // code 7 is the fourth of 2, 3, 4, 7, 10
+    // Page 1 shows the frame's sliders only.
+    EXPECT_EQ(form.FindElement("scroll00")->m_nVisibleInState, 0);
+    EXPECT_EQ(form.FindElement("scroll12")->m_nVisibleInState, -1);
+    click(form, "Page3");
+    EXPECT_EQ(form.FindElement("scroll12")->m_nVisibleInState, 0);
+
+    slide(form, "scroll00", 10);  // 25 degrees
+    slide(form, "scroll22", 4);   // tyre code 10
+    slide(form, "scroll14", 3);   // half way along 2700 .. 3300
+    slide(form, "scroll06", 20);
+    slide(form, "scroll05", 30);  // above gear 3: held there
+    EXPECT_EQ(position(form, "scroll05"), 20);
+    slide(form, "scroll07", 10);  // below gear 3: held there
+    EXPECT_EQ(position(form, "scroll07"), 20);
+    const std::uint32_t flags = setup.PlayerFlags;
+    click(form, "Store");
+    EXPECT_NEAR(setup.SteeringHeadAngle, 25.0f * 0.0174533f, 1e-5f);
+    EXPECT_EQ(setup.FrontTyre, 10);
+    EXPECT_FLOAT_EQ(setup.FrontBumpHigh, 3000.0f);
+    EXPECT_EQ(setup.PlayerFlags, flags);
+    for (int g = 1; g < 6; ++g)
+        EXPECT_LE(setup.GearRatio[g], setup.GearRatio[g - 1]) << g;
+}
+
+TEST_F(SetupScreens, SetUpFilesAreSavedWithFreeNamesAndLoadedKeepingTheDrivingOptions)
+{
+    settings_.PlayerSetup.RearSpring = 10.0f;
+    for (const char* description : {"Wet one", "Dry one"}) {
+        Form& save = enter(kSaveSetupState);
+        element<Label>(save, "lbl_file").SetText(description);
+        EXPECT_TRUE(click(save, "Ok"));
+        platform::invalidate_path_cache();
+    }
+    EXPECT_TRUE(platform::file_exists(".\\menu\\save\\bike0.stp"));
+    EXPECT_TRUE(platform::file_exists(".\\menu\\save\\bike1.stp"));
+    // A file of another size is not listed.
+    ASSERT_TRUE(platform::write_whole_file(MakeSavePath("bike9.stp"), std::vector<std::uint8_t>(170, 0)));
+    platform::invalidate_path_cache();
+
+    settings_.PlayerSetup.RearSpring = 8.0f;
+    settings_.PlayerSetup.PlayerFlags = 0x400;
+    settings_.PlayerSetup.FrontLimiter = 0.7f;
+    Form& load = enter(kLoadSetupState);
+    ASSERT_EQ(element<Label>(load, "lbl_file").RowCount(), 2);
+    EXPECT_EQ(text(load, "lbl_file", 1), "Dry one");
+    element<Label>(load, "lbl_file").SetCurrentRow(1);
+    EXPECT_TRUE(click(load, "Ok"));
+    EXPECT_FLOAT_EQ(settings_.PlayerSetup.RearSpring, 10.0f);
+    EXPECT_EQ(settings_.PlayerSetup.PlayerFlags, 0x400u);
+    EXPECT_FLOAT_EQ(settings_.PlayerSetup.FrontLimiter, 0.7f);
+    EXPECT_STREQ(settings_.SetupName, "Dry one");
+
+    // One damaged since it was listed is refused; the set-up stays.
+    Form& again = enter(kLoadSetupState);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(platform::read_whole_file(MakeSavePath("bike0.stp"), bytes));
+    bytes[63 + 20] = 0;  // sprocket teeth 0
+    bytes[63 + 21] = bytes[63 + 22] = bytes[63 + 23] = 0;
+    ASSERT_TRUE(platform::write_whole_file(MakeSavePath("bike0.stp"), bytes));
+    settings_.PlayerSetup.RearSpring = 9.0f;
+    element<Label>(again, "lbl_file").SetCurrentRow(0);
+    EXPECT_FALSE(click(again, "Ok"));
+    EXPECT_FLOAT_EQ(settings_.PlayerSetup.RearSpring, 9.0f);
+    EXPECT_EQ(platform::recorded_message_boxes().size(), 1u);
+}
+
+TEST(SetupFile, TheReaderRefusesWhatTheSimulationCannotRide)
+{
+    SetupFile file{"desc", "rider", "track", {}};
+    GameSettings defaults;
+    defaults.SetDefaults();
+    file.setup = defaults.PlayerSetup;
+    const std::vector<std::uint8_t> good = SetupFileBytes(file);
+    ASSERT_EQ(good.size(), kSetupFileBytes);
+    SetupFile read;
+    std::string why;
+    ASSERT_TRUE(ParseSetupFile(good, read, why)) << why;
+    EXPECT_EQ(read.description, "desc");
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<Case> cases = {{"short", {good.begin(), good.end() - 1}}, {"long", good}, {"unterminated", good},
+                               {"no crown", good}};
+    cases[1].bytes.push_back(0);
+    std::fill(cases[2].bytes.begin(), cases[2].bytes.begin() + 21, 'x');
+    std::fill(cases[3].bytes.begin() + 63 + 24, cases[3].bytes.begin() + 63 + 28, 0);
+    for (const Case& c : cases)
+        EXPECT_FALSE(ParseSetupFile(c.bytes, read, why)) << c.what;
+}
+
+// A "telem.dat" of `laps` laps of 5 samples each, 100 distance units long.
+void WriteTelemetry(const char* track, std::uint32_t model, int laps)
+{
+    TelemetryHeader header;
+    header.SetTrackName(track);
+    header.Model = model;
+    std::vector<TelemetrySample> samples;
+    for (int lap = 0; lap < laps; ++lap)
+        for (int i = 0; i < 5; ++i) {
+            TelemetrySample s;
+            s.Time = static_cast<float>(lap * 50 + i * 10 + 3);
+            s.Distance = static_cast<float>(i * 25);
+            s.Channel[0] = static_cast<std::uint8_t>(lap);
+            samples.push_back(s);
+        }
+    ASSERT_TRUE(WriteTelemetryFile("telem.dat", header, samples));
+    platform::invalidate_path_cache();
+}
+
+TEST_F(SetupScreens, TheSplitterCutsLapsNumberedOnAndOnlyForThisTrackAndBike)
+{
+    // Laps of an earlier run stay: the new ones are numbered on.
+    WriteTelemetry("Misano", 2, 1);
+    ASSERT_EQ(SplitTelemetry("Misano", 2), 1);
+    ASSERT_TRUE(platform::write_whole_file(".\\menu\\save\\Lap7.tlm", std::vector<std::uint8_t>(137 + 20, 0)));
+    platform::invalidate_path_cache();
+    WriteTelemetry("Misano", 2, 3);
+    ASSERT_EQ(SplitTelemetry("Misano", 2), 3);
+    EXPECT_FALSE(platform::file_exists("telem.dat"));
+    for (int n = 8; n <= 10; ++n) {
+        TelemetryHeader header;
+        std::vector<TelemetrySample> samples;
+        ASSERT_TRUE(ReadTelemetryFile(".\\menu\\save\\Lap" + std::to_string(n) + ".tlm", &header, &samples)) << n;
+        ASSERT_EQ(samples.size(), 5u);
+        EXPECT_EQ(samples.front().Time, 0.0f);
+        EXPECT_EQ(samples.back().Time, 40.0f);  // the lap's time
+        EXPECT_EQ(samples.front().Channel[0], n - 8);
+        EXPECT_EQ(header.TrackNameText(), "Misano");
+    }
+    // Another track's or bike's telemetry is only deleted.
+    for (const auto& [track, model] : {std::pair{"Assen", 2u}, std::pair{"Misano", 3u}}) {
+        WriteTelemetry(track, model, 2);
+        EXPECT_EQ(SplitTelemetry("Misano", 2), 0);
+        EXPECT_FALSE(platform::file_exists("telem.dat"));
+    }
+    EXPECT_EQ(laps().size(), 5u);
+}
+
+TEST_F(SetupScreens, AFailedLapWriteKeepsTheTelemetryAndTakesTheLapsBack)
+{
+    fs::create_directories("menu/save/Lap1.tlm");  // the second lap's name is taken by a folder
+    ASSERT_TRUE(platform::write_whole_file(".\\menu\\save\\Lap-1.tlm", std::vector<std::uint8_t>(1, 0)));
+    platform::invalidate_path_cache();
+    WriteTelemetry("Misano", 2, 3);
+    EXPECT_EQ(SplitTelemetry("Misano", -1), -1);
+    EXPECT_TRUE(platform::file_exists("telem.dat"));
+    EXPECT_FALSE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
+    EXPECT_EQ(platform::recorded_message_boxes().size(), 1u);
+}
+
+// A lap file of ".\menu\save\" for a track and bike, `samples` samples
+// whose last time is `time`.
+void WriteLap(const std::string& name, const char* track, std::uint32_t model, float time)
+{
+    TelemetryHeader header;
+    header.SetTrackName(track);
+    header.Model = model;
+    header.Setup.SprocketTeeth = 15;
+    std::vector<TelemetrySample> samples(3);
+    for (int i = 0; i < 3; ++i) {
+        samples[static_cast<std::size_t>(i)].Distance = static_cast<float>(i * 10);
+        samples[static_cast<std::size_t>(i)].Time = time * static_cast<float>(i) / 2.0f;
+    }
+    ASSERT_TRUE(WriteTelemetryFile(".\\menu\\save\\" + name, header, samples));
+    platform::invalidate_path_cache();
+}
+
+bool ButtonEnabled(Form& form, const char* name)
+{
+    return dynamic_cast<CommandButton&>(*form.FindElement(name)).m_nState != kButtonDisabled;
+}
+
+TEST_F(SetupScreens, TheLapBrowserListsThisTracksLapsAndKeepsTwoDifferentChoices)
+{
+    std::snprintf(app_.m_szTrack, sizeof app_.m_szTrack, "%s", "Misano");
+    WriteLap("Lap0.tlm", "Misano", 1, 83.25f);
+    WriteLap("Lap1.tlm", "Misano", 1, 90.5f);
+    WriteLap("Lap2.tlm", "Assen", 1, 70.0f);  // another track: not listed
+    ASSERT_TRUE(platform::write_whole_file(".\\menu\\save\\Lap3.tlm", std::vector<std::uint8_t>(140, 0)));
+    platform::invalidate_path_cache();  // a damaged one: not listed
+    Form& form = enter(84);
+    Label& list = element<Label>(form, "LBL_Telemetry");
+    ASSERT_EQ(list.RowCount(), 2);
+    EXPECT_EQ(list.RowText(0), "Lap0");
+    EXPECT_EQ(list.RowText(1), "Lap1");
+    EXPECT_EQ(text(form, "LBL_Time", 0), "01:23:25");
+    EXPECT_EQ(text(form, "LBL_Var02"), "15");  // the first lap's set-up
+    EXPECT_FALSE(ButtonEnabled(form, "View"));
+
+    // The same row cannot be both choices; choosing it again clears it.
+    list.SetCurrentRow(1);
+    click(form, "Tel2");
+    EXPECT_EQ(text(form, "LBL_Telemetry_2"), "Lap1");
+    click(form, "Tel1");
+    EXPECT_EQ(text(form, "LBL_Telemetry_1"), "");
+    EXPECT_TRUE(ButtonEnabled(form, "View"));
+    // A lone second choice is plotted as the first.
+    click(form, "View");
+    EXPECT_EQ(LapsToPlot().first, "Lap1.tlm");
+    EXPECT_EQ(LapsToPlot().second, "");
+
+    // Delete asks, and goes only on yes.
+    shipped_test::answer() = 0;
+    list.SetCurrentRow(0);
+    click(form, "Delete");
+    EXPECT_TRUE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
+    shipped_test::answer() = 1;
+    click(form, "Delete");
+    EXPECT_FALSE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
+    EXPECT_EQ(element<Label>(form, "LBL_Telemetry").RowCount(), 1);
+    std::memset(app_.m_szTrack, 0, sizeof app_.m_szTrack);
+}
+
+TEST_F(SetupScreens, ALapIsRenamedOnlyToABareNameThatIsFree)
+{
+    WriteLap("Lap0.tlm", "Misano", 1, 80.0f);
+    WriteLap("Lap1.tlm", "Misano", 1, 81.0f);
+    struct Case {
+        const char* typed;
+        bool renamed;
+    };
+    for (const Case& c : {Case{"../up", false}, Case{"a/b", false}, Case{"a\\b", false}, Case{"   ", false},
+                          Case{"Lap1", false}, Case{"LAP1 ", false}, Case{"  best lap  ", true}}) {
+        std::string why;
+        EXPECT_EQ(RenameLapFile("Lap0.tlm", c.typed, why), c.renamed) << c.typed;
+        EXPECT_EQ(why.empty(), c.renamed) << c.typed << ": " << why;
+    }
+    EXPECT_FALSE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
+    TelemetryHeader header;
+    std::vector<TelemetrySample> samples;
+    EXPECT_TRUE(ReadTelemetryFile(".\\menu\\save\\best lap.tlm", &header, &samples));
+    EXPECT_EQ(samples.size(), 3u);
+    EXPECT_FALSE(fs::exists("up.tlm"));
+    EXPECT_FALSE(fs::exists("menu/up.tlm"));
+}
+
+} // namespace
