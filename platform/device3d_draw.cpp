@@ -39,6 +39,17 @@ DisplayResult Device3D::set_texture(Surface* texture)
     return DisplayResult::Ok;
 }
 
+DisplayResult Device3D::set_light_material(std::uint32_t handle)
+{
+    if (handle != 0) {
+        std::lock_guard lock(shared_->mutex);
+        if (!shared_->material_colours.count(handle))
+            return DisplayResult::InvalidArgument;
+    }
+    light_material_ = handle;
+    return DisplayResult::Ok;
+}
+
 DisplayResult Device3D::begin_scene()
 {
     if (take_fault(Fault::DeviceBeginScene))
@@ -79,6 +90,26 @@ DisplayResult Device3D::draw_indexed(const TLVertex* vertices, int vertex_count,
         texture.keyed = texture_->keyed();
         texture.key = static_cast<std::uint16_t>(texture_->colour_key());
         used = &texture;
+    }
+    // Lit by the current material: white (or none) leaves the vertices as
+    // they are.
+    std::uint32_t light = 0xFFFFFFu;
+    if (light_material_ != 0) {
+        std::lock_guard lock(shared_->mutex);
+        const auto it = shared_->material_colours.find(light_material_);
+        light = it == shared_->material_colours.end() ? 0xFFFFFFu : it->second;
+    }
+    if (light != 0xFFFFFFu) {
+        lit_.assign(vertices, vertices + vertex_count);
+        for (TLVertex& v : lit_) {
+            std::uint32_t c = v.colour & 0xFF000000u;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const std::uint32_t m = (light >> shift) & 255, k = (v.colour >> shift) & 255;
+                c |= ((k * m + 127) / 255) << shift;
+            }
+            v.colour = c;
+        }
+        vertices = lit_.data();
     }
     triangles_queued_ += static_cast<std::uint64_t>(index_count / 3);
     const bool all = raster_->queue(*states_, used, vertices, vertex_count, indices, index_count);

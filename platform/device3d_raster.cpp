@@ -446,6 +446,7 @@ struct alignas(16) TriangleRasteriser::SpanContext {
     int pitch = 0, wmask = 0, hmask = 0, width = 0, height = 0;
     int pitch_shift = -1;  // pitch = 1 << pitch_shift, or -1
     bool keying = false, texture_alpha = false, specular = false, z_write = false;
+    bool stipple = false, blending = false;
     CompareFunc z_func = CompareFunc::Always;
     TextureBlend texture_blend = TextureBlend::Modulate;
     BlendFactor source_blend = BlendFactor::One, dest_blend = BlendFactor::Zero;
@@ -552,8 +553,18 @@ bool filter_bilinear(const SpanContext& c, float u, float v, float out[4])
     }
 }
 
+// The stipple thresholds: (4 x 4 ordered dither rank) x 16 + 8 at (x & 3,
+// y & 3), each row twice so that four from any x & 3 are one load.
+alignas(16) constexpr float kStipple[4][8] = {
+    {8, 136, 40, 168, 8, 136, 40, 168},
+    {200, 72, 232, 104, 200, 72, 232, 104},
+    {56, 184, 24, 152, 56, 184, 24, 152},
+    {248, 120, 216, 88, 248, 120, 216, 88},
+};
+
 // One row of a triangle from x0 to x1 inclusive. Texture: 0 none, 1
-// nearest, 2 bilinear.
+// nearest, 2 bilinear. Blend: alpha is computed, for blending or the
+// stipple.
 template <int Texture, bool ZTest, bool Fog, bool Blend>
 void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
 {
@@ -671,12 +682,16 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
         const IVec old = load_pixels<4>(colour + x, n);
         if constexpr (Blend) {
             a = clamp(a, 0.0f, 255.0f);
-            Vec dr, dg, db, da;
-            c.dest.decode(old, dr, dg, db, da);
-            const Vec fs = blend_factor(c.source_blend, a), fd = blend_factor(c.dest_blend, a);
-            r = _mm_add_ps(_mm_mul_ps(r, fs), _mm_mul_ps(dr, fd));
-            g = _mm_add_ps(_mm_mul_ps(g, fs), _mm_mul_ps(dg, fd));
-            b = _mm_add_ps(_mm_mul_ps(b, fs), _mm_mul_ps(db, fd));
+            if (c.stipple)
+                keep = _mm_and_si128(keep, _mm_castps_si128(_mm_cmpgt_ps(a, _mm_loadu_ps(kStipple[y & 3] + (x & 3)))));
+            if (c.blending) {
+                Vec dr, dg, db, da;
+                c.dest.decode(old, dr, dg, db, da);
+                const Vec fs = blend_factor(c.source_blend, a), fd = blend_factor(c.dest_blend, a);
+                r = _mm_add_ps(_mm_mul_ps(r, fs), _mm_mul_ps(dr, fd));
+                g = _mm_add_ps(_mm_mul_ps(g, fs), _mm_mul_ps(dg, fd));
+                b = _mm_add_ps(_mm_mul_ps(b, fs), _mm_mul_ps(db, fd));
+            }
         }
         const IVec keep16 = _mm_packs_epi32(keep, keep);
         const IVec pixels = narrow(c.packer.pack(clamp(r, 0.0f, 255.0f), clamp(g, 0.0f, 255.0f), clamp(b, 0.0f, 255.0f)));
@@ -836,16 +851,19 @@ void make_context(SpanContext& c, const TriangleRasteriser::Command& command, co
     c.colour_pitch = target.colour_pitch;
     c.depth = target.depth;
     c.depth_pitch = target.depth_pitch;
+    c.stipple = st.stippled_alpha;
+    c.blending = st.alpha_blend;
+    const bool alpha = st.alpha_blend || st.stippled_alpha;
     if (!command.textured)
-        c.span = choose_span<0>(z, st.fog, st.alpha_blend);
-    else if (st.filter == TextureFilter::Nearest && !st.alpha_blend && !st.specular &&
+        c.span = choose_span<0>(z, st.fog, alpha);
+    else if (st.filter == TextureFilter::Nearest && !alpha && !st.specular &&
              st.texture_blend != TextureBlend::Decal)
         c.span = z ? (st.fog ? draw_span_opaque<true, true> : draw_span_opaque<true, false>)
                    : (st.fog ? draw_span_opaque<false, true> : draw_span_opaque<false, false>);
     else if (st.filter == TextureFilter::Nearest)
-        c.span = choose_span<1>(z, st.fog, st.alpha_blend);
+        c.span = choose_span<1>(z, st.fog, alpha);
     else
-        c.span = choose_span<2>(z, st.fog, st.alpha_blend);
+        c.span = choose_span<2>(z, st.fog, alpha);
 }
 
 } // namespace

@@ -59,6 +59,11 @@ struct RenderStates {
     TextureFilter filter = TextureFilter::Nearest;
     TextureBlend texture_blend = TextureBlend::Modulate;
     bool gouraud = true;         // false: the first vertex's colours for the whole triangle
+    // Stippled alpha: a pixel is drawn (opaque, or blended when alpha
+    // blending is on too) only where its alpha is above the threshold of
+    // its place in a 4 x 4 ordered pattern, so alpha 128 draws every
+    // other pixel and 255 all of them.
+    bool stippled_alpha = false;
 };
 
 // A texture as the rasteriser reads it: power-of-two sides, 16-bit texels

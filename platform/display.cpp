@@ -99,6 +99,7 @@ DisplayDescription default_display_description()
     device.compare_less_equal = true;
     device.perspective_textures = true;
     device.clipping = true;
+    device.stippled_alpha = true;
     device.source_blends = kBlendZero | kBlendOne | kBlendSourceAlpha | kBlendInverseSourceAlpha;
     device.destination_blends = device.source_blends;
     device.texture_blends = kTextureBlendModulate | kTextureBlendModulateAlpha;

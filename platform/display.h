@@ -357,6 +357,15 @@ public:
     // untextured triangles; its colour key, when set, is the texels' key.
     // The surface must live until the scene ends.
     DisplayResult set_texture(Surface* texture);
+    // The light state MATERIAL: the material (by its handle; 0 for none)
+    // the device lights its pre-lit vertices with. Each vertex's diffuse
+    // red, green and blue are multiplied by the material's colour / 255 as
+    // the vertex is queued (a white material leaves them as they are; alpha
+    // and the specular colour are not lit). InvalidArgument for a handle
+    // the device does not know (the state stays). A material released
+    // while current lights nothing.
+    DisplayResult set_light_material(std::uint32_t handle);
+    std::uint32_t light_material() const { return light_material_; }
     // Triangles of `index_count` / 3 index triples into `vertices`.
     // InvalidArgument (and nothing queued from the bad triples) for an index
     // out of range or a count that is not a multiple of 3; Failed outside a
@@ -376,6 +385,8 @@ private:
     std::unique_ptr<TriangleRasteriser> raster_;
     std::unique_ptr<RenderStates> states_;
     Surface* texture_ = nullptr;
+    std::uint32_t light_material_ = 0;
+    std::vector<TLVertex> lit_;  // vertices lit by a coloured material
     bool in_scene_ = false;
     std::uint64_t triangles_queued_ = 0;
     std::shared_ptr<DriverState> driver_;

@@ -371,9 +371,16 @@ void render_device::apply_texture_states(const cache_texture& texture)
     // The overlay class is drawn over the scene without writing depths.
     const bool overlay = static_cast<int>(texture.flags & kTextureClassMask) >= kOverlayBatchClass;
     s.z_write = zbuffer != nullptr && !overlay;
-    if (!device3d || device3d->set_texture(texture.video_surface.get()) != DisplayResult::Ok) {
-        if (device3d)
+    // Textured triangles are lit with the white texture material; until
+    // upload_textures has made it they are drawn untextured.
+    if (device3d) {
+        if (texture_material_made) {
+            device3d->set_light_material(texture_material_handle);
+            if (device3d->set_texture(texture.video_surface.get()) != DisplayResult::Ok)
+                device3d->set_texture(nullptr);
+        } else {
             device3d->set_texture(nullptr);
+        }
     }
     // Fog only while it is on and the texture is fogged, always in the
     // current fog colour.
@@ -392,9 +399,10 @@ void render_device::apply_texture_states(const cache_texture& texture)
         s.dest_blend = platform::BlendFactor::Zero;
         blend_state = 0;
     }
-    // Stippled alpha is a device capability this platform's device does not
-    // offer; the state is kept for a device that has it.
+    // A negative blend mode (alpha turned into keyed texels on a device
+    // without 4-bit alpha) is drawn stippled where the device can.
     stipple_state = texture.blend_mode < 0 && device_info.stippled_alpha ? 1 : 0;
+    s.stippled_alpha = stipple_state != 0;
     if (bilinear) {
         const bool linear = !(texture.flags & kTextureNoBilinear);
         s.filter = linear ? platform::TextureFilter::Linear : platform::TextureFilter::Nearest;

@@ -460,6 +460,11 @@ public:
     // general error (the material or the batch buffers, which it sets up
     // first).
     int upload_textures(int percent);
+    // The white texture material (colour white) every textured triangle on
+    // the 3D device is lit with, made once: 1, or 0 after reporting the
+    // general error. Until it exists textured triangles are drawn
+    // untextured.
+    int make_texture_material();
     // Copies the record's texels into video memory when they are not there
     // (evicting the oldest resident textures while memory is short; in a
     // scene, what is queued is drawn first). 1, or 0 after reporting 42

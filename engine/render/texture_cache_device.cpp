@@ -200,6 +200,9 @@ int render_device::draw_quad(cache_texture* surface, float x, float y, float w, 
     st.filter = bilinear && !(surface->flags & kTextureNoBilinear) ? platform::TextureFilter::Linear
                                                                    : platform::TextureFilter::Nearest;
     st.z_enable = false;
+    // Without 4-bit alpha the surface's half alpha is stippled where the
+    // device can, else it takes the states textures take.
+    st.stippled_alpha = (!alpha4 && device_info.stippled_alpha != 0) || stipple_state != 0;
 
     DisplayResult r = device3d->begin_scene();
     if (r == DisplayResult::Lost)
@@ -209,6 +212,7 @@ int render_device::draw_quad(cache_texture* surface, float x, float y, float w, 
         return 0;
     }
     device3d->set_render_states(st);
+    device3d->set_light_material(texture_material_handle);
     device3d->set_texture(surface->video_surface.get());
     r = device3d->draw_indexed(v, 4, kIndices, 6);
     device3d->set_render_states(saved);

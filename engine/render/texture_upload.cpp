@@ -349,16 +349,21 @@ int render_device::upload_textures(int percent)
         }
     }
 
-    // The white material textured triangles are lit with.
-    if (device3d && !texture_material_made) {
-        if (device3d->create_material(texture_material) != DisplayResult::Ok ||
-            texture_material->set_colour(0xFFFFFF) != DisplayResult::Ok ||
-            texture_material->get_handle(texture_material_handle) != DisplayResult::Ok) {
-            texture_material.reset();
-            report_error(kGeneralError);
-            return 0;
-        }
-        texture_material_made = 1;
+    return make_texture_material();
+}
+
+int render_device::make_texture_material()
+{
+    if (!device3d || texture_material_made)
+        return 1;
+    if (device3d->create_material(texture_material) != DisplayResult::Ok ||
+        texture_material->set_colour(0xFFFFFF) != DisplayResult::Ok ||
+        texture_material->get_handle(texture_material_handle) != DisplayResult::Ok) {
+        texture_material.reset();
+        texture_material_handle = 0;
+        report_error(kGeneralError);
+        return 0;
     }
+    texture_material_made = 1;
     return 1;
 }

@@ -149,6 +149,15 @@ TEST(Device3DRaster, EachStateMatchesThePlainReference)
              s.fog_colour = 0x8090A0;
              s.specular = true;
          }), 1, false},
+        // Stippled alpha: the vertex alphas choose which pixels are drawn,
+        // opaque, and with alpha blending on as well, blended.
+        {"stipple_keyed", states([](RenderStates& s) { s.stippled_alpha = true; }), 2, false},
+        {"stipple_blend", states([](RenderStates& s) {
+             s.stippled_alpha = true;
+             s.alpha_blend = true;
+             s.source_blend = BlendFactor::SourceAlpha;
+             s.dest_blend = BlendFactor::InverseSourceAlpha;
+         }), 0, false},
     };
     const std::vector<TLVertex> verts = scene_vertices();
     const std::uint16_t indices[] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
@@ -180,6 +189,49 @@ TEST(Device3DRaster, EachStateMatchesThePlainReference)
         for (std::size_t i = 0; i < dev.depth.size(); ++i)
             far_apart += std::abs(int(dev.depth[i]) - int(ref.depth[i])) > 1;
         EXPECT_LE(far_apart, c.texture ? 64 * 48 / 100 : 0) << "Z-buffers differ";
+    }
+}
+
+// Stippled alpha over a 16 x 16 square of one alpha: of every 4 x 4 block,
+// as many pixels are drawn as there are thresholds 8, 24, ..., 248 below
+// the alpha; at 128 they are every other pixel (x + y even), and what is
+// not drawn keeps its colour and depth.
+TEST(Device3DRaster, StippledAlphaDrawsAShareOfThePixelsByAlpha)
+{
+    struct Row {
+        std::uint32_t alpha;
+        int drawn_per_block;
+    };
+    const Row rows[] = {{0, 0}, {8, 0}, {9, 1}, {64, 4}, {128, 8}, {200, 12}, {248, 15}, {255, 16}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.alpha);
+        const std::uint16_t background = to565(30, 60, 90);
+        Frame f(16, 16, background);
+        TLVertex v[4];
+        const float xs[4] = {-0.5f, 15.5f, 15.5f, -0.5f}, ys[4] = {-0.5f, -0.5f, 15.5f, 15.5f};
+        for (int i = 0; i < 4; ++i) {
+            v[i].sx = xs[i];
+            v[i].sy = ys[i];
+            v[i].sz = 0.5f;
+            v[i].colour = row.alpha << 24 | 0xFFFFFFu;
+        }
+        const std::uint16_t indices[] = {0, 1, 2, 0, 2, 3};
+        RenderStates st;
+        st.stippled_alpha = true;
+        TriangleRasteriser raster(1);
+        ASSERT_TRUE(raster.queue(st, nullptr, v, 4, indices, 6));
+        raster.flush(f.target());
+        int drawn = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const std::size_t at = std::size_t(y) * 16 + x;
+                const bool on = f.colour[at] != background;
+                drawn += on;
+                EXPECT_EQ(on, f.depth[at] != 0xFFFF) << x << "," << y;
+                if (row.alpha == 128)
+                    EXPECT_EQ(on, (x + y) % 2 == 0) << x << "," << y;
+            }
+        EXPECT_EQ(drawn, row.drawn_per_block * 16);
     }
 }
 

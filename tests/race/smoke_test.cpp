@@ -425,6 +425,34 @@ TEST_F(SmokeSystemTest, SkidMarksAreLaidAlongTheWheelsPathInARingOf30)
 }
 
 // The race's operations behind the simulation's hooks.
+// The heading of a mark laid from A to B, written out: it points from B
+// back to A (atan2 of A - B's x over its z), so a wheel going along +z
+// lays marks of heading pi, along +x -pi/2, along +x and +z at once -3pi/4,
+// and along -z 0.
+TEST_F(SmokeSystemTest, SkidMarkHeadingsPointBackAlongTheWheelsPath)
+{
+    GiveInstances();
+    constexpr float kPi = 3.14159265f;
+    const struct {
+        const char* way;
+        float dx, dz, heading;
+    } cases[] = {
+        {"+z", 0.0f, 1.0f, kPi},
+        {"+x", 1.0f, 0.0f, -kPi / 2},
+        {"45 degrees", 1.0f, 1.0f, -3 * kPi / 4},
+        {"-z", 0.0f, -1.0f, 0.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.way);
+        const int slot = smoke_.NextSkid();
+        const Vec3 a(5.0f, 0.3f, 7.0f);
+        smoke_.LaySkidMark(a, Vec3(a.x + c.dx, a.y, a.z + c.dz), 0.0f, 0.0f);
+        EXPECT_NEAR(smoke_.Skid(slot).Heading, c.heading, 1e-6f);
+        EXPECT_NEAR(smoke_.SkidInstance(slot)->angles.y, c.heading, 1e-6f);
+        EXPECT_NEAR(smoke_.Skid(slot).Length, std::sqrt(c.dx * c.dx + c.dz * c.dz), 1e-6f);
+    }
+}
+
 class RaceSmokeTest : public race_test::RaceFixture {
 protected:
     RaceHooks& hooks() { return *CurrentRaceContext().Hooks; }

@@ -155,6 +155,40 @@ TEST_F(Streams, AnUnderrunIsAGapNeverOldMusicAgain)
     sound.StopStream(0);
 }
 
+// An 8-bit file's samples mix as (byte - 128) x 256; after its end, and in
+// the gap a failed refill leaves, the channel mixes as silence (0), not as
+// bytes of 0 (-128 x 256).
+TEST_F(Streams, AnEightBitFilesEndAndGapsMixAsSilence)
+{
+    std::vector<std::uint8_t> bytes(22050 * 3);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(128 + static_cast<int>((i * 7) % 61) - 30);
+    ASSERT_TRUE(platform::write_whole_file("music8.wav", datakit::wav_bytes(22050, 8, 1, bytes)));
+    const auto sample = [&](std::size_t i) { return static_cast<std::int16_t>((int(bytes[i]) - 128) * 256); };
+
+    ASSERT_EQ(sound.OpenStream("music8.wav", 0), kSoundOk);
+    ASSERT_EQ(sound.StartStream(false, 0), 0);
+    std::vector<std::int16_t> pcm = Play(0, bytes.size() + 22050 * 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        ASSERT_EQ(pcm[2 * i], sample(i)) << "frame " << i;
+    for (std::size_t i = bytes.size(); i < pcm.size() / 2; ++i)
+        ASSERT_EQ(pcm[2 * i], 0) << "frame " << i << " after the end";
+    sound.StopStream(0);
+
+    ASSERT_EQ(sound.OpenStream("music8.wav", 0), kSoundOk);
+    ASSERT_EQ(sound.StartStream(true, 0), 0);
+    Restarted();
+    platform::fail_next(platform::Fault::AudioBufferLock);
+    const std::uint32_t held = sound.Stream(0).m_uBufferSize;  // one byte a frame
+    ASSERT_LT(held, bytes.size());
+    pcm = Play(0, 22050 * 4);
+    for (std::size_t i = 0; i < held; ++i)
+        ASSERT_EQ(pcm[2 * i], sample(i)) << "frame " << i;
+    for (std::size_t i = held; i < pcm.size() / 2; ++i)
+        ASSERT_EQ(pcm[2 * i], 0) << "frame " << i << " in the gap";
+    sound.StopStream(0);
+}
+
 TEST_F(Streams, AThreadWokenLateCatchesUp)
 {
     // Several blocks played before the thread can answer (the test mixes

@@ -196,6 +196,14 @@ inline void reference_triangle(Frame& f, const RenderStates& st, const RefTextur
                 c.g = c.g * k + fc.g * (1 - k);
                 c.b = c.b * k + fc.b * (1 - k);
             }
+            if (st.stippled_alpha) {
+                // The 4 x 4 ordered dither's rank: the bits of x ^ y and y
+                // interleaved, in reverse order.
+                const int d = (x ^ y) & 3, e = y & 3;
+                const int rank = (d & 1) << 3 | (e & 1) << 2 | (d >> 1) << 1 | (e >> 1);
+                if (!(std::clamp(c.a, 0.0, 255.0) > rank * 16 + 8))
+                    continue;
+            }
             if (st.alpha_blend) {
                 const Colour d = texel_colour(PixelLayout::Rgb565, f.colour[at]);
                 const double a = std::clamp(c.a, 0.0, 255.0) / 255;

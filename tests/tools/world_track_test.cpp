@@ -204,6 +204,9 @@ private:
 TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
 {
     const auto dir = torvane_test::make_temp_dir("world_edges");
+    // Metres of gravel both the simulation and the mesh have, by side, over
+    // all circuits: the check above must have something to compare.
+    int gravel_seen[2] = {};
     for (const char* name : kDemoCircuitNames) {
         SCOPED_TRACE(name);
         const CircuitDescription d = demo_circuit_description(name);
@@ -217,11 +220,15 @@ TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
         const std::vector<mdl_model> models = read_models(mdl_bytes(world.models));
         const MeshSurface mesh(models, "TRACK", kRacingSurface);
         const MeshSurface ground(models, "GROUND", {"TRK_GROUND"});
+        const MeshSurface gravel(models, "TRACK", {"TRK_GRAVEL"});
         ASSERT_FALSE(mesh.empty());
         ASSERT_FALSE(ground.empty());
 
         int checked = 0;
         double worst = 0.0;
+        // Gravel 1.5 m past the racing surface, by side (left, right): as
+        // the simulation's surface query says, as the mesh shows, and both.
+        int gravel_sim[2] = {}, gravel_mesh[2] = {}, gravel_both[2] = {};
         for (int k = 0; k + 1 < track.SectionCount(); ++k) {
             const float distance = static_cast<float>(k) + 0.5f;
             Vec2 centre, along;
@@ -241,6 +248,18 @@ TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
                 ASSERT_GT(sim_edge, 3.0) << "metre " << k;
                 worst = std::max(worst, std::fabs(sim_edge - mesh_edge));
                 ASSERT_NEAR(mesh_edge, sim_edge, 0.05) << "metre " << k << " side " << side;
+                {
+                    const double s = sim_edge + 1.5;
+                    const double x = centre.x + rx * s, z = centre.z + rz * s;
+                    Vec3 p{static_cast<float>(x), 100.0f, static_cast<float>(z)};
+                    unsigned char surface = 255;
+                    const bool sim = track.Query(&p, nullptr, distance, &surface) != kTrackNone && surface == 2;
+                    const bool drawn = gravel.covers(x, z);
+                    const int at = side > 0 ? 1 : 0;
+                    gravel_sim[at] += sim;
+                    gravel_mesh[at] += drawn;
+                    gravel_both[at] += sim && drawn;
+                }
                 for (double s : {0.0, sim_edge / 2.0, sim_edge - 0.1}) {
                     const double x = centre.x + rx * s, z = centre.z + rz * s;
                     Vec3 p{static_cast<float>(x), 100.0f, static_cast<float>(z)};
@@ -251,11 +270,21 @@ TEST_F(WorldTrack, RacingSurfaceEdgesMatchTheSimulationAtEveryMetre)
             }
         }
         EXPECT_GE(checked, 2 * 2600);
+        // Where the bikes find gravel the picture shows it, on the side
+        // they find it (the patches' ends may fall inside a metre).
+        for (int at = 0; at < 2; ++at) {
+            SCOPED_TRACE(at ? "right verge" : "left verge");
+            EXPECT_GE(gravel_both[at] + 2, gravel_sim[at]);
+            EXPECT_GE(gravel_both[at] + 2, gravel_mesh[at]);
+            gravel_seen[at] += gravel_both[at];
+        }
         for (const TrackSection& s : track.Sections)
             for (const Vec3& e : {s.Edge0, s.Edge1})
                 ASSERT_LT(ground.height(e.x, e.z), e.y - 0.05) << e.x << " " << e.z;
         RecordProperty(std::string(name) + "_worst_edge_mm", static_cast<int>(worst * 1000.0));
     }
+    EXPECT_GT(gravel_seen[0], 100) << "left verge";
+    EXPECT_GT(gravel_seen[1], 100) << "right verge";
 }
 
 // What the race's 3D loading asks for exists in the written files and loads

@@ -94,6 +94,8 @@ TEST_F(LatticeTest, ShapesBlendWithWrappingNeighbours)
     // Shape 2 blends toward the first shape: neighbours 1, 2, 0, 1.
     const float want = anim_key_blend(1.0f, 4.0f, 0.0f, 1.0f, 0.5f);
     EXPECT_NEAR(anim->working->at(1, 1, 1).y, want, 1e-5f);
+    // By hand: 0.5 (2 x 4 + (0 - 1) / 2 + (2 - 20 + 0 - 1) / 4 + (12 - 1 - 0 + 1) / 8).
+    EXPECT_NEAR(anim->working->at(1, 1, 1).y, 2.125f, 1e-5f);
 
     // Curve values beyond the shapes are clamped, not walked past the list.
     delete anim->curve;
@@ -231,6 +233,31 @@ TEST_F(ShapeTest, KeyIndexPicksAndClampsKeys)
     shape_anim* s = counting_shape(1, 4, constant_curve(1.5f));
     EXPECT_NEAR(written(s, 0, 1)[0], anim_key_blend(0.0f, 1.0f, 2.0f, 3.0f, 0.5f), 1e-5f);
     delete s;
+}
+
+// Keys that are not on a line (x = k squared: 0, 1, 4, 9) blended by the
+// Catmull-Rom rule, worked out by hand: the first key stands in for the
+// one before it, the last for the one after, and between the middle keys
+// the curve meets the square exactly.
+TEST_F(ShapeTest, KeysBlendByCatmullRomBetweenThem)
+{
+    torvane_test::FpTraps traps;
+    const struct {
+        float key, x;
+    } cases[] = {
+        {0.5f, 0.3125f},     // 0.5 (0 + 1/2 + 0 + 1/8), key 0 before the first
+        {1.5f, 2.25f},       // interior: 0.5 (2 + 4 x 1/2 + 2 x 1/4 + 0)
+        {2.25f, 5.2265625f}, // 0.5 (8 + 8/4 + 9/16 - 7/64), key 3 after the last
+        {2.75f, 8.0546875f}, // 0.5 (8 + 8 x 3/4 + 9 x 9/16 - 7 x 27/64)
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        shape_anim* s = counting_shape(1, 4, constant_curve(c.key));
+        for (std::uint32_t k = 0; k < 4; ++k)
+            s->positions[k].x = float(k * k);
+        EXPECT_NEAR(written(s, 0, 1)[0], c.x, 1e-5f);
+        delete s;
+    }
 }
 
 TEST_F(ShapeTest, OffsetsOutsideTheDestinationAreSkipped)

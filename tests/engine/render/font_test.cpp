@@ -484,14 +484,11 @@ TEST_F(Fonts, TheFontsDrawWhatTheReferencePaintsIntoEachScreen)
                         image.pixels.push_back(static_cast<std::uint8_t>(v));
                         continue;
                     }
-                    int r = 0, g = 0, b = 0;
-                    if (c.layout == Layout::Rgb555) {
-                        r = (v >> 10 & 31) << 3, g = (v >> 5 & 31) << 3, b = (v & 31) << 3;
-                    } else {
-                        r = (v >> 11 & 31) << 3, g = (v >> 5 & 63) << 2, b = (v & 31) << 3;
-                        if (c.layout == Layout::Bgr565)
-                            std::swap(r, b);
-                    }
+                    // The screen's word as it lies, read as 565 whatever
+                    // the layout, so that each layout's picture differs (a
+                    // BGR screen's shows red and blue swapped, a 555
+                    // screen's its fields shifted).
+                    const int r = (v >> 11 & 31) << 3, g = (v >> 5 & 63) << 2, b = (v & 31) << 3;
                     image.pixels.push_back(static_cast<std::uint8_t>(r));
                     image.pixels.push_back(static_cast<std::uint8_t>(g));
                     image.pixels.push_back(static_cast<std::uint8_t>(b));

@@ -108,6 +108,118 @@ void reference_square(std::vector<std::uint16_t>& colour, std::vector<std::uint1
         }
 }
 
+// The squares of a frame worked out from the flare's rules, apart from
+// lens_flare_quads: q = 1 / -dz and the sun at (dx q, dy q, -1); element i
+// of depth factor f and size s lies at depth -f - 1000 with k = F / depth,
+// centre (cx + k dx q f, cy - k dy q f) and radius |s k|, cut at the
+// screen's edges with its texture coordinates; elements 0 to 4 have alpha
+// 255 - min(255, trunc(150 q)) at z 0.00002, element 5 alpha 255 at z 0.7
+// and the depth test; the glare (alpha 255 - b, b = min(255, trunc(170 q
+// q)), over the whole screen at z 0.000001, depth-tested) only when b > 16.
+std::vector<flare_quad> formula_quads(const flare_view& view)
+{
+    struct Element {
+        double f, s;
+        std::uint32_t colour;
+        int texture;
+    };
+    const Element elements[6] = {{300, 50, 0xFFFFFF, 1},  {200, 20, 0x00AAAA, 3}, {100, 50, 0xFFFFFF, 3},
+                                 {-100, 60, 0xAAAA00, 3}, {-200, 50, 0xFFFFFF, 2}, {-500, 25, 0xFFFFFF, 0}};
+    const double q = 1.0 / -double(view.sun_z);
+    const double sx = view.sun_x * q, sy = view.sun_y * q;
+    const int faded = 255 - std::min(255, int(150 * q));
+    std::vector<flare_quad> out;
+    const auto square = [&](double x0, double y0, double x1, double y1, double left, double top, double right,
+                            double bottom, double z, std::uint32_t colour, int texture, bool depth_test) {
+        flare_quad fq;
+        const double xs[4] = {x0, x0, x1, x1}, ys[4] = {y0, y1, y1, y0};
+        const double us[4] = {left, left, right, right}, vs[4] = {top, bottom, bottom, top};
+        for (int c = 0; c < 4; ++c)
+            fq.corner[c] = {float(xs[c]), float(ys[c]), float(z), 0.01f, colour, 0xFF000000u, float(us[c]),
+                            float(vs[c])};
+        fq.texture = texture;
+        fq.depth_test = depth_test;
+        out.push_back(fq);
+    };
+    for (int i = 0; i < 6; ++i) {
+        const Element& e = elements[i];
+        const double depth = -e.f - 1000;
+        const double k = view.scale / depth;
+        const double x = view.centre_x + k * sx * e.f, y = view.centre_y - k * sy * e.f, r = std::fabs(e.s * k);
+        double x0 = x - r, x1 = x + r, y0 = y - r, y1 = y + r;
+        if (x1 < 0 || y1 < 0 || x0 >= view.width || y0 >= view.height)
+            continue;
+        double left = 0, top = 0, right = 1, bottom = 1;
+        if (x0 < 0) {
+            left = 1 - x1 / (x1 - x0);
+            x0 = 0;
+        }
+        if (y0 < 0) {
+            top = 1 - y1 / (y1 - y0);
+            y0 = 0;
+        }
+        if (x1 >= view.width) {
+            right = (view.width - x0) / (x1 - x0);
+            x1 = view.width - 1;
+        }
+        if (y1 >= view.height) {
+            bottom = (view.height - y0) / (y1 - y0);
+            y1 = view.height - 1;
+        }
+        const int alpha = i < 5 ? faded : 255;
+        square(x0, y0, x1, y1, left, top, right, bottom, i < 5 ? 0.00002 : 0.7,
+               std::uint32_t(alpha) << 24 | e.colour, e.texture, i == 5);
+    }
+    const int b = std::min(255, int(170 * q * q));
+    if (b > 16 && view.modulate_alpha)
+        square(0, 0, view.width - 1, view.height - 1, 0, 0, 1, 1, 0.000001, std::uint32_t(255 - b) << 24 | 0xFFFFFF,
+               4, true);
+    return out;
+}
+
+void expect_same_quads(const std::vector<flare_quad>& got, const std::vector<flare_quad>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(got[i].texture, want[i].texture);
+        EXPECT_EQ(got[i].depth_test, want[i].depth_test);
+        for (int c = 0; c < 4; ++c) {
+            const flare_vertex &g = got[i].corner[c], &w = want[i].corner[c];
+            EXPECT_NEAR(g.x, w.x, 1e-3f) << "corner " << c;
+            EXPECT_NEAR(g.y, w.y, 1e-3f) << "corner " << c;
+            EXPECT_NEAR(g.u, w.u, 1e-5f) << "corner " << c;
+            EXPECT_NEAR(g.v, w.v, 1e-5f) << "corner " << c;
+            EXPECT_FLOAT_EQ(g.z, w.z) << "corner " << c;
+            EXPECT_EQ(g.rhw, w.rhw) << "corner " << c;
+            EXPECT_EQ(g.colour, w.colour) << "corner " << c;
+            EXPECT_EQ(g.specular, w.specular) << "corner " << c;
+        }
+    }
+}
+
+// The squares of views with the sun straight ahead, low in the view's
+// corner (squares cut at the left, top, right and bottom edges), far off
+// the axis (alpha down to 0, no glare) and without the alpha blend (no
+// glare): as the rules give them.
+TEST(LensFlareSquares, EachViewsSquaresFollowTheRules)
+{
+    const struct {
+        const char* what;
+        flare_view view;
+    } cases[] = {
+        {"ahead", {0.0f, 0.0f, -1.0f, 400, 80, 60, W, H, 5, true}},
+        {"right and up", {0.15f, 0.08f, -0.98f, 400, 80, 60, W, H, 5, true}},
+        {"left and down", {-0.2f, -0.12f, -0.97f, 400, 80, 60, W, H, 5, true}},
+        {"far off the axis", {0.9f, 0.3f, -0.3f, 60, 80, 60, W, H, 5, true}},
+        {"no alpha blend", {0.05f, 0.0f, -0.99f, 400, 80, 60, W, H, 5, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        expect_same_quads(lens_flare_quads(c.view), formula_quads(c.view));
+    }
+}
+
 TEST_F(LensFlareSet, TheFlareDrawnOnTheDeviceMatchesItsReference)
 {
     open_small();
@@ -171,9 +283,10 @@ TEST_F(LensFlareSet, TheFlareDrawnOnTheDeviceMatchesItsReference)
     }
     view.texture_count = 5;
     view.modulate_alpha = true;
-    const std::vector<flare_quad> quads = lens_flare_quads(view);
+    const std::vector<flare_quad> quads = formula_quads(view);
     ASSERT_EQ(quads.size(), 7u);  // six elements and the glare
     EXPECT_GE(quads[5].corner[2].x, W - 1.0f) << "the sun disc reaches the right edge";
+    expect_same_quads(lens_flare_quads(view), quads);
     for (const flare_quad& q : quads)
         reference_square(colour, depth, q, pictures[static_cast<std::size_t>(q.texture)], pw, ph);
 

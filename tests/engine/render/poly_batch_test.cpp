@@ -178,6 +178,7 @@ protected:
         dev.surfaces_valid = 1;
         dev.zcompare = 4;
         ASSERT_EQ(dev.alloc_batch_buffers(), 1);
+        ASSERT_EQ(dev.make_texture_material(), 1);
         dev.make_fog_table(0.9f, -100.0f, -1000.0f);
         dev.set_fog(0, 0, 0, 0);
         clear_frame();
@@ -306,6 +307,7 @@ struct SceneCase {
     platform::TextureBlend blend = platform::TextureBlend::Modulate;
     bool alpha4 = false;
     bool list_form_third = false;
+    bool stipple_device = false;  // the device offers stippled alpha
 };
 
 TextureKind kind(PixelLayout layout, int pattern, std::uint32_t flags, int blend_mode = 0, int key = -1)
@@ -332,6 +334,7 @@ platform::RenderStates expected_states(const SceneCase& c, const TextureKind& t)
         s.source_blend = platform::BlendFactor::SourceAlpha;
         s.dest_blend = platform::BlendFactor::InverseSourceAlpha;
     }
+    s.stippled_alpha = c.stipple_device && t.blend_mode < 0;
     return s;
 }
 
@@ -396,6 +399,8 @@ TEST_F(Scenes, EachStateMatchesThePlainReference)
     add({.name = "batch_colour_key", .textures = {kind(k565, 0, F, 1, kKey), kind(k565, 1, F | 6)}});
     add({.name = "batch_alpha_blend", .textures = {kind(k565, 0, F), kind(k4444, 0, F | 7, 4)}, .alpha4 = true});
     add({.name = "batch_stippled_drawn_keyed", .textures = {kind(k565, 0, F), kind(k565, 1, F, -1, kKey)}});
+    add({.name = "batch_stippled", .textures = {kind(k565, 0, F), kind(k565, 1, F, -1, kKey)},
+         .stipple_device = true});
     add({.name = "batch_fog_highlight", .textures = {kind(k565, 0, F), kind(k565, 1, 0)}, .fog = true,
          .specular = true});
     add({.name = "batch_bilinear_and_refused", .textures = {kind(k565, 0, F), kind(k565, 1, F | kTextureNoBilinear)},
@@ -417,6 +422,7 @@ TEST_F(Scenes, EachStateMatchesThePlainReference)
         dev.specular_enabled = c.specular;
         dev.texture_map_blend = c.texture_map_blend;
         dev.alpha4 = c.alpha4;
+        dev.device_info.stippled_alpha = c.stipple_device;
         dev.set_fog(c.fog ? 256 : 0, 0.5f, 0.6f, 0.7f);
         const std::vector<std::uint16_t> ramp = depth_ramp();
         clear_frame(c.prefill_depth ? &ramp : nullptr);
@@ -657,6 +663,10 @@ TEST_F(Batches, VertexColoursDepthsAndClampedIndexes)
         {0.5f, 200, 0, 0x80808080, fog_table[0]},
         {1.0f, 200, 0, 0x80FFFFFF, fog_table[0] | 0x202020},
         {-3.0f, 200, 0, 0x80000000, fog_table[0]},
+        // Between two levels the light is rounded, not cut.
+        {0.5f + 0.7f / 256, 200, 0, 0x80818181, fog_table[0]},            // 128.7 -> 129
+        {0.5f + 0.3f / 256, 200, 0, 0x80808080, fog_table[0]},            // 128.3 -> 128
+        {1.0f + 7.6f / 256, 200, 0, 0x80FFFFFF, fog_table[0] | 0x212121}, // 263.6 -> 264: highlight 33
         {nan, 200, 0, 0x80000000, fog_table[0]},
         {100.0f, 200, 0, 0x80FFFFFF, fog_table[0] | 0xFFFFFF},   // 25600 held to 2047
         {7.99f, 200, 0, 0x80FFFFFF, fog_table[0] | 0xFFFFFF},    // 2045 -> 255

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -161,6 +162,48 @@ TEST_F(RastGuard, PolygonLargerThanTheScreenFillsItExactly)
         EXPECT_LT(untouched, 64 * 40 / 20) << (family ? "affine" : "perspective");
         EXPECT_EQ(f.damaged_guard(), 0);
     }
+}
+
+// The perspective family covers the screen to its last column and row at
+// every span run, whole and at half resolution, and with a width that is
+// no multiple of the run: a polygon over the whole screen leaves no pixel
+// of its background (drawn at two light levels, so that no texel can
+// happen to equal the background in both).
+TEST_F(RastGuard, ThePerspectiveFamilyReachesTheLastColumnAndRowAtEverySpanRun)
+{
+    for (int depth : {8, 16}) {
+        rast_test::install_tables(depth);
+        rast_test::texture tex;
+        const raster_material m = tex.material(0);
+        for (int full_res : {0, 1})
+            for (int span_run : {1, 2, 4, 8, 16}) {
+                SCOPED_TRACE("depth " + std::to_string(depth) + ", full resolution " + std::to_string(full_res) +
+                             ", span run " + std::to_string(span_run));
+                rast_set_globals(span_run, 8, full_res);
+                const int w = 61, h = 37;
+                frame lit[2] = {frame(w, h, depth), frame(w, h, depth)};
+                for (int k = 0; k < 2; ++k) {
+                    lit[k].make_current();
+                    const float light = k ? 0.9f : 0.4f;
+                    std::vector<clip_vertex> quad = {rast_test::vertex(-300, -200, 0, 0, light, 3),
+                                                     rast_test::vertex(400, -250, 40, 0, light, 1),
+                                                     rast_test::vertex(450, 300, 40, 40, light, 1),
+                                                     rast_test::vertex(-250, 350, 0, 40, light, 3)};
+                    clip_vertex* p[4] = {&quad[0], &quad[1], &quad[2], &quad[3]};
+                    rast_polygon(p, 4, &m);
+                    EXPECT_EQ(lit[k].damaged_guard(), 0);
+                }
+                const frame blank(w, h, depth);
+                std::string left;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        if (lit[0].get(x, y) == blank.background(x, y) && lit[1].get(x, y) == blank.background(x, y) &&
+                            left.size() < 80)
+                            left += "(" + std::to_string(x) + ", " + std::to_string(y) + ") ";
+                EXPECT_EQ(left, "") << "pixels left as they were";
+            }
+    }
+    rast_set_globals(rast_default_span_run, rast_default_edge_run, 0);
 }
 
 // ---- Several threads ----

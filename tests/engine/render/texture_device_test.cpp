@@ -455,4 +455,51 @@ TEST_F(TextureDevice, TheGroundFindsClearTexelsByEachTexturesOwnKey)
     }
 }
 
+// A 2D surface's quad is lit with the white texture material, which
+// upload_textures made; on a device without 4-bit alpha its half alpha is
+// stippled (every other pixel, x + y even) where the device can stipple,
+// and drawn opaque where it cannot. With 4-bit alpha it is blended.
+TEST_F(TextureDevice, ASurfaceQuadIsLitWhiteAndStippledWithout4BitAlpha)
+{
+    struct Row {
+        const char* name;
+        bool alpha4, stipple;
+    };
+    for (const Row row : {Row{"stippled", false, true}, Row{"opaque", false, false}, Row{"blended", true, true}}) {
+        SCOPED_TRACE(row.name);
+        description = platform::default_display_description();
+        description.devices[0].stippled_alpha = row.stipple;
+        if (!row.alpha4)
+            description.texture_formats = {platform::PixelLayout::Rgb565};
+        open();
+        uploaded(0x001F);
+        ASSERT_EQ(device.texture_material_made, 1);
+        platform::Device3D& d3d = *device.device3d;
+        EXPECT_EQ(d3d.material_colour(device.texture_material_handle), 0xFFFFFFu);
+        cache_texture* red = device.create_surface(1, 0, 0, 1);
+        ASSERT_NE(red, nullptr);
+        const std::uint16_t background = 0x1234;
+        for (int y = 0; y < 8; ++y)
+            std::memcpy(device.back_buffer.data() + static_cast<std::size_t>(y) * device.back_pitch,
+                        std::array<std::uint16_t, 8>{background, background, background, background, background,
+                                                     background, background, background}
+                            .data(),
+                        16);
+        ASSERT_EQ(device.draw_quad(red, 0, 0, 8, 8), 1);
+        EXPECT_EQ(d3d.light_material(), device.texture_material_handle);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const std::uint16_t p = screen_pixel(x, y);
+                if (row.alpha4)
+                    EXPECT_EQ(p, 0xF800) << x << "," << y;  // alpha 1: the surface's colour
+                else if (row.stipple)
+                    EXPECT_EQ(p, (x + y) % 2 == 0 ? 0xF800 : background) << x << "," << y;
+                else
+                    EXPECT_EQ(p, 0xF800) << x << "," << y;
+            }
+        frames.clear();
+        device.release();
+    }
+}
+
 } // namespace
