@@ -162,6 +162,7 @@ void add_weekend_screens(DemoMenuBuilder& kit);
 void add_results_screens(DemoMenuBuilder& kit);
 void add_plain_screens(DemoMenuBuilder& kit);
 void add_3d_screens(DemoMenuBuilder& kit);
+void add_multi_screens(DemoMenuBuilder& kit);
 
 // Every group on one builder (what write_demo_menus writes).
 DemoMenuBuilder demo_menu_kit();

@@ -44,6 +44,7 @@ DemoMenuBuilder full_kit()
     add_results_screens(kit);
     add_plain_screens(kit);
     add_3d_screens(kit);
+    add_multi_screens(kit);
     return kit;
 }
 
