@@ -628,8 +628,13 @@ void MultiScreenUpdate()
             return;
         }
         if (lobby.Joined) {
+            // The description a client joined with may still count the host
+            // alone until the one that counts the client arrives: only a
+            // count that falls below 2 after that ends the session.
             const NetSessionEntry* entry = session->SessionAt(m.SessionIndex);
-            if (entry && entry->Desc.CurrentPlayers < 2)
+            if (entry && entry->Desc.CurrentPlayers >= 2)
+                m.CountedIn = 1;
+            else if (entry && m.CountedIn)
                 lobby.Ended = 1;
         }
     } else if (lobby.Joined && lobby.OwnId != 0 && !session->SessionOpen()) {
@@ -1067,8 +1072,10 @@ bool MultiChooseRider(std::int32_t rider)
         return false;
     if (lobby.IsHost) {
         // The host answers every request: it takes no rider another player holds.
-        if (MultiRiderHeldByOther(rider))
+        if (MultiRiderHeldByOther(rider)) {
+            Notice(lobby, RiderName(rider) + " rides for another player.");
             return false;
+        }
         lobby.Own.Rider = rider;
         StoreOwnRecord(*session, lobby);
     } else {
@@ -1081,9 +1088,12 @@ bool MultiChooseRider(std::int32_t rider)
                 break;
             session->WaitForMessage(10);
         }
-        // Refused: the rider screen stays, its notice names the holder's rider.
-        if (lobby.Own.Rider != rider)
+        // Refused: the rider screen stays, with the notice over the rider
+        // and a line in the lobby's messages.
+        if (lobby.Own.Rider != rider) {
+            Notice(lobby, RiderName(rider) + " rides for another player.");
             return false;
+        }
     }
     TheChampionship().SetPlayerRider(rider);
     LobbySend(*session, lobby, kLobbyRecord);

@@ -63,6 +63,7 @@ struct MultiLobby {
     std::uint32_t LastEnum = 0;       // the last search for sessions
     std::uint32_t WaitStart = 0;      // when the waiting dialogue began
     std::uint8_t DialogResult = 0;    // the waiting dialogue succeeded
+    std::uint8_t CountedIn = 0;       // a client: the session's player count has counted it
     std::vector<std::uint32_t> Addressees;  // the chat addressee rows' player ids (row 0: everybody)
 };
 

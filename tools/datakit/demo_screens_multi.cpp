@@ -139,7 +139,7 @@ FormFileWriter lobby_screen()
     list(file, "multi_message_type", 40, 392, 120, 2, 12);
     edit(file, "multi_message_input", 170, 394, 300, 96);
     text_button(file, "multi_button_send", 480, 388, 120, kCmdStay, 1, "m_send", kKeyEnter);
-    text_button(file, "multi_button_leave", 40, 436, 120, kCmdBack, 0, "m_leave");
+    text_button(file, "multi_button_leave", 40, 436, 120, kCmdBack, 0, "m_leave", kKeyEsc);
     text(file, "multi_warn_text", 170, 442, 300, 24, "m_warn");
     text_button(file, "multi_button_race", 480, 436, 120, kCmdStay, 2, "m_start");
     file.end();
@@ -258,7 +258,7 @@ void texts(DemoMenuBuilder& kit)
         {"m_send", "Send"},
         {"m_leave", "Leave"},
         {"m_start", "Race"},
-        {"m_warn", "Type, Enter sends to the one picked"},
+        {"m_warn", "Enter sends the line"},
         {"m_wait", "Waiting for the other players..."},
         {"m_ok", "OK"},
         {"m_cancel", "Cancel"},
