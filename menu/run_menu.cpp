@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/game_app.h"
 #include "app/main_window.h"
@@ -264,6 +265,7 @@ void ChooseResumeState(MenuManager& manager)
 } // namespace
 
 bool g_bMenuEndedWithCommand = false;
+bool g_bMenuRaceStart = false;
 std::int32_t g_nPreviousPointerX = 0, g_nPreviousPointerY = 0;
 
 void SetNetworkMenuStart(NetworkMenuStart start)
@@ -309,7 +311,9 @@ std::int32_t RunMenu(const char* name, std::uint32_t flags, std::int32_t startSt
     if (flags & kRunResume)
         ChooseResumeState(manager);
     LeaveMenu(flags);
-    if (!displayed || manager.m_nLastCommand == 0 || g_bQuit)
+    // The lobby's race start ends the main set whatever its last command.
+    const bool raceStart = !manager.m_bDialogue && std::exchange(g_bMenuRaceStart, false);
+    if (!displayed || (manager.m_nLastCommand == 0 && !raceStart) || g_bQuit)
         return 0;
     g_bMenuEndedWithCommand = true;
     if (manager.m_bDialogue || (app.Flags & kAppFlagNetwork) || flags == kInRaceMenuFlags)
@@ -357,4 +361,5 @@ void ResetMenuRunLoop()
     ResetMenuLoadState();
     SetAttractTrackCounter(0);
     g_bMenuEndedWithCommand = false;
+    g_bMenuRaceStart = false;
 }

@@ -85,6 +85,10 @@ extern const char* const kAttractTracks[12];
 // multiplayer screens install it); nothing outside a network game.
 using NetworkMenuStart = void (*)(MenuManager& manager);
 void SetNetworkMenuStart(NetworkMenuStart start);
+// Set by the multiplayer screens when their lobby leaves the menus for a
+// network race: the main set's run then ends as a race start (1), whatever
+// its last command was; the run clears it.
+extern bool g_bMenuRaceStart;
 
 // Plays a video file into the destination rectangle (0, 0)-(right, bottom).
 // Videos are not played yet: it ends at once, with a non-zero result, as a

@@ -5,6 +5,7 @@
 #include "menu/control.h"
 #include "menu/form.h"
 #include "menu/label.h"
+#include "menu/run_menu.h"
 #include "menu/screen_hooks.h"
 #include "platform/directory_listing.h"
 #include "screens/arcade_screens.h"
@@ -12,6 +13,7 @@
 #include "screens/front_screens.h"
 #include "screens/live_labels.h"
 #include "screens/menu_scenes.h"
+#include "screens/multi_screens.h"
 #include "screens/option_screens.h"
 #include "screens/page_browser.h"
 #include "screens/results_screens.h"
@@ -50,8 +52,6 @@ const ScreenRow kScreens[] = {
     {.name = "Game03c", .prepare = InSessionPrepare, .command = InSessionCommand},
     {.name = "game07", .draw = TimingDraw},
     {.name = "Arcade01", .prepare = PlayerNamePrepare, .command = PlayerNameCommand},
-    {.name = "start09", .prepare = NetworkEntryPrepare, .command = NetworkEntryCommand},
-    {.name = "Arcade02", .command = ArcadeEntryCommand},
     // Results
     {.name = "game0702", .prepare = ShowSessionResults},
     {.name = "game07", .prepare = ShowWeekendTiming, .command = WeekendTimingCommand, .live_label = SessionLiveLabel},
@@ -90,6 +90,17 @@ const ScreenRow kScreens[] = {
     {.name = "game08", .prepare = LapBrowserPrepare, .command = LapBrowserCommand},
     {.name = "dlg07", .prepare = RenameLapPrepare, .command = RenameLapCommand},
     {.name = "game05", .prepare = SetupFilesPrepare, .release = SetupFilesRelease, .command = SetupFilesCommand},
+    // Network game
+    {.name = "Multi01", .prepare = PrepareMulti01, .command = [](Form& f, Control& c) { CommandMulti01(f, c); return true; }},
+    {.name = "Multi02", .prepare = PrepareMulti02, .draw = DrawMulti02, .command = CommandMulti02},
+    {.name = "Multi03", .prepare = PrepareMulti03, .draw = DrawMulti03, .command = CommandMulti03},
+    {.name = "Dlg00", .prepare = PrepareDlg00, .draw = DrawDlg00},
+    {.name = "Dlg01", .prepare = PrepareDlg01, .draw = DrawDlg01},
+    {.name = "Dlg02", .prepare = PrepareDlg02, .draw = DrawDlg02},
+    {.name = "Dlg03", .prepare = PrepareDlg03, .draw = DrawDlg03},
+    {.name = "Dlg04", .draw = DrawDlg04},
+    {.name = "start09", .prepare = [](Form& f) { PrepareStart09(f); NetworkEntryPrepare(f); }, .command = [](Form& f, Control& c) { CommandStart09(f, c); return NetworkEntryCommand(f, c); }},
+    {.name = "Arcade02", .prepare = PrepareArcade02, .command = [](Form& f, Control& c) { CommandArcade02(f, c); return ArcadeEntryCommand(f, c); }},
     // Plain screens
     // 3D scenes
     {.name = "olescene", .prepare = FillPodium, .release = ReleaseMenuScene, .entry = AddPodiumScene},
@@ -183,4 +194,6 @@ void InstallScreenHandlers()
     hooks.form_command = &ScreenFormCommand;
     hooks.screen_entry = &ScreenEntry;
     SetScreenHooks(hooks);
+    // After a network race the menus start where the lobby's game leads.
+    SetNetworkMenuStart(&MultiMenuStart);
 }

@@ -27,6 +27,7 @@
 #include "platform/path_resolver.h"
 #include "race/race.h"
 #include "screens/results_screens.h"
+#include "screens/multi_screens.h"
 #include "screens/navigation.h"
 #include "screens/race_commands.h"
 #include "screens/screen_binding.h"
@@ -560,6 +561,8 @@ bool TrackCommand(Form& /*form*/, Control& control)
         throw GameError("strano!");
     champ.CurrentEventIndex = id - 1;
     champ.GameMode = mode;
+    if (NetworkGame())
+        MultiChooseTrack(id - 1); // network row: the lobby's track
     return true;
 }
 
@@ -581,7 +584,7 @@ bool TeamCommand(Form& form, Control& control)
             throw GameError("out of range");
         const std::int32_t rider = TeamRiders(row)[static_cast<std::size_t>(page)];
         if (NetworkGame())
-            return true; // the host's answer comes with the multiplayer screens
+            return MultiChooseRider(rider); // network row: the host arbitrates (screens/multi_screens.h)
         Championship& champ = TheChampionship();
         GameSettings& settings = TheGameSettings();
         champ.SetPlayerRider(rider);

@@ -62,9 +62,11 @@ void label(FormFileWriter& file, const LabelSpec& l)
     if (l.visible_in_state != 0)
         file.key("VisibleInState", l.visible_in_state);
     file.key("FontName", l.font ? l.font : kDemoMenuFont).key("FontType", "gamefont");
+    // The label reads "Editable" after "Alignment".
+    file.key("Alignment", l.alignment);
     if (l.editable > 0)
         file.key("Editable", l.editable);
-    file.key("Alignment", l.alignment).key("TextCount", l.pages);
+    file.key("TextCount", l.pages);
     if (l.text_id)
         file.key("TextFile", l.text_file).key("TextID", l.text_id);
     if (l.text_var)

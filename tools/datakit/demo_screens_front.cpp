@@ -18,6 +18,8 @@ FormFileWriter main_menu_screen()
     button(file, {"arcade", 56, 248, 240, 40, kDemoArcadeCommand, -1, "arcade"});
     button(file, {"weekend", 56, 296, 240, 40, kDemoWeekendCommand, -1, "weekend"});
     button(file, {"quit", 56, 344, 240, 40, 0, 0, "quit", kMenuText, kKeyQ});
+    // The network game's entry (its transition is the network group's).
+    button(file, {"network", 56, 392, 240, 40, 4, -1, "network", "Multi.txt"});
     file.end();
     return file;
 }

@@ -1,6 +1,6 @@
 // Plain screens for the states whose own screens are still to come: the
 // set-up screens ("game04" and the team's letter), the set-up files, the
-// telemetry browser and plot, the network screens, and the dialogues of "menudial" and "MultiDlg".
+// telemetry browser and plot, and the dialogues of "menudial".
 // Each holds the elements its handlers name, laid out in a simple grid
 // under a heading, so that every path through the screens finds what it
 // looks for; their own looks come with their handlers.
@@ -310,22 +310,6 @@ std::vector<Plain> plain_screens()
                         text("LBL_round_data"), text("LBL_Round"), text("LBL_Qualify"), text("LBL_Practice"),
                         push("Speed", 0), push("Zoom-", 100), push("Zoom+", 101), push("Over", 102),
                         push("Apart", 103), push("Bar", 104)}});
-    // The network screens.
-    screens.push_back({"Multi01", "CONNECTION",
-                       {text("multi_info"), push("multi_button_ipx", 1), push("multi_button_tcp", 2),
-                        push("multi_button_modem", 3), push("multi_button_serial", 4), push("multi_button_none", 5)}});
-    screens.push_back({"Multi02", "SESSIONS",
-                       {list("multi_session_data"), list("multi_players_data"), text("multi_gametype_data"),
-                        text("multi_status_data"), push("multi_button_join", 3), push("multi_button_host", 4)}});
-    screens.push_back({"Multi03", "LOBBY",
-                       {list("multi_player_data"), list("multi_bike_data"), list("multi_status_data"),
-                        list("multi_messages_data"), list("multi_message_type"), edit("multi_message_input"),
-                        push("multi_button_leave", 0), push("multi_button_send", 1), push("multi_button_race", 2)}});
-    screens.push_back({"Start09", "NETWORK GAME",
-                       {text("multi_info"), push("exit", 0), push("History", 1), push("Quit", 2)}});
-    screens.push_back({"Arcade02", "NETWORK ARCADE",
-                       {text("multi_info"), push("Game", 1), push("Champ", 2), push("Replay", 3), push("Records", 4)}});
-    screens.push_back({"netwait", "PLEASE WAIT", {text("multi_info"), text("multi_status_data")}});
     screens.push_back({"standin", "NOT IN THIS VERSION YET", {text("info")}});
     return screens;
 }
@@ -341,16 +325,6 @@ std::vector<Plain> dialogue_screens()
         {"dlg07", "RENAME LAP", {text("dlg_message"), edit("DLG_Data")}, true},
         {"dlg08", "FILE NAME", {text("dlg_message"), edit("DLG_data")}, true},
         {"dlg09", "QUESTION", {text("dlg_message")}, true},
-        {"Dlg00", "SESSION NAME", {text("multi_dlg_message"), edit("multi_dlg_data")}, true},
-        {"Dlg01", "ADDRESS", {text("multi_dlg_message"), edit("multi_dlg_data")}, true},
-        {"Dlg02", "SERIAL LINK",
-         {list("multi_dlg_data_1"), list("multi_dlg_data_2"), list("multi_dlg_data_3"), list("multi_dlg_data_4"),
-          list("multi_dlg_data_5")},
-         true},
-        {"Dlg03", "MODEM",
-         {list("multi_dlg_data"), edit("multi_dlg_data_2"), text("Multi_DLG_Message_2")},
-         true},
-        {"Dlg04", "CONNECTING", {text("multi_dlg_message")}, true},
     };
 }
 
@@ -369,17 +343,9 @@ void add_plain_screens(DemoMenuBuilder& kit)
         // the set-up (called from the in-session menus), its files, the
         // telemetry and its plot
         {82, "game04"}, {97, "game05"}, {98, "game05"}, {84, "game08"}, {83, "game09"},
-        // the network game: connection, sessions, lobby, entries, and the
-        // states a network session passes through between races
-        {200, "Multi01"}, {203, "Multi02"}, {201, "Multi03"}, {310, "Multi03"}, {302, "Arcade02"}, {319, "Start09"},
-        {329, "netwait"}, {351, "netwait"},
     };
     for (const auto& [state, screen] : states)
         menu.state(state, screen);
-    // The called screens go back by themselves (their pending state).
-    menu.go(200, kBack, kDemoMainMenuState).go(203, kBack, 200).go(201, kBack, 203).go(310, kBack, 203);
-    menu.go(302, kBack, kDemoMainMenuState).go(319, kBack, kDemoMainMenuState);
-    menu.go(329, kBack, 201).go(351, kBack, 201);
 
     // Every other state the game's screens reach or set shows a stand-in
     // until the group that owns it gives it its screen; Esc goes back to
@@ -402,23 +368,13 @@ void add_plain_screens(DemoMenuBuilder& kit)
     for (const auto& [state, screen] : questions)
         dialogues.state(state, screen).go(state, kOk, kDemoEndState).go(state, kBack, kDemoEndState);
 
-    // "MultiDlg": the network dialogues; the waiting dialogue closes itself,
-    // or with Esc.
-    DemoMenuBuilder::Set& network = kit.set("MultiDlg");
-    network.init_state = 1;
-    network.end_state(kDemoEndState);
-    const std::pair<int, const char*> network_dialogues[] = {
-        {1, "Dlg00"}, {2, "Dlg01"}, {3, "Dlg03"}, {4, "Dlg02"}, {5, "Dlg04"}};
-    for (const auto& [state, screen] : network_dialogues)
-        network.state(state, screen).go(state, kOk, kDemoEndState).go(state, kBack, kDemoEndState);
-
     // The pages of the dialogues' messages, by the state's last digit
     // (dlg06: 32 and 34 page 0, 2 for a host, 3 for a joined player; 33 and
     // 35 page 1; 50 page 4).
     const std::pair<const char*, std::vector<const char*>> pages[] = {
         {"dlg05", {"", "Type the rider's new name"}},
         {"dlg06", {"The championship is saved.", "Please type a name\nfor the championship.",
-                   "Saved. The players\nwait for the next race.", "Saved by the host.", "Time is up.", "",
+                   "Saved. The players\nwait for the next race.", "The session has ended.", "Time is up.", "",
                    "Delete this arcade\nchampionship?", "Leave the arcade\nchampionship?", "",
                    "End the session\nfor every player?"}},
         {"dlg07", {"Type the lap's new name"}},

@@ -87,6 +87,10 @@ FormFileWriter team_screen(const std::string& name)
     button(file, {"prev_team", 60, 320, 240, 40, kCmdPrevTeam, -1, "prev_team", kWeekendText});
     button(file, {"next_team", 340, 320, 240, 40, kCmdNextTeam, -1, "next_team", kWeekendText});
     button(file, {"info", 340, 420, 240, 40, kCmdStay, 2, "info", kWeekendText});
+    // A network game: shown while another player holds the rider shown.
+    label(file, {.name = "multi_forbidden_text", .left = 160, .top = 226, .width = 320, .height = 28,
+                 .text_id = "multi_forbidden", .text_file = "Multi.txt", .alignment = "Center",
+                 .visible_in_state = -1});
     back_button(file);
     file.end();
     return file;

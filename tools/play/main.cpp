@@ -48,6 +48,10 @@ int main(int argc, char** argv)
     std::error_code ec;
     if (!options.shots.empty())
         options.shots = std::filesystem::absolute(options.shots, ec).string();
+    // So do the files two plays meet by.
+    for (play::Step& step : options.steps)
+        if (!step.file.empty())
+            step.file = std::filesystem::absolute(step.file, ec).string();
     if (!options.home.empty())
         setenv("TORVANE_HOME", std::filesystem::absolute(options.home, ec).c_str(), 1);
     std::filesystem::current_path(options.data, ec);

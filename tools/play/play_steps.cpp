@@ -76,6 +76,16 @@ bool ParseStep(std::string_view text, Step& step, std::string& error)
         }
         return true;
     }
+    for (const auto& [prefix, kind] : {std::pair{"signal:", Step::Kind::Signal}, {"await:", Step::Kind::Await}})
+        if (text.starts_with(prefix)) {
+            step.kind = kind;
+            step.file = std::string(text.substr(std::string_view(prefix).size()));
+            if (step.file.empty()) {
+                error = "a signal or await step names a file: \"" + std::string(text) + "\"";
+                return false;
+            }
+            return true;
+        }
     if (text.starts_with("click:")) {
         step.kind = Step::Kind::Click;
         const std::string_view at = text.substr(6);
@@ -93,7 +103,7 @@ bool ParseStep(std::string_view text, Step& step, std::string& error)
         step.key = *key;
         return true;
     }
-    error = "no key is named \"" + std::string(text) + "\" (a step is a key name, wait:S, click:X,Y or shot)";
+    error = "no key is named \"" + std::string(text) + "\" (a step is a key name, wait:S, click:X,Y, shot, signal:FILE or await:FILE)";
     return false;
 }
 

@@ -16,11 +16,12 @@ inline constexpr int kMenuHeight = 480;
 inline constexpr double kMaxWaitSeconds = 600.0;
 
 struct Step {
-    enum class Kind { Key, Wait, Click, Shot };
+    enum class Kind { Key, Wait, Click, Shot, Signal, Await };
     Kind kind = Kind::Key;
     int key = 0;          // Key: the game's key number (Escape 1, Enter 28, Up 200)
     double seconds = 0.0; // Wait: seconds of the test clock
     int x = 0, y = 0;     // Click: menu pixels
+    std::string file;     // Signal: the file made; Await: the file waited for
     bool operator==(const Step&) const = default;
 };
 
@@ -32,8 +33,10 @@ struct Step {
 std::optional<int> KeyNumberOfName(std::string_view name);
 
 // One step: a key name, "wait:S" (S seconds, 0..600), "click:X,Y" (inside
-// the 640 x 480 menu picture) or "shot". False, with the reason in
-// `error`, for anything else.
+// the 640 x 480 menu picture), "shot", "signal:FILE" (makes the file) or
+// "await:FILE" (waits until the file exists: two plays meet so, a network
+// game's host and its client). False, with the reason in `error`, for
+// anything else.
 bool ParseStep(std::string_view text, Step& step, std::string& error);
 
 } // namespace play

@@ -12,10 +12,12 @@
 #include "app/startup/win_main.h"
 #include "menu/menu_manager.h"
 #include "platform/clock.h"
+#include "platform/atomic_file.h"
 #include "platform/frame.h"
 #include "platform/key_codes.h"
 #include "platform/message_box.h"
 #include "race/race.h"
+#include "screens/multi_screens.h"
 #include "sim/race_context.h"
 #include "tests/support/png_image.h"
 
@@ -103,6 +105,15 @@ void Player::ReportMessages()
         Line(ErrorLine(boxes[m_messagesReported].text));
 }
 
+void Player::ReportChat()
+{
+    const std::vector<LobbyChatLine>& chat = TheMultiLobby().Lobby.Chat;
+    if (chat.size() < m_chatReported)
+        m_chatReported = 0;  // a new session's chat
+    for (; m_chatReported < chat.size(); ++m_chatReported)
+        Line("chat " + chat[m_chatReported].Text);
+}
+
 std::uint32_t Player::Elapsed() const
 {
     return platform::elapsed_ms(m_start, platform::time_get_time());
@@ -131,6 +142,7 @@ bool Player::DrawRace() const
 void Player::Frame(racesim::FrameClock& clock)
 {
     ReportMessages();
+    ReportChat();
     if (!m_started) {
         // The play's time counts from its first frame (the start-up before
         // it does not move the test clock).
@@ -162,6 +174,15 @@ void Player::TakeStep()
         platform::inject_input_event(*m_release);
         m_release.reset();
         return;
+    }
+    if (!m_awaiting.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::exists(m_awaiting, ec)) {
+            // The other play has a moment of real time for each frame.
+            platform::sleep_ms(5);
+            return;
+        }
+        m_awaiting.clear();
     }
     if (platform::elapsed_ms(m_waitStart, platform::time_get_time()) < m_waitMs)
         return;
@@ -197,6 +218,13 @@ void Player::TakeStep()
         break;
     case Step::Kind::Shot:
         TakeShot();
+        break;
+    case Step::Kind::Signal:
+        if (!platform::write_file_atomic(step.file, "signal\n", 7))
+            Line("signal error=" + step.file);
+        break;
+    case Step::Kind::Await:
+        m_awaiting = step.file;
         break;
     }
 }
@@ -261,6 +289,14 @@ void Player::RaceEnded()
     if (app.m_pRace && m_incidents)
         for (const racesim::RiderLine& line : racesim::Classification(*app.m_pRace, app, m_finished, *m_incidents))
             Line(racesim::FormatRider(line));
+    // A network race: the state every machine holds alike.
+    if (app.m_pRace && m_incidents && (app.Flags & kAppFlagNetwork)) {
+        char text[40];
+        std::snprintf(text, sizeof text, "hash=%016llx",
+                      static_cast<unsigned long long>(racesim::NetworkRaceHash(
+                          *app.m_pRace, racesim::Classification(*app.m_pRace, app, m_finished, *m_incidents))));
+        Line(text);
+    }
     Line("race end");
     if (m_incidents) {
         CurrentRaceContext().StateListener = m_previousListener;

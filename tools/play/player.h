@@ -28,6 +28,9 @@ class RiderStateListener;
 //   race end                            and its end
 //   error TEXT                          a message the game showed
 //   shot file=PATH | shot error=TEXT    a "shot" step
+//   chat TEXT                           a line of the network lobby's chat
+//                                       or its notices
+//   hash=H                              a network race's state, when it ended
 //   timeout s=N                         the test clock ran out
 //   exit status=N                       last: the play's exit status
 namespace play {
@@ -72,6 +75,7 @@ private:
     void TakeStep();
     void TakeShot();
     void ReportMessages();
+    void ReportChat();
     void Line(const std::string& line);
     std::uint32_t Elapsed() const;
 
@@ -88,6 +92,10 @@ private:
     std::uint32_t m_waitStart = 0;
     std::uint32_t m_waitMs = 0;
     std::size_t m_messagesReported = 0;
+    // The network lobby's chat and notices already logged.
+    std::size_t m_chatReported = 0;
+    // An await step: the file waited for.
+    std::string m_awaiting;
     int m_shots = 0;
     bool m_timedOut = false;
     // The race being run: which bikes had crossed the line after the last

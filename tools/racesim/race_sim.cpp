@@ -897,4 +897,9 @@ std::string FormatSummary(const Result& result)
     return text;
 }
 
+std::uint64_t NetworkRaceHash(Race& race, const std::vector<RiderLine>& lines)
+{
+    return BikesHash(race, lines);
+}
+
 } // namespace racesim

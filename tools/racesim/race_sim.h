@@ -219,6 +219,9 @@ private:
 // "pos=1 rider=3 laps=3 time=305.120 best=100.010 status=finished incidents=0";
 // a time or best lap that does not exist reads "-" ("time=- best=- status=dnf").
 std::string FormatRider(const RiderLine& line);
+// A network race's hash: the bikes' saved states, the simulation's random
+// stream and the classification (what every machine holds alike).
+std::uint64_t NetworkRaceHash(Race& race, const std::vector<RiderLine>& lines);
 // "hash=<16 hex digits> simulated=<s> wall=<s> speed=<simulated/wall>".
 std::string FormatSummary(const Result& result);
 
