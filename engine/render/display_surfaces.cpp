@@ -264,6 +264,14 @@ int render_device::create_device()
         report_error(12);
         return 0;
     }
+    // The white texture material belonged to the device that went: the
+    // textures drawn from now on are lit with one made on this device.
+    if (texture_material_made) {
+        texture_material.reset();
+        texture_material_handle = 0;
+        texture_material_made = 0;
+        return make_texture_material();
+    }
     return 1;
 }
 

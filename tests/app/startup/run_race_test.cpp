@@ -1,5 +1,6 @@
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,7 @@
 #include "champ/game_settings.h"
 #include "champ/track_records.h"
 #include "engine/render/render_device.h"
+#include "engine/render/texture_cache.h"
 #include "input/input_manager.h"
 #include "menu/menu_display.h"
 #include "menu/run_loop_sound.h"
@@ -226,6 +228,100 @@ TEST_F(RunRaceTest, RunsARaceFromItsLoadingScreenToItsResults)
     const auto last = platform::last_presented_frame();
     ASSERT_TRUE(last.has_value());
     EXPECT_TRUE(IsBlack(*last));
+}
+
+// What the race's textures hold once loaded: every record in use, with its
+// sides, kind, flags and texels.
+std::uint64_t TextureDigest(const render_device& renderer)
+{
+    std::uint64_t h = 14695981039346656037ull;
+    const auto mix = [&h](std::uint64_t v) {
+        for (int i = 0; i < 8; ++i) {
+            h ^= (v >> (8 * i)) & 0xFF;
+            h *= 1099511628211ull;
+        }
+    };
+    if (!renderer.texture_records)
+        return h;
+    for (int i = 0; i < kCacheTextures; ++i) {
+        const cache_texture& t = renderer.texture_records[i];
+        if (t.size == 0)
+            continue;
+        mix(static_cast<std::uint64_t>(i));
+        mix(t.size);
+        mix(t.flags);
+        mix(static_cast<std::uint32_t>(t.source_width) | static_cast<std::uint64_t>(t.source_height) << 32);
+        mix(static_cast<std::uint32_t>(t.colour_key) | static_cast<std::uint64_t>(t.blend_mode) << 32);
+        if (t.pixels)
+            for (std::uint32_t b = 0; b < t.size; ++b)
+                mix(t.pixels[b]);
+    }
+    return h;
+}
+
+// A race loaded as the run loop loads it, not yet run.
+std::unique_ptr<Race> LoadRaceAsTheRunLoopDoes(GameApp& app)
+{
+    InputManager& input = *TheInputManager();
+    input.m_dwMode = 0;
+    g_bQuit = 0;
+    input.SetWindow();
+    auto race = std::make_unique<Race>();
+    app.m_pRace = race.get();
+    EXPECT_TRUE(race->Load());
+    return race;
+}
+
+// The loading screen's thread draws its logo and presents through the
+// renderer while the main thread loads the race, whose materials take and
+// fill texture records: the loads beside the screen leave the records as a
+// load alone does. The thread begins a logo frame as soon as it has let the
+// run loop go, so each load has at least that frame drawn and presented
+// beside it (several in a build with ThreadSanitizer, whose loads are slow,
+// and which checks that nothing the two threads touch is shared unguarded:
+// see docs/startup.md); the loads go on until at least three frames were
+// begun before one ended.
+TEST_F(RunRaceTest, TheLoadingScreenPresentsWhileARaceLoadsItsTexturesWithoutTouchingThem)
+{
+    const struct {
+        const char* what;
+        bool software;
+    } displays[] = {{"3D device", false}, {"software rasteriser", true}};
+    for (const auto& d : displays) {
+        SCOPED_TRACE(d.what);
+        if (d.software) {
+            // The primary driver's first device is the software renderer.
+            renderer_->release();
+            ASSERT_EQ(renderer_->enumerate_drivers(app_->m_hWnd), 1);
+            app_->D3DDriver = 0;
+            ASSERT_TRUE(StartMenuDisplay());
+            ASSERT_EQ(renderer_->render_type, kRenderSoftware);
+        } else {
+            ASSERT_NE(renderer_->render_type, kRenderSoftware);
+        }
+        std::uint64_t alone = 0;
+        {
+            std::unique_ptr<Race> race = LoadRaceAsTheRunLoopDoes(*app_);
+            alone = TextureDigest(*renderer_);
+            race.reset();
+            app_->m_pRace = nullptr;
+        }
+        int during = 0, rounds = 0;
+        while (during < 3 && rounds < 30) {
+            ++rounds;
+            LoadingScreen loading;
+            const std::int32_t first = LoadingLogoFrame();
+            ASSERT_TRUE(loading.Start(kTrack));
+            std::unique_ptr<Race> race = LoadRaceAsTheRunLoopDoes(*app_);
+            during += LoadingLogoFrame() - first;
+            loading.Stop();
+            EXPECT_EQ(TextureDigest(*renderer_), alone) << "round " << rounds;
+            race.reset();
+            app_->m_pRace = nullptr;
+        }
+        EXPECT_GE(during, 3) << rounds << " loads";
+        EXPECT_TRUE(platform::recorded_message_boxes().empty());
+    }
 }
 
 TEST_F(RunRaceTest, ARestartRunsTheSameRaceAgainWithoutReloading)

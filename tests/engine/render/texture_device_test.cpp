@@ -503,3 +503,30 @@ TEST_F(TextureDevice, ASurfaceQuadIsLitWhiteAndStippledWithout4BitAlpha)
 }
 
 } // namespace
+
+namespace {
+
+// A new display mode makes a new 3D device: the white texture material is
+// made again on it, so that the textures drawn after it are lit with a
+// material the device knows (not the handle of the device that went).
+TEST_F(TextureDevice, TheWhiteMaterialIsMadeAgainOnTheDeviceOfANewMode)
+{
+    open();
+    uploaded(0x07E0);
+    ASSERT_EQ(device.texture_material_made, 1);
+    const platform::Device3D* before = device.device3d.get();
+    ASSERT_EQ(device.init(0, 800, 600, 16, 1), 1);
+    ASSERT_NE(device.device3d.get(), before) << "the mode's device is a new one";
+    platform::Device3D& d3d = *device.device3d;
+    EXPECT_EQ(device.texture_material_made, 1);
+    EXPECT_EQ(d3d.material_colour(device.texture_material_handle), 0xFFFFFFu);
+    cache_texture* green = device.create_surface(0, 1, 0, 1);
+    ASSERT_NE(green, nullptr);
+    ASSERT_EQ(device.draw_quad(green, 0, 0, 8, 8), 1);
+    EXPECT_NE(d3d.light_material(), 0u);
+    EXPECT_EQ(d3d.light_material(), device.texture_material_handle);
+    frames.clear();
+    device.release();
+}
+
+} // namespace
