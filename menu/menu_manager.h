@@ -76,9 +76,13 @@ public:
     // first when asked); a record holding that screen already is kept.
     void LoadScreen(std::int32_t index, bool busy);
     void LoadAllScreens();
-    // Clears every screen record (the tables stay).
+    // Leaves the screen shown (its release hook frees what its prepare
+    // hook made), so that freeing the screens loses nothing a handler
+    // holds; then no screen is shown.
+    void LeaveShownScreen();
+    // Clears every screen record (the tables stay), the shown one left first.
     void FreeScreens();
-    // Faces, caches, screens and tables.
+    // Faces, caches, screens and tables, the shown screen left first.
     void Free();
     // The menu's samples ("SFX" of its file, or of `parser`'s open file).
     void LoadSounds(M_CParse& parser);

@@ -131,14 +131,23 @@ void MenuManager::LoadAllScreens()
         LoadScreen(i, false);
 }
 
+void MenuManager::LeaveShownScreen()
+{
+    if (Form* shown = Screen(m_nShownScreen); shown && shown->IsLoaded())
+        shown->LeaveScreen();
+    m_nShownScreen = -1;
+}
+
 void MenuManager::FreeScreens()
 {
+    LeaveShownScreen();
     for (const std::unique_ptr<Form>& screen : m_Screens)
         screen->Clear();
 }
 
 void MenuManager::Free()
 {
+    LeaveShownScreen();
     FreeWinFonts();
     FreeCaches();
     m_Screens.clear();

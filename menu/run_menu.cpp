@@ -201,8 +201,7 @@ bool ReloadSet(MenuManager& manager, const char* name)
     manager.m_bRunning = 1;
     const std::string copy = name;
     const bool restart = g_bMenuMusicRestart;
-    if (Form* shown = manager.Screen(manager.m_nShownScreen); shown && shown->IsLoaded())
-        shown->LeaveScreen();
+    manager.LeaveShownScreen();
     LeaveMenu(kReloadFlags);
     ForgetMenuDisplay();
     if (!LoadMenuScreens(copy.c_str(), kReloadFlags))

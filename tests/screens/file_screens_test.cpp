@@ -296,3 +296,24 @@ TEST_F(FileScreens, ThePageBrowserStacksPagesGoesBackAndForthAndStopsAtTwenty)
 }
 
 } // namespace
+
+namespace {
+
+// Freeing the menus while a file screen is shown (a race started from it,
+// the game ended) leaves the screen first: its release hook frees the rows
+// its prepare hook made, once.
+TEST_F(FileScreens, FreeingTheMenusLeavesTheShownScreenOnce)
+{
+    write_replay("Mon1.rpl", "Monza", "Ann Rider", 83.25f);
+    platform::invalidate_path_cache();
+    Form& form = enter(80);
+    ASSERT_NE(form.m_pUser, nullptr);
+    manager_.FreeScreens();
+    EXPECT_EQ(form.m_pUser, nullptr);
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_EQ(manager_.m_nShownScreen, -1);
+    manager_.FreeScreens();
+    EXPECT_EQ(manager_.m_nShownScreen, -1);
+}
+
+} // namespace

@@ -81,6 +81,8 @@ protected:
     }
     void TearDown() override
     {
+        // Left while the hooks are still there, so its handlers free their records.
+        manager_.LeaveShownScreen();
         SetDialogueRunner(nullptr);
         SetScreenHooks(ScreenHooks{});
         DefaultControlBlock() = saved_bindings_;
