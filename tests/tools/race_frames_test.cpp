@@ -313,16 +313,8 @@ TEST_P(RaceFramesTest, MatchesItsGoldenFrame)
     if (c.camera == kCameraTelevision) {
         EXPECT_GE(WidestFlatDarkPatch(image), 12) << "no shadow under a bike in " << c.name;
     }
-    // A software frame against the 3D device's frame of the same moment
-    // (the device's golden frame is the plain build's: in the sanitizer
-    // build the late frames differ, see below, so they are compared in the
-    // plain build only).
-#ifdef TORVANE_SANITIZER_BUILD
-    const bool compare_with_device = c.device && c.time <= 10.0;
-#else
-    const bool compare_with_device = c.device != nullptr;
-#endif
-    if (compare_with_device) {
+    // A software frame against the 3D device's frame of the same moment.
+    if (c.device) {
         torvane_test::PngImage device;
         std::string error;
         const std::string path = std::string(TORVANE_RACE_FRAMES_GOLDEN_DIR) + "/" + c.device + ".png";
@@ -335,14 +327,6 @@ TEST_P(RaceFramesTest, MatchesItsGoldenFrame)
         }
     }
 
-#ifdef TORVANE_SANITIZER_BUILD
-    // The sanitizer build's frames taken 40 s into the race differ from the
-    // plain build's in a few hundred pixels (the race's state is the same;
-    // the cause is not found yet, see docs/race.md): the pictures are
-    // compared in the plain build only.
-    if (c.time > 10.0)
-        GTEST_SKIP() << "golden pixels are compared in the plain build";
-#endif
     torvane_test::PngImage golden;
     const std::string path = std::string(TORVANE_RACE_FRAMES_GOLDEN_DIR) + "/" + c.name + ".png";
     if (!torvane_test::golden_to_compare(path, image, golden))

@@ -142,7 +142,7 @@ void plan_walls(Circuit& c)
     // Tyre walls behind gravel, 20 m either side of it.
     for (int side = 0; side < 2; ++side) {
         for (int r = 0; r < rows; ++r) {
-            if (c.road.look(r).verge[side] != mat::gravel)
+            if (!mat::same(c.road.look(r).verge[side], mat::gravel))
                 continue;
             for (int k = std::max(0, r - 20); k <= std::min(rows - 1, r + 20); ++k)
                 c.wall[side][static_cast<std::size_t>(k)] = WallKind::Tyres;
