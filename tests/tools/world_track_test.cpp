@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <map>
@@ -522,6 +523,57 @@ TEST_F(WorldTrack, SceneIsLitSkyUnlitAndGroundUnderEverything)
         }
         EXPECT_EQ(meshes, weather == 0 ? 3 : 2);
     }
+}
+
+// Tyre walls stand behind every gravel trap, on every circuit that has
+// one: beside the first section of each gravel patch, on the patch's
+// side, a face of the tyre walls lies within 3 m of the track's edge. (The
+// kit told gravel by a material name's address, which differs between the
+// source files that hold a copy of the name: the sanitizer build kept the
+// copies apart and built every circuit without tyre walls, another world
+// with other race pictures.)
+TEST_F(WorldTrack, TyreWallsStandBehindEveryGravelTrap)
+{
+    int traps = 0;
+    for (const char* name : kDemoCircuitNames) {
+        SCOPED_TRACE(name);
+        const CircuitDescription d = demo_circuit_description(name);
+        const BuiltCircuit built = build_circuit(d);
+        const datakit::WorldTrack world = build_world_track(d, built);
+        std::vector<std::array<double, 2>> tyres; // x, z of every tyre face corner
+        for (const mdl_model& m : read_models(mdl_bytes(world.models))) {
+            const mdl_level& level = m.levels.front();
+            const mdl_object& root = level.objects.front();
+            for (const mdl_object& o : level.objects) {
+                if (o.type != 4)
+                    continue;
+                for (const mdl_face& f : o.mesh.faces) {
+                    if (o.materials[f[mdl::face_word_material]] != "TRK_TYRES")
+                        continue;
+                    for (std::uint32_t c = 0; c < f[mdl::face_word_corners]; ++c) {
+                        const mdl_vertex& v = o.mesh.vertices[f[mdl::face_word_corner0 + c] / mdl::vertex_bytes];
+                        tyres.push_back({root.position.x + o.position.x + word_float(v[0]),
+                                         root.position.z + o.position.z + word_float(v[2])});
+                    }
+                }
+            }
+        }
+        for (const TrackFilePatch& p : built.circuit.patches) {
+            if (p.surface != 2 || p.points.empty() || p.first_section < 0 ||
+                p.first_section >= static_cast<std::int32_t>(built.circuit.sections.size()))
+                continue;
+            const TrackFileSection& s = built.circuit.sections[static_cast<std::size_t>(p.first_section)];
+            const bool left = std::hypot(p.points[0].x - s.inner0.x, p.points[0].z - s.inner0.z) <
+                              std::hypot(p.points[0].x - s.inner1.x, p.points[0].z - s.inner1.z);
+            const TrackFilePoint& edge = left ? s.edge0 : s.edge1;
+            double nearest = 1e30;
+            for (const auto& t : tyres)
+                nearest = std::min(nearest, std::hypot(t[0] - edge.x, t[1] - edge.z));
+            EXPECT_LT(nearest, 3.0) << "no tyre wall behind the gravel at section " << p.first_section;
+            ++traps;
+        }
+    }
+    EXPECT_GT(traps, 0) << "no circuit has a gravel trap";
 }
 
 // The output is the same bytes every time.

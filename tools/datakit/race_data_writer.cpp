@@ -58,19 +58,24 @@ TrackSceneSpec demo_track_scene(int circuit, int weather, bool hardware)
     s.mark_keys[1] = kDemoMarkAmount;
     s.height_threshold = kDemoShadeThreshold;
     s.light_position[0] = 1000.0f + 100.0f * static_cast<float>(circuit);
+    // The fog's two values go to make_fog_table as its density and its
+    // start (the view depth where the fog begins, negative ahead), with
+    // -ZClipping as its end. Rain: a haze from 150 m ahead, about four
+    // fifths fog at the 500 m far plane. Fog: from 20 m ahead, all fog
+    // about 200 m ahead at the 500 m far plane (270 m at 1000 m).
     if (weather == 1) {
         s.light_colour[0] = s.light_colour[1] = 0.6f;
         s.light_colour[2] = 0.65f;
-        s.fog_start = 150.0f;
-        s.fog_end = 900.0f;
+        s.fog_start = 0.9f;
+        s.fog_end = -150.0f;
         s.fog_colour[0] = 0.4f;
         s.fog_colour[1] = 0.47f;
         s.fog_colour[2] = 0.49f;
         s.fog_switch = 1.0f;
     } else if (weather == 2) {
         s.light_colour[0] = s.light_colour[1] = s.light_colour[2] = 0.7f;
-        s.fog_start = 40.0f;
-        s.fog_end = 350.0f;
+        s.fog_start = 1.4f;
+        s.fog_end = -20.0f;
         s.fog_colour[0] = 0.4f;
         s.fog_colour[1] = 0.47f;
         s.fog_colour[2] = 0.49f;

@@ -47,8 +47,10 @@ struct TrackSceneSpec {
     std::int32_t mark_keys[2] = {0, 0};
     float light_position[3] = {1000.0f, 2000.0f, 500.0f};
     float light_colour[3] = {1.0f, 1.0f, 0.95f};
-    float fog_start = 400.0f;
-    float fog_end = 2500.0f;
+    // The fog table's density and start (see demo_track_scene): the
+    // device's own values at construction.
+    float fog_start = 0.9f;
+    float fog_end = -100.0f;
     float fog_colour[3] = {0.65f, 0.87f, 0.92f};
     float fog_switch = 0.0f;
     float height_threshold = -50.0f;

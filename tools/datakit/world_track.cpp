@@ -142,7 +142,7 @@ void plan_walls(Circuit& c)
     // Tyre walls behind gravel, 20 m either side of it.
     for (int side = 0; side < 2; ++side) {
         for (int r = 0; r < rows; ++r) {
-            if (c.road.look(r).verge[side] != mat::gravel)
+            if (!mat::same(c.road.look(r).verge[side], mat::gravel))
                 continue;
             for (int k = std::max(0, r - 20); k <= std::min(rows - 1, r + 20); ++k)
                 c.wall[side][static_cast<std::size_t>(k)] = WallKind::Tyres;
@@ -931,12 +931,22 @@ WorldSky build_world_sky(int weather, const float light[3])
         MeshBuilder mesh(origin);
         constexpr int kAround = 24;
         constexpr double kHills = 0.6;
+        // The band's top edge lies kClearRows texel rows below the top of
+        // its picture (rows that are all clear), its height one of 0.2 for
+        // the picture's 32 rows. The software device's affine spans take
+        // their last pixel's texel up to a pixel past the span's end, and
+        // the texture wraps: with the edge on the picture's first row, that
+        // texel came from the solid last rows, a green pixel in the sky
+        // above the hills along the whole edge.
+        constexpr double kClearRows = 4.0, kRows = 32.0;
+        constexpr double kTopV = kClearRows / kRows;
+        const double top = -0.06 + 0.2 * (1.0 - kTopV);
         std::vector<std::uint32_t> low, high;
         for (int a = 0; a <= kAround; ++a) {
             const double az = 2.0 * kPi * a / kAround;
             const V3 dir{std::sin(az) * kHills, 0.0, std::cos(az) * kHills};
             low.push_back(mesh.vertex(dir + V3{0.0, -0.06 * kHills, 0.0}, dir * -1.0, a / 6.0, 1.0));
-            high.push_back(mesh.vertex(dir + V3{0.0, 0.14 * kHills, 0.0}, dir * -1.0, a / 6.0, 0.0));
+            high.push_back(mesh.vertex(dir + V3{0.0, top * kHills, 0.0}, dir * -1.0, a / 6.0, kTopV));
         }
         for (int a = 0; a < kAround; ++a) {
             const V3 mid = mesh.position(low[static_cast<std::size_t>(a)]) + mesh.position(low[static_cast<std::size_t>(a + 1)]);

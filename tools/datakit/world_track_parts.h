@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/model/mdl_reader.h"
@@ -107,6 +108,14 @@ inline constexpr const char* distance[3] = {"TRK_DIST100", "TRK_DIST200", "TRK_D
 inline constexpr const char* sky = "SKY_DOME";
 inline constexpr const char* sun = "SKY_SUN";
 inline constexpr const char* hills = "SKY_HILLS";
+// Whether two material names are the same name, by their text: a name's
+// characters may be stored once for each source file that uses it (the
+// sanitizer build keeps every copy apart), so two pointers to "TRK_GRAVEL"
+// need not be equal.
+inline bool same(const char* a, const char* b)
+{
+    return std::string_view(a) == std::string_view(b);
+}
 } // namespace mat
 
 // The start lights' frames: 0 all dark, 1 to 5 that many red lamps lit,

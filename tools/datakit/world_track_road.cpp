@@ -207,7 +207,7 @@ mdl_object RoadPath::road_object(int from, int to, V3 origin, bool detailed) con
                 switch (k) {
                 case 0: m = q.verge[0]; break;
                 case 1: case 2: m = q.kerb[0] ? mat::kerb : q.verge[0]; break;
-                case 3: case 6: m = q.surface == mat::start ? mat::start : mat::line; break;
+                case 3: case 6: m = mat::same(q.surface, mat::start) ? mat::start : mat::line; break;
                 case 7: case 8: m = q.kerb[1] ? mat::kerb : q.verge[1]; break;
                 case 9: m = q.verge[1]; break;
                 default: break;

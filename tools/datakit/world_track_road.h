@@ -25,8 +25,8 @@ struct QuadLook {
     const char* surface = mat::asphalt;
     bool operator==(const QuadLook& o) const
     {
-        return verge[0] == o.verge[0] && verge[1] == o.verge[1] && kerb[0] == o.kerb[0] && kerb[1] == o.kerb[1] &&
-               surface == o.surface;
+        return mat::same(verge[0], o.verge[0]) && mat::same(verge[1], o.verge[1]) && kerb[0] == o.kerb[0] &&
+               kerb[1] == o.kerb[1] && mat::same(surface, o.surface);
     }
 };
 
