@@ -24,9 +24,13 @@ constexpr int kSessionsWeekend = 29, kSessionsChampionship = 50;
 constexpr int kChampionshipStart = 38, kChampionshipStartKeep = 43;
 constexpr int kStandingsState = 51;
 constexpr int kGameTypeState = 92;
+constexpr int kRenameDialogue = 1;  // of "menudial"
 
 // Commands of the buttons (the transitions tell them apart).
-constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdThird = 3, kCmdPrevTeam = 5, kCmdNextTeam = 6;
+constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdThird = 3, kCmdRecords = 4, kCmdPrevTeam = 5,
+              kCmdNextTeam = 6;
+// The simulation records (the results group's screen).
+constexpr int kRecordsState = 140;
 constexpr int kCmdStay = 9; // no transition: the handler's work only
 
 std::string two(int n)
@@ -58,7 +62,7 @@ FormFileWriter game_mode_screen()
     button(file, {"championship", 200, 190, 240, 40, kCmdThird, 3, "champ", kWeekendText});
     button(file, {"practice", 200, 240, 240, 40, kCmdSecond, 0, "practice", kWeekendText});
     button(file, {"replay", 200, 290, 240, 40, kCmdStay, -1, "replay", kWeekendText});
-    button(file, {"records", 200, 340, 240, 40, kCmdStay, -1, "records", kWeekendText});
+    button(file, {"records", 200, 340, 240, 40, kCmdRecords, -1, "records", kWeekendText});
     back_button(file);
     file.end();
     return file;
@@ -86,8 +90,25 @@ FormFileWriter team_screen(const std::string& name)
     button(file, {"choose", 200, 260, 240, 40, kCmdOn, 1, "choose", kWeekendText, kKeyEnter});
     button(file, {"prev_team", 60, 320, 240, 40, kCmdPrevTeam, -1, "prev_team", kWeekendText});
     button(file, {"next_team", 340, 320, 240, 40, kCmdNextTeam, -1, "next_team", kWeekendText});
+    button(file, {"rename", 200, 370, 240, 40, kCmdStay, 3, "rename", kWeekendText, kKeyR});
     button(file, {"info", 340, 420, 240, 40, kCmdStay, 2, "info", kWeekendText});
     back_button(file);
+    file.end();
+    return file;
+}
+
+// The rider's new name, typed on the edit row "DLG_data": Enter takes it,
+// Esc or "Cancel" keep the old one. No letter is a hot key here, so every
+// letter types.
+FormFileWriter rename_dialogue_screen()
+{
+    FormFileWriter file = screen_file("dlg05");
+    image(file, "panel", "art\\dialog.pcx", 120, 150, 400, 180);
+    label(file, {"dlg_message", 140, 176, 360, 30, "rename_msg", 2, kDialogueText, "Center"});
+    label(file, {.name = "DLG_data", .left = 140, .top = 222, .width = 360, .height = 30, .text_id = "rename_data",
+                 .text_file = kDialogueText, .alignment = "Center", .editable = 64});
+    button(file, {"ok", 170, 274, 120, 36, 1, 1, "rename_ok", kDialogueText, kKeyEnter, "art\\dbtn"});
+    button(file, {"cancel", 350, 274, 120, 36, 0, -1, "rename_cancel", kDialogueText, 0, "art\\dbtn"});
     file.end();
     return file;
 }
@@ -214,6 +235,11 @@ void add_texts(DemoMenuBuilder& kit)
     }
     for (int s = 0; s < 7; ++s)
         kit.text(kWeekendText, "s" + std::to_string(s), kSessionNames[s]);
+    kit.text(kWeekendText, "rename", "Rename");
+    // The rename dialogue's page is its state's (1).
+    for (const auto& [id, text] : {std::pair{"rename_msg00", "The rider's new name:"}, {"rename_msg01", "The rider's new name:"},
+                                   {"rename_data", ""}, {"rename_ok", "OK"}, {"rename_cancel", "Cancel"}})
+        kit.text(kDialogueText, id, text);
 }
 
 // The five team screens of a decade (first state k, then d, h, y, s), each
@@ -262,6 +288,7 @@ void add_weekend_screens(DemoMenuBuilder& kit)
     for (const char* name : {"Game03a", "Game03b", "Game03c"})
         kit.screen(name, in_session_screen(name));
     kit.screen("option01", game_type_screen());
+    kit.screen("dlg05", rename_dialogue_screen());
     add_texts(kit);
 
     DemoMenuBuilder::Set& menu = kit.set("menu");
@@ -270,7 +297,8 @@ void add_weekend_screens(DemoMenuBuilder& kit)
         .go(kGameModeState, kCmdBack, kDemoMainMenuState)
         .go(kGameModeState, kCmdOn, kTeamsWeekend)
         .go(kGameModeState, kCmdSecond, kTeamsPractice)
-        .go(kGameModeState, kCmdThird, kChampionshipStart);
+        .go(kGameModeState, kCmdThird, kChampionshipStart)
+        .go(kGameModeState, kCmdRecords, kRecordsState);
 
     // A single weekend: team, circuit (game mode 3), its information, the
     // sessions.
@@ -306,6 +334,10 @@ void add_weekend_screens(DemoMenuBuilder& kit)
     // screen (81) are the results group's states.
     // Called from the in-session menus (their next command comes back).
     menu.state(kGameTypeState, "option01");
+
+    // The rider's rename: OK (command 1) and Esc end the dialogue set.
+    kit.set("menudial").state(kRenameDialogue, "dlg05").go(kRenameDialogue, kCmdOn, kDemoEndState).go(
+        kRenameDialogue, kCmdBack, kDemoEndState);
 }
 
 } // namespace datakit
