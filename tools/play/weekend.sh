@@ -24,11 +24,18 @@ race="Enter wait:1 Enter wait:3 Esc wait:150 Esc wait:1 Left wait:0.5 Enter wait
     wait:1 Enter wait:1 \
     $timed_end $timed_clock $timed_end $timed_clock $timed_end $race $race \
     S wait:1 Enter wait:1 R wait:1 Down wait:0.5 Down wait:0.5 Down wait:0.5 Down wait:1 Enter wait:1 \
-    C wait:1 Enter wait:1 Enter wait:1 Enter wait:1 Esc wait:1 Esc >"$log" || status=$?
+    C wait:1 Enter wait:1 Enter wait:1 Esc wait:1 Esc >"$log" || status=$?
 status=${status:-0}
-grep -c '^race track=' "$log" | sed 's/^/races: /'
+races=$(grep -c '^race track=' "$log" || true)
+echo "races: $races"
 if grep -q '^error' "$log"; then
     echo "errors in $log"
+    exit 1
+fi
+# The seven sessions of the weekend, no more (an attract race after the
+# last key would mean the game did not end on the main menu's Esc).
+if [ "$status" -eq 0 ] && [ "$races" -ne 7 ]; then
+    echo "$races races in $log, not 7"
     exit 1
 fi
 exit $status
