@@ -67,10 +67,12 @@ FormFileWriter arcade_track_screen()
 FormFileWriter arcade_menu_screen()
 {
     FormFileWriter file = screen_file("Arcade01");
-    image(file, "background", "art\\arcade04.pcx", 0, 0, 640, 480);
+    image(file, "background", "art\\arcade01.pcx", 0, 0, 640, 480);
     label(file, {"name_caption", 56, 120, 200, 32, "your_name"});
+    // The edit row in the tables' font: its current row (the one typed on)
+    // is gold on the dark panel.
     label(file, {.name = "label_name", .left = 256, .top = 120, .width = 328, .height = 32, .text_id = "empty_name",
-                 .editable = 64});
+                 .editable = 64, .font = kDemoTableFont});
     button(file, {"race", 200, 200, 240, 40, kCmdSingleRace, 1, "single_race", kMenuText, kKeyEnter});
     button(file, {"championship", 200, 250, 240, 40, kCmdChampionship, 2, "arcade_champ", kMenuText, kKeyDigit2});
     button(file, {"records", 200, 300, 240, 40, kCmdRecords, 3, "arcade_records", kMenuText, kKeyDigit3});
@@ -86,16 +88,16 @@ FormFileWriter arcade_bike_screen()
 {
     FormFileWriter file = screen_file("Arcade03");
     file.key("UserDraw", 1);
-    image(file, "background", "art\\arcade04.pcx", 0, 0, 640, 480);
-    carousel_element(file, "OLE1", kDemoBikeCarouselFile, 160, 96, 320, 240);
-    image(file, "logo", "art\\logo", 272, 344, 96, 24);
+    image(file, "background", "art\\arcade03.pcx", 0, 0, 640, 480);
+    carousel_element(file, "OLE1", kDemoBikeCarouselFile, 160, 80, 320, 228);
+    image(file, "logo", "art\\logo", 272, 316, 96, 24);
     const int bike = kBikeGroup, gears = kGearGroup;
-    button(file, {"prev", 88, 192, 48, 48, kCarouselPrevious, -1, "prev", kMenuText, kKeyLeft, "art\\sbtn", "OLE1", bike});
-    button(file, {"next", 504, 192, 48, 48, kCarouselNext, -1, "next", kMenuText, kKeyRight, "art\\sbtn", "OLE1", bike});
-    button(file, {"choose", 200, 380, 240, 40, kCmdStay, 1, "take_bike", kMenuText, kKeyEnter, "art\\btn", nullptr, bike});
-    button(file, {"automatic", 60, 380, 240, 40, kCmdRace, 2, "automatic", kMenuText, kKeyEnter, "art\\btn", nullptr, gears});
-    button(file, {"manual", 340, 380, 240, 40, kCmdRace, 3, "manual", kMenuText, kKeyM, "art\\btn", nullptr, gears});
-    button(file, {"other_bike", 200, 428, 240, 40, kCmdStay, 4, "other_bike", kMenuText, kKeyB, "art\\btn", nullptr, gears});
+    button(file, {"prev", 88, 170, 48, 48, kCarouselPrevious, -1, "prev", kMenuText, kKeyLeft, "art\\sbtn", "OLE1", bike});
+    button(file, {"next", 504, 170, 48, 48, kCarouselNext, -1, "next", kMenuText, kKeyRight, "art\\sbtn", "OLE1", bike});
+    button(file, {"choose", 200, 372, 240, 40, kCmdStay, 1, "take_bike", kMenuText, kKeyEnter, "art\\btn", nullptr, bike});
+    button(file, {"automatic", 60, 352, 240, 40, kCmdRace, 2, "automatic", kMenuText, kKeyEnter, "art\\btn", nullptr, gears});
+    button(file, {"manual", 340, 352, 240, 40, kCmdRace, 3, "manual", kMenuText, kKeyM, "art\\btn", nullptr, gears});
+    button(file, {"other_bike", 200, 398, 240, 40, kCmdStay, 4, "other_bike", kMenuText, kKeyB, "art\\btn", nullptr, gears});
     file.end();
     return file;
 }
@@ -105,7 +107,7 @@ FormFileWriter arcade_bike_screen()
 FormFileWriter arcade_race_screen()
 {
     FormFileWriter file = screen_file("Arcade08");
-    image(file, "background", "art\\arcade04.pcx", 0, 0, 640, 480);
+    image(file, "background", "art\\arcade08.pcx", 0, 0, 640, 480);
     image(file, "track", kDemoTrackStrip, 24, 96, kDemoTrackWidth, kDemoTrackHeight);
     label(file, {"LBL_Nation", 24, 344, 320, 28, "arcade_round", 12});
     label(file, {"LBL_Circuit_info", 24, 372, 320, 28, "arcade_circuit", 12});
@@ -151,6 +153,22 @@ void add_front_screens(DemoMenuBuilder& kit)
     kit.screen("Arcade01", arcade_menu_screen());
     kit.screen("Arcade03", arcade_bike_screen());
     kit.screen("Arcade08", arcade_race_screen());
+    // Their backgrounds: a heading, a panel behind the controls and the
+    // keys at the foot.
+    struct Background {
+        const char* file;
+        ScreenLook look;
+    };
+    const Background backgrounds[] = {
+        {"arcade01", {"ARCADE", "Type a name   Enter single race   2 championship   3 records   Esc back", 32, 96, 576, 336}},
+        {"arcade03", {"ARCADE BIKES", "Left / Right bike     Enter take it     M manual gears     Esc back", 148, 72, 344,
+                      276}},
+        {"arcade08", {"ARCADE CHAMPIONSHIP", "Enter race     Q quit", 16, 84, 608, 344}},
+    };
+    for (const Background& b : backgrounds)
+        kit.files([b](const std::filesystem::path& root, std::string& error) {
+            return write_screen_background(root / "menu" / "art" / (std::string(b.file) + ".pcx"), b.look, error);
+        });
 
     // The arcade screens with the carousel load as the main menu's group
     // (screens 2, 3 and 53).

@@ -106,7 +106,7 @@ FormFileWriter rename_dialogue_screen()
     image(file, "panel", "art\\dialog.pcx", 120, 150, 400, 180);
     label(file, {"dlg_message", 140, 176, 360, 30, "rename_msg", 2, kDialogueText, "Center"});
     label(file, {.name = "DLG_data", .left = 140, .top = 222, .width = 360, .height = 30, .text_id = "rename_data",
-                 .text_file = kDialogueText, .alignment = "Center", .editable = 64});
+                 .text_file = kDialogueText, .alignment = "Center", .editable = 64, .font = kDemoTableFont});
     button(file, {"ok", 170, 274, 120, 36, 1, 1, "rename_ok", kDialogueText, kKeyEnter, "art\\dbtn"});
     button(file, {"cancel", 350, 274, 120, 36, 0, -1, "rename_cancel", kDialogueText, 0, "art\\dbtn"});
     file.end();
