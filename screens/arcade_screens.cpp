@@ -1,5 +1,6 @@
 #include "screens/arcade_screens.h"
 
+#include <cstdio>
 #include <string>
 
 #include "app/game_app.h"
@@ -12,6 +13,7 @@
 #include "menu/image.h"
 #include "menu/label.h"
 #include "menu/picture_box.h"
+#include "menu/scroll_bar.h"
 #include "screens/navigation.h"
 #include "screens/screen_text.h"
 #include "screens/weekend_screens.h"
@@ -51,6 +53,58 @@ void ShowTransmissionChoice(Form& form, bool transmission)
     form.HideGroup(transmission ? kBikeChoiceGroup : kTransmissionGroup);
     form.ShowGroup(transmission ? kTransmissionGroup : kBikeChoiceGroup);
     form.Invalidate();
+}
+
+// The arcade records' line of a circuit: its name, its lap record
+// ("-:-:-" while it is the default) and the record's holder.
+std::string RecordLine(std::int32_t track)
+{
+    const TrackRecord& record = TheArcadeRecords().Track(track);
+    return UpperCase(kTrackNames[static_cast<std::size_t>(track)]) + "  " + MenuTimeText(record.LapRecord) + "  " +
+           UpperCase(record.HolderName);
+}
+
+Label* TrackListRow(Form& form, std::int32_t track)
+{
+    char name[8];
+    std::snprintf(name, sizeof name, "row%02d", static_cast<int>(track));
+    return dynamic_cast<Label*>(form.FindElement(name));
+}
+
+// Puts the rows where the bar's position has them: the ten shown stand
+// right above the bar, the first circuit shown at the top, a row step
+// apart (the screen file's spacing of the first two rows, which moving
+// them all keeps); the others a step further up or down each.
+void LayOutTrackList(Form& form)
+{
+    const auto* bar = dynamic_cast<const ScrollBar*>(form.FindElement("list"));
+    const Label* row0 = TrackListRow(form, 0);
+    const Label* row1 = TrackListRow(form, 1);
+    if (!bar || !row0 || !row1)
+        return;
+    const std::int32_t first = bar->FirstRowValue();
+    const float step = row1->m_fTop - row0->m_fTop;
+    bool moved = false;
+    for (std::int32_t track = 0; track < kChampEvents; ++track) {
+        Label* row = TrackListRow(form, track);
+        if (!row)
+            continue;
+        const float top = bar->m_fTop - static_cast<float>(kTrackListShown - (track - first)) * step;
+        if (top != row->m_fTop) {
+            row->MoveBy(0.0f, top - row->m_fTop);
+            moved = true;
+        }
+        const bool shown = track >= first && track < first + kTrackListShown && row->GetTop() >= kTrackListTopLimit;
+        if (shown != row->IsVisibleInState()) {
+            if (shown)
+                row->Show();
+            else
+                row->Hide();
+            moved = true;
+        }
+    }
+    if (moved)
+        form.Invalidate();
 }
 
 } // namespace
@@ -149,11 +203,8 @@ void ArcadeRacePrepare(Form& form)
     SetPageIfPresent(form, "LBL_Circuit_info", event);
     if (Label* records = dynamic_cast<Label*>(form.FindElement("lbl_records"))) {
         std::string text;
-        for (std::int32_t track = 0; track < kChampEvents; ++track) {
-            const TrackRecord& record = TheArcadeRecords().Track(track);
-            text += UpperCase(kTrackNames[static_cast<std::size_t>(track)]) + "  " + MenuTimeText(record.LapRecord) +
-                    "  " + UpperCase(record.HolderName) + "\n";
-        }
+        for (std::int32_t track = 0; track < kChampEvents; ++track)
+            text += RecordLine(track) + "\n";
         records->SetText(text.c_str());
         records->Invalidate();
     }
@@ -163,5 +214,22 @@ bool ArcadeRaceCommand(Form& /*form*/, Control& control)
 {
     if (control.m_nUserID == 2)
         return AskDialogue(kAskLeaveArcadeChampionship) != 0;
+    return true;
+}
+
+void ArcadeTrackListPrepare(Form& form)
+{
+    for (std::int32_t track = 0; track < kChampEvents; ++track)
+        if (Label* row = TrackListRow(form, track)) {
+            char round[8];
+            std::snprintf(round, sizeof round, "%2d  ", static_cast<int>(track + 1));
+            row->SetText((round + RecordLine(track)).c_str());
+        }
+    LayOutTrackList(form);
+}
+
+bool ArcadeTrackListDraw(Form& form)
+{
+    LayOutTrackList(form);
     return true;
 }

@@ -49,3 +49,16 @@ bool ArcadeBikeCommand(Form& form, Control& control);
 void ArcadeRacePrepare(Form& form);
 // UserID 2 asks dialogue 27 and stops the button's command only on 0.
 bool ArcadeRaceCommand(Form& form, Control& control);
+
+// "Arcade07", the season's circuits: one row per circuit, the labels
+// "row00" .. "row11" (its round, name, arcade lap record and holder), ten
+// of them shown at a time from the position of the scroll bar "list" (the
+// first circuit shown). The rows keep the spacing of the screen file's
+// first two; the ten shown stand right above the bar. A row outside the
+// ten, or whose top is above y = 100, is hidden.
+inline constexpr std::int32_t kTrackListShown = 10;
+inline constexpr std::int32_t kTrackListTopLimit = 100;
+// Entered: the rows' texts, and the rows laid out for the bar's position.
+void ArcadeTrackListPrepare(Form& form);
+// Drawn: the rows follow the bar's position. True.
+bool ArcadeTrackListDraw(Form& form);

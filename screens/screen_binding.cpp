@@ -29,6 +29,7 @@ const ScreenRow kScreens[] = {
     {.name = "Arcade03", .prepare = ArcadeBikePrepare, .draw = ArcadeBikeDraw, .command = ArcadeBikeCommand},
     {.name = "MArcade3", .prepare = ArcadeBikePrepare, .draw = ArcadeBikeDraw, .command = ArcadeBikeCommand},
     {.name = "Arcade08", .prepare = ArcadeRacePrepare, .command = ArcadeRaceCommand},
+    {.name = "Arcade07", .prepare = ArcadeTrackListPrepare, .draw = ArcadeTrackListDraw},
     // Weekend
     {.name = "sim01", .prepare = GameModePrepare, .command = GameModeCommand},
     {.name = "option01", .prepare = GameTypePrepare, .command = GameTypeCommand},

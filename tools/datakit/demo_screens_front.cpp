@@ -25,15 +25,16 @@ constexpr int kArcadeMenu = 2;
 constexpr int kArcadeBikeRace = 4;
 constexpr int kArcadeBikeChampionship = 5;
 constexpr int kArcadeRaceScreen = 9;
+constexpr int kArcadeCircuits = 10;
 constexpr int kNewArcadeChampionship = 40;
 constexpr int kArcadeRecords = 141;
 // Commands of the arcade screens (the transitions). The carousel's "<" and
 // ">" give 1 and 2 to the carousel (its "DEC" and "INC"), so neither leads
 // anywhere on the bike choice.
-constexpr int kCmdSingleRace = 1, kCmdRecords = 3, kCmdChampionship = 4, kCmdRace = 3, kCmdStay = 9;
+constexpr int kCmdSingleRace = 1, kCmdRecords = 3, kCmdChampionship = 4, kCmdRace = 3, kCmdCircuits = 5, kCmdStay = 9;
 // The carousel's commands.
 constexpr int kCarouselPrevious = 1, kCarouselNext = 2;
-constexpr int kKeyM = 50, kKeyB = 48, kKeyDigit2 = 3, kKeyDigit3 = 4;
+constexpr int kKeyM = 50, kKeyB = 48, kKeyL = 38, kKeyDigit2 = 3, kKeyDigit3 = 4;
 // The bike choice's two steps (the screen handler shows one at a time).
 constexpr int kBikeGroup = 1, kGearGroup = 2;
 
@@ -115,6 +116,32 @@ FormFileWriter arcade_race_screen()
                  .font = kDemoTableFont});
     button(file, {"go", 356, 380, 120, 36, kCmdRace, -1, "go", kMenuText, kKeyEnter, "art\\dbtn"});
     button(file, {"quit", 492, 380, 120, 36, 0, 2, "quit", kMenuText, kKeyQ, "art\\dbtn"});
+    button(file, {"circuits", 220, 380, 120, 36, kCmdCircuits, -1, "circuits", kMenuText, kKeyL, "art\\dbtn"});
+    file.end();
+    return file;
+}
+
+// The season's circuits with their arcade lap records, ten rows at a time
+// from the position of the bar "list" (the first element, so it has the
+// focus and Left and Right move it).
+FormFileWriter arcade_circuits_screen()
+{
+    FormFileWriter file = screen_file("Arcade07");
+    file.key("UserDraw", 1);
+    image(file, "background", "art\\arcade07.pcx", 0, 0, 640, 480);
+    file.begin("HScrollBar", "list");
+    // Right under the ten rows shown.
+    place(file, 220, 340, 200, 14);
+    file.key("CursorWidth", 14).key("Graphic", "art\\bar_t.pcx");
+    file.key("Max", 12 - 10).key("Min", 0).key("Step", 1).end();
+    for (int circuit = 0; circuit < 12; ++circuit) {
+        char name[8];
+        std::snprintf(name, sizeof name, "row%02d", circuit);
+        label(file, {.name = name, .left = 48, .top = 100 + 24 * circuit, .width = 544, .height = 24,
+                     .text_id = "empty_name", .font = kDemoTableFont});
+    }
+    // No Enter hot key: the screen's focus goes to the bar.
+    button(file, {"back", 260, 384, 120, 36, 0, -1, "back", kMenuText, 0, "art\\dbtn"});
     file.end();
     return file;
 }
@@ -153,6 +180,7 @@ void add_front_screens(DemoMenuBuilder& kit)
     kit.screen("Arcade01", arcade_menu_screen());
     kit.screen("Arcade03", arcade_bike_screen());
     kit.screen("Arcade08", arcade_race_screen());
+    kit.screen("Arcade07", arcade_circuits_screen());
     // Their backgrounds: a heading, a panel behind the controls and the
     // keys at the foot.
     struct Background {
@@ -163,7 +191,8 @@ void add_front_screens(DemoMenuBuilder& kit)
         {"arcade01", {"ARCADE", "Type a name   Enter single race   2 championship   3 records   Esc back", 32, 96, 576, 336}},
         {"arcade03", {"ARCADE BIKES", "Left / Right bike     Enter take it     M manual gears     Esc back", 148, 72, 344,
                       276}},
-        {"arcade08", {"ARCADE CHAMPIONSHIP", "Enter race     Q quit", 16, 84, 608, 344}},
+        {"arcade08", {"ARCADE CHAMPIONSHIP", "Enter race     L circuits     Q quit", 16, 84, 608, 344}},
+        {"arcade07", {"ARCADE CIRCUITS", "Left / Right scroll     Esc back", 16, 84, 608, 344}},
     };
     for (const Background& b : backgrounds)
         kit.files([b](const std::filesystem::path& root, std::string& error) {
@@ -200,7 +229,10 @@ void add_front_screens(DemoMenuBuilder& kit)
         .go(kArcadeBikeChampionship, kCmdRace, kArcadeRaceScreen)
         .state(kArcadeRaceScreen, "Arcade08")
         .go(kArcadeRaceScreen, 0, kArcadeMenu)
-        .go(kArcadeRaceScreen, kCmdRace, kDemoEndState);
+        .go(kArcadeRaceScreen, kCmdRace, kDemoEndState)
+        .go(kArcadeRaceScreen, kCmdCircuits, kArcadeCircuits)
+        .state(kArcadeCircuits, "Arcade07")
+        .go(kArcadeCircuits, 0, kArcadeRaceScreen);
     kit.set("menudial").state(kDemoQuitDialogue, "dlg10").go(kDemoQuitDialogue, 1, kDemoEndState).go(
         kDemoQuitDialogue, 0, kDemoEndState);
     // After the title card the start-up videos play (the 3D group's state
@@ -211,7 +243,8 @@ void add_front_screens(DemoMenuBuilder& kit)
          {std::pair{"arcade", "Arcade race"}, {"weekend", "Race weekend"}, {"quit", "Quit"}, {"go", "Race"},
           {"prev", "<"}, {"next", ">"}, {"your_name", "Your name"}, {"empty_name", ""}, {"single_race", "Single race"},
           {"arcade_champ", "2  Championship"}, {"arcade_records", "3  Records"}, {"back", "Back"}, {"take_bike", "Take it"},
-          {"automatic", "Automatic"}, {"manual", "Manual gears"}, {"other_bike", "Another bike"}})
+          {"automatic", "Automatic"}, {"manual", "Manual gears"}, {"other_bike", "Another bike"},
+          {"circuits", "Circuits"}})
         kit.text(kMenuText, id, text);
     for (int event = 0; event < 12; ++event) {
         char round[24], circuit[24];
