@@ -120,10 +120,12 @@ std::int32_t CurrentItem(const Control& control)
 
 void ShowArcadeTrack(Form& form)
 {
+    const std::int32_t track = TheGameSettings().ArcadeTrack;
+    if (auto* view = dynamic_cast<PictureBox*>(form.FindElement("OLE1")))
+        view->ShowItem(track);
     Image* strip = TrackStrip(form);
     if (!strip)
         return;
-    const std::int32_t track = TheGameSettings().ArcadeTrack;
     if (track >= 0 && track < strip->m_Strip.Count()) {
         strip->m_Strip.SetState(track);
         strip->Invalidate();

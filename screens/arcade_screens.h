@@ -16,7 +16,9 @@ std::int32_t CurrentItem(const Control& control);
 
 // "Arcade04": its strip "track" shows the circuits of the season, one frame
 // per event. The circuit the screen chose is the strip's current frame.
-// Entered: the strip shows the arcade track of the game settings.
+// Entered: the strip, and the 3D view "OLE1" when the screen has one (its
+// item i the circuit of event i), show the arcade track of the game
+// settings.
 void ShowArcadeTrack(Form& form);
 // Any command: the strip's current frame becomes the race's track. Alone:
 // championship mode 0 (a single arcade race), the current event and the

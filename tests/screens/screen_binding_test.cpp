@@ -24,6 +24,7 @@
 #include "screens/screen_binding.h"
 #include "screens/screen_text.h"
 #include "tests/menu/menu_fixture.h"
+#include "tests/menu/picture_box_fixture.h"
 #include "tools/datakit/champ_files_writer.h"
 #include "tools/datakit/menu_widget_art.h"
 
@@ -252,6 +253,43 @@ TEST_F(ArcadeCircuits, TenRowsFromTheBarsPositionStandRightAboveTheBar)
             shown += visible ? 1 : 0;
         }
         EXPECT_EQ(shown, c.shown);
+    }
+}
+
+// The track screen's 3D view shows the arcade track too: the carousel's
+// item of that event, at once; a track it has no item for leaves it.
+class ArcadeTrackView : public PictureBoxFixture {
+protected:
+    void SetUp() override
+    {
+        PictureBoxFixture::SetUp();
+        SetTheGameSettings(&settings_);
+        InstallScreenHandlers();
+    }
+    void TearDown() override
+    {
+        SetScreenHooks(ScreenHooks{});
+        SetTheGameSettings(nullptr);
+        PictureBoxFixture::TearDown();
+    }
+    GameSettings settings_;
+};
+
+TEST_F(ArcadeTrackView, TheViewShowsTheArcadeTrack)
+{
+    write_carousel("c.ole", bike_carousel(5));
+    for (const auto& [track, item] : {std::pair{3, 3}, {7, 0}}) {
+        SCOPED_TRACE(track);
+        datakit::FormFileWriter file = screen_file("Arcade04");
+        file.begin("PictureBox", "OLE1");
+        place(file, 160, 120, 320, 240).key("FileName", "c.ole").end();
+        file.end();
+        data_.screen("Arcade04", file);
+        Form& form = load_screen("Arcade04");
+        settings_.ArcadeTrack = track;
+        show(0);
+        EXPECT_EQ(box(form).CurrentItem(), item);
+        EXPECT_EQ(box(form).TurnState(), 0);
     }
 }
 
