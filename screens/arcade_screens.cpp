@@ -41,7 +41,6 @@ void ShowFrame(Form& form, const char* name, std::int32_t frame)
         SetFrameIfPresent(form, name, frame);
 }
 
-
 bool NetworkGame()
 {
     return (TheGameApp().Flags & kAppFlagNetwork) != 0;
