@@ -183,6 +183,15 @@ FormFileWriter in_session_screen(const std::string& name)
     label(file, {"LBL_setting_data", 40, 250, 250, 32, "empty", 1, kWeekendText});
     label(file, {"LBL_temp_data_1", 40, 290, 100, 32, "empty", 1, kWeekendText});
     label(file, {"LBL_temp_data_2", 160, 290, 100, 32, "empty", 1, kWeekendText});
+    // The timed sessions' menus show the player's place and the time left
+    // of the hour (live labels, drawn as the clock runs); the races' does
+    // not.
+    if (name != "Game03c") {
+        label(file, {"lbl_place_cap", 40, 62, 80, 24, "place_cap", 1, kWeekendText});
+        label(file, {.name = "lbl_position_data", .left = 120, .top = 62, .width = 60, .height = 24, .text_var = "1"});
+        label(file, {"lbl_left_cap", 400, 62, 110, 24, "left_cap", 1, kWeekendText});
+        label(file, {.name = "lbl_time_left", .left = 510, .top = 62, .width = 100, .height = 24, .text_var = "2"});
+    }
     button(file, {"go", 360, 330, 240, 38, kCmdOn, -1, "ride", kWeekendText, kKeyEnter});
     button(file, {"end_session", 360, 376, 240, 38, kCmdSecond, 0, "end_run", kWeekendText, kKeyE});
     button(file, {"options", 40, 330, 260, 34, kCmdStay, 2, "options", kWeekendText});
@@ -213,7 +222,7 @@ void add_texts(DemoMenuBuilder& kit)
         {"next_team", "Team >"}, {"info", "Information"}, {"t_track", "Choose the circuit"},
         {"t_info", "The circuit"}, {"record", "Lap record"}, {"no_time", "-:-:-"}, {"go_on", "Go on"},
         {"t_sessions", "The weekend"}, {"save", "Save"}, {"results", "Results"}, {"leave", "Leave"},
-        {"t_session", "Session"}, {"round", "Round"}, {"practice_cap", "Practice"}, {"warmup_cap", "Warm-up"},
+        {"t_session", "Session"}, {"round", "Round"}, {"place_cap", "Place"}, {"left_cap", "Time left"}, {"practice_cap", "Practice"}, {"warmup_cap", "Warm-up"},
         {"ride", "Ride"}, {"end_run", "End the session"}, {"options", "Options"}, {"timing", "Timing"},
         {"setup", "Bike set-up"}, {"empty", ""}, {"t_timing", "Timing"}, {"accelerate", "Normal time\nFast time"},
         {"fast", "Fast time"}, {"normal", "Normal time"}, {"t_results", "Session results"}, {"ok", "OK"},
