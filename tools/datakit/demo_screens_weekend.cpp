@@ -155,9 +155,10 @@ FormFileWriter sessions_screen()
     for (int i = 0; i < 7; ++i) {
         // Each button beside its session's title of the round (the title
         // the overlay shows once the session is chosen).
-        button(file, {kSessionButtons[i], 40, 80 + i * 44, 200, 38, kCmdOn + i, i + 1,
+        // (The button's picture is 240 wide whatever the button's width.)
+        button(file, {kSessionButtons[i], 40, 80 + i * 44, 240, 38, kCmdOn + i, i + 1,
                       ("s" + std::to_string(i)).c_str(), kWeekendText});
-        label(file, {kSessionLabels[i], 250, 86 + i * 44, 370, 30, ("st" + std::to_string(i)).c_str(), kEvents,
+        label(file, {kSessionLabels[i], 292, 86 + i * 44, 324, 30, ("st" + std::to_string(i)).c_str(), kEvents,
                      kWeekendText});
     }
     button(file, {"save", 40, 420, 240, 40, kCmdStay, 8, "save", kWeekendText, kKeyS});
