@@ -182,6 +182,38 @@ TEST_F(ArcadeTrack, AFrameOfTwelveOrMoreIsOutOfRangeAndNoStripIsNotFound)
     }
 }
 
+// The bike choice's transmission buttons: 2 automatic, 3 manual, 4 no
+// change; taking a bike needs the carousel.
+TEST_F(ArcadeTrack, TheBikeChoiceSetsTheGearsAndNeedsItsCarousel)
+{
+    datakit::FormFileWriter file = screen_file("MArcade3");
+    for (int id : {1, 2, 3, 4}) {
+        file.begin("CommandButton", "b" + std::to_string(id));
+        place(file, 0, 12 * id, 20, 10);
+        file.key("UserID", id).key("Command", 9).end();
+    }
+    file.end();
+    data_.screen("MArcade3", file);
+    Form& form = load_screen("MArcade3");
+    show(0);
+    struct Case {
+        int id;
+        std::uint8_t before, after;
+    };
+    for (const Case& c : {Case{2, 1, 0}, Case{3, 0, 1}, Case{4, 1, 1}, Case{4, 0, 0}}) {
+        SCOPED_TRACE(c.id);
+        settings_.GearChoice = c.before;
+        EXPECT_TRUE(ScreenCommand(*form.FindElement(("b" + std::to_string(c.id)).c_str())));
+        EXPECT_EQ(settings_.GearChoice, c.after);
+    }
+    try {
+        ScreenCommand(*form.FindElement("b1"));
+        ADD_FAILURE() << "accepted";
+    } catch (const GameError& e) {
+        EXPECT_STREQ(e.what(), "not found");
+    }
+}
+
 // The arcade's circuit list: twelve rows, ten shown at a time from the
 // bar's position, the ten right above the bar; a row above y = 100 is
 // hidden too.
