@@ -111,6 +111,7 @@ public:
     char SetupName[kSetupNameChars + 1] = {};
     std::uint8_t GearChoice = 0;          // decides the driving flags of the arcade reset
     std::int32_t ArcadeTrack = 0;         // the arcade track screen's choice: an event index 0..11
+    std::int32_t ChosenBike = 0;          // the arcade bike: tens the racing-team row, units the place in it
     std::uint32_t Reserved[2] = {0, 0};
 };
 

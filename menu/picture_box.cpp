@@ -261,6 +261,18 @@ void PictureBox::PreviousItem()
     StartTurn(1);
 }
 
+void PictureBox::ShowItem(std::int32_t index)
+{
+    if (index < 0 || index >= ItemCount())
+        return;
+    // A turn under way ends here, its buttons usable again.
+    if (m_nTurnState != 0)
+        EnableLinkedButtons();
+    m_nCurrent = m_nPrevious = index;
+    m_nTurnState = 0;
+    Invalidate();
+}
+
 // ---- State ----
 
 void PictureBox::SaveState(platform::File& file)

@@ -82,6 +82,9 @@ public:
     // Turns to the next or previous item (wrapping), the old one sliding out.
     void NextItem();
     void PreviousItem();
+    // Shows that item at once, standing still (no turn); an index the
+    // carousel does not have leaves it as it is.
+    void ShowItem(std::int32_t index);
     // Stands the item on the turntable at `angle`: turned about y, 0.6 units
     // off the axis.
     void PlaceItem(std::int32_t index, float angle);

@@ -27,12 +27,15 @@ const ScreenRow kScreens[] = {
     // Front end
     {.name = "copyrigh", .prepare = [](Form&) { StartTitleCard(); }, .draw = [](Form& f) { EndTitleCardInTime(f); return true; }},
     {.name = "start01", .command = [](Form&, Control& c) { return MainMenuCommand(c.m_nUserID); }},
-    {.name = "dlg05", .prepare = ShowDialogueMessagePage},
     {.name = "dlg06", .prepare = ShowDialogueMessagePage},
     {.name = "dlg09", .prepare = ShowDialogueMessagePage},
     {.name = "dlg10", .prepare = ShowDialogueMessagePage},
     // Arcade
     {.name = "Arcade04", .prepare = ShowArcadeTrack, .command = [](Form& f, Control&) { return ArcadeTrackCommand(f); }},
+    {.name = "Arcade03", .prepare = ArcadeBikePrepare, .draw = ArcadeBikeDraw, .command = ArcadeBikeCommand},
+    {.name = "MArcade3", .prepare = ArcadeBikePrepare, .draw = ArcadeBikeDraw, .command = ArcadeBikeCommand},
+    {.name = "Arcade08", .prepare = ArcadeRacePrepare, .command = ArcadeRaceCommand},
+    {.name = "Arcade07", .prepare = ArcadeTrackListPrepare, .draw = ArcadeTrackListDraw},
     // Weekend
     {.name = "sim01", .prepare = GameModePrepare, .command = GameModeCommand},
     {.name = "option01", .prepare = GameTypePrepare, .command = GameTypeCommand},
@@ -43,6 +46,7 @@ const ScreenRow kScreens[] = {
     {.name = "Sim5h", .prepare = TeamPrepare, .command = TeamCommand},
     {.name = "Sim5y", .prepare = TeamPrepare, .command = TeamCommand},
     {.name = "Sim5s", .prepare = TeamPrepare, .command = TeamCommand},
+    {.name = "dlg05", .prepare = RenameDialoguePrepare, .command = RenameDialogueCommand},
     {.name = "Sim08", .command = TrackCommand},
     {.name = "sim09d", .prepare = TrackInfoPrepare, .command = TrackInfoCommand},
     {.name = "sim09", .prepare = TrackInfoPrepare, .command = TrackInfoCommand},

@@ -70,6 +70,15 @@ void SetTextIfPresent(Form& form, const char* name, const std::string& text)
         label->SetText(text.c_str());
 }
 
+void SetPageIfPresent(Form& form, const char* name, std::int32_t page)
+{
+    if (Label* label = dynamic_cast<Label*>(form.FindElement(name))) {
+        if (page >= 0 && page < label->PageCount())
+            label->SetPage(page);
+        label->Invalidate();
+    }
+}
+
 std::int32_t SelectorValue(const Control& control)
 {
     if (const Label* label = dynamic_cast<const Label*>(&control))

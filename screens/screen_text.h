@@ -32,6 +32,9 @@ void ShowIfPresent(Form& form, const char* name, bool shown);
 void SetFrameIfPresent(Form& form, const char* name, std::int32_t frame);
 // Gives a label of the screen a text when it has the label.
 void SetTextIfPresent(Form& form, const char* name, const std::string& text);
+// Puts a label of the screen on a page when it has the label and the page;
+// the label is drawn again either way.
+void SetPageIfPresent(Form& form, const char* name, std::int32_t page);
 
 // The choice a selector control shows: the first row of a label (a choice
 // stepped by its arrows), the frame of an image strip. Throws "not found"

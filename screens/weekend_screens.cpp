@@ -26,11 +26,13 @@
 #include "platform/message_box.h"
 #include "platform/path_resolver.h"
 #include "race/race.h"
-#include "screens/results_screens.h"
+#include "screens/front_screens.h"
 #include "screens/multi_screens.h"
 #include "screens/navigation.h"
+#include "screens/results_screens.h"
 #include "screens/race_commands.h"
 #include "screens/screen_binding.h"
+#include "screens/screen_text.h"
 #include "screens/setup_screens.h"
 #include "sim/bike.h"
 
@@ -47,6 +49,7 @@ constexpr std::int32_t kRiderInfoPage = 63;
 constexpr std::int32_t kTrackInfoPage = 51;
 
 // Dialogues of "menudial".
+constexpr std::int32_t kRenameRiderDialogue = 1;
 constexpr std::int32_t kAskQuitGame = 10;
 constexpr std::int32_t kAskEndPractice = 11;
 constexpr std::int32_t kAskEndQualifying = 12;
@@ -58,6 +61,9 @@ constexpr std::int32_t kAskLeaveWeekend = 19;
 constexpr std::int32_t kAskEndNetworkSession = 29;
 constexpr std::int32_t kToldSaved = 34;
 constexpr std::int32_t kToldTimeUp = 50;
+
+// The name the rider-rename dialogue edits.
+std::string g_RenameText;
 
 const std::array<std::array<std::int32_t, 5>, 5> kTeamRows = {{
     {1, 3, 2, 4, 0},
@@ -108,42 +114,9 @@ void SetEnabled(const Form& form, const char* name, bool enabled)
     }
 }
 
-void SetShown(const Form& form, const char* name, bool shown)
-{
-    if (Control* control = form.FindElement(name)) {
-        if (shown)
-            control->Show();
-        else
-            control->Hide();
-        control->Invalidate();
-    }
-}
 
-void SetFrame(const Form& form, const char* name, std::int32_t frame)
-{
-    if (Image* image = Find<Image>(form, name)) {
-        if (frame >= 0 && frame < image->m_Strip.Count())
-            image->m_Strip.SetState(frame);
-        image->Invalidate();
-    }
-}
 
-void SetPageOf(const Form& form, const char* name, std::int32_t page)
-{
-    if (Label* label = Find<Label>(form, name)) {
-        if (page >= 0 && page < label->PageCount())
-            label->SetPage(page);
-        label->Invalidate();
-    }
-}
 
-void SetLabelText(const Form& form, const char* name, const std::string& text)
-{
-    if (Label* label = Find<Label>(form, name)) {
-        label->SetText(text.c_str());
-        label->Invalidate();
-    }
-}
 
 std::string LabelText(const Label& label)
 {
@@ -351,7 +324,7 @@ void TeamPrepare(Form& form)
         names->SetPage(shown);
         names->Invalidate();
     }
-    SetFrame(form, "sprite_bike", row - 1);
+    SetFrameIfPresent(form, "sprite_bike", row - 1);
 }
 
 void TrackInfoPrepare(Form& form)
@@ -360,21 +333,21 @@ void TrackInfoPrepare(Form& form)
     const std::int32_t event = champ.CurrentEventIndex;
     if (event < 0 || event >= kChampEvents)
         throw GameError("out of range");
-    SetFrame(form, "Sprite_round", event);
-    SetShown(form, "Sprite_round_back", true);
-    SetPageOf(form, "LBL_Nation", event);
-    SetPageOf(form, "LBL_Circuit_info", event);
-    SetLabelText(form, "LBL_record", TimeText(TheSimRecords().Track(event).LapRecord));
+    SetFrameIfPresent(form, "Sprite_round", event);
+    ShowIfPresent(form, "Sprite_round_back", true);
+    SetPageIfPresent(form, "LBL_Nation", event);
+    SetPageIfPresent(form, "LBL_Circuit_info", event);
+    SetTextIfPresent(form, "LBL_record", TimeText(TheSimRecords().Track(event).LapRecord));
 }
 
 void SessionsPrepare(Form& form)
 {
     const Championship& champ = TheChampionship();
     const std::int32_t event = champ.CurrentEventIndex;
-    SetFrame(form, "Sprite_TVN", event);
+    SetFrameIfPresent(form, "Sprite_TVN", event);
     for (const char* name : {"lbl_practice_1", "lbl_practice_2", "lbl_qualify_1", "lbl_qualify_2", "lbl_race_1",
                              "lbl_race_2", "lbl_warmup"})
-        SetPageOf(form, name, event);
+        SetPageIfPresent(form, name, event);
     static const char* const kButtons[7] = {"Practice_1", "Qualify_1", "Practice_2", "Qualify_2",
                                             "Warm_up",    "Race_1",    "Race_2"};
     const std::int32_t kind = champ.GetSessionKind();
@@ -399,26 +372,26 @@ void InSessionPrepare(Form& form)
     const GameSettings& settings = TheGameSettings();
     const std::int32_t state = State();
     const std::int32_t event = champ.CurrentEventIndex;
-    SetFrame(form, "sprite_track_name", event);
-    SetFrame(form, "Sprite_Weather_Icon", app.m_nWeather);
-    SetFrame(form, "sprite_logo_icon", champ.PlayerRider() >= 0 ? champ.FindRider(champ.PlayerRider()).Team : 0);
-    SetLabelText(form, "LBL_round_data", std::to_string(event + 1));
+    SetFrameIfPresent(form, "sprite_track_name", event);
+    SetFrameIfPresent(form, "Sprite_Weather_Icon", app.m_nWeather);
+    SetFrameIfPresent(form, "sprite_logo_icon", champ.PlayerRider() >= 0 ? champ.FindRider(champ.PlayerRider()).Team : 0);
+    SetTextIfPresent(form, "LBL_round_data", std::to_string(event + 1));
     const std::int32_t kind = SessionKindOfState(state);
-    SetLabelText(form, "LBL_race_data", kind == 2 ? "1" : kind == 3 ? "2" : "");
-    SetLabelText(form, "LBL_setting_data", settings.SetupName);
+    SetTextIfPresent(form, "LBL_race_data", kind == 2 ? "1" : kind == 3 ? "2" : "");
+    SetTextIfPresent(form, "LBL_setting_data", settings.SetupName);
     const bool inSessionStates = state >= 63 && state <= 75;
-    SetShown(form, "LBL_warmup", inSessionStates && kind == 6);
-    SetShown(form, "LBL_practice", inSessionStates && (state == 63 || kind == 4 || kind == 5));
+    ShowIfPresent(form, "LBL_warmup", inSessionStates && kind == 6);
+    ShowIfPresent(form, "LBL_practice", inSessionStates && (state == 63 || kind == 4 || kind == 5));
     const bool quick = (state >= 63 && state <= 70) || state == 369 || state == 370;
     for (const char* name : {"sprite_dot_1", "LBL_Round_data", "LBL_Round", "LBL_Day"})
-        SetShown(form, name, !quick);
-    SetLabelText(form, "LBL_rider_name", champ.PlayerName);
-    SetLabelText(form, "LBL_Day", champ.SessionTitle);
+        ShowIfPresent(form, name, !quick);
+    SetTextIfPresent(form, "LBL_rider_name", champ.PlayerName);
+    SetTextIfPresent(form, "LBL_Day", champ.SessionTitle);
     for (const auto& [name, value] : {std::pair{"LBL_temp_data_1", app.m_fTemperature1},
                                       std::pair{"LBL_temp_data_2", app.m_fTemperature2}}) {
         char text[32];
         std::snprintf(text, sizeof text, "%i%c", static_cast<int>(value), 38);
-        SetLabelText(form, name, text);
+        SetTextIfPresent(form, name, text);
     }
     // The laps of the session just ridden (screens/setup_screens.h).
     SplitSessionTelemetry();
@@ -575,14 +548,17 @@ bool TeamCommand(Form& form, Control& control)
     if (row == 0)
         throw GameError("strange!");
     Label& names = Require<Label>(form, "Label_name");
-    switch (id) {
-    case 1: {
+    // The rider of the page shown. A team has five places: a label with
+    // more pages has no rider on the others.
+    const auto shownRider = [&] {
         const std::int32_t page = names.CurrentPage();
-        // A team has five places: a label with more pages has no rider on
-        // the others.
         if (page < 0 || page >= 5)
             throw GameError("out of range");
-        const std::int32_t rider = TeamRiders(row)[static_cast<std::size_t>(page)];
+        return TeamRiders(row)[static_cast<std::size_t>(page)];
+    };
+    switch (id) {
+    case 1: {
+        const std::int32_t rider = shownRider();
         if (NetworkGame())
             return MultiChooseRider(rider); // network row: the host arbitrates (screens/multi_screens.h)
         Championship& champ = TheChampionship();
@@ -599,9 +575,48 @@ bool TeamCommand(Form& form, Control& control)
     }
     case 2:
         return CallScreen(kPageBrowserState, kRiderInfoPage);
+    case 3: {
+        const std::int32_t rider = shownRider();
+        const std::string old = LabelText(names);
+        // The dialogue edits a copy; only its answer 1 with a name keeps
+        // what was typed.
+        g_RenameText = old;
+        std::string typed;
+        if (Confirmed(kRenameRiderDialogue))
+            typed = g_RenameText.substr(0, kRiderNameChars);
+        if (typed.empty()) {
+            names.SetText(old.c_str());
+            names.Invalidate();
+            return true;
+        }
+        names.SetText(typed.c_str());
+        Championship& champ = TheChampionship();
+        champ.RestoreRiderName();
+        champ.RenameRider(rider, typed.c_str());
+        Refill(form);
+        return true;
+    }
     default:
         return true;
     }
+}
+
+void RenameDialoguePrepare(Form& form)
+{
+    ShowDialogueMessagePage(form);
+    if (Label* name = Find<Label>(form, "DLG_data")) {
+        name->SetText(g_RenameText.c_str());
+        name->EditRow(0);
+        name->Invalidate();
+    }
+}
+
+bool RenameDialogueCommand(Form& form, Control& control)
+{
+    if (control.m_nUserID == 1)
+        if (const Label* name = Find<Label>(form, "DLG_data"))
+            g_RenameText = LabelText(*name);
+    return true;
 }
 
 bool PlayerNameCommand(Form& form, Control& /*control*/)

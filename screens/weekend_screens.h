@@ -67,7 +67,17 @@ bool GameTypeCommand(Form& form, Control& control);    // "option01"
 bool GameModeCommand(Form& form, Control& control);    // "Sim01"
 bool ChampionshipStartCommand(Form& form, Control& control); // "Sim04"
 bool TrackCommand(Form& form, Control& control);       // "Sim08"
+// UserID 1 takes the rider of the page shown, 2 calls the page browser, 3
+// renames the rider of the page shown: dialogue 1 edits a copy of the name;
+// answered 1 with a name (cut to a rider name's 20 characters) the rider
+// takes it (the one renamed before gets his own back) and the screen is
+// filled again; otherwise the label keeps the old name.
 bool TeamCommand(Form& form, Control& control);        // "Sim5k" .. "Sim5s"
+// The rename dialogue "dlg05": entered, its page of "dlg_message" and the
+// name to edit on the edit row of "DLG_data"; UserID 1 (OK) hands the
+// edited name back to the team screen.
+void RenameDialoguePrepare(Form& form);
+bool RenameDialogueCommand(Form& form, Control& control);
 bool PlayerNameCommand(Form& form, Control& control);  // "Arcade01"
 bool SessionsCommand(Form& form, Control& control);    // "Sim10"
 bool InSessionCommand(Form& form, Control& control);   // "Game03a" .. "Game03c"

@@ -207,6 +207,29 @@ TEST_F(CarouselTest, FourLinkedButtonsWaitForTheTurnAndAFifthIsRefused)
     }
 }
 
+// A screen puts the carousel on an item at once: it stands there, even in
+// the middle of a turn (whose buttons come back), and an item it does not
+// have changes nothing.
+TEST_F(CarouselTest, AnItemShownAtOnceStandsStill)
+{
+    Form& form = carousel(3, 2);
+    PictureBox& ole = box(form);
+    ole.Notify(2);
+    ASSERT_EQ(ole.TurnState(), 2);
+    ole.ShowItem(2);
+    EXPECT_EQ(ole.CurrentItem(), 2);
+    EXPECT_EQ(ole.PreviousItemIndex(), 2);
+    EXPECT_EQ(ole.TurnState(), 0);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_NE(ole.LinkedButton(i)->m_nState, kButtonDisabled) << i;
+    paint_after(form, 10);
+    EXPECT_NEAR(ole.ItemAt(2).instance->position.x, rest_x(g_fCarouselAngle), 1e-4f);
+    for (int outside : {-1, 3}) {
+        ole.ShowItem(outside);
+        EXPECT_EQ(ole.CurrentItem(), 2) << outside;
+    }
+}
+
 TEST_F(CarouselTest, OneItemAndNoItemsTurnNowhere)
 {
     for (const int items : {0, 1}) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,9 @@
 
 #include "app/form_parser.h"
 #include "app/game_app.h"
+#include "engine/base/engine.h"
+#include "engine/base/shade_table.h"
+#include "engine/render/rast.h"
 #include "engine/render/render_device.h"
 #include "menu/form.h"
 #include "menu/menu_manager.h"
@@ -380,12 +384,29 @@ protected:
     void TearDown() override
     {
         manager_.Reset();
+        if (menu_engine_ && current_engine == menu_engine_.get())
+            current_engine = nullptr;
+        menu_engine_.reset();
         SetCurrentMenuManager(nullptr);
         device_.release();
         set_the_render_device(nullptr);
         platform::shutdown_video_thread();
         platform::clear_recorded_message_boxes();
         SetTheGameApp(nullptr);
+    }
+
+    // The menus' 3D context as the run loop makes it on the software screen,
+    // with the scenes' palette and shade table from `palette`: a shipped set
+    // whose screens hold carousels or scenes needs one to load.
+    void open_menu_engine(const char* palette)
+    {
+        menu_engine_ = std::make_unique<engine>();
+        menu_engine_->set_render_type(engine::software_render_type);
+        menu_engine_->set_mode_word(1);
+        rast_set_globals(32, 16, 1);
+        ASSERT_EQ(device_.load_palette(palette), 1) << palette;
+        load_shade_table(palette);
+        current_engine = menu_engine_.get();
     }
 
     // Makes the manager's screen records for the names and loads each from
@@ -464,6 +485,7 @@ protected:
     platform::WindowHandle window_{};
     render_device device_;
     MenuManager manager_;
+    std::unique_ptr<engine> menu_engine_;
 };
 
 } // namespace menu_test

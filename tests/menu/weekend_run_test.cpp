@@ -1,9 +1,10 @@
 // A championship race weekend played through the shipped menus, in-process
 // from WinMain with scripted keys and a test clock: game mode, team and
-// rider, the round's circuit, every session (the timed ones ended through
-// the in-race menu and through the accelerated clock of the timing screen),
-// both races, their results and the standings, the save, the next round,
-// back to the main menu and out. Races are short (one lap, four riders)
+// rider (renamed first), the round's circuit, every session (the timed ones
+// ended through the in-race menu and through the accelerated clock of the
+// timing screen), both races, their results and the standings, the save,
+// the event's results and the circuit's records, the next round, back to
+// the main menu and out. Races are short (one lap, four riders)
 // and run at a tenth of a second a frame without being drawn.
 #include <gtest/gtest.h>
 
@@ -16,7 +17,10 @@
 #include "champ/game_settings.h"
 #include "champ/race_preparation.h"
 #include "input/input_manager.h"
+#include "menu/form.h"
+#include "menu/label.h"
 #include "menu/menu_input.h"
+#include "menu/menu_manager.h"
 #include "sim/bike.h"
 #include "tests/menu/run_loop_fixture.h"
 
@@ -26,7 +30,19 @@ using run_loop_test::ScriptedPlay;
 namespace {
 
 constexpr int kRiders = 4;
-constexpr int kKeyE = 18, kKeyT = 20, kKeyY = 21, kKeyS = 31, kKeyF = 33;
+constexpr int kKeyE = 18, kKeyR = 19, kKeyT = 20, kKeyY = 21, kKeyS = 31, kKeyF = 33, kKeyC = 46;
+constexpr int kKeyBackspace = 14;
+
+// The rows of a label of the screen shown.
+std::vector<std::string> Rows(const char* label)
+{
+    std::vector<std::string> rows;
+    const Form* form = CurrentMenuManager() ? CurrentMenuManager()->CurrentScreen() : nullptr;
+    if (const auto* l = form ? dynamic_cast<const Label*>(form->FindElement(label)) : nullptr)
+        for (int r = 0; r < l->RowCount(); ++r)
+            rows.push_back(l->RowText(r));
+    return rows;
+}
 
 // The script's play, with the races' scenes left undrawn.
 class UndrawnPlay : public ScriptedPlay {
@@ -90,8 +106,27 @@ TEST_F(WeekendRunTest, AChampionshipWeekendFromTheMainMenuToItsStandingsAndBack)
         .tap(kMenuKeyEnter)
         .until_screen("Sim04")
         .tap(kMenuKeyEnter)
-        // The second rider of the first team.
+        // The first rider of the first team renamed, then the second
+        // chosen (choosing a rider gives him the player's own name).
         .until_screen("Sim5k")
+        .tap(kKeyR)
+        .until_screen("dlg05");
+    for (int i = 0; i < 24; ++i)
+        play_.tap(kKeyBackspace);
+    // "MAX TEST"
+    for (int key : {50, 30, 45, 57, 20, 18, 31, 20})
+        play_.tap(key);
+    // Back from the dialogue the team is still the screen shown, the new
+    // name on its page; Enter is the hot key of "Ride for them".
+    std::string renamedPage, renamedRider;
+    play_.tap(kMenuKeyEnter)
+        .wait(500)
+        .then([&] {
+            const std::vector<std::string> rows = Rows("label_name");
+            renamedPage = rows.empty() ? "" : rows[0];
+            renamedRider = TheChampionship().FindRider(8).Name;
+            return true;
+        })
         .tap(kMenuKeyRightArrow)
         .tap(kMenuKeyEnter)
         .until_screen("sim09d")
@@ -111,6 +146,29 @@ TEST_F(WeekendRunTest, AChampionshipWeekendFromTheMainMenuToItsStandingsAndBack)
     // Saved, then on to the next round's sessions, and out.
     // (Back from the dialogue the standings are still the screen shown.)
     play_.until_screen("Sim11").tap(kKeyS).until_screen("dlg06").tap(kMenuKeyEnter);
+    // The event's results: the first qualifying, then (four views on) the
+    // points of both races; back to the standings.
+    std::vector<std::string> qualifying, pointsRiders, eventPoints;
+    play_.tap(kKeyR).until_screen("Sim13").then([&] {
+        qualifying = Rows("lbl_rider");
+        return true;
+    });
+    for (int i = 0; i < 4; ++i)
+        play_.tap(kMenuKeyDownArrow);
+    play_.wait(100).then([&] {
+        pointsRiders = Rows("lbl_rider_2");
+        eventPoints = Rows("lbl_points");
+        return true;
+    });
+    play_.tap(kMenuKeyEnter).until_screen("Sim11");
+    // The circuit's records: the race times of one lap; back again.
+    std::vector<std::string> recordRiders, recordTimes;
+    play_.tap(kKeyC).until_screen("Sim12").then([&] {
+        recordRiders = Rows("lbl_rider");
+        recordTimes = Rows("lbl_time");
+        return true;
+    });
+    play_.tap(kMenuKeyEnter).until_screen("Sim11");
     play_.tap(kMenuKeyEnter);
     play_.until_screen("Sim10").tap(kMenuKeyEscape).until_screen("start01").tap(kMenuKeyEscape);
 
@@ -140,8 +198,30 @@ TEST_F(WeekendRunTest, AChampionshipWeekendFromTheMainMenuToItsStandingsAndBack)
                                  "menu:50:Sim10", "menu:71:Game03b", "menu:72:Game03b", "menu:81:game07",
                                  "menudial:11:dlg09", "menudial:18:dlg09", "menudial:50:dlg06", "menu:86:game0702",
                                  "menu:76:Game03c", "menu:106:game0702", "menu:102:game0702", "menu:51:Sim11",
-                                 "menudial:34:dlg06"})
+                                 "menudial:34:dlg06", "menudial:1:dlg05", "menu:107:Sim13", "menu:142:Sim12"})
         EXPECT_NE(std::find(shown.begin(), shown.end(), expected), shown.end()) << expected;
+
+    // The event's results listed the championship's riders, the four who
+    // rode the first qualifying among them, and the points of the two
+    // races, the player's the fourth most; the records of the circuit the
+    // riders' race times.
+    EXPECT_GE(qualifying.size(), 4u);
+    ASSERT_GE(pointsRiders.size(), 4u);
+    ASSERT_EQ(eventPoints.size(), pointsRiders.size());
+    int total = 0;
+    for (const std::string& p : eventPoints)
+        total += std::stoi(p);
+    EXPECT_EQ(total, 2 * (25 + 20 + 16 + 13));
+    EXPECT_EQ(eventPoints[3], "26");
+    EXPECT_EQ(pointsRiders[3], "PLAYER");
+    // The records: ten rows, a time on each row with a holder, "-" on an
+    // empty one (the player finished no race, so none is his).
+    ASSERT_EQ(recordRiders.size(), 10u);
+    ASSERT_EQ(recordTimes.size(), 10u);
+    for (std::size_t r = 0; r < recordRiders.size(); ++r) {
+        EXPECT_NE(recordRiders[r], "PLAYER") << r;
+        EXPECT_EQ(recordRiders[r] == "-", recordTimes[r].front() == '-') << r << " " << recordTimes[r];
+    }
 
     // The championship moved on to the second round and its save, read
     // back, holds the first round's results and points.
@@ -149,6 +229,12 @@ TEST_F(WeekendRunTest, AChampionshipWeekendFromTheMainMenuToItsStandingsAndBack)
     EXPECT_EQ(champ.CurrentEventIndex, 1);
     const std::int32_t player = champ.PlayerRider();
     EXPECT_EQ(player, 7) << "the second rider of team K";
+    // The rename: the page and the rider took the name typed. (A race
+    // gives the player's rider the player's name, which gives the rider
+    // renamed before his own back.)
+    EXPECT_EQ(renamedPage, "MAX TEST");
+    EXPECT_EQ(renamedRider, "MAX TEST");
+    EXPECT_STREQ(champ.PlayerName, "PLAYER");
     Championship saved;
     CopyField(saved.FileName, champ.FileName);
     GameSettings settings;

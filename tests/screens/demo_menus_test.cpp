@@ -66,6 +66,8 @@ protected:
     void SetUp() override
     {
         MenuFixture::SetUp();
+        // The arcade bike choice of the main set holds a carousel.
+        open_menu_engine("menu\\3d\\podium.pal");
         SetTheGameSettings(&settings_);
         champ_.Start();
         InstallScreenHandlers();
@@ -189,9 +191,13 @@ TEST_F(DemoMenus, TheMainSetHasTheScreenGroupItsSamplesAndItsPointerAndCover)
     SetTheSoundLibrary(&sound);
     manager_.Load(".\\menu\\menu.dat");
     SetTheSoundLibrary(nullptr);
-    // Screens 2, 3 and 53 load together; the track screen is 53.
-    EXPECT_EQ(manager_.ScreenCount(), datakit::kDemoMainMenuScreens);
+    // Screens 2, 3 and 53 load together: the bike choice, the arcade menu
+    // and the track screen.
+    EXPECT_GE(manager_.ScreenCount(), datakit::kDemoMainMenuScreens);
     EXPECT_STREQ(manager_.Screen(manager_.ScreenForState(53))->Name(), "Arcade04");
+    EXPECT_EQ(manager_.ScreenForState(53), 53);
+    EXPECT_STREQ(manager_.Screen(2)->Name(), "Arcade03");
+    EXPECT_STREQ(manager_.Screen(3)->Name(), "Arcade01");
     manager_.LoadScreen(53, false);
     EXPECT_TRUE(manager_.Screen(2)->IsLoaded());
     EXPECT_TRUE(manager_.Screen(3)->IsLoaded());
@@ -226,6 +232,13 @@ TEST_F(DemoMenus, TheMainMenuLeadsToTheArcadeTrackScreenAndARaceOnTheChosenTrack
     key(28);
     screen = update();
     ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(manager_.m_nState, 2);
+    EXPECT_STREQ(screen->Name(), "Arcade01");
+    keep_shot("Arcade01");
+    // "Single race" (Enter).
+    key(28);
+    screen = update();
+    ASSERT_NE(screen, nullptr);
     EXPECT_EQ(manager_.m_nState, 53);
     EXPECT_STREQ(screen->Name(), "Arcade04");
     EXPECT_EQ(focused_name(*screen), "go");
@@ -245,12 +258,21 @@ TEST_F(DemoMenus, TheMainMenuLeadsToTheArcadeTrackScreenAndARaceOnTheChosenTrack
     EXPECT_EQ(settings_.ArcadeTrack, 5);
     EXPECT_EQ(manager_.m_nState, 53);
 
-    // Enter races: the set ends with a command, and the race is prepared
-    // for that track as an arcade race.
+    // Enter goes on to the bike; Enter takes the bike the carousel shows,
+    // Enter again automatic gears, and that races: the set ends with a
+    // command, and the race is prepared for that track as an arcade race.
+    key(28);
+    screen = update();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(manager_.m_nState, 4);
+    EXPECT_STREQ(screen->Name(), "Arcade03");
+    key(28);
+    update();
+    EXPECT_EQ(manager_.m_nState, 4);
     key(28);
     EXPECT_EQ(update(), nullptr);
-    EXPECT_EQ(manager_.m_nLastCommand, datakit::kDemoRaceCommand);
-    EXPECT_EQ(manager_.m_nReturnState, 53);
+    EXPECT_NE(manager_.m_nLastCommand, 0);
+    EXPECT_EQ(manager_.m_nReturnState, 4);
     EXPECT_NO_THROW(PrepareRace());
     EXPECT_STREQ(app_.m_szTrack, "Laguna");
     EXPECT_EQ(app_.m_nSession, kSessionTypeArcade);
@@ -261,6 +283,8 @@ TEST_F(DemoMenus, LeftFromTheFirstCircuitShowsTheLastAndEscGoesBackThenEnds)
     manager_.Load(".\\menu\\menu.dat");
     update();
     key(28);
+    update();
+    key(28);
     Form* screen = update();
     ASSERT_NE(screen, nullptr);
     key(203);
@@ -268,6 +292,11 @@ TEST_F(DemoMenus, LeftFromTheFirstCircuitShowsTheLastAndEscGoesBackThenEnds)
     EXPECT_EQ(dynamic_cast<Image*>(screen->FindElement("track"))->m_Strip.m_nCurrent, 11);
     EXPECT_EQ(TheChampionship().CurrentEventIndex, 11);
 
+    // Esc: the arcade menu, the main menu, the end.
+    key(1);
+    screen = update();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_STREQ(screen->Name(), "Arcade01");
     key(1);
     screen = update();
     ASSERT_NE(screen, nullptr);

@@ -157,18 +157,20 @@ TEST_F(PlayTest, TheStartUpScreensEndAndEscOnTheMainMenuEndsTheGame)
     EXPECT_GT(colours, 50);
 }
 
-// "Arcade race", Right twice, Enter: the race on the strip's third circuit,
-// an arcade session (6) with the field and the laps the race preparation
-// sets. The player ends it from the pause menu after half a minute (Esc
-// skips the start, Esc pauses, Left and Enter choose to quit, Enter
-// confirms), and the race's classification is logged. The menu comes back
-// at 53 and no second race starts; Esc goes back to the main menu and Esc
-// there ends the game.
+// "Arcade race", "Single race", Right twice, Enter, then the bike the
+// carousel shows and automatic gears (Enter, Enter): the race on the
+// strip's third circuit, an arcade session (6) with the field and the laps
+// the race preparation sets. The player ends it from the pause menu after
+// half a minute (Esc skips the start, Esc pauses, Left and Enter choose to
+// quit, Enter confirms), and the race's classification is logged. The
+// race's results come up and no second race starts; Esc goes on to the
+// arcade menu, Esc back to the main menu and Esc there ends the game.
 TEST_F(PlayTest, AnArcadeRaceFromTheMenusRunsOnceAndTheMenusComeBack)
 {
-    const PlayRun run = Play("wait:6 Enter wait:1 Right wait:0.5 Right wait:0.5 Enter "
+    const PlayRun run = Play("wait:6 Enter wait:1 Enter wait:1 Right wait:0.5 Right wait:0.5 Enter "
+                             "wait:1 Enter wait:0.5 Enter "
                              "wait:2 Esc wait:30 Esc wait:1 Left wait:0.5 Enter wait:0.5 Enter "
-                             "wait:20 Esc wait:2 Esc");
+                             "wait:20 Esc wait:2 Esc wait:2 Esc");
     ASSERT_EQ(run.status, 0) << Log(run);
     const int track = Find(run, kTrackMenu, Find(run, kMainMenu));
     ASSERT_GT(track, 0) << Log(run);
@@ -182,18 +184,23 @@ TEST_F(PlayTest, AnArcadeRaceFromTheMenusRunsOnceAndTheMenusComeBack)
     EXPECT_GE(riders, 2);
     const int end = Find(run, "race end", race);
     ASSERT_EQ(end, race + riders + 1) << "a line per rider: " << Log(run);
-    // Every rider is classified in standing order, its race estimated to
-    // the three laps.
+    // Every computer rider is classified in standing order, its race
+    // estimated to the three laps; the player (the first rider of the
+    // team whose bike was taken), who never left the grid and quit, is
+    // last and out.
     const std::regex riderLine("pos=(\\d+) rider=\\d+ laps=3 time=\\d+\\.\\d{3} best=- status=(classified|dnf) "
                                "incidents=\\d+");
-    for (int i = 1; i <= riders; ++i) {
+    for (int i = 1; i < riders; ++i) {
         const std::string& line = run.lines[static_cast<std::size_t>(race + i)];
         ASSERT_TRUE(std::regex_match(line, m, riderLine)) << line;
         EXPECT_EQ(std::stoi(m[1]), i) << line;
     }
+    EXPECT_EQ(run.lines[static_cast<std::size_t>(race + riders)],
+              "pos=" + std::to_string(riders) + " rider=1 laps=-1 time=- best=- status=dnf incidents=0");
     EXPECT_EQ(Count(run, "race track=.*"), 1) << "one race: " << Log(run);
-    const int back = Find(run, kTrackMenu, end);
+    const int back = Find(run, "screen set=menu state=101 name=game0702", end);
     EXPECT_EQ(back, end + 1) << Log(run);
+    EXPECT_GT(Find(run, "screen set=menu state=2 name=Arcade01", back), back) << Log(run);
     EXPECT_GT(Find(run, kMainMenu, back), back) << Log(run);
     EXPECT_EQ(run.lines.back(), "exit status=0") << Log(run);
     EXPECT_EQ(Count(run, "error .*"), 0) << Log(run);

@@ -33,6 +33,8 @@ void image(FormFileWriter& file, const char* name, const std::string& graphic, i
 void button(FormFileWriter& file, const Button& b)
 {
     file.begin("CommandButton", b.name);
+    if (b.group >= 0)
+        file.key("Group", b.group);
     if (b.linked_to)
         file.key("LinkedTo", b.linked_to);
     place(file, b.left, b.top, b.width, b.height);
@@ -62,7 +64,7 @@ void label(FormFileWriter& file, const LabelSpec& l)
     if (l.visible_in_state != 0)
         file.key("VisibleInState", l.visible_in_state);
     file.key("FontName", l.font ? l.font : kDemoMenuFont).key("FontType", "gamefont");
-    // The label reads "Editable" after "Alignment".
+    // The reader takes "Editable" after "Alignment" and before "TextCount".
     file.key("Alignment", l.alignment);
     if (l.editable > 0)
         file.key("Editable", l.editable);

@@ -27,7 +27,8 @@ inline constexpr const char* kDialogueText = "DlgText.txt";
 
 // Key codes of hot keys.
 inline constexpr int kKeyEsc = 1, kKeyEnter = 28, kKeyLeft = 203, kKeyRight = 205, kKeyUp = 200, kKeyDown = 208;
-inline constexpr int kKeyQ = 16, kKeyE = 18, kKeyT = 20, kKeyY = 21, kKeyS = 31, kKeyF = 33, kKeyN = 49;
+inline constexpr int kKeyQ = 16, kKeyE = 18, kKeyR = 19, kKeyT = 20, kKeyY = 21, kKeyS = 31, kKeyF = 33, kKeyC = 46,
+                     kKeyN = 49;
 
 // Common elements, their keys in the order the readers ask for them.
 void place(FormFileWriter& file, int left, int top, int width, int height);
@@ -46,6 +47,7 @@ struct Button {
     int hot_key = 0;       // 0: none
     const char* graphic = "art\\btn";
     const char* linked_to = nullptr;
+    int group = -1;        // "Group"; -1: none
 };
 // A text button in the menu font.
 void button(FormFileWriter& file, const Button& b);

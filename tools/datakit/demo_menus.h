@@ -58,9 +58,10 @@ inline constexpr std::int32_t kDemoSeasonPodiumState = 104;   // "olescene"
 inline constexpr std::int32_t kDemoArcadeSeasonPodiumState = 105;
 inline constexpr std::int32_t kDemoPodiumState = 108;
 inline constexpr std::int32_t kDemoCreditsState = 109;        // "Credits"
-// The screens of "menu.dat": 54, so that screens 2, 3 and 53 load as the
-// group a main menu loads together; the track screen is 53, the places
-// between hold an empty screen the full set will fill.
+// The screens of "menu.dat": at least 54, so that screens 2, 3 and 53 load
+// as the group a main menu loads together (the arcade bike choice, the
+// arcade menu and the track screen); places no group claims hold an empty
+// screen.
 inline constexpr std::int32_t kDemoMainMenuScreens = 54;
 
 } // namespace datakit

@@ -1,5 +1,11 @@
 // The front end's screens: the start-up title card, the main menu, the
-// arcade track screen and the quit dialogue.
+// arcade screens (the arcade menu, the track, the bike choice and an
+// arcade championship's race screen) and the quit dialogue.
+#include <cstdio>
+#include <string>
+
+#include "tools/datakit/carousel_writer.h"
+#include "tools/datakit/demo_circuits.h"
 #include "tools/datakit/demo_menu_builder.h"
 #include "tools/datakit/demo_menu_pictures.h"
 #include "tools/datakit/demo_menus.h"
@@ -9,6 +15,28 @@ namespace datakit {
 namespace {
 
 constexpr int kDialoguePages = 5;
+
+// The arcade's states of "menu": its menu (2), the bike choice of a single
+// race (4, a state the menus resume in after the race) and of a new arcade
+// championship (5), the championship's race screen (9, resumed in too),
+// the new arcade championship (40, the championship files' screen) and the
+// arcade records (141, the results group's screen).
+constexpr int kArcadeMenu = 2;
+constexpr int kArcadeBikeRace = 4;
+constexpr int kArcadeBikeChampionship = 5;
+constexpr int kArcadeRaceScreen = 9;
+constexpr int kArcadeCircuits = 10;
+constexpr int kNewArcadeChampionship = 40;
+constexpr int kArcadeRecords = 141;
+// Commands of the arcade screens (the transitions). The carousel's "<" and
+// ">" give 1 and 2 to the carousel (its "DEC" and "INC"), so neither leads
+// anywhere on the bike choice.
+constexpr int kCmdSingleRace = 1, kCmdRecords = 3, kCmdChampionship = 4, kCmdRace = 3, kCmdCircuits = 5, kCmdStay = 9;
+// The carousel's commands.
+constexpr int kCarouselPrevious = 1, kCarouselNext = 2;
+constexpr int kKeyM = 50, kKeyB = 48, kKeyL = 38, kKeyDigit2 = 3, kKeyDigit3 = 4;
+// The bike choice's two steps (the screen handler shows one at a time).
+constexpr int kBikeGroup = 1, kGearGroup = 2;
 
 FormFileWriter main_menu_screen()
 {
@@ -33,6 +61,89 @@ FormFileWriter arcade_track_screen()
     button(file, {"prev", 88, 200, 48, 48, -3, 1, "prev", kMenuText, kKeyLeft, "art\\sbtn", "track"});
     button(file, {"next", 504, 200, 48, 48, -2, 2, "next", kMenuText, kKeyRight, "art\\sbtn", "track"});
     button(file, {"go", 200, 380, 240, 40, kDemoRaceCommand, 3, "go", kMenuText, kKeyEnter});
+    file.end();
+    return file;
+}
+
+// The arcade menu: the player's name typed on "label_name" (so no letter
+// is a hot key here), a single race, a new championship, the records.
+FormFileWriter arcade_menu_screen()
+{
+    FormFileWriter file = screen_file("Arcade01");
+    image(file, "background", "art\\arcade01.pcx", 0, 0, 640, 480);
+    label(file, {"name_caption", 56, 120, 200, 32, "your_name"});
+    // The edit row in the tables' font: its current row (the one typed on)
+    // is gold on the dark panel.
+    label(file, {.name = "label_name", .left = 256, .top = 120, .width = 328, .height = 32, .text_id = "empty_name",
+                 .editable = 64, .font = kDemoTableFont});
+    button(file, {"race", 200, 200, 240, 40, kCmdSingleRace, 1, "single_race", kMenuText, kKeyEnter});
+    button(file, {"championship", 200, 250, 240, 40, kCmdChampionship, 2, "arcade_champ", kMenuText, kKeyDigit2});
+    button(file, {"records", 200, 300, 240, 40, kCmdRecords, 3, "arcade_records", kMenuText, kKeyDigit3});
+    button(file, {"back", 200, 380, 240, 40, 0, 4, "back"});
+    file.end();
+    return file;
+}
+
+// The bike choice: the carousel of the five bikes turned by "<" and ">",
+// the plate of the bike it shows; "Take it" goes on to the transmission,
+// whose two buttons start the race (or go on to the championship).
+FormFileWriter arcade_bike_screen()
+{
+    FormFileWriter file = screen_file("Arcade03");
+    file.key("UserDraw", 1);
+    image(file, "background", "art\\arcade03.pcx", 0, 0, 640, 480);
+    carousel_element(file, "OLE1", kDemoBikeCarouselFile, 160, 80, 320, 228);
+    image(file, "logo", "art\\logo", 272, 316, 96, 24);
+    const int bike = kBikeGroup, gears = kGearGroup;
+    button(file, {"prev", 88, 170, 48, 48, kCarouselPrevious, -1, "prev", kMenuText, kKeyLeft, "art\\sbtn", "OLE1", bike});
+    button(file, {"next", 504, 170, 48, 48, kCarouselNext, -1, "next", kMenuText, kKeyRight, "art\\sbtn", "OLE1", bike});
+    button(file, {"choose", 200, 372, 240, 40, kCmdStay, 1, "take_bike", kMenuText, kKeyEnter, "art\\btn", nullptr, bike});
+    button(file, {"automatic", 60, 352, 240, 40, kCmdRace, 2, "automatic", kMenuText, kKeyEnter, "art\\btn", nullptr, gears});
+    button(file, {"manual", 340, 352, 240, 40, kCmdRace, 3, "manual", kMenuText, kKeyM, "art\\btn", nullptr, gears});
+    button(file, {"other_bike", 200, 398, 240, 40, kCmdStay, 4, "other_bike", kMenuText, kKeyB, "art\\btn", nullptr, gears});
+    file.end();
+    return file;
+}
+
+// An arcade championship's race screen: the event's circuit, the arcade
+// lap records of the season, "Race" and "Quit".
+FormFileWriter arcade_race_screen()
+{
+    FormFileWriter file = screen_file("Arcade08");
+    image(file, "background", "art\\arcade08.pcx", 0, 0, 640, 480);
+    image(file, "track", kDemoTrackStrip, 24, 96, kDemoTrackWidth, kDemoTrackHeight);
+    label(file, {"LBL_Nation", 24, 344, 320, 28, "arcade_round", 12});
+    label(file, {"LBL_Circuit_info", 24, 372, 320, 28, "arcade_circuit", 12});
+    label(file, {.name = "lbl_records", .left = 356, .top = 96, .width = 268, .height = 12 * 21,
+                 .font = kDemoTableFont});
+    button(file, {"go", 356, 380, 120, 36, kCmdRace, -1, "go", kMenuText, kKeyEnter, "art\\dbtn"});
+    button(file, {"quit", 492, 380, 120, 36, 0, 2, "quit", kMenuText, kKeyQ, "art\\dbtn"});
+    button(file, {"circuits", 220, 380, 120, 36, kCmdCircuits, -1, "circuits", kMenuText, kKeyL, "art\\dbtn"});
+    file.end();
+    return file;
+}
+
+// The season's circuits with their arcade lap records, ten rows at a time
+// from the position of the bar "list" (the first element, so it has the
+// focus and Left and Right move it).
+FormFileWriter arcade_circuits_screen()
+{
+    FormFileWriter file = screen_file("Arcade07");
+    file.key("UserDraw", 1);
+    image(file, "background", "art\\arcade07.pcx", 0, 0, 640, 480);
+    file.begin("HScrollBar", "list");
+    // Right under the ten rows shown.
+    place(file, 220, 340, 200, 14);
+    file.key("CursorWidth", 14).key("Graphic", "art\\bar_t.pcx");
+    file.key("Max", 12 - 10).key("Min", 0).key("Step", 1).end();
+    for (int circuit = 0; circuit < 12; ++circuit) {
+        char name[8];
+        std::snprintf(name, sizeof name, "row%02d", circuit);
+        label(file, {.name = name, .left = 48, .top = 100 + 24 * circuit, .width = 544, .height = 24,
+                     .text_id = "empty_name", .font = kDemoTableFont});
+    }
+    // No Enter hot key: the screen's focus goes to the bar.
+    button(file, {"back", 260, 384, 120, 36, 0, -1, "back", kMenuText, 0, "art\\dbtn"});
     file.end();
     return file;
 }
@@ -68,23 +179,82 @@ void add_front_screens(DemoMenuBuilder& kit)
     kit.screen("dlg10", quit_dialogue_screen());
     kit.screen("copyrigh", title_card_screen());
 
+    kit.screen("Arcade01", arcade_menu_screen());
+    kit.screen("Arcade03", arcade_bike_screen());
+    kit.screen("Arcade08", arcade_race_screen());
+    kit.screen("Arcade07", arcade_circuits_screen());
+    // Their backgrounds: a heading, a panel behind the controls and the
+    // keys at the foot.
+    struct Background {
+        const char* file;
+        ScreenLook look;
+    };
+    const Background backgrounds[] = {
+        {"arcade01", {"ARCADE", "Type a name   Enter single race   2 championship   3 records   Esc back", 32, 96, 576, 336}},
+        {"arcade03", {"ARCADE BIKES", "Left / Right bike     Enter take it     M manual gears     Esc back", 148, 72, 344,
+                      276}},
+        {"arcade08", {"ARCADE CHAMPIONSHIP", "Enter race     L circuits     Q quit", 16, 84, 608, 344}},
+        {"arcade07", {"ARCADE CIRCUITS", "Left / Right scroll     Esc back", 16, 84, 608, 344}},
+    };
+    for (const Background& b : backgrounds)
+        kit.files([b](const std::filesystem::path& root, std::string& error) {
+            return write_screen_background(root / "menu" / "art" / (std::string(b.file) + ".pcx"), b.look, error);
+        });
+
+    // The arcade screens with the carousel load as the main menu's group
+    // (screens 2, 3 and 53).
     kit.set("menu")
         .state(kDemoMainMenuState, "start01")
         .pin(kDemoArcadeTrackState, "Arcade04")
+        .pin(2, "Arcade03")
+        .pin(3, "Arcade01")
         .state(kDemoArcadeTrackState, "Arcade04")
-        .go(kDemoMainMenuState, 0, kDemoEndState)                          // Esc, and "Quit" once answered
-        .go(kDemoMainMenuState, kDemoArcadeCommand, kDemoArcadeTrackState) // "Arcade race"
-        .go(kDemoArcadeTrackState, 0, kDemoMainMenuState)                  // Esc
-        .go(kDemoArcadeTrackState, kDemoRaceCommand, kDemoEndState);       // "Go"
+        .go(kDemoMainMenuState, 0, kDemoEndState)               // Esc, and "Quit" once answered
+        .go(kDemoMainMenuState, kDemoArcadeCommand, kArcadeMenu) // "Arcade race"
+        .state(kArcadeMenu, "Arcade01")
+        .go(kArcadeMenu, 0, kDemoMainMenuState)
+        .go(kArcadeMenu, kCmdSingleRace, kDemoArcadeTrackState)
+        .go(kArcadeMenu, kCmdChampionship, kNewArcadeChampionship)
+        .go(kArcadeMenu, kCmdRecords, kArcadeRecords)
+        .go(kDemoArcadeTrackState, 0, kArcadeMenu)                      // Esc
+        .go(kDemoArcadeTrackState, kDemoRaceCommand, kArcadeBikeRace)   // "Go": the bike
+        // A single race from the bike choice; the results lead back to the
+        // arcade menu.
+        .state(kArcadeBikeRace, "Arcade03")
+        .go(kArcadeBikeRace, 0, kDemoArcadeTrackState)
+        .go(kArcadeBikeRace, kCmdRace, kDemoEndState)
+        // A new arcade championship: its bike, then the race screen of
+        // each event (its results and standings lead back there).
+        .go(kNewArcadeChampionship, 1, kArcadeBikeChampionship)
+        .state(kArcadeBikeChampionship, "Arcade03")
+        .go(kArcadeBikeChampionship, 0, kArcadeMenu)
+        .go(kArcadeBikeChampionship, kCmdRace, kArcadeRaceScreen)
+        .state(kArcadeRaceScreen, "Arcade08")
+        .go(kArcadeRaceScreen, 0, kArcadeMenu)
+        .go(kArcadeRaceScreen, kCmdRace, kDemoEndState)
+        .go(kArcadeRaceScreen, kCmdCircuits, kArcadeCircuits)
+        .state(kArcadeCircuits, "Arcade07")
+        .go(kArcadeCircuits, 0, kArcadeRaceScreen);
     kit.set("menudial").state(kDemoQuitDialogue, "dlg10").go(kDemoQuitDialogue, 1, kDemoEndState).go(
         kDemoQuitDialogue, 0, kDemoEndState);
     // After the title card the start-up videos play (the 3D group's state
     // kDemoIntroState), then the set ends.
     kit.set("startvid").state(kDemoStartupState, "copyrigh").go(kDemoStartupState, 0, kDemoIntroState);
 
-    for (const auto& [id, text] : {std::pair{"arcade", "Arcade race"}, {"weekend", "Race weekend"}, {"quit", "Quit"}, {"go", "Race"},
-                                   {"prev", "<"}, {"next", ">"}})
+    for (const auto& [id, text] :
+         {std::pair{"arcade", "Arcade race"}, {"weekend", "Race weekend"}, {"quit", "Quit"}, {"go", "Race"},
+          {"prev", "<"}, {"next", ">"}, {"your_name", "Your name"}, {"empty_name", ""}, {"single_race", "Single race"},
+          {"arcade_champ", "2  Championship"}, {"arcade_records", "3  Records"}, {"back", "Back"}, {"take_bike", "Take it"},
+          {"automatic", "Automatic"}, {"manual", "Manual gears"}, {"other_bike", "Another bike"},
+          {"circuits", "Circuits"}})
         kit.text(kMenuText, id, text);
+    for (int event = 0; event < 12; ++event) {
+        char round[24], circuit[24];
+        std::snprintf(round, sizeof round, "arcade_round%02d", event);
+        std::snprintf(circuit, sizeof circuit, "arcade_circuit%02d", event);
+        kit.text(kMenuText, round, "Arcade round " + std::to_string(event + 1));
+        kit.text(kMenuText, circuit, kDemoCircuitNames[event]);
+    }
     // The pages of "dlg_message": a dialogue's state picks one.
     for (const auto& [id, text] :
          {std::pair{"yes", "Yes"}, {"no", "No"}, {"dlgmsg00", "Do you really want\nto quit the game?"},

@@ -315,12 +315,11 @@ std::vector<Plain> plain_screens()
 }
 
 // The dialogues of "menudial": the questions and notices (each state picks
-// the page of "dlg_message", Part of the dialogues' rule: below 30 the
-// state's last digit), the name and file-name editors.
+// the page of "dlg_message", by the dialogues' rule: below 30 the state's
+// last digit), the lap and file-name editors.
 std::vector<Plain> dialogue_screens()
 {
     return {
-        {"dlg05", "RENAME", {text("dlg_message"), edit("DLG_data")}, true},
         {"dlg06", "NOTICE", {text("dlg_message")}, true},
         {"dlg07", "RENAME LAP", {text("dlg_message"), edit("DLG_Data")}, true},
         {"dlg08", "FILE NAME", {text("dlg_message"), edit("DLG_data")}, true},
@@ -362,7 +361,7 @@ void add_plain_screens(DemoMenuBuilder& kit)
     // "menudial": each question ends the set with its answer.
     DemoMenuBuilder::Set& dialogues = kit.set("menudial");
     const std::pair<int, const char*> questions[] = {
-        {1, "dlg05"},  {11, "dlg09"}, {12, "dlg09"}, {14, "dlg09"}, {15, "dlg09"}, {16, "dlg09"}, {17, "dlg09"},
+        {11, "dlg09"}, {12, "dlg09"}, {14, "dlg09"}, {15, "dlg09"}, {16, "dlg09"}, {17, "dlg09"},
         {18, "dlg09"}, {19, "dlg09"}, {26, "dlg06"}, {27, "dlg06"}, {29, "dlg06"}, {32, "dlg06"}, {33, "dlg06"},
         {34, "dlg06"}, {35, "dlg06"}, {40, "dlg07"}, {41, "dlg08"}, {50, "dlg06"}};
     for (const auto& [state, screen] : questions)
@@ -372,7 +371,6 @@ void add_plain_screens(DemoMenuBuilder& kit)
     // (dlg06: 32 and 34 page 0, 2 for a host, 3 for a joined player; 33 and
     // 35 page 1; 50 page 4).
     const std::pair<const char*, std::vector<const char*>> pages[] = {
-        {"dlg05", {"", "Type the rider's new name"}},
         {"dlg06", {"The championship is saved.", "Please type a name\nfor the championship.",
                    "Saved. The players\nwait for the next race.", "The session has ended.", "Time is up.", "",
                    "Delete this arcade\nchampionship?", "Leave the arcade\nchampionship?", "",

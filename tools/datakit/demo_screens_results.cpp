@@ -38,11 +38,16 @@ constexpr int kArcadeMenu = 2;
 constexpr int kTimingScreen = 81;
 // The event results (107, after the event's standings) and the records.
 constexpr int kEventResults = 107;
+// The records from the game-mode screen (140) and the arcade menu (141),
+// and from the standings (142, 143), each going back where it came from.
 constexpr int kSimRecords = 140;
 constexpr int kArcadeRecords = 141;
+constexpr int kStandingsSimRecords = 142;
+constexpr int kStandingsArcadeRecords = 143;
+constexpr int kGameModeState = 20;
 
 // Commands of the screens' buttons (the transitions).
-constexpr int kBack = 0, kContinue = 1, kStay = 2, kShowResults = 3, kLeave = 4;
+constexpr int kBack = 0, kContinue = 1, kStay = 2, kShowResults = 3, kLeave = 4, kShowRecords = 5;
 
 constexpr int kRowHeight = 21;      // the menu font's rows
 constexpr int kTableTop = 122;
@@ -80,6 +85,7 @@ void texts(DemoMenuBuilder& kit)
         {"res_quit", "Quit"},
         {"res_back", "Back"},
         {"res_results", "Results"},
+        {"res_records", "Records"},
         {"res_fast", "Fast"},
         {"res_race2_btn", "Race 2"},
         {"res_up", "-"},
@@ -205,12 +211,21 @@ FormFileWriter standings_screen(const char* name, bool simulation)
                  {"lbl_rider", "res_rider", 104, 250},
                  {"lbl_bike", "res_bike", 362, 120},
                  {"LBL_points", "res_points", 488, 96, "Right"}});
-    button(file, {"ok", 40, kButtonTop, 120, 36, kContinue, 1, "res_next", kMenuText, kKeyEnter, "art\\dbtn"});
-    button(file, {"save", 180, kButtonTop, 120, 36, kStay, 2, "res_save", kMenuText, 31 /* S */, "art\\dbtn"});
+    // Five buttons across (four on the arcade's, which has no event
+    // results).
+    int left = simulation ? 20 : 40;
+    const auto add = [&](Button spec) {
+        spec.left = left;
+        spec.width = 120;
+        button(file, spec);
+        left += simulation ? 122 : 150;
+    };
+    add({"ok", 0, kButtonTop, 0, 36, kContinue, 1, "res_next", kMenuText, kKeyEnter, "art\\dbtn"});
+    add({"save", 0, kButtonTop, 0, 36, kStay, 2, "res_save", kMenuText, 31 /* S */, "art\\dbtn"});
     if (simulation)
-        button(file, {"results", 320, kButtonTop, 120, 36, kShowResults, 3, "res_results", kMenuText, 19 /* R */,
-                      "art\\dbtn"});
-    button(file, {"quit", 480, kButtonTop, 120, 36, kLeave, 0, "res_quit", kMenuText, kKeyQ, "art\\dbtn"});
+        add({"results", 0, kButtonTop, 0, 36, kShowResults, 3, "res_results", kMenuText, kKeyR, "art\\dbtn"});
+    add({"records", 0, kButtonTop, 0, 36, kShowRecords, -1, "res_records", kMenuText, kKeyC, "art\\dbtn"});
+    add({"quit", 0, kButtonTop, 0, 36, kLeave, 0, "res_quit", kMenuText, kKeyQ, "art\\dbtn"});
     file.end();
     return file;
 }
@@ -233,7 +248,7 @@ FormFileWriter event_results_screen()
     table(file, {{"lbl_rider_2", "res_rider", 104, 250}, {"lbl_race_1", "res_race1", 362, 60, "Right"},
                  {"lbl_race_2", "res_race2", 430, 60, "Right"}, {"lbl_points", "res_points", 498, 86, "Right"}},
           1, false);
-    button(file, {"race_2", 180, kButtonTop, 120, 36, kStay, 2, "res_race2_btn", kMenuText, 19 /* R */, "art\\dbtn"});
+    button(file, {"race_2", 180, kButtonTop, 120, 36, kStay, 2, "res_race2_btn", kMenuText, kKeyR, "art\\dbtn"});
     button(file, {"back", 340, kButtonTop, 120, 36, kBack, -1, "res_back", kMenuText, kKeyEnter, "art\\dbtn"});
     file.end();
     return file;
@@ -287,13 +302,21 @@ void add_results_screens(DemoMenuBuilder& kit)
     menu.state(kChampStandings, "Sim11")
         .go(kChampStandings, kContinue, kChampSessions)
         .go(kChampStandings, kShowResults, kEventResults)
+        .go(kChampStandings, kShowRecords, kStandingsSimRecords)
         .go(kChampStandings, kLeave, kDemoMainMenuState);
     menu.state(kArcadeStandings, "Arcade09")
         .go(kArcadeStandings, kContinue, kArcadeRaceScreen)
+        .go(kArcadeStandings, kShowRecords, kStandingsArcadeRecords)
         .go(kArcadeStandings, kLeave, kDemoMainMenuState);
     menu.state(kEventResults, "Sim13").go(kEventResults, kBack, kChampStandings);
-    menu.state(kSimRecords, "Sim12").go(kSimRecords, kBack, kDemoMainMenuState);
-    menu.state(kArcadeRecords, "Arcade10").go(kArcadeRecords, kBack, kDemoMainMenuState);
+    // The records, back where they were asked for.
+    const std::pair<int, int> records[] = {{kSimRecords, kGameModeState},
+                                           {kStandingsSimRecords, kChampStandings},
+                                           {kArcadeRecords, kArcadeMenu},
+                                           {kStandingsArcadeRecords, kArcadeStandings}};
+    for (const auto& [state, back] : records)
+        menu.state(state, state == kSimRecords || state == kStandingsSimRecords ? "Sim12" : "Arcade10")
+            .go(state, kBack, back);
 
     struct Background {
         const char* file;
@@ -304,8 +327,8 @@ void add_results_screens(DemoMenuBuilder& kit)
     const Background backgrounds[] = {
         {"game0702", "SESSION RESULTS", kTableHint, 84},
         {"game07", "TIMING", "F  faster clock     Enter back", 52},
-        {"sim11", "CHAMPIONSHIP STANDINGS", "Enter next event     S save     R results     Q quit", 52},
-        {"arcade09", "ARCADE STANDINGS", "Enter next event     S save     Q quit", 52},
+        {"sim11", "CHAMPIONSHIP STANDINGS", "Enter next   S save   R results   C records   Q quit", 52},
+        {"arcade09", "ARCADE STANDINGS", "Enter next event     S save     C records     Q quit", 52},
         {"sim13", "EVENT RESULTS", "Left / Right event     Up / Down session     Esc back", 52},
         {"sim12", "TRACK RECORDS", "Left / Right circuit     Up / Down list     Esc back", 52},
         {"arcade10", "ARCADE RECORDS", "Left / Right circuit     Up / Down list     Esc back", 52},

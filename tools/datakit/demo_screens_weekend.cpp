@@ -24,9 +24,13 @@ constexpr int kSessionsWeekend = 29, kSessionsChampionship = 50;
 constexpr int kChampionshipStart = 38, kChampionshipStartKeep = 43;
 constexpr int kStandingsState = 51;
 constexpr int kGameTypeState = 92;
+constexpr int kRenameDialogue = 1;  // of "menudial"
 
 // Commands of the buttons (the transitions tell them apart).
-constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdThird = 3, kCmdPrevTeam = 5, kCmdNextTeam = 6;
+constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdThird = 3, kCmdRecords = 4, kCmdPrevTeam = 5,
+              kCmdNextTeam = 6;
+// The simulation records (the results group's screen).
+constexpr int kRecordsState = 140;
 constexpr int kCmdStay = 9; // no transition: the handler's work only
 
 std::string two(int n)
@@ -58,7 +62,7 @@ FormFileWriter game_mode_screen()
     button(file, {"championship", 200, 190, 240, 40, kCmdThird, 3, "champ", kWeekendText});
     button(file, {"practice", 200, 240, 240, 40, kCmdSecond, 0, "practice", kWeekendText});
     button(file, {"replay", 200, 290, 240, 40, kCmdStay, -1, "replay", kWeekendText});
-    button(file, {"records", 200, 340, 240, 40, kCmdStay, -1, "records", kWeekendText});
+    button(file, {"records", 200, 340, 240, 40, kCmdRecords, -1, "records", kWeekendText});
     back_button(file);
     file.end();
     return file;
@@ -86,12 +90,29 @@ FormFileWriter team_screen(const std::string& name)
     button(file, {"choose", 200, 260, 240, 40, kCmdOn, 1, "choose", kWeekendText, kKeyEnter});
     button(file, {"prev_team", 60, 320, 240, 40, kCmdPrevTeam, -1, "prev_team", kWeekendText});
     button(file, {"next_team", 340, 320, 240, 40, kCmdNextTeam, -1, "next_team", kWeekendText});
+    button(file, {"rename", 200, 370, 240, 40, kCmdStay, 3, "rename", kWeekendText, kKeyR});
     button(file, {"info", 340, 420, 240, 40, kCmdStay, 2, "info", kWeekendText});
     // A network game: shown while another player holds the rider shown.
     label(file, {.name = "multi_forbidden_text", .left = 160, .top = 226, .width = 320, .height = 28,
                  .text_id = "multi_forbidden", .text_file = "Multi.txt", .alignment = "Center",
                  .visible_in_state = -1});
     back_button(file);
+    file.end();
+    return file;
+}
+
+// The rider's new name, typed on the edit row "DLG_data": Enter takes it,
+// Esc or "Cancel" keep the old one. No letter is a hot key here, so every
+// letter types.
+FormFileWriter rename_dialogue_screen()
+{
+    FormFileWriter file = screen_file("dlg05");
+    image(file, "panel", "art\\dialog.pcx", 120, 150, 400, 180);
+    label(file, {"dlg_message", 140, 176, 360, 30, "rename_msg", 2, kDialogueText, "Center"});
+    label(file, {.name = "DLG_data", .left = 140, .top = 222, .width = 360, .height = 30, .text_id = "rename_data",
+                 .text_file = kDialogueText, .alignment = "Center", .editable = 64, .font = kDemoTableFont});
+    button(file, {"ok", 170, 274, 120, 36, 1, 1, "rename_ok", kDialogueText, kKeyEnter, "art\\dbtn"});
+    button(file, {"cancel", 350, 274, 120, 36, 0, -1, "rename_cancel", kDialogueText, 0, "art\\dbtn"});
     file.end();
     return file;
 }
@@ -138,9 +159,10 @@ FormFileWriter sessions_screen()
     for (int i = 0; i < 7; ++i) {
         // Each button beside its session's title of the round (the title
         // the overlay shows once the session is chosen).
-        button(file, {kSessionButtons[i], 40, 80 + i * 44, 200, 38, kCmdOn + i, i + 1,
+        // (The button's picture is 240 wide whatever the button's width.)
+        button(file, {kSessionButtons[i], 40, 80 + i * 44, 240, 38, kCmdOn + i, i + 1,
                       ("s" + std::to_string(i)).c_str(), kWeekendText});
-        label(file, {kSessionLabels[i], 250, 86 + i * 44, 370, 30, ("st" + std::to_string(i)).c_str(), kEvents,
+        label(file, {kSessionLabels[i], 292, 86 + i * 44, 324, 30, ("st" + std::to_string(i)).c_str(), kEvents,
                      kWeekendText});
     }
     button(file, {"save", 40, 420, 240, 40, kCmdStay, 8, "save", kWeekendText, kKeyS});
@@ -166,6 +188,15 @@ FormFileWriter in_session_screen(const std::string& name)
     label(file, {"LBL_setting_data", 40, 250, 250, 32, "empty", 1, kWeekendText});
     label(file, {"LBL_temp_data_1", 40, 290, 100, 32, "empty", 1, kWeekendText});
     label(file, {"LBL_temp_data_2", 160, 290, 100, 32, "empty", 1, kWeekendText});
+    // The timed sessions' menus show the player's place and the time left
+    // of the hour (live labels, drawn as the clock runs); the races' does
+    // not.
+    if (name != "Game03c") {
+        label(file, {"lbl_place_cap", 40, 62, 80, 24, "place_cap", 1, kWeekendText});
+        label(file, {.name = "lbl_position_data", .left = 120, .top = 62, .width = 60, .height = 24, .text_var = "1"});
+        label(file, {"lbl_left_cap", 400, 62, 110, 24, "left_cap", 1, kWeekendText});
+        label(file, {.name = "lbl_time_left", .left = 510, .top = 62, .width = 100, .height = 24, .text_var = "2"});
+    }
     button(file, {"go", 360, 330, 240, 38, kCmdOn, -1, "ride", kWeekendText, kKeyEnter});
     button(file, {"end_session", 360, 376, 240, 38, kCmdSecond, 0, "end_run", kWeekendText, kKeyE});
     button(file, {"options", 40, 330, 260, 34, kCmdStay, 2, "options", kWeekendText});
@@ -196,7 +227,7 @@ void add_texts(DemoMenuBuilder& kit)
         {"next_team", "Team >"}, {"info", "Information"}, {"t_track", "Choose the circuit"},
         {"t_info", "The circuit"}, {"record", "Lap record"}, {"no_time", "-:-:-"}, {"go_on", "Go on"},
         {"t_sessions", "The weekend"}, {"save", "Save"}, {"results", "Results"}, {"leave", "Leave"},
-        {"t_session", "Session"}, {"round", "Round"}, {"practice_cap", "Practice"}, {"warmup_cap", "Warm-up"},
+        {"t_session", "Session"}, {"round", "Round"}, {"place_cap", "Place"}, {"left_cap", "Time left"}, {"practice_cap", "Practice"}, {"warmup_cap", "Warm-up"},
         {"ride", "Ride"}, {"end_run", "End the session"}, {"options", "Options"}, {"timing", "Timing"},
         {"setup", "Bike set-up"}, {"empty", ""}, {"t_timing", "Timing"}, {"accelerate", "Normal time\nFast time"},
         {"fast", "Fast time"}, {"normal", "Normal time"}, {"t_results", "Session results"}, {"ok", "OK"},
@@ -218,6 +249,11 @@ void add_texts(DemoMenuBuilder& kit)
     }
     for (int s = 0; s < 7; ++s)
         kit.text(kWeekendText, "s" + std::to_string(s), kSessionNames[s]);
+    kit.text(kWeekendText, "rename", "Rename");
+    // The rename dialogue's page is its state's (1).
+    for (const auto& [id, text] : {std::pair{"rename_msg00", "The rider's new name:"}, {"rename_msg01", "The rider's new name:"},
+                                   {"rename_data", ""}, {"rename_ok", "OK"}, {"rename_cancel", "Cancel"}})
+        kit.text(kDialogueText, id, text);
 }
 
 // The five team screens of a decade (first state k, then d, h, y, s), each
@@ -266,6 +302,7 @@ void add_weekend_screens(DemoMenuBuilder& kit)
     for (const char* name : {"Game03a", "Game03b", "Game03c"})
         kit.screen(name, in_session_screen(name));
     kit.screen("option01", game_type_screen());
+    kit.screen("dlg05", rename_dialogue_screen());
     add_texts(kit);
 
     DemoMenuBuilder::Set& menu = kit.set("menu");
@@ -274,7 +311,8 @@ void add_weekend_screens(DemoMenuBuilder& kit)
         .go(kGameModeState, kCmdBack, kDemoMainMenuState)
         .go(kGameModeState, kCmdOn, kTeamsWeekend)
         .go(kGameModeState, kCmdSecond, kTeamsPractice)
-        .go(kGameModeState, kCmdThird, kChampionshipStart);
+        .go(kGameModeState, kCmdThird, kChampionshipStart)
+        .go(kGameModeState, kCmdRecords, kRecordsState);
 
     // A single weekend: team, circuit (game mode 3), its information, the
     // sessions.
@@ -310,6 +348,10 @@ void add_weekend_screens(DemoMenuBuilder& kit)
     // screen (81) are the results group's states.
     // Called from the in-session menus (their next command comes back).
     menu.state(kGameTypeState, "option01");
+
+    // The rider's rename: OK (command 1) and Esc end the dialogue set.
+    kit.set("menudial").state(kRenameDialogue, "dlg05").go(kRenameDialogue, kCmdOn, kDemoEndState).go(
+        kRenameDialogue, kCmdBack, kDemoEndState);
 }
 
 } // namespace datakit

@@ -4,8 +4,9 @@
 # round's circuit, Practice 1 and 2 and the warm-up ended in the in-race
 # menu, both qualifyings ended by the timing screen's fast clock, both
 # races (quit from the pause menu once the field has finished its lap),
-# their results, the standings, the save, the next round, the main menu and
-# out, in a fresh settings folder.
+# their results, the standings, the save, the event's results (the first
+# qualifying, then the points), the circuit's records, the next round, the
+# main menu and out, in a fresh settings folder.
 #
 #   tools/play/weekend.sh [BUILD_DIR] [LOG]   (default build, weekend.log)
 set -e
@@ -22,11 +23,19 @@ race="Enter wait:1 Enter wait:3 Esc wait:150 Esc wait:1 Left wait:0.5 Enter wait
     wait:6 Down wait:0.5 Enter wait:1 Down wait:0.5 Enter wait:1 Enter wait:1 Right wait:0.5 Enter \
     wait:1 Enter wait:1 \
     $timed_end $timed_clock $timed_end $timed_clock $timed_end $race $race \
-    S wait:1 Enter wait:1 Enter wait:1 Enter wait:1 Esc wait:1 Esc >"$log" || status=$?
+    S wait:1 Enter wait:1 R wait:1 Down wait:0.5 Down wait:0.5 Down wait:0.5 Down wait:1 Enter wait:1 \
+    C wait:1 Enter wait:1 Enter wait:1 Esc wait:1 Esc >"$log" || status=$?
 status=${status:-0}
-grep -c '^race track=' "$log" | sed 's/^/races: /'
+races=$(grep -c '^race track=' "$log" || true)
+echo "races: $races"
 if grep -q '^error' "$log"; then
     echo "errors in $log"
+    exit 1
+fi
+# The seven sessions of the weekend, no more (an attract race after the
+# last key would mean the game did not end on the main menu's Esc).
+if [ "$status" -eq 0 ] && [ "$races" -ne 7 ]; then
+    echo "$races races in $log, not 7"
     exit 1
 fi
 exit $status

@@ -374,17 +374,23 @@ TEST_F(StartupTest, MainLoopAlternatesMenusAndRaces)
                 a.Flags &= ~kAppFlagMenu;
         });
         run_loop_test::ScriptedPlay play;
-        // The title card, the main menu, the arcade screen, "go" (Enter): a
-        // race.
+        // The title card, the main menu, the arcade menu, the track, the
+        // bike and its gears (Enter each time): a race.
         play.until_screen("copyrigh").tap(kMenuKeyEnter).until_screen("start01").tap(kMenuKeyEnter);
-        play.until_screen("Arcade04").tap(kMenuKeyEnter);
-        // Back on the arcade screen, Esc twice ends the program.
+        play.until_screen("Arcade01").tap(kMenuKeyEnter).until_screen("Arcade04").tap(kMenuKeyEnter);
+        play.until_screen("Arcade03").tap(kMenuKeyEnter).tap(kMenuKeyEnter);
+        // Back on the race's results, Esc three times ends the program.
         if (!leave_front_end)
-            play.until_screen("Arcade04").tap(kMenuKeyEscape).until_screen("start01").tap(kMenuKeyEscape);
+            play.until_screen("game0702")
+                .tap(kMenuKeyEscape)
+                .until_screen("Arcade01")
+                .tap(kMenuKeyEscape)
+                .until_screen("start01")
+                .tap(kMenuKeyEscape);
         EXPECT_EQ(WinMain(), 0);
         EXPECT_TRUE(play.done());
         EXPECT_EQ(races, 1);
-        EXPECT_EQ(play.screens.back(), leave_front_end ? "menu:53:Arcade04" : "menu:19:start01");
+        EXPECT_EQ(play.screens.back(), leave_front_end ? "menu:4:Arcade03" : "menu:19:start01");
         EXPECT_EQ((app.Flags & kAppFlagMenu) != 0, !leave_front_end);
     }
 }
