@@ -7,6 +7,7 @@
 #include "champ/game_settings.h"
 #include "menu/form.h"
 #include "menu/image.h"
+#include "screens/multi_screens.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ bool ArcadeTrackCommand(Form& form)
     TheGameSettings().ArcadeTrack = track;
     if (app.Flags & kAppFlagNetwork) {
         CopyField(app.m_szTrack, kTrackNames[static_cast<std::size_t>(track)]);
+        MultiChooseTrack(track); // the lobby's track
         return true;
     }
     Championship& champ = TheChampionship();

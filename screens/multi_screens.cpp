@@ -1110,3 +1110,55 @@ void MultiChooseTrack(std::int32_t event)
     if (NetSession* session = g_pNetSession; session && lobby.OwnId != 0)
         StoreOwnRecord(*session, lobby);
 }
+
+void MultiGameModeCommand(std::int32_t userId)
+{
+    MultiLobby& m = g_Multi;
+    Championship& champ = TheChampionship();
+    if (userId == 1 || userId == 3) {
+        const std::int32_t mode = userId == 1 ? 3 : 4;
+        champ.GameMode = mode;
+        m.Lobby.GameMode = mode;
+        if (m.Lobby.IsHost) {
+            m.User[1] = static_cast<std::uint32_t>(mode);
+            m.Lobby.GameType = mode;
+        }
+    }
+    SetUpChampionship();
+}
+
+void MultiSendOwnRecord()
+{
+    MultiLobby& m = g_Multi;
+    NetSession* session = g_pNetSession;
+    if (!session || !session->SessionOpen() || m.Lobby.OwnId == 0)
+        return;
+    StoreOwnRecord(*session, m.Lobby);
+    LobbySend(*session, m.Lobby, kLobbyRecord);
+}
+
+void MultiSetSessionWord(std::int32_t kind)
+{
+    MultiLobby& m = g_Multi;
+    if (m.Lobby.IsHost && kind >= 0)
+        m.User[2] = static_cast<std::uint32_t>(kind);
+}
+
+std::int32_t MultiSessionWord()
+{
+    NetSession* session = g_pNetSession;
+    const MultiLobby& m = g_Multi;
+    const NetSessionEntry* entry = session ? session->SessionAt(m.SessionIndex) : nullptr;
+    if (!entry || entry->Desc.User[2] > 6)
+        return -1;
+    return static_cast<std::int32_t>(entry->Desc.User[2]);
+}
+
+std::int32_t MultiHostEvent()
+{
+    const NetSession* session = g_pNetSession;
+    LobbyPlayerRecord host;
+    if (!session || !FindSessionHost(*session, host))
+        return -1;
+    return host.EventIndex;
+}

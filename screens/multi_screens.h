@@ -127,3 +127,18 @@ bool CommandArcade02(Form& form, Control& control);
 bool MultiChooseRider(std::int32_t rider);
 // The track screen's event in a network game: the lobby's track.
 void MultiChooseTrack(std::int32_t event);
+// The game mode screen in a network game: UserID 1 a race weekend (mode 3),
+// 3 a championship (mode 4), which the host's session offers as its game
+// type; any UserID sets up the session's own championship.
+void MultiGameModeCommand(std::int32_t userId);
+// The own record goes out again (a new name, a new choice).
+void MultiSendOwnRecord();
+// The host's session word: the weekend session the players run next (the
+// session kind of Race 1 or Race 2), which the clients take from the
+// session's description. Nothing on a client.
+void MultiSetSessionWord(std::int32_t kind);
+// A client's session word from the session's description; -1 when there is
+// none (no session, or a kind outside 0..6).
+std::int32_t MultiSessionWord();
+// A client's championship event: the host's record's; -1 without one.
+std::int32_t MultiHostEvent();

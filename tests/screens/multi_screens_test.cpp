@@ -309,3 +309,38 @@ TEST_F(MultiScreens, LeavingASessionKeepsTheKindAndTheSerialValuesOnly)
     EXPECT_EQ(TheGameApp().Flags & kAppFlagNetwork, 0u);
     EXPECT_EQ(g_bNetworkGame, 0);
 }
+
+TEST_F(MultiScreens, TheOtherScreensNetworkRowsTakeTheLobbysChoices)
+{
+    MultiLobby& m = TheMultiLobby();
+    // The game mode screen: 1 a weekend, 3 a championship; the host's
+    // session offers it as its game type; other UserIDs keep the mode.
+    m.Lobby.IsHost = 1;
+    const std::pair<std::int32_t, std::int32_t> modes[] = {{1, 3}, {3, 4}, {2, 4}};
+    for (const auto& [id, mode] : modes) {
+        MultiGameModeCommand(id);
+        EXPECT_EQ(TheChampionship().GameMode, mode) << id;
+        EXPECT_EQ(m.Lobby.GameMode, mode) << id;
+        EXPECT_EQ(m.User[1], static_cast<std::uint32_t>(mode)) << id;
+    }
+    // The host's session word; a client's is the session's, which it has
+    // not got without a session.
+    MultiSetSessionWord(3);
+    EXPECT_EQ(m.User[2], 3u);
+    m.Lobby.IsHost = 0;
+    MultiSetSessionWord(2);
+    EXPECT_EQ(m.User[2], 3u);
+    EXPECT_EQ(MultiSessionWord(), -1);
+
+    // A client's event is the host's record's (slot 0), none without one.
+    EXPECT_EQ(MultiHostEvent(), -1);
+    LobbyPlayerRecord host;
+    host.PlayerId = 1;
+    host.SlotIndex = 0;
+    host.EventIndex = 7;
+    std::snprintf(host.Name, sizeof host.Name, "HOST");
+    const std::vector<std::uint8_t> bytes = BuildLobbyPlayerRecord(host);
+    session_.AddPlayer("HOST", 1, bytes.data(), bytes.size());
+    add_player_with_rider(4, 3);
+    EXPECT_EQ(MultiHostEvent(), 7);
+}
