@@ -57,7 +57,7 @@ struct MultiLobby {
     std::int32_t SessionIndex = -1;
     std::int32_t Step = 0;            // 0 idle, 1 hosting, 2 joining
     char SessionName[25] = {};
-    char DialogText[129] = {};
+    char DialogText[128] = {};
     std::int32_t Modem = 0;
     std::uint32_t LastSend = 0;       // the host's record (modem), the client's heartbeat
     std::uint32_t LastEnum = 0;       // the last search for sessions
