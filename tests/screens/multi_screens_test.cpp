@@ -344,3 +344,46 @@ TEST_F(MultiScreens, TheOtherScreensNetworkRowsTakeTheLobbysChoices)
     add_player_with_rider(4, 3);
     EXPECT_EQ(MultiHostEvent(), 7);
 }
+
+TEST_F(MultiScreens, BackFromANetworkRaceTheMenusStartWhereTheGameTypeLeads)
+{
+    struct Row {
+        std::int32_t gameType;
+        bool host;
+        std::int32_t sessionKind;
+        std::int32_t state;
+        bool hook;
+    };
+    const Row rows[] = {
+        {1, true, 6, kMultiLobbyState, false},
+        {3, false, 2, kMultiLobbyState, false},
+        // An arcade championship whose session has gone: the lobby.
+        {2, true, 6, kMultiLobbyState, false},
+        {4, true, 3, 351, true},
+        {4, true, 2, 329, true},
+        {4, false, 2, 370, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.gameType);
+        MultiLobby& m = TheMultiLobby();
+        m = MultiLobby{};
+        m.Lobby.LobbyActive = 1;
+        m.Lobby.GameType = row.gameType;
+        m.Lobby.IsHost = row.host ? 1 : 0;
+        m.Lobby.Joined = row.host ? 0 : 1;
+        TheChampionship().SetSessionKind(row.sessionKind);
+        MenuManager manager;
+        manager.m_nState = 19;
+        MultiMenuStart(manager);
+        EXPECT_EQ(manager.m_nState, row.state) << row.host << " " << row.sessionKind;
+        EXPECT_EQ(manager.m_nNextState, row.state);
+        EXPECT_EQ(manager.m_nReturnState, 19);
+        EXPECT_EQ(manager.m_pFrameHook == &MultiScreenUpdate, row.hook);
+    }
+    // Outside a lobby nothing changes.
+    TheMultiLobby() = MultiLobby{};
+    MenuManager manager;
+    manager.m_nState = 19;
+    MultiMenuStart(manager);
+    EXPECT_EQ(manager.m_nState, 19);
+}
