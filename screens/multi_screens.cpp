@@ -428,23 +428,11 @@ void ApplyDescription(NetSession& session, const MultiLobby& m)
 // page of "label_name"); -1 when the screen shows none of the table.
 std::int32_t ShownRider(const Form& form)
 {
-    const char* name = form.Name();
-    if (!platform::equals_ignoring_case(std::string_view(name).substr(0, 4), "Sim5") || std::strlen(name) != 5)
-        return -1;
-    constexpr std::pair<char, std::int32_t> kGroups[] = {{'d', 0}, {'k', 1}, {'y', 2}, {'h', 3}, {'s', 4}};
-    std::int32_t group = -1;
-    for (const auto& [letter, g] : kGroups)
-        if (std::tolower(static_cast<unsigned char>(name[4])) == letter)
-            group = g;
-    std::int32_t frame = -1;
-    if (const Image* sprite = Find<Image>(form, "sprite_rider")) {
-        frame = sprite->m_Strip.m_nCurrent;
-        if (frame >= sprite->m_Strip.Count())
-            return -1;
-    } else if (const Label* names = Find<Label>(form, "label_name")) {
-        frame = names->CurrentPage();
-    }
-    return MultiRiderOf(group, frame);
+    if (const Image* sprite = Find<Image>(form, "sprite_rider"))
+        return MultiTeamScreenRider(form.Name(), sprite->m_Strip.m_nCurrent, sprite->m_Strip.Count());
+    if (const Label* names = Find<Label>(form, "label_name"))
+        return MultiTeamScreenRider(form.Name(), names->CurrentPage(), names->PageCount());
+    return -1;
 }
 
 void ShowForbidden(const Form& form)
@@ -477,6 +465,21 @@ std::int32_t MultiRiderOf(std::int32_t group, std::int32_t frame)
     if (group < 0 || group >= 5 || frame < 0 || frame >= 5)
         return -1;
     return kRiderTable[group][frame];
+}
+
+std::int32_t MultiTeamScreenRider(const char* screen, std::int32_t place, std::int32_t places)
+{
+    const std::string_view name = screen ? screen : "";
+    if (name.size() != 5 || !platform::equals_ignoring_case(name.substr(0, 4), "Sim5"))
+        return -1;
+    constexpr std::pair<char, std::int32_t> kGroups[] = {{'d', 0}, {'k', 1}, {'y', 2}, {'h', 3}, {'s', 4}};
+    std::int32_t group = -1;
+    for (const auto& [letter, g] : kGroups)
+        if (std::tolower(static_cast<unsigned char>(name[4])) == letter)
+            group = g;
+    if (place < 0 || place >= places)
+        return -1;
+    return MultiRiderOf(group, place);
 }
 
 bool MultiRiderHeldByOther(std::int32_t rider)

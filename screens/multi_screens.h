@@ -93,6 +93,11 @@ void MultiMenuStart(MenuManager& manager);
 // The rider of a team screen's group (0..4) and position, by the table the
 // rider screens share; -1 outside it.
 std::int32_t MultiRiderOf(std::int32_t group, std::int32_t frame);
+// The rider a team screen shows: its group by the team of the screen
+// ("Sim5" and the team's letter d, k, y, h or s, in any case: 0 to 4), its
+// place the frame of "sprite_rider" (else the page of "label_name"); -1
+// for another screen or a place outside the `places` the element has.
+std::int32_t MultiTeamScreenRider(const char* screen, std::int32_t place, std::int32_t places);
 // Whether another player of the session holds the rider.
 bool MultiRiderHeldByOther(std::int32_t rider);
 

@@ -173,6 +173,19 @@ TEST_F(MultiScreens, TheRiderNoticeFollowsTheRiderTheTeamScreenShows)
     for (const auto& [group, frame] : {std::pair{-1, 0}, {5, 0}, {0, -1}, {0, 5}})
         EXPECT_EQ(MultiRiderOf(group, frame), -1) << group << "," << frame;
 
+    // A team screen's rider: the team of the screen, the place the
+    // element shows, within the places it has.
+    struct Shown {
+        const char* screen;
+        std::int32_t place, places, rider;
+    };
+    const Shown shown[] = {{"Sim5k", 1, 5, 7}, {"SIM5D", 0, 5, 1}, {"sim5y", 2, 3, 12}, {"Sim5h", 1, 5, 13},
+                           {"Sim5s", 4, 5, 1},  {"Sim5k", 3, 3, -1}, {"Sim5k", -1, 5, -1}, {"sim5", 0, 5, -1},
+                           {"Sim5x", 0, 5, -1}, {"Sim5kk", 0, 5, -1}, {"Sim04", 0, 5, -1}};
+    for (const Shown& row : shown)
+        EXPECT_EQ(MultiTeamScreenRider(row.screen, row.place, row.places), row.rider)
+            << row.screen << " " << row.place << "/" << row.places;
+
     // Other players hold rider 7, the second of the "Sim5k" team (group 1),
     // and rider 10, the second of "Sim5y" (group 2).
     add_player_with_rider(5, 7);
