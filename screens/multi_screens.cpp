@@ -226,6 +226,16 @@ void TakeHostRaceOptions(NetSession& session)
         *fields[i] = host.RaceOptions[i];
 }
 
+// A client follows the session's game type (1..4) and its game mode.
+void FollowGameType(LobbyState& lobby, std::uint32_t type)
+{
+    constexpr std::int32_t kModeOfType[5] = {0, 0, 1, 3, 4};
+    if (type < 1 || type > 4 || lobby.GameType == static_cast<std::int32_t>(type))
+        return;
+    lobby.GameType = static_cast<std::int32_t>(type);
+    TheChampionship().GameMode = kModeOfType[type];
+}
+
 void SetUpChampionship()
 {
     Championship& champ = TheChampionship();
@@ -253,8 +263,12 @@ void StartNetworkRace(NetSession& session)
         champ.CurrentEventIndex = lobby.EventIndex;
     if (lobby.GameType == 1 || lobby.GameType == 2)
         champ.GameMode = lobby.GameMode;
-    if (!lobby.IsHost)
+    if (!lobby.IsHost) {
+        // Every machine races the host's event and race options.
+        if (const std::int32_t event = MultiHostEvent(); event >= 0)
+            champ.CurrentEventIndex = event;
         TakeHostRaceOptions(session);
+    }
     PrepareRace();
     lobby.RaceStart = 0;
     g_bMenuRaceStart = true;
@@ -387,10 +401,9 @@ bool FinishJoining(NetSession& session, MultiLobby& m)
     SetUpChampionship();
     m.Step = 0;
     const NetSessionEntry* entry = session.SessionAt(m.SessionIndex);
-    lobby.GameType = entry ? static_cast<std::int32_t>(entry->Desc.User[1]) : 0;
-    constexpr std::int32_t kModeOfType[5] = {0, 0, 1, 3, 4};
-    if (lobby.GameType >= 1 && lobby.GameType <= 4)
-        TheChampionship().GameMode = kModeOfType[lobby.GameType];
+    lobby.GameType = 0;
+    if (entry)
+        FollowGameType(lobby, entry->Desc.User[1]);
     lobby.Own = LobbyPlayerRecord{};
     lobby.Own.SlotIndex = -1;
     lobby.Own.Rider = -1;
@@ -558,8 +571,13 @@ void MultiScreenUpdate()
     // The selected session, and the own record's settings.
     if (m.SessionIndex >= 0)
         session->SessionAt(m.SessionIndex);
-    if ((lobby.IsHost || lobby.Joined) && session->SessionOpen() && lobby.OwnId != 0)
+    if ((lobby.IsHost || lobby.Joined) && session->SessionOpen() && lobby.OwnId != 0) {
         CopySettingsIntoOwn(lobby.Own);
+        // The host's record carries the event the players race next.
+        if (const std::int32_t event = TheChampionship().CurrentEventIndex;
+            lobby.IsHost && event >= 0 && event < kChampEvents)
+            lobby.Own.EventIndex = event;
+    }
 
     // The connection, once.
     if (!m.ConnectionInit && m.Kind != 0 && m.Kind != kMultiKindNone && m.Kind != kNetKindModem) {
@@ -602,6 +620,9 @@ void MultiScreenUpdate()
         ApplyDescription(*session, m);
     } else if (lobby.Joined && session->SessionOpen()) {
         const NetSessionEntry* entry = session->SessionAt(m.SessionIndex);
+        // The host may choose the game after the client has joined.
+        if (entry)
+            FollowGameType(lobby, entry->Desc.User[1]);
         const std::int32_t state = MenuState();
         if (entry && entry->Desc.User[0] == 1 && state != kMultiSessionsState && state != kMultiLobbyState &&
             state != kMultiRiderTakenState && state != kMultiChampLobbyState)

@@ -115,12 +115,14 @@ TEST_F(PlayNetTest, TwoPlayersMeetRaceInLockstepComeBackAndLeave)
                              "' --time-limit 900";
     // Main menu -> "Network game" -> TCP/IP; the address dialogue follows.
     const std::string toSessions = "wait:6 Down wait:0.3 Down wait:0.3 Down wait:0.3 Enter wait:1 Enter wait:1";
-    // Host: any address; H hosts, the name as offered; the arcade race, the
+    // Host: any address; H hosts, the name as offered; once the client has
+    // joined (so that he hears of the game chosen after), the arcade race, the
     // second circuit, the first rider of the first team; the chat line; the
     // start (a click on "Race"); the race ended from the pause menu once
     // under way; the lobby again; Esc leaves at the end.
     const std::string host =
-        toSessions + " Enter wait:1 H wait:1 Enter wait:2 signal:sig/hosted Enter wait:1 Down wait:0.3 Enter wait:1 "
+        toSessions + " Enter wait:1 H wait:1 Enter wait:2 signal:sig/hosted await:sig/client-joined wait:1 Enter wait:1 "
+                     "Down wait:0.3 Enter wait:1 "
                      "Enter wait:1 signal:sig/host-lobby await:sig/client-lobby wait:1 H I wait:0.2 Enter wait:1 "
                      "signal:sig/host-chat await:sig/client-chat wait:2 click:540,454 wait:60 Esc wait:1 Left "
                      "wait:0.5 Enter wait:0.5 Enter wait:3 signal:sig/host-back await:sig/client-left wait:2 "
@@ -129,7 +131,8 @@ TEST_F(PlayNetTest, TwoPlayersMeetRaceInLockstepComeBackAndLeave)
     // host's rider is refused, the next one taken; the chat line; the race;
     // Esc leaves the lobby; the address again, J joins again, a rider.
     const std::string client =
-        toSessions + " 1 2 7 . 0 . 0 . 1 Enter wait:1 await:sig/hosted wait:1 J wait:1 await:sig/host-lobby "
+        toSessions + " 1 2 7 . 0 . 0 . 1 Enter wait:1 await:sig/hosted wait:1 J wait:1 signal:sig/client-joined "
+                     "await:sig/host-lobby "
                      "wait:0.5 Enter wait:1 Right wait:0.5 Enter wait:1 signal:sig/client-lobby await:sig/host-chat "
                      "wait:1 Y O wait:0.2 Enter wait:1 signal:sig/client-chat await:sig/host-back wait:2 Esc wait:2 "
                      "signal:sig/client-left await:sig/host-saw-leave wait:1 Enter wait:1 J wait:1 Right wait:0.5 "
