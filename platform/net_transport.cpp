@@ -1,6 +1,7 @@
 #include "platform/net_transport.h"
 
 #include <enet/enet.h>
+#include <enet/time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
@@ -253,6 +255,9 @@ struct NetTransport::Impl {
     std::vector<Player> players;
     std::deque<NetMessage> queue;
     std::uint32_t silenceMs = kDefaultNetSilenceMs;
+    // When each connection was last heard of (ENet's own time), by its
+    // messages; its acknowledgements keep ENet's lastReceiveTime.
+    std::unordered_map<const ENetPeer*, enet_uint32> heard;
     NetSendFilter filter;
     std::uint64_t sendIndex = 0;
     std::thread service;
@@ -548,6 +553,10 @@ struct NetTransport::Impl {
 
     void OnEvent(ENetEvent& event)
     {
+        if (event.type == ENET_EVENT_TYPE_DISCONNECT)
+            heard.erase(event.peer);
+        else if (event.peer)
+            heard[event.peer] = enet_time_get();
         switch (event.type) {
         case ENET_EVENT_TYPE_CONNECT:
             if (hosting)
@@ -569,20 +578,54 @@ struct NetTransport::Impl {
                 if (event.peer->data)
                     DropClient(event.peer);
             } else if (event.peer == server) {
-                server = nullptr;
-                const bool wasOpen = open;
-                open = false;
-                refused = !welcomed;
-                players.clear();
-                if (wasOpen) {
-                    const std::vector<std::uint8_t> lost = IdMessage(kNetSysSessionLost, 0);
-                    Deliver(0, 0, lost.data(), 4);
-                }
-                arrived.notify_all();
+                ServerLost();
             }
             break;
         default:
             break;
+        }
+    }
+
+    // A client's server has gone: the session is lost.
+    void ServerLost()
+    {
+        server = nullptr;
+        const bool wasOpen = open;
+        open = false;
+        refused = !welcomed;
+        players.clear();
+        if (wasOpen) {
+            const std::vector<std::uint8_t> lost = IdMessage(kNetSysSessionLost, 0);
+            Deliver(0, 0, lost.data(), 4);
+        }
+        arrived.notify_all();
+    }
+
+    // ENet ends a silent connection only when a resend falls due, and its
+    // resends back off, doubling their wait: a connection silent for the
+    // time-out went on for up to twice as long. A connection from which
+    // nothing has arrived for the time-out ends here.
+    void EndSilentPeers()
+    {
+        const enet_uint32 now = enet_time_get();
+        for (std::size_t i = 0; host && i < host->peerCount; ++i) {
+            ENetPeer* peer = &host->peers[i];
+            if (peer->state != ENET_PEER_STATE_CONNECTED)
+                continue;
+            enet_uint32 last = heard.try_emplace(peer, now).first->second;
+            if (peer->lastReceiveTime != 0 && ENET_TIME_GREATER(peer->lastReceiveTime, last))
+                last = peer->lastReceiveTime;
+            if (ENET_TIME_DIFFERENCE(now, last) < silenceMs)
+                continue;
+            heard.erase(peer);
+            if (hosting) {
+                if (peer->data)
+                    DropClient(peer);
+                enet_peer_reset(peer);
+            } else if (peer == server) {
+                enet_peer_reset(peer);
+                ServerLost();
+            }
         }
     }
 
@@ -591,6 +634,7 @@ struct NetTransport::Impl {
         ENetEvent event;
         while (host && enet_host_service(host, &event, 0) > 0)
             OnEvent(event);
+        EndSilentPeers();
         if (host)
             enet_host_flush(host);
     }
@@ -664,6 +708,7 @@ struct NetTransport::Impl {
             enet_host_flush(host);
             enet_host_destroy(host);
         }
+        heard.clear();
         host = nullptr;
         server = nullptr;
         hosting = open = welcomed = refused = false;

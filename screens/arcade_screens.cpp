@@ -14,6 +14,7 @@
 #include "menu/label.h"
 #include "menu/picture_box.h"
 #include "menu/scroll_bar.h"
+#include "screens/multi_screens.h"
 #include "screens/navigation.h"
 #include "screens/screen_text.h"
 #include "screens/weekend_screens.h"
@@ -143,6 +144,7 @@ bool ArcadeTrackCommand(Form& form)
     TheGameSettings().ArcadeTrack = track;
     if (app.Flags & kAppFlagNetwork) {
         CopyField(app.m_szTrack, kTrackNames[static_cast<std::size_t>(track)]);
+        MultiChooseTrack(track); // the lobby's track
         return true;
     }
     Championship& champ = TheChampionship();

@@ -35,7 +35,7 @@ constexpr std::uint32_t kMaxSessionPlayers = 8;
 constexpr std::uint32_t kClientHeartbeatMs = 500;
 constexpr std::uint32_t kFirstHeartbeatMs = 1000;
 constexpr std::uint32_t kSearchEveryMs = 200;
-constexpr std::uint32_t kHostRecordEveryMs = 16;
+constexpr std::uint32_t kHostRecordEveryMs = 0;  // every frame
 constexpr std::uint32_t kModemRecordEveryMs = 500;
 constexpr std::size_t kChatInputChars = 96;
 constexpr std::size_t kChatRowsShown = 8;
@@ -226,6 +226,16 @@ void TakeHostRaceOptions(NetSession& session)
         *fields[i] = host.RaceOptions[i];
 }
 
+// A client follows the session's game type (1..4) and its game mode.
+void FollowGameType(LobbyState& lobby, std::uint32_t type)
+{
+    constexpr std::int32_t kModeOfType[5] = {0, 0, 1, 3, 4};
+    if (type < 1 || type > 4 || lobby.GameType == static_cast<std::int32_t>(type))
+        return;
+    lobby.GameType = static_cast<std::int32_t>(type);
+    TheChampionship().GameMode = kModeOfType[type];
+}
+
 void SetUpChampionship()
 {
     Championship& champ = TheChampionship();
@@ -253,8 +263,12 @@ void StartNetworkRace(NetSession& session)
         champ.CurrentEventIndex = lobby.EventIndex;
     if (lobby.GameType == 1 || lobby.GameType == 2)
         champ.GameMode = lobby.GameMode;
-    if (!lobby.IsHost)
+    if (!lobby.IsHost) {
+        // Every machine races the host's event and race options.
+        if (const std::int32_t event = MultiHostEvent(); event >= 0)
+            champ.CurrentEventIndex = event;
         TakeHostRaceOptions(session);
+    }
     PrepareRace();
     lobby.RaceStart = 0;
     g_bMenuRaceStart = true;
@@ -387,10 +401,9 @@ bool FinishJoining(NetSession& session, MultiLobby& m)
     SetUpChampionship();
     m.Step = 0;
     const NetSessionEntry* entry = session.SessionAt(m.SessionIndex);
-    lobby.GameType = entry ? static_cast<std::int32_t>(entry->Desc.User[1]) : 0;
-    constexpr std::int32_t kModeOfType[5] = {0, 0, 1, 3, 4};
-    if (lobby.GameType >= 1 && lobby.GameType <= 4)
-        TheChampionship().GameMode = kModeOfType[lobby.GameType];
+    lobby.GameType = 0;
+    if (entry)
+        FollowGameType(lobby, entry->Desc.User[1]);
     lobby.Own = LobbyPlayerRecord{};
     lobby.Own.SlotIndex = -1;
     lobby.Own.Rider = -1;
@@ -428,23 +441,11 @@ void ApplyDescription(NetSession& session, const MultiLobby& m)
 // page of "label_name"); -1 when the screen shows none of the table.
 std::int32_t ShownRider(const Form& form)
 {
-    const char* name = form.Name();
-    if (!platform::equals_ignoring_case(std::string_view(name).substr(0, 4), "Sim5") || std::strlen(name) != 5)
-        return -1;
-    constexpr std::pair<char, std::int32_t> kGroups[] = {{'d', 0}, {'k', 1}, {'y', 2}, {'h', 3}, {'s', 4}};
-    std::int32_t group = -1;
-    for (const auto& [letter, g] : kGroups)
-        if (std::tolower(static_cast<unsigned char>(name[4])) == letter)
-            group = g;
-    std::int32_t frame = -1;
-    if (const Image* sprite = Find<Image>(form, "sprite_rider")) {
-        frame = sprite->m_Strip.m_nCurrent;
-        if (frame >= sprite->m_Strip.Count())
-            return -1;
-    } else if (const Label* names = Find<Label>(form, "label_name")) {
-        frame = names->CurrentPage();
-    }
-    return MultiRiderOf(group, frame);
+    if (const Image* sprite = Find<Image>(form, "sprite_rider"))
+        return MultiTeamScreenRider(form.Name(), sprite->m_Strip.m_nCurrent, sprite->m_Strip.Count());
+    if (const Label* names = Find<Label>(form, "label_name"))
+        return MultiTeamScreenRider(form.Name(), names->CurrentPage(), names->PageCount());
+    return -1;
 }
 
 void ShowForbidden(const Form& form)
@@ -477,6 +478,21 @@ std::int32_t MultiRiderOf(std::int32_t group, std::int32_t frame)
     if (group < 0 || group >= 5 || frame < 0 || frame >= 5)
         return -1;
     return kRiderTable[group][frame];
+}
+
+std::int32_t MultiTeamScreenRider(const char* screen, std::int32_t place, std::int32_t places)
+{
+    const std::string_view name = screen ? screen : "";
+    if (name.size() != 5 || !platform::equals_ignoring_case(name.substr(0, 4), "Sim5"))
+        return -1;
+    constexpr std::pair<char, std::int32_t> kGroups[] = {{'d', 0}, {'k', 1}, {'y', 2}, {'h', 3}, {'s', 4}};
+    std::int32_t group = -1;
+    for (const auto& [letter, g] : kGroups)
+        if (std::tolower(static_cast<unsigned char>(name[4])) == letter)
+            group = g;
+    if (place < 0 || place >= places)
+        return -1;
+    return MultiRiderOf(group, place);
 }
 
 bool MultiRiderHeldByOther(std::int32_t rider)
@@ -555,8 +571,13 @@ void MultiScreenUpdate()
     // The selected session, and the own record's settings.
     if (m.SessionIndex >= 0)
         session->SessionAt(m.SessionIndex);
-    if ((lobby.IsHost || lobby.Joined) && session->SessionOpen() && lobby.OwnId != 0)
+    if ((lobby.IsHost || lobby.Joined) && session->SessionOpen() && lobby.OwnId != 0) {
         CopySettingsIntoOwn(lobby.Own);
+        // The host's record carries the event the players race next.
+        if (const std::int32_t event = TheChampionship().CurrentEventIndex;
+            lobby.IsHost && event >= 0 && event < kChampEvents)
+            lobby.Own.EventIndex = event;
+    }
 
     // The connection, once.
     if (!m.ConnectionInit && m.Kind != 0 && m.Kind != kMultiKindNone && m.Kind != kNetKindModem) {
@@ -599,6 +620,9 @@ void MultiScreenUpdate()
         ApplyDescription(*session, m);
     } else if (lobby.Joined && session->SessionOpen()) {
         const NetSessionEntry* entry = session->SessionAt(m.SessionIndex);
+        // The host may choose the game after the client has joined.
+        if (entry)
+            FollowGameType(lobby, entry->Desc.User[1]);
         const std::int32_t state = MenuState();
         if (entry && entry->Desc.User[0] == 1 && state != kMultiSessionsState && state != kMultiLobbyState &&
             state != kMultiRiderTakenState && state != kMultiChampLobbyState)
@@ -1109,4 +1133,56 @@ void MultiChooseTrack(std::int32_t event)
     lobby.EventIndex = event;
     if (NetSession* session = g_pNetSession; session && lobby.OwnId != 0)
         StoreOwnRecord(*session, lobby);
+}
+
+void MultiGameModeCommand(std::int32_t userId)
+{
+    MultiLobby& m = g_Multi;
+    Championship& champ = TheChampionship();
+    if (userId == 1 || userId == 3) {
+        const std::int32_t mode = userId == 1 ? 3 : 4;
+        champ.GameMode = mode;
+        m.Lobby.GameMode = mode;
+        if (m.Lobby.IsHost) {
+            m.User[1] = static_cast<std::uint32_t>(mode);
+            m.Lobby.GameType = mode;
+        }
+    }
+    SetUpChampionship();
+}
+
+void MultiSendOwnRecord()
+{
+    MultiLobby& m = g_Multi;
+    NetSession* session = g_pNetSession;
+    if (!session || !session->SessionOpen() || m.Lobby.OwnId == 0)
+        return;
+    StoreOwnRecord(*session, m.Lobby);
+    LobbySend(*session, m.Lobby, kLobbyRecord);
+}
+
+void MultiSetSessionWord(std::int32_t kind)
+{
+    MultiLobby& m = g_Multi;
+    if (m.Lobby.IsHost && kind >= 0)
+        m.User[2] = static_cast<std::uint32_t>(kind);
+}
+
+std::int32_t MultiSessionWord()
+{
+    NetSession* session = g_pNetSession;
+    const MultiLobby& m = g_Multi;
+    const NetSessionEntry* entry = session ? session->SessionAt(m.SessionIndex) : nullptr;
+    if (!entry || entry->Desc.User[2] > 6)
+        return -1;
+    return static_cast<std::int32_t>(entry->Desc.User[2]);
+}
+
+std::int32_t MultiHostEvent()
+{
+    const NetSession* session = g_pNetSession;
+    LobbyPlayerRecord host;
+    if (!session || !FindSessionHost(*session, host))
+        return -1;
+    return host.EventIndex;
 }

@@ -57,7 +57,7 @@ struct MultiLobby {
     std::int32_t SessionIndex = -1;
     std::int32_t Step = 0;            // 0 idle, 1 hosting, 2 joining
     char SessionName[25] = {};
-    char DialogText[129] = {};
+    char DialogText[128] = {};
     std::int32_t Modem = 0;
     std::uint32_t LastSend = 0;       // the host's record (modem), the client's heartbeat
     std::uint32_t LastEnum = 0;       // the last search for sessions
@@ -93,6 +93,11 @@ void MultiMenuStart(MenuManager& manager);
 // The rider of a team screen's group (0..4) and position, by the table the
 // rider screens share; -1 outside it.
 std::int32_t MultiRiderOf(std::int32_t group, std::int32_t frame);
+// The rider a team screen shows: its group by the team of the screen
+// ("Sim5" and the team's letter d, k, y, h or s, in any case: 0 to 4), its
+// place the frame of "sprite_rider" (else the page of "label_name"); -1
+// for another screen or a place outside the `places` the element has.
+std::int32_t MultiTeamScreenRider(const char* screen, std::int32_t place, std::int32_t places);
 // Whether another player of the session holds the rider.
 bool MultiRiderHeldByOther(std::int32_t rider);
 
@@ -127,3 +132,18 @@ bool CommandArcade02(Form& form, Control& control);
 bool MultiChooseRider(std::int32_t rider);
 // The track screen's event in a network game: the lobby's track.
 void MultiChooseTrack(std::int32_t event);
+// The game mode screen in a network game: UserID 1 a race weekend (mode 3),
+// 3 a championship (mode 4), which the host's session offers as its game
+// type; any UserID sets up the session's own championship.
+void MultiGameModeCommand(std::int32_t userId);
+// The own record goes out again (a new name, a new choice).
+void MultiSendOwnRecord();
+// The host's session word: the weekend session the players run next (the
+// session kind of Race 1 or Race 2), which the clients take from the
+// session's description. Nothing on a client.
+void MultiSetSessionWord(std::int32_t kind);
+// A client's session word from the session's description; -1 when there is
+// none (no session, or a kind outside 0..6).
+std::int32_t MultiSessionWord();
+// A client's championship event: the host's record's; -1 without one.
+std::int32_t MultiHostEvent();

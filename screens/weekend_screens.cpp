@@ -330,6 +330,9 @@ void TeamPrepare(Form& form)
 void TrackInfoPrepare(Form& form)
 {
     Championship& champ = TheChampionship();
+    if (JoinedPlayer()) // network row: the host's event
+        if (const std::int32_t hostEvent = MultiHostEvent(); hostEvent >= 0)
+            champ.CurrentEventIndex = hostEvent;
     const std::int32_t event = champ.CurrentEventIndex;
     if (event < 0 || event >= kChampEvents)
         throw GameError("out of range");
@@ -367,6 +370,9 @@ void SessionsPrepare(Form& form)
 
 void InSessionPrepare(Form& form)
 {
+    if (JoinedPlayer()) // network row: the host's session word
+        if (const std::int32_t word = MultiSessionWord(); word >= 0)
+            TheChampionship().SetSessionKind(word);
     const GameApp& app = TheGameApp();
     const Championship& champ = TheChampionship();
     const GameSettings& settings = TheGameSettings();
@@ -503,9 +509,10 @@ bool GameTypeCommand(Form& /*form*/, Control& control)
     return true;
 }
 
-bool GameModeCommand(Form& /*form*/, Control& /*control*/)
+bool GameModeCommand(Form& /*form*/, Control& control)
 {
-    // The game-mode rows of a network game come with the multiplayer screens.
+    if (NetworkGame())
+        MultiGameModeCommand(control.m_nUserID); // network row: screens/multi_screens.h
     return true;
 }
 
@@ -623,6 +630,8 @@ bool PlayerNameCommand(Form& form, Control& /*control*/)
 {
     const std::string name = LabelText(Require<Label>(form, "Label_name"));
     TheGameSettings().SetPlayerName(TheChampionship(), name.c_str(), true);
+    if (NetworkGame())
+        MultiSendOwnRecord(); // network row
     return true;
 }
 
@@ -660,10 +669,12 @@ bool SessionsCommand(Form& form, Control& control)
         }
         ChooseSession(form, 2, "LBL_Race_1");
         ChooseWeather();
+        MultiSetSessionWord(2); // network row: the host's session word
         return true;
     case 7:
         ChooseSession(form, 3, "LBL_Race_2");
         ChooseWeather();
+        MultiSetSessionWord(3); // network row: the host's session word
         return true;
     case 8:
         return SaveAndTell(kToldSaved);

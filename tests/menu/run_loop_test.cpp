@@ -293,6 +293,28 @@ TEST_F(MenuLoopTest, ARaceFromAResumeStateComesBackThereAndDoesNotRunAgain)
     EXPECT_EQ(play_.screens, (std::vector<std::string>{"menu:53:Arcade04", "menu:19:start01"}));
 }
 
+// The network lobby ends the main set for a race by going to state 0 with
+// no command given: its race-start byte makes the run end as a race (1),
+// where the last command 0 alone ends the program.
+TEST_F(MenuLoopTest, TheLobbysRaceStartEndsTheSetAsARace)
+{
+    for (const bool raceStart : {false, true}) {
+        SCOPED_TRACE(raceStart);
+        play_.clear();
+        Main().m_nState = Main().m_nNextState = kMainState;
+        play_.until_screen("start01").then([raceStart] {
+            g_bMenuRaceStart = raceStart;
+            Main().m_nNextState = 0;
+            return true;
+        });
+        app_->Flags |= kAppFlagNetwork;
+        EXPECT_EQ(RunFrontEnd(), raceStart ? 1 : 0);
+        EXPECT_EQ(Main().m_nLastCommand, 0);
+        EXPECT_FALSE(g_bMenuRaceStart) << "the run takes it";
+        app_->Flags &= ~kAppFlagNetwork;
+    }
+}
+
 // The main menu's "quit" (UserID 0) asks dialogue 10 (the screens' handler
 // of "start01"), which runs over the main menu and answers.
 TEST_F(MenuLoopTest, ADialogueRunsOverTheScreenAndAnswers)

@@ -80,6 +80,12 @@ TEST(PlayStepsTest, StepsAndTheirErrors)
     };
     Step shot;
     shot.kind = Step::Kind::Shot;
+    auto fileStep = [](Step::Kind kind, const char* file) {
+        Step f;
+        f.kind = kind;
+        f.file = file;
+        return f;
+    };
     const Case cases[] = {
         {"Enter", KeyStep(28)},
         {"wait:2.5", waitOf(2.5)},
@@ -101,6 +107,10 @@ TEST(PlayStepsTest, StepsAndTheirErrors)
         {"click:1,2,3", std::nullopt},
         {"shot", shot},
         {"Shot", std::nullopt},
+        {"signal:sig/hosted", fileStep(Step::Kind::Signal, "sig/hosted")},
+        {"await:/tmp/a b", fileStep(Step::Kind::Await, "/tmp/a b")},
+        {"signal:", std::nullopt},
+        {"await:", std::nullopt},
         {"Return", std::nullopt},
     };
     for (const Case& c : cases) {

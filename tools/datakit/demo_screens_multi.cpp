@@ -54,7 +54,8 @@ void list(FormFileWriter& file, const char* name, int left, int top, int width, 
     file.key("CanHaveFocus", 1);  // read before the place
     place(file, left, top, width, rows * 22);
     file.key("UserID", user_id);
-    file.key("FontName", kDemoMenuFont).key("FontType", "gamefont");
+    // The tables' font: light, its picked row in gold.
+    file.key("FontName", kDemoTableFont).key("FontType", "gamefont");
     file.key("Alignment", "Left").key("TextCount", 1).key("TextFile", kMultiText).key("TextID", "empty").end();
 }
 
@@ -68,7 +69,7 @@ void text(FormFileWriter& file, const char* name, int left, int top, int width, 
 void edit(FormFileWriter& file, const char* name, int left, int top, int width, int capacity)
 {
     label(file, {.name = name, .left = left, .top = top, .width = width, .height = 24, .text_id = "empty",
-                 .text_file = kMultiText, .editable = capacity});
+                 .text_file = kMultiText, .editable = capacity, .font = kDemoTableFont});
 }
 
 FormFileWriter connection_screen()
@@ -162,7 +163,7 @@ FormFileWriter dialogue(const std::string& name, const char* message)
     FormFileWriter file = screen_file(name);
     file.key("UserDraw", 1);
     image(file, "panel", "art\\dialog.pcx", 120, 150, 400, 180);
-    text(file, "multi_dlg_message", 140, 166, 360, 44, message);
+    text(file, "multi_dlg_message", 140, 188, 360, 44, message);  // under the panel's heading
     return file;
 }
 
@@ -176,7 +177,7 @@ void ok_cancel(FormFileWriter& file, bool ok = true)
 FormFileWriter session_name_dialogue()
 {
     FormFileWriter file = dialogue("Dlg00", "m_dlg_name");
-    edit(file, "multi_dlg_data", 160, 230, 320, 24);
+    edit(file, "multi_dlg_data", 160, 238, 320, 24);
     ok_cancel(file);
     file.end();
     return file;
@@ -185,7 +186,7 @@ FormFileWriter session_name_dialogue()
 FormFileWriter address_dialogue()
 {
     FormFileWriter file = dialogue("Dlg01", "m_dlg_address");
-    edit(file, "multi_dlg_data", 160, 230, 320, 64);
+    edit(file, "multi_dlg_data", 160, 238, 320, 64);
     ok_cancel(file);
     file.end();
     return file;
@@ -200,9 +201,9 @@ FormFileWriter serial_dialogue()
     for (int i = 0; i < 5; ++i) {
         file.begin("Label", lists[i]);
         file.key("CanHaveFocus", 1);
-        place(file, 136 + i * 74, 212, 70, 66);
+        place(file, 136 + i * 74, 214, 70, 66);
         file.key("UserID", 20 + i);
-        file.key("FontName", kDemoMenuFont).key("FontType", "gamefont");
+        file.key("FontName", kDemoTableFont).key("FontType", "gamefont");
         file.key("Alignment", "Left").key("TextCount", 1).key("TextFile", kMultiText).key("TextID", rows[i]).end();
     }
     ok_cancel(file);
@@ -213,9 +214,9 @@ FormFileWriter serial_dialogue()
 FormFileWriter modem_dialogue()
 {
     FormFileWriter file = dialogue("Dlg03", "m_dlg_modem");
-    list(file, "multi_dlg_data", 140, 212, 170, 2, 30);
-    text(file, "Multi_DLG_Message_2", 320, 206, 180, 24, "m_phone");
-    edit(file, "multi_dlg_data_2", 320, 234, 180, 63);
+    list(file, "multi_dlg_data", 140, 214, 170, 2, 30);
+    text(file, "Multi_DLG_Message_2", 320, 212, 180, 24, "m_phone");
+    edit(file, "multi_dlg_data_2", 320, 240, 180, 63);
     ok_cancel(file);
     file.end();
     return file;
@@ -264,7 +265,7 @@ void texts(DemoMenuBuilder& kit)
         {"m_cancel", "Cancel"},
         {"m_dlg_name", "Name of the new session"},
         {"m_dlg_address", "Address of the host\n(empty: this network)"},
-        {"m_dlg_serial", "Port, speed, stop bits,\nparity and flow control"},
+        {"m_dlg_serial", "Port, speed, stop, parity, flow"},
         {"m_dlg_modem", "Modem and number to call"},
         {"m_dlg_wait", "Connecting..."},
         {"m_phone", "Number"},

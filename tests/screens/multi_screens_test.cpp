@@ -1,0 +1,402 @@
+// The multiplayer screens on the demo menu sets, without a network: the
+// connection choice offers what the session can use and says why the rest
+// is off; the rider notice follows the rider the team screen shows; the
+// serial dialogue's lists follow the stored values; the waiting dialogue
+// gives up; leaving a session keeps the connection kind.
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/game_app.h"
+#include "champ/champ_objects.h"
+#include "champ/championship.h"
+#include "champ/game_settings.h"
+#include "input/input_manager.h"
+#include "menu/command_button.h"
+#include "menu/form.h"
+#include "menu/label.h"
+#include "menu/menu_manager.h"
+#include "menu/screen_hooks.h"
+#include "net/lobby_player_record.h"
+#include "net/net_session.h"
+#include "platform/clock.h"
+#include "screens/multi_screens.h"
+#include "screens/navigation.h"
+#include "screens/screen_binding.h"
+#include "tests/menu/menu_fixture.h"
+#include "tests/support/demo_data.h"
+
+namespace {
+
+const std::filesystem::path& data_folder()
+{
+    static const std::filesystem::path folder = [] {
+        std::filesystem::path dir = torvane_test::temp_root() / "multi-screens";
+        std::string error;
+        EXPECT_TRUE(torvane_test::install_demo_data(dir, error)) << error;
+        return dir;
+    }();
+    return folder;
+}
+
+std::int32_t NoAnswer(const char*, std::int32_t)
+{
+    return 0;
+}
+
+class MultiScreens : public menu_test::MenuFixture {
+protected:
+    MultiScreens() : cwd_(data_folder()) {}
+
+    void SetUp() override
+    {
+        MenuFixture::SetUp();
+        SetTheGameSettings(&settings_);
+        SetTheInputManager(&input_);
+        champ_.Start();
+        InstallScreenHandlers();
+        SetDialogueRunner(&NoAnswer);
+        SetMultiDialogueRunner(&NoAnswer);
+        platform::set_test_clock(1000);
+        g_pNetSession = &session_;
+        TheMultiLobby() = MultiLobby{};
+        SetCurrentMenuManager(&set_);
+        set_.Load(".\\menu\\menu.dat");
+        set_.LoadAllScreens();
+    }
+    void TearDown() override
+    {
+        TheMultiLobby() = MultiLobby{};
+        g_pNetSession = nullptr;
+        set_.Reset();
+        SetMultiDialogueRunner(nullptr);
+        SetDialogueRunner(nullptr);
+        SetScreenHooks(ScreenHooks{});
+        platform::clear_test_clock();
+        MenuFixture::TearDown();
+        SetTheInputManager(nullptr);
+        SetTheGameSettings(nullptr);
+    }
+
+    // The screen of `state`, entered as the menus enter it.
+    Form& enter(std::int32_t state)
+    {
+        const std::int32_t index = set_.ScreenForState(state);
+        EXPECT_GE(index, 0) << state;
+        set_.m_nState = state;
+        set_.m_nShownScreen = index;
+        Form& form = *set_.Screen(index);
+        form.ShowScreen();
+        form.PaintAll();
+        return form;
+    }
+
+    // Another player of the session holding `rider`.
+    void add_player_with_rider(std::uint32_t id, std::int32_t rider)
+    {
+        LobbyPlayerRecord record;
+        record.PlayerId = id;
+        record.SlotIndex = 1;
+        record.Rider = rider;
+        record.State = 2;
+        std::snprintf(record.Name, sizeof record.Name, "OTHER");
+        const std::vector<std::uint8_t> bytes = BuildLobbyPlayerRecord(record);
+        session_.AddPlayer("OTHER", id, bytes.data(), bytes.size());
+    }
+
+    torvane_test::ScopedCwd cwd_;
+    GameSettings settings_;
+    InputManager input_;
+    ChampObjects champ_;
+    NetSession session_;
+    MenuManager set_;
+};
+
+template <typename T>
+T& Element(const Form& form, const char* name)
+{
+    T* element = dynamic_cast<T*>(form.FindElement(name));
+    if (!element)
+        throw std::runtime_error(std::string("no ") + name + " in " + form.Name());
+    return *element;
+}
+
+} // namespace
+
+TEST_F(MultiScreens, TheConnectionScreenOffersTcpOnlyAndShowsWhyTheOthersAreOff)
+{
+    Form& form = enter(kMultiConnectionState);
+    struct Row {
+        const char* button;
+        const char* reason;  // null: none is shown for it
+        bool enabled;
+    };
+    const Row rows[] = {{"multi_button_tcp", nullptr, true},
+                        {"multi_button_ipx", "multi_reason_ipx", false},
+                        {"multi_button_modem", "multi_reason_modem", false},
+                        {"multi_button_serial", "multi_reason_serial", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.button);
+        const CommandButton& button = Element<CommandButton>(form, row.button);
+        EXPECT_EQ(button.m_nState == kButtonDisabled, !row.enabled);
+        if (row.reason) {
+            const Label& reason = Element<Label>(form, row.reason);
+            EXPECT_TRUE(reason.IsVisibleInState());
+            EXPECT_NE(reason.RowText(0), "");
+        }
+    }
+
+    // The UserIDs 1..5 choose the kinds "none", IPX, TCP/IP, modem, serial.
+    const std::pair<std::int32_t, std::uint32_t> kinds[] = {
+        {1, kMultiKindNone}, {2, kNetKindIpx}, {3, kNetKindTcp}, {4, kNetKindModem}, {5, kNetKindSerial}};
+    CommandButton probe;
+    for (const auto& [id, kind] : kinds) {
+        probe.m_nUserID = id;
+        CommandMulti01(form, probe);
+        EXPECT_EQ(TheMultiLobby().Kind, kind) << id;
+    }
+    form.LeaveScreen();
+}
+
+TEST_F(MultiScreens, TheRiderNoticeFollowsTheRiderTheTeamScreenShows)
+{
+    // The rider table by group and place, and nothing outside it.
+    EXPECT_EQ(MultiRiderOf(0, 0), 1);
+    EXPECT_EQ(MultiRiderOf(1, 4), 9);
+    EXPECT_EQ(MultiRiderOf(4, 1), 16);
+    for (const auto& [group, frame] : {std::pair{-1, 0}, {5, 0}, {0, -1}, {0, 5}})
+        EXPECT_EQ(MultiRiderOf(group, frame), -1) << group << "," << frame;
+
+    // A team screen's rider: the team of the screen, the place the
+    // element shows, within the places it has.
+    struct Shown {
+        const char* screen;
+        std::int32_t place, places, rider;
+    };
+    const Shown shown[] = {{"Sim5k", 1, 5, 7}, {"SIM5D", 0, 5, 1}, {"sim5y", 2, 3, 12}, {"Sim5h", 1, 5, 13},
+                           {"Sim5s", 4, 5, 1},  {"Sim5k", 3, 3, -1}, {"Sim5k", -1, 5, -1}, {"sim5", 0, 5, -1},
+                           {"Sim5x", 0, 5, -1}, {"Sim5kk", 0, 5, -1}, {"Sim04", 0, 5, -1}};
+    for (const Shown& row : shown)
+        EXPECT_EQ(MultiTeamScreenRider(row.screen, row.place, row.places), row.rider)
+            << row.screen << " " << row.place << "/" << row.places;
+
+    // Other players hold rider 7, the second of the "Sim5k" team (group 1),
+    // and rider 10, the second of "Sim5y" (group 2).
+    add_player_with_rider(5, 7);
+    add_player_with_rider(6, 10);
+    TheMultiLobby().Lobby.OwnId = 2;
+    EXPECT_TRUE(MultiRiderHeldByOther(7));
+    EXPECT_FALSE(MultiRiderHeldByOther(8));
+    // The notice on the team screen of each network state, by the rider the
+    // screen shows: its group is the team of the screen shown, whatever the
+    // state ("Sim5h" at 324 is not group 2).
+    struct Row {
+        std::int32_t state;
+        std::int32_t page;
+        bool shown;
+    };
+    const Row rows[] = {{322, 1, true}, {322, 0, false}, {325, 1, true}, {324, 1, false}, {323, 1, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.state);
+        Form& form = enter(row.state);
+        Element<Label>(form, "label_name").SetPage(row.page);
+        MultiScreenUpdate();
+        EXPECT_EQ(Element<Label>(form, "multi_forbidden_text").IsVisibleInState(), row.shown) << row.page;
+        form.LeaveScreen();
+    }
+    // His own rider is no notice to the player.
+    TheMultiLobby().Lobby.OwnId = 5;
+    EXPECT_FALSE(MultiRiderHeldByOther(7));
+}
+
+TEST_F(MultiScreens, TheSerialDialogueShowsAndStoresTheFiveValues)
+{
+    MenuManager dialogues;
+    SetCurrentMenuManager(&dialogues);
+    dialogues.Load(".\\menu\\MultiDlg.dat");
+    dialogues.LoadAllScreens();
+    const std::int32_t index = dialogues.ScreenForState(kMultiDlgSerial);
+    ASSERT_GE(index, 0);
+    Form& form = *dialogues.Screen(index);
+    struct Row {
+        std::uint32_t values[5];
+        std::int32_t rows[5];  // -1: no row picked
+    };
+    const Row rows[] = {
+        {{2, 57600, 0, 0, 4}, {1, 4, 0, 0, 4}},
+        {{1, 9600, 2, 3, 0}, {0, 0, 2, 3, 0}},
+        // A rate the list does not have picks no row.
+        {{4, 56000, 1, 1, 1}, {3, -1, 1, 1, 1}},
+    };
+    const char* lists[5] = {"multi_dlg_data_1", "multi_dlg_data_2", "multi_dlg_data_3", "multi_dlg_data_4",
+                            "multi_dlg_data_5"};
+    for (const Row& row : rows) {
+        std::copy(std::begin(row.values), std::end(row.values), TheMultiLobby().Serial);
+        form.ShowScreen();
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(Element<Label>(form, lists[i]).m_nCurrentRow, row.rows[i]) << lists[i] << " " << row.values[1];
+        form.LeaveScreen();
+    }
+    // The rows picked go back into the values; no row leaves a value.
+    form.ShowScreen();
+    Element<Label>(form, lists[0]).SetCurrentRow(2);
+    Element<Label>(form, lists[1]).SetCurrentRow(5);
+    Element<Label>(form, lists[4]).SetCurrentRow(-1);
+    DrawDlg02(form);
+    EXPECT_EQ(TheMultiLobby().Serial[0], 3u);
+    EXPECT_EQ(TheMultiLobby().Serial[1], 115200u);
+    EXPECT_EQ(TheMultiLobby().Serial[4], 1u);
+    form.LeaveScreen();
+    dialogues.Reset();
+    SetCurrentMenuManager(&set_);
+}
+
+TEST_F(MultiScreens, TheWaitingDialogueGivesUpAndEscLeavesIt)
+{
+    MenuManager dialogues;
+    SetCurrentMenuManager(&dialogues);
+    dialogues.Load(".\\menu\\MultiDlg.dat");
+    dialogues.LoadAllScreens();
+    const std::int32_t index = dialogues.ScreenForState(kMultiDlgWaiting);
+    ASSERT_GE(index, 0);
+    // Esc (command 0) ends the dialogue set.
+    bool escapes = false;
+    for (const MenuManager::Transition& t : dialogues.m_Transitions)
+        if (t.state == kMultiDlgWaiting && t.command == 0)
+            for (const MenuManager::StateScreen& s : dialogues.m_StateScreens)
+                escapes = escapes || (s.state == t.next && s.screen < 0);
+    EXPECT_TRUE(escapes);
+
+    // A host whose port is taken makes no session: the dialogue keeps
+    // trying until its time is up, then closes without a result.
+    const int taken = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(taken, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(getsockname(taken, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    session_.Port = ntohs(address.sin_port);
+    Form& form = *dialogues.Screen(index);
+    dialogues.m_nState = kMultiDlgWaiting;
+    dialogues.m_nNextState = -1;
+    MultiLobby& m = TheMultiLobby();
+    m.Lobby.IsHost = 1;
+    std::snprintf(m.SessionName, sizeof m.SessionName, "SESSION 1");
+    m.WaitStart = platform::time_get_time();
+    DrawDlg04(form);
+    EXPECT_EQ(dialogues.m_nNextState, -1);
+    platform::set_test_clock(platform::time_get_time() + kMultiWaitingMs);
+    DrawDlg04(form);
+    EXPECT_EQ(dialogues.m_nNextState, 0);
+    EXPECT_EQ(m.DialogResult, 0);
+    EXPECT_FALSE(session_.SessionOpen());
+    close(taken);
+    dialogues.Reset();
+    SetCurrentMenuManager(&set_);
+}
+
+TEST_F(MultiScreens, LeavingASessionKeepsTheKindAndTheSerialValuesOnly)
+{
+    MultiLobby& m = TheMultiLobby();
+    m.Kind = kNetKindTcp;
+    m.Serial[1] = 19200;
+    m.Lobby.Joined = 1;
+    m.Lobby.OwnId = 3;
+    m.Step = 2;
+    m.ConnectionInit = 1;
+    TheGameApp().Flags |= kAppFlagNetwork;
+    LeaveSession();
+    EXPECT_EQ(m.Kind, kNetKindTcp);
+    EXPECT_EQ(m.Serial[1], 19200u);
+    EXPECT_EQ(m.Lobby.Joined, 0);
+    EXPECT_EQ(m.Lobby.OwnId, 0u);
+    EXPECT_EQ(m.Step, 0);
+    EXPECT_EQ(m.ConnectionInit, 0);
+    EXPECT_EQ(TheGameApp().Flags & kAppFlagNetwork, 0u);
+    EXPECT_EQ(g_bNetworkGame, 0);
+}
+
+TEST_F(MultiScreens, TheOtherScreensNetworkRowsTakeTheLobbysChoices)
+{
+    MultiLobby& m = TheMultiLobby();
+    // The game mode screen: 1 a weekend, 3 a championship; the host's
+    // session offers it as its game type; other UserIDs keep the mode.
+    m.Lobby.IsHost = 1;
+    const std::pair<std::int32_t, std::int32_t> modes[] = {{1, 3}, {3, 4}, {2, 4}};
+    for (const auto& [id, mode] : modes) {
+        MultiGameModeCommand(id);
+        EXPECT_EQ(TheChampionship().GameMode, mode) << id;
+        EXPECT_EQ(m.Lobby.GameMode, mode) << id;
+        EXPECT_EQ(m.User[1], static_cast<std::uint32_t>(mode)) << id;
+    }
+    // The host's session word; a client's is the session's, which it has
+    // not got without a session.
+    MultiSetSessionWord(3);
+    EXPECT_EQ(m.User[2], 3u);
+    m.Lobby.IsHost = 0;
+    MultiSetSessionWord(2);
+    EXPECT_EQ(m.User[2], 3u);
+    EXPECT_EQ(MultiSessionWord(), -1);
+
+    // A client's event is the host's record's (slot 0), none without one.
+    EXPECT_EQ(MultiHostEvent(), -1);
+    LobbyPlayerRecord host;
+    host.PlayerId = 1;
+    host.SlotIndex = 0;
+    host.EventIndex = 7;
+    std::snprintf(host.Name, sizeof host.Name, "HOST");
+    const std::vector<std::uint8_t> bytes = BuildLobbyPlayerRecord(host);
+    session_.AddPlayer("HOST", 1, bytes.data(), bytes.size());
+    add_player_with_rider(4, 3);
+    EXPECT_EQ(MultiHostEvent(), 7);
+}
+
+TEST_F(MultiScreens, BackFromANetworkRaceTheMenusStartWhereTheGameTypeLeads)
+{
+    struct Row {
+        std::int32_t gameType;
+        bool host;
+        std::int32_t sessionKind;
+        std::int32_t state;
+        bool hook;
+    };
+    const Row rows[] = {
+        {1, true, 6, kMultiLobbyState, false},
+        {3, false, 2, kMultiLobbyState, false},
+        // An arcade championship whose session has gone: the lobby.
+        {2, true, 6, kMultiLobbyState, false},
+        {4, true, 3, 351, true},
+        {4, true, 2, 329, true},
+        {4, false, 2, 370, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.gameType);
+        MultiLobby& m = TheMultiLobby();
+        m = MultiLobby{};
+        m.Lobby.LobbyActive = 1;
+        m.Lobby.GameType = row.gameType;
+        m.Lobby.IsHost = row.host ? 1 : 0;
+        m.Lobby.Joined = row.host ? 0 : 1;
+        TheChampionship().SetSessionKind(row.sessionKind);
+        MenuManager manager;
+        manager.m_nState = 19;
+        MultiMenuStart(manager);
+        EXPECT_EQ(manager.m_nState, row.state) << row.host << " " << row.sessionKind;
+        EXPECT_EQ(manager.m_nNextState, row.state);
+        EXPECT_EQ(manager.m_nReturnState, 19);
+        EXPECT_EQ(manager.m_pFrameHook == &MultiScreenUpdate, row.hook);
+    }
+    // Outside a lobby nothing changes.
+    TheMultiLobby() = MultiLobby{};
+    MenuManager manager;
+    manager.m_nState = 19;
+    MultiMenuStart(manager);
+    EXPECT_EQ(manager.m_nState, 19);
+}
