@@ -217,28 +217,33 @@ void InputManager::ExchangeFrames()
     };
     bool done = host && unheard() < 2;
 
+    // Nobody more to wait for: the host goes on without the clients still
+    // unheard (they have left); a client leaves the race (false: return).
+    const auto giveUp = [&] {
+        if (host) {
+            for (std::size_t i = 0; i < m_targets.size(); ++i)
+                if (!m_Lockstep.Heard[i] && !(m_targets[i].Flags & kTargetLocal)) {
+                    m_targets[i].Object->Status |= ControlRecord::kControlStatusLeft;
+                    m_Lockstep.Heard[i] = 1;
+                }
+            if (!link.LinkOpen())
+                m_Lockstep.Lost = true;
+            return true;
+        }
+        m_Lockstep.Lost = true;
+        QueueRaceCommand(kRaceCommandLeave);
+        return false;
+    };
+
     const std::uint32_t start = platform::real_time_get_time();
     std::uint32_t lastResend = start;
     std::uint32_t lastHeard = start;
     while (!done) {
         const std::uint32_t now = platform::real_time_get_time();
-        if (platform::elapsed_ms(lastHeard, now) >= m_Lockstep.SilenceMs || !link.LinkOpen()) {
-            if (host) {
-                // Every client still unheard has been silent too long: it
-                // has left, and the others go on.
-                for (std::size_t i = 0; i < m_targets.size(); ++i)
-                    if (!m_Lockstep.Heard[i] && !(m_targets[i].Flags & kTargetLocal)) {
-                        m_targets[i].Object->Status |= ControlRecord::kControlStatusLeft;
-                        m_Lockstep.Heard[i] = 1;
-                    }
-                if (!link.LinkOpen())
-                    m_Lockstep.Lost = true;
-                break;
-            }
-            // The host has gone: this player leaves the race.
-            m_Lockstep.Lost = true;
-            QueueRaceCommand(kRaceCommandLeave);
-            return;
+        if (platform::elapsed_ms(lastHeard, now) >= m_Lockstep.SilenceMs) {
+            if (!giveUp())
+                return;
+            break;
         }
         if (platform::elapsed_ms(lastResend, now) >= m_Lockstep.ResendMs) {
             SendFrameMessage(true);
@@ -248,6 +253,14 @@ void InputManager::ExchangeFrames()
         std::size_t size = 0;
         const std::uint32_t from = link.ReceiveFrame(data, size);
         if (from == 0) {
+            // A closed session is given up only once what arrived before it
+            // closed is read: the host sends the frame that ends the race
+            // and closes, and that frame must still be taken.
+            if (!link.LinkOpen()) {
+                if (!giveUp())
+                    return;
+                break;
+            }
             if (!(m_dwMode & kInputModeStarted))
                 break;
             if (host) {

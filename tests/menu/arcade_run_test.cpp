@@ -132,9 +132,9 @@ TEST_F(ArcadeRunTest, ASingleRaceAndAChampionshipRaceFromTheArcadeMenu)
             return true;
         });
     play_.tap(kMenuKeyEnter).until_screen("Arcade01");
-    // A new arcade championship (its file's screen, then the bike with
+    // A new arcade championship (its file's screen, where its name is typed, then the bike with
     // automatic gears), its race screen and race.
-    play_.tap(kKeyDigit2).until_screen("Arcade06");
+    play_.tap(kKeyDigit2).until_screen("Arcade06").tap(kKeyA).wait(50).tap(kKeyC).wait(50).tap(kKeyE).wait(50);
     Click("Ok");
     std::int32_t championshipItem = -1;
     play_.until_screen("Arcade03").tap(kMenuKeyRightArrow).wait(1000).then([&] {
@@ -172,12 +172,13 @@ TEST_F(ArcadeRunTest, ASingleRaceAndAChampionshipRaceFromTheArcadeMenu)
                                  "menu:99:game0702", "menu:100:Arcade09", "menu:143:Arcade10", "menudial:27:dlg06"})
         EXPECT_NE(std::find(shown.begin(), shown.end(), expected), shown.end()) << expected;
 
-    // Both races on the second circuit, as arcade races.
+    // The single race on the circuit chosen, the new championship's on its
+    // first round, both as arcade races.
     ASSERT_EQ(races_.size(), 2u);
-    for (const RaceRun& race : races_) {
-        EXPECT_EQ(race.track, kTrackNames[1]);
+    EXPECT_EQ(races_[0].track, kTrackNames[1]);
+    EXPECT_EQ(races_[1].track, kTrackNames[0]);
+    for (const RaceRun& race : races_)
         EXPECT_EQ(race.session, kSessionTypeArcade);
-    }
     // The carousel turned to the second bike and the plate followed it;
     // the player rode for the first rider of that team with the name typed.
     EXPECT_EQ(carouselItem, 1);

@@ -344,6 +344,61 @@ TEST(Lockstep, AFullQueueDropsTheNewestFrameButTakesTheAwaitedOne)
     EXPECT_EQ(race.client.log.back().frame, 99);
 }
 
+// A link whose session has closed with messages still waiting in it.
+class ClosedLink : public InputNetLink {
+public:
+    bool SendFrame(std::uint32_t, std::uint32_t, const void*, std::size_t, bool) override { return false; }
+    std::uint32_t ReceiveFrame(const std::uint8_t*& data, std::size_t& size) override
+    {
+        if (waiting.empty())
+            return 0;
+        taken = std::move(waiting.front());
+        waiting.erase(waiting.begin());
+        data = taken.data();
+        size = taken.size();
+        return 1;
+    }
+    bool WaitForFrame(std::uint32_t) override { return !waiting.empty(); }
+    bool PlayerPresent(std::uint32_t) const override { return false; }
+    bool LinkOpen() const override { return false; }
+    std::vector<std::vector<std::uint8_t>> waiting;
+    std::vector<std::uint8_t> taken;
+};
+
+// The host sends the frame that ends the race and closes its session; a
+// client that looks only afterwards (a slower machine) finds the session
+// closed with that frame waiting: it takes the frame and ends the race with
+// the host, instead of leaving it a frame early.
+TEST(Lockstep, AClientTakesTheLastFrameThatArrivedBeforeItsSessionClosed)
+{
+    InputManager input;
+    FakeRace race{input};
+    ControlRecord bikes[2];
+    ClosedLink link;
+    input.AddTarget(&bikes[0], InputManager::kTargetNoBlock, 1);
+    input.AddTarget(&bikes[1], InputManager::kTargetLocal | InputManager::kTargetNoBlock, 2);
+    input.SetRaceLink(&race);
+    input.SetNetLink(&link);
+    input.BeginRace(kInputModeRecord);
+    FrameMessage last;
+    last.Command = kRaceCommandEnd;
+    last.Frame = 0;
+    last.Step = 0.017f;
+    last.Entries = {FrameEntry{1, Script(0, 1)}, FrameEntry{2, Script(0, 2)}};
+    link.waiting.push_back(BuildFrameMessage(last));
+
+    input.ExchangeFrames();
+    EXPECT_FALSE(input.Lockstep().Lost);
+    input.m_dwMode &= ~kInputModeWaiting;
+    ASSERT_TRUE(input.NextFrame(true));
+    EXPECT_EQ(race.endingFrames, std::vector<std::int32_t>{1});
+    EXPECT_EQ(bikes[0].Throttle, Script(0, 1).Throttle);
+
+    // With nothing left waiting, the closed session is given up at once.
+    input.ExchangeFrames();
+    EXPECT_TRUE(input.Lockstep().Lost);
+}
+
 TEST(Lockstep, FrameMessagesAreCheckedBeforeTheyAreRead)
 {
     FrameMessage good;

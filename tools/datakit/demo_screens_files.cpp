@@ -26,7 +26,6 @@ constexpr int kFoot = 400;
 // States the screens lead to: the championship start that keeps a new
 // championship (43), the arcade championship's race screen (9).
 constexpr int kKeepNewChampionship = 43;
-constexpr int kArcadeRaceScreen = 9;
 constexpr int kReplayState = 80, kArcadeReplayState = 131;
 constexpr int kPageBrowserState = 900;
 
@@ -233,7 +232,9 @@ void add_file_screens(DemoMenuBuilder& kit)
         menu.state(state, "Arcade06").go(state, kBack, kDemoMainMenuState);
     // A new championship goes on to its start; a loaded one to its sessions
     // or standings (the screen's own step); a deleted save leaves the list.
-    menu.go(8, kOn, kKeepNewChampionship).go(40, kOn, kArcadeRaceScreen);
+    // (A new arcade championship's "Ok" leads to its bike choice: the
+    // arcade group's.)
+    menu.go(8, kOn, kKeepNewChampionship);
     // A chosen replay ends the menus (the replay runs), and they come back
     // to the list.
     menu.state(kReplayState, "option03").go(kReplayState, kOn, kDemoEndState).go(kReplayState, kBack,
