@@ -14,6 +14,7 @@
 #include "screens/menu_scenes.h"
 #include "screens/option_screens.h"
 #include "screens/page_browser.h"
+#include "screens/plot_screen.h"
 #include "screens/results_screens.h"
 #include "screens/setup_screens.h"
 #include "screens/weekend_screens.h"
@@ -89,6 +90,7 @@ const ScreenRow kScreens[] = {
     {.name = "game04*", .prepare = SetupPrepare, .command = SetupCommand},
     {.name = "game08", .prepare = LapBrowserPrepare, .command = LapBrowserCommand},
     {.name = "dlg07", .prepare = RenameLapPrepare, .command = RenameLapCommand},
+    {.name = "game09", .prepare = PlotScreenPrepare, .release = PlotScreenRelease, .command = PlotScreenCommand},
     {.name = "game05", .prepare = SetupFilesPrepare, .release = SetupFilesRelease, .command = SetupFilesCommand},
     // Plain screens
     // 3D scenes

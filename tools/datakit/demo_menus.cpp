@@ -46,6 +46,7 @@ DemoMenuBuilder full_kit()
     add_option_screens(kit);
     add_file_screens(kit);
     add_3d_screens(kit);
+    add_telemetry_screens(kit);
     return kit;
 }
 

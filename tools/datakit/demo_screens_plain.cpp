@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kRowHeight = 21;
 constexpr int kBack = 0, kOk = 1;
+constexpr int kToTelemetry = 5;  // the set-up screen's way to the telemetry browser (demo_screens_telemetry.cpp)
 
 // What a plain screen holds, element by element.
 enum class Kind {
@@ -276,6 +277,7 @@ Plain setup_screen(const std::string& letter)
     e.push_back(push("Store", 4));
     e.push_back(push("Load", 7));
     e.push_back(push("Save", 8));
+    e.push_back(push("Telemetry", -1, kToTelemetry));
     return {"game04" + letter, "BIKE SET-UP", e};
 }
 
@@ -289,27 +291,6 @@ std::vector<Plain> plain_screens()
     screens.push_back({"game05", "SET-UP FILES",
                        {sprite("sprite_bike_logo", "art\\logo"), sprite("file_var", "art\\logo"), list("lbl_file"),
                         list("lbl_Rider"), list("lbl_Track"), push("Ok", 1, kOk), push("Delete", 2)}});
-    std::vector<Element> telemetry = {sprite("Sprite_Track_Name"), sprite("Sprite_Bike_Logo", "art\\logo"),
-                                      text("LBL_round_data"),      sprite("sprite_dot_1"),
-                                      text("LBL_Round"),           text("LBL_Qualify"),
-                                      text("LBL_Practice"),        list("LBL_Telemetry"),
-                                      list("LBL_Time"),            text("LBL_Telemetry_1"),
-                                      text("LBL_Telemetry_2"),     sprite("Sprite_Weather_Icon"),
-                                      text("LBL_Temp_Data_1"),     text("LBL_Temp_Data_2")};
-    for (int v = 0; v < 24; ++v) {
-        char name[16];
-        std::snprintf(name, sizeof name, "LBL_Var%02d", v);
-        telemetry.push_back(text(name));
-    }
-    for (const auto& [name, id] : {std::pair{"Tel1", 1}, {"Tel2", 2}, {"View", 3}, {"Clear", 4}, {"Save", 5},
-                                   {"Delete", 6}})
-        telemetry.push_back(push(name, id));
-    screens.push_back({"game08", "TELEMETRY", telemetry});
-    screens.push_back({"game09", "TELEMETRY PLOT",
-                       {sprite("plot_tel"), text("LBL_Telemetry_1"), text("LBL_Telemetry_2"), sprite("Sprite_Track_Name"),
-                        text("LBL_round_data"), text("LBL_Round"), text("LBL_Qualify"), text("LBL_Practice"),
-                        push("Speed", 0), push("Zoom-", 100), push("Zoom+", 101), push("Over", 102),
-                        push("Apart", 103), push("Bar", 104)}});
     // The network screens.
     screens.push_back({"Multi01", "CONNECTION",
                        {text("multi_info"), push("multi_button_ipx", 1), push("multi_button_tcp", 2),
@@ -368,7 +349,7 @@ void add_plain_screens(DemoMenuBuilder& kit)
     const std::pair<int, const char*> states[] = {
         // the set-up (called from the in-session menus), its files, the
         // telemetry and its plot
-        {82, "game04"}, {97, "game05"}, {98, "game05"}, {84, "game08"}, {83, "game09"},
+        {82, "game04"}, {97, "game05"}, {98, "game05"},
         // the network game: connection, sessions, lobby, entries, and the
         // states a network session passes through between races
         {200, "Multi01"}, {203, "Multi02"}, {201, "Multi03"}, {310, "Multi03"}, {302, "Arcade02"}, {319, "Start09"},
