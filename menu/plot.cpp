@@ -121,6 +121,7 @@ bool Plot::Draw()
 
 void Plot::Reset()
 {
+    Control::Reset();
     m_bOverlay = true;
     m_bWindowBar = false;
     m_nShown = 0;

@@ -90,8 +90,9 @@ public:
     // Scales the window's width by `factor` about its centre, within the
     // lap; the window stays at least one unit wide.
     void Zoom(float factor);
-    // Overlay on, no map, no channels, every colour slot free.
-    void Reset();
+    // Overlay on, no map, no channels, every colour slot free (also when
+    // the screen is entered, after the control's own reset).
+    void Reset() override;
 
     // The channel bands' rectangles: the whole control each (overlay), or
     // one horizontal band each.
