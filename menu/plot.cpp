@@ -53,15 +53,6 @@ constexpr std::uint32_t kPens[Plot::kMaxShown][2] = {
     {0x1D1DFF, 0x1C1C6E}, {0x31F0FF, 0x1C5D65}, {0x23E76A, 0x1C421C}};
 constexpr std::int32_t kLegendWidth = 105, kLegendHeight = 20;
 
-// A lap file of the save folder: its header and samples, or false. The name
-// is a bare file name (a name with a folder in it is not read).
-bool ReadLapFile(const std::string& name, TelemetryHeader& header, std::vector<TelemetrySample>& samples)
-{
-    if (name.empty() || name.find_first_of("/\\:") != std::string::npos || name.find("..") != std::string::npos)
-        return false;
-    return ReadTelemetryFile(MakeSavePath(name.c_str()), &header, &samples);
-}
-
 } // namespace
 
 PlotChannelRange PlotChannelRangeOf(int channel, bool miles)
@@ -78,6 +69,17 @@ PlotMapPlacement PlotMapPlacementFor(const std::string& track)
         if (platform::equals_ignoring_case(track, p.name))
             return p.placement;
     return {};
+}
+
+bool Plot::ReadLap(const std::string& name, TelemetryHeader& header, std::vector<TelemetrySample>& samples,
+                   std::string* why)
+{
+    if (name.empty() || name.find_first_of("/\\:") != std::string::npos || name.find("..") != std::string::npos) {
+        if (why)
+            *why = "not a lap file name";
+        return false;
+    }
+    return ReadTelemetryFile(MakeSavePath(name.c_str()), &header, &samples, why);
 }
 
 const char* Plot::LegendPicture(int slot)
@@ -291,8 +293,8 @@ bool Plot::LoadLaps(const std::string& file_a, const std::string& file_b, Form* 
 {
     FreeLaps();
     TelemetryHeader header_b;
-    const bool read_a = ReadLapFile(file_a, m_HeaderA, m_LapA);
-    const bool read_b = ReadLapFile(file_b, header_b, m_LapB);
+    const bool read_a = ReadLap(file_a, m_HeaderA, m_LapA);
+    const bool read_b = ReadLap(file_b, header_b, m_LapB);
     if (!read_a && read_b) {
         // A lone second lap is drawn as the first.
         m_HeaderA = header_b;

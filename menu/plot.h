@@ -118,6 +118,12 @@ public:
     // least one unit wide.
     void SetWindow(std::int32_t lap_length, std::int32_t start, std::int32_t end);
 
+    // Reads a lap file of ".\menu\save\" by its bare name (a name with a
+    // folder in it is refused). False, with `why`, when it cannot be read or
+    // is not a sound lap file.
+    static bool ReadLap(const std::string& name, TelemetryHeader& header, std::vector<TelemetrySample>& samples,
+                        std::string* why = nullptr);
+
     // The legend pictures of the three colour slots (105 x 20 frames).
     static const char* LegendPicture(int slot);
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "champ/champ_objects.h"
 #include "champ/championship.h"
@@ -12,6 +13,8 @@
 #include "screens/screen_text.h"
 #include "screens/setup_screens.h"
 #include "menu/menu_manager.h"
+#include "platform/message_box.h"
+#include "sim/telemetry_file.h"
 
 namespace {
 
@@ -33,8 +36,22 @@ std::string WithoutExtension(const std::string& name)
 void PlotScreenPrepare(Form& form)
 {
     const ChosenLaps& laps = LapsToPlot();
-    if (Plot* plot = ThePlot(form))
+    if (Plot* plot = ThePlot(form)) {
         plot->LoadLaps(laps.first, laps.second, &form);
+        // A lap damaged or gone since the browser listed it is left out,
+        // and the player is told.
+        std::string refused;
+        for (const std::string* name : {&laps.first, &laps.second}) {
+            TelemetryHeader header;
+            std::vector<TelemetrySample> samples;
+            std::string why;
+            if (!name->empty() && !Plot::ReadLap(*name, header, samples, &why))
+                refused += "\n" + *name + ": " + why;
+        }
+        if (!refused.empty())
+            platform::message_box("These laps cannot be plotted:" + refused, "Message",
+                                  platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    }
     const std::string a = WithoutExtension(laps.first), b = WithoutExtension(laps.second);
     SetTextIfPresent(form, "LBL_Telemetry", b.empty() ? a : a + "   " + b);
     // The round and session as the telemetry browser shows them.

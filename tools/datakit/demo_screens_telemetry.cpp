@@ -24,6 +24,7 @@ constexpr int kRowHeight = 21;
 // channel's button stands right of it.
 constexpr int kLegendLeft = 7, kLegendTop = 94, kLegendStep = 24, kLegendWidth = 105, kLegendHeight = 20;
 constexpr int kChannelButtonLeft = kLegendLeft + kLegendWidth + 4;
+constexpr int kBarWidth = 200;  // the kit's scroll bar track picture
 constexpr int kPlotLeft = 300, kPlotTop = 94, kPlotWidth = 320, kPlotHeight = 264;
 
 constexpr const char* kChannels[12] = {"THROTTLE", "BRAKE", "GEAR",     "SPEED",    "REVS",     "ROLL",
@@ -192,7 +193,9 @@ FormFileWriter plot_screen(DemoMenuBuilder& kit)
     file.end();
     file.begin("HScrollBar", "Scroll");
     file.key("LinkedTo", "plot_tel");
-    place(file, kPlotLeft, kPlotTop + kPlotHeight + 22, kPlotWidth, 14);
+    // As wide as the kit's track picture (the sprite cache keeps one size
+    // per picture).
+    place(file, kPlotLeft + (kPlotWidth - kBarWidth) / 2, kPlotTop + kPlotHeight + 22, kBarWidth, 14);
     file.key("CursorWidth", 14).key("Graphic", "art\\bar_t.pcx");
     file.key("Max", 1000).key("Min", 0).key("Step", 10).end();
 
