@@ -42,9 +42,13 @@ protected:
     // The demo folder is shared: what a test wrote goes.
     static void clean()
     {
-        for (const char* pattern : {".\\menu\\save\\*.stp", ".\\menu\\save\\*.tlm"})
-            for (const std::string& file : platform::list_files(pattern))
-                fs::remove_all(fs::path("menu") / "save" / file);
+        // Folders too (a test stands one in a lap's way).
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(fs::path("menu") / "save", error)) {
+            const std::string extension = entry.path().extension().string();
+            if (extension == ".stp" || extension == ".tlm")
+                fs::remove_all(entry.path(), error);
+        }
         fs::remove("telem.dat");
         platform::invalidate_path_cache();
     }
@@ -225,7 +229,8 @@ void WriteLap(const std::string& name, const char* track, std::uint32_t model, f
         samples[static_cast<std::size_t>(i)].Distance = static_cast<float>(i * 10);
         samples[static_cast<std::size_t>(i)].Time = time * static_cast<float>(i) / 2.0f;
     }
-    ASSERT_TRUE(WriteTelemetryFile(".\\menu\\save\\" + name, header, samples));
+    std::string error;
+    ASSERT_TRUE(WriteTelemetryFile(".\\menu\\save\\" + name, header, samples, &error)) << error;
     platform::invalidate_path_cache();
 }
 

@@ -81,6 +81,10 @@ protected:
     }
     void TearDown() override
     {
+        // The screen shown last is left, as the menus leave it, so that its
+        // handler frees what it keeps.
+        if (Form* shown = manager_.Screen(manager_.m_nShownScreen); shown && shown->IsLoaded())
+            shown->LeaveScreen();
         SetDialogueRunner(nullptr);
         SetScreenHooks(ScreenHooks{});
         DefaultControlBlock() = saved_bindings_;

@@ -80,7 +80,17 @@ TEST(PlayStepsTest, StepsAndTheirErrors)
     };
     Step shot;
     shot.kind = Step::Kind::Shot;
+    auto held = [](Step::Kind kind, int key) {
+        Step h;
+        h.kind = kind;
+        h.key = key;
+        return h;
+    };
     const Case cases[] = {
+        {"hold:A", held(Step::Kind::Hold, 30)},
+        {"let:Up", held(Step::Kind::Let, 200)},
+        {"hold:", std::nullopt},
+        {"let:Nowhere", std::nullopt},
         {"Enter", KeyStep(28)},
         {"wait:2.5", waitOf(2.5)},
         {"wait:0", waitOf(0.0)},

@@ -97,6 +97,7 @@ struct Plain {
     std::string heading;
     std::vector<Element> elements;
     bool dialogue = false;  // a dialogue panel with Yes and No
+    bool release = false;   // its handler frees what it keeps when it is left ("UserRelease")
 };
 
 // The text sections the plain screens share.
@@ -118,6 +119,8 @@ void texts(DemoMenuBuilder& kit)
 FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
 {
     FormFileWriter file = screen_file(p.name);
+    if (p.release)
+        file.key("UserRelease", 1);
     const std::string heading_id = "pln_h_" + p.name;
     kit.text(p.dialogue ? kDialogueText : kMenuText, heading_id, p.heading);
     if (p.dialogue) {
@@ -290,7 +293,8 @@ std::vector<Plain> plain_screens()
         screens.push_back(setup_screen(letter));
     screens.push_back({"game05", "SET-UP FILES",
                        {sprite("sprite_bike_logo", "art\\logo"), sprite("file_var", "art\\logo"), list("lbl_file"),
-                        list("lbl_Rider"), list("lbl_Track"), push("Ok", 1, kOk), push("Delete", 2)}});
+                        list("lbl_Rider"), list("lbl_Track"), push("Ok", 1, kOk), push("Delete", 2)},
+                       false, true});
     // The network screens.
     screens.push_back({"Multi01", "CONNECTION",
                        {text("multi_info"), push("multi_button_ipx", 1), push("multi_button_tcp", 2),

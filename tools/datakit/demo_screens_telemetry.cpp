@@ -165,6 +165,7 @@ FormFileWriter browser_screen(DemoMenuBuilder& kit)
 FormFileWriter plot_screen(DemoMenuBuilder& kit)
 {
     FormFileWriter file = screen_file("game09");
+    file.key("UserRelease", 1);  // the laps are freed when the screen is left
     image(file, "background", "art\\plain.pcx", 0, 0, 640, 480);
     kit.text(kMenuText, "tel_heading", "TELEMETRY PLOT");
     label(file, {.name = "title", .left = 40, .top = 20, .width = 560, .height = kRowHeight,

@@ -16,9 +16,11 @@ inline constexpr int kMenuHeight = 480;
 inline constexpr double kMaxWaitSeconds = 600.0;
 
 struct Step {
-    enum class Kind { Key, Wait, Click, Shot };
+    // Key: pressed and let go on the next frame; Hold and Let: a key goes
+    // down and stays down until a later step lets it go.
+    enum class Kind { Key, Wait, Click, Shot, Hold, Let };
     Kind kind = Kind::Key;
-    int key = 0;          // Key: the game's key number (Escape 1, Enter 28, Up 200)
+    int key = 0;          // Key, Hold, Let: the game's key number (Escape 1, Enter 28, Up 200)
     double seconds = 0.0; // Wait: seconds of the test clock
     int x = 0, y = 0;     // Click: menu pixels
     bool operator==(const Step&) const = default;
@@ -31,8 +33,9 @@ struct Step {
 // "Esc", "Tab", "Up", "Down", "Left", "Right". Nothing for an unknown name.
 std::optional<int> KeyNumberOfName(std::string_view name);
 
-// One step: a key name, "wait:S" (S seconds, 0..600), "click:X,Y" (inside
-// the 640 x 480 menu picture) or "shot". False, with the reason in
+// One step: a key name, "hold:KEY" and "let:KEY" (the key held down until
+// it is let go, as a rider holds the throttle), "wait:S" (S seconds,
+// 0..600), "click:X,Y" (inside the 640 x 480 menu picture) or "shot". False, with the reason in
 // `error`, for anything else.
 bool ParseStep(std::string_view text, Step& step, std::string& error);
 
