@@ -204,6 +204,32 @@ TEST_F(SetupScreens, TheSplitterCutsLapsNumberedOnAndOnlyForThisTrackAndBike)
     EXPECT_EQ(laps().size(), 5u);
 }
 
+TEST_F(SetupScreens, ADistanceThatJittersOrGoesBackALittleStaysInItsLap)
+{
+    // Two laps of 1000 units: the rider stands a while in the first (its
+    // distance wobbling by a hair) and rolls back 30 units in the second.
+    const float distances[] = {0, 200, 400, 400.001f, 400, 400.002f, 400.001f, 700, 990,
+                               5, 300, 270, 600, 995};
+    TelemetryHeader header;
+    header.SetTrackName("Misano");
+    std::vector<TelemetrySample> samples;
+    for (const float d : distances) {
+        TelemetrySample s;
+        s.Distance = d;
+        s.Time = static_cast<float>(samples.size());
+        samples.push_back(s);
+    }
+    ASSERT_TRUE(WriteTelemetryFile("telem.dat", header, samples));
+    platform::invalidate_path_cache();
+    ASSERT_EQ(SplitTelemetry("Misano", -1), 2);
+    std::vector<TelemetrySample> first, second;
+    ASSERT_TRUE(ReadTelemetryFile(".\\menu\\save\\Lap0.tlm", &header, &first));
+    ASSERT_TRUE(ReadTelemetryFile(".\\menu\\save\\Lap1.tlm", &header, &second));
+    EXPECT_EQ(first.size(), 9u);
+    EXPECT_EQ(second.size(), 5u);
+    EXPECT_EQ(second.front().Distance, 5.0f);
+}
+
 TEST_F(SetupScreens, AFailedLapWriteKeepsTheTelemetryAndTakesTheLapsBack)
 {
     fs::create_directories("menu/save/Lap1.tlm");  // the second lap's name is taken by a folder
