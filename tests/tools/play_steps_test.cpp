@@ -88,6 +88,7 @@ TEST(PlayStepsTest, StepsAndTheirErrors)
     };
     const Case cases[] = {
         {"hold:A", held(Step::Kind::Hold, 30)},
+        {"Backspace", KeyStep(14)},
         {"let:Up", held(Step::Kind::Let, 200)},
         {"hold:", std::nullopt},
         {"let:Nowhere", std::nullopt},

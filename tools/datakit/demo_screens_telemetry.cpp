@@ -132,9 +132,9 @@ FormFileWriter browser_screen(DemoMenuBuilder& kit)
         std::snprintf(caption, sizeof caption, "cap_var%02d", v);
         const std::string id = std::string("tlb_") + caption;
         kit.text(kMenuText, id, kCaptions[v]);
-        label(file, {.name = caption, .left = x, .top = y, .width = 62, .height = kRowHeight, .text_id = id.c_str(),
+        label(file, {.name = caption, .left = x, .top = y, .width = 72, .height = kRowHeight, .text_id = id.c_str(),
                      .font = kDemoTableFont});
-        label(file, {.name = name, .left = x + 62, .top = y, .width = 72, .height = kRowHeight,
+        label(file, {.name = name, .left = x + 72, .top = y, .width = 64, .height = kRowHeight,
                      .text_id = "tlb_none", .alignment = "Right"});
     }
     image(file, "Sprite_Weather_Icon", "art\\dot", 330, 352, 16, 16);

@@ -21,7 +21,7 @@ struct KeyWord {
     int key;
 };
 constexpr std::array kKeyWords = {
-    KeyWord{"Esc", 1},     KeyWord{"Tab", 15},   KeyWord{"Enter", 28},  KeyWord{"Up", 200},
+    KeyWord{"Esc", 1},     KeyWord{"Backspace", 14}, KeyWord{"Tab", 15},   KeyWord{"Enter", 28},  KeyWord{"Up", 200},
     KeyWord{"Left", 203},  KeyWord{"Right", 205}, KeyWord{"Down", 208},
 };
 

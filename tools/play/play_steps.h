@@ -30,7 +30,7 @@ struct Step {
 // (input/binding_names.h: a letter, a digit, "F1", "SPACE", "HOME"; a
 // letter also in lower case), or by the words the menus' own keys are
 // known by, which those screens draw as glyphs or not at all: "Enter",
-// "Esc", "Tab", "Up", "Down", "Left", "Right". Nothing for an unknown name.
+// "Esc", "Backspace", "Tab", "Up", "Down", "Left", "Right". Nothing for an unknown name.
 std::optional<int> KeyNumberOfName(std::string_view name);
 
 // One step: a key name, "hold:KEY" and "let:KEY" (the key held down until
