@@ -120,7 +120,7 @@ FormFileWriter browser_screen(DemoMenuBuilder& kit)
                  .text_id = "tlb_none"});
 
     // The set-up of the lap chosen last, two columns of captions and values.
-    static const char* const kCaptions[24] = {"RAKE",  "TRAIL", "SPRKT", "CROWN", "GR 1",  "GR 2",
+    static const char* const kCaptions[24] = {"RAKE",  "TRAIL", "SPRKT", "CRWN",  "GR 1",  "GR 2",
                                               "GR 3",  "GR 4",  "GR 5",  "GR 6",  "F SPR", "R SPR",
                                               "F PRE", "R PRE", "DMP 1", "DMP 2", "DMP 3", "DMP 4",
                                               "DMP 5", "DMP 6", "DMP 7", "DMP 8", "F TYR", "R TYR"};
