@@ -7,20 +7,9 @@
 #include "menu/label.h"
 #include "menu/label_ext.h"
 #include "menu/picture_box.h"
+#include "menu/plot.h"
 #include "menu/scroll_bar.h"
 #include "menu/window.h"
-
-namespace {
-
-const char* KindName(std::int32_t type)
-{
-    switch (type) {
-    case kControlPlot: return "Plot";
-    default: return nullptr;
-    }
-}
-
-} // namespace
 
 std::unique_ptr<Control> MakeControl(std::int32_t type, const char* name)
 {
@@ -34,10 +23,10 @@ std::unique_ptr<Control> MakeControl(std::int32_t type, const char* name)
     case kControlWindow: return std::make_unique<Window>();
     case kControlLabelExt: return std::make_unique<LabelExt>();
     case kControlPictureBox: return std::make_unique<PictureBox>();
+    case kControlPlot: return std::make_unique<Plot>();
     default: break;
     }
-    if (const char* kind = KindName(type))
-        ThrowGameError("%s controls are not built yet (element %s)", kind, name ? name : "");
+    (void)name;
     throw GameError("undef element");
 }
 

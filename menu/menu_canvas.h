@@ -24,3 +24,9 @@ std::string PrintableText(std::string_view text);
 void DrawMenuText(const platform::TextFace& face, std::string_view text, const platform::TextDrawOptions& options);
 // The whole picture as a clip rectangle (empty when there is none).
 platform::PixelRect MenuScreenRect();
+// The palette entry of an 8-bit picture nearest to a colour 0x00BBGGRR.
+std::uint8_t NearestMenuPaletteIndex(const platform::TextTarget& target, std::uint32_t colour);
+// Draws a line from (x0, y0) to (x1, y1), both ends included, with a square
+// pen `width` pixels wide, clipped to `clip` and the picture.
+void DrawMenuLine(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::uint32_t colour,
+                  std::int32_t width, const platform::PixelRect& clip);

@@ -375,6 +375,12 @@ bool ReplayListCommand(Form& form, Control& control)
                  std::to_string(sizeof input->m_szReplayName - 1) + " characters).");
             return false;
         }
+        // A replay damaged or gone since it was listed is not played.
+        if (ReplayRow still; !ReadReplayRow(file, still)) {
+            Tell("The replay \"" + file + "\" cannot be played: it is damaged or gone.");
+            Refill(form);
+            return false;
+        }
         std::snprintf(input->m_szReplayName, sizeof input->m_szReplayName, "%s", name.c_str());
         input->m_bReplayChosen = 1;
         GameApp& app = TheGameApp();

@@ -16,6 +16,7 @@
 #include "screens/multi_screens.h"
 #include "screens/option_screens.h"
 #include "screens/page_browser.h"
+#include "screens/plot_screen.h"
 #include "screens/results_screens.h"
 #include "screens/setup_screens.h"
 #include "screens/weekend_screens.h"
@@ -93,6 +94,7 @@ const ScreenRow kScreens[] = {
     {.name = "game04*", .prepare = SetupPrepare, .command = SetupCommand},
     {.name = "game08", .prepare = LapBrowserPrepare, .command = LapBrowserCommand},
     {.name = "dlg07", .prepare = RenameLapPrepare, .command = RenameLapCommand},
+    {.name = "game09", .prepare = PlotScreenPrepare, .release = PlotScreenRelease, .command = PlotScreenCommand},
     {.name = "game05", .prepare = SetupFilesPrepare, .release = SetupFilesRelease, .command = SetupFilesCommand},
     // Network game
     {.name = "Multi01", .prepare = PrepareMulti01, .command = [](Form& f, Control& c) { CommandMulti01(f, c); return true; }},

@@ -493,10 +493,18 @@ int SplitTelemetry(const char* trackName, std::int32_t playerModel)
         platform::remove_file(kTelemetryFileName);
         return 0;
     }
-    // A lap starts at the first sample and wherever the distance falls.
+    // A lap starts at the first sample and wherever the distance falls back
+    // over the line: by more than half the farthest distance the session
+    // reached. A smaller fall is a rider standing or going back a little
+    // (a distance jitters by a few millimetres while a bike stands), not a
+    // new lap.
+    float farthest = 0.0f;
+    for (const TelemetrySample& sample : samples)
+        if (std::isfinite(sample.Distance))
+            farthest = std::max(farthest, sample.Distance);
     std::vector<std::size_t> starts;
     for (std::size_t i = 0; i < samples.size(); ++i)
-        if (i == 0 || samples[i].Distance < samples[i - 1].Distance)
+        if (i == 0 || samples[i - 1].Distance - samples[i].Distance > farthest / 2.0f)
             starts.push_back(i);
     platform::make_directory(".\\menu\\save");
     const int first = HighestLapNumber() + 1;

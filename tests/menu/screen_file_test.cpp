@@ -157,9 +157,9 @@ const std::vector<DamagedScreen>& damaged_screens()
         {"a type word that names no control",
          [](MenuData& d) { d.screen("bad", one_element("Slider", "s", at_place)); },
          {"undef element", "Slider", "bad.dat"}},
-        {"a control kind not built yet",
+        {"a plot without its legend pictures",
          [](MenuData& d) { d.screen("bad", one_element("Plot", "bar", at_place)); },
-         {"Plot", "not built yet", "bar", "(screen file bad.dat)"}},
+         {"not found", "(screen file bad.dat)"}},
         {"no PixHeight",
          [](MenuData& d) {
              d.screen("bad", one_element("Label", "title", [](FormFileWriter& f) {

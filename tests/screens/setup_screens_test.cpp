@@ -42,9 +42,13 @@ protected:
     // The demo folder is shared: what a test wrote goes.
     static void clean()
     {
-        for (const char* pattern : {".\\menu\\save\\*.stp", ".\\menu\\save\\*.tlm"})
-            for (const std::string& file : platform::list_files(pattern))
-                fs::remove_all(fs::path("menu") / "save" / file);
+        // Folders too (a test stands one in a lap's way).
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(fs::path("menu") / "save", error)) {
+            const std::string extension = entry.path().extension().string();
+            if (extension == ".stp" || extension == ".tlm")
+                fs::remove_all(entry.path(), error);
+        }
         fs::remove("telem.dat");
         platform::invalidate_path_cache();
     }
@@ -200,6 +204,32 @@ TEST_F(SetupScreens, TheSplitterCutsLapsNumberedOnAndOnlyForThisTrackAndBike)
     EXPECT_EQ(laps().size(), 5u);
 }
 
+TEST_F(SetupScreens, ADistanceThatJittersOrGoesBackALittleStaysInItsLap)
+{
+    // Two laps of 1000 units: the rider stands a while in the first (its
+    // distance wobbling by a hair) and rolls back 30 units in the second.
+    const float distances[] = {0, 200, 400, 400.001f, 400, 400.002f, 400.001f, 700, 990,
+                               5, 300, 270, 600, 995};
+    TelemetryHeader header;
+    header.SetTrackName("Misano");
+    std::vector<TelemetrySample> samples;
+    for (const float d : distances) {
+        TelemetrySample s;
+        s.Distance = d;
+        s.Time = static_cast<float>(samples.size());
+        samples.push_back(s);
+    }
+    ASSERT_TRUE(WriteTelemetryFile("telem.dat", header, samples));
+    platform::invalidate_path_cache();
+    ASSERT_EQ(SplitTelemetry("Misano", -1), 2);
+    std::vector<TelemetrySample> first, second;
+    ASSERT_TRUE(ReadTelemetryFile(".\\menu\\save\\Lap0.tlm", &header, &first));
+    ASSERT_TRUE(ReadTelemetryFile(".\\menu\\save\\Lap1.tlm", &header, &second));
+    EXPECT_EQ(first.size(), 9u);
+    EXPECT_EQ(second.size(), 5u);
+    EXPECT_EQ(second.front().Distance, 5.0f);
+}
+
 TEST_F(SetupScreens, AFailedLapWriteKeepsTheTelemetryAndTakesTheLapsBack)
 {
     fs::create_directories("menu/save/Lap1.tlm");  // the second lap's name is taken by a folder
@@ -225,7 +255,8 @@ void WriteLap(const std::string& name, const char* track, std::uint32_t model, f
         samples[static_cast<std::size_t>(i)].Distance = static_cast<float>(i * 10);
         samples[static_cast<std::size_t>(i)].Time = time * static_cast<float>(i) / 2.0f;
     }
-    ASSERT_TRUE(WriteTelemetryFile(".\\menu\\save\\" + name, header, samples));
+    std::string error;
+    ASSERT_TRUE(WriteTelemetryFile(".\\menu\\save\\" + name, header, samples, &error)) << error;
     platform::invalidate_path_cache();
 }
 

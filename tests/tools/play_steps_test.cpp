@@ -86,7 +86,18 @@ TEST(PlayStepsTest, StepsAndTheirErrors)
         f.file = file;
         return f;
     };
+    auto held = [](Step::Kind kind, int key) {
+        Step h;
+        h.kind = kind;
+        h.key = key;
+        return h;
+    };
     const Case cases[] = {
+        {"hold:A", held(Step::Kind::Hold, 30)},
+        {"Backspace", KeyStep(14)},
+        {"let:Up", held(Step::Kind::Let, 200)},
+        {"hold:", std::nullopt},
+        {"let:Nowhere", std::nullopt},
         {"Enter", KeyStep(28)},
         {"wait:2.5", waitOf(2.5)},
         {"wait:0", waitOf(0.0)},

@@ -167,6 +167,7 @@ void add_option_screens(DemoMenuBuilder& kit);
 void add_file_screens(DemoMenuBuilder& kit);
 void add_3d_screens(DemoMenuBuilder& kit);
 void add_multi_screens(DemoMenuBuilder& kit);
+void add_telemetry_screens(DemoMenuBuilder& kit);
 
 // Every group on one builder (what write_demo_menus writes).
 DemoMenuBuilder demo_menu_kit();

@@ -47,6 +47,7 @@ DemoMenuBuilder full_kit()
     add_file_screens(kit);
     add_3d_screens(kit);
     add_multi_screens(kit);
+    add_telemetry_screens(kit);
     return kit;
 }
 

@@ -59,6 +59,8 @@ std::string section(const std::string& screen, const std::string& element)
 FormFileWriter table_screen(DemoMenuBuilder& kit, const TableScreen& s)
 {
     FormFileWriter file = screen_file(s.name);
+    // The handlers keep the listed file names until the screen is left.
+    file.key("UserRelease", 1);
     image(file, "background", "art\\files.pcx", 0, 0, 640, 480);
     if (s.captions) {
         // The use's heading, its title and its hint: one page per use.

@@ -85,6 +85,8 @@ const Push kOk = {"Ok", "OK", 1, kBack, kKeyEnter};
 FormFileWriter option_screen(DemoMenuBuilder& kit, const OptionScreen& s)
 {
     FormFileWriter file = screen_file(s.name);
+    // The handlers keep a copy of what the screen edits until it is left.
+    file.key("UserRelease", 1);
     image(file, "background", "art\\options.pcx", 0, 0, 640, 480);
     const std::string heading = section(s.name, "heading");
     kit.text(kMenuText, heading, s.heading);
@@ -173,6 +175,7 @@ FormFileWriter controls_screen(DemoMenuBuilder& kit, const char* name)
                                              "Shift up",    "Shift down", "Hang on",    "Look behind"};
     constexpr int kControlRow = 34, kTop = 112;
     FormFileWriter file = screen_file(name);
+    file.key("UserRelease", 1);
     image(file, "background", "art\\options.pcx", 0, 0, 640, 480);
     const std::string heading = section(name, "heading");
     kit.text(kMenuText, heading, "CONTROLS");

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kRowHeight = 21;
 constexpr int kBack = 0, kOk = 1;
+constexpr int kToTelemetry = 5;  // the set-up screen's way to the telemetry browser (demo_screens_telemetry.cpp)
 
 // What a plain screen holds, element by element.
 enum class Kind {
@@ -96,6 +97,7 @@ struct Plain {
     std::string heading;
     std::vector<Element> elements;
     bool dialogue = false;  // a dialogue panel with Yes and No
+    bool release = false;   // its handler frees what it keeps when it is left ("UserRelease")
 };
 
 // The text sections the plain screens share.
@@ -117,6 +119,8 @@ void texts(DemoMenuBuilder& kit)
 FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
 {
     FormFileWriter file = screen_file(p.name);
+    if (p.release)
+        file.key("UserRelease", 1);
     const std::string heading_id = "pln_h_" + p.name;
     kit.text(p.dialogue ? kDialogueText : kMenuText, heading_id, p.heading);
     if (p.dialogue) {
@@ -276,6 +280,7 @@ Plain setup_screen(const std::string& letter)
     e.push_back(push("Store", 4));
     e.push_back(push("Load", 7));
     e.push_back(push("Save", 8));
+    e.push_back(push("Telemetry", -1, kToTelemetry));
     return {"game04" + letter, "BIKE SET-UP", e};
 }
 
@@ -288,28 +293,8 @@ std::vector<Plain> plain_screens()
         screens.push_back(setup_screen(letter));
     screens.push_back({"game05", "SET-UP FILES",
                        {sprite("sprite_bike_logo", "art\\logo"), sprite("file_var", "art\\logo"), list("lbl_file"),
-                        list("lbl_Rider"), list("lbl_Track"), push("Ok", 1, kOk), push("Delete", 2)}});
-    std::vector<Element> telemetry = {sprite("Sprite_Track_Name"), sprite("Sprite_Bike_Logo", "art\\logo"),
-                                      text("LBL_round_data"),      sprite("sprite_dot_1"),
-                                      text("LBL_Round"),           text("LBL_Qualify"),
-                                      text("LBL_Practice"),        list("LBL_Telemetry"),
-                                      list("LBL_Time"),            text("LBL_Telemetry_1"),
-                                      text("LBL_Telemetry_2"),     sprite("Sprite_Weather_Icon"),
-                                      text("LBL_Temp_Data_1"),     text("LBL_Temp_Data_2")};
-    for (int v = 0; v < 24; ++v) {
-        char name[16];
-        std::snprintf(name, sizeof name, "LBL_Var%02d", v);
-        telemetry.push_back(text(name));
-    }
-    for (const auto& [name, id] : {std::pair{"Tel1", 1}, {"Tel2", 2}, {"View", 3}, {"Clear", 4}, {"Save", 5},
-                                   {"Delete", 6}})
-        telemetry.push_back(push(name, id));
-    screens.push_back({"game08", "TELEMETRY", telemetry});
-    screens.push_back({"game09", "TELEMETRY PLOT",
-                       {sprite("plot_tel"), text("LBL_Telemetry_1"), text("LBL_Telemetry_2"), sprite("Sprite_Track_Name"),
-                        text("LBL_round_data"), text("LBL_Round"), text("LBL_Qualify"), text("LBL_Practice"),
-                        push("Speed", 0), push("Zoom-", 100), push("Zoom+", 101), push("Over", 102),
-                        push("Apart", 103), push("Bar", 104)}});
+                        list("lbl_Rider"), list("lbl_Track"), push("Ok", 1, kOk), push("Delete", 2)},
+                       false, true});
     screens.push_back({"standin", "NOT IN THIS VERSION YET", {text("info")}});
     return screens;
 }
@@ -341,7 +326,7 @@ void add_plain_screens(DemoMenuBuilder& kit)
     const std::pair<int, const char*> states[] = {
         // the set-up (called from the in-session menus), its files, the
         // telemetry and its plot
-        {82, "game04"}, {97, "game05"}, {98, "game05"}, {84, "game08"}, {83, "game09"},
+        {82, "game04"}, {97, "game05"}, {98, "game05"},
     };
     for (const auto& [state, screen] : states)
         menu.state(state, screen);

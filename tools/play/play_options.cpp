@@ -39,7 +39,8 @@ const char* Usage()
     return "usage: torvane-play --data DIR [--home DIR] [--frame-time S] [--race-frame-time S] [--shots DIR] "
            "[--time-limit S] STEP...\n"
            "  a STEP is a key by its name (Enter, Esc, Tab, Up, Down, Left, Right, a letter, F1...),\n"
-           "  wait:S (seconds of the test clock), click:X,Y (a menu pixel of 640 x 480) or shot\n";
+           "  hold:KEY and let:KEY (a key held down until let go), wait:S (seconds of the test clock),\n"
+           "  click:X,Y (a menu pixel of 640 x 480) or shot\n";
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, Options& options, std::string& error)

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "input/binding_names.h"
 
@@ -20,7 +21,7 @@ struct KeyWord {
     int key;
 };
 constexpr std::array kKeyWords = {
-    KeyWord{"Esc", 1},     KeyWord{"Tab", 15},   KeyWord{"Enter", 28},  KeyWord{"Up", 200},
+    KeyWord{"Esc", 1},     KeyWord{"Backspace", 14}, KeyWord{"Tab", 15},   KeyWord{"Enter", 28},  KeyWord{"Up", 200},
     KeyWord{"Left", 203},  KeyWord{"Right", 205}, KeyWord{"Down", 208},
 };
 
@@ -86,6 +87,19 @@ bool ParseStep(std::string_view text, Step& step, std::string& error)
             }
             return true;
         }
+    for (const auto& [prefix, kind] : {std::pair{std::string_view("hold:"), Step::Kind::Hold},
+                                       std::pair{std::string_view("let:"), Step::Kind::Let}})
+        if (text.starts_with(prefix)) {
+            const std::optional<int> key = KeyNumberOfName(text.substr(prefix.size()));
+            if (!key) {
+                error = "no key is named \"" + std::string(text.substr(prefix.size())) + "\" in \"" +
+                        std::string(text) + "\"";
+                return false;
+            }
+            step.kind = kind;
+            step.key = *key;
+            return true;
+        }
     if (text.starts_with("click:")) {
         step.kind = Step::Kind::Click;
         const std::string_view at = text.substr(6);
@@ -103,7 +117,7 @@ bool ParseStep(std::string_view text, Step& step, std::string& error)
         step.key = *key;
         return true;
     }
-    error = "no key is named \"" + std::string(text) + "\" (a step is a key name, wait:S, click:X,Y, shot, signal:FILE or await:FILE)";
+    error = "no key is named \"" + std::string(text) + "\" (a step is a key name, hold:KEY, let:KEY, wait:S, click:X,Y, shot, signal:FILE or await:FILE)";
     return false;
 }
 

@@ -16,9 +16,11 @@ inline constexpr int kMenuHeight = 480;
 inline constexpr double kMaxWaitSeconds = 600.0;
 
 struct Step {
-    enum class Kind { Key, Wait, Click, Shot, Signal, Await };
+    // Key: pressed and let go on the next frame; Hold and Let: a key goes
+    // down and stays down until a later step lets it go.
+    enum class Kind { Key, Wait, Click, Shot, Hold, Let, Signal, Await };
     Kind kind = Kind::Key;
-    int key = 0;          // Key: the game's key number (Escape 1, Enter 28, Up 200)
+    int key = 0;          // Key, Hold, Let: the game's key number (Escape 1, Enter 28, Up 200)
     double seconds = 0.0; // Wait: seconds of the test clock
     int x = 0, y = 0;     // Click: menu pixels
     std::string file;     // Signal: the file made; Await: the file waited for
@@ -29,14 +31,15 @@ struct Step {
 // (input/binding_names.h: a letter, a digit, "F1", "SPACE", "HOME"; a
 // letter also in lower case), or by the words the menus' own keys are
 // known by, which those screens draw as glyphs or not at all: "Enter",
-// "Esc", "Tab", "Up", "Down", "Left", "Right". Nothing for an unknown name.
+// "Esc", "Backspace", "Tab", "Up", "Down", "Left", "Right". Nothing for an unknown name.
 std::optional<int> KeyNumberOfName(std::string_view name);
 
-// One step: a key name, "wait:S" (S seconds, 0..600), "click:X,Y" (inside
-// the 640 x 480 menu picture), "shot", "signal:FILE" (makes the file) or
-// "await:FILE" (waits until the file exists: two plays meet so, a network
-// game's host and its client). False, with the reason in `error`, for
-// anything else.
+// One step: a key name, "hold:KEY" and "let:KEY" (the key held down until
+// it is let go, as a rider holds the throttle), "wait:S" (S seconds,
+// 0..600), "click:X,Y" (inside the 640 x 480 menu picture), "shot",
+// "signal:FILE" (makes the file) or "await:FILE" (waits until the file
+// exists: two plays meet so, a network game's host and its client). False,
+// with the reason in `error`, for anything else.
 bool ParseStep(std::string_view text, Step& step, std::string& error);
 
 } // namespace play

@@ -199,6 +199,13 @@ void Player::TakeStep()
         event.type = platform::InputEventType::KeyUp;
         m_release = event;
         break;
+    case Step::Kind::Hold:
+    case Step::Kind::Let:
+        event.type = step.kind == Step::Kind::Hold ? platform::InputEventType::KeyDown
+                                                   : platform::InputEventType::KeyUp;
+        event.scancode = ScanCodeOf(step.key);
+        platform::inject_input_event(event);
+        break;
     case Step::Kind::Click:
         // The pointer is put on the pixel, as a warp of the pointer would
         // (the menus move it by three pixels per unit of mouse movement, so
