@@ -57,6 +57,8 @@ protected:
     void SetUp() override
     {
         MenuFixture::SetUp();
+        // The arcade bike choice of the main set holds a carousel.
+        open_menu_engine("menu\\3d\\podium.pal");
         SetTheGameSettings(&settings_);
         SetTheInputManager(&input_);
         champ_.Start();
