@@ -85,9 +85,14 @@ void TriangleRasteriser::set_threads(int threads)
     threads = std::min(threads, 64);
     if (pool_ && threads == threads_)
         return;
-    pool_.reset();
+    own_pool_.reset();
     threads_ = threads;
-    pool_ = std::make_unique<WorkerPool>(threads);
+    if (threads == WorkerPool::HardwareThreads()) {
+        pool_ = &WorkerPool::Shared();
+    } else {
+        own_pool_ = std::make_unique<WorkerPool>(threads);
+        pool_ = own_pool_.get();
+    }
 }
 
 void TriangleRasteriser::run_parallel(int tasks, const std::function<void(int)>& task)

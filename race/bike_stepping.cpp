@@ -337,7 +337,10 @@ BikeStepping::Place BikeStepping::PlaceOf(const Bike& bike)
 }
 
 BikeStepping::BikeStepping(int threads)
-    : m_pool(std::max(threads, 2)), m_hooks(std::make_unique<HeldHooks>()),
+    : m_ownPool(std::max(threads, 2) == platform::WorkerPool::HardwareThreads()
+                    ? nullptr
+                    : std::make_unique<platform::WorkerPool>(std::max(threads, 2))),
+      m_pool(m_ownPool ? m_ownPool.get() : &platform::WorkerPool::Shared()), m_hooks(std::make_unique<HeldHooks>()),
       m_listener(std::make_unique<HeldListener>(*m_hooks)), m_check(Flag("TORVANE_SIM_CHECK")),
       m_stats(Flag("TORVANE_SIM_STATS")), m_trials(!Flag("TORVANE_SIM_NO_TRIALS"))
 {
@@ -490,7 +493,7 @@ bool BikeStepping::ControlStep(Bike* bikes, int count, float dt)
         SaveSimulationState(m_savedSimulation.data());
     }
 
-    m_pool.Run(
+    m_pool->Run(
         count,
         [](void* context, int index) {
             BikeStepping& self = *static_cast<BikeStepping*>(context);
@@ -689,7 +692,7 @@ bool BikeStepping::StepSideBySide(Bike* bikes, int count, float dt)
     // race's records, its flags among them (a step that would breaks its
     // isolation, or the check at the end takes the sub-step back).
     const SharedRecords shared = SharedNow();
-    m_pool.Run(
+    m_pool->Run(
         count,
         [](void* context, int index) {
             static_cast<BikeStepping*>(context)->StepApart(static_cast<std::size_t>(index));

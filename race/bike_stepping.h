@@ -51,7 +51,7 @@ public:
     BikeStepping(const BikeStepping&) = delete;
     BikeStepping& operator=(const BikeStepping&) = delete;
 
-    int Threads() const { return m_pool.Threads(); }
+    int Threads() const { return m_pool->Threads(); }
 
     // Pass 1 of one sub-step for all `count` bikes: their control steps,
     // side by side when every bike's stands alone
@@ -179,7 +179,9 @@ private:
     // program when anything differs from the side-by-side result.
     void CheckAgainstOrder(Bike* bikes, int count, float dt);
 
-    platform::WorkerPool m_pool;
+    // The shared pool when the hardware's threads are asked for, else m_ownPool.
+    std::unique_ptr<platform::WorkerPool> m_ownPool;
+    platform::WorkerPool* m_pool = nullptr;
     std::unique_ptr<HeldHooks> m_hooks;
     std::unique_ptr<HeldListener> m_listener;
     RaceHooks* m_realHooks = nullptr;
