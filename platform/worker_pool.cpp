@@ -18,10 +18,13 @@ thread_local const WorkerPool* t_ranHere = nullptr;
 // How long a thread waits actively before it gives its processor away
 // between checks, and how long a worker waits for the next batch before it
 // sleeps. A race's sub-steps come every few tens of microseconds while it
-// runs, so the workers keep up without sleeping; a pool with nothing to do
-// sleeps after a fraction of a millisecond.
+// runs, and a drawn frame's batches (the race's update, the scene's set-up
+// and bands) less than a millisecond apart at a few hundred frames a
+// second, so the workers keep up without sleeping (a frame then costs a
+// dozen or so system calls, not one wake-up per batch); a pool with nothing
+// to do sleeps after a millisecond, giving its processor away meanwhile.
 constexpr auto kSpinTime = std::chrono::microseconds(5);
-constexpr auto kWaitBeforeSleep = std::chrono::microseconds(200);
+constexpr auto kWaitBeforeSleep = std::chrono::microseconds(1000);
 
 void CpuRelax()
 {

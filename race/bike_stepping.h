@@ -89,9 +89,12 @@ public:
     struct HeldCall;
 
     // The threads a race steps its bikes on: TORVANE_SIM_THREADS when set
-    // (1: one after the other), else the hardware's threads, at most one
-    // for every two riders.
+    // (1: one after the other), else 1 (docs/race.md: side by side does
+    // not pay on this kind of machine).
     static int ThreadsFor(int riders);
+    // The threads for stepping side by side: the hardware's, at most one
+    // for every two riders.
+    static int SideBySideThreadsFor(int riders);
 
 private:
     struct Place {
