@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/joystick.h"
 #include "platform/message_box.h"
+#include "race/bike_stepping.h"
 #include "race/race.h"
 
 namespace {
@@ -92,16 +93,18 @@ private:
 
 void BM_RaceFrames(benchmark::State& state, const char* track)
 {
-    RunningRace running(track, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const int riders = static_cast<int>(state.range(0));
+    const int threads = state.range(1) == 0 ? BikeStepping::SideBySideThreadsFor(riders) : static_cast<int>(state.range(1));
+    RunningRace running(track, riders, threads);
     for (auto _ : state)
         running.Frame();
     state.counters["simulated_s_per_s"] =
         benchmark::Counter(static_cast<double>(state.iterations()) / 60.0, benchmark::Counter::kIsRate);
 }
 
-// Threads 1: the bikes of a sub-step one after the other; 0: the race's
-// default (TORVANE_SIM_THREADS, else one thread for every two riders, at most
-// the hardware's). The results are the same either way.
+// Threads 1: the bikes of a sub-step one after the other (the race's
+// default); 0: side by side, one thread for every two riders, at most the
+// hardware's. The results are the same either way.
 BENCHMARK_CAPTURE(BM_RaceFrames, Island, "Island")
     ->ArgNames({"riders", "threads"})
     ->Args({16, 1})

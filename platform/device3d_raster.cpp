@@ -85,9 +85,14 @@ void TriangleRasteriser::set_threads(int threads)
     threads = std::min(threads, 64);
     if (pool_ && threads == threads_)
         return;
-    pool_.reset();
+    own_pool_.reset();
     threads_ = threads;
-    pool_ = std::make_unique<WorkerPool>(threads);
+    if (threads == WorkerPool::HardwareThreads()) {
+        pool_ = &WorkerPool::Shared();
+    } else {
+        own_pool_ = std::make_unique<WorkerPool>(threads);
+        pool_ = own_pool_.get();
+    }
 }
 
 void TriangleRasteriser::run_parallel(int tasks, const std::function<void(int)>& task)
@@ -564,10 +569,16 @@ alignas(16) constexpr float kStipple[4][8] = {
 
 // One row of a triangle from x0 to x1 inclusive. Texture: 0 none, 1
 // nearest, 2 bilinear. Blend: alpha is computed, for blending or the
-// stipple.
-template <int Texture, bool ZTest, bool Fog, bool Blend>
+// stipple. Translucent: the usual translucent texture (its alpha times the
+// vertex's, blended by the source alpha, no highlight, no stipple), fixed
+// here so that the loop holds no choice of those states; the same
+// arithmetic as the general span's for them.
+template <int Texture, bool ZTest, bool Fog, bool Blend, bool Translucent = false>
 void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
 {
+    const TextureBlend texture_blend = Translucent ? TextureBlend::ModulateAlpha : c.texture_blend;
+    const BlendFactor source_blend = Translucent ? BlendFactor::SourceAlpha : c.source_blend;
+    const BlendFactor dest_blend = Translucent ? BlendFactor::InverseSourceAlpha : c.dest_blend;
     const float fy = float(y) - s.oy;
     const auto row = [&](int p) { return _mm_set1_ps(s.v[p] + s.b[p] * fy); };
     const auto dx = [&](int p) { return _mm_set1_ps(s.a[p]); };
@@ -576,7 +587,7 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
     const Vec z0 = row(kZ), zx = dx(kZ), q0 = row(kQ), qx = dx(kQ), uq0 = row(kUQ), uqx = dx(kUQ), vq0 = row(kVQ),
               vqx = dx(kVQ), r0 = row(kR), rx = dx(kR), g0 = row(kG), gx = dx(kG), b0 = row(kB), bx = dx(kB),
               a0 = Blend ? row(kA) : Vec{}, ax = dx(kA), f0 = Fog ? row(kFog) : Vec{}, fx_ = dx(kFog);
-    const bool specular = c.specular;
+    const bool specular = !Translucent && c.specular;
     const Vec sr0 = specular ? row(kSR) : Vec{}, srx = dx(kSR), sg0 = specular ? row(kSG) : Vec{}, sgx = dx(kSG),
               sb0 = specular ? row(kSB) : Vec{}, sbx = dx(kSB);
     const Vec inv255 = _mm_set1_ps(kInv255), one = _mm_set1_ps(1.0f), max255 = _mm_set1_ps(255.0f);
@@ -645,7 +656,7 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
                 tb = _mm_load_ps(k[2]);
                 ta = _mm_load_ps(k[3]);
             }
-            switch (c.texture_blend) {
+            switch (texture_blend) {
             case TextureBlend::Decal:
                 r = tr;
                 g = tg;
@@ -682,12 +693,12 @@ void draw_span(const Setup& s, const SpanContext& c, int y, int x0, int x1)
         const IVec old = load_pixels<4>(colour + x, n);
         if constexpr (Blend) {
             a = clamp(a, 0.0f, 255.0f);
-            if (c.stipple)
+            if (!Translucent && c.stipple)
                 keep = _mm_and_si128(keep, _mm_castps_si128(_mm_cmpgt_ps(a, _mm_loadu_ps(kStipple[y & 3] + (x & 3)))));
-            if (c.blending) {
+            if (Translucent || c.blending) {
                 Vec dr, dg, db, da;
                 c.dest.decode(old, dr, dg, db, da);
-                const Vec fs = blend_factor(c.source_blend, a), fd = blend_factor(c.dest_blend, a);
+                const Vec fs = blend_factor(source_blend, a), fd = blend_factor(dest_blend, a);
                 r = _mm_add_ps(_mm_mul_ps(r, fs), _mm_mul_ps(dr, fd));
                 g = _mm_add_ps(_mm_mul_ps(g, fs), _mm_mul_ps(dg, fd));
                 b = _mm_add_ps(_mm_mul_ps(b, fs), _mm_mul_ps(db, fd));
@@ -860,6 +871,11 @@ void make_context(SpanContext& c, const TriangleRasteriser::Command& command, co
              st.texture_blend != TextureBlend::Decal)
         c.span = z ? (st.fog ? draw_span_opaque<true, true> : draw_span_opaque<true, false>)
                    : (st.fog ? draw_span_opaque<false, true> : draw_span_opaque<false, false>);
+    else if (st.filter == TextureFilter::Nearest && st.alpha_blend && !st.stippled_alpha && !st.specular &&
+             st.texture_blend == TextureBlend::ModulateAlpha && st.source_blend == BlendFactor::SourceAlpha &&
+             st.dest_blend == BlendFactor::InverseSourceAlpha)
+        c.span = z ? (st.fog ? draw_span<1, true, true, true, true> : draw_span<1, true, false, true, true>)
+                   : (st.fog ? draw_span<1, false, true, true, true> : draw_span<1, false, false, true, true>);
     else if (st.filter == TextureFilter::Nearest)
         c.span = choose_span<1>(z, st.fog, alpha);
     else

@@ -136,8 +136,10 @@ private:
     };
     std::vector<BandRange> band_of_;
 
-    // The threads that share a flush's set-up and bands.
-    std::unique_ptr<WorkerPool> pool_;
+    // The threads that share a flush's set-up and bands: the shared pool
+    // when as many as the hardware's are asked for, else own_pool_.
+    WorkerPool* pool_ = nullptr;
+    std::unique_ptr<WorkerPool> own_pool_;
 };
 
 } // namespace platform

@@ -12,13 +12,19 @@ namespace platform {
 
 namespace {
 
+// The pool whose batch the thread last ran whole in Start, until its Finish.
+thread_local const WorkerPool* t_ranHere = nullptr;
+
 // How long a thread waits actively before it gives its processor away
 // between checks, and how long a worker waits for the next batch before it
 // sleeps. A race's sub-steps come every few tens of microseconds while it
-// runs, so the workers keep up without sleeping; a pool with nothing to do
-// sleeps after a fraction of a millisecond.
+// runs, and a drawn frame's batches (the race's update, the scene's set-up
+// and bands) less than a millisecond apart at a few hundred frames a
+// second, so the workers keep up without sleeping (a frame then costs a
+// dozen or so system calls, not one wake-up per batch); a pool with nothing
+// to do sleeps after a millisecond, giving its processor away meanwhile.
 constexpr auto kSpinTime = std::chrono::microseconds(5);
-constexpr auto kWaitBeforeSleep = std::chrono::microseconds(200);
+constexpr auto kWaitBeforeSleep = std::chrono::microseconds(1000);
 
 void CpuRelax()
 {
@@ -93,6 +99,14 @@ int WorkerPool::HardwareThreads()
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
+WorkerPool& WorkerPool::Shared()
+{
+    // Never destroyed: users in other objects' destructors at the program's
+    // end may still run batches; the sleeping workers end with the process.
+    static WorkerPool* const pool = new WorkerPool(HardwareThreads());
+    return *pool;
+}
+
 void WorkerPool::Run(int count, Task task, void* context)
 {
     Start(count, task, context);
@@ -101,12 +115,15 @@ void WorkerPool::Run(int count, Task task, void* context)
 
 void WorkerPool::Start(int count, Task task, void* context)
 {
-    m_started = 0;
-    if (count <= 0)
-        return;
-    if (m_workers.empty() || count == 1 || count > 0xFFFF) {
+    // A batch that cannot use the workers, or finds them held by another
+    // thread's batch (or by the batch whose task this is), runs here and
+    // now, and the thread notes that its Finish has nothing to do. Nothing
+    // of the pool is written then: it belongs to the holder.
+    if (count <= 0 || m_workers.empty() || count == 1 || count > 0xFFFF ||
+        m_busy.exchange(true, std::memory_order_acquire)) {
         for (int i = 0; i < count; ++i)
             task(context, i);
+        t_ranHere = this;
         return;
     }
     // No index of the previous batch is unclaimed or running: nobody reads
@@ -128,13 +145,19 @@ void WorkerPool::Start(int count, Task task, void* context)
 
 void WorkerPool::Finish()
 {
+    // A batch that ran whole in its Start (a batch started inside a task of
+    // this pool's batch included: it comes to its Finish before the outer
+    // one does) leaves nothing; the thread holding the workers has the rest.
+    if (t_ranHere == this) {
+        t_ranHere = nullptr;
+        return;
+    }
     const int count = m_started;
     m_started = 0;
-    if (count == 0)
-        return;
     Drain(0);
     while (WaitWhile([&] { return m_done.load(std::memory_order_acquire) != count; }, std::chrono::hours(1))) {
     }
+    m_busy.store(false, std::memory_order_release);
 }
 
 void WorkerPool::Drain(int thread)

@@ -18,9 +18,16 @@
 // does not pay a sleep and a wake-up per batch.
 //
 // The tasks of a batch must not throw (catch inside the task) and must not
-// start another batch. One thread at a time may run batches. The tasks run
-// under the caller's floating-point environment (rounding mode, trapped
-// exceptions) on every thread.
+// start another batch. A batch started while another thread's batch runs on
+// the same pool runs on its caller alone, one index after the other (so two
+// threads may share a pool; only one of them gets the workers at a time).
+// The tasks run under the caller's floating-point environment (rounding
+// mode, trapped exceptions) on every thread.
+//
+// Shared() is the program's pool of the hardware's threads: the race's
+// stepping, the 3D device and the rasteriser use it whenever they want that
+// many threads, so that a frame's batches keep one set of workers busy
+// (spinning from one batch to the next) instead of waking three sets.
 namespace platform {
 
 class WorkerPool {
@@ -56,6 +63,9 @@ public:
 
     // The number of threads the hardware runs at once (at least 1).
     static int HardwareThreads();
+    // The pool of HardwareThreads() threads, made at the first call and kept
+    // until the program ends.
+    static WorkerPool& Shared();
 
 private:
     void WorkerLoop(int thread);
@@ -94,6 +104,8 @@ private:
     // Counts batches; a waiting worker watches it change (also at the end).
     alignas(64) std::atomic<std::uint32_t> m_generation{0};
     std::atomic<bool> m_stop{false};
+    // Held by the thread whose batch has the workers, from Start to Finish.
+    std::atomic<bool> m_busy{false};
     // Workers asleep on m_generation; the caller wakes them only then.
     std::atomic<int> m_sleepers{0};
 };

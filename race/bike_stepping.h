@@ -51,7 +51,7 @@ public:
     BikeStepping(const BikeStepping&) = delete;
     BikeStepping& operator=(const BikeStepping&) = delete;
 
-    int Threads() const { return m_pool.Threads(); }
+    int Threads() const { return m_pool->Threads(); }
 
     // Pass 1 of one sub-step for all `count` bikes: their control steps,
     // side by side when every bike's stands alone
@@ -89,9 +89,12 @@ public:
     struct HeldCall;
 
     // The threads a race steps its bikes on: TORVANE_SIM_THREADS when set
-    // (1: one after the other), else the hardware's threads, at most one
-    // for every two riders.
+    // (1: one after the other), else 1 (docs/race.md: side by side does
+    // not pay on this kind of machine).
     static int ThreadsFor(int riders);
+    // The threads for stepping side by side: the hardware's, at most one
+    // for every two riders.
+    static int SideBySideThreadsFor(int riders);
 
 private:
     struct Place {
@@ -179,7 +182,9 @@ private:
     // program when anything differs from the side-by-side result.
     void CheckAgainstOrder(Bike* bikes, int count, float dt);
 
-    platform::WorkerPool m_pool;
+    // The shared pool when the hardware's threads are asked for, else m_ownPool.
+    std::unique_ptr<platform::WorkerPool> m_ownPool;
+    platform::WorkerPool* m_pool = nullptr;
     std::unique_ptr<HeldHooks> m_hooks;
     std::unique_ptr<HeldListener> m_listener;
     RaceHooks* m_realHooks = nullptr;

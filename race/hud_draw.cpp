@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/game_app.h"
 #include "engine/render/render_device.h"
@@ -109,29 +110,63 @@ bool ClipToScreen(const render_device& d, int x, int y, int w, int h, Span& s)
     return true;
 }
 
-void Blend16(render_device& d, const Span& s, int r, int g, int b, int a)
-{
-    const std::uint32_t masks[3] = {d.red_mask, d.green_mask, d.blue_mask};
-    const int src[3] = {r, g, b};
-    for (int y = s.top; y < s.bottom; ++y) {
-        std::uint8_t* row = d.back_buffer.data() + static_cast<std::size_t>(y) * d.back_pitch;
-        for (int x = s.left; x < s.right; ++x) {
-            std::uint16_t v;
-            std::memcpy(&v, row + 2 * x, 2);
-            std::uint32_t out = v & ~(d.red_mask | d.green_mask | d.blue_mask);
-            for (int c = 0; c < 3; ++c) {
-                const int shift = MaskShift(masks[c]);
-                const std::uint32_t top = masks[c] >> shift;
-                const std::uint32_t dst = (v & masks[c]) >> shift;
-                const std::uint32_t s8 = (static_cast<std::uint32_t>(src[c]) * top + 127) / 255;
-                const std::uint32_t mixed = (dst * static_cast<std::uint32_t>(255 - a) +
-                                             s8 * static_cast<std::uint32_t>(a) + 127) / 255;
-                out |= (mixed << shift) & masks[c];
-            }
-            const std::uint16_t w = static_cast<std::uint16_t>(out);
-            std::memcpy(row + 2 * x, &w, 2);
+// A change of every pixel of a 16-bit screen that maps each channel's old
+// value to a new one on its own: the new value of each channel is looked up
+// in a table of what every old value of that channel becomes, made once for
+// the whole area (the channels have at most a few dozen values, the area
+// many thousand pixels).
+class ChannelMap16 {
+public:
+    template <class Map>
+    ChannelMap16(const render_device& d, Map map)
+    {
+        const std::uint32_t masks[3] = {d.red_mask, d.green_mask, d.blue_mask};
+        m_keep = ~(masks[0] | masks[1] | masks[2]);
+        for (int c = 0; c < 3; ++c) {
+            // A pixel has 16 bits: only a mask's low 16 bits find values.
+            m_mask[c] = masks[c] & 0xFFFFu;
+            m_shift[c] = MaskShift(masks[c]);
+            const std::uint32_t top = masks[c] >> m_shift[c];
+            const std::uint32_t last = m_mask[c] >> m_shift[c];
+            m_table[c].resize(static_cast<std::size_t>(last) + 1);
+            for (std::uint32_t dst = 0; dst <= last; ++dst)
+                m_table[c][dst] = static_cast<std::uint16_t>((map(c, dst, top) << m_shift[c]) & masks[c]);
         }
     }
+
+    void Apply(render_device& d, const Span& s) const
+    {
+        const std::uint16_t* t0 = m_table[0].data();
+        const std::uint16_t* t1 = m_table[1].data();
+        const std::uint16_t* t2 = m_table[2].data();
+        for (int y = s.top; y < s.bottom; ++y) {
+            std::uint8_t* row = d.back_buffer.data() + static_cast<std::size_t>(y) * d.back_pitch;
+            for (int x = s.left; x < s.right; ++x) {
+                std::uint16_t v;
+                std::memcpy(&v, row + 2 * x, 2);
+                const std::uint16_t w = static_cast<std::uint16_t>(
+                    (v & m_keep) | t0[(v & m_mask[0]) >> m_shift[0]] | t1[(v & m_mask[1]) >> m_shift[1]] |
+                    t2[(v & m_mask[2]) >> m_shift[2]]);
+                std::memcpy(row + 2 * x, &w, 2);
+            }
+        }
+    }
+
+private:
+    std::uint32_t m_keep = 0;
+    std::uint32_t m_mask[3] = {};
+    int m_shift[3] = {};
+    std::vector<std::uint16_t> m_table[3];
+};
+
+void Blend16(render_device& d, const Span& s, int r, int g, int b, int a)
+{
+    const int src[3] = {r, g, b};
+    const ChannelMap16 blend(d, [&](int c, std::uint32_t dst, std::uint32_t top) {
+        const std::uint32_t s8 = (static_cast<std::uint32_t>(src[c]) * top + 127) / 255;
+        return (dst * static_cast<std::uint32_t>(255 - a) + s8 * static_cast<std::uint32_t>(a) + 127) / 255;
+    });
+    blend.Apply(d, s);
 }
 
 void Cover8(render_device& d, const Span& s, int index, int coverage)
@@ -170,22 +205,10 @@ void FadeScreen(render_device& device, int eighths)
     }
     if (device.screen_depth != 16)
         return;
-    const std::uint32_t masks[3] = {device.red_mask, device.green_mask, device.blue_mask};
-    for (int y = s.top; y < s.bottom; ++y) {
-        std::uint8_t* row = device.back_buffer.data() + static_cast<std::size_t>(y) * device.back_pitch;
-        for (int x = s.left; x < s.right; ++x) {
-            std::uint16_t v;
-            std::memcpy(&v, row + 2 * x, 2);
-            std::uint32_t out = v & ~(masks[0] | masks[1] | masks[2]);
-            for (std::uint32_t m : masks) {
-                const int shift = MaskShift(m);
-                const std::uint32_t c = (v & m) >> shift;
-                out |= ((c * static_cast<std::uint32_t>(8 - eighths) / 8) << shift) & m;
-            }
-            const std::uint16_t w = static_cast<std::uint16_t>(out);
-            std::memcpy(row + 2 * x, &w, 2);
-        }
-    }
+    const ChannelMap16 fade(device, [&](int, std::uint32_t c, std::uint32_t) {
+        return c * static_cast<std::uint32_t>(8 - eighths) / 8;
+    });
+    fade.Apply(device, s);
 }
 
 int Hud::EntryCount(int element) const

@@ -38,18 +38,25 @@ class band_pool {
 public:
     int threads() const { return workers_ ? workers_->Threads() : 1; }
 
+    // The shared pool for as many threads as the hardware has.
     void set_threads(int threads)
     {
-        workers_.reset();
-        if (threads > 1)
-            workers_ = std::make_unique<platform::WorkerPool>(threads);
+        workers_ = nullptr;
+        own_.reset();
+        if (threads == platform::WorkerPool::HardwareThreads() && threads > 1) {
+            workers_ = &platform::WorkerPool::Shared();
+        } else if (threads > 1) {
+            own_ = std::make_unique<platform::WorkerPool>(threads);
+            workers_ = own_.get();
+        }
     }
 
     // Draws the queue's bands of `band_rows` rows over rows [0, height).
     void draw(int height, int band_rows);
 
 private:
-    std::unique_ptr<platform::WorkerPool> workers_;
+    platform::WorkerPool* workers_ = nullptr;
+    std::unique_ptr<platform::WorkerPool> own_;
     // The job of the current flush, read by the bands' tasks.
     int height_ = 0;
     int band_rows_ = 1;

@@ -209,6 +209,61 @@ TEST_F(VideoThread, EveryPixelFormatConvertsToTrueColour)
     }
 }
 
+// Every value of every 16-bit format converts as its channels say, each
+// channel widened by repeating its top bits (full stays full), wherever the
+// pixel falls in a row: rows of 261 pixels (so that the last ones come after
+// the last whole group of eight) with padding after each.
+TEST_F(VideoThread, EverySixteenBitValueConvertsInEveryColumn)
+{
+    struct Channel {
+        int shift, bits;
+    };
+    struct Layout {
+        PixelFormat format;
+        Channel r, g, b;
+    };
+    const Layout layouts[] = {
+        {PixelFormat::Rgb565, {11, 5}, {5, 6}, {0, 5}},
+        {PixelFormat::Bgr565, {0, 5}, {5, 6}, {11, 5}},
+        {PixelFormat::Xrgb1555, {10, 5}, {5, 5}, {0, 5}},
+        {PixelFormat::Argb4444, {8, 4}, {4, 4}, {0, 4}},
+    };
+    const auto expand = [](std::uint32_t v, Channel c) {
+        std::uint32_t value = (v >> c.shift) & ((1u << c.bits) - 1);
+        std::uint32_t out = 0;
+        for (int filled = 0; filled < 8; filled += c.bits)
+            out |= filled + c.bits <= 8 ? value << (8 - filled - c.bits) : value >> (filled + c.bits - 8);
+        return out;
+    };
+    const int width = 261, pitch = 2 * width + 6;
+    const int height = (65536 + width - 1) / width;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(pitch) * height, 0xA5);
+    for (std::uint32_t v = 0; v < 65536; ++v) {
+        std::uint8_t* p = bytes.data() + (v / width) * pitch + 2 * (v % width);
+        p[0] = static_cast<std::uint8_t>(v);
+        p[1] = static_cast<std::uint8_t>(v >> 8);
+    }
+    for (const Layout& l : layouts) {
+        FrameView frame;
+        frame.width = width;
+        frame.height = height;
+        frame.format = l.format;
+        frame.pixels = bytes.data();
+        frame.pitch = pitch;
+        std::vector<std::uint32_t> out;
+        ASSERT_TRUE(convert_to_xrgb(frame, out));
+        int wrong = 0;
+        for (std::uint32_t v = 0; v < 65536; ++v) {
+            const std::uint32_t expected = expand(v, l.r) << 16 | expand(v, l.g) << 8 | expand(v, l.b);
+            const std::uint32_t got = out.at(v / width * width + v % width);
+            if (got != expected && ++wrong < 5)
+                ADD_FAILURE() << "format " << static_cast<int>(l.format) << " value " << std::hex << v << ": "
+                              << got << " not " << expected;
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 TEST_F(VideoThread, AFrameThatDoesNotDescribeValidMemoryIsRefused)
 {
     WindowHandle w = make_popup();

@@ -104,4 +104,55 @@ TEST(WorkerPoolTest, TasksRunUnderTheCallersRounding)
     std::fesetround(FE_TONEAREST);
 }
 
+// Two threads may share a pool: the batch of the thread that finds the
+// workers held runs whole on that thread, and neither thread's batches lose
+// or repeat an index (nor does Finish return before its own batch is done,
+// whichever of Run and Start/Finish each uses). A task that starts a batch
+// on its own pool runs that batch itself. The shared pool is one pool.
+TEST(WorkerPoolTest, TwoThreadsShareAPool)
+{
+    platform::WorkerPool pool(4);
+    std::atomic<int> faults{0};
+    auto user = [&](bool split) {
+        for (int round = 0; round < 2000; ++round) {
+            const int count = 2 + round % 70;
+            Counts counts(count);
+            if (split) {
+                pool.Start(count, &Counts::Task, &counts);
+                pool.Finish();
+            } else {
+                pool.Run(count, &Counts::Task, &counts);
+            }
+            for (auto& runs : counts.runs)
+                if (runs.load() != 1)
+                    ++faults;
+        }
+    };
+    std::thread other(user, true);
+    user(false);
+    other.join();
+    EXPECT_EQ(faults.load(), 0);
+
+    struct Nested {
+        platform::WorkerPool* pool;
+        std::vector<Counts> inner;
+        static void Task(void* context, int index)
+        {
+            Nested& self = *static_cast<Nested*>(context);
+            Counts& counts = self.inner[static_cast<std::size_t>(index)];
+            self.pool->Run(static_cast<int>(counts.runs.size()), &Counts::Task, &counts);
+        }
+    };
+    Nested nested{&pool, {}};
+    for (int i = 0; i < 12; ++i)
+        nested.inner.emplace_back(5 + i);
+    pool.Run(12, &Nested::Task, &nested);
+    for (auto& counts : nested.inner)
+        for (auto& runs : counts.runs)
+            EXPECT_EQ(runs.load(), 1);
+
+    EXPECT_EQ(&platform::WorkerPool::Shared(), &platform::WorkerPool::Shared());
+    EXPECT_EQ(platform::WorkerPool::Shared().Threads(), platform::WorkerPool::HardwareThreads());
+}
+
 } // namespace
