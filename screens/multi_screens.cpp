@@ -39,7 +39,6 @@ constexpr std::uint32_t kHostRecordEveryMs = 0;  // every frame
 constexpr std::uint32_t kModemRecordEveryMs = 500;
 constexpr std::size_t kChatInputChars = 96;
 constexpr std::size_t kChatRowsShown = 8;
-constexpr const char* kSettingsKey = "Software\\Corvantis\\TVNDemo";
 constexpr const char* kSerialNames[5] = {"ComPort", "BaudRate", "StopBits", "Parity", "Flow"};
 constexpr std::uint32_t kBaudRates[6] = {9600, 14400, 19200, 38400, 57600, 115200};
 
@@ -323,7 +322,7 @@ std::string GameTypeName(std::uint32_t type)
 
 void ReadSerialSettings(MultiLobby& m)
 {
-    platform::RegistryKey key(kSettingsKey);
+    platform::RegistryKey key(kSettingsKeyPath);
     constexpr std::uint32_t kDefaults[5] = {2, 57600, 0, 0, 4};
     for (int i = 0; i < 5; ++i)
         m.Serial[i] = key.get_dword(kSerialNames[i]).value_or(kDefaults[i]);
@@ -331,7 +330,7 @@ void ReadSerialSettings(MultiLobby& m)
 
 void SaveSerialSettings(const MultiLobby& m)
 {
-    platform::RegistryKey key(kSettingsKey);
+    platform::RegistryKey key(kSettingsKeyPath);
     for (int i = 0; i < 5; ++i)
         key.set_dword(kSerialNames[i], m.Serial[i]);
 }

@@ -54,17 +54,7 @@ void PlotScreenPrepare(Form& form)
     }
     const std::string a = WithoutExtension(laps.first), b = WithoutExtension(laps.second);
     SetTextIfPresent(form, "LBL_Telemetry", b.empty() ? a : a + "   " + b);
-    // The round and session as the telemetry browser shows them.
-    const Championship& champ = TheChampionship();
-    const std::int32_t state = NavigationManager().m_nState;
-    SetFrameIfPresent(form, "Sprite_Track_Name", champ.CurrentEventIndex);
-    SetTextIfPresent(form, "LBL_round_data", std::to_string(champ.CurrentEventIndex + 1));
-    const bool weekend = state >= 63 && state <= 70;
-    for (const char* name : {"sprite_dot_1", "LBL_Round_data", "LBL_Round"})
-        ShowIfPresent(form, name, weekend);
-    const std::int32_t kind = champ.GetSessionKind();
-    ShowIfPresent(form, "LBL_Qualify", kind == 0 || kind == 1);
-    ShowIfPresent(form, "LBL_Practice", kind != 0 && kind != 1);
+    ShowTelemetrySession(form);
 }
 
 bool PlotScreenCommand(Form& form, Control& control)

@@ -641,7 +641,7 @@ const ChosenLaps& LapsToPlot()
     return g_Plot;
 }
 
-void LapBrowserPrepare(Form& form)
+void ShowTelemetrySession(Form& form)
 {
     const Championship& champ = TheChampionship();
     const std::int32_t state = NavigationManager().m_nState;
@@ -653,6 +653,11 @@ void LapBrowserPrepare(Form& form)
     const std::int32_t kind = champ.GetSessionKind();
     ShowIfPresent(form, "LBL_Qualify", kind == 0 || kind == 1);
     ShowIfPresent(form, "LBL_Practice", kind != 0 && kind != 1);
+}
+
+void LapBrowserPrepare(Form& form)
+{
+    ShowTelemetrySession(form);
 
     const std::string track = SessionTrack();
     const std::int32_t model = PlayerModel();

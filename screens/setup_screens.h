@@ -30,6 +30,9 @@ bool SetupFilesRelease(Form& form);
 // The telemetry browser ("game08") and the lap rename dialogue ("dlg07").
 inline constexpr std::int32_t kPlotState = 83, kRenameLapState = 40;
 void LapBrowserPrepare(Form& form);
+// The round and the session the laps come from, as the telemetry browser
+// and the plot show them.
+void ShowTelemetrySession(Form& form);
 bool LapBrowserCommand(Form& form, Control& control);
 void RenameLapPrepare(Form& form);
 bool RenameLapCommand(Form& form, Control& control);
