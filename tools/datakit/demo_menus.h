@@ -48,6 +48,10 @@ inline constexpr std::int32_t kDemoArcadeTrackState = 53;
 inline constexpr std::int32_t kDemoArcadeCommand = 2;  // "Arcade race"
 inline constexpr std::int32_t kDemoRaceCommand = 1;    // "Go"
 inline constexpr std::int32_t kDemoWeekendCommand = 3; // "Race weekend": the game modes
+inline constexpr std::int32_t kDemoOptionsCommand = 5; // "Options": the options' screen
+// The options' screen reached from the main menu ("option01", also the
+// in-session menus' called state 92), whose buttons lead to the options.
+inline constexpr std::int32_t kDemoOptionsState = 13;
 inline constexpr std::int32_t kDemoQuitDialogue = 10;  // "dlg10"
 inline constexpr std::int32_t kDemoStartupState = 1;   // "copyrigh"
 // The 3D group's states: the start-up video after the title card, the

@@ -48,6 +48,8 @@ FormFileWriter main_menu_screen()
     button(file, {"quit", 56, 344, 240, 40, 0, 0, "quit", kMenuText, kKeyQ});
     // The network game's entry (its transition is the network group's).
     button(file, {"network", 56, 392, 240, 40, 4, -1, "network", "Multi.txt"});
+    // The options (their states are the options group's).
+    button(file, {"options", 344, 392, 240, 40, kDemoOptionsCommand, -1, "options"});
     file.end();
     return file;
 }
@@ -246,7 +248,7 @@ void add_front_screens(DemoMenuBuilder& kit)
           {"prev", "<"}, {"next", ">"}, {"your_name", "Your name"}, {"empty_name", ""}, {"single_race", "Single race"},
           {"arcade_champ", "2  Championship"}, {"arcade_records", "3  Records"}, {"back", "Back"}, {"take_bike", "Take it"},
           {"automatic", "Automatic"}, {"manual", "Manual gears"}, {"other_bike", "Another bike"},
-          {"circuits", "Circuits"}})
+          {"circuits", "Circuits"}, {"options", "Options"}})
         kit.text(kMenuText, id, text);
     for (int event = 0; event < 12; ++event) {
         char round[24], circuit[24];

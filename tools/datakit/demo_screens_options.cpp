@@ -290,6 +290,15 @@ void add_option_screens(DemoMenuBuilder& kit)
     };
     for (const auto& [state, screen] : states)
         menu.state(state, screen).go(state, kBack, kDemoMainMenuState);
+    // The main menu's "Options" leads to the options' screen, whose buttons
+    // lead to the race options, driving, controls, graphics, sound, display
+    // driver and the replay list, each back to the main menu.
+    menu.state(kDemoOptionsState, "option01")
+        .go(kDemoMainMenuState, kDemoOptionsCommand, kDemoOptionsState)
+        .go(kDemoOptionsState, kBack, kDemoMainMenuState);
+    const std::pair<int, int> leads[] = {{1, 110}, {2, 112}, {3, 111}, {4, 113}, {5, 114}, {6, 115}, {7, 80}};
+    for (const auto& [command, state] : leads)
+        menu.go(kDemoOptionsState, command, state);
 
     kit.files([](const std::filesystem::path& root, std::string& error) {
         ScreenLook look{"", "Enter OK     Esc back", 24, 48, 592, 392};

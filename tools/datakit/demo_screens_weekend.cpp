@@ -209,8 +209,16 @@ FormFileWriter in_session_screen(const std::string& name)
 FormFileWriter game_type_screen()
 {
     FormFileWriter file = titled("option01", "t_options");
-    button(file, {"game", 200, 160, 240, 40, kCmdStay, -1, "game", kWeekendText});
-    button(file, {"realism", 200, 210, 240, 40, kCmdStay, -1, "realism", kWeekendText});
+    // Each button's command leads to its options from the main menu's
+    // options state (the options group's transitions); in the called
+    // state 92 none leads anywhere.
+    button(file, {"game", 200, 110, 240, 36, 1, -1, "game", kWeekendText});
+    button(file, {"realism", 200, 150, 240, 36, 2, -1, "realism", kWeekendText});
+    button(file, {"controls", 200, 190, 240, 36, 3, -1, "controls", kWeekendText});
+    button(file, {"graphics", 200, 230, 240, 36, 4, -1, "graphics", kWeekendText});
+    button(file, {"audio", 200, 270, 240, 36, 5, -1, "audio", kWeekendText});
+    button(file, {"display", 200, 310, 240, 36, 6, -1, "display", kWeekendText});
+    button(file, {"replays", 200, 350, 240, 36, 7, -1, "replays", kWeekendText});
     back_button(file);
     file.end();
     return file;
@@ -232,7 +240,8 @@ void add_texts(DemoMenuBuilder& kit)
         {"setup", "Bike set-up"}, {"empty", ""}, {"t_timing", "Timing"}, {"accelerate", "Normal time\nFast time"},
         {"fast", "Fast time"}, {"normal", "Normal time"}, {"t_results", "Session results"}, {"ok", "OK"},
         {"t_standings", "Standings"}, {"next_event", "Next round"}, {"t_options", "Options"},
-        {"game", "Game type"}, {"realism", "Realism"},
+        {"game", "Game type"}, {"realism", "Realism"}, {"controls", "Controls"}, {"graphics", "Graphics"},
+        {"audio", "Sound"}, {"display", "Display driver"}, {"replays", "Replays"},
     };
     for (const auto& [id, text] : texts)
         kit.text(kWeekendText, id, text);
