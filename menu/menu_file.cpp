@@ -153,6 +153,7 @@ void MenuManager::Load(const char* file)
     m_nInitState = start;
     m_nReturnState = m_nState;
     m_nState = m_nNextState = start;
+    m_nRefusedState = -1;
     m_Preload = std::move(preload);
     m_StateScreens = std::move(state_screens);
     m_Transitions = std::move(transitions);
