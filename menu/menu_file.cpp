@@ -1,4 +1,5 @@
 // Reading a menu set file and its preloads.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -152,6 +153,7 @@ void MenuManager::Load(const char* file)
     m_nInitState = start;
     m_nReturnState = m_nState;
     m_nState = m_nNextState = start;
+    m_nRefusedState = -1;
     m_Preload = std::move(preload);
     m_StateScreens = std::move(state_screens);
     m_Transitions = std::move(transitions);
@@ -190,8 +192,17 @@ void MenuManager::LoadSounds(M_CParse& parser)
     SoundLibrary* sound = TheSoundLibrary();
     std::int32_t id = 0;
     for (const std::string& name : SectionWords(parser)) {
-        if (sound)
-            sound->AddSample(name.c_str(), id, false, false);
+        // A sample already held under its number (the samples are loaded
+        // again for every run of the menus) is kept. One that does not load
+        // (a missing or damaged file, more samples than the library holds)
+        // is said on the error output, as the other menu files' faulty
+        // entries are; the menus go on without its sound.
+        if (sound && sound->Initialised() && sound->FindSample(id) < 0) {
+            const std::int32_t result = sound->AddSample(name.c_str(), id, false, false);
+            if (result != kSoundOk)
+                std::fprintf(stderr, "menu %s: sample %d \"%s\" not loaded: %s\n", m_Name.c_str(), id, name.c_str(),
+                             SoundLibrary::GetErrorText(result));
+        }
         ++id;
     }
 }

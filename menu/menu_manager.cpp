@@ -43,6 +43,7 @@ void MenuManager::Reset()
     m_nReturnState = -1;
     m_nLastUserID = -1;
     m_nLastCommand = 0;
+    m_nRefusedState = -1;
     m_bEditLock = 0;
     m_bPointerVisible = 0;
     m_Screens.clear();
@@ -83,6 +84,14 @@ std::int32_t MenuManager::ScreenForState(std::int32_t state) const
         if (pair.state == state)
             return pair.screen;
     throw GameError("not found");
+}
+
+std::int32_t MenuManager::ScreenOfStateOrNone(std::int32_t state) const
+{
+    for (const StateScreen& pair : m_StateScreens)
+        if (pair.state == state)
+            return pair.screen;
+    return -1;
 }
 
 std::int32_t MenuManager::CurrentScreenIndex() const

@@ -175,13 +175,22 @@ public:
     std::string m_MenuFolder;         // "PATH": where screens, sounds and preloads are read
     std::int32_t m_nInitState = -1;
     std::vector<std::int32_t> m_Preload;
+    // The last state whose screen refused to be entered with no way back
+    // (-1: none): it is reported once and not asked again while the manager
+    // stays there. Cleared when a screen is shown and by Reset.
+    std::int32_t m_nRefusedState = -1;
 
 private:
     // Loads one screen record from its file unless it holds that screen.
     void LoadScreenFile(std::int32_t index);
-    // The screen-entry check of a new screen; false when it backs out to a
-    // state without screen or cannot move on.
-    bool EnterScreenState(std::int32_t& screen);
+    // The screen-entry check of a new screen, giving command 0 while it
+    // refuses. When command 0 leads nowhere the manager goes back to
+    // `came_from` (the state of the last update, with `came_return` its
+    // return state) if that state's screen is the one shown, and `screen`
+    // is that screen again; otherwise it stays unshown and this is false.
+    bool EnterScreenState(std::int32_t& screen, std::int32_t came_from, std::int32_t came_return);
+    // The screen of a state's first state-to-screen pair; -1 without one.
+    std::int32_t ScreenOfStateOrNone(std::int32_t state) const;
 
     template <class T>
     struct Cached {

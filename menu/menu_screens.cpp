@@ -167,23 +167,47 @@ void MenuManager::RedrawPrevious()
     m_nState = state;
 }
 
-bool MenuManager::EnterScreenState(std::int32_t& screen)
+bool MenuManager::EnterScreenState(std::int32_t& screen, std::int32_t came_from, std::int32_t came_return)
 {
     while (screen >= 0 && screen != m_nShownScreen) {
         Form* form = Screen(screen);
-        if (!form || AddMenuScene(*form))
+        if (!form)
+            return true;
+        // A state found to lead nowhere is not asked again while the manager
+        // stays in it: the check and the message would come every frame.
+        if (m_nState == m_nRefusedState && came_from == m_nState)
+            return false;
+        if (AddMenuScene(*form))
             return true;
         const std::int32_t before = m_nState;
         ExecuteCommand(0);
         m_nState = m_nNextState;
-        if (m_nState == before) {
-            // "Back" leads nowhere: the screen stays unshown rather than the
-            // loop asking for ever.
-            std::fprintf(stderr, "menu %s: screen %s cannot be entered and state %d has no way back\n",
-                         m_Name.c_str(), form->Name(), before);
-            return false;
+        if (m_nState != before) {
+            screen = CurrentScreenIndex();
+            continue;
         }
-        screen = CurrentScreenIndex();
+        // "Back" leads nowhere. When the state the manager came from still
+        // has its screen shown, it goes back there, so that the keys, Esc
+        // and the drawing belong to the screen the player sees; otherwise
+        // the screen stays unshown.
+        const bool back = m_nShownScreen >= 0 && came_from != before &&
+                          ScreenOfStateOrNone(came_from) == m_nShownScreen;
+        if (m_nRefusedState != before) {
+            if (back)
+                std::fprintf(stderr, "menu %s: screen %s cannot be entered and state %d has no way back; "
+                                     "state %d stays\n",
+                             m_Name.c_str(), form->Name(), before, came_from);
+            else
+                std::fprintf(stderr, "menu %s: screen %s cannot be entered and state %d has no way back\n",
+                             m_Name.c_str(), form->Name(), before);
+        }
+        m_nRefusedState = before;
+        if (!back)
+            return false;
+        m_nState = m_nNextState = came_from;
+        m_nReturnState = came_return;
+        screen = m_nShownScreen;
+        return true;
     }
     return true;
 }
@@ -196,9 +220,11 @@ void MenuManager::Update()
     // dialogue set's state 18 is a dialogue of its own.
     if (m_nNextState == 18 && !m_bDialogue)
         m_nNextState = 19;
+    const std::int32_t came_from = m_nState;
+    const std::int32_t came_return = m_nReturnState;
     m_nState = m_nNextState;
     std::int32_t screen = CurrentScreenIndex();
-    if (!EnterScreenState(screen))
+    if (!EnterScreenState(screen, came_from, came_return))
         return;
     if (screen < 0) {
         m_bRunning = 0;
@@ -217,6 +243,7 @@ void MenuManager::Update()
                     sound->StartStream(true, 0);
             }
         }
+        m_nRefusedState = -1;
         Form& shown = *Screen(screen);
         BeginScreenShown(*this, shown);
         shown.ShowScreen();
@@ -225,6 +252,14 @@ void MenuManager::Update()
     }
     Screen(screen)->Draw();
     m_nShownScreen = screen;
+}
+
+// A state file holds four words and nothing else: current state, next
+// state, last command and return state, little-endian. platform::File's
+// "wb" writes a temporary file renamed over the old one on close, so a
+// failed save leaves the old file as it was.
+namespace {
+constexpr std::int64_t kStateFileBytes = 16;
 }
 
 void MenuManager::SaveState(const char* file) const
@@ -245,8 +280,15 @@ void MenuManager::LoadState(const char* file)
     platform::File in;
     if (!in.open(file, "rb"))
         return;
-    // All four words are read before any is taken: a short file changes
-    // nothing.
+    // A file of another size is no state file this wrote (cut short, or
+    // something else): it changes nothing. All four words are read before
+    // any is taken.
+    const std::int64_t size = in.size();
+    if (size != kStateFileBytes) {
+        std::fprintf(stderr, "menu %s: state file %s holds %lld bytes, not %lld; the state is kept\n",
+                     m_Name.c_str(), file, static_cast<long long>(size), static_cast<long long>(kStateFileBytes));
+        return;
+    }
     std::int32_t words[4];
     try {
         for (std::int32_t& word : words)
@@ -258,6 +300,7 @@ void MenuManager::LoadState(const char* file)
     m_nNextState = words[1];
     m_nLastCommand = words[2];
     m_nReturnState = words[3];
+    m_nRefusedState = -1;
 }
 
 void MenuManager::RouteMouse(std::int32_t x, std::int32_t y, std::int32_t message, std::int32_t keys)

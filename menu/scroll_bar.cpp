@@ -219,7 +219,14 @@ float ScrollBar::GetValue() const
 void ScrollBar::SetValue(float value)
 {
     if (!m_bRealMode) {
-        SetPos(static_cast<std::int32_t>(value));
+        // The position is the value cut to a whole number. A value outside
+        // the range (or not a number) stands at the nearer end, as in
+        // SetValueInRange: converting it to an integer as it is would be
+        // undefined.
+        const double position = std::trunc(static_cast<double>(value));
+        SetPos(!(position > m_nMinimum) ? m_nMinimum
+               : position > m_nMaximum  ? m_nMaximum
+                                        : static_cast<std::int32_t>(position));
         return;
     }
     SetValueInRange(m_fRealMinimum, m_fRealMaximum, value);

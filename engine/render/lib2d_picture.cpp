@@ -1,6 +1,7 @@
 #include "engine/render/lib2d_picture.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/base/texture_record.h"
@@ -312,19 +313,48 @@ Pixel load(const std::uint8_t* p)
     return v;
 }
 
+// `value` in every pixel lane of a 64-bit word.
+template <class Pixel>
+constexpr std::uint64_t pixel_lanes(std::uint64_t value)
+{
+    return value * (sizeof(Pixel) == 2 ? 0x0001000100010001ull : 0x0101010101010101ull);
+}
+
+// True when some pixel lane of the word is 0 (exact: the borrow of a lane
+// reaches its top bit only when the lane is 0 or a lower lane was).
+template <class Pixel>
+bool has_zero_lane(std::uint64_t v)
+{
+    constexpr std::uint64_t low = pixel_lanes<Pixel>(1);
+    constexpr std::uint64_t high = low << (8 * sizeof(Pixel) - 1);
+    return ((v - low) & ~v & high) != 0;
+}
+
 // Copies the pixels of a row that are not `key`, each run of them in one
-// copy (a row without the key is a single copy).
+// copy (a row without the key is a single copy). The runs are found eight
+// bytes at a time: a full-screen picture is scanned every frame.
 template <class Pixel>
 void copy_row_visible(const std::uint8_t* src, std::uint8_t* dst, long long width, Pixel key)
 {
     constexpr long long bpp = sizeof(Pixel);
+    constexpr long long per_word = 8 / bpp;
+    const std::uint64_t keys = pixel_lanes<Pixel>(key);
     long long x = 0;
     while (x < width) {
+        while (x + per_word <= width && load<std::uint64_t>(src + x * bpp) == keys)
+            x += per_word;
         while (x < width && load<Pixel>(src + x * bpp) == key)
             ++x;
         const long long start = x;
-        while (x < width && load<Pixel>(src + x * bpp) != key)
-            ++x;
+        for (;;) {
+            while (x + per_word <= width && !has_zero_lane<Pixel>(load<std::uint64_t>(src + x * bpp) ^ keys))
+                x += per_word;
+            const long long end = std::min(x + per_word, width);
+            while (x < end && load<Pixel>(src + x * bpp) != key)
+                ++x;
+            if (x < end || x >= width)
+                break;
+        }
         if (x > start)
             std::memcpy(dst + start * bpp, src + start * bpp, static_cast<std::size_t>((x - start) * bpp));
     }

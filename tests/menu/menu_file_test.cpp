@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/game_error.h"
+#include "app/m_cparse.h"
 #include "champ/game_settings.h"
 #include "menu/menu_manager.h"
 #include "sound/sound_library.h"
@@ -225,6 +226,67 @@ TEST_F(MenuFileTest, DamagedSetFilesAreRefusedWithTheirMessages)
     } catch (const GameError& e) {
         EXPECT_EQ(std::string(e.what()), "file not found M_CParse::Open missing.dat");
     }
+}
+
+// Samples that do not load are said on the error output with their number,
+// file and reason, and the menu loads without them: a missing file, and the
+// entries past the sound library's 64 samples. Loading the samples again
+// (as every run of the menus does) keeps the ones held without a word.
+TEST_F(MenuFileTest, SamplesThatDoNotLoadAreReportedAndSkipped)
+{
+    write_folder();
+    MenuSet set = demo_set();
+    set.sfx = {"a.wav", "missing.wav", "b.wav"};
+    for (int i = 3; i < kSoundMaxSamples + 3; ++i)
+        set.sfx.push_back(i % 2 ? "a.wav" : "b.wav");
+    write_set(set);
+    GameSettings settings;
+    settings.Audio.Sound = 1;
+    SetTheGameSettings(&settings);
+    SoundLibrary sound;
+    ASSERT_EQ(sound.Init(nullptr, false), kSoundOk);
+    SetTheSoundLibrary(&sound);
+
+    ::testing::internal::CaptureStderr();
+    manager_.Load(".\\sets\\demo.dat");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    ::testing::internal::CaptureStderr();
+    M_CParse parser;
+    manager_.LoadSounds(parser);
+    const std::string said_again = ::testing::internal::GetCapturedStderr();
+    SetTheSoundLibrary(nullptr);
+    SetTheGameSettings(nullptr);
+
+    // 66 entries: 0 and 2 to 64 fill the library's 64 samples; 1 is not
+    // there, 65 and 66 find it full.
+    EXPECT_NE(said.find("menu demo: sample 1 \"missing.wav\" not loaded: File not found or wrong file type\n"),
+              std::string::npos)
+        << said;
+    for (const int id : {65, 66})
+        EXPECT_NE(said.find("menu demo: sample " + std::to_string(id) + " \"" + set.sfx[static_cast<std::size_t>(id)] +
+                            "\" not loaded: Too many samples loaded"),
+                  std::string::npos)
+            << said;
+    std::size_t lines = 0;
+    for (const char c : said)
+        lines += c == '\n';
+    EXPECT_EQ(lines, 3u) << said;
+    EXPECT_GE(sound.FindSample(0), 0);
+    EXPECT_LT(sound.FindSample(1), 0);
+    EXPECT_GE(sound.FindSample(2), 0);
+    EXPECT_GE(sound.FindSample(64), 0);
+    EXPECT_LT(sound.FindSample(65), 0);
+    // Again: the held samples are kept quietly; the three not held are said
+    // again (the library is full by now).
+    std::size_t lines_again = 0;
+    for (const char c : said_again)
+        lines_again += c == '\n';
+    EXPECT_EQ(lines_again, 3u) << said_again;
+    for (const int id : {1, 65, 66})
+        EXPECT_NE(said_again.find("menu demo: sample " + std::to_string(id) + " \"" +
+                                  set.sfx[static_cast<std::size_t>(id)] + "\" not loaded: "),
+                  std::string::npos)
+            << said_again;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -143,6 +144,39 @@ TEST(ScrollBarArithmetic, RealValuesAndValuesInARange)
     // Not in real mode the value is the position, with the suffix.
     bar.m_bRealMode = false;
     EXPECT_EQ(bar.DisplayText(), "40 km");
+}
+
+// Not in real mode a value is the position cut to a whole number, and one
+// outside the range or not a number stands at the nearer end (the range's
+// start for not a number), never converted to an integer it does not fit.
+TEST(ScrollBarArithmetic, IntegerValuesAreCutAndKeptInTheRange)
+{
+    struct Case {
+        float value;
+        std::int32_t expected;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    const Case cases[] = {
+        {3.7f, 3},         {-3.7f, -3},       {0.0f, 0},          {-0.9f, 0},        {50.0f, 50},
+        {50.9f, 50},       {51.0f, 50},       {-20.0f, -20},      {-20.9f, -20},     {-21.0f, -20},
+        {1e10f, 50},       {-1e10f, -20},     {2147483648.0f, 50}, {-2147483904.0f, -20},
+        {inf, 50},         {-inf, -20},       {std::nanf(""), -20}, {-std::nanf(""), -20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        auto owned = make_bar();
+        ScrollBar& bar = *owned;
+        bar.SetRange(-20, 50, 1);
+        bar.SetPos(7);
+        bar.SetValue(c.value);
+        EXPECT_EQ(bar.m_nPosition, c.expected);
+        EXPECT_FLOAT_EQ(bar.GetValue(), static_cast<float>(c.expected));
+    }
+    // The step still applies after the clamp: 0..10 in steps of 3.
+    auto owned = make_bar();
+    owned->SetRange(0, 10, 3);
+    owned->SetValue(1e30f);
+    EXPECT_EQ(owned->m_nPosition, 9);
 }
 
 TEST(ScrollBarArithmetic, ThumbAndPointerGeometry)

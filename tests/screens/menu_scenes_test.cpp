@@ -214,12 +214,14 @@ TEST_F(MenuScenesTest, AFourthPlaceBacksOutAndAScreenWithoutAWayBackIsLeftUnshow
     EXPECT_EQ(manager_.Screen(1)->FindElement("OLE1"), nullptr);
 
     // Without a transition for command 0 the entry loop stops rather than
-    // asking for ever: the screen is not shown.
+    // asking for ever: the screen is not shown, and the manager goes back
+    // to the state of the screen still shown.
     manager_.m_Transitions.clear();
     manager_.m_nState = kAfter;
     manager_.m_nNextState = kPodiumState;
     manager_.Update();
-    EXPECT_EQ(manager_.m_nState, kPodiumState);
+    EXPECT_EQ(manager_.m_nState, kAfter);
+    EXPECT_EQ(manager_.m_nNextState, kAfter);
     EXPECT_EQ(manager_.m_nShownScreen, 0);
     EXPECT_EQ(manager_.Screen(1)->FindElement("OLE1"), nullptr);
 }

@@ -351,6 +351,56 @@ TEST_F(Pictures, TransparentRunsInsideARowLeaveTheScreenAlone)
             EXPECT_EQ(Pixel(x - 3, 20 + y), rows[y][x] == 'X' ? colour : 0) << "at " << x << ", " << y;
 }
 
+// Rows scanned several pixels at a time: transparent runs of every length
+// that start and end at every place relative to a group of pixels, in rows
+// of an odd width, drawn whole and clipped so that the source starts at
+// another pixel of a group; each pixel is drawn exactly when it is visible.
+TEST_F(Pictures, TransparentRunsAcrossLongRowsAreFoundWherever)
+{
+    constexpr int kWidth = 37;
+    constexpr int kHeight = 24;
+    PcxPicture p = Picture(kWidth + 1, kHeight);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < kHeight; ++y) {
+        int x = 0;
+        while (x < kWidth) {
+            seed = seed * 1103515245u + 12345u;
+            const int run = 1 + static_cast<int>(seed >> 16) % (1 + y % 9);
+            const bool visible = (seed >> 8 & 1) != 0;
+            for (int k = 0; k < run && x < kWidth; ++k, ++x)
+                p.pixels[static_cast<std::size_t>(y) * (kWidth + 1) + x] = visible ? 200 : 0;
+        }
+    }
+    // The first and last columns and rows are visible, so nothing is trimmed.
+    for (int y = 0; y < kHeight; ++y)
+        for (int x : {0, kWidth - 1})
+            p.pixels[static_cast<std::size_t>(y) * (kWidth + 1) + x] = 200;
+    for (int y : {0, kHeight - 1})
+        for (int x = 0; x < kWidth; ++x)
+            p.pixels[static_cast<std::size_t>(y) * (kWidth + 1) + x] = 200;
+    Write(dir_ / "long.pcx", datakit::pcx_bytes(p));
+    lib2d_picture picture;
+    ASSERT_EQ(picture.load("long.pcx", kWidth + 1, kHeight, 1, 1), 1);
+    ASSERT_EQ(picture.frames[0].width, kWidth);
+    ASSERT_EQ(picture.frames[0].height, kHeight);
+    const std::uint16_t colour = static_cast<std::uint16_t>(((200 & 0xF8) + 8) >> 3 << 11 |
+                                                            ((55 & 0xF8) + 8) >> 2 << 5 | ((100 & 0xF8) + 8) >> 3);
+    device_.set_background(0.0f, 0.0f, 0.0f);
+    for (int clip = 0; clip < 5; ++clip) {
+        SCOPED_TRACE(clip);
+        device_.clear_back_buffer();
+        ASSERT_EQ(picture.draw(clip == 0 ? 11 : -clip, 30, 0), 1);
+        const int left = clip == 0 ? 11 : 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = clip; x < kWidth; ++x) {
+                const bool visible = p.pixels[static_cast<std::size_t>(y) * (kWidth + 1) + x] != 0;
+                ASSERT_EQ(Pixel(left + x - clip, 30 + y), visible ? colour : 0) << "at " << x << ", " << y;
+            }
+        // Nothing past the row's end is touched.
+        EXPECT_EQ(Pixel(left + kWidth - clip, 30), 0);
+    }
+}
+
 TEST_F(Pictures, AnOddWidthGetsATransparentColumn)
 {
     // The sheet must hold the frame at its even width: 3 x 3 holds a 4 x 2
