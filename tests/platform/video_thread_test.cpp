@@ -264,6 +264,32 @@ TEST_F(VideoThread, EverySixteenBitValueConvertsInEveryColumn)
     }
 }
 
+// 32-bit rows keep their three colour bytes and lose the unused top one in
+// every column: rows of 11 pixels (past the last whole group of four) with
+// padding after each, every byte different.
+TEST_F(VideoThread, ThirtyTwoBitRowsKeepTheirColourInEveryColumn)
+{
+    const int width = 11, height = 3, pitch = 4 * width + 8;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(pitch) * height);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    FrameView frame;
+    frame.width = width;
+    frame.height = height;
+    frame.format = PixelFormat::Xrgb8888;
+    frame.pixels = bytes.data();
+    frame.pitch = pitch;
+    std::vector<std::uint32_t> out;
+    ASSERT_TRUE(convert_to_xrgb(frame, out));
+    ASSERT_EQ(out.size(), static_cast<std::size_t>(width * height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = bytes.data() + y * pitch + 4 * x;
+            const std::uint32_t expected = std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+            EXPECT_EQ(out[static_cast<std::size_t>(y * width + x)], expected) << "pixel " << x << ", " << y;
+        }
+}
+
 TEST_F(VideoThread, AFrameThatDoesNotDescribeValidMemoryIsRefused)
 {
     WindowHandle w = make_popup();
