@@ -1,9 +1,12 @@
 // The bike set-up screen, its ".stp" files and the telemetry splitter, on
 // the shipped demo screens.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -87,6 +90,84 @@ TEST_F(SetupScreens, TheSlidersShowAndStoreTheSetUpAndKeepTheGearsInOrder)
     EXPECT_EQ(setup.PlayerFlags, flags);
     for (int g = 1; g < 6; ++g)
         EXPECT_LE(setup.GearRatio[g], setup.GearRatio[g - 1]) << g;
+}
+
+// The 24 values the sliders edit, by name and byte offset in the record.
+struct SetupValue {
+    const char* name;
+    std::size_t offset;
+};
+constexpr SetupValue kSetupValues[24] = {
+    {"rake", 12},          {"trail", 16},          {"sprocket", 20},      {"crown", 24},
+    {"gear 1", 28},        {"gear 2", 32},         {"gear 3", 36},        {"gear 4", 40},
+    {"gear 5", 44},        {"gear 6", 48},         {"front spring", 52},  {"rear spring", 56},
+    {"front preload", 60}, {"rear preload", 64},   {"front bump hi", 68}, {"rear bump hi", 72},
+    {"front bump lo", 76}, {"rear bump lo", 80},   {"front reb hi", 84},  {"rear reb hi", 88},
+    {"front reb lo", 92},  {"rear reb lo", 96},    {"front tyre", 100},   {"rear tyre", 104},
+};
+std::uint32_t WordAt(const BikeSetup& setup, std::size_t offset)
+{
+    std::uint32_t word = 0;
+    std::memcpy(&word, reinterpret_cast<const unsigned char*>(&setup) + offset, sizeof word);
+    return word;
+}
+
+// Store without a slider touched leaves every value as it was, also values
+// between the sliders' positions (the default rake, trail and gears) and
+// outside their ranges (the default first gear 2.86 above the gear sliders'
+// 2.273, a crown of 43 above 41, a tyre code not in the table).
+TEST_F(SetupScreens, StoreWithNoSliderMovedKeepsEverySetUpValue)
+{
+    BikeSetup odd = settings_.PlayerSetup;
+    odd.SteeringHeadAngle = 0.4189f;
+    odd.Trail = 0.1234f;
+    odd.SprocketTeeth = 17;
+    odd.CrownTeeth = 43;
+    const float gears[6] = {2.615f, 1.95f, 1.585f, 1.35f, 1.19f, 1.075f};
+    std::copy(std::begin(gears), std::end(gears), odd.GearRatio);
+    odd.FrontSpring = 0.951f;
+    odd.RearSpring = 10.5f;
+    odd.FrontPreload = 12.5f;
+    odd.RearPreload = 3.0f;
+    odd.FrontBumpHigh = 2500.0f;
+    odd.RearBumpHigh = 11111.0f;
+    odd.FrontBumpLow = 601.0f;
+    odd.RearBumpLow = 6601.0f;
+    odd.FrontReboundHigh = 251.0f;
+    odd.RearReboundHigh = 2501.0f;
+    odd.FrontReboundLow = 1250.0f;
+    odd.RearReboundLow = 10001.0f;
+    odd.FrontTyre = 0;
+    odd.RearTyre = 12;
+    const struct {
+        const char* what;
+        BikeSetup setup;
+    } cases[] = {{"the defaults", settings_.PlayerSetup}, {"values off the sliders", odd}};
+    for (const auto& c : cases) {
+        settings_.PlayerSetup = c.setup;
+        Form& form = enter(82);
+        // Pages turned (what a player looks at) do not move a slider.
+        for (const char* page : {"Page2", "Page3", "Page4", "Page1"})
+            click(form, page);
+        click(form, "Store");
+        for (const SetupValue& value : kSetupValues)
+            EXPECT_EQ(WordAt(settings_.PlayerSetup, value.offset), WordAt(c.setup, value.offset))
+                << c.what << ": " << value.name;
+    }
+
+    // A slider moved stores its value; the others keep theirs (the crown
+    // three teeth up, from 36).
+    settings_.PlayerSetup = cases[0].setup;
+    Form& form = enter(82);
+    slide(form, "scroll03", 39);
+    click(form, "Store");
+    EXPECT_EQ(settings_.PlayerSetup.CrownTeeth, 39);
+    for (const SetupValue& value : kSetupValues) {
+        if (value.offset != 24) {
+            EXPECT_EQ(WordAt(settings_.PlayerSetup, value.offset), WordAt(cases[0].setup, value.offset))
+                << value.name;
+        }
+    }
 }
 
 TEST_F(SetupScreens, SetUpFilesAreSavedWithFreeNamesAndLoadedKeepingTheDrivingOptions)
