@@ -83,6 +83,13 @@ const char* const kBrowserRename = "click:225,436";
 const char* const kBrowserPlot = "click:355,403";
 const char* const kPlotThrottle = "click:175,104";
 const char* const kPlotSpeed = "click:175,176";
+// The set-up screen's crown slider, right of its thumb (a click there is
+// one tooth up), and its buttons; the set-up files' "Ok".
+const char* const kCrownUp = "click:200,215";
+const char* const kSetupStore = "click:225,380";
+const char* const kSetupLoad = "click:351,380";
+const char* const kSetupSave = "click:100,344";
+const char* const kFilesOk = "click:100,416";
 
 // An arcade race from the main menu (its first button focused): single
 // race, the first circuit, the bike shown, automatic gears; the start
@@ -182,6 +189,52 @@ TEST_F(PlayMenus, AKeyCapturedOnTheControlsScreenDrivesTheNextRaceAndAfterAResta
     EXPECT_LT(bikes[0].speed, 0.5) << "A still drives: " << Log(restarted);
     EXPECT_EQ(bikes[0].laps, -1) << Log(restarted);
     EXPECT_GT(bikes[1].speed, 10.0) << "Q no longer drives: " << Log(restarted);
+}
+
+// From the practice's in-session menu before the session: Enter starts
+// the session (the rider in the pits, the in-session menu up again), Enter
+// rides out; the accelerator held, the bike logged; brought in through the
+// pause menu's "Pits", the session ended and out.
+const std::string kRidePractice = "Enter wait:2 Enter wait:2 hold:A wait:5 bike let:A wait:2 Esc wait:1 Right "
+                                  "wait:0.5 Enter wait:3 " +
+                                  kEndPractice;
+
+// The crown three teeth up on the set-up screen (36 to 39), "Store", "Save"
+// as FAST, back to the in-session menu: the practice ridden then has the
+// crown of 39, the gears as they were (Store changes no value the player
+// did not move). Started again with the default set-up, the file loaded
+// on the same screen gives the next practice its crown again.
+TEST_F(PlayMenus, ASetUpTunedOnTheScreenIsRiddenInTheNextSessionAndRoundTripsThroughItsFile)
+{
+    const PlayRun tuned = Play(NewHome("tuned"), kToPractice + kSessionSetup + " wait:1 " + kCrownUp + " wait:0.5 " +
+                                                     kCrownUp + " wait:0.5 " + kCrownUp + " wait:0.5 " + kSetupStore +
+                                                     " wait:0.5 " + kSetupSave + " wait:1 F A S T wait:0.5 " +
+                                                     kFilesOk + " wait:1 Esc wait:1 " + kRidePractice);
+    ASSERT_EQ(tuned.status, 0) << Log(tuned);
+    const int files = Find(tuned, "screen set=menu state=98 name=game05");
+    ASSERT_GE(files, 0) << Log(tuned);
+    // "Ok" went back to the set-up, Esc to the in-session menu.
+    const int back = Find(tuned, "screen set=menu state=82 name=game04.*", files);
+    ASSERT_GT(back, files) << Log(tuned);
+    EXPECT_GT(Find(tuned, "screen set=menu state=63 name=Game03a", back), back) << Log(tuned);
+    EXPECT_EQ(Find(tuned, "error .*"), -1) << Log(tuned);
+    const int ridden = Find(tuned, "bike speed=.*");
+    ASSERT_GE(ridden, 0) << Log(tuned);
+    EXPECT_TRUE(std::regex_match(tuned.lines[static_cast<std::size_t>(ridden)],
+                                 std::regex(".* out=0 sprocket=15 crown=39 gear1=2\\.8600 .*")))
+        << Log(tuned);
+    EXPECT_GT(Bikes(tuned).at(0).speed, 5.0) << Log(tuned);
+    const std::string file = ReadFile(Saves() / "bike0.stp");
+    ASSERT_EQ(file.size(), 171u);
+    EXPECT_EQ(file.substr(0, 5), std::string("FAST\0", 5));
+    EXPECT_EQ(static_cast<unsigned char>(file[63 + 24]), 39);
+
+    const PlayRun loaded = Play(NewHome("loaded"), kToPractice + kSessionSetup + " wait:1 " + kSetupLoad +
+                                                       " wait:1 " + kFilesOk + " wait:1 Esc wait:1 " + kRidePractice);
+    ASSERT_EQ(loaded.status, 0) << Log(loaded);
+    ASSERT_EQ(Bikes(loaded).size(), 1u) << Log(loaded);
+    EXPECT_EQ(Bikes(loaded)[0].crown, 39) << Log(loaded);
+    EXPECT_GT(Bikes(loaded)[0].speed, 5.0) << Log(loaded);
 }
 
 // A practice ridden out of the pits and brought in from the pause menu
