@@ -212,6 +212,32 @@ TEST_F(SetupScreens, SetUpFilesAreSavedWithFreeNamesAndLoadedKeepingTheDrivingOp
     EXPECT_EQ(platform::recorded_message_boxes().size(), 1u);
 }
 
+// A save that cannot be written (a folder stands where the next free name
+// goes) is reported, the screen stays, the set-up keeps its name and the
+// file there before is left as it was.
+TEST_F(SetupScreens, AFailedSaveIsReportedAndLeavesTheFilesThere)
+{
+    Form& first = enter(kSaveSetupState);
+    element<Label>(first, "lbl_file").SetText("Kept one");
+    ASSERT_TRUE(click(first, "Ok"));
+    std::vector<std::uint8_t> kept;
+    ASSERT_TRUE(platform::read_whole_file(MakeSavePath("bike0.stp"), kept));
+    fs::create_directories(fs::path("menu") / "save" / "bike1.stp");
+    platform::invalidate_path_cache();
+
+    Form& form = enter(kSaveSetupState);
+    element<Label>(form, "lbl_file").SetText("Lost one");
+    EXPECT_FALSE(click(form, "Ok"));
+    ASSERT_EQ(platform::recorded_message_boxes().size(), 1u);
+    EXPECT_NE(platform::recorded_message_boxes()[0].text.find("could not be saved"), std::string::npos);
+    EXPECT_STREQ(settings_.SetupName, "Kept one");
+    std::vector<std::uint8_t> after;
+    ASSERT_TRUE(platform::read_whole_file(MakeSavePath("bike0.stp"), after));
+    EXPECT_EQ(after, kept);
+    EXPECT_TRUE(fs::is_directory(fs::path("menu") / "save" / "bike1.stp"));
+    EXPECT_TRUE(fs::is_empty(fs::path("menu") / "save" / "bike1.stp"));
+}
+
 TEST(SetupFile, TheReaderRefusesWhatTheSimulationCannotRide)
 {
     SetupFile file{"desc", "rider", "track", {}};
@@ -385,6 +411,31 @@ TEST_F(SetupScreens, TheLapBrowserListsThisTracksLapsAndKeepsTwoDifferentChoices
     EXPECT_FALSE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
     EXPECT_EQ(element<Label>(form, "LBL_Telemetry").RowCount(), 1);
     std::memset(app_.m_szTrack, 0, sizeof app_.m_szTrack);
+}
+
+// A lap file of a long name (copied in by hand) is listed; its choice shows
+// at most 30 characters and the plot's two names stay within their 30-byte
+// fields (29 characters and the zero byte).
+TEST_F(SetupScreens, LongLapNamesAreBoundedInTheChoiceAndThePlotRecord)
+{
+    std::snprintf(app_.m_szTrack, sizeof app_.m_szTrack, "%s", "Misano");
+    const std::string first(40, 'A'), second(35, 'B');
+    WriteLap(first + ".tlm", "Misano", 1, 80.0f);
+    WriteLap(second + ".tlm", "Misano", 1, 81.0f);
+    Form& form = enter(84);
+    Label& list = element<Label>(form, "LBL_Telemetry");
+    ASSERT_EQ(list.RowCount(), 2);
+    list.SetCurrentRow(0);
+    click(form, "Tel1");
+    list.SetCurrentRow(1);
+    click(form, "Tel2");
+    const char one = list.RowText(0).at(0), two = list.RowText(1).at(0);
+    EXPECT_NE(one, two);
+    EXPECT_EQ(text(form, "LBL_Telemetry_1"), std::string(30, one));
+    EXPECT_EQ(text(form, "LBL_Telemetry_2"), std::string(30, two));
+    click(form, "View");
+    EXPECT_EQ(LapsToPlot().first, std::string(29, one));
+    EXPECT_EQ(LapsToPlot().second, std::string(29, two));
 }
 
 TEST_F(SetupScreens, ALapIsRenamedOnlyToABareNameThatIsFree)
