@@ -96,8 +96,10 @@ ResumeState ResumeAfterRace(std::int32_t from, std::int32_t sessionKind)
             return {102};
         return {50};
     }
-    if (from == 80)
-        return {80};
+    // The replay lists: the menus come back to the list the replay was
+    // chosen from (131 the arcade one).
+    if (from == 80 || from == 131)
+        return {from};
     return {};
 }
 

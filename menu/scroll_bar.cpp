@@ -157,14 +157,19 @@ void ScrollBar::ComputeTickSpacing()
     m_nTickSpacing = static_cast<std::int32_t>(std::min<std::int64_t>((m_nThumbSize / step + 1) * step, INT32_MAX));
 }
 
-void ScrollBar::SetPos(std::int32_t position)
+std::int32_t ScrollBar::ClampedPosition(std::int32_t position) const
 {
     const std::int32_t step = std::max(m_nStep, 1);
     std::int32_t p = std::clamp(position, m_nMinimum, m_nMaximum);
     p = p / step * step;
     // Rounding to the step may leave the range (a minimum of 5 with a step
     // of 10 rounds 5 down to 0): the rounded position is clamped again.
-    m_nPosition = std::clamp(p, m_nMinimum, m_nMaximum);
+    return std::clamp(p, m_nMinimum, m_nMaximum);
+}
+
+void ScrollBar::SetPos(std::int32_t position)
+{
+    m_nPosition = ClampedPosition(position);
 
     if (Control* linked = Linked()) {
         UpdateDisplay(linked, nullptr);
@@ -239,17 +244,20 @@ float ScrollBar::GetValueInRange(float a, float b) const
     return a + static_cast<float>(static_cast<double>(Offset()) * (b - a) / Span());
 }
 
-void ScrollBar::SetValueInRange(float a, float b, float value)
+std::int32_t ScrollBar::PositionOfValueInRange(float a, float b, float value) const
 {
-    if (b == a) {
-        SetPos(m_nMinimum);
-        return;
-    }
+    if (b == a)
+        return ClampedPosition(m_nMinimum);
     const double position = std::trunc(Span() * (value - a) / (b - a) + m_nMinimum + 0.5);
     // A value far outside the limits (or not a number) stands at the nearer end.
-    SetPos(!(position > m_nMinimum) ? m_nMinimum
-           : position > m_nMaximum  ? m_nMaximum
-                                    : static_cast<std::int32_t>(position));
+    return ClampedPosition(!(position > m_nMinimum) ? m_nMinimum
+                           : position > m_nMaximum  ? m_nMaximum
+                                                    : static_cast<std::int32_t>(position));
+}
+
+void ScrollBar::SetValueInRange(float a, float b, float value)
+{
+    SetPos(PositionOfValueInRange(a, b, value));
 }
 
 // ---- The display chain ----

@@ -59,6 +59,11 @@ public:
     void SetValue(float value);
     float GetValueInRange(float a, float b) const;
     void SetValueInRange(float a, float b, float value);
+    // The positions SetPos(position) and SetValueInRange(a, b, value) would
+    // give, without moving the bar (a screen tells so whether a value it
+    // showed was moved).
+    std::int32_t ClampedPosition(std::int32_t position) const;
+    std::int32_t PositionOfValueInRange(float a, float b, float value) const;
     // Stands beside a label (its top and height, 10 pixels wide, at its
     // right edge) and runs over the label's rows that are not shown.
     void AttachToLabel(const Label& label);

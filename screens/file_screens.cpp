@@ -158,12 +158,15 @@ bool CreateChampionship(const ChampionshipScreen& screen, const Label& list)
     champ.LoadRiders();
     CopySaveName(champ.FileName, MakeNewSaveName(-1, screen.extension).c_str());
     champ.GameMode = screen.simulation ? 4 : 1;
+    // Its first event has run no session yet (the last championship's kind
+    // would leave sessions disabled).
+    champ.SetSessionKind(-1);
     return true;
 }
 
 // Loads the chosen save. The save is read into a scratch record first, so a
 // save that is refused leaves the championship in play as it was.
-bool LoadChampionship(const std::string& file)
+bool LoadChampionship(const ChampionshipScreen& screen, const std::string& file)
 {
     Championship& champ = TheChampionship();
     char kept[sizeof champ.FileName];
@@ -177,7 +180,10 @@ bool LoadChampionship(const std::string& file)
             Tell("The championship \"" + file + "\" could not be loaded.");
         return false;
     }
-    return GoToState(champ.GetSessionKind() == kKindRace2 ? kLoadedStandingsState : kLoadedSessionsState);
+    const bool over = champ.GetSessionKind() == kKindRace2;
+    if (!screen.simulation)
+        return GoToState(over ? kLoadedArcadeStandingsState : kLoadedArcadeRaceState);
+    return GoToState(over ? kLoadedStandingsState : kLoadedSessionsState);
 }
 
 } // namespace
@@ -261,7 +267,7 @@ bool ChampionshipFilesCommand(Form& form, Control& control)
     case FileUse::Load:
         if (row < 0 || static_cast<std::size_t>(row) >= files.size())
             return false;
-        return LoadChampionship(files[static_cast<std::size_t>(row)]);
+        return LoadChampionship(screen, files[static_cast<std::size_t>(row)]);
     case FileUse::Delete:
         if (row < 0 || static_cast<std::size_t>(row) >= files.size())
             return false;

@@ -16,8 +16,10 @@ class Form;
 inline constexpr std::int32_t kSimDeleteState = 6, kSimLoadState = 7, kSimCreateState = 8;
 inline constexpr std::int32_t kArcadeCreateState = 40, kArcadeLoadState = 41, kArcadeDeleteState = 42;
 // Where a loaded championship goes on: its sessions, or the standings when
-// its current event is over.
+// its current event is over; an arcade championship to its race screen, or
+// its standings.
 inline constexpr std::int32_t kLoadedSessionsState = 50, kLoadedStandingsState = 51;
+inline constexpr std::int32_t kLoadedArcadeRaceState = 9, kLoadedArcadeStandingsState = 100;
 // A typed championship name keeps at most this many characters.
 inline constexpr std::size_t kTypedChampionshipChars = 50;
 

@@ -115,6 +115,28 @@ void Place(ScrollBar& bar, float shown)
     bar.m_nFlags = flags;
 }
 
+// The value a slider shows for a set-up's field.
+float ShownValue(const SliderSpec& spec, BikeSetup& setup)
+{
+    switch (spec.kind) {
+    case Field::Float: return FloatAt(setup, spec.offset) * spec.scale;
+    case Field::Int: return static_cast<float>(IntAt(setup, spec.offset));
+    case Field::Tyre: {
+        const std::int32_t code = IntAt(setup, spec.offset);
+        const auto* found = std::find(std::begin(kTyreCodes), std::end(kTyreCodes), code);
+        return static_cast<float>(found == std::end(kTyreCodes) ? 0 : found - std::begin(kTyreCodes));
+    }
+    }
+    return 0.0f;
+}
+
+// The position `Place` puts a slider at for a shown value.
+std::int32_t PlacedPosition(const ScrollBar& bar, float shown)
+{
+    return bar.m_bRealMode ? bar.PositionOfValueInRange(bar.m_fRealMinimum, bar.m_fRealMaximum, shown)
+                           : bar.ClampedPosition(static_cast<std::int32_t>(std::lround(shown)));
+}
+
 void ShowSetup(Form& form, BikeSetup setup)
 {
     for (int s = 0; s < kSetupSliders; ++s) {
@@ -128,30 +150,27 @@ void ShowSetup(Form& form, BikeSetup setup)
             bar->m_fRealMaximum = spec.shown_max;
             bar->m_nDecimals = spec.decimals;
         }
-        float shown = 0.0f;
-        switch (spec.kind) {
-        case Field::Float: shown = FloatAt(setup, spec.offset) * spec.scale; break;
-        case Field::Int: shown = static_cast<float>(IntAt(setup, spec.offset)); break;
-        case Field::Tyre: {
-            const std::int32_t code = IntAt(setup, spec.offset);
-            const auto* found = std::find(std::begin(kTyreCodes), std::end(kTyreCodes), code);
-            shown = static_cast<float>(found == std::end(kTyreCodes) ? 0 : found - std::begin(kTyreCodes));
-            break;
-        }
-        }
-        Place(*bar, shown);
+        Place(*bar, ShownValue(spec, setup));
     }
 }
 
-// The sliders back into a set-up (the three driving fields kept).
+// The sliders back into a set-up (the three driving fields kept). A slider
+// still where the set-up's own value puts it keeps that value: the sliders
+// have few positions (the gears 50, the dampers 5) and some of the set-up's
+// values lie between them or outside their range (the default first gear,
+// 2.86, is above the gear sliders' 2.273), so storing every slider would
+// change values the player never touched.
 BikeSetup StoredSetup(const Form& form, const BikeSetup& from)
 {
     BikeSetup setup = from;
+    BikeSetup shown_from = from;
     for (int s = 0; s < kSetupSliders; ++s) {
         const auto* bar = dynamic_cast<const ScrollBar*>(form.FindElement(SliderName(s).c_str()));
         if (!bar)
             continue;
         const SliderSpec& spec = kSliders[s];
+        if (bar->m_nPosition == PlacedPosition(*bar, ShownValue(spec, shown_from)))
+            continue;
         switch (spec.kind) {
         case Field::Float:
             FloatAt(setup, spec.offset) = s == 0   ? bar->GetValue() * kRadiansPerDegree

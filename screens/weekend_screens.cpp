@@ -286,6 +286,11 @@ void GameTypePrepare(Form& form)
     SetEnabled(form, "game", game);
     if (!NetworkGame() || !JoinedPlayer())
         SetEnabled(form, "realism", realism);
+    // Called from a session, the race holds the display (a driver cannot be
+    // tried) and a replay would start a race in the middle of the session.
+    const bool between_races = State() != kGameTypeCalledState;
+    for (const char* name : {"display", "replays"})
+        SetEnabled(form, name, between_races);
 }
 
 void ArcadeGameTypePrepare(Form& form)

@@ -131,7 +131,7 @@ protected:
 };
 
 const std::set<std::int32_t> kResumeStates = {4, 9, 53, 63, 64, 65, 66, 67, 68, 69, 70,
-                                              71, 72, 73, 74, 75, 76, 77, 78, 79, 80};
+                                              71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 131};
 
 TEST_F(DemoMenus, EverySetLoadsEveryScreenAndEveryStateLeadsToAScreenOrAnEnd)
 {

@@ -165,6 +165,35 @@ TEST_F(FileScreens, SavesAreListedNewestFirstLoadedAndDeleted)
     EXPECT_EQ(platform::list_files(".\\menu\\save\\*.shp").size(), 1u);  // the damaged one is left alone
 }
 
+// The arcade delete screen lists the arcade saves alone and asks its own
+// question; only a yes deletes, and only the chosen save.
+TEST_F(FileScreens, AnArcadeSaveIsDeletedOnlyOnAYesAndOnlyItself)
+{
+    create_and_save(kSimCreateState, "weekend");
+    create_and_save(kArcadeCreateState, "first");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    create_and_save(kArcadeCreateState, "second");
+    const std::string second_file = TheChampionship().FileName;
+    const std::size_t arcade_saves = platform::list_files(".\\menu\\save\\*.ahp").size();
+    const std::size_t sim_saves = platform::list_files(".\\menu\\save\\*.shp").size();
+
+    Form& form = enter(kArcadeDeleteState);
+    Label& list = element<Label>(form, "lbl_file");
+    ASSERT_EQ(list.RowCount(), static_cast<std::int32_t>(arcade_saves));
+    list.SetCurrentRow(0);  // the newest: "second"
+    shipped_test::answer() = 0;
+    click(form, "Ok");
+    EXPECT_TRUE(platform::file_exists(MakeSavePath(second_file.c_str())));
+    shipped_test::answer() = 1;
+    click(form, "Ok");
+    EXPECT_EQ(shipped_test::asked(), (std::vector<std::int32_t>{26, 26}));
+    platform::invalidate_path_cache();
+    EXPECT_FALSE(platform::file_exists(MakeSavePath(second_file.c_str())));
+    EXPECT_EQ(platform::list_files(".\\menu\\save\\*.ahp").size(), arcade_saves - 1);
+    EXPECT_EQ(platform::list_files(".\\menu\\save\\*.shp").size(), sim_saves);
+    EXPECT_EQ(list.RowCount(), static_cast<std::int32_t>(arcade_saves - 1));
+}
+
 TEST_F(FileScreens, AReplayIsListedChosenForItsTrackAndDeleted)
 {
     write_replay("Mon1.rpl", "Monza", "Ann Rider", 83.25f);

@@ -77,7 +77,7 @@ const std::vector<std::int32_t> kDialogueStates = {1,  10, 11, 12, 14, 15, 16, 1
 
 // The states a race may start from: the states the menus resume in after it.
 const std::set<std::int32_t> kResumeStates = {4, 9, 53, 63, 64, 65, 66, 67, 68, 69, 70,
-                                              71, 72, 73, 74, 75, 76, 77, 78, 79, 80};
+                                              71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 131};
 
 struct SetSpec {
     const char* file;
@@ -218,6 +218,48 @@ TEST_F(MenuWalk, StateZeroEndsTheMainSetAndRacesStartOnlyWhereTheMenusResume)
             EXPECT_TRUE(kResumeStates.count(t.state)) << "a race starts from state " << t.state;
         }
     }
+    set.Reset();
+    SetCurrentMenuManager(&manager_);
+}
+
+// The states a player reaches through the transitions alone from `from`.
+std::set<std::int32_t> Reachable(const MenuManager& set, std::int32_t from)
+{
+    std::set<std::int32_t> seen = {from};
+    std::vector<std::int32_t> open = {from};
+    while (!open.empty()) {
+        const std::int32_t state = open.back();
+        open.pop_back();
+        for (const MenuManager::Transition& t : set.m_Transitions)
+            if (t.state == state && seen.insert(t.next).second)
+                open.push_back(t.next);
+    }
+    return seen;
+}
+
+// The championship files, the arcade options and replay list, and the
+// option screens of the in-session menus have a way in from the main menu
+// (or, for the latter, from the options' screen the sessions call), and
+// those option screens go back to it.
+TEST_F(MenuWalk, TheFileAndOptionScreensAreReachedThroughTheTables)
+{
+    MenuManager set;
+    load(set, ".\\menu\\menu.dat");
+    const std::set<std::int32_t> from_main = Reachable(set, 19);
+    for (std::int32_t state : {6, 7, 8, 40, 41, 42, 80, 130, 120, 121, 123, 124, 125, 131})
+        EXPECT_TRUE(from_main.count(state)) << "state " << state << " has no way in from the main menu";
+    const std::set<std::int32_t> from_session = Reachable(set, 92);
+    for (std::int32_t state : {93, 94, 95}) {
+        EXPECT_TRUE(from_session.count(state)) << "state " << state;
+        std::int32_t back = -1;
+        for (const MenuManager::Transition& t : set.m_Transitions)
+            if (t.state == state && t.command == 0)
+                back = t.next;
+        EXPECT_EQ(back, 92) << "state " << state << " goes back elsewhere";
+    }
+    // No way from the in-session options leads out of the session's menus.
+    for (std::int32_t state : from_session)
+        EXPECT_TRUE(state >= 92 && state <= 95) << "from 92 the tables reach " << state;
     set.Reset();
     SetCurrentMenuManager(&manager_);
 }

@@ -373,6 +373,11 @@ TEST_F(OptionScreens, ADisplayDriverIsTriedBeforeItIsKept)
     EXPECT_EQ(app_.D3DDriver, 1);
     EXPECT_EQ(manager_.m_nNextState, -1);
     EXPECT_EQ(platform::RegistryKey(kSettingsKeyPath).get_dword("D3DDriver").value_or(0), 1u);
+    // The next start reads the kept pair back.
+    Program next(&saved_bindings_);
+    restart(next);
+    EXPECT_EQ(next.app.DDrawDriver, 0);
+    EXPECT_EQ(next.app.D3DDriver, 1);
 }
 
 class ControlCapture : public OptionScreens {

@@ -1,9 +1,12 @@
 // The bike set-up screen, its ".stp" files and the telemetry splitter, on
 // the shipped demo screens.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -89,6 +92,84 @@ TEST_F(SetupScreens, TheSlidersShowAndStoreTheSetUpAndKeepTheGearsInOrder)
         EXPECT_LE(setup.GearRatio[g], setup.GearRatio[g - 1]) << g;
 }
 
+// The 24 values the sliders edit, by name and byte offset in the record.
+struct SetupValue {
+    const char* name;
+    std::size_t offset;
+};
+constexpr SetupValue kSetupValues[24] = {
+    {"rake", 12},          {"trail", 16},          {"sprocket", 20},      {"crown", 24},
+    {"gear 1", 28},        {"gear 2", 32},         {"gear 3", 36},        {"gear 4", 40},
+    {"gear 5", 44},        {"gear 6", 48},         {"front spring", 52},  {"rear spring", 56},
+    {"front preload", 60}, {"rear preload", 64},   {"front bump hi", 68}, {"rear bump hi", 72},
+    {"front bump lo", 76}, {"rear bump lo", 80},   {"front reb hi", 84},  {"rear reb hi", 88},
+    {"front reb lo", 92},  {"rear reb lo", 96},    {"front tyre", 100},   {"rear tyre", 104},
+};
+std::uint32_t WordAt(const BikeSetup& setup, std::size_t offset)
+{
+    std::uint32_t word = 0;
+    std::memcpy(&word, reinterpret_cast<const unsigned char*>(&setup) + offset, sizeof word);
+    return word;
+}
+
+// Store without a slider touched leaves every value as it was, also values
+// between the sliders' positions (the default rake, trail and gears) and
+// outside their ranges (the default first gear 2.86 above the gear sliders'
+// 2.273, a crown of 43 above 41, a tyre code not in the table).
+TEST_F(SetupScreens, StoreWithNoSliderMovedKeepsEverySetUpValue)
+{
+    BikeSetup odd = settings_.PlayerSetup;
+    odd.SteeringHeadAngle = 0.4189f;
+    odd.Trail = 0.1234f;
+    odd.SprocketTeeth = 17;
+    odd.CrownTeeth = 43;
+    const float gears[6] = {2.615f, 1.95f, 1.585f, 1.35f, 1.19f, 1.075f};
+    std::copy(std::begin(gears), std::end(gears), odd.GearRatio);
+    odd.FrontSpring = 0.951f;
+    odd.RearSpring = 10.5f;
+    odd.FrontPreload = 12.5f;
+    odd.RearPreload = 3.0f;
+    odd.FrontBumpHigh = 2500.0f;
+    odd.RearBumpHigh = 11111.0f;
+    odd.FrontBumpLow = 601.0f;
+    odd.RearBumpLow = 6601.0f;
+    odd.FrontReboundHigh = 251.0f;
+    odd.RearReboundHigh = 2501.0f;
+    odd.FrontReboundLow = 1250.0f;
+    odd.RearReboundLow = 10001.0f;
+    odd.FrontTyre = 0;
+    odd.RearTyre = 12;
+    const struct {
+        const char* what;
+        BikeSetup setup;
+    } cases[] = {{"the defaults", settings_.PlayerSetup}, {"values off the sliders", odd}};
+    for (const auto& c : cases) {
+        settings_.PlayerSetup = c.setup;
+        Form& form = enter(82);
+        // Pages turned (what a player looks at) do not move a slider.
+        for (const char* page : {"Page2", "Page3", "Page4", "Page1"})
+            click(form, page);
+        click(form, "Store");
+        for (const SetupValue& value : kSetupValues)
+            EXPECT_EQ(WordAt(settings_.PlayerSetup, value.offset), WordAt(c.setup, value.offset))
+                << c.what << ": " << value.name;
+    }
+
+    // A slider moved stores its value; the others keep theirs (the crown
+    // three teeth up, from 36).
+    settings_.PlayerSetup = cases[0].setup;
+    Form& form = enter(82);
+    slide(form, "scroll03", 39);
+    click(form, "Store");
+    EXPECT_EQ(settings_.PlayerSetup.CrownTeeth, 39);
+    for (const SetupValue& value : kSetupValues) {
+        if (value.offset != 24) {
+            EXPECT_EQ(WordAt(settings_.PlayerSetup, value.offset), WordAt(cases[0].setup, value.offset))
+                << value.name;
+        }
+    }
+}
+
 TEST_F(SetupScreens, SetUpFilesAreSavedWithFreeNamesAndLoadedKeepingTheDrivingOptions)
 {
     settings_.PlayerSetup.RearSpring = 10.0f;
@@ -129,6 +210,32 @@ TEST_F(SetupScreens, SetUpFilesAreSavedWithFreeNamesAndLoadedKeepingTheDrivingOp
     EXPECT_FALSE(click(again, "Ok"));
     EXPECT_FLOAT_EQ(settings_.PlayerSetup.RearSpring, 9.0f);
     EXPECT_EQ(platform::recorded_message_boxes().size(), 1u);
+}
+
+// A save that cannot be written (a folder stands where the next free name
+// goes) is reported, the screen stays, the set-up keeps its name and the
+// file there before is left as it was.
+TEST_F(SetupScreens, AFailedSaveIsReportedAndLeavesTheFilesThere)
+{
+    Form& first = enter(kSaveSetupState);
+    element<Label>(first, "lbl_file").SetText("Kept one");
+    ASSERT_TRUE(click(first, "Ok"));
+    std::vector<std::uint8_t> kept;
+    ASSERT_TRUE(platform::read_whole_file(MakeSavePath("bike0.stp"), kept));
+    fs::create_directories(fs::path("menu") / "save" / "bike1.stp");
+    platform::invalidate_path_cache();
+
+    Form& form = enter(kSaveSetupState);
+    element<Label>(form, "lbl_file").SetText("Lost one");
+    EXPECT_FALSE(click(form, "Ok"));
+    ASSERT_EQ(platform::recorded_message_boxes().size(), 1u);
+    EXPECT_NE(platform::recorded_message_boxes()[0].text.find("could not be saved"), std::string::npos);
+    EXPECT_STREQ(settings_.SetupName, "Kept one");
+    std::vector<std::uint8_t> after;
+    ASSERT_TRUE(platform::read_whole_file(MakeSavePath("bike0.stp"), after));
+    EXPECT_EQ(after, kept);
+    EXPECT_TRUE(fs::is_directory(fs::path("menu") / "save" / "bike1.stp"));
+    EXPECT_TRUE(fs::is_empty(fs::path("menu") / "save" / "bike1.stp"));
 }
 
 TEST(SetupFile, TheReaderRefusesWhatTheSimulationCannotRide)
@@ -304,6 +411,31 @@ TEST_F(SetupScreens, TheLapBrowserListsThisTracksLapsAndKeepsTwoDifferentChoices
     EXPECT_FALSE(platform::file_exists(".\\menu\\save\\Lap0.tlm"));
     EXPECT_EQ(element<Label>(form, "LBL_Telemetry").RowCount(), 1);
     std::memset(app_.m_szTrack, 0, sizeof app_.m_szTrack);
+}
+
+// A lap file of a long name (copied in by hand) is listed; its choice shows
+// at most 30 characters and the plot's two names stay within their 30-byte
+// fields (29 characters and the zero byte).
+TEST_F(SetupScreens, LongLapNamesAreBoundedInTheChoiceAndThePlotRecord)
+{
+    std::snprintf(app_.m_szTrack, sizeof app_.m_szTrack, "%s", "Misano");
+    const std::string first(40, 'A'), second(35, 'B');
+    WriteLap(first + ".tlm", "Misano", 1, 80.0f);
+    WriteLap(second + ".tlm", "Misano", 1, 81.0f);
+    Form& form = enter(84);
+    Label& list = element<Label>(form, "LBL_Telemetry");
+    ASSERT_EQ(list.RowCount(), 2);
+    list.SetCurrentRow(0);
+    click(form, "Tel1");
+    list.SetCurrentRow(1);
+    click(form, "Tel2");
+    const char one = list.RowText(0).at(0), two = list.RowText(1).at(0);
+    EXPECT_NE(one, two);
+    EXPECT_EQ(text(form, "LBL_Telemetry_1"), std::string(30, one));
+    EXPECT_EQ(text(form, "LBL_Telemetry_2"), std::string(30, two));
+    click(form, "View");
+    EXPECT_EQ(LapsToPlot().first, std::string(29, one));
+    EXPECT_EQ(LapsToPlot().second, std::string(29, two));
 }
 
 TEST_F(SetupScreens, ALapIsRenamedOnlyToABareNameThatIsFree)

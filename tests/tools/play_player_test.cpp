@@ -86,6 +86,7 @@ TEST(PlayLogTest, LinesAsWritten)
     EXPECT_EQ(play::ErrorLine("Out of memory"), "error Out of memory");
     EXPECT_EQ(play::ErrorLine("two\r\nlines\n"), "error two  lines ");
     EXPECT_EQ(play::ExitLine(0), "exit status=0");
+    EXPECT_EQ(play::BikeLine(nullptr), "bike none");
 }
 
 // A key goes down on one frame and up on the next; a wait lets its seconds

@@ -80,6 +80,8 @@ TEST(PlayStepsTest, StepsAndTheirErrors)
     };
     Step shot;
     shot.kind = Step::Kind::Shot;
+    Step bike;
+    bike.kind = Step::Kind::Bike;
     auto fileStep = [](Step::Kind kind, const char* file) {
         Step f;
         f.kind = kind;
@@ -118,6 +120,10 @@ TEST(PlayStepsTest, StepsAndTheirErrors)
         {"click:1,2,3", std::nullopt},
         {"shot", shot},
         {"Shot", std::nullopt},
+        {"bike", bike},
+        {"Bike", std::nullopt},
+        {"bike:0", std::nullopt},
+        {"bikes", std::nullopt},
         {"signal:sig/hosted", fileStep(Step::Kind::Signal, "sig/hosted")},
         {"await:/tmp/a b", fileStep(Step::Kind::Await, "/tmp/a b")},
         {"signal:", std::nullopt},

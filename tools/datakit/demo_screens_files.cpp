@@ -26,6 +26,8 @@ constexpr int kFoot = 400;
 // States the screens lead to: the championship start that keeps a new
 // championship (43), the arcade championship's race screen (9).
 constexpr int kKeepNewChampionship = 43;
+constexpr int kGameModeState = 20, kChampionshipStart = 38, kArcadeMenuState = 2;
+constexpr int kArcadeOptionsState = 130;  // "Aopt01"
 constexpr int kReplayState = 80, kArcadeReplayState = 131;
 constexpr int kPageBrowserState = 900;
 
@@ -222,16 +224,19 @@ void add_file_screens(DemoMenuBuilder& kit)
         {"aopt03",
          {{"lbl_Rider", "RIDER", 40, 200}, {"lbl_Circuit", "CIRCUIT", 250, 140}, {"lbl_time", "LENGTH", 400, 100},
           {"lbl_best_lap", "BEST LAP", 510, 100}},
-         {{"Play", "PLAY", 1, kStay, kKeyEnter}, {"Delete", "DELETE", 2, kStay}}},
+         {{"Play", "PLAY", 1, kOn, kKeyEnter}, {"Delete", "DELETE", 2, kStay}}},
     };
     for (const TableScreen& s : screens)
         kit.screen(s.name, table_screen(kit, s));
 
+    // Esc goes back where each use is reached from: the game mode (20) for
+    // loading and deleting, the championship start (38) for naming a new
+    // one, the arcade menu (2) for the arcade saves.
     DemoMenuBuilder::Set& menu = kit.set("menu");
-    for (int state : {6, 7, 8})
-        menu.state(state, "Sim03").go(state, kBack, kDemoMainMenuState);
+    for (const auto& [state, back] : {std::pair{6, kGameModeState}, {7, kGameModeState}, {8, kChampionshipStart}})
+        menu.state(state, "Sim03").go(state, kBack, back);
     for (int state : {40, 41, 42})
-        menu.state(state, "Arcade06").go(state, kBack, kDemoMainMenuState);
+        menu.state(state, "Arcade06").go(state, kBack, kArcadeMenuState);
     // A new championship goes on to its start; a loaded one to its sessions
     // or standings (the screen's own step); a deleted save leaves the list.
     // (A new arcade championship's "Ok" leads to its bike choice: the
@@ -241,7 +246,11 @@ void add_file_screens(DemoMenuBuilder& kit)
     // to the list.
     menu.state(kReplayState, "option03").go(kReplayState, kOn, kDemoEndState).go(kReplayState, kBack,
                                                                                   kDemoMainMenuState);
-    menu.state(kArcadeReplayState, "aopt03").go(kArcadeReplayState, kBack, kDemoMainMenuState);
+    // The arcade twin likewise (the menus resume in it after the replay);
+    // Esc goes back to the arcade options.
+    menu.state(kArcadeReplayState, "aopt03")
+        .go(kArcadeReplayState, kOn, kDemoEndState)
+        .go(kArcadeReplayState, kBack, kArcadeOptionsState);
 
     // The page browser is called with its first page; Esc goes back.
     kit.screen("Explorer", explorer_screen(kit));

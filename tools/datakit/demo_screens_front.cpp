@@ -27,14 +27,18 @@ constexpr int kArcadeBikeChampionship = 5;
 constexpr int kArcadeRaceScreen = 9;
 constexpr int kArcadeCircuits = 10;
 constexpr int kNewArcadeChampionship = 40;
+constexpr int kLoadArcadeChampionship = 41, kDeleteArcadeChampionship = 42;
+constexpr int kArcadeOptions = 130;  // "Aopt01", the options group's
 constexpr int kArcadeRecords = 141;
 // Commands of the arcade screens (the transitions). The carousel's "<" and
 // ">" give 1 and 2 to the carousel (its "DEC" and "INC"), so neither leads
 // anywhere on the bike choice.
 constexpr int kCmdSingleRace = 1, kCmdRecords = 3, kCmdChampionship = 4, kCmdRace = 3, kCmdCircuits = 5, kCmdStay = 9;
+constexpr int kCmdLoadChampionship = 6, kCmdDeleteChampionship = 7, kCmdOptions = 8;
 // The carousel's commands.
 constexpr int kCarouselPrevious = 1, kCarouselNext = 2;
-constexpr int kKeyM = 50, kKeyB = 48, kKeyL = 38, kKeyDigit2 = 3, kKeyDigit3 = 4;
+constexpr int kKeyM = 50, kKeyB = 48, kKeyL = 38, kKeyDigit2 = 3, kKeyDigit3 = 4, kKeyDigit4 = 5, kKeyDigit5 = 6,
+              kKeyDigit6 = 7;
 // The bike choice's two steps (the screen handler shows one at a time).
 constexpr int kBikeGroup = 1, kGearGroup = 2;
 
@@ -68,7 +72,8 @@ FormFileWriter arcade_track_screen()
 }
 
 // The arcade menu: the player's name typed on "label_name" (so no letter
-// is a hot key here), a single race, a new championship, the records.
+// is a hot key here), a single race, a new championship, loading and
+// deleting a saved one, the records and the arcade options.
 FormFileWriter arcade_menu_screen()
 {
     FormFileWriter file = screen_file("Arcade01");
@@ -78,9 +83,12 @@ FormFileWriter arcade_menu_screen()
     // is gold on the dark panel.
     label(file, {.name = "label_name", .left = 256, .top = 120, .width = 328, .height = 32, .text_id = "empty_name",
                  .editable = 64, .font = kDemoTableFont});
-    button(file, {"race", 200, 200, 240, 40, kCmdSingleRace, 1, "single_race", kMenuText, kKeyEnter});
-    button(file, {"championship", 200, 250, 240, 40, kCmdChampionship, 2, "arcade_champ", kMenuText, kKeyDigit2});
-    button(file, {"records", 200, 300, 240, 40, kCmdRecords, 3, "arcade_records", kMenuText, kKeyDigit3});
+    button(file, {"race", 72, 184, 240, 40, kCmdSingleRace, 1, "single_race", kMenuText, kKeyEnter});
+    button(file, {"championship", 72, 234, 240, 40, kCmdChampionship, 2, "arcade_champ", kMenuText, kKeyDigit2});
+    button(file, {"records", 72, 284, 240, 40, kCmdRecords, 3, "arcade_records", kMenuText, kKeyDigit3});
+    button(file, {"load", 328, 184, 240, 40, kCmdLoadChampionship, 5, "arcade_load", kMenuText, kKeyDigit4});
+    button(file, {"delete", 328, 234, 240, 40, kCmdDeleteChampionship, 6, "arcade_delete", kMenuText, kKeyDigit5});
+    button(file, {"options", 328, 284, 240, 40, kCmdOptions, 7, "arcade_options", kMenuText, kKeyDigit6});
     button(file, {"back", 200, 380, 240, 40, 0, 4, "back"});
     file.end();
     return file;
@@ -192,7 +200,7 @@ void add_front_screens(DemoMenuBuilder& kit)
         ScreenLook look;
     };
     const Background backgrounds[] = {
-        {"arcade01", {"ARCADE", "Type a name   Enter single race   2 championship   3 records   Esc back", 32, 96, 576, 336}},
+        {"arcade01", {"ARCADE", "Type a name  Enter race  2 new  3 records  4 load  5 delete  6 options", 32, 96, 576, 336}},
         {"arcade03", {"ARCADE BIKES", "Left / Right bike     Enter take it     M manual gears     Esc back", 148, 72, 344,
                       276}},
         {"arcade08", {"ARCADE CHAMPIONSHIP", "Enter race     L circuits     Q quit", 16, 84, 608, 344}},
@@ -218,6 +226,9 @@ void add_front_screens(DemoMenuBuilder& kit)
         .go(kArcadeMenu, kCmdSingleRace, kDemoArcadeTrackState)
         .go(kArcadeMenu, kCmdChampionship, kNewArcadeChampionship)
         .go(kArcadeMenu, kCmdRecords, kArcadeRecords)
+        .go(kArcadeMenu, kCmdLoadChampionship, kLoadArcadeChampionship)
+        .go(kArcadeMenu, kCmdDeleteChampionship, kDeleteArcadeChampionship)
+        .go(kArcadeMenu, kCmdOptions, kArcadeOptions)
         .go(kDemoArcadeTrackState, 0, kArcadeMenu)                      // Esc
         .go(kDemoArcadeTrackState, kDemoRaceCommand, kArcadeBikeRace)   // "Go": the bike
         // A single race from the bike choice; the results lead back to the
@@ -246,7 +257,8 @@ void add_front_screens(DemoMenuBuilder& kit)
     for (const auto& [id, text] :
          {std::pair{"arcade", "Arcade race"}, {"weekend", "Race weekend"}, {"quit", "Quit"}, {"go", "Race"},
           {"prev", "<"}, {"next", ">"}, {"your_name", "Your name"}, {"empty_name", ""}, {"single_race", "Single race"},
-          {"arcade_champ", "2  Championship"}, {"arcade_records", "3  Records"}, {"back", "Back"}, {"take_bike", "Take it"},
+          {"arcade_champ", "2  Championship"}, {"arcade_records", "3  Records"}, {"arcade_load", "4  Load championship"},
+          {"arcade_delete", "5  Delete championship"}, {"arcade_options", "6  Options"}, {"back", "Back"}, {"take_bike", "Take it"},
           {"automatic", "Automatic"}, {"manual", "Manual gears"}, {"other_bike", "Another bike"},
           {"circuits", "Circuits"}, {"options", "Options"}})
         kit.text(kMenuText, id, text);

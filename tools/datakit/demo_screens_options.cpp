@@ -17,6 +17,9 @@ namespace {
 
 // Commands of the buttons: back (with or without keeping), and staying.
 constexpr int kBack = 0, kStay = 2;
+// The arcade menu (2) and its options' screen; the options' screen called
+// from the in-session menus.
+constexpr int kArcadeMenuState = 2, kArcadeOptionsState = 130, kInSessionOptionsState = 92;
 
 constexpr int kRowHeight = 22;
 constexpr int kFirstRow = 96;
@@ -266,6 +269,33 @@ OptionScreen driver(const char* name)
             {{"Ok", "USE", 1, kStay, kKeyEnter}, {"Up", "UP", 3, kStay}, {"Down", "DOWN", 2, kStay}}};
 }
 
+// The arcade options' screen: a button per arcade option screen and the
+// arcade replay list, each button's command the way to it.
+FormFileWriter arcade_hub_screen(DemoMenuBuilder& kit)
+{
+    FormFileWriter file = screen_file("Aopt01");
+    image(file, "background", "art\\options.pcx", 0, 0, 640, 480);
+    kit.text(kMenuText, "opt_Aopt01_heading", "ARCADE OPTIONS");
+    label(file, {.name = "heading", .left = 40, .top = 56, .width = 560, .height = kRowHeight,
+                 .text_id = "opt_Aopt01_heading", .alignment = "Center"});
+    // "Game" is the name the handler enables (the race options).
+    const std::pair<const char*, const char*> buttons[] = {{"Game", "RACE OPTIONS"}, {"controls", "CONTROLS"},
+                                                           {"graphics", "GRAPHICS"},   {"audio", "SOUND"},
+                                                           {"display", "DISPLAY DRIVER"}, {"replays", "REPLAYS"}};
+    int top = 100;
+    int command = 1;
+    for (const auto& [name, caption] : buttons) {
+        const std::string id = section("Aopt01", name);
+        kit.text(kMenuText, id, caption);
+        button(file, {name, 200, top, 240, 36, command++, -1, id.c_str()});
+        top += 44;
+    }
+    kit.text(kMenuText, "opt_Aopt01_back", "BACK");
+    button(file, {"back", 200, 380, 240, 36, kBack, -1, "opt_Aopt01_back"});
+    file.end();
+    return file;
+}
+
 } // namespace
 
 void add_option_screens(DemoMenuBuilder& kit)
@@ -280,16 +310,38 @@ void add_option_screens(DemoMenuBuilder& kit)
     for (const char* name : {"Opt0202", "AOpt0202"})
         kit.screen(name, controls_screen(kit, name));
 
-    // The simulation options at 110 to 115, the arcade twins at 120 to 125
-    // (no driving twin); each goes back to the main menu.
+    // The simulation options at 110 to 115, each back to the main menu; the
+    // arcade twins at 120 to 125 (no driving twin), each back to the arcade
+    // options' screen.
     DemoMenuBuilder::Set& menu = kit.set("menu");
     const std::pair<int, const char*> states[] = {
-        {110, "Opt0201"},  {111, "Opt0202"},  {112, "Opt0203"},  {113, "Opt0204"},  {114, "Opt0205"},
-        {115, "Opt02d"},   {120, "AOpt0201"}, {121, "AOpt0202"}, {123, "aOpt0204"}, {124, "aOpt0205"},
-        {125, "aOpt02d"},
+        {110, "Opt0201"}, {111, "Opt0202"}, {112, "Opt0203"}, {113, "Opt0204"}, {114, "Opt0205"}, {115, "Opt02d"},
     };
     for (const auto& [state, screen] : states)
         menu.state(state, screen).go(state, kBack, kDemoMainMenuState);
+    const std::pair<int, const char*> twins[] = {
+        {120, "AOpt0201"}, {121, "AOpt0202"}, {123, "aOpt0204"}, {124, "aOpt0205"}, {125, "aOpt02d"},
+    };
+    for (const auto& [state, screen] : twins)
+        menu.state(state, screen).go(state, kBack, kArcadeOptionsState);
+    // The arcade options' screen, from the arcade menu (2): its buttons lead
+    // to the twins and the arcade replay list (131, the files group's).
+    kit.screen("Aopt01", arcade_hub_screen(kit));
+    menu.state(kArcadeOptionsState, "Aopt01").go(kArcadeOptionsState, kBack, kArcadeMenuState);
+    const std::pair<int, int> arcade_leads[] = {{1, 120}, {2, 121}, {3, 123}, {4, 124}, {5, 125}, {6, 131}};
+    for (const auto& [command, state] : arcade_leads)
+        menu.go(kArcadeOptionsState, command, state);
+
+    // The options' screen called from the in-session menus (92, the weekend
+    // group's): its controls, graphics and sound lead to their screens at
+    // 93 to 95, each back to 92, whose Esc then goes back to the session.
+    // (The race options and driving are disabled there; the display driver
+    // and the replays too: the race holds the display, and a replay would
+    // start a race from the session.)
+    const std::pair<int, const char*> in_session[] = {{93, "Opt0202"}, {94, "Opt0204"}, {95, "Opt0205"}};
+    int command = 3;
+    for (const auto& [state, screen] : in_session)
+        menu.state(state, screen).go(state, kBack, kInSessionOptionsState).go(kInSessionOptionsState, command++, state);
     // The main menu's "Options" leads to the options' screen, whose buttons
     // lead to the race options, driving, controls, graphics, sound, display
     // driver and the replay list, each back to the main menu.

@@ -291,9 +291,11 @@ std::vector<Plain> plain_screens()
     // a player's rider (the name the menus load then).
     for (const char* letter : {"d", "k", "y", "h", "s", ""})
         screens.push_back(setup_screen(letter));
+    // "Ok" saves or loads and, done, goes back to the set-up (command 0
+    // returns from the called state; a refused file keeps the screen).
     screens.push_back({"game05", "SET-UP FILES",
                        {sprite("sprite_bike_logo", "art\\logo"), sprite("file_var", "art\\logo"), list("lbl_file"),
-                        list("lbl_Rider"), list("lbl_Track"), push("Ok", 1, kOk), push("Delete", 2)},
+                        list("lbl_Rider"), list("lbl_Track"), push("Ok", 1, kBack), push("Delete", 2)},
                        false, true});
     screens.push_back({"standin", "NOT IN THIS VERSION YET", {text("info")}});
     return screens;

@@ -31,6 +31,13 @@ constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdThird = 3, kCmdRecor
               kCmdNextTeam = 6;
 // The simulation records (the results group's screen).
 constexpr int kRecordsState = 140;
+// The game mode's other ways: the replay list (the files group's 80) and the
+// championship files ("Sim03": 7 load, 6 delete; a new championship is
+// named at 8 from its start screen, then kept at 43).
+constexpr int kCmdReplays = 5, kCmdLoadChampionship = 6, kCmdDeleteChampionship = 7;
+constexpr int kReplayListState = 80, kLoadChampionshipState = 7, kDeleteChampionshipState = 6,
+              kNameChampionshipState = 8;
+constexpr int kKeyL = 38, kKeyD = 32;
 constexpr int kCmdStay = 9; // no transition: the handler's work only
 
 std::string two(int n)
@@ -61,8 +68,12 @@ FormFileWriter game_mode_screen()
     button(file, {"weekend", 200, 140, 240, 40, kCmdOn, 1, "weekend", kWeekendText});
     button(file, {"championship", 200, 190, 240, 40, kCmdThird, 3, "champ", kWeekendText});
     button(file, {"practice", 200, 240, 240, 40, kCmdSecond, 0, "practice", kWeekendText});
-    button(file, {"replay", 200, 290, 240, 40, kCmdStay, -1, "replay", kWeekendText});
+    button(file, {"replay", 200, 290, 240, 40, kCmdReplays, -1, "replay", kWeekendText});
     button(file, {"records", 200, 340, 240, 40, kCmdRecords, -1, "records", kWeekendText});
+    // The saved championships, above the others (the focus starts where it
+    // did).
+    button(file, {"load", 60, 88, 240, 40, kCmdLoadChampionship, -1, "load_champ", kWeekendText, kKeyL});
+    button(file, {"delete", 340, 88, 240, 40, kCmdDeleteChampionship, -1, "delete_champ", kWeekendText, kKeyD});
     back_button(file);
     file.end();
     return file;
@@ -73,6 +84,9 @@ FormFileWriter championship_start_screen()
     FormFileWriter file = titled("Sim04", "t_champ");
     label(file, {"text", 80, 120, 480, 120, "champ_text", 1, kWeekendText, "Center"});
     button(file, {"start", 200, 300, 240, 40, kCmdOn, -1, "start", kWeekendText, kKeyEnter});
+    // Names the championship and gives it a save of its own (the files
+    // screen), then comes back here keeping it.
+    button(file, {"name", 200, 350, 240, 40, kCmdSecond, -1, "name_champ", kWeekendText, kKeyN});
     back_button(file);
     file.end();
     return file;
@@ -228,7 +242,8 @@ void add_texts(DemoMenuBuilder& kit)
 {
     const std::pair<const char*, const char*> texts[] = {
         {"t_mode", "Game mode"}, {"weekend", "Race weekend"}, {"champ", "Championship"},
-        {"practice", "Practice"}, {"replay", "Replays"}, {"records", "Records"}, {"back", "Back"},
+        {"practice", "Practice"}, {"replay", "Replays"}, {"load_champ", "Load championship"},
+        {"delete_champ", "Delete championship"}, {"name_champ", "Name and save it"}, {"records", "Records"}, {"back", "Back"},
         {"t_champ", "New championship"}, {"champ_text", "Twelve rounds, five teams.\nChoose your rider."},
         {"start", "Start"}, {"t_Sim5k", "Team K"}, {"t_Sim5d", "Team D"}, {"t_Sim5h", "Team H"},
         {"t_Sim5y", "Team Y"}, {"t_Sim5s", "Team S"}, {"choose", "Ride for them"}, {"prev_team", "< Team"},
@@ -321,7 +336,10 @@ void add_weekend_screens(DemoMenuBuilder& kit)
         .go(kGameModeState, kCmdOn, kTeamsWeekend)
         .go(kGameModeState, kCmdSecond, kTeamsPractice)
         .go(kGameModeState, kCmdThird, kChampionshipStart)
-        .go(kGameModeState, kCmdRecords, kRecordsState);
+        .go(kGameModeState, kCmdRecords, kRecordsState)
+        .go(kGameModeState, kCmdReplays, kReplayListState)
+        .go(kGameModeState, kCmdLoadChampionship, kLoadChampionshipState)
+        .go(kGameModeState, kCmdDeleteChampionship, kDeleteChampionshipState);
 
     // A single weekend: team, circuit (game mode 3), its information, the
     // sessions.
@@ -345,6 +363,8 @@ void add_weekend_screens(DemoMenuBuilder& kit)
         .state(kChampionshipStartKeep, "Sim04")
         .go(kChampionshipStart, kCmdOn, kTeamsChampionship)
         .go(kChampionshipStart, kCmdBack, kGameModeState)
+        .go(kChampionshipStart, kCmdSecond, kNameChampionshipState)
+        .go(kChampionshipStartKeep, kCmdSecond, kNameChampionshipState)
         .go(kChampionshipStartKeep, kCmdOn, kTeamsChampionship)
         .go(kChampionshipStartKeep, kCmdBack, kGameModeState);
     add_teams(menu, kTeamsChampionship, kTrackInfoChampionship, kChampionshipStart);

@@ -40,7 +40,8 @@ const char* Usage()
            "[--time-limit S] STEP...\n"
            "  a STEP is a key by its name (Enter, Esc, Tab, Up, Down, Left, Right, a letter, F1...),\n"
            "  hold:KEY and let:KEY (a key held down until let go), wait:S (seconds of the test clock),\n"
-           "  click:X,Y (a menu pixel of 640 x 480) or shot\n";
+           "  click:X,Y (a menu pixel of 640 x 480), shot, bike (the player's bike logged),\n"
+           "  signal:FILE or await:FILE\n";
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, Options& options, std::string& error)

@@ -69,6 +69,10 @@ bool ParseStep(std::string_view text, Step& step, std::string& error)
         step.kind = Step::Kind::Shot;
         return true;
     }
+    if (text == "bike") {
+        step.kind = Step::Kind::Bike;
+        return true;
+    }
     if (text.starts_with("wait:")) {
         step.kind = Step::Kind::Wait;
         if (!ParseSeconds(text.substr(5), step.seconds) || step.seconds < 0.0 || step.seconds > kMaxWaitSeconds) {
@@ -117,7 +121,7 @@ bool ParseStep(std::string_view text, Step& step, std::string& error)
         step.key = *key;
         return true;
     }
-    error = "no key is named \"" + std::string(text) + "\" (a step is a key name, hold:KEY, let:KEY, wait:S, click:X,Y, shot, signal:FILE or await:FILE)";
+    error = "no key is named \"" + std::string(text) + "\" (a step is a key name, hold:KEY, let:KEY, wait:S, click:X,Y, shot, bike, signal:FILE or await:FILE)";
     return false;
 }
 

@@ -18,7 +18,8 @@ inline constexpr double kMaxWaitSeconds = 600.0;
 struct Step {
     // Key: pressed and let go on the next frame; Hold and Let: a key goes
     // down and stays down until a later step lets it go.
-    enum class Kind { Key, Wait, Click, Shot, Hold, Let, Signal, Await };
+    // Bike: the player's bike of the running race is logged.
+    enum class Kind { Key, Wait, Click, Shot, Hold, Let, Signal, Await, Bike };
     Kind kind = Kind::Key;
     int key = 0;          // Key, Hold, Let: the game's key number (Escape 1, Enter 28, Up 200)
     double seconds = 0.0; // Wait: seconds of the test clock
@@ -36,7 +37,7 @@ std::optional<int> KeyNumberOfName(std::string_view name);
 
 // One step: a key name, "hold:KEY" and "let:KEY" (the key held down until
 // it is let go, as a rider holds the throttle), "wait:S" (S seconds,
-// 0..600), "click:X,Y" (inside the 640 x 480 menu picture), "shot",
+// 0..600), "click:X,Y" (inside the 640 x 480 menu picture), "shot", "bike",
 // "signal:FILE" (makes the file) or "await:FILE" (waits until the file
 // exists: two plays meet so, a network game's host and its client). False,
 // with the reason in `error`, for anything else.

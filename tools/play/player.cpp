@@ -233,7 +233,27 @@ void Player::TakeStep()
     case Step::Kind::Await:
         m_awaiting = step.file;
         break;
+    case Step::Kind::Bike:
+        Line(BikeLine(TheGameApp().m_pRace));
+        break;
     }
+}
+
+std::string BikeLine(const Race* race)
+{
+    if (race)
+        for (int i = 0; i < race->RiderCount(); ++i) {
+            const Bike& bike = race->m_pBikes[i];
+            if (!bike.IsHuman())
+                continue;
+            char line[160];
+            std::snprintf(line, sizeof line, "bike speed=%.2f laps=%d out=%d sprocket=%d crown=%d gear1=%.4f overall1=%.4f",
+                          static_cast<double>(bike.Speed), bike.Laps, bike.IsOut() ? 1 : 0, bike.SprocketTeeth,
+                          bike.CrownTeeth, static_cast<double>(bike.GearRatio[0]),
+                          static_cast<double>(bike.OverallRatio[0]));
+            return line;
+        }
+    return "bike none";
 }
 
 void Player::TakeShot()

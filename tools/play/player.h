@@ -13,6 +13,7 @@
 #include "tools/play/play_options.h"
 #include "tools/racesim/race_sim.h"
 
+class Race;
 class RiderStateListener;
 
 // The headless player: the game's seam (app/play_seam.h) that moves the
@@ -28,6 +29,11 @@ class RiderStateListener;
 //   race end                            and its end
 //   error TEXT                          a message the game showed
 //   shot file=PATH | shot error=TEXT    a "shot" step
+//   bike speed=S laps=N out=0|1 sprocket=N crown=N gear1=R overall1=R
+//   bike none                           a "bike" step: the player's bike of
+//                                       the running race (speed m/s, the
+//                                       set-up's gearing the simulation
+//                                       rides), or none
 //   chat TEXT                           a line of the network lobby's chat
 //                                       or its notices
 //   hash=H                              a network race's state, when it ended
@@ -42,6 +48,8 @@ std::string RaceLine(const char* track, std::int32_t session, std::int32_t rider
 // The message's lines joined by spaces: one log line per message.
 std::string ErrorLine(const std::string& text);
 std::string ExitLine(int status);
+// The player's (the first human) bike of `race`, or "bike none".
+std::string BikeLine(const Race* race);
 
 // The play's exit status when the test clock ran out.
 inline constexpr int kTimeoutStatus = 3;
