@@ -1,6 +1,7 @@
 // Golden race frames: a 16-rider race on "Island" drawn by the headless
 // runner at 320 x 200, one screenshot at a fixed run time for each camera
-// mode on each path, and an 8-rider race on "Assen" on its pit straight,
+// mode on each path, and an 8-rider race on "Assen" on its pit straight
+// and in the corner after it,
 // compared with the pictures checked in under golden/
 // (TORVANE_UPDATE_GOLDEN=1 writes them from the screenshots). Every frame
 // is also kept as a PNG in the build's test-output/race-frames, to look at.
@@ -79,7 +80,9 @@ struct FrameCase {
 
 // The start-grid sweep only during the start sequence; every other mode in
 // the race, the field spread out along the first lap; on Assen the field
-// on the pit straight, four seconds after the green light. The trackside
+// on the pit straight, four seconds after the green light, and in the
+// left-hand corner after it (22 s after the green light), the viewed bike
+// leaning in with the kerb and grass beside the road. The trackside
 // shot looks down on the track: above the trees its top rows show the far
 // range of the distant hills, not the sky (its check is the hills' colour,
 // see BackdropColour); the start-grid sweep looks down on the grid on both
@@ -87,6 +90,7 @@ struct FrameCase {
 constexpr double kGrid = 8.0;
 constexpr double kRacing = 40.0;
 constexpr double kPitStraight = 20.0;
+constexpr double kAssenCorner = 38.0;
 constexpr FrameCase kFrames[] = {
     {"island_hw_cam0", RenderType::Device3d, kCameraOnboard, kRacing, true, true},
     {"island_hw_cam1", RenderType::Device3d, kCameraFront, kRacing, true, true},
@@ -108,6 +112,8 @@ constexpr FrameCase kFrames[] = {
     {"island_sw_cam8", RenderType::Software, kCameraPitBox, kRacing, true, false, "Island", 16, "island_hw_cam8"},
     {"assen_hw_cam0", RenderType::Device3d, kCameraOnboard, kPitStraight, true, true, "Assen", 8},
     {"assen_sw_cam0", RenderType::Software, kCameraOnboard, kPitStraight, true, true, "Assen", 8, "assen_hw_cam0"},
+    {"assen_hw_corner", RenderType::Device3d, kCameraOnboard, kAssenCorner, true, true, "Assen", 8},
+    {"assen_sw_corner", RenderType::Software, kCameraOnboard, kAssenCorner, true, true, "Assen", 8, "assen_hw_corner"},
 };
 
 // The colour the far range of the kit's distant hills is drawn in: the
@@ -371,6 +377,21 @@ TEST_P(RaceFramesTest, MatchesItsGoldenFrame)
             for (int x = shot.width * 2 / 5; x < shot.width * 3 / 5; ++x, ++all)
                 road += LooksOf(PixelAt(image, x, y)) == Looks::Road;
         EXPECT_GE(2 * road, all) << "the road ahead is hidden in " << c.name;
+    }
+    // Assen's frames (the pit straight and the corner after it) show the
+    // road below the horizon with grass beside it: road over at least half
+    // of the lower half, grass over some of it, neither painted over the
+    // other.
+    if (std::string(c.track) == "Assen") {
+        int road = 0, grass = 0, all = 0;
+        for (int y = shot.height / 2; y < shot.height; ++y)
+            for (int x = 0; x < shot.width; ++x, ++all) {
+                const Looks looks = LooksOf(PixelAt(image, x, y));
+                road += looks == Looks::Road;
+                grass += looks == Looks::Grass;
+            }
+        EXPECT_GE(2 * road, all) << "too little road in " << c.name;
+        EXPECT_GE(grass, 1500) << "no grass beside the road in " << c.name;
     }
     // The trackside shot of bikes near the ground shows their shadows.
     if (c.camera == kCameraTelevision) {
