@@ -57,6 +57,10 @@ public:
     // championship's table; without one, computer riders print no name).
     using RiderNameSource = std::function<std::string(int riderId)>;
     void SetRiderNames(RiderNameSource source) { m_RiderNames = std::move(source); }
+    // Told of every line of text Draw puts on the screen, with its element
+    // (a test's view of what the overlay shows); empty: nobody is told.
+    using TextWatch = std::function<void(int element, const std::string& line)>;
+    void WatchTexts(TextWatch watch) { m_TextWatch = std::move(watch); }
 
     int SelectedEntry() const { return m_nSelected; }
     void SelectEntry(int entry) { m_nSelected = entry; }
@@ -149,6 +153,7 @@ private:
     std::unique_ptr<HudContent> m_pContent;
     std::string m_LoadError;
     RiderNameSource m_RiderNames;
+    TextWatch m_TextWatch;
 
     // Parts of Draw and Update (race/hud_draw.cpp).
     void DrawEditorReadOuts();

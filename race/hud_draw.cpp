@@ -556,6 +556,8 @@ bool Hud::Draw(int e)
             if (t.x < 0)
                 x = -t.x - font.text_width(piece.c_str(), rec.space, rec.spacing) / 2;
             if (!piece.empty()) {
+                if (m_TextWatch)
+                    m_TextWatch(e, piece);
                 if (rec.gapDrawer)
                     font.draw_text_gap(piece.c_str(), x, y, rec.space, rec.spacing);
                 else

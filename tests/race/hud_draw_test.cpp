@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -906,3 +908,156 @@ TEST_F(HudDraw, TheJoystickStepsAndActivatesMenus)
 }
 
 } // namespace
+
+namespace {
+
+// "MM:SS:HH" (after an optional "+ " or "- ") back to seconds, the sign
+// kept; NaN for anything else.
+double ParseShownTime(const std::string& text)
+{
+    std::string t = text;
+    double sign = 1.0;
+    if (t.size() > 2 && (t.compare(0, 2, "+ ") == 0 || t.compare(0, 2, "- ") == 0 || t.compare(0, 2, "  ") == 0)) {
+        sign = t[0] == '-' ? -1.0 : 1.0;
+        t = t.substr(2);
+    }
+    int m = 0, s = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(t.c_str(), "%d:%d:%d%c", &m, &s, &h, &tail) != 3)
+        return std::nan("");
+    return sign * (m * 60.0 + s + h / 100.0);
+}
+
+} // namespace
+
+// The gap codes in a race, against the riders' crossings of the line as the
+// test sees them (a rider's race time on the frame its lap count goes up;
+// frames of 5 ms). Each time the viewed rider (at the back of the grid)
+// ends a lap, a table of the five codes: %Dl its last crossing, %Dh the lap
+// just ended (the first timed from the green light), %Di how much longer
+// than the one before, signed, %De the gap to the rider one place ahead
+// (the lap message's compared rider), %Dg the gap to the leader, both blank
+// when the viewed rider leads or the other is on another lap. Before its
+// first crossing only %Dl prints. On the next frame the lap message
+// (element 12) drawn on the screen shows "GAP" with the gap ahead and "LAP"
+// with the lap's time and difference, not the session's time left.
+TEST_F(HudDraw, TheLapMessageShowsTheGapsTheCrossingsGive)
+{
+    Open(16);
+    Header("Sugo", 4, 4, 3);
+    Start();
+    ASSERT_TRUE(hud().CockpitLoad("Data\\OP640s.dat")) << hud().LoadError();
+    const int viewed = 3;
+    race->SetViewRider(viewed);
+    hud().SetViewedBike(&bike(viewed));
+    std::vector<std::string> shown;
+    hud().WatchTexts([&](int element, const std::string& line) {
+        if (element == 12)
+            shown.push_back(line);
+    });
+    std::vector<std::vector<double>> crossings(4);
+    std::vector<int> laps(4);
+    for (int i = 0; i < 4; ++i)
+        laps[static_cast<std::size_t>(i)] = bike(i).Laps;
+
+    struct Row {
+        const char* code;
+        bool blank;     // nothing printed
+        double value;   // else this time, within the tolerance
+        double tolerance;
+    };
+    const auto check = [&](const std::vector<Row>& rows, const std::string& when) {
+        for (const Row& r : rows) {
+            const std::string text = hud().ExpandText(12, r.code);
+            if (r.blank) {
+                EXPECT_EQ(text, "") << r.code << " " << when;
+            } else {
+                EXPECT_NEAR(ParseShownTime(text), r.value, r.tolerance) << r.code << " \"" << text << "\" " << when;
+            }
+        }
+    };
+
+    bool checkedBeforeCrossing = false;
+    int checked = 0;
+    bool drawnPending = false;
+    double shownGap = -1.0, shownLap = 0.0, shownDelta = 0.0; // what element 12 must show next frame
+    bool gapBlank = false;
+    int shownChecks = 0;
+    const auto watch = [&] {
+        if (drawnPending) {
+            // The frame drawn since the lap message went up.
+            drawnPending = false;
+            std::string gapLine, lapLine;
+            for (const std::string& line : shown) {
+                if (line.rfind("GAP", 0) == 0)
+                    gapLine = line;
+                if (line.rfind("LAP", 0) == 0)
+                    lapLine = line;
+            }
+            EXPECT_FALSE(gapLine.empty()) << "the lap message shows no gap line";
+            EXPECT_FALSE(lapLine.empty()) << "the lap message shows no lap line";
+            if (!gapLine.empty() && !gapBlank)
+                EXPECT_NEAR(ParseShownTime(gapLine.substr(4)), shownGap, 0.011) << gapLine;
+            if (!gapLine.empty() && gapBlank)
+                EXPECT_EQ(gapLine.find(':'), std::string::npos) << gapLine;
+            if (lapLine.size() >= 12) {
+                EXPECT_NEAR(ParseShownTime(lapLine.substr(4, 8)), shownLap, 0.05) << lapLine;
+                if (checked >= 2)
+                    EXPECT_NEAR(ParseShownTime(lapLine.substr(13)), shownDelta, 0.08) << lapLine;
+            } else {
+                ADD_FAILURE() << "lap line \"" << lapLine << "\"";
+            }
+            ++shownChecks;
+        }
+        shown.clear();
+        for (int i = 0; i < 4; ++i) {
+            auto& seen = laps[static_cast<std::size_t>(i)];
+            if (bike(i).Laps > seen && bike(i).Laps >= 1)
+                crossings[static_cast<std::size_t>(i)].push_back(bike(i).RaceTime);
+            seen = bike(i).Laps;
+        }
+        const auto& mine = crossings[viewed];
+        if (!checkedBeforeCrossing && mine.empty() && (flags() & kRaceRacing) && input.m_fRaceClock > 20.0f) {
+            checkedBeforeCrossing = true;
+            check({{"%De", true, 0, 0}, {"%Dg", true, 0, 0}, {"%Dh", true, 0, 0}, {"%Di", true, 0, 0}},
+                  "before the first crossing");
+        }
+        // The frame the viewed rider's lap message goes up.
+        if (mine.size() == static_cast<std::size_t>(checked + 1) && hud().Test(0x1000)) {
+            const std::size_t n = mine.size() - 1;
+            ++checked;
+            const Bike* ahead = nullptr;
+            const Bike* leader = nullptr;
+            for (int i = 0; i < 4; ++i) {
+                if (bike(i).RacePosition == bike(viewed).RacePosition - 1)
+                    ahead = &bike(i);
+                if (bike(i).RacePosition == 1)
+                    leader = &bike(i);
+            }
+            const auto gapTo = [&](const Bike* other) {
+                const auto& theirs = other ? crossings[static_cast<std::size_t>(other->Index)] : mine;
+                if (!other || other == &bike(viewed) || theirs.size() != mine.size())
+                    return Row{"", true, 0, 0};
+                return Row{"", false, mine[n] - theirs[n], 0.011};
+            };
+            Row e = gapTo(ahead), g = gapTo(leader);
+            e.code = "%De";
+            g.code = "%Dg";
+            const double lap = n == 0 ? mine[0] : mine[n] - mine[n - 1];
+            std::vector<Row> rows = {{"%Dl", false, mine[n], 0.02}, {"%Dh", false, lap, 0.05}, e, g};
+            if (n >= 1)
+                rows.push_back({"%Di", false, lap - (n == 1 ? mine[0] : mine[n - 1] - mine[n - 2]), 0.08});
+            check(rows, "at crossing " + std::to_string(n + 1));
+            EXPECT_TRUE(!e.blank || !g.blank || ahead == nullptr) << "someone to compare with";
+            gapBlank = e.blank;
+            shownGap = e.value;
+            shownLap = lap;
+            shownDelta = n >= 1 ? rows.back().value : 0.0;
+            drawnPending = true;
+        }
+        return checked == 2 && !drawnPending;
+    };
+    ASSERT_TRUE(FramesUntil(watch, 400 * 200, 5));
+    EXPECT_TRUE(checkedBeforeCrossing);
+    EXPECT_EQ(shownChecks, 2);
+}

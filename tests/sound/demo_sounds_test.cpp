@@ -3,10 +3,12 @@
 #include "app/mixer.h"
 #include "sound/wav_file.h"
 #include "tests/sound/sound_fixture.h"
+#include "tests/support/cycle_hz.h"
 #include "tools/datakit/bike_data_writer.h"
 #include "tools/datakit/demo_sounds.h"
 
 using namespace sound_test;
+using torvane_test::CycleHz;
 
 namespace {
 
@@ -116,43 +118,6 @@ TEST_F(DemoSounds, LoopsJoinWithoutAClick)
         EXPECT_LE(std::abs(s.front() - s.back()), largest) << name;
     }
 }
-
-namespace {
-
-// The frequency of the crank cycle (two revolutions) heard in the left
-// channel of a mix: the lag of the strongest normalised autocorrelation
-// between 0.8 and 1.25 times the expected cycle, refined between its
-// neighbours. The firing harmonics repeat within the cycle at a quarter, a
-// third or a half of it, none of which falls inside that window.
-double CycleHz(const std::vector<std::int16_t>& pcm, double expectedHz)
-{
-    const std::size_t frames = pcm.size() / 2;
-    const double expectedLag = 22050.0 / expectedHz;
-    const auto first = static_cast<std::size_t>(expectedLag * 0.8);
-    const auto last = static_cast<std::size_t>(expectedLag * 1.25) + 1;
-    const std::size_t span = frames - last - 1;
-    std::vector<double> r(last + 2, 0.0);
-    for (std::size_t lag = first - 1; lag <= last + 1; ++lag) {
-        double xy = 0.0, xx = 0.0, yy = 0.0;
-        for (std::size_t i = 0; i < span; ++i) {
-            const double x = pcm[2 * i], y = pcm[2 * (i + lag)];
-            xy += x * y;
-            xx += x * x;
-            yy += y * y;
-        }
-        r[lag] = xx > 0.0 && yy > 0.0 ? xy / std::sqrt(xx * yy) : 0.0;
-    }
-    std::size_t best = first;
-    for (std::size_t lag = first; lag <= last; ++lag)
-        if (r[lag] > r[best])
-            best = lag;
-    const double a = r[best - 1], b = r[best], c = r[best + 1];
-    const double denominator = a - 2.0 * b + c;
-    const double offset = denominator < 0.0 ? 0.5 * (a - c) / denominator : 0.0;
-    return 22050.0 / (static_cast<double>(best) + offset);
-}
-
-} // namespace
 
 TEST_F(DemoSounds, EnginesAreHeardAtThePitchTheirRevsGive)
 {

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -6,6 +7,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -647,6 +649,95 @@ TEST_F(RunRaceTest, ARaceStartedByTheGamePlaysItsSoundsAtTheVolumeSettings)
     // half the amplitude, the same race sounding the same way.
     EXPECT_GT(full, 300.0);
     EXPECT_NEAR(half / full, 0.5, 0.03);
+}
+
+// A race outside the front end: the run loop starts the sound library
+// itself with the volume settings, and the platform mixer's output (mixed
+// by the test a frame of the race at a time, the music's refill thread
+// given the time to keep up) carries them. An arcade session plays its
+// music from the load; until the green light (after which the finishing
+// jingle's channel, which no setting names, may sound) the test hears the
+// effects alone ("MusicVolume" 0: the music silent) and the music alone
+// ("SoundVolume" 0), each at two settings. A level of v is 2000 x log10(v)
+// hundredths of a decibel: amplitudes in the ratio of the volumes.
+TEST_F(RunRaceTest, TheRunLoopStartsTheSoundAtTheVolumeSettings)
+{
+    platform::set_manual_audio_mixing(true);
+    app_->Flags = 0;
+    app_->RaceFlags = 0;
+    app_->m_nSession = kSessionArcade;
+    GameSettings& settings = TheGameSettings();
+    settings.Audio.Sound = 1;
+    settings.Audio.Music = 1;
+    settings.SetAppFlags(*app_);
+    ASSERT_FALSE(TheSoundLibrary()->Initialised());
+    struct Heard {
+        double rms = 0.0;
+        double seconds = 0.0;
+        int tune = 0; // the race tune the run played
+    };
+    const auto hear = [&](float soundVolume, float musicVolume) {
+        settings.Audio.SoundVolume = soundVolume;
+        settings.Audio.MusicVolume = musicVolume;
+        Heard heard;
+        heard.tune = RaceMusicCounter();
+        double energy = 0.0;
+        std::size_t samples = 0;
+        std::vector<std::int16_t> pcm(2 * 22050 * kFrameMs / 1000);
+        Run([&](Race& race, int run, int frame) {
+            SoundLibrary* sound = TheSoundLibrary();
+            if (frame == 1) {
+                EXPECT_TRUE(sound->Initialised());
+                EXPECT_TRUE(sound->Stream(kRaceMusicChannel).m_bOpen) << "the arcade session's music";
+            }
+            if (!(race.LiveFlags() & kRaceRacing)) {
+                platform::AudioOutput& output = sound->Output();
+                output.mix(pcm.data(), pcm.size() / 2);
+                for (const std::int16_t v : pcm)
+                    energy += static_cast<double>(v) * v;
+                samples += pcm.size();
+                // The refill thread writes what was played before the next
+                // frame is mixed, as it would in real time.
+                const SoundStream& music = sound->Stream(kRaceMusicChannel);
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                std::uint32_t ahead = 0;
+                while (music.m_bOpen && !music.m_bFinished.load() && output.filled_ahead(music.m_Buffer, ahead) &&
+                       ahead + music.m_uBlockSize <= music.m_uBufferSize && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            EndAfter(0.5f)(race, run, frame);
+        });
+        SoundLibrary* sound = TheSoundLibrary();
+        EXPECT_TRUE(sound->Initialised());
+        EXPECT_FLOAT_EQ(sound->m_fEffectsVolume, soundVolume);
+        EXPECT_FLOAT_EQ(sound->m_fStreamVolume[kRaceMusicChannel], musicVolume);
+        heard.rms = std::sqrt(energy / static_cast<double>(std::max<std::size_t>(samples, 1)));
+        heard.seconds = static_cast<double>(samples) / 2.0 / 22050.0;
+        return heard;
+    };
+    // The amplitude ratio of two volumes' levels (whole hundredths of a
+    // decibel).
+    const auto ratio = [](double a, double b) {
+        return std::pow(10.0, (std::trunc(2000.0 * std::log10(a)) - std::trunc(2000.0 * std::log10(b))) / 2000.0);
+    };
+
+    // The effects: the engines revving on the grid and the start lights.
+    const Heard effectsHigh = hear(0.6f, 0.0f);
+    const Heard effectsLow = hear(0.25f, 0.0f);
+    EXPECT_GT(effectsHigh.seconds, 1.0) << "heard until the green light";
+    EXPECT_GT(effectsHigh.rms, 200.0);
+    EXPECT_NEAR(effectsLow.rms / effectsHigh.rms, ratio(0.25, 0.6), 0.03);
+
+    // The music: the race tunes take turns from run to run, so the second
+    // setting is heard on the run that plays the first one's tune again.
+    const Heard musicHigh = hear(0.0f, 0.5f);
+    Heard musicLow = hear(0.0f, 0.2f);
+    if (musicLow.tune != musicHigh.tune)
+        musicLow = hear(0.0f, 0.2f);
+    ASSERT_EQ(musicLow.tune, musicHigh.tune);
+    platform::set_manual_audio_mixing(false);
+    EXPECT_GT(musicHigh.rms, 200.0);
+    EXPECT_NEAR(musicLow.rms / musicHigh.rms, ratio(0.2, 0.5), 0.02);
 }
 
 // A race outside the front end starts the sound itself (in the front end
