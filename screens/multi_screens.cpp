@@ -455,6 +455,16 @@ void ShowForbidden(const Form& form)
     SetShown(form, "multi_forbidden_text", held);
 }
 
+// In a race weekend or a championship (game types 3 and 4) the lobby leads
+// the host to the weekend's sessions and a joined player to the circuit of
+// the host's next race.
+void ShowWeekendButtons(const Form& form, const LobbyState& lobby)
+{
+    const bool weekend = lobby.GameType == 3 || lobby.GameType == 4;
+    SetShown(form, "multi_button_sessions", weekend && lobby.IsHost);
+    SetShown(form, "multi_button_circuit", weekend && lobby.Joined);
+}
+
 void Notice(LobbyState& lobby, const std::string& text)
 {
     lobby.Chat.push_back(LobbyChatLine{0, text});
@@ -835,6 +845,7 @@ void PrepareMulti03(Form& form)
     StartEdit(form, "multi_message_input", "", kChatInputChars);
     m.LastSend = Now() + kFirstHeartbeatMs - kClientHeartbeatMs;
     SetShown(form, "multi_button_race", !m.Lobby.Joined);
+    ShowWeekendButtons(form, m.Lobby);
 }
 
 bool DrawMulti03(Form& form)
@@ -882,6 +893,8 @@ bool DrawMulti03(Form& form)
         chat += lobby.Chat[i].Text;
     }
     SetLabelText(form, "multi_messages_data", chat);
+    // A client learns the game type as the host chooses it.
+    ShowWeekendButtons(form, lobby);
     return true;
 }
 
@@ -1086,7 +1099,7 @@ bool CommandArcade02(Form& /*form*/, Control& control)
 
 // ---- The network rows of the other screens ----
 
-bool MultiChooseRider(std::int32_t rider)
+bool MultiTakeRider(std::int32_t rider)
 {
     NetSession* session = g_pNetSession;
     MultiLobby& m = g_Multi;
@@ -1120,9 +1133,22 @@ bool MultiChooseRider(std::int32_t rider)
     }
     TheChampionship().SetPlayerRider(rider);
     LobbySend(*session, lobby, kLobbyRecord);
+    return true;
+}
+
+bool MultiChooseRider(std::int32_t rider)
+{
+    if (!MultiTakeRider(rider))
+        return false;
+    const LobbyState& lobby = g_Multi.Lobby;
     if (!lobby.IsHost || lobby.GameType == 4)
         return GoToState(kMultiRiderTakenState);
     return true;
+}
+
+std::int32_t MultiGameType()
+{
+    return g_Multi.Lobby.GameType;
 }
 
 void MultiChooseTrack(std::int32_t event)
@@ -1165,6 +1191,13 @@ void MultiSetSessionWord(std::int32_t kind)
     MultiLobby& m = g_Multi;
     if (m.Lobby.IsHost && kind >= 0)
         m.User[2] = static_cast<std::uint32_t>(kind);
+}
+
+void MultiClearStartWord()
+{
+    MultiLobby& m = g_Multi;
+    if (m.Lobby.IsHost && m.User[0] != 1)
+        m.User[0] = 0;
 }
 
 std::int32_t MultiSessionWord()

@@ -41,6 +41,11 @@ namespace {
 // States the handlers go to.
 constexpr std::int32_t kPageBrowserState = 900;
 constexpr std::int32_t kNetworkJoinedState = 321;
+// A network weekend's sessions (the host's) and the in-session menus of its
+// Race 1 and Race 2.
+constexpr std::int32_t kNetworkSessionsState = 329;
+constexpr std::int32_t kNetworkRace1State = 369;
+constexpr std::int32_t kNetworkRace2State = 370;
 constexpr std::int32_t kGameTypeCalledState = 92;
 constexpr std::int32_t kChampionshipStartKeepState = 43;
 // The first page of the page browser for a racing team's riders.
@@ -341,6 +346,8 @@ void TrackInfoPrepare(Form& form)
     SetPageIfPresent(form, "LBL_Nation", event);
     SetPageIfPresent(form, "LBL_Circuit_info", event);
     SetTextIfPresent(form, "LBL_record", TimeText(TheSimRecords().Track(event).LapRecord));
+    // The way on to the host's next race is a joined player's only.
+    ShowIfPresent(form, "to_race", JoinedPlayer());
 }
 
 void SessionsPrepare(Form& form)
@@ -373,6 +380,11 @@ void InSessionPrepare(Form& form)
     if (JoinedPlayer()) // network row: the host's session word
         if (const std::int32_t word = MultiSessionWord(); word >= 0)
             TheChampionship().SetSessionKind(word);
+    if (NetworkGame()) {
+        // The race starts from the lobby: "race" says so (its row 1).
+        SetPageIfPresent(form, "race", 1);
+        MultiClearStartWord(); // network row: a host's start word other than 1 is cleared
+    }
     const GameApp& app = TheGameApp();
     const Championship& champ = TheChampionship();
     const GameSettings& settings = TheGameSettings();
@@ -497,6 +509,14 @@ bool TrackInfoCommand(Form& /*form*/, Control& control)
         return champ.GameMode == 4 ? NotRefused(kAskLeaveChampionship) : true;
     case 1:
         return CallScreen(kPageBrowserState, kTrackInfoPage + champ.CurrentEventIndex);
+    case 2:
+        // A joined player goes on to the race the host has chosen (its
+        // session word: 2 Race 1, else Race 2), with the weather of the
+        // host's draw.
+        if (!JoinedPlayer())
+            return true;
+        ChooseWeather();
+        return GoToState(MultiSessionWord() == 2 ? kNetworkRace1State : kNetworkRace2State);
     default:
         return true;
     }
@@ -714,12 +734,13 @@ EndQuestion EndQuestionOf(std::int32_t state)
 // session kind has been set).
 bool EndSession()
 {
+    // A joined player of a network game goes back to the lobby.
+    if (JoinedPlayer())
+        return GoToState(kNetworkLobbyState);
     // Before the session has started there is nothing to end: back to the
     // weekend's sessions.
     if (!CurrentRace())
         return GoToState(SessionsStateOf(State()));
-    if (JoinedPlayer())
-        return GoToState(kNetworkLobbyState);
     if (NetworkGame())
         return Confirmed(kAskEndNetworkSession) ? GoToState(kNetworkLobbyState) : false;
     const EndQuestion question = EndQuestionOf(State());
@@ -745,6 +766,8 @@ std::int32_t SessionsStateOf(std::int32_t state)
         return 29;
     if (state >= 71 && state <= 77)
         return 50;
+    if (state == kNetworkRace1State || state == kNetworkRace2State || state == 376 || state == 377)
+        return kNetworkSessionsState;
     return state;
 }
 

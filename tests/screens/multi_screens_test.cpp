@@ -22,13 +22,16 @@
 #include "menu/form.h"
 #include "menu/label.h"
 #include "menu/menu_manager.h"
+#include "menu/picture_box.h"
 #include "menu/screen_hooks.h"
 #include "net/lobby_player_record.h"
 #include "net/net_session.h"
 #include "platform/clock.h"
+#include "screens/arcade_screens.h"
 #include "screens/multi_screens.h"
 #include "screens/navigation.h"
 #include "screens/screen_binding.h"
+#include "screens/weekend_screens.h"
 #include "tests/menu/menu_fixture.h"
 #include "tests/support/demo_data.h"
 
@@ -401,4 +404,130 @@ TEST_F(MultiScreens, BackFromANetworkRaceTheMenusStartWhereTheGameTypeLeads)
     manager.m_nState = 19;
     MultiMenuStart(manager);
     EXPECT_EQ(manager.m_nState, 19);
+}
+
+namespace {
+
+// This machine hosts a session on a free loopback port as the screens do
+// (the server player with its record, the network game marked by the
+// run flags `flags`); its session word is `word`.
+void HostOnLoopback(NetSession& session, std::uint32_t flags, std::uint32_t word)
+{
+    session.Port = 0;
+    ASSERT_EQ(session.SelectConnection(kNetKindTcp), kNetOk);
+    ASSERT_EQ(session.Host("SESSION 1", 8, 0, 3, word, 0, 0x1000), kNetOk);
+    MultiLobby& m = TheMultiLobby();
+    m.Lobby.IsHost = 1;
+    m.Lobby.GameType = 3;
+    m.User[1] = 3;
+    m.User[2] = word;
+    m.SessionIndex = session.SessionCount() - 1;
+    m.Lobby.Own.SlotIndex = 0;
+    m.Lobby.Own.Rider = -1;
+    std::snprintf(m.Lobby.Own.Name, sizeof m.Lobby.Own.Name, "HOST");
+    const std::vector<std::uint8_t> bytes = BuildLobbyPlayerRecord(m.Lobby.Own);
+    m.Lobby.OwnId = session.CreatePlayer("HOST", bytes.data(), bytes.size(), kNetPlayerServer);
+    ASSERT_NE(m.Lobby.OwnId, 0u);
+    m.Lobby.Own.PlayerId = m.Lobby.OwnId;
+    TheGameApp().Flags |= flags;
+}
+
+} // namespace
+
+TEST_F(MultiScreens, AJoinedPlayerGoesFromTheCircuitToTheRaceTheSessionWordNames)
+{
+    // Outside a network game, and for a host, "to the race" does nothing
+    // and is not shown.
+    Form& info = enter(349);
+    EXPECT_FALSE(Element<CommandButton>(info, "to_race").IsVisibleInState());
+    CommandButton toRace;
+    toRace.m_nUserID = 2;
+    set_.m_nNextState = -1;
+    EXPECT_TRUE(TrackInfoCommand(info, toRace));
+    EXPECT_EQ(set_.m_nNextState, -1);
+    info.LeaveScreen();
+
+    // A joined player (the run flags say so) whose session's word is 2
+    // goes to Race 1's menu, with any other word to Race 2's.
+    struct Row {
+        std::uint32_t word;
+        std::int32_t state;
+    };
+    for (const Row& row : {Row{2, 369}, Row{3, 370}}) {
+        SCOPED_TRACE(row.word);
+        HostOnLoopback(session_, kAppFlagNetwork, row.word);
+        TheGameApp().Flags &= ~kAppFlagNetworkHost;
+        Form& form = enter(349);
+        EXPECT_TRUE(Element<CommandButton>(form, "to_race").IsVisibleInState());
+        set_.m_nNextState = -1;
+        EXPECT_FALSE(TrackInfoCommand(form, toRace));
+        EXPECT_EQ(set_.m_nNextState, row.state);
+        form.LeaveScreen();
+        // The race's menu says the race starts from the lobby.
+        Form& race = enter(row.state);
+        EXPECT_EQ(Element<Label>(race, "race").CurrentPage(), 1);
+        race.LeaveScreen();
+        LeaveSession();
+    }
+}
+
+TEST_F(MultiScreens, TheLobbyLeadsAWeekendsHostToTheSessionsAndAJoinedPlayerToTheCircuit)
+{
+    struct Row {
+        std::int32_t gameType;
+        bool host;
+        bool sessions, circuit;
+    };
+    const Row rows[] = {{1, true, false, false}, {2, false, false, false}, {3, true, true, false},
+                        {3, false, false, true}, {4, true, true, false},  {4, false, false, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.gameType);
+        MultiLobby& m = TheMultiLobby();
+        m.Lobby.GameType = row.gameType;
+        m.Lobby.IsHost = row.host ? 1 : 0;
+        m.Lobby.Joined = row.host ? 0 : 1;
+        Form& form = enter(kMultiLobbyState);
+        EXPECT_EQ(Element<CommandButton>(form, "multi_button_sessions").IsVisibleInState(), row.sessions)
+            << row.host;
+        EXPECT_EQ(Element<CommandButton>(form, "multi_button_circuit").IsVisibleInState(), row.circuit) << row.host;
+        form.LeaveScreen();
+    }
+    TheMultiLobby() = MultiLobby{};
+}
+
+TEST_F(MultiScreens, TheNetworkBikeChoiceTakesTheTeamsRiderAndAnArcadeChampionshipGoesOn)
+{
+    HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);
+    MultiLobby& m = TheMultiLobby();
+    m.Lobby.GameType = 2;
+    // Another player rides the first rider of the second team (rider 8).
+    add_player_with_rider(9, 8);
+    Form& form = enter(304);
+    auto& carousel = Element<Control>(form, "OLE1");
+    CommandButton take;
+    take.m_nUserID = 1;
+    // The second bike: refused, the bike step stays.
+    dynamic_cast<PictureBox&>(carousel).ShowItem(1);
+    ASSERT_EQ(CurrentItem(carousel), 1);
+    EXPECT_FALSE(ArcadeBikeCommand(form, take));
+    EXPECT_EQ(m.Lobby.Own.Rider, -1);
+    EXPECT_TRUE(Element<CommandButton>(form, "choose").IsVisibleInState());
+    // The first bike: the host takes its team's first rider, the bike
+    // number's tens are the item, the transmission comes.
+    dynamic_cast<PictureBox&>(carousel).ShowItem(0);
+    settings_.ChosenBike = 13;
+    EXPECT_TRUE(ArcadeBikeCommand(form, take));
+    EXPECT_EQ(m.Lobby.Own.Rider, 1);
+    EXPECT_EQ(TheChampionship().PlayerRider(), 1);
+    EXPECT_EQ(settings_.ChosenBike, 3);
+    EXPECT_TRUE(Element<CommandButton>(form, "manual").IsVisibleInState());
+    // The transmission: in an arcade championship on to its race screen.
+    CommandButton manual;
+    manual.m_nUserID = 3;
+    set_.m_nNextState = -1;
+    EXPECT_FALSE(ArcadeBikeCommand(form, manual));
+    EXPECT_EQ(settings_.GearChoice, 1);
+    EXPECT_EQ(set_.m_nNextState, kMultiArcadeRaceState);
+    form.LeaveScreen();
+    LeaveSession();
 }
