@@ -463,9 +463,13 @@ TEST_F(MultiScreens, AJoinedPlayerGoesFromTheCircuitToTheRaceTheSessionWordNames
         EXPECT_FALSE(TrackInfoCommand(form, toRace));
         EXPECT_EQ(set_.m_nNextState, row.state);
         form.LeaveScreen();
-        // The race's menu says the race starts from the lobby.
+        // The race's menu says the race starts from the lobby, and the row
+        // is drawn (a label shows as many rows as its page 0 has).
         Form& race = enter(row.state);
-        EXPECT_EQ(Element<Label>(race, "race").CurrentPage(), 1);
+        const Label& says = Element<Label>(race, "race");
+        EXPECT_EQ(says.CurrentPage(), 1);
+        EXPECT_EQ(says.RowText(0), "Started from the lobby");
+        EXPECT_GE(says.m_nVisibleRows, 1);
         race.LeaveScreen();
         LeaveSession();
     }
@@ -529,5 +533,12 @@ TEST_F(MultiScreens, TheNetworkBikeChoiceTakesTheTeamsRiderAndAnArcadeChampionsh
     EXPECT_EQ(settings_.GearChoice, 1);
     EXPECT_EQ(set_.m_nNextState, kMultiArcadeRaceState);
     form.LeaveScreen();
+    // The race screen's "go" says where the race starts: its row 1.
+    Form& race = enter(kMultiArcadeRaceState);
+    const CommandButton& go = Element<CommandButton>(race, "go");
+    EXPECT_EQ(go.CurrentPage(), 1);
+    EXPECT_EQ(go.RowText(0), "To lobby");
+    EXPECT_GE(go.m_nVisibleRows, 1);
+    race.LeaveScreen();
     LeaveSession();
 }

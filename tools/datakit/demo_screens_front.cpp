@@ -118,7 +118,9 @@ FormFileWriter arcade_race_screen()
     label(file, {"LBL_Circuit_info", 24, 372, 320, 28, "arcade_circuit", 12});
     label(file, {.name = "lbl_records", .left = 356, .top = 96, .width = 268, .height = 12 * 21,
                  .font = kDemoTableFont});
-    button(file, {"go", 356, 380, 120, 36, kCmdRace, -1, "go", kMenuText, kKeyEnter, "art\\dbtn"});
+    // Row 1 in a network game: the race starts from the lobby.
+    button(file, {.name = "go", .left = 356, .top = 380, .width = 120, .height = 36, .command = kCmdRace,
+                  .text_id = "arcade_go", .hot_key = kKeyEnter, .graphic = "art\\dbtn", .pages = 2});
     button(file, {"quit", 492, 380, 120, 36, 0, 2, "quit", kMenuText, kKeyQ, "art\\dbtn"});
     button(file, {"circuits", 220, 380, 120, 36, kCmdCircuits, -1, "circuits", kMenuText, kKeyL, "art\\dbtn"});
     file.end();
@@ -248,7 +250,7 @@ void add_front_screens(DemoMenuBuilder& kit)
           {"prev", "<"}, {"next", ">"}, {"your_name", "Your name"}, {"empty_name", ""}, {"single_race", "Single race"},
           {"arcade_champ", "2  Championship"}, {"arcade_records", "3  Records"}, {"back", "Back"}, {"take_bike", "Take it"},
           {"automatic", "Automatic"}, {"manual", "Manual gears"}, {"other_bike", "Another bike"},
-          {"circuits", "Circuits"}, {"options", "Options"}})
+          {"circuits", "Circuits"}, {"options", "Options"}, {"arcade_go00", "Race"}, {"arcade_go01", "To lobby"}})
         kit.text(kMenuText, id, text);
     for (int event = 0; event < 12; ++event) {
         char round[24], circuit[24];

@@ -200,7 +200,8 @@ FormFileWriter in_session_screen(const std::string& name)
         label(file, {"lbl_left_cap", 400, 62, 110, 24, "left_cap", 1, kWeekendText});
         label(file, {.name = "lbl_time_left", .left = 510, .top = 62, .width = 100, .height = 24, .text_var = "2"});
     }
-    // A network race: the host starts it from the lobby (row 1).
+    // A network race: the host starts it from the lobby (row 1). Row 0 is
+    // a blank, not empty: a label shows as many rows as its row 0 has.
     label(file, {"race", 40, 170, 250, 32, "race_row", 2, kWeekendText});
     button(file, {"go", 360, 330, 240, 38, kCmdOn, -1, "ride", kWeekendText, kKeyEnter});
     button(file, {"end_session", 360, 376, 240, 38, kCmdSecond, 0, "end_run", kWeekendText, kKeyE});
@@ -238,7 +239,7 @@ void add_texts(DemoMenuBuilder& kit)
         {"start", "Start"}, {"t_Sim5k", "Team K"}, {"t_Sim5d", "Team D"}, {"t_Sim5h", "Team H"},
         {"t_Sim5y", "Team Y"}, {"t_Sim5s", "Team S"}, {"choose", "Ride for them"}, {"prev_team", "< Team"},
         {"next_team", "Team >"}, {"info", "Information"}, {"t_track", "Choose the circuit"},
-        {"t_info", "The circuit"}, {"race_row00", ""}, {"race_row01", "Started from the lobby"}, {"to_race", "R  To the race"}, {"record", "Lap record"}, {"no_time", "-:-:-"}, {"go_on", "Go on"},
+        {"t_info", "The circuit"}, {"race_row00", " "}, {"race_row01", "Started from the lobby"}, {"to_race", "R  To the race"}, {"record", "Lap record"}, {"no_time", "-:-:-"}, {"go_on", "Go on"},
         {"t_sessions", "The weekend"}, {"save", "Save"}, {"results", "Results"}, {"leave", "Leave"},
         {"t_session", "Session"}, {"round", "Round"}, {"place_cap", "Place"}, {"left_cap", "Time left"}, {"practice_cap", "Practice"}, {"warmup_cap", "Warm-up"},
         {"ride", "Ride"}, {"end_run", "End the session"}, {"options", "Options"}, {"timing", "Timing"},
