@@ -46,6 +46,9 @@ constexpr std::int32_t kNetworkJoinedState = 321;
 constexpr std::int32_t kNetworkSessionsState = 329;
 constexpr std::int32_t kNetworkRace1State = 369;
 constexpr std::int32_t kNetworkRace2State = 370;
+// The in-session menus of a network championship's Race 1 and Race 2.
+constexpr std::int32_t kNetworkChampRace1State = 376;
+constexpr std::int32_t kNetworkChampRace2State = 377;
 constexpr std::int32_t kGameTypeCalledState = 92;
 constexpr std::int32_t kChampionshipStartKeepState = 43;
 // The first page of the page browser for a racing team's riders.
@@ -655,6 +658,20 @@ bool PlayerNameCommand(Form& form, Control& /*control*/)
     return true;
 }
 
+namespace {
+
+// The sessions' state serves a network weekend and a network championship
+// alike: a championship's race goes to its own in-session menu (as a
+// local championship's does), a weekend's follows the transitions.
+bool NetworkChampionshipRace(std::int32_t state)
+{
+    if (NetworkGame() && TheChampionship().GameMode == 4)
+        return GoToState(state);
+    return true;
+}
+
+} // namespace
+
 bool SessionsCommand(Form& form, Control& control)
 {
     Championship& champ = TheChampionship();
@@ -690,12 +707,12 @@ bool SessionsCommand(Form& form, Control& control)
         ChooseSession(form, 2, "LBL_Race_1");
         ChooseWeather();
         MultiSetSessionWord(2); // network row: the host's session word
-        return true;
+        return NetworkChampionshipRace(kNetworkChampRace1State);
     case 7:
         ChooseSession(form, 3, "LBL_Race_2");
         ChooseWeather();
         MultiSetSessionWord(3); // network row: the host's session word
-        return true;
+        return NetworkChampionshipRace(kNetworkChampRace2State);
     case 8:
         return SaveAndTell(kToldSaved);
     case 9:
@@ -766,7 +783,8 @@ std::int32_t SessionsStateOf(std::int32_t state)
         return 29;
     if (state >= 71 && state <= 77)
         return 50;
-    if (state == kNetworkRace1State || state == kNetworkRace2State || state == 376 || state == 377)
+    if (state == kNetworkRace1State || state == kNetworkRace2State || state == kNetworkChampRace1State ||
+        state == kNetworkChampRace2State)
         return kNetworkSessionsState;
     return state;
 }

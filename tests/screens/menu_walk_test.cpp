@@ -220,10 +220,27 @@ TEST_F(MenuWalk, NoNetworkStateShowsTheStandIn)
     for (const MenuManager::Transition& t : set.m_Transitions)
         if (t.state >= 200 && t.state < 900)
             states.insert(t.next);
+    // And no network state at all shows it (one that nothing reaches has
+    // no place in the set).
+    for (const MenuManager::StateScreen& s : set.m_StateScreens)
+        if (s.state >= 200 && s.state < 900)
+            states.insert(s.state);
     for (std::int32_t state : states) {
         const std::int32_t index = set.ScreenForState(state);
-        if (index >= 0)
+        if (index >= 0) {
             EXPECT_STRNE(set.Screen(index)->Name(), "standin") << "state " << state;
+        }
+    }
+    // The screens the menus start in after a network race, and the
+    // championship races' menus, are the ones their handlers expect.
+    const std::pair<std::int32_t, const char*> expected[] = {
+        {201, "Multi03"}, {310, "Multi03"}, {329, "Sim10"},   {351, "Sim11"},
+        {369, "Game03c"}, {370, "Game03c"}, {376, "Game03c"}, {377, "Game03c"},
+    };
+    for (const auto& [state, name] : expected) {
+        const std::int32_t index = set.ScreenForState(state);
+        ASSERT_GE(index, 0) << "state " << state;
+        EXPECT_STREQ(set.Screen(index)->Name(), name) << "state " << state;
     }
     set.Reset();
     SetCurrentMenuManager(&manager_);

@@ -499,6 +499,33 @@ TEST_F(MultiScreens, TheLobbyLeadsAWeekendsHostToTheSessionsAndAJoinedPlayerToTh
     TheMultiLobby() = MultiLobby{};
 }
 
+// The host's sessions serve a weekend and a championship: a weekend's
+// races follow the transitions (369, 370), a championship's go to their
+// own menus (376, 377); both set the session word.
+TEST_F(MultiScreens, TheSessionsLeadAChampionshipsRacesToTheirOwnMenus)
+{
+    struct Row {
+        std::int32_t mode, id;
+        std::uint32_t word;
+        std::int32_t state; // -1: the transitions lead on
+    };
+    const Row rows[] = {{3, 6, 2, -1}, {3, 7, 3, -1}, {4, 6, 2, 376}, {4, 7, 3, 377}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode * 10 + row.id);
+        HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);
+        TheChampionship().GameMode = row.mode;
+        Form& form = enter(329);
+        CommandButton race;
+        race.m_nUserID = row.id;
+        set_.m_nNextState = -1;
+        EXPECT_EQ(SessionsCommand(form, race), row.state < 0);
+        EXPECT_EQ(set_.m_nNextState, row.state);
+        EXPECT_EQ(TheMultiLobby().User[2], row.word);
+        form.LeaveScreen();
+        LeaveSession();
+    }
+}
+
 TEST_F(MultiScreens, TheNetworkBikeChoiceTakesTheTeamsRiderAndAnArcadeChampionshipGoesOn)
 {
     HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);

@@ -17,7 +17,7 @@ constexpr const char* kMultiText = "Multi.txt";
 
 // The states (docs/screens.md, "Network game").
 constexpr int kConnection = 200, kLobby = 201, kSessions = 203, kArcadeEntry = 302, kChampLobby = 310;
-constexpr int kEntry = 319, kTeams = 322, kTrack = 327, kRiderTaken = 328, kWaitRace = 351;
+constexpr int kEntry = 319, kTeams = 322, kTrack = 327, kRiderTaken = 328, kStandings = 351;
 // The arcade championship's bike choice and its race screen.
 constexpr int kArcadeBikes = 304, kArcadeRace = 309;
 // The simulation games: the game mode, the host's team decades of a race
@@ -37,6 +37,8 @@ constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdThird = 3, kCmdFourt
 constexpr int kCmdModeWeekend = 1, kCmdModeChampionship = 3, kCmdRace1 = 6, kCmdRace2 = 7, kCmdGears = 3,
               kCmdArcadeGo = 3;
 constexpr int kCmdStay = 9;  // no transition: the handler's work only
+// The standings' "Next" and "Quit" (the results group's commands).
+constexpr int kCmdStandingsNext = 1, kCmdStandingsQuit = 4;
 // The main menu's "Network game" button.
 constexpr int kMainMenuNetworkCommand = 4;
 
@@ -397,7 +399,15 @@ void add_multi_screens(DemoMenuBuilder& kit)
     // race's menu (the handler), "exit" to the waiting screen.
     menu.state(kTrackInfo, "sim09").go(kTrackInfo, kCmdOn, kLobby).go(kTrackInfo, kCmdBack, kLobby);
     menu.state(kJoinedWait, "netwait").go(kJoinedWait, kCmdBack, kLobby);
-    menu.state(kWaitRace, "netwait").go(kWaitRace, kCmdBack, kLobby);
+    // After a network championship's Race 2 the menus start at the
+    // standings: "Next" (the next event, or the season's end, by the
+    // handler) and "Quit" (once confirmed) lead to the lobby, where the
+    // host goes to the sessions and a joined player to the circuit. The
+    // event results and the records lead to the local championship's
+    // screens, so here they do nothing.
+    menu.state(kStandings, "Sim11")
+        .go(kStandings, kCmdStandingsNext, kLobby)
+        .go(kStandings, kCmdStandingsQuit, kLobby);
 
     DemoMenuBuilder::Set& dialogues = kit.set("MultiDlg");
     dialogues.init_state = 1;
