@@ -240,6 +240,9 @@ void SetUpChampionship()
     Championship& champ = TheChampionship();
     champ.Reset("multitmp");
     champ.LoadRiders();
+    // The team screens' network row takes no name: the player's own one is
+    // the championship's, for the in-session menus and the race's rider.
+    LoadPlayerName(champ.PlayerName);
 }
 
 void StoreOwnRecord(NetSession& session, const LobbyState& lobby)
@@ -408,9 +411,9 @@ bool FinishJoining(NetSession& session, MultiLobby& m)
     lobby.Own.Rider = -1;
     lobby.Own.State = kLobbyStateJoined;
     CopySettingsIntoOwn(lobby.Own);
-    char name[64] = {};
-    LoadPlayerName(name);
-    std::snprintf(lobby.Own.Name, sizeof lobby.Own.Name, "%s", name[0] ? name : "PLAYER");
+    const char* name = TheChampionship().PlayerName;
+    std::snprintf(lobby.Own.Name, sizeof lobby.Own.Name, "%.*s", static_cast<int>(kPlayerNameChars),
+                  name[0] ? name : "PLAYER");
     const std::vector<std::uint8_t> bytes = BuildLobbyPlayerRecord(lobby.Own);
     lobby.OwnId = session.CreatePlayer(lobby.Own.Name, bytes.data(), bytes.size(), 0);
     if (lobby.OwnId == 0)

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "app/game_app.h"
+#include "app/registry_settings.h"
 #include "champ/champ_objects.h"
 #include "champ/championship.h"
 #include "champ/game_settings.h"
@@ -27,6 +28,7 @@
 #include "net/lobby_player_record.h"
 #include "net/net_session.h"
 #include "platform/clock.h"
+#include "platform/registry.h"
 #include "screens/arcade_screens.h"
 #include "screens/multi_screens.h"
 #include "screens/navigation.h"
@@ -470,6 +472,31 @@ TEST_F(MultiScreens, AJoinedPlayerGoesFromTheCircuitToTheRaceTheSessionWordNames
         EXPECT_EQ(says.CurrentPage(), 1);
         EXPECT_EQ(says.RowText(0), "Started from the lobby");
         EXPECT_GE(says.m_nVisibleRows, 1);
+        race.LeaveScreen();
+        LeaveSession();
+    }
+}
+
+// The team screens' network row sets no name: the session's championship
+// takes the player's own, which the in-session menus and the race show.
+TEST_F(MultiScreens, TheInSessionMenusOfANetworkRaceNameThePlayer)
+{
+    struct Row {
+        const char* stored; // the settings' player name; null: none stored
+        const char* shown;
+    };
+    for (const Row& row : {Row{"ANNA", "ANNA"}, Row{nullptr, "PLAYER"}}) {
+        SCOPED_TRACE(row.shown);
+        torvane_test::ScopedHome home("multi-name");
+        if (row.stored) {
+            ASSERT_TRUE(platform::RegistryKey(kSettingsKeyPath).set_string(kValuePlayerName, row.stored));
+        }
+        std::memset(TheChampionship().PlayerName, 0, sizeof TheChampionship().PlayerName);
+        HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 2);
+        MultiGameModeCommand(1); // the game mode sets up the session's championship
+        EXPECT_STREQ(TheChampionship().PlayerName, row.shown);
+        Form& race = enter(369);
+        EXPECT_EQ(Element<Label>(race, "LBL_rider_name").RowText(0), row.shown);
         race.LeaveScreen();
         LeaveSession();
     }
