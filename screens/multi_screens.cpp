@@ -452,6 +452,9 @@ std::int32_t ShownRider(const Form& form)
 
 void ShowForbidden(const Form& form)
 {
+    // Only the team screens: the bike choice's own draw hook shows its notice.
+    if (MultiTeamScreenRider(form.Name(), 0, 1) < 0)
+        return;
     const std::int32_t rider = ShownRider(form);
     const bool held = rider >= 0 && MultiRiderHeldByOther(rider);
     SetShown(form, "multi_forbidden_sprite", held);

@@ -215,6 +215,7 @@ TEST_F(MultiScreens, TheRiderNoticeFollowsTheRiderTheTeamScreenShows)
         Element<Label>(form, "label_name").SetPage(row.page);
         MultiScreenUpdate();
         EXPECT_EQ(Element<Label>(form, "multi_forbidden_text").IsVisibleInState(), row.shown) << row.page;
+        EXPECT_EQ(Element<Control>(form, "multi_forbidden_sprite").IsVisibleInState(), row.shown) << row.page;
         form.LeaveScreen();
     }
     // His own rider is no notice to the player.
@@ -594,5 +595,55 @@ TEST_F(MultiScreens, TheNetworkBikeChoiceTakesTheTeamsRiderAndAnArcadeChampionsh
     EXPECT_EQ(go.RowText(0), "To lobby");
     EXPECT_GE(go.m_nVisibleRows, 1);
     race.LeaveScreen();
+    LeaveSession();
+}
+
+// The bike choice's notice: over the bike while another player rides the
+// first rider of its team, drawn by the screen's own hook and left alone by
+// the lobby's frame step; none outside a network game.
+TEST_F(MultiScreens, TheBikeChoiceShowsTheTakenRiderNotice)
+{
+    const auto notice = [](const Form& form) {
+        const bool sprite = Element<Control>(form, "multi_forbidden_sprite").IsVisibleInState();
+        EXPECT_EQ(Element<Label>(form, "multi_forbidden_text").IsVisibleInState(), sprite);
+        return sprite;
+    };
+    {
+        Form& form = enter(304);
+        dynamic_cast<PictureBox&>(Element<Control>(form, "OLE1")).ShowItem(1);
+        form.PaintAll();
+        EXPECT_FALSE(notice(form));
+        form.LeaveScreen();
+    }
+    HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);
+    add_player_with_rider(9, 8); // the first rider of the second team
+    Form& form = enter(304);
+    auto& carousel = dynamic_cast<PictureBox&>(Element<Control>(form, "OLE1"));
+    for (const auto& [item, shown] : {std::pair{1, true}, {0, false}, {2, false}, {1, true}}) {
+        SCOPED_TRACE(item);
+        carousel.ShowItem(item);
+        form.PaintAll();
+        EXPECT_EQ(notice(form), shown);
+        MultiScreenUpdate();
+        EXPECT_EQ(notice(form), shown);
+    }
+    form.LeaveScreen();
+    LeaveSession();
+}
+
+// The lobby's warning blinks with bit 8 of the clock: 256 ms on, 256 off.
+TEST_F(MultiScreens, TheLobbysWarningBlinksWithTheClock)
+{
+    HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);
+    Form& form = enter(kMultiLobbyState);
+    for (const auto& [now, shown] : {std::pair{0x1000u, false}, {0x10FFu, false}, {0x1100u, true}, {0x11FFu, true},
+                                     {0x1200u, false}, {0x1300u, true}}) {
+        SCOPED_TRACE(now);
+        platform::set_test_clock(now);
+        MultiScreenUpdate();
+        EXPECT_EQ(Element<Label>(form, "multi_warn_text").IsVisibleInState(), shown);
+        EXPECT_EQ(Element<Control>(form, "multi_warn_sprite").IsVisibleInState(), shown);
+    }
+    form.LeaveScreen();
     LeaveSession();
 }

@@ -103,6 +103,10 @@ FormFileWriter arcade_bike_screen()
     button(file, {"automatic", 60, 352, 240, 40, kCmdRace, 2, "automatic", kMenuText, kKeyEnter, "art\\btn", nullptr, gears});
     button(file, {"manual", 340, 352, 240, 40, kCmdRace, 3, "manual", kMenuText, kKeyM, "art\\btn", nullptr, gears});
     button(file, {"other_bike", 200, 398, 240, 40, kCmdStay, 4, "other_bike", kMenuText, kKeyB, "art\\btn", nullptr, gears});
+    // A network game: over the bike while another player rides its rider.
+    image(file, "multi_forbidden_sprite", "art\\no", 296, 120, 48, 48);
+    label(file, {.name = "multi_forbidden_text", .left = 160, .top = 280, .width = 320, .height = 28,
+                 .text_id = "multi_forbidden", .text_file = "Multi.txt", .alignment = "Center", .visible_in_state = -1});
     file.end();
     return file;
 }

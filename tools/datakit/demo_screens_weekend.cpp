@@ -93,6 +93,7 @@ FormFileWriter team_screen(const std::string& name)
     button(file, {"rename", 200, 370, 240, 40, kCmdStay, 3, "rename", kWeekendText, kKeyR});
     button(file, {"info", 340, 420, 240, 40, kCmdStay, 2, "info", kWeekendText});
     // A network game: shown while another player holds the rider shown.
+    image(file, "multi_forbidden_sprite", "art\\no", 296, 128, 48, 48);
     label(file, {.name = "multi_forbidden_text", .left = 160, .top = 226, .width = 320, .height = 28,
                  .text_id = "multi_forbidden", .text_file = "Multi.txt", .alignment = "Center",
                  .visible_in_state = -1});
