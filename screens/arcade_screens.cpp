@@ -155,14 +155,37 @@ bool ArcadeTrackCommand(Form& form)
 
 void ArcadeBikePrepare(Form& form)
 {
-    SetFrameIfPresent(form, "logo", TheGameSettings().ChosenBike);
+    std::int32_t bike = TheGameSettings().ChosenBike;
+    if (NetworkGame()) {
+        // The bike of the player's rider: his team's plate.
+        const Championship& champ = TheChampionship();
+        const std::int32_t rider = champ.PlayerRider();
+        bike = rider >= 0 ? champ.FindRider(rider).Team : 0;
+    }
+    SetFrameIfPresent(form, "logo", bike);
     ShowTransmissionChoice(form, false);
 }
 
 bool ArcadeBikeDraw(Form& form)
 {
-    if (const Control* carousel = form.FindElement("OLE1"))
-        ShowFrame(form, "logo", CurrentItem(*carousel));
+    const Control* carousel = form.FindElement("OLE1");
+    if (!carousel)
+        return true;
+    const std::int32_t item = CurrentItem(*carousel);
+    ShowFrame(form, "logo", item);
+    if (NetworkGame()) {
+        // Over the bike: the notice while another player rides its team's
+        // first rider (the one the bike gives).
+        const bool held = item >= 0 && item < 5 && MultiRiderHeldByOther(TeamRiders(item + 1)[0]);
+        for (const char* name : {"multi_forbidden_sprite", "multi_forbidden_text"})
+            if (Control* notice = form.FindElement(name); notice && notice->IsVisibleInState() != held) {
+                if (held)
+                    notice->Show();
+                else
+                    notice->Hide();
+                notice->Invalidate();
+            }
+    }
     return true;
 }
 
@@ -175,10 +198,18 @@ bool ArcadeBikeCommand(Form& form, Control& control)
         if (!carousel)
             throw GameError("not found");
         const std::int32_t item = CurrentItem(*carousel);
-        if (NetworkGame())
-            return true; // the host's answer comes with the multiplayer screens
-        TheChampionship().SetPlayerRider(TeamRiders(item + 1)[0]);
-        settings.ChosenBike = settings.ChosenBike / 10 * 10 + item;
+        if (item < 0 || item >= 5)
+            throw GameError("out of range");
+        if (NetworkGame()) {
+            // The team's first rider as under the team screens: the host
+            // arbitrates; the bike's number is the item as its tens.
+            settings.ChosenBike = item * 10 + settings.ChosenBike % 10;
+            if (!MultiTakeRider(TeamRiders(item + 1)[0]))
+                return false;
+        } else {
+            TheChampionship().SetPlayerRider(TeamRiders(item + 1)[0]);
+            settings.ChosenBike = settings.ChosenBike / 10 * 10 + item;
+        }
         ShowTransmissionChoice(form, true);
         return true;
     }
@@ -186,6 +217,9 @@ bool ArcadeBikeCommand(Form& form, Control& control)
     case 3:
         settings.GearChoice = control.m_nUserID == 3 ? 1 : 0;
         ShowTransmissionChoice(form, false);
+        // An arcade championship of the network goes on to its race screen.
+        if (NetworkGame() && MultiGameType() == 2)
+            return GoToState(kMultiArcadeRaceState);
         return true;
     case 4:
         ShowTransmissionChoice(form, false);
@@ -197,6 +231,9 @@ bool ArcadeBikeCommand(Form& form, Control& control)
 
 void ArcadeRacePrepare(Form& form)
 {
+    // A network race starts from the lobby: "go" says so (its row 1).
+    if (NetworkGame())
+        SetPageIfPresent(form, "go", 1);
     const std::int32_t event = TheChampionship().CurrentEventIndex;
     if (event < 0 || event >= kChampEvents)
         throw GameError("out of range");

@@ -240,6 +240,9 @@ void SetUpChampionship()
     Championship& champ = TheChampionship();
     champ.Reset("multitmp");
     champ.LoadRiders();
+    // The team screens' network row takes no name: the player's own one is
+    // the championship's, for the in-session menus and the race's rider.
+    LoadPlayerName(champ.PlayerName);
 }
 
 void StoreOwnRecord(NetSession& session, const LobbyState& lobby)
@@ -408,9 +411,9 @@ bool FinishJoining(NetSession& session, MultiLobby& m)
     lobby.Own.Rider = -1;
     lobby.Own.State = kLobbyStateJoined;
     CopySettingsIntoOwn(lobby.Own);
-    char name[64] = {};
-    LoadPlayerName(name);
-    std::snprintf(lobby.Own.Name, sizeof lobby.Own.Name, "%s", name[0] ? name : "PLAYER");
+    const char* name = TheChampionship().PlayerName;
+    std::snprintf(lobby.Own.Name, sizeof lobby.Own.Name, "%.*s", static_cast<int>(kPlayerNameChars),
+                  name[0] ? name : "PLAYER");
     const std::vector<std::uint8_t> bytes = BuildLobbyPlayerRecord(lobby.Own);
     lobby.OwnId = session.CreatePlayer(lobby.Own.Name, bytes.data(), bytes.size(), 0);
     if (lobby.OwnId == 0)
@@ -449,10 +452,23 @@ std::int32_t ShownRider(const Form& form)
 
 void ShowForbidden(const Form& form)
 {
+    // Only the team screens: the bike choice's own draw hook shows its notice.
+    if (MultiTeamScreenRider(form.Name(), 0, 1) < 0)
+        return;
     const std::int32_t rider = ShownRider(form);
     const bool held = rider >= 0 && MultiRiderHeldByOther(rider);
     SetShown(form, "multi_forbidden_sprite", held);
     SetShown(form, "multi_forbidden_text", held);
+}
+
+// In a race weekend or a championship (game types 3 and 4) the lobby leads
+// the host to the weekend's sessions and a joined player to the circuit of
+// the host's next race.
+void ShowWeekendButtons(const Form& form, const LobbyState& lobby)
+{
+    const bool weekend = lobby.GameType == 3 || lobby.GameType == 4;
+    SetShown(form, "multi_button_sessions", weekend && lobby.IsHost);
+    SetShown(form, "multi_button_circuit", weekend && lobby.Joined);
 }
 
 void Notice(LobbyState& lobby, const std::string& text)
@@ -835,6 +851,7 @@ void PrepareMulti03(Form& form)
     StartEdit(form, "multi_message_input", "", kChatInputChars);
     m.LastSend = Now() + kFirstHeartbeatMs - kClientHeartbeatMs;
     SetShown(form, "multi_button_race", !m.Lobby.Joined);
+    ShowWeekendButtons(form, m.Lobby);
 }
 
 bool DrawMulti03(Form& form)
@@ -882,6 +899,8 @@ bool DrawMulti03(Form& form)
         chat += lobby.Chat[i].Text;
     }
     SetLabelText(form, "multi_messages_data", chat);
+    // A client learns the game type as the host chooses it.
+    ShowWeekendButtons(form, lobby);
     return true;
 }
 
@@ -1086,7 +1105,7 @@ bool CommandArcade02(Form& /*form*/, Control& control)
 
 // ---- The network rows of the other screens ----
 
-bool MultiChooseRider(std::int32_t rider)
+bool MultiTakeRider(std::int32_t rider)
 {
     NetSession* session = g_pNetSession;
     MultiLobby& m = g_Multi;
@@ -1120,9 +1139,22 @@ bool MultiChooseRider(std::int32_t rider)
     }
     TheChampionship().SetPlayerRider(rider);
     LobbySend(*session, lobby, kLobbyRecord);
+    return true;
+}
+
+bool MultiChooseRider(std::int32_t rider)
+{
+    if (!MultiTakeRider(rider))
+        return false;
+    const LobbyState& lobby = g_Multi.Lobby;
     if (!lobby.IsHost || lobby.GameType == 4)
         return GoToState(kMultiRiderTakenState);
     return true;
+}
+
+std::int32_t MultiGameType()
+{
+    return g_Multi.Lobby.GameType;
 }
 
 void MultiChooseTrack(std::int32_t event)
@@ -1165,6 +1197,13 @@ void MultiSetSessionWord(std::int32_t kind)
     MultiLobby& m = g_Multi;
     if (m.Lobby.IsHost && kind >= 0)
         m.User[2] = static_cast<std::uint32_t>(kind);
+}
+
+void MultiClearStartWord()
+{
+    MultiLobby& m = g_Multi;
+    if (m.Lobby.IsHost && m.User[0] != 1)
+        m.User[0] = 0;
 }
 
 std::int32_t MultiSessionWord()

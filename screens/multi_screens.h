@@ -29,6 +29,8 @@ inline constexpr std::int32_t kMultiArcadeEntryState = 302;
 inline constexpr std::int32_t kMultiChampLobbyState = 310;
 inline constexpr std::int32_t kMultiEntryState = 319;
 inline constexpr std::int32_t kMultiRiderTakenState = 328;
+// A joined player's arcade championship race screen, after the bike.
+inline constexpr std::int32_t kMultiArcadeRaceState = 309;
 
 // States of the dialogue set "MultiDlg".
 inline constexpr std::int32_t kMultiDlgSessionName = 1;
@@ -130,6 +132,12 @@ bool CommandArcade02(Form& form, Control& control);
 // host's answer names it. Then the own record goes out, and a client (or a
 // championship) goes on to the lobby. False, as a navigating handler.
 bool MultiChooseRider(std::int32_t rider);
+// The rider request and the own record alone (the arcade bike choice goes
+// on to its transmission): true when the player now rides the rider.
+bool MultiTakeRider(std::int32_t rider);
+// The session's game type (1 arcade race, 2 arcade championship, 3 race
+// weekend, 4 championship; 0 before the host has chosen).
+std::int32_t MultiGameType();
 // The track screen's event in a network game: the lobby's track.
 void MultiChooseTrack(std::int32_t event);
 // The game mode screen in a network game: UserID 1 a race weekend (mode 3),
@@ -145,5 +153,9 @@ void MultiSetSessionWord(std::int32_t kind);
 // A client's session word from the session's description; -1 when there is
 // none (no session, or a kind outside 0..6).
 std::int32_t MultiSessionWord();
+// The in-session menus in a network game: a host whose start word (the
+// session's user 1) is not 1, the race started, clears it (the session is
+// open to the players again). Nothing on a client.
+void MultiClearStartWord();
 // A client's championship event: the host's record's; -1 without one.
 std::int32_t MultiHostEvent();

@@ -41,6 +41,14 @@ namespace {
 // States the handlers go to.
 constexpr std::int32_t kPageBrowserState = 900;
 constexpr std::int32_t kNetworkJoinedState = 321;
+// A network weekend's sessions (the host's) and the in-session menus of its
+// Race 1 and Race 2.
+constexpr std::int32_t kNetworkSessionsState = 329;
+constexpr std::int32_t kNetworkRace1State = 369;
+constexpr std::int32_t kNetworkRace2State = 370;
+// The in-session menus of a network championship's Race 1 and Race 2.
+constexpr std::int32_t kNetworkChampRace1State = 376;
+constexpr std::int32_t kNetworkChampRace2State = 377;
 constexpr std::int32_t kGameTypeCalledState = 92;
 constexpr std::int32_t kChampionshipStartKeepState = 43;
 // The first page of the page browser for a racing team's riders.
@@ -346,6 +354,8 @@ void TrackInfoPrepare(Form& form)
     SetPageIfPresent(form, "LBL_Nation", event);
     SetPageIfPresent(form, "LBL_Circuit_info", event);
     SetTextIfPresent(form, "LBL_record", TimeText(TheSimRecords().Track(event).LapRecord));
+    // The way on to the host's next race is a joined player's only.
+    ShowIfPresent(form, "to_race", JoinedPlayer());
 }
 
 void SessionsPrepare(Form& form)
@@ -378,6 +388,11 @@ void InSessionPrepare(Form& form)
     if (JoinedPlayer()) // network row: the host's session word
         if (const std::int32_t word = MultiSessionWord(); word >= 0)
             TheChampionship().SetSessionKind(word);
+    if (NetworkGame()) {
+        // The race starts from the lobby: "race" says so (its row 1).
+        SetPageIfPresent(form, "race", 1);
+        MultiClearStartWord(); // network row: a host's start word other than 1 is cleared
+    }
     const GameApp& app = TheGameApp();
     const Championship& champ = TheChampionship();
     const GameSettings& settings = TheGameSettings();
@@ -502,6 +517,14 @@ bool TrackInfoCommand(Form& /*form*/, Control& control)
         return champ.GameMode == 4 ? NotRefused(kAskLeaveChampionship) : true;
     case 1:
         return CallScreen(kPageBrowserState, kTrackInfoPage + champ.CurrentEventIndex);
+    case 2:
+        // A joined player goes on to the race the host has chosen (its
+        // session word: 2 Race 1, else Race 2), with the weather of the
+        // host's draw.
+        if (!JoinedPlayer())
+            return true;
+        ChooseWeather();
+        return GoToState(MultiSessionWord() == 2 ? kNetworkRace1State : kNetworkRace2State);
     default:
         return true;
     }
@@ -640,6 +663,20 @@ bool PlayerNameCommand(Form& form, Control& /*control*/)
     return true;
 }
 
+namespace {
+
+// The sessions' state serves a network weekend and a network championship
+// alike: a championship's race goes to its own in-session menu (as a
+// local championship's does), a weekend's follows the transitions.
+bool NetworkChampionshipRace(std::int32_t state)
+{
+    if (NetworkGame() && TheChampionship().GameMode == 4)
+        return GoToState(state);
+    return true;
+}
+
+} // namespace
+
 bool SessionsCommand(Form& form, Control& control)
 {
     Championship& champ = TheChampionship();
@@ -675,12 +712,12 @@ bool SessionsCommand(Form& form, Control& control)
         ChooseSession(form, 2, "LBL_Race_1");
         ChooseWeather();
         MultiSetSessionWord(2); // network row: the host's session word
-        return true;
+        return NetworkChampionshipRace(kNetworkChampRace1State);
     case 7:
         ChooseSession(form, 3, "LBL_Race_2");
         ChooseWeather();
         MultiSetSessionWord(3); // network row: the host's session word
-        return true;
+        return NetworkChampionshipRace(kNetworkChampRace2State);
     case 8:
         return SaveAndTell(kToldSaved);
     case 9:
@@ -719,12 +756,13 @@ EndQuestion EndQuestionOf(std::int32_t state)
 // session kind has been set).
 bool EndSession()
 {
+    // A joined player of a network game goes back to the lobby.
+    if (JoinedPlayer())
+        return GoToState(kNetworkLobbyState);
     // Before the session has started there is nothing to end: back to the
     // weekend's sessions.
     if (!CurrentRace())
         return GoToState(SessionsStateOf(State()));
-    if (JoinedPlayer())
-        return GoToState(kNetworkLobbyState);
     if (NetworkGame())
         return Confirmed(kAskEndNetworkSession) ? GoToState(kNetworkLobbyState) : false;
     const EndQuestion question = EndQuestionOf(State());
@@ -750,6 +788,9 @@ std::int32_t SessionsStateOf(std::int32_t state)
         return 29;
     if (state >= 71 && state <= 77)
         return 50;
+    if (state == kNetworkRace1State || state == kNetworkRace2State || state == kNetworkChampRace1State ||
+        state == kNetworkChampRace2State)
+        return kNetworkSessionsState;
     return state;
 }
 

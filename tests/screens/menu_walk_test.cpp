@@ -69,7 +69,9 @@ const std::vector<std::int32_t> kCodeStates = {
     104, 105, 107, 900,
     // the network game
     200, 201, 203, 302, 304, 309, 310, 319, 321, 322, 323, 324, 325, 326, 327, 328, 329, 332, 333, 334, 335, 336,
-    344, 345, 346, 347, 348, 351, 369, 370, 376, 377};
+    344, 345, 346, 347, 348, 351, 369, 370, 376, 377,
+    // the network weekend's game mode and a joined player's circuit
+    320, 349};
 
 // The dialogue states the screens ask.
 const std::vector<std::int32_t> kDialogueStates = {1,  10, 11, 12, 14, 15, 16, 17, 18, 19,
@@ -201,6 +203,46 @@ TEST_F(MenuWalk, EveryStateOfEverySetFindsAScreenThatShowsWithoutAMissingElement
         }
         set.Reset();
     }
+    SetCurrentMenuManager(&manager_);
+}
+
+// Every network state, and every state the network screens lead to, has a
+// screen of its own: none shows the stand-in (whose Esc leaves the menus
+// in the session).
+TEST_F(MenuWalk, NoNetworkStateShowsTheStandIn)
+{
+    MenuManager set;
+    load(set, ".\\menu\\menu.dat");
+    std::set<std::int32_t> states;
+    for (std::int32_t state : kCodeStates)
+        if (state >= 200 && state < 900)
+            states.insert(state);
+    for (const MenuManager::Transition& t : set.m_Transitions)
+        if (t.state >= 200 && t.state < 900)
+            states.insert(t.next);
+    // And no network state at all shows it (one that nothing reaches has
+    // no place in the set).
+    for (const MenuManager::StateScreen& s : set.m_StateScreens)
+        if (s.state >= 200 && s.state < 900)
+            states.insert(s.state);
+    for (std::int32_t state : states) {
+        const std::int32_t index = set.ScreenForState(state);
+        if (index >= 0) {
+            EXPECT_STRNE(set.Screen(index)->Name(), "standin") << "state " << state;
+        }
+    }
+    // The screens the menus start in after a network race, and the
+    // championship races' menus, are the ones their handlers expect.
+    const std::pair<std::int32_t, const char*> expected[] = {
+        {201, "Multi03"}, {310, "Multi03"}, {329, "Sim10"},   {351, "Sim11"},
+        {369, "Game03c"}, {370, "Game03c"}, {376, "Game03c"}, {377, "Game03c"},
+    };
+    for (const auto& [state, name] : expected) {
+        const std::int32_t index = set.ScreenForState(state);
+        ASSERT_GE(index, 0) << "state " << state;
+        EXPECT_STREQ(set.Screen(index)->Name(), name) << "state " << state;
+    }
+    set.Reset();
     SetCurrentMenuManager(&manager_);
 }
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "app/game_app.h"
+#include "app/registry_settings.h"
 #include "champ/champ_objects.h"
 #include "champ/championship.h"
 #include "champ/game_settings.h"
@@ -22,13 +23,17 @@
 #include "menu/form.h"
 #include "menu/label.h"
 #include "menu/menu_manager.h"
+#include "menu/picture_box.h"
 #include "menu/screen_hooks.h"
 #include "net/lobby_player_record.h"
 #include "net/net_session.h"
 #include "platform/clock.h"
+#include "platform/registry.h"
+#include "screens/arcade_screens.h"
 #include "screens/multi_screens.h"
 #include "screens/navigation.h"
 #include "screens/screen_binding.h"
+#include "screens/weekend_screens.h"
 #include "tests/menu/menu_fixture.h"
 #include "tests/support/demo_data.h"
 
@@ -210,6 +215,7 @@ TEST_F(MultiScreens, TheRiderNoticeFollowsTheRiderTheTeamScreenShows)
         Element<Label>(form, "label_name").SetPage(row.page);
         MultiScreenUpdate();
         EXPECT_EQ(Element<Label>(form, "multi_forbidden_text").IsVisibleInState(), row.shown) << row.page;
+        EXPECT_EQ(Element<Control>(form, "multi_forbidden_sprite").IsVisibleInState(), row.shown) << row.page;
         form.LeaveScreen();
     }
     // His own rider is no notice to the player.
@@ -401,4 +407,243 @@ TEST_F(MultiScreens, BackFromANetworkRaceTheMenusStartWhereTheGameTypeLeads)
     manager.m_nState = 19;
     MultiMenuStart(manager);
     EXPECT_EQ(manager.m_nState, 19);
+}
+
+namespace {
+
+// This machine hosts a session on a free loopback port as the screens do
+// (the server player with its record, the network game marked by the
+// run flags `flags`); its session word is `word`.
+void HostOnLoopback(NetSession& session, std::uint32_t flags, std::uint32_t word)
+{
+    session.Port = 0;
+    ASSERT_EQ(session.SelectConnection(kNetKindTcp), kNetOk);
+    ASSERT_EQ(session.Host("SESSION 1", 8, 0, 3, word, 0, 0x1000), kNetOk);
+    MultiLobby& m = TheMultiLobby();
+    m.Lobby.IsHost = 1;
+    m.Lobby.GameType = 3;
+    m.User[1] = 3;
+    m.User[2] = word;
+    m.SessionIndex = session.SessionCount() - 1;
+    m.Lobby.Own.SlotIndex = 0;
+    m.Lobby.Own.Rider = -1;
+    std::snprintf(m.Lobby.Own.Name, sizeof m.Lobby.Own.Name, "HOST");
+    const std::vector<std::uint8_t> bytes = BuildLobbyPlayerRecord(m.Lobby.Own);
+    m.Lobby.OwnId = session.CreatePlayer("HOST", bytes.data(), bytes.size(), kNetPlayerServer);
+    ASSERT_NE(m.Lobby.OwnId, 0u);
+    m.Lobby.Own.PlayerId = m.Lobby.OwnId;
+    TheGameApp().Flags |= flags;
+}
+
+} // namespace
+
+TEST_F(MultiScreens, AJoinedPlayerGoesFromTheCircuitToTheRaceTheSessionWordNames)
+{
+    // Outside a network game, and for a host, "to the race" does nothing
+    // and is not shown.
+    Form& info = enter(349);
+    EXPECT_FALSE(Element<CommandButton>(info, "to_race").IsVisibleInState());
+    CommandButton toRace;
+    toRace.m_nUserID = 2;
+    set_.m_nNextState = -1;
+    EXPECT_TRUE(TrackInfoCommand(info, toRace));
+    EXPECT_EQ(set_.m_nNextState, -1);
+    info.LeaveScreen();
+
+    // A joined player (the run flags say so) whose session's word is 2
+    // goes to Race 1's menu, with any other word to Race 2's.
+    struct Row {
+        std::uint32_t word;
+        std::int32_t state;
+    };
+    for (const Row& row : {Row{2, 369}, Row{3, 370}}) {
+        SCOPED_TRACE(row.word);
+        HostOnLoopback(session_, kAppFlagNetwork, row.word);
+        TheGameApp().Flags &= ~kAppFlagNetworkHost;
+        Form& form = enter(349);
+        EXPECT_TRUE(Element<CommandButton>(form, "to_race").IsVisibleInState());
+        set_.m_nNextState = -1;
+        EXPECT_FALSE(TrackInfoCommand(form, toRace));
+        EXPECT_EQ(set_.m_nNextState, row.state);
+        form.LeaveScreen();
+        // The race's menu says the race starts from the lobby, and the row
+        // is drawn (a label shows as many rows as its page 0 has).
+        Form& race = enter(row.state);
+        const Label& says = Element<Label>(race, "race");
+        EXPECT_EQ(says.CurrentPage(), 1);
+        EXPECT_EQ(says.RowText(0), "Started from the lobby");
+        EXPECT_GE(says.m_nVisibleRows, 1);
+        race.LeaveScreen();
+        LeaveSession();
+    }
+}
+
+// The team screens' network row sets no name: the session's championship
+// takes the player's own, which the in-session menus and the race show.
+TEST_F(MultiScreens, TheInSessionMenusOfANetworkRaceNameThePlayer)
+{
+    struct Row {
+        const char* stored; // the settings' player name; null: none stored
+        const char* shown;
+    };
+    for (const Row& row : {Row{"ANNA", "ANNA"}, Row{nullptr, "PLAYER"}}) {
+        SCOPED_TRACE(row.shown);
+        torvane_test::ScopedHome home("multi-name");
+        if (row.stored) {
+            ASSERT_TRUE(platform::RegistryKey(kSettingsKeyPath).set_string(kValuePlayerName, row.stored));
+        }
+        std::memset(TheChampionship().PlayerName, 0, sizeof TheChampionship().PlayerName);
+        HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 2);
+        MultiGameModeCommand(1); // the game mode sets up the session's championship
+        EXPECT_STREQ(TheChampionship().PlayerName, row.shown);
+        Form& race = enter(369);
+        EXPECT_EQ(Element<Label>(race, "LBL_rider_name").RowText(0), row.shown);
+        race.LeaveScreen();
+        LeaveSession();
+    }
+}
+
+TEST_F(MultiScreens, TheLobbyLeadsAWeekendsHostToTheSessionsAndAJoinedPlayerToTheCircuit)
+{
+    struct Row {
+        std::int32_t gameType;
+        bool host;
+        bool sessions, circuit;
+    };
+    const Row rows[] = {{1, true, false, false}, {2, false, false, false}, {3, true, true, false},
+                        {3, false, false, true}, {4, true, true, false},  {4, false, false, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.gameType);
+        MultiLobby& m = TheMultiLobby();
+        m.Lobby.GameType = row.gameType;
+        m.Lobby.IsHost = row.host ? 1 : 0;
+        m.Lobby.Joined = row.host ? 0 : 1;
+        Form& form = enter(kMultiLobbyState);
+        EXPECT_EQ(Element<CommandButton>(form, "multi_button_sessions").IsVisibleInState(), row.sessions)
+            << row.host;
+        EXPECT_EQ(Element<CommandButton>(form, "multi_button_circuit").IsVisibleInState(), row.circuit) << row.host;
+        form.LeaveScreen();
+    }
+    TheMultiLobby() = MultiLobby{};
+}
+
+// The host's sessions serve a weekend and a championship: a weekend's
+// races follow the transitions (369, 370), a championship's go to their
+// own menus (376, 377); both set the session word.
+TEST_F(MultiScreens, TheSessionsLeadAChampionshipsRacesToTheirOwnMenus)
+{
+    struct Row {
+        std::int32_t mode, id;
+        std::uint32_t word;
+        std::int32_t state; // -1: the transitions lead on
+    };
+    const Row rows[] = {{3, 6, 2, -1}, {3, 7, 3, -1}, {4, 6, 2, 376}, {4, 7, 3, 377}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode * 10 + row.id);
+        HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);
+        TheChampionship().GameMode = row.mode;
+        Form& form = enter(329);
+        CommandButton race;
+        race.m_nUserID = row.id;
+        set_.m_nNextState = -1;
+        EXPECT_EQ(SessionsCommand(form, race), row.state < 0);
+        EXPECT_EQ(set_.m_nNextState, row.state);
+        EXPECT_EQ(TheMultiLobby().User[2], row.word);
+        form.LeaveScreen();
+        LeaveSession();
+    }
+}
+
+TEST_F(MultiScreens, TheNetworkBikeChoiceTakesTheTeamsRiderAndAnArcadeChampionshipGoesOn)
+{
+    HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);
+    MultiLobby& m = TheMultiLobby();
+    m.Lobby.GameType = 2;
+    // Another player rides the first rider of the second team (rider 8).
+    add_player_with_rider(9, 8);
+    Form& form = enter(304);
+    auto& carousel = Element<Control>(form, "OLE1");
+    CommandButton take;
+    take.m_nUserID = 1;
+    // The second bike: refused, the bike step stays.
+    dynamic_cast<PictureBox&>(carousel).ShowItem(1);
+    ASSERT_EQ(CurrentItem(carousel), 1);
+    EXPECT_FALSE(ArcadeBikeCommand(form, take));
+    EXPECT_EQ(m.Lobby.Own.Rider, -1);
+    EXPECT_TRUE(Element<CommandButton>(form, "choose").IsVisibleInState());
+    // The first bike: the host takes its team's first rider, the bike
+    // number's tens are the item, the transmission comes.
+    dynamic_cast<PictureBox&>(carousel).ShowItem(0);
+    settings_.ChosenBike = 13;
+    EXPECT_TRUE(ArcadeBikeCommand(form, take));
+    EXPECT_EQ(m.Lobby.Own.Rider, 1);
+    EXPECT_EQ(TheChampionship().PlayerRider(), 1);
+    EXPECT_EQ(settings_.ChosenBike, 3);
+    EXPECT_TRUE(Element<CommandButton>(form, "manual").IsVisibleInState());
+    // The transmission: in an arcade championship on to its race screen.
+    CommandButton manual;
+    manual.m_nUserID = 3;
+    set_.m_nNextState = -1;
+    EXPECT_FALSE(ArcadeBikeCommand(form, manual));
+    EXPECT_EQ(settings_.GearChoice, 1);
+    EXPECT_EQ(set_.m_nNextState, kMultiArcadeRaceState);
+    form.LeaveScreen();
+    // The race screen's "go" says where the race starts: its row 1.
+    Form& race = enter(kMultiArcadeRaceState);
+    const CommandButton& go = Element<CommandButton>(race, "go");
+    EXPECT_EQ(go.CurrentPage(), 1);
+    EXPECT_EQ(go.RowText(0), "To lobby");
+    EXPECT_GE(go.m_nVisibleRows, 1);
+    race.LeaveScreen();
+    LeaveSession();
+}
+
+// The bike choice's notice: over the bike while another player rides the
+// first rider of its team, drawn by the screen's own hook and left alone by
+// the lobby's frame step; none outside a network game.
+TEST_F(MultiScreens, TheBikeChoiceShowsTheTakenRiderNotice)
+{
+    const auto notice = [](const Form& form) {
+        const bool sprite = Element<Control>(form, "multi_forbidden_sprite").IsVisibleInState();
+        EXPECT_EQ(Element<Label>(form, "multi_forbidden_text").IsVisibleInState(), sprite);
+        return sprite;
+    };
+    {
+        Form& form = enter(304);
+        dynamic_cast<PictureBox&>(Element<Control>(form, "OLE1")).ShowItem(1);
+        form.PaintAll();
+        EXPECT_FALSE(notice(form));
+        form.LeaveScreen();
+    }
+    HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);
+    add_player_with_rider(9, 8); // the first rider of the second team
+    Form& form = enter(304);
+    auto& carousel = dynamic_cast<PictureBox&>(Element<Control>(form, "OLE1"));
+    for (const auto& [item, shown] : {std::pair{1, true}, {0, false}, {2, false}, {1, true}}) {
+        SCOPED_TRACE(item);
+        carousel.ShowItem(item);
+        form.PaintAll();
+        EXPECT_EQ(notice(form), shown);
+        MultiScreenUpdate();
+        EXPECT_EQ(notice(form), shown);
+    }
+    form.LeaveScreen();
+    LeaveSession();
+}
+
+// The lobby's warning blinks with bit 8 of the clock: 256 ms on, 256 off.
+TEST_F(MultiScreens, TheLobbysWarningBlinksWithTheClock)
+{
+    HostOnLoopback(session_, kAppFlagNetwork | kAppFlagNetworkHost, 0);
+    Form& form = enter(kMultiLobbyState);
+    for (const auto& [now, shown] : {std::pair{0x1000u, false}, {0x10FFu, false}, {0x1100u, true}, {0x11FFu, true},
+                                     {0x1200u, false}, {0x1300u, true}}) {
+        SCOPED_TRACE(now);
+        platform::set_test_clock(now);
+        MultiScreenUpdate();
+        EXPECT_EQ(Element<Label>(form, "multi_warn_text").IsVisibleInState(), shown);
+        EXPECT_EQ(Element<Control>(form, "multi_warn_sprite").IsVisibleInState(), shown);
+    }
+    form.LeaveScreen();
+    LeaveSession();
 }

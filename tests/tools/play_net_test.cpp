@@ -100,6 +100,7 @@ protected:
             platform::RegistryKey key("Software\\Corvantis\\TVNDemo");
             ASSERT_TRUE(key.set_dword("NetPort", static_cast<std::uint32_t>(port))) << key.last_error();
             ASSERT_TRUE(key.set_dword("NumArcadeRiders", 2)) << key.last_error();
+            ASSERT_TRUE(key.set_dword("NumSimulationRiders", 2)) << key.last_error();
         }
     }
 
@@ -117,13 +118,13 @@ TEST_F(PlayNetTest, TwoPlayersMeetRaceInLockstepComeBackAndLeave)
     const std::string toSessions = "wait:6 Down wait:0.3 Down wait:0.3 Down wait:0.3 Enter wait:1 Enter wait:1";
     // Host: any address; H hosts, the name as offered; once the client has
     // joined (so that he hears of the game chosen after), the arcade race, the
-    // second circuit, the first rider of the first team; the chat line; the
+    // first rider of the first team, the second circuit; the chat line; the
     // start (a click on "Race"); the race ended from the pause menu once
     // under way; the lobby again; Esc leaves at the end.
     const std::string host =
         toSessions + " Enter wait:1 H wait:1 Enter wait:2 signal:sig/hosted await:sig/client-joined wait:1 Enter wait:1 "
-                     "Down wait:0.3 Enter wait:1 "
-                     "Enter wait:1 signal:sig/host-lobby await:sig/client-lobby wait:1 H I wait:0.2 Enter wait:1 "
+                     "Enter wait:1 "
+                     "Down wait:0.3 Enter wait:1 signal:sig/host-lobby await:sig/client-lobby wait:1 H I wait:0.2 Enter wait:1 "
                      "signal:sig/host-chat await:sig/client-chat wait:2 click:540,454 wait:60 Esc wait:1 Left "
                      "wait:0.5 Enter wait:0.5 Enter wait:3 signal:sig/host-back await:sig/client-left wait:2 "
                      "signal:sig/host-saw-leave await:sig/done Esc wait:1 Esc wait:1 Esc wait:1 Esc";
@@ -214,4 +215,89 @@ TEST_F(PlayNetTest, TwoPlayersMeetRaceInLockstepComeBackAndLeave)
     EXPECT_EQ(status, 0) << both;
     EXPECT_EQ(Find(hostLog, "error .*"), -1) << both;
     EXPECT_EQ(Find(clientLog, "error .*"), -1) << both;
+}
+
+// A network race weekend: the host chooses a weekend, a rider and the
+// second circuit, then Race 1 on the weekend's sessions; the client, refused
+// the host's rider, takes another, goes from his lobby to the host's circuit
+// and on to the race (the session word says Race 1). Both show the race's
+// menu, the host starts from the lobby, both race the same race in lockstep
+// and come back to the lobby.
+TEST_F(PlayNetTest, TwoPlayersRaceANetworkWeekend)
+{
+#ifdef TORVANE_PLAY_PATH
+    const std::string play = std::string("'") + TORVANE_PLAY_PATH + "' --data '" + (dir_ / "data").string() +
+                             "' --time-limit 900";
+    const std::string toSessions = "wait:6 Down wait:0.3 Down wait:0.3 Down wait:0.3 Enter wait:1 Enter wait:1";
+    // Host: W (weekend or championship), the weekend, the first rider of the
+    // first team, the second circuit; in the lobby "Weekend" (a click), Race
+    // 1 (a click), "go" back to the lobby; once the client is at the race,
+    // "Race"; the race ended from the pause menu; out.
+    const std::string host =
+        toSessions + " Enter wait:1 H wait:1 Enter wait:2 signal:sig/hosted await:sig/client-joined wait:1 W wait:1 "
+                     "Enter wait:1 Enter wait:1 Down wait:0.3 Enter wait:1 signal:sig/host-lobby "
+                     "await:sig/client-lobby wait:1 click:540,58 wait:1 click:160,319 wait:1 Enter wait:1 "
+                     "signal:sig/host-race1 await:sig/client-race1 wait:2 click:540,454 wait:60 Esc wait:1 Left "
+                     "wait:0.5 Enter wait:0.5 Enter wait:3 signal:sig/host-back await:sig/client-left wait:2 "
+                     "Esc wait:1 Esc wait:1 Esc wait:1 Esc";
+    // Client: joins, is refused the host's rider and takes the next; from
+    // the lobby "Next race" (a click) to the host's circuit, R to the race;
+    // the race; back in the lobby, Esc leaves, and out.
+    const std::string client =
+        toSessions + " 1 2 7 . 0 . 0 . 1 Enter wait:1 await:sig/hosted wait:1 J wait:1 signal:sig/client-joined "
+                     "await:sig/host-lobby wait:0.5 Enter wait:1 Right wait:0.5 Enter wait:1 signal:sig/client-lobby "
+                     "await:sig/host-race1 wait:1 click:540,58 wait:1 R wait:1 signal:sig/client-race1 "
+                     "await:sig/host-back wait:2 Esc wait:2 signal:sig/client-left Esc wait:1 Esc wait:1 Esc";
+    std::ofstream script(dir_ / "pair.sh");
+    script << "cd '" << dir_.string() << "'\nmkdir -p sig\n"
+           << play << " --home '" << hostHome_.string() << "' " << host << " >host.out 2>host.err &\n"
+           << "host=$!\n"
+           << play << " --home '" << clientHome_.string() << "' " << client
+           << " >client.out 2>client.err &\nclient=$!\n"
+           << "wait $host\necho $? >host.rc\nwait $client\necho $? >client.rc\n";
+    script.close();
+    const int raw = std::system(("bash '" + (dir_ / "pair.sh").string() + "'").c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+#endif
+    const std::vector<std::string> hostLog = Lines(dir_ / "host.out");
+    const std::vector<std::string> clientLog = Lines(dir_ / "client.out");
+    const std::string both = "host:\n" + Joined(hostLog) + "client:\n" + Joined(clientLog);
+
+    // The host chose a weekend, its sessions and Race 1; the client went
+    // from the host's circuit to the same race's menu.
+    const int mode = Find(hostLog, "screen set=menu state=320 name=sim01");
+    ASSERT_GE(mode, 0) << both;
+    EXPECT_GT(Find(hostLog, "screen set=menu state=332 name=Sim5k", mode), mode) << both;
+    const int sessions = Find(hostLog, "screen set=menu state=329 name=Sim10", mode);
+    ASSERT_GT(sessions, mode) << both;
+    EXPECT_GT(Find(hostLog, "screen set=menu state=369 name=Game03c", sessions), sessions) << both;
+    const int circuit = Find(clientLog, "screen set=menu state=349 name=sim09d");
+    ASSERT_GE(circuit, 0) << both;
+    EXPECT_GT(Find(clientLog, "screen set=menu state=369 name=Game03c", circuit), circuit) << both;
+
+    // The same Race 1 (the race header's session 4) on the circuit the host
+    // chose, to the last line.
+    const std::vector<std::string> hostRace = FirstRace(hostLog);
+    const std::vector<std::string> clientRace = FirstRace(clientLog);
+    ASSERT_FALSE(hostRace.empty()) << both;
+    EXPECT_EQ(hostRace.front().rfind(std::string("race track=") + datakit::kDemoCircuitNames[1] +
+                                         " session=4 riders=2 ",
+                                     0),
+              0u)
+        << both;
+    EXPECT_EQ(hostRace, clientRace) << both;
+    EXPECT_EQ(Find(hostRace, "hash=[0-9a-f]{16}"), static_cast<int>(hostRace.size()) - 2) << both;
+
+    // Both came back to the lobby, and both ended by themselves.
+    for (const auto* log : {&hostLog, &clientLog}) {
+        const int end = Find(*log, "race end");
+        EXPECT_EQ(Find(*log, "screen .*", end), Find(*log, "screen set=menu state=201 name=Multi03", end)) << both;
+        EXPECT_EQ(Find(*log, "error .*"), -1) << both;
+    }
+    for (const char* rcFile : {"host.rc", "client.rc"}) {
+        std::ifstream rc(dir_ / rcFile);
+        int status = -1;
+        rc >> status;
+        EXPECT_EQ(status, 0) << rcFile << "\n" << both;
+    }
 }

@@ -41,6 +41,8 @@ void button(FormFileWriter& file, const Button& b)
     if (b.user_id >= 0)
         file.key("UserID", b.user_id);
     file.key("FontName", kDemoMenuFont).key("FontType", "gamefont");
+    if (b.pages > 1)
+        file.key("TextCount", b.pages);
     if (b.text_id)
         file.key("TextFile", b.text_file).key("TextID", b.text_id);
     file.key("Command", b.command);

@@ -48,6 +48,7 @@ struct Button {
     const char* graphic = "art\\btn";
     const char* linked_to = nullptr;
     int group = -1;        // "Group"; -1: none
+    int pages = 1;         // "TextCount": rows the handler may choose
 };
 // A text button in the menu font.
 void button(FormFileWriter& file, const Button& b);

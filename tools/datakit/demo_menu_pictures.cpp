@@ -463,6 +463,20 @@ bool write_plain_sprites(const std::filesystem::path& art, std::string& error)
     dot.panel(2, 2, 12, 12, 6, {255, 214, 110}, {226, 110, 30}, {255, 244, 200}, 1);
     if (!write_canvas(art / "dot0.pcx", dot, error))
         return false;
+    // The taken-rider sign (48 x 48): a red ring crossed by a bar, edges
+    // smoothed by the distance to each shape.
+    Canvas sign(48, 48, {}, false);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) {
+            const float dx = static_cast<float>(x) + 0.5f - 24.0f, dy = static_cast<float>(y) + 0.5f - 24.0f;
+            const float ring = std::abs(std::sqrt(dx * dx + dy * dy) - 19.0f) - 3.5f;
+            const float bar = std::max(std::abs(dx - dy) * 0.7071f - 3.5f, std::abs(dx + dy) * 0.7071f - 19.0f);
+            const float a = std::clamp(0.5f - std::min(ring, bar), 0.0f, 1.0f);
+            if (a > 0.0f)
+                sign.blend(x, y, {214, 32, 36}, a);
+        }
+    if (!write_canvas(art / "no0.pcx", sign, error))
+        return false;
     // The scroll bars' track (200 x 14) and thumb (14 x 14: normal, under
     // the pointer or focused, disabled).
     Canvas track(200, 14, {}, false);

@@ -28,8 +28,8 @@ struct ScreenLook {
 bool write_screen_background(const std::filesystem::path& file, const ScreenLook& look, std::string& error);
 
 // The small pictures the plain screens show until their own come: a dot
-// ("dot0.pcx") and the five teams' plates ("logo0".."logo4", 96 x 24), in
-// the menus' "art" folder.
+// ("dot0.pcx"), the taken-rider sign ("no0.pcx", 48 x 48) and the five
+// teams' plates ("logo0".."logo4", 96 x 24), in the menus' "art" folder.
 bool write_plain_sprites(const std::filesystem::path& art, std::string& error);
 
 // Names as the screens give them, relative to the menu folder (the working

@@ -111,6 +111,10 @@ FormFileWriter arcade_bike_screen()
     button(file, {"automatic", 60, 352, 240, 40, kCmdRace, 2, "automatic", kMenuText, kKeyEnter, "art\\btn", nullptr, gears});
     button(file, {"manual", 340, 352, 240, 40, kCmdRace, 3, "manual", kMenuText, kKeyM, "art\\btn", nullptr, gears});
     button(file, {"other_bike", 200, 398, 240, 40, kCmdStay, 4, "other_bike", kMenuText, kKeyB, "art\\btn", nullptr, gears});
+    // A network game: over the bike while another player rides its rider.
+    image(file, "multi_forbidden_sprite", "art\\no", 296, 120, 48, 48);
+    label(file, {.name = "multi_forbidden_text", .left = 160, .top = 280, .width = 320, .height = 28,
+                 .text_id = "multi_forbidden", .text_file = "Multi.txt", .alignment = "Center", .visible_in_state = -1});
     file.end();
     return file;
 }
@@ -126,7 +130,9 @@ FormFileWriter arcade_race_screen()
     label(file, {"LBL_Circuit_info", 24, 372, 320, 28, "arcade_circuit", 12});
     label(file, {.name = "lbl_records", .left = 356, .top = 96, .width = 268, .height = 12 * 21,
                  .font = kDemoTableFont});
-    button(file, {"go", 356, 380, 120, 36, kCmdRace, -1, "go", kMenuText, kKeyEnter, "art\\dbtn"});
+    // Row 1 in a network game: the race starts from the lobby.
+    button(file, {.name = "go", .left = 356, .top = 380, .width = 120, .height = 36, .command = kCmdRace,
+                  .text_id = "arcade_go", .hot_key = kKeyEnter, .graphic = "art\\dbtn", .pages = 2});
     button(file, {"quit", 492, 380, 120, 36, 0, 2, "quit", kMenuText, kKeyQ, "art\\dbtn"});
     button(file, {"circuits", 220, 380, 120, 36, kCmdCircuits, -1, "circuits", kMenuText, kKeyL, "art\\dbtn"});
     file.end();
@@ -260,7 +266,7 @@ void add_front_screens(DemoMenuBuilder& kit)
           {"arcade_champ", "2  Championship"}, {"arcade_records", "3  Records"}, {"arcade_load", "4  Load championship"},
           {"arcade_delete", "5  Delete championship"}, {"arcade_options", "6  Options"}, {"back", "Back"}, {"take_bike", "Take it"},
           {"automatic", "Automatic"}, {"manual", "Manual gears"}, {"other_bike", "Another bike"},
-          {"circuits", "Circuits"}, {"options", "Options"}})
+          {"circuits", "Circuits"}, {"options", "Options"}, {"arcade_go00", "Race"}, {"arcade_go01", "To lobby"}})
         kit.text(kMenuText, id, text);
     for (int event = 0; event < 12; ++event) {
         char round[24], circuit[24];

@@ -17,15 +17,32 @@ constexpr const char* kMultiText = "Multi.txt";
 
 // The states (docs/screens.md, "Network game").
 constexpr int kConnection = 200, kLobby = 201, kSessions = 203, kArcadeEntry = 302, kChampLobby = 310;
-constexpr int kEntry = 319, kTeams = 322, kTrack = 327, kRiderTaken = 328, kWaitHost = 329, kWaitRace = 351;
+constexpr int kEntry = 319, kTeams = 322, kTrack = 327, kRiderTaken = 328, kStandings = 351;
+// The arcade championship's bike choice and its race screen.
+constexpr int kArcadeBikes = 304, kArcadeRace = 309;
+// The simulation games: the game mode, the host's team decades of a race
+// weekend and of a championship, a joined player's circuit information and
+// his waiting screen, the weekend's sessions and the races' in-session
+// menus (Race 1 and Race 2 of a weekend, of a championship).
+constexpr int kGameMode = 320, kTeamsWeekend = 332, kTeamsChampionship = 344, kTrackInfo = 349, kJoinedWait = 321;
+constexpr int kWeekendSessions = 329;
+constexpr int kRace1 = 369, kRace2 = 370, kChampRace1 = 376, kChampRace2 = 377;
 
 // Commands (the transitions tell them apart).
-constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdPrevTeam = 5, kCmdNextTeam = 6;
+constexpr int kCmdBack = 0, kCmdOn = 1, kCmdSecond = 2, kCmdThird = 3, kCmdFourth = 4, kCmdPrevTeam = 5,
+              kCmdNextTeam = 6;
+// Commands of screens of other groups: the game mode's weekend (1) and
+// championship (3); the sessions' Race 1 (6) and Race 2 (7); the bike
+// choice's transmission (3); the arcade race screen's "go" (3).
+constexpr int kCmdModeWeekend = 1, kCmdModeChampionship = 3, kCmdRace1 = 6, kCmdRace2 = 7, kCmdGears = 3,
+              kCmdArcadeGo = 3;
 constexpr int kCmdStay = 9;  // no transition: the handler's work only
+// The standings' "Next" and "Quit" (the results group's commands).
+constexpr int kCmdStandingsNext = 1, kCmdStandingsQuit = 4;
 // The main menu's "Network game" button.
 constexpr int kMainMenuNetworkCommand = 4;
 
-constexpr int kKeyH = 35, kKeyJ = 36;
+constexpr int kKeyH = 35, kKeyJ = 36, kKeyW = 17;
 
 FormFileWriter titled(const std::string& name, const char* background, bool user_draw)
 {
@@ -110,9 +127,12 @@ FormFileWriter game_type_screen()
     FormFileWriter file = titled("Arcade02", "arcade02.pcx", false);
     text(file, "multi_info", 60, 96, 520, 48, "m_type_info");
     text_button(file, "Game", 200, 160, 240, kCmdOn, 1, "m_race", kKeyEnter);
-    text_button(file, "Champ", 200, 210, 240, kCmdOn, 2, "m_champ");
-    text_button(file, "Replay", 200, 260, 240, kCmdStay, 3, "m_replay");
-    text_button(file, "Records", 200, 310, 240, kCmdStay, 4, "m_records");
+    text_button(file, "Champ", 200, 210, 240, kCmdSecond, 2, "m_champ");
+    // The simulation: the game mode screen offers the weekend and the
+    // championship.
+    text_button(file, "Simulation", 200, 260, 240, kCmdThird, -1, "m_simulation", kKeyW);
+    text_button(file, "Replay", 200, 310, 240, kCmdStay, 3, "m_replay");
+    text_button(file, "Records", 200, 360, 240, kCmdStay, 4, "m_records");
     text_button(file, "back", 60, 400, 160, kCmdBack, -1, "m_back");
     file.end();
     return file;
@@ -141,8 +161,14 @@ FormFileWriter lobby_screen()
     edit(file, "multi_message_input", 170, 394, 300, 96);
     text_button(file, "multi_button_send", 480, 388, 120, kCmdStay, 1, "m_send", kKeyEnter);
     text_button(file, "multi_button_leave", 40, 436, 120, kCmdBack, 0, "m_leave", kKeyEsc);
-    text(file, "multi_warn_text", 170, 442, 300, 24, "m_warn");
+    text(file, "multi_warn_text", 196, 442, 274, 24, "m_warn");
+    image(file, "multi_warn_sprite", "art\\dot", 174, 446, 16, 16);
     text_button(file, "multi_button_race", 480, 436, 120, kCmdStay, 2, "m_start");
+    // A race weekend or a championship: the host goes to the weekend's
+    // sessions, a joined player to the circuit of the next race (each
+    // shown only to its player, by the lobby's handler).
+    text_button(file, "multi_button_sessions", 480, 40, 120, kCmdThird, -1, "m_weekend");
+    text_button(file, "multi_button_circuit", 480, 40, 120, kCmdFourth, -1, "m_next_race");
     file.end();
     return file;
 }
@@ -250,6 +276,9 @@ void texts(DemoMenuBuilder& kit)
         {"m_type_info", "Choose the game the players race."},
         {"m_race", "Arcade race"},
         {"m_champ", "Arcade championship"},
+        {"m_simulation", "W  Simulation"},
+        {"m_weekend", "Weekend"},
+        {"m_next_race", "Next race"},
         {"m_replay", "Replays"},
         {"m_records", "Records"},
         {"m_entry_info", "A network game"},
@@ -302,30 +331,83 @@ void add_multi_screens(DemoMenuBuilder& kit)
     menu.go(kDemoMainMenuState, kMainMenuNetworkCommand, kConnection);
     menu.state(kConnection, "Multi01").go(kConnection, kCmdOn, kSessions).go(kConnection, kCmdBack,
                                                                               kDemoMainMenuState);
-    // Join: the rider; host: the game type, the track, then the rider.
+    // Join: the rider; host: the game type, then an arcade race's rider
+    // and track, an arcade championship's bike, or a simulation's game
+    // mode.
     menu.state(kSessions, "Multi02")
         .go(kSessions, kCmdOn, kTeams)
         .go(kSessions, kCmdSecond, kArcadeEntry)
         .go(kSessions, kCmdBack, kConnection);
-    menu.state(kArcadeEntry, "Arcade02").go(kArcadeEntry, kCmdOn, kTrack).go(kArcadeEntry, kCmdBack, kSessions);
+    menu.state(kArcadeEntry, "Arcade02")
+        .go(kArcadeEntry, kCmdOn, kTeams)
+        .go(kArcadeEntry, kCmdSecond, kArcadeBikes)
+        .go(kArcadeEntry, kCmdThird, kGameMode)
+        .go(kArcadeEntry, kCmdBack, kSessions);
     menu.state(kEntry, "Start09").go(kEntry, kCmdBack, kDemoMainMenuState);
-    menu.state(kTrack, "Sim08").go(kTrack, kCmdOn, kTeams).go(kTrack, kCmdBack, kArcadeEntry);
-    // The teams, each leading to the next and back; a rider taken leads to
-    // the lobby (a joined player's handler goes to 328 itself); Esc leaves
-    // the session.
+    // The circuit of an arcade race or a race weekend, after the rider:
+    // then the lobby.
+    menu.state(kTrack, "Sim08").go(kTrack, kCmdOn, kLobby).go(kTrack, kCmdBack, kArcadeEntry);
+    // The teams, each leading to the next and back; a rider taken leads on
+    // (a joined player's handler, and a championship host's, go to 328
+    // themselves); Esc leaves the session.
     static const char* const kTeamScreens[5] = {"Sim5k", "Sim5d", "Sim5h", "Sim5y", "Sim5s"};
-    for (int i = 0; i < 5; ++i) {
-        const int state = kTeams + i;
-        menu.state(state, kTeamScreens[i])
-            .go(state, kCmdOn, kLobby)
-            .go(state, kCmdBack, kSessions)
-            .go(state, kCmdPrevTeam, kTeams + (i + 4) % 5)
-            .go(state, kCmdNextTeam, kTeams + (i + 1) % 5);
-    }
+    const auto teams = [&](int first, int chosen, int back) {
+        for (int i = 0; i < 5; ++i) {
+            const int state = first + i;
+            menu.state(state, kTeamScreens[i])
+                .go(state, kCmdOn, chosen)
+                .go(state, kCmdBack, back)
+                .go(state, kCmdPrevTeam, first + (i + 4) % 5)
+                .go(state, kCmdNextTeam, first + (i + 1) % 5);
+        }
+    };
+    teams(kTeams, kTrack, kSessions);
+    // The simulation: the game mode (its network row makes the session's
+    // game type a weekend, 3, or a championship, 4), the host's rider, a
+    // weekend's circuit; the lobby.
+    menu.state(kGameMode, "sim01")
+        .go(kGameMode, kCmdModeWeekend, kTeamsWeekend)
+        .go(kGameMode, kCmdModeChampionship, kTeamsChampionship)
+        .go(kGameMode, kCmdBack, kArcadeEntry);
+    teams(kTeamsWeekend, kTrack, kGameMode);
+    teams(kTeamsChampionship, kRiderTaken, kGameMode);
+    // The arcade championship: the bike, the transmission, the race
+    // screen ("go" leads to the lobby, where the host starts).
+    menu.state(kArcadeBikes, "Arcade03")
+        .go(kArcadeBikes, kCmdGears, kArcadeRace)
+        .go(kArcadeBikes, kCmdBack, kArcadeEntry);
+    menu.state(kArcadeRace, "Arcade08")
+        .go(kArcadeRace, kCmdArcadeGo, kChampLobby)
+        .go(kArcadeRace, kCmdBack, kChampLobby);
+    // The lobbies; in a weekend or a championship the host's "Weekend"
+    // leads to the sessions, a joined player's "Next race" to the circuit.
     for (int state : {kLobby, kChampLobby, kRiderTaken})
-        menu.state(state, "Multi03").go(state, kCmdBack, kSessions);
-    for (int state : {kWaitHost, kWaitRace})
-        menu.state(state, "netwait").go(state, kCmdBack, kLobby);
+        menu.state(state, "Multi03")
+            .go(state, kCmdBack, kSessions)
+            .go(state, kCmdThird, kWeekendSessions)
+            .go(state, kCmdFourth, kTrackInfo);
+    // The host's sessions: Race 1 and Race 2 (the session word tells the
+    // players which); each race's menu leads back to the lobby, where the
+    // host starts the race.
+    menu.state(kWeekendSessions, "Sim10")
+        .go(kWeekendSessions, kCmdRace1, kRace1)
+        .go(kWeekendSessions, kCmdRace2, kRace2)
+        .go(kWeekendSessions, kCmdBack, kLobby);
+    for (int state : {kRace1, kRace2, kChampRace1, kChampRace2})
+        menu.state(state, "Game03c").go(state, kCmdOn, kLobby).go(state, kCmdBack, kLobby);
+    // A joined player: the host's circuit; its "to the race" goes to the
+    // race's menu (the handler), "exit" to the waiting screen.
+    menu.state(kTrackInfo, "sim09").go(kTrackInfo, kCmdOn, kLobby).go(kTrackInfo, kCmdBack, kLobby);
+    menu.state(kJoinedWait, "netwait").go(kJoinedWait, kCmdBack, kLobby);
+    // After a network championship's Race 2 the menus start at the
+    // standings: "Next" (the next event, or the season's end, by the
+    // handler) and "Quit" (once confirmed) lead to the lobby, where the
+    // host goes to the sessions and a joined player to the circuit. The
+    // event results and the records lead to the local championship's
+    // screens, so here they do nothing.
+    menu.state(kStandings, "Sim11")
+        .go(kStandings, kCmdStandingsNext, kLobby)
+        .go(kStandings, kCmdStandingsQuit, kLobby);
 
     DemoMenuBuilder::Set& dialogues = kit.set("MultiDlg");
     dialogues.init_state = 1;

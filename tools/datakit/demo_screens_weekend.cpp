@@ -107,6 +107,7 @@ FormFileWriter team_screen(const std::string& name)
     button(file, {"rename", 200, 370, 240, 40, kCmdStay, 3, "rename", kWeekendText, kKeyR});
     button(file, {"info", 340, 420, 240, 40, kCmdStay, 2, "info", kWeekendText});
     // A network game: shown while another player holds the rider shown.
+    image(file, "multi_forbidden_sprite", "art\\no", 296, 128, 48, 48);
     label(file, {.name = "multi_forbidden_text", .left = 160, .top = 226, .width = 320, .height = 28,
                  .text_id = "multi_forbidden", .text_file = "Multi.txt", .alignment = "Center",
                  .visible_in_state = -1});
@@ -155,6 +156,9 @@ FormFileWriter track_info_screen()
     button(file, {"go", 360, 420, 240, 40, kCmdOn, -1, "go_on", kWeekendText, kKeyEnter});
     button(file, {"info", 360, 370, 240, 40, kCmdStay, 1, "info", kWeekendText});
     button(file, {"exit", 40, 420, 240, 40, kCmdBack, 0, "back", kWeekendText});
+    // A player who joined a network weekend goes on to the host's next race
+    // (shown to him only).
+    button(file, {"to_race", 40, 370, 240, 40, kCmdStay, 2, "to_race", kWeekendText, kKeyR});
     file.end();
     return file;
 }
@@ -211,6 +215,9 @@ FormFileWriter in_session_screen(const std::string& name)
         label(file, {"lbl_left_cap", 400, 62, 110, 24, "left_cap", 1, kWeekendText});
         label(file, {.name = "lbl_time_left", .left = 510, .top = 62, .width = 100, .height = 24, .text_var = "2"});
     }
+    // A network race: the host starts it from the lobby (row 1). Row 0 is
+    // a blank, not empty: a label shows as many rows as its row 0 has.
+    label(file, {"race", 40, 170, 250, 32, "race_row", 2, kWeekendText});
     button(file, {"go", 360, 330, 240, 38, kCmdOn, -1, "ride", kWeekendText, kKeyEnter});
     button(file, {"end_session", 360, 376, 240, 38, kCmdSecond, 0, "end_run", kWeekendText, kKeyE});
     button(file, {"options", 40, 330, 260, 34, kCmdStay, 2, "options", kWeekendText});
@@ -248,7 +255,7 @@ void add_texts(DemoMenuBuilder& kit)
         {"start", "Start"}, {"t_Sim5k", "Team K"}, {"t_Sim5d", "Team D"}, {"t_Sim5h", "Team H"},
         {"t_Sim5y", "Team Y"}, {"t_Sim5s", "Team S"}, {"choose", "Ride for them"}, {"prev_team", "< Team"},
         {"next_team", "Team >"}, {"info", "Information"}, {"t_track", "Choose the circuit"},
-        {"t_info", "The circuit"}, {"record", "Lap record"}, {"no_time", "-:-:-"}, {"go_on", "Go on"},
+        {"t_info", "The circuit"}, {"race_row00", " "}, {"race_row01", "Started from the lobby"}, {"to_race", "R  To the race"}, {"record", "Lap record"}, {"no_time", "-:-:-"}, {"go_on", "Go on"},
         {"t_sessions", "The weekend"}, {"save", "Save"}, {"results", "Results"}, {"leave", "Leave"},
         {"t_session", "Session"}, {"round", "Round"}, {"place_cap", "Place"}, {"left_cap", "Time left"}, {"practice_cap", "Practice"}, {"warmup_cap", "Warm-up"},
         {"ride", "Ride"}, {"end_run", "End the session"}, {"options", "Options"}, {"timing", "Timing"},
