@@ -326,8 +326,9 @@ TEST(MenuManagerStateFile, AMissingOrDamagedFileLeavesTheStateUnchanged)
         EXPECT_EQ(m.m_nNextState, 20);
         EXPECT_EQ(m.m_nLastCommand, 3);
         EXPECT_EQ(m.m_nReturnState, 18);
-        if (c.write)
+        if (c.write) {
             EXPECT_NE(said.find("the state is kept"), std::string::npos) << said;
+        }
     }
     // A folder in place of the file is one that cannot be opened.
     MenuManager m;
@@ -378,16 +379,18 @@ TEST_F(MenuManagerScreens, TheLoadGroupOfScreens2_3And53)
         for (std::int32_t i = 0; i < c.count; ++i) {
             const bool expected = std::find(c.loaded.begin(), c.loaded.end(), i) != c.loaded.end();
             EXPECT_EQ(manager_.Screen(i)->IsLoaded(), expected) << i;
-            if (expected)
+            if (expected) {
                 EXPECT_EQ(manager_.Screen(i)->m_nId, i);
+            }
         }
         // Loaded screens are not read again, whichever of them is asked.
         for (const std::int32_t i : c.loaded)
             std::filesystem::remove(dir_ / (names[static_cast<std::size_t>(i)] + ".dat"));
         for (const std::int32_t i : c.loaded)
             EXPECT_NO_THROW(manager_.LoadScreen(i, false)) << i;
-        if (c.loaded.size() == 3)
+        if (c.loaded.size() == 3) {
             EXPECT_NO_THROW(manager_.LoadScreen(2, true));
+        }
         // An index past the set is refused with its message.
         try {
             manager_.LoadScreen(c.count, false);

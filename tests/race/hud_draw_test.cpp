@@ -996,14 +996,17 @@ TEST_F(HudDraw, TheLapMessageShowsTheGapsTheCrossingsGive)
             }
             EXPECT_FALSE(gapLine.empty()) << "the lap message shows no gap line";
             EXPECT_FALSE(lapLine.empty()) << "the lap message shows no lap line";
-            if (!gapLine.empty() && !gapBlank)
+            if (!gapLine.empty() && !gapBlank) {
                 EXPECT_NEAR(ParseShownTime(gapLine.substr(4)), shownGap, 0.011) << gapLine;
-            if (!gapLine.empty() && gapBlank)
+            }
+            if (!gapLine.empty() && gapBlank) {
                 EXPECT_EQ(gapLine.find(':'), std::string::npos) << gapLine;
+            }
             if (lapLine.size() >= 12) {
                 EXPECT_NEAR(ParseShownTime(lapLine.substr(4, 8)), shownLap, 0.05) << lapLine;
-                if (checked >= 2)
+                if (checked >= 2) {
                     EXPECT_NEAR(ParseShownTime(lapLine.substr(13)), shownDelta, 0.08) << lapLine;
+                }
             } else {
                 ADD_FAILURE() << "lap line \"" << lapLine << "\"";
             }

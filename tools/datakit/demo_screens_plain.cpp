@@ -25,7 +25,6 @@ constexpr int kToTelemetry = 5;  // the set-up screen's way to the telemetry bro
 enum class Kind {
     Text,    // a label with one line of text
     List,    // a label of several rows (a list the player picks from)
-    Choice,  // a two-row on/off label
     Edit,    // an editable one-row label
     Bar,     // a horizontal scroll bar
     Sprite,  // an image strip
@@ -50,10 +49,6 @@ Element text(std::string name, int group = -1)
 Element list(std::string name, int user_id = -1)
 {
     return {Kind::List, std::move(name), user_id};
-}
-Element choice(std::string name, int user_id = -1)
-{
-    return {Kind::Choice, std::move(name), user_id};
 }
 Element edit(std::string name)
 {
@@ -104,7 +99,7 @@ struct Plain {
 void texts(DemoMenuBuilder& kit)
 {
     for (const auto& [id, text] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"pln_back", "Back"}, {"pln_onoff", "ON\nOFF"}, {"pln_list", "-\n-\n-"},
+             {"pln_back", "Back"}, {"pln_list", "-\n-\n-"},
              {"pln_item", "-"}})
         kit.text(kMenuText, id, text);
     for (const auto& [id, text] :
@@ -174,10 +169,6 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
         case Kind::List:
             label(file, {.name = name, .left = x, .top = y, .width = w, .height = rows * kRowHeight,
                          .text_id = "pln_list", .user_id = e.user_id});
-            break;
-        case Kind::Choice:
-            label(file, {.name = name, .left = x, .top = y, .width = w, .height = kRowHeight, .text_id = "pln_onoff",
-                         .user_id = e.user_id});
             break;
         case Kind::Edit:
             file.begin("Label", name);
