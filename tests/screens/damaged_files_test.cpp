@@ -163,8 +163,9 @@ TEST_F(DamagedFiles, AFileDamagedOrGoneSinceItWasListedIsRefusedWithAMessage)
             platform::clear_recorded_message_boxes();
             const std::int32_t next = manager_.m_nNextState = c.list_state;
             EXPECT_FALSE(c.choose(form));
-            if (c.list_state != 84)
+            if (c.list_state != 84) {
                 EXPECT_EQ(manager_.m_nNextState, next);
+            }
             const std::vector<platform::ShownMessageBox> boxes = platform::recorded_message_boxes();
             ASSERT_EQ(boxes.size(), 1u);
             EXPECT_NE(boxes.front().text.find(name.substr(0, name.find('.'))), std::string::npos)

@@ -74,7 +74,7 @@ FormFileWriter table_screen(DemoMenuBuilder& kit, const TableScreen& s)
             const std::string id = section(s.name, names[l]);
             for (int page = 0; page < 3; ++page)
                 kit.text(kMenuText, id + "0" + std::to_string(page), pages[page][l]);
-            label(file, {.name = names[l], .left = 40, .top = 56 + 26 * l, .width = 560, .height = kRowHeight,
+            label(file, {.name = names[l], .left = 40, .top = 50 + 24 * l, .width = 560, .height = kRowHeight,
                          .text_id = id.c_str(), .pages = 3, .alignment = "Center"});
         }
         file.begin("Image", "File_Var");

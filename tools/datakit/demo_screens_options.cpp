@@ -28,6 +28,12 @@ constexpr int kControlLeft = 310;
 constexpr int kBarWidth = 200, kBarHeight = 14;
 constexpr int kValueLeft = kControlLeft + kBarWidth + 10;
 constexpr int kFoot = 400;
+// The foot's buttons stand a button picture's width ("art\\dbtn", 120
+// pixels) and a gap apart. (A screen keeps a strip's frames at the size of
+// the first button that loads it: on the controls screen the "SET" buttons'
+// 110, so its foot's buttons are that wide too.)
+constexpr int kFootButtonWidth = 120, kFootButtonStep = kFootButtonWidth + 6;
+constexpr int kSetButtonWidth = 110;
 
 // One row of an option screen.
 struct Row {
@@ -147,10 +153,10 @@ FormFileWriter option_screen(DemoMenuBuilder& kit, const OptionScreen& s)
     for (const Push& b : s.buttons) {
         const std::string id = section(s.name, b.name);
         kit.text(kMenuText, id, b.caption);
-        button(file, {b.name, left, foot, 110, 32, b.command, b.user_id, id.c_str(), kMenuText, b.hot_key,
-                      "art\\dbtn"});
-        left += 116;
-        if (left + 110 > 600) {
+        button(file, {b.name, left, foot, kFootButtonWidth, 32, b.command, b.user_id, id.c_str(), kMenuText,
+                      b.hot_key, "art\\dbtn"});
+        left += kFootButtonStep;
+        if (left + kFootButtonWidth > 600) {
             left = 40;
             foot -= 36;
         }
@@ -204,7 +210,7 @@ FormFileWriter controls_screen(DemoMenuBuilder& kit, const char* name)
         label(file, {.name = element, .left = 235, .top = top + 4, .width = 90, .height = kRowHeight,
                      .text_id = binding.c_str()});
         std::snprintf(element, sizeof element, "Set%d", i + 1);
-        button(file, {element, 330, top, 110, 32, kStay, 4 + i, set_text.c_str(), kMenuText, 0, "art\\dbtn"});
+        button(file, {element, 330, top, kSetButtonWidth, 32, kStay, 4 + i, set_text.c_str(), kMenuText, 0, "art\\dbtn"});
         if (i >= 4)
             continue;
         for (const auto& [end, left] : {std::pair<const char*, int>{"p", 450}, {"r", 530}}) {
@@ -219,9 +225,9 @@ FormFileWriter controls_screen(DemoMenuBuilder& kit, const char* name)
     for (const Push& b : {kOk, Push{"Default", "DEFAULT", 2, kStay}, Push{"Undo", "UNDO", 3, kStay}}) {
         const std::string id = section(name, b.name);
         kit.text(kMenuText, id, b.caption);
-        button(file, {b.name, left, kFoot, 110, 32, b.command, b.user_id, id.c_str(), kMenuText, b.hot_key,
-                      "art\\dbtn"});
-        left += 116;
+        button(file, {b.name, left, kFoot, kSetButtonWidth, 32, b.command, b.user_id, id.c_str(), kMenuText,
+                      b.hot_key, "art\\dbtn"});
+        left += kFootButtonStep;
     }
     file.end();
     return file;

@@ -4,6 +4,7 @@
 // Each holds the elements its handlers name, laid out in a simple grid
 // under a heading, so that every path through the screens finds what it
 // looks for; their own looks come with their handlers.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -134,15 +135,21 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
 
     std::vector<const Element*> buttons;
     int row_of_group[64] = {};
-    int plain_row = 0;
+    const int per_column = p.dialogue ? 3 : 16;
+    // The groups' rows start at the top of the first column; on a screen
+    // with groups the elements of none stand in the second column, so that
+    // they do not lie over the groups' rows (the set-up's sliders).
+    const bool grouped = std::any_of(p.elements.begin(), p.elements.end(), [](const Element& e) { return e.group >= 0; });
+    int plain_row = grouped ? per_column : 0;
     for (const Element& e : p.elements) {
         if (e.kind == Kind::Button) {
             buttons.push_back(&e);
             continue;
         }
         int& row = e.group >= 0 && e.group < 64 ? row_of_group[e.group] : plain_row;
-        const int rows = !p.dialogue && e.kind == Kind::List ? 3 : 1;
-        const int per_column = p.dialogue ? 3 : 16;
+        // A list takes three rows, a logo (24 pixels high) two.
+        const bool logo = e.kind == Kind::Sprite && e.strip == "art\\logo";
+        const int rows = !p.dialogue && e.kind == Kind::List ? 3 : logo ? 2 : 1;
         const int column = (row / per_column) % 2;
         const int x = left + column * (column_width + 10);
         const int y = top + 30 + (row % per_column) * (kRowHeight + 2);
@@ -197,7 +204,7 @@ FormFileWriter plain_screen(DemoMenuBuilder& kit, const Plain& p)
             if (e.group > 1)
                 file.key("VisibleInState", -1);
             // The strip's frames are the image's size.
-            if (e.strip == "art\\logo")
+            if (logo)
                 place(file, x, y, 96, 24);
             else
                 place(file, x, y, 16, 16);
