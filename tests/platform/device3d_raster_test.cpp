@@ -228,8 +228,9 @@ TEST(Device3DRaster, StippledAlphaDrawsAShareOfThePixelsByAlpha)
                 const bool on = f.colour[at] != background;
                 drawn += on;
                 EXPECT_EQ(on, f.depth[at] != 0xFFFF) << x << "," << y;
-                if (row.alpha == 128)
+                if (row.alpha == 128) {
                     EXPECT_EQ(on, (x + y) % 2 == 0) << x << "," << y;
+                }
             }
         EXPECT_EQ(drawn, row.drawn_per_block * 16);
     }
