@@ -19,21 +19,14 @@
 #include "tests/support/demo_data.h"
 #include "tests/support/png_image.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/play_run.h"
 #include "tools/datakit/demo_circuits.h"
 
 namespace {
 
-struct PlayRun {
-    int status = -1;
-    std::vector<std::string> lines; // the log
-    std::string errors;
-};
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using torvane_test::Find;
+using torvane_test::Log;
+using torvane_test::PlayRun;
 
 class PlayTest : public ::testing::Test {
 protected:
@@ -56,48 +49,12 @@ protected:
         ASSERT_TRUE(key.set_dword("NumSimulationRiders", 2)) << key.last_error();
     }
 
-    PlayRun Play(const std::string& arguments)
-    {
-        PlayRun run;
-#ifdef TORVANE_PLAY_PATH
-        const std::filesystem::path out = dir_ / "out.txt";
-        const std::filesystem::path err = dir_ / "err.txt";
-        const std::string command = std::string("'") + TORVANE_PLAY_PATH + "' --data '" + (dir_ / "data").string() +
-                                    "' --home '" + home_.string() + "' " + arguments + " >'" + out.string() +
-                                    "' 2>'" + err.string() + "'";
-        const int raw = std::system(command.c_str());
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::istringstream text(ReadFile(out));
-        for (std::string line; std::getline(text, line);)
-            run.lines.push_back(line);
-        run.errors = ReadFile(err);
-#else
-        (void)arguments;
-#endif
-        return run;
-    }
+    PlayRun Play(const std::string& arguments) { return torvane_test::RunPlay(dir_, home_, arguments); }
 
     std::filesystem::path dir_;
     std::filesystem::path home_;
 };
 
-std::string Log(const PlayRun& run)
-{
-    std::string text;
-    for (const std::string& line : run.lines)
-        text += line + "\n";
-    return text + "(stderr)\n" + run.errors;
-}
-
-// The index of the first line at or after `from` that matches, or -1.
-int Find(const PlayRun& run, const std::string& pattern, int from = 0)
-{
-    const std::regex re(pattern);
-    for (int i = std::max(from, 0); i < static_cast<int>(run.lines.size()); ++i)
-        if (std::regex_match(run.lines[static_cast<std::size_t>(i)], re))
-            return i;
-    return -1;
-}
 
 int Count(const PlayRun& run, const std::string& pattern)
 {
