@@ -116,6 +116,7 @@ void OutputWindow::SetChannels(int n)
 {
     m_nChannels = std::max(n, 0);
     m_pChannels = std::make_unique<OutputChannel[]>(static_cast<std::size_t>(m_nChannels));
+    m_pLabels = std::make_unique<Label[]>(static_cast<std::size_t>(m_nChannels) * kLabelsPerSlot);
     RestartCurves();
 }
 
@@ -158,7 +159,49 @@ void OutputWindow::RestartCurves()
 void OutputWindow::Resized(int width, int height)
 {
     m_Picture.Resize(width, height);
+    TakeChanges();
+    for (int i = 0; i < m_nChannels * kLabelsPerSlot; ++i)
+        m_pLabels[i].Stale = true;
+    m_bChanged = true;
     RestartCurves();
+}
+
+void OutputWindow::TakeChanges()
+{
+    const PlotCanvas::Box changes = m_Picture.TakeChanges();
+    if (changes.Empty())
+        return;
+    m_bChanged = true;
+    for (int i = 0; i < m_nChannels * kLabelsPerSlot; ++i)
+        if (changes.Overlaps(m_pLabels[i].Box))
+            m_pLabels[i].Stale = true;
+}
+
+void OutputWindow::DrawLabel(Label& label, int channel, bool name, bool maximum, int x, int y,
+                             PlotCanvas::Align align, PlotCanvas::Edge edge, std::uint32_t colour)
+{
+    if (label.Channel != channel) {
+        const PlotChannelInfo& info = kPlotChannels[channel];
+        if (name)
+            std::snprintf(label.Text, sizeof label.Text, "%s", info.Name);
+        else
+            std::snprintf(label.Text, sizeof label.Text, "%f", static_cast<double>(maximum ? info.Max : info.Min));
+        label.Channel = channel;
+        label.Stale = true;
+    }
+    if (label.X != x || label.Y != y || label.Colour != colour)
+        label.Stale = true;
+    if (!label.Stale)
+        return;
+    label.X = x;
+    label.Y = y;
+    label.Colour = colour;
+    label.Box = PlotCanvas::TextBox(label.Text, x, y, align, edge);
+    m_Picture.Text(label.Text, x, y, align, edge, colour);
+    // Its own pixels are what it just drew; other labels under it are
+    // drawn over.
+    TakeChanges();
+    label.Stale = false;
 }
 
 void OutputWindow::Closed()
@@ -183,6 +226,7 @@ bool OutputWindow::Create(int x, int y, int width, int height, platform::WindowH
         return false;
     OpenWindows()[m_hWnd.id] = this;
     m_hOwner = owner;
+    m_Title.clear();
     platform::Rect client;
     platform::get_client_rect(m_hWnd, client);
     Resized(client.right - client.left, client.bottom - client.top);
@@ -193,13 +237,15 @@ bool OutputWindow::Create(int x, int y, int width, int height, platform::WindowH
 
 void OutputWindow::SetText(std::string_view text)
 {
-    if (m_hWnd)
-        platform::set_window_title(m_hWnd, text);
+    // The debug line is set every frame; most frames repeat the last one.
+    if (m_hWnd && text != m_Title && platform::set_window_title(m_hWnd, text))
+        m_Title.assign(text);
 }
 
 void OutputWindow::Present()
 {
-    if (!m_hWnd || m_Picture.Width() <= 0 || m_Picture.Height() <= 0)
+    TakeChanges();
+    if (!m_hWnd || !m_bChanged || m_Picture.Width() <= 0 || m_Picture.Height() <= 0)
         return;
     platform::FrameView frame;
     frame.width = m_Picture.Width();
@@ -207,7 +253,8 @@ void OutputWindow::Present()
     frame.format = platform::PixelFormat::Xrgb8888;
     frame.pixels = m_Picture.Pixels().data();
     frame.pitch = frame.width * 4;
-    platform::present_frame(m_hWnd, frame);
+    if (platform::present_frame(m_hWnd, frame))
+        m_bChanged = false;
 }
 
 void OutputWindow::Plot(int slot, float fraction, float value)
@@ -253,17 +300,23 @@ void OutputWindow::Plot(int slot, float fraction, float value)
         m_Picture.Line(x + 1, top, x + 1, bottom, kWhite);
         m_Picture.Line(x + 1, bottom, c.LastX + 1, bottom, kWhite);
         m_Picture.Line(c.LastX, y0, x, y0, kZeroLine);
+        TakeChanges();
     }
 
+    // The labels stand over everything but the newest piece of curve. Only
+    // those that something was drawn over since are drawn again: the rest
+    // would write their own colours over themselves.
     const std::uint32_t colour = PictureColour(kCurveColours[slot % 5]);
-    char number[64];
-    std::snprintf(number, sizeof number, "%f", static_cast<double>(info.Max));
-    m_Picture.Text(number, w - kLabelMargin, top, PlotCanvas::Align::Right, PlotCanvas::Edge::Top, colour);
-    std::snprintf(number, sizeof number, "%f", static_cast<double>(info.Min));
-    m_Picture.Text(number, w - kLabelMargin, bottom + 1, PlotCanvas::Align::Right, PlotCanvas::Edge::Bottom, colour);
-    m_Picture.Text(info.Name, kLabelMargin, top, PlotCanvas::Align::Left, PlotCanvas::Edge::Top, colour);
+    Label* labels = &m_pLabels[static_cast<std::size_t>(slot) * kLabelsPerSlot];
+    DrawLabel(labels[0], c.Index, false, true, w - kLabelMargin, top, PlotCanvas::Align::Right,
+              PlotCanvas::Edge::Top, colour);
+    DrawLabel(labels[1], c.Index, false, false, w - kLabelMargin, bottom + 1, PlotCanvas::Align::Right,
+              PlotCanvas::Edge::Bottom, colour);
+    DrawLabel(labels[2], c.Index, true, false, kLabelMargin, top, PlotCanvas::Align::Left, PlotCanvas::Edge::Top,
+              colour);
 
     m_Picture.Line(c.LastX, c.LastY, x, y, colour);
+    TakeChanges();
     c.LastX = x;
     c.LastY = y;
 }

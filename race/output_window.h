@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/window.h"
@@ -14,8 +15,11 @@
 // and the simulation's debug print feeds it every frame through the race's
 // hooks.
 //
-// It draws into its own picture (PlotCanvas) and hands that to the window
-// once a frame. Closing the window closes only it; the race goes on. Keys
+// It draws into its own picture (PlotCanvas), keeping it from frame to
+// frame: each step draws only what changed (the strip the sweep passed, the
+// new piece of curve, and a label again only where something was drawn over
+// it), and hands the picture to the window once a frame when it changed.
+// The title goes to the window only when its text changes. Closing the window closes only it; the race goes on. Keys
 // that reach it go on to the game's window, and it gives the focus back to
 // the game's window when it takes it.
 
@@ -70,13 +74,15 @@ public:
     bool IsOpen() const { return static_cast<bool>(m_hWnd); }
     platform::WindowHandle Handle() const { return m_hWnd; }
 
-    // The window's title (nothing without a window).
+    // The window's title (nothing without a window; nothing either when it
+    // is the title the window already has).
     void SetText(std::string_view text);
     // One step of slot i's curve to `value` at the sweep position
     // `fraction` (1 = the whole width; whole sweeps wrap). Nothing without
     // a window or while its client area is empty.
     void Plot(int slot, float fraction, float value);
-    // Hands the picture to the window (nothing without one).
+    // Hands the picture to the window (nothing without one, or when nothing
+    // in it changed since it was last handed over).
     void Present();
 
     const PlotCanvas& Picture() const { return m_Picture; }
@@ -86,6 +92,25 @@ public:
                                         platform::LParam lParam);
 
 private:
+    // One of a channel's three labels (its maximum, its minimum, its name)
+    // as last drawn, and whether anything has been drawn over it since.
+    struct Label {
+        int Channel = -1; // the table index its text was made for
+        char Text[64] = {};
+        int X = 0, Y = 0;
+        std::uint32_t Colour = 0;
+        PlotCanvas::Box Box;
+        bool Stale = true;
+    };
+    static constexpr int kLabelsPerSlot = 3;
+
+    // Draws a label unless it stands, unchanged and not drawn over, as it
+    // was last drawn (drawing it again would change no pixel).
+    void DrawLabel(Label& label, int channel, bool name, bool maximum, int x, int y, PlotCanvas::Align align,
+                   PlotCanvas::Edge edge, std::uint32_t colour);
+    // Takes the picture's changes since the last call: the picture must be
+    // handed over again, and labels under them drawn again.
+    void TakeChanges();
     // Band i of n over h rows: rows top .. bottom, both included.
     void BandOf(int slot, int& top, int& bottom) const;
     // Every curve starts afresh at its band's bottom row.
@@ -97,6 +122,11 @@ private:
     platform::WindowHandle m_hWnd{};
     platform::WindowHandle m_hOwner{};
     std::unique_ptr<OutputChannel[]> m_pChannels;
+    std::unique_ptr<Label[]> m_pLabels;
     int m_nChannels = 0;
     PlotCanvas m_Picture;
+    // The picture changed since it was last handed to the window.
+    bool m_bChanged = true;
+    // The title the window was last given.
+    std::string m_Title;
 };

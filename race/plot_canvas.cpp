@@ -114,6 +114,26 @@ void PlotCanvas::Resize(int width, int height)
     m_nWidth = width;
     m_nHeight = height;
     m_Pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0u);
+    m_Changes = {0, 0, width, height};
+}
+
+void PlotCanvas::Changed(int left, int top, int right, int bottom)
+{
+    if (m_Changes.Empty()) {
+        m_Changes = {left, top, right, bottom};
+        return;
+    }
+    m_Changes.left = std::min(m_Changes.left, left);
+    m_Changes.top = std::min(m_Changes.top, top);
+    m_Changes.right = std::max(m_Changes.right, right);
+    m_Changes.bottom = std::max(m_Changes.bottom, bottom);
+}
+
+PlotCanvas::Box PlotCanvas::TakeChanges()
+{
+    const Box changes = m_Changes;
+    m_Changes = {};
+    return changes;
 }
 
 std::uint32_t PlotCanvas::At(int x, int y) const
@@ -127,7 +147,12 @@ void PlotCanvas::Put(long long x, long long y, std::uint32_t colour)
 {
     if (x < 0 || y < 0 || x >= m_nWidth || y >= m_nHeight)
         return;
-    m_Pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_nWidth) + static_cast<std::size_t>(x)] = colour;
+    std::uint32_t& pixel =
+        m_Pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_nWidth) + static_cast<std::size_t>(x)];
+    if (pixel == colour)
+        return;
+    pixel = colour;
+    Changed(static_cast<int>(x), static_cast<int>(y), static_cast<int>(x) + 1, static_cast<int>(y) + 1);
 }
 
 void PlotCanvas::Fill(int left, int top, int right, int bottom, std::uint32_t colour)
@@ -136,9 +161,17 @@ void PlotCanvas::Fill(int left, int top, int right, int bottom, std::uint32_t co
     top = std::max(top, 0);
     right = std::min(right, m_nWidth);
     bottom = std::min(bottom, m_nHeight);
-    for (int y = top; y < bottom; ++y)
-        std::fill_n(m_Pixels.begin() + static_cast<std::ptrdiff_t>(y) * m_nWidth + left,
-                    std::max(right - left, 0), colour);
+    bool changed = false;
+    for (int y = top; y < bottom; ++y) {
+        std::uint32_t* row = m_Pixels.data() + static_cast<std::ptrdiff_t>(y) * m_nWidth;
+        for (int x = left; x < right; ++x)
+            if (row[x] != colour) {
+                row[x] = colour;
+                changed = true;
+            }
+    }
+    if (changed)
+        Changed(left, top, right, bottom);
 }
 
 void PlotCanvas::Line(int x0, int y0, int x1, int y1, std::uint32_t colour)
@@ -173,6 +206,14 @@ const std::uint8_t* PlotCanvas::Glyph(char c)
 int PlotCanvas::TextWidth(std::string_view text)
 {
     return text.empty() ? 0 : static_cast<int>(text.size()) * kAdvance - 1;
+}
+
+PlotCanvas::Box PlotCanvas::TextBox(std::string_view text, int x, int y, Align align, Edge edge)
+{
+    const int width = TextWidth(text);
+    const int left = align == Align::Left ? x : x - width;
+    const int top = edge == Edge::Top ? y : y - kTextHeight;
+    return {left, top, left + width, top + kTextHeight};
 }
 
 void PlotCanvas::Text(std::string_view text, int x, int y, Align align, Edge edge, std::uint32_t colour)

@@ -1,7 +1,9 @@
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -63,6 +65,81 @@ Expected Place(int slot, int n, int w, int h, const PlotChannelInfo& info, doubl
     y = std::min(std::max(y, top), bottom);
     return {static_cast<int>(x), y};
 }
+
+// The rules of a step drawn whole, here on their own into a picture of the
+// same size: every label drawn again at every step. The window keeps its
+// picture and draws only what changed (a label again only where something
+// was drawn over it), and must hold the same pixels at every moment.
+class WholeRedraw {
+public:
+    WholeRedraw(int w, int h, std::vector<int> channels, bool bands) : channels_(std::move(channels)), bands_(bands)
+    {
+        picture.Resize(w, h);
+        last_.assign(channels_.size(), {-1, 0});
+        for (std::size_t i = 0; i < channels_.size(); ++i)
+            last_[i].y = Band(static_cast<int>(i)).second;
+    }
+    void SetChannel(int slot, int index) { channels_[static_cast<std::size_t>(slot)] = index; }
+    void Plot(int slot, float fraction, float value)
+    {
+        const int w = picture.Width(), h = picture.Height(), n = static_cast<int>(channels_.size());
+        const PlotChannelInfo& info = kPlotChannels[channels_[static_cast<std::size_t>(slot)]];
+        const auto share = [&](double v) {
+            const double t = (v - info.Min) / (info.Max - info.Min);
+            return t >= 0.0 ? std::fmin(t, 1.0) : 0.0;
+        };
+        long long x = static_cast<long long>(std::trunc(static_cast<double>(w) * fraction)) % w;
+        if (x < 0)
+            x += w;
+        const auto [top, bottom] = Band(slot);
+        const auto row = [&, top = top, bottom = bottom](double t) {
+            const double at = bands_ ? (slot + 1 - t) * h / n : (1.0 - t) * h;
+            return static_cast<int>(std::fmin(std::fmax(std::trunc(at), top), bottom));
+        };
+        const int y = row(share(value)), y0 = row(share(0.0));
+        Point& last = last_[static_cast<std::size_t>(slot)];
+        const int nx = static_cast<int>(x);
+        if (last.x < 0)
+            last.x = nx;
+        if (nx < last.x)
+            last.x = 0;
+        if (nx != last.x) {
+            if (bands_)
+                picture.Fill(last.x + 1, top, nx + 2, bottom + 1, 0);
+            else if (slot == 0)
+                picture.Fill(last.x + 1, 0, nx + 2, h, 0);
+            picture.Line(nx + 1, top, nx + 1, bottom, kWhite);
+            picture.Line(nx + 1, bottom, last.x + 1, bottom, kWhite);
+            picture.Line(last.x, y0, nx, y0, 0x7C7C7C);
+        }
+        const std::uint32_t colour = kSlotColour[slot % 5];
+        char text[64];
+        std::snprintf(text, sizeof text, "%f", static_cast<double>(info.Max));
+        picture.Text(text, w - 5, top, PlotCanvas::Align::Right, PlotCanvas::Edge::Top, colour);
+        std::snprintf(text, sizeof text, "%f", static_cast<double>(info.Min));
+        picture.Text(text, w - 5, bottom + 1, PlotCanvas::Align::Right, PlotCanvas::Edge::Bottom, colour);
+        picture.Text(info.Name, 5, top, PlotCanvas::Align::Left, PlotCanvas::Edge::Top, colour);
+        picture.Line(last.x, last.y, nx, y, colour);
+        last = {nx, y};
+    }
+
+    PlotCanvas picture;
+
+private:
+    struct Point {
+        int x, y;
+    };
+    std::pair<int, int> Band(int slot) const
+    {
+        const int h = picture.Height(), n = static_cast<int>(channels_.size());
+        if (!bands_)
+            return {0, h - 1};
+        return {slot * h / n, std::max((slot + 1) * h / n - 1, slot * h / n)};
+    }
+    std::vector<int> channels_;
+    bool bands_;
+    std::vector<Point> last_;
+};
 
 class OutputWindowTest : public ::testing::Test {
 protected:
@@ -221,6 +298,105 @@ TEST_F(OutputWindowTest, ARecordedLapIsPlottedWhereTheRulesPlaceItsSamples)
     const auto shown = platform::last_presented_frame(w.Handle());
     ASSERT_TRUE(shown.has_value());
     EXPECT_EQ(shown->pixels, picture.Pixels());
+}
+
+// Frame after frame of a race's plot, from the countdown over three sweeps:
+// steps of no column, one column and several, values over the whole range,
+// beyond it and not numbers, a channel changed halfway. The picture the
+// window keeps, drawing only what changed, equals the picture drawn whole at
+// every step, and the window shows it. Cases: the default bands at the
+// window's size; a small window whose labels cover one another and the
+// curves; five channels over the whole height, all labels in the same
+// places.
+TEST_F(OutputWindowTest, ThePictureDrawnStepByStepIsThePictureDrawnWhole)
+{
+    const struct {
+        const char* what;
+        int width, height;
+        std::vector<int> channels;
+        bool bands;
+    } cases[] = {
+        {"default bands", kClientW, kClientH, {0, 1, 3, 4}, true},
+        {"small window", 60, 30, {0, 1, 3, 4}, true},
+        {"whole height", 120, 80, {0, 12, 3, 4, 7}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OutputWindow& w = Open();
+        if (c.width != kClientW || c.height != kClientH) {
+            ASSERT_TRUE(platform::set_client_size(w.Handle(), c.width, c.height, true));
+            DispatchAll();
+            ASSERT_EQ(w.Picture().Width(), c.width);
+            ASSERT_EQ(w.Picture().Height(), c.height);
+        }
+        const int n = static_cast<int>(c.channels.size());
+        w.m_bBandMode = c.bands;
+        w.SetChannels(n);
+        for (int slot = 0; slot < n; ++slot)
+            w.SetChannel(slot, c.channels[static_cast<std::size_t>(slot)]);
+        WholeRedraw whole(c.width, c.height, c.channels, c.bands);
+
+        std::uint32_t seed = 12345;
+        const auto next = [&seed] {
+            seed = seed * 1664525u + 1013904223u;
+            return seed >> 8;
+        };
+        float fraction = -0.3f;
+        std::size_t differing_steps = 0;
+        for (int frame = 0; fraction < 3.0f; ++frame) {
+            // Mostly a column or less per frame, now and then a jump.
+            fraction += (next() % 16 == 0 ? 0.05f : 0.002f) * static_cast<float>(next() % 4);
+            if (frame == 700) {
+                w.SetChannel(n - 1, 27);
+                whole.SetChannel(n - 1, 27);
+            }
+            for (int slot = 0; slot < n; ++slot) {
+                const PlotChannelInfo& info = kPlotChannels[w.Channel(slot)];
+                const unsigned pick = next() % 64;
+                float value = info.Min + (info.Max - info.Min) * static_cast<float>(next() % 1000) / 999.0f;
+                if (pick == 0)
+                    value = std::numeric_limits<float>::quiet_NaN();
+                else if (pick == 1)
+                    value = info.Max * 3.0f + 1.0f;
+                else if (pick == 2)
+                    value = info.Min - 50.0f;
+                w.Plot(slot, fraction, value);
+                whole.Plot(slot, fraction, value);
+            }
+            if (w.Picture().Pixels() != whole.picture.Pixels())
+                ++differing_steps;
+            if (frame % 97 == 0) {
+                w.Present();
+                const auto shown = platform::last_presented_frame(w.Handle());
+                ASSERT_TRUE(shown.has_value());
+                ASSERT_EQ(shown->pixels, whole.picture.Pixels()) << "frame " << frame;
+            }
+        }
+        EXPECT_EQ(differing_steps, 0u);
+        w.Present();
+        const auto shown = platform::last_presented_frame(w.Handle());
+        ASSERT_TRUE(shown.has_value());
+        EXPECT_EQ(shown->pixels, whole.picture.Pixels());
+    }
+}
+
+// The title goes to the window only when it changes; a window made again
+// starts without one and takes the same text again.
+TEST_F(OutputWindowTest, TheTitleFollowsItsTextAcrossRepeatsAndANewWindow)
+{
+    OutputWindow& w = Open();
+    w.SetText("#0 Pos:1/ 120");
+    w.SetText("#0 Pos:1/ 120");
+    EXPECT_EQ(platform::window_title(w.Handle()), "#0 Pos:1/ 120");
+    w.SetText("#0 Pos:1/ 121");
+    EXPECT_EQ(platform::window_title(w.Handle()), "#0 Pos:1/ 121");
+    platform::destroy_window(w.Handle());
+    DispatchAll();
+    ASSERT_FALSE(w.IsOpen());
+    ASSERT_TRUE(w.Create(650, 0, 200, 100, owner_));
+    EXPECT_EQ(platform::window_title(w.Handle()), "");
+    w.SetText("#0 Pos:1/ 121");
+    EXPECT_EQ(platform::window_title(w.Handle()), "#0 Pos:1/ 121");
 }
 
 TEST_F(OutputWindowTest, ValuesAndPositionsAtTheEdges)
