@@ -21,6 +21,7 @@
 #include "platform/registry.h"
 #include "tests/support/demo_data.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/play_run.h"
 #include "tools/datakit/demo_circuits.h"
 
 namespace {
@@ -42,15 +43,10 @@ std::string Joined(const std::vector<std::string>& lines)
     return text;
 }
 
-// The index of the first line at or after `from` that matches, or -1.
-int Find(const std::vector<std::string>& lines, const std::string& pattern, int from = 0)
-{
-    const std::regex re(pattern);
-    for (int i = std::max(from, 0); i < static_cast<int>(lines.size()); ++i)
-        if (std::regex_match(lines[static_cast<std::size_t>(i)], re))
-            return i;
-    return -1;
-}
+using torvane_test::Find;
+
+// Main menu -> "Network game" -> TCP/IP; the address dialogue follows.
+const char* const kToSessions = "wait:6 Down wait:0.3 Down wait:0.3 Down wait:0.3 Enter wait:1 Enter wait:1";
 
 // The lines of the first race from its start to its end.
 std::vector<std::string> FirstRace(const std::vector<std::string>& lines)
@@ -104,6 +100,14 @@ protected:
         }
     }
 
+#ifdef TORVANE_PLAY_PATH
+    // The player on the copied data, its steps still to come.
+    std::string PlayCommand() const
+    {
+        return std::string("'") + TORVANE_PLAY_PATH + "' --data '" + (dir_ / "data").string() + "' --time-limit 900";
+    }
+#endif
+
     std::filesystem::path dir_, hostHome_, clientHome_;
 };
 
@@ -112,17 +116,14 @@ protected:
 TEST_F(PlayNetTest, TwoPlayersMeetRaceInLockstepComeBackAndLeave)
 {
 #ifdef TORVANE_PLAY_PATH
-    const std::string play = std::string("'") + TORVANE_PLAY_PATH + "' --data '" + (dir_ / "data").string() +
-                             "' --time-limit 900";
-    // Main menu -> "Network game" -> TCP/IP; the address dialogue follows.
-    const std::string toSessions = "wait:6 Down wait:0.3 Down wait:0.3 Down wait:0.3 Enter wait:1 Enter wait:1";
+    const std::string play = PlayCommand();
     // Host: any address; H hosts, the name as offered; once the client has
     // joined (so that he hears of the game chosen after), the arcade race, the
     // first rider of the first team, the second circuit; the chat line; the
     // start (a click on "Race"); the race ended from the pause menu once
     // under way; the lobby again; Esc leaves at the end.
     const std::string host =
-        toSessions + " Enter wait:1 H wait:1 Enter wait:2 signal:sig/hosted await:sig/client-joined wait:1 Enter wait:1 "
+        std::string(kToSessions) + " Enter wait:1 H wait:1 Enter wait:2 signal:sig/hosted await:sig/client-joined wait:1 Enter wait:1 "
                      "Enter wait:1 "
                      "Down wait:0.3 Enter wait:1 signal:sig/host-lobby await:sig/client-lobby wait:1 H I wait:0.2 Enter wait:1 "
                      "signal:sig/host-chat await:sig/client-chat wait:2 click:540,454 wait:60 Esc wait:1 Left "
@@ -132,7 +133,7 @@ TEST_F(PlayNetTest, TwoPlayersMeetRaceInLockstepComeBackAndLeave)
     // host's rider is refused, the next one taken; the chat line; the race;
     // Esc leaves the lobby; the address again, J joins again, a rider.
     const std::string client =
-        toSessions + " 1 2 7 . 0 . 0 . 1 Enter wait:1 await:sig/hosted wait:1 J wait:1 signal:sig/client-joined "
+        std::string(kToSessions) + " 1 2 7 . 0 . 0 . 1 Enter wait:1 await:sig/hosted wait:1 J wait:1 signal:sig/client-joined "
                      "await:sig/host-lobby "
                      "wait:0.5 Enter wait:1 Right wait:0.5 Enter wait:1 signal:sig/client-lobby await:sig/host-chat "
                      "wait:1 Y O wait:0.2 Enter wait:1 signal:sig/client-chat await:sig/host-back wait:2 Esc wait:2 "
@@ -226,15 +227,13 @@ TEST_F(PlayNetTest, TwoPlayersMeetRaceInLockstepComeBackAndLeave)
 TEST_F(PlayNetTest, TwoPlayersRaceANetworkWeekend)
 {
 #ifdef TORVANE_PLAY_PATH
-    const std::string play = std::string("'") + TORVANE_PLAY_PATH + "' --data '" + (dir_ / "data").string() +
-                             "' --time-limit 900";
-    const std::string toSessions = "wait:6 Down wait:0.3 Down wait:0.3 Down wait:0.3 Enter wait:1 Enter wait:1";
+    const std::string play = PlayCommand();
     // Host: W (weekend or championship), the weekend, the first rider of the
     // first team, the second circuit; in the lobby "Weekend" (a click), Race
     // 1 (a click), "go" back to the lobby; once the client is at the race,
     // "Race"; the race ended from the pause menu; out.
     const std::string host =
-        toSessions + " Enter wait:1 H wait:1 Enter wait:2 signal:sig/hosted await:sig/client-joined wait:1 W wait:1 "
+        std::string(kToSessions) + " Enter wait:1 H wait:1 Enter wait:2 signal:sig/hosted await:sig/client-joined wait:1 W wait:1 "
                      "Enter wait:1 Enter wait:1 Down wait:0.3 Enter wait:1 signal:sig/host-lobby "
                      "await:sig/client-lobby wait:1 click:540,58 wait:1 click:160,319 wait:1 Enter wait:1 "
                      "signal:sig/host-race1 await:sig/client-race1 wait:2 click:540,454 wait:60 Esc wait:1 Left "
@@ -244,7 +243,7 @@ TEST_F(PlayNetTest, TwoPlayersRaceANetworkWeekend)
     // the lobby "Next race" (a click) to the host's circuit, R to the race;
     // the race; back in the lobby, Esc leaves, and out.
     const std::string client =
-        toSessions + " 1 2 7 . 0 . 0 . 1 Enter wait:1 await:sig/hosted wait:1 J wait:1 signal:sig/client-joined "
+        std::string(kToSessions) + " 1 2 7 . 0 . 0 . 1 Enter wait:1 await:sig/hosted wait:1 J wait:1 signal:sig/client-joined "
                      "await:sig/host-lobby wait:0.5 Enter wait:1 Right wait:0.5 Enter wait:1 signal:sig/client-lobby "
                      "await:sig/host-race1 wait:1 click:540,58 wait:1 R wait:1 signal:sig/client-race1 "
                      "await:sig/host-back wait:2 Esc wait:2 signal:sig/client-left Esc wait:1 Esc wait:1 Esc";

@@ -64,13 +64,18 @@ inline std::string Log(const PlayRun& run)
 }
 
 // The index of the first line at or after `from` that matches, or -1.
-inline int Find(const PlayRun& run, const std::string& pattern, int from = 0)
+inline int Find(const std::vector<std::string>& lines, const std::string& pattern, int from = 0)
 {
     const std::regex re(pattern);
-    for (int i = std::max(from, 0); i < static_cast<int>(run.lines.size()); ++i)
-        if (std::regex_match(run.lines[static_cast<std::size_t>(i)], re))
+    for (int i = std::max(from, 0); i < static_cast<int>(lines.size()); ++i)
+        if (std::regex_match(lines[static_cast<std::size_t>(i)], re))
             return i;
     return -1;
+}
+
+inline int Find(const PlayRun& run, const std::string& pattern, int from = 0)
+{
+    return Find(run.lines, pattern, from);
 }
 
 } // namespace torvane_test
